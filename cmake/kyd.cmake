@@ -1,0 +1,67 @@
+# Helpers shared by the subsystem folders.
+#
+# Each folder globs its own sources, so adding a file needs no CMake edit:
+#   src/<sub>/*.cpp        -> library kyd_<sub> (Qt-free)
+#   src/<sub>/qt/*.cpp     -> library kyd_<sub>_qt (only with KYD_WITH_QT)
+#   tests/<sub>/test_*.cpp -> test program kyd_<sub>_tests, label <sub>
+#   tests/<sub>/qt/test_*.cpp -> test program kyd_<sub>_qt_tests, label <sub>,
+#                             run with QT_QPA_PLATFORM=offscreen
+
+# kyd_library(<sub> [DEPS libs...] [QT_DEPS libs...])
+function(kyd_library sub)
+  cmake_parse_arguments(ARG "" "" "DEPS;QT_DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(srcs)
+    add_library(kyd_${sub} STATIC ${srcs})
+  else()
+    add_library(kyd_${sub} INTERFACE)
+  endif()
+  get_target_property(type kyd_${sub} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(kyd_${sub} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(kyd_${sub} INTERFACE Threads::Threads ${ARG_DEPS})
+  else()
+    target_include_directories(kyd_${sub} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(kyd_${sub} PUBLIC Threads::Threads ${ARG_DEPS})
+  endif()
+  if(KYD_WITH_QT)
+    file(GLOB qtsrcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/qt/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/qt/*.h)
+    # Always defined with Qt, so dependants may name it before it has sources.
+    if(qtsrcs)
+      add_library(kyd_${sub}_qt STATIC ${qtsrcs})
+      target_link_libraries(kyd_${sub}_qt PUBLIC kyd_${sub} Qt6::Widgets ${ARG_QT_DEPS})
+    else()
+      add_library(kyd_${sub}_qt INTERFACE)
+      target_link_libraries(kyd_${sub}_qt INTERFACE kyd_${sub} Qt6::Widgets ${ARG_QT_DEPS})
+    endif()
+  endif()
+endfunction()
+
+# kyd_tests(<sub> [DEPS libs...] [QT_DEPS libs...])
+function(kyd_tests sub)
+  cmake_parse_arguments(ARG "" "" "DEPS;QT_DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/test_*.cpp)
+  file(GLOB helpers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support_*.cpp)
+  if(srcs)
+    add_executable(kyd_${sub}_tests ${srcs} ${helpers})
+    target_include_directories(kyd_${sub}_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+    target_compile_definitions(kyd_${sub}_tests PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+    target_link_libraries(kyd_${sub}_tests PRIVATE ${ARG_DEPS} GTest::gtest_main GTest::gmock)
+    gtest_discover_tests(kyd_${sub}_tests
+      PROPERTIES LABELS ${sub} TIMEOUT 60
+      DISCOVERY_TIMEOUT 60)
+  endif()
+  if(KYD_WITH_QT)
+    file(GLOB qtsrcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/qt/test_*.cpp)
+    file(GLOB qthelpers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/qt/support_*.cpp)
+    if(qtsrcs)
+      add_executable(kyd_${sub}_qt_tests ${qtsrcs} ${qthelpers} ${PROJECT_SOURCE_DIR}/tests/qt_main.cpp)
+      target_include_directories(kyd_${sub}_qt_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+      target_compile_definitions(kyd_${sub}_qt_tests PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+      target_link_libraries(kyd_${sub}_qt_tests PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
+      gtest_discover_tests(kyd_${sub}_qt_tests
+        PROPERTIES LABELS ${sub} TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
+        DISCOVERY_TIMEOUT 60)
+    endif()
+  endif()
+endfunction()

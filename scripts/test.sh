@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs the whole test suite;
+# then runs the serial and platform tests again under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+jobs=$(nproc)
+
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$jobs"
+QT_QPA_PLATFORM=offscreen ctest --preset default -j "$jobs"
+
+# ThreadSanitizer needs the usual address-space layout; newer kernels
+# randomise mmap more than gcc 12's runtime accepts, so turn that off for it.
+tsan_run=()
+if command -v setarch >/dev/null && setarch "$(uname -m)" -R true 2>/dev/null; then
+  tsan_run=(setarch "$(uname -m)" -R)
+fi
+cmake --preset tsan >/dev/null
+"${tsan_run[@]}" cmake --build --preset tsan -j "$jobs"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "${tsan_run[@]}" ctest --preset tsan -j "$jobs"

@@ -1,0 +1,93 @@
+// Message dialogs, input queries and file choosers.
+//
+// Code calls dialogs(); the program installs the Qt implementation
+// (platform/qt/qt_dialogs.h), tests install a FakeDialogs that records every
+// call and returns queued answers, so no test ever blocks on a modal box.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kyd::platform {
+
+enum class DlgType { Error, Warning, Information, Confirmation };
+enum class DlgButtons { Ok, OkCancel, YesNo, AbortIgnore };
+enum class DlgResult { Ok, Cancel, Yes, No, Abort, Ignore };
+
+struct FileFilter {
+    std::string description; // "TDL scripts"
+    std::string pattern;      // "*.tdl"
+};
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // Text is plain text (replies are device data, never markup).
+    virtual DlgResult messageDlg(const std::string& text, DlgType type, DlgButtons buttons) = 0;
+    virtual void showMessage(const std::string& text) = 0;
+    // True when confirmed; value holds the initial text and receives the answer.
+    virtual bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) = 0;
+    virtual std::optional<std::string> openFile(const std::string& title, const std::string& initialDir,
+                                                const std::vector<FileFilter>& filters) = 0;
+    virtual std::optional<std::string> saveFile(const std::string& title, const std::string& initialDir,
+                                                const std::string& defaultName,
+                                                const std::vector<FileFilter>& filters) = 0;
+};
+
+// Records every call; answers come from queues, with a default when a queue
+// is empty (messageDlg: the first button of the set; inputQuery: cancel;
+// file choosers: cancel).
+class FakeDialogs final : public Dialogs {
+public:
+    struct Call {
+        std::string kind; // "messageDlg", "showMessage", "inputQuery", "openFile", "saveFile"
+        std::string text; // message text, prompt or title
+        DlgType type = DlgType::Information;
+        DlgButtons buttons = DlgButtons::Ok;
+    };
+
+    DlgResult messageDlg(const std::string& text, DlgType type, DlgButtons buttons) override;
+    void showMessage(const std::string& text) override;
+    bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
+    std::optional<std::string> openFile(const std::string& title, const std::string& initialDir,
+                                        const std::vector<FileFilter>& filters) override;
+    std::optional<std::string> saveFile(const std::string& title, const std::string& initialDir,
+                                        const std::string& defaultName,
+                                        const std::vector<FileFilter>& filters) override;
+
+    void queueResult(DlgResult r);
+    void queueInput(std::optional<std::string> answer); // nullopt = cancel
+    void queueFile(std::optional<std::string> path);    // nullopt = cancel
+
+    std::vector<Call> calls() const;
+    void clear();
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Call> calls_;
+    std::deque<DlgResult> results_;
+    std::deque<std::optional<std::string>> inputs_;
+    std::deque<std::optional<std::string>> files_;
+};
+
+Dialogs& dialogs();
+// The caller keeps ownership; nullptr uninstalls (using dialogs() then is a bug).
+void setDialogs(Dialogs* d);
+
+// RAII helper for tests.
+class ScopedFakeDialogs {
+public:
+    ScopedFakeDialogs();
+    ~ScopedFakeDialogs();
+    FakeDialogs& operator*() { return fake_; }
+    FakeDialogs* operator->() { return &fake_; }
+
+private:
+    FakeDialogs fake_;
+    Dialogs* previous_;
+};
+
+} // namespace kyd::platform

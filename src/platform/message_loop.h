@@ -1,0 +1,116 @@
+// The message layer: what the library needs of window messages, hidden
+// windows, PostMessage, SendMessageTimeout, TThread::Synchronize and the
+// message pump, on any event loop.
+//
+// Two implementations: QtMessageLoop (platform/qt/qt_message_loop.h) runs on
+// the Qt event loop of the process; PlainMessageLoop (plain_message_loop.h)
+// is a mutex + condition variable queue that tests pump by hand.
+//
+// Threading rules:
+//  - the "main thread" is the thread the loop was created on;
+//  - targets are created and destroyed on the main thread only;
+//  - post/postDelayed/postCall/sendTimeout/synchronize/wakeUp may be called
+//    from any thread;
+//  - pumping (processOne/processPending/pumpUntil) happens on the main thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace kyd::platform {
+
+// Identifies a message target (the stand-in for a hidden window). 0 = none.
+using TargetId = std::uint64_t;
+
+struct Message {
+    std::uint32_t msg = 0;
+    std::uintptr_t wParam = 0;
+    std::intptr_t lParam = 0;
+};
+
+// Runs on the main thread for every message delivered to its target; the
+// result is what sendTimeout returns to the sender.
+using MessageHandler = std::function<std::intptr_t(const Message&)>;
+
+// Message number of the quit request, as SafeYield reports it.
+inline constexpr std::uint32_t kQuitMessage = 18;
+
+// Cancels synchronize() calls made with it: a cancelled call that has not yet
+// started running never runs, and its synchronize() returns false. A closing
+// port cancels its token so a worker blocked in synchronize() can be joined.
+class SyncToken {
+public:
+    void cancel();
+    void reset();
+    bool cancelled() const { return cancelled_.load(std::memory_order_acquire); }
+
+private:
+    friend class MessageLoop;
+    std::atomic<bool> cancelled_{false};
+    std::function<void()> onCancel_; // set by the loop while a call waits
+};
+
+class MessageLoop {
+public:
+    virtual ~MessageLoop() = default;
+
+    // --- targets (main thread) ---
+    virtual TargetId createTarget(MessageHandler handler) = 0;
+    // Messages already posted to a destroyed target are dropped.
+    virtual void destroyTarget(TargetId target) = 0;
+
+    // --- any thread ---
+    // Queues a message; false when the target does not exist (dropped).
+    virtual bool post(TargetId target, const Message& m) = 0;
+    // Queues a message for delivery after delayMs on the process clock.
+    virtual bool postDelayed(TargetId target, const Message& m, std::int64_t delayMs) = 0;
+    // Queues a function to run on the main thread.
+    virtual void postCall(std::function<void()> fn) = 0;
+    // Delivers a message and waits for its handler's result up to timeoutMs.
+    // Empty when the target is gone or the time ran out; a call that timed
+    // out is abandoned and never runs later. On the main thread the handler
+    // runs directly.
+    virtual std::optional<std::intptr_t> sendTimeout(TargetId target, const Message& m,
+                                                     std::int64_t timeoutMs) = 0;
+    // Runs fn on the main thread and blocks until it has run. Runs directly
+    // when called on the main thread. Returns false (fn not run) when token
+    // is or becomes cancelled before fn started. Exceptions from fn go to the
+    // exception sink.
+    virtual bool synchronize(const std::function<void()>& fn, SyncToken* token = nullptr) = 0;
+    // Wakes a pumpUntil() on the main thread so it re-checks its condition.
+    virtual void wakeUp() = 0;
+
+    // --- main thread ---
+    // Processes at most one pending event. Returns 0 when there was none,
+    // kQuitMessage when a quit was requested (the request stays pending for
+    // the main loop), otherwise the message number (or 1 for a posted call).
+    virtual std::uint32_t processOne() = 0;
+    // Processes everything pending now; returns whether anything ran.
+    virtual bool processPending() = 0;
+    // Blocks, processing events as they come, until done() is true (checked
+    // before waiting and after every event or wake-up), a quit is requested
+    // or timeoutMs (process clock; < 0 = no limit) has passed. Never spins.
+    // Returns done().
+    virtual bool pumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs = -1) = 0;
+
+    virtual bool isMainThread() const = 0;
+    // Asks the application to quit; pumpUntil returns, processOne reports it.
+    virtual void requestQuit() = 0;
+    virtual bool quitRequested() const = 0;
+
+protected:
+    // Lets implementations hook a token's cancellation.
+    static void setCancelHook(SyncToken& t, std::function<void()> f);
+};
+
+// The process's message loop. Installed by the program (QtMessageLoop) or
+// by a test (PlainMessageLoop); using it before one is installed is a bug.
+MessageLoop& messageLoop();
+bool hasMessageLoop();
+// The caller keeps ownership; nullptr uninstalls.
+void setMessageLoop(MessageLoop* loop);
+
+} // namespace kyd::platform

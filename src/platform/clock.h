@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -44,6 +45,11 @@ public:
     void advance(std::int64_t ms);
     void setMs(std::int64_t ms);
 
+    // Listeners run on the thread that moves the clock, after the new time
+    // is visible, without the clock's lock held. removeListener() returns
+    // only when the listener is no longer running on another thread, so a
+    // listener may refer to the remover's objects. Never move a fake clock
+    // while holding a lock that one of its listeners takes.
     using Listener = std::function<void()>;
     int addListener(Listener l);
     void removeListener(int id);
@@ -51,6 +57,7 @@ public:
 private:
     void notify();
     mutable std::mutex mutex_;
+    std::recursive_mutex notifyMutex_; // held while listeners run
     std::int64_t nowMs_;
     std::chrono::system_clock::time_point wallBase_;
     std::int64_t startMs_;
@@ -63,6 +70,13 @@ Clock& clock();
 // Installs a clock (nullptr restores the system clock). The caller keeps
 // ownership and must restore before destroying it.
 void setClock(Clock* c);
+
+// Waits on cv until pred() is true or the process clock reaches deadlineMs
+// (< 0: no deadline). lock holds the mutex that guards pred's state and that
+// notifiers of cv take. When the process clock is a FakeClock, advancing it
+// wakes the wait, so deadlines run on fake time. Returns pred().
+bool waitUntilMs(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, std::int64_t deadlineMs,
+                 const std::function<bool()>& pred);
 
 // RAII helper for tests: installs a FakeClock for the scope.
 class ScopedFakeClock {

@@ -18,7 +18,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace kyd::platform {
 
@@ -41,6 +44,9 @@ inline constexpr std::uint32_t kQuitMessage = 18;
 // Cancels synchronize() calls made with it: a cancelled call that has not yet
 // started running never runs, and its synchronize() returns false. A closing
 // port cancels its token so a worker blocked in synchronize() can be joined.
+//
+// One token may serve several threads at once; cancel() and reset() may be
+// called from any thread.
 class SyncToken {
 public:
     void cancel();
@@ -50,7 +56,11 @@ public:
 private:
     friend class MessageLoop;
     std::atomic<bool> cancelled_{false};
-    std::function<void()> onCancel_; // set by the loop while a call waits
+    std::mutex mutex_; // guards hooks_; held while hooks run
+    // Hooks of the calls waiting on this token; cancel() runs them to wake
+    // the waiting threads.
+    std::vector<std::pair<std::uint64_t, std::function<void()>>> hooks_;
+    std::uint64_t nextHook_ = 1;
 };
 
 class MessageLoop {
@@ -69,10 +79,12 @@ public:
     virtual bool postDelayed(TargetId target, const Message& m, std::int64_t delayMs) = 0;
     // Queues a function to run on the main thread.
     virtual void postCall(std::function<void()> fn) = 0;
-    // Delivers a message and waits for its handler's result up to timeoutMs.
-    // Empty when the target is gone or the time ran out; a call that timed
-    // out is abandoned and never runs later. On the main thread the handler
-    // runs directly.
+    // Delivers a message and waits for its handler's result up to timeoutMs
+    // (process clock; < 0 = no limit). Empty when the target is gone or the
+    // time ran out; a call that timed out is abandoned and never runs later.
+    // Destroying the target releases a waiting sender at once. On the main
+    // thread the handler runs directly. An exception from the handler goes
+    // to the exception sink and the result is 0.
     virtual std::optional<std::intptr_t> sendTimeout(TargetId target, const Message& m,
                                                      std::int64_t timeoutMs) = 0;
     // Runs fn on the main thread and blocks until it has run. Runs directly
@@ -102,8 +114,11 @@ public:
     virtual bool quitRequested() const = 0;
 
 protected:
-    // Lets implementations hook a token's cancellation.
-    static void setCancelHook(SyncToken& t, std::function<void()> f);
+    // Lets implementations hook a token's cancellation: f runs (on the
+    // cancelling thread) when the token is cancelled while the hook is
+    // registered. removeCancelHook returns only when f is not running.
+    static std::uint64_t addCancelHook(SyncToken& t, std::function<void()> f);
+    static void removeCancelHook(SyncToken& t, std::uint64_t id);
 };
 
 // The process's message loop. Installed by the program (QtMessageLoop) or

@@ -1,0 +1,174 @@
+#include "platform/qt/qt_dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace kyd::platform {
+
+namespace {
+
+// Texts are bytes without a character set; Latin-1 shows every byte and
+// converts back unchanged. File names are in the system's encoding.
+QString text(const std::string& s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QString path(const std::string& s)
+{
+    return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string fromPath(const QString& s)
+{
+    QByteArray b = s.toLocal8Bit();
+    return std::string(b.constData(), static_cast<std::size_t>(b.size()));
+}
+
+QString filterString(const std::vector<FileFilter>& filters)
+{
+    QStringList parts;
+    for (const auto& f : filters)
+        parts << text(f.description) + " (" + text(f.pattern) + ")";
+    return parts.join(";;");
+}
+
+QMessageBox::Icon iconFor(DlgType t)
+{
+    switch (t) {
+    case DlgType::Error:
+        return QMessageBox::Critical;
+    case DlgType::Warning:
+        return QMessageBox::Warning;
+    case DlgType::Information:
+        return QMessageBox::Information;
+    case DlgType::Confirmation:
+        return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QString titleFor(DlgType t)
+{
+    switch (t) {
+    case DlgType::Error:
+        return QStringLiteral("Error");
+    case DlgType::Warning:
+        return QStringLiteral("Warning");
+    case DlgType::Information:
+        return QStringLiteral("Information");
+    case DlgType::Confirmation:
+        return QStringLiteral("Confirm");
+    }
+    return QString();
+}
+
+} // namespace
+
+DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons buttons)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(titleFor(type));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text(msg));
+    box.setIcon(iconFor(type));
+    QMessageBox::StandardButton first = QMessageBox::Ok;
+    switch (buttons) {
+    case DlgButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case DlgButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case DlgButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        first = QMessageBox::Yes;
+        break;
+    case DlgButtons::AbortIgnore:
+        box.setStandardButtons(QMessageBox::Abort | QMessageBox::Ignore);
+        first = QMessageBox::Abort;
+        break;
+    }
+    box.setDefaultButton(first);
+    const int r = box.exec();
+    switch (r) {
+    case QMessageBox::Ok:
+        return DlgResult::Ok;
+    case QMessageBox::Yes:
+        return DlgResult::Yes;
+    case QMessageBox::No:
+        return DlgResult::No;
+    case QMessageBox::Abort:
+        return DlgResult::Abort;
+    case QMessageBox::Ignore:
+        return DlgResult::Ignore;
+    default:
+        break;
+    }
+    // Closed without a button: the box's escape answer.
+    switch (buttons) {
+    case DlgButtons::Ok:
+        return DlgResult::Ok;
+    case DlgButtons::YesNo:
+        return DlgResult::No;
+    case DlgButtons::AbortIgnore:
+        return DlgResult::Abort;
+    case DlgButtons::OkCancel:
+        break;
+    }
+    return DlgResult::Cancel;
+}
+
+void QtDialogs::showMessage(const std::string& msg)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(QApplication::applicationDisplayName());
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text(msg));
+    box.setIcon(QMessageBox::NoIcon);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+bool QtDialogs::inputQuery(const std::string& caption, const std::string& prompt, std::string& value)
+{
+    QInputDialog dlg(QApplication::activeWindow());
+    dlg.setInputMode(QInputDialog::TextInput);
+    dlg.setWindowTitle(text(caption));
+    dlg.setLabelText(text(prompt));
+    dlg.setTextValue(text(value));
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    QByteArray b = dlg.textValue().toLatin1();
+    value.assign(b.constData(), static_cast<std::size_t>(b.size()));
+    return true;
+}
+
+std::optional<std::string> QtDialogs::openFile(const std::string& title, const std::string& initialDir,
+                                               const std::vector<FileFilter>& filters)
+{
+    QString f = QFileDialog::getOpenFileName(QApplication::activeWindow(), text(title), path(initialDir),
+                                             filterString(filters));
+    if (f.isEmpty())
+        return std::nullopt;
+    return fromPath(f);
+}
+
+std::optional<std::string> QtDialogs::saveFile(const std::string& title, const std::string& initialDir,
+                                               const std::string& defaultName,
+                                               const std::vector<FileFilter>& filters)
+{
+    QString start = path(initialDir);
+    if (!defaultName.empty())
+        start = start.isEmpty() ? path(defaultName) : start + "/" + path(defaultName);
+    QString f = QFileDialog::getSaveFileName(QApplication::activeWindow(), text(title), start,
+                                             filterString(filters));
+    if (f.isEmpty())
+        return std::nullopt;
+    return fromPath(f);
+}
+
+} // namespace kyd::platform

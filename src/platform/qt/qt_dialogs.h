@@ -1,0 +1,22 @@
+// The dialogs service of the program: Qt message boxes (plain text only:
+// replies are device data, never markup), input dialog and file choosers.
+// Use it on the main thread.
+#pragma once
+
+#include "platform/dialogs.h"
+
+namespace kyd::platform {
+
+class QtDialogs final : public Dialogs {
+public:
+    DlgResult messageDlg(const std::string& text, DlgType type, DlgButtons buttons) override;
+    void showMessage(const std::string& text) override;
+    bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
+    std::optional<std::string> openFile(const std::string& title, const std::string& initialDir,
+                                        const std::vector<FileFilter>& filters) override;
+    std::optional<std::string> saveFile(const std::string& title, const std::string& initialDir,
+                                        const std::string& defaultName,
+                                        const std::vector<FileFilter>& filters) override;
+};
+
+} // namespace kyd::platform

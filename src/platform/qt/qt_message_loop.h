@@ -1,0 +1,43 @@
+// The message loop of the program: runs on the Qt event loop of the process.
+// Needs only a QCoreApplication; create it on the thread that runs
+// QCoreApplication::exec() (the main thread).
+//
+// Every queued item is announced to the event loop by a posted event that
+// runs one item; delayed posts use a timer on the process clock. With a
+// FakeClock installed, delayed posts fall due when the main thread pumps
+// (pumpUntil wakes when the fake clock is advanced).
+#pragma once
+
+#include "platform/queued_message_loop.h"
+
+#include <memory>
+
+class QObject;
+class QTimer;
+
+namespace kyd::platform {
+
+class QtMessageLoop final : public QueuedMessageLoop {
+public:
+    QtMessageLoop();
+    ~QtMessageLoop() override;
+
+    void wakeUp() override;
+    std::uint32_t processOne() override;
+    bool processPending() override;
+    bool pumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs = -1) override;
+
+    // Called by the event receiver (main thread); not for other code.
+    void onKick();
+
+private:
+    void queueChanged(std::size_t n) override;
+    void quitRequestedHook() override;
+    void postKicks(std::size_t n);
+    void armDelayTimer(std::int64_t nextDue);
+
+    std::unique_ptr<QObject> receiver_;
+    std::unique_ptr<QTimer> delayTimer_;
+};
+
+} // namespace kyd::platform

@@ -1,0 +1,83 @@
+#include "platform/qt/qt_dialogs.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace kyd::platform {
+
+namespace {
+// Runs check() on the modal widget once it shows, from inside its exec().
+void whenModal(std::function<void(QWidget*)> check)
+{
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [check, poll] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            check(w);
+            return;
+        }
+        QTimer::singleShot(1, *poll);
+    };
+    QTimer::singleShot(0, *poll);
+}
+} // namespace
+
+TEST(QtDialogs, MessageBoxIsPlainTextWithTheRightIconAndButtons)
+{
+    QtDialogs d;
+    bool checked = false;
+    whenModal([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        EXPECT_EQ(box->text(), QString::fromLatin1("<b>7</b> \xE9"));
+        EXPECT_EQ(box->icon(), QMessageBox::Critical);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Abort | QMessageBox::Ignore);
+        checked = true;
+        box->button(QMessageBox::Ignore)->click();
+    });
+    std::string text = "<b>7</b> \xE9"; // device bytes, not markup
+    EXPECT_EQ(d.messageDlg(text, DlgType::Error, DlgButtons::AbortIgnore), DlgResult::Ignore);
+    EXPECT_TRUE(checked);
+}
+
+TEST(QtDialogs, ClosingAConfirmationAnswersNo)
+{
+    QtDialogs d;
+    whenModal([](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->icon(), QMessageBox::Question);
+        box->reject();
+    });
+    EXPECT_EQ(d.messageDlg("Sure?", DlgType::Confirmation, DlgButtons::YesNo), DlgResult::No);
+}
+
+TEST(QtDialogs, InputQueryReturnsTheEnteredText)
+{
+    QtDialogs d;
+    whenModal([](QWidget* w) {
+        auto* dlg = qobject_cast<QInputDialog*>(w);
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(dlg->labelText(), "Value:");
+        EXPECT_EQ(dlg->textValue(), "old");
+        dlg->setTextValue("new");
+        dlg->accept();
+    });
+    std::string value = "old";
+    EXPECT_TRUE(d.inputQuery("Item", "Value:", value));
+    EXPECT_EQ(value, "new");
+
+    whenModal([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+    EXPECT_FALSE(d.inputQuery("Item", "Value:", value));
+    EXPECT_EQ(value, "new");
+}
+
+} // namespace kyd::platform

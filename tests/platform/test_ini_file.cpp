@@ -1,0 +1,264 @@
+#include "platform/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace kyd::platform {
+
+namespace {
+
+class IniFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = (fs::temp_directory_path() / "kyd-ini-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string write(const std::string& name, const std::string& content)
+    {
+        std::string p = (dir / name).string();
+        std::ofstream(p, std::ios::binary) << content;
+        return p;
+    }
+    static std::string read(const std::string& p)
+    {
+        std::ifstream in(p, std::ios::binary);
+        std::ostringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    std::vector<std::string> dirEntries() const
+    {
+        std::vector<std::string> r;
+        for (auto& e : fs::directory_iterator(dir))
+            r.push_back(e.path().filename().string());
+        std::sort(r.begin(), r.end());
+        return r;
+    }
+
+    fs::path dir;
+};
+
+const char* kWindowsFile = "; written elsewhere\r\n"
+                           "[Misc]\r\n"
+                           "Top=140\r\n"
+                           "Left = 210\r\n"
+                           "Hint=press here; then wait\r\n"
+                           "\r\n"
+                           "[Communication]\r\n"
+                           "Port=3\r\n"
+                           "Unknown line without equals\r\n"
+                           "Parity=E\r\n"
+                           "Future=kept as is\r\n"
+                           "\r\n"
+                           "[Logging]\r\n"
+                           "LogFile=C:\\KYD\\KYD.LOG\r\n"
+                           "On=1\r\n";
+
+} // namespace
+
+TEST_F(IniFileTest, ReadsCrLfFileWithoutRegardToCase)
+{
+    IniFile ini(write("KYD.INI", kWindowsFile));
+    EXPECT_EQ(ini.readInteger("misc", "TOP", 130), 140);
+    EXPECT_EQ(ini.readInteger("MISC", "left", 200), 210);
+    EXPECT_EQ(ini.readString("Misc", "Hint", ""), "press here; then wait");
+    EXPECT_EQ(ini.readString("communication", "parity", "N"), "E");
+    EXPECT_EQ(ini.readString("Logging", "LogFile", ""), "C:\\KYD\\KYD.LOG");
+    EXPECT_TRUE(ini.readBool("Logging", "On", false));
+    EXPECT_EQ(ini.readString("Logging", "Missing", "dflt"), "dflt");
+    EXPECT_EQ(ini.readString("Nowhere", "Top", "dflt"), "dflt");
+    EXPECT_TRUE(ini.sectionExists("LOGGING"));
+    EXPECT_TRUE(ini.valueExists("communication", "FUTURE"));
+    EXPECT_FALSE(ini.valueExists("communication", "Unknown line without equals"));
+    EXPECT_EQ(ini.readSections(), (std::vector<std::string>{"Misc", "Communication", "Logging"}));
+    EXPECT_EQ(ini.readSection("communication"), (std::vector<std::string>{"Port", "Parity", "Future"}));
+}
+
+TEST_F(IniFileTest, RoundTripKeepsOrderCommentsAndUnknownLines)
+{
+    std::string p = write("KYD.INI", kWindowsFile);
+    IniFile ini(p);
+    ini.writeInteger("MISC", "top", 99);          // existing key, other case
+    ini.writeString("Communication", "Baud", "9600"); // new key in a section
+    ini.writeBool("TDL", "AutoRun", false);      // new section
+    std::string err;
+    ASSERT_TRUE(ini.updateFile(&err)) << err;
+    EXPECT_EQ(read(p), "; written elsewhere\n"
+                       "[Misc]\n"
+                       "Top=99\n"
+                       "Left=210\n"
+                       "Hint=press here; then wait\n"
+                       "\n"
+                       "[Communication]\n"
+                       "Port=3\n"
+                       "Unknown line without equals\n"
+                       "Parity=E\n"
+                       "Future=kept as is\n"
+                       "Baud=9600\n"
+                       "\n"
+                       "[Logging]\n"
+                       "LogFile=C:\\KYD\\KYD.LOG\n"
+                       "On=1\n"
+                       "\n"
+                       "[TDL]\n"
+                       "AutoRun=0\n");
+    IniFile again(p);
+    EXPECT_EQ(again.readInteger("Misc", "Top", 0), 99);
+    EXPECT_EQ(again.readString("communication", "baud", ""), "9600");
+    EXPECT_FALSE(again.readBool("tdl", "autorun", true));
+    EXPECT_EQ(again.readSections(), (std::vector<std::string>{"Misc", "Communication", "Logging", "TDL"}));
+    // Writing the unchanged object again gives the same bytes.
+    std::string first = read(p);
+    ASSERT_TRUE(again.updateFile());
+    EXPECT_EQ(read(p), first);
+}
+
+TEST_F(IniFileTest, IntegersFallBackOnBadTextAndBooleansAreIntegers)
+{
+    IniFile ini(write("a.ini", "[S]\nA=12x\nB=\nC=-7\nD=$1F\nE=0x10\nF=99999999999\nG=2\nH=0\nI=yes\nJ= 5 \n"));
+    EXPECT_EQ(ini.readInteger("S", "A", 3), 3);
+    EXPECT_EQ(ini.readInteger("S", "B", 3), 3);
+    EXPECT_EQ(ini.readInteger("S", "C", 3), -7);
+    EXPECT_EQ(ini.readInteger("S", "D", 3), 31);
+    EXPECT_EQ(ini.readInteger("S", "E", 3), 16);
+    EXPECT_EQ(ini.readInteger("S", "F", 3), 3);
+    EXPECT_EQ(ini.readInteger("S", "J", 3), 5);
+    EXPECT_TRUE(ini.readBool("S", "G", false));
+    EXPECT_FALSE(ini.readBool("S", "H", true));
+    EXPECT_TRUE(ini.readBool("S", "I", true)); // not a number: the default
+    EXPECT_FALSE(ini.readBool("S", "I", false));
+    ini.writeBool("S", "K", true);
+    EXPECT_EQ(ini.readString("S", "K", ""), "1");
+    // Values are stored as they stand: no quoting, no escaping.
+    ini.writeString("S", "L", " \"quoted\" = ;x ");
+    EXPECT_EQ(ini.readString("S", "L", ""), " \"quoted\" = ;x ");
+}
+
+TEST_F(IniFileTest, WritesStayInMemoryUntilUpdate)
+{
+    std::string p = write("a.ini", "[S]\nA=1\n");
+    IniFile ini(p);
+    ini.writeInteger("S", "A", 2);
+    ini.deleteKey("s", "a");
+    ini.writeString("T", "X", "y");
+    ini.eraseSection("t");
+    EXPECT_FALSE(ini.sectionExists("T"));
+    EXPECT_FALSE(ini.valueExists("S", "A"));
+    EXPECT_EQ(read(p), "[S]\nA=1\n");
+    ini.reload();
+    EXPECT_EQ(ini.readInteger("S", "A", 0), 1);
+}
+
+TEST_F(IniFileTest, MissingFileIsEmptyAndIsCreatedOnUpdate)
+{
+    std::string p = (dir / "new.ini").string();
+    IniFile ini(p);
+    EXPECT_TRUE(ini.readSections().empty());
+    ini.writeInteger("Misc", "Top", 1);
+    ASSERT_TRUE(ini.updateFile());
+    EXPECT_EQ(read(p), "[Misc]\nTop=1\n");
+    EXPECT_EQ(dirEntries(), std::vector<std::string>{"new.ini"});
+}
+
+TEST_F(IniFileTest, UpdateIsAtomicAndLeavesNoTemporaryFile)
+{
+    std::string p = write("a.ini", "[S]\nA=1\n");
+    fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    IniFile ini(p);
+    ini.writeInteger("S", "A", 2);
+    ASSERT_TRUE(ini.updateFile());
+    EXPECT_EQ(read(p), "[S]\nA=2\n");
+    EXPECT_EQ(dirEntries(), std::vector<std::string>{"a.ini"});
+    // The file keeps its permissions.
+    EXPECT_EQ(fs::status(p).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(IniFileTest, FailedRenameLeavesTheOriginalAndNoTemporaryFile)
+{
+    // The ini path is a directory with content: the final rename fails.
+    fs::create_directory(dir / "KYD.INI");
+    std::string inside = write("KYD.INI/keep.txt", "original");
+    IniFile ini((dir / "KYD.INI").string());
+    ini.writeInteger("S", "A", 1);
+    std::string err;
+    EXPECT_FALSE(ini.updateFile(&err));
+    EXPECT_EQ(err.rfind((dir / "KYD.INI").string() + ": ", 0), 0u) << err;
+    EXPECT_EQ(read(inside), "original");
+    EXPECT_EQ(dirEntries(), std::vector<std::string>{"KYD.INI"});
+}
+
+TEST_F(IniFileTest, UnwritablePathIsReportedWithTheSystemsReason)
+{
+    std::string blocker = write("plainfile", "x");
+    IniFile ini(blocker + "/KYD.INI"); // a directory that is a file
+    ini.writeInteger("S", "A", 1);
+    std::string err;
+    EXPECT_FALSE(ini.updateFile(&err));
+    EXPECT_EQ(err, blocker + "/KYD.INI: Not a directory");
+    EXPECT_FALSE(ini.updateFile()); // no error text wanted
+
+    if (geteuid() != 0) { // root writes anywhere
+        fs::create_directory(dir / "ro");
+        fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+        IniFile ro((dir / "ro" / "KYD.INI").string());
+        ro.writeInteger("S", "A", 1);
+        EXPECT_FALSE(ro.updateFile(&err));
+        EXPECT_EQ(err, (dir / "ro" / "KYD.INI").string() + ": Permission denied");
+        fs::permissions(dir / "ro", fs::perms::owner_all);
+    }
+}
+
+TEST_F(IniFileTest, UpdateThroughASymlinkReplacesTheTarget)
+{
+    std::string real = write("real.ini", "[S]\nA=1\n");
+    fs::create_symlink(real, dir / "link.ini");
+    IniFile ini((dir / "link.ini").string());
+    ini.writeInteger("S", "A", 5);
+    ASSERT_TRUE(ini.updateFile());
+    EXPECT_TRUE(fs::is_symlink(dir / "link.ini"));
+    EXPECT_EQ(read(real), "[S]\nA=5\n");
+}
+
+TEST(IniPath, DefaultPathFollowsTheExecutableUnlessOverridden)
+{
+    const char* saved = std::getenv("KYD_INI");
+    std::string keep = saved ? saved : "";
+    unsetenv("KYD_INI");
+    std::string p = defaultIniPath();
+    std::string exe = fs::read_symlink("/proc/self/exe").string();
+    EXPECT_EQ(p, fs::path(exe).replace_extension(".INI").string());
+    setenv("KYD_INI", "/tmp/other.ini", 1);
+    EXPECT_EQ(defaultIniPath(), "/tmp/other.ini");
+    if (saved)
+        setenv("KYD_INI", keep.c_str(), 1);
+    else
+        unsetenv("KYD_INI");
+}
+
+TEST(IniPath, SharedIniIsOneObjectAtTheChosenPath)
+{
+    std::string p = (fs::temp_directory_path() / ("kyd-shared-" + std::to_string(getpid()) + ".ini")).string();
+    static bool first = true; // the shared object lives as long as the process
+    if (first)
+        setSharedIniPath(p);
+    first = false;
+    IniFile& a = sharedIni();
+    IniFile& b = sharedIni();
+    EXPECT_EQ(&a, &b);
+    EXPECT_EQ(a.fileName(), p);
+    EXPECT_THROW(setSharedIniPath("/elsewhere.ini"), std::logic_error);
+}
+
+} // namespace kyd::platform

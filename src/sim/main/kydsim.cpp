@@ -1,0 +1,247 @@
+// kydsim: the dispenser simulator on a pseudo-terminal.
+//
+// Prints the device path on the first line of standard output and answers
+// the dispenser protocol on it until SIGINT or SIGTERM.
+
+#include "platform/ini_file.h"
+#include "platform/pty.h"
+#include "sim/pty_transport.h"
+#include "sim/simulator.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace kyd;
+
+namespace {
+
+const char* const kUsage = R"(Usage: kydsim [options]
+
+Starts the simulated dispenser on a pseudo-terminal, prints the device path
+and runs until interrupted (Ctrl+C, SIGTERM).
+
+  --link PATH            also make PATH a symlink to the device
+  --com N --ini FILE     register the device as COMn in section
+                         [SerialDevices] of the tool's ini file
+                         (FILE defaults to $KYD_INI)
+  --feeders N            note feeders fitted, 0..8 (default 4)
+  --throat-checks N      check-throat commands answered 'M' before the notes
+                         are taken (default 2)
+  --reject-every N       reject every N-th note fed (default 0: none)
+  --short-program-id     answer "A" with the short program id form
+  --pace BAUD[:BITS]     pace the line at BAUD with BITS per character (10 or 11)
+  --log-frames           log every frame received and sent on standard error
+
+Faults (a COUNT of -1 or none means always, N the next N replies):
+  --silent[=COUNT]       do not answer
+  --delay-ms MS          wait MS milliseconds before every reply
+  --bad-checksum[=COUNT] corrupt the reply checksum
+  --bare-cr[=COUNT]      send a bare carriage return instead of the reply
+  --hang-up[=COUNT]      hang the line up half-way through the reply
+  --fragment N[:GAP]     send replies in pieces of N bytes, GAP ms apart (default 20)
+  --noise TEXT           send TEXT before every reply
+  --status P:N:C[:always]
+                         answer status C (without running the command) to the
+                         N-th command matching pattern P ('*' and '?' wildcards);
+                         with :always also to every later match
+  --cts-low, --cts-delay-ms MS
+                         accepted for completeness: modem-line faults reach only
+                         a tester running in the same process as the simulator
+)";
+
+
+[[noreturn]] void usageError(const std::string& text)
+{
+    std::cerr << "kydsim: " << text << "\nTry kydsim --help.\n";
+    std::exit(2);
+}
+
+int toInt(const std::string& text, const std::string& option, int min, int max)
+{
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || errno != 0 || v < min || v > max)
+        usageError("bad value '" + text + "' for " + option);
+    return static_cast<int>(v);
+}
+
+std::string printable(const std::string& s)
+{
+    std::string out;
+    for (char c : s) {
+        auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F) {
+            out += c;
+        } else if (c == '\r') {
+            out += "\\r";
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", u);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Before any thread starts, so that only sigwait() below sees them.
+    platform::blockTerminationSignals();
+
+    sim::SimConfig config;
+    sim::SimFaults faults;
+    sim::LinePacing pacing;
+    std::string linkPath, iniPath;
+    int com = 0;
+    bool logFrames = false;
+    bool modemFaults = false;
+
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string opt = args[i];
+        std::optional<std::string> inlineValue;
+        if (auto eq = opt.find('='); opt.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = opt.substr(eq + 1);
+            opt.resize(eq);
+        }
+        auto value = [&]() -> std::string {
+            if (inlineValue)
+                return *inlineValue;
+            if (i + 1 >= args.size())
+                usageError(opt + " needs a value");
+            return args[++i];
+        };
+        auto count = [&]() { return inlineValue ? toInt(*inlineValue, opt, -1, 1000000) : -1; };
+
+        if (opt == "--help" || opt == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else if (opt == "--link") {
+            linkPath = value();
+        } else if (opt == "--com") {
+            com = toInt(value(), opt, 1, 49);
+        } else if (opt == "--ini") {
+            iniPath = value();
+        } else if (opt == "--feeders") {
+            config.feeders = toInt(value(), opt, 0, 8);
+        } else if (opt == "--throat-checks") {
+            config.throatChecksToRemove = toInt(value(), opt, 0, 1000000);
+        } else if (opt == "--reject-every") {
+            config.rejectEvery = toInt(value(), opt, 0, 1000000);
+        } else if (opt == "--short-program-id") {
+            config.longProgramId = false;
+        } else if (opt == "--pace") {
+            std::string v = value();
+            auto colon = v.find(':');
+            pacing.baud = toInt(v.substr(0, colon), opt, 50, 4000000);
+            if (colon != std::string::npos) {
+                pacing.bitsPerChar = toInt(v.substr(colon + 1), opt, 10, 11);
+            }
+        } else if (opt == "--log-frames") {
+            logFrames = true;
+        } else if (opt == "--silent") {
+            faults.silent = count();
+        } else if (opt == "--delay-ms") {
+            faults.delayMs = toInt(value(), opt, 0, 600000);
+        } else if (opt == "--bad-checksum") {
+            faults.badChecksum = count();
+        } else if (opt == "--bare-cr") {
+            faults.bareCr = count();
+        } else if (opt == "--hang-up") {
+            faults.hangUp = count();
+        } else if (opt == "--fragment") {
+            std::string v = value();
+            auto colon = v.find(':');
+            faults.fragmentBytes = toInt(v.substr(0, colon), opt, 1, 1000);
+            faults.fragmentGapMs = colon == std::string::npos ? 20 : toInt(v.substr(colon + 1), opt, 0, 600000);
+        } else if (opt == "--noise") {
+            faults.noise = value();
+            if (faults.noise.find('\r') != std::string::npos)
+                usageError("--noise must not contain a carriage return");
+        } else if (opt == "--status") {
+            sim::ScriptedStatus s;
+            if (!sim::parseScriptedStatus(value(), s))
+                usageError("--status wants PATTERN:N:C or PATTERN:N:C:always");
+            faults.scripted.push_back(s);
+        } else if (opt == "--cts-low") {
+            faults.ctsLow = true;
+            modemFaults = true;
+        } else if (opt == "--cts-delay-ms") {
+            faults.ctsDelayMs = toInt(value(), opt, 0, 600000);
+            modemFaults = true;
+        } else {
+            usageError("unknown option " + opt);
+        }
+    }
+    if (com != 0 && iniPath.empty()) {
+        if (const char* env = std::getenv("KYD_INI"))
+            iniPath = env;
+        else
+            usageError("--com needs --ini FILE (or KYD_INI)");
+    }
+
+    sim::Simulator simulator(config);
+    simulator.setFaults(faults);
+    simulator.setPacing(pacing);
+    std::mutex logMutex;
+    if (logFrames) {
+        simulator.setFrameLogger([&logMutex](bool incoming, const std::string& text) {
+            std::lock_guard lock(logMutex);
+            std::cerr << (incoming ? "In : " : "Out: ") << printable(text) << std::endl;
+        });
+    }
+
+    std::optional<sim::PtyTransport> transport;
+    try {
+        transport.emplace(simulator, linkPath);
+    } catch (const std::exception& e) {
+        std::cerr << "kydsim: cannot open a pseudo-terminal: " << e.what() << "\n";
+        return 1;
+    }
+    const std::string device = transport->devicePath();
+
+    const std::string comKey = "COM" + std::to_string(com);
+    if (com != 0) {
+        platform::IniFile ini(iniPath);
+        ini.writeString("SerialDevices", comKey, device);
+        std::string error;
+        if (!ini.updateFile(&error)) {
+            std::cerr << "kydsim: cannot register " << comKey << ": " << error << "\n";
+            return 1;
+        }
+    }
+
+    std::cout << device << std::endl;
+    std::cerr << "kydsim: dispenser simulator on " << device;
+    if (device != transport->slavePath())
+        std::cerr << " (" << transport->slavePath() << ")";
+    if (com != 0)
+        std::cerr << ", registered as " << comKey << " in " << iniPath;
+    std::cerr << "\n";
+    if (modemFaults)
+        std::cerr << "kydsim: note: --cts-low/--cts-delay-ms only reach a tester in the same process; "
+                     "a separate tester ignores them\n";
+
+    platform::waitForTerminationSignal();
+    transport.reset();
+
+    if (com != 0) {
+        // Unregister, unless someone has pointed the port elsewhere meanwhile.
+        platform::IniFile ini(iniPath);
+        if (ini.readString("SerialDevices", comKey, "") == device) {
+            ini.deleteKey("SerialDevices", comKey);
+            ini.updateFile();
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,81 @@
+// kydsim as a program: starts, prints its device, answers, registers itself
+// in the tester's ini file and ends cleanly on SIGTERM.
+
+#include "support_client.h"
+
+#include "platform/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+std::string kydsimPath()
+{
+    // tests/sim/<test program> -> src/sim/kydsim in the same build tree
+    return simtest::selfDir() + "/../../src/sim/kydsim";
+}
+
+TEST(Kydsim, StartsAnswersRegistersAndStopsOnSigterm)
+{
+    const std::string program = kydsimPath();
+    if (::access(program.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "kydsim not built at " << program;
+    const std::string base = "/tmp/kydsim-smoke-" + std::to_string(::getpid());
+    const std::string link = base + ".link";
+    const std::string ini = base + ".ini";
+    { std::ofstream(ini) << "[Communication]\nPort=3\n"; }
+
+    simtest::Child child = simtest::spawn(
+        program, {"--link", link, "--com", "7", "--ini", ini, "--throat-checks", "1", "--status", "A:1:5"});
+    ASSERT_GT(child.pid, 0);
+    const std::string device = simtest::readLine(child, 3000);
+    ASSERT_EQ(device, link);
+
+    EXPECT_EQ(kyd::platform::IniFile(ini).readString("SerialDevices", "COM7", ""), link);
+    EXPECT_EQ(kyd::platform::IniFile(ini).readString("Communication", "Port", ""), "3");
+
+    {
+        simtest::PtyClient client(device);
+        ASSERT_TRUE(client.isOpen());
+        EXPECT_EQ(client.exchange("8"), "0");
+        EXPECT_EQ(client.exchange("201002")[0], '0');
+        EXPECT_EQ(client.exchange("3"), "0");
+        EXPECT_EQ(client.exchange(":"), "M");
+        EXPECT_EQ(client.exchange(":"), "0");
+        EXPECT_EQ(client.exchange("A"), "5"); // scripted from the command line
+    }
+
+    int status = simtest::stopChild(child, SIGTERM, 3000);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(::access(link.c_str(), F_OK), 0); // the link is gone
+    EXPECT_FALSE(kyd::platform::IniFile(ini).valueExists("SerialDevices", "COM7"));
+    ::unlink(ini.c_str());
+}
+
+TEST(Kydsim, RejectsBadOptions)
+{
+    const std::string program = kydsimPath();
+    if (::access(program.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "kydsim not built";
+    for (std::vector<std::string> args : {std::vector<std::string>{"--bogus"},
+                                          {"--status", "nonsense"},
+                                          {"--pace", "9600:12"},
+                                          {"--com", "3"}}) {
+        simtest::Child child = simtest::spawn(program, args);
+        ASSERT_GT(child.pid, 0);
+        EXPECT_EQ(simtest::readLine(child, 3000), ""); // nothing printed on stdout, it exits
+        int status = 0;
+        ::waitpid(child.pid, &status, 0);
+        ::close(child.out);
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 2);
+    }
+}
+
+} // namespace

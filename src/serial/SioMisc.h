@@ -1,0 +1,250 @@
+// Common pieces of the serial library: the tick clock and event timers that
+// every time-out of the library is counted in, delays and message pumping for
+// waits on the main thread, bit-flag helpers, small string and path helpers,
+// a line reader for text files, and the base classes that give every library
+// component its read-only Version.
+//
+// Ticks: one tick is 55 ms of the process clock (kyd::platform::clock()).
+// Tick arithmetic is 64-bit on the monotonic clock, so there is no wrap of
+// the millisecond counter to care about; a test that installs a FakeClock
+// moves every timer of the library with it.
+#pragma once
+
+#include "platform/clock.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <istream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sio {
+
+// ---------------------------------------------------------------------------
+// Ticks and timers
+
+using Ticks = std::int64_t;
+
+inline constexpr std::int64_t kMSecsPerTick = 55;
+// Longest timer; longer requests are cut to it.
+inline constexpr Ticks kMaxTimerTicks = 39045157;
+
+// Milliseconds of the process clock (monotonic).
+std::int64_t SioTimeGetTime();
+// The process clock in ticks (milliseconds / 55).
+Ticks NowTicks();
+
+// s * 1675 / 92, ms * 1675 / 92000 and (t + 9) * 92 / 1675 with truncating
+// division, computed without overflow (results beyond 64 bits saturate).
+Ticks Secs2Ticks(std::int64_t secs);
+Ticks MSecs2Ticks(std::int64_t msecs);
+std::int64_t Ticks2Secs(Ticks ticks);
+
+struct EventTimer {
+    Ticks StartTicks = 0;
+    Ticks ExpireTicks = 0;
+};
+
+// Starts a timer of min(ticks, kMaxTimerTicks) ticks from now. A timer of
+// 0 ticks expires one tick later (the tick after the current one).
+void NewTimer(EventTimer& timer, Ticks ticks);
+void NewTimerSecs(EventTimer& timer, std::int64_t secs);
+// True once the current tick is past the expiry tick.
+bool TimerExpired(const EventTimer& timer);
+// Ticks since the start (never negative).
+Ticks ElapsedTime(const EventTimer& timer);
+std::int64_t ElapsedTimeInSecs(const EventTimer& timer);
+// Ticks left until the expiry tick (never negative).
+Ticks RemainingTime(const EventTimer& timer);
+std::int64_t RemainingTimeInSecs(const EventTimer& timer);
+// The process-clock millisecond at which TimerExpired() becomes true.
+std::int64_t TimerDeadlineMs(const EventTimer& timer);
+
+// Waits min(ticks, kMaxTimerTicks) ticks; nothing for ticks <= 0.
+// With yield (main thread only) the wait processes events of the message loop
+// as they come and ends early when the application is asked to quit; the
+// quit request stays pending for the main loop. Result: 18 (quit) when the
+// wait ended that way, else 0.
+// Without yield (or off the main thread) it blocks the calling thread; on a
+// FakeClock it returns once the clock has been advanced far enough.
+std::uint32_t DelayTicks(Ticks ticks, bool yield);
+// Blocks the calling thread for ms milliseconds of the process clock; no
+// messages are processed.
+void DelayMS(std::int64_t ms);
+// Processes at most one pending event of the message loop (main thread).
+// Result: 0 when there was none, 18 for a quit request (which stays pending),
+// else the message number.
+std::uint32_t SafeYield();
+
+// Waits on cv until pred() holds or the process clock reaches deadlineMs
+// (< 0: no deadline); on a FakeClock only advancing the clock ends the wait.
+// pred is checked with lock held; whoever makes it true notifies cv after
+// changing the state under the mutex. Returns pred(). (The process clock's
+// waitUntilMs under the library's name.)
+inline bool WaitOnProcessClock(std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
+                               std::int64_t deadlineMs, const std::function<bool()>& pred)
+{
+    return kyd::platform::waitUntilMs(cv, lock, deadlineMs, pred);
+}
+
+// ---------------------------------------------------------------------------
+// Flags and buffers
+
+inline bool FlagIsSet(std::uint32_t flags, std::uint32_t mask) { return (flags & mask) != 0; }
+inline void SetFlag(std::uint32_t& flags, std::uint32_t mask) { flags |= mask; }
+inline void ClearFlag(std::uint32_t& flags, std::uint32_t mask) { flags &= ~mask; }
+inline bool ByteFlagIsSet(std::uint8_t flags, std::uint8_t mask) { return (flags & mask) != 0; }
+inline void SetByteFlag(std::uint8_t& flags, std::uint8_t mask) { flags = static_cast<std::uint8_t>(flags | mask); }
+inline void ClearByteFlag(std::uint8_t& flags, std::uint8_t mask) { flags = static_cast<std::uint8_t>(flags & ~mask); }
+inline std::uint16_t MinWord(std::uint16_t a, std::uint16_t b) { return a < b ? a : b; }
+// Inverts every byte of the buffer.
+void NotBuffer(std::uint8_t* buffer, std::size_t len);
+
+// ---------------------------------------------------------------------------
+// Strings and paths. Both '\' and '/' are path delimiters.
+
+std::string Long2StrZ(std::int32_t n);
+// True when text is a valid 32-bit decimal integer (optional sign).
+bool Str2LongZ(std::string_view text, std::int32_t& n);
+// Up to count characters of src from 0-based pos; empty at or past the end.
+std::string StrStCopy(std::string_view src, std::size_t pos, std::size_t count);
+// The part before the last delimiter ("C:\A\B.TXT" -> "C:\A"); a delimiter
+// at position 0 is kept alone ("/x" -> "/"); after a colon the delimiter is
+// kept ("C:\B.TXT" -> "C:\"). Empty without a delimiter.
+std::string JustPathnameZ(std::string_view path);
+// The part after the last delimiter (at most 255 characters).
+std::string JustFilenameZ(std::string_view path);
+// The extension of the file name without its point (at most 3 characters).
+std::string JustExtensionZ(std::string_view path);
+// The file name without its extension.
+std::string JustName(std::string_view path);
+// Appends a delimiter unless dir is empty or already ends in one. The
+// delimiter appended is the last one the path already uses, '/' when it has
+// none.
+std::string AddBackSlashZ(std::string_view dir);
+// As AddBackSlashZ; for a path ending in a double quote the delimiter goes
+// before the quote.
+std::string AddBackSlash(std::string_view dir);
+std::string ForceExtensionZ(std::string_view name, std::string_view ext);
+std::string DefaultExtensionZ(std::string_view name, std::string_view ext);
+bool ExistFileZ(const std::string& name);
+
+// A text buffer of bounded length with a cursor. Positions are 1-based;
+// out-of-range positions leave the text unchanged or give an empty result.
+// Text beyond the maximum length is cut off.
+class TAdStr {
+public:
+    explicit TAdStr(std::int32_t maxLen);
+
+    void Assign(std::string_view s);
+    void Append(std::string_view s);
+    void AppendBuff(const char* buffer, std::size_t len);
+    void AppendTAdStr(const TAdStr& other);
+    void Prepend(std::string_view s);
+    void Insert(std::string_view s, std::int32_t pos);
+    void Delete(std::int32_t pos, std::int32_t count);
+    std::string Copy(std::int32_t pos, std::int32_t count) const;
+    std::int32_t Pos(std::string_view s) const;
+    std::int32_t PosIdx(std::string_view s, std::int32_t from) const;
+    void Clear();
+    void Resize(std::int32_t maxLen);
+
+    // Cursor: 1-based position, GetLen() + 1 is just past the end.
+    void First();
+    void Last();
+    void Next();
+    void Prev();
+    void MoveBy(std::int32_t n);
+    void GotoPos(std::int32_t pos);
+    std::int32_t CurPos() const { return cursor_ + 1; }
+
+    char GetChar(std::int32_t pos) const;
+    void SetChar(std::int32_t pos, char c);
+    char GetCurChar() const;
+    std::int32_t GetLen() const { return static_cast<std::int32_t>(text_.size()); }
+    // Longer than now pads with NUL characters; limited to the maximum.
+    void SetLen(std::int32_t len);
+    std::int32_t GetMaxLen() const { return maxLen_; }
+    void SetMaxLen(std::int32_t maxLen) { Resize(maxLen); }
+    std::int32_t GetBuffLen() const { return maxLen_ + 1; }
+    const std::string& Str() const { return text_; }
+
+private:
+    void clampCursor();
+    std::int32_t maxLen_;
+    std::string text_;
+    std::int32_t cursor_ = 0; // 0-based
+};
+
+// Reads text lines from a stream page by page (4096 bytes). Lines end at a
+// carriage return (a line feed right after it is skipped, also when it comes
+// first in the next page) or at a lone line feed; a line running over a page
+// boundary is joined; a Ctrl-Z as the last byte of a page ends the text.
+class TLineReader {
+public:
+    static constexpr std::size_t kPageSize = 4096;
+    // Reads up to n bytes into buf; returns the count, 0 at the end.
+    using ByteSource = std::function<std::size_t(std::uint8_t* buf, std::size_t n)>;
+
+    // The reader owns the stream.
+    explicit TLineReader(std::unique_ptr<std::istream> stream);
+    explicit TLineReader(ByteSource source);
+
+    // The next line without its line end; false when the text is exhausted.
+    bool NextLine(std::string& line);
+    bool Eof() const;
+    std::int64_t BytesRead() const { return bytesRead_; }
+    // Size of the stream at creation; -1 when unknown (byte source).
+    std::int64_t StreamSize() const { return streamSize_; }
+
+private:
+    bool fillPage();
+    std::unique_ptr<std::istream> stream_;
+    ByteSource source_;
+    std::vector<std::uint8_t> page_;
+    std::size_t pageLen_ = 0;
+    std::size_t pos_ = 0;
+    bool sourceDone_ = false;
+    bool skipLf_ = false;
+    std::int64_t bytesRead_ = 0;
+    std::int64_t streamSize_ = -1;
+};
+
+// ---------------------------------------------------------------------------
+// Base classes: every library component derives from one of them.
+
+inline constexpr const char* kSioVersion = "v4.07";
+
+class TSioBaseComponent {
+public:
+    TSioBaseComponent() = default;
+    TSioBaseComponent(const TSioBaseComponent&) = delete;
+    TSioBaseComponent& operator=(const TSioBaseComponent&) = delete;
+    virtual ~TSioBaseComponent() = default;
+
+    std::string Name;
+    // Read-only: writes are ignored.
+    std::string Version() const { return kSioVersion; }
+    void SetVersion(const std::string&) {}
+};
+
+class TSioBaseWinControl : public TSioBaseComponent {};
+class TSioBaseGraphicControl : public TSioBaseComponent {};
+class TSioBaseScrollingWinControl : public TSioBaseComponent {};
+
+// ---------------------------------------------------------------------------
+// Processes
+
+// Runs path with args (split on blanks; double quotes group and are removed)
+// and waits for it to end. Result: its exit code, or -1 when it cannot be
+// started. The show mode is accepted and not used.
+int ApWinExecAndWait32(const std::string& path, const std::string& args, int show = 0);
+// The argument splitting used by ApWinExecAndWait32.
+std::vector<std::string> SplitCommandArgs(std::string_view args);
+
+} // namespace sio

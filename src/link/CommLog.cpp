@@ -1,0 +1,73 @@
+#include "link/CommLog.h"
+
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+
+namespace kyd::link {
+
+namespace {
+
+struct Parts {
+    std::tm tm{};
+    int ms = 0;
+};
+
+Parts Split(DateTime t)
+{
+    using namespace std::chrono;
+    auto ms = duration_cast<milliseconds>(t.time_since_epoch()).count();
+    auto secs = ms / 1000;
+    int rest = static_cast<int>(ms % 1000);
+    if (rest < 0) { // before 1970
+        rest += 1000;
+        --secs;
+    }
+    Parts p;
+    std::time_t tt = static_cast<std::time_t>(secs);
+    localtime_r(&tt, &p.tm);
+    p.ms = rest;
+    return p;
+}
+
+} // namespace
+
+std::string FormatLogStamp(DateTime t, bool timeStamp, bool dateStamp)
+{
+    if (!timeStamp && !dateStamp)
+        return {};
+    Parts p = Split(t);
+    char date[32];
+    char time[32];
+    std::snprintf(date, sizeof date, "%02d/%02d/%02d", p.tm.tm_mday, p.tm.tm_mon + 1,
+                  (p.tm.tm_year + 1900) % 100);
+    std::snprintf(time, sizeof time, "%02d:%02d:%02d.%03d", p.tm.tm_hour, p.tm.tm_min, p.tm.tm_sec,
+                  p.ms);
+    if (timeStamp && dateStamp)
+        return std::string(date) + " " + time;
+    return timeStamp ? std::string(time) : std::string(date);
+}
+
+std::string FormatDateTime(DateTime t)
+{
+    Parts p = Split(t);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", p.tm.tm_mday, p.tm.tm_mon + 1,
+                  p.tm.tm_year + 1900, p.tm.tm_hour, p.tm.tm_min, p.tm.tm_sec);
+    return buf;
+}
+
+bool AppendLogLines(const std::string& path, const std::vector<std::string>& lines)
+{
+    if (path.empty())
+        return false;
+    std::ofstream out(path, std::ios::out | std::ios::app | std::ios::binary);
+    if (!out.is_open())
+        return false;
+    for (const auto& line : lines)
+        out << line << '\n';
+    out.flush();
+    return true;
+}
+
+} // namespace kyd::link

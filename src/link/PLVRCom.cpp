@@ -1,0 +1,155 @@
+#include "link/PLVRCom.h"
+
+#include "platform/dialogs.h"
+#include "platform/message_loop.h"
+#include "serial/SioExcept.h"
+
+namespace kyd::link {
+
+namespace {
+
+constexpr std::int64_t kTickMs = 55;
+constexpr std::int64_t kCtsWaitMs = 3000;
+// Extra time after the packet's own time-out before the wait gives up by
+// itself (the packet's time-out event normally ends it first).
+constexpr std::int64_t kBackstopMs = 2000;
+
+} // namespace
+
+TCom::TCom(std::unique_ptr<LinkPort> port) : port_(std::move(port))
+{
+    port_->SetEvents(this);
+}
+
+TCom::~TCom()
+{
+    try {
+        port_->Close();
+    } catch (...) {
+    }
+    port_->SetEvents(nullptr);
+}
+
+int TCom::Open(int port, int baud, TParity parity, int dataBits, int stopBits, bool handshake)
+{
+    PortSettings wanted;
+    wanted.ComNumber = port;
+    wanted.Baud = baud;
+    wanted.Parity = parity;
+    wanted.DataBits = dataBits;
+    wanted.StopBits = stopBits;
+
+    if (port_->IsOpen() && handshake == handshake_ && port_->Settings() == wanted)
+        return port_->Settings().ComNumber;
+
+    bool badId = false;
+    try {
+        port_->Close();
+        handshake_ = handshake;
+        port_->Open(wanted);
+    } catch (const sio::EBadId&) {
+        badId = true;
+    } catch (const std::exception& e) {
+        platform::dialogs().messageDlg(std::string("Error: ") + e.what(), platform::DlgType::Error,
+                                       platform::DlgButtons::Ok);
+    }
+    if (badId) {
+        // The port does not exist: the library asks the operator for one.
+        // A failure of this attempt (the prompt cancelled) is the caller's.
+        wanted.ComNumber = 0;
+        port_->Open(wanted);
+    }
+    return port_->Settings().ComNumber;
+}
+
+std::string TCom::Checksum(const std::string& text)
+{
+    unsigned x = 0;
+    for (unsigned char c : text)
+        x ^= c;
+    std::string out(2, '0');
+    out[0] = static_cast<char>(((x >> 4) & 0x0F) | 0x30);
+    out[1] = static_cast<char>((x & 0x0F) | 0x30);
+    return out;
+}
+
+bool TCom::CheckReply(const std::string& reply)
+{
+    if (reply.size() < 2)
+        return false;
+    return reply.compare(reply.size() - 2, 2, Checksum(reply.substr(0, reply.size() - 2))) == 0;
+}
+
+bool TCom::WaitForCTS()
+{
+    if (!port_->CTS() && !abort_)
+        platform::messageLoop().pumpUntil([this] { return abort_ || port_->CTS(); }, kCtsWaitMs);
+    return port_->CTS();
+}
+
+void TCom::Send(std::string& command, int seconds)
+{
+    error_ = false;
+    abort_ = false;
+    reply_.clear();
+    packetArrived_ = false;
+    timeoutTicks_ = TimeoutTicks(seconds);
+    command += Checksum(command);
+
+    port_->FlushInBuffer();
+    port_->FlushOutBuffer();
+
+    if (handshake_) {
+        port_->SetRTS(true);
+        if (!WaitForCTS()) {
+            error_ = true;
+            port_->SetRTS(false);
+        }
+    }
+    if (!error_) {
+        if (port_->OutBuffFree() > static_cast<int>(command.size())) {
+            port_->EnablePacket(timeoutTicks_);
+            port_->PutString(command + "\r");
+        } else {
+            error_ = true;
+        }
+    }
+}
+
+std::string TCom::WaitReply()
+{
+    auto& loop = platform::messageLoop();
+    bool ended = loop.pumpUntil([this] { return packetArrived_ || error_ || abort_; },
+                                timeoutTicks_ * kTickMs + kBackstopMs);
+    if (!ended && loop.quitRequested())
+        abort_ = true; // the program is closing: the command is cancelled
+    if (abort_ || !ended) {
+        // Aborted, or neither the packet nor its time-out came at all.
+        error_ = true;
+        port_->DisablePacket();
+    }
+    port_->SetRTS(false);
+    if (!error_ && !CheckReply(reply_))
+        error_ = true;
+    return reply_;
+}
+
+void TCom::SetAbort()
+{
+    abort_ = true;
+    if (platform::hasMessageLoop())
+        platform::messageLoop().wakeUp();
+}
+
+void TCom::SioDataPacket1StringPacket(const std::string& text)
+{
+    reply_ = text;
+    packetArrived_ = true;
+}
+
+void TCom::SioDataPacket1Timeout()
+{
+    error_ = true;
+}
+
+} // namespace kyd::link

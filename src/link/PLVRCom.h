@@ -1,0 +1,80 @@
+// The dispenser link: owns the port, frames each command with its checksum
+// and a carriage return, optionally performs the RTS/CTS handshake, waits
+// for the reply and checks its checksum. It knows nothing of what commands
+// mean; the command layer drives it one exchange at a time.
+#pragma once
+
+#include "link/AppContext.h"
+#include "link/LinkPort.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kyd::link {
+
+class TCom final : private LinkPortEvents {
+public:
+    explicit TCom(std::unique_ptr<LinkPort> port);
+    ~TCom() override;
+    TCom(const TCom&) = delete;
+    TCom& operator=(const TCom&) = delete;
+
+    // (Re)opens the port; returns the port number in use. Nothing is touched
+    // when the port is open with the same settings. A port that does not
+    // exist makes the library ask for one (an exception of that second
+    // attempt reaches the caller); any other open failure is shown as
+    // "Error: " + message and leaves the port closed.
+    int Open(int port, int baud, TParity parity, int dataBits, int stopBits, bool handshake);
+
+    // Two characters: the high and low nibble of the exclusive-or of all
+    // bytes, each plus '0'.
+    static std::string Checksum(const std::string& text);
+    // True when the last two characters are the checksum of the rest.
+    static bool CheckReply(const std::string& reply);
+    // Packet time-out in ticks for a time-out in seconds.
+    static int TimeoutTicks(int seconds) { return seconds * 18 + 9; }
+
+    // Raises RTS's partner: waits up to 3 s for CTS, pumping messages, so
+    // an abort ends the wait. Returns the CTS state (false when aborted).
+    bool WaitForCTS();
+    // Starts one exchange; appends the checksum to command. An exception of
+    // the library (port not open) passes to the caller.
+    void Send(std::string& command, int seconds);
+    // Waits, pumping messages, for the reply packet, its time-out or an
+    // abort; ends the exchange and returns the reply as received (with its
+    // checksum, without the carriage return).
+    std::string WaitReply();
+
+    // Sets the abort flag (main thread); the exchange under way ends.
+    void SetAbort();
+
+    bool AbortFlag() const { return abort_; }
+    bool ErrorFlag() const { return error_; }
+    bool Handshake() const { return handshake_; }
+    const std::string& Reply() const { return reply_; }
+    // Packet time-out of the exchange under way, in ticks.
+    int PacketTimeoutTicks() const { return timeoutTicks_; }
+
+    // The port, lent to the firmware downloader.
+    LinkPort& Port() { return *port_; }
+
+    // Packet events.
+    void SioDataPacket1StringPacket(const std::string& text);
+    void SioDataPacket1Timeout();
+
+private:
+    void OnStringPacket(const std::string& text) override { SioDataPacket1StringPacket(text); }
+    void OnPacketTimeout() override { SioDataPacket1Timeout(); }
+    void OnLineChange() override {}
+
+    std::unique_ptr<LinkPort> port_;
+    bool abort_ = false;
+    bool error_ = false;
+    bool handshake_ = false;
+    std::string reply_;
+    bool packetArrived_ = false;
+    int timeoutTicks_ = 360;
+};
+
+} // namespace kyd::link

@@ -1,0 +1,154 @@
+// The communication log: stamps, golden files, append per exchange, a log
+// file that cannot be opened.
+#include "support_fixture.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace kyd::link::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class CommLog : public LinkFixture {
+protected:
+    void SetUp() override
+    {
+        // Stamps are local time; the golden files are written for UTC.
+        setenv("TZ", "UTC", 1);
+        tzset();
+        dir = fs::temp_directory_path() / ("kyd_link_log_" + std::to_string(::getpid()) + "_" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        options.settings.LogFile = (dir / "KYD.LOG").string();
+        options.settings.LoggingEnabled = true;
+        OpenPort();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // "3" answered after 115 ms, then "5" that times out after 20 s.
+    void TwoExchanges()
+    {
+        port->QueueReply("0");
+        StepClockOnWrite(115);
+        cmd->SendCommand("3", 5);
+        port->QueueSilence();
+        StepClockOnWrite(TCom::TimeoutTicks(20) * 55);
+        cmd->SendCommand("5", 20);
+    }
+
+    void ExpectGolden(bool time, bool date, const char* golden)
+    {
+        options.settings.TimeStamp = time;
+        options.settings.DateStamp = date;
+        TwoExchanges();
+        EXPECT_EQ(ReadFile(options.settings.LogFile), ReadFile(fs::path(KYD_TEST_DATA_DIR) / golden));
+        EXPECT_TRUE(dialogs.calls().empty());
+    }
+
+    fs::path dir;
+};
+
+TEST_F(CommLog, GoldenTimeStamp)
+{
+    ExpectGolden(true, false, "log_time.txt");
+}
+
+TEST_F(CommLog, GoldenDateAndTimeStamp)
+{
+    ExpectGolden(true, true, "log_datetime.txt");
+}
+
+TEST_F(CommLog, GoldenDateStamp)
+{
+    ExpectGolden(false, true, "log_date.txt");
+}
+
+TEST_F(CommLog, GoldenNoStamp)
+{
+    ExpectGolden(false, false, "log_none.txt");
+}
+
+TEST_F(CommLog, AppendsAcrossExchangesAndOnlyWhenEnabled)
+{
+    options.settings.TimeStamp = false;
+    options.settings.DateStamp = false;
+    {
+        std::ofstream pre(options.settings.LogFile);
+        pre << "earlier\n";
+    }
+    port->QueueReply("0");
+    cmd->SendCommand("3", 5);
+    // Complete on disk after every exchange.
+    EXPECT_EQ(ReadFile(options.settings.LogFile), "earlier\nOut: 333\nIn : 030\n");
+    options.settings.LoggingEnabled = false;
+    port->QueueReply("0");
+    cmd->SendCommand("3", 5);
+    EXPECT_EQ(ReadFile(options.settings.LogFile), "earlier\nOut: 333\nIn : 030\n");
+}
+
+TEST_F(CommLog, OverrideFileWinsUntilCleared)
+{
+    options.settings.TimeStamp = false;
+    options.settings.DateStamp = false;
+    cmd->LogFileOverride = (dir / "script.log").string();
+    port->QueueReply("0");
+    cmd->SendCommand("3", 5);
+    cmd->LogFileOverride.clear();
+    port->QueueReply("0");
+    cmd->SendCommand("0", 5);
+    EXPECT_EQ(ReadFile(dir / "script.log"), "Out: 333\nIn : 030\n");
+    EXPECT_EQ(ReadFile(options.settings.LogFile), "Out: 030\nIn : 030\n");
+}
+
+TEST_F(CommLog, UnopenableFileIsReportedAndExchangeUnaffected)
+{
+    options.settings.LogFile = (dir / "missing" / "KYD.LOG").string();
+    for (int i = 0; i < 2; ++i) {
+        port->QueueReply("0");
+        cmd->SendCommand("3", 5);
+        EXPECT_EQ(cmd->Reply, "0");
+        ExpectStatus(195, 48);
+        EXPECT_FALSE(cmd->Busy());
+    }
+    auto calls = dialogs.calls();
+    ASSERT_EQ(calls.size(), 2u); // again with every exchange
+    EXPECT_EQ(calls[0].text, "Could not open Log file: \n" + options.settings.LogFile);
+    EXPECT_EQ(calls[0].type, platform::DlgType::Error);
+    EXPECT_EQ(calls[0].buttons, platform::DlgButtons::Ok);
+    EXPECT_EQ(mainWindow.StatusTexts.size(), 2u);
+}
+
+TEST_F(CommLog, AnnotationLine)
+{
+    cmd->LogAnnotation("hello");
+    EXPECT_EQ(ReadFile(options.settings.LogFile), "// <<17/05/2024 12:03:04>> hello\n");
+}
+
+TEST(CommLogFormat, StampsHaveFixedFormats)
+{
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const DateTime t{std::chrono::milliseconds(946684800000LL + 7)}; // 01/01/2000 00:00:00.007
+    EXPECT_EQ(FormatLogStamp(t, true, false), "00:00:00.007");
+    EXPECT_EQ(FormatLogStamp(t, true, true), "01/01/00 00:00:00.007");
+    EXPECT_EQ(FormatLogStamp(t, false, true), "01/01/00");
+    EXPECT_EQ(FormatLogStamp(t, false, false), "");
+    EXPECT_EQ(FormatDateTime(t), "01/01/2000 00:00:00");
+}
+
+} // namespace
+} // namespace kyd::link::test

@@ -1,0 +1,1103 @@
+#include "serial/SioPacket.h"
+
+#include "platform/exception_sink.h"
+#include "serial/SioExcept.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <limits>
+
+namespace sio {
+
+namespace {
+
+constexpr std::string_view kWhere = "data packet trigger handler";
+
+std::uint8_t UpCase(std::uint8_t c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<std::uint8_t>(c - 'a' + 'A') : c;
+}
+
+// Turns a start or end string into the string the matching compares with
+// and its mask ('1' = wildcard, '0' = literal): with ignoreCase, a..z become
+// A..Z first; a backslash makes the next character literal and is dropped
+// (a trailing lone one is dropped too); an unescaped '?' is a wildcard.
+void PrepareString(const std::string& s, bool ignoreCase, std::string& internal, std::string& mask)
+{
+    internal.clear();
+    mask.clear();
+    std::string src = s;
+    if (ignoreCase)
+        for (char& ch : src)
+            ch = static_cast<char>(UpCase(static_cast<std::uint8_t>(ch)));
+    for (std::size_t i = 0; i < src.size(); ++i) {
+        char ch = src[i];
+        if (ch == '\\') {
+            if (i + 1 < src.size()) {
+                internal += src[++i];
+                mask += '0';
+            }
+        } else if (ch == '?') {
+            internal += '?';
+            mask += '1';
+        } else {
+            internal += ch;
+            mask += '0';
+        }
+    }
+}
+
+[[noreturn]] void RaiseInvalid(int code)
+{
+    throw EInvalidProperty(code, false);
+}
+
+// Runs f; an exception goes to the exception sink.
+template <class F>
+void Reported(F&& f) noexcept
+{
+    try {
+        f();
+    } catch (...) {
+        kyd::platform::reportException(std::current_exception(), kWhere);
+    }
+}
+
+} // namespace
+
+// ===========================================================================
+// TSioDataPacket
+
+TSioDataPacket::TSioDataPacket() = default;
+
+TSioDataPacket::~TSioDataPacket()
+{
+    if (manager_)
+        manager_->Remove(*this);
+}
+
+std::unique_lock<std::mutex> TSioDataPacket::Guard() const
+{
+    // manager_ changes only on the thread that binds packets (the main
+    // thread), which is also the only one calling the public operations.
+    if (manager_)
+        return std::unique_lock<std::mutex>(manager_->mutex_);
+    return {};
+}
+
+TSioDataPacketManager* TSioDataPacket::Manager() const
+{
+    return manager_;
+}
+
+bool TSioDataPacket::GetEnabled() const
+{
+    auto g = Guard();
+    return enabled_;
+}
+
+void TSioDataPacket::SetEnabled(bool value)
+{
+    auto g = Guard();
+    SetEnabledLocked(value);
+}
+
+void TSioDataPacket::SetEnabledLocked(bool value)
+{
+    if (value == enabled_)
+        return;
+    if (value) {
+        Validate();
+        try {
+            Enable();
+        } catch (...) {
+            // Leave nothing armed behind a refused enable.
+            try {
+                Disable();
+            } catch (...) {
+            }
+            throw;
+        }
+    } else {
+        Disable();
+    }
+    enabled_ = value;
+}
+
+TPacketStartCond TSioDataPacket::GetStartCond() const
+{
+    auto g = Guard();
+    return startCond_;
+}
+
+void TSioDataPacket::SetStartCond(TPacketStartCond value)
+{
+    auto g = Guard();
+    startCond_ = value;
+}
+
+TPacketEndSet TSioDataPacket::GetEndCond() const
+{
+    auto g = Guard();
+    return endCond_;
+}
+
+void TSioDataPacket::SetEndCond(TPacketEndSet value)
+{
+    auto g = Guard();
+    bool was = enabled_;
+    SetEnabledLocked(false);
+    endCond_ = static_cast<TPacketEndSet>(value & (ecString | ecPacketSize));
+    SetEnabledLocked(was);
+}
+
+std::string TSioDataPacket::GetStartString() const
+{
+    auto g = Guard();
+    return startString_;
+}
+
+void TSioDataPacket::SetStartString(const std::string& value)
+{
+    auto g = Guard();
+    startString_ = value;
+    prepared_ = false;
+}
+
+std::string TSioDataPacket::GetEndString() const
+{
+    auto g = Guard();
+    return endString_;
+}
+
+void TSioDataPacket::SetEndString(const std::string& value)
+{
+    auto g = Guard();
+    bool was = enabled_;
+    SetEnabledLocked(false);
+    endString_ = value;
+    prepared_ = false;
+    SetEnabledLocked(was);
+}
+
+std::int32_t TSioDataPacket::GetPacketSize() const
+{
+    auto g = Guard();
+    return packetSize_;
+}
+
+void TSioDataPacket::SetPacketSize(std::int32_t value)
+{
+    auto g = Guard();
+    packetSize_ = value;
+}
+
+std::int32_t TSioDataPacket::GetTimeOut() const
+{
+    auto g = Guard();
+    return timeOut_;
+}
+
+void TSioDataPacket::SetTimeOut(std::int32_t value)
+{
+    auto g = Guard();
+    timeOut_ = value;
+}
+
+bool TSioDataPacket::GetAutoEnable() const
+{
+    auto g = Guard();
+    return autoEnable_;
+}
+
+void TSioDataPacket::SetAutoEnable(bool value)
+{
+    auto g = Guard();
+    autoEnable_ = value;
+}
+
+bool TSioDataPacket::GetIgnoreCase() const
+{
+    auto g = Guard();
+    return ignoreCase_;
+}
+
+void TSioDataPacket::SetIgnoreCase(bool value)
+{
+    auto g = Guard();
+    ignoreCase_ = value;
+    prepared_ = false;
+}
+
+bool TSioDataPacket::GetIncludeStrings() const
+{
+    auto g = Guard();
+    return includeStrings_;
+}
+
+void TSioDataPacket::SetIncludeStrings(bool value)
+{
+    auto g = Guard();
+    includeStrings_ = value;
+}
+
+bool TSioDataPacket::GetSyncEvents() const
+{
+    auto g = Guard();
+    return syncEvents_;
+}
+
+void TSioDataPacket::SetSyncEvents(bool value)
+{
+    auto g = Guard();
+    syncEvents_ = value;
+}
+
+bool TSioDataPacket::GetFlushOnTimeout() const
+{
+    auto g = Guard();
+    return flushOnTimeout_;
+}
+
+void TSioDataPacket::SetFlushOnTimeout(bool value)
+{
+    auto g = Guard();
+    flushOnTimeout_ = value;
+}
+
+void TSioDataPacket::SetOnPacket(TPacketNotifyEvent handler)
+{
+    auto g = Guard();
+    onPacket_ = std::move(handler);
+}
+
+void TSioDataPacket::SetOnStringPacket(TStringPacketNotifyEvent handler)
+{
+    auto g = Guard();
+    onStringPacket_ = std::move(handler);
+}
+
+void TSioDataPacket::SetOnTimeout(TPacketTimeoutEvent handler)
+{
+    auto g = Guard();
+    onTimeout_ = std::move(handler);
+}
+
+TPacketMode TSioDataPacket::GetMode() const
+{
+    auto g = Guard();
+    return mode_;
+}
+
+std::int32_t TSioDataPacket::GetDataSize() const
+{
+    auto g = Guard();
+    return dataSize_;
+}
+
+void TSioDataPacket::GetCollectedString(std::string& s) const
+{
+    auto g = Guard();
+    s.assign(collected_.begin(), collected_.end());
+}
+
+void TSioDataPacket::GetCollectedData(std::vector<std::uint8_t>& data, std::int32_t& size) const
+{
+    auto g = Guard();
+    data = collected_;
+    size = static_cast<std::int32_t>(collected_.size());
+}
+
+bool TSioDataPacket::GetPacketReceived() const
+{
+    auto g = Guard();
+    return packetReceived_;
+}
+
+bool TSioDataPacket::GetTimedOutFlag() const
+{
+    auto g = Guard();
+    return timedOutFlag_;
+}
+
+// --- matching (manager lock held) ---
+
+void TSioDataPacket::Prepare()
+{
+    if (!prepared_) {
+        PrepareString(startString_, ignoreCase_, internalStart_, startMask_);
+        PrepareString(endString_, ignoreCase_, internalEnd_, endMask_);
+        prepared_ = true;
+    }
+}
+
+void TSioDataPacket::Validate()
+{
+    Prepare();
+    if (startCond_ == scString) {
+        std::size_t len = internalStart_.size();
+        if (len == 0)
+            RaiseInvalid(ecodes::ecStartStringEmpty);
+        if ((endCond_ & ecPacketSize) && static_cast<std::int64_t>(len) > packetSize_)
+            RaiseInvalid(ecodes::ecPacketTooSmall);
+    } else if (endCond_ == 0) {
+        RaiseInvalid(ecodes::ecNoEndCharCount);
+    }
+    if ((endCond_ & ecString) && internalEnd_.empty())
+        RaiseInvalid(ecodes::ecEmptyEndString);
+    if ((endCond_ & ecPacketSize) && packetSize_ <= 0)
+        RaiseInvalid(ecodes::ecZeroSizePacket);
+}
+
+void TSioDataPacket::ResetMatch()
+{
+    internalSize_ = packetSize_;
+    startMatchIndex_ = 0;
+    beginMatch_ = -1;
+    endMatchIndex_ = 0;
+}
+
+void TSioDataPacket::Enable()
+{
+    if (manager_ && manager_->inEvent_) {
+        enablePending_ = true;
+        return;
+    }
+    if (manager_ && manager_->enabled_) {
+        Validate(); // also prepares the strings
+        enablePending_ = false;
+        ResetMatch();
+        if (startCond_ == scString) {
+            waitForAnyData_ = false;
+            SetMode(dpWaitStart);
+        } else if (!manager_->capture_ || manager_->capture_ == this) {
+            waitForAnyData_ = false;
+            SetMode(dpCollecting);
+        } else {
+            waitForAnyData_ = true;
+        }
+    }
+    ResetMatch();
+}
+
+void TSioDataPacket::Disable()
+{
+    if (mode_ == dpIdle && !waitForAnyData_ && !enablePending_)
+        return;
+    enablePending_ = false;
+    waitForAnyData_ = false;
+    if (manager_)
+        SetMode(dpIdle);
+}
+
+void TSioDataPacket::SetMode(TPacketMode mode)
+{
+    if (mode == mode_)
+        return;
+    TPacketMode old = mode_;
+    mode_ = mode;
+    if (mode == dpCollecting)
+        manager_->SetCapture(*this, timeOut_);
+    else if (old == dpCollecting && captured_)
+        manager_->ReleaseCapture(*this);
+}
+
+void TSioDataPacket::CancelMatch()
+{
+    if (!enabled_ || !manager_)
+        return;
+    try {
+        Disable();
+        Enable();
+    } catch (...) {
+        // Properties changed into an invalid set while armed: the packet
+        // is switched off and the error reported.
+        kyd::platform::reportException(std::current_exception(), kWhere);
+        enabled_ = false;
+        Reported([&] { Disable(); });
+    }
+}
+
+bool TSioDataPacket::MatchStart(std::uint8_t c, std::size_t k) const
+{
+    if (startMask_[k] == '1')
+        return true;
+    std::uint8_t want = static_cast<std::uint8_t>(internalStart_[k]);
+    return (ignoreCase_ ? UpCase(c) : c) == want;
+}
+
+bool TSioDataPacket::MatchEnd(std::uint8_t c, std::size_t k) const
+{
+    if (endMask_[k] == '1')
+        return true;
+    std::uint8_t want = static_cast<std::uint8_t>(internalEnd_[k]);
+    return (ignoreCase_ ? UpCase(c) : c) == want;
+}
+
+void TSioDataPacket::ProcessData(std::int32_t i)
+{
+    TSioDataPacketManager* m = manager_;
+    if (!enabled_ || !m || i < 0 || i >= m->dataCount_)
+        return;
+    const std::uint8_t* buf = m->buffer_.data();
+    std::uint8_t c = buf[i];
+
+    if (mode_ == dpIdle && waitForAnyData_) {
+        // Another packet's capture has ended: this byte starts the packet.
+        waitForAnyData_ = false;
+        SetMode(dpCollecting);
+    }
+
+    if (mode_ == dpWaitStart) {
+        const std::size_t len = internalStart_.size();
+        if (MatchStart(c, startMatchIndex_)) {
+            if (beginMatch_ == -1)
+                beginMatch_ = i;
+            if (startMatchIndex_ + 1 < len) {
+                ++startMatchIndex_;
+                return;
+            }
+            // The start string is complete.
+            if (endCond_ == 0 || ((endCond_ & ecPacketSize) && internalSize_ == static_cast<std::int32_t>(len))) {
+                dataSize_ = i - beginMatch_ + 1;
+                m->Packet(*this, ecPacketSize); // may free this packet
+            } else {
+                SetMode(dpCollecting);
+            }
+            return;
+        }
+        if (beginMatch_ == -1)
+            return;
+        // Mismatch during a partial match: find the earliest later position
+        // from which the bytes up to i begin the start string.
+        for (std::int32_t s = beginMatch_ + 1; s <= i; ++s) {
+            bool all = true;
+            for (std::int32_t j = s; j <= i; ++j)
+                if (!MatchStart(buf[j], static_cast<std::size_t>(j - s))) {
+                    all = false;
+                    break;
+                }
+            if (all) {
+                beginMatch_ = s;
+                startMatchIndex_ = static_cast<std::size_t>(i - s + 1);
+                return;
+            }
+        }
+        beginMatch_ = -1;
+        startMatchIndex_ = 0;
+        return;
+    }
+
+    if (mode_ == dpCollecting) {
+        if (beginMatch_ == -1)
+            beginMatch_ = i;
+        if ((endCond_ & ecPacketSize) && i - beginMatch_ + 1 >= internalSize_) {
+            dataSize_ = i - beginMatch_ + 1;
+            m->Packet(*this, ecPacketSize); // may free this packet
+            return;
+        }
+        if (endCond_ & ecString) {
+            const std::size_t len = internalEnd_.size();
+            if (MatchEnd(c, endMatchIndex_)) {
+                if (endMatchIndex_ + 1 >= len) {
+                    dataSize_ = i - beginMatch_ + 1;
+                    m->Packet(*this, ecString); // may free this packet
+                    return;
+                }
+                ++endMatchIndex_;
+            } else if (endMatchIndex_ > 0) {
+                std::int32_t endMatchStart = i - static_cast<std::int32_t>(endMatchIndex_);
+                for (std::int32_t s = endMatchStart + 1; s <= i; ++s) {
+                    bool all = true;
+                    for (std::int32_t j = s; j <= i; ++j)
+                        if (!MatchEnd(buf[j], static_cast<std::size_t>(j - s))) {
+                            all = false;
+                            break;
+                        }
+                    if (all) {
+                        endMatchIndex_ = static_cast<std::size_t>(i - s + 1);
+                        return;
+                    }
+                }
+                endMatchIndex_ = 0;
+            }
+        }
+    }
+}
+
+std::int32_t TSioDataPacket::SkipTo(std::int32_t i, std::int32_t end) const
+{
+    if (!enabled_)
+        return end;
+    const std::uint8_t* buf = manager_->buffer_.data();
+    // The first position in [i, end) holding a byte equal to prepared
+    // character k of str/mask (i when it is a wildcard).
+    auto find = [&](const std::string& str, const std::string& mask, std::size_t k, std::int32_t to) {
+        if (mask[k] == '1')
+            return i;
+        const auto want = static_cast<std::uint8_t>(str[k]);
+        if (ignoreCase_ && want >= 'A' && want <= 'Z') {
+            const auto lower = static_cast<std::uint8_t>(want + ('a' - 'A'));
+            for (std::int32_t j = i; j < to; ++j)
+                if (buf[j] == want || buf[j] == lower)
+                    return j;
+            return to;
+        }
+        const void* hit = std::memchr(buf + i, want, static_cast<std::size_t>(to - i));
+        return hit ? static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf) : to;
+    };
+    switch (mode_) {
+    case dpIdle:
+        return waitForAnyData_ ? i : end;
+    case dpWaitStart:
+        // Bytes before the next possible first start character change nothing.
+        return beginMatch_ != -1 ? i : find(internalStart_, startMask_, 0, end);
+    case dpCollecting: {
+        if (beginMatch_ == -1)
+            return i;
+        std::int32_t to = end;
+        if (endCond_ & ecPacketSize) {
+            const std::int64_t last = static_cast<std::int64_t>(beginMatch_) + internalSize_ - 1;
+            if (last <= i)
+                return i;
+            if (last < to)
+                to = static_cast<std::int32_t>(last);
+        }
+        if (endCond_ & ecString) {
+            if (endMatchIndex_ != 0)
+                return i;
+            return find(internalEnd_, endMask_, 0, to);
+        }
+        return to;
+    }
+    }
+    return i;
+}
+
+void TSioDataPacket::NotifyRemove(std::int32_t removed)
+{
+    if (!enabled_ || beginMatch_ < 0)
+        return;
+    if (beginMatch_ < removed) {
+        Enable(); // its match lost bytes: start over
+    } else {
+        // The bytes of the partial match are unchanged, only moved down.
+        beginMatch_ -= removed;
+    }
+}
+
+// ===========================================================================
+// TSioDataPacketManager
+
+TSioDataPacketManager::TSioDataPacketManager(PacketHost& host)
+    : host_(host)
+{
+    if (host_.PortIsOpen()) {
+        std::lock_guard<std::mutex> g(mutex_);
+        EnableLocked();
+    }
+}
+
+TSioDataPacketManager::~TSioDataPacketManager()
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    destroying_ = true;
+    for (TSioDataPacket* p : packetList_) {
+        Reported([&] { p->Disable(); });
+        p->manager_ = nullptr;
+        p->mode_ = dpIdle;
+        p->captured_ = false;
+    }
+    packetList_.clear();
+    capture_ = nullptr;
+    DisableLocked();
+    buffer_ = {};
+    dataCount_ = 0;
+}
+
+void TSioDataPacketManager::Insert(TSioDataPacket& packet)
+{
+    if (packet.manager_ == this)
+        return;
+    if (packet.manager_)
+        packet.manager_->Remove(packet);
+    std::lock_guard<std::mutex> g(mutex_);
+    packetList_.push_back(&packet);
+    packet.manager_ = this;
+}
+
+void TSioDataPacketManager::Remove(TSioDataPacket& packet)
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    RemoveLocked(packet);
+}
+
+void TSioDataPacketManager::RemoveLocked(TSioDataPacket& packet)
+{
+    auto it = std::find(packetList_.begin(), packetList_.end(), &packet);
+    if (it == packetList_.end())
+        return;
+    // Disarm it first so that no capture or timer is left pointing at it.
+    Reported([&] { packet.Disable(); });
+    if (capture_ == &packet)
+        capture_ = nullptr;
+    packet.captured_ = false;
+    packet.mode_ = dpIdle;
+    it = std::find(packetList_.begin(), packetList_.end(), &packet);
+    if (it != packetList_.end())
+        packetList_.erase(it);
+    if (delivering_ == &packet)
+        delivering_ = nullptr; // its event is under way: do not touch it afterwards
+    packet.manager_ = nullptr;
+}
+
+std::size_t TSioDataPacketManager::PacketCount() const
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    return packetList_.size();
+}
+
+void TSioDataPacketManager::PortOpened()
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    EnableLocked();
+    for (std::size_t k = 0; k < packetList_.size(); ++k) {
+        TSioDataPacket* p = packetList_[k];
+        if (!p->enabled_)
+            continue;
+        try {
+            p->Enable();
+        } catch (...) {
+            kyd::platform::reportException(std::current_exception(), kWhere);
+            p->enabled_ = false;
+            Reported([&] { p->Disable(); });
+        }
+    }
+}
+
+void TSioDataPacketManager::PortClosed()
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    for (std::size_t k = 0; k < packetList_.size(); ++k) {
+        TSioDataPacket* p = packetList_[k];
+        Reported([&] { p->Disable(); });
+    }
+    DisableLocked();
+}
+
+bool TSioDataPacketManager::GetEnabled() const
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    return enabled_;
+}
+
+void TSioDataPacketManager::SetEnabled(bool value)
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    if (value)
+        EnableLocked();
+    else
+        DisableLocked();
+}
+
+void TSioDataPacketManager::EnableLocked()
+{
+    if (enabled_)
+        return;
+    host_.RegisterHandler(*this);
+    handlerRegistered_ = true;
+    try {
+        timerHandle_ = host_.AddTimerTrigger();
+    } catch (...) {
+        handlerRegistered_ = false;
+        Reported([&] { host_.DeregisterHandler(*this); });
+        throw;
+    }
+    enabled_ = true;
+}
+
+void TSioDataPacketManager::DisableLocked()
+{
+    if (!enabled_)
+        return;
+    enabled_ = false;
+    if (capture_) {
+        capture_->captured_ = false;
+        capture_ = nullptr;
+    }
+    if (timerHandle_ > 0) {
+        int h = timerHandle_;
+        timerHandle_ = 0;
+        Reported([&] { host_.RemoveTrigger(h); });
+    }
+    if (handlerRegistered_) {
+        handlerRegistered_ = false;
+        Reported([&] { host_.DeregisterHandler(*this); });
+    }
+    DisposeBuffer();
+}
+
+void TSioDataPacketManager::DisposeBuffer()
+{
+    if (delivery_) {
+        disposePending_ = true;
+        return;
+    }
+    std::vector<std::uint8_t>().swap(buffer_);
+    dataCount_ = 0;
+}
+
+std::int32_t TSioDataPacketManager::DataCount() const
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    return dataCount_;
+}
+
+std::int32_t TSioDataPacketManager::BufferSize() const
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    return static_cast<std::int32_t>(buffer_.size());
+}
+
+bool TSioDataPacketManager::InEvent() const
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    return inEvent_;
+}
+
+int TSioDataPacketManager::TimerHandle() const
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    return timerHandle_;
+}
+
+// --- dispatch thread ---
+
+void TSioDataPacketManager::OnData(const std::uint8_t* data, std::size_t count)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex>* outer = dispatchLock_;
+    dispatchLock_ = &lock;
+    Reported([&] {
+        // Large blocks are taken in steps so the positions stay small.
+        constexpr std::size_t kStep = 1u << 20;
+        while (count > 0 && enabled_) {
+            std::size_t n = std::min(count, kStep);
+            std::int32_t old = dataCount_;
+            std::int32_t need = old + static_cast<std::int32_t>(n);
+            std::int32_t size = static_cast<std::int32_t>(buffer_.size());
+            if (need >= size) {
+                while (need >= size)
+                    size += kBufferStep;
+                buffer_.resize(static_cast<std::size_t>(size));
+            }
+            std::memcpy(buffer_.data() + old, data, n);
+            dataCount_ = need;
+            data += n;
+            count -= n;
+            NotifyData(old);
+        }
+    });
+    dispatchLock_ = outer;
+}
+
+void TSioDataPacketManager::OnTimer(int handle)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex>* outer = dispatchLock_;
+    dispatchLock_ = &lock;
+    Reported([&] {
+        if (enabled_ && handle == timerHandle_ && capture_ && !inEvent_)
+            TimedOut(*capture_);
+    });
+    dispatchLock_ = outer;
+}
+
+void TSioDataPacketManager::NotifyData(std::int32_t position)
+{
+    if (inEvent_) {
+        // Bytes that arrive while an event is delivered are scanned when it
+        // ends, from the first of them.
+        if (!dataPending_ || position < pendingPosition_)
+            pendingPosition_ = position;
+        dataPending_ = true;
+        return;
+    }
+    ++scanDepth_;
+    struct Depth {
+        int& d;
+        ~Depth() { --d; }
+    } depth{scanDepth_};
+    if (dataCount_ > 0)
+        scanPosition_ = position;
+    while (scanPosition_ < dataCount_ && enabled_) {
+        // Skip the bytes that cannot change any packet's state.
+        std::int32_t next = dataCount_;
+        if (capture_) {
+            next = capture_->SkipTo(scanPosition_, next);
+        } else {
+            for (std::size_t k = 0; k < packetList_.size() && next > scanPosition_; ++k)
+                next = packetList_[k]->SkipTo(scanPosition_, next);
+        }
+        scanPosition_ = next;
+        if (scanPosition_ >= dataCount_)
+            break;
+        if (capture_) {
+            capture_->ProcessData(scanPosition_);
+        } else {
+            for (std::size_t k = 0; k < packetList_.size(); ++k) {
+                packetList_[k]->ProcessData(scanPosition_);
+                if (buffer_.empty())
+                    return;
+                if (capture_ || scanPosition_ < 0)
+                    break;
+            }
+        }
+        ++scanPosition_;
+    }
+    // Bytes no packet is matching are dropped: all of them, or those before
+    // the earliest partial match, so that a stream of near matches cannot
+    // grow the buffer without bound. Only the capture sees data while it
+    // exists.
+    std::int32_t first = -1;
+    if (capture_) {
+        first = capture_->beginMatch_;
+    } else {
+        for (TSioDataPacket* p : packetList_)
+            if (p->enabled_ && p->mode_ != dpIdle && p->beginMatch_ != -1)
+                first = first < 0 ? p->beginMatch_ : std::min(first, p->beginMatch_);
+    }
+    if (first < 0)
+        DisposeBuffer();
+    else if (first > 0)
+        RemoveData(0, first);
+}
+
+void TSioDataPacketManager::SetCapture(TSioDataPacket& packet, std::int32_t timeout)
+{
+    capture_ = &packet;
+    packet.captured_ = true;
+    if (timeout != 0 && timerHandle_ > 0)
+        host_.SetTimerTrigger(timerHandle_, timeout, true);
+    for (std::size_t k = 0; k < packetList_.size(); ++k)
+        if (packetList_[k] != &packet)
+            packetList_[k]->CancelMatch();
+}
+
+void TSioDataPacketManager::ReleaseCapture(TSioDataPacket& packet)
+{
+    if (capture_ == &packet)
+        capture_ = nullptr;
+    packet.captured_ = false;
+    if (enabled_ && timerHandle_ > 0)
+        host_.SetTimerTrigger(timerHandle_, 0, false);
+}
+
+void TSioDataPacketManager::SetInEvent(bool value)
+{
+    if (value) {
+        inEvent_ = true;
+        for (std::size_t k = 0; k < packetList_.size(); ++k) {
+            TSioDataPacket* p = packetList_[k];
+            if (p->enabled_)
+                Reported([&] { p->Disable(); });
+        }
+        return;
+    }
+    inEvent_ = false;
+    for (std::size_t k = 0; k < packetList_.size(); ++k) {
+        TSioDataPacket* p = packetList_[k];
+        if (!p->enabled_)
+            continue;
+        try {
+            p->Enable();
+        } catch (...) {
+            kyd::platform::reportException(std::current_exception(), kWhere);
+            p->enabled_ = false;
+            Reported([&] { p->Disable(); });
+        }
+    }
+    if (dataPending_) {
+        // Inside a scan (a packet completed) the running loop goes on to the
+        // end of the buffer, so it takes these bytes in order after the rest
+        // of the current read; only an event outside a scan (a time-out)
+        // starts a scan for them.
+        dataPending_ = false;
+        if (!buffer_.empty() && scanDepth_ == 0)
+            NotifyData(pendingPosition_);
+    }
+}
+
+void TSioDataPacketManager::RemoveData(std::int32_t start, std::int32_t size)
+{
+    std::int64_t n = static_cast<std::int64_t>(start) + size;
+    n = std::clamp<std::int64_t>(n, 0, dataCount_);
+    if (n == 0)
+        return;
+    const std::int32_t removed = static_cast<std::int32_t>(n);
+    dataCount_ -= removed;
+    scanPosition_ = std::max(scanPosition_ - removed, -1);
+    if (dataPending_)
+        pendingPosition_ = std::max(pendingPosition_ - removed, 0);
+    if (dataCount_ == 0)
+        DisposeBuffer();
+    else
+        std::memmove(buffer_.data(), buffer_.data() + removed, static_cast<std::size_t>(dataCount_));
+    for (std::size_t k = 0; k < packetList_.size(); ++k)
+        packetList_[k]->NotifyRemove(removed);
+}
+
+namespace {
+// What a delivery hands to the main thread; lives on the dispatch thread's
+// stack for the duration of the delivery.
+struct Delivery {
+    TSioDataPacketManager* manager;
+    TSioDataPacket* packet;
+    const std::vector<std::uint8_t>* data;
+    TPacketNotifyEvent onPacket;
+    TStringPacketNotifyEvent onStringPacket;
+    TPacketTimeoutEvent onTimeout;
+    bool timeout;
+};
+} // namespace
+
+// Releases the dispatch lock around the event and takes it back. Returns
+// whether the packet is still bound (it may have been removed or freed by
+// its handler).
+bool TSioDataPacketManager::Deliver(TSioDataPacket& packet, bool timeout)
+{
+    Delivery d{this, &packet, &packet.collected_, {}, {}, {}, timeout};
+    if (timeout) {
+        d.onTimeout = packet.onTimeout_;
+    } else {
+        d.onPacket = packet.onPacket_;
+        d.onStringPacket = packet.onStringPacket_;
+    }
+    const bool sync = packet.syncEvents_;
+    if (timeout ? !d.onTimeout : (!d.onPacket && !d.onStringPacket))
+        return true; // nothing to call
+
+    delivering_ = &packet;
+    delivery_ = true;
+    auto fn = [&d]() noexcept {
+        try {
+            const std::size_t n = d.data->size();
+            if (d.timeout) {
+                d.onTimeout(*d.packet);
+                return;
+            }
+            // The string is taken before OnPacket, which may free the packet.
+            std::string& s = d.manager->eventString_;
+            if (d.onStringPacket)
+                s.assign(d.data->begin(), d.data->end());
+            if (d.onPacket)
+                d.onPacket(*d.packet, n ? d.data->data() : nullptr, static_cast<std::int32_t>(n));
+            if (d.onStringPacket) {
+                bool alive = true;
+                if (d.onPacket) {
+                    std::lock_guard<std::mutex> g(d.manager->mutex_);
+                    alive = d.manager->delivering_ == d.packet;
+                }
+                if (alive)
+                    d.onStringPacket(*d.packet, s);
+            }
+        } catch (...) {
+            kyd::platform::reportException(std::current_exception(), kWhere);
+        }
+    };
+
+    std::unique_lock<std::mutex>* lock = dispatchLock_;
+    if (lock)
+        lock->unlock();
+    try {
+        host_.RunEvent(fn, sync);
+    } catch (...) {
+        kyd::platform::reportException(std::current_exception(), kWhere);
+    }
+    if (lock)
+        lock->lock();
+    delivery_ = false;
+    const bool alive = delivering_ == &packet;
+    delivering_ = nullptr;
+    if (disposePending_) {
+        disposePending_ = false;
+        DisposeBuffer();
+    }
+    return alive;
+}
+
+void TSioDataPacketManager::Packet(TSioDataPacket& p, TPacketEndCond endCond)
+{
+    (void)endCond;
+    SetInEvent(true);
+    try {
+        p.enabled_ = false;
+        const std::int32_t begin = p.beginMatch_;
+        const std::int32_t total = p.dataSize_;
+        std::int32_t offset = begin;
+        std::int32_t size = total;
+        if (p.startCond_ == scString && !p.includeStrings_) {
+            const auto len = static_cast<std::int32_t>(p.internalStart_.size());
+            offset += len;
+            size -= len;
+        }
+        if (p.endCond_ == ecString && !p.includeStrings_)
+            size -= static_cast<std::int32_t>(p.internalEnd_.size());
+        size = std::max(size, 0);
+        if (offset < 0 || offset + size > dataCount_)
+            size = 0;
+        p.collected_.assign(buffer_.data() + (size ? offset : 0), buffer_.data() + (size ? offset + size : 0));
+        p.dataSize_ = size;
+        p.packetReceived_ = true;
+
+        const bool alive = Deliver(p, false);
+        RemoveData(begin, total);
+        if (alive && p.autoEnable_)
+            p.enabled_ = true;
+    } catch (...) {
+        SetInEvent(false);
+        throw;
+    }
+    SetInEvent(false);
+}
+
+void TSioDataPacketManager::TimedOut(TSioDataPacket& p)
+{
+    SetInEvent(true);
+    try {
+        p.enabled_ = false;
+        p.timedOutFlag_ = true;
+        const std::int32_t begin = p.beginMatch_;
+        std::int32_t size = 0;
+        std::int32_t offset = 0;
+        if (begin >= 0) {
+            offset = begin;
+            size = dataCount_ - begin;
+            if (p.startCond_ == scString && !p.includeStrings_) {
+                const auto len = static_cast<std::int32_t>(p.internalStart_.size());
+                offset += len;
+                size -= len;
+            }
+            size = std::max(size, 0);
+            if (offset + size > dataCount_)
+                size = 0;
+        }
+        // Nothing collected: size 0 and no data.
+        p.collected_.assign(buffer_.data() + (size ? offset : 0), buffer_.data() + (size ? offset + size : 0));
+        p.dataSize_ = size;
+        const bool flush = p.flushOnTimeout_;
+
+        Deliver(p, true);
+        if (flush) {
+            const std::int32_t from = begin >= 0 ? begin : 0;
+            RemoveData(from, dataCount_ - from);
+        }
+    } catch (...) {
+        SetInEvent(false);
+        throw;
+    }
+    SetInEvent(false);
+}
+
+} // namespace sio

@@ -1,0 +1,289 @@
+// Data packets: cutting the received byte stream of one port into packets.
+//
+// A TSioDataPacket waits for its start condition (a start string, or any
+// data), collects until its end condition (an end string, a byte count, or
+// both) and raises OnPacket / OnStringPacket, or OnTimeout when the packet is
+// not complete within TimeOut ticks. All packets of one port share one
+// TSioDataPacketManager, which keeps the received bytes in a growing buffer,
+// feeds them byte by byte to its packets and drops what a packet consumed.
+//
+// The manager talks to the rest of the library only through PacketHost, so
+// the matching runs single-threaded in tests (feed any read splits, fire the
+// timer by hand) and on the dispatch thread in the program:
+//
+//   host -> manager (dispatch thread, from the dispatcher's notifications)
+//     OnData(bytes, n)     bytes taken from the dispatch buffer on a
+//                          "data available" notice
+//     OnTimer(handle)      a timer trigger expired
+//   host -> manager (main thread, from the port's open/close notices)
+//     PortOpened(), PortClosed()
+//   manager -> host
+//     RegisterHandler / DeregisterHandler   start / stop routing notices
+//     AddTimerTrigger / RemoveTrigger / SetTimerTrigger
+//     RunEvent(fn, sync)   run an event on the main thread and wait for it
+//
+// Locking: one mutex per manager guards the manager, its buffer and every
+// packet bound to it. Every public operation takes it. The dispatch thread
+// holds it while matching and releases it only around RunEvent, so event
+// handlers (on the main thread, or on the dispatch thread with SyncEvents
+// off) may call any packet operation. While an event is delivered the
+// manager is "in an event": enables are deferred until it ends, freeing the
+// buffer is deferred until it ends, and a packet removed meanwhile is no
+// longer touched. The host must never call into the manager while holding a
+// lock that its own operations (RunEvent, SetTimerTrigger, ...) need.
+//
+// Threads: packets are bound, configured and destroyed on the main thread
+// (or from their own event handlers); a manager is destroyed on the main
+// thread when it is not in an event (InEvent() false).
+//
+// Buffer: after each read the bytes no packet can still use are dropped (all
+// of them, or those before the earliest partial match), so the buffer holds
+// at most the packet being collected.
+#pragma once
+
+#include "serial/SioMisc.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace sio {
+
+class TSioDataPacket;
+class TSioDataPacketManager;
+
+enum TPacketStartCond : std::uint8_t { scString, scAnyData };
+
+// TPacketEndSet is a set of TPacketEndCond bits: ecString | ecPacketSize.
+enum TPacketEndCond : std::uint8_t { ecString = 1, ecPacketSize = 2 };
+using TPacketEndSet = std::uint8_t;
+
+enum TPacketMode : std::uint8_t { dpIdle, dpWaitStart, dpCollecting };
+
+// Data points to the delivered bytes (a copy held by the packet; nullptr
+// when Size is 0) and is valid until the next delivery of the packet.
+using TPacketNotifyEvent = std::function<void(TSioDataPacket& sender, const std::uint8_t* data, std::int32_t size)>;
+using TStringPacketNotifyEvent = std::function<void(TSioDataPacket& sender, const std::string& data)>;
+using TPacketTimeoutEvent = std::function<void(TSioDataPacket& sender)>;
+
+// What the packet manager needs of its port and dispatcher.
+class PacketHost {
+public:
+    virtual ~PacketHost() = default;
+
+    // True while the port is open; a manager created then starts enabled.
+    virtual bool PortIsOpen() const = 0;
+
+    // From now on (until DeregisterHandler) deliver the dispatcher's "data
+    // available" notices as OnData with all announced bytes, consuming them,
+    // and timer-trigger expiries as OnTimer, on the dispatch thread.
+    virtual void RegisterHandler(TSioDataPacketManager& manager) = 0;
+    virtual void DeregisterHandler(TSioDataPacketManager& manager) = 0;
+
+    // Timer triggers of the port's dispatcher; errors raise (CheckException).
+    virtual int AddTimerTrigger() = 0;
+    virtual void RemoveTrigger(int handle) = 0;
+    // Activating with ticks != 0 restarts the timer with that duration.
+    virtual void SetTimerTrigger(int handle, Ticks ticks, bool activate) = 0;
+
+    // Runs fn and returns when it has run (or will never run, e.g. because
+    // the port is closing). With sync set and a dispatch thread present, fn
+    // runs on the main thread while the caller waits; otherwise directly.
+    // fn does not throw.
+    virtual void RunEvent(const std::function<void()>& fn, bool sync) = 0;
+};
+
+class TSioDataPacket : public TSioBaseComponent {
+public:
+    TSioDataPacket();
+    ~TSioDataPacket() override;
+
+    // The manager the packet is bound to (set by TSioDataPacketManager::Insert).
+    TSioDataPacketManager* Manager() const;
+
+    // --- properties ---
+    bool GetEnabled() const;
+    // True arms the packet (when its port is open), false disarms it. Raises
+    // EInvalidProperty (-5501..-5505) for an inconsistent set of properties;
+    // Enabled then stays false.
+    void SetEnabled(bool value);
+
+    TPacketStartCond GetStartCond() const;
+    void SetStartCond(TPacketStartCond value);
+    TPacketEndSet GetEndCond() const;
+    void SetEndCond(TPacketEndSet value); // re-arms a running packet
+    std::string GetStartString() const;
+    void SetStartString(const std::string& value);
+    std::string GetEndString() const;
+    void SetEndString(const std::string& value); // re-arms a running packet
+    std::int32_t GetPacketSize() const;
+    void SetPacketSize(std::int32_t value);
+    // Ticks of 55 ms; 0 = no time-out.
+    std::int32_t GetTimeOut() const;
+    void SetTimeOut(std::int32_t value);
+    bool GetAutoEnable() const;
+    void SetAutoEnable(bool value);
+    bool GetIgnoreCase() const;
+    void SetIgnoreCase(bool value);
+    bool GetIncludeStrings() const;
+    void SetIncludeStrings(bool value);
+    bool GetSyncEvents() const;
+    void SetSyncEvents(bool value);
+    bool GetFlushOnTimeout() const;
+    void SetFlushOnTimeout(bool value);
+
+    // --- events ---
+    void SetOnPacket(TPacketNotifyEvent handler);
+    void SetOnStringPacket(TStringPacketNotifyEvent handler);
+    void SetOnTimeout(TPacketTimeoutEvent handler);
+
+    // --- state ---
+    TPacketMode GetMode() const;
+    // Bytes of the last delivery (the packet, or what was collected at a
+    // time-out).
+    std::int32_t GetDataSize() const;
+    void GetCollectedString(std::string& s) const;
+    void GetCollectedData(std::vector<std::uint8_t>& data, std::int32_t& size) const;
+    bool GetPacketReceived() const;
+    bool GetTimedOutFlag() const;
+
+private:
+    friend class TSioDataPacketManager;
+
+    std::unique_lock<std::mutex> Guard() const;
+
+    // All below run with the manager's lock held (or unbound).
+    void SetEnabledLocked(bool value);
+    void Prepare();
+    void Validate(); // prepares the strings first
+    void Enable();
+    void Disable();
+    void SetMode(TPacketMode mode);
+    void CancelMatch();
+    void ResetMatch();
+    void ProcessData(std::int32_t i);
+    void NotifyRemove(std::int32_t removed);
+    // The first position in [i, end) whose byte may change this packet's
+    // state (end when none does).
+    std::int32_t SkipTo(std::int32_t i, std::int32_t end) const;
+    bool MatchStart(std::uint8_t c, std::size_t k) const;
+    bool MatchEnd(std::uint8_t c, std::size_t k) const;
+
+    TSioDataPacketManager* manager_ = nullptr;
+    TPacketStartCond startCond_ = scString;
+    TPacketEndSet endCond_ = 0;
+    std::string startString_;
+    std::string endString_;
+    TPacketMode mode_ = dpIdle;
+    std::int32_t packetSize_ = 0;
+    TPacketNotifyEvent onPacket_;
+    TStringPacketNotifyEvent onStringPacket_;
+    TPacketTimeoutEvent onTimeout_;
+    std::int32_t timeOut_ = 2184;
+    std::int32_t dataSize_ = 0;
+    std::int32_t beginMatch_ = -1;
+    bool autoEnable_ = true;
+    bool ignoreCase_ = true;
+    bool enabled_ = false;
+    bool includeStrings_ = true;
+    std::vector<std::uint8_t> collected_; // the last delivered bytes
+    std::size_t startMatchIndex_ = 0;     // next start character to match (0-based)
+    std::size_t endMatchIndex_ = 0;       // next end character to match (0-based)
+    std::int32_t internalSize_ = 0;
+    std::string startMask_, endMask_; // '1' = wildcard, '0' = literal
+    std::string internalStart_, internalEnd_;
+    bool prepared_ = false; // the four strings above match the properties
+    bool waitForAnyData_ = false;
+    bool enablePending_ = false;
+    bool captured_ = false;
+    bool syncEvents_ = true;
+    bool packetReceived_ = false;
+    bool timedOutFlag_ = false;
+    bool flushOnTimeout_ = true;
+};
+
+class TSioDataPacketManager {
+public:
+    // Starts enabled when the host's port is open.
+    explicit TSioDataPacketManager(PacketHost& host);
+    ~TSioDataPacketManager();
+    TSioDataPacketManager(const TSioDataPacketManager&) = delete;
+    TSioDataPacketManager& operator=(const TSioDataPacketManager&) = delete;
+
+    // Binding packets (main thread). A packet is bound to at most one
+    // manager; Insert takes it from its previous one.
+    void Insert(TSioDataPacket& packet);
+    void Remove(TSioDataPacket& packet);
+    std::size_t PacketCount() const;
+
+    // Port notices (main thread): open arms every packet whose Enabled is
+    // true; closing or closed disarms every packet (Enabled is kept) and
+    // drops the buffer.
+    void PortOpened();
+    void PortClosed();
+
+    bool GetEnabled() const;
+    // Registers with / leaves the host (handler, timer trigger).
+    void SetEnabled(bool value);
+
+    // Dispatch thread. Exceptions never leave these: they go to the
+    // exception sink.
+    void OnData(const std::uint8_t* data, std::size_t count);
+    void OnTimer(int handle);
+
+    // For tests and the integration: the state of the receive buffer.
+    std::int32_t DataCount() const;
+    std::int32_t BufferSize() const;
+    bool InEvent() const;
+    int TimerHandle() const;
+
+    // The receive buffer grows in steps of this many bytes.
+    static constexpr std::int32_t kBufferStep = 8192;
+
+private:
+    friend class TSioDataPacket;
+
+    // All below run with mutex_ held.
+    void EnableLocked();
+    void DisableLocked();
+    void DisposeBuffer();
+    void NotifyData(std::int32_t position);
+    void SetCapture(TSioDataPacket& packet, std::int32_t timeout);
+    void ReleaseCapture(TSioDataPacket& packet);
+    void SetInEvent(bool value);
+    void RemoveData(std::int32_t start, std::int32_t size);
+    void Packet(TSioDataPacket& packet, TPacketEndCond endCond);
+    void TimedOut(TSioDataPacket& packet);
+    bool Deliver(TSioDataPacket& packet, bool timeout);
+    void RemoveLocked(TSioDataPacket& packet);
+
+    mutable std::mutex mutex_;
+    PacketHost& host_;
+    std::vector<TSioDataPacket*> packetList_;
+    bool handlerRegistered_ = false;
+    bool enabled_ = false;
+    std::vector<std::uint8_t> buffer_; // size() == BufferSize
+    std::int32_t dataCount_ = 0;
+    std::int32_t scanPosition_ = 0;
+    TSioDataPacket* capture_ = nullptr;
+    int timerHandle_ = 0;
+    bool inEvent_ = false;
+    bool dataPending_ = false;
+    std::int32_t pendingPosition_ = 0;
+    int scanDepth_ = 0; // NotifyData calls running
+    bool destroying_ = false;
+    // The packet whose event is being delivered (cleared when it is removed
+    // meanwhile) and the buffer release deferred until the delivery ends.
+    TSioDataPacket* delivering_ = nullptr;
+    bool delivery_ = false;
+    bool disposePending_ = false;
+    std::string eventString_; // the string of the packet being delivered
+    // The lock of the thread running OnData / OnTimer, released around
+    // deliveries.
+    std::unique_lock<std::mutex>* dispatchLock_ = nullptr;
+};
+
+} // namespace sio

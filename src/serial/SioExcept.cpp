@@ -39,6 +39,7 @@ constexpr CodeText kMessages[] = {
     {-2010, "No timers available"},
     {-2011, "The ComNumber property of the TSioComPort has not been set"},
     {-2012, "Comport was not opened by Tapi"},
+    {-2013, "ie_Permission - permission denied for the device"},
     {-3001, "No device layer specified"},
     {-3002, "Function not supported by driver"},
     {-3003, "EnableCommNotification failed"},
@@ -111,6 +112,7 @@ constexpr CodeClass kCodeClasses[] = {
     {-2010, ExClass::ENoTimers},
     {-2011, ExClass::ENoPortSelected},
     {-2012, ExClass::ENotOpenedByTapi},
+    {-2013, ExClass::EPermissionDenied},
     // serial I/O
     {-3001, ExClass::ENullApi},
     {-3003, ExClass::ERegisterHandlerFailed},

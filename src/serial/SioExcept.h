@@ -52,6 +52,7 @@ public:
     X(ENoTimers, EOpenComm) \
     X(ENoPortSelected, EOpenComm) \
     X(ENotOpenedByTapi, EOpenComm) \
+    X(EPermissionDenied, EOpenComm) \
     X(ESerialIO, ESIOException) \
     X(ENullApi, ESerialIO) \
     X(ERegisterHandlerFailed, ESerialIO) \
@@ -321,6 +322,8 @@ inline constexpr int ecNoHandles = -2009;
 inline constexpr int ecNoTimers = -2010;
 inline constexpr int ecNoPortSelected = -2011;
 inline constexpr int ecNotOpenedByTapi = -2012;
+// The device exists but this user may not open it (no Windows counterpart).
+inline constexpr int ecPermissionDenied = -2013;
 inline constexpr int ecNullApi = -3001;
 inline constexpr int ecNotSupported = -3002;
 inline constexpr int ecRegisterHandlerFailed = -3003;

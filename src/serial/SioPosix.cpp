@@ -1,0 +1,637 @@
+#include "serial/SioPosix.h"
+
+#include "platform/exception_sink.h"
+#include "platform/port_resolver.h"
+#include "serial/SioDispatchWait.h"
+#include "serial/SioExcept.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace sio {
+
+namespace pf = kyd::platform;
+
+namespace {
+
+// "COM5" or "\\.\COM5" -> 5; 0 for anything else.
+int comNumberOf(const std::string& name)
+{
+    std::string s = name;
+    if (s.rfind("\\\\.\\", 0) == 0)
+        s = s.substr(4);
+    if (s.size() < 4 || (s.compare(0, 3, "COM") != 0 && s.compare(0, 3, "com") != 0))
+        return 0;
+    int n = 0;
+    for (std::size_t i = 3; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9' || n > 10000)
+            return 0;
+        n = n * 10 + (s[i] - '0');
+    }
+    return n;
+}
+
+} // namespace
+
+TSioPosixDispatcher::TSioPosixDispatcher(void* owner, std::unique_ptr<pf::SerialDevice> device)
+    : TSioBaseDispatcher(owner), device_(device ? std::move(device) : pf::createPosixSerialDevice())
+{
+}
+
+TSioPosixDispatcher::~TSioPosixDispatcher()
+{
+    if (ClosePending())
+        FinishDeferredClose();
+    else if (IsOpen())
+        DonePort();
+    CloseCom();
+    life_.reset();
+}
+
+// ---------------------------------------------------------------------------
+// Opening and closing
+
+int TSioPosixDispatcher::MapOpenError(int e) const
+{
+    switch (e) {
+    case pf::kDevNotFound:
+    case pf::kDevNotSerial:
+        return ecodes::ecBadId;
+    case pf::kDevBusy:
+        return ecodes::ecAlreadyOpen;
+    case pf::kDevPermission:
+        return ecPermissionDenied;
+    case pf::kDevNoMemory:
+        return ecodes::ecOutOfMemory;
+    default:
+        return ecodes::ecHardwareFailure;
+    }
+}
+
+int TSioPosixDispatcher::OpenCom(const std::string& name, std::uint32_t, std::uint32_t)
+{
+    std::string path = name;
+    if (const int n = comNumberOf(name); n > 0) {
+        path = pf::resolvePortPath(n);
+        if (path.empty()) {
+            SetLastDeviceError(0, name + ": no device configured");
+            return ecodes::ecBadId;
+        }
+    }
+    const int r = device_->open(path);
+    if (r != pf::kDevOk) {
+        SetLastDeviceError(static_cast<std::uint32_t>(device_->lastErrno()),
+                           path + ": " + pf::deviceErrorText(r));
+        return MapOpenError(r);
+    }
+    pendingErrors_ = 0;
+    haveLines_ = false;
+    pendingMask_ = 0;
+    return 0;
+}
+
+int TSioPosixDispatcher::SetupCom(std::uint32_t, std::uint32_t)
+{
+    // The driver's queues have fixed sizes on this system.
+    return 0;
+}
+
+int TSioPosixDispatcher::StartDispatcher()
+{
+    if (threadsActive_.load())
+        throw std::runtime_error("Dispatcher already started.");
+    threadsActive_ = true;
+    SetKillThreads(false);
+    for (auto& e : ended_)
+        e = true;
+    if (manual_)
+        return 0;
+    try {
+        StartThread(thRead);
+        StartThread(thDispatch);
+        StartThread(thWrite);
+        StartThread(thStatus);
+    } catch (const std::system_error&) {
+        CloseCom();
+        return ecodes::ecNoHandles;
+    }
+    return 0;
+}
+
+void TSioPosixDispatcher::StartThread(ThreadId id)
+{
+    int before;
+    {
+        std::lock_guard lock(threadMutex_);
+        before = startedCount_;
+    }
+    ended_[id] = false;
+    switch (id) {
+    case thRead: threads_[id] = std::thread([this] { ReadThread(); }); break;
+    case thDispatch: threads_[id] = std::thread([this] { DispatchThread(); }); break;
+    case thWrite: threads_[id] = std::thread([this] { WriteThread(); }); break;
+    case thStatus: threads_[id] = std::thread([this] { StatusThread(); }); break;
+    }
+    // Wait up to 3000 ms for the thread's start signal.
+    std::unique_lock lock(threadMutex_);
+    threadCv_.wait_for(lock, std::chrono::milliseconds(3000), [&] { return startedCount_ > before; });
+}
+
+void TSioPosixDispatcher::ThreadStarted()
+{
+    threadCount_.fetch_add(1);
+    {
+        std::lock_guard lock(threadMutex_);
+        ++startedCount_;
+    }
+    threadCv_.notify_all();
+}
+
+void TSioPosixDispatcher::ThreadGone(ThreadId id, int code)
+{
+    if (code == ecodes::ecDeviceRead || code == ecodes::ecDeviceWrite) {
+        RecordDeviceFailure(code);
+    } else if (code < 0 && pf::hasMessageLoop()) {
+        // Shown to the user on the main thread; never thrown here.
+        pf::messageLoop().postCall([code] {
+            pf::guarded("serial port", [code] { CheckException(false, code); });
+        });
+    }
+    if (code != 0) {
+        SetKillThreads(true);
+        WakeAll();
+    }
+    {
+        std::lock_guard lock(threadMutex_);
+        ended_[id] = true;
+        if (threadCount_.fetch_sub(1) == 1)
+            threadsActive_ = !std::all_of(std::begin(ended_), std::end(ended_), [](auto& e) { return e.load(); });
+    }
+    threadCv_.notify_all();
+    if (pf::hasMessageLoop())
+        pf::messageLoop().wakeUp();
+}
+
+void TSioPosixDispatcher::RecordDeviceFailure(int code)
+{
+    SetLineErrorsAll();
+    SetLastDeviceError(static_cast<std::uint32_t>(device_->lastErrno()),
+                       std::string(code == ecodes::ecDeviceWrite ? "write: " : "read: ") + device_->lastErrorText());
+}
+
+void TSioPosixDispatcher::WakeAll()
+{
+    readerWake_.signal();
+    writerWake_.signal();
+    statusWake_.signal();
+    roomWake_.signal();
+    IOQueue().Wake();
+}
+
+void TSioPosixDispatcher::StopThread(ThreadId id)
+{
+    if (!threads_[id].joinable())
+        return;
+    for (;;) {
+        switch (id) {
+        case thRead: readerWake_.signal(); break;
+        case thWrite: writerWake_.signal(); break;
+        case thStatus: statusWake_.signal(); break;
+        case thDispatch:
+            IOQueue().Wake();
+            roomWake_.signal();
+            break;
+        }
+        if (WaitForWorker([this, id] { return ended_[id].load(); }, 2000, threadMutex_, threadCv_))
+            break;
+    }
+    threads_[id].join();
+}
+
+void TSioPosixDispatcher::StopIOThreads()
+{
+    SetKillThreads(true);
+    SyncTokenRef().cancel();
+    StopThread(thStatus);
+    StopThread(thWrite);
+    StopThread(thRead);
+}
+
+int TSioPosixDispatcher::CloseCom()
+{
+    {
+        std::lock_guard lock(dispatcherLock_);
+        if (closing_.load())
+            return 0;
+        closing_ = true;
+    }
+    if (threadsActive_.load() || std::any_of(std::begin(threads_), std::end(threads_), [](auto& t) { return t.joinable(); })) {
+        StopIOThreads();
+        StopThread(thDispatch);
+        threadsActive_ = false;
+    }
+    device_->close();
+    pendingBlock_.reset();
+    IOQueue().Clear();
+    closing_ = false;
+    return 0;
+}
+
+void TSioPosixDispatcher::StopDispatcher()
+{
+    // The threads are gone by now (CloseCom); nothing else to release.
+}
+
+// ---------------------------------------------------------------------------
+// Device operations
+
+int TSioPosixDispatcher::EscapeComFunction(int func)
+{
+    int r = 0;
+    switch (func) {
+    case SETRTS: r = device_->setRts(true); break;
+    case CLRRTS: r = device_->setRts(false); break;
+    case SETDTR: r = device_->setDtr(true); break;
+    case CLRDTR: r = device_->setDtr(false); break;
+    case SETBREAK: r = device_->setBreak(true); break;
+    case CLRBREAK: r = device_->setBreak(false); break;
+    default: return -1;
+    }
+    return r == pf::kDevOk ? 0 : -1;
+}
+
+int TSioPosixDispatcher::FlushCom(int which)
+{
+    if (which == 0) {
+        {
+            std::lock_guard out(outputLock_);
+            outHead_ = outTail_ = 0;
+            outFull_ = false;
+            ++outGeneration_;
+        }
+        const int r = device_->isOpen() ? device_->flushOutput() : 0;
+        writerWake_.signal();
+        NotifyOutputEmpty();
+        return r == pf::kDevOk ? 0 : -1;
+    }
+    const int r = device_->isOpen() ? device_->flushInput() : 0;
+    IOQueue().Clear();
+    QueueConsumed();
+    return r == pf::kDevOk ? 0 : -1;
+}
+
+std::uint32_t TSioPosixDispatcher::GetComError()
+{
+    if (manual_ || !threadsActive_.load()) {
+        std::uint32_t bits = 0;
+        if (device_->isOpen() && device_->takeLineErrors(bits) == pf::kDevOk)
+            pendingErrors_.fetch_or(bits);
+    }
+    return pendingErrors_.exchange(0);
+}
+
+int TSioPosixDispatcher::GetComState(TLineState& state)
+{
+    const int r = device_->getSettings(state.Line);
+    return r == pf::kDevOk ? 0 : -1;
+}
+
+int TSioPosixDispatcher::SetComState(const TLineState& state)
+{
+    const int r = device_->setSettings(state.Line);
+    if (r == pf::kDevOk)
+        return 0;
+    SetLastDeviceError(static_cast<std::uint32_t>(device_->lastErrno()),
+                       device_->path() + ": " + pf::deviceErrorText(r));
+    if (r == pf::kDevRefused || r == pf::kDevInvalid) {
+        LineSettings back;
+        if (device_->getSettings(back) == pf::kDevOk) {
+            if (back.baud != state.Line.baud)
+                return ecodes::ecBaudRate;
+            if (back.dataBits != state.Line.dataBits)
+                return ecodes::ecByteSize;
+        }
+        return ecodes::ecDefault;
+    }
+    return ecodes::ecHardwareFailure;
+}
+
+int TSioPosixDispatcher::WriteCom(const std::uint8_t* block, std::uint32_t len)
+{
+    // The caller (PutBlock) holds the output lock and has checked the room.
+    const std::uint32_t size = OutSize();
+    const std::uint32_t first = std::min(len, size - outHead_);
+    std::memcpy(&outBuf_[outHead_], block, first);
+    if (len > first)
+        std::memcpy(&outBuf_[0], block + first, len - first);
+    outHead_ = (outHead_ + len) % size;
+    outFull_ = outHead_ == outTail_;
+    writerWake_.signal();
+    return static_cast<int>(len);
+}
+
+std::uint32_t TSioPosixDispatcher::OutBufUsed()
+{
+    std::lock_guard out(outputLock_);
+    return outBuf_.empty() ? 0 : OutBufUsedLocked();
+}
+
+long TSioPosixDispatcher::DriverOutputQueued() { return device_->outputQueued(); }
+
+std::uint32_t TSioPosixDispatcher::InQueueUsed()
+{
+    TIOBuffer* b = IOQueue().Peek();
+    if (!b)
+        return 0;
+    std::uint32_t n = 0;
+    if (auto* d = dynamic_cast<TDataBuffer*>(b))
+        n = static_cast<std::uint32_t>(d->BytesFilled - d->ReadIndex);
+    b->SetInUse(false);
+    return n;
+}
+
+int TSioPosixDispatcher::ReadCom(std::uint8_t* buffer, std::uint32_t len)
+{
+    std::uint32_t got = 0;
+    while (got < len) {
+        TIOBuffer* b = IOQueue().Peek();
+        if (!b)
+            break;
+        auto* d = dynamic_cast<TDataBuffer*>(b);
+        if (!d) {
+            b->SetInUse(false);
+            break;
+        }
+        const std::uint32_t n = std::min<std::uint32_t>(len - got, static_cast<std::uint32_t>(d->BytesFilled - d->ReadIndex));
+        std::memcpy(buffer + got, d->Data.data() + d->ReadIndex, n);
+        d->ReadIndex += static_cast<std::int32_t>(n);
+        got += n;
+        if (d->ReadIndex >= d->BytesFilled) {
+            IOQueue().Pop();
+            QueueConsumed();
+        } else {
+            b->SetInUse(false);
+        }
+    }
+    return static_cast<int>(got);
+}
+
+std::uint8_t TSioPosixDispatcher::ReadModemLines()
+{
+    unsigned lines = 0;
+    if (!device_->isOpen() || device_->modemLines(lines) != pf::kDevOk)
+        return 0;
+    return static_cast<std::uint8_t>(lines & 0xF0);
+}
+
+void TSioPosixDispatcher::RoomInDispatchBuffer()
+{
+    if (waitingForRoom_.exchange(false))
+        roomWake_.signal();
+}
+
+void TSioPosixDispatcher::QueueConsumed()
+{
+    if (readerStalled_.exchange(false))
+        readerWake_.signal();
+}
+
+// ---------------------------------------------------------------------------
+// Steps (one round of each thread's work)
+
+int TSioPosixDispatcher::ReaderStep()
+{
+    for (;;) {
+        if (!pendingBlock_) {
+            pendingBlock_ = std::make_unique<TDataBuffer>(kReadBlockSize);
+            const long n = device_->read(pendingBlock_->Data.data(), kReadBlockSize);
+            if (n < 0) {
+                pendingBlock_.reset();
+                return ecodes::ecDeviceRead;
+            }
+            if (n == 0) {
+                pendingBlock_.reset();
+                return 0;
+            }
+            pendingBlock_->BytesFilled = static_cast<std::int32_t>(n);
+        }
+        std::unique_ptr<TIOBuffer> b = std::move(pendingBlock_);
+        if (!IOQueue().Push(std::move(b))) {
+            // The queue is full: keep the block and stop reading until the
+            // dispatch thread has taken something (it signals a stalled
+            // reader; the second try closes the race with that signal).
+            readerStalled_ = true;
+            if (!IOQueue().Push(std::move(b))) {
+                pendingBlock_.reset(static_cast<TDataBuffer*>(b.release()));
+                return 1; // stalled
+            }
+            readerStalled_ = false;
+        }
+    }
+}
+
+int TSioPosixDispatcher::WriterStep()
+{
+    std::vector<std::uint8_t> piece;
+    for (;;) {
+        std::uint64_t gen;
+        {
+            std::lock_guard out(outputLock_);
+            const std::uint32_t used = outBuf_.empty() ? 0 : OutBufUsedLocked();
+            if (used == 0)
+                break;
+            const std::uint32_t size = OutSize();
+            const std::uint32_t n = std::min(used, size - outTail_);
+            piece.assign(outBuf_.begin() + outTail_, outBuf_.begin() + outTail_ + n);
+            gen = outGeneration_;
+        }
+        std::size_t off = 0;
+        while (off < piece.size()) {
+            const long n = device_->write(piece.data() + off, piece.size() - off);
+            if (n < 0)
+                return ecodes::ecDeviceWrite;
+            if (n == 0) {
+                if (manual_)
+                    return 1; // the device takes no more now
+                const auto w = device_->waitWritable(writerWake_, -1);
+                if (w == pf::WaitResult::Hangup || w == pf::WaitResult::Error)
+                    return ecodes::ecDeviceWrite;
+                if (KillThreads())
+                    return 0;
+                std::lock_guard out(outputLock_);
+                if (gen != outGeneration_)
+                    break; // flushed: the rest of the piece is dropped
+                continue;
+            }
+            off += static_cast<std::size_t>(n);
+            std::lock_guard out(outputLock_);
+            if (gen != outGeneration_)
+                break;
+            outTail_ = (outTail_ + static_cast<std::uint32_t>(n)) % OutSize();
+            outFull_ = false;
+        }
+    }
+    NotifyOutputEmpty();
+    return 0;
+}
+
+int TSioPosixDispatcher::StatusStep()
+{
+    unsigned lines = 0;
+    const int r = device_->modemLines(lines);
+    if (r == pf::kDevHangup || r == pf::kDevIo)
+        return ecodes::ecDeviceRead;
+    std::uint32_t errors = 0;
+    device_->takeLineErrors(errors);
+    std::uint32_t mask = pendingMask_;
+    if (haveLines_) {
+        const unsigned changed = lines ^ lastLines_;
+        if (changed & pf::kLineCts)
+            mask |= EV_CTS;
+        if (changed & pf::kLineDsr)
+            mask |= EV_DSR;
+        if (changed & pf::kLineDcd)
+            mask |= EV_RLSD;
+        if (changed & pf::kLineRi)
+            mask |= (lines & pf::kLineRi) ? EV_RING : EV_RING_TE;
+    }
+    lastLines_ = lines;
+    haveLines_ = true;
+    if (errors) {
+        pendingErrors_.fetch_or(errors);
+        mask |= EV_ERR;
+        if (errors & pf::kErrBreak)
+            mask |= EV_BREAK;
+    }
+    pendingMask_ = 0;
+    if (mask) {
+        std::unique_ptr<TIOBuffer> b = std::make_unique<TStatusBuffer>(mask);
+        if (!IOQueue().Push(std::move(b)))
+            pendingMask_ = mask; // queue full: try again on the next poll
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Threads
+
+void TSioPosixDispatcher::ReadThread()
+{
+    ThreadStarted();
+    int code = 0;
+    try {
+        while (!KillThreads()) {
+            const int r = ReaderStep();
+            if (r < 0) {
+                code = r;
+                break;
+            }
+            if (KillThreads())
+                break;
+            if (r == 1) {
+                readerWake_.wait(-1); // stalled until the queue has room
+                continue;
+            }
+            const auto w = device_->waitReadable(readerWake_, -1);
+            if (w == pf::WaitResult::Hangup || w == pf::WaitResult::Error) {
+                // Read what is still there; the read then reports the end.
+                const int last = ReaderStep();
+                code = last < 0 ? last : ecodes::ecDeviceRead;
+                break;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        code = ecodes::ecOutOfMemory;
+    } catch (...) {
+        code = ecodes::ecDeviceRead;
+    }
+    ThreadGone(thRead, code);
+}
+
+void TSioPosixDispatcher::WriteThread()
+{
+    ThreadStarted();
+    int code = 0;
+    try {
+        while (!KillThreads()) {
+            const int r = WriterStep();
+            if (r < 0) {
+                code = r;
+                break;
+            }
+            if (KillThreads())
+                break;
+            writerWake_.wait(-1);
+        }
+    } catch (...) {
+        code = ecodes::ecDeviceWrite;
+    }
+    ThreadGone(thWrite, code);
+}
+
+void TSioPosixDispatcher::StatusThread()
+{
+    ThreadStarted();
+    int code = 0;
+    try {
+        while (!KillThreads()) {
+            const int r = StatusStep();
+            if (r < 0) {
+                code = r;
+                break;
+            }
+            if (statusWake_.wait(20))
+                continue;
+        }
+    } catch (...) {
+        code = ecodes::ecDeviceRead;
+    }
+    ThreadGone(thStatus, code);
+}
+
+void TSioPosixDispatcher::DispatchThread()
+{
+    ThreadStarted();
+    int code = 0;
+    try {
+        while (!KillThreads() && !ClosePending()) {
+            std::int64_t timeout = 50;
+            if (const std::int64_t due = NextTimerDueMs(); due >= 0)
+                timeout = std::clamp<std::int64_t>(due, 1, 50);
+            waitingForRoom_ = true;
+            if (DispatchBufferFull() && IOQueue().Count() > 0) {
+                // No room: wait until a reader of the buffer frees some.
+                roomWake_.wait(static_cast<int>(timeout));
+            } else {
+                waitingForRoom_ = false;
+                IOQueue().WaitForBuffer(timeout);
+            }
+            waitingForRoom_ = false;
+            if (KillThreads() || ClosePending())
+                break;
+            DispatchInputPass();
+            DispatchTimerPass();
+        }
+        // A device failure ended the threads: let line-status triggers see it.
+        if (!ClosePending() && LineErrors() == kLeDeviceError) {
+            ResetStatusHits();
+            while (!ClosePending() && CheckStatusTriggers()) {
+            }
+        }
+    } catch (...) {
+        pf::reportException(std::current_exception(), "serial dispatch thread");
+        code = 0;
+    }
+    const bool deferred = ClosePending();
+    std::weak_ptr<int> alive = life_;
+    ThreadGone(thDispatch, code);
+    if (deferred && pf::hasMessageLoop()) {
+        pf::messageLoop().postCall([this, alive] {
+            if (alive.lock())
+                RunCloseDoneCallback();
+        });
+    }
+}
+
+} // namespace sio

@@ -1,0 +1,114 @@
+// The device layer of the dispatcher on a kyd::platform::SerialDevice, with
+// its four threads per open port:
+//   reader   - waits for input on the device and pushes data blocks onto the
+//              I/O queue (stops reading while the queue is full);
+//   dispatch - moves queued data into the dispatch buffer, checks the
+//              triggers and calls the handlers (waits for room when the
+//              dispatch buffer is full);
+//   writer   - sends the output buffer;
+//   status   - polls the modem lines and line errors every 20 ms and queues
+//              a status block when something changed.
+// Threads start in the order reader, dispatch, writer, status, and the owner
+// stops them in the order status, writer, reader, dispatch. Threads only
+// signal; the owner (the thread that opened the port, normally the main
+// thread) joins them and only then closes the device and frees the buffers.
+// While it waits on the main thread it keeps the message loop running.
+#pragma once
+
+#include "platform/serial_device.h"
+#include "serial/SioDispatch.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace sio {
+
+class TSioPosixDispatcher : public TSioBaseDispatcher {
+public:
+    // device: the device to use (tests pass a fake); nullptr opens tty
+    // nodes. The name given to InitPort is "COMn" (or "\\.\COMn"), resolved
+    // through kyd::platform::resolvePortPath, or a device path.
+    explicit TSioPosixDispatcher(void* owner = nullptr, std::unique_ptr<kyd::platform::SerialDevice> device = nullptr);
+    ~TSioPosixDispatcher() override;
+
+    // Manual mode: StartDispatcher starts no threads; a single-threaded test
+    // drives ReaderStep/WriterStep/StatusStep and the dispatch passes itself.
+    void SetManualThreads(bool manual) { manual_ = manual; }
+    // Reads what the device holds into the I/O queue; 0 or -161.
+    int ReaderStep();
+    // Writes what the device takes of the output buffer; 0 or -160.
+    int WriterStep();
+    // Polls modem lines and line errors; queues a status block on a change.
+    int StatusStep();
+
+    kyd::platform::SerialDevice& Device() { return *device_; }
+
+    // Device slots.
+    int EscapeComFunction(int func) override;
+    int FlushCom(int which) override;
+    std::uint32_t GetComError() override;
+    int GetComState(TLineState& state) override;
+    int ReadCom(std::uint8_t* buffer, std::uint32_t len) override;
+    int SetComState(const TLineState& state) override;
+    int WriteCom(const std::uint8_t* block, std::uint32_t len) override;
+    int SetupCom(std::uint32_t inSize, std::uint32_t outSize) override;
+    int StartDispatcher() override;
+    void StopDispatcher() override;
+    std::uint32_t OutBufUsed() override;
+    std::uint32_t InQueueUsed() override;
+    int OpenCom(const std::string& name, std::uint32_t inSize, std::uint32_t outSize) override;
+    int CloseCom() override;
+    std::uint8_t ReadModemLines() override;
+    void RoomInDispatchBuffer() override;
+    void QueueConsumed() override;
+
+    // Read block size of the reader.
+    static constexpr std::int32_t kReadBlockSize = 4096;
+
+protected:
+    long DriverOutputQueued() override;
+    void StopIOThreads() override;
+
+private:
+    enum ThreadId { thRead = 0, thDispatch = 1, thWrite = 2, thStatus = 3 };
+
+    void ReadThread();
+    void DispatchThread();
+    void WriteThread();
+    void StatusThread();
+    void StartThread(ThreadId id);
+    void StopThread(ThreadId id);
+    void ThreadStarted();
+    void ThreadGone(ThreadId id, int code);
+    void WakeAll();
+    void RecordDeviceFailure(int code);
+    int MapOpenError(int deviceError) const;
+
+    std::unique_ptr<kyd::platform::SerialDevice> device_;
+    bool manual_ = false;
+
+    std::thread threads_[4];
+    std::atomic<bool> ended_[4] = {};
+    std::mutex threadMutex_;
+    std::condition_variable threadCv_;
+    int startedCount_ = 0; // guarded by threadMutex_
+
+    kyd::platform::WakeEvent readerWake_;
+    kyd::platform::WakeEvent writerWake_;
+    kyd::platform::WakeEvent statusWake_;
+    kyd::platform::WakeEvent roomWake_;
+    std::atomic<bool> readerStalled_{false};
+    std::atomic<bool> waitingForRoom_{false};
+
+    std::unique_ptr<TDataBuffer> pendingBlock_; // reader only
+    std::atomic<std::uint32_t> pendingErrors_{0};
+    unsigned lastLines_ = 0;     // status thread only
+    bool haveLines_ = false;     // status thread only
+    std::uint32_t pendingMask_ = 0; // status thread only
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
+};
+
+} // namespace sio

@@ -1,0 +1,885 @@
+// Triggers, handlers, notifications and the dispatch thread's passes.
+#include "serial/SioDispatch.h"
+
+#include "platform/exception_sink.h"
+#include "serial/SioExcept.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace sio {
+
+namespace {
+
+std::uint8_t upcase(std::uint8_t c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<std::uint8_t>(c - 32) : c;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Handles
+
+std::uint32_t TSioBaseDispatcher::NextHandle()
+{
+    if (handleCounter_ < 4096)
+        return 8 * handleCounter_++;
+    for (std::uint32_t h = 8; h <= 4096; h += 8) {
+        const bool used = std::any_of(timerTriggers_.begin(), timerTriggers_.end(), [h](auto& t) { return t.Handle == h; })
+            || std::any_of(dataTriggers_.begin(), dataTriggers_.end(), [h](auto& t) { return t.Handle == h; })
+            || std::any_of(statusTriggers_.begin(), statusTriggers_.end(), [h](auto& t) { return (t.Handle & ~7u) == h; });
+        if (!used)
+            return h;
+    }
+    return 0;
+}
+
+TTriggerType TSioBaseDispatcher::TriggerTypeOf(std::uint32_t handle)
+{
+    std::lock_guard lock(dispatcherLock_);
+    for (auto& t : timerTriggers_)
+        if (t.Handle == handle)
+            return ttTimer;
+    for (auto& t : statusTriggers_)
+        if (t.Handle == handle)
+            return ttStatus;
+    for (auto& t : dataTriggers_)
+        if (t.Handle == handle)
+            return ttData;
+    return ttNone;
+}
+
+// ---------------------------------------------------------------------------
+// Adding, setting and removing triggers
+
+int TSioBaseDispatcher::AddTimerTrigger()
+{
+    std::lock_guard lock(dispatcherLock_);
+    const std::uint32_t h = NextHandle();
+    if (!h)
+        return ecodes::ecNoMoreTriggers;
+    TTimerTrigger t;
+    t.Handle = h;
+    timerTriggers_.push_back(t);
+    AddDispatchEntry(dtTriggerAlloc, dstTimerTrigger, h);
+    return static_cast<int>(h);
+}
+
+int TSioBaseDispatcher::SetTimerTrigger(std::uint32_t handle, Ticks ticks, bool activate)
+{
+    std::lock_guard lock(dispatcherLock_);
+    for (auto& t : timerTriggers_) {
+        if (t.Handle != handle)
+            continue;
+        if (activate) {
+            if (ticks != 0)
+                t.Duration = ticks;
+            NewTimer(t.Timer, t.Duration);
+            const std::uint32_t v = static_cast<std::uint32_t>(ticks);
+            std::uint8_t bytes[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                                     static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+            AddDispatchEntry(dtTriggerDataChange, dstTimerTrigger, handle, bytes, 4);
+        } else {
+            static const char kDeact[] = "Deactivated";
+            AddDispatchEntry(dtTriggerDataChange, dstTimerTrigger, handle,
+                             reinterpret_cast<const std::uint8_t*>(kDeact), sizeof kDeact - 1);
+        }
+        t.Active = activate;
+        return 0;
+    }
+    return ecodes::ecBadTriggerHandle;
+}
+
+int TSioBaseDispatcher::ExtendTimer(std::uint32_t handle, Ticks ticks)
+{
+    std::lock_guard lock(dispatcherLock_);
+    for (auto& t : timerTriggers_) {
+        if (t.Handle == handle) {
+            t.Timer.ExpireTicks += ticks;
+            return 0;
+        }
+    }
+    return ecodes::ecBadTriggerHandle;
+}
+
+int TSioBaseDispatcher::TimerTicksRemaining(std::uint32_t handle, Ticks& ticks)
+{
+    std::lock_guard lock(dispatcherLock_);
+    ticks = 0;
+    for (auto& t : timerTriggers_) {
+        if (t.Handle == handle) {
+            ticks = RemainingTime(t.Timer);
+            return 0;
+        }
+    }
+    return ecodes::ecBadTriggerHandle;
+}
+
+int TSioBaseDispatcher::AddDataTriggerLen(const std::uint8_t* data, bool ignoreCase, std::uint32_t len)
+{
+    if (len > kMaxDataTriggerLen)
+        return ecodes::ecTriggerTooLong;
+    std::lock_guard lock(dispatcherLock_);
+    const std::uint32_t h = NextHandle();
+    if (!h)
+        return ecodes::ecNoMoreTriggers;
+    TDataTrigger t;
+    t.Handle = h;
+    t.Length = len;
+    t.IgnoreCase = ignoreCase;
+    for (std::uint32_t i = 0; i < len; ++i)
+        t.Data[i] = ignoreCase ? upcase(data[i]) : data[i];
+    dataTriggers_.push_back(t);
+    AddDispatchEntry(dtTriggerAlloc, dstDataTrigger, h, data, len);
+    return static_cast<int>(h);
+}
+
+int TSioBaseDispatcher::AddDataTrigger(const std::string& s, bool ignoreCase)
+{
+    // The length of the zero-terminated text.
+    const std::size_t n = std::min(s.size(), s.find('\0'));
+    return AddDataTriggerLen(reinterpret_cast<const std::uint8_t*>(s.data()), ignoreCase, static_cast<std::uint32_t>(n));
+}
+
+int TSioBaseDispatcher::AddStatusTrigger(std::uint32_t kind)
+{
+    if (kind >= 6)
+        return ecodes::ecBadArgument;
+    std::lock_guard lock(dispatcherLock_);
+    const std::uint32_t h = NextHandle();
+    if (!h)
+        return ecodes::ecNoMoreTriggers;
+    TStatusTrigger t;
+    t.Handle = h + kind;
+    t.Kind = static_cast<std::uint8_t>(kind);
+    statusTriggers_.push_back(t);
+    const std::uint8_t k = static_cast<std::uint8_t>(kind);
+    AddDispatchEntry(dtTriggerAlloc, dstStatusTrigger, t.Handle, &k, 1);
+    return static_cast<int>(t.Handle);
+}
+
+int TSioBaseDispatcher::SetStatusTrigger(std::uint32_t handle, std::uint32_t value, bool activate)
+{
+    std::lock_guard lock(dispatcherLock_);
+    for (auto& t : statusTriggers_) {
+        if (t.Handle != handle)
+            continue;
+        if (activate) {
+            switch (t.Kind) {
+            case stModem: {
+                const std::uint8_t mask = static_cast<std::uint8_t>(value);
+                t.Value = static_cast<std::uint16_t>((mask << 8) | (mask & modemStatus_.load()));
+                break;
+            }
+            case stLine: {
+                std::uint16_t m = 0;
+                if (value & 1) m |= kLeOverrun;
+                if (value & 2) m |= kLeParity;
+                if (value & 4) m |= kLeFrame;
+                if (value & 8) m |= kLeBreak;
+                t.Value = m;
+                break;
+            }
+            case stOutFree:
+            case stOutUsed:
+                t.Value = static_cast<std::uint16_t>(value);
+                break;
+            default:
+                break;
+            }
+        }
+        t.Armed = activate;
+        return 0;
+    }
+    return ecodes::ecBadTriggerHandle;
+}
+
+int TSioBaseDispatcher::ChangeLengthTrigger(std::uint32_t len)
+{
+    std::lock_guard lock(dispatcherLock_);
+    lengthTrigger_ = len;
+    AddDispatchEntry(dtTriggerDataChange, dstAvailTrigger, len);
+    return 0;
+}
+
+std::uint32_t TSioBaseDispatcher::LengthTrigger() const
+{
+    std::lock_guard lock(dispatcherLock_);
+    return lengthTrigger_;
+}
+
+int TSioBaseDispatcher::RemoveTrigger(std::uint32_t handle)
+{
+    std::lock_guard lock(dispatcherLock_);
+    if (handle == 1) {
+        lengthTrigger_ = 0;
+        return 0;
+    }
+    if (handle < 2)
+        return ecodes::ecBadTriggerHandle;
+    for (auto it = timerTriggers_.begin(); it != timerTriggers_.end(); ++it) {
+        if (it->Handle == handle) {
+            timerTriggers_.erase(it);
+            AddDispatchEntry(dtTriggerDispose, dstTimer, handle);
+            return 0;
+        }
+    }
+    for (auto it = statusTriggers_.begin(); it != statusTriggers_.end(); ++it) {
+        if (it->Handle == handle) {
+            const std::uint8_t k = it->Kind;
+            statusTriggers_.erase(it);
+            AddDispatchEntry(dtTriggerDispose, dstStatusTrigger, handle, &k, 1);
+            return 0;
+        }
+    }
+    for (auto it = dataTriggers_.begin(); it != dataTriggers_.end(); ++it) {
+        if (it->Handle == handle) {
+            dataTriggers_.erase(it);
+            AddDispatchEntry(dtTriggerDispose, dstData, handle);
+            return 0;
+        }
+    }
+    return ecodes::ecBadTriggerHandle;
+}
+
+void TSioBaseDispatcher::RemoveAllTriggers()
+{
+    std::lock_guard lock(dispatcherLock_);
+    lengthTrigger_ = 0;
+    timerTriggers_.clear();
+    dataTriggers_.clear();
+    statusTriggers_.clear();
+    handleCounter_ = 1;
+}
+
+void TSioBaseDispatcher::ResetDataTriggers()
+{
+    std::lock_guard lock(dispatcherLock_);
+    for (auto& t : dataTriggers_) {
+        t.Match.fill(0);
+        t.Matched = false;
+    }
+}
+
+void TSioBaseDispatcher::ResetStatusHits()
+{
+    std::lock_guard lock(dispatcherLock_);
+    for (auto& t : statusTriggers_)
+        t.Hit = false;
+    statusHit_ = false;
+}
+
+void TSioBaseDispatcher::SaveTriggers(TTriggerSave& save)
+{
+    std::lock_guard lock(dispatcherLock_);
+    save.LengthTrigger = lengthTrigger_;
+    save.Timers = timerTriggers_;
+    save.Datas = dataTriggers_;
+    save.Statuses = statusTriggers_;
+    save.Valid = true;
+}
+
+void TSioBaseDispatcher::RestoreTriggers(const TTriggerSave& save)
+{
+    if (!save.Valid)
+        return;
+    std::lock_guard lock(dispatcherLock_);
+    lengthTrigger_ = save.LengthTrigger;
+    timerTriggers_ = save.Timers;
+    dataTriggers_ = save.Datas;
+    statusTriggers_ = save.Statuses;
+    // Restored triggers keep their handles: move the counter past them so
+    // a new trigger never gets a handle that is in use.
+    std::uint32_t highest = 0;
+    for (auto& t : timerTriggers_)
+        highest = std::max(highest, t.Handle);
+    for (auto& t : dataTriggers_)
+        highest = std::max(highest, t.Handle);
+    for (auto& t : statusTriggers_)
+        highest = std::max(highest, t.Handle & ~7u);
+    handleCounter_ = std::max(handleCounter_, std::min<std::uint32_t>(highest / 8 + 1, 4096));
+}
+
+void TSioBaseDispatcher::ClearSaveBuffers(TTriggerSave& save)
+{
+    save = TTriggerSave{};
+}
+
+// ---------------------------------------------------------------------------
+// Handlers
+
+std::uint32_t TSioBaseDispatcher::HandlersExistCondition() const
+{
+    const auto live = [](const auto& v) {
+        return std::count_if(v.begin(), v.end(), [](const auto& h) { return !h.deleted; });
+    };
+    return live(wndHandlers_) >= 2 || live(procHandlers_) > 0 || live(eventHandlers_) > 0 || portForcesHandlers_;
+}
+
+void TSioBaseDispatcher::UpdateHandlerFlags(int kind)
+{
+    std::lock_guard lock(dispatcherLock_);
+    if (kind == 1)
+        portForcesHandlers_ = true;
+    else if (kind == 2)
+        portForcesHandlers_ = false;
+    handlersExist_ = HandlersExistCondition() != 0;
+}
+
+int TSioBaseDispatcher::RegisterWndTriggerHandler(kyd::platform::TargetId window)
+{
+    std::lock_guard lock(dispatcherLock_);
+    wndHandlers_.push_back({window, false});
+    UpdateHandlerFlags(0);
+    AddDispatchEntry(dtTriggerHandlerAlloc, dstWndHandler, static_cast<std::uint32_t>(window));
+    return 0;
+}
+
+int TSioBaseDispatcher::RegisterProcTriggerHandler(TTriggerProc proc)
+{
+    std::lock_guard lock(dispatcherLock_);
+    procHandlers_.push_back({proc, false});
+    UpdateHandlerFlags(0);
+    AddDispatchEntry(dtTriggerHandlerAlloc, dstProcHandler, 0);
+    return 0;
+}
+
+int TSioBaseDispatcher::RegisterEventTriggerHandler(const void* key, TTriggerMethod method)
+{
+    std::lock_guard lock(dispatcherLock_);
+    eventHandlers_.push_back({key, std::move(method), false, false});
+    UpdateHandlerFlags(0);
+    AddDispatchEntry(dtTriggerHandlerAlloc, dstEventHandler, 0);
+    return 0;
+}
+
+int TSioBaseDispatcher::RegisterSyncEventTriggerHandler(const void* key, TTriggerMethod method)
+{
+    std::lock_guard lock(dispatcherLock_);
+    eventHandlers_.push_back({key, std::move(method), false, true});
+    UpdateHandlerFlags(0);
+    AddDispatchEntry(dtTriggerHandlerAlloc, dstEventHandler, 1);
+    return 0;
+}
+
+namespace {
+
+template <class List, class Match>
+bool removeHandler(List& list, bool inNotification, bool& removalPending, Match match)
+{
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (it->deleted || !match(*it))
+            continue;
+        if (inNotification) {
+            it->deleted = true;
+            removalPending = true;
+        } else {
+            list.erase(it);
+        }
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int TSioBaseDispatcher::DeregisterWndTriggerHandler(kyd::platform::TargetId window)
+{
+    std::lock_guard lock(dispatcherLock_);
+    if (removeHandler(wndHandlers_, inNotification_.load(), removalPending_, [&](auto& h) { return h.window == window; }))
+        AddDispatchEntry(dtTriggerHandlerDispose, dstWndHandler, static_cast<std::uint32_t>(window));
+    UpdateHandlerFlags(0);
+    return 0;
+}
+
+int TSioBaseDispatcher::DeregisterProcTriggerHandler(TTriggerProc proc)
+{
+    std::lock_guard lock(dispatcherLock_);
+    if (removeHandler(procHandlers_, inNotification_.load(), removalPending_, [&](auto& h) { return h.proc == proc; }))
+        AddDispatchEntry(dtTriggerHandlerDispose, dstProcHandler, 0);
+    UpdateHandlerFlags(0);
+    return 0;
+}
+
+int TSioBaseDispatcher::DeregisterEventTriggerHandler(const void* key)
+{
+    std::lock_guard lock(dispatcherLock_);
+    if (removeHandler(eventHandlers_, inNotification_.load(), removalPending_, [&](auto& h) { return h.key == key; }))
+        AddDispatchEntry(dtTriggerHandlerDispose, dstEventHandler, 0);
+    UpdateHandlerFlags(0);
+    return 0;
+}
+
+bool TSioBaseDispatcher::Sync(const std::function<void()>& fn)
+{
+    if (!kyd::platform::hasMessageLoop())
+        return false;
+    return kyd::platform::messageLoop().synchronize(fn, &syncToken_);
+}
+
+// ---------------------------------------------------------------------------
+// Notifications
+
+bool TSioBaseDispatcher::SendNotify(std::uint32_t msg, std::uint32_t second, std::int32_t third)
+{
+    if (!handlersExist_.load())
+        return true;
+    {
+        std::lock_guard lock(dispatcherLock_);
+        if (ownerStop_.load() || closePending_.load())
+            return false;
+        inNotification_ = true;
+    }
+    const bool hold = msg == kMsgTriggerAvail || msg == kMsgTriggerData;
+    {
+        std::lock_guard in(inputLock_);
+        holdMaximum_ = 0;
+        holdReadCount_ = 0;
+        holdReads_ = hold;
+    }
+    const std::int32_t finalThird = portIndex_ * 65536 + third;
+    bool result = true;
+    bool stopped = false;
+
+    const auto afterHandler = [&]() -> bool {
+        std::lock_guard in(inputLock_);
+        holdMaximum_ = std::max(holdMaximum_, holdReadCount_);
+        return !closePending_.load() && !ownerStop_.load();
+    };
+    const auto beforeHandler = [&] {
+        std::lock_guard in(inputLock_);
+        holdReadCount_ = 0;
+    };
+
+    // Event handlers.
+    for (std::size_t i = 0; !stopped; ++i) {
+        EventHandler h;
+        {
+            std::lock_guard lock(dispatcherLock_);
+            if (i >= eventHandlers_.size())
+                break;
+            if (eventHandlers_[i].deleted || !eventHandlers_[i].method)
+                continue;
+            h = eventHandlers_[i];
+        }
+        beforeHandler();
+        if (h.sync) {
+            if (!Sync([&] {
+                    handlerThread_ = std::this_thread::get_id();
+                    h.method(msg, second, finalThird);
+                    handlerThread_ = std::thread::id{};
+                }))
+                stopped = true;
+            handlerThread_ = std::thread::id{};
+        } else {
+            handlerThread_ = std::this_thread::get_id();
+            kyd::platform::guarded("serial trigger handler", [&] { h.method(msg, second, finalThird); });
+            handlerThread_ = std::thread::id{};
+        }
+        if (!afterHandler())
+            stopped = true;
+    }
+    // Procedure handlers.
+    for (std::size_t i = 0; !stopped; ++i) {
+        TTriggerProc p;
+        {
+            std::lock_guard lock(dispatcherLock_);
+            if (i >= procHandlers_.size())
+                break;
+            if (procHandlers_[i].deleted || !procHandlers_[i].proc)
+                continue;
+            p = procHandlers_[i].proc;
+        }
+        beforeHandler();
+        handlerThread_ = std::this_thread::get_id();
+        kyd::platform::guarded("serial trigger handler", [&] { p(msg, second, finalThird); });
+        handlerThread_ = std::thread::id{};
+        if (!afterHandler())
+            stopped = true;
+    }
+    // Window handlers.
+    bool windows;
+    {
+        std::lock_guard lock(dispatcherLock_);
+        const auto live = std::count_if(wndHandlers_.begin(), wndHandlers_.end(), [](auto& w) { return !w.deleted; });
+        windows = live >= 2 || portForcesHandlers_;
+    }
+    for (std::size_t i = 0; windows && !stopped; ++i) {
+        kyd::platform::TargetId w;
+        {
+            std::lock_guard lock(dispatcherLock_);
+            if (i >= wndHandlers_.size())
+                break;
+            if (wndHandlers_[i].deleted)
+                continue;
+            w = wndHandlers_[i].window;
+        }
+        beforeHandler();
+        windowHandlerPending_ = true;
+        if (kyd::platform::hasMessageLoop())
+            kyd::platform::messageLoop().sendTimeout(
+                w, kyd::platform::Message{msg, second, static_cast<std::intptr_t>(finalThird)}, 3000);
+        windowHandlerPending_ = false;
+        if (!afterHandler())
+            stopped = true;
+    }
+    if (stopped)
+        result = false;
+
+    bool freed = false;
+    {
+        std::lock_guard in(inputLock_);
+        if (hold) {
+            holdReads_ = false;
+            if (holdMaximum_ > 0 && !dispBuf_.empty()) {
+                const std::uint32_t take = std::min(holdMaximum_, UsedLocked());
+                dispTail_ = (dispTail_ + take) % kDispatchBufferSize;
+                if (take)
+                    dispFull_ = false;
+                freed = take > 0;
+            }
+            if (msg == kMsgTriggerAvail && holdMaximum_ != second)
+                result = false;
+        }
+        holdReadCount_ = 0;
+    }
+    if (freed)
+        RoomInDispatchBuffer();
+    {
+        std::lock_guard lock(dispatcherLock_);
+        inNotification_ = false;
+        if (removalPending_) {
+            std::erase_if(wndHandlers_, [](auto& h) { return h.deleted; });
+            std::erase_if(procHandlers_, [](auto& h) { return h.deleted; });
+            std::erase_if(eventHandlers_, [](auto& h) { return h.deleted; });
+            removalPending_ = false;
+            UpdateHandlerFlags(0);
+        }
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Trigger checks (dispatch thread)
+
+bool TSioBaseDispatcher::CheckTimerTriggers()
+{
+    std::uint32_t handle = 0;
+    {
+        std::lock_guard lock(dispatcherLock_);
+        for (auto& t : timerTriggers_) {
+            if (t.Active && TimerExpired(t.Timer)) {
+                t.Active = false;
+                handle = t.Handle;
+                break;
+            }
+        }
+        if (!handle)
+            return false;
+        AddDispatchEntry(dtTrigger, dstTimer, handle);
+    }
+    return SendNotify(kMsgTriggerTimer, handle, 0);
+}
+
+std::int64_t TSioBaseDispatcher::NextTimerDueMs()
+{
+    std::lock_guard lock(dispatcherLock_);
+    std::int64_t best = -1;
+    const std::int64_t now = SioTimeGetTime();
+    for (auto& t : timerTriggers_) {
+        if (!t.Active)
+            continue;
+        const std::int64_t due = std::max<std::int64_t>(0, TimerDeadlineMs(t.Timer) - now);
+        if (best < 0 || due < best)
+            best = due;
+    }
+    return best;
+}
+
+bool TSioBaseDispatcher::CheckStatusTriggers()
+{
+    std::uint32_t handle = 0;
+    std::int32_t third = 0;
+    {
+        std::lock_guard lock(dispatcherLock_);
+        for (auto& t : statusTriggers_) {
+            if (!t.Armed || t.Hit)
+                continue;
+            bool fire = false;
+            switch (t.Kind) {
+            case stModem:
+                fire = (((t.Value & 0xFF) ^ modemStatus_.load()) & (t.Value >> 8)) != 0;
+                break;
+            case stLine: {
+                const std::uint32_t le = lineErrors_.load();
+                fire = (t.Value & le) != 0;
+                if (fire)
+                    t.Value = static_cast<std::uint16_t>(le);
+                break;
+            }
+            case stOutFree: {
+                const std::uint32_t free = OutBuffFree();
+                fire = free >= t.Value;
+                third = static_cast<std::int32_t>(free);
+                break;
+            }
+            case stOutUsed: {
+                const std::uint32_t used = OutBuffUsed();
+                fire = used <= t.Value;
+                third = static_cast<std::int32_t>(used);
+                break;
+            }
+            case stOutSent:
+                fire = dataSent_.exchange(false);
+                break;
+            default:
+                break;
+            }
+            if (!fire) {
+                third = 0;
+                continue;
+            }
+            t.Armed = false;
+            t.Hit = true;
+            statusHit_ = true;
+            handle = t.Handle;
+            break;
+        }
+        if (!handle)
+            return false;
+        AddDispatchEntry(dtTrigger, dstStatus, handle);
+    }
+    return SendNotify(kMsgTriggerStatus, handle, third);
+}
+
+bool TSioBaseDispatcher::FeedDataTrigger(TDataTrigger& t, std::uint8_t c)
+{
+    if (t.IgnoreCase)
+        c = upcase(c);
+    const std::uint32_t n = t.Length;
+    bool begun = false;
+    for (std::uint32_t slot = 0; slot < n; ++slot) {
+        std::uint8_t& k = t.Match[slot];
+        bool examine;
+        if (slot == 0)
+            examine = true;
+        else if (begun)
+            examine = k != 0;
+        else
+            examine = k != 0 || c == t.Data[0];
+        if (!examine)
+            continue;
+        if (c == t.Data[k]) {
+            ++k;
+            if (k == 1)
+                begun = true;
+            if (k == n) {
+                t.Matched = true;
+                t.Match.fill(0);
+            }
+        } else if (c == t.Data[0]) {
+            k = 1;
+            begun = true;
+        } else {
+            k = 0;
+        }
+    }
+    return t.Matched;
+}
+
+bool TSioBaseDispatcher::CheckReceiveTriggers()
+{
+    std::vector<Notice> notices;
+    {
+        std::lock_guard in(inputLock_);
+        std::lock_guard lock(dispatcherLock_);
+        if (dispBuf_.empty())
+            return false;
+        std::uint32_t p = lastScanned_;
+        while (unscanned_ > 0) {
+            const std::uint8_t c = dispBuf_[p];
+            bool any = false;
+            std::uint32_t longest = 0;
+            for (auto& t : dataTriggers_) {
+                if (t.Length == 0 || t.Matched)
+                    continue;
+                if (FeedDataTrigger(t, c)) {
+                    any = true;
+                    longest = std::max(longest, t.Length);
+                }
+            }
+            if (any) {
+                if (lengthTrigger_ && lastAvail_ != p) {
+                    // Unread bytes before the matched string; a match that
+                    // began before the tail (its first bytes already taken)
+                    // counts none.
+                    const std::uint32_t dist = (p + kDispatchBufferSize - dispTail_) % kDispatchBufferSize;
+                    const std::uint32_t held = holdReads_ ? holdReadCount_ : 0;
+                    std::uint32_t count = 0;
+                    if (longest - 1 <= dist)
+                        count = dist - (longest - 1);
+                    count = count > held ? count - held : 0;
+                    if (count > 0 && count >= lengthTrigger_) {
+                        notices.push_back({kMsgTriggerAvail, count, 0});
+                        AddDispatchEntry(dtTrigger, dstAvail, count);
+                        lastAvail_ = p;
+                    }
+                }
+                for (auto it = dataTriggers_.rbegin(); it != dataTriggers_.rend(); ++it) {
+                    if (!it->Matched)
+                        continue;
+                    it->Matched = false;
+                    notices.push_back({kMsgTriggerData, it->Handle, static_cast<std::int32_t>(it->Length)});
+                    AddDispatchEntry(dtTrigger, dstData, it->Handle);
+                }
+                lastScanned_ = (p + 1) % kDispatchBufferSize;
+                --unscanned_;
+                break;
+            }
+            p = (p + 1) % kDispatchBufferSize;
+            --unscanned_;
+            lastScanned_ = p;
+        }
+        if (notices.empty()) {
+            const std::uint32_t used = UsedLocked();
+            const std::uint32_t avail = holdReads_ ? used - std::min(used, holdReadCount_) : used;
+            if (lengthTrigger_ && lastAvail_ != dispHead_ && avail >= lengthTrigger_ && avail > 0) {
+                notices.push_back({kMsgTriggerAvail, avail, 0});
+                AddDispatchEntry(dtTrigger, dstAvail, avail);
+                lastAvail_ = dispHead_;
+            }
+        }
+    }
+    if (notices.empty())
+        return false;
+    bool r = false;
+    for (auto& n : notices) {
+        r = SendNotify(n.msg, n.second, n.third);
+        if (closePending_.load() || killThreads_.load())
+            return false;
+    }
+    return r;
+}
+
+bool TSioBaseDispatcher::CheckTriggers()
+{
+    if (CheckTimerTriggers())
+        return true;
+    if (CheckStatusTriggers())
+        return true;
+    return CheckReceiveTriggers();
+}
+
+// ---------------------------------------------------------------------------
+// Extraction and the dispatch thread's passes
+
+bool TSioBaseDispatcher::ExtractData()
+{
+    std::lock_guard in(inputLock_);
+    if (dispBuf_.empty())
+        return false;
+    if (dispFull_) {
+        static const char kFull[] = "Dispatch buffer full.";
+        AddDispatchEntry(dtDispatch, dstStatus, 0, reinterpret_cast<const std::uint8_t*>(kFull), sizeof kFull - 1);
+        return true;
+    }
+    const std::uint32_t queued = InQueueUsed();
+    if (queued == 0)
+        return false;
+    const std::uint32_t free = kDispatchBufferSize - UsedLocked();
+    const std::uint32_t take = std::min(queued, free);
+    const std::uint32_t firstRoom = dispHead_ >= dispTail_ ? kDispatchBufferSize - dispHead_ : dispTail_ - dispHead_;
+    const std::uint32_t first = std::min(take, firstRoom);
+    const std::uint32_t second = take - first;
+    bool any = false;
+    const auto readPiece = [&](std::uint32_t len) -> std::uint32_t {
+        int n = ReadCom(&dispBuf_[dispHead_], len);
+        if (n < 0)
+            n = 0;
+        if (n > 0) {
+            AddDispatchEntry(dtDispatch, dstReadCom, static_cast<std::uint32_t>(n), &dispBuf_[dispHead_],
+                             static_cast<std::uint32_t>(n));
+            dispHead_ = (dispHead_ + static_cast<std::uint32_t>(n)) % kDispatchBufferSize;
+            unscanned_ += static_cast<std::uint32_t>(n);
+            dispFull_ = dispHead_ == dispTail_;
+            any = true;
+        }
+        return static_cast<std::uint32_t>(n);
+    };
+    const std::uint32_t got = readPiece(first);
+    if (got == first && second > 0)
+        readPiece(second);
+    return any;
+}
+
+void TSioBaseDispatcher::StatusTriggerLoop()
+{
+    while (!closePending_.load() && CheckStatusTriggers()) {
+    }
+}
+
+void TSioBaseDispatcher::DispatchInputPass()
+{
+    std::uint32_t mask = 0;
+    if (TIOBuffer* b = ioQueue_.Peek()) {
+        if (auto* s = dynamic_cast<TStatusBuffer*>(b)) {
+            mask = s->Status;
+            ioQueue_.Pop();
+            QueueConsumed();
+        } else {
+            b->SetInUse(false);
+        }
+    }
+    if (mask & (EV_RING | EV_RING_TE))
+        ringSeen_ = true;
+    if (mask & 0x2138) {
+        MapEventsToMS(mask);
+        if (!inNotification_.load()) {
+            StatusTriggerLoop();
+            if (closePending_.load())
+                return;
+            if (statusHit_)
+                ResetStatusHits();
+        }
+    }
+    if ((mask & 0xFF) > 63) {
+        RefreshStatus();
+        if (!inNotification_.load()) {
+            StatusTriggerLoop();
+            if (closePending_.load())
+                return;
+        }
+    }
+    ExtractData();
+    if (!inNotification_.load()) {
+        GetModemStatus();
+        StatusTriggerLoop();
+        if (closePending_.load())
+            return;
+        while (!closePending_.load() && !killThreads_.load() && CheckReceiveTriggers()) {
+        }
+        if (closePending_.load())
+            return;
+    }
+    if (statusHit_)
+        ResetStatusHits();
+}
+
+void TSioBaseDispatcher::DispatchTimerPass()
+{
+    if (closePending_.load() || inNotification_.load())
+        return;
+    {
+        std::lock_guard lock(dispatcherLock_);
+        statusHit_ = false;
+    }
+    while (!closePending_.load()) {
+        if (!CheckStatusTriggers() && !CheckTimerTriggers())
+            break;
+    }
+    if (statusHit_)
+        ResetStatusHits();
+}
+
+} // namespace sio

@@ -1,0 +1,242 @@
+// The dispatcher with its four threads on a pseudo-terminal; the test holds
+// the master side and pumps a PlainMessageLoop by hand.
+#include "platform/message_loop.h"
+#include "platform/plain_message_loop.h"
+#include "platform/pty_modem.h"
+#include "serial/SioExcept.h"
+#include "serial/SioPosix.h"
+#include "support_pty.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace sio::test {
+namespace {
+
+namespace pf = kyd::platform;
+using Clock = std::chrono::steady_clock;
+
+class PtyEngine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.ok());
+        pf::setMessageLoop(&loop);
+    }
+    void TearDown() override
+    {
+        d.reset();
+        pf::setMessageLoop(nullptr);
+    }
+    void open(std::uint32_t baud = 9600, Parity parity = Parity::None, std::uint16_t bits = 8)
+    {
+        d = std::make_unique<TSioPosixDispatcher>();
+        ASSERT_EQ(0, d->InitPort(pty.slavePath(), baud, parity, bits, 1, 4096, 4096, 3));
+    }
+    // Collects every byte announced, on the dispatch thread.
+    void collect()
+    {
+        d->ChangeLengthTrigger(1);
+        d->RegisterEventTriggerHandler(this, [this](std::uint32_t m, std::uint32_t n, std::int32_t) {
+            if (m != kMsgTriggerAvail)
+                return;
+            std::vector<std::uint8_t> buf(n);
+            if (d->GetBlock(buf.data(), n) == static_cast<int>(n)) {
+                std::lock_guard lock(mutex);
+                received.insert(received.end(), buf.begin(), buf.end());
+            }
+            loop.wakeUp();
+        });
+    }
+    std::size_t receivedCount()
+    {
+        std::lock_guard lock(mutex);
+        return received.size();
+    }
+
+    TestPty pty;
+    pf::PlainMessageLoop loop;
+    std::unique_ptr<TSioPosixDispatcher> d;
+    std::mutex mutex;
+    std::vector<std::uint8_t> received;
+};
+
+std::vector<std::uint8_t> allBytes()
+{
+    std::vector<std::uint8_t> v(256);
+    for (int i = 0; i < 256; ++i)
+        v[i] = static_cast<std::uint8_t>(i);
+    return v;
+}
+
+TEST_F(PtyEngine, AllByteValuesBothWays)
+{
+    open();
+    collect();
+    EXPECT_EQ(4, d->ThreadCount());
+    ASSERT_TRUE(pty.write(allBytes()));
+    EXPECT_TRUE(loop.pumpUntil([&] { return receivedCount() >= 256; }, 5000));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(allBytes(), received);
+    }
+    const auto bytes = allBytes();
+    ASSERT_EQ(0, d->PutBlock(bytes.data(), 256));
+    EXPECT_EQ(allBytes(), pty.read(256, 5000));
+    EXPECT_EQ(0, d->DonePort());
+    EXPECT_EQ(0, d->ThreadCount());
+}
+
+TEST_F(PtyEngine, CustomBaudRatesAndParityReadBack)
+{
+    open(14400, Parity::Mark, 7);
+    std::uint32_t baud = 0;
+    Parity p;
+    std::uint16_t db, sb;
+    ASSERT_EQ(0, d->GetLine(baud, p, db, sb));
+    EXPECT_EQ(14400u, baud);
+    EXPECT_EQ(Parity::Mark, p);
+    EXPECT_EQ(7, db);
+    ASSERT_EQ(0, d->SetLine(7200, static_cast<int>(Parity::Space), 2, 9));
+    ASSERT_EQ(0, d->GetLine(baud, p, db, sb));
+    EXPECT_EQ(7200u, baud);
+    EXPECT_EQ(Parity::Space, p);
+    EXPECT_EQ(2, sb);
+}
+
+TEST_F(PtyEngine, EmulatedModemLinesFollowRtsAndDtr)
+{
+    open();
+    EXPECT_TRUE(d->CheckCTS());
+    EXPECT_TRUE(d->CheckDSR());
+    EXPECT_TRUE(d->CheckDCD());
+    EXPECT_FALSE(d->CheckRI());
+    ASSERT_EQ(0, d->SetRts(false));
+    EXPECT_FALSE(d->CheckCTS());
+    ASSERT_EQ(0, d->SetRts(true));
+    pf::setPtyCtsOverride(pty.slavePath(), pf::PtyCtsOverride{false, 0});
+    EXPECT_FALSE(d->CheckCTS());
+    pf::clearPtyCtsOverride(pty.slavePath());
+    EXPECT_TRUE(d->CheckCTS());
+}
+
+TEST_F(PtyEngine, PortHeldByAnotherOpenReportsInUse)
+{
+    FlockHolder other(pty.slavePath());
+    ASSERT_TRUE(other.ok());
+    TSioPosixDispatcher d2;
+    EXPECT_EQ(ecodes::ecAlreadyOpen, d2.InitPort(pty.slavePath(), 9600, Parity::None, 8, 1, 4096, 4096, 3));
+    EXPECT_EQ(0, d2.ThreadCount());
+}
+
+TEST_F(PtyEngine, MissingDeviceIsBadId)
+{
+    TSioPosixDispatcher d2;
+    EXPECT_EQ(ecodes::ecBadId, d2.InitPort("/dev/does-not-exist-kyd", 9600, Parity::None, 8, 1, 4096, 4096, 3));
+}
+
+TEST_F(PtyEngine, CloseWhileASynchronisedEventIsQueued)
+{
+    open();
+    std::mutex m;
+    std::condition_variable cv;
+    bool reached = false;
+    std::atomic<int> syncRuns{0};
+    d->ChangeLengthTrigger(1);
+    d->RegisterEventTriggerHandler(&m, [&](std::uint32_t, std::uint32_t, std::int32_t) {
+        std::lock_guard lock(m);
+        reached = true;
+        cv.notify_all();
+    });
+    d->RegisterSyncEventTriggerHandler(&cv, [&](std::uint32_t, std::uint32_t, std::int32_t) { ++syncRuns; });
+    ASSERT_TRUE(pty.write("data"));
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(5), [&] { return reached; }));
+    }
+    const auto start = Clock::now();
+    EXPECT_EQ(0, d->DonePort());
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(0, d->ThreadCount());
+    EXPECT_FALSE(d->IsOpen());
+    EXPECT_LE(syncRuns.load(), 1);
+}
+
+TEST_F(PtyEngine, CloseFromInsideASynchronisedHandlerFinishesLater)
+{
+    open();
+    bool closedInside = false;
+    bool done = false;
+    d->ChangeLengthTrigger(1);
+    d->SetCloseDoneCallback([&] {
+        d->FinishDeferredClose();
+        done = true;
+    });
+    d->RegisterSyncEventTriggerHandler(this, [&](std::uint32_t, std::uint32_t, std::int32_t) {
+        if (closedInside)
+            return;
+        closedInside = true;
+        EXPECT_EQ(0, d->DonePort());
+        EXPECT_TRUE(d->ClosePending());
+        EXPECT_EQ(1, d->ThreadCount()); // only the dispatch thread is left
+    });
+    ASSERT_TRUE(pty.write("x"));
+    EXPECT_TRUE(loop.pumpUntil([&] { return done; }, 5000));
+    EXPECT_TRUE(closedInside);
+    EXPECT_FALSE(d->ClosePending());
+    EXPECT_FALSE(d->IsOpen());
+    EXPECT_EQ(0, d->ThreadCount());
+}
+
+TEST_F(PtyEngine, MasterClosingMidTrafficEndsTheThreadsWithALineError)
+{
+    open();
+    collect();
+    std::atomic<int> lineStatus{0};
+    const int h = d->AddStatusTrigger(stLine);
+    d->SetStatusTrigger(static_cast<std::uint32_t>(h), 15, true);
+    d->RegisterEventTriggerHandler(&lineStatus, [&](std::uint32_t m, std::uint32_t s, std::int32_t) {
+        if (m == kMsgTriggerStatus && s == static_cast<std::uint32_t>(h))
+            ++lineStatus;
+    });
+    ASSERT_TRUE(pty.write(std::vector<std::uint8_t>(3000, 'q')));
+    const auto out = std::vector<std::uint8_t>(2000, 'w');
+    d->PutBlock(out.data(), 2000);
+    pty.closeMaster();
+    EXPECT_TRUE(loop.pumpUntil([&] { return d->ThreadCount() == 0; }, 5000));
+    EXPECT_FALSE(d->ThreadsActive());
+    EXPECT_EQ(1, lineStatus.load());
+    EXPECT_EQ(10, d->GetLineError());
+    EXPECT_EQ(0, d->DonePort());
+    EXPECT_FALSE(d->IsOpen());
+}
+
+TEST_F(PtyEngine, RepeatedOpenAndCloseLeaksNothing)
+{
+    // Warm up once so lazily created process-wide objects do not count.
+    open();
+    d->DonePort();
+    d.reset();
+    const int fds = openFdCount();
+    const int threads = threadCount();
+    for (int i = 0; i < 200; ++i) {
+        open();
+        ASSERT_EQ(0, d->PutString("ping"));
+        ASSERT_TRUE(pty.write("pong"));
+        if (i % 20 == 0) {
+            EXPECT_GE(pty.read(4, 2000).size(), 4u);
+        }
+        ASSERT_EQ(0, d->DonePort());
+        d.reset();
+    }
+    pty.read(100000, 50); // drain
+    EXPECT_EQ(fds, openFdCount());
+    EXPECT_EQ(threads, threadCount());
+}
+
+} // namespace
+} // namespace sio::test

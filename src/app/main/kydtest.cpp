@@ -1,0 +1,80 @@
+// The tester program: the Qt application with the tester's windows.
+//
+//   kydtest [--ini <file>]
+//
+// --ini names the settings file (default: KYD_INI, else the executable's
+// path with the extension ".INI").
+#include "app/qt/TesterApp.h"
+#include "platform/dialogs.h"
+#include "platform/exception_sink.h"
+#include "platform/ini_file.h"
+#include "platform/message_loop.h"
+#include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_document_opener.h"
+#include "platform/qt/qt_message_loop.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include <exception>
+#include <string>
+
+namespace {
+
+using namespace kyd;
+
+void ShowException(std::exception_ptr e)
+{
+    platform::dialogs().messageDlg(platform::describeException(e), platform::DlgType::Error,
+                                   platform::DlgButtons::Ok);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName("kydtest");
+    QApplication::setApplicationDisplayName("ZORORaze");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Test and service tool for the KYD banknote dispenser");
+    parser.addHelpOption();
+    QCommandLineOption iniOption("ini", "Settings file to use.", "file");
+    parser.addOption(iniOption);
+    parser.process(qapp);
+
+    platform::QtMessageLoop loop;
+    platform::setMessageLoop(&loop);
+    platform::QtDialogs dialogs;
+    platform::setDialogs(&dialogs);
+    platform::QtDocumentOpener opener;
+    platform::setDocumentOpener(&opener);
+    // Whatever reaches an event handler's guard or a worker's is shown to
+    // the operator, on the main thread.
+    platform::setExceptionSink([](std::exception_ptr e, std::string_view) {
+        if (platform::messageLoop().isMainThread())
+            ShowException(e);
+        else
+            platform::messageLoop().postCall([e] { ShowException(e); });
+    });
+
+    int rc = 0;
+    try {
+        if (parser.isSet(iniOption))
+            platform::setSharedIniPath(parser.value(iniOption).toLocal8Bit().toStdString());
+        app::TesterApp tester;
+        QObject::connect(&qapp, &QCoreApplication::aboutToQuit, [&tester] { tester.SaveAll(); });
+        tester.Show();
+        rc = QApplication::exec();
+    } catch (...) {
+        ShowException(std::current_exception());
+        rc = 0;
+    }
+
+    platform::setExceptionSink({});
+    platform::setDocumentOpener(nullptr);
+    platform::setDialogs(nullptr);
+    platform::setMessageLoop(nullptr);
+    return rc;
+}

@@ -1,0 +1,65 @@
+#include "app/qt/CmdStr.h"
+
+#include "link/PLVRCmd.h"
+#include "platform/exception_sink.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace kyd::app {
+
+namespace {
+constexpr int kSendTimeoutSecs = 180;
+}
+
+TCmdStrForm::TCmdStrForm(platform::IniFile& ini, QWidget* parent) : ToolWindow(ini, "CmdWindow", false, parent)
+{
+    setObjectName("CmdStrForm");
+    setWindowTitle("Enter command");
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+
+    CmdCombo = new QComboBox(this);
+    CmdCombo->setObjectName("CmdCombo");
+    CmdCombo->setEditable(true);
+    CmdCombo->setInsertPolicy(QComboBox::NoInsert); // the history is ours
+    CmdCombo->setFixedWidth(330);
+    PaintLimeOnBlack(CmdCombo);
+    PaintLimeOnBlack(CmdCombo->lineEdit());
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(CmdCombo);
+    layout->setSizeConstraint(QLayout::SetFixedSize); // sized to its contents
+
+    connect(CmdCombo->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { platform::guarded("command-string window", [this] { CmdStrEditKeyPress(); }); });
+
+    RestoreFromIni(390, 370);
+}
+
+void TCmdStrForm::SetBusy(bool busy)
+{
+    busy_ = busy;
+    CmdCombo->lineEdit()->setReadOnly(busy);
+}
+
+void TCmdStrForm::CmdStrEditKeyPress()
+{
+    const QString typed = CmdCombo->currentText();
+    if (typed.isEmpty() || !cmd_ || busy_ || cmd_->Busy())
+        return;
+    const QByteArray bytes = typed.toLatin1();
+    const std::string command(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    cmd_->Command = command;
+    cmd_->SendCommand(command, kSendTimeoutSecs);
+
+    // Newest first, each text once.
+    const int old = CmdCombo->findText(typed, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (old >= 0)
+        CmdCombo->removeItem(old);
+    CmdCombo->insertItem(0, typed);
+    CmdCombo->setCurrentIndex(0);
+}
+
+} // namespace kyd::app

@@ -1,0 +1,517 @@
+#include "app/qt/PLVRMain.h"
+
+#include "app/DemoFiles.h"
+#include "app/LinkPortFactory.h"
+#include "app/qt/AboutBox.h"
+#include "app/qt/CmdStr.h"
+#include "app/qt/CommStr.h"
+#include "app/qt/OptionDlg.h"
+#include "app/qt/StatusList.h"
+#include "link/PLVRCmd.h"
+#include "link/PLVRCom.h"
+#include "link/Protokoll.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/document_opener.h"
+#include "platform/exception_sink.h"
+#include "platform/ini_file.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace kyd::app {
+
+namespace {
+
+constexpr int kHintPauseMs = 20000;
+
+QString Latin1(const std::string& s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// Runs a handler so that no exception leaves the Qt event handler.
+template <class F>
+auto Guard(const char* where, F f)
+{
+    return [where, f] { platform::guarded(where, f); };
+}
+
+} // namespace
+
+TPLVRMainF::TPLVRMainF(platform::IniFile& ini, link::AppContext& ctx, MainWindowSetup setup, QWidget* parent)
+    : QMainWindow(parent), ini_(ini), ctx_(ctx), setup_(std::move(setup))
+{
+    setObjectName("PLVRMainF");
+    setWindowTitle("KYDTest");
+
+    BuildMenus();
+    BuildToolBar();
+    BuildPages();
+    BuildStatusBar();
+
+    TimerCount = new QTimer(this);
+    TimerCount->setObjectName("TimerCount");
+    TimerCount->setInterval(1000);
+    connect(TimerCount, &QTimer::timeout, this, Guard("elapsed time", [this] { TimerCountTimer(); }));
+
+    // The help items depend on their files beside the program.
+    std::error_code ec;
+    RIDURadeHelp->setEnabled(std::filesystem::exists(HelpPath(kHelpFile), ec));
+    KYDTroubleshooting->setEnabled(std::filesystem::exists(HelpPath(kTroubleFile), ec));
+
+    setMinimumSize(493, 328);
+    setMaximumSize(640, 480);
+
+    // FormCreate.
+    move(ini_.readInteger("Misc", "Left", 200), ini_.readInteger("Misc", "Top", 130));
+    com_ = std::make_unique<link::TCom>(MakeLinkPort());
+    ctx_.Com = com_.get();
+    ctx_.MainWindow = this;
+    teller_ = '0';
+    model_ = std::make_unique<link::Protokoll>();
+    cmd_ = std::make_unique<link::TPLVRCmdF>(model_.get(), &ctx_);
+    BuildDemoPage();
+
+    // As wide as the page tabs need, within the window's bounds.
+    QSize size = minimumSizeHint().expandedTo(minimumSize());
+    size.setWidth(std::max(size.width(), MenuPageControl->tabBar()->sizeHint().width() + 8));
+    resize(size.boundedTo(maximumSize()));
+}
+
+TPLVRMainF::~TPLVRMainF()
+{
+    ReleaseLink();
+}
+
+void TPLVRMainF::BuildMenus()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("PLVRMainMenu");
+
+    FileMenu = bar->addMenu("&File");
+    FileMenu->setObjectName("FileMenu");
+    NewUploadFirmvare1 = FileMenu->addAction("Download Firmware");
+    NewUploadFirmvare1->setObjectName("NewUploadFirmvare1");
+    NewUploadFirmvare1->setEnabled(false); // the firmware downloader is not part of this build yet
+    FileMenu->addSeparator();
+    ExitMenuItem = FileMenu->addAction("&Exit");
+    ExitMenuItem->setObjectName("ExitMenuItem");
+    connect(ExitMenuItem, &QAction::triggered, this, Guard("exit", [this] { ExitMenuItemClick(); }));
+
+    // The script items are enabled by the script work that fills them.
+    Scripts1 = bar->addMenu("S&cripts");
+    Scripts1->setObjectName("Scripts1");
+    OpenTDLfile = Scripts1->addAction("&Open TDL file...");
+    OpenTDLfile->setObjectName("OpenTDLfile");
+    Scripts1->addSeparator();
+    ScriptsRunagain = Scripts1->addAction("&Run again");
+    ScriptsRunagain->setObjectName("ScriptsRunagain");
+    ScriptsRunagain->setShortcut(QKeySequence("Ctrl+M"));
+    ScriptsRunMutiple = Scripts1->addAction("Run &Multiple times");
+    ScriptsRunMutiple->setObjectName("ScriptsRunMutiple");
+    ScriptsRunMutiple->setShortcut(QKeySequence("Ctrl+L"));
+    ScriptContinue = Scripts1->addAction("&Continue");
+    ScriptContinue->setObjectName("ScriptContinue");
+    ScriptContinue->setShortcut(QKeySequence("Ctrl+G"));
+    for (QAction* a : {OpenTDLfile, ScriptsRunagain, ScriptsRunMutiple, ScriptContinue})
+        a->setEnabled(false);
+
+    ViewMenu = bar->addMenu("&View");
+    ViewMenu->setObjectName("ViewMenu");
+    ViewCmdStrMenuItem = ViewMenu->addAction("&Command String");
+    ViewCmdStrMenuItem->setObjectName("ViewCmdStrMenuItem");
+    ViewCommMenuItem = ViewMenu->addAction("C&ommunication");
+    ViewCommMenuItem->setObjectName("ViewCommMenuItem");
+    ViewStatusMenuItem = ViewMenu->addAction("&Status");
+    ViewStatusMenuItem->setObjectName("ViewStatusMenuItem");
+    for (QAction* a : {ViewCmdStrMenuItem, ViewCommMenuItem, ViewStatusMenuItem})
+        a->setCheckable(true);
+    connect(ViewCmdStrMenuItem, &QAction::triggered, this, Guard("view", [this] { ViewCmdStringMenuClick(); }));
+    connect(ViewCommMenuItem, &QAction::triggered, this, Guard("view", [this] { ViewCommMenuItemClick(); }));
+    connect(ViewStatusMenuItem, &QAction::triggered, this, Guard("view", [this] { ViewStatusMenuItemClick(); }));
+
+    SetUpMenu = bar->addMenu("&Setup");
+    SetUpMenu->setObjectName("SetUpMenu");
+    MenuItemOptions = SetUpMenu->addAction("&Options...");
+    MenuItemOptions->setObjectName("MenuItemOptions");
+    connect(MenuItemOptions, &QAction::triggered, this, Guard("options", [this] { MenuItemOptionsClick(); }));
+
+    HelpMenu = bar->addMenu("&Help");
+    HelpMenu->setObjectName("HelpMenu");
+    RIDURadeHelp = HelpMenu->addAction("&KYDTest Help");
+    RIDURadeHelp->setObjectName("RIDURadeHelp");
+    KYDTroubleshooting = HelpMenu->addAction("KYD &Troubleshooting");
+    KYDTroubleshooting->setObjectName("KYDTroubleshooting");
+    HelpMenu->addSeparator();
+    About = HelpMenu->addAction("&About...");
+    About->setObjectName("About");
+    connect(RIDURadeHelp, &QAction::triggered, this, Guard("help", [this] { RIDURadeHelpClick(); }));
+    connect(KYDTroubleshooting, &QAction::triggered, this, Guard("help", [this] { KYDTroubleshootingClick(); }));
+    connect(About, &QAction::triggered, this, Guard("about", [this] { AboutClick(); }));
+}
+
+void TPLVRMainF::BuildToolBar()
+{
+    ToolBar = addToolBar("Tools");
+    ToolBar->setObjectName("ToolBar");
+    ToolBar->setMovable(false);
+    ToolBar->setFloatable(false);
+
+    auto button = [this](const char* name, QStyle::StandardPixmap icon, const char* hint) {
+        auto* b = new QToolButton(ToolBar);
+        b->setObjectName(name);
+        b->setIcon(style()->standardIcon(icon));
+        b->setToolTip(hint);
+        b->setToolTipDuration(kHintPauseMs);
+        b->setAutoRaise(true);
+        ToolBar->addWidget(b);
+        return b;
+    };
+    // The command buttons are wired by the command-page work.
+    ToolButtonReset = button("ToolButtonReset", QStyle::SP_BrowserReload, "Do Reset");
+    ToolButtonStartOfDay =
+        button("ToolButtonStartOfDay", QStyle::SP_MediaPlay, "Open all Cassettes and Read cassette id");
+    ToolButtonLiftDown = button("ToolButtonLiftDown", QStyle::SP_ArrowDown, "Close all cassettes");
+    ToolButtonLiftup = button("ToolButtonLiftup", QStyle::SP_ArrowUp, "Open all cassettes");
+    ToolBar->addSeparator();
+    ToolButtonAbort = button("ToolButtonAbort", QStyle::SP_BrowserStop, "Abort communication");
+    ToolButtonAbort->setEnabled(false);
+    connect(ToolButtonAbort, &QToolButton::clicked, this, Guard("abort", [this] { ComCancelBitBtnClick(); }));
+}
+
+void TPLVRMainF::BuildPages()
+{
+    MenuPageControl = new QTabWidget(this);
+    MenuPageControl->setObjectName("MenuPageControl");
+    auto page = [this](const char* name, const char* caption) {
+        auto* w = new QWidget(MenuPageControl);
+        w->setObjectName(name);
+        MenuPageControl->addTab(w, caption);
+        return w;
+    };
+    // The pages' command controls come with the command-page work.
+    TabSheetTrans = page("TabSheetTrans", "Transactions");
+    page("InfoStatisticsTabSheet", "Info/Statistics");
+    page("ServiceItemTabSheet", "Service");
+    page("KYDConfigTabSheet", "Configuration");
+    page("KYDConfig2TabSheet", "Config2");
+    page("TabSheetCassItem", "Cassette");
+    page("TabSheetTCD", "TCD");
+    TabSheetDemo = page("TabSheetDemo", "Demo");
+    MenuPageControl->setCurrentWidget(TabSheetTrans);
+    connect(MenuPageControl, &QTabWidget::currentChanged, this, Guard("pages", [this] { TabSheetTransExit(); }));
+    setCentralWidget(MenuPageControl);
+}
+
+void TPLVRMainF::BuildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName("StatusBar");
+    bar->setSizeGripEnabled(false);
+    auto panel = [bar](const char* name) {
+        auto* l = new QLabel(bar);
+        l->setObjectName(name);
+        l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        l->setTextFormat(Qt::PlainText);
+        return l;
+    };
+    StatusPanel0 = panel("StatusPanel0");
+    StatusPanel0->setAlignment(Qt::AlignCenter);
+    // Room for "999:59:59" at the font in use, and never below 50 pixels.
+    const int margin = 2 * StatusPanel0->frameWidth() + 8;
+    StatusPanel0->setFixedWidth(std::max(50, StatusPanel0->fontMetrics().horizontalAdvance("999:59:59") + margin));
+    StatusPanel1 = panel("StatusPanel1");
+    StatusPanel1->setFixedWidth(210);
+    StatusPanel2 = panel("StatusPanel2");
+    StatusPanel2->setMinimumWidth(50);
+    bar->addWidget(StatusPanel0);
+    bar->addWidget(StatusPanel1);
+    bar->addWidget(StatusPanel2, 1);
+}
+
+void TPLVRMainF::BuildDemoPage()
+{
+    auto* layout = new QVBoxLayout(TabSheetDemo);
+    layout->setContentsMargins(0, 0, 0, 0);
+    PanelDemo = new QFrame(TabSheetDemo);
+    PanelDemo->setObjectName("PanelDemo");
+    layout->addWidget(PanelDemo);
+    auto* grid = new QGridLayout(PanelDemo);
+    grid->setSpacing(0);
+    grid->setContentsMargins(0, 0, 0, 0);
+
+    demoFiles_ = FindDemoFiles(setup_.DemoDir);
+    const int count = static_cast<int>(demoFiles_.size());
+    if (count == 0) {
+        PanelDemoCaption = new QLabel("No files found!", PanelDemo);
+        PanelDemoCaption->setObjectName("PanelDemoCaption");
+        PanelDemoCaption->setAlignment(Qt::AlignCenter);
+        grid->addWidget(PanelDemoCaption, 0, 0);
+        MenuPageControl->setTabVisible(MenuPageControl->indexOf(TabSheetDemo), false);
+        return;
+    }
+    // Row by row, cols buttons a row; the buttons share the panel equally.
+    const DemoGrid g = DemoLayout(count);
+    for (int i = 0; i < count; ++i) {
+        auto* b = new QPushButton(Latin1(DemoCaption(setup_.DemoDir, demoFiles_[i])), PanelDemo);
+        b->setObjectName(QStringLiteral("DemoButton%1").arg(i));
+        b->setProperty("Tag", i);
+        b->setToolTip(Latin1(demoFiles_[i]));
+        b->setToolTipDuration(kHintPauseMs);
+        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+        grid->addWidget(b, i / g.Cols, i % g.Cols);
+        // Pressing a demo button runs its script once the script engine exists.
+    }
+    for (int r = 0; r < g.Rows; ++r)
+        grid->setRowStretch(r, 1);
+    for (int c = 0; c < g.Cols; ++c)
+        grid->setColumnStretch(c, 1);
+}
+
+void TPLVRMainF::AttachWindows(TOptionForm* options, TCmdStrForm* cmd, TComStringDlg* com, TStatusListFrame* status)
+{
+    options_ = options;
+    cmdWindow_ = cmd;
+    comWindow_ = com;
+    statusWindow_ = status;
+    // The View menu's check marks follow the windows' visibility.
+    if (cmdWindow_)
+        connect(cmdWindow_, &ToolWindow::VisibilityChanged, this, [this](bool v) { ViewCmdStrMenuItem->setChecked(v); });
+    if (comWindow_)
+        connect(comWindow_, &ToolWindow::VisibilityChanged, this, [this](bool v) { ViewCommMenuItem->setChecked(v); });
+    if (statusWindow_)
+        connect(statusWindow_, &ToolWindow::VisibilityChanged, this,
+                [this](bool v) { ViewStatusMenuItem->setChecked(v); });
+    SyncViewChecks();
+    if (options_)
+        options_->OnCaption = [this](const std::string& caption) { SetCaption(caption); };
+}
+
+void TPLVRMainF::SyncViewChecks()
+{
+    ViewCmdStrMenuItem->setChecked(cmdWindow_ && cmdWindow_->isVisible());
+    ViewCommMenuItem->setChecked(comWindow_ && comWindow_->isVisible());
+    ViewStatusMenuItem->setChecked(statusWindow_ && statusWindow_->isVisible());
+}
+
+void TPLVRMainF::SetCaption(const std::string& text)
+{
+    setWindowTitle(Latin1(text));
+    QGuiApplication::setApplicationDisplayName(Latin1(text));
+}
+
+void TPLVRMainF::showEvent(QShowEvent* e)
+{
+    QMainWindow::showEvent(e);
+    if (e->spontaneous())
+        return;
+    // FormShow.
+    if (options_)
+        SetCaption(options_->InForce().CaptionText);
+    if (cmdWindow_ && !cmdWindow_->CommandLayer())
+        cmdWindow_->SetCommandLayer(cmd_.get());
+    shownOnce_ = true;
+}
+
+void TPLVRMainF::closeEvent(QCloseEvent* e)
+{
+    // An exchange or a batch under way is aborted first; the window closes
+    // once it has ended (SetBusy(0) or the end of the batch).
+    if (busy_.Busy() || (cmd_ && cmd_->Busy())) {
+        closePending_ = true;
+        e->ignore();
+        ComCancelBitBtnClick();
+        return;
+    }
+    closePending_ = false;
+    if (OnClosing)
+        OnClosing();
+    e->accept();
+}
+
+void TPLVRMainF::SaveGeometry()
+{
+    ini_.writeInteger("Misc", "Top", pos().y());
+    ini_.writeInteger("Misc", "Left", pos().x());
+}
+
+void TPLVRMainF::ReleaseLink()
+{
+    if (cmdWindow_)
+        cmdWindow_->SetCommandLayer(nullptr);
+    cmd_.reset();
+    model_.reset();
+    if (ctx_.Com == com_.get())
+        ctx_.Com = nullptr;
+    com_.reset(); // closes the port
+}
+
+void TPLVRMainF::ApplyBusy(bool busy)
+{
+    // While busy, nothing may start another command or reopen the port;
+    // only the abort button works.
+    MenuPageControl->setEnabled(!busy);
+    for (QToolButton* b : {ToolButtonReset, ToolButtonStartOfDay, ToolButtonLiftDown, ToolButtonLiftup})
+        b->setEnabled(!busy);
+    ToolButtonAbort->setEnabled(busy);
+    Scripts1->menuAction()->setEnabled(!busy);
+    MenuItemOptions->setEnabled(!busy);
+    NewUploadFirmvare1->setEnabled(false); // no firmware downloader in this build yet
+    if (cmdWindow_)
+        cmdWindow_->SetBusy(busy);
+}
+
+void TPLVRMainF::SetBusy(int state)
+{
+    const std::int64_t now = platform::clock().monotonicMs();
+    switch (busy_.Set(state, now)) {
+    case BusyIndicator::Change::Ignored:
+        return;
+    case BusyIndicator::Change::Busy:
+        ApplyBusy(true);
+        StatusPanel2->clear();
+        TimerCount->start();
+        return;
+    case BusyIndicator::Change::Idle:
+        TimerCount->stop();
+        ApplyBusy(false);
+        StatusPanel0->setText(QString::fromStdString(busy_.Elapsed(now)));
+        if (closePending_)
+            QTimer::singleShot(0, this, [this] {
+                if (closePending_)
+                    close();
+            });
+        return;
+    }
+}
+
+void TPLVRMainF::TimerCountTimer()
+{
+    StatusPanel0->setText(QString::fromStdString(busy_.Elapsed(platform::clock().monotonicMs())));
+}
+
+void TPLVRMainF::ShowStatusText(const std::string& /*reply*/, const std::string& text)
+{
+    StatusPanel2->setText(Latin1(text));
+    if (statusWindow_)
+        statusWindow_->AddLine(text);
+}
+
+void TPLVRMainF::ShowInfoText(const std::string& text)
+{
+    StatusPanel1->setText(Latin1(text));
+    if (statusWindow_)
+        statusWindow_->AddLine(text);
+}
+
+void TPLVRMainF::TabSheetTransExit()
+{
+    StatusPanel1->clear();
+}
+
+void TPLVRMainF::ComCancelBitBtnClick()
+{
+    // A running script is aborted by its engine once scripts exist; until
+    // then the exchange under way is cancelled.
+    if (cmd_)
+        cmd_->Abort();
+}
+
+void TPLVRMainF::MenuItemOptionsClick()
+{
+    if (options_ && !busy_.Busy())
+        options_->exec();
+}
+
+void TPLVRMainF::ExitMenuItemClick()
+{
+    close();
+}
+
+void TPLVRMainF::ViewCmdStringMenuClick()
+{
+    if (!cmdWindow_ || !comWindow_)
+        return;
+    if (!cmdWindow_->isVisible()) {
+        if (!cmdWindow_->CommandLayer())
+            cmdWindow_->SetCommandLayer(cmd_.get());
+        cmdWindow_->show();
+        if (!comWindow_->isVisible())
+            comWindow_->show();
+    } else {
+        cmdWindow_->hide();
+    }
+    comWindow_->SaveVisibility();
+    cmdWindow_->SaveVisibility();
+    SyncViewChecks();
+}
+
+void TPLVRMainF::ViewCommMenuItemClick()
+{
+    if (!comWindow_)
+        return;
+    comWindow_->setVisible(!comWindow_->isVisible());
+    comWindow_->SaveVisibility();
+    SyncViewChecks();
+}
+
+void TPLVRMainF::ViewStatusMenuItemClick()
+{
+    if (!statusWindow_)
+        return;
+    statusWindow_->setVisible(!statusWindow_->isVisible());
+    statusWindow_->SaveVisibility();
+    SyncViewChecks();
+}
+
+void TPLVRMainF::AboutClick()
+{
+    TAboutBox box(this, setup_.VersionFile, setup_.AboutPicture);
+    box.exec();
+}
+
+std::string TPLVRMainF::HelpPath(const char* file) const
+{
+    return (std::filesystem::path(setup_.ExeDir) / file).string();
+}
+
+void TPLVRMainF::OpenHelp(const char* file)
+{
+    const std::string path = HelpPath(file);
+    platform::documentOpener().open(path, setup_.ExeDir, [path](const std::string& reason) {
+        platform::dialogs().messageDlg("Cannot open " + path + ": " + reason, platform::DlgType::Error,
+                                       platform::DlgButtons::Ok);
+    });
+}
+
+void TPLVRMainF::RIDURadeHelpClick()
+{
+    OpenHelp(kHelpFile);
+}
+
+void TPLVRMainF::KYDTroubleshootingClick()
+{
+    OpenHelp(kTroubleFile);
+}
+
+} // namespace kyd::app

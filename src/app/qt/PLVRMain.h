@@ -1,0 +1,176 @@
+// The main window: owner of the dispenser link, the status model and the
+// command layer; the busy indicator, the status bar texts and the abort
+// button that the command layer calls back into; the View, Setup and Help
+// menus.
+#pragma once
+
+#include "app/BusyIndicator.h"
+#include "link/AppContext.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace kyd::link {
+class Protokoll;
+class TCom;
+class TPLVRCmdF;
+} // namespace kyd::link
+
+namespace kyd::platform {
+class IniFile;
+}
+
+namespace kyd::app {
+
+class TCmdStrForm;
+class TComStringDlg;
+class TOptionForm;
+class TStatusListFrame;
+
+struct MainWindowSetup {
+    std::string ExeDir = ".";   // where the help files are looked up
+    std::string DemoDir = ".";  // where the "demo?.tdl" files are found
+    std::string AboutPicture;   // the About box's JPEG
+    std::string VersionFile;    // the file whose version the About box shows
+};
+
+class TPLVRMainF : public QMainWindow, public link::MainWindowCallbacks {
+    Q_OBJECT
+public:
+    static constexpr const char* kHelpFile = "RIDURade.chm";
+    static constexpr const char* kTroubleFile = "KYDTrouble.chm";
+
+    // Restores the position, creates the link (its port from the factory in
+    // force), the status model and the command layer, and fills the Demo
+    // page. Sets ctx.MainWindow and ctx.Com.
+    TPLVRMainF(platform::IniFile& ini, link::AppContext& ctx, MainWindowSetup setup, QWidget* parent = nullptr);
+    ~TPLVRMainF() override;
+
+    // The windows created after this one.
+    void AttachWindows(TOptionForm* options, TCmdStrForm* cmd, TComStringDlg* com, TStatusListFrame* status);
+
+    // --- MainWindowCallbacks ---
+    void SetBusy(int state) override;
+    void ShowStatusText(const std::string& reply, const std::string& text) override;
+    void ShowInfoText(const std::string& text) override;
+
+    // Window caption and application title.
+    void SetCaption(const std::string& text);
+    // Writes Misc Top and Left.
+    void SaveGeometry();
+    // Frees the command layer, the status model and the link (closing the
+    // port), in that order.
+    void ReleaseLink();
+    // Runs once the window has agreed to close, before it goes (the
+    // program's shutdown saving).
+    std::function<void()> OnClosing;
+
+    link::TPLVRCmdF* CommandLayer() const { return cmd_.get(); }
+    link::Protokoll* Model() const { return model_.get(); }
+    link::TCom* Com() const { return com_.get(); }
+    const BusyIndicator& Busy() const { return busy_; }
+    bool ClosePending() const { return closePending_; }
+    const std::vector<std::string>& DemoFiles() const { return demoFiles_; }
+    char Teller() const { return teller_; }
+
+    // Handlers.
+    void ComCancelBitBtnClick();
+    void TimerCountTimer();
+    void TabSheetTransExit();
+    void MenuItemOptionsClick();
+    void ExitMenuItemClick();
+    void ViewCmdStringMenuClick();
+    void ViewCommMenuItemClick();
+    void ViewStatusMenuItemClick();
+    void AboutClick();
+    void RIDURadeHelpClick();
+    void KYDTroubleshootingClick();
+
+    // Components.
+    QMenu* FileMenu = nullptr;
+    QAction* NewUploadFirmvare1 = nullptr;
+    QAction* ExitMenuItem = nullptr;
+    QMenu* Scripts1 = nullptr;
+    QAction* OpenTDLfile = nullptr;
+    QAction* ScriptsRunagain = nullptr;
+    QAction* ScriptsRunMutiple = nullptr;
+    QAction* ScriptContinue = nullptr;
+    QMenu* ViewMenu = nullptr;
+    QAction* ViewCmdStrMenuItem = nullptr;
+    QAction* ViewCommMenuItem = nullptr;
+    QAction* ViewStatusMenuItem = nullptr;
+    QMenu* SetUpMenu = nullptr;
+    QAction* MenuItemOptions = nullptr;
+    QMenu* HelpMenu = nullptr;
+    QAction* RIDURadeHelp = nullptr;
+    QAction* KYDTroubleshooting = nullptr;
+    QAction* About = nullptr;
+
+    QToolBar* ToolBar = nullptr;
+    QToolButton* ToolButtonReset = nullptr;
+    QToolButton* ToolButtonStartOfDay = nullptr;
+    QToolButton* ToolButtonLiftDown = nullptr;
+    QToolButton* ToolButtonLiftup = nullptr;
+    QToolButton* ToolButtonAbort = nullptr;
+
+    QTabWidget* MenuPageControl = nullptr;
+    QWidget* TabSheetTrans = nullptr;
+    QWidget* TabSheetDemo = nullptr;
+    QFrame* PanelDemo = nullptr;
+    QLabel* PanelDemoCaption = nullptr;
+
+    QLabel* StatusPanel0 = nullptr; // elapsed time
+    QLabel* StatusPanel1 = nullptr; // information text
+    QLabel* StatusPanel2 = nullptr; // status text
+    QTimer* TimerCount = nullptr;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildPages();
+    void BuildStatusBar();
+    void BuildDemoPage();
+    void ApplyBusy(bool busy);
+    void SyncViewChecks();
+    void OpenHelp(const char* file);
+    std::string HelpPath(const char* file) const;
+
+    platform::IniFile& ini_;
+    link::AppContext& ctx_;
+    MainWindowSetup setup_;
+
+    std::unique_ptr<link::TCom> com_;
+    std::unique_ptr<link::Protokoll> model_;
+    std::unique_ptr<link::TPLVRCmdF> cmd_;
+    // The script engines (opened script, demo scripts) join here with the
+    // script work; abort already goes through ComCancelBitBtnClick.
+    char teller_ = '0';
+    BusyIndicator busy_;
+    std::vector<std::string> demoFiles_;
+    bool closePending_ = false;
+    bool shownOnce_ = false;
+
+    TOptionForm* options_ = nullptr;
+    TCmdStrForm* cmdWindow_ = nullptr;
+    TComStringDlg* comWindow_ = nullptr;
+    TStatusListFrame* statusWindow_ = nullptr;
+};
+
+} // namespace kyd::app

@@ -1,0 +1,72 @@
+#include "app/qt/TesterApp.h"
+
+#include "app/qt/AboutBox.h"
+#include "app/qt/CmdStr.h"
+#include "app/qt/CommStr.h"
+#include "app/qt/PLVRMain.h"
+#include "app/qt/StatusList.h"
+#include "platform/dialogs.h"
+#include "platform/ini_file.h"
+#include "platform/program_path.h"
+
+namespace kyd::app {
+
+TesterApp::TesterApp(TesterSetup setup) : ini_(setup.Ini ? setup.Ini : &platform::sharedIni())
+{
+    MainWindowSetup ms;
+    ms.ExeDir = setup.ExeDir.empty() ? platform::executableDir() : setup.ExeDir;
+    ms.DemoDir = setup.DemoDir;
+    ms.AboutPicture = setup.AboutPicture.empty() ? ms.ExeDir + "/KYDTest.jpg" : setup.AboutPicture;
+    ms.VersionFile = setup.VersionFile.empty() ? platform::executablePath() : setup.VersionFile;
+
+    main_ = std::make_unique<TPLVRMainF>(*ini_, ctx_, ms);
+    options_ = std::make_unique<TOptionForm>(*ini_, ctx_, setup.PortList, main_.get());
+    ctx_.Options = options_.get();
+    cmdStr_ = std::make_unique<TCmdStrForm>(*ini_, main_.get());
+    comStr_ = std::make_unique<TComStringDlg>(*ini_, main_.get());
+    ctx_.ComStrings = comStr_.get();
+    statusList_ = std::make_unique<TStatusListFrame>(*ini_, main_.get());
+    // The firmware downloader window is created here once it exists.
+
+    main_->AttachWindows(options_.get(), cmdStr_.get(), comStr_.get(), statusList_.get());
+    main_->OnClosing = [this] { SaveAll(); };
+}
+
+TesterApp::~TesterApp()
+{
+    SaveAll();
+    main_->OnClosing = nullptr;
+    main_->ReleaseLink();
+    ctx_.ComStrings = nullptr;
+    ctx_.Options = nullptr;
+    ctx_.MainWindow = nullptr;
+    main_->AttachWindows(nullptr, nullptr, nullptr, nullptr);
+    statusList_.reset();
+    comStr_.reset();
+    cmdStr_.reset();
+    options_.reset();
+    main_.reset();
+}
+
+void TesterApp::Show()
+{
+    main_->show();
+}
+
+void TesterApp::SaveAll()
+{
+    if (saved_)
+        return;
+    saved_ = true;
+    options_->SaveSettings();
+    cmdStr_->SaveGeometry();
+    comStr_->SaveGeometry();
+    statusList_->SaveGeometry();
+    main_->SaveGeometry();
+    std::string error;
+    if (!ini_->updateFile(&error))
+        platform::dialogs().messageDlg("The settings could not be saved: " + error, platform::DlgType::Error,
+                                       platform::DlgButtons::Ok);
+}
+
+} // namespace kyd::app

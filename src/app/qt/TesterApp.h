@@ -1,0 +1,74 @@
+// The tester's windows as one program: creates them in their order, wires
+// them together and runs the one shutdown sequence that every way of
+// quitting goes through.
+#pragma once
+
+#include "app/qt/OptionDlg.h"
+#include "link/AppContext.h"
+
+#include <memory>
+#include <string>
+
+namespace kyd::platform {
+class IniFile;
+}
+
+namespace kyd::app {
+
+class TCmdStrForm;
+class TComStringDlg;
+class TPLVRMainF;
+class TStatusListFrame;
+
+struct TesterSetup {
+    platform::IniFile* Ini = nullptr; // default: the program's shared ini object
+    std::string ExeDir;               // default: the executable's folder
+    std::string DemoDir = ".";        // the demo scripts' folder
+    std::string AboutPicture;         // default: KYDTest.jpg in ExeDir
+    std::string VersionFile;          // default: the running executable
+    PortListProvider PortList;        // default: the machine's serial ports
+};
+
+class TesterApp {
+public:
+    // Creates, in this order, the main window (which opens the ini keys it
+    // needs and creates the link), the options dialog (which opens the
+    // port), the command-string window, the communication-strings window and
+    // the status window. The firmware downloader window joins as the sixth
+    // when it exists.
+    explicit TesterApp(TesterSetup setup = {});
+    // Saves (when not yet done) and frees everything, the link first.
+    ~TesterApp();
+    TesterApp(const TesterApp&) = delete;
+    TesterApp& operator=(const TesterApp&) = delete;
+
+    // Shows the main window (its caption becomes the options' caption text).
+    void Show();
+
+    // The shutdown saving, once: the options' settings, the tool windows'
+    // and the main window's positions, then the ini file to disk (a failure
+    // is shown). Runs when the main window agrees to close and, for any
+    // other way of ending, at the latest when this object goes.
+    void SaveAll();
+    bool Saved() const { return saved_; }
+
+    TPLVRMainF& MainWindow() { return *main_; }
+    TOptionForm& Options() { return *options_; }
+    TCmdStrForm& CmdStrForm() { return *cmdStr_; }
+    TComStringDlg& ComStringDlg() { return *comStr_; }
+    TStatusListFrame& StatusListFrame() { return *statusList_; }
+    link::AppContext& Context() { return ctx_; }
+    platform::IniFile& Ini() { return *ini_; }
+
+private:
+    platform::IniFile* ini_;
+    link::AppContext ctx_;
+    std::unique_ptr<TPLVRMainF> main_;
+    std::unique_ptr<TOptionForm> options_;
+    std::unique_ptr<TCmdStrForm> cmdStr_;
+    std::unique_ptr<TComStringDlg> comStr_;
+    std::unique_ptr<TStatusListFrame> statusList_;
+    bool saved_ = false;
+};
+
+} // namespace kyd::app

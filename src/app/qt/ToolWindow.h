@@ -1,0 +1,53 @@
+// What the three tool windows share: a Qt::Tool window that keeps its
+// position (and size) and its visibility in its own ini section, and that
+// reports every change of its visibility so the View menu's check marks can
+// follow it.
+#pragma once
+
+#include <QWidget>
+
+#include <string>
+
+namespace kyd::platform {
+class IniFile;
+}
+
+namespace kyd::app {
+
+class ToolWindow : public QWidget {
+    Q_OBJECT
+public:
+    // Nothing is read yet; the subclass builds its contents, then calls
+    // RestoreFromIni().
+    ToolWindow(platform::IniFile& ini, std::string section, bool sizeable, QWidget* parent);
+
+    const std::string& Section() const { return section_; }
+    // Writes the position (and size) into the ini object (FormDestroy).
+    void SaveGeometry();
+    // Writes Visible = the window's visibility (the View menu's part).
+    void SaveVisibility();
+
+signals:
+    void VisibilityChanged(bool visible);
+
+protected:
+    // Position (and size) from the ini with these defaults, then visibility
+    // (default false).
+    void RestoreFromIni(int top, int left, int height = 0, int width = 0);
+
+    // Closed by the operator: Visible = false.
+    void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+
+    platform::IniFile& ini_;
+
+private:
+    std::string section_;
+    bool sizeable_;
+};
+
+// Lime text on black, as all three windows show their lines.
+void PaintLimeOnBlack(QWidget* w);
+
+} // namespace kyd::app

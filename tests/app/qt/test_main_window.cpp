@@ -1,0 +1,348 @@
+// The main window against the simulated dispenser: commands typed in the
+// command-string window, the busy indicator, abort, closing while busy, the
+// Demo page and the Help menu.
+#include "support_app.h"
+
+#include "app/qt/CmdStr.h"
+#include "app/qt/CommStr.h"
+#include "app/qt/OptionDlg.h"
+#include "app/qt/PLVRMain.h"
+#include "app/qt/StatusList.h"
+#include "link/PLVRCmd.h"
+#include "link/Protokoll.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
+
+namespace kyd::app::test {
+
+namespace {
+
+class MainWindowTest : public AppFixture {
+protected:
+    // Both tool windows shown, the command layer handed over.
+    void StartWithToolWindows()
+    {
+        Start();
+        Main().ViewCmdStrMenuItem->trigger();
+        Main().ViewStatusMenuItem->trigger();
+        ASSERT_TRUE(App().CmdStrForm().isVisible());
+        ASSERT_EQ(App().CmdStrForm().CommandLayer(), Main().CommandLayer());
+    }
+    QStringList ComLines() { return App().ComStringDlg().Lines(); }
+    QString LastStatusLine()
+    {
+        QListWidget* l = App().StatusListFrame().StatusListBox;
+        return l->count() ? l->item(l->count() - 1)->text() : QString();
+    }
+    bool IdleLooks()
+    {
+        return Main().MenuPageControl->isEnabled() && !Main().ToolButtonAbort->isEnabled() &&
+               Main().ToolButtonReset->isEnabled() && Main().MenuItemOptions->isEnabled() &&
+               Main().Scripts1->menuAction()->isEnabled();
+    }
+    bool BusyLooks()
+    {
+        return !Main().MenuPageControl->isEnabled() && Main().ToolButtonAbort->isEnabled() &&
+               !Main().ToolButtonReset->isEnabled() && !Main().ToolButtonLiftup->isEnabled() &&
+               !Main().MenuItemOptions->isEnabled() && !Main().Scripts1->menuAction()->isEnabled() &&
+               !Main().NewUploadFirmvare1->isEnabled();
+    }
+};
+
+TEST_F(MainWindowTest, StartsWithTitleCaptionPositionAndPages)
+{
+    Start();
+    EXPECT_EQ(Main().windowTitle(), "KYDTest COM1"); // no port configured: the operator picked 1
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "KYDTest COM1");
+    EXPECT_EQ(Main().pos(), QPoint(200, 130));
+    EXPECT_EQ(Main().MenuPageControl->count(), 8);
+    EXPECT_EQ(Main().MenuPageControl->currentWidget(), Main().TabSheetTrans);
+    EXPECT_FALSE(Main().ToolButtonAbort->isEnabled());
+    EXPECT_TRUE(IdleLooks());
+    // No demo files: the Demo page is hidden.
+    EXPECT_FALSE(Main().MenuPageControl->isTabVisible(Main().MenuPageControl->indexOf(Main().TabSheetDemo)));
+    // The tool windows start hidden, their menu items unchecked.
+    EXPECT_FALSE(App().ComStringDlg().isVisible());
+    EXPECT_FALSE(Main().ViewCommMenuItem->isChecked());
+    EXPECT_FALSE(Main().ViewCmdStrMenuItem->isChecked());
+}
+
+TEST_F(MainWindowTest, TypedCommandShowsLinesStatusAndLogEntry)
+{
+    // Logging on into the temporary folder.
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeInteger("Communication", "ComPort", 2);
+        pre.writeBool("Communication", "Handshake", false);
+        pre.writeBool("Logging", "LogEnabled", true);
+        pre.writeString("Logging", "LogFile", Path("kyd.log"));
+        ASSERT_TRUE(pre.updateFile());
+    }
+    StartWithToolWindows();
+    EXPECT_EQ(Main().windowTitle(), "KYDTest COM2");
+
+    TypeCommand("A");
+    ASSERT_EQ(Port().written.size(), 1u);
+    EXPECT_EQ(Port().written[0], "A41\r");
+    const QStringList lines = ComLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "Out: A41");
+    ASSERT_TRUE(lines[1].startsWith("In : 0")) << lines[1].toStdString();
+
+    const QString status = QString::fromLatin1(Main().Model()->CodeText.c_str());
+    EXPECT_FALSE(status.isEmpty());
+    EXPECT_EQ(Main().StatusPanel2->text(), status);
+    EXPECT_EQ(LastStatusLine(), status);
+    EXPECT_TRUE(IdleLooks());
+    EXPECT_EQ(Main().StatusPanel0->text(), "0:00:00");
+
+    const std::string log = ReadFile(Path("kyd.log"));
+    EXPECT_NE(log.find("Out: A41"), std::string::npos) << log;
+    EXPECT_NE(log.find("In : " + lines[1].mid(5).toStdString()), std::string::npos) << log;
+
+    // The history: newest first, each text once; an empty Enter sends nothing.
+    TypeCommand("A");
+    TypeCommand("");
+    EXPECT_EQ(Port().written.size(), 2u);
+    EXPECT_EQ(App().CmdStrForm().CmdCombo->count(), 1);
+    EXPECT_EQ(App().CmdStrForm().CmdCombo->itemText(0), "A");
+}
+
+TEST_F(MainWindowTest, EnterBeforeTheCommandLayerIsHandedOverDoesNothing)
+{
+    Start(false); // the main window not shown: the command window has no command layer
+    App().CmdStrForm().show();
+    ASSERT_EQ(App().CmdStrForm().CommandLayer(), nullptr);
+    TypeCommand("A");
+    EXPECT_TRUE(Port().written.empty());
+    EXPECT_TRUE(exceptions.messages().empty());
+}
+
+TEST_F(MainWindowTest, BusyOneThenZeroShowsTheElapsedTime)
+{
+    Start();
+    Main().SetBusy(1);
+    EXPECT_TRUE(BusyLooks());
+    EXPECT_TRUE(Main().TimerCount->isActive());
+    clock.advance(5'000);
+    Main().TimerCountTimer();
+    EXPECT_EQ(Main().StatusPanel0->text(), "0:00:05");
+    clock.advance(2'000);
+    Main().SetBusy(0);
+    EXPECT_TRUE(IdleLooks());
+    EXPECT_FALSE(Main().TimerCount->isActive());
+    EXPECT_EQ(Main().StatusPanel0->text(), "0:00:07");
+}
+
+TEST_F(MainWindowTest, BatchKeepsTheWindowBusyUntilItsEnd)
+{
+    Start();
+    Main().SetBusy(2);
+    EXPECT_TRUE(BusyLooks());
+    for (int s : {1, 0, 1, 0}) {
+        clock.advance(1'000);
+        Main().SetBusy(s);
+        EXPECT_TRUE(BusyLooks()) << "after " << s;
+    }
+    clock.advance(1'000);
+    Main().SetBusy(3);
+    EXPECT_TRUE(IdleLooks());
+    EXPECT_EQ(Main().StatusPanel0->text(), "0:00:05"); // since the 2
+
+    // A 3 without a batch acts as busy; the next 0 ends it.
+    Main().SetBusy(3);
+    EXPECT_TRUE(BusyLooks());
+    Main().SetBusy(0);
+    EXPECT_TRUE(IdleLooks());
+}
+
+TEST_F(MainWindowTest, ElapsedTimeShowsWholeHours)
+{
+    Start();
+    Main().SetBusy(1);
+    clock.advance((10 * 3600 + 2 * 60 + 3) * 1000LL);
+    Main().SetBusy(0);
+    EXPECT_EQ(Main().StatusPanel0->text(), "10:02:03");
+}
+
+TEST_F(MainWindowTest, AbortDuringAHeldReplyCancelsTheExchange)
+{
+    StartWithToolWindows();
+    Port().holdReplies = true;
+    bool busyDuringWait = false;
+    Port().onWrite = [this, &busyDuringWait](const std::string&) {
+        loop.postCall([this, &busyDuringWait] {
+            busyDuringWait = BusyLooks() && App().CmdStrForm().CmdCombo->lineEdit()->isReadOnly();
+            Main().ToolButtonAbort->click();
+        });
+    };
+    TypeCommand("3");
+    EXPECT_TRUE(busyDuringWait);
+    EXPECT_EQ(Main().StatusPanel2->text(), "Communication Canceled");
+    EXPECT_EQ(LastStatusLine(), "Communication Canceled");
+    EXPECT_EQ(ComLines().last(), "In : ");
+    EXPECT_TRUE(IdleLooks());
+    EXPECT_FALSE(App().CmdStrForm().CmdCombo->lineEdit()->isReadOnly());
+}
+
+TEST_F(MainWindowTest, HeldReplyRunsIntoItsTimeOutOnTheProcessClock)
+{
+    StartWithToolWindows();
+    Port().holdReplies = true;
+    // 180 s: 180 * 18 + 9 ticks of 55 ms.
+    Port().onWrite = [this](const std::string&) { loop.postCall([this] { clock.advance(3249 * 55); }); };
+    TypeCommand("3");
+    EXPECT_EQ(Main().StatusPanel2->text(), "No Connection");
+    EXPECT_TRUE(IdleLooks());
+}
+
+TEST_F(MainWindowTest, ClosingWhileAnExchangeRunsAbortsItAndClosesAfterwards)
+{
+    StartWithToolWindows();
+    Port().holdReplies = true;
+    bool closedDuringWait = true;
+    Port().onWrite = [this, &closedDuringWait](const std::string&) {
+        loop.postCall([this, &closedDuringWait] {
+            Main().close();
+            closedDuringWait = !Main().isVisible();
+        });
+    };
+    TypeCommand("3");
+    EXPECT_FALSE(closedDuringWait);
+    EXPECT_EQ(Main().StatusPanel2->text(), "Communication Canceled");
+    EXPECT_FALSE(App().Saved());
+    ProcessEvents();
+    EXPECT_FALSE(Main().isVisible());
+    EXPECT_TRUE(App().Saved());
+    EXPECT_NE(ReadFile(iniPath).find("[Misc]"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, CommunicationWindowKeepsTheLast100Lines)
+{
+    Start();
+    for (int i = 1; i <= 101; ++i)
+        App().ComStringDlg().AddLine("line " + std::to_string(i));
+    const QStringList lines = App().ComStringDlg().Lines();
+    ASSERT_EQ(lines.size(), 100);
+    EXPECT_EQ(lines.first(), "line 2");
+    EXPECT_EQ(lines.last(), "line 101");
+}
+
+TEST_F(MainWindowTest, StatusWindowKeepsTheNewestLineCurrentAlsoWhenFull)
+{
+    Start();
+    QListWidget* list = App().StatusListFrame().StatusListBox;
+    for (int i = 1; i <= 130; ++i) {
+        Main().ShowInfoText("info " + std::to_string(i));
+        ASSERT_EQ(list->currentRow(), list->count() - 1) << i;
+    }
+    EXPECT_EQ(list->count(), 100);
+    EXPECT_EQ(list->item(0)->text(), "info 31");
+    EXPECT_EQ(list->currentItem()->text(), "info 130");
+    EXPECT_EQ(Main().StatusPanel1->text(), "info 130");
+    // Changing the page clears the information panel.
+    Main().MenuPageControl->setCurrentIndex(1);
+    EXPECT_TRUE(Main().StatusPanel1->text().isEmpty());
+}
+
+TEST_F(MainWindowTest, ViewCommandStringShowsBothToolWindows)
+{
+    Start();
+    Main().ViewCmdStrMenuItem->trigger();
+    EXPECT_TRUE(App().CmdStrForm().isVisible());
+    EXPECT_TRUE(App().ComStringDlg().isVisible());
+    EXPECT_TRUE(Main().ViewCmdStrMenuItem->isChecked());
+    EXPECT_TRUE(Main().ViewCommMenuItem->isChecked());
+    EXPECT_TRUE(App().Ini().readBool("CmdWindow", "Visible", false));
+    EXPECT_TRUE(App().Ini().readBool("ComWindow", "Visible", false));
+
+    // Hiding the command window leaves the other one.
+    Main().ViewCmdStrMenuItem->trigger();
+    EXPECT_FALSE(App().CmdStrForm().isVisible());
+    EXPECT_TRUE(App().ComStringDlg().isVisible());
+    EXPECT_FALSE(Main().ViewCmdStrMenuItem->isChecked());
+    EXPECT_FALSE(App().Ini().readBool("CmdWindow", "Visible", true));
+
+    // Closed by the operator: unchecked, and remembered hidden.
+    App().ComStringDlg().close();
+    EXPECT_FALSE(Main().ViewCommMenuItem->isChecked());
+    EXPECT_FALSE(App().Ini().readBool("ComWindow", "Visible", true));
+}
+
+TEST_F(MainWindowTest, DemoPageHasOneButtonPerDemoFileInRowsAndColumns)
+{
+    WriteFile("demo1.tdl", "//   Dispense test\r\nDISPENSE 1\r\n");
+    WriteFile("demo2.tdl", "// " + std::string(30, 'x') + "\n");
+    WriteFile("demo3.tdl", "RESET\n");
+    WriteFile("demo4.tdl", "");
+    WriteFile("demo5.tdl", "//\n");
+    WriteFile("demo10.tdl", "// not a demo file\n");
+    WriteFile("other.tdl", "// nor this one\n");
+    Start();
+    QTabWidget* pages = Main().MenuPageControl;
+    EXPECT_TRUE(pages->isTabVisible(pages->indexOf(Main().TabSheetDemo)));
+    ASSERT_EQ(Main().DemoFiles().size(), 5u);
+    pages->setCurrentWidget(Main().TabSheetDemo);
+    ProcessEvents();
+
+    std::vector<QPushButton*> buttons;
+    for (int i = 0; i < 5; ++i) {
+        auto* b = Main().PanelDemo->findChild<QPushButton*>(QStringLiteral("DemoButton%1").arg(i));
+        ASSERT_NE(b, nullptr) << i;
+        buttons.push_back(b);
+    }
+    EXPECT_EQ(buttons[0]->text(), "Dispense test");
+    EXPECT_EQ(buttons[1]->text(), QString(19, 'x'));
+    EXPECT_EQ(buttons[2]->text(), "demo3.tdl");
+    EXPECT_EQ(buttons[3]->text(), "demo4.tdl");
+    EXPECT_EQ(buttons[4]->text(), "demo5.tdl");
+    EXPECT_EQ(buttons[0]->toolTip(), "demo1.tdl");
+    EXPECT_EQ(buttons[3]->property("Tag").toInt(), 3);
+    // Five files: two rows of three; the fourth starts the second row.
+    EXPECT_EQ(buttons[0]->y(), buttons[2]->y());
+    EXPECT_GT(buttons[3]->y(), buttons[2]->y());
+    EXPECT_EQ(buttons[3]->x(), buttons[0]->x());
+    EXPECT_EQ(buttons[0]->width(), buttons[1]->width());
+}
+
+TEST_F(MainWindowTest, HelpItemsFollowTheirFilesAndFailuresAreShown)
+{
+    WriteFile("KYDTrouble.chm", "help");
+    Start();
+    EXPECT_FALSE(Main().RIDURadeHelp->isEnabled());
+    ASSERT_TRUE(Main().KYDTroubleshooting->isEnabled());
+
+    opener.failWith("no application to open it was found");
+    Main().KYDTroubleshooting->trigger();
+    ASSERT_EQ(opener.requests().size(), 1u);
+    EXPECT_EQ(opener.requests()[0].path, Path("KYDTrouble.chm"));
+    EXPECT_EQ(opener.requests()[0].workDir, dir);
+    const auto calls = dialogs.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].type, platform::DlgType::Error);
+    EXPECT_NE(calls[0].text.find("KYDTrouble.chm"), std::string::npos);
+    EXPECT_NE(calls[0].text.find("no application"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, CommandOnAClosedPortIsReportedAndLeavesTheWindowIdle)
+{
+    StartWithToolWindows();
+    Port().Close();
+    TypeCommand("A");
+    ASSERT_EQ(exceptions.messages().size(), 1u);
+    EXPECT_TRUE(IdleLooks());
+    EXPECT_FALSE(Main().CommandLayer()->Busy());
+}
+
+} // namespace
+} // namespace kyd::app::test

@@ -1,0 +1,277 @@
+// The options dialog, the settings kept over a restart, and the About box.
+#include "support_app.h"
+
+#include "app/ProjectRCVersion.h"
+#include "app/qt/AboutBox.h"
+#include "app/qt/CmdStr.h"
+#include "app/qt/CommStr.h"
+#include "app/qt/OptionDlg.h"
+#include "app/qt/PLVRMain.h"
+#include "app/qt/StatusList.h"
+#include "app/VersionInfo.h"
+#include "link/PLVRCmd.h"
+#include "platform/program_path.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace kyd::app::test {
+
+namespace {
+
+// The picture as the sources hold it (tests/app/data -> src/app/res).
+std::string SourcePicture()
+{
+    return (std::filesystem::path(KYD_TEST_DATA_DIR).parent_path().parent_path().parent_path() / "src/app/res/KYDTest.jpg")
+        .string();
+}
+
+class OptionsTest : public AppFixture {
+protected:
+    TOptionForm& Options() { return App().Options(); }
+    void ShowOptions()
+    {
+        Options().show();
+        ProcessEvents();
+    }
+    void SelectPort(int n)
+    {
+        QComboBox* c = Options().PortComboBox;
+        c->setCurrentIndex(c->findData(n));
+        ASSERT_EQ(c->currentData().toInt(), n);
+    }
+};
+
+TEST_F(OptionsTest, FirstStartUsesTheDefaults)
+{
+    Start();
+    const link::Settings& s = Options().InForce();
+    EXPECT_EQ(s.Port, 1); // asked for: the operator picked 1
+    ASSERT_EQ(Port().opens.size(), 1u);
+    EXPECT_EQ(Port().opens[0].Baud, 9600);
+    EXPECT_EQ(Port().opens[0].Parity, link::TParity::pEven);
+    EXPECT_EQ(Port().opens[0].DataBits, 7);
+    EXPECT_EQ(Port().opens[0].StopBits, 1);
+    EXPECT_TRUE(s.Handshake);
+    EXPECT_FALSE(s.LoggingEnabled);
+    EXPECT_TRUE(s.TimeStamp);
+    EXPECT_TRUE(s.DateStamp);
+    EXPECT_EQ(s.CaptionText, "KYDTest COM1");
+
+    ShowOptions();
+    EXPECT_EQ(Options().PortComboBox->currentText(), "COM1");
+    EXPECT_EQ(Options().BaudComboBox->currentText(), "9600");
+    EXPECT_EQ(Options().ParityRadioGroup->ItemIndex(), 0);
+    EXPECT_EQ(Options().HandshakeRadioGroup->ItemIndex(), 0);
+    EXPECT_FALSE(Options().CheckBoxLogEnable->isChecked());
+    EXPECT_FALSE(Options().EditLogFile->isEnabled());
+    EXPECT_FALSE(Options().ButtonBrowseLogFile->isEnabled());
+    EXPECT_FALSE(Options().CheckBoxTimeStamp->isEnabled());
+}
+
+TEST_F(OptionsTest, OkChangesPortAndLoggingAndTheCaption)
+{
+    Start();
+    ShowOptions();
+    SelectPort(3);
+    Options().ParityRadioGroup->SetItemIndex(1);
+    Options().HandshakeRadioGroup->SetItemIndex(1);
+    Options().BaudComboBox->setCurrentText("4800");
+    QTest::mouseClick(Options().CheckBoxLogEnable, Qt::LeftButton);
+    EXPECT_TRUE(Options().InForce().LoggingEnabled);
+    EXPECT_TRUE(Options().EditLogFile->isEnabled());
+    Options().EditLogFile->setText(QString::fromStdString(Path("trace.log")));
+    QTest::mouseClick(Options().ButtonOk, Qt::LeftButton);
+
+    EXPECT_FALSE(Options().isVisible());
+    EXPECT_EQ(Options().result(), QDialog::Accepted);
+    const link::Settings& s = Options().InForce();
+    EXPECT_EQ(s.Port, 3);
+    EXPECT_EQ(Port().opens.back().ComNumber, 3);
+    EXPECT_EQ(Port().opens.back().Baud, 4800);
+    EXPECT_EQ(Port().opens.back().Parity, link::TParity::pOdd);
+    EXPECT_FALSE(s.Handshake);
+    EXPECT_EQ(s.LogFile, Path("trace.log"));
+    EXPECT_EQ(Main().windowTitle(), "KYDTest COM3");
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "KYDTest COM3");
+    EXPECT_EQ(App().Ini().readInteger("Communication", "ComPort", 0), 3);
+    EXPECT_FALSE(App().Ini().readBool("Communication", "ParityEven", true));
+    EXPECT_TRUE(App().Ini().readBool("Logging", "LogEnabled", false));
+
+    // The next exchange is logged there.
+    Main().ViewCmdStrMenuItem->trigger();
+    TypeCommand("A");
+    EXPECT_NE(ReadFile(Path("trace.log")).find("Out: A41"), std::string::npos);
+}
+
+TEST_F(OptionsTest, OkWithoutAPortSelectedShowsAnErrorAndAppliesNothing)
+{
+    portList = {2}; // the port in use (1) is not listed
+    Start();
+    ShowOptions();
+    ASSERT_EQ(Options().PortComboBox->currentIndex(), -1);
+    const std::size_t opens = Port().opens.size();
+    QTest::mouseClick(Options().ButtonOk, Qt::LeftButton);
+    const auto calls = dialogs.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].type, platform::DlgType::Error);
+    EXPECT_NE(calls[0].text.find("No port"), std::string::npos);
+    EXPECT_EQ(Port().opens.size(), opens);
+    EXPECT_EQ(Options().InForce().Port, 1);
+    EXPECT_FALSE(App().Ini().valueExists("Communication", "ComPort"));
+    EXPECT_TRUE(Options().isVisible()); // the operator can still pick one
+}
+
+TEST_F(OptionsTest, ShowTimeLogicRunsOnShowingNotOnActivation)
+{
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeInteger("Communication", "Baudrate", 19200);
+        pre.writeBool("Logging", "LogEnabled", true);
+        ASSERT_TRUE(pre.updateFile());
+    }
+    Start();
+    ShowOptions();
+    EXPECT_EQ(Options().BaudComboBox->currentText(), "9600");
+    EXPECT_EQ(Options().InForce().BaudRate, 9600);
+
+    SelectPort(2);
+    dialogs.queueFile(Path("picked.log"));
+    QTest::mouseClick(Options().ButtonBrowseLogFile, Qt::LeftButton);
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&Options(), &activate);
+    ProcessEvents();
+    EXPECT_EQ(Options().PortComboBox->currentData().toInt(), 2);
+    EXPECT_EQ(Options().EditLogFile->text().toStdString(), Path("picked.log"));
+    EXPECT_EQ(Options().InForce().LogFile, Path("picked.log"));
+}
+
+TEST_F(OptionsTest, LoggingSwitchIsInForceAtOnceAlsoWhenCancelled)
+{
+    Start();
+    ShowOptions();
+    QTest::mouseClick(Options().CheckBoxLogEnable, Qt::LeftButton);
+    QTest::mouseClick(Options().ButtonCancel, Qt::LeftButton);
+    EXPECT_TRUE(Options().InForce().LoggingEnabled);
+    EXPECT_EQ(Options().InForce().Port, 1);
+    Quit();
+    platform::IniFile saved(iniPath);
+    EXPECT_TRUE(saved.readBool("Logging", "LogEnabled", false));
+}
+
+TEST_F(OptionsTest, PositionsAndVisibilitySurviveARestart)
+{
+    Start();
+    Main().move(310, 220);
+    Main().ViewStatusMenuItem->trigger();
+    App().StatusListFrame().move(40, 50);
+    App().StatusListFrame().resize(500, 150);
+    Main().ViewCmdStrMenuItem->trigger(); // shows the command and communication windows
+    App().CmdStrForm().move(600, 400);
+    App().ComStringDlg().close(); // closed by the operator
+    ASSERT_TRUE(App().CmdStrForm().isVisible());
+
+    Restart();
+    EXPECT_EQ(Main().pos(), QPoint(310, 220));
+    EXPECT_TRUE(App().StatusListFrame().isVisible());
+    EXPECT_EQ(App().StatusListFrame().pos(), QPoint(40, 50));
+    EXPECT_EQ(App().StatusListFrame().size(), QSize(500, 150));
+    EXPECT_TRUE(Main().ViewStatusMenuItem->isChecked());
+    EXPECT_TRUE(App().CmdStrForm().isVisible());
+    EXPECT_EQ(App().CmdStrForm().pos(), QPoint(600, 400));
+    EXPECT_TRUE(Main().ViewCmdStrMenuItem->isChecked());
+    EXPECT_FALSE(App().ComStringDlg().isVisible());
+    EXPECT_FALSE(Main().ViewCommMenuItem->isChecked());
+    // The port chosen at the first start is kept.
+    EXPECT_EQ(Port().opens.front().ComNumber, 1);
+    EXPECT_EQ(Main().windowTitle(), "KYDTest COM1");
+}
+
+TEST_F(OptionsTest, SettingsOfOtherWindowsAreKeptWhenSaving)
+{
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeString("Flash", "LastHexFile", "/tmp/x.hex");
+        pre.writeString("TDL", "dir", "/scripts/");
+        ASSERT_TRUE(pre.updateFile());
+    }
+    Start();
+    Quit();
+    platform::IniFile saved(iniPath);
+    EXPECT_EQ(saved.readString("Flash", "LastHexFile", ""), "/tmp/x.hex");
+    EXPECT_EQ(saved.readString("TDL", "dir", ""), "/scripts/");
+    EXPECT_EQ(saved.readInteger("Misc", "Top", 0), 130);
+    EXPECT_EQ(saved.readInteger("ComWindow", "Width", 0), 480);
+}
+
+TEST_F(OptionsTest, UnwritableSettingsFileIsReported)
+{
+    iniPath = Path("missing-folder/kydtest.INI");
+    Start();
+    Quit();
+    const auto calls = dialogs.calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_NE(calls.back().text.find("could not be saved"), std::string::npos);
+}
+
+TEST(AboutBoxTest, ShowsTheProgramsVersionAndPicture)
+{
+    TAboutBox box(nullptr, platform::executablePath(), SourcePicture());
+    EXPECT_EQ(box.windowTitle(), "About");
+    EXPECT_EQ(box.ProductName->text(), KYD_PRODUCT_NAME);
+    EXPECT_EQ(box.Version->text(), KYD_PRODUCT_VERSION);
+    EXPECT_EQ(box.Copyright->text(), KYD_LEGAL_COPYRIGHT);
+    EXPECT_EQ(box.Description->text(), KYD_FILE_DESCRIPTION);
+    EXPECT_TRUE(box.Comments->text().isEmpty());
+    ASSERT_FALSE(box.ProgramIcon->pixmap().isNull());
+    EXPECT_EQ(box.ProgramIcon->pixmap().size(), QSize(85, 85));
+}
+
+TEST(AboutBoxTest, FileWithoutVersionInformationLeavesTheLabelsEmpty)
+{
+    TAboutBox box(nullptr, "/no/such/program", "/no/such/picture.jpg");
+    EXPECT_TRUE(box.ProductName->text().isEmpty());
+    EXPECT_TRUE(box.Version->text().isEmpty());
+    EXPECT_TRUE(box.ProgramIcon->pixmap().isNull());
+}
+
+// Pictures of the two windows for a look at their layout; written only
+// when KYD_SCREENSHOTS names a folder.
+TEST_F(OptionsTest, Screenshots)
+{
+    const char* out = std::getenv("KYD_SCREENSHOTS");
+    if (!out)
+        GTEST_SKIP() << "KYD_SCREENSHOTS not set";
+    WriteFile("demo1.tdl", "// Dispense test\n");
+    WriteFile("demo2.tdl", "// Reject test\n");
+    WriteFile("demo3.tdl", "// Retract test\n");
+    WriteFile("demo4.tdl", "// Status check\n");
+    Start();
+    Main().ViewStatusMenuItem->trigger();
+    Main().ViewCmdStrMenuItem->trigger();
+    TypeCommand("A");
+    Main().MenuPageControl->setCurrentWidget(Main().TabSheetDemo);
+    ProcessEvents();
+    EXPECT_TRUE(Main().grab().save(QString(out) + "/kyd_main.png"));
+    EXPECT_TRUE(App().CmdStrForm().grab().save(QString(out) + "/kyd_cmd.png"));
+    EXPECT_TRUE(App().ComStringDlg().grab().save(QString(out) + "/kyd_com.png"));
+    ShowOptions();
+    EXPECT_TRUE(Options().grab().save(QString(out) + "/kyd_options.png"));
+    TAboutBox box(&Main(), platform::executablePath(), SourcePicture());
+    box.show();
+    ProcessEvents();
+    EXPECT_TRUE(box.grab().save(QString(out) + "/kyd_about.png"));
+}
+
+} // namespace
+} // namespace kyd::app::test

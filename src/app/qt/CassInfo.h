@@ -1,0 +1,49 @@
+// The cassette information window: the cassettes of the last cassette-id
+// read (number, id, note width, status), or the note-size table of item 202.
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+class QTableWidget;
+
+namespace kyd::link {
+class Protokoll;
+}
+
+namespace kyd::app {
+
+class TCassInfo : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kRows = 10;
+
+    // The status model is not owned.
+    TCassInfo(QWidget* owner, link::Protokoll* model);
+
+    // Header row "No", "Cassette Id", "Width", "Status", then one row per
+    // cassette of the model's feeder list (as many as the grid holds).
+    void ShowCassettes();
+    // The note sizes of item 202: records of 13 characters from position 2,
+    // a denomination code, the vertical and the horizontal size.
+    void ShowNoteSizes(const std::string& payload);
+
+    // The text of a cell ("" when empty).
+    std::string Cell(int row, int column) const;
+
+    QTableWidget* StringGrid1 = nullptr;
+
+private:
+    void SetCell(int row, int column, const std::string& text);
+    void ClearGrid();
+    void FitWindow();
+
+    link::Protokoll* model_;
+};
+
+// Shows the cassette window modally for the model's cassettes and frees it
+// afterwards (what SHOW_CASSETTE_DLG of a script asks for).
+void ShowCassetteWindow(QWidget* owner, link::Protokoll& model);
+
+} // namespace kyd::app

@@ -1,0 +1,665 @@
+#include "link/TDLScript.h"
+
+#include "link/CommLog.h"
+#include "link/StatusTexts.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/message_loop.h"
+
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace kyd::link {
+
+int TTDLScript::runningDepth_ = 0;
+
+namespace {
+
+constexpr int kCodeEmptyCassette = 50;      // '2'
+constexpr int kCodeNotesInBundleUnit = 77;  // 'M'
+
+using platform::DlgButtons;
+using platform::DlgResult;
+using platform::DlgType;
+
+std::string KeywordOf(const std::string& line)
+{
+    return line.substr(0, line.find(' '));
+}
+
+// A decimal integer with an optional sign, the whole word; def otherwise.
+int ToIntDef(const std::string& s, int def)
+{
+    std::size_t pos = 0;
+    bool negative = false;
+    if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
+        negative = s[pos] == '-';
+        ++pos;
+    }
+    if (pos == s.size())
+        return def;
+    long long v = 0;
+    for (; pos < s.size(); ++pos) {
+        const char c = s[pos];
+        if (c < '0' || c > '9')
+            return def;
+        v = v * 10 + (c - '0');
+        if (v > static_cast<long long>(INT_MAX) + 1)
+            return def;
+    }
+    if (negative)
+        v = -v;
+    if (v < INT_MIN || v > INT_MAX)
+        return def;
+    return static_cast<int>(v);
+}
+
+std::string BaseName(const std::string& path)
+{
+    const auto p = path.find_last_of('/');
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
+{
+    std::int64_t q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
+}
+
+std::vector<std::string> SplitLines(const std::string& bytes)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        const bool last = end == std::string::npos;
+        if (last)
+            end = bytes.size();
+        std::string line = bytes.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+TTDLScript::TTDLScript(TPLVRCmdF* commands, Protokoll* model, const AppContext* context)
+    : cmd_(commands), model_(model), ctx_(context)
+{
+    if (!cmd_ || !model_ || !ctx_)
+        throw std::invalid_argument("TTDLScript needs a command layer, a status model and an application context");
+}
+
+bool TTDLScript::Load(const std::string& fileName)
+{
+    if (runningDepth_ > 0)
+        return false;
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("Cannot open file \"" + fileName + "\".");
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad())
+        throw std::runtime_error("Cannot read file \"" + fileName + "\".");
+
+    fileName_ = fileName;
+    abort_ = false;
+    trace_ = false;
+    lines_ = SplitLines(bytes);
+    loaded_ = true;
+    resumeLine_ = 0;
+    resumeCounter_ = 0;
+    state_ = kLoaded;
+    return true;
+}
+
+namespace {
+
+// The running depth and the main window's batch busy state around a run;
+// both end however the run ends.
+class RunBracket {
+public:
+    RunBracket(int& depth, MainWindowCallbacks* main) : depth_(depth), main_(main)
+    {
+        ++depth_;
+        try {
+            if (main_)
+                main_->SetBusy(2);
+        } catch (...) {
+            --depth_;
+            throw;
+        }
+    }
+    ~RunBracket()
+    {
+        try {
+            if (main_)
+                main_->SetBusy(3);
+        } catch (...) {
+        }
+        --depth_;
+    }
+    RunBracket(const RunBracket&) = delete;
+    RunBracket& operator=(const RunBracket&) = delete;
+
+private:
+    int& depth_;
+    MainWindowCallbacks* main_;
+};
+
+} // namespace
+
+int TTDLScript::Run(int n)
+{
+    if (!loaded_ || state_ == kNone || n < 1 || runningDepth_ > 0 || cmd_->Busy())
+        return 0;
+    RunBracket bracket(runningDepth_, ctx_->MainWindow);
+    try {
+        if (state_ == kAbortedState)
+            ClearCommandFlags();
+        teller_ = '0';
+        model_->DispenseCount = 0;
+        dispenseCounter_ = 0;
+        abort_ = false;
+        softBreakOnEmpty_ = false;
+        ignoreSyntax_ = false;
+        int result = kDone;
+        for (int k = 0; k < n; ++k) {
+            result = RunFrom(0, 0);
+            if (result < 0)
+                break;
+        }
+        return result;
+    } catch (...) {
+        state_ = kAbortedState;
+        throw;
+    }
+}
+
+int TTDLScript::Resume()
+{
+    if (state_ != kAbortedState || !loaded_ || runningDepth_ > 0 || cmd_->Busy())
+        return 0;
+    RunBracket bracket(runningDepth_, ctx_->MainWindow);
+    try {
+        abort_ = false;
+        return RunFrom(resumeLine_, -resumeCounter_);
+    } catch (...) {
+        state_ = kAbortedState;
+        throw;
+    }
+}
+
+void TTDLScript::Abort()
+{
+    abort_ = true;
+    state_ = kAbortedState;
+}
+
+int TTDLScript::RunOnce(int start)
+{
+    if (!loaded_ || runningDepth_ > 0 || cmd_->Busy())
+        return 0;
+    ++runningDepth_;
+    struct Depth {
+        ~Depth() { --TTDLScript::runningDepth_; }
+    } depth;
+    try {
+        return RunFrom(start, start == 0 ? 0 : -resumeCounter_);
+    } catch (...) {
+        state_ = kAbortedState;
+        throw;
+    }
+}
+
+int TTDLScript::RunFrom(int start, int counter)
+{
+    state_ = kRunning;
+    if (model_->FatalMark != 3)
+        model_->StatusClass = kClassWarning;
+    ShowInfo("TDL-file: " + BaseName(fileName_));
+    const int result = Execute(start, static_cast<int>(lines_.size()), counter);
+    if (result != kDone) {
+        // A soft break that reaches the top level counts as an abort.
+        state_ = kAbortedState;
+        platform::dialogs().showMessage("File " + fileName_ + " aborted!");
+        ShowInfo("TDL-file aborted");
+    } else {
+        state_ = kLoaded;
+        ClearCommandFlags();
+        ShowInfo("TDL-file done");
+    }
+    return result;
+}
+
+int TTDLScript::Execute(int first, int end, int counter)
+{
+    RangeState range;
+    Settings* options = Options();
+    const bool savedLogging = options ? options->LoggingEnabled : false;
+    if (first < 0)
+        first = 0;
+    if (end > static_cast<int>(lines_.size()))
+        end = static_cast<int>(lines_.size());
+
+    int i = first;
+    while (i < end) {
+        if (abort_)
+            return kAborted;
+        if (counter == 0) {
+            // A new top-level statement: a resume re-enters here, and no
+            // loop iteration of an earlier abort applies to it any more.
+            resumeLine_ = i;
+            resumeCounter_ = 0;
+        }
+        const std::string keyword = KeywordOf(lines_[static_cast<std::size_t>(i)]);
+        if (trace_)
+            ShowTraceLine(i);
+
+        int next = i + 1;
+        Outcome outcome;
+        if (keyword == "LOOP") {
+            if (Loop(i, counter, next) != kDone)
+                return kAborted;
+            outcome = Outcome::Exchanged; // the check looks at the body's last exchange
+        } else {
+            outcome = Statement(i, keyword, counter, range);
+        }
+        if (outcome == Outcome::Stop)
+            return kAborted;
+
+        if (outcome == Outcome::Exchanged && model_->StatusClass != kClassWarning) {
+            if (softBreakOnEmpty_ && !range.softBreak && model_->StatusCode == kCodeEmptyCassette) {
+                range.softBreak = true;
+                softBreakText_ = model_->CodeText;
+            } else {
+                range.deviceCommandsAllowed = false;
+                if (platform::dialogs().messageDlg(model_->CodeText, DlgType::Error, DlgButtons::AbortIgnore) !=
+                    DlgResult::Ignore)
+                    return kAborted;
+            }
+        }
+        i = next;
+    }
+    if (options)
+        options->LoggingEnabled = savedLogging;
+    return range.softBreak ? kSoftBreak : kDone;
+}
+
+int TTDLScript::Loop(int i, int& counter, int& next)
+{
+    const int n = IntParam(i, 1, 1);
+
+    // The matching ENDLOOP, anywhere below.
+    int depth = 1;
+    int j = i + 1;
+    const int size = static_cast<int>(lines_.size());
+    for (; j < size; ++j) {
+        const std::string kw = KeywordOf(lines_[static_cast<std::size_t>(j)]);
+        if (kw == "LOOP")
+            ++depth;
+        else if (kw == "ENDLOOP" && --depth == 0)
+            break;
+    }
+    if (j >= size) {
+        platform::dialogs().messageDlg("Missing matching ENDLOOP\nline: " + std::to_string(i), DlgType::Error,
+                                       DlgButtons::Ok);
+        return kAborted;
+    }
+
+    int k = 1;
+    if (counter < 0) {
+        k = -counter;
+        counter = 0;
+    }
+    int r = kDone;
+    while (k <= n) {
+        if (trace_ && k >= 2)
+            ShowTraceLine(i);
+        r = Execute(i + 1, j, k);
+        if (r != kDone)
+            break;
+        if (trace_)
+            ShowTraceLine(j);
+        ++k;
+    }
+    if (r == kSoftBreak) {
+        if (platform::dialogs().messageDlg(softBreakText_ + "\nContinue with script after ENDLOOP?", DlgType::Error,
+                                           DlgButtons::YesNo) != DlgResult::Yes) {
+            resumeCounter_ = k;
+            return kAborted;
+        }
+    } else if (r == kAborted) {
+        // Each enclosing loop overwrites it: the outermost iteration stays.
+        resumeCounter_ = k;
+        return kAborted;
+    }
+    next = j + 1;
+    return kDone;
+}
+
+TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int counter, const RangeState& range)
+{
+    if (k.empty() || k == "MACHINE_TYPE" || k == "//" || k == "SAVE_FM_DATA_DB" || k == "SAVE_DATA_END_DB" ||
+        k == "SAVE_FCDATA_END_DB")
+        return Outcome::None;
+    if (k == "RESET")
+        return Send("0", 180);
+    if (k == "DISPENSE")
+        return Dispense(i, '1', teller_);
+    if (k == "MOVE_FORWARD")
+        return Dispense(i, '2', '0');
+    if (k == "DELIVER" || k == "REJECT") {
+        // Not after an ignored error or a soft break in this range.
+        if (!range.deviceCommandsAllowed || range.softBreak)
+            return Outcome::None;
+        return Send(k == "DELIVER" ? "3" : "4", 180);
+    }
+    if (k == "CHECK_THROAT")
+        return CheckThroat(IntParam(i, 1, 1));
+    if (k == "READ_CASS_NR")
+        return Send("5", 20);
+    if (k == "READ_CASS_ID") {
+        cmd_->ReadCassetteIds();
+        cmd_->ReadProgramId();
+        return Outcome::Exchanged;
+    }
+    if (k == "SHOW_CASSETTE_DLG") {
+        if (cmd_->ReadCassetteIds() && ShowCassetteDialog)
+            ShowCassetteDialog(*model_);
+        return Outcome::Exchanged;
+    }
+    if (k == "LIFTS_DOWN")
+        return Send("7", 180);
+    if (k == "LIFTS_UP")
+        return Send("8", 180);
+    if (k == "CLOSE_CASS" || k == "OPEN_CASS") {
+        const bool close = k == "CLOSE_CASS";
+        const int n = IntParam(i, 1, -1);
+        if (n < 0)
+            return Send(close ? "7" : "8", 180);
+        if (close)
+            cmd_->CloseCassette(n, false);
+        else
+            cmd_->OpenCassette(n, 1);
+        return n > 8 ? Refused(i) : Outcome::Exchanged;
+    }
+    if (k == "READ_PROGRAM_ID") {
+        cmd_->ReadProgramId();
+        return Outcome::Exchanged;
+    }
+    if (k == "STR_CMD")
+        return Send(Param(i, 1), 180);
+    if (k == "POLL") {
+        cmd_->SendCommand(Param(i, 1), 180);
+        return Outcome::None; // never followed by the status check
+    }
+    if (k == "SEND_SELFTESTDATA") {
+        cmd_->ReadCassetteIds();
+        cmd_->ReadProgramId();
+        for (int d = 0; d <= 9; ++d)
+            cmd_->SendSelfTestData(d);
+        cmd_->SendSelfTestData(-1);
+        if (model_->FatalMark != 3)
+            model_->StatusClass = kClassWarning;
+        return Outcome::Exchanged;
+    }
+    if (k == "SEND_SELFTESTDATA_NC") {
+        const int n = IntParam(i, 1, 1);
+        cmd_->SendSelfTestData(n);
+        return (n < -1 || n > 9) ? Refused(i) : Outcome::Exchanged;
+    }
+    if (k == "CHANGE_TELLER") {
+        const std::string p = Param(i, 1);
+        if (!p.empty())
+            teller_ = p[0];
+        return Outcome::None;
+    }
+    if (k == "CLEAR_FEEDER_VECTOR") {
+        model_->ClearFeeders();
+        return Outcome::None;
+    }
+    if (k == "SHOW_MESSAGE") {
+        platform::dialogs().showMessage(Rest(i));
+        return Outcome::None;
+    }
+    if (k == "DELAY_SEC") {
+        Delay(IntParam(i, 1, 10));
+        return Outcome::None;
+    }
+    if (k == "DELAY_MSEC") {
+        Delay(IntParam(i, 1, 10000) / 1000);
+        return Outcome::None;
+    }
+    if (k == "%") {
+        ShowInfo(Rest(i));
+        return Outcome::None;
+    }
+    if (k == "LOG") {
+        const std::string rest = Rest(i);
+        cmd_->LogAnnotation(rest);
+        ShowStatus(rest);
+        return Outcome::None;
+    }
+    if (k == "#") {
+        ShowInfo("#" + std::to_string(counter));
+        return Outcome::None;
+    }
+    if (k == "STOP_IF_REPLY_EQUAL" || k == "STOP_IF_REPLY_NOT_EQUAL") {
+        const std::string text = Param(i, 1);
+        const bool equal = cmd_->Reply == text;
+        const bool stopIfEqual = k == "STOP_IF_REPLY_EQUAL";
+        if (equal == stopIfEqual) {
+            const std::string msg = (stopIfEqual ? "Reply is equal: " : "Reply NOT equal: ") + text;
+            if (platform::dialogs().messageDlg(msg, DlgType::Error, DlgButtons::AbortIgnore) != DlgResult::Ignore)
+                return Outcome::Stop;
+        }
+        return Outcome::None;
+    }
+    if (k == "LOGFILE")
+        return LogFile(Param(i, 1));
+    if (k == "IGNORE_ILLEGAL_COMMAND" || k == "IGNORE_ILLEGAL_COMAND") {
+        cmd_->IgnoreIllegal = true;
+        return Outcome::None;
+    }
+    if (k == "STOP_IF_ILLEGAL_COMMAND" || k == "STOP_IF_ILLEGAL_COMAND") {
+        cmd_->IgnoreIllegal = false;
+        return Outcome::None;
+    }
+    if (k == "SOFT_BREAK_ON_EMPTY") {
+        softBreakOnEmpty_ = true;
+        return Outcome::None;
+    }
+    if (k == "SET_REJECT_MSG_ON") {
+        cmd_->RejectIsError = true;
+        return Outcome::None;
+    }
+    if (k == "SET_REJECT_MSG_OFF") {
+        cmd_->RejectIsError = false;
+        return Outcome::None;
+    }
+    if (k == "IGNORE_SYNTAX") {
+        ignoreSyntax_ = true;
+        return Outcome::None;
+    }
+    if (k == "TRACE") {
+        const bool was = trace_;
+        trace_ = Param(i, 1) == "ON";
+        if (trace_ && !was)
+            ShowTraceLine(i);
+        return Outcome::None;
+    }
+
+    // Unrecognised, also ENDLOOP outside a loop and keywords in lower case.
+    const std::string text = "Unknown TDL command: " + k;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "Line %d: ", i + 1);
+    ShowStatus(buf + text);
+    if (!ignoreSyntax_ &&
+        platform::dialogs().messageDlg(text, DlgType::Warning, DlgButtons::AbortIgnore) != DlgResult::Ignore)
+        return Outcome::Stop;
+    return Outcome::None;
+}
+
+TTDLScript::Outcome TTDLScript::Send(const std::string& command, int seconds)
+{
+    cmd_->SendCommand(command, seconds);
+    return Outcome::Exchanged;
+}
+
+TTDLScript::Outcome TTDLScript::Dispense(int i, char a, char b)
+{
+    std::array<int, 8> counts{};
+    bool inRange = true;
+    int total = 0;
+    for (int k = 1; k <= 8; ++k) {
+        const int c = IntParam(i, k, 0);
+        counts[static_cast<std::size_t>(k - 1)] = c;
+        if (c < 0 || c > 999)
+            inRange = false;
+        else
+            total += c;
+    }
+    ++dispenseCounter_;
+    cmd_->Dispense(a, b, counts);
+    if (!inRange)
+        return Refused(i);
+    return total > 0 ? Outcome::Exchanged : Outcome::None;
+}
+
+TTDLScript::Outcome TTDLScript::CheckThroat(int n)
+{
+    if (n < 1)
+        return Outcome::None;
+    for (int k = 1; k <= n; ++k) {
+        cmd_->SendCommand(":", 5);
+        // Notes still in the bundle output unit: look again a second later,
+        // unless the operator stopped the script meanwhile.
+        if (model_->StatusCode != kCodeNotesInBundleUnit || k == n || abort_)
+            break;
+        Delay(1);
+        if (abort_)
+            break;
+    }
+    return Outcome::Exchanged;
+}
+
+TTDLScript::Outcome TTDLScript::LogFile(const std::string& p)
+{
+    Settings* options = Options();
+    if (p == "OFF") {
+        if (options)
+            options->LoggingEnabled = false;
+        return Outcome::None;
+    }
+    if (options)
+        options->LoggingEnabled = true;
+    if (p == "ON")
+        return Outcome::None;
+
+    const std::string path = (!p.empty() && p[0] == '/') ? p : (options ? options->ScriptFolder : std::string()) + p;
+    if (AppendLogLines(path, {"Opened by TDL script : " + FormatDateTime(platform::clock().wallNow())})) {
+        ShowInfo("Log-file: " + p);
+        cmd_->LogFileOverride = path;
+    } else {
+        const std::string text = "Log File " + path + "could not be created!";
+        platform::dialogs().messageDlg(text, DlgType::Error, DlgButtons::Ok);
+        ShowInfo(text);
+    }
+    return Outcome::None;
+}
+
+TTDLScript::Outcome TTDLScript::Refused(int i)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "Line %d: ", i + 1);
+    const std::string where = buf + lines_[static_cast<std::size_t>(i)];
+    ShowStatus(where);
+    platform::dialogs().messageDlg(model_->CodeText + "\n" + where, DlgType::Error, DlgButtons::Ok);
+    return Outcome::Stop;
+}
+
+void TTDLScript::Delay(int seconds)
+{
+    if (seconds <= 0)
+        return;
+    // Whole seconds, as the script language counts time: a delay of n ends
+    // at the n-th full second from now.
+    const platform::Clock& clk = platform::clock();
+    const std::int64_t deadline = (FloorDiv(clk.monotonicMs(), 1000) + seconds) * 1000;
+    platform::MessageLoop& loop = platform::messageLoop();
+    while (!abort_) {
+        const std::int64_t now = clk.monotonicMs();
+        if (now >= deadline)
+            break;
+        // Events keep coming in a busy loop: look at the clock after each.
+        loop.pumpUntil([&] { return abort_ || clk.monotonicMs() >= deadline; }, deadline - now);
+        if (loop.quitRequested())
+            break;
+    }
+}
+
+void TTDLScript::ShowTraceLine(int i)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "Line %d: ", i + 1);
+    ShowStatus(buf + lines_[static_cast<std::size_t>(i)]);
+}
+
+void TTDLScript::ShowInfo(const std::string& text)
+{
+    if (ctx_->MainWindow)
+        ctx_->MainWindow->ShowInfoText(text);
+}
+
+void TTDLScript::ShowStatus(const std::string& text)
+{
+    if (ctx_->MainWindow)
+        ctx_->MainWindow->ShowStatusText("", text);
+}
+
+Settings* TTDLScript::Options() const
+{
+    return ctx_->Options ? &ctx_->Options->InForce() : nullptr;
+}
+
+void TTDLScript::ClearCommandFlags()
+{
+    cmd_->RejectIsError = false;
+    cmd_->IgnoreIllegal = false;
+    cmd_->LogFileOverride.clear();
+}
+
+std::string TTDLScript::Param(int i, int k) const
+{
+    std::string s = lines_[static_cast<std::size_t>(i)];
+    for (int j = 0; j < k; ++j) {
+        const auto p = s.find(' ');
+        if (p == std::string::npos)
+            break;
+        s.erase(0, p + 1);
+    }
+    return s.substr(0, s.find(' '));
+}
+
+int TTDLScript::IntParam(int i, int k, int def) const
+{
+    return ToIntDef(Param(i, k), def);
+}
+
+std::string TTDLScript::Rest(int i) const
+{
+    const std::string& line = lines_[static_cast<std::size_t>(i)];
+    const auto p = line.find(' ');
+    return p == std::string::npos ? line : line.substr(p + 1);
+}
+
+} // namespace kyd::link

@@ -1,0 +1,150 @@
+// The TDL script engine: runs test scripts, text files of one statement a
+// line, that drive the dispenser through the command layer with loops,
+// delays, checks of the replies, logging and operator dialogs.
+//
+// Everything runs on the main thread. Waits (the command layer's reply wait
+// and the script's delays) pump messages, so the operator's abort arrives
+// while a script runs. Delays read the process clock, so a fake clock runs
+// "DELAY_SEC 10" at once.
+//
+// The main window owns one engine for scripts opened from the Scripts menu
+// and one for the demo buttons. It sets ShowCassetteDialog so that
+// SHOW_CASSETTE_DLG can show the cassette window; without it the statement
+// only reads the cassette ids.
+#pragma once
+
+#include "link/AppContext.h"
+#include "link/PLVRCmd.h"
+#include "link/Protokoll.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kyd::link {
+
+class TTDLScript {
+public:
+    // Results of Run, Resume, RunOnce and Execute.
+    static constexpr int kDone = 0;
+    static constexpr int kAborted = -1;
+    static constexpr int kSoftBreak = -2;
+
+    // States.
+    static constexpr std::uint8_t kNone = 0;
+    static constexpr std::uint8_t kLoaded = 1; // loaded or done
+    static constexpr std::uint8_t kRunning = 2;
+    static constexpr std::uint8_t kAbortedState = 3;
+
+    // None of the pointers is owned; all must outlive the engine.
+    TTDLScript(TPLVRCmdF* commands, Protokoll* model, const AppContext* context);
+    TTDLScript(const TTDLScript&) = delete;
+    TTDLScript& operator=(const TTDLScript&) = delete;
+
+    // Reads the script as bytes, one line per line feed (a carriage return
+    // before it is dropped). A file that cannot be read raises
+    // std::runtime_error and leaves the engine as it was. Refused (false,
+    // nothing changed) while any script is running.
+    bool Load(const std::string& fileName);
+
+    // Runs the script n times, stopping after a run that did not end
+    // normally; returns the last run's result. Nothing runs (result 0) when
+    // nothing is loaded, n is below 1, a script is running or the command
+    // layer is busy. The main window's batch busy state brackets the runs.
+    // An exception ends the run as aborted and passes on to the caller.
+    int Run(int n);
+    // Continues an aborted script at the top-level statement that was under
+    // way, in the loop iteration that was under way. 0 unless aborted.
+    int Resume();
+    // Stops the script before its next statement (a delay ends at once);
+    // an exchange under way runs to its end. Also when idle: state aborted.
+    void Abort();
+
+    bool IsRunning() const { return state_ == kRunning; }
+    bool IsAborted() const { return state_ == kAbortedState; }
+    bool CanRunAgain() const { return state_ == kLoaded || state_ == kAbortedState; }
+
+    // One pass over the whole script from the given line.
+    int RunOnce(int start);
+    // Interprets lines first .. end-1; counter: 0 at top level, the loop
+    // iteration inside a loop body, minus the iteration to resume at.
+    int Execute(int first, int end, int counter);
+
+    // Shows the cassette window modally for the status model (its feeder
+    // list is fresh from a cassette-id read).
+    std::function<void(Protokoll& model)> ShowCassetteDialog;
+
+    // ---- state, for the windows and for tests ----
+    const std::string& FileName() const { return fileName_; }
+    const std::vector<std::string>& Lines() const { return lines_; }
+    std::uint8_t State() const { return state_; }
+    bool Trace() const { return trace_; }
+    int ResumeLine() const { return resumeLine_; }
+    int ResumeCounter() const { return resumeCounter_; }
+    int DispenseCounter() const { return dispenseCounter_; }
+    char Teller() const { return teller_; }
+    bool SoftBreakOnEmpty() const { return softBreakOnEmpty_; }
+    bool IgnoreSyntax() const { return ignoreSyntax_; }
+
+    // True while some engine of the process runs a script.
+    static bool AnyRunning() { return runningDepth_ > 0; }
+
+private:
+    // What a statement did, for the caller's status check and flow.
+    enum class Outcome {
+        None,      // no exchange: no status check
+        Exchanged, // at least one command exchanged: status check
+        Stop,      // the script ends here (-1)
+    };
+    struct RangeState {
+        bool deviceCommandsAllowed = true;
+        bool softBreak = false;
+    };
+
+    int RunFrom(int start, int counter);
+    Outcome Statement(int i, const std::string& keyword, int counter, const RangeState& range);
+    // LOOP on line i; sets next to the line after the matching ENDLOOP.
+    int Loop(int i, int& counter, int& next);
+    void Delay(int seconds);
+    void ShowTraceLine(int i);
+    void ShowInfo(const std::string& text);
+    void ShowStatus(const std::string& text);
+    Settings* Options() const;
+    void ClearCommandFlags();
+
+    // Parameter k of line i (the last word when the line has fewer words).
+    std::string Param(int i, int k) const;
+    int IntParam(int i, int k, int def) const;
+    // Everything after the first blank (the whole line when it has none).
+    std::string Rest(int i) const;
+
+    // Statements that send.
+    Outcome Send(const std::string& command, int seconds);
+    Outcome Dispense(int i, char a, char b);
+    Outcome CheckThroat(int n);
+    Outcome LogFile(const std::string& p);
+    // Reports a statement whose numbers the command layer refused.
+    Outcome Refused(int i);
+
+    TPLVRCmdF* cmd_;
+    Protokoll* model_;
+    const AppContext* ctx_;
+    std::string fileName_;
+    std::vector<std::string> lines_;
+    bool loaded_ = false;
+    bool abort_ = false;
+    std::uint8_t state_ = kNone;
+    bool trace_ = false;
+    int resumeLine_ = 0;
+    int dispenseCounter_ = 0;
+    char teller_ = '0';
+    bool softBreakOnEmpty_ = false;
+    bool ignoreSyntax_ = false;
+    std::string softBreakText_;
+    int resumeCounter_ = 0;
+
+    static int runningDepth_;
+};
+
+} // namespace kyd::link

@@ -1,0 +1,101 @@
+// The cassette information window: the cassette list and the note sizes.
+#include "app/qt/CassInfo.h"
+#include "link/Protokoll.h"
+
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+namespace kyd::app {
+namespace {
+
+link::FeederList Feeders(int n)
+{
+    link::FeederList list;
+    for (int k = 0; k < n; ++k) {
+        auto f = std::make_unique<link::FeederData>();
+        f->Number = k;
+        f->Id = "ID00" + std::to_string(k);
+        f->Status = "30 Successful Command";
+        f->Width = k == 1 ? 140 : 0;
+        list.push_back(std::move(f));
+    }
+    return list;
+}
+
+TEST(CassInfo, ShowsTheCassettesOfTheModel)
+{
+    link::Protokoll model;
+    model.SetFeeders(Feeders(3));
+    TCassInfo w(nullptr, &model);
+    EXPECT_EQ(w.windowTitle().toStdString(), "Cassette information");
+    EXPECT_TRUE(w.windowFlags() & Qt::Tool);
+    ASSERT_EQ(w.findChild<QTableWidget*>("StringGrid1"), w.StringGrid1);
+    EXPECT_EQ(w.StringGrid1->rowCount(), 10);
+    EXPECT_EQ(w.StringGrid1->columnCount(), 4);
+    EXPECT_EQ(w.StringGrid1->columnWidth(0), 23);
+    EXPECT_EQ(w.StringGrid1->columnWidth(3), 214);
+    EXPECT_EQ(w.StringGrid1->rowHeight(0), 15);
+
+    w.ShowCassettes();
+    EXPECT_EQ(w.Cell(0, 0), "No");
+    EXPECT_EQ(w.Cell(0, 1), "Cassette Id");
+    EXPECT_EQ(w.Cell(0, 2), "Width");
+    EXPECT_EQ(w.Cell(0, 3), "Status");
+    EXPECT_EQ(w.Cell(1, 0), "0");
+    EXPECT_EQ(w.Cell(1, 1), "ID000");
+    EXPECT_EQ(w.Cell(1, 2), ""); // width 0: empty
+    EXPECT_EQ(w.Cell(2, 2), "140");
+    EXPECT_EQ(w.Cell(3, 3), "30 Successful Command");
+    EXPECT_EQ(w.Cell(4, 0), "");
+}
+
+TEST(CassInfo, MoreCassettesThanRowsKeepTheGridSize)
+{
+    link::Protokoll model;
+    model.SetFeeders(Feeders(12));
+    TCassInfo w(nullptr, &model);
+    w.ShowCassettes();
+    EXPECT_EQ(w.StringGrid1->rowCount(), 10);
+    EXPECT_EQ(w.Cell(9, 0), "8");
+}
+
+TEST(CassInfo, EmptyListShowsOnlyTheHeader)
+{
+    link::Protokoll model;
+    TCassInfo w(nullptr, &model);
+    w.ShowCassettes();
+    EXPECT_EQ(w.Cell(0, 0), "No");
+    EXPECT_EQ(w.Cell(1, 0), "");
+}
+
+TEST(CassInfo, NoteSizes)
+{
+    link::Protokoll model;
+    TCassInfo w(nullptr, &model);
+    const int width = w.width();
+    // Position 1 is skipped; records of 13 characters follow.
+    const std::string payload = std::string("x") + "EUR052 070140" + "SEK012A065130" + "ZZZ????071141" + "EUR";
+    w.ShowNoteSizes(payload);
+    EXPECT_EQ(w.windowTitle().toStdString(), "Item 202 Note Sizes");
+    EXPECT_EQ(w.width(), width - 70);
+    EXPECT_EQ(w.StringGrid1->columnWidth(1), 46);
+    EXPECT_EQ(w.StringGrid1->columnWidth(2), 54);
+    EXPECT_EQ(w.StringGrid1->columnWidth(3), 154);
+    EXPECT_EQ(w.Cell(0, 1), "Vertical");
+    EXPECT_EQ(w.Cell(0, 3), "Denomination");
+    EXPECT_EQ(w.Cell(1, 0), "1");
+    EXPECT_EQ(w.Cell(1, 1), "070");
+    EXPECT_EQ(w.Cell(1, 2), "140");
+    EXPECT_EQ(w.Cell(1, 3), "EUR 500  ");
+    EXPECT_EQ(w.Cell(2, 3), "SEK 100 A");
+    EXPECT_EQ(w.Cell(3, 1), "071");
+    EXPECT_EQ(w.Cell(3, 3), ""); // does not parse
+    // A short last record is cut to what exists.
+    EXPECT_EQ(w.Cell(4, 0), "4");
+    EXPECT_EQ(w.Cell(4, 1), "");
+    EXPECT_EQ(w.Cell(5, 0), "");
+}
+
+} // namespace
+} // namespace kyd::app

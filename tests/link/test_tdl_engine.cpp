@@ -1,0 +1,321 @@
+// The script engine: loops, soft breaks, abort and resume, repeated runs,
+// the guards against re-entry, the busy bracket, loading.
+#include "support_tdl_fixture.h"
+
+namespace kyd::link::test {
+namespace {
+
+using platform::DlgResult;
+
+class TdlEngine : public TdlFixture {
+protected:
+    // Before every dispense the operator has taken the notes of the last
+    // deliver out of the throat.
+    void OperatorEmptiesThroat()
+    {
+        port->simulator.setCommandHook([this](const std::string& frame) {
+            if (!frame.empty() && frame[0] == '1')
+                port->WithCore([](sim::SimCore& c) {
+                    for (int k = 0; k < 10 && c.throatNotes() > 0; ++k)
+                        c.execute(":");
+                    return 0;
+                });
+        });
+    }
+};
+
+const char* const kSoftBreakScript = "SOFT_BREAK_ON_EMPTY\n"
+                                     "LOOP 3\n"
+                                     "DISPENSE 0 2 0 0 0 0 0 0\n"
+                                     "DELIVER\n"
+                                     "CHECK_THROAT 5\n"
+                                     "ENDLOOP\n"
+                                     "RESET\n";
+
+TEST_F(TdlEngine, SoftBreakOnEmptyCassetteContinuesAfterEndloopOnYes)
+{
+    port->WithCore([](sim::SimCore& c) { return c.cassette(2).notes = 3; });
+    dialogs.queueResult(DlgResult::Yes);
+    EXPECT_EQ(RunText(kSoftBreakScript), 0);
+    // Pass 1: 2 notes, deliver, three throat checks (two with notes in the
+    // throat). Pass 2: 1 note only, empty cassette: no deliver; the throat
+    // is empty. Then the question, Yes, and the line after ENDLOOP.
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "3", ":", ":", ":", "102002", ":", "0"}));
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"32 Empty Cassette\nContinue with script after ENDLOOP?"});
+    EXPECT_EQ(dialogs.calls()[0].buttons, platform::DlgButtons::YesNo);
+    EXPECT_TRUE(Dialogs("showMessage").empty());
+    EXPECT_EQ(script->State(), TTDLScript::kLoaded);
+}
+
+TEST_F(TdlEngine, SoftBreakOnEmptyCassetteAbortsOnNo)
+{
+    port->WithCore([](sim::SimCore& c) { return c.cassette(2).notes = 3; });
+    dialogs.queueResult(DlgResult::No);
+    EXPECT_EQ(RunText(kSoftBreakScript), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "3", ":", ":", ":", "102002", ":"}));
+    EXPECT_EQ(script->ResumeCounter(), 2);
+    EXPECT_EQ(script->ResumeLine(), 1);
+    EXPECT_EQ(Dialogs("showMessage"), std::vector<std::string>{"File " + scriptPath + " aborted!"});
+    EXPECT_TRUE(script->IsAborted());
+}
+
+TEST_F(TdlEngine, WithoutSoftBreakAnEmptyCassetteIsAnError)
+{
+    port->WithCore([](sim::SimCore& c) { return c.cassette(2).notes = 1; });
+    EXPECT_EQ(RunText("DISPENSE 0 2 0 0 0 0 0 0\nDELIVER\n"), -1);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"32 Empty Cassette"});
+    EXPECT_EQ(Commands(), std::vector<std::string>{"102002"});
+}
+
+TEST_F(TdlEngine, SoftBreakAtTopLevelEndsTheRunAsAborted)
+{
+    port->WithCore([](sim::SimCore& c) { return c.cassette(2).notes = 1; });
+    EXPECT_EQ(RunText("SOFT_BREAK_ON_EMPTY\nDISPENSE 0 2 0 0 0 0 0 0\nREJECT\nRESET\n"), -2);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "0"}));
+    EXPECT_TRUE(Dialogs().empty());
+    EXPECT_EQ(Dialogs("showMessage"), std::vector<std::string>{"File " + scriptPath + " aborted!"});
+    EXPECT_TRUE(script->IsAborted());
+}
+
+TEST_F(TdlEngine, JamAbortThenContinueRepeatsOnlyTheFailedIteration)
+{
+    OperatorEmptiesThroat();
+    Answer("3", 2, '9'); // the second deliver: jam in the note qualifier
+    const int first = RunText("LOOP 3\nDISPENSE 0 2 0 0 0 0 0 0\nDELIVER\nENDLOOP\n");
+    EXPECT_EQ(first, -1);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"39 Jam in Note Qualifier"});
+    EXPECT_EQ(script->ResumeLine(), 0);
+    EXPECT_EQ(script->ResumeCounter(), 2);
+    ASSERT_TRUE(script->CanRunAgain());
+
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(CountCommands("102002"), 4);
+    EXPECT_EQ(CountCommands("3"), 4);
+    EXPECT_EQ(Commands().size(), 8u);
+    EXPECT_EQ(script->State(), TTDLScript::kLoaded);
+    EXPECT_EQ(mainWindow.BusyCalls.back(), 3);
+    EXPECT_FALSE(mainWindow.Busy());
+}
+
+TEST_F(TdlEngine, NestedLoopsRunEveryIteration)
+{
+    Answer("*", 1, '0', true);
+    EXPECT_EQ(RunText("LOOP 2\n"
+                      "STR_CMD A\n"
+                      "LOOP 3\n"
+                      "STR_CMD B\n"
+                      "ENDLOOP\n"
+                      "LOOP 0\n"
+                      "STR_CMD C\n"
+                      "ENDLOOP\n"
+                      "ENDLOOP\n"
+                      "STR_CMD D\n"),
+              0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "B", "B", "B", "A", "B", "B", "B", "D"}));
+}
+
+TEST_F(TdlEngine, AbortAndResumeInsideNestedLoops)
+{
+    // Outer iteration 2, inner iteration 2 fails; Abort.
+    Answer("B", 5, 'C');
+    Answer("*", 1, '0', true);
+    EXPECT_EQ(RunText("LOOP 2\n"
+                      "STR_CMD A\n"
+                      "LOOP 3\n"
+                      "STR_CMD B\n"
+                      "ENDLOOP\n"
+                      "ENDLOOP\n"
+                      "STR_CMD D\n"),
+              -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "B", "B", "B", "A", "B", "B"}));
+    // The outermost loop's iteration stays: the body starts over in pass 2.
+    EXPECT_EQ(script->ResumeLine(), 0);
+    EXPECT_EQ(script->ResumeCounter(), 2);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "B", "B", "B", "D"}));
+}
+
+TEST_F(TdlEngine, ResumeAtTopLevelReentersTheFailedStatement)
+{
+    Answer("X", 1, '6');
+    Answer("*", 1, '0', true);
+    EXPECT_EQ(RunText("RESET\nSTR_CMD X\nREAD_CASS_NR\n"), -1);
+    EXPECT_EQ(script->ResumeLine(), 1);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "5"}));
+    // Not aborted any more: nothing to resume.
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands().size(), 2u);
+}
+
+TEST_F(TdlEngine, ALaterTopLevelAbortDoesNotInheritAnOldLoopIteration)
+{
+    Answer("A", 2, '6');
+    Answer("B", 1, '6');
+    Answer("*", 1, '0', true);
+    const std::string text = "LOOP 2\nSTR_CMD A\nENDLOOP\nSTR_CMD B\nLOOP 3\nSTR_CMD C\nENDLOOP\n";
+    EXPECT_EQ(RunText(text), -1); // A fails in pass 2
+    EXPECT_EQ(script->ResumeCounter(), 2);
+    EXPECT_EQ(script->Resume(), -1); // A again, then B fails at top level
+    EXPECT_EQ(script->ResumeLine(), 3);
+    EXPECT_EQ(script->ResumeCounter(), 0);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    // B again, then all three passes of the second loop.
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"B", "C", "C", "C"}));
+}
+
+TEST_F(TdlEngine, MissingEndloopAbortsWithTheZeroBasedLine)
+{
+    EXPECT_EQ(RunText("RESET\n// x\n%\n#\nLOOP 2\nLOOP 3\nRESET\nENDLOOP\nRESET\n"), -1);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"Missing matching ENDLOOP\nline: 4"});
+    EXPECT_EQ(Commands(), std::vector<std::string>{"0"});
+    EXPECT_TRUE(script->IsAborted());
+}
+
+TEST_F(TdlEngine, AStatusCheckFollowsTheLoop)
+{
+    // The body ends with a failed exchange that was ignored inside; the
+    // check after ENDLOOP looks at it again.
+    Answer("X", 1, '6', true);
+    dialogs.queueResult(DlgResult::Ignore);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("LOOP 1\nSTR_CMD X\nENDLOOP\nRESET\n"), 0);
+    EXPECT_EQ(Dialogs().size(), 2u);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "0"}));
+}
+
+TEST_F(TdlEngine, RunRepeatsAndStopsAfterAnAbortedPass)
+{
+    EXPECT_EQ(RunText("RESET\n", 3), 0);
+    EXPECT_EQ(Commands().size(), 3u);
+    EXPECT_EQ(script->State(), TTDLScript::kLoaded);
+    EXPECT_EQ(mainWindow.BusyCalls.front(), 2);
+    EXPECT_EQ(mainWindow.BusyCalls.back(), 3);
+    EXPECT_EQ(std::count(mainWindow.BusyCalls.begin(), mainWindow.BusyCalls.end(), 2), 1);
+
+    ClearCommands();
+    Answer("0", 2, '6');
+    EXPECT_EQ(script->Run(5), -1);
+    EXPECT_EQ(Commands().size(), 2u);
+    EXPECT_TRUE(script->IsAborted());
+}
+
+TEST_F(TdlEngine, RunWithACountBelowOneRunsNothing)
+{
+    ASSERT_TRUE(script->Load(Write("a.tdl", "RESET\n")));
+    EXPECT_EQ(script->Run(0), 0);
+    EXPECT_EQ(script->Run(-2), 0);
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_TRUE(mainWindow.BusyCalls.empty());
+    EXPECT_TRUE(mainWindow.InfoTexts.empty());
+}
+
+TEST_F(TdlEngine, NothingRunsBeforeALoad)
+{
+    EXPECT_EQ(script->Run(1), 0);
+    EXPECT_EQ(script->Resume(), 0);
+    script->Abort(); // idle abort: aborted state, still nothing to run
+    EXPECT_TRUE(script->IsAborted());
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(script->Run(1), 0);
+    EXPECT_TRUE(mainWindow.BusyCalls.empty());
+}
+
+TEST_F(TdlEngine, NoLoadRunOrResumeWhileAScriptRuns)
+{
+    const std::string other = Write("other.tdl", "STR_CMD OTHER\n");
+    TTDLScript second(cmd.get(), &model, &ctx);
+    ASSERT_TRUE(second.Load(other));
+    bool tried = false;
+    int loadOk = -1, runResult = -1, secondRun = -1, secondResume = -1;
+    onTick = [&] {
+        if (tried || !script->IsRunning())
+            return;
+        tried = true;
+        loadOk = script->Load(other);
+        runResult = script->Run(1);
+        secondRun = second.Run(1);
+        second.Abort();
+        secondResume = second.Resume();
+    };
+    EXPECT_TRUE(TTDLScript::AnyRunning() == false);
+    EXPECT_EQ(RunText("DELAY_SEC 2\nRESET\n"), 0);
+    EXPECT_TRUE(tried);
+    EXPECT_EQ(loadOk, 0);
+    EXPECT_EQ(runResult, 0);
+    EXPECT_EQ(secondRun, 0);
+    EXPECT_EQ(secondResume, 0);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"0"});
+    EXPECT_EQ(script->FileName(), scriptPath);
+    EXPECT_FALSE(TTDLScript::AnyRunning());
+}
+
+TEST_F(TdlEngine, AnExceptionEndsTheRunAbortedAndClosesTheBusyBracket)
+{
+    com->Port().Close(); // sending now raises the library's exception
+    ASSERT_TRUE(script->Load(Write("a.tdl", "% go\nRESET\n")));
+    EXPECT_ANY_THROW(script->Run(2));
+    EXPECT_TRUE(script->IsAborted());
+    EXPECT_FALSE(TTDLScript::AnyRunning());
+    ASSERT_FALSE(mainWindow.BusyCalls.empty());
+    EXPECT_EQ(mainWindow.BusyCalls.front(), 2);
+    EXPECT_EQ(mainWindow.BusyCalls.back(), 3);
+    EXPECT_FALSE(mainWindow.Busy());
+    EXPECT_EQ(script->ResumeLine(), 1);
+
+    // The same through Resume.
+    mainWindow.BusyCalls.clear();
+    EXPECT_ANY_THROW(script->Resume());
+    EXPECT_EQ(mainWindow.BusyCalls.back(), 3);
+    EXPECT_TRUE(script->IsAborted());
+}
+
+TEST_F(TdlEngine, RunResetsTheCountersAndFlags)
+{
+    model.DispenseCount = 7;
+    EXPECT_EQ(RunText("CHANGE_TELLER 1\nSOFT_BREAK_ON_EMPTY\nIGNORE_SYNTAX\nTRACE ON\nDISPENSE 0 1 0 0 0 0 0 0\n"), 0);
+    EXPECT_EQ(model.DispenseCount, 1);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"112001"});
+    ClearCommands();
+    EXPECT_EQ(script->Run(1), 0);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"112001"});
+    EXPECT_EQ(script->DispenseCounter(), 1);
+    // Trace stays on across runs of the loaded script, a new load clears it.
+    EXPECT_TRUE(script->Trace());
+    ASSERT_TRUE(script->Load(scriptPath));
+    EXPECT_FALSE(script->Trace());
+    EXPECT_FALSE(script->IsAborted());
+}
+
+TEST_F(TdlEngine, AFatalStatusIsNotForgottenAtTheNextRun)
+{
+    Answer("0", 1, 'C');
+    EXPECT_EQ(RunText("RESET\n"), -1);
+    EXPECT_EQ(model.FatalMark, 3);
+    EXPECT_EQ(model.StatusClass, 199);
+    // A script without exchanges: the class is left as it was.
+    EXPECT_EQ(RunText("% nothing\n"), 0);
+    EXPECT_EQ(model.StatusClass, 199);
+}
+
+TEST_F(TdlEngine, LoadingAFileThatCannotBeReadChangesNothing)
+{
+    ASSERT_TRUE(script->Load(Write("a.tdl", "RESET\n")));
+    EXPECT_THROW(script->Load((dir / "missing.tdl").string()), std::runtime_error);
+    EXPECT_EQ(script->Lines(), std::vector<std::string>{"RESET"});
+    EXPECT_EQ(script->State(), TTDLScript::kLoaded);
+    EXPECT_EQ(script->Run(1), 0);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"0"});
+
+    // An empty file loads as a script without lines.
+    ASSERT_TRUE(script->Load(Write("empty.tdl", "")));
+    EXPECT_TRUE(script->Lines().empty());
+    EXPECT_EQ(script->Run(1), 0);
+    EXPECT_EQ(mainWindow.InfoTexts.back(), "TDL-file done");
+}
+
+} // namespace
+} // namespace kyd::link::test

@@ -3,6 +3,7 @@
 #include "app/DemoFiles.h"
 #include "app/LinkPortFactory.h"
 #include "app/qt/AboutBox.h"
+#include "app/qt/CassInfo.h"
 #include "app/qt/CmdStr.h"
 #include "app/qt/CommStr.h"
 #include "app/qt/OptionDlg.h"
@@ -10,6 +11,7 @@
 #include "link/PLVRCmd.h"
 #include "link/PLVRCom.h"
 #include "link/Protokoll.h"
+#include "link/TDLScript.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/document_opener.h"
@@ -35,6 +37,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <charconv>
+#include <optional>
 #include <filesystem>
 #include <system_error>
 
@@ -47,6 +51,32 @@ constexpr int kHintPauseMs = 20000;
 QString Latin1(const std::string& s)
 {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The repeat count typed for "Run Multiple times": a decimal number, 1 when
+// the text is not one.
+int RepeatCount(const std::string& text)
+{
+    int n = 0;
+    const char* first = text.data();
+    const char* last = first + text.size();
+    if (first != last && *first == '+')
+        ++first;
+    const auto [end, ec] = std::from_chars(first, last, n);
+    if (ec != std::errc() || end != last || first == last)
+        return 1;
+    return n;
+}
+
+// The folder of a file, with its trailing separator.
+std::string FolderOf(const std::string& file)
+{
+    std::string folder = std::filesystem::path(file).parent_path().string();
+    if (folder.empty())
+        return "./";
+    if (folder.back() != '/')
+        folder += '/';
+    return folder;
 }
 
 // Runs a handler so that no exception leaves the Qt event handler.
@@ -90,7 +120,9 @@ TPLVRMainF::TPLVRMainF(platform::IniFile& ini, link::AppContext& ctx, MainWindow
     teller_ = '0';
     model_ = std::make_unique<link::Protokoll>();
     cmd_ = std::make_unique<link::TPLVRCmdF>(model_.get(), &ctx_);
+    ShowCassetteDialog = [this](link::Protokoll& model) { ShowCassetteWindow(this, model); };
     BuildDemoPage();
+    UpdateScriptItems();
 
     // As wide as the page tabs need, within the window's bounds.
     QSize size = minimumSizeHint().expandedTo(minimumSize());
@@ -118,7 +150,6 @@ void TPLVRMainF::BuildMenus()
     ExitMenuItem->setObjectName("ExitMenuItem");
     connect(ExitMenuItem, &QAction::triggered, this, Guard("exit", [this] { ExitMenuItemClick(); }));
 
-    // The script items are enabled by the script work that fills them.
     Scripts1 = bar->addMenu("S&cripts");
     Scripts1->setObjectName("Scripts1");
     OpenTDLfile = Scripts1->addAction("&Open TDL file...");
@@ -133,8 +164,10 @@ void TPLVRMainF::BuildMenus()
     ScriptContinue = Scripts1->addAction("&Continue");
     ScriptContinue->setObjectName("ScriptContinue");
     ScriptContinue->setShortcut(QKeySequence("Ctrl+G"));
-    for (QAction* a : {OpenTDLfile, ScriptsRunagain, ScriptsRunMutiple, ScriptContinue})
-        a->setEnabled(false);
+    connect(OpenTDLfile, &QAction::triggered, this, Guard("script", [this] { OpenTDLfileClick(); }));
+    connect(ScriptsRunagain, &QAction::triggered, this, Guard("script", [this] { ScriptsRunagainClick(); }));
+    connect(ScriptsRunMutiple, &QAction::triggered, this, Guard("script", [this] { ScriptsRunMutipleClick(); }));
+    connect(ScriptContinue, &QAction::triggered, this, Guard("script", [this] { ScriptContinueClick(); }));
 
     ViewMenu = bar->addMenu("&View");
     ViewMenu->setObjectName("ViewMenu");
@@ -280,7 +313,7 @@ void TPLVRMainF::BuildDemoPage()
         b->setToolTipDuration(kHintPauseMs);
         b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
         grid->addWidget(b, i / g.Cols, i % g.Cols);
-        // Pressing a demo button runs its script once the script engine exists.
+        connect(b, &QPushButton::clicked, this, Guard("demo script", [this, i] { DemoButtonClick(i); }));
     }
     for (int r = 0; r < g.Rows; ++r)
         grid->setRowStretch(r, 1);
@@ -364,6 +397,8 @@ void TPLVRMainF::ReleaseLink()
     if (ctx_.Com == com_.get())
         ctx_.Com = nullptr;
     com_.reset(); // closes the port
+    script_.reset();
+    demoScript_.reset();
 }
 
 void TPLVRMainF::ApplyBusy(bool busy)
@@ -375,6 +410,7 @@ void TPLVRMainF::ApplyBusy(bool busy)
         b->setEnabled(!busy);
     ToolButtonAbort->setEnabled(busy);
     Scripts1->menuAction()->setEnabled(!busy);
+    UpdateScriptItems();
     MenuItemOptions->setEnabled(!busy);
     NewUploadFirmvare1->setEnabled(false); // no firmware downloader in this build yet
     if (cmdWindow_)
@@ -431,10 +467,101 @@ void TPLVRMainF::TabSheetTransExit()
 
 void TPLVRMainF::ComCancelBitBtnClick()
 {
-    // A running script is aborted by its engine once scripts exist; until
-    // then the exchange under way is cancelled.
-    if (cmd_)
+    // A running script stops before its next statement (its exchange under
+    // way runs to its end); without one the exchange is cancelled.
+    if (script_ && script_->IsRunning())
+        script_->Abort();
+    else if (demoScript_ && demoScript_->IsRunning())
+        demoScript_->Abort();
+    else if (cmd_)
         cmd_->Abort();
+}
+
+// ---- scripts --------------------------------------------------------------
+
+void TPLVRMainF::UpdateScriptItems()
+{
+    // The shortcuts work without the menu, so each item follows the busy
+    // state itself.
+    const bool idle = !busy_.Busy();
+    OpenTDLfile->setEnabled(idle);
+    ScriptsRunagain->setEnabled(idle && canRunAgain_);
+    ScriptsRunMutiple->setEnabled(idle && canRunAgain_);
+    ScriptContinue->setEnabled(idle && canContinue_);
+}
+
+std::unique_ptr<link::TTDLScript> TPLVRMainF::NewScript()
+{
+    auto script = std::make_unique<link::TTDLScript>(cmd_.get(), model_.get(), &ctx_);
+    script->ShowCassetteDialog = [this](link::Protokoll& model) {
+        if (ShowCassetteDialog)
+            ShowCassetteDialog(model);
+    };
+    return script;
+}
+
+void TPLVRMainF::DemoButtonClick(int tag)
+{
+    if (tag < 0 || tag >= static_cast<int>(demoFiles_.size()))
+        return;
+    if (!demoScript_)
+        demoScript_ = NewScript();
+    const std::string& name = demoFiles_[static_cast<std::size_t>(tag)];
+    const std::string path = (std::filesystem::path(setup_.DemoDir) / name).string();
+    if (demoScript_->Load(path))
+        demoScript_->Run(1);
+}
+
+void TPLVRMainF::OpenTDLfileClick()
+{
+    const std::string start = ini_.readString("TDL", "dir", ".");
+    const std::optional<std::string> file =
+        platform::dialogs().openFile("Open", start, {{"TDL Files", "*.tdl"}, {"All Files", "*.*"}});
+    if (!file)
+        return;
+    const std::string folder = FolderOf(*file);
+    ini_.writeString("TDL", "dir", folder);
+    if (ctx_.Options)
+        ctx_.Options->InForce().ScriptFolder = folder;
+
+    if (!script_)
+        script_ = NewScript();
+    if (!script_->Load(*file))
+        return; // another script is running
+    canRunAgain_ = true;
+    RunOpenedScript(1);
+}
+
+void TPLVRMainF::RunOpenedScript(int n)
+{
+    canContinue_ = false;
+    UpdateScriptItems();
+    if (script_ && script_->CanRunAgain() && script_->Run(n) < 0)
+        canContinue_ = true;
+    UpdateScriptItems();
+}
+
+void TPLVRMainF::ScriptsRunagainClick()
+{
+    RunOpenedScript(1);
+}
+
+void TPLVRMainF::ScriptsRunMutipleClick()
+{
+    std::string answer;
+    const std::string name = script_ ? script_->FileName() : std::string();
+    if (!platform::dialogs().inputQuery("Repeat count", "Number of times to run " + name, answer))
+        return;
+    RunOpenedScript(RepeatCount(answer));
+}
+
+void TPLVRMainF::ScriptContinueClick()
+{
+    canContinue_ = false;
+    UpdateScriptItems();
+    if (script_ && script_->IsAborted() && script_->Resume() < 0)
+        canContinue_ = true;
+    UpdateScriptItems();
 }
 
 void TPLVRMainF::MenuItemOptionsClick()

@@ -27,6 +27,7 @@ namespace kyd::link {
 class Protokoll;
 class TCom;
 class TPLVRCmdF;
+class TTDLScript;
 } // namespace kyd::link
 
 namespace kyd::platform {
@@ -71,8 +72,8 @@ public:
     void SetCaption(const std::string& text);
     // Writes Misc Top and Left.
     void SaveGeometry();
-    // Frees the command layer, the status model and the link (closing the
-    // port), in that order.
+    // Frees the command layer, the status model, the link (closing the
+    // port) and the script engines, in that order.
     void ReleaseLink();
     // Runs once the window has agreed to close, before it goes (the
     // program's shutdown saving).
@@ -85,6 +86,12 @@ public:
     bool ClosePending() const { return closePending_; }
     const std::vector<std::string>& DemoFiles() const { return demoFiles_; }
     char Teller() const { return teller_; }
+    // The script engines; null until first used.
+    link::TTDLScript* OpenedScript() const { return script_.get(); }
+    link::TTDLScript* DemoScript() const { return demoScript_.get(); }
+    // What SHOW_CASSETTE_DLG of a script shows: by default the cassette
+    // window, modal, over this window.
+    std::function<void(link::Protokoll&)> ShowCassetteDialog;
 
     // Handlers.
     void ComCancelBitBtnClick();
@@ -98,6 +105,11 @@ public:
     void AboutClick();
     void RIDURadeHelpClick();
     void KYDTroubleshootingClick();
+    void DemoButtonClick(int tag);
+    void OpenTDLfileClick();
+    void ScriptsRunagainClick();
+    void ScriptsRunMutipleClick();
+    void ScriptContinueClick();
 
     // Components.
     QMenu* FileMenu = nullptr;
@@ -148,6 +160,12 @@ private:
     void BuildStatusBar();
     void BuildDemoPage();
     void ApplyBusy(bool busy);
+    // The Scripts menu's items: what the script state allows, none while busy.
+    void UpdateScriptItems();
+    std::unique_ptr<link::TTDLScript> NewScript();
+    // Runs the opened script n times (it ran when the result is known) and
+    // offers "&Continue" when the run ends aborted.
+    void RunOpenedScript(int n);
     void SyncViewChecks();
     void OpenHelp(const char* file);
     std::string HelpPath(const char* file) const;
@@ -159,8 +177,10 @@ private:
     std::unique_ptr<link::TCom> com_;
     std::unique_ptr<link::Protokoll> model_;
     std::unique_ptr<link::TPLVRCmdF> cmd_;
-    // The script engines (opened script, demo scripts) join here with the
-    // script work; abort already goes through ComCancelBitBtnClick.
+    std::unique_ptr<link::TTDLScript> script_;     // opened from the Scripts menu
+    std::unique_ptr<link::TTDLScript> demoScript_; // run by the demo buttons
+    bool canRunAgain_ = false;                     // "&Run again", "Run &Multiple times"
+    bool canContinue_ = false;                     // "&Continue"
     char teller_ = '0';
     BusyIndicator busy_;
     std::vector<std::string> demoFiles_;

@@ -1,0 +1,373 @@
+// Scripts from the main window: the demo buttons, the Scripts menu (open,
+// run again, run multiple times, continue), the abort button during a
+// script and the cassette window a script asks for, all against the
+// simulated dispenser.
+#include "support_app.h"
+
+#include "app/qt/CassInfo.h"
+#include "app/qt/CommStr.h"
+#include "app/qt/OptionDlg.h"
+#include "app/qt/PLVRMain.h"
+#include "link/Protokoll.h"
+#include "link/TDLScript.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include <filesystem>
+#include <memory>
+
+namespace kyd::app::test {
+
+namespace {
+
+class ScriptsTest : public AppFixture {
+protected:
+    ~ScriptsTest() override { *ticking_ = false; }
+
+    // Fake time passes on its own while a script pumps messages: every run
+    // of the ticker moves the clock on by 50 ms and calls onTick.
+    void StartTicker()
+    {
+        *ticking_ = true;
+        PostTick();
+    }
+    void StopTicker() { *ticking_ = false; }
+
+    void PostTick()
+    {
+        std::shared_ptr<bool> alive = ticking_;
+        loop.postCall([this, alive] {
+            if (!*alive)
+                return;
+            clock.advance(50);
+            if (onTick)
+                onTick();
+            PostTick();
+        });
+    }
+
+    // Commands written to the dispenser, without checksum and carriage return.
+    std::vector<std::string> Commands() const
+    {
+        std::vector<std::string> out;
+        for (const std::string& w : Port().written)
+            out.push_back(w.size() >= 3 ? w.substr(0, w.size() - 3) : w);
+        return out;
+    }
+    SimPort& Port() const { return *ports.back(); }
+
+    std::vector<std::string> DialogTexts(const std::string& kind) const
+    {
+        std::vector<std::string> out;
+        for (const auto& c : dialogs.calls())
+            if (c.kind == kind)
+                out.push_back(c.text);
+        return out;
+    }
+
+    bool ScriptItemsIdle(bool runAgain, bool cont)
+    {
+        return Main().OpenTDLfile->isEnabled() && Main().ScriptsRunagain->isEnabled() == runAgain &&
+               Main().ScriptsRunMutiple->isEnabled() == runAgain && Main().ScriptContinue->isEnabled() == cont;
+    }
+    bool AllScriptItemsDisabled()
+    {
+        return !Main().OpenTDLfile->isEnabled() && !Main().ScriptsRunagain->isEnabled() &&
+               !Main().ScriptsRunMutiple->isEnabled() && !Main().ScriptContinue->isEnabled() &&
+               !Main().Scripts1->menuAction()->isEnabled();
+    }
+    bool BusyLooks()
+    {
+        return !Main().MenuPageControl->isEnabled() && Main().ToolButtonAbort->isEnabled() && AllScriptItemsDisabled();
+    }
+
+    // Opens the script through the Scripts menu with the file chooser
+    // answering path.
+    void OpenScript(const std::string& path)
+    {
+        dialogs.queueFile(path);
+        Main().OpenTDLfile->trigger();
+    }
+
+    std::function<void()> onTick;
+
+private:
+    std::shared_ptr<bool> ticking_ = std::make_shared<bool>(false);
+};
+
+TEST_F(ScriptsTest, DemoButtonRunsItsScriptAndTheCommunicationWindowShowsIt)
+{
+    WriteFile("demo1.tdl", "// Reset and open\r\nRESET\r\nLIFTS_UP\r\n");
+    WriteFile("demo2.tdl", "READ_PROGRAM_ID\n");
+    Start();
+    Main().ViewCommMenuItem->trigger();
+    QTabWidget* pages = Main().MenuPageControl;
+    pages->setCurrentWidget(Main().TabSheetDemo);
+    ProcessEvents();
+    auto* button = Main().PanelDemo->findChild<QPushButton*>("DemoButton0");
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->text(), "Reset and open");
+    EXPECT_EQ(Main().DemoScript(), nullptr); // created on first use
+
+    bool busyDuringRun = true;
+    Port().onWrite = [this, &busyDuringRun](const std::string&) { busyDuringRun = busyDuringRun && BusyLooks(); };
+    button->click();
+
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"0", "8"}));
+    EXPECT_TRUE(busyDuringRun);
+    const QStringList lines = App().ComStringDlg().Lines();
+    ASSERT_EQ(lines.size(), 4) << lines.join("|").toStdString();
+    EXPECT_EQ(lines[0], "Out: 030");
+    EXPECT_TRUE(lines[1].startsWith("In : 0")) << lines[1].toStdString();
+    EXPECT_EQ(lines[2], "Out: 838");
+    EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file done");
+    ASSERT_NE(Main().DemoScript(), nullptr);
+    EXPECT_EQ(Main().DemoScript()->FileName(), Path("demo1.tdl"));
+    EXPECT_EQ(Main().OpenedScript(), nullptr);
+    // The demo run leaves the Scripts menu as it was.
+    EXPECT_TRUE(pages->isEnabled());
+    EXPECT_TRUE(ScriptItemsIdle(false, false));
+
+    // The other button loads its own file into the same engine.
+    Port().written.clear();
+    Main().PanelDemo->findChild<QPushButton*>("DemoButton1")->click();
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A"}));
+    EXPECT_EQ(Main().DemoScript()->FileName(), Path("demo2.tdl"));
+    EXPECT_TRUE(exceptions.messages().empty());
+}
+
+TEST_F(ScriptsTest, OpenedScriptRunsAndItsFolderServesLogFilesAndTheNextOpen)
+{
+    std::filesystem::create_directories(Path("sub"));
+    WriteFile("sub/test.tdl", "READ_PROGRAM_ID\nLOGFILE run.log\nRESET\n");
+    Start();
+    EXPECT_TRUE(ScriptItemsIdle(false, false)); // only "Open" at start
+
+    // Cancelled: nothing happens.
+    dialogs.queueFile(std::nullopt);
+    Main().OpenTDLfile->trigger();
+    EXPECT_EQ(Main().OpenedScript(), nullptr);
+    EXPECT_TRUE(Port().written.empty());
+    EXPECT_EQ(App().Ini().readString("TDL", "dir", "unset"), "unset");
+
+    bool busyDuringRun = true;
+    Port().onWrite = [this, &busyDuringRun](const std::string&) { busyDuringRun = busyDuringRun && BusyLooks(); };
+    OpenScript(Path("sub/test.tdl"));
+    EXPECT_TRUE(busyDuringRun);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "0"}));
+    EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file done");
+    EXPECT_TRUE(ScriptItemsIdle(true, false));
+    EXPECT_EQ(App().Ini().readString("TDL", "dir", ""), Path("sub/"));
+    EXPECT_EQ(App().Options().InForce().ScriptFolder, Path("sub/"));
+    // The log file named in the script lies beside it and got the exchange.
+    const std::string log = ReadFile(Path("sub/run.log"));
+    EXPECT_NE(log.find("Opened by TDL script : "), std::string::npos) << log;
+    EXPECT_NE(log.find("030"), std::string::npos) << log;
+    const auto opens = DialogTexts("openFile");
+    EXPECT_EQ(opens.size(), 2u);
+
+    // Run again runs the same file once more.
+    Port().written.clear();
+    Main().ScriptsRunagain->trigger();
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "0"}));
+    EXPECT_TRUE(ScriptItemsIdle(true, false));
+    EXPECT_TRUE(exceptions.messages().empty());
+}
+
+TEST_F(ScriptsTest, AFileThatCannotBeReadIsReportedAndEnablesNothing)
+{
+    Start();
+    OpenScript(Path("missing.tdl"));
+    ASSERT_EQ(exceptions.messages().size(), 1u);
+    EXPECT_NE(exceptions.messages()[0].find("missing.tdl"), std::string::npos);
+    EXPECT_TRUE(Port().written.empty());
+    EXPECT_TRUE(ScriptItemsIdle(false, false));
+    EXPECT_TRUE(Main().MenuPageControl->isEnabled());
+}
+
+TEST_F(ScriptsTest, RunMultipleTimesAsksForTheCount)
+{
+    WriteFile("multi.tdl", "RESET\nREAD_PROGRAM_ID\n");
+    Start();
+    OpenScript(Path("multi.tdl"));
+    ASSERT_EQ(Port().written.size(), 2u);
+
+    Port().written.clear();
+    dialogs.clear();
+    dialogs.queueInput("3");
+    Main().ScriptsRunMutiple->trigger();
+    const auto prompts = DialogTexts("inputQuery");
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0], "Number of times to run " + Path("multi.tdl"));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"0", "A", "0", "A", "0", "A"}));
+    EXPECT_TRUE(ScriptItemsIdle(true, false));
+
+    // Not a number: once. Cancel: not at all.
+    Port().written.clear();
+    dialogs.queueInput("three");
+    Main().ScriptsRunMutiple->trigger();
+    EXPECT_EQ(Port().written.size(), 2u);
+    Port().written.clear();
+    dialogs.queueInput(std::nullopt);
+    Main().ScriptsRunMutiple->trigger();
+    EXPECT_TRUE(Port().written.empty());
+}
+
+TEST_F(ScriptsTest, AbortDuringADelayStopsTheScriptAndContinueResumesIt)
+{
+    WriteFile("delay.tdl", "RESET\nDELAY_SEC 10\nLIFTS_UP\n");
+    Start();
+    const std::int64_t t0 = clock.monotonicMs();
+    bool clicked = false;
+    bool busyWhenClicked = false;
+    onTick = [&] {
+        if (!clicked && Port().written.size() == 1 && clock.monotonicMs() >= t0 + 3000) {
+            clicked = true;
+            busyWhenClicked = BusyLooks();
+            Main().ToolButtonAbort->click();
+        }
+    };
+    StartTicker();
+    OpenScript(Path("delay.tdl"));
+    ASSERT_TRUE(clicked);
+    EXPECT_TRUE(busyWhenClicked);
+    // The delay ended at once; the statement after it was not sent.
+    EXPECT_LT(clock.monotonicMs(), t0 + 4000);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"0"}));
+    EXPECT_EQ(DialogTexts("showMessage"), (std::vector<std::string>{"File " + Path("delay.tdl") + " aborted!"}));
+    EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file aborted");
+    EXPECT_NE(Main().StatusPanel2->text(), "Communication Canceled"); // the script was aborted, not the exchange
+    EXPECT_TRUE(Main().OpenedScript()->IsAborted());
+    EXPECT_TRUE(ScriptItemsIdle(true, true));
+    EXPECT_TRUE(Main().MenuPageControl->isEnabled());
+
+    // Continue: the delay runs again in full, then the rest of the script.
+    const std::int64_t t1 = clock.monotonicMs();
+    Main().ScriptContinue->trigger();
+    StopTicker();
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"0", "8"}));
+    EXPECT_GE(clock.monotonicMs(), t1 + 9000);
+    EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file done");
+    EXPECT_TRUE(ScriptItemsIdle(true, false));
+    EXPECT_TRUE(exceptions.messages().empty());
+}
+
+TEST_F(ScriptsTest, AbortDuringADemoScriptExchangeLetsTheExchangeEnd)
+{
+    WriteFile("demo1.tdl", "RESET\nLIFTS_UP\n");
+    Start();
+    // The abort arrives while the reset's reply is on its way.
+    Port().onWrite = [this](const std::string& w) {
+        if (w == "030\r")
+            loop.postCall([this] { Main().ToolButtonAbort->click(); });
+    };
+    Main().MenuPageControl->setCurrentWidget(Main().TabSheetDemo);
+    Main().PanelDemo->findChild<QPushButton*>("DemoButton0")->click();
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"0"}));
+    EXPECT_TRUE(Main().DemoScript()->IsAborted());
+    EXPECT_NE(Main().StatusPanel2->text(), "Communication Canceled");
+    EXPECT_EQ(DialogTexts("showMessage").size(), 1u);
+    // Continue belongs to the opened script only.
+    EXPECT_TRUE(ScriptItemsIdle(false, false));
+}
+
+TEST_F(ScriptsTest, AbortWithoutAScriptCancelsTheExchange)
+{
+    WriteFile("done.tdl", "RESET\n");
+    Start();
+    OpenScript(Path("done.tdl")); // an engine that is not running
+    Port().holdReplies = true;
+    Port().onWrite = [this](const std::string&) { loop.postCall([this] { Main().ToolButtonAbort->click(); }); };
+    Main().CommandLayer()->SendCommand("3", 180);
+    EXPECT_EQ(Main().StatusPanel2->text(), "Communication Canceled");
+}
+
+TEST_F(ScriptsTest, ClosingTheWindowDuringAScriptAbortsItAndClosesAfterwards)
+{
+    WriteFile("delay.tdl", "DELAY_SEC 10\nRESET\n");
+    Start();
+    const std::int64_t t0 = clock.monotonicMs();
+    bool closedDuringRun = true;
+    bool asked = false;
+    onTick = [&] {
+        if (!asked && clock.monotonicMs() >= t0 + 2000) {
+            asked = true;
+            Main().close();
+            closedDuringRun = !Main().isVisible();
+        }
+    };
+    StartTicker();
+    OpenScript(Path("delay.tdl"));
+    StopTicker();
+    ASSERT_TRUE(asked);
+    EXPECT_FALSE(closedDuringRun);
+    EXPECT_TRUE(Port().written.empty());
+    EXPECT_TRUE(Main().OpenedScript()->IsAborted());
+    ProcessEvents();
+    EXPECT_FALSE(Main().isVisible());
+    EXPECT_TRUE(App().Saved());
+}
+
+TEST_F(ScriptsTest, ShowCassetteDialogGoesThroughTheWindowsHook)
+{
+    WriteFile("cass.tdl", "SHOW_CASSETTE_DLG\n");
+    Start();
+    int shown = 0;
+    link::Protokoll* seen = nullptr;
+    Main().ShowCassetteDialog = [&](link::Protokoll& m) {
+        ++shown;
+        seen = &m;
+    };
+    OpenScript(Path("cass.tdl"));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"5"}));
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(seen, Main().Model());
+    EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file done");
+}
+
+// Closes the cassette window as soon as it shows, after noting its first cells.
+class CassetteCloser : public QObject {
+public:
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::Show) {
+            if (auto* w = qobject_cast<TCassInfo*>(o)) {
+                ++shown;
+                modal = w->isModal();
+                parent = w->parentWidget();
+                header = w->Cell(0, 0);
+                QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
+            }
+        }
+        return false;
+    }
+    int shown = 0;
+    bool modal = false;
+    QWidget* parent = nullptr;
+    std::string header;
+};
+
+TEST_F(ScriptsTest, ShowCassetteDialogShowsTheCassetteWindowModally)
+{
+    WriteFile("cass.tdl", "SHOW_CASSETTE_DLG\nREAD_PROGRAM_ID\n");
+    Start();
+    CassetteCloser closer;
+    qApp->installEventFilter(&closer);
+    OpenScript(Path("cass.tdl"));
+    qApp->removeEventFilter(&closer);
+    EXPECT_EQ(closer.shown, 1);
+    EXPECT_TRUE(closer.modal);
+    EXPECT_EQ(closer.parent, &Main());
+    EXPECT_EQ(closer.header, "No");
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"5", "A"}));
+    EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file done");
+}
+
+} // namespace
+} // namespace kyd::app::test

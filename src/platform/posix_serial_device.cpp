@@ -165,6 +165,13 @@ public:
         }
         if (s.stopBits == 2)
             t.c_cflag |= CSTOPB;
+        if (pty_) {
+            // A pty runs 8 bits without parity whatever it is told (the C
+            // library may then report the request as refused): ask for that,
+            // and emulate the rest below.
+            t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR);
+            t.c_cflag |= CS8;
+        }
         if (s.rtsCtsFlow)
             t.c_cflag |= CRTSCTS;
         if (s.xonXoffOut)

@@ -223,14 +223,47 @@ inline constexpr const char* kSioVersion = "v4.07";
 class TSioBaseComponent {
 public:
     TSioBaseComponent() = default;
+    explicit TSioBaseComponent(TSioBaseComponent* owner) { SetOwner(owner); }
     TSioBaseComponent(const TSioBaseComponent&) = delete;
     TSioBaseComponent& operator=(const TSioBaseComponent&) = delete;
-    virtual ~TSioBaseComponent() = default;
+    virtual ~TSioBaseComponent()
+    {
+        SetOwner(nullptr);
+        for (TSioBaseComponent* c : components_)
+            c->owner_ = nullptr;
+    }
 
     std::string Name;
     // Read-only: writes are ignored.
     std::string Version() const { return kSioVersion; }
     void SetVersion(const std::string&) {}
+
+    // Owner tree, used to find components (SearchComPort). It does not own:
+    // destroying either side only unlinks it. Main thread only.
+    TSioBaseComponent* Owner() const { return owner_; }
+    void SetOwner(TSioBaseComponent* owner)
+    {
+        if (owner == owner_)
+            return;
+        if (owner_) {
+            auto& list = owner_->components_;
+            for (auto it = list.begin(); it != list.end(); ++it) {
+                if (*it == this) {
+                    list.erase(it);
+                    break;
+                }
+            }
+        }
+        owner_ = owner;
+        if (owner_)
+            owner_->components_.push_back(this);
+    }
+    // The components owned, in the order they were added.
+    const std::vector<TSioBaseComponent*>& Components() const { return components_; }
+
+private:
+    TSioBaseComponent* owner_ = nullptr;
+    std::vector<TSioBaseComponent*> components_;
 };
 
 class TSioBaseWinControl : public TSioBaseComponent {};

@@ -73,6 +73,8 @@ TSioDataPacket::TSioDataPacket() = default;
 
 TSioDataPacket::~TSioDataPacket()
 {
+    if (comPort_)
+        Reported([&] { SetComPort(nullptr); });
     if (manager_)
         manager_->Remove(*this);
 }
@@ -776,7 +778,15 @@ int TSioDataPacketManager::TimerHandle() const
 
 void TSioDataPacketManager::OnData(const std::uint8_t* data, std::size_t count)
 {
+    FeedData(data, count, nullptr);
+}
+
+void TSioDataPacketManager::FeedData(const std::uint8_t* data, std::size_t count, const std::uint64_t* generation)
+{
     std::unique_lock<std::mutex> lock(mutex_);
+    // Bytes read from the dispatcher before a flush belong to the past.
+    if (generation && *generation != flushGeneration_)
+        return;
     std::unique_lock<std::mutex>* outer = dispatchLock_;
     dispatchLock_ = &lock;
     Reported([&] {
@@ -800,6 +810,38 @@ void TSioDataPacketManager::OnData(const std::uint8_t* data, std::size_t count)
         }
     });
     dispatchLock_ = outer;
+}
+
+void TSioDataPacketManager::OnData(const std::uint8_t* data, std::size_t count, std::uint64_t generation)
+{
+    FeedData(data, count, &generation);
+}
+
+std::uint64_t TSioDataPacketManager::FlushGeneration() const
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    return flushGeneration_;
+}
+
+void TSioDataPacketManager::FlushData()
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    ++flushGeneration_;
+    dataCount_ = 0;
+    scanPosition_ = 0;
+    dataPending_ = false;
+    pendingPosition_ = 0;
+    DisposeBuffer();
+    if (inEvent_)
+        return; // every packet is re-armed afresh when the event ends
+    for (std::size_t k = 0; k < packetList_.size(); ++k) {
+        TSioDataPacket* p = packetList_[k];
+        if (!p->enabled_ || p->mode_ == dpIdle)
+            continue;
+        if (p->startCond_ == scString)
+            Reported([&] { p->SetMode(dpWaitStart); });
+        p->ResetMatch();
+    }
 }
 
 void TSioDataPacketManager::OnTimer(int handle)
@@ -959,6 +1001,7 @@ struct Delivery {
     TStringPacketNotifyEvent onStringPacket;
     TPacketTimeoutEvent onTimeout;
     bool timeout;
+    std::uint64_t generation;
 };
 } // namespace
 
@@ -967,7 +1010,7 @@ struct Delivery {
 // its handler).
 bool TSioDataPacketManager::Deliver(TSioDataPacket& packet, bool timeout)
 {
-    Delivery d{this, &packet, &packet.collected_, {}, {}, {}, timeout};
+    Delivery d{this, &packet, &packet.collected_, {}, {}, {}, timeout, flushGeneration_};
     if (timeout) {
         d.onTimeout = packet.onTimeout_;
     } else {
@@ -982,6 +1025,12 @@ bool TSioDataPacketManager::Deliver(TSioDataPacket& packet, bool timeout)
     delivery_ = true;
     auto fn = [&d]() noexcept {
         try {
+            {
+                // Flushed while the event waited for the main thread.
+                std::lock_guard<std::mutex> g(d.manager->mutex_);
+                if (d.manager->flushGeneration_ != d.generation)
+                    return;
+            }
             const std::size_t n = d.data->size();
             if (d.timeout) {
                 d.onTimeout(*d.packet);

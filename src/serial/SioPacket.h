@@ -54,6 +54,7 @@ namespace sio {
 
 class TSioDataPacket;
 class TSioDataPacketManager;
+class TSioCustomComPort;
 
 enum TPacketStartCond : std::uint8_t { scString, scAnyData };
 
@@ -104,6 +105,13 @@ public:
     // The manager the packet is bound to (set by TSioDataPacketManager::Insert).
     TSioDataPacketManager* Manager() const;
 
+    // Binds the packet to a port component (nullptr unbinds): the packet
+    // joins the port's manager, created with the first packet of the port
+    // (SioPacketList.h). An enabled packet bound to an open port is armed at
+    // once. Main thread.
+    TSioCustomComPort* GetComPort() const { return comPort_; }
+    void SetComPort(TSioCustomComPort* port);
+
     // --- properties ---
     bool GetEnabled() const;
     // True arms the packet (when its port is open), false disarms it. Raises
@@ -152,6 +160,7 @@ public:
 
 private:
     friend class TSioDataPacketManager;
+    friend class TSioDataPacketManagerList;
 
     std::unique_lock<std::mutex> Guard() const;
 
@@ -173,6 +182,7 @@ private:
     bool MatchEnd(std::uint8_t c, std::size_t k) const;
 
     TSioDataPacketManager* manager_ = nullptr;
+    TSioCustomComPort* comPort_ = nullptr;
     TPacketStartCond startCond_ = scString;
     TPacketEndSet endCond_ = 0;
     std::string startString_;
@@ -233,6 +243,16 @@ public:
     // exception sink.
     void OnData(const std::uint8_t* data, std::size_t count);
     void OnTimer(int handle);
+    // As OnData, for bytes taken from the dispatcher when FlushGeneration()
+    // was generation: dropped when a flush came in between.
+    void OnData(const std::uint8_t* data, std::size_t count, std::uint64_t generation);
+    std::uint64_t FlushGeneration() const;
+
+    // Main thread: drops every buffered byte; packets waiting for a start
+    // string or collecting after one start over, packets collecting any
+    // data keep their capture and time-out but forget what they collected.
+    // An event handed to the main thread and not yet started is dropped.
+    void FlushData();
 
     // For tests and the integration: the state of the receive buffer.
     std::int32_t DataCount() const;
@@ -245,6 +265,9 @@ public:
 
 private:
     friend class TSioDataPacket;
+    friend class TSioDataPacketManagerList;
+
+    void FeedData(const std::uint8_t* data, std::size_t count, const std::uint64_t* generation);
 
     // All below run with mutex_ held.
     void EnableLocked();
@@ -281,6 +304,7 @@ private:
     bool delivery_ = false;
     bool disposePending_ = false;
     std::string eventString_; // the string of the packet being delivered
+    std::uint64_t flushGeneration_ = 0;
     // The lock of the thread running OnData / OnTimer, released around
     // deliveries.
     std::unique_lock<std::mutex>* dispatchLock_ = nullptr;

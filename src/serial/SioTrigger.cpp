@@ -415,7 +415,20 @@ bool TSioBaseDispatcher::Sync(const std::function<void()>& fn)
 {
     if (!kyd::platform::hasMessageLoop())
         return false;
-    return kyd::platform::messageLoop().synchronize(fn, &syncToken_);
+    // While fn runs on the main thread it runs inside the notification of
+    // the calling handler: a close asked for there must wait for it.
+    const std::thread::id outer = handlerThread_.load();
+    return kyd::platform::messageLoop().synchronize(
+        [&] {
+            handlerThread_ = std::this_thread::get_id();
+            struct Restore {
+                std::atomic<std::thread::id>& t;
+                std::thread::id v;
+                ~Restore() { t = v; }
+            } restore{handlerThread_, outer};
+            fn();
+        },
+        &syncToken_);
 }
 
 // ---------------------------------------------------------------------------

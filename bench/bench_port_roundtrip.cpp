@@ -1,0 +1,199 @@
+// Round trip through the port component and its reply packet on a
+// pseudo-terminal, against a peer thread on the master side that echoes each
+// line as soon as its carriage return arrives; compared with a minimal loop
+// (write, wait for input, read) on the same pseudo-terminal against the same
+// peer. Prints exchanges per second for both and, as the last line, the
+// ratio of the component's time per exchange to the minimal loop's.
+#include "platform/plain_message_loop.h"
+#include "platform/port_resolver.h"
+#include "platform/pty.h"
+#include "platform/serial_device.h"
+#include "serial/SioPacket.h"
+#include "serial/SioPort.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+namespace pf = kyd::platform;
+using SteadyClock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kCom = 41;
+constexpr int kWarmUp = 200;
+constexpr int kExchanges = 3000;
+const std::string kCommand = "333\r";
+
+// Echoes every complete line back at once.
+void EchoPeer(pf::PtyMaster& pty, std::atomic<bool>& stop)
+{
+    std::string pending;
+    char buf[4096];
+    while (!stop.load()) {
+        const auto w = pty.waitReadable(100);
+        if (w == pf::PtyMaster::Wait::Stopped)
+            return;
+        if (w != pf::PtyMaster::Wait::Ready)
+            continue;
+        const long n = pty.readSome(buf, sizeof buf);
+        if (n <= 0)
+            continue;
+        pending.append(buf, static_cast<std::size_t>(n));
+        std::size_t cr;
+        while ((cr = pending.find('\r')) != std::string::npos) {
+            const std::string line = pending.substr(0, cr + 1);
+            pending.erase(0, cr + 1);
+            std::size_t off = 0;
+            while (off < line.size()) {
+                const long m = pty.writeSome(line.data() + off, line.size() - off);
+                if (m > 0)
+                    off += static_cast<std::size_t>(m);
+                else if (pty.waitWritable(100) == pf::PtyMaster::Wait::Stopped)
+                    return;
+            }
+        }
+    }
+}
+
+double ComponentSeconds(pf::PlainMessageLoop& loop, int count, bool& ok)
+{
+    sio::TSioComPort port;
+    port.SetAutoOpen(false);
+    port.SetPromptForPort(false);
+    port.SetComNumber(kCom);
+    port.SetBaud(9600);
+    port.SetParity(sio::pEven);
+    port.SetDataBits(7);
+    port.SetStopBits(1);
+    port.SetRTS(false);
+
+    sio::TSioDataPacket packet;
+    packet.SetStartCond(sio::scAnyData);
+    packet.SetEndCond(sio::ecString);
+    packet.SetEndString("\r");
+    packet.SetIncludeStrings(false);
+    packet.SetAutoEnable(false);
+    packet.SetTimeOut(18 * 5 + 9);
+    int replies = 0;
+    bool wrong = false;
+    packet.SetOnStringPacket([&](sio::TSioDataPacket&, const std::string& s) {
+        if (s != "333")
+            wrong = true;
+        ++replies;
+    });
+    packet.SetOnTimeout([&](sio::TSioDataPacket&) { wrong = true; });
+    packet.SetComPort(&port);
+    port.SetOpen(true);
+
+    const auto exchange = [&]() -> bool {
+        const int before = replies;
+        port.FlushInBuffer();
+        packet.SetEnabled(true);
+        port.PutString(kCommand);
+        return loop.pumpUntil([&] { return replies != before || wrong; }, 5000) && !wrong;
+    };
+    for (int i = 0; i < kWarmUp; ++i)
+        if (!exchange()) {
+            ok = false;
+            return 0;
+        }
+    const auto t0 = SteadyClock::now();
+    for (int i = 0; i < count; ++i)
+        if (!exchange()) {
+            ok = false;
+            return 0;
+        }
+    const double s = std::chrono::duration<double>(SteadyClock::now() - t0).count();
+    port.SetOpen(false);
+    packet.SetComPort(nullptr);
+    loop.processPending();
+    return s;
+}
+
+double MinimalSeconds(const std::string& path, int count, bool& ok)
+{
+    auto dev = pf::createPosixSerialDevice();
+    if (dev->open(path) != pf::kDevOk) {
+        ok = false;
+        return 0;
+    }
+    pf::LineSettings l;
+    l.baud = 9600;
+    l.dataBits = 7;
+    l.parity = pf::Parity::Even;
+    dev->setSettings(l);
+    pf::WakeEvent wake;
+    char buf[256];
+    const auto exchange = [&]() -> bool {
+        std::size_t off = 0;
+        while (off < kCommand.size()) {
+            const long n = dev->write(kCommand.data() + off, kCommand.size() - off);
+            if (n < 0)
+                return false;
+            off += static_cast<std::size_t>(n);
+        }
+        std::string got;
+        while (got.find('\r') == std::string::npos) {
+            if (dev->waitReadable(wake, 5000) != pf::WaitResult::Ready)
+                return false;
+            const long n = dev->read(buf, sizeof buf);
+            if (n < 0)
+                return false;
+            got.append(buf, static_cast<std::size_t>(n));
+        }
+        return got == kCommand;
+    };
+    for (int i = 0; i < kWarmUp; ++i)
+        if (!exchange()) {
+            ok = false;
+            return 0;
+        }
+    const auto t0 = SteadyClock::now();
+    for (int i = 0; i < count; ++i)
+        if (!exchange()) {
+            ok = false;
+            return 0;
+        }
+    const double s = std::chrono::duration<double>(SteadyClock::now() - t0).count();
+    dev->close();
+    return s;
+}
+
+} // namespace
+
+int main()
+{
+    pf::PlainMessageLoop loop;
+    pf::setMessageLoop(&loop);
+    pf::setPortResolverUsesSharedIni(false);
+    pf::PtyMaster pty;
+    pf::setPortPathOverride(kCom, pty.slavePath());
+    std::atomic<bool> stop{false};
+    std::thread peer([&] { EchoPeer(pty, stop); });
+
+    bool ok = true;
+    const double minimal = MinimalSeconds(pty.slavePath(), kExchanges, ok);
+    const double component = ok ? ComponentSeconds(loop, kExchanges, ok) : 0;
+
+    stop = true;
+    pty.stop();
+    peer.join();
+    pf::clearPortPathOverrides();
+    pf::setMessageLoop(nullptr);
+    if (!ok || minimal <= 0 || component <= 0) {
+        std::printf("round trip failed\n");
+        return 1;
+    }
+    const double minimalRate = kExchanges / minimal;
+    const double componentRate = kExchanges / component;
+    std::printf("exchanges: %d of \"333\\r\" echoed by the peer\n", kExchanges);
+    std::printf("minimal loop (write + poll + read): %.0f exchanges/s (%.1f us each)\n", minimalRate,
+                1e6 * minimal / kExchanges);
+    std::printf("port component + reply packet:     %.0f exchanges/s (%.1f us each)\n", componentRate,
+                1e6 * component / kExchanges);
+    std::printf("ratio component/minimal (goal <= 3): %.2f\n", component / minimal);
+    return 0;
+}

@@ -1,0 +1,349 @@
+// Binding packets to port components: the global manager list and the host
+// through which a manager reaches its port's dispatcher.
+#include "serial/SioPacketList.h"
+
+#include "platform/exception_sink.h"
+#include "platform/message_loop.h"
+#include "serial/SioDispatchWait.h"
+#include "serial/SioPort.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace sio {
+
+namespace {
+
+namespace pf = kyd::platform;
+
+// Message to the list's target: free the managers that have no packets.
+constexpr std::uint32_t kMsgFreeManagers = 45089;
+// Delay before looking again at a manager that was delivering an event.
+constexpr std::int64_t kFreeRetryMs = 10;
+
+// The dispatcher whose notification the current thread is handling.
+thread_local TSioBaseDispatcher* tlsDispatcher = nullptr;
+
+// Between the dispatcher's handler list and a manager: the handler reaches
+// the manager only through the gate, and freeing a manager first closes the
+// gate and waits for calls under way.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable cv;
+    TSioDataPacketManager* manager = nullptr; // guarded by mutex
+    std::atomic<int> active{0};
+};
+
+void Route(Gate& gate, TSioBaseDispatcher& d, std::uint32_t msg, std::uint32_t second)
+{
+    if (msg != kMsgTriggerAvail && msg != kMsgTriggerTimer)
+        return;
+    TSioDataPacketManager* m;
+    {
+        std::lock_guard lock(gate.mutex);
+        m = gate.manager;
+        if (!m)
+            return;
+        gate.active.fetch_add(1);
+    }
+    tlsDispatcher = &d;
+    pf::guarded("data packet trigger handler", [&] {
+        if (msg == kMsgTriggerAvail) {
+            const std::uint64_t generation = m->FlushGeneration();
+            thread_local std::vector<std::uint8_t> buffer;
+            buffer.resize(second);
+            if (second > 0 && d.GetBlock(buffer.data(), second) >= 0)
+                m->OnData(buffer.data(), second, generation);
+        } else {
+            m->OnTimer(static_cast<int>(second));
+        }
+    });
+    tlsDispatcher = nullptr;
+    {
+        std::lock_guard lock(gate.mutex);
+        gate.active.fetch_sub(1);
+    }
+    gate.cv.notify_all();
+    if (pf::hasMessageLoop())
+        pf::messageLoop().wakeUp();
+}
+
+class PortPacketHost final : public PacketHost {
+public:
+    explicit PortPacketHost(TSioCustomComPort& port) : port_(port), gate_(std::make_shared<Gate>()) {}
+
+    bool PortIsOpen() const override { return port_.GetPortState() == psOpen; }
+
+    void RegisterHandler(TSioDataPacketManager& manager) override
+    {
+        TSioBaseDispatcher* d = Dispatcher();
+        if (!d)
+            throw ECommNotOpen(ecodes::ecCommNotOpen);
+        {
+            std::lock_guard lock(gate_->mutex);
+            gate_->manager = &manager;
+        }
+        std::shared_ptr<Gate> gate = gate_;
+        CheckException(false, d->RegisterEventTriggerHandler(gate.get(), [gate, d](std::uint32_t msg, std::uint32_t second, std::int32_t) {
+            Route(*gate, *d, msg, second);
+        }));
+        registeredWith_ = d;
+    }
+
+    void DeregisterHandler(TSioDataPacketManager&) override
+    {
+        {
+            std::lock_guard lock(gate_->mutex);
+            gate_->manager = nullptr;
+        }
+        TSioBaseDispatcher* d = registeredWith_;
+        registeredWith_ = nullptr;
+        if (d && d == Dispatcher())
+            d->DeregisterEventTriggerHandler(gate_.get());
+    }
+
+    int AddTimerTrigger() override
+    {
+        TSioBaseDispatcher* d = Dispatcher();
+        if (!d)
+            throw ECommNotOpen(ecodes::ecCommNotOpen);
+        return CheckException(false, d->AddTimerTrigger());
+    }
+
+    void RemoveTrigger(int handle) override
+    {
+        if (TSioBaseDispatcher* d = Dispatcher())
+            CheckException(false, d->RemoveTrigger(static_cast<std::uint32_t>(handle)));
+    }
+
+    void SetTimerTrigger(int handle, Ticks ticks, bool activate) override
+    {
+        if (TSioBaseDispatcher* d = Dispatcher())
+            CheckException(false, d->SetTimerTrigger(static_cast<std::uint32_t>(handle), ticks, activate));
+    }
+
+    void RunEvent(const std::function<void()>& fn, bool sync) override
+    {
+        TSioBaseDispatcher* d = tlsDispatcher;
+        if (sync && d && pf::hasMessageLoop())
+            d->Sync(fn); // false: the port is closing and fn will not run
+        else
+            fn();
+    }
+
+    // Closes the gate and waits until no notification is inside the
+    // manager (pumping messages on the main thread meanwhile, so that an
+    // event waiting for the main thread can finish).
+    void Detach()
+    {
+        {
+            std::lock_guard lock(gate_->mutex);
+            gate_->manager = nullptr;
+        }
+        Gate& g = *gate_;
+        WaitForWorker([&g] { return g.active.load() == 0; }, -1, g.mutex, g.cv);
+    }
+
+private:
+    // On the dispatch thread the dispatcher being served; elsewhere the
+    // port's current one (the main thread replaces it only while no
+    // dispatch thread runs).
+    TSioBaseDispatcher* Dispatcher() const
+    {
+        return tlsDispatcher ? tlsDispatcher : port_.CurrentDispatcher();
+    }
+
+    TSioCustomComPort& port_;
+    std::shared_ptr<Gate> gate_;
+    TSioBaseDispatcher* registeredWith_ = nullptr;
+};
+
+struct Entry {
+    TSioCustomComPort* port = nullptr;
+    std::unique_ptr<PortPacketHost> host;
+    std::unique_ptr<TSioDataPacketManager> manager;
+};
+
+struct ListState {
+    std::vector<std::unique_ptr<Entry>> entries;
+
+    ~ListState()
+    {
+        // Managers still listed when the program ends.
+        while (!entries.empty()) {
+            std::unique_ptr<Entry> e = std::move(entries.back());
+            entries.pop_back();
+            pf::guarded("data packet manager list", [&] {
+                e->host->Detach();
+                e->port->DeregisterUserCallbackEx(e->manager.get());
+                e->manager.reset();
+            });
+        }
+    }
+};
+
+ListState& State()
+{
+    static ListState state;
+    return state;
+}
+
+Entry* FindEntry(const TSioCustomComPort* port)
+{
+    for (auto& e : State().entries)
+        if (e->port == port)
+            return e.get();
+    return nullptr;
+}
+
+void FreeEntry(Entry* entry)
+{
+    auto& list = State().entries;
+    auto it = std::find_if(list.begin(), list.end(), [&](auto& e) { return e.get() == entry; });
+    if (it == list.end())
+        return;
+    std::unique_ptr<Entry> e = std::move(*it);
+    list.erase(it);
+    e->host->Detach();
+    e->port->DeregisterUserCallbackEx(e->manager.get());
+    e->manager.reset();
+    e->host.reset();
+}
+
+void FreeEmptyManagers();
+
+bool PostFree(std::int64_t delayMs)
+{
+    // A target of its own for each request, gone once it has run: nothing
+    // is left behind in a message loop that a test replaces.
+    pf::MessageLoop& loop = pf::messageLoop();
+    auto id = std::make_shared<pf::TargetId>(0);
+    *id = loop.createTarget([id](const pf::Message& msg) -> std::intptr_t {
+        if (msg.msg != kMsgFreeManagers)
+            return 0;
+        pf::messageLoop().destroyTarget(*id);
+        pf::guarded("data packet manager list", [] { FreeEmptyManagers(); });
+        return 0;
+    });
+    const pf::Message m{kMsgFreeManagers, 0, 0};
+    if (delayMs > 0 ? loop.postDelayed(*id, m, delayMs) : loop.post(*id, m))
+        return true;
+    loop.destroyTarget(*id);
+    return false;
+}
+
+void FreeEmptyManagers()
+{
+    bool retry = false;
+    for (std::size_t k = 0; k < State().entries.size();) {
+        Entry* e = State().entries[k].get();
+        if (e->manager->PacketCount() != 0) {
+            ++k;
+            continue;
+        }
+        if (e->manager->InEvent()) {
+            retry = true;
+            ++k;
+            continue;
+        }
+        FreeEntry(e);
+    }
+    if (retry)
+        PostFree(kFreeRetryMs);
+}
+
+} // namespace
+
+TSioDataPacketManager* TSioDataPacketManagerList::Find(const TSioCustomComPort* port)
+{
+    Entry* e = FindEntry(port);
+    return e ? e->manager.get() : nullptr;
+}
+
+TSioDataPacketManager& TSioDataPacketManagerList::Obtain(TSioCustomComPort& port)
+{
+    if (Entry* e = FindEntry(&port))
+        return *e->manager;
+    auto e = std::make_unique<Entry>();
+    e->port = &port;
+    e->host = std::make_unique<PortPacketHost>(port);
+    e->manager = std::make_unique<TSioDataPacketManager>(*e->host);
+    TSioDataPacketManager* m = e->manager.get();
+    port.RegisterUserCallbackEx(m, [m](TSioCustomComPort&, TSioCallbackType type) {
+        if (type == ctOpen)
+            m->PortOpened();
+        else
+            m->PortClosed();
+    });
+    State().entries.push_back(std::move(e));
+    return *m;
+}
+
+void TSioDataPacketManagerList::PacketLeft(TSioCustomComPort& port)
+{
+    Entry* e = FindEntry(&port);
+    if (!e || e->manager->PacketCount() != 0)
+        return;
+    if (pf::hasMessageLoop() && PostFree(0))
+        return;
+    if (!e->manager->InEvent())
+        FreeEntry(e);
+}
+
+void TSioDataPacketManagerList::PortDestroyed(TSioCustomComPort& port)
+{
+    Entry* e = FindEntry(&port);
+    if (!e)
+        return;
+    {
+        std::lock_guard<std::mutex> g(e->manager->mutex_);
+        for (TSioDataPacket* p : e->manager->packetList_)
+            p->comPort_ = nullptr;
+    }
+    FreeEntry(e);
+}
+
+std::size_t TSioDataPacketManagerList::Count()
+{
+    return State().entries.size();
+}
+
+// ---------------------------------------------------------------------------
+// TSioDataPacket::SetComPort
+
+void TSioDataPacket::SetComPort(TSioCustomComPort* port)
+{
+    if (port == comPort_)
+        return;
+    if (comPort_) {
+        TSioCustomComPort* old = comPort_;
+        comPort_ = nullptr;
+        if (TSioDataPacketManager* m = TSioDataPacketManagerList::Find(old); m && manager_ == m)
+            m->Remove(*this);
+        TSioDataPacketManagerList::PacketLeft(*old);
+    }
+    if (!port)
+        return;
+    TSioDataPacketManager& m = TSioDataPacketManagerList::Obtain(*port);
+    m.Insert(*this);
+    comPort_ = port;
+    auto g = Guard();
+    if (!enabled_)
+        return;
+    try {
+        Enable();
+    } catch (...) {
+        enabled_ = false;
+        try {
+            Disable();
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+} // namespace sio

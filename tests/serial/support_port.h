@@ -1,0 +1,69 @@
+// Helpers for the port component tests: the line settings of a pty slave as
+// the kernel holds them, a fixture with a message loop, and a wrapper device
+// that refuses chosen operations.
+#pragma once
+
+#include "platform/plain_message_loop.h"
+#include "platform/serial_device.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace sio::test {
+
+struct SlaveLine {
+    std::uint32_t baud = 0;
+    bool raw = false;    // no canonical mode, echo, signals or output processing
+    bool twoStop = false;
+};
+
+// Keeps a descriptor of a pty slave (opened before the port takes it) to
+// read the slave's settings back.
+class SlaveProbe {
+public:
+    explicit SlaveProbe(const std::string& slavePath);
+    ~SlaveProbe();
+    SlaveProbe(const SlaveProbe&) = delete;
+    SlaveProbe& operator=(const SlaveProbe&) = delete;
+    bool ok() const { return fd_ >= 0; }
+    SlaveLine read() const;
+
+private:
+    int fd_ = -1;
+};
+
+// A device that forwards to another and can refuse RTS changes.
+class RefusingDevice final : public kyd::platform::SerialDevice {
+public:
+    RefusingDevice(std::unique_ptr<kyd::platform::SerialDevice> inner, std::shared_ptr<bool> refuseRts)
+        : inner_(std::move(inner)), refuseRts_(std::move(refuseRts)) {}
+    int open(const std::string& path) override { return inner_->open(path); }
+    void close() override { inner_->close(); }
+    bool isOpen() const override { return inner_->isOpen(); }
+    std::string path() const override { return inner_->path(); }
+    int setSettings(const kyd::platform::LineSettings& s) override { return inner_->setSettings(s); }
+    int getSettings(kyd::platform::LineSettings& s) override { return inner_->getSettings(s); }
+    long read(void* b, std::size_t n) override { return inner_->read(b, n); }
+    long write(const void* b, std::size_t n) override { return inner_->write(b, n); }
+    int setDtr(bool on) override { return inner_->setDtr(on); }
+    int setRts(bool on) override { return *refuseRts_ ? kyd::platform::kDevIo : inner_->setRts(on); }
+    int setBreak(bool on) override { return inner_->setBreak(on); }
+    int modemLines(unsigned& l) override { return inner_->modemLines(l); }
+    bool modemLinesEmulated() const override { return inner_->modemLinesEmulated(); }
+    int flushInput() override { return inner_->flushInput(); }
+    int flushOutput() override { return inner_->flushOutput(); }
+    long outputQueued() override { return inner_->outputQueued(); }
+    int takeLineErrors(std::uint32_t& b) override { return inner_->takeLineErrors(b); }
+    kyd::platform::WaitResult waitReadable(kyd::platform::WakeEvent& w, int t) override { return inner_->waitReadable(w, t); }
+    kyd::platform::WaitResult waitWritable(kyd::platform::WakeEvent& w, int t) override { return inner_->waitWritable(w, t); }
+    int lastErrno() const override { return inner_->lastErrno(); }
+    std::string lastErrorText() const override { return inner_->lastErrorText(); }
+
+private:
+    std::unique_ptr<kyd::platform::SerialDevice> inner_;
+    std::shared_ptr<bool> refuseRts_;
+};
+
+} // namespace sio::test

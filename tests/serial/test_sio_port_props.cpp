@@ -1,0 +1,227 @@
+// Setters and getters of the port component on a fake device (no threads):
+// what is stored while closed, what reaches the device while open.
+#include "platform/plain_message_loop.h"
+#include "serial/SioPort.h"
+#include "serial/SioPosix.h"
+#include "support_fake_device.h"
+#include "support_port.h"
+
+#include <gtest/gtest.h>
+
+namespace sio::test {
+namespace {
+
+namespace pf = kyd::platform;
+
+class PortProps : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        pf::setMessageLoop(&loop);
+        port.SetAutoOpen(false);
+        port.SetComNumber(1);
+        port.SetCustomDispatcher([this](TSioCustomComPort& p) -> std::unique_ptr<TSioBaseDispatcher> {
+            ++created;
+            auto device = std::make_unique<RefusingDevice>(std::make_unique<FakeSerialDevice>(state), refuseRts);
+            auto d = std::make_unique<TSioPosixDispatcher>(&p, std::move(device));
+            d->SetManualThreads(true);
+            return d;
+        });
+    }
+    void TearDown() override
+    {
+        port.SetOpen(false);
+        pf::setMessageLoop(nullptr);
+    }
+    int settingsCalls()
+    {
+        std::lock_guard lock(state->mutex);
+        return state->setSettingsCalls;
+    }
+    pf::LineSettings deviceLine()
+    {
+        std::lock_guard lock(state->mutex);
+        return state->settings;
+    }
+
+    pf::PlainMessageLoop loop;
+    std::shared_ptr<FakeDeviceState> state = std::make_shared<FakeDeviceState>();
+    std::shared_ptr<bool> refuseRts = std::make_shared<bool>(false);
+    int created = 0;
+    TSioComPort port;
+};
+
+TEST_F(PortProps, DefaultsAndClosedPortValues)
+{
+    TSioComPort p;
+    EXPECT_EQ(0, p.GetComNumber());
+    EXPECT_EQ(19200, p.GetBaud());
+    EXPECT_EQ(pNone, p.GetParity());
+    EXPECT_EQ(8, p.GetDataBits());
+    EXPECT_EQ(1, p.GetStopBits());
+    EXPECT_EQ(4096, p.GetInSize());
+    EXPECT_EQ(4096, p.GetOutSize());
+    EXPECT_TRUE(p.GetPromptForPort());
+    EXPECT_TRUE(p.GetAutoOpen());
+    EXPECT_TRUE(p.GetDTR());
+    EXPECT_TRUE(p.GetRTS());
+    EXPECT_EQ("DIDA.TRC", p.GetTraceName());
+    EXPECT_EQ("DIDA.LOG", p.GetLogName());
+    EXPECT_EQ(1, p.GetTriggerLength());
+    EXPECT_EQ(psClosed, p.GetPortState());
+    EXPECT_FALSE(p.GetOpen());
+    p.SetAutoOpen(false);
+    p.SetOutSize(1234);
+    EXPECT_EQ(8192u, p.InBuffFree());
+    EXPECT_EQ(1234u, p.OutBuffFree());
+    EXPECT_EQ(0u, p.InBuffUsed());
+    EXPECT_FALSE(p.CTS());
+    EXPECT_EQ(0, p.LineError());
+    EXPECT_EQ(fcOff, p.FlowState());
+    EXPECT_EQ("v4.07", p.Version());
+    // Only off and on are stored on a closed port.
+    p.SetTracing(tlDump);
+    EXPECT_EQ(tlOff, p.GetTracing());
+    p.SetLogging(tlOn);
+    EXPECT_EQ(tlOn, p.GetLogging());
+    p.SetTraceSize(5000000);
+    EXPECT_EQ(4000000u, p.GetTraceSize());
+    p.SetLogSize(20000000);
+    EXPECT_EQ(16000000u, p.GetLogSize());
+}
+
+TEST_F(PortProps, FlowControlThresholdsDefaultFromTheInputSize)
+{
+    port.SetBufferFull(5000);
+    EXPECT_EQ(3686, port.GetBufferFull());
+    port.SetBufferFull(0);
+    port.SetSWFlowOptions(swfBoth);
+    EXPECT_EQ(3686, port.GetBufferFull());
+    EXPECT_EQ(409, port.GetBufferResume());
+    port.SetBufferResume(4000); // above BufferFull
+    EXPECT_EQ(368, port.GetBufferResume());
+
+    TSioComPort other;
+    other.SetHWFlowOptions(hwfUseRTS | hwfRequireCTS);
+    EXPECT_EQ(3686, other.GetBufferFull());
+    EXPECT_EQ(409, other.GetBufferResume());
+    other.SetRS485Mode(true);
+    EXPECT_EQ(0, other.GetHWFlowOptions() & (hwfUseRTS | hwfRequireCTS));
+    EXPECT_FALSE(other.GetRTS());
+    other.SetHWFlowOptions(hwfRequireCTS);
+    EXPECT_FALSE(other.GetRS485Mode());
+}
+
+TEST_F(PortProps, LineSettersTouchTheDeviceOnlyWhenOpenAndChanged)
+{
+    port.SetBaud(9600);
+    EXPECT_EQ(0, created);
+    port.SetOpen(true);
+    ASSERT_EQ(1, created);
+    const int calls = settingsCalls();
+    port.SetBaud(9600); // unchanged: the device is not touched
+    EXPECT_EQ(calls, settingsCalls());
+    port.SetParity(pEven);
+    port.SetDataBits(7);
+    EXPECT_EQ(9600u, deviceLine().baud);
+    EXPECT_EQ(Parity::Even, deviceLine().parity);
+    EXPECT_EQ(7, deviceLine().dataBits);
+    port.SetBaud(19200);
+    EXPECT_EQ(19200u, deviceLine().baud);
+    EXPECT_EQ(Parity::Even, deviceLine().parity);
+    EXPECT_EQ(7, deviceLine().dataBits);
+    EXPECT_EQ(1, deviceLine().stopBits);
+}
+
+TEST_F(PortProps, RefusedRtsRaisesAndKeepsTheOldValue)
+{
+    port.SetOpen(true);
+    ASSERT_TRUE(port.GetRTS());
+    *refuseRts = true;
+    EXPECT_THROW(port.SetRTS(false), ESIOException);
+    EXPECT_TRUE(port.GetRTS());
+    *refuseRts = false;
+    port.SetRTS(false);
+    EXPECT_FALSE(port.GetRTS());
+    std::lock_guard lock(state->mutex);
+    EXPECT_FALSE(state->rts);
+}
+
+TEST_F(PortProps, OpenPushesEverySettingToTheDevice)
+{
+    port.SetRTS(false);
+    port.SetSWFlowOptions(swfBoth);
+    port.SetXOnChar(1);
+    port.SetXOffChar(2);
+    port.SetOpen(true);
+    pf::LineSettings l = deviceLine();
+    EXPECT_TRUE(l.xonXoffIn);
+    EXPECT_TRUE(l.xonXoffOut);
+    EXPECT_EQ(1, l.xonChar);
+    EXPECT_EQ(2, l.xoffChar);
+    std::lock_guard lock(state->mutex);
+    EXPECT_FALSE(state->rts);
+    EXPECT_TRUE(state->dtr);
+}
+
+TEST_F(PortProps, AssigningATriggerEventMakesTheDispatcherNotifyTheWindow)
+{
+    port.SetOpen(true);
+    TSioBaseDispatcher* d = port.CurrentDispatcher();
+    ASSERT_NE(nullptr, d);
+    EXPECT_FALSE(d->HandlersExist());
+    port.SetOnTriggerAvail([](TSioCustomComPort&, std::uint16_t) {});
+    EXPECT_TRUE(d->HandlersExist());
+    port.SetOnTriggerAvail({});
+    EXPECT_FALSE(d->HandlersExist());
+}
+
+TEST_F(PortProps, DeviceLayerAndOwnerTree)
+{
+    port.SetDeviceLayer(dlWinsock); // not among the accepted layers
+    EXPECT_EQ(dlWin32, port.GetDeviceLayer());
+    port.SetDeviceLayers(DeviceLayerBit(dlWin32) | DeviceLayerBit(dlWinsock));
+    port.SetDeviceLayer(dlWinsock);
+    EXPECT_EQ(dlWinsock, port.GetDeviceLayer());
+
+    TSioComPort plain;
+    plain.SetDeviceLayers(DeviceLayerBit(dlWinsock));
+    plain.SetDeviceLayer(dlWinsock);
+    plain.SetComNumber(1);
+    EXPECT_THROW(plain.SetOpen(true), ENullApi);
+
+    TSioBaseComponent form;
+    TSioBaseComponent frame(&form);
+    EXPECT_EQ(nullptr, SearchComPort(&form));
+    {
+        TSioComPort inner(&frame);
+        EXPECT_EQ(&inner, SearchComPort(&form));
+    }
+    EXPECT_EQ(nullptr, SearchComPort(&form));
+    EXPECT_EQ("COM12", ComName(12));
+}
+
+TEST_F(PortProps, LoadingDefersTheOpenAndRaisesNothing)
+{
+    port.SetLoading(true);
+    port.SetOpen(true);
+    EXPECT_EQ(0, created);
+    port.Loaded();
+    EXPECT_EQ(1, created);
+    EXPECT_TRUE(port.GetOpen());
+}
+
+TEST(PortCheckForString, MatchesAcrossRestarts)
+{
+    std::uint16_t i = 1;
+    const std::string text = "ok";
+    bool hit = false;
+    for (char c : std::string("xoOK"))
+        hit = TSioCustomComPort::CheckForString(i, c, text, true) || hit;
+    EXPECT_TRUE(hit);
+    i = 1;
+    EXPECT_FALSE(TSioCustomComPort::CheckForString(i, 'O', text, false));
+}
+
+} // namespace
+} // namespace sio::test

@@ -1,0 +1,519 @@
+// The port component and its packets end to end on a pseudo-terminal: the
+// test holds the master side and pumps a PlainMessageLoop on its own thread,
+// which is the main thread of the component.
+#include "platform/exception_sink.h"
+#include "platform/plain_message_loop.h"
+#include "platform/port_resolver.h"
+#include "serial/SioPacket.h"
+#include "serial/SioPacketList.h"
+#include "serial/SioPort.h"
+#include "support_port.h"
+#include "support_pty.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <thread>
+
+namespace sio::test {
+namespace {
+
+namespace pf = kyd::platform;
+
+constexpr int kCom = 41;
+
+std::string str(const std::vector<std::uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+class PortOnPty : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.ok());
+        pf::setMessageLoop(&loop);
+        pf::setPortResolverUsesSharedIni(false);
+        pf::setPortPathOverride(kCom, pty.slavePath());
+        mainThread = std::this_thread::get_id();
+        port = std::make_unique<TSioComPort>();
+        port->SetAutoOpen(false);
+        port->SetPromptForPort(false);
+        port->SetComNumber(kCom);
+    }
+    void TearDown() override
+    {
+        packet.reset();
+        port.reset();
+        loop.processPending();
+        pf::clearPortPathOverrides();
+        pf::setMessageLoop(nullptr);
+    }
+
+    // The dispenser's line: 9600 7E1.
+    void lineSettings7E1()
+    {
+        port->SetBaud(9600);
+        port->SetParity(pEven);
+        port->SetDataBits(7);
+        port->SetStopBits(1);
+    }
+
+    // The link's reply packet: any data up to a carriage return, which is
+    // not delivered; no auto-enable.
+    void makeReplyPacket(int timeoutTicks = 2184)
+    {
+        packet = std::make_unique<TSioDataPacket>();
+        packet->SetStartCond(scAnyData);
+        packet->SetEndCond(ecString);
+        packet->SetEndString("\r");
+        packet->SetIncludeStrings(false);
+        packet->SetAutoEnable(false);
+        packet->SetTimeOut(timeoutTicks);
+        record();
+        packet->SetComPort(port.get());
+    }
+
+    // The loader's packet: one byte per packet, auto-enabled.
+    void makeBytePacket()
+    {
+        packet = std::make_unique<TSioDataPacket>();
+        packet->SetStartCond(scAnyData);
+        packet->SetEndCond(ecPacketSize);
+        packet->SetPacketSize(1);
+        packet->SetAutoEnable(true);
+        packet->SetTimeOut(0);
+        record();
+        packet->SetComPort(port.get());
+    }
+
+    void record()
+    {
+        packet->SetOnStringPacket([this](TSioDataPacket&, const std::string& s) {
+            if (std::this_thread::get_id() != mainThread)
+                offMain = true;
+            events.push_back("S:" + s);
+        });
+        packet->SetOnTimeout([this](TSioDataPacket& p) {
+            if (std::this_thread::get_id() != mainThread)
+                offMain = true;
+            events.push_back("T:" + std::to_string(p.GetDataSize()));
+        });
+    }
+
+    bool pumpFor(std::size_t n, int ms = 3000)
+    {
+        return loop.pumpUntil([&] { return events.size() >= n; }, ms);
+    }
+    // Lets anything still under way arrive (used to show that nothing more
+    // comes).
+    void settle(int ms = 150) { loop.pumpUntil([] { return false; }, ms); }
+
+    TSioDataPacketManager* manager() { return TSioDataPacketManagerList::Find(port.get()); }
+
+    TestPty pty;
+    pf::PlainMessageLoop loop;
+    std::thread::id mainThread;
+    std::unique_ptr<TSioComPort> port;
+    std::unique_ptr<TSioDataPacket> packet;
+    std::vector<std::string> events;
+    bool offMain = false;
+};
+
+TEST_F(PortOnPty, OpensRawAt9600With7E1AndReopensWithOtherSettings)
+{
+    SlaveProbe probe(pty.slavePath());
+    ASSERT_TRUE(probe.ok());
+    lineSettings7E1();
+    port->SetOpen(true);
+    ASSERT_TRUE(port->GetOpen());
+    EXPECT_EQ(psOpen, port->GetPortState());
+    SlaveLine l = probe.read();
+    EXPECT_EQ(9600u, l.baud);
+    EXPECT_TRUE(l.raw);
+    EXPECT_FALSE(l.twoStop);
+    std::uint32_t baud = 0;
+    Parity parity = Parity::None;
+    std::uint16_t bits = 0, stop = 0;
+    ASSERT_EQ(0, port->CurrentDispatcher()->GetLine(baud, parity, bits, stop));
+    EXPECT_EQ(9600u, baud);
+    EXPECT_EQ(Parity::Even, parity);
+    EXPECT_EQ(7, bits);
+    EXPECT_EQ(1, stop);
+
+    // The loader's settings: 8N1 at six times the rate, set while closed.
+    port->SetOpen(false);
+    EXPECT_FALSE(port->GetOpen());
+    EXPECT_EQ(nullptr, port->CurrentDispatcher());
+    port->SetBaud(57600);
+    port->SetParity(pNone);
+    port->SetDataBits(8);
+    port->SetOpen(true);
+    EXPECT_EQ(57600u, probe.read().baud);
+    ASSERT_EQ(0, port->CurrentDispatcher()->GetLine(baud, parity, bits, stop));
+    EXPECT_EQ(Parity::None, parity);
+    EXPECT_EQ(8, bits);
+
+    // A rate without a standard code, on the open port.
+    port->SetBaud(7200);
+    EXPECT_EQ(7200u, probe.read().baud);
+    EXPECT_TRUE(probe.read().raw);
+}
+
+TEST_F(PortOnPty, CommandGoesOutUnchangedAndReplyArrivesAsOneStringPacketOnTheMainThread)
+{
+    lineSettings7E1();
+    makeReplyPacket();
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+
+    port->PutString("333\r");
+    EXPECT_EQ("333\r", str(pty.read(4, 2000)));
+    ASSERT_TRUE(pty.write("030\r"));
+    ASSERT_TRUE(pumpFor(1));
+    EXPECT_EQ(std::vector<std::string>{"S:030"}, events);
+    EXPECT_FALSE(offMain);
+    EXPECT_FALSE(packet->GetEnabled());
+    std::string collected;
+    packet->GetCollectedString(collected);
+    EXPECT_EQ("030", collected);
+
+    // The same reply in three reads.
+    events.clear();
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("0"));
+    ASSERT_TRUE(loop.pumpUntil([&] { return manager()->DataCount() == 1; }, 2000));
+    ASSERT_TRUE(pty.write("3"));
+    ASSERT_TRUE(loop.pumpUntil([&] { return manager()->DataCount() == 2; }, 2000));
+    EXPECT_TRUE(events.empty());
+    ASSERT_TRUE(pty.write("0\r"));
+    ASSERT_TRUE(pumpFor(1));
+    EXPECT_EQ(std::vector<std::string>{"S:030"}, events);
+    EXPECT_FALSE(offMain);
+}
+
+TEST_F(PortOnPty, BytesAfterTheCarriageReturnDoNotReachTheNextExchange)
+{
+    makeReplyPacket();
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("030\rXY"));
+    ASSERT_TRUE(pumpFor(1));
+    settle(50);
+    // The next exchange, as the link runs it: flush, send, arm.
+    port->FlushInBuffer();
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("5\r"));
+    ASSERT_TRUE(pumpFor(2));
+    EXPECT_EQ((std::vector<std::string>{"S:030", "S:5"}), events);
+}
+
+TEST_F(PortOnPty, FlushDropsAPartlyReceivedReply)
+{
+    makeReplyPacket();
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("12"));
+    ASSERT_TRUE(loop.pumpUntil([&] { return manager()->DataCount() == 2; }, 2000));
+    port->FlushInBuffer();
+    EXPECT_EQ(0, manager()->DataCount());
+    EXPECT_TRUE(packet->GetEnabled());
+    ASSERT_TRUE(pty.write("3\r"));
+    ASSERT_TRUE(pumpFor(1));
+    EXPECT_EQ(std::vector<std::string>{"S:3"}, events);
+}
+
+TEST_F(PortOnPty, OneBytePacketDeliversEveryByteInOrder)
+{
+    makeBytePacket();
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write(std::vector<std::uint8_t>{0xA0, 'B', 0xFF, 'D', 0xAA}));
+    ASSERT_TRUE(pumpFor(5));
+    settle(50);
+    EXPECT_EQ((std::vector<std::string>{"S:\xA0", "S:B", "S:\xFF", "S:D", "S:\xAA"}), events);
+    EXPECT_FALSE(offMain);
+    EXPECT_TRUE(packet->GetEnabled());
+}
+
+TEST_F(PortOnPty, TimeOutWithoutDataIsRaisedOnceAndLeavesThePacketDisabled)
+{
+    makeReplyPacket(2); // two ticks, 110 ms
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pumpFor(1));
+    settle(250);
+    EXPECT_EQ(std::vector<std::string>{"T:0"}, events);
+    EXPECT_FALSE(packet->GetEnabled());
+    EXPECT_TRUE(packet->GetTimedOutFlag());
+    EXPECT_FALSE(offMain);
+}
+
+TEST_F(PortOnPty, ClosingAndReopeningRearmsAnEnabledPacket)
+{
+    makeBytePacket();
+    packet->SetEnabled(true); // while closed: armed when the port opens
+    port->SetOpen(true);
+    ASSERT_TRUE(pty.write("a"));
+    ASSERT_TRUE(pumpFor(1));
+    port->SetOpen(false);
+    EXPECT_TRUE(packet->GetEnabled());
+    EXPECT_EQ(dpIdle, packet->GetMode());
+    port->SetOpen(true);
+    EXPECT_EQ(dpCollecting, packet->GetMode());
+    ASSERT_TRUE(pty.write("b"));
+    ASSERT_TRUE(pumpFor(2));
+    EXPECT_EQ((std::vector<std::string>{"S:a", "S:b"}), events);
+}
+
+TEST_F(PortOnPty, PortNumberZeroAsksThePromptAndOpensThePortChosen)
+{
+    pf::setPortPathOverride(3, pty.slavePath());
+    port->SetComNumber(0);
+    port->SetPromptForPort(true);
+    int asked = 0;
+    port->SetPortPrompt([&]() -> std::optional<int> {
+        ++asked;
+        return 3;
+    });
+    port->SetOpen(true);
+    EXPECT_EQ(1, asked);
+    EXPECT_TRUE(port->GetOpen());
+    EXPECT_EQ(3, port->GetComNumber());
+    port->PutString("x");
+    EXPECT_EQ("x", str(pty.read(1, 2000)));
+}
+
+TEST_F(PortOnPty, CancelledPromptRaisesNoPortSelectedAndLeavesThePortClosed)
+{
+    port->SetComNumber(0);
+    port->SetPromptForPort(true);
+    port->SetPortPrompt([]() -> std::optional<int> { return std::nullopt; });
+    try {
+        port->SetOpen(true);
+        FAIL() << "no exception";
+    } catch (const ENoPortSelected& e) {
+        EXPECT_EQ(ecodes::ecNoPortSelected, e.ErrorCode);
+        EXPECT_STREQ("The ComNumber property of the TSioComPort has not been set", e.what());
+    }
+    EXPECT_FALSE(port->GetOpen());
+    EXPECT_EQ(psClosed, port->GetPortState());
+    EXPECT_EQ(nullptr, port->CurrentDispatcher());
+    // Prompt switched off: refused at once.
+    port->SetPromptForPort(false);
+    EXPECT_THROW(port->SetOpen(true), ENoPortSelected);
+}
+
+TEST_F(PortOnPty, MissingDeviceRaisesBadIdAndBusyOneAlreadyOpen)
+{
+    pf::setPortPathOverride(42, "/dev/kyd-no-such-tty");
+    port->SetComNumber(42);
+    EXPECT_THROW(port->SetOpen(true), EBadId);
+    EXPECT_FALSE(port->GetOpen());
+    EXPECT_EQ(nullptr, port->CurrentDispatcher());
+
+    port->SetComNumber(kCom);
+    {
+        FlockHolder other(pty.slavePath());
+        ASSERT_TRUE(other.ok());
+        EXPECT_THROW(port->SetOpen(true), EAlreadyOpen);
+        EXPECT_FALSE(port->GetOpen());
+    }
+    port->SetOpen(true);
+    EXPECT_TRUE(port->GetOpen());
+}
+
+TEST_F(PortOnPty, AutoOpenOpensForAnOperationAndClosedPortRaisesWithoutIt)
+{
+    EXPECT_THROW(port->PutString("x"), ECommNotOpen);
+    EXPECT_THROW(port->FlushInBuffer(), ECommNotOpen);
+    port->SetAutoOpen(true);
+    port->PutString("y");
+    EXPECT_TRUE(port->GetOpen());
+    EXPECT_EQ("y", str(pty.read(1, 2000)));
+}
+
+TEST_F(PortOnPty, CloseFromInsideATriggerHandlerCompletesLaterAndAnOpenInBetweenReopens)
+{
+    int avail = 0;
+    bool closeInHandler = true;
+    TPortState stateInHandler = psOpen;
+    bool openInHandler = false;
+    port->SetOnTriggerAvail([&](TSioCustomComPort& p, std::uint16_t) {
+        ++avail;
+        if (!closeInHandler)
+            return;
+        closeInHandler = false;
+        p.SetOpen(false);
+        stateInHandler = p.GetPortState();
+        openInHandler = p.GetOpen();
+        p.SetOpen(true); // remembered until the close has finished
+    });
+    int opens = 0;
+    port->RegisterUserCallback(&opens, [&](TSioCustomComPort&, bool opening) { opens += opening ? 1 : 0; });
+    port->SetOpen(true);
+    ASSERT_TRUE(pty.write("a"));
+    ASSERT_TRUE(loop.pumpUntil([&] { return avail == 1; }, 2000));
+    EXPECT_EQ(psShuttingDown, stateInHandler);
+    EXPECT_TRUE(openInHandler);
+    ASSERT_TRUE(loop.pumpUntil([&] { return opens == 2; }, 3000));
+    EXPECT_EQ(psOpen, port->GetPortState());
+    EXPECT_TRUE(port->GetOpen());
+    EXPECT_FALSE(port->GetOpenPending());
+    ASSERT_TRUE(pty.write("b"));
+    ASSERT_TRUE(loop.pumpUntil([&] { return avail == 2; }, 2000));
+    port->DeregisterUserCallback(&opens);
+    port->SetOnTriggerAvail({});
+}
+
+TEST_F(PortOnPty, CloseFromInsideAPacketEventCompletesLater)
+{
+    makeBytePacket();
+    packet->SetOnStringPacket([&](TSioDataPacket&, const std::string& s) {
+        events.push_back("S:" + s);
+        port->SetOpen(false);
+    });
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("q"));
+    ASSERT_TRUE(pumpFor(1));
+    ASSERT_TRUE(loop.pumpUntil([&] { return port->GetPortState() == psClosed; }, 3000));
+    EXPECT_FALSE(port->GetOpen());
+    EXPECT_EQ(nullptr, port->CurrentDispatcher());
+    // And it opens again and works.
+    port->SetOpen(true);
+    ASSERT_TRUE(pty.write("r"));
+    ASSERT_TRUE(pumpFor(2));
+    EXPECT_EQ("S:r", events.back());
+}
+
+TEST_F(PortOnPty, FailedOpenAfterUsersHeardOfItUndoesAndALaterOpenDeliversPackets)
+{
+    std::vector<std::string> heard;
+    int failures = 1;
+    // Registered first, so told last: the packet manager hears "open" first.
+    port->RegisterUserCallbackEx(this, [&](TSioCustomComPort&, TSioCallbackType t) {
+        heard.push_back("thrower:" + std::to_string(t));
+        if (t == ctOpen && failures-- > 0)
+            throw std::runtime_error("user refuses");
+    });
+    makeBytePacket();
+    int observer = 0;
+    port->RegisterUserCallbackEx(&observer, [&](TSioCustomComPort&, TSioCallbackType t) {
+        heard.push_back("observer:" + std::to_string(t));
+    });
+    packet->SetEnabled(true);
+    EXPECT_THROW(port->SetOpen(true), std::runtime_error);
+    EXPECT_FALSE(port->GetOpen());
+    EXPECT_EQ(psClosed, port->GetPortState());
+    EXPECT_EQ(nullptr, port->CurrentDispatcher());
+    EXPECT_FALSE(manager()->GetEnabled());
+    EXPECT_EQ(dpIdle, packet->GetMode());
+    // The observer and the thrower heard "open"; both hear the undo.
+    EXPECT_EQ((std::vector<std::string>{"observer:0", "thrower:0", "observer:1", "thrower:1", "observer:2",
+                                        "thrower:2"}),
+              heard);
+
+    port->SetOpen(true);
+    EXPECT_TRUE(port->GetOpen());
+    ASSERT_TRUE(pty.write("z"));
+    ASSERT_TRUE(pumpFor(1));
+    EXPECT_EQ(std::vector<std::string>{"S:z"}, events);
+    port->DeregisterUserCallbackEx(this);
+    port->DeregisterUserCallbackEx(&observer);
+}
+
+TEST_F(PortOnPty, ExCallbackSeesClosingBeforeTheDeviceClosesAndClosedAtTheEnd)
+{
+    std::vector<std::string> ex, plain;
+    bool deviceOpenAtClosing = false;
+    port->RegisterUserCallbackEx(&ex, [&](TSioCustomComPort& p, TSioCallbackType t) {
+        ex.push_back(std::to_string(t));
+        if (t == ctClosing)
+            deviceOpenAtClosing = p.CurrentDispatcher() && p.CurrentDispatcher()->IsOpen();
+    });
+    port->RegisterUserCallback(&plain, [&](TSioCustomComPort&, bool opening) {
+        plain.push_back(opening ? "open" : "closed");
+    });
+    port->SetOpen(true);
+    port->SetOpen(true); // already open: nothing
+    port->SetOpen(false);
+    port->SetOpen(false); // already closed: nothing
+    EXPECT_EQ((std::vector<std::string>{"0", "1", "2"}), ex);
+    EXPECT_EQ((std::vector<std::string>{"open", "closed"}), plain);
+    EXPECT_TRUE(deviceOpenAtClosing);
+
+    port->DeregisterUserCallbackEx(&ex);
+    port->DeregisterUserCallback(&plain);
+    EXPECT_EQ(0u, port->UserCount());
+}
+
+TEST_F(PortOnPty, WindowUsersReceiveTheOpenAndCloseMessages)
+{
+    std::vector<std::uint32_t> got;
+    const pf::TargetId user = loop.createTarget([&](const pf::Message& m) -> std::intptr_t {
+        got.push_back(m.msg);
+        return 0;
+    });
+    port->RegisterUserEx(user);
+    port->SetOpen(true);
+    port->SetOpen(false);
+    EXPECT_EQ((std::vector<std::uint32_t>{kMsgPortOpen, kMsgPortClosing, kMsgPortClose}), got);
+    port->DeregisterUser(user);
+    loop.destroyTarget(user);
+}
+
+TEST_F(PortOnPty, CtsChangeRaisesTheModemStatusEvent)
+{
+    int changes = 0;
+    port->SetOnTriggerModemStatus([&](TSioCustomComPort&) { ++changes; });
+    port->SetOpen(true);
+    ASSERT_TRUE(port->CTS()); // on a pty CTS follows RTS
+    const int h = port->AddStatusTrigger(stModem);
+    port->SetStatusTrigger(h, 0x10, true);
+    port->SetRTS(false);
+    ASSERT_TRUE(loop.pumpUntil([&] { return changes >= 1; }, 2000));
+    EXPECT_FALSE(port->CTS());
+    EXPECT_FALSE(port->GetRTS());
+    port->SetOnTriggerModemStatus({});
+}
+
+TEST_F(PortOnPty, ChangingThePortNumberWhileOpenReopensOnTheNewPort)
+{
+    TestPty second;
+    ASSERT_TRUE(second.ok());
+    pf::setPortPathOverride(43, second.slavePath());
+    port->SetOpen(true);
+    const int h = port->AddTimerTrigger();
+    port->SetComNumber(43);
+    EXPECT_TRUE(port->GetOpen());
+    EXPECT_EQ(43, port->GetComNumber());
+    // The timer trigger came along.
+    EXPECT_EQ(0, port->CurrentDispatcher()->SetTimerTrigger(static_cast<std::uint32_t>(h), 10, false));
+    port->PutString("n");
+    EXPECT_EQ("n", str(second.read(1, 2000)));
+}
+
+TEST_F(PortOnPty, TraceIsWrittenToItsFileWhenThePortCloses)
+{
+    const std::string name = ::testing::TempDir() + "kyd_port_trace.trc";
+    std::remove(name.c_str());
+    port->SetTraceName(name);
+    port->SetTracing(tlOn); // stored while closed, started at the open
+    port->SetOpen(true);
+    ASSERT_TRUE(port->CurrentDispatcher()->TracingOn());
+    port->PutString("T");
+    EXPECT_EQ("T", str(pty.read(1, 2000)));
+    port->SetTracing(tlPause);
+    EXPECT_EQ(tlPause, port->GetTracing());
+    EXPECT_FALSE(port->CurrentDispatcher()->TracingOn());
+    port->SetTraceSize(50); // a paused trace stays off
+    EXPECT_EQ(tlOff, port->GetTracing());
+    port->SetTracing(tlOn);
+    port->PutString("U");
+    EXPECT_EQ("U", str(pty.read(1, 2000)));
+    port->SetOpen(false);
+    EXPECT_EQ(tlOff, port->GetTracing());
+    EXPECT_TRUE(ExistFileZ(name));
+    std::remove(name.c_str());
+}
+
+} // namespace
+} // namespace sio::test

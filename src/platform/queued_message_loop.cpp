@@ -25,10 +25,15 @@ bool QueuedMessageLoop::claim(CallState& s)
 
 void QueuedMessageLoop::finish(CallState& s, bool ran, std::optional<std::intptr_t> result)
 {
-    std::lock_guard<std::mutex> g(s.m);
-    s.done = true;
-    s.ran = ran;
-    s.result = result;
+    {
+        std::lock_guard<std::mutex> g(s.m);
+        s.done = true;
+        s.ran = ran;
+        s.result = result;
+    }
+    // Notified after the lock is released, so the woken worker does not
+    // block on it at once. Every caller holds a reference to the state, so
+    // it outlives a worker that returns as soon as it sees done.
     s.cv.notify_all();
 }
 

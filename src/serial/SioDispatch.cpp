@@ -324,8 +324,10 @@ std::uint32_t classicBaud(std::uint32_t b)
 int TSioBaseDispatcher::WaitTxSent()
 {
     // Let the writer empty the output buffer (at most 10 s).
+    txWaiters_.fetch_add(1);
     WaitForWorker([this] { return OutBufUsed() == 0 || !threadsActive_.load(); }, 10000, outEmptyMutex_,
                   outEmptyCv_);
+    txWaiters_.fetch_sub(1);
     if (!everSent_.load())
         return 0; // nothing was ever sent on this port: nothing to let go out
     std::uint32_t baud, bits;
@@ -711,7 +713,11 @@ void TSioBaseDispatcher::NotifyOutputEmpty()
         std::lock_guard lock(outEmptyMutex_);
     }
     outEmptyCv_.notify_all();
-    if (kyd::platform::hasMessageLoop())
+    // The main thread waits by pumping messages: wake it only when it waits
+    // here. (A waiter counts itself before it first looks at the buffer, and
+    // the buffer is emptied under the output lock before this look-up, so
+    // either the waiter sees the empty buffer or this sees the waiter.)
+    if (txWaiters_.load() > 0 && kyd::platform::hasMessageLoop())
         kyd::platform::messageLoop().wakeUp();
 }
 

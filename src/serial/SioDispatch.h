@@ -406,6 +406,7 @@ protected:
     std::uint64_t outGeneration_ = 0; // changes whenever the ring is reset
     std::mutex outEmptyMutex_;
     std::condition_variable outEmptyCv_;
+    std::atomic<int> txWaiters_{0}; // threads in WaitTxSent (the main thread pumps)
 
     std::atomic<bool> threadsActive_{false};
     std::atomic<int> threadCount_{0};

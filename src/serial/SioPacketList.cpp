@@ -36,6 +36,7 @@ struct Gate {
     std::condition_variable cv;
     TSioDataPacketManager* manager = nullptr; // guarded by mutex
     std::atomic<int> active{0};
+    bool detaching = false; // guarded by mutex: Detach is waiting for active == 0
 };
 
 void Route(Gate& gate, TSioBaseDispatcher& d, std::uint32_t msg, std::uint32_t second)
@@ -63,12 +64,15 @@ void Route(Gate& gate, TSioBaseDispatcher& d, std::uint32_t msg, std::uint32_t s
         }
     });
     tlsDispatcher = nullptr;
+    bool detaching;
     {
         std::lock_guard lock(gate.mutex);
         gate.active.fetch_sub(1);
+        detaching = gate.detaching;
     }
     gate.cv.notify_all();
-    if (pf::hasMessageLoop())
+    // Only a Detach on the main thread waits by pumping messages.
+    if (detaching && pf::hasMessageLoop())
         pf::messageLoop().wakeUp();
 }
 
@@ -143,9 +147,12 @@ public:
         {
             std::lock_guard lock(gate_->mutex);
             gate_->manager = nullptr;
+            gate_->detaching = true;
         }
         Gate& g = *gate_;
         WaitForWorker([&g] { return g.active.load() == 0; }, -1, g.mutex, g.cv);
+        std::lock_guard lock(gate_->mutex);
+        gate_->detaching = false;
     }
 
 private:

@@ -233,6 +233,7 @@ int TSioPosixDispatcher::CloseCom()
     }
     device_->close();
     pendingBlock_.reset();
+    spareBlock_.reset();
     IOQueue().Clear();
     closing_ = false;
     return 0;
@@ -320,12 +321,26 @@ int TSioPosixDispatcher::SetComState(const TLineState& state)
 int TSioPosixDispatcher::WriteCom(const std::uint8_t* block, std::uint32_t len)
 {
     // The caller (PutBlock) holds the output lock and has checked the room.
+    // With nothing queued and the writer idle, no byte can overtake another:
+    // hand the block to the device at once and leave only what it does not
+    // take (or all of it, when it fails) to the writer.
+    std::uint32_t sent = 0;
+    if (!manual_ && threadsActive_.load() && !ended_[thWrite].load() && !KillThreads() && !writerInHand_
+        && OutBufUsedLocked() == 0) {
+        const long n = device_->write(block, len);
+        if (n > 0)
+            sent = static_cast<std::uint32_t>(n);
+        if (sent == len)
+            return static_cast<int>(len);
+    }
+    const std::uint8_t* rest = block + sent;
+    const std::uint32_t restLen = len - sent;
     const std::uint32_t size = OutSize();
-    const std::uint32_t first = std::min(len, size - outHead_);
-    std::memcpy(&outBuf_[outHead_], block, first);
-    if (len > first)
-        std::memcpy(&outBuf_[0], block + first, len - first);
-    outHead_ = (outHead_ + len) % size;
+    const std::uint32_t first = std::min(restLen, size - outHead_);
+    std::memcpy(&outBuf_[outHead_], rest, first);
+    if (restLen > first)
+        std::memcpy(&outBuf_[0], rest + first, restLen - first);
+    outHead_ = (outHead_ + restLen) % size;
     outFull_ = outHead_ == outTail_;
     writerWake_.signal();
     return static_cast<int>(len);
@@ -404,17 +419,17 @@ int TSioPosixDispatcher::ReaderStep()
 {
     for (;;) {
         if (!pendingBlock_) {
-            pendingBlock_ = std::make_unique<TDataBuffer>(kReadBlockSize);
-            const long n = device_->read(pendingBlock_->Data.data(), kReadBlockSize);
-            if (n < 0) {
-                pendingBlock_.reset();
+            // Read into the spare block; a read that finds nothing keeps it
+            // for the next time.
+            if (!spareBlock_)
+                spareBlock_ = std::make_unique<TDataBuffer>(kReadBlockSize);
+            const long n = device_->read(spareBlock_->Data.data(), kReadBlockSize);
+            if (n < 0)
                 return ecodes::ecDeviceRead;
-            }
-            if (n == 0) {
-                pendingBlock_.reset();
+            if (n == 0)
                 return 0;
-            }
-            pendingBlock_->BytesFilled = static_cast<std::int32_t>(n);
+            spareBlock_->BytesFilled = static_cast<std::int32_t>(n);
+            pendingBlock_ = std::move(spareBlock_);
         }
         std::unique_ptr<TIOBuffer> b = std::move(pendingBlock_);
         if (!IOQueue().Push(std::move(b))) {
@@ -433,7 +448,18 @@ int TSioPosixDispatcher::ReaderStep()
 
 int TSioPosixDispatcher::WriterStep()
 {
+    // While the writer holds a piece outside the lock, callers queue their
+    // bytes behind it instead of writing them directly.
+    struct InHand {
+        TSioPosixDispatcher& d;
+        ~InHand()
+        {
+            std::lock_guard out(d.outputLock_);
+            d.writerInHand_ = false;
+        }
+    } inHand{*this};
     std::vector<std::uint8_t> piece;
+    bool wrote = false;
     for (;;) {
         std::uint64_t gen;
         {
@@ -445,6 +471,8 @@ int TSioPosixDispatcher::WriterStep()
             const std::uint32_t n = std::min(used, size - outTail_);
             piece.assign(outBuf_.begin() + outTail_, outBuf_.begin() + outTail_ + n);
             gen = outGeneration_;
+            writerInHand_ = true;
+            wrote = true;
         }
         std::size_t off = 0;
         while (off < piece.size()) {
@@ -472,7 +500,8 @@ int TSioPosixDispatcher::WriterStep()
             outFull_ = false;
         }
     }
-    NotifyOutputEmpty();
+    if (wrote)
+        NotifyOutputEmpty();
     return 0;
 }
 

@@ -5,7 +5,10 @@
 //   dispatch - moves queued data into the dispatch buffer, checks the
 //              triggers and calls the handlers (waits for room when the
 //              dispatch buffer is full);
-//   writer   - sends the output buffer;
+//   writer   - sends the output buffer (a caller that finds the buffer
+//              empty and the writer idle hands its bytes to the device
+//              itself; only what the device does not take at once waits for
+//              the writer);
 //   status   - polls the modem lines and line errors every 20 ms and queues
 //              a status block when something changed.
 // Threads start in the order reader, dispatch, writer, status, and the owner
@@ -103,7 +106,9 @@ private:
     std::atomic<bool> readerStalled_{false};
     std::atomic<bool> waitingForRoom_{false};
 
-    std::unique_ptr<TDataBuffer> pendingBlock_; // reader only
+    std::unique_ptr<TDataBuffer> pendingBlock_; // reader only: a block the full queue refused
+    std::unique_ptr<TDataBuffer> spareBlock_;   // reader only: the next block to read into
+    bool writerInHand_ = false; // guarded by outputLock_: the writer is sending a piece
     std::atomic<std::uint32_t> pendingErrors_{0};
     unsigned lastLines_ = 0;     // status thread only
     bool haveLines_ = false;     // status thread only

@@ -87,6 +87,8 @@ long FakeSerialDevice::write(const void* buf, std::size_t len)
     const std::size_t n = std::min(len, s_->writeChunk);
     const auto* p = static_cast<const std::uint8_t*>(buf);
     s_->tx.insert(s_->tx.end(), p, p + n);
+    if (n > 0)
+        s_->txChanged.notify_all();
     return static_cast<long>(n);
 }
 
@@ -152,7 +154,13 @@ pf::WaitResult FakeSerialDevice::waitReadable(pf::WakeEvent& wake, int timeoutMs
 
 pf::WaitResult FakeSerialDevice::waitWritable(pf::WakeEvent& wake, int timeoutMs)
 {
-    return wake.wait(timeoutMs) ? pf::WaitResult::Woken : pf::WaitResult::Timeout;
+    pf::WakeEvent* events[2] = {&wake, &s_->writableEvent};
+    const int r = pf::waitAny(events, 2, timeoutMs);
+    if (r == 0)
+        return pf::WaitResult::Woken;
+    if (r == 1)
+        return pf::WaitResult::Ready;
+    return pf::WaitResult::Timeout;
 }
 
 } // namespace sio::test

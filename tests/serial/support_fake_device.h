@@ -4,6 +4,7 @@
 
 #include "platform/serial_device.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -27,6 +28,8 @@ struct FakeDeviceState {
     std::size_t writeChunk = SIZE_MAX; // most bytes one write takes
     bool hangup = false;
     kyd::platform::WakeEvent dataEvent;
+    kyd::platform::WakeEvent writableEvent; // signal after raising writeChunk from 0
+    std::condition_variable txChanged;      // notified (under mutex) when tx grows
 
     void push(const std::vector<std::uint8_t>& bytes);
     void push(const std::string& s);

@@ -72,8 +72,13 @@ bool PtyTransport::sleepUntil(TimePoint due)
         auto left = std::chrono::duration_cast<std::chrono::microseconds>(due - Clock::now()).count();
         if (left <= 0)
             return !pty_->stopped();
-        int ms = static_cast<int>((left + 999) / 1000);
-        if (pty_->sleep(ms) == platform::PtyMaster::Wait::Stopped)
+        if (left < 1000) {
+            // Below the stoppable wait's millisecond steps: a plain sleep of
+            // less than a millisecond keeps the line pacing exact.
+            std::this_thread::sleep_until(due);
+            return !pty_->stopped();
+        }
+        if (pty_->sleep(static_cast<int>(left / 1000)) == platform::PtyMaster::Wait::Stopped)
             return false;
     }
 }

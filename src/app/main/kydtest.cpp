@@ -4,7 +4,9 @@
 //
 // --ini names the settings file (default: KYD_INI, else the executable's
 // path with the extension ".INI").
+#include "app/LinkPortFactory.h"
 #include "app/qt/TesterApp.h"
+#include "link/SioLinkPort.h"
 #include "platform/dialogs.h"
 #include "platform/exception_sink.h"
 #include "platform/ini_file.h"
@@ -12,11 +14,14 @@
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_document_opener.h"
 #include "platform/qt/qt_message_loop.h"
+#include "serial/SioPort.h"
+#include "serial/qt/SioSelCom.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 
 #include <exception>
+#include <memory>
 #include <string>
 
 namespace {
@@ -58,6 +63,10 @@ int main(int argc, char** argv)
         else
             platform::messageLoop().postCall([e] { ShowException(e); });
     });
+    // The dispenser link talks through the serial library's port component;
+    // a port that does not exist makes it ask the operator for one.
+    sio::InstallPortPromptDialog();
+    app::SetLinkPortFactory([] { return std::make_unique<link::SioLinkPort>(); });
 
     int rc = 0;
     try {
@@ -72,6 +81,8 @@ int main(int argc, char** argv)
         rc = 0;
     }
 
+    app::SetLinkPortFactory({});
+    sio::SetDefaultPortPrompt({});
     platform::setExceptionSink({});
     platform::setDocumentOpener(nullptr);
     platform::setDialogs(nullptr);

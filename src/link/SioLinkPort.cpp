@@ -1,0 +1,250 @@
+#include "link/SioLinkPort.h"
+
+#include "platform/message_loop.h"
+#include "serial/SioDispatch.h"
+#include "serial/SioExcept.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace kyd::link {
+
+namespace {
+
+// Modem-status mask of CTS.
+constexpr std::uint32_t kCtsMask = 0x10;
+// Line-status mask: overrun, parity, framing, break. A line that went away
+// raises the trigger whatever the mask.
+constexpr std::uint32_t kLineErrorMask = 0x0F;
+// What the port reports as the line error of a line that went away.
+constexpr std::uint16_t kLineGone = 10;
+// Longest wait for a close to finish before the port opens again.
+constexpr std::int64_t kCloseWaitMs = 2000;
+
+} // namespace
+
+SioLinkPort::SioLinkPort()
+{
+    SioComPort1.SetBaud(9600);
+    SioComPort1.SetParity(sio::pEven);
+    SioComPort1.SetDataBits(7);
+    SioComPort1.SetStopBits(1);
+    SioComPort1.SetAutoOpen(false);
+    SioComPort1.SetDTR(false);
+    SioComPort1.SetRTS(false);
+    SioComPort1.SetBufferFull(3686);
+    SioComPort1.SetBufferResume(409);
+    SioComPort1.SetTraceName("DIDA.TRC");
+    SioComPort1.SetLogName("DIDA.LOG");
+    SioComPort1.SetTraceHex(false);
+    SioComPort1.SetLogHex(false);
+    SioComPort1.SetOnTriggerModemStatus([this](sio::TSioCustomComPort&) { ModemStatusChanged(); });
+    SioComPort1.SetOnTriggerLineError(
+        [this](sio::TSioCustomComPort&, std::uint16_t error, bool) { LineErrorRaised(error); });
+
+    SioDataPacket1.SetEnabled(false);
+    SioDataPacket1.SetAutoEnable(false);
+    SioDataPacket1.SetStartCond(sio::scAnyData);
+    SioDataPacket1.SetEndCond(sio::ecString);
+    SioDataPacket1.SetEndString("\r");
+    SioDataPacket1.SetPacketSize(0);
+    SioDataPacket1.SetIncludeStrings(false);
+    SioDataPacket1.SetTimeOut(360);
+    SioDataPacket1.SetOnStringPacket([this](sio::TSioDataPacket&, const std::string& text) {
+        if (events_)
+            events_->OnStringPacket(text);
+    });
+    SioDataPacket1.SetOnTimeout([this](sio::TSioDataPacket&) {
+        if (events_)
+            events_->OnPacketTimeout();
+    });
+    SioDataPacket1.SetComPort(&SioComPort1);
+}
+
+SioLinkPort::~SioLinkPort()
+{
+    events_ = nullptr;
+    try {
+        Close();
+        WaitClosed();
+    } catch (...) {
+    }
+    SioDataPacket1.SetComPort(nullptr);
+}
+
+void SioLinkPort::Open(const PortSettings& settings)
+{
+    Close();
+    WaitClosed();
+    SioComPort1.SetComNumber(static_cast<std::uint16_t>(std::clamp(settings.ComNumber, 0, 0xFFFF)));
+    SioComPort1.SetBaud(settings.Baud);
+    SioComPort1.SetParity(static_cast<sio::TParity>(settings.Parity));
+    SioComPort1.SetDataBits(static_cast<std::uint16_t>(settings.DataBits));
+    SioComPort1.SetStopBits(static_cast<std::uint16_t>(settings.StopBits));
+    // The handshake is the link's own business, not the library's.
+    SioComPort1.ClearHWFlowOptionsField();
+    SioComPort1.SetRTS(false);
+    OpenComponent();
+}
+
+void SioLinkPort::WaitClosed()
+{
+    // A close asked for while the library's dispatch thread was handing the
+    // main thread a notice finishes once its threads have ended; the port
+    // cannot open before. Their ending wakes the loop; then the component
+    // is told to finish at once.
+    if (SioComPort1.GetPortState() != sio::psShuttingDown || !platform::hasMessageLoop())
+        return;
+    auto& loop = platform::messageLoop();
+    const auto threadsEnded = [this] {
+        const sio::TSioBaseDispatcher* d = SioComPort1.CurrentDispatcher();
+        return SioComPort1.GetPortState() != sio::psShuttingDown || !d || !d->ThreadsActive();
+    };
+    loop.pumpUntil(threadsEnded, kCloseWaitMs);
+    if (SioComPort1.GetPortState() == sio::psShuttingDown && SioComPort1.ComWindow())
+        loop.post(SioComPort1.ComWindow(), platform::Message{sio::kMsgFinishClose, 0, 0});
+    loop.pumpUntil([this] { return SioComPort1.GetPortState() != sio::psShuttingDown; }, kCloseWaitMs);
+}
+
+void SioLinkPort::OpenComponent()
+{
+    lineLost_ = false;
+    SioComPort1.SetOpen(true);
+    try {
+        AddTriggers();
+    } catch (...) {
+        SioComPort1.SetOpen(false);
+        throw;
+    }
+}
+
+void SioLinkPort::AddTriggers()
+{
+    // CTS is watched only while RTS is up: the handshake waits for it.
+    modemTrigger_ = SioComPort1.AddStatusTrigger(sio::stModem);
+    SioComPort1.SetStatusTrigger(modemTrigger_, kCtsMask, SioComPort1.GetRTS());
+    lineTrigger_ = SioComPort1.AddStatusTrigger(sio::stLine);
+    SioComPort1.SetStatusTrigger(lineTrigger_, kLineErrorMask, true);
+}
+
+void SioLinkPort::Close()
+{
+    SioDataPacket1.SetEnabled(false);
+    SioComPort1.SetOpen(false);
+    lineLost_ = false;
+    modemTrigger_ = 0;
+    lineTrigger_ = 0;
+}
+
+bool SioLinkPort::IsOpen() const
+{
+    return SioComPort1.GetPortState() == sio::psOpen;
+}
+
+PortSettings SioLinkPort::Settings() const
+{
+    PortSettings s;
+    s.ComNumber = SioComPort1.GetComNumber();
+    s.Baud = SioComPort1.GetBaud();
+    s.Parity = static_cast<TParity>(SioComPort1.GetParity());
+    s.DataBits = SioComPort1.GetDataBits();
+    s.StopBits = SioComPort1.GetStopBits();
+    return s;
+}
+
+void SioLinkPort::SetRTS(bool on)
+{
+    if (lineLost_) {
+        // The device is gone; the next open sets the line afresh.
+        try {
+            SioComPort1.SetRTS(on);
+        } catch (const sio::ESIOException&) {
+        }
+        return;
+    }
+    if (!on && modemTrigger_ && IsOpen())
+        SioComPort1.SetStatusTrigger(modemTrigger_, kCtsMask, false);
+    SioComPort1.SetRTS(on);
+    if (on && modemTrigger_ && IsOpen())
+        SioComPort1.SetStatusTrigger(modemTrigger_, kCtsMask, true);
+}
+
+bool SioLinkPort::CTS() const
+{
+    return !lineLost_ && SioComPort1.CTS();
+}
+
+int SioLinkPort::OutBuffFree() const
+{
+    return static_cast<int>(std::min<std::uint32_t>(SioComPort1.OutBuffFree(), INT_MAX));
+}
+
+void SioLinkPort::FlushInBuffer()
+{
+    if (lineLost_ && SioComPort1.GetPortState() == sio::psOpen) {
+        // The line went away under the open port: open it again with the
+        // same settings. A failure (the device is still gone) is the
+        // caller's, with the port closed.
+        SioComPort1.SetOpen(false);
+        WaitClosed();
+        SioComPort1.SetRTS(false);
+        OpenComponent();
+    }
+    if (SioComPort1.GetPortState() != sio::psOpen)
+        throw sio::ECommNotOpen(sio::ecodes::ecCommNotOpen);
+    SioComPort1.FlushInBuffer();
+}
+
+void SioLinkPort::FlushOutBuffer()
+{
+    if (SioComPort1.GetPortState() != sio::psOpen)
+        throw sio::ECommNotOpen(sio::ecodes::ecCommNotOpen);
+    SioComPort1.FlushOutBuffer();
+}
+
+void SioLinkPort::PutString(const std::string& bytes)
+{
+    if (SioComPort1.GetPortState() != sio::psOpen)
+        throw sio::ECommNotOpen(sio::ecodes::ecCommNotOpen);
+    SioComPort1.PutString(bytes);
+}
+
+void SioLinkPort::EnablePacket(int timeoutTicks)
+{
+    // Disarmed first, so the time-out starts over.
+    SioDataPacket1.SetEnabled(false);
+    SioDataPacket1.SetTimeOut(std::max(timeoutTicks, 1));
+    SioDataPacket1.SetEnabled(true);
+}
+
+void SioLinkPort::DisablePacket()
+{
+    SioDataPacket1.SetEnabled(false);
+}
+
+void SioLinkPort::ModemStatusChanged()
+{
+    if (modemTrigger_ && IsOpen() && !lineLost_ && SioComPort1.GetRTS())
+        SioComPort1.SetStatusTrigger(modemTrigger_, kCtsMask, true);
+    if (events_)
+        events_->OnLineChange();
+}
+
+void SioLinkPort::LineErrorRaised(std::uint16_t error)
+{
+    if (error != kLineGone) {
+        // A character was garbled: the checksum tells the link. Watch on.
+        if (lineTrigger_ && IsOpen())
+            SioComPort1.SetStatusTrigger(lineTrigger_, kLineErrorMask, true);
+        return;
+    }
+    // The library's threads have ended: no packet event comes any more.
+    lineLost_ = true;
+    if (SioDataPacket1.GetEnabled()) {
+        SioDataPacket1.SetEnabled(false);
+        if (events_)
+            events_->OnPacketTimeout();
+    }
+}
+
+} // namespace kyd::link

@@ -1,0 +1,70 @@
+// The dispenser link's port in the program: the serial library's port
+// component SioComPort1 with the reply packet SioDataPacket1 bound to it.
+//
+// The reply packet starts on any data and ends at a carriage return, which
+// it does not deliver; it does not re-arm itself after an event. CTS changes
+// reach the link through a modem-status trigger. When the line goes away
+// under the port (a USB adapter unplugged, the far end of a pseudo-terminal
+// hung up), the library's threads end and no packet event would come any
+// more: a line-status trigger reports it, the armed packet ends as timed
+// out, and the next exchange opens the port again with the same settings.
+//
+// The firmware downloader borrows the port component (Port()); it reopens
+// it with its own settings and closes it when done.
+#pragma once
+
+#include "link/LinkPort.h"
+#include "serial/SioPacket.h"
+#include "serial/SioPort.h"
+
+#include <cstdint>
+
+namespace kyd::link {
+
+class SioLinkPort final : public LinkPort {
+public:
+    SioLinkPort();
+    ~SioLinkPort() override;
+    SioLinkPort(const SioLinkPort&) = delete;
+    SioLinkPort& operator=(const SioLinkPort&) = delete;
+
+    // --- LinkPort ---
+    void SetEvents(LinkPortEvents* events) override { events_ = events; }
+    void Open(const PortSettings& settings) override;
+    void Close() override;
+    bool IsOpen() const override;
+    PortSettings Settings() const override;
+    void SetRTS(bool on) override;
+    bool CTS() const override;
+    int OutBuffFree() const override;
+    void FlushInBuffer() override;
+    void FlushOutBuffer() override;
+    void PutString(const std::string& bytes) override;
+    void EnablePacket(int timeoutTicks) override;
+    void DisablePacket() override;
+
+    // The port component, lent to the firmware downloader.
+    sio::TSioComPort& Port() { return SioComPort1; }
+    // The reply packet (tests look at it).
+    sio::TSioDataPacket& Packet() { return SioDataPacket1; }
+    // True after the line went away under the open port, until it is
+    // opened again or closed.
+    bool LineLost() const { return lineLost_; }
+
+private:
+    void WaitClosed();
+    void OpenComponent();
+    void AddTriggers();
+    void ModemStatusChanged();
+    void LineErrorRaised(std::uint16_t error);
+
+    // Declared first: the packet goes before its port.
+    mutable sio::TSioComPort SioComPort1;
+    sio::TSioDataPacket SioDataPacket1;
+    LinkPortEvents* events_ = nullptr;
+    int modemTrigger_ = 0;
+    int lineTrigger_ = 0;
+    bool lineLost_ = false;
+};
+
+} // namespace kyd::link

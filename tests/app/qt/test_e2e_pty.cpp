@@ -1,0 +1,121 @@
+// The tester's windows talking through the serial library's port component
+// to the simulated dispenser on a pseudo-terminal.
+#include "support_app.h"
+
+#include "app/LinkPortFactory.h"
+#include "app/qt/CmdStr.h"
+#include "app/qt/CommStr.h"
+#include "app/qt/PLVRMain.h"
+#include "app/qt/StatusList.h"
+#include "link/PLVRCmd.h"
+#include "link/PLVRCom.h"
+#include "link/Protokoll.h"
+#include "link/SioLinkPort.h"
+#include "platform/port_resolver.h"
+#include "sim/pty_transport.h"
+#include "sim/simulator.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QToolButton>
+
+namespace kyd::app::test {
+namespace {
+
+class PtyAppTest : public AppFixture {
+protected:
+    PtyAppTest()
+    {
+        transport = std::make_unique<sim::PtyTransport>(simulator);
+        platform::setPortResolverUsesSharedIni(false);
+        platform::setPortPathOverride(1, transport->slavePath());
+        SetLinkPortFactory([] { return std::make_unique<link::SioLinkPort>(); });
+    }
+    ~PtyAppTest() override
+    {
+        app.reset();
+        ini.reset();
+        loop.processPending();
+        simulator.setCommandHook({});
+        transport.reset();
+        platform::clearPortPathOverrides();
+        platform::setPortResolverUsesSharedIni(true);
+    }
+
+    // COM1 with the handshake on (CTS follows RTS on the pseudo-terminal),
+    // logging into the temporary folder; both tool windows shown.
+    void StartOnPty()
+    {
+        {
+            platform::IniFile pre(iniPath);
+            pre.writeInteger("Communication", "ComPort", 1);
+            pre.writeBool("Communication", "Handshake", true);
+            pre.writeBool("Logging", "LogEnabled", true);
+            pre.writeString("Logging", "LogFile", Path("kyd.log"));
+            ASSERT_TRUE(pre.updateFile());
+        }
+        Start();
+        Main().ViewCmdStrMenuItem->trigger();
+        Main().ViewStatusMenuItem->trigger();
+        ASSERT_EQ(App().CmdStrForm().CommandLayer(), Main().CommandLayer());
+    }
+    QStringList ComLines() { return App().ComStringDlg().Lines(); }
+    QString LastStatusLine()
+    {
+        QListWidget* l = App().StatusListFrame().StatusListBox;
+        return l->count() ? l->item(l->count() - 1)->text() : QString();
+    }
+    std::vector<std::string> Frames() { return simulator.frameLog(); }
+
+    sim::Simulator simulator;
+    std::unique_ptr<sim::PtyTransport> transport;
+};
+
+TEST_F(PtyAppTest, TypedCommandGoesOverTheLineAndShowsLinesStatusAndLog)
+{
+    StartOnPty();
+    EXPECT_EQ(Main().windowTitle(), "KYDTest COM1");
+    TypeCommand("A");
+    EXPECT_EQ(Frames(), std::vector<std::string>{"A41"});
+    const QStringList lines = ComLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "Out: A41");
+    // The program id as the dispenser sent it, with its checksum.
+    const std::string reply = simulator.withCore([](sim::SimCore& c) { return c.execute("A"); });
+    EXPECT_EQ(lines[1].toStdString(), "In : " + reply + link::TCom::Checksum(reply));
+    EXPECT_EQ(Main().StatusPanel2->text(), "30 Successful Command");
+    EXPECT_EQ(LastStatusLine(), "30 Successful Command");
+    EXPECT_FALSE(Main().CommandLayer()->Busy());
+    EXPECT_TRUE(Main().MenuPageControl->isEnabled());
+    EXPECT_FALSE(Main().ToolButtonAbort->isEnabled());
+
+    const std::string log = ReadFile(Path("kyd.log"));
+    EXPECT_NE(log.find("Out: A41"), std::string::npos) << log;
+    EXPECT_NE(log.find(("In : " + lines[1].mid(5)).toStdString()), std::string::npos) << log;
+    EXPECT_TRUE(exceptions.messages().empty());
+}
+
+TEST_F(PtyAppTest, AbortDuringAHeldReplyCancelsAndTheNextCommandWorks)
+{
+    StartOnPty();
+    simulator.updateFaults([](sim::SimFaults& f) { f.silent = 1; });
+    simulator.setCommandHook([this](const std::string&) {
+        loop.postCall([this] { Main().ToolButtonAbort->click(); });
+    });
+    TypeCommand("0");
+    EXPECT_EQ(Main().StatusPanel2->text(), "Communication Canceled");
+    EXPECT_EQ(LastStatusLine(), "Communication Canceled");
+    EXPECT_EQ(ComLines().last(), "In : ");
+    EXPECT_FALSE(Main().CommandLayer()->Busy());
+    EXPECT_TRUE(Main().MenuPageControl->isEnabled());
+
+    simulator.setCommandHook({});
+    TypeCommand("0");
+    EXPECT_EQ(ComLines().last(), "In : 030");
+    EXPECT_EQ(Main().StatusPanel2->text(), "30 Successful Command");
+    EXPECT_EQ(Frames(), (std::vector<std::string>{"030", "030"}));
+}
+
+} // namespace
+} // namespace kyd::app::test

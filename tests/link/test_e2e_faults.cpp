@@ -1,0 +1,178 @@
+// Faults of the simulated dispenser on a pseudo-terminal, each ending the
+// exchange with the right status class and code, the busy state cleared and
+// the next command working.
+#include "support_pty_link.h"
+
+#include <chrono>
+#include <thread>
+
+namespace kyd::link::test {
+namespace {
+
+class E2eFaults : public PtyLinkFixture {
+protected:
+    void SetUp() override { OpenPort(); }
+
+    template <class F>
+    void Faults(F&& f)
+    {
+        simulator.updateFaults(std::forward<F>(f));
+    }
+    void ExpectFailedExchange(int code)
+    {
+        ExpectStatus(197, code);
+        EXPECT_EQ(cmd->Reply, "");
+        EXPECT_FALSE(model.Succeeded());
+        EXPECT_TRUE(com->ErrorFlag());
+        EXPECT_FALSE(com->AbortFlag());
+    }
+};
+
+TEST_F(E2eFaults, SilenceRunsIntoThePacketTimeOut)
+{
+    Faults([](sim::SimFaults& f) { f.silent = 1; });
+    TimeOutNextFrames();
+    cmd->SendCommand("0", 20);
+    EXPECT_EQ(OneFrame(), "030\r");
+    ExpectFailedExchange(200);
+    EXPECT_EQ(model.CodeText, "No Connection");
+    EXPECT_EQ(comStrings.Lines.back(), "In : ");
+    ExpectIdleAndNextCommandWorks();
+
+    // A dispense (180 s) as well; the count of the last dispense stays.
+    simulator.withCore([](sim::SimCore& c) { return c.cassette(1).state = sim::CassetteState::Open; });
+    model.NotesDelivered = 4;
+    Faults([](sim::SimFaults& f) { f.silent = 1; });
+    TimeOutNextFrames();
+    cmd->Dispense('1', '0', {2, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(OneFrame(), "101002" + TCom::Checksum("101002") + "\r");
+    EXPECT_EQ(port->Packet().GetTimeOut(), 3249);
+    ExpectFailedExchange(200);
+    EXPECT_EQ(model.NotesDelivered, 4);
+    ExpectIdleAndNextCommandWorks();
+}
+
+TEST_F(E2eFaults, BadChecksumOnShortAndLongRepliesIsAnLrcError)
+{
+    Faults([](sim::SimFaults& f) { f.badChecksum = 1; });
+    cmd->SendCommand("0", 20);
+    ExpectFailedExchange(202);
+    EXPECT_EQ(model.CodeText, "LRC Error");
+    // The communication window shows the reply as received.
+    ASSERT_EQ(comStrings.Lines.back().size(), 8u);
+    EXPECT_EQ(comStrings.Lines.back().substr(0, 6), "In : 0");
+    ExpectIdleAndNextCommandWorks();
+
+    ASSERT_TRUE(cmd->ReadCassetteIds());
+    const std::size_t feeders = model.Feeders().size();
+    ASSERT_GE(feeders, 4u);
+    Faults([](sim::SimFaults& f) { f.badChecksum = 1; });
+    EXPECT_FALSE(cmd->ReadCassetteIds());
+    ExpectFailedExchange(202);
+    EXPECT_EQ(model.Feeders().size(), feeders); // nothing parsed from it
+    ExpectIdleAndNextCommandWorks();
+}
+
+TEST_F(E2eFaults, BareCarriageReturnIsAnEmptyReplyNotAHang)
+{
+    Faults([](sim::SimFaults& f) { f.bareCr = 1; });
+    cmd->SendCommand("0", 20);
+    EXPECT_EQ(OneFrame(), "030\r");
+    ExpectFailedExchange(200);
+    EXPECT_EQ(comStrings.Lines.back(), "In : ");
+    ExpectIdleAndNextCommandWorks();
+}
+
+TEST_F(E2eFaults, ReplyInPiecesIsOneReply)
+{
+    Faults([](sim::SimFaults& f) {
+        f.fragmentBytes = 3;
+        f.fragmentGapMs = 5;
+    });
+    ASSERT_TRUE(cmd->ReadCassetteIds());
+    EXPECT_TRUE(model.Succeeded()) << model.CodeText;
+    EXPECT_GE(model.Feeders().size(), 4u);
+    ASSERT_TRUE(cmd->ReadProgramId());
+    EXPECT_EQ(model.ProgramId, "2024-05.17");
+    Faults([](sim::SimFaults& f) { f.fragmentBytes = 0; });
+    ExpectIdleAndNextCommandWorks();
+}
+
+TEST_F(E2eFaults, NoiseBeforeTheReplyFailsTheChecksum)
+{
+    Faults([](sim::SimFaults& f) { f.noise = "#~"; });
+    cmd->SendCommand("0", 20);
+    ExpectFailedExchange(202);
+    EXPECT_EQ(comStrings.Lines.back(), "In : #~030");
+    Faults([](sim::SimFaults& f) { f.noise.clear(); });
+    ExpectIdleAndNextCommandWorks();
+}
+
+TEST_F(E2eFaults, CtsHeldLowWithHandshakeSendsNothing)
+{
+    OpenPort(true);
+    Faults([](sim::SimFaults& f) { f.ctsLow = true; });
+    // The 3 s wait for CTS runs on the fake clock.
+    loop.postCall([this] { clock.advance(3100); });
+    cmd->SendCommand("0", 20);
+    EXPECT_TRUE(NoFrame());
+    ExpectFailedExchange(200);
+    EXPECT_FALSE(port->Port().GetRTS());
+    EXPECT_EQ(comStrings.Lines, (std::vector<std::string>{"Out: 030", "In : "}));
+
+    // CTS answering late, within the wait: the command goes out.
+    Faults([](sim::SimFaults& f) {
+        f.ctsLow = false;
+        f.ctsDelayMs = 500;
+    });
+    loop.postCall([this] { clock.advance(600); });
+    cmd->SendCommand("0", 20);
+    EXPECT_EQ(OneFrame(), "030\r");
+    ExpectStatus(195, 48);
+    EXPECT_FALSE(port->Port().GetRTS()); // dropped after the exchange
+
+    Faults([](sim::SimFaults& f) { f.ctsDelayMs = 0; });
+    ExpectIdleAndNextCommandWorks();
+}
+
+TEST_F(E2eFaults, AbortWhileTheReplyIsOnItsWayCancelsAndTheLateReplyIsDropped)
+{
+    Faults([](sim::SimFaults& f) { f.delayMs = 100; });
+    AbortOnNextFrame();
+    cmd->SendCommand("0", 20);
+    EXPECT_EQ(OneFrame(), "030\r");
+    ExpectStatus(195, 205);
+    EXPECT_EQ(model.CodeText, "Communication Canceled");
+    EXPECT_FALSE(model.Succeeded());
+    EXPECT_TRUE(com->AbortFlag());
+    EXPECT_EQ(cmd->Reply, "");
+    EXPECT_FALSE(cmd->Busy());
+    EXPECT_FALSE(mainWindow.Busy());
+
+    // The late "030" reaches the port before the next command, which must
+    // get its own reply.
+    Faults([](sim::SimFaults& f) { f.delayMs = 0; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    ASSERT_TRUE(cmd->ReadCassetteIds());
+    EXPECT_EQ(OneFrame(), "535\r");
+    EXPECT_GT(cmd->Reply.size(), 7u) << cmd->Reply;
+    EXPECT_GE(model.Feeders().size(), 4u);
+    ExpectIdleAndNextCommandWorks();
+}
+
+TEST_F(E2eFaults, LineClosingMidReplyFailsTheExchangeAndTheNextCommandReopens)
+{
+    Faults([](sim::SimFaults& f) { f.hangUp = 1; });
+    EXPECT_FALSE(cmd->ReadCassetteIds());
+    EXPECT_EQ(OneFrame(), "535\r");
+    ExpectFailedExchange(200);
+    EXPECT_TRUE(port->LineLost());
+    EXPECT_FALSE(cmd->Busy());
+    EXPECT_FALSE(mainWindow.Busy());
+    ASSERT_TRUE(transport->waitForHangUps(1, 2000));
+    ExpectIdleAndNextCommandWorks();
+    EXPECT_FALSE(port->LineLost());
+}
+
+} // namespace
+} // namespace kyd::link::test

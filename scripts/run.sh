@@ -54,4 +54,7 @@ if [ -z "$port" ] || [ "$port" = 0 ] || [ "$port" = "$sim_com" ]; then
   for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.05; done
 fi
 
+# The tool starts in demo/, so its Demo page offers the demo scripts there
+# and the communication log (KYD.LOG by default) is written beside them.
+cd demo
 "$bin/app/kydtest" --ini "$ini" "$@"

@@ -101,7 +101,14 @@ struct Link {
         pf::setDialogs(nullptr);
     }
     bool Open() { return com->Open(kCom, 9600, kl::TParity::pEven, 7, 1, false) == kCom; }
-    void Close() { com->Port().Close(); }
+    void Close()
+    {
+        com->Port().Close();
+        // A close that met a notice on its way to this thread finishes once
+        // the library's threads have ended; the device is free only then.
+        auto& port = static_cast<kl::SioLinkPort&>(com->Port()).Port();
+        pf::messageLoop().pumpUntil([&port] { return port.GetPortState() == sio::psClosed; }, 2000);
+    }
     bool Exchange()
     {
         comStrings.Lines.clear(); // the window keeps its own 100 lines

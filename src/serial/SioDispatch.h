@@ -14,8 +14,9 @@
 //
 // Threads: the port component calls in on the main thread; the dispatch
 // thread runs DispatchInputPass/DispatchTimerPass (extraction, trigger
-// checks, notifications); handlers read back with GetChar/GetBlock while they
-// run. Locks, always taken in this order when nested: input lock, then the
+// checks, notifications), and the reader runs DispatchInputPass for a block
+// it just read while the dispatch thread is idle (never both at once);
+// handlers read back with GetChar/GetBlock while they run. Locks, always taken in this order when nested: input lock, then the
 // dispatcher lock; the output lock is never held together with another.
 #pragma once
 

@@ -4,6 +4,7 @@
 #include "platform/port_resolver.h"
 #include "serial/SioDispatchWait.h"
 #include "serial/SioExcept.h"
+#include "serial/SioMisc.h"
 
 #include <algorithm>
 #include <cstring>
@@ -211,11 +212,29 @@ void TSioPosixDispatcher::StopThread(ThreadId id)
 
 void TSioPosixDispatcher::StopIOThreads()
 {
+    // A close from inside a handler: that handler may run on the reader (or
+    // the reader may wait for the main thread running it), so a reader in a
+    // data pass ends when its pass ends and the final close joins it.
+    StopIOThreadsPrim(true);
+}
+
+void TSioPosixDispatcher::StopIOThreadsPrim(bool keepPassingReader)
+{
     SetKillThreads(true);
     SyncTokenRef().cancel();
     StopThread(thStatus);
     StopThread(thWrite);
-    StopThread(thRead);
+    // The reader enters a pass only after it has seen the kill flag clear
+    // (both sides use sequentially consistent atomics): either it is seen
+    // in its pass here, or it sees the flag and does not start one.
+    if (keepPassingReader && readerInPass_.load())
+        readerWake_.signal();
+    else
+        StopThread(thRead);
+    // A deferred close: the dispatch thread ends on its own once no pass
+    // runs any more; it may be idle (the notification ran on the reader).
+    if (keepPassingReader)
+        IOQueue().Wake();
 }
 
 int TSioPosixDispatcher::CloseCom()
@@ -227,7 +246,7 @@ int TSioPosixDispatcher::CloseCom()
         closing_ = true;
     }
     if (threadsActive_.load() || std::any_of(std::begin(threads_), std::end(threads_), [](auto& t) { return t.joinable(); })) {
-        StopIOThreads();
+        StopIOThreadsPrim(false);
         StopThread(thDispatch);
         threadsActive_ = false;
     }
@@ -430,6 +449,8 @@ int TSioPosixDispatcher::ReaderStep()
                 return 0;
             spareBlock_->BytesFilled = static_cast<std::int32_t>(n);
             pendingBlock_ = std::move(spareBlock_);
+            if (!manual_ && DispatchOnReader())
+                continue;
         }
         std::unique_ptr<TIOBuffer> b = std::move(pendingBlock_);
         if (!IOQueue().Push(std::move(b))) {
@@ -542,6 +563,44 @@ int TSioPosixDispatcher::StatusStep()
     return 0;
 }
 
+bool TSioPosixDispatcher::DispatchOnReader()
+{
+    std::unique_lock pass(passMutex_, std::try_to_lock);
+    if (!pass.owns_lock())
+        return false; // the dispatch thread is busy: it takes the block from the queue
+    readerInPass_ = true;
+    struct Leave {
+        std::atomic<bool>& inPass;
+        ~Leave() { inPass = false; }
+    } leave{readerInPass_};
+    // Anything already queued (data the dispatch thread has not taken yet,
+    // a status block) goes first, through the dispatch thread.
+    if (KillThreads() || CloseRequested() || IOQueue().Count() != 0)
+        return false;
+    std::unique_ptr<TIOBuffer> b = std::move(pendingBlock_);
+    if (!IOQueue().Push(std::move(b), false)) {
+        pendingBlock_.reset(static_cast<TDataBuffer*>(b.release()));
+        return false;
+    }
+    try {
+        DispatchInputPass();
+    } catch (...) {
+        pf::reportException(std::current_exception(), "serial reader thread");
+    }
+    pass.unlock();
+    if (IOQueue().Count() > 0) {
+        // What the pass could not take (dispatch buffer full) or what came
+        // meanwhile (a status block) is the dispatch thread's.
+        IOQueue().NotifyConsumer();
+    } else if (const std::int64_t due = NextTimerDueMs();
+               due >= 0 && SioTimeGetTime() + due < dispatchWaitUntil_.load()) {
+        // A handler armed a timer that is due before the dispatch thread
+        // would look again.
+        IOQueue().Wake();
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // Threads
 
@@ -628,6 +687,7 @@ void TSioPosixDispatcher::DispatchThread()
             std::int64_t timeout = 50;
             if (const std::int64_t due = NextTimerDueMs(); due >= 0)
                 timeout = std::clamp<std::int64_t>(due, 1, 50);
+            dispatchWaitUntil_ = SioTimeGetTime() + timeout;
             waitingForRoom_ = true;
             if (DispatchBufferFull() && IOQueue().Count() > 0) {
                 // No room: wait until a reader of the buffer frees some.
@@ -639,9 +699,14 @@ void TSioPosixDispatcher::DispatchThread()
             waitingForRoom_ = false;
             if (KillThreads() || ClosePending())
                 break;
+            std::lock_guard pass(passMutex_);
+            if (KillThreads() || ClosePending())
+                break;
             DispatchInputPass();
             DispatchTimerPass();
         }
+        // A pass the reader is running ends first.
+        std::lock_guard pass(passMutex_);
         // A device failure ended the threads: let line-status triggers see it.
         if (!ClosePending() && LineErrors() == kLeDeviceError) {
             ResetStatusHits();
@@ -651,6 +716,11 @@ void TSioPosixDispatcher::DispatchThread()
     } catch (...) {
         pf::reportException(std::current_exception(), "serial dispatch thread");
         code = 0;
+    }
+    {
+        // After a deferred close the notification may be running on the
+        // reader: the close finishes only once it has returned.
+        std::lock_guard pass(passMutex_);
     }
     const bool deferred = ClosePending();
     std::weak_ptr<int> alive = life_;

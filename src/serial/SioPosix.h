@@ -1,10 +1,15 @@
 // The device layer of the dispatcher on a kyd::platform::SerialDevice, with
 // its four threads per open port:
 //   reader   - waits for input on the device and pushes data blocks onto the
-//              I/O queue (stops reading while the queue is full);
+//              I/O queue (stops reading while the queue is full); when the
+//              dispatch thread is idle and the queue was empty, it runs the
+//              data pass for its block itself (same locks, same order), so
+//              a reply reaches its handler without a second thread wake-up;
 //   dispatch - moves queued data into the dispatch buffer, checks the
 //              triggers and calls the handlers (waits for room when the
-//              dispatch buffer is full);
+//              dispatch buffer is full); runs the timers, the status blocks
+//              and every block the reader left in the queue. One data pass
+//              runs at a time (the pass lock);
 //   writer   - sends the output buffer (a caller that finds the buffer
 //              empty and the writer idle hands its bytes to the device
 //              itself; only what the device does not take at once waits for
@@ -84,6 +89,14 @@ private:
     void StatusThread();
     void StartThread(ThreadId id);
     void StopThread(ThreadId id);
+    // Stops the status, writer and reader threads. keepPassingReader: a
+    // reader inside a data pass (whose handler may be the very caller, or
+    // wait for it) is only told to stop; it is joined by the final close.
+    void StopIOThreadsPrim(bool keepPassingReader);
+    // Reader: runs the data pass for the pending block when the dispatch
+    // thread is idle and the queue is empty. False: the block is still
+    // pending and goes onto the queue as usual.
+    bool DispatchOnReader();
     void ThreadStarted();
     void ThreadGone(ThreadId id, int code);
     void WakeAll();
@@ -104,6 +117,14 @@ private:
     kyd::platform::WakeEvent statusWake_;
     kyd::platform::WakeEvent roomWake_;
     std::atomic<bool> readerStalled_{false};
+    // Held by whichever thread runs a data pass (the dispatch thread's
+    // passes, or the reader's own pass of a block it just read).
+    std::mutex passMutex_;
+    std::atomic<bool> readerInPass_{false};
+    // Process-clock time (ms) at which the dispatch thread's current wait
+    // ends; a timer armed by a handler on the reader that is due earlier
+    // wakes it.
+    std::atomic<std::int64_t> dispatchWaitUntil_{0};
     std::atomic<bool> waitingForRoom_{false};
 
     std::unique_ptr<TDataBuffer> pendingBlock_; // reader only: a block the full queue refused

@@ -32,7 +32,7 @@ TLogBuffer::TLogBuffer(std::uint8_t dispatchType, std::uint16_t dispatchSubType,
 
 TIOQueue::~TIOQueue() = default;
 
-bool TIOQueue::Push(std::unique_ptr<TIOBuffer>&& buffer)
+bool TIOQueue::Push(std::unique_ptr<TIOBuffer>&& buffer, bool wakeConsumer)
 {
     if (!buffer)
         return false;
@@ -43,8 +43,17 @@ bool TIOQueue::Push(std::unique_ptr<TIOBuffer>&& buffer)
         total_ += buffer->Size();
         buffers_.push_back(std::move(buffer));
     }
-    cv_.notify_one();
+    if (wakeConsumer)
+        cv_.notify_one();
     return true;
+}
+
+void TIOQueue::NotifyConsumer()
+{
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+    }
+    cv_.notify_one();
 }
 
 TIOBuffer* TIOQueue::Peek()

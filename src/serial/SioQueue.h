@@ -86,7 +86,11 @@ public:
     // takes the buffer (leaves it null). With a limit set, a buffer that would
     // bring the total above the limit is refused: the result is false and the
     // buffer stays with the caller untouched (a temporary is then freed).
-    bool Push(std::unique_ptr<TIOBuffer>&& buffer);
+    // wakeConsumer false: nobody is woken (a producer that consumes the
+    // buffer itself; it calls NotifyConsumer when it leaves anything behind).
+    bool Push(std::unique_ptr<TIOBuffer>&& buffer, bool wakeConsumer = true);
+    // Wakes one consumer waiting for a buffer (no effect on an empty queue).
+    void NotifyConsumer();
     // Lends the first buffer and marks it in use; null when the queue is
     // empty or the first buffer is still in use.
     TIOBuffer* Peek();

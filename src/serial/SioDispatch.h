@@ -365,6 +365,10 @@ public:
     // Escape functions.
     static constexpr int SETRTS = 3, CLRRTS = 4, SETDTR = 5, CLRDTR = 6, SETBREAK = 8, CLRBREAK = 9;
 
+    // A trigger notification is running (a close asked for now is deferred
+    // until it returns).
+    bool InNotification() const { return inNotification_.load(); }
+
 protected:
     // For the device layer.
     void DonePortPrim();
@@ -377,7 +381,6 @@ protected:
     bool CloseRequested() const { return closePending_.load() || killThreads_.load(); }
     TIOQueue& IOQueue() { return ioQueue_; }
     std::uint32_t OutSize() const { return outSize_; }
-    bool InNotification() const { return inNotification_.load(); }
     // The dispatch buffer is full and the device layer should wait for room.
     bool DispatchBufferFull();
     void SetLastDeviceError(std::uint32_t e, const std::string& text);

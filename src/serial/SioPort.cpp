@@ -1,6 +1,8 @@
 // The serial port component.
 #include "serial/SioPort.h"
 
+#include <utility>
+
 #include "platform/exception_sink.h"
 #include "serial/SioPacketList.h"
 #include "serial/SioPosix.h"
@@ -91,7 +93,7 @@ TSioCustomComPort::~TSioCustomComPort()
     if (dispatcher_) {
         // A close still waiting for the dispatch thread: finish it here.
         pf::guarded("serial port", [&] {
-            dispatcher_->FinishDeferredClose();
+            WhileClosing([&] { dispatcher_->FinishDeferredClose(); });
             dispatcher_.reset();
         });
     }
@@ -386,13 +388,26 @@ void TSioCustomComPort::UndoFailedOpen(const UserList& told, bool windowRegister
             if (windowRegistered)
                 RegisterComPort(false);
             dispatcher_->SetCloseDoneCallback({});
-            dispatcher_->DonePort();
-            dispatcher_->FinishDeferredClose();
+            WhileClosing([&] {
+                dispatcher_->DonePort();
+                dispatcher_->FinishDeferredClose();
+            });
         });
         dispatcher_.reset();
     }
     open_ = false;
     state_ = psClosed;
+}
+
+template <class Step>
+void TSioCustomComPort::WhileClosing(Step&& step)
+{
+    ++closingDispatcher_;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{closingDispatcher_};
+    step();
 }
 
 void TSioCustomComPort::DonePort()
@@ -407,12 +422,22 @@ void TSioCustomComPort::DonePort()
     PortClosing();
     dispatcher_->SaveTriggers(triggerSave_);
     saveTriggerBuffers_ = true;
-    dispatcher_->DonePort();
-    if (!dispatcher_->ClosePending())
+    WhileClosing([&] { dispatcher_->DonePort(); });
+    bool reopen = false;
+    if (!dispatcher_->ClosePending()) {
         FinishClose();
+    } else if (!dispatcher_->ThreadsActive()) {
+        // The threads ended while the close waited, and the finish-close
+        // message that came meanwhile was set aside: finish here.
+        WhileClosing([&] { dispatcher_->FinishDeferredClose(); });
+        FinishClose();
+        reopen = std::exchange(openPending_, false);
+    }
     // Otherwise the dispatch thread is still inside the notification that
     // asked for the close; the close-done callback posts kMsgFinishClose.
     PortClose();
+    if (reopen)
+        InitPort();
 }
 
 void TSioCustomComPort::FinishClose()
@@ -600,7 +625,8 @@ void TSioCustomComPort::HandleTriggerMessage(const pf::Message& m)
 
 void TSioCustomComPort::HandleFinishClose()
 {
-    if (!dispatcher_ || state_.load() != psShuttingDown)
+    // During CloseDispatcher the close finishes when it returns.
+    if (!dispatcher_ || state_.load() != psShuttingDown || closingDispatcher_ > 0)
         return;
     if (dispatcher_->ThreadsActive()) {
         // Threads still ending: look again shortly.
@@ -610,7 +636,7 @@ void TSioCustomComPort::HandleFinishClose()
                                       kFinishCloseRetryMs);
         return;
     }
-    dispatcher_->FinishDeferredClose();
+    WhileClosing([&] { dispatcher_->FinishDeferredClose(); });
     FinishClose();
     if (openPending_) {
         openPending_ = false;

@@ -339,7 +339,14 @@ private:
     void DefaultThresholds();
     TSioBaseDispatcher* OpenDispatcher() const { return IsOpenState() ? dispatcher_.get() : nullptr; }
 
+    // Runs a close step of the dispatcher (DonePort, FinishDeferredClose),
+    // which pumps messages while its threads end; meanwhile a finish-close
+    // message must not free the dispatcher under it.
+    template <class Step>
+    void WhileClosing(Step&& step);
+
     bool force_ = false;
+    int closingDispatcher_ = 0; // depth of WhileClosing on the stack
     std::atomic<TPortState> state_{psClosed};
     bool openPending_ = false;
     bool forceOpen_ = false;

@@ -363,6 +363,31 @@ TEST_F(PortOnPty, CloseFromInsideATriggerHandlerCompletesLaterAndAnOpenInBetween
     port->SetOnTriggerAvail({});
 }
 
+// The main thread closes the port while a trigger notice waits for it: the
+// close serves the notice while it waits for the threads, and the port ends
+// closed with its dispatcher gone, ready to open again.
+TEST_F(PortOnPty, CloseWhileATriggerNoticeWaitsForTheMainThread)
+{
+    int avail = 0;
+    port->SetOnTriggerAvail([&](TSioCustomComPort&, std::uint16_t) { ++avail; });
+    port->SetOpen(true);
+    ASSERT_TRUE(pty.write("a"));
+    // Not pumping: the notice stays waiting for the main thread.
+    TSioBaseDispatcher* d = port->CurrentDispatcher();
+    for (int i = 0; i < 2000 && !d->InNotification(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(d->InNotification());
+    port->SetOpen(false);
+    ASSERT_TRUE(loop.pumpUntil([&] { return port->GetPortState() == psClosed; }, 3000));
+    EXPECT_EQ(nullptr, port->CurrentDispatcher());
+    EXPECT_FALSE(port->GetOpen());
+    // And the port opens and notifies again.
+    port->SetOpen(true);
+    ASSERT_TRUE(pty.write("b"));
+    ASSERT_TRUE(loop.pumpUntil([&] { return avail >= 2; }, 2000));
+    port->SetOnTriggerAvail({});
+}
+
 TEST_F(PortOnPty, CloseFromInsideAPacketEventCompletesLater)
 {
     makeBytePacket();

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/plain_message_loop.h"
+#include "support_link_stack.h"
 #include "support_sim_port.h"
 
 #include <gtest/gtest.h>
@@ -24,33 +25,13 @@ inline std::chrono::system_clock::time_point FixtureWallTime()
     return std::chrono::system_clock::time_point{std::chrono::milliseconds(1715947384005LL)};
 }
 
-class LinkFixture : public ::testing::Test {
+class LinkFixture : public ::testing::Test, protected LinkStack {
 protected:
-    LinkFixture() : clock(1'000'000, FixtureWallTime())
+    LinkFixture() : LinkStack(FixtureWallTime())
     {
-        platform::setClock(&clock);
-        platform::setMessageLoop(&loop);
-        platform::setDialogs(&dialogs);
         auto p = std::make_unique<SimLinkPort>();
         port = p.get();
-        com = std::make_unique<TCom>(std::move(p));
-        ctx.MainWindow = &mainWindow;
-        ctx.ComStrings = &comStrings;
-        ctx.Options = &options;
-        ctx.Com = com.get();
-        cmd = std::make_unique<TPLVRCmdF>(&model, &ctx);
-        options.settings.Handshake = false;
-        options.settings.LoggingEnabled = false;
-    }
-
-    ~LinkFixture() override
-    {
-        cmd.reset();
-        com.reset();
-        loop.processPending();
-        platform::setDialogs(nullptr);
-        platform::setMessageLoop(nullptr);
-        platform::setClock(nullptr);
+        BuildLink(std::move(p));
     }
 
     void OpenPort(bool handshake = false)
@@ -74,17 +55,7 @@ protected:
         EXPECT_EQ(model.StatusCode, code);
     }
 
-    platform::FakeClock clock;
-    platform::PlainMessageLoop loop;
-    platform::FakeDialogs dialogs;
-    FakeMainWindow mainWindow;
-    FakeComStrings comStrings;
-    FakeOptions options;
-    Protokoll model;
-    AppContext ctx;
     SimLinkPort* port = nullptr;
-    std::unique_ptr<TCom> com;
-    std::unique_ptr<TPLVRCmdF> cmd;
 };
 
 } // namespace kyd::link::test

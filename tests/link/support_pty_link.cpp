@@ -8,11 +8,8 @@
 
 namespace kyd::link::test {
 
-PtyLinkFixture::PtyLinkFixture() : clock(1'000'000)
+PtyLinkFixture::PtyLinkFixture()
 {
-    platform::setClock(&clock);
-    platform::setMessageLoop(&loop);
-    platform::setDialogs(&dialogs);
     static std::atomic<int> serial{0};
     linkPath = (std::filesystem::temp_directory_path() /
                 ("kyd_e2e_" + std::to_string(::getpid()) + "_" + std::to_string(serial++)))
@@ -37,28 +34,16 @@ PtyLinkFixture::PtyLinkFixture() : clock(1'000'000)
 
     auto p = std::make_unique<SioLinkPort>();
     port = p.get();
-    com = std::make_unique<TCom>(std::move(p));
-    ctx.MainWindow = &mainWindow;
-    ctx.ComStrings = &comStrings;
-    ctx.Options = &options;
-    ctx.Com = com.get();
-    cmd = std::make_unique<TPLVRCmdF>(&model, &ctx);
-    options.settings.Handshake = false;
-    options.settings.LoggingEnabled = false;
+    BuildLink(std::move(p));
 }
 
 PtyLinkFixture::~PtyLinkFixture()
 {
-    cmd.reset();
-    com.reset();
-    loop.processPending();
+    ReleaseLink();
     simulator.setCommandHook({});
     transport.reset();
     platform::clearPortPathOverrides();
     platform::setPortResolverUsesSharedIni(true);
-    platform::setDialogs(nullptr);
-    platform::setMessageLoop(nullptr);
-    platform::setClock(nullptr);
     std::error_code ec;
     std::filesystem::remove(linkPath, ec);
 }

@@ -16,6 +16,7 @@
 #include "platform/plain_message_loop.h"
 #include "sim/pty_transport.h"
 #include "sim/simulator.h"
+#include "support_link_stack.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@
 
 namespace kyd::link::test {
 
-class PtyLinkFixture : public ::testing::Test {
+class PtyLinkFixture : public ::testing::Test, protected LinkStack {
 protected:
     static constexpr int kCom = 47;
 
@@ -60,20 +61,10 @@ protected:
     // The busy state is cleared and the next command works.
     void ExpectIdleAndNextCommandWorks();
 
-    platform::FakeClock clock;
-    platform::PlainMessageLoop loop;
-    platform::FakeDialogs dialogs;
-    FakeMainWindow mainWindow;
-    FakeComStrings comStrings;
-    FakeOptions options;
-    Protokoll model;
-    AppContext ctx;
     sim::Simulator simulator;
     std::string linkPath;
     std::unique_ptr<sim::PtyTransport> transport;
     SioLinkPort* port = nullptr;
-    std::unique_ptr<TCom> com;
-    std::unique_ptr<TPLVRCmdF> cmd;
 
 private:
     std::size_t seen_ = 0;

@@ -19,6 +19,7 @@
 #include "link/PLVRCom.h"
 #include "link/Protokoll.h"
 #include "link/SioLinkPort.h"
+#include "minimal_loop.h"
 #include "platform/dialogs.h"
 #include "platform/plain_message_loop.h"
 #include "platform/port_resolver.h"
@@ -134,46 +135,7 @@ struct Link {
 // write / poll / read on the same device with the same framing.
 double MinimalSeconds(const std::string& path, int count)
 {
-    auto dev = pf::createPosixSerialDevice();
-    if (dev->open(path) != pf::kDevOk)
-        return -1;
-    pf::LineSettings l;
-    l.baud = 9600;
-    l.dataBits = 7;
-    l.parity = pf::Parity::Even;
-    dev->setSettings(l);
-    pf::WakeEvent wake;
-    const std::string command = "333\r";
-    char buf[256];
-    const auto exchange = [&]() -> bool {
-        std::size_t off = 0;
-        while (off < command.size()) {
-            const long n = dev->write(command.data() + off, command.size() - off);
-            if (n < 0)
-                return false;
-            off += static_cast<std::size_t>(n);
-        }
-        std::string got;
-        while (got.find('\r') == std::string::npos) {
-            if (dev->waitReadable(wake, 5000) != pf::WaitResult::Ready)
-                return false;
-            const long n = dev->read(buf, sizeof buf);
-            if (n < 0)
-                return false;
-            got.append(buf, static_cast<std::size_t>(n));
-        }
-        return got == "030\r";
-    };
-    for (int i = 0; i < kWarmUp; ++i)
-        if (!exchange())
-            return -1;
-    const auto t0 = SteadyClock::now();
-    for (int i = 0; i < count; ++i)
-        if (!exchange())
-            return -1;
-    const double s = Seconds(t0);
-    dev->close();
-    return s;
+    return kyd::bench::MinimalLoopSeconds(path, "333\r", "030\r", count, kWarmUp);
 }
 
 // Exchanges per second of the pyserial client; negative on a failure.

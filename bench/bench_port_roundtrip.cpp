@@ -9,6 +9,7 @@
 // the last line, the median ratio of the component's time per exchange to
 // the minimal loop's.
 // Usage: bench_port_roundtrip [--rounds N] [--exchanges M]
+#include "minimal_loop.h"
 #include "platform/plain_message_loop.h"
 #include "platform/port_resolver.h"
 #include "platform/pty.h"
@@ -123,51 +124,9 @@ double ComponentSeconds(pf::PlainMessageLoop& loop, int count, bool& ok)
 
 double MinimalSeconds(const std::string& path, int count, bool& ok)
 {
-    auto dev = pf::createPosixSerialDevice();
-    if (dev->open(path) != pf::kDevOk) {
-        ok = false;
-        return 0;
-    }
-    pf::LineSettings l;
-    l.baud = 9600;
-    l.dataBits = 7;
-    l.parity = pf::Parity::Even;
-    dev->setSettings(l);
-    pf::WakeEvent wake;
-    char buf[256];
-    const auto exchange = [&]() -> bool {
-        std::size_t off = 0;
-        while (off < kCommand.size()) {
-            const long n = dev->write(kCommand.data() + off, kCommand.size() - off);
-            if (n < 0)
-                return false;
-            off += static_cast<std::size_t>(n);
-        }
-        std::string got;
-        while (got.find('\r') == std::string::npos) {
-            if (dev->waitReadable(wake, 5000) != pf::WaitResult::Ready)
-                return false;
-            const long n = dev->read(buf, sizeof buf);
-            if (n < 0)
-                return false;
-            got.append(buf, static_cast<std::size_t>(n));
-        }
-        return got == kCommand;
-    };
-    for (int i = 0; i < kWarmUp; ++i)
-        if (!exchange()) {
-            ok = false;
-            return 0;
-        }
-    const auto t0 = SteadyClock::now();
-    for (int i = 0; i < count; ++i)
-        if (!exchange()) {
-            ok = false;
-            return 0;
-        }
-    const double s = std::chrono::duration<double>(SteadyClock::now() - t0).count();
-    dev->close();
-    return s;
+    const double s = kyd::bench::MinimalLoopSeconds(path, kCommand, kCommand, count, kWarmUp);
+    ok = ok && s >= 0;
+    return s < 0 ? 0 : s;
 }
 
 double Median(std::vector<double> v)

@@ -18,111 +18,6 @@
 
 namespace kyd::app::test {
 
-namespace {
-constexpr std::uint32_t kPacketTimeoutMsg = 1;
-constexpr std::int64_t kTickMs = 55;
-} // namespace
-
-SimPort::SimPort()
-{
-    target_ = platform::messageLoop().createTarget([this](const platform::Message& m) { return OnMessage(m); });
-}
-
-SimPort::~SimPort()
-{
-    platform::messageLoop().destroyTarget(target_);
-}
-
-void SimPort::Open(const link::PortSettings& settings)
-{
-    Close();
-    link::PortSettings s = settings;
-    if (s.ComNumber == 0) {
-        if (promptAnswer == 0)
-            throw sio::ENoPortSelected(sio::ecodes::ecNoPortSelected);
-        s.ComNumber = promptAnswer;
-    }
-    settings_ = s;
-    if (!existingPorts.count(s.ComNumber))
-        throw sio::EBadId(sio::ecodes::ecBadId);
-    open_ = true;
-    opens.push_back(s);
-}
-
-void SimPort::Close()
-{
-    open_ = false;
-    packetEnabled_ = false;
-    ++packetGen_;
-    ++inputGen_;
-    assembler_.clear();
-}
-
-void SimPort::FlushInBuffer()
-{
-    if (!open_)
-        throw sio::ECommNotOpen(sio::ecodes::ecCommNotOpen);
-    ++inputGen_;
-}
-
-void SimPort::FlushOutBuffer()
-{
-    if (!open_)
-        throw sio::ECommNotOpen(sio::ecodes::ecCommNotOpen);
-}
-
-void SimPort::PutString(const std::string& bytes)
-{
-    if (!open_)
-        throw sio::ECommNotOpen(sio::ecodes::ecCommNotOpen);
-    written.push_back(bytes);
-    if (onWrite)
-        onWrite(bytes);
-    if (holdReplies)
-        return;
-    for (const std::string& f : assembler_.feed(bytes.data(), bytes.size())) {
-        sim::FrameResult r = core.handleFrame(f);
-        if (!r.answered)
-            continue;
-        const std::uint64_t gen = inputGen_;
-        std::string reply = sim::frame(r.reply);
-        platform::messageLoop().postCall([this, gen, reply] {
-            if (gen != inputGen_ || !open_ || !packetEnabled_)
-                return;
-            packetEnabled_ = false;
-            ++packetGen_;
-            const std::size_t cr = reply.find('\r');
-            if (events_)
-                events_->OnStringPacket(reply.substr(0, cr));
-        });
-    }
-}
-
-void SimPort::EnablePacket(int timeoutTicks)
-{
-    packetEnabled_ = true;
-    ++packetGen_;
-    platform::messageLoop().postDelayed(target_, {kPacketTimeoutMsg, static_cast<std::uintptr_t>(packetGen_), 0},
-                                        static_cast<std::int64_t>(timeoutTicks) * kTickMs);
-}
-
-void SimPort::DisablePacket()
-{
-    packetEnabled_ = false;
-    ++packetGen_;
-}
-
-std::intptr_t SimPort::OnMessage(const platform::Message& m)
-{
-    if (m.msg == kPacketTimeoutMsg && packetEnabled_ && m.wParam == packetGen_) {
-        packetEnabled_ = false;
-        ++packetGen_;
-        if (events_)
-            events_->OnPacketTimeout();
-    }
-    return 0;
-}
-
 AppFixture::AppFixture()
 {
     static std::atomic<int> serial{0};
@@ -139,6 +34,7 @@ AppFixture::AppFixture()
     platform::setDocumentOpener(&opener);
     SetLinkPortFactory([this] {
         auto p = std::make_unique<SimPort>();
+        p->promptAnswer = 1; // the operator picks COM1 when asked
         ports.push_back(p.get());
         return p;
     });

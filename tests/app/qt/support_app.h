@@ -11,8 +11,7 @@
 #include "platform/exception_sink.h"
 #include "platform/ini_file.h"
 #include "platform/qt/qt_message_loop.h"
-#include "sim/framing.h"
-#include "sim/sim_core.h"
+#include "support_sim_port.h"
 
 #include <gtest/gtest.h>
 
@@ -24,49 +23,9 @@
 
 namespace kyd::app::test {
 
-// A serial port whose far end is the simulated dispenser. Answers arrive as
-// posted calls, inside the link's wait, as the serial library's packet
-// events do; the packet's time-out runs on the process clock.
-class SimPort final : public link::LinkPort {
-public:
-    SimPort();
-    ~SimPort() override;
-
-    void SetEvents(link::LinkPortEvents* events) override { events_ = events; }
-    void Open(const link::PortSettings& settings) override;
-    void Close() override;
-    bool IsOpen() const override { return open_; }
-    link::PortSettings Settings() const override { return settings_; }
-    void SetRTS(bool on) override { rts_ = on; }
-    bool CTS() const override { return open_ && rts_; }
-    int OutBuffFree() const override { return 4096; }
-    void FlushInBuffer() override;
-    void FlushOutBuffer() override;
-    void PutString(const std::string& bytes) override;
-    void EnablePacket(int timeoutTicks) override;
-    void DisablePacket() override;
-
-    sim::SimCore core;
-    std::set<int> existingPorts{1, 2, 3};
-    int promptAnswer = 1;            // the operator's pick when asked (0: cancels)
-    bool holdReplies = false;        // the dispenser stays silent
-    std::function<void(const std::string&)> onWrite; // after each write
-    std::vector<std::string> written;
-    std::vector<link::PortSettings> opens;
-
-private:
-    std::intptr_t OnMessage(const platform::Message& m);
-
-    link::LinkPortEvents* events_ = nullptr;
-    platform::TargetId target_ = 0;
-    link::PortSettings settings_;
-    bool open_ = false;
-    bool rts_ = false;
-    bool packetEnabled_ = false;
-    std::uint64_t packetGen_ = 0;
-    std::uint64_t inputGen_ = 0;
-    sim::FrameAssembler assembler_;
-};
+// The in-process port of the link's tests: its far end is the simulated
+// dispenser, whose answers arrive as posted calls inside the link's wait.
+using SimPort = link::test::SimLinkPort;
 
 class AppFixture : public ::testing::Test {
 protected:

@@ -178,7 +178,7 @@ TEST_F(MainWindowTest, ElapsedTimeShowsWholeHours)
 TEST_F(MainWindowTest, AbortDuringAHeldReplyCancelsTheExchange)
 {
     StartWithToolWindows();
-    Port().holdReplies = true;
+    Port().simulator.updateFaults([](sim::SimFaults& f) { f.silent = -1; });
     bool busyDuringWait = false;
     Port().onWrite = [this, &busyDuringWait](const std::string&) {
         loop.postCall([this, &busyDuringWait] {
@@ -198,7 +198,7 @@ TEST_F(MainWindowTest, AbortDuringAHeldReplyCancelsTheExchange)
 TEST_F(MainWindowTest, HeldReplyRunsIntoItsTimeOutOnTheProcessClock)
 {
     StartWithToolWindows();
-    Port().holdReplies = true;
+    Port().simulator.updateFaults([](sim::SimFaults& f) { f.silent = -1; });
     // 180 s: 180 * 18 + 9 ticks of 55 ms.
     Port().onWrite = [this](const std::string&) { loop.postCall([this] { clock.advance(3249 * 55); }); };
     TypeCommand("3");
@@ -209,7 +209,7 @@ TEST_F(MainWindowTest, HeldReplyRunsIntoItsTimeOutOnTheProcessClock)
 TEST_F(MainWindowTest, ClosingWhileAnExchangeRunsAbortsItAndClosesAfterwards)
 {
     StartWithToolWindows();
-    Port().holdReplies = true;
+    Port().simulator.updateFaults([](sim::SimFaults& f) { f.silent = -1; });
     bool closedDuringWait = true;
     Port().onWrite = [this, &closedDuringWait](const std::string&) {
         loop.postCall([this, &closedDuringWait] {

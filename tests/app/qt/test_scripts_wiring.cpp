@@ -282,7 +282,7 @@ TEST_F(ScriptsTest, AbortWithoutAScriptCancelsTheExchange)
     WriteFile("done.tdl", "RESET\n");
     Start();
     OpenScript(Path("done.tdl")); // an engine that is not running
-    Port().holdReplies = true;
+    Port().simulator.updateFaults([](sim::SimFaults& f) { f.silent = -1; });
     Port().onWrite = [this](const std::string&) { loop.postCall([this] { Main().ToolButtonAbort->click(); }); };
     Main().CommandLayer()->SendCommand("3", 180);
     EXPECT_EQ(Main().StatusPanel2->text(), "Communication Canceled");

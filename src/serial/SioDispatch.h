@@ -294,7 +294,12 @@ public:
     int DeregisterWndTriggerHandler(kyd::platform::TargetId window);
     int DeregisterProcTriggerHandler(TTriggerProc proc);
     int DeregisterEventTriggerHandler(const void* key);
-    void UpdateHandlerFlags(int kind);
+    // kind 1: the port's own window wants notices, 2: it wants none, 0:
+    // unchanged. portMessages (with kind 1) names the notices its window acts
+    // on (kPortWants*); the others reach it only along with other windows.
+    void UpdateHandlerFlags(int kind, std::uint32_t portMessages = kPortWantsAll);
+    static constexpr std::uint32_t kPortWantsAvail = 1, kPortWantsData = 2, kPortWantsTimer = 4,
+                                   kPortWantsStatus = 8, kPortWantsAll = 15;
     bool HandlersExist() const { return handlersExist_.load(); }
 
     // Runs fn on the main thread and waits for it (dispatch thread). Returns
@@ -460,6 +465,7 @@ private:
     bool rs485_ = false;
     std::uint16_t baseAddress_ = 0;
     bool portForcesHandlers_ = false;
+    std::uint32_t portMessages_ = kPortWantsAll; // with portForcesHandlers_; under dispatcherLock_
     std::atomic<bool> handlersExist_{false};
 
     std::vector<WndHandler> wndHandlers_;

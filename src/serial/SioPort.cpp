@@ -653,8 +653,25 @@ bool TSioCustomComPort::AnyTriggerEvent() const
 
 void TSioCustomComPort::UpdateHandlerFlag()
 {
-    if (TSioBaseDispatcher* d = OpenDispatcher())
-        d->UpdateHandlerFlags(AnyTriggerEvent() ? 1 : 2);
+    if (TSioBaseDispatcher* d = OpenDispatcher()) {
+        // Every trigger notice goes through onTrigger; the others each to
+        // their own events.
+        using D = TSioBaseDispatcher;
+        std::uint32_t wants = D::kPortWantsAll;
+        if (!onTrigger_) {
+            wants = 0;
+            if (onTriggerAvail_)
+                wants |= D::kPortWantsAvail;
+            if (onTriggerData_)
+                wants |= D::kPortWantsData;
+            if (onTriggerTimer_)
+                wants |= D::kPortWantsTimer;
+            if (onTriggerStatus_ || onTriggerLineError_ || onTriggerModemStatus_ || onTriggerOutbuffFree_ ||
+                onTriggerOutbuffUsed_ || onTriggerOutSent_)
+                wants |= D::kPortWantsStatus;
+        }
+        d->UpdateHandlerFlags(AnyTriggerEvent() ? 1 : 2, wants);
+    }
 }
 
 void TSioCustomComPort::Trigger(std::uint16_t msg, std::uint16_t h, std::uint16_t data)

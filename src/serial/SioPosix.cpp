@@ -284,14 +284,19 @@ int TSioPosixDispatcher::EscapeComFunction(int func)
 int TSioPosixDispatcher::FlushCom(int which)
 {
     if (which == 0) {
+        bool inHand;
         {
             std::lock_guard out(outputLock_);
             outHead_ = outTail_ = 0;
             outFull_ = false;
             ++outGeneration_;
+            inHand = writerInHand_;
         }
         const int r = device_->isOpen() ? device_->flushOutput() : 0;
-        writerWake_.signal();
+        // Only a writer holding a piece must hear of the flush (it drops the
+        // rest); an idle one finds the buffer empty when it next looks.
+        if (inHand)
+            writerWake_.signal();
         NotifyOutputEmpty();
         return r == pf::kDevOk ? 0 : -1;
     }

@@ -317,12 +317,13 @@ std::uint32_t TSioBaseDispatcher::HandlersExistCondition() const
     return live(wndHandlers_) >= 2 || live(procHandlers_) > 0 || live(eventHandlers_) > 0 || portForcesHandlers_;
 }
 
-void TSioBaseDispatcher::UpdateHandlerFlags(int kind)
+void TSioBaseDispatcher::UpdateHandlerFlags(int kind, std::uint32_t portMessages)
 {
     std::lock_guard lock(dispatcherLock_);
-    if (kind == 1)
+    if (kind == 1) {
         portForcesHandlers_ = true;
-    else if (kind == 2)
+        portMessages_ = portMessages;
+    } else if (kind == 2)
         portForcesHandlers_ = false;
     handlersExist_ = HandlersExistCondition() != 0;
 }
@@ -410,6 +411,21 @@ int TSioBaseDispatcher::DeregisterEventTriggerHandler(const void* key)
     UpdateHandlerFlags(0);
     return 0;
 }
+
+namespace {
+
+bool PortWindowWants(std::uint32_t portMessages, std::uint32_t msg)
+{
+    switch (msg) {
+    case kMsgTriggerAvail: return (portMessages & TSioBaseDispatcher::kPortWantsAvail) != 0;
+    case kMsgTriggerData: return (portMessages & TSioBaseDispatcher::kPortWantsData) != 0;
+    case kMsgTriggerTimer: return (portMessages & TSioBaseDispatcher::kPortWantsTimer) != 0;
+    case kMsgTriggerStatus: return (portMessages & TSioBaseDispatcher::kPortWantsStatus) != 0;
+    default: return true;
+    }
+}
+
+} // namespace
 
 bool TSioBaseDispatcher::Sync(const std::function<void()>& fn)
 {
@@ -516,7 +532,8 @@ bool TSioBaseDispatcher::SendNotify(std::uint32_t msg, std::uint32_t second, std
     {
         std::lock_guard lock(dispatcherLock_);
         const auto live = std::count_if(wndHandlers_.begin(), wndHandlers_.end(), [](auto& w) { return !w.deleted; });
-        windows = live >= 2 || portForcesHandlers_;
+        // The port's own window alone is sent only the notices it acts on.
+        windows = live >= 2 || (portForcesHandlers_ && PortWindowWants(portMessages_, msg));
     }
     for (std::size_t i = 0; windows && !stopped; ++i) {
         kyd::platform::TargetId w;

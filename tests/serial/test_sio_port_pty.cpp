@@ -388,6 +388,34 @@ TEST_F(PortOnPty, CloseWhileATriggerNoticeWaitsForTheMainThread)
     port->SetOnTriggerAvail({});
 }
 
+// A port that acts only on status notices does not hold the reader on the
+// main thread for data notices; once it has a data event it gets them.
+TEST_F(PortOnPty, DataNoticesReachThePortOnlyWhenItHasADataEvent)
+{
+    int lineErrors = 0;
+    port->SetOnTriggerLineError([&](TSioCustomComPort&, std::uint16_t, bool) { ++lineErrors; });
+    port->SetOpen(true);
+    TSioBaseDispatcher* d = port->CurrentDispatcher();
+    ASSERT_NE(nullptr, d);
+    ASSERT_TRUE(d->HandlersExist());
+    // Not pumping: both bytes reach the buffer all the same.
+    ASSERT_TRUE(pty.write("a"));
+    ASSERT_TRUE(pty.write("b"));
+    // (A notice the port took would keep the reader for seconds.)
+    const auto settled = [&] { return port->InBuffUsed() == 2 && !d->InNotification(); };
+    for (int i = 0; i < 1000 && !settled(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(settled());
+
+    int avail = 0;
+    port->SetOnTriggerAvail([&](TSioCustomComPort&, std::uint16_t) { ++avail; });
+    ASSERT_TRUE(pty.write("c"));
+    ASSERT_TRUE(loop.pumpUntil([&] { return avail >= 1; }, 2000));
+    EXPECT_EQ(0, lineErrors);
+    port->SetOnTriggerAvail({});
+    port->SetOnTriggerLineError({});
+}
+
 TEST_F(PortOnPty, CloseFromInsideAPacketEventCompletesLater)
 {
     makeBytePacket();

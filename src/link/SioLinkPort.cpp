@@ -179,6 +179,12 @@ int SioLinkPort::OutBuffFree() const
     return static_cast<int>(std::min<std::uint32_t>(SioComPort1.OutBuffFree(), INT_MAX));
 }
 
+void SioLinkPort::RequireOpen() const
+{
+    if (SioComPort1.GetPortState() != sio::psOpen)
+        throw sio::ECommNotOpen(sio::ecodes::ecCommNotOpen);
+}
+
 void SioLinkPort::FlushInBuffer()
 {
     if (lineLost_ && SioComPort1.GetPortState() == sio::psOpen) {
@@ -190,22 +196,19 @@ void SioLinkPort::FlushInBuffer()
         SioComPort1.SetRTS(false);
         OpenComponent();
     }
-    if (SioComPort1.GetPortState() != sio::psOpen)
-        throw sio::ECommNotOpen(sio::ecodes::ecCommNotOpen);
+    RequireOpen();
     SioComPort1.FlushInBuffer();
 }
 
 void SioLinkPort::FlushOutBuffer()
 {
-    if (SioComPort1.GetPortState() != sio::psOpen)
-        throw sio::ECommNotOpen(sio::ecodes::ecCommNotOpen);
+    RequireOpen();
     SioComPort1.FlushOutBuffer();
 }
 
 void SioLinkPort::PutString(const std::string& bytes)
 {
-    if (SioComPort1.GetPortState() != sio::psOpen)
-        throw sio::ECommNotOpen(sio::ecodes::ecCommNotOpen);
+    RequireOpen();
     SioComPort1.PutString(bytes);
 }
 

@@ -52,6 +52,8 @@ public:
     bool LineLost() const { return lineLost_; }
 
 private:
+    // Raises ECommNotOpen unless the port is fully open.
+    void RequireOpen() const;
     void WaitClosed();
     void OpenComponent();
     void AddTriggers();

@@ -7,9 +7,9 @@
 //      exchanged (goal <= 1.05);
 //  (b) software overhead, unpaced: exchanges per second of the link against
 //      a minimal loop (write, wait, read on the same pseudo-terminal with the
-//      same framing; goal: the link at least a third of it), in alternating
-//      rounds (medians), and against a pyserial client run once at the end
-//      (goal: the link faster, aim twice);
+//      same framing; goal: the link at least a third of it) and against a
+//      pyserial client (goal: the link faster, aim twice), in alternating
+//      rounds (medians);
 //  (c) waiting cost: CPU time used by the process while the link waits 2 s
 //      for a delayed reply (goal < 2 % of one core).
 // Prints each ratio on its own line, the line-efficiency ratio last.
@@ -159,7 +159,7 @@ int main(int argc, char** argv)
 {
     int exchanges = 1000;
     int unpaced = 2000;
-    int rounds = 3;
+    int rounds = 5;
     std::string python = (std::filesystem::path(__FILE__).parent_path() / "pyserial_client.py").string();
     for (int i = 1; i + 1 < argc; ++i) {
         if (!std::strcmp(argv[i], "--exchanges"))
@@ -191,8 +191,8 @@ int main(int argc, char** argv)
     {
         Link l;
 
-        // (b) unpaced, in alternating rounds.
-        std::vector<double> linkRates, minimalRates;
+        // (b) unpaced, in alternating rounds: link, minimal loop, pyserial.
+        std::vector<double> linkRates, minimalRates, pythonRates;
         for (int r = 0; r < rounds; ++r) {
             if (!l.Open()) {
                 std::fprintf(stderr, "bench_link: cannot open the simulator's port\n");
@@ -207,10 +207,16 @@ int main(int argc, char** argv)
             }
             linkRates.push_back(unpaced / s);
             minimalRates.push_back(unpaced / m);
+            if (const double p = PythonRate(python, path, unpaced); p > 0)
+                pythonRates.push_back(p);
         }
         const double linkRate = Median(linkRates);
         const double minimalRate = Median(minimalRates);
-        std::printf("unpaced exchanges/s: link %.0f, minimal loop %.0f\n", linkRate, minimalRate);
+        const double pythonRate = pythonRates.empty() ? -1 : Median(pythonRates);
+        std::printf("unpaced exchanges/s: link %.0f, minimal loop %.0f", linkRate, minimalRate);
+        if (pythonRate > 0)
+            std::printf(", pyserial %.0f", pythonRate);
+        std::printf("\n");
 
         // (c) waiting cost.
         if (!l.Open())
@@ -240,11 +246,6 @@ int main(int argc, char** argv)
         std::printf("paced: %d exchanges in %.3f s, line time %.3f s\n", exchanges, paced, lineTime);
 
         l.Close();
-
-        // The pyserial client last: it leaves the line in a state of its own.
-        const double pythonRate = PythonRate(python, path, unpaced);
-        if (pythonRate > 0)
-            std::printf("unpaced exchanges/s: pyserial %.0f\n", pythonRate);
 
         std::printf("link/minimal exchange rate ratio (goal >= 0.333): %.3f\n", linkRate / minimalRate);
         if (pythonRate > 0)

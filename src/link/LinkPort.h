@@ -4,11 +4,14 @@
 // a data packet ending at a carriage return; the tests use an in-process
 // implementation that answers from a simulator. All calls are made on the
 // main thread, and all events are delivered on the main thread, from inside
-// the message pump of the link's waits (MessageLoop::pumpUntil).
+// the message pump of the link's waits (PumpUntil).
 #pragma once
 
 #include "link/AppContext.h"
+#include "platform/message_loop.h"
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kyd::link {
@@ -82,6 +85,13 @@ public:
     virtual void EnablePacket(int timeoutTicks) = 0;
     // Disarms the reply packet; no event of it is delivered afterwards.
     virtual void DisablePacket() = 0;
+    // Pumps the message loop until done() holds, a quit is asked for or
+    // timeoutMs passes (MessageLoop::pumpUntil); the port may serve its
+    // input on this thread meanwhile. Returns done().
+    virtual bool PumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs)
+    {
+        return platform::messageLoop().pumpUntil(done, timeoutMs);
+    }
 };
 
 } // namespace kyd::link

@@ -119,8 +119,8 @@ void TCom::Send(std::string& command, int seconds)
 std::string TCom::WaitReply()
 {
     auto& loop = platform::messageLoop();
-    bool ended = loop.pumpUntil([this] { return packetArrived_ || error_ || abort_; },
-                                timeoutTicks_ * kTickMs + kBackstopMs);
+    bool ended = port_->PumpUntil([this] { return packetArrived_ || error_ || abort_; },
+                                  timeoutTicks_ * kTickMs + kBackstopMs);
     if (!ended && loop.quitRequested())
         abort_ = true; // the program is closing: the command is cancelled
     if (abort_ || !ended) {

@@ -225,6 +225,13 @@ void SioLinkPort::DisablePacket()
     SioDataPacket1.SetEnabled(false);
 }
 
+bool SioLinkPort::PumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs)
+{
+    if (IsOpen() && !lineLost_)
+        return SioComPort1.PumpUntil(done, timeoutMs);
+    return platform::messageLoop().pumpUntil(done, timeoutMs);
+}
+
 void SioLinkPort::ModemStatusChanged()
 {
     if (modemTrigger_ && IsOpen() && !lineLost_ && SioComPort1.GetRTS())

@@ -42,6 +42,8 @@ public:
     void PutString(const std::string& bytes) override;
     void EnablePacket(int timeoutTicks) override;
     void DisablePacket() override;
+    // The main thread takes the port's input itself while it waits.
+    bool PumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs) override;
 
     // The port component, lent to the firmware downloader.
     sio::TSioComPort& Port() { return SioComPort1; }

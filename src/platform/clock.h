@@ -78,6 +78,32 @@ void setClock(Clock* c);
 bool waitUntilMs(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, std::int64_t deadlineMs,
                  const std::function<bool()>& pred);
 
+// While it lives, advancing a fake process clock calls wake (on the
+// advancing thread); with the system clock it does nothing. Waits that
+// block on something other than a condition variable use it.
+class FakeClockWaker {
+public:
+    explicit FakeClockWaker(std::function<void()> wake)
+    {
+        Clock& c = clock();
+        if (c.isFake()) {
+            fake_ = static_cast<FakeClock*>(&c);
+            id_ = fake_->addListener(std::move(wake));
+        }
+    }
+    ~FakeClockWaker()
+    {
+        if (fake_)
+            fake_->removeListener(id_);
+    }
+    FakeClockWaker(const FakeClockWaker&) = delete;
+    FakeClockWaker& operator=(const FakeClockWaker&) = delete;
+
+private:
+    FakeClock* fake_ = nullptr;
+    int id_ = 0;
+};
+
 // RAII helper for tests: installs a FakeClock for the scope.
 class ScopedFakeClock {
 public:

@@ -108,6 +108,16 @@ public:
     // Returns done().
     virtual bool pumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs = -1) = 0;
 
+    // Descriptor watches. While the main thread waits in the loop,
+    // onReadable runs on it when fd has input, has hung up or failed; it
+    // must read (or unwatch), or the wait returns at once again. A watch may
+    // be removed at any time, also from inside its own callback; a removed
+    // watch's callback never runs again. The plain loop serves watches only
+    // inside pumpUntil, the Qt loop whenever it waits.
+    using WatchId = std::uint64_t;
+    virtual WatchId watchReadable(int fd, std::function<void()> onReadable) = 0;
+    virtual void unwatchReadable(WatchId id) = 0;
+
     virtual bool isMainThread() const = 0;
     // Asks the application to quit; pumpUntil returns, processOne reports it.
     virtual void requestQuit() = 0;

@@ -392,6 +392,7 @@ public:
 
     WaitResult waitReadable(WakeEvent& wake, int timeoutMs) override { return waitFor(POLLIN, wake, timeoutMs); }
     WaitResult waitWritable(WakeEvent& wake, int timeoutMs) override { return waitFor(POLLOUT, wake, timeoutMs); }
+    int pollFd() const override { return fd_; }
 
     int lastErrno() const override { return lastErrno_.load(); }
 

@@ -129,6 +129,9 @@ public:
     // signalled, the device hangs up or timeoutMs (< 0 = no limit) passes.
     virtual WaitResult waitReadable(WakeEvent& wake, int timeoutMs) = 0;
     virtual WaitResult waitWritable(WakeEvent& wake, int timeoutMs) = 0;
+    // The descriptor to watch for input in another thread's poll while the
+    // device is open; -1 when there is none (the reader thread then reads).
+    virtual int pollFd() const { return -1; }
 
     virtual int lastErrno() const = 0;
     virtual std::string lastErrorText() const = 0;

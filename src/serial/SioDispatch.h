@@ -367,6 +367,17 @@ public:
     // Tells the device layer that a buffer left the I/O queue.
     virtual void QueueConsumed() {}
 
+    // Input on the owner's thread: while the owner (the main thread) waits
+    // in the message loop for what the port's input brings, it may read the
+    // device itself, so the data reaches the handlers without a hand-over
+    // from the reader thread. Destroying the returned object ends it (also
+    // after the dispatcher is gone). nullptr: the reader thread serves.
+    class OwnerInput {
+    public:
+        virtual ~OwnerInput() = default;
+    };
+    virtual std::unique_ptr<OwnerInput> BeginOwnerInput() { return nullptr; }
+
     // Escape functions.
     static constexpr int SETRTS = 3, CLRRTS = 4, SETDTR = 5, CLRDTR = 6, SETBREAK = 8, CLRBREAK = 9;
 

@@ -1424,6 +1424,15 @@ void TSioCustomComPort::FlushInBuffer()
         m->FlushData();
 }
 
+bool TSioCustomComPort::PumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs)
+{
+    auto& loop = kyd::platform::messageLoop();
+    std::unique_ptr<TSioBaseDispatcher::OwnerInput> ownerInput;
+    if (TSioBaseDispatcher* d = OpenDispatcher(); d && loop.isMainThread())
+        ownerInput = d->BeginOwnerInput();
+    return loop.pumpUntil(done, timeoutMs);
+}
+
 void TSioCustomComPort::FlushOutBuffer()
 {
     if (ShuttingDown())

@@ -249,6 +249,10 @@ public:
     // (partial matches start over; an event not yet delivered is dropped).
     void FlushInBuffer();
     void FlushOutBuffer();
+    // MessageLoop::pumpUntil on the main thread, during which the main
+    // thread takes the open port's input itself: a reply waited for reaches
+    // its handler one thread hand-over sooner. Returns done().
+    bool PumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs);
     void SendBreak(Ticks ticks, bool yield);
     void SetBreak(bool on);
     void ProcessCommunications();

@@ -222,6 +222,12 @@ void TSioPosixDispatcher::StopIOThreadsPrim(bool keepPassingReader)
 {
     SetKillThreads(true);
     SyncTokenRef().cancel();
+    // The owner's watch goes with the threads; from another thread, the
+    // owner removes it when the watch next fires.
+    if (pf::hasMessageLoop() && pf::messageLoop().isMainThread())
+        EndOwnerInput(true);
+    else
+        ownerWatching_ = false;
     StopThread(thStatus);
     StopThread(thWrite);
     // The reader enters a pass only after it has seen the kill flag clear
@@ -250,6 +256,8 @@ int TSioPosixDispatcher::CloseCom()
         StopThread(thDispatch);
         threadsActive_ = false;
     }
+    if (ownerWatch_ != 0 && pf::hasMessageLoop() && pf::messageLoop().isMainThread())
+        EndOwnerInput(true);
     device_->close();
     pendingBlock_.reset();
     spareBlock_.reset();
@@ -454,8 +462,20 @@ int TSioPosixDispatcher::ReaderStep()
                 return 0;
             spareBlock_->BytesFilled = static_cast<std::int32_t>(n);
             pendingBlock_ = std::move(spareBlock_);
-            if (!manual_ && DispatchOnReader())
+            // A short read took all there was: the caller waits for more
+            // (a manual step reads until the device has nothing).
+            const bool drained = !manual_ && n < kReadBlockSize;
+            if (!manual_ && DispatchOnReader()) {
+                if (drained || KillThreads())
+                    return 0; // all read, or closed from a handler of that pass
                 continue;
+            }
+            if (drained) {
+                std::unique_ptr<TIOBuffer> b = std::move(pendingBlock_);
+                if (IOQueue().Push(std::move(b)))
+                    return 0;
+                pendingBlock_.reset(static_cast<TDataBuffer*>(b.release()));
+            }
         }
         std::unique_ptr<TIOBuffer> b = std::move(pendingBlock_);
         if (!IOQueue().Push(std::move(b))) {
@@ -607,17 +627,136 @@ bool TSioPosixDispatcher::DispatchOnReader()
 }
 
 // ---------------------------------------------------------------------------
+// Input on the owner's thread
+//
+// The owner sets ownerWatching_ and watches the device in the message loop.
+// The reader, woken by the same input, finds the flag and parks on its wake
+// event; it never waits for the owner in any other way, so the owner can
+// always stop and join it. Whoever reads takes the read role first.
+//
+// At the end of a wait the parked reader is left alone: the next exchange's
+// wait usually follows at once and finds it still parked, so neither the
+// reply's arrival nor the hand-back costs a thread wake-up. The main thread
+// wakes it when it next runs its queue without a new wait, and a parked
+// reader looks again every kParkCheckMs by itself; a stop, a failure or an
+// ended watch the reader must take over at once wakes it (the parked flag and the conditions
+// it waits for are checked crosswise, sequentially consistent, so such a
+// wake-up is never missed).
+
+class TSioPosixDispatcher::OwnerInputSession final : public OwnerInput {
+public:
+    OwnerInputSession(TSioPosixDispatcher& d, std::uint64_t session)
+        : d_(d), alive_(d.life_), session_(session)
+    {
+    }
+    ~OwnerInputSession() override
+    {
+        if (!alive_.lock() || d_.ownerSession_ != session_)
+            return;
+        // The reader is not woken now: another wait usually follows at
+        // once. When the main thread goes idle first, it hands the line
+        // back (and a parked reader looks again after kParkCheckMs anyway).
+        d_.EndOwnerInput(false);
+        pf::messageLoop().postCall([&d = d_, alive = alive_] {
+            if (alive.lock() && !d.ownerWatching_.load() && d.readerParked_.load())
+                d.readerWake_.signal();
+        });
+    }
+
+private:
+    TSioPosixDispatcher& d_;
+    std::weak_ptr<int> alive_;
+    std::uint64_t session_;
+};
+
+std::unique_ptr<TSioBaseDispatcher::OwnerInput> TSioPosixDispatcher::BeginOwnerInput()
+{
+    if (manual_ || !threadsActive_.load() || KillThreads() || CloseRequested() || ended_[thRead].load()
+        || ownerWatch_ != 0 || !pf::hasMessageLoop() || !pf::messageLoop().isMainThread())
+        return nullptr;
+    const int fd = device_->pollFd();
+    if (fd < 0)
+        return nullptr;
+    ownerWatching_ = true;
+    ownerWatch_ = pf::messageLoop().watchReadable(fd, [this] { OwnerReadable(); });
+    return std::make_unique<OwnerInputSession>(*this, ++ownerSession_);
+}
+
+void TSioPosixDispatcher::EndOwnerInput(bool wakeReader)
+{
+    if (ownerWatch_ != 0) {
+        pf::messageLoop().unwatchReadable(ownerWatch_);
+        ownerWatch_ = 0;
+    }
+    ownerWatching_ = false;
+    if (wakeReader && readerParked_.load())
+        readerWake_.signal();
+}
+
+void TSioPosixDispatcher::OwnerReadable()
+{
+    int nobody = kNobody;
+    if (!ownerWatching_.load() || !readRole_.compare_exchange_strong(nobody, kOwnerRole)) {
+        // Stopped from another thread, the reader is at it, or this thread
+        // reads already further up its stack (a handler pumping): the
+        // reader thread serves until the next wait.
+        EndOwnerInput(true);
+        return;
+    }
+    int r = ecodes::ecDeviceRead;
+    try {
+        r = ReaderStep();
+    } catch (...) {
+        pf::reportException(std::current_exception(), "serial input");
+    }
+    readRole_ = kNobody;
+    if (!ownerWatching_.load() && readerParked_.load())
+        readerWake_.signal(); // a handler ended the watch while we read
+    // Stalled (queue full) or failed: the reader thread takes over, and
+    // reports a failure itself.
+    if (r != 0)
+        EndOwnerInput(true);
+}
+
+bool TSioPosixDispatcher::TakeReaderRole()
+{
+    if (ownerWatching_.load())
+        return false;
+    int nobody = kNobody;
+    return readRole_.compare_exchange_strong(nobody, kReaderRole);
+}
+
+void TSioPosixDispatcher::ParkReader()
+{
+    readerParked_ = true;
+    if (!KillThreads() && (ownerWatching_.load() || readRole_.load() == kOwnerRole))
+        readerWake_.wait(kParkCheckMs);
+    readerParked_ = false;
+}
+
+// ---------------------------------------------------------------------------
 // Threads
 
 void TSioPosixDispatcher::ReadThread()
 {
     ThreadStarted();
     int code = 0;
+    bool hungUp = false;
     try {
         while (!KillThreads()) {
+            if (!TakeReaderRole()) {
+                ParkReader();
+                continue;
+            }
             const int r = ReaderStep();
+            readRole_ = kNobody;
             if (r < 0) {
                 code = r;
+                break;
+            }
+            if (hungUp) {
+                // What was still there is read; the line has ended.
+                code = ecodes::ecDeviceRead;
                 break;
             }
             if (KillThreads())
@@ -627,18 +766,16 @@ void TSioPosixDispatcher::ReadThread()
                 continue;
             }
             const auto w = device_->waitReadable(readerWake_, -1);
-            if (w == pf::WaitResult::Hangup || w == pf::WaitResult::Error) {
-                // Read what is still there; the read then reports the end.
-                const int last = ReaderStep();
-                code = last < 0 ? last : ecodes::ecDeviceRead;
-                break;
-            }
+            if (w == pf::WaitResult::Hangup || w == pf::WaitResult::Error)
+                hungUp = true; // read what is still there; the read then reports the end
         }
     } catch (const std::bad_alloc&) {
         code = ecodes::ecOutOfMemory;
     } catch (...) {
         code = ecodes::ecDeviceRead;
     }
+    int mine = kReaderRole; // still held when the step threw
+    readRole_.compare_exchange_strong(mine, kNobody);
     ThreadGone(thRead, code);
 }
 

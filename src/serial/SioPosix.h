@@ -4,7 +4,11 @@
 //              I/O queue (stops reading while the queue is full); when the
 //              dispatch thread is idle and the queue was empty, it runs the
 //              data pass for its block itself (same locks, same order), so
-//              a reply reaches its handler without a second thread wake-up;
+//              a reply reaches its handler without a second thread wake-up.
+//              While the main thread waits in the message loop for a reply
+//              (TSioCustomComPort::PumpUntil) it watches the device and
+//              does the reader's work itself, and the reader stands aside:
+//              the reply then needs no thread hand-over at all;
 //   dispatch - moves queued data into the dispatch buffer, checks the
 //              triggers and calls the handlers (waits for room when the
 //              dispatch buffer is full); runs the timers, the status blocks
@@ -23,6 +27,7 @@
 // While it waits on the main thread it keeps the message loop running.
 #pragma once
 
+#include "platform/message_loop.h"
 #include "platform/serial_device.h"
 #include "serial/SioDispatch.h"
 
@@ -72,9 +77,14 @@ public:
     std::uint8_t ReadModemLines() override;
     void RoomInDispatchBuffer() override;
     void QueueConsumed() override;
+    // The main thread watches the device in the message loop and reads it
+    // itself; the reader thread stands aside meanwhile.
+    std::unique_ptr<OwnerInput> BeginOwnerInput() override;
 
     // Read block size of the reader.
     static constexpr std::int32_t kReadBlockSize = 4096;
+    // How often a reader parked for the owner's input looks again.
+    static constexpr int kParkCheckMs = 20;
 
 protected:
     long DriverOutputQueued() override;
@@ -97,6 +107,17 @@ private:
     // thread is idle and the queue is empty. False: the block is still
     // pending and goes onto the queue as usual.
     bool DispatchOnReader();
+    // Who reads the device (ReaderStep) right now.
+    enum ReadRole { kNobody = 0, kReaderRole = 1, kOwnerRole = 2 };
+    bool TakeReaderRole();
+    // Reader: waits while the owner reads or watches the device.
+    void ParkReader();
+    // Owner: the watched device has input (or hung up).
+    void OwnerReadable();
+    // Owner: removes the watch; the reader thread reads again (at once
+    // with wakeReader, else within kParkCheckMs).
+    void EndOwnerInput(bool wakeReader);
+    class OwnerInputSession;
     void ThreadStarted();
     void ThreadGone(ThreadId id, int code);
     void WakeAll();
@@ -127,8 +148,16 @@ private:
     std::atomic<std::int64_t> dispatchWaitUntil_{0};
     std::atomic<bool> waitingForRoom_{false};
 
-    std::unique_ptr<TDataBuffer> pendingBlock_; // reader only: a block the full queue refused
-    std::unique_ptr<TDataBuffer> spareBlock_;   // reader only: the next block to read into
+    // Reading the device is one role at a time: the reader thread's, or
+    // the owner's while it watches the device in the message loop.
+    std::atomic<int> readRole_{kNobody};
+    std::atomic<bool> ownerWatching_{false};
+    std::atomic<bool> readerParked_{false};
+    kyd::platform::MessageLoop::WatchId ownerWatch_ = 0; // owner only
+    std::uint64_t ownerSession_ = 0;                     // owner only
+
+    std::unique_ptr<TDataBuffer> pendingBlock_; // read role: a block the full queue refused
+    std::unique_ptr<TDataBuffer> spareBlock_;   // read role: the next block to read into
     bool writerInHand_ = false; // guarded by outputLock_: the writer is sending a piece
     std::atomic<std::uint32_t> pendingErrors_{0};
     unsigned lastLines_ = 0;     // status thread only

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -360,6 +363,137 @@ TYPED_TEST_P(MessageLoopCases, ExceptionsFromHandlersReachTheSink)
     loop.destroyTarget(t);
 }
 
+// A non-blocking pipe whose read end a test watches.
+struct WatchedPipe {
+    int fds[2] = {-1, -1};
+    WatchedPipe() { EXPECT_EQ(0, ::pipe2(fds, O_NONBLOCK | O_CLOEXEC)); }
+    ~WatchedPipe()
+    {
+        for (int fd : fds)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    void write(const std::string& s) { EXPECT_EQ(static_cast<ssize_t>(s.size()), ::write(fds[1], s.data(), s.size())); }
+    void closeWriteEnd()
+    {
+        ::close(fds[1]);
+        fds[1] = -1;
+    }
+    // Reads what is there; false at end of file.
+    bool drain(std::string& into)
+    {
+        char buf[64];
+        for (;;) {
+            const ssize_t n = ::read(fds[0], buf, sizeof buf);
+            if (n > 0)
+                into.append(buf, static_cast<std::size_t>(n));
+            else
+                return n != 0;
+        }
+    }
+};
+
+TYPED_TEST_P(MessageLoopCases, WatchedDescriptorIsServedOnTheMainThreadBesidePostedWork)
+{
+    auto& loop = *this->loop;
+    WatchedPipe pipe;
+    std::string got;
+    bool offMain = false;
+    std::atomic<int> calls{0};
+    const MessageLoop::WatchId w = loop.watchReadable(pipe.fds[0], [&] {
+        offMain = offMain || !loop.isMainThread();
+        pipe.drain(got);
+    });
+    std::thread worker([&] {
+        pipe.write("ab");
+        loop.postCall([&] { calls.fetch_add(1); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        pipe.write("cd");
+        loop.synchronize([&] { calls.fetch_add(1); });
+    });
+    this->pumpFor([&] { return got == "abcd" && calls.load() == 2; });
+    worker.join();
+    EXPECT_FALSE(offMain);
+    loop.unwatchReadable(w);
+}
+
+TYPED_TEST_P(MessageLoopCases, UnwatchedFromItsOwnCallbackItNeverRunsAgain)
+{
+    auto& loop = *this->loop;
+    WatchedPipe pipe;
+    int runs = 0;
+    MessageLoop::WatchId w = 0;
+    w = loop.watchReadable(pipe.fds[0], [&] {
+        ++runs;
+        loop.unwatchReadable(w); // the input stays unread
+    });
+    pipe.write("x");
+    this->pumpFor([&] { return runs == 1; });
+    pipe.write("y");
+    EXPECT_FALSE(loop.pumpUntil([] { return false; }, 20));
+    EXPECT_EQ(1, runs);
+    loop.unwatchReadable(w); // twice is harmless
+}
+
+TYPED_TEST_P(MessageLoopCases, HangUpReachesTheWatchAndWakeUpsStillEndThePump)
+{
+    auto& loop = *this->loop;
+    WatchedPipe pipe;
+    std::string got;
+    bool ended = false;
+    MessageLoop::WatchId w = 0;
+    w = loop.watchReadable(pipe.fds[0], [&] {
+        if (!pipe.drain(got)) {
+            ended = true;
+            loop.unwatchReadable(w);
+        }
+    });
+    // Nothing to read: a wake-up from a worker ends the wait.
+    std::atomic<bool> flag{false};
+    std::thread worker([&] {
+        flag = true;
+        loop.wakeUp();
+    });
+    EXPECT_TRUE(loop.pumpUntil([&] { return flag.load(); }, 5000));
+    worker.join();
+    pipe.write("last");
+    pipe.closeWriteEnd();
+    this->pumpFor([&] { return ended; });
+    EXPECT_EQ("last", got);
+}
+
+TYPED_TEST_P(MessageLoopCases, PumpWithAWatchFollowsTheFakeClockAndQuits)
+{
+    ScopedFakeClock fake;
+    auto& loop = *this->loop;
+    WatchedPipe pipe;
+    const MessageLoop::WatchId w = loop.watchReadable(pipe.fds[0], [] {});
+    bool fired = false;
+    TargetId t = loop.createTarget([&](const Message&) -> std::intptr_t {
+        fired = true;
+        return 0;
+    });
+    loop.postDelayed(t, Message{1, 0, 0}, 500);
+    std::atomic<bool> stop{false};
+    std::thread ticker([&] {
+        while (!stop.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            fake->advance(100);
+        }
+    });
+    EXPECT_TRUE(loop.pumpUntil([&] { return fired; }));
+    const std::int64_t before = fake->monotonicMs();
+    EXPECT_FALSE(loop.pumpUntil([] { return false; }, 300));
+    EXPECT_GE(fake->monotonicMs(), before + 300);
+    stop = true;
+    ticker.join();
+    std::thread quitter([&] { loop.requestQuit(); });
+    EXPECT_FALSE(loop.pumpUntil([] { return false; }));
+    quitter.join();
+    loop.destroyTarget(t);
+    loop.unwatchReadable(w);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(MessageLoopCases, SynchronizeFromWorkerRunsOnMainThreadWhileItPumps,
                             SynchronizeOnMainThreadRunsDirectly, CancelWakesBlockedSynchronizeAndCallNeverRuns,
                             CancelRacingTheMainThreadRunsEachCallAtMostOnce, SendTimeoutReturnsTheHandlersResult,
@@ -367,6 +501,9 @@ REGISTER_TYPED_TEST_SUITE_P(MessageLoopCases, SynchronizeFromWorkerRunsOnMainThr
                             PostToDestroyedTargetIsDropped, PostsRunInOrderAndPostCallRunsOnMainThread,
                             DelayedPostsFollowTheFakeClock, PumpUntilWakesOnFakeClockAdvance,
                             PumpUntilWakesOnWakeUpFromWorker, PumpUntilTimesOut, QuitEndsPumpAndStaysPending,
-                            ExceptionsFromHandlersReachTheSink);
+                            ExceptionsFromHandlersReachTheSink,
+                            WatchedDescriptorIsServedOnTheMainThreadBesidePostedWork,
+                            UnwatchedFromItsOwnCallbackItNeverRunsAgain,
+                            HangUpReachesTheWatchAndWakeUpsStillEndThePump, PumpWithAWatchFollowsTheFakeClockAndQuits);
 
 } // namespace kyd::platform::testing

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <atomic>
 #include <thread>
 
 namespace sio::test {
@@ -175,13 +176,15 @@ TEST_F(PortOnPty, CommandGoesOutUnchangedAndReplyArrivesAsOneStringPacketOnTheMa
     packet->GetCollectedString(collected);
     EXPECT_EQ("030", collected);
 
-    // The same reply in three reads.
+    // The same reply in three reads (the data notices wake the main thread
+    // whoever reads the line).
     events.clear();
     packet->SetEnabled(true);
+    port->SetOnTriggerAvail([](TSioCustomComPort&, std::uint16_t) {});
     ASSERT_TRUE(pty.write("0"));
-    ASSERT_TRUE(loop.pumpUntil([&] { return manager()->DataCount() == 1; }, 2000));
+    ASSERT_TRUE(port->PumpUntil([&] { return manager()->DataCount() == 1; }, 2000));
     ASSERT_TRUE(pty.write("3"));
-    ASSERT_TRUE(loop.pumpUntil([&] { return manager()->DataCount() == 2; }, 2000));
+    ASSERT_TRUE(port->PumpUntil([&] { return manager()->DataCount() == 2; }, 2000));
     EXPECT_TRUE(events.empty());
     ASSERT_TRUE(pty.write("0\r"));
     ASSERT_TRUE(pumpFor(1));
@@ -210,14 +213,134 @@ TEST_F(PortOnPty, FlushDropsAPartlyReceivedReply)
     makeReplyPacket();
     port->SetOpen(true);
     packet->SetEnabled(true);
+    port->SetOnTriggerAvail([](TSioCustomComPort&, std::uint16_t) {}); // data notices wake the main thread
     ASSERT_TRUE(pty.write("12"));
-    ASSERT_TRUE(loop.pumpUntil([&] { return manager()->DataCount() == 2; }, 2000));
+    ASSERT_TRUE(port->PumpUntil([&] { return manager()->DataCount() == 2; }, 2000));
     port->FlushInBuffer();
     EXPECT_EQ(0, manager()->DataCount());
     EXPECT_TRUE(packet->GetEnabled());
     ASSERT_TRUE(pty.write("3\r"));
     ASSERT_TRUE(pumpFor(1));
     EXPECT_EQ(std::vector<std::string>{"S:3"}, events);
+}
+
+// Answers every "3\r" on the master with "030\r" until it is destroyed.
+class Responder {
+public:
+    explicit Responder(TestPty& pty)
+        : thread_([this, &pty] {
+              std::string line;
+              while (!stop_.load()) {
+                  for (std::uint8_t c : pty.read(1, 10)) {
+                      line.push_back(static_cast<char>(c));
+                      if (c == '\r') {
+                          if (line == "3\r")
+                              pty.write("030\r");
+                          line.clear();
+                      }
+                  }
+              }
+          })
+    {
+    }
+    ~Responder()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// While the main thread waits for a reply through the port it reads the line
+// itself (the notices come on the main thread); between its waits the
+// reader thread serves the line again.
+TEST_F(PortOnPty, TheMainThreadReadsTheRepliesItWaitsForAndTheReaderTheRest)
+{
+    makeReplyPacket();
+    port->SetOpen(true);
+    std::atomic<int> notesOnMain{0};
+    std::atomic<int> notesOffMain{0};
+    port->CurrentDispatcher()->RegisterEventTriggerHandler(this, [&](std::uint32_t, std::uint32_t, std::int32_t) {
+        (std::this_thread::get_id() == mainThread ? notesOnMain : notesOffMain).fetch_add(1);
+    });
+    {
+        Responder responder(pty);
+        for (int i = 0; i < 300; ++i) {
+            events.clear();
+            port->FlushInBuffer();
+            packet->SetEnabled(true);
+            port->PutString("3\r");
+            ASSERT_TRUE(port->PumpUntil([&] { return !events.empty(); }, 3000)) << "exchange " << i;
+            ASSERT_EQ(std::vector<std::string>{"S:030"}, events) << "exchange " << i;
+        }
+    }
+    EXPECT_GT(notesOnMain.load(), 0);
+    EXPECT_FALSE(offMain);
+
+    // Not waiting through the port: the reader thread takes the line back.
+    events.clear();
+    packet->SetEnabled(true);
+    const int offBefore = notesOffMain.load();
+    ASSERT_TRUE(pty.write("77\r"));
+    ASSERT_TRUE(pumpFor(1));
+    EXPECT_EQ(std::vector<std::string>{"S:77"}, events);
+    // (The reader notifies this handler after the packet's event.)
+    for (int i = 0; i < 1000 && notesOffMain.load() == offBefore; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_GT(notesOffMain.load(), offBefore);
+    port->CurrentDispatcher()->DeregisterEventTriggerHandler(this);
+}
+
+// The line going away while the main thread waits on it: the reader thread
+// takes over, the line error is reported and the wait ends.
+TEST_F(PortOnPty, HangUpWhileTheMainThreadWaitsReportsTheLineError)
+{
+    makeReplyPacket();
+    std::vector<std::uint16_t> errors;
+    port->SetOnTriggerLineError([&](TSioCustomComPort&, std::uint16_t e, bool) { errors.push_back(e); });
+    port->SetOpen(true);
+    port->SetStatusTrigger(port->AddStatusTrigger(stLine), 0x0F, true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("03"));
+    std::thread hangUp([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        pty.closeMaster();
+    });
+    const bool reported = port->PumpUntil([&] { return !errors.empty(); }, 3000);
+    hangUp.join();
+    ASSERT_TRUE(reported);
+    EXPECT_EQ(std::vector<std::uint16_t>{10}, errors);
+    EXPECT_TRUE(events.empty());
+    port->SetOnTriggerLineError({});
+}
+
+// A packet event that closes the port, run by the main thread in its own
+// read: the close completes once the event has returned, and the port opens
+// and is read by the main thread again.
+TEST_F(PortOnPty, CloseFromInsideAnEventTheMainThreadReadCompletesLater)
+{
+    makeReplyPacket();
+    bool closeInEvent = true;
+    packet->SetOnStringPacket([&](TSioDataPacket&, const std::string& s) {
+        events.push_back("S:" + s);
+        if (closeInEvent)
+            port->SetOpen(false);
+    });
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("030\r"));
+    ASSERT_TRUE(port->PumpUntil([&] { return !events.empty(); }, 3000));
+    ASSERT_TRUE(loop.pumpUntil([&] { return port->GetPortState() == psClosed; }, 3000));
+    EXPECT_EQ(nullptr, port->CurrentDispatcher());
+    closeInEvent = false;
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("040\r"));
+    ASSERT_TRUE(port->PumpUntil([&] { return events.size() == 2; }, 3000));
+    EXPECT_EQ("S:040", events.back());
 }
 
 TEST_F(PortOnPty, OneBytePacketDeliversEveryByteInOrder)

@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 
@@ -48,30 +49,6 @@ private:
     QtMessageLoop* loop_;
 };
 
-// Removes a fake-clock listener when a wait ends.
-class FakeClockWaker {
-public:
-    explicit FakeClockWaker(std::function<void()> wake)
-    {
-        Clock& c = clock();
-        if (c.isFake()) {
-            fake_ = static_cast<FakeClock*>(&c);
-            id_ = fake_->addListener(std::move(wake));
-        }
-    }
-    ~FakeClockWaker()
-    {
-        if (fake_)
-            fake_->removeListener(id_);
-    }
-    FakeClockWaker(const FakeClockWaker&) = delete;
-    FakeClockWaker& operator=(const FakeClockWaker&) = delete;
-
-private:
-    FakeClock* fake_ = nullptr;
-    int id_ = 0;
-};
-
 } // namespace
 
 QtMessageLoop::QtMessageLoop()
@@ -92,8 +69,16 @@ QtMessageLoop::QtMessageLoop()
     });
 }
 
+struct QtMessageLoop::Watch {
+    std::unique_ptr<QSocketNotifier> notifier;
+    std::function<void()> fn;
+    int running = 0; // nesting depth of its callback
+    bool removed = false;
+};
+
 QtMessageLoop::~QtMessageLoop()
 {
+    watches_.clear();
     // Kick events still queued for the receiver are discarded with it.
     delayTimer_.reset();
     receiver_.reset();
@@ -141,6 +126,42 @@ void QtMessageLoop::onKick()
     std::int64_t nextDue = promoteDue();
     runNext();
     armDelayTimer(nextDue);
+}
+
+MessageLoop::WatchId QtMessageLoop::watchReadable(int fd, std::function<void()> onReadable)
+{
+    const WatchId id = nextWatch_++;
+    auto w = std::make_unique<Watch>();
+    w->notifier = std::make_unique<QSocketNotifier>(static_cast<qintptr>(fd), QSocketNotifier::Read);
+    w->fn = std::move(onReadable);
+    QObject::connect(w->notifier.get(), &QSocketNotifier::activated, receiver_.get(), [this, id] { runWatch(id); });
+    watches_.emplace(id, std::move(w));
+    return id;
+}
+
+void QtMessageLoop::runWatch(WatchId id)
+{
+    auto it = watches_.find(id);
+    if (it == watches_.end() || it->second->removed)
+        return;
+    Watch& w = *it->second;
+    ++w.running;
+    guarded("descriptor watch", w.fn);
+    // Unwatched from inside: the notifier that called us goes only now.
+    if (--w.running == 0 && w.removed)
+        watches_.erase(id);
+}
+
+void QtMessageLoop::unwatchReadable(WatchId id)
+{
+    auto it = watches_.find(id);
+    if (it == watches_.end())
+        return;
+    it->second->notifier->setEnabled(false);
+    if (it->second->running)
+        it->second->removed = true;
+    else
+        watches_.erase(it);
 }
 
 void QtMessageLoop::wakeUp()

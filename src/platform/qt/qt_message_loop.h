@@ -10,9 +10,11 @@
 
 #include "platform/queued_message_loop.h"
 
+#include <map>
 #include <memory>
 
 class QObject;
+class QSocketNotifier;
 class QTimer;
 
 namespace kyd::platform {
@@ -26,6 +28,8 @@ public:
     std::uint32_t processOne() override;
     bool processPending() override;
     bool pumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs = -1) override;
+    WatchId watchReadable(int fd, std::function<void()> onReadable) override;
+    void unwatchReadable(WatchId id) override;
 
     // Called by the event receiver (main thread); not for other code.
     void onKick();
@@ -36,7 +40,12 @@ private:
     void postKicks(std::size_t n);
     void armDelayTimer(std::int64_t nextDue);
 
+    struct Watch;
+    void runWatch(WatchId id);
+
     std::unique_ptr<QObject> receiver_;
+    std::map<WatchId, std::unique_ptr<Watch>> watches_;
+    WatchId nextWatch_ = 1;
     std::unique_ptr<QTimer> delayTimer_;
 };
 

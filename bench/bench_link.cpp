@@ -13,7 +13,8 @@
 //  (c) waiting cost: CPU time used by the process while the link waits 2 s
 //      for a delayed reply (goal < 2 % of one core).
 // Prints each ratio on its own line, the line-efficiency ratio last.
-// Usage: bench_link [--exchanges N] [--unpaced N] [--rounds R] [--python PATH]
+// Usage: bench_link [--exchanges N] [--unpaced N] [--rounds R] [--python PATH] [--qt]
+// --qt runs the link on the program's Qt event loop instead of the plain one.
 #include "link/AppContext.h"
 #include "link/PLVRCmd.h"
 #include "link/PLVRCom.h"
@@ -27,6 +28,12 @@
 #include "platform/serial_device.h"
 #include "sim/pty_transport.h"
 #include "sim/simulator.h"
+
+#ifdef KYD_BENCH_QT
+#include "platform/qt/qt_message_loop.h"
+
+#include <QCoreApplication>
+#endif
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -161,6 +168,9 @@ int main(int argc, char** argv)
     int unpaced = 2000;
     int rounds = 5;
     std::string python = (std::filesystem::path(__FILE__).parent_path() / "pyserial_client.py").string();
+    bool qt = false;
+    for (int i = 1; i < argc; ++i)
+        qt = qt || !std::strcmp(argv[i], "--qt");
     for (int i = 1; i + 1 < argc; ++i) {
         if (!std::strcmp(argv[i], "--exchanges"))
             exchanges = std::max(1, std::atoi(argv[++i]));
@@ -172,8 +182,26 @@ int main(int argc, char** argv)
             python = argv[++i];
     }
 
-    pf::PlainMessageLoop loop;
+#ifdef KYD_BENCH_QT
+    std::unique_ptr<QCoreApplication> app; // outlives the loop
+#endif
+    std::unique_ptr<pf::MessageLoop> loopOwner;
+#ifdef KYD_BENCH_QT
+    if (qt) {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+        loopOwner = std::make_unique<pf::QtMessageLoop>();
+    }
+#else
+    if (qt) {
+        std::fprintf(stderr, "bench_link: built without Qt\n");
+        return 2;
+    }
+#endif
+    if (!loopOwner)
+        loopOwner = std::make_unique<pf::PlainMessageLoop>();
+    pf::MessageLoop& loop = *loopOwner;
     pf::setMessageLoop(&loop);
+    std::printf("message loop: %s\n", qt ? "Qt" : "plain");
     pf::setPortResolverUsesSharedIni(false);
     sim::Simulator simulator;
     simulator.updateFaults([](sim::SimFaults& f) {

@@ -34,6 +34,34 @@ protected:
     {
         ASSERT_TRUE(loop->pumpUntil(cond, 5000));
     }
+
+    // A delayed post falls due and a fake time-out expires without real
+    // waits while another thread moves the fake clock.
+    void expectPumpFollowsFakeClock(FakeClock& fake)
+    {
+        const std::int64_t start = fake.monotonicMs();
+        std::atomic<bool> fired{false};
+        TargetId t = loop->createTarget([&](const Message&) -> std::intptr_t {
+            fired = true;
+            return 0;
+        });
+        loop->postDelayed(t, Message{1, 0, 0}, 500);
+        std::atomic<bool> stop{false};
+        std::thread ticker([&] {
+            while (!stop.load()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                fake.advance(100);
+            }
+        });
+        EXPECT_TRUE(loop->pumpUntil([&] { return fired.load(); }));
+        EXPECT_GE(fake.monotonicMs(), start + 500);
+        const std::int64_t before = fake.monotonicMs();
+        EXPECT_FALSE(loop->pumpUntil([] { return false; }, 300));
+        EXPECT_GE(fake.monotonicMs(), before + 300);
+        stop = true;
+        ticker.join();
+        loop->destroyTarget(t);
+    }
 };
 
 TYPED_TEST_SUITE_P(MessageLoopCases);
@@ -277,30 +305,7 @@ TYPED_TEST_P(MessageLoopCases, DelayedPostsFollowTheFakeClock)
 TYPED_TEST_P(MessageLoopCases, PumpUntilWakesOnFakeClockAdvance)
 {
     ScopedFakeClock fake;
-    auto& loop = *this->loop;
-    const std::int64_t start = fake->monotonicMs();
-    std::atomic<bool> fired{false};
-    TargetId t = loop.createTarget([&](const Message&) -> std::intptr_t {
-        fired = true;
-        return 0;
-    });
-    loop.postDelayed(t, Message{1, 0, 0}, 500);
-    std::atomic<bool> stop{false};
-    std::thread ticker([&] {
-        while (!stop.load()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            fake->advance(100);
-        }
-    });
-    // A delayed post falls due and a fake time-out expires without real waits.
-    EXPECT_TRUE(loop.pumpUntil([&] { return fired.load(); }));
-    EXPECT_GE(fake->monotonicMs(), start + 500);
-    const std::int64_t before = fake->monotonicMs();
-    EXPECT_FALSE(loop.pumpUntil([] { return false; }, 300));
-    EXPECT_GE(fake->monotonicMs(), before + 300);
-    stop = true;
-    ticker.join();
-    loop.destroyTarget(t);
+    this->expectPumpFollowsFakeClock(*fake);
 }
 
 TYPED_TEST_P(MessageLoopCases, PumpUntilWakesOnWakeUpFromWorker)
@@ -468,29 +473,10 @@ TYPED_TEST_P(MessageLoopCases, PumpWithAWatchFollowsTheFakeClockAndQuits)
     auto& loop = *this->loop;
     WatchedPipe pipe;
     const MessageLoop::WatchId w = loop.watchReadable(pipe.fds[0], [] {});
-    bool fired = false;
-    TargetId t = loop.createTarget([&](const Message&) -> std::intptr_t {
-        fired = true;
-        return 0;
-    });
-    loop.postDelayed(t, Message{1, 0, 0}, 500);
-    std::atomic<bool> stop{false};
-    std::thread ticker([&] {
-        while (!stop.load()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            fake->advance(100);
-        }
-    });
-    EXPECT_TRUE(loop.pumpUntil([&] { return fired; }));
-    const std::int64_t before = fake->monotonicMs();
-    EXPECT_FALSE(loop.pumpUntil([] { return false; }, 300));
-    EXPECT_GE(fake->monotonicMs(), before + 300);
-    stop = true;
-    ticker.join();
+    this->expectPumpFollowsFakeClock(*fake);
     std::thread quitter([&] { loop.requestQuit(); });
     EXPECT_FALSE(loop.pumpUntil([] { return false; }));
     quitter.join();
-    loop.destroyTarget(t);
     loop.unwatchReadable(w);
 }
 

@@ -91,19 +91,11 @@ void SioLinkPort::WaitClosed()
 {
     // A close asked for while the library's dispatch thread was handing the
     // main thread a notice finishes once its threads have ended; the port
-    // cannot open before. Their ending wakes the loop; then the component
-    // is told to finish at once.
+    // cannot open before.
     if (SioComPort1.GetPortState() != sio::psShuttingDown || !platform::hasMessageLoop())
         return;
-    auto& loop = platform::messageLoop();
-    const auto threadsEnded = [this] {
-        const sio::TSioBaseDispatcher* d = SioComPort1.CurrentDispatcher();
-        return SioComPort1.GetPortState() != sio::psShuttingDown || !d || !d->ThreadsActive();
-    };
-    loop.pumpUntil(threadsEnded, kCloseWaitMs);
-    if (SioComPort1.GetPortState() == sio::psShuttingDown && SioComPort1.ComWindow())
-        loop.post(SioComPort1.ComWindow(), platform::Message{sio::kMsgFinishClose, 0, 0});
-    loop.pumpUntil([this] { return SioComPort1.GetPortState() != sio::psShuttingDown; }, kCloseWaitMs);
+    platform::messageLoop().pumpUntil([this] { return SioComPort1.GetPortState() != sio::psShuttingDown; },
+                                      kCloseWaitMs);
 }
 
 void SioLinkPort::OpenComponent()

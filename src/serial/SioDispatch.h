@@ -169,8 +169,9 @@ public:
                  std::uint16_t stopBits, std::uint32_t inSize, std::uint32_t outSize, std::uint32_t options);
     // Closes the port. When a notification is running (called from inside a
     // handler), the close is deferred: the other threads are stopped now, the
-    // dispatch thread ends when the handler returns, and then the close-done
-    // callback runs on the main thread, which calls FinishDeferredClose().
+    // dispatch thread ends when the handler returns, and once the last thread
+    // has ended the close-done callback runs on the main thread, which calls
+    // FinishDeferredClose().
     int DonePort();
     // True while a deferred close is waiting for the dispatch thread.
     bool ClosePending() const { return closePending_.load(); }
@@ -178,8 +179,8 @@ public:
     // closes the device. Harmless when nothing is pending.
     void FinishDeferredClose();
     // Called on the main thread (posted through the message loop) once the
-    // dispatch thread ended after a deferred close. The port component posts
-    // its deferred-close message from here.
+    // last thread ended after a deferred close. The port component posts its
+    // deferred-close message from here.
     void SetCloseDoneCallback(std::function<void()> cb);
     bool ThreadsActive() const { return threadsActive_.load(); }
     int ThreadCount() const { return threadCount_.load(); }

@@ -163,15 +163,28 @@ void TSioPosixDispatcher::ThreadGone(ThreadId id, int code)
         SetKillThreads(true);
         WakeAll();
     }
+    bool last = false;
     {
         std::lock_guard lock(threadMutex_);
         ended_[id] = true;
-        if (threadCount_.fetch_sub(1) == 1)
+        if (threadCount_.fetch_sub(1) == 1) {
             threadsActive_ = !std::all_of(std::begin(ended_), std::end(ended_), [](auto& e) { return e.load(); });
+            last = !threadsActive_.load();
+        }
     }
     threadCv_.notify_all();
-    if (pf::hasMessageLoop())
-        pf::messageLoop().wakeUp();
+    if (!pf::hasMessageLoop())
+        return;
+    if (last && ClosePending()) {
+        // A deferred close finishes on the main thread once every thread
+        // has ended (the owner joins them there).
+        std::weak_ptr<int> alive = life_;
+        pf::messageLoop().postCall([this, alive] {
+            if (alive.lock())
+                RunCloseDoneCallback();
+        });
+    }
+    pf::messageLoop().wakeUp();
 }
 
 void TSioPosixDispatcher::RecordDeviceFailure(int code)
@@ -864,15 +877,7 @@ void TSioPosixDispatcher::DispatchThread()
         // reader: the close finishes only once it has returned.
         std::lock_guard pass(passMutex_);
     }
-    const bool deferred = ClosePending();
-    std::weak_ptr<int> alive = life_;
     ThreadGone(thDispatch, code);
-    if (deferred && pf::hasMessageLoop()) {
-        pf::messageLoop().postCall([this, alive] {
-            if (alive.lock())
-                RunCloseDoneCallback();
-        });
-    }
 }
 
 } // namespace sio

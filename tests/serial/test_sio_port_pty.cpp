@@ -1,6 +1,7 @@
 // The port component and its packets end to end on a pseudo-terminal: the
 // test holds the master side and pumps a PlainMessageLoop on its own thread,
 // which is the main thread of the component.
+#include "platform/clock.h"
 #include "platform/exception_sink.h"
 #include "platform/plain_message_loop.h"
 #include "platform/port_resolver.h"
@@ -558,6 +559,37 @@ TEST_F(PortOnPty, CloseFromInsideAPacketEventCompletesLater)
     ASSERT_TRUE(pty.write("r"));
     ASSERT_TRUE(pumpFor(2));
     EXPECT_EQ("S:r", events.back());
+}
+
+// The deferred close finishes as soon as the library's last thread has ended,
+// not on a retry timer: it completes while the process clock stands still,
+// also when the event that closed was read by the main thread (the reader
+// thread then ends on its own, possibly after the dispatch thread).
+TEST_F(PortOnPty, DeferredCloseFinishesWhileTheClockStandsStill)
+{
+    pf::ScopedFakeClock fake;
+    makeBytePacket();
+    packet->SetOnStringPacket([&](TSioDataPacket&, const std::string& s) {
+        events.push_back("S:" + s);
+        port->SetOpen(false);
+    });
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("q"));
+    std::atomic<bool> closed{false};
+    ASSERT_TRUE(port->PumpUntil([&] { return !events.empty(); }, -1));
+    std::atomic<bool> gaveUp{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 3000 && !closed.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        gaveUp = true;
+        loop.wakeUp();
+    });
+    loop.pumpUntil([&] { return port->GetPortState() == psClosed || gaveUp.load(); });
+    closed = true;
+    watchdog.join();
+    EXPECT_EQ(psClosed, port->GetPortState());
+    EXPECT_EQ(std::vector<std::string>{"S:q"}, events);
 }
 
 TEST_F(PortOnPty, FailedOpenAfterUsersHeardOfItUndoesAndALaterOpenDeliversPackets)

@@ -17,15 +17,12 @@ namespace {
 // Runs check() on the modal widget once it shows, from inside its exec().
 void whenModal(std::function<void(QWidget*)> check)
 {
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [check, poll] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
+    QTimer::singleShot(0, [check] {
+        if (QWidget* w = QApplication::activeModalWidget())
             check(w);
-            return;
-        }
-        QTimer::singleShot(1, *poll);
-    };
-    QTimer::singleShot(0, *poll);
+        else
+            QTimer::singleShot(1, [check] { whenModal(check); });
+    });
 }
 } // namespace
 

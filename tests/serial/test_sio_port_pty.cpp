@@ -86,6 +86,18 @@ protected:
         packet->SetComPort(port.get());
     }
 
+    // A byte packet whose event closes the port, armed on the open port.
+    void openWithAPacketThatClosesThePort()
+    {
+        makeBytePacket();
+        packet->SetOnStringPacket([this](TSioDataPacket&, const std::string& s) {
+            events.push_back("S:" + s);
+            port->SetOpen(false);
+        });
+        port->SetOpen(true);
+        packet->SetEnabled(true);
+    }
+
     void record()
     {
         packet->SetOnStringPacket([this](TSioDataPacket&, const std::string& s) {
@@ -542,13 +554,7 @@ TEST_F(PortOnPty, DataNoticesReachThePortOnlyWhenItHasADataEvent)
 
 TEST_F(PortOnPty, CloseFromInsideAPacketEventCompletesLater)
 {
-    makeBytePacket();
-    packet->SetOnStringPacket([&](TSioDataPacket&, const std::string& s) {
-        events.push_back("S:" + s);
-        port->SetOpen(false);
-    });
-    port->SetOpen(true);
-    packet->SetEnabled(true);
+    openWithAPacketThatClosesThePort();
     ASSERT_TRUE(pty.write("q"));
     ASSERT_TRUE(pumpFor(1));
     ASSERT_TRUE(loop.pumpUntil([&] { return port->GetPortState() == psClosed; }, 3000));
@@ -568,13 +574,7 @@ TEST_F(PortOnPty, CloseFromInsideAPacketEventCompletesLater)
 TEST_F(PortOnPty, DeferredCloseFinishesWhileTheClockStandsStill)
 {
     pf::ScopedFakeClock fake;
-    makeBytePacket();
-    packet->SetOnStringPacket([&](TSioDataPacket&, const std::string& s) {
-        events.push_back("S:" + s);
-        port->SetOpen(false);
-    });
-    port->SetOpen(true);
-    packet->SetEnabled(true);
+    openWithAPacketThatClosesThePort();
     ASSERT_TRUE(pty.write("q"));
     std::atomic<bool> closed{false};
     ASSERT_TRUE(port->PumpUntil([&] { return !events.empty(); }, -1));

@@ -19,12 +19,16 @@ PlainMessageLoop::~PlainMessageLoop()
         ::close(eventFd_);
 }
 
+void PlainMessageLoop::signalEventFd()
+{
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(eventFd_, &one, sizeof one);
+}
+
 void PlainMessageLoop::signalPoller()
 {
-    if (polling_.load()) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(eventFd_, &one, sizeof one);
-    }
+    if (polling_.load())
+        signalEventFd();
 }
 
 void PlainMessageLoop::queueChanged(std::size_t)
@@ -83,10 +87,7 @@ void PlainMessageLoop::unwatchReadable(WatchId id)
 void PlainMessageLoop::pollWatches(std::int64_t until)
 {
     // A fake clock does not pass by itself: advancing it wakes the poll.
-    FakeClockWaker waker([this] {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(eventFd_, &one, sizeof one);
-    });
+    FakeClockWaker waker([this] { signalEventFd(); });
     std::vector<pollfd> fds;
     fds.reserve(watches_.size() + 1);
     fds.push_back(pollfd{eventFd_, POLLIN, 0});

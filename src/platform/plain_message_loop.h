@@ -33,6 +33,8 @@ private:
     };
     void queueChanged(std::size_t n) override;
     void quitRequestedHook() override;
+    void signalEventFd();
+    // Wakes the main thread when it waits in poll().
     void signalPoller();
     // Waits in poll() until the queue changes, a watched descriptor is
     // ready or the deadline (process clock; < 0 none) passes, then runs the

@@ -1,5 +1,6 @@
 #include "serial/SioPosix.h"
 
+#include "platform/clock.h"
 #include "platform/exception_sink.h"
 #include "platform/port_resolver.h"
 #include "serial/SioDispatchWait.h"
@@ -463,6 +464,7 @@ void TSioPosixDispatcher::QueueConsumed()
 int TSioPosixDispatcher::ReaderStep()
 {
     for (;;) {
+        bool drained = false;
         if (!pendingBlock_) {
             // Read into the spare block; a read that finds nothing keeps it
             // for the next time.
@@ -477,17 +479,11 @@ int TSioPosixDispatcher::ReaderStep()
             pendingBlock_ = std::move(spareBlock_);
             // A short read took all there was: the caller waits for more
             // (a manual step reads until the device has nothing).
-            const bool drained = !manual_ && n < kReadBlockSize;
+            drained = !manual_ && n < kReadBlockSize;
             if (!manual_ && DispatchOnReader()) {
                 if (drained || KillThreads())
                     return 0; // all read, or closed from a handler of that pass
                 continue;
-            }
-            if (drained) {
-                std::unique_ptr<TIOBuffer> b = std::move(pendingBlock_);
-                if (IOQueue().Push(std::move(b)))
-                    return 0;
-                pendingBlock_.reset(static_cast<TDataBuffer*>(b.release()));
             }
         }
         std::unique_ptr<TIOBuffer> b = std::move(pendingBlock_);
@@ -502,6 +498,8 @@ int TSioPosixDispatcher::ReaderStep()
             }
             readerStalled_ = false;
         }
+        if (drained)
+            return 0;
     }
 }
 
@@ -651,10 +649,10 @@ bool TSioPosixDispatcher::DispatchOnReader()
 // wait usually follows at once and finds it still parked, so neither the
 // reply's arrival nor the hand-back costs a thread wake-up. The main thread
 // wakes it when it next runs its queue without a new wait, and a parked
-// reader looks again every kParkCheckMs by itself; a stop, a failure or an
-// ended watch the reader must take over at once wakes it (the parked flag and the conditions
-// it waits for are checked crosswise, sequentially consistent, so such a
-// wake-up is never missed).
+// reader looks again every kParkCheckMs by itself. A stop, a failure, or an
+// ended watch the reader must take over at once, wakes it: the parked flag
+// and the conditions it waits for are checked crosswise (sequentially
+// consistent), so such a wake-up is never missed.
 
 class TSioPosixDispatcher::OwnerInputSession final : public OwnerInput {
 public:
@@ -836,20 +834,27 @@ void TSioPosixDispatcher::StatusThread()
 void TSioPosixDispatcher::DispatchThread()
 {
     ThreadStarted();
+    // A fake process clock that jumps past a timer's due time between a
+    // pass and the next wait would leave that wait to a time that never
+    // comes: every jump makes the next wait end at once.
+    pf::FakeClockWaker clockJumps([this] { IOQueue().Wake(); });
     int code = 0;
     try {
         while (!KillThreads() && !ClosePending()) {
+            // The wait ends at a fixed time taken before the timers are
+            // looked at, so it never outlasts a timer's due time.
+            const std::int64_t now = SioTimeGetTime();
             std::int64_t timeout = 50;
             if (const std::int64_t due = NextTimerDueMs(); due >= 0)
                 timeout = std::clamp<std::int64_t>(due, 1, 50);
-            dispatchWaitUntil_ = SioTimeGetTime() + timeout;
+            dispatchWaitUntil_ = now + timeout;
             waitingForRoom_ = true;
             if (DispatchBufferFull() && IOQueue().Count() > 0) {
                 // No room: wait until a reader of the buffer frees some.
                 roomWake_.wait(static_cast<int>(timeout));
             } else {
                 waitingForRoom_ = false;
-                IOQueue().WaitForBuffer(timeout);
+                IOQueue().WaitForBufferUntil(now + timeout);
             }
             waitingForRoom_ = false;
             if (KillThreads() || ClosePending())

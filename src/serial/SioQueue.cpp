@@ -102,8 +102,13 @@ WaitResult TIOQueue::WaitForBuffer(std::int64_t timeoutMs)
     std::int64_t deadline = -1;
     if (timeoutMs >= 0 && timeoutMs < (std::int64_t(1) << 52))
         deadline = kyd::platform::clock().monotonicMs() + timeoutMs;
+    return WaitForBufferUntil(deadline);
+}
+
+WaitResult TIOQueue::WaitForBufferUntil(std::int64_t deadlineMs)
+{
     std::unique_lock<std::mutex> lock(mutex_);
-    kyd::platform::waitUntilMs(cv_, lock, deadline, [this] { return !buffers_.empty() || wake_; });
+    kyd::platform::waitUntilMs(cv_, lock, deadlineMs, [this] { return !buffers_.empty() || wake_; });
     if (!buffers_.empty())
         return WaitResult::Ready;
     if (wake_) {

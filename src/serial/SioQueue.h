@@ -103,6 +103,10 @@ public:
     // have passed (< 0: no limit; on a FakeClock only advancing it ends the
     // wait).
     WaitResult WaitForBuffer(std::int64_t timeoutMs);
+    // The same until the process clock reaches deadlineMs (< 0: no limit).
+    // A deadline taken before the clock moved on is already past, so a wait
+    // for a due time computed earlier never outlasts it.
+    WaitResult WaitForBufferUntil(std::int64_t deadlineMs);
     // Makes a waiting consumer return Woken at once; when nobody waits, the
     // next WaitForBuffer that finds the queue empty returns Woken (one-shot).
     void Wake();

@@ -31,7 +31,7 @@ public:
     void DeregisterHandler(sio::TSioDataPacketManager&) override {}
     int AddTimerTrigger() override { return 8; }
     void RemoveTrigger(int) override {}
-    void SetTimerTrigger(int, sio::Ticks, bool) override {}
+    void SetTimerTrigger(int, sio::Ticks, bool, sio::Ticks) override {}
     void RunEvent(const std::function<void()>& fn, bool) override { fn(); }
 };
 

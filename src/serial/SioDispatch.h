@@ -271,7 +271,9 @@ public:
 
     // --- triggers and handlers ---
     int AddTimerTrigger();
-    int SetTimerTrigger(std::uint32_t handle, Ticks ticks, bool activate);
+    // startTicks >= 0 (earlier than now): the activated timer counts from
+    // then, and may have expired already.
+    int SetTimerTrigger(std::uint32_t handle, Ticks ticks, bool activate, Ticks startTicks = -1);
     int ExtendTimer(std::uint32_t handle, Ticks ticks);
     int TimerTicksRemaining(std::uint32_t handle, Ticks& ticks);
     int AddDataTriggerLen(const std::uint8_t* data, bool ignoreCase, std::uint32_t len);

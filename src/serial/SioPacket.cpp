@@ -363,11 +363,18 @@ void TSioDataPacket::ResetMatch()
 void TSioDataPacket::Enable()
 {
     if (manager_ && manager_->inEvent_) {
+        if (!enablePending_)
+            pendingSince_ = NowTicks();
         enablePending_ = true;
         return;
     }
     if (manager_ && manager_->enabled_) {
         Validate(); // also prepares the strings
+        armSince_ = enablePending_ ? pendingSince_ : -1;
+        struct Armed {
+            Ticks& since;
+            ~Armed() { since = -1; }
+        } armed{armSince_};
         enablePending_ = false;
         ResetMatch();
         if (startCond_ == scString) {
@@ -400,7 +407,7 @@ void TSioDataPacket::SetMode(TPacketMode mode)
     TPacketMode old = mode_;
     mode_ = mode;
     if (mode == dpCollecting)
-        manager_->SetCapture(*this, timeOut_);
+        manager_->SetCapture(*this, timeOut_, armSince_);
     else if (old == dpCollecting && captured_)
         manager_->ReleaseCapture(*this);
 }
@@ -916,12 +923,12 @@ void TSioDataPacketManager::NotifyData(std::int32_t position)
         RemoveData(0, first);
 }
 
-void TSioDataPacketManager::SetCapture(TSioDataPacket& packet, std::int32_t timeout)
+void TSioDataPacketManager::SetCapture(TSioDataPacket& packet, std::int32_t timeout, Ticks since)
 {
     capture_ = &packet;
     packet.captured_ = true;
     if (timeout != 0 && timerHandle_ > 0)
-        host_.SetTimerTrigger(timerHandle_, timeout, true);
+        host_.SetTimerTrigger(timerHandle_, timeout, true, since);
     for (std::size_t k = 0; k < packetList_.size(); ++k)
         if (packetList_[k] != &packet)
             packetList_[k]->CancelMatch();

@@ -87,8 +87,9 @@ public:
     // Timer triggers of the port's dispatcher; errors raise (CheckException).
     virtual int AddTimerTrigger() = 0;
     virtual void RemoveTrigger(int handle) = 0;
-    // Activating with ticks != 0 restarts the timer with that duration.
-    virtual void SetTimerTrigger(int handle, Ticks ticks, bool activate) = 0;
+    // Activating with ticks != 0 restarts the timer with that duration;
+    // startTicks >= 0 counts it from that earlier tick instead of now.
+    virtual void SetTimerTrigger(int handle, Ticks ticks, bool activate, Ticks startTicks = -1) = 0;
 
     // Runs fn and returns when it has run (or will never run, e.g. because
     // the port is closing). With sync set and a dispatch thread present, fn
@@ -208,6 +209,10 @@ private:
     bool prepared_ = false; // the four strings above match the properties
     bool waitForAnyData_ = false;
     bool enablePending_ = false;
+    // Tick at which the pending enable was asked for: its time-out counts
+    // from then, not from when the event that held it up has ended.
+    Ticks pendingSince_ = -1;
+    Ticks armSince_ = -1; // while Enable() arms: the start of the time-out
     bool captured_ = false;
     bool syncEvents_ = true;
     bool packetReceived_ = false;
@@ -274,7 +279,7 @@ private:
     void DisableLocked();
     void DisposeBuffer();
     void NotifyData(std::int32_t position);
-    void SetCapture(TSioDataPacket& packet, std::int32_t timeout);
+    void SetCapture(TSioDataPacket& packet, std::int32_t timeout, Ticks since = -1);
     void ReleaseCapture(TSioDataPacket& packet);
     void SetInEvent(bool value);
     void RemoveData(std::int32_t start, std::int32_t size);

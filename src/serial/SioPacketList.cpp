@@ -124,10 +124,10 @@ public:
             CheckException(false, d->RemoveTrigger(static_cast<std::uint32_t>(handle)));
     }
 
-    void SetTimerTrigger(int handle, Ticks ticks, bool activate) override
+    void SetTimerTrigger(int handle, Ticks ticks, bool activate, Ticks startTicks) override
     {
         if (TSioBaseDispatcher* d = Dispatcher())
-            CheckException(false, d->SetTimerTrigger(static_cast<std::uint32_t>(handle), ticks, activate));
+            CheckException(false, d->SetTimerTrigger(static_cast<std::uint32_t>(handle), ticks, activate, startTicks));
     }
 
     void RunEvent(const std::function<void()>& fn, bool sync) override

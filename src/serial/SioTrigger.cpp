@@ -66,7 +66,7 @@ int TSioBaseDispatcher::AddTimerTrigger()
     return static_cast<int>(h);
 }
 
-int TSioBaseDispatcher::SetTimerTrigger(std::uint32_t handle, Ticks ticks, bool activate)
+int TSioBaseDispatcher::SetTimerTrigger(std::uint32_t handle, Ticks ticks, bool activate, Ticks startTicks)
 {
     std::lock_guard lock(dispatcherLock_);
     for (auto& t : timerTriggers_) {
@@ -76,6 +76,10 @@ int TSioBaseDispatcher::SetTimerTrigger(std::uint32_t handle, Ticks ticks, bool 
             if (ticks != 0)
                 t.Duration = ticks;
             NewTimer(t.Timer, t.Duration);
+            if (startTicks >= 0 && startTicks < t.Timer.StartTicks) {
+                t.Timer.ExpireTicks -= t.Timer.StartTicks - startTicks;
+                t.Timer.StartTicks = startTicks;
+            }
             const std::uint32_t v = static_cast<std::uint32_t>(ticks);
             std::uint8_t bytes[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
                                      static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};

@@ -29,7 +29,7 @@ void FakeHost::RemoveTrigger(int handle)
         throw sio::EBadTriggerHandle(sio::ecodes::ecBadTriggerHandle, false);
 }
 
-void FakeHost::SetTimerTrigger(int handle, sio::Ticks ticks, bool activate)
+void FakeHost::SetTimerTrigger(int handle, sio::Ticks ticks, bool activate, sio::Ticks startTicks)
 {
     auto it = timers.find(handle);
     if (it == timers.end())
@@ -38,6 +38,7 @@ void FakeHost::SetTimerTrigger(int handle, sio::Ticks ticks, bool activate)
         if (ticks != 0)
             it->second.ticks = ticks;
         ++it->second.arms;
+        it->second.since = startTicks;
     }
     it->second.active = activate;
 }

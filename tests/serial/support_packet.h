@@ -19,6 +19,7 @@ public:
         sio::Ticks ticks = 0;
         bool active = false;
         int arms = 0; // times it was activated
+        sio::Ticks since = -1; // start tick given with the last activation
     };
 
     bool open = true;
@@ -33,7 +34,7 @@ public:
     void DeregisterHandler(sio::TSioDataPacketManager&) override;
     int AddTimerTrigger() override;
     void RemoveTrigger(int handle) override;
-    void SetTimerTrigger(int handle, sio::Ticks ticks, bool activate) override;
+    void SetTimerTrigger(int handle, sio::Ticks ticks, bool activate, sio::Ticks startTicks) override;
     void RunEvent(const std::function<void()>& fn, bool sync) override;
 
     // The active timer of the manager, if any.

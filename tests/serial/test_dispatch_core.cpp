@@ -364,6 +364,17 @@ TEST_F(Core, TimerTriggerOnTheFakeClock)
     ASSERT_EQ(1u, only(kMsgTriggerTimer).size());
     EXPECT_EQ(static_cast<std::uint32_t>(h), only(kMsgTriggerTimer)[0].second);
     EXPECT_EQ(ecodes::ecBadTriggerHandle, d->SetTimerTrigger(8888, 1, true));
+
+    // Counted from an earlier tick: 10 ticks from 12 ticks ago have run out.
+    ASSERT_EQ(0, d->SetTimerTrigger(static_cast<std::uint32_t>(h), 10, true, NowTicks() - 12));
+    EXPECT_EQ(0, d->NextTimerDueMs());
+    d->DispatchTimerPass();
+    EXPECT_EQ(2u, only(kMsgTriggerTimer).size());
+    // From 4 ticks ago: 6 more to go.
+    ASSERT_EQ(0, d->SetTimerTrigger(static_cast<std::uint32_t>(h), 10, true, NowTicks() - 4));
+    Ticks left = 0;
+    ASSERT_EQ(0, d->TimerTicksRemaining(static_cast<std::uint32_t>(h), left));
+    EXPECT_EQ(6, left);
 }
 
 TEST_F(Core, HandlesAreReusedOnlyWhenFree)

@@ -1,6 +1,7 @@
 // The two packets the tester uses (the link's reply packet and the loader's
 // one-byte packet), time-outs, port open and close, and what handlers may do
 // while their event is delivered.
+#include "platform/clock.h"
 #include "platform/exception_sink.h"
 #include "serial/SioExcept.h"
 #include "serial/SioPacket.h"
@@ -69,6 +70,28 @@ TEST_F(ReplyFixture, ReplyInThreeReadsIsOneStringPacketOnTheMainThread)
     EXPECT_FALSE(reply.GetEnabled());
     EXPECT_TRUE(reply.GetPacketReceived());
     EXPECT_FALSE(host.TimerActive(manager)); // the time-out stops with the packet
+}
+
+// Enabled while the manager is still delivering an event (the main thread
+// sends the next command before the reader thread has finished the last
+// one): the packet is armed when the event ends, but its time-out counts
+// from the enable.
+TEST_F(ReplyFixture, AnEnableHeldUpByAnEventCountsItsTimeOutFromTheEnable)
+{
+    kyd::platform::ScopedFakeClock clock;
+    Ticks enabledAt = -1;
+    rec.then = [&](TSioDataPacket& p, const std::string&) {
+        enabledAt = NowTicks();
+        p.SetEnabled(true);
+        clock->advance(20 * 55);
+    };
+    reply.SetEnabled(true);
+    EXPECT_EQ(host.ManagerTimer(manager)->since, -1); // an enable in the open counts from now
+    Feed(manager, "030\r");
+    EXPECT_EQ(rec.log, (Log{"S:030"}));
+    ASSERT_TRUE(host.TimerActive(manager));
+    EXPECT_EQ(host.ManagerTimer(manager)->since, enabledAt);
+    EXPECT_EQ(host.ManagerTimer(manager)->ticks, 99);
 }
 
 TEST_F(ReplyFixture, BytesAfterTheCarriageReturnDoNotReachTheNextExchange)

@@ -219,9 +219,8 @@ void SioLinkPort::DisablePacket()
 
 bool SioLinkPort::PumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs)
 {
-    if (IsOpen() && !lineLost_)
-        return SioComPort1.PumpUntil(done, timeoutMs);
-    return platform::messageLoop().pumpUntil(done, timeoutMs);
+    // A closed port, or one whose line went away, just pumps.
+    return SioComPort1.PumpUntil(done, timeoutMs);
 }
 
 void SioLinkPort::ModemStatusChanged()

@@ -270,8 +270,6 @@ int TSioPosixDispatcher::CloseCom()
         StopThread(thDispatch);
         threadsActive_ = false;
     }
-    if (ownerWatch_ != 0 && pf::hasMessageLoop() && pf::messageLoop().isMainThread())
-        EndOwnerInput(true);
     device_->close();
     pendingBlock_.reset();
     spareBlock_.reset();

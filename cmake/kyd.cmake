@@ -6,6 +6,9 @@
 #   tests/<sub>/test_*.cpp -> test program kyd_<sub>_tests, label <sub>
 #   tests/<sub>/qt/test_*.cpp -> test program kyd_<sub>_qt_tests, label <sub>,
 #                             run with QT_QPA_PLATFORM=offscreen
+#   tests/<sub>/qt/shot_*.cpp -> test program kyd_<sub>_screenshots, labels
+#                             <sub> and screenshots; writes PNGs of windows
+#                             into <build>/screenshots (tests/support/screenshot.h)
 
 # kyd_library(<sub> [DEPS libs...] [QT_DEPS libs...])
 function(kyd_library sub)
@@ -61,6 +64,17 @@ function(kyd_tests sub)
       target_link_libraries(kyd_${sub}_qt_tests PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
       gtest_discover_tests(kyd_${sub}_qt_tests
         PROPERTIES LABELS ${sub} TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
+        DISCOVERY_TIMEOUT 60)
+    endif()
+    file(GLOB shots CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/qt/shot_*.cpp)
+    if(shots)
+      add_executable(kyd_${sub}_screenshots ${shots} ${qthelpers} ${PROJECT_SOURCE_DIR}/tests/qt_main.cpp)
+      target_include_directories(kyd_${sub}_screenshots PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+      target_compile_definitions(kyd_${sub}_screenshots PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+        KYD_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
+      target_link_libraries(kyd_${sub}_screenshots PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
+      gtest_discover_tests(kyd_${sub}_screenshots
+        PROPERTIES LABELS "${sub};screenshots" TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
         DISCOVERY_TIMEOUT 60)
     endif()
   endif()

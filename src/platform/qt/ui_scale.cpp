@@ -1,0 +1,36 @@
+#include "platform/qt/ui_scale.h"
+
+#include <QApplication>
+#include <QFontMetricsF>
+#include <QWidget>
+
+#include <algorithm>
+#include <cmath>
+
+namespace kyd::platform {
+
+namespace {
+constexpr double kDesignTextHeight = 13.0;
+constexpr double kDesignCharWidth = 6.0;
+constexpr const char* kSample = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+} // namespace
+
+UiScale UiScale::ForFont(const QFont& font)
+{
+    const QFontMetricsF fm(font);
+    const double avg = fm.horizontalAdvance(QString::fromLatin1(kSample)) / 52.0;
+    UiScale s;
+    s.x = std::max(1.0, avg / kDesignCharWidth);
+    s.y = std::max(1.0, fm.height() / kDesignTextHeight);
+    return s;
+}
+
+UiScale UiScale::For(const QWidget* w)
+{
+    return ForFont(w ? w->font() : QApplication::font());
+}
+
+int UiScale::X(int designPx) const { return static_cast<int>(std::lround(designPx * x)); }
+int UiScale::Y(int designPx) const { return static_cast<int>(std::lround(designPx * y)); }
+
+} // namespace kyd::platform

@@ -1,0 +1,34 @@
+// The windows' pixel sizes were laid out for an 8-point sans-serif font at
+// 96 DPI (text height 13 px, average character width 6 px). These helpers
+// turn such a design size into one for the font in use, so that captions,
+// headers and messages fit whatever font and resolution the desktop has.
+// Every window scales its design sizes through here and nowhere else.
+#pragma once
+
+#include <QFont>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+class QWidget;
+
+namespace kyd::platform {
+
+struct UiScale {
+    double x = 1.0; // horizontal factor (average character width)
+    double y = 1.0; // vertical factor (text height)
+
+    // Factors for a font; never below 1, so nothing shrinks below its
+    // design size.
+    static UiScale ForFont(const QFont& font);
+    // Factors for the widget's font, or the application font when null.
+    static UiScale For(const QWidget* w = nullptr);
+
+    int X(int designPx) const;
+    int Y(int designPx) const;
+    QPoint Point(QPoint design) const { return {X(design.x()), Y(design.y())}; }
+    QSize Size(QSize design) const { return {X(design.width()), Y(design.height())}; }
+    QRect Rect(QRect design) const { return {Point(design.topLeft()), Size(design.size())}; }
+};
+
+} // namespace kyd::platform

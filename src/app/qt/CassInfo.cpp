@@ -5,6 +5,8 @@
 #include "platform/qt/ui_scale.h"
 
 #include <QFont>
+#include <QFontMetrics>
+#include <QStyle>
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -39,6 +41,7 @@ TCassInfo::TCassInfo(QWidget* owner, link::Protokoll* model) : QDialog(owner), m
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->setSelectionMode(QAbstractItemView::NoSelection);
+    StringGrid1->setFocusPolicy(Qt::NoFocus);
     StringGrid1->verticalHeader()->setMinimumSectionSize(1);
     StringGrid1->horizontalHeader()->setMinimumSectionSize(1);
     const auto scale = platform::UiScale::For(this);
@@ -91,7 +94,22 @@ void TCassInfo::SetRows(const std::vector<GridRow>& rows)
     for (std::size_t r = 0; r < rows.size(); ++r)
         for (std::size_t c = 0; c < rows[r].size(); ++c)
             SetCell(static_cast<int>(r), static_cast<int>(c), rows[r][c]);
+    FitColumnsToHeader();
     FitWindow();
+}
+
+void TCassInfo::FitColumnsToHeader()
+{
+    // A column is at least as wide as its (bold) header needs.
+    for (int c = 0; c < StringGrid1->columnCount(); ++c) {
+        const QTableWidgetItem* item = StringGrid1->item(0, c);
+        if (!item)
+            continue;
+        const int need = QFontMetrics(item->font()).horizontalAdvance(item->text()) +
+                         2 * StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
+        if (StringGrid1->columnWidth(c) < need)
+            StringGrid1->setColumnWidth(c, need);
+    }
 }
 
 void TCassInfo::FitWindow()

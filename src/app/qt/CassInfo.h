@@ -42,6 +42,7 @@ private:
     void SetCell(int row, int column, const std::string& text);
     void ClearGrid();
     void SetRows(const std::vector<std::array<std::string, 4>>& rows);
+    void FitColumnsToHeader();
     void FitWindow();
 
     link::Protokoll* model_;

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -86,7 +87,8 @@ void TCassettePage::BuildControls()
     TabButtons->setExclusive(true);
     for (int pos = 0; pos <= 8; ++pos) {
         const QString caption = pos == 0 ? QString("RV") : QString("NC %1").arg(pos);
-        auto* b = new QPushButton(caption, TabControlCassItem);
+        auto* b = new QToolButton(TabControlCassItem);
+        b->setText(caption);
         b->setObjectName(pos == 0 ? QString("TabRV") : QString("TabNC%1").arg(pos));
         b->setCheckable(true);
         b->setMinimumWidth(std::max(scale.X(40), b->sizeHint().width()));
@@ -239,6 +241,7 @@ void TCassettePage::EnablePositionControls(bool on)
 void TCassettePage::TabSheetCassItemShow()
 {
     SetTabIndex(-1);
+    ClearFields();
     EnablePositionControls(false);
     GroupBoxCassDenom->setEnabled(false);
     GroupBoxNoteSize->setEnabled(false);

@@ -55,7 +55,8 @@ TReadLastStatusForm::TReadLastStatusForm(QWidget* owner, link::Protokoll* model)
     RLSListView = new QTreeWidget(this);
     RLSListView->setObjectName("RLSListView");
     RLSListView->setRootIsDecorated(false);
-    RLSListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    RLSListView->setSelectionMode(QAbstractItemView::NoSelection);
+    RLSListView->setFocusPolicy(Qt::NoFocus);
     RLSListView->setHeaderLabels({"Hopper", "Number of notes", "Status"});
     RLSListView->headerItem()->setTextAlignment(1, Qt::AlignCenter);
     RLSListView->header()->setStretchLastSection(true);
@@ -67,7 +68,7 @@ TReadLastStatusForm::TReadLastStatusForm(QWidget* owner, link::Protokoll* model)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(RLSListView);
-    resize(scale.Size({380, 180}));
+    resize(scale.Size({360, 150}));
 }
 
 bool TReadLastStatusForm::ShowLastStatus(const std::string& title)

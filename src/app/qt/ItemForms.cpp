@@ -4,6 +4,7 @@
 #include "app/qt/ResultForms.h"
 #include "link/AppContext.h"
 #include "link/PLVRCmd.h"
+#include "link/Protokoll.h"
 #include "platform/exception_sink.h"
 #include "platform/qt/ui_scale.h"
 
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace kyd::app {
@@ -94,7 +96,8 @@ void TNoteCounterForm::FormShow()
                 MemoRDCounters->appendPlainText(Latin1(NoteCounterRule()));
                 continue;
             }
-            if (cmd_->ReadData(row.Item))
+            // A reply with a failure status is no count, whatever it carries.
+            if (cmd_->ReadData(row.Item) && cmd_->Model()->Succeeded())
                 MemoRDCounters->appendPlainText(
                     Latin1(NoteCounterLine(row.Item, cmd_->Model()->ReadData, row.Description)));
         }
@@ -177,6 +180,17 @@ TModifyItemDlg::TModifyItemDlg(QWidget* owner) : QDialog(owner)
     layout->addLayout(buttons);
     setMinimumSize(scale.Size({260, 150}));
     CancelBtn->setFocus();
+}
+
+void TModifyItemDlg::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (const QScreen* screen = this->screen()) {
+        // Centred on the screen rather than on its owner.
+        QRect r = frameGeometry();
+        r.moveCenter(screen->availableGeometry().center());
+        move(r.topLeft());
+    }
 }
 
 bool TModifyItemDlg::PrepareInteger(const std::string& title, const std::string& payload, bool writable,

@@ -82,6 +82,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* e) override;
 
 private:
     std::string value_;

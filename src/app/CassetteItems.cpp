@@ -43,6 +43,16 @@ std::string CassetteIdText(const std::string& id)
     return id.substr(0, 8);
 }
 
+bool CheckCassetteId(const std::string& id, std::string& error)
+{
+    bool ok = !id.empty() && id.size() <= 8;
+    for (char c : id)
+        ok = ok && std::isalnum(static_cast<unsigned char>(c)) != 0;
+    if (!ok)
+        error = "Wrong Cassette ID: " + id;
+    return ok;
+}
+
 bool ComposeDenomination(const std::string& currency, const std::string& value, const std::string& variant,
                          TDenomination& out, std::string& error)
 {
@@ -69,7 +79,7 @@ bool NoteSizeText(const std::string& height, const std::string& width, std::stri
                 "', width '" + width + "')";
         return false;
     }
-    char buf[16];
+    char buf[32];
     std::snprintf(buf, sizeof buf, "%.3d%.3d", h, w);
     out = buf;
     return true;

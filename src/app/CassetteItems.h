@@ -15,6 +15,10 @@ constexpr int kItemNoteSize = 29;
 
 // The id as written: at most 8 characters.
 std::string CassetteIdText(const std::string& id);
+// An id to write holds 1 to 8 letters or digits (what its edit mask lets
+// through); false, with "Wrong Cassette ID: " and the text in error,
+// otherwise.
+bool CheckCassetteId(const std::string& id, std::string& error);
 
 // Composes "CUR value variant" from the fields (the currency and the variant
 // in upper case; no variant, no trailing blank) and parses it. False, with

@@ -123,6 +123,10 @@ TEST(CassetteItems, NoteSizeAndId)
     EXPECT_FALSE(NoteSizeText("1234", "120", text, error));
     EXPECT_FALSE(NoteSizeText("8a", "120", text, error));
     EXPECT_EQ(CassetteIdText("ABCDEFGHIJ"), "ABCDEFGH");
+    EXPECT_TRUE(CheckCassetteId("NC01", error));
+    EXPECT_FALSE(CheckCassetteId("", error));
+    EXPECT_FALSE(CheckCassetteId("NC 01", error));
+    EXPECT_EQ(error, "Wrong Cassette ID: NC 01");
 }
 
 } // namespace

@@ -96,7 +96,11 @@ void TCassettePage::BuildControls()
         tabs->addWidget(b);
     }
     tabs->addStretch();
-    connect(TabButtons, &QButtonGroup::idClicked, this, Guard("cassette tab", [this] { TabControlCassItemChange(); }));
+    // Like a tab: only a change of position reads ("Read Cassette" reads again).
+    connect(TabButtons, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked)
+            platform::guarded("cassette tab", [this] { TabControlCassItemChange(); });
+    });
 
     // Cassette id.
     GroupBoxCassID = new QGroupBox("Cassette ID", this);
@@ -325,7 +329,13 @@ void TCassettePage::ButtonSetCassIdClick()
     link::TPLVRCmdF* cmd = Cmd();
     if (!cmd || TabIndex() < 0)
         return;
-    cmd->WriteCassetteData(TabIndex(), kItemCassetteId, CassetteIdText(Std(MaskEditCassId->text())));
+    const std::string id = CassetteIdText(Std(MaskEditCassId->text()));
+    std::string error;
+    if (!CheckCassetteId(id, error)) {
+        platform::dialogs().messageDlg(error, platform::DlgType::Error, platform::DlgButtons::Ok);
+        return;
+    }
+    cmd->WriteCassetteData(TabIndex(), kItemCassetteId, id);
     ButtonSetCassId->setEnabled(false);
 }
 

@@ -168,6 +168,14 @@ TEST_F(CassettePageTest, InputThatCannotBeWrittenIsRefusedWithoutSending)
     ASSERT_EQ(m.size(), 1u);
     EXPECT_NE(m[0].find("Wrong note size"), std::string::npos) << m[0];
 
+    Type(p.MaskEditCassId, "");
+    p.ButtonSetCassId->click();
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Wrong Cassette ID: "});
+
+    // Picking the selected position again reads nothing, like a tab.
+    Pick(1);
+    EXPECT_TRUE(TakeCommands().empty());
+
     // Variant letters are written in upper case.
     p.ComboBoxDemValue->setEditText("100");
     Type(p.MaskEditDenVariant, "b");

@@ -74,8 +74,17 @@ function(kyd_tests sub)
         KYD_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
       target_link_libraries(kyd_${sub}_screenshots PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
       gtest_discover_tests(kyd_${sub}_screenshots
-        PROPERTIES LABELS "${sub};screenshots" TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
+        TEST_LIST kyd_${sub}_screenshot_tests
+        PROPERTIES LABELS ${sub} TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
         DISCOVERY_TIMEOUT 60)
+      # Discovery hands on one value per property, so the second label is
+      # set by a ctest include file that runs after the tests are known.
+      set(labels ${CMAKE_CURRENT_BINARY_DIR}/kyd_${sub}_screenshots_labels.cmake)
+      file(WRITE ${labels}
+        "if(DEFINED kyd_${sub}_screenshot_tests)\n"
+        "  set_tests_properties(\${kyd_${sub}_screenshot_tests} PROPERTIES LABELS \"${sub};screenshots\")\n"
+        "endif()\n")
+      set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels})
     endif()
   endif()
 endfunction()

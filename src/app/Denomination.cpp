@@ -1,7 +1,6 @@
 #include "app/Denomination.h"
 
 #include <cctype>
-#include <climits>
 #include <cstdint>
 
 namespace kyd::app {
@@ -13,18 +12,16 @@ bool IsBlank(char c)
     return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
 
-// All characters decimal digits (at least one); false otherwise.
+// All characters decimal digits (one to ten); false otherwise.
 bool Digits(const std::string& s, std::int64_t& out)
 {
-    if (s.empty())
+    if (s.empty() || s.size() > 10)
         return false;
     std::int64_t v = 0;
     for (char c : s) {
         if (c < '0' || c > '9')
             return false;
         v = v * 10 + (c - '0');
-        if (v > INT_MAX)
-            return false; // not representable as a face value
     }
     out = v;
     return true;
@@ -64,13 +61,10 @@ bool TDenomination::ParseCode(const std::string& s)
     if (mantissa < 1 || power < 0 || power > 9)
         return false;
     std::int64_t value = mantissa;
-    for (int k = 0; k < power; ++k) {
-        value *= 10;
-        if (value > INT_MAX)
-            return false; // not representable as a face value
-    }
+    for (int k = 0; k < power; ++k)
+        value *= 10; // at most 99 * 10^9: fits in 64 bits
     Currency = s.substr(0, 3);
-    Value = static_cast<int>(value);
+    Value = value;
     Text = Currency + " " + std::to_string(Value);
     if (s.size() == 7) {
         Variant = s[6];
@@ -104,7 +98,7 @@ bool TDenomination::ParseText(const std::string& s)
     std::int64_t value = 0;
     if (digits.size() > 10 || !Digits(digits, value))
         return false;
-    Value = static_cast<int>(value);
+    Value = value;
     // Only the two leading digits survive in the code.
     if (digits.size() == 1 || digits[1] == '0')
         Code = Currency + "0" + digits[0] + std::to_string(digits.size() - 1);

@@ -4,6 +4,7 @@
 // "SEK 100 A").
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace kyd::app {
@@ -20,7 +21,7 @@ public:
 
     bool Valid = false;
     std::string Currency; // three characters
-    int Value = 0;        // face value
+    std::int64_t Value = 0; // face value (ten digits overflow 32 bits)
     char Variant = ' ';   // ' ' when there is none
     std::string Text;
     std::string Code;

@@ -48,6 +48,15 @@ std::string last5(const std::string& id)
 const char* const kDefaultDenominations[8] = {"EUR101 ", "EUR201 ", "EUR501 ", "EUR102 ",
                                               "EUR202 ", "EUR502 ", "EUR050 ", "SEK102A"};
 
+// Why a fed note is rejected: its code in the reject trace and in the
+// reject table.
+struct RejectReason {
+    char trace;
+    int table;
+};
+constexpr std::array<RejectReason, 8> kRejectReasons{{
+    {'1', 2}, {'8', 3}, {'1', 2}, {'3', 4}, {'5', 6}, {'1', 2}, {'7', 11}, {'9', 8}}};
+
 } // namespace
 
 SimCore::SimCore(SimConfig config) : config_(std::move(config))
@@ -242,7 +251,8 @@ bool SimCore::usable(int pos) const
 
 void SimCore::countStatus(char status)
 {
-    if (status != '0')
+    // Successes and "no data" answers are not faults worth counting.
+    if (status != '0' && status != 'j')
         ++statusTable_[status];
 }
 
@@ -335,8 +345,11 @@ std::string SimCore::dispense(std::string_view cmd)
             ++fedNotes_;
             if (config_.rejectEvery > 0 && fedNotes_ % config_.rejectEvery == 0) {
                 ++rejected;
-                pushTrace('1');
-                ++rejectTable_[2];
+                // The reasons take turns, double notes most often.
+                const auto turn = static_cast<std::size_t>(fedNotes_ / config_.rejectEvery - 1);
+                const RejectReason& why = kRejectReasons[turn % kRejectReasons.size()];
+                pushTrace(why.trace);
+                ++rejectTable_[why.table];
             } else {
                 ++good;
             }
@@ -440,6 +453,16 @@ std::string SimCore::cassetteIds() const
 std::string SimCore::lastStatus() const
 {
     std::string r = "0";
+    if (lastDispense_.empty()) {
+        // Nothing dispensed since power-on (or since the status was
+        // cleared): every cassette in place reports itself idle.
+        for (int pos = 1; pos <= 8; ++pos) {
+            const Cassette& c = cassettes_[static_cast<std::size_t>(pos)];
+            if (c.fitted && c.present)
+                r += static_cast<char>('0' + pos) + std::string("0000");
+        }
+        return r;
+    }
     for (const DispenseRecord& rec : lastDispense_) {
         r += static_cast<char>('0' + rec.cassette);
         r += rec.status;
@@ -710,9 +733,11 @@ std::string SimCore::readItem(int item, const std::string& param) const
         for (const auto& [code, count] : rejectTable_)
             if (count > 0)
                 r += digits(code, 2) + digits(count, 3);
-        return r;
+        return r.size() > 2 ? r : "j"; // nothing counted yet: no data
     }
     case 301: {
+        if (statusTable_.empty())
+            return "j";
         std::string r = "0/";
         static const char hex[] = "0123456789ABCDEF";
         for (const auto& [status, count] : statusTable_) {

@@ -176,7 +176,7 @@ TEST_F(Commands, EveryCommandAnswersWithAVerifiedChecksumAndParsablePayload)
              }
          }},
         {"RD/205", '0', [](const std::string& p) { EXPECT_GT(p.size(), 1u); }},
-        {"RD/300", '0', [](const std::string& p) { EXPECT_EQ((p.size() - 1) % 5, 0u); }},
+        {"RD/300", 'j', nullptr}, // nothing rejected yet: no data
         {"RD/301", '0',
          [](const std::string& p) {
              ASSERT_EQ((p.size() - 1) % 5, 0u);

@@ -94,9 +94,10 @@ TEST_F(State, EmptyCassetteTooManyNotesAndRejects)
     EXPECT_EQ(r[0], '4');            // notes were rejected
     EXPECT_EQ(delivered(r), "006"); // but the count was made up
     std::string trace = send("9").substr(1);
-    EXPECT_EQ(trace.substr(0, 3), "110"); // two rejects, then the end marker
+    // Two rejects (a double note, then a thin note), then the end marker.
+    EXPECT_EQ(trace.substr(0, 3), "170");
     std::string table = send("RD/300").substr(2);
-    EXPECT_NE(table.find("02002"), std::string::npos) << table; // two "more than one note"
+    EXPECT_EQ(table.substr(0, 10), "0200111001") << table;
 }
 
 TEST_F(State, RetractAndMoveForwardToReject)
@@ -192,7 +193,37 @@ TEST_F(State, StatusTableCountsNonSuccessReplies)
     EXPECT_NE(p.find("33001"), std::string::npos) << p;
     EXPECT_NE(p.find("38002"), std::string::npos) << p;
     EXPECT_EQ(status("WD/310/0"), '0');
-    EXPECT_EQ(send("RD/301"), "0/");
+    EXPECT_EQ(send("RD/301"), "j"); // cleared: no data
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(State, PowerOnAnswersAreDataOrSayThereIsNone)
+{
+    // Before the first dispense every cassette in place reports itself idle.
+    EXPECT_EQ(send("6"), "0" "10000" "20000" "30000" "40000");
+    EXPECT_EQ(send("9"), "0" + std::string(20, '0')); // empty trace: end markers only
+    EXPECT_EQ(send("RD/300"), "j");
+    // Cassette items differ per position and writes are read back.
+    EXPECT_EQ(send("RD/9127"), "0/EUR101 ");
+    EXPECT_EQ(send("RD/9227"), "0/EUR201 ");
+    EXPECT_EQ(send("RD/9329"), "0/077141");
+    EXPECT_EQ(status("WD/9329/085120"), '0');
+    EXPECT_EQ(status("WD/9327/EUR052 "), '0');
+    EXPECT_EQ(send("RD/9329"), "0/085120");
+    EXPECT_EQ(send("RD/9327"), "0/EUR052 ");
+    EXPECT_EQ(send("RD/202").substr(28, 13), "EUR052 085120");
+    EXPECT_EQ(send("RD/9528"), "P"); // no cassette at position 5
+    // Counters follow what was dispensed and rejected.
+    sim.withCore([](SimCore& c) { c.config().rejectEvery = 4; });
+    status("8");
+    status("101008");
+    status("3");
+    EXPECT_EQ(send("RD/303"), "0/0000000008");
+    EXPECT_EQ(send("RD/304"), "0/0000000002");
+    EXPECT_EQ(send("RD/308"), "0/0000000002");
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 #include "app/qt/CassInfo.h"
 
-#include "app/Denomination.h"
+#include "app/ResultDecoders.h"
 #include "link/Protokoll.h"
-#include "link/TextPos.h"
+#include "platform/qt/ui_scale.h"
 
 #include <QFont>
+#include <QFontMetrics>
+#include <QStyle>
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -39,12 +41,14 @@ TCassInfo::TCassInfo(QWidget* owner, link::Protokoll* model) : QDialog(owner), m
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->setSelectionMode(QAbstractItemView::NoSelection);
+    StringGrid1->setFocusPolicy(Qt::NoFocus);
     StringGrid1->verticalHeader()->setMinimumSectionSize(1);
     StringGrid1->horizontalHeader()->setMinimumSectionSize(1);
+    const auto scale = platform::UiScale::For(this);
     for (int c = 0; c < static_cast<int>(kColumnWidths.size()); ++c)
-        StringGrid1->setColumnWidth(c, kColumnWidths[static_cast<std::size_t>(c)]);
+        StringGrid1->setColumnWidth(c, scale.X(kColumnWidths[static_cast<std::size_t>(c)]));
     for (int r = 0; r < kRows; ++r)
-        StringGrid1->setRowHeight(r, kRowHeight);
+        StringGrid1->setRowHeight(r, scale.Y(kRowHeight));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -54,8 +58,14 @@ TCassInfo::TCassInfo(QWidget* owner, link::Protokoll* model) : QDialog(owner), m
 
 void TCassInfo::SetCell(int row, int column, const std::string& text)
 {
-    if (row < 0 || row >= StringGrid1->rowCount())
-        return; // the grid keeps its design size
+    if (row < 0)
+        return;
+    while (row >= StringGrid1->rowCount()) {
+        // More records than design rows: the grid grows.
+        const int r = StringGrid1->rowCount();
+        StringGrid1->insertRow(r);
+        StringGrid1->setRowHeight(r, StringGrid1->rowHeight(0));
+    }
     auto* item = new QTableWidgetItem(Latin1(text));
     if (row == 0) {
         // The fixed first row.
@@ -76,6 +86,30 @@ std::string TCassInfo::Cell(int row, int column) const
 void TCassInfo::ClearGrid()
 {
     StringGrid1->clearContents();
+    StringGrid1->setRowCount(kRows);
+}
+
+void TCassInfo::SetRows(const std::vector<GridRow>& rows)
+{
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        for (std::size_t c = 0; c < rows[r].size(); ++c)
+            SetCell(static_cast<int>(r), static_cast<int>(c), rows[r][c]);
+    FitColumnsToHeader();
+    FitWindow();
+}
+
+void TCassInfo::FitColumnsToHeader()
+{
+    // A column is at least as wide as its (bold) header needs.
+    for (int c = 0; c < StringGrid1->columnCount(); ++c) {
+        const QTableWidgetItem* item = StringGrid1->item(0, c);
+        if (!item)
+            continue;
+        const int need = QFontMetrics(item->font()).horizontalAdvance(item->text()) +
+                         2 * StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
+        if (StringGrid1->columnWidth(c) < need)
+            StringGrid1->setColumnWidth(c, need);
+    }
 }
 
 void TCassInfo::FitWindow()
@@ -83,54 +117,43 @@ void TCassInfo::FitWindow()
     int width = 0;
     for (int c = 0; c < StringGrid1->columnCount(); ++c)
         width += StringGrid1->columnWidth(c);
+    int height = 0;
+    for (int r = 0; r < StringGrid1->rowCount(); ++r)
+        height += StringGrid1->rowHeight(r);
     const int frame = 2 * StringGrid1->frameWidth();
-    setFixedSize(width + frame, kRows * kRowHeight + frame);
+    setFixedSize(width + frame, height + frame);
 }
 
-void TCassInfo::ShowCassettes()
+bool TCassInfo::ShowCassettes()
 {
     ClearGrid();
-    SetCell(0, 0, "No");
-    SetCell(0, 1, "Cassette Id");
-    SetCell(0, 2, "Width");
-    SetCell(0, 3, "Status");
-    int row = 1;
-    for (link::FeederData* f = model_->FirstFeeder(); f && row < kRows; f = model_->NextFeeder(), ++row) {
-        SetCell(row, 0, std::to_string(f->Number));
-        SetCell(row, 1, f->Id);
-        SetCell(row, 2, f->Width != 0 ? std::to_string(f->Width) : std::string());
-        SetCell(row, 3, f->Status);
-    }
+    std::vector<GridRow> rows;
+    if (!DecodeCassetteList(model_->Feeders(), rows))
+        return false;
+    SetRows(rows);
+    return true;
 }
 
-void TCassInfo::ShowNoteSizes(const std::string& d)
+bool TCassInfo::ShowNoteSizes(const std::string& d)
 {
     setWindowTitle("Item 202 Note Sizes");
-    StringGrid1->setColumnWidth(1, StringGrid1->columnWidth(1) - 20);
-    StringGrid1->setColumnWidth(2, StringGrid1->columnWidth(2) + 10);
-    StringGrid1->setColumnWidth(3, StringGrid1->columnWidth(3) - 60);
-    FitWindow(); // 70 pixels narrower
-
+    const auto scale = platform::UiScale::For(this);
+    StringGrid1->setColumnWidth(1, StringGrid1->columnWidth(1) - scale.X(20));
+    StringGrid1->setColumnWidth(2, StringGrid1->columnWidth(2) + scale.X(10));
+    StringGrid1->setColumnWidth(3, StringGrid1->columnWidth(3) - scale.X(60));
     ClearGrid();
-    SetCell(0, 0, "No");
-    SetCell(0, 1, "Vertical");
-    SetCell(0, 2, "Horizontal");
-    SetCell(0, 3, "Denomination");
-    int n = 1;
-    for (int s = 2; s < static_cast<int>(d.size()) && n < kRows; s += 13, ++n) {
-        SetCell(n, 0, std::to_string(n));
-        SetCell(n, 1, link::SubString(d, s + 7, 3));
-        SetCell(n, 2, link::SubString(d, s + 10, 3));
-        const TDenomination denomination(link::SubString(d, s, 7));
-        SetCell(n, 3, denomination.Valid ? denomination.Text : std::string());
-    }
+    std::vector<GridRow> rows;
+    if (!DecodeNoteSizes(d, rows))
+        return false;
+    SetRows(rows); // 70 pixels narrower
+    return true;
 }
 
 void ShowCassetteWindow(QWidget* owner, link::Protokoll& model)
 {
     TCassInfo window(owner, &model);
-    window.ShowCassettes();
-    window.exec();
+    if (window.ShowCassettes())
+        window.exec();
 }
 
 } // namespace kyd::app

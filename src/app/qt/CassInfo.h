@@ -4,7 +4,9 @@
 
 #include <QDialog>
 
+#include <array>
 #include <string>
+#include <vector>
 
 class QTableWidget;
 
@@ -23,11 +25,13 @@ public:
     TCassInfo(QWidget* owner, link::Protokoll* model);
 
     // Header row "No", "Cassette Id", "Width", "Status", then one row per
-    // cassette of the model's feeder list (as many as the grid holds).
-    void ShowCassettes();
+    // cassette of the model's feeder list; the grid grows beyond its design
+    // rows. False when a record is broken.
+    bool ShowCassettes();
     // The note sizes of item 202: records of 13 characters from position 2,
-    // a denomination code, the vertical and the horizontal size.
-    void ShowNoteSizes(const std::string& payload);
+    // a denomination code, the vertical and the horizontal size. False when
+    // a size is not a number.
+    bool ShowNoteSizes(const std::string& payload);
 
     // The text of a cell ("" when empty).
     std::string Cell(int row, int column) const;
@@ -37,13 +41,16 @@ public:
 private:
     void SetCell(int row, int column, const std::string& text);
     void ClearGrid();
+    void SetRows(const std::vector<std::array<std::string, 4>>& rows);
+    void FitColumnsToHeader();
     void FitWindow();
 
     link::Protokoll* model_;
 };
 
 // Shows the cassette window modally for the model's cassettes and frees it
-// afterwards (what SHOW_CASSETTE_DLG of a script asks for).
+// afterwards (what SHOW_CASSETTE_DLG of a script asks for); nothing is shown
+// when the list is broken.
 void ShowCassetteWindow(QWidget* owner, link::Protokoll& model);
 
 } // namespace kyd::app

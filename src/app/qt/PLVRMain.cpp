@@ -4,6 +4,7 @@
 #include "app/LinkPortFactory.h"
 #include "app/qt/AboutBox.h"
 #include "app/qt/CassInfo.h"
+#include "app/qt/CassettePage.h"
 #include "app/qt/CmdStr.h"
 #include "app/qt/CommStr.h"
 #include "app/qt/OptionDlg.h"
@@ -248,7 +249,9 @@ void TPLVRMainF::BuildPages()
     page("ServiceItemTabSheet", "Service");
     page("KYDConfigTabSheet", "Configuration");
     page("KYDConfig2TabSheet", "Config2");
-    page("TabSheetCassItem", "Cassette");
+    TabSheetCassItem = page("TabSheetCassItem", "Cassette");
+    CassettePage = new TCassettePage(TabSheetCassItem, [this] { return cmd_.get(); });
+    (new QVBoxLayout(TabSheetCassItem))->addWidget(CassettePage);
     page("TabSheetTCD", "TCD");
     TabSheetDemo = page("TabSheetDemo", "Demo");
     MenuPageControl->setCurrentWidget(TabSheetTrans);

@@ -36,6 +36,7 @@ class IniFile;
 
 namespace kyd::app {
 
+class TCassettePage;
 class TCmdStrForm;
 class TComStringDlg;
 class TOptionForm;
@@ -141,6 +142,8 @@ public:
     QTabWidget* MenuPageControl = nullptr;
     QWidget* TabSheetTrans = nullptr;
     QWidget* TabSheetDemo = nullptr;
+    QWidget* TabSheetCassItem = nullptr;
+    TCassettePage* CassettePage = nullptr;
     QFrame* PanelDemo = nullptr;
     QLabel* PanelDemoCaption = nullptr;
 

@@ -1,7 +1,9 @@
 // The cassette information window: the cassette list and the note sizes.
 #include "app/qt/CassInfo.h"
 #include "link/Protokoll.h"
+#include "platform/qt/ui_scale.h"
 
+#include <QFontMetrics>
 #include <QTableWidget>
 
 #include <gtest/gtest.h>
@@ -33,11 +35,12 @@ TEST(CassInfo, ShowsTheCassettesOfTheModel)
     ASSERT_EQ(w.findChild<QTableWidget*>("StringGrid1"), w.StringGrid1);
     EXPECT_EQ(w.StringGrid1->rowCount(), 10);
     EXPECT_EQ(w.StringGrid1->columnCount(), 4);
-    EXPECT_EQ(w.StringGrid1->columnWidth(0), 23);
-    EXPECT_EQ(w.StringGrid1->columnWidth(3), 214);
-    EXPECT_EQ(w.StringGrid1->rowHeight(0), 15);
+    const auto scale = platform::UiScale::For(&w);
+    EXPECT_EQ(w.StringGrid1->columnWidth(0), scale.X(23));
+    EXPECT_EQ(w.StringGrid1->columnWidth(3), scale.X(214));
+    EXPECT_EQ(w.StringGrid1->rowHeight(0), scale.Y(15));
 
-    w.ShowCassettes();
+    EXPECT_TRUE(w.ShowCassettes());
     EXPECT_EQ(w.Cell(0, 0), "No");
     EXPECT_EQ(w.Cell(0, 1), "Cassette Id");
     EXPECT_EQ(w.Cell(0, 2), "Width");
@@ -50,21 +53,27 @@ TEST(CassInfo, ShowsTheCassettesOfTheModel)
     EXPECT_EQ(w.Cell(4, 0), "");
 }
 
-TEST(CassInfo, MoreCassettesThanRowsKeepTheGridSize)
+TEST(CassInfo, MoreCassettesThanRowsGrowTheGridAndABrokenRecordIsRefused)
 {
     link::Protokoll model;
     model.SetFeeders(Feeders(12));
     TCassInfo w(nullptr, &model);
-    w.ShowCassettes();
-    EXPECT_EQ(w.StringGrid1->rowCount(), 10);
-    EXPECT_EQ(w.Cell(9, 0), "8");
+    const int height = w.height();
+    EXPECT_TRUE(w.ShowCassettes());
+    EXPECT_EQ(w.StringGrid1->rowCount(), 13);
+    EXPECT_EQ(w.Cell(12, 0), "11");
+    EXPECT_GT(w.height(), height); // no scroll bars: the window grows with it
+
+    // A record without a status text (an unknown status character).
+    model.FindFeeder(4)->Status.clear();
+    EXPECT_FALSE(w.ShowCassettes());
 }
 
 TEST(CassInfo, EmptyListShowsOnlyTheHeader)
 {
     link::Protokoll model;
     TCassInfo w(nullptr, &model);
-    w.ShowCassettes();
+    EXPECT_TRUE(w.ShowCassettes());
     EXPECT_EQ(w.Cell(0, 0), "No");
     EXPECT_EQ(w.Cell(1, 0), "");
 }
@@ -76,12 +85,19 @@ TEST(CassInfo, NoteSizes)
     const int width = w.width();
     // Position 1 is skipped; records of 13 characters follow.
     const std::string payload = std::string("x") + "EUR052 070140" + "SEK012A065130" + "ZZZ????071141" + "EUR";
-    w.ShowNoteSizes(payload);
+    EXPECT_TRUE(w.ShowNoteSizes(payload));
     EXPECT_EQ(w.windowTitle().toStdString(), "Item 202 Note Sizes");
-    EXPECT_EQ(w.width(), width - 70);
-    EXPECT_EQ(w.StringGrid1->columnWidth(1), 46);
-    EXPECT_EQ(w.StringGrid1->columnWidth(2), 54);
-    EXPECT_EQ(w.StringGrid1->columnWidth(3), 154);
+    const auto scale = platform::UiScale::For(&w);
+    // Narrower than the cassette list, yet every header fits its column.
+    EXPECT_LT(w.width(), width);
+    EXPECT_GE(w.StringGrid1->columnWidth(1), scale.X(66) - scale.X(20));
+    EXPECT_GE(w.StringGrid1->columnWidth(2), scale.X(44) + scale.X(10));
+    EXPECT_EQ(w.StringGrid1->columnWidth(3), scale.X(214) - scale.X(60));
+    for (int c = 0; c < 4; ++c) {
+        const QTableWidgetItem* header = w.StringGrid1->item(0, c);
+        ASSERT_NE(header, nullptr);
+        EXPECT_GT(w.StringGrid1->columnWidth(c), QFontMetrics(header->font()).horizontalAdvance(header->text()));
+    }
     EXPECT_EQ(w.Cell(0, 1), "Vertical");
     EXPECT_EQ(w.Cell(0, 3), "Denomination");
     EXPECT_EQ(w.Cell(1, 0), "1");
@@ -95,6 +111,10 @@ TEST(CassInfo, NoteSizes)
     EXPECT_EQ(w.Cell(4, 0), "4");
     EXPECT_EQ(w.Cell(4, 1), "");
     EXPECT_EQ(w.Cell(5, 0), "");
+
+    // A size that is not a number is a corrupt reply.
+    TCassInfo corrupt(nullptr, &model);
+    EXPECT_FALSE(corrupt.ShowNoteSizes("/EUR052 07X140"));
 }
 
 } // namespace

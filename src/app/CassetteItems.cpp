@@ -1,0 +1,88 @@
+#include "app/CassetteItems.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace kyd::app {
+
+namespace {
+
+std::string Upper(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Trimmed(const std::string& s)
+{
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+// 1 to 3 decimal digits; -1 otherwise.
+int SizeValue(const std::string& s)
+{
+    if (s.empty() || s.size() > 3)
+        return -1;
+    int v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+} // namespace
+
+std::string CassetteIdText(const std::string& id)
+{
+    return id.substr(0, 8);
+}
+
+bool CheckCassetteId(const std::string& id, std::string& error)
+{
+    bool ok = !id.empty() && id.size() <= 8;
+    for (char c : id)
+        ok = ok && std::isalnum(static_cast<unsigned char>(c)) != 0;
+    if (!ok)
+        error = "Wrong Cassette ID: " + id;
+    return ok;
+}
+
+bool ComposeDenomination(const std::string& currency, const std::string& value, const std::string& variant,
+                         TDenomination& out, std::string& error)
+{
+    std::string text = Upper(currency) + " " + value;
+    const std::string v = Trimmed(Upper(variant));
+    if (!v.empty())
+        text += " " + v;
+    out = TDenomination(text);
+    // The code keeps two digits of the value: refuse what it would change.
+    if (!out.Valid || TDenomination(out.Code).Value != out.Value) {
+        error = "Wrong Denomination value: " + text;
+        out.Valid = false;
+        return false;
+    }
+    return true;
+}
+
+bool NoteSizeText(const std::string& height, const std::string& width, std::string& out, std::string& error)
+{
+    const int h = SizeValue(Trimmed(height));
+    const int w = SizeValue(Trimmed(width));
+    if (h < 0 || w < 0) {
+        error = "Wrong note size: height and width must be numbers of 1 to 3 digits (height '" + height +
+                "', width '" + width + "')";
+        return false;
+    }
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3d%.3d", h, w);
+    out = buf;
+    return true;
+}
+
+} // namespace kyd::app

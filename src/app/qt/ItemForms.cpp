@@ -1,0 +1,273 @@
+#include "app/qt/ItemForms.h"
+
+#include "app/ResultDecoders.h"
+#include "app/qt/ResultForms.h"
+#include "link/AppContext.h"
+#include "link/PLVRCmd.h"
+#include "link/Protokoll.h"
+#include "platform/exception_sink.h"
+#include "platform/qt/ui_scale.h"
+
+#include <QButtonGroup>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace kyd::app {
+
+namespace {
+
+QString Latin1(const std::string& s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+constexpr Qt::WindowFlags kToolFrame = Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
+} // namespace
+
+// ---- note counters -------------------------------------------------------
+
+TNoteCounterForm::TNoteCounterForm(QWidget* owner, link::TPLVRCmdF* cmd, link::MainWindowCallbacks* mainWindow)
+    : QDialog(owner), cmd_(cmd), mainWindow_(mainWindow)
+{
+    setObjectName("NoteCounterForm");
+    setWindowTitle("Note counters");
+    setWindowFlags(kToolFrame | Qt::WindowMinMaxButtonsHint);
+    MemoRDCounters = NewResultMemo(this, "MemoRDCounters");
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(MemoRDCounters);
+    resize(platform::UiScale::For(this).Size({344, 225}));
+}
+
+QStringList TNoteCounterForm::Lines() const
+{
+    return MemoLines(MemoRDCounters);
+}
+
+void TNoteCounterForm::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (shown_)
+        return;
+    shown_ = true;
+    // Read once the window is on screen, not inside the show.
+    QMetaObject::invokeMethod(
+        this, [this] { platform::guarded("note counters", [this] { FormShow(); }); }, Qt::QueuedConnection);
+}
+
+void TNoteCounterForm::FormShow()
+{
+    if (reading_)
+        return;
+    MemoRDCounters->clear();
+    for (const std::string& l : NoteCounterHeading())
+        MemoRDCounters->appendPlainText(Latin1(l));
+    reading_ = true;
+    stopRequested_ = false;
+    if (mainWindow_)
+        mainWindow_->SetBusy(2);
+    // The batch ends and the window may go however the series ends.
+    struct EndOfSeries {
+        TNoteCounterForm* form;
+        ~EndOfSeries()
+        {
+            if (form->mainWindow_)
+                form->mainWindow_->SetBusy(3);
+            form->reading_ = false;
+        }
+    };
+    {
+        EndOfSeries end{this};
+        for (const NoteCounterRow& row : NoteCounterRows()) {
+            if (stopRequested_ || !cmd_)
+                break;
+            if (row.Item == 0) {
+                MemoRDCounters->appendPlainText(Latin1(NoteCounterRule()));
+                continue;
+            }
+            // A reply with a failure status is no count, whatever it carries.
+            if (cmd_->ReadData(row.Item) && cmd_->Model()->Succeeded())
+                MemoRDCounters->appendPlainText(
+                    Latin1(NoteCounterLine(row.Item, cmd_->Model()->ReadData, row.Description)));
+        }
+    }
+    // As high as the lines need.
+    const int lines = MemoRDCounters->document()->blockCount();
+    const int lineHeight = QFontMetrics(MemoRDCounters->font()).height() + 3;
+    const int frame = 2 * MemoRDCounters->frameWidth() + 2 * static_cast<int>(MemoRDCounters->document()->documentMargin());
+    resize(width(), lines * lineHeight + frame);
+    if (stopRequested_)
+        QDialog::done(pendingResult_);
+}
+
+void TNoteCounterForm::done(int r)
+{
+    if (reading_) {
+        RequestStop(r);
+        return;
+    }
+    QDialog::done(r);
+}
+
+void TNoteCounterForm::RequestStop(int result)
+{
+    stopRequested_ = true;
+    pendingResult_ = result;
+    if (cmd_ && cmd_->Busy())
+        cmd_->Abort();
+}
+
+// ---- item editor ---------------------------------------------------------
+
+TModifyItemDlg::TModifyItemDlg(QWidget* owner) : QDialog(owner)
+{
+    setObjectName("ModifyItemDlg");
+    setWindowTitle("Read / Modify Item");
+    setWindowFlags(kToolFrame);
+    const auto scale = platform::UiScale::For(this);
+
+    ItemRadioGroup = new QGroupBox("Item", this);
+    ItemRadioGroup->setObjectName("ItemRadioGroup");
+    ItemButtons = new QButtonGroup(this);
+    auto* groupLayout = new QVBoxLayout(ItemRadioGroup);
+
+    IntegerPanel = new QWidget(ItemRadioGroup);
+    IntegerPanel->setObjectName("IntegerPanel");
+    auto* panelLayout = new QVBoxLayout(IntegerPanel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    ValueMaskEdit = new QLineEdit(IntegerPanel);
+    ValueMaskEdit->setObjectName("ValueMaskEdit");
+    ValueMaskEdit->setInputMask(QString::fromStdString(QtInputMask("999999;1;_")));
+    ValueMaskEdit->setMaxLength(6);
+    ValueMaskEdit->setFixedWidth(scale.X(80));
+    ValueMaskEdit->installEventFilter(this);
+    CommentLabel = new QLabel(IntegerPanel);
+    CommentLabel->setObjectName("CommentLabel");
+    CommentLabel->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    CommentLabel->setWordWrap(true);
+    panelLayout->addWidget(ValueMaskEdit, 0, Qt::AlignHCenter);
+    panelLayout->addStretch();
+    panelLayout->addWidget(CommentLabel);
+    IntegerPanel->hide();
+    groupLayout->addWidget(IntegerPanel);
+
+    ApplyBtn = new QPushButton("Apply", this);
+    ApplyBtn->setObjectName("ApplyBtn");
+    ApplyBtn->setDefault(true);
+    ApplyBtn->setEnabled(false);
+    CancelBtn = new QPushButton("Close", this);
+    CancelBtn->setObjectName("CancelBtn");
+    connect(ApplyBtn, &QPushButton::clicked, this, [this] { platform::guarded("apply", [this] { ApplyBtnClick(); }); });
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ApplyBtn);
+    buttons->addWidget(CancelBtn);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ItemRadioGroup, 1);
+    layout->addLayout(buttons);
+    setMinimumSize(scale.Size({260, 150}));
+    CancelBtn->setFocus();
+}
+
+void TModifyItemDlg::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (const QScreen* screen = this->screen()) {
+        // Centred on the screen rather than on its owner.
+        QRect r = frameGeometry();
+        r.moveCenter(screen->availableGeometry().center());
+        move(r.topLeft());
+    }
+}
+
+bool TModifyItemDlg::PrepareInteger(const std::string& title, const std::string& payload, bool writable,
+                                    const std::string& comment, int width)
+{
+    const std::string text = IntegerItemText(payload, width);
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    if (text.empty())
+        return false;
+    ItemRadioGroup->setTitle(Latin1(title));
+    IntegerPanel->show();
+    clearOnly_ = !writable;
+    CommentLabel->setText(Latin1(comment));
+    if (writable) {
+        const std::string mask = IntegerItemMask(width);
+        ValueMaskEdit->setInputMask(QString::fromStdString(QtInputMask(mask + ";1;_")));
+        ValueMaskEdit->setMaxLength(static_cast<int>(mask.size()));
+    } else {
+        setWindowTitle("Read / Clear Item");
+        ValueMaskEdit->setReadOnly(true);
+        ApplyBtn->setText("Clear");
+        ApplyBtn->setEnabled(true);
+    }
+    ValueMaskEdit->setText(Latin1(text));
+    ValueMaskEdit->selectAll();
+    return true;
+}
+
+bool TModifyItemDlg::PrepareChoice(const std::string& title, const std::string& options, int index)
+{
+    QStringList lines = Latin1(options).split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    if (index < 0 || index >= lines.size())
+        return false;
+    ItemRadioGroup->setTitle(Latin1(title));
+    auto* layout = static_cast<QVBoxLayout*>(ItemRadioGroup->layout());
+    for (int i = 0; i < lines.size(); ++i) {
+        auto* b = new QRadioButton(lines[i], ItemRadioGroup);
+        b->setObjectName(QString("ItemRadio%1").arg(i));
+        ItemButtons->addButton(b, i);
+        b->installEventFilter(this);
+        layout->insertWidget(i, b);
+    }
+    ItemButtons->button(static_cast<int>(index))->setChecked(true);
+    return true;
+}
+
+std::string TModifyItemDlg::GetValue() const
+{
+    return clearOnly_ ? std::string("0") : value_;
+}
+
+void TModifyItemDlg::ApplyBtnClick()
+{
+    if (!IntegerPanel->isHidden())
+        value_ = ValueMaskEdit->text().toStdString();
+    else
+        value_ = std::to_string(ItemButtons->checkedId());
+    accept();
+}
+
+void TModifyItemDlg::ValueChanged()
+{
+    ApplyBtn->setEnabled(true);
+}
+
+bool TModifyItemDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        if (watched == ValueMaskEdit || (button && ItemButtons->buttons().contains(button)))
+            ValueChanged();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace kyd::app

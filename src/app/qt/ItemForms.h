@@ -1,0 +1,92 @@
+// The note-counter window, which reads its counters itself once shown, and
+// the item editor that edits one configuration item.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+
+#include <string>
+
+class QButtonGroup;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QWidget;
+
+namespace kyd::link {
+class MainWindowCallbacks;
+class TPLVRCmdF;
+} // namespace kyd::link
+
+namespace kyd::app {
+
+class TNoteCounterForm : public QDialog {
+    Q_OBJECT
+public:
+    // Neither the command layer nor the main window is owned; the main
+    // window (its busy state) may be null.
+    TNoteCounterForm(QWidget* owner, link::TPLVRCmdF* cmd, link::MainWindowCallbacks* mainWindow);
+
+    // Reads the counters and lists them (queued after the first show).
+    void FormShow();
+    bool Reading() const { return reading_; }
+    QStringList Lines() const;
+
+    QPlainTextEdit* MemoRDCounters = nullptr;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    // While the counters are read, closing (the close box, Escape) aborts
+    // the series; the window closes once the exchange under way has ended.
+    void done(int r) override;
+
+private:
+    void RequestStop(int result);
+
+    link::TPLVRCmdF* cmd_;
+    link::MainWindowCallbacks* mainWindow_;
+    bool shown_ = false;
+    bool reading_ = false;
+    bool stopRequested_ = false;
+    int pendingResult_ = QDialog::Rejected;
+};
+
+class TModifyItemDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit TModifyItemDlg(QWidget* owner);
+
+    // Integer mode: the value is payload characters 2 to width + 1 (width
+    // 1..6). A read-only item can only be cleared (the Apply button reads
+    // "Clear"). False, and nothing shown, when the value is not a number.
+    bool PrepareInteger(const std::string& title, const std::string& payload, bool writable,
+                        const std::string& comment, int width);
+    // Choice mode: one radio button per line of the option text. False when
+    // the index names no option.
+    bool PrepareChoice(const std::string& title, const std::string& options, int index);
+    // "0" for an item that can only be cleared, else the value taken by Apply.
+    std::string GetValue() const;
+
+    void ApplyBtnClick();
+    void ValueChanged();
+
+    QGroupBox* ItemRadioGroup = nullptr;
+    QButtonGroup* ItemButtons = nullptr; // the options of the radio group
+    QWidget* IntegerPanel = nullptr;
+    QLabel* CommentLabel = nullptr;
+    QLineEdit* ValueMaskEdit = nullptr;
+    QPushButton* ApplyBtn = nullptr;
+    QPushButton* CancelBtn = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* e) override;
+
+private:
+    std::string value_;
+    bool clearOnly_ = false;
+};
+
+} // namespace kyd::app

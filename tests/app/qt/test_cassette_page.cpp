@@ -1,0 +1,188 @@
+// The Cassette page against the simulated dispenser on a pseudo-terminal.
+#include "support_pty_app.h"
+
+#include "app/qt/CassettePage.h"
+#include "app/qt/PLVRMain.h"
+#include "link/PLVRCmd.h"
+#include "link/Protokoll.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+namespace kyd::app::test {
+namespace {
+
+using Commands = std::vector<std::string>;
+
+class CassettePageTest : public PtyAppFixture {
+protected:
+    TCassettePage& Page()
+    {
+        if (!opened_) {
+            Main().MenuPageControl->setCurrentWidget(Main().TabSheetCassItem);
+            ProcessEvents();
+            opened_ = true;
+            TakeCommands();
+        }
+        return *Main().CassettePage;
+    }
+    void Pick(int position) { Page().TabButtons->button(position)->click(); }
+    // Replaces an edit's text as typing does.
+    static void Type(QLineEdit* e, const char* text)
+    {
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+        e->setCursorPosition(0);
+        QTest::keyClicks(e, text);
+    }
+    std::vector<std::string> Messages()
+    {
+        std::vector<std::string> out;
+        for (const auto& c : dialogs.calls())
+            out.push_back(c.text);
+        dialogs.clear();
+        return out;
+    }
+
+private:
+    bool opened_ = false;
+};
+
+TEST_F(CassettePageTest, ReadsWritesAndReadsBackAPositionThenOpensLocksAndClosesIt)
+{
+    StartOnPty();
+    TCassettePage& p = Page();
+    // Shown with no position selected and nothing to act on.
+    EXPECT_EQ(p.TabIndex(), -1);
+    for (QWidget* w : std::initializer_list<QWidget*>{p.ButtonCassOpen, p.ButtonCassClose, p.ButtonLockToFrame,
+                                                      p.ButtonReadCassItems, p.GroupBoxCassID, p.GroupBoxCassDenom,
+                                                      p.GroupBoxNoteSize})
+        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+
+    simulator.withCore([](sim::SimCore& c) { c.cassette(3).denomination = "SEK102A"; });
+    Pick(3);
+    EXPECT_EQ(TakeCommands(), (Commands{"RD/9328", "RD/9327", "RD/9329"}));
+    EXPECT_EQ(p.MaskEditCassId->text(), "NC000003");
+    EXPECT_EQ(p.ComboBoxCurrency->currentText(), "SEK");
+    EXPECT_EQ(p.ComboBoxDemValue->currentText(), "1000");
+    EXPECT_EQ(p.MaskEditDenVariant->text(), "A");
+    EXPECT_EQ(p.MaskEditNoteHeigth->text(), "077");
+    EXPECT_EQ(p.MaskEditNoteWidth->text(), "141");
+    EXPECT_TRUE(p.GroupBoxCassDenom->isEnabled());
+    // A fill never counts as an edit.
+    EXPECT_FALSE(p.ButtonSetCassId->isEnabled());
+    EXPECT_FALSE(p.ButtonSetDenom->isEnabled());
+    EXPECT_FALSE(p.ButtonSetNoteSize->isEnabled());
+
+    Type(p.MaskEditNoteHeigth, "85");
+    Type(p.MaskEditNoteWidth, "120");
+    ASSERT_TRUE(p.ButtonSetNoteSize->isEnabled());
+    p.ButtonSetNoteSize->click();
+    EXPECT_FALSE(p.ButtonSetNoteSize->isEnabled());
+
+    p.ComboBoxCurrency->setCurrentText("EUR");
+    p.ComboBoxDemValue->setEditText("500");
+    Type(p.MaskEditDenVariant, "");
+    ASSERT_TRUE(p.ButtonSetDenom->isEnabled());
+    p.ButtonSetDenom->click();
+
+    Type(p.MaskEditCassId, "CASS0303");
+    ASSERT_TRUE(p.ButtonSetCassId->isEnabled());
+    p.ButtonSetCassId->click();
+    EXPECT_EQ(TakeCommands(), (Commands{"WD/9329/085120", "WD/9327/EUR052 ", "WD/9328/CASS0303"}));
+    EXPECT_TRUE(Messages().empty());
+
+    p.ButtonReadCassItems->click();
+    EXPECT_EQ(TakeCommands(), (Commands{"RD/9328", "RD/9327", "RD/9329"}));
+    EXPECT_EQ(p.MaskEditCassId->text(), "CASS0303");
+    EXPECT_EQ(p.ComboBoxCurrency->currentText(), "EUR");
+    EXPECT_EQ(p.ComboBoxDemValue->currentText(), "500");
+    EXPECT_EQ(p.MaskEditDenVariant->text(), "");
+    EXPECT_EQ(p.MaskEditNoteHeigth->text(), "085");
+    EXPECT_EQ(p.MaskEditNoteWidth->text(), "120");
+
+    p.ButtonCassOpen->click();
+    EXPECT_EQ(simulator.withCore([](sim::SimCore& c) { return c.cassette(3).state; }), sim::CassetteState::Open);
+    p.ButtonLockToFrame->click();
+    EXPECT_EQ(simulator.withCore([](sim::SimCore& c) { return c.cassette(3).state; }), sim::CassetteState::Latched);
+    p.ButtonCassClose->click();
+    EXPECT_EQ(TakeCommands(), (Commands{"831", "830", "731"}));
+    EXPECT_EQ(simulator.withCore([](sim::SimCore& c) { return c.cassette(3).state; }), sim::CassetteState::Closed);
+
+    // Leaving and coming back shows the page with no position selected.
+    Main().MenuPageControl->setCurrentWidget(Main().TabSheetTrans);
+    Main().MenuPageControl->setCurrentWidget(Main().TabSheetCassItem);
+    ProcessEvents();
+    EXPECT_EQ(p.TabIndex(), -1);
+    EXPECT_FALSE(p.GroupBoxCassID->isEnabled());
+}
+
+TEST_F(CassettePageTest, EmptyPositionRejectVaultAndFailedReads)
+{
+    StartOnPty();
+    TCassettePage& p = Page();
+    Pick(5); // no cassette there
+    EXPECT_EQ(TakeCommands(), Commands{"RD/9528"});
+    EXPECT_EQ(Messages(), std::vector<std::string>{"No Cassette in this position"});
+    EXPECT_FALSE(p.GroupBoxCassDenom->isEnabled());
+    EXPECT_TRUE(p.MaskEditCassId->text().isEmpty());
+
+    Pick(0); // the reject vault keeps only its id
+    EXPECT_EQ(TakeCommands(), Commands{"RD/9028"});
+    EXPECT_EQ(p.MaskEditCassId->text(), "RV000001");
+    EXPECT_FALSE(p.GroupBoxCassDenom->isEnabled());
+    EXPECT_FALSE(p.GroupBoxNoteSize->isEnabled());
+    EXPECT_TRUE(Messages().empty());
+
+    // A cassette the last id read reported, but which fails now: the code text.
+    ASSERT_TRUE(Main().CommandLayer()->ReadCassetteIds());
+    simulator.withCore([](sim::SimCore& c) { c.cassette(2).present = false; });
+    TakeCommands();
+    Pick(2);
+    EXPECT_EQ(TakeCommands(), Commands{"RD/9228"});
+    EXPECT_EQ(Messages(), std::vector<std::string>{"50 Cassette Not Identified"});
+}
+
+TEST_F(CassettePageTest, InputThatCannotBeWrittenIsRefusedWithoutSending)
+{
+    StartOnPty();
+    TCassettePage& p = Page();
+    Pick(1);
+    TakeCommands();
+
+    p.ComboBoxDemValue->setEditText("255"); // would be stored as 250
+    p.ButtonSetDenom->click();
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Wrong Denomination value: EUR 255"});
+    EXPECT_TRUE(p.ButtonSetDenom->isEnabled()); // still to be corrected
+
+    Type(p.MaskEditNoteHeigth, "");
+    p.ButtonSetNoteSize->click();
+    const std::vector<std::string> m = Messages();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_NE(m[0].find("Wrong note size"), std::string::npos) << m[0];
+
+    Type(p.MaskEditCassId, "");
+    p.ButtonSetCassId->click();
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Wrong Cassette ID: "});
+
+    // Picking the selected position again reads nothing, like a tab.
+    Pick(1);
+    EXPECT_TRUE(TakeCommands().empty());
+
+    // Variant letters are written in upper case.
+    p.ComboBoxDemValue->setEditText("100");
+    Type(p.MaskEditDenVariant, "b");
+    p.ButtonSetDenom->click();
+    EXPECT_EQ(p.MaskEditDenVariant->text(), "B");
+    EXPECT_EQ(TakeCommands(), Commands{"WD/9127/EUR012B"});
+}
+
+} // namespace
+} // namespace kyd::app::test

@@ -1,0 +1,133 @@
+// What the result windows and the Cassette page make of replies and fields.
+#include "app/CassetteItems.h"
+#include "app/ResultDecoders.h"
+
+#include <gtest/gtest.h>
+
+namespace kyd::app {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(ResultDecoders, RejectTraceStartsAfterItsEndMark)
+{
+    Lines l;
+    ASSERT_TRUE(DecodeRejectTrace("0", l));
+    EXPECT_EQ(l, Lines{"No rejects has occured"});
+    ASSERT_TRUE(DecodeRejectTrace(std::string(20, '0'), l)); // power-on ring
+    EXPECT_EQ(l, Lines{"No rejects has occured"});
+    ASSERT_TRUE(DecodeRejectTrace("12034", l)); // wrapped: oldest code after the mark
+    EXPECT_EQ(l, (Lines{"1\t33 Long Note Sensor A", "2\t34 Long Note Sensor B", "3\t31 Double Note",
+                        "4\t32 Internal Reject", "5\t30 ->"}));
+    ASSERT_TRUE(DecodeRejectTrace("1200", l)); // not wrapped: cut after the mark
+    EXPECT_EQ(l, (Lines{"1\t31 Double Note", "2\t32 Internal Reject", "3\t30 ->"}));
+    ASSERT_TRUE(DecodeRejectTrace("98", l)); // no mark at all
+    EXPECT_EQ(l, (Lines{"1\t39 Notes Too Close", "2\t38 Skewed Note"}));
+    EXPECT_FALSE(DecodeRejectTrace("12x0", l));
+    EXPECT_FALSE(DecodeRejectTrace("", l));
+}
+
+TEST(ResultDecoders, ReadDataRecords)
+{
+    Lines l;
+    ASSERT_TRUE(DecodeCurrencyCodes("xEUR---SEK", l));
+    EXPECT_EQ(l, (Lines{"1  EUR", "3  SEK"}));
+    EXPECT_FALSE(DecodeCurrencyCodes("xEUR1X3", l));
+
+    ASSERT_TRUE(DecodeProgramIds("/CMC12340102SPCV-1.2.3.4NQ", l)); // last record too short
+    EXPECT_EQ(l, (Lines{"CMC: 1234-01.02", "SPC: V-1.2.3."}));
+    EXPECT_FALSE(DecodeProgramIds("/C-C12340102", l));
+
+    ASSERT_TRUE(DecodeTable("/3A0054F012", TableKind::Status, 0, l));
+    EXPECT_EQ(l, (Lines{"005\t3A Feed Cassette Not Present or Opened", "012\t4F Guard will not open"}));
+    EXPECT_FALSE(DecodeTable("/3a005", TableKind::Status, 0, l));
+    EXPECT_FALSE(DecodeTable("/3A0x5", TableKind::Status, 0, l));
+
+    ASSERT_TRUE(DecodeTable("/02003240010000725007", TableKind::Reject, 0, l));
+    EXPECT_EQ(l, (Lines{"003\t02 More than one note", "001\t24 Notes bundle-rejected due to single reject is full",
+                        "007\t", "007\t"})); // 0 and 25 have no text
+    EXPECT_FALSE(DecodeTable("/0A005", TableKind::Reject, 0, l));
+    EXPECT_EQ(CorruptedReplyText("/0A005"), "Corrupted reply string from KYD:\n/0A005");
+}
+
+TEST(ResultDecoders, NoteCountersAreSixtyFourBit)
+{
+    EXPECT_EQ(NoteCounterLine(303, "x0000001234", "Delivered"), "303\t1234\tDelivered");
+    EXPECT_EQ(NoteCounterLine(330, "/9999999999", "Life"), "330\t9999999999\tLife");
+    EXPECT_EQ(NoteCounterLine(304, "/00000x1234", "Rejected"), "304\tError\tRejected");
+    EXPECT_EQ(NoteCounterRows().size(), 15u);
+    EXPECT_EQ(NoteCounterRows()[9].Item, 0); // the rule between the two groups
+    EXPECT_EQ(NoteCounterRule(), std::string(100, '-'));
+}
+
+TEST(ResultDecoders, LastStatusAndCassetteListRefuseBrokenRecords)
+{
+    link::FeederList list;
+    auto f = std::make_unique<link::FeederData>();
+    f->Number = 2;
+    f->Count = 7;
+    f->Status = "30 Successful Command";
+    f->Id = "NC002";
+    list.push_back(std::move(f));
+    std::vector<LastStatusRow> rows;
+    ASSERT_TRUE(DecodeLastStatus(list, rows));
+    EXPECT_EQ(rows[0].Hopper, "2");
+    EXPECT_EQ(rows[0].Count, "7");
+    std::vector<GridRow> grid;
+    ASSERT_TRUE(DecodeCassetteList(list, grid));
+    EXPECT_EQ(grid.at(1), (GridRow{"2", "NC002", "", "30 Successful Command"}));
+    list[0]->Count = -1; // the count was not a number
+    EXPECT_FALSE(DecodeLastStatus(list, rows));
+}
+
+TEST(ResultDecoders, ItemEditorAndMasks)
+{
+    EXPECT_EQ(IntegerItemText("/100", 3), "100");
+    EXPECT_EQ(IntegerItemText("/1234567", 9), "123456");
+    EXPECT_EQ(IntegerItemMask(3), "999");
+    EXPECT_EQ(QtInputMask("aaaaaaaA;1; "), "nnnnnnnN; ");
+    EXPECT_EQ(QtInputMask("009;1; "), "990; ");
+    EXPECT_EQ(QtInputMask("c;1; "), "x; ");
+    EXPECT_EQ(QtInputMask("999999;1;_"), "000000;_");
+    EXPECT_EQ(QtInputMask("99-aa"), "00-nn; ");
+}
+
+TEST(CassetteItems, DenominationFromTheFields)
+{
+    TDenomination d;
+    std::string error;
+    ASSERT_TRUE(ComposeDenomination("eur", "500", "", d, error));
+    EXPECT_EQ(d.Code, "EUR052 "); // no variant: still writable
+    ASSERT_TRUE(ComposeDenomination("SEK", "100", "a", d, error));
+    EXPECT_EQ(d.Code, "SEK012A");
+    ASSERT_TRUE(ComposeDenomination("EUR", "9000000000", " ", d, error));
+    EXPECT_EQ(d.Value, 9000000000);
+
+    // The code keeps two digits: 255 would be written as 250.
+    EXPECT_FALSE(ComposeDenomination("EUR", "255", "", d, error));
+    EXPECT_EQ(error, "Wrong Denomination value: EUR 255");
+    EXPECT_FALSE(ComposeDenomination("EUR", "", "", d, error));
+    EXPECT_EQ(error, "Wrong Denomination value: EUR ");
+    EXPECT_FALSE(ComposeDenomination("EUR", "5x", "", d, error));
+}
+
+TEST(CassetteItems, NoteSizeAndId)
+{
+    std::string text, error;
+    ASSERT_TRUE(NoteSizeText("85", "120", text, error));
+    EXPECT_EQ(text, "085120");
+    ASSERT_TRUE(NoteSizeText(" 7", "1", text, error));
+    EXPECT_EQ(text, "007001");
+    EXPECT_FALSE(NoteSizeText("", "120", text, error));
+    EXPECT_NE(error.find("Wrong note size"), std::string::npos);
+    EXPECT_FALSE(NoteSizeText("1234", "120", text, error));
+    EXPECT_FALSE(NoteSizeText("8a", "120", text, error));
+    EXPECT_EQ(CassetteIdText("ABCDEFGHIJ"), "ABCDEFGH");
+    EXPECT_TRUE(CheckCassetteId("NC01", error));
+    EXPECT_FALSE(CheckCassetteId("", error));
+    EXPECT_FALSE(CheckCassetteId("NC 01", error));
+    EXPECT_EQ(error, "Wrong Cassette ID: NC 01");
+}
+
+} // namespace
+} // namespace kyd::app

@@ -1,6 +1,7 @@
 // The meter control: what it paints, when it paints, and its events.
 #include "pixels.h"
 
+#include "widgets/qt/dud_custom_control.h"
 #include "widgets/qt/dud_meter.h"
 
 #include <QApplication>
@@ -318,6 +319,22 @@ TEST(WidgetControl, BoundsChangesReportWhatChanged)
     EXPECT_TRUE(seen.empty());
 }
 
+TEST(WidgetControl, ControlsForgetARemovedImageList)
+{
+    auto list = std::make_unique<TDUDCustomImageList>();
+    TDUDProgress a, b;
+    TDUDCustomControl c;
+    a.SetImageList(list.get());
+    b.SetImageList(list.get());
+    c.SetImageList(list.get());
+    b.SetImageIndex(3);
+    list.reset();
+    EXPECT_EQ(nullptr, a.ImageList());
+    EXPECT_EQ(nullptr, b.ImageList());
+    EXPECT_EQ(nullptr, c.ImageList());
+    EXPECT_EQ(3, b.ImageIndex());
+}
+
 TEST(WidgetControl, MouseEnterAndExitWhileEnabled)
 {
     TDUDProgress m;
@@ -348,4 +365,41 @@ TEST(WidgetControl, BevelChangesRepaintAndMoveTheInside)
     EXPECT_EQ(Rgb(clNavy), Px(img, 3, 10));
     EXPECT_EQ(Rgb(clBtnShadow), Px(img, 2, 10));
     EXPECT_EQ((TRect{3, 3, 77, 17}), m.InnerRect());
+}
+
+TEST(WidgetControl, FlatWindowedControlShowsAHotBorderUnderMouseOrFocus)
+{
+    QWidget form;
+    auto* c = new TDUDCustomControl(&form);
+    c->setGeometry(0, 0, 40, 20);
+    EXPECT_EQ(0, DUDCheckForFormComponent<TDUDCustomControl>(&form));
+    EXPECT_EQ(-1, DUDCheckForFormComponent<TDUDProgress>(&form));
+    EXPECT_EQ(Qt::ClickFocus, c->focusPolicy()); // not a tab stop
+    c->SetColor(clWindow);
+    c->SetFlat(true);
+    QImage img = c->Picture();
+    EXPECT_EQ(Rgb(clBtnShadow), Px(img, 0, 10));
+    EXPECT_EQ(Rgb(clBtnShadow), Px(img, 39, 10));
+    EXPECT_EQ(Rgb(clWindow), Px(img, 1, 10));
+
+    int enters = 0;
+    c->OnMouseEnter = [&](TDUDCustomControl*) { ++enters; };
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(c, &enter);
+    EXPECT_EQ(1, enters);
+    EXPECT_TRUE(c->MouseAbove());
+    img = c->Picture();
+    EXPECT_EQ(Rgb(clWindowFrame), Px(img, 1, 10)); // sunken: dark inner line
+    EXPECT_EQ(Rgb(clWindow), Px(img, 39, 10));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(c, &leave);
+    EXPECT_FALSE(c->MouseAbove());
+
+    QFocusEvent in(QEvent::FocusIn);
+    QApplication::sendEvent(c, &in);
+    EXPECT_TRUE(c->Focused());
+    EXPECT_EQ(Rgb(clWindowFrame), Px(c->Picture(), 1, 10));
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(c, &out);
+    EXPECT_FALSE(c->Focused());
 }

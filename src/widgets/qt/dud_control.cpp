@@ -158,19 +158,21 @@ void TDUDControl::paintEvent(QPaintEvent* e)
 {
     if (loading_)
         return;
-    // Every paint message paints the whole control afresh (it is small), so
-    // the screen never keeps a stale part.
-    if (surface_.size() != size())
-        surface_ = MakeCanvasImage(width(), height(), true);
-    else
-        surface_.fill(Qt::transparent);
-    painting_ = true;
-    {
-        TQtCanvas canvas(surface_);
-        PaintTo(canvas);
+    // The surface is painted afresh whenever it may differ from what the
+    // control would paint now; otherwise it is only copied.
+    if (!surfaceValid_ || surface_.size() != size() || SurfaceStale()) {
+        if (surface_.size() != size())
+            surface_ = MakeCanvasImage(width(), height(), true);
+        else
+            surface_.fill(Qt::transparent);
+        painting_ = true;
+        {
+            TQtCanvas canvas(surface_);
+            PaintTo(canvas);
+        }
+        painting_ = false;
+        surfaceValid_ = true;
     }
-    painting_ = false;
-    surfaceValid_ = true;
     QPainter p(this);
     p.drawImage(e->rect(), surface_, e->rect());
 }

@@ -1,6 +1,6 @@
-// The control framework of the component library: on every paint message a
-// control paints itself through the canvas into a surface image of its size,
-// which is copied to the screen. A control can also draw part of itself at once (DrawNow), without
+// The control framework of the component library: a control paints itself
+// through the canvas into a surface image of its size, which paint messages
+// copy to the screen. A control can also draw part of itself at once (DrawNow), without
 // waiting for a paint message, and paint itself onto any canvas (PaintTo),
 // which is what the pixel tests look at.
 #pragma once
@@ -62,6 +62,9 @@ protected:
     virtual void BoundsChange(TDUDBoundsChangeStates changed);
     virtual void MouseEnter();
     virtual void MouseExit();
+    // True when the surface no longer shows the control's state, so that
+    // the next paint message must paint it afresh.
+    virtual bool SurfaceStale() const { return false; }
     // True while paintEvent paints the screen surface (not a PaintTo).
     bool PaintingScreen() const { return painting_; }
     // A size set while constructing, which is not a change to report.

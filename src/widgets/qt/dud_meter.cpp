@@ -132,20 +132,30 @@ void TDUDBaseMeter::Paint(TCanvas& canvas)
 
 void TDUDBaseMeter::Draw()
 {
-    if (drawing_ || Loading())
-        return;
+    if (drawing_ || Loading() || !WantsDraw(false))
+        return; // decided before any painting is set up: most calls end here
     DrawNow([this](TCanvas& canvas) { return DrawOn(canvas, false); }, inner_);
+}
+
+bool TDUDBaseMeter::WantsDraw(bool force) const
+{
+    if (force)
+        return true;
+    const int p = GetDrawValue();
+    // Changes smaller than delta are not drawn, but the ends always are.
+    if (p == 0 || p == 100)
+        return true;
+    return std::abs(p - lastDrawn_) >= delta_
+        || (optionsText_ == TDUDMeterTextOptions::toPercent && p != lastDrawn_);
 }
 
 bool TDUDBaseMeter::DrawOn(TCanvas& canvas, bool force)
 {
     if (drawing_ || Loading())
         return false;
-    const int p = GetDrawValue();
-    // Changes smaller than delta are not drawn, but the ends always are.
-    if (!force && p != 0 && p != 100 && std::abs(p - lastDrawn_) < delta_
-        && !(optionsText_ == TDUDMeterTextOptions::toPercent && p != lastDrawn_))
+    if (!WantsDraw(force))
         return false;
+    const int p = GetDrawValue();
     if (inner_.IsEmpty()) {
         lastDrawn_ = p;
         return false;

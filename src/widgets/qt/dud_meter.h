@@ -68,11 +68,14 @@ protected:
     void GetChange(void* sender) override;
     // A new size may need correcting to the settings.
     void BoundsChange(TDUDBoundsChangeStates changed) override;
+    // A paint message after a change too small to draw paints the bar.
+    bool SurfaceStale() const override { return GetDrawValue() != lastDrawn_; }
     bool Correcting() const { return correcting_; }
     void SetCorrecting(bool v) { correcting_ = v; }
     void SetDeltaValue(int d) { delta_ = d; }
 
 private:
+    bool WantsDraw(bool force) const;
     bool DrawOn(TCanvas& canvas, bool force); // true when it drew
 
     TDUD3DCaption font3D_;

@@ -302,3 +302,56 @@ TEST(WidgetFrames, ThreeDTextPasses)
     EXPECT_EQ(clip, rec[0].Clip);
     EXPECT_FALSE(c.ClipRect().has_value());
 }
+
+TEST(WidgetFrames, CanvasPrimitivesKeepExclusiveEdges)
+{
+    QImage img = Blank(30, 30);
+    TQtCanvas c(img);
+    c.Pen.Style = TPenStyle::psClear;
+    c.Brush = {clRed, TBrushStyle::bsSolid};
+    c.Polygon({{2, 2}, {8, 2}, {8, 8}, {2, 8}});
+    EXPECT_EQ(clRed, Px(img, 2, 2));
+    EXPECT_EQ(clRed, Px(img, 7, 7));
+    EXPECT_EQ(kBack, Px(img, 8, 5));
+    EXPECT_EQ(kBack, Px(img, 5, 8));
+
+    c.Brush.Color = clBlue;
+    c.Ellipse({10, 10, 20, 20});
+    EXPECT_EQ(clBlue, Px(img, 15, 15));
+    EXPECT_EQ(kBack, Px(img, 10, 10));
+    EXPECT_EQ(kBack, Px(img, 20, 15));
+
+    c.Brush.Color = clBlack;
+    c.FrameRect({22, 22, 26, 26});
+    EXPECT_EQ(clBlack, Px(img, 25, 25));
+    EXPECT_EQ(kBack, Px(img, 24, 24));
+    EXPECT_EQ(kBack, Px(img, 26, 25));
+    c.Pen = {clBlack, 1, TPenStyle::psSolid, TPenMode::pmCopy};
+    c.Brush = {clWhite, TBrushStyle::bsSolid};
+    c.Rectangle({0, 20, 6, 26});
+    EXPECT_EQ(clBlack, Px(img, 5, 25));
+    EXPECT_EQ(clWhite, Px(img, 3, 23));
+    EXPECT_EQ(kBack, Px(img, 6, 23));
+}
+
+TEST(WidgetFrames, TextOutPlacesTheTopOfTheCell)
+{
+    QImage img = Blank(40, 40);
+    TQtCanvas c(img);
+    c.Font.Size = 8;
+    c.Font.Color = clBlack;
+    c.TextOut(2, 4, "H");
+    const int h = c.TextHeight("H");
+    ASSERT_GT(h, 5);
+    int top = -1, bottom = -1;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x)
+            if (Px(img, x, y) != kBack) {
+                if (top < 0)
+                    top = y;
+                bottom = y;
+            }
+    ASSERT_GE(top, 4);           // nothing above the cell
+    EXPECT_LT(top, 4 + h / 2);   // the capital starts in the cell's upper half
+    EXPECT_LT(bottom, 4 + h);    // and ends inside it
+}

@@ -162,15 +162,19 @@ bool TDUDBaseMeter::DrawOn(TCanvas& canvas, bool force)
     }
     drawing_ = true;
     const TRect full{0, 0, inner_.Width(), inner_.Height()};
-    auto bitmap = canvas.CreateBitmap(full.Width(), full.Height());
-    TCanvas& bc = bitmap->Canvas();
+    // The off-screen bitmap is kept while the inside keeps its size.
+    if (!bitmap_ || bitmap_->Width() != full.Width() || bitmap_->Height() != full.Height())
+        bitmap_ = canvas.CreateBitmap(full.Width(), full.Height());
+    TCanvas& bc = bitmap_->Canvas();
+    bc.TextRecorder = canvas.TextRecorder;
+    bc.Pen = TPen{};
     bc.Font = canvas.Font;
     bc.Brush = {Color(), TBrushStyle::bsSolid};
     bc.FillRect(full);
     const TRect bar = MeterBarRect(full, direction_, p);
     const TRect rest = MeterRestRect(full, direction_, bar);
     DrawBar(bc, bar, full, rest, p);
-    canvas.Draw(inner_.Left, inner_.Top, *bitmap);
+    canvas.Draw(inner_.Left, inner_.Top, *bitmap_);
     lastDrawn_ = p;
     drawing_ = false;
     return true;

@@ -91,6 +91,7 @@ private:
     bool correcting_ = false;
     bool drawing_ = false;
     QString caption_;
+    std::unique_ptr<TDUDBitmap> bitmap_;
 };
 
 class TDUDCustomProgress : public TDUDBaseMeter {

@@ -160,6 +160,15 @@ TEST(WidgetMeter, PercentCaptionIsDrawnInContrastingParts)
     ASSERT_EQ(1u, rec.size());
     EXPECT_EQ("Flash", rec[0].Text);
     EXPECT_EQ(m.FontColor(), rec[0].Color);
+
+    // In one colour the caption takes the 3-D style: light copy, then text.
+    rec.clear();
+    m.Font3D().SetStyle(TDUDThreeDStyle::tdRaised);
+    m.PaintTo(canvas);
+    ASSERT_EQ(2u, rec.size());
+    EXPECT_EQ(m.Font3D().LightColor(), rec[0].Color);
+    EXPECT_EQ(m.FontColor(), rec[1].Color);
+    EXPECT_EQ(rec[0].Rect.Offset(1, 1), rec[1].Rect);
 }
 
 TEST(WidgetMeter, ValueChangesDrawAtOnce)

@@ -1,0 +1,220 @@
+#include "widgets/qt/dud_custom_control.h"
+
+#include "platform/qt/ui_scale.h"
+#include "widgets/frames.h"
+#include "widgets/qt/qt_canvas.h"
+
+#include <QEnterEvent>
+#include <QFocusEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace kyd::widgets {
+
+TDUDCustomControl::TDUDCustomControl(QWidget* parent) : QWidget(parent)
+{
+    const auto s = platform::UiScale::For(parent);
+    resize(s.X(100), s.Y(40));
+    setFocusPolicy(Qt::ClickFocus); // not a tab stop
+    link_.OnChange = [this] { update(); };
+    link_.OnRemoved = [this] {
+        imageList_ = nullptr;
+        update();
+    };
+}
+
+TDUDCustomControl::~TDUDCustomControl()
+{
+    if (imageList_)
+        imageList_->UnRegisterChanges(&link_);
+}
+
+void TDUDCustomControl::SetTransparent(bool v)
+{
+    if (v == transparent_)
+        return;
+    transparent_ = v;
+    setAttribute(Qt::WA_OpaquePaintEvent, !v);
+    update();
+}
+
+void TDUDCustomControl::SetFlat(bool v)
+{
+    if (v == flat_)
+        return;
+    flat_ = v;
+    DoFlatChanged();
+    update();
+}
+
+void TDUDCustomControl::SetColor(TColor c)
+{
+    if (c == color_)
+        return;
+    color_ = c;
+    update();
+}
+
+void TDUDCustomControl::SetImageList(TDUDCustomImageList* list)
+{
+    if (list == imageList_)
+        return;
+    if (imageList_)
+        imageList_->UnRegisterChanges(&link_);
+    imageList_ = list;
+    if (imageList_)
+        imageList_->RegisterChanges(&link_);
+    update();
+}
+
+void TDUDCustomControl::SetIndex(int index)
+{
+    if (index == listIndex_)
+        return;
+    listIndex_ = index;
+    update();
+}
+
+void TDUDCustomControl::SetImageIndex(int index)
+{
+    if (index == imageIndex_)
+        return;
+    imageIndex_ = index;
+    update();
+}
+
+void TDUDCustomControl::FillControl(TCanvas& canvas)
+{
+    const TRect all{0, 0, width(), height()};
+    if (BackBitmap()) {
+        BackDrawArea(canvas, all);
+        return;
+    }
+    const TBrush saved = canvas.Brush;
+    canvas.Brush = {color_, TBrushStyle::bsSolid};
+    canvas.FillRect(all);
+    canvas.Brush = saved;
+}
+
+void TDUDCustomControl::RepBack(const TRect& r)
+{
+    update(ToQRect(r));
+}
+
+void TDUDCustomControl::InvalidateFrame()
+{
+    update();
+}
+
+void TDUDCustomControl::RestoreBorderFront(TCanvas& canvas)
+{
+    // A sunken two-pixel edge.
+    const TRect r{0, 0, width(), height()};
+    DUDDrawBorder(canvas, r, clBtnShadow, clWindow);
+    DUDDrawBorder(canvas, r.Inset(1), clWindowFrame, clBtnFace);
+}
+
+void TDUDCustomControl::RestoreBorderBack(TCanvas& canvas)
+{
+    // A quiet frame: a shadow line with the face colour inside it.
+    const TRect r{0, 0, width(), height()};
+    DUDDrawBorder(canvas, r, clBtnShadow, clBtnShadow);
+    DUDDrawBorder(canvas, r.Inset(1), color_, color_);
+}
+
+void TDUDCustomControl::PaintTo(TCanvas& canvas)
+{
+    canvas.Font = FontFromQFont(font(), clWindowText);
+    if (!transparent_)
+        Paint(canvas);
+    if (flat_) {
+        if (mouseAbove_ || focused_)
+            RestoreBorderFront(canvas);
+        else
+            RestoreBorderBack(canvas);
+    }
+}
+
+QImage TDUDCustomControl::Picture()
+{
+    QImage img = MakeCanvasImage(width(), height());
+    {
+        TQtCanvas canvas(img);
+        PaintTo(canvas);
+    }
+    return img;
+}
+
+void TDUDCustomControl::paintEvent(QPaintEvent* e)
+{
+    QImage img = MakeCanvasImage(width(), height(), true);
+    {
+        TQtCanvas canvas(img);
+        PaintTo(canvas);
+    }
+    QPainter p(this);
+    p.drawImage(e->rect(), img, e->rect());
+}
+
+void TDUDCustomControl::SetMouseAbove(bool v)
+{
+    if (v == mouseAbove_)
+        return;
+    mouseAbove_ = v;
+    if (flat_)
+        InvalidateFrame();
+}
+
+void TDUDCustomControl::MouseEnter()
+{
+    SetMouseAbove(true);
+    if (OnMouseEnter)
+        OnMouseEnter(this);
+}
+
+void TDUDCustomControl::MouseExit()
+{
+    SetMouseAbove(false);
+    if (OnMouseExit)
+        OnMouseExit(this);
+}
+
+void TDUDCustomControl::DoEnter()
+{
+    focused_ = true;
+    if (flat_)
+        InvalidateFrame();
+}
+
+void TDUDCustomControl::DoExit()
+{
+    focused_ = false;
+    if (flat_)
+        InvalidateFrame();
+}
+
+void TDUDCustomControl::enterEvent(QEnterEvent* e)
+{
+    QWidget::enterEvent(e);
+    MouseEnter();
+}
+
+void TDUDCustomControl::leaveEvent(QEvent* e)
+{
+    QWidget::leaveEvent(e);
+    MouseExit();
+}
+
+void TDUDCustomControl::focusInEvent(QFocusEvent* e)
+{
+    QWidget::focusInEvent(e);
+    DoEnter();
+}
+
+void TDUDCustomControl::focusOutEvent(QFocusEvent* e)
+{
+    QWidget::focusOutEvent(e);
+    DoExit();
+}
+
+} // namespace kyd::widgets

@@ -1,0 +1,307 @@
+#include "widgets/qt/qt_canvas.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPainterPath>
+
+#include <cmath>
+
+namespace kyd::widgets {
+
+QColor ToQColor(TColor c)
+{
+    const TColor rgb = ColorToRGB(c);
+    return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+}
+
+TColor FromQColor(const QColor& c)
+{
+    return RGB(c.red(), c.green(), c.blue());
+}
+
+QRect ToQRect(const TRect& r)
+{
+    return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+}
+
+TRect FromQRect(const QRect& r)
+{
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+TFont FontFromQFont(const QFont& f, TColor color)
+{
+    TFont t;
+    t.Name = f.family().toStdString();
+    t.Size = f.pointSizeF() > 0 ? f.pointSizeF() : f.pixelSize() * 72.0 / 96.0;
+    t.Color = color;
+    t.Bold = f.bold();
+    t.Italic = f.italic();
+    t.Underline = f.underline();
+    t.StrikeOut = f.strikeOut();
+    return t;
+}
+
+QFont ToQFont(const TFont& t)
+{
+    QFont f = t.Name.empty() ? QGuiApplication::font() : QFont(QString::fromStdString(t.Name));
+    // Character height in pixels at 96 dots per inch, as the layouts assume.
+    f.setPixelSize(std::max(1, static_cast<int>(std::lround(t.Size * 96.0 / 72.0))));
+    f.setBold(t.Bold);
+    f.setItalic(t.Italic);
+    f.setUnderline(t.Underline);
+    f.setStrikeOut(t.StrikeOut);
+    return f;
+}
+
+QImage MakeCanvasImage(int width, int height, bool alpha)
+{
+    QImage img(std::max(0, width), std::max(0, height),
+               alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    img.setDotsPerMeterX(3780); // 96 dots per inch
+    img.setDotsPerMeterY(3780);
+    img.fill(alpha ? Qt::transparent : Qt::white);
+    return img;
+}
+
+TQtCanvas::TQtCanvas(QImage& image) : image_(image)
+{
+    if (!image_.isNull())
+        painter_.begin(&image_);
+}
+
+TQtCanvas::~TQtCanvas()
+{
+    if (painter_.isActive())
+        painter_.end();
+}
+
+void TQtCanvas::UsePen()
+{
+    if (Pen.Style == TPenStyle::psClear) {
+        painter_.setPen(Qt::NoPen);
+        return;
+    }
+    QPen pen(ToQColor(Pen.Color));
+    pen.setWidth(std::max(1, Pen.Width));
+    pen.setStyle(Pen.Style == TPenStyle::psDot ? Qt::DotLine : Qt::SolidLine);
+    painter_.setPen(pen);
+}
+
+void TQtCanvas::UseBrush()
+{
+    if (Brush.Style == TBrushStyle::bsClear)
+        painter_.setBrush(Qt::NoBrush);
+    else
+        painter_.setBrush(ToQColor(Brush.Color));
+}
+
+void TQtCanvas::FillRect(const TRect& r)
+{
+    if (!painter_.isActive() || r.IsEmpty())
+        return;
+    painter_.fillRect(ToQRect(r), ToQColor(Brush.Color));
+}
+
+void TQtCanvas::Polygon(const std::vector<TPoint>& points)
+{
+    if (!painter_.isActive() || points.size() < 2)
+        return;
+    QPolygon poly;
+    for (const TPoint& p : points)
+        poly << QPoint(p.X, p.Y);
+    UsePen();
+    UseBrush();
+    painter_.drawPolygon(poly);
+}
+
+void TQtCanvas::Ellipse(const TRect& r)
+{
+    if (!painter_.isActive() || r.IsEmpty())
+        return;
+    UsePen();
+    UseBrush();
+    painter_.drawEllipse(QRect(r.Left, r.Top, r.Width() - 1, r.Height() - 1));
+}
+
+void TQtCanvas::SetPixel(int x, int y, TColor c)
+{
+    if (painter_.isActive())
+        painter_.fillRect(QRect(x, y, 1, 1), ToQColor(c));
+}
+
+TColor TQtCanvas::GetPixel(int x, int y) const
+{
+    const QImage& img = image_;
+    if (!img.valid(x, y))
+        return clNone;
+    return FromQColor(QColor(img.pixel(x, y)));
+}
+
+void TQtCanvas::DrawLine(TPoint from, TPoint to)
+{
+    if (!painter_.isActive())
+        return;
+    if (Pen.Width > 1) {
+        UsePen();
+        painter_.drawLine(from.X, from.Y, to.X, to.Y);
+        return;
+    }
+    // One-pixel lines step by step, without the end pixel.
+    QVector<QPoint> pts;
+    int x = from.X, y = from.Y;
+    const int dx = std::abs(to.X - x), sx = x < to.X ? 1 : -1;
+    const int dy = -std::abs(to.Y - y), sy = y < to.Y ? 1 : -1;
+    int err = dx + dy;
+    int n = 0;
+    while (x != to.X || y != to.Y) {
+        if (Pen.Style != TPenStyle::psDot || n % 2 == 0)
+            pts << QPoint(x, y);
+        ++n;
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y += sy;
+        }
+    }
+    if (pts.isEmpty())
+        return;
+    painter_.save();
+    painter_.setPen(QPen(ToQColor(Pen.Color), 1));
+    if (Pen.Mode == TPenMode::pmXor)
+        painter_.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    painter_.drawPoints(pts.constData(), static_cast<int>(pts.size()));
+    painter_.restore();
+}
+
+QFont TQtCanvas::CurrentFont() const
+{
+    QFont f = ToQFont(Font);
+    if (TextSpacing != 0)
+        f.setLetterSpacing(QFont::AbsoluteSpacing, TextSpacing);
+    return f;
+}
+
+int TQtCanvas::TextWidth(const std::string& text)
+{
+    return QFontMetrics(CurrentFont(), &image_).horizontalAdvance(QString::fromStdString(text));
+}
+
+int TQtCanvas::TextHeight(const std::string& /*text*/)
+{
+    return QFontMetrics(CurrentFont(), &image_).height();
+}
+
+void TQtCanvas::DoTextOut(int x, int y, const std::string& text)
+{
+    if (!painter_.isActive())
+        return;
+    const QFont f = CurrentFont();
+    painter_.setFont(f);
+    painter_.setPen(ToQColor(Font.Color));
+    painter_.drawText(QPoint(x, y + QFontMetrics(f, &image_).ascent()), QString::fromStdString(text));
+}
+
+namespace {
+
+int QtTextFlags(unsigned flags)
+{
+    int q = 0;
+    if (flags & DT_CENTER)
+        q |= Qt::AlignHCenter;
+    else if (flags & DT_RIGHT)
+        q |= Qt::AlignRight;
+    else
+        q |= Qt::AlignLeft;
+    if ((flags & DT_SINGLELINE) && (flags & DT_VCENTER))
+        q |= Qt::AlignVCenter;
+    else if ((flags & DT_SINGLELINE) && (flags & DT_BOTTOM))
+        q |= Qt::AlignBottom;
+    else
+        q |= Qt::AlignTop;
+    if (flags & DT_SINGLELINE)
+        q |= Qt::TextSingleLine;
+    else if (flags & DT_WORDBREAK)
+        q |= Qt::TextWordWrap;
+    if (flags & DT_EXPANDTABS)
+        q |= Qt::TextExpandTabs;
+    if (flags & DT_NOCLIP)
+        q |= Qt::TextDontClip;
+    if (!(flags & DT_NOPREFIX))
+        q |= Qt::TextShowMnemonic;
+    return q;
+}
+
+} // namespace
+
+void TQtCanvas::DoTextRect(TRect& r, const std::string& text, unsigned flags)
+{
+    const QFont f = CurrentFont();
+    const QString s = QString::fromStdString(text);
+    if (flags & DT_CALCRECT) {
+        const QFontMetrics fm(f, &image_);
+        const int wrapWidth = (flags & DT_WORDBREAK) && !(flags & DT_SINGLELINE) ? r.Width() : 0;
+        const QRect br = fm.boundingRect(QRect(r.Left, r.Top, wrapWidth, 0),
+                                         QtTextFlags(flags & ~(DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM)), s);
+        r.Right = r.Left + br.width();
+        r.Bottom = r.Top + std::max(br.height(), fm.height());
+        return;
+    }
+    if (!painter_.isActive())
+        return;
+    painter_.setFont(f);
+    painter_.setPen(ToQColor(Font.Color));
+    painter_.drawText(ToQRect(r), QtTextFlags(flags), s);
+}
+
+void TQtCanvas::DoTextOutline(const TRect& r, const std::string& text, unsigned flags, int penWidth)
+{
+    if (!painter_.isActive())
+        return;
+    const QFont f = CurrentFont();
+    const QFontMetrics fm(f, &image_);
+    const QString s = QString::fromStdString(text);
+    const QRect br = fm.boundingRect(ToQRect(r), QtTextFlags(flags), s);
+    QPainterPath path;
+    path.addText(br.left(), br.top() + fm.ascent(), f, s);
+    painter_.save();
+    painter_.setRenderHint(QPainter::Antialiasing, true);
+    painter_.setBrush(Qt::NoBrush);
+    painter_.setPen(QPen(ToQColor(Font.Color), std::max(1, penWidth)));
+    painter_.drawPath(path);
+    painter_.restore();
+}
+
+void TQtCanvas::ApplyClip()
+{
+    if (!painter_.isActive())
+        return;
+    if (ClipRect())
+        painter_.setClipRect(ToQRect(*ClipRect()));
+    else
+        painter_.setClipping(false);
+}
+
+std::unique_ptr<TDUDBitmap> TQtCanvas::DoCreateBitmap(int width, int height)
+{
+    return std::make_unique<TQtBitmap>(width, height);
+}
+
+void TQtCanvas::Draw(int x, int y, TDUDBitmap& bitmap)
+{
+    auto* qb = dynamic_cast<TQtBitmap*>(&bitmap);
+    if (!painter_.isActive() || !qb || qb->Image().isNull())
+        return;
+    painter_.drawImage(QPoint(x, y), qb->Image());
+}
+
+TQtBitmap::TQtBitmap(int width, int height) : image_(MakeCanvasImage(width, height))
+{
+    canvas_ = std::make_unique<TQtCanvas>(image_);
+}
+
+} // namespace kyd::widgets

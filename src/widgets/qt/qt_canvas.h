@@ -1,0 +1,78 @@
+// The canvas on a QImage: every control of the library paints through it,
+// on screen (into its surface image) and in pixel tests alike.
+#pragma once
+
+#include "widgets/canvas.h"
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QRect>
+
+#include <memory>
+
+namespace kyd::widgets {
+
+QColor ToQColor(TColor c);
+TColor FromQColor(const QColor& c);
+// TRect (exclusive right and bottom) to QRect(l, t, r - l, b - t) and back.
+QRect ToQRect(const TRect& r);
+TRect FromQRect(const QRect& r);
+TFont FontFromQFont(const QFont& f, TColor color);
+QFont ToQFont(const TFont& f);
+
+// An image of the size at 96 dots per inch: opaque white, or fully
+// transparent with `alpha`.
+QImage MakeCanvasImage(int width, int height, bool alpha = false);
+
+class TQtCanvas final : public TCanvas {
+public:
+    // Paints on `image` (kept alive by the caller) until destroyed.
+    explicit TQtCanvas(QImage& image);
+    ~TQtCanvas() override;
+    TQtCanvas(const TQtCanvas&) = delete;
+    TQtCanvas& operator=(const TQtCanvas&) = delete;
+
+    const QImage& Image() const { return image_; }
+
+    void FillRect(const TRect& r) override;
+    void Polygon(const std::vector<TPoint>& points) override;
+    void Ellipse(const TRect& r) override;
+    void SetPixel(int x, int y, TColor c) override;
+    TColor GetPixel(int x, int y) const override;
+    int TextWidth(const std::string& text) override;
+    int TextHeight(const std::string& text) override;
+    void Draw(int x, int y, TDUDBitmap& bitmap) override;
+
+protected:
+    void DrawLine(TPoint from, TPoint to) override;
+    void DoTextOut(int x, int y, const std::string& text) override;
+    void DoTextRect(TRect& r, const std::string& text, unsigned flags) override;
+    void DoTextOutline(const TRect& r, const std::string& text, unsigned flags, int penWidth) override;
+    void ApplyClip() override;
+    std::unique_ptr<TDUDBitmap> DoCreateBitmap(int width, int height) override;
+
+private:
+    QFont CurrentFont() const;
+    void UsePen();
+    void UseBrush();
+
+    QImage& image_;
+    QPainter painter_;
+};
+
+class TQtBitmap final : public TDUDBitmap {
+public:
+    TQtBitmap(int width, int height);
+    int Width() const override { return image_.width(); }
+    int Height() const override { return image_.height(); }
+    TCanvas& Canvas() override { return *canvas_; }
+    const QImage& Image() const { return image_; }
+
+private:
+    QImage image_;
+    std::unique_ptr<TQtCanvas> canvas_;
+};
+
+} // namespace kyd::widgets

@@ -289,8 +289,8 @@ int TSioBaseDispatcher::SetLine(std::uint32_t baud, int parity, std::uint16_t st
     }
     if (stopBits != 3)
         next.Line.stopBits = stopBits <= 1 ? 1 : 2;
-    if (next.Line.dataBits == 5 && next.Line.stopBits != 1)
-        next.Line.stopBits = 2; // one and a half
+    if (next.Line.dataBits == 5)
+        next.Line.stopBits = 2; // five data bits always go with one and a half
     {
         std::lock_guard lock(dispatcherLock_);
         if (next.Line == lineState_.Line)

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <string_view>
 
 namespace kyd::link {
 
@@ -22,6 +23,10 @@ namespace {
 constexpr int kCodeEmptyCassette = 50;      // '2'
 constexpr int kCodeNotesInBundleUnit = 77;  // 'M'
 
+// Between statements, pending messages get through at least this often
+// (milliseconds of the process clock).
+constexpr std::int64_t kPumpEveryMs = 5;
+
 using platform::DlgButtons;
 using platform::DlgResult;
 using platform::DlgType;
@@ -29,6 +34,29 @@ using platform::DlgType;
 std::string KeywordOf(const std::string& line)
 {
     return line.substr(0, line.find(' '));
+}
+
+bool IsKeyword(const std::string& line, std::string_view keyword)
+{
+    return line.size() >= keyword.size() && line.compare(0, keyword.size(), keyword) == 0 &&
+           (line.size() == keyword.size() || line[keyword.size()] == ' ');
+}
+
+// For each LOOP line the line of its ENDLOOP (-1 when it has none): an
+// ENDLOOP closes the innermost LOOP still open above it.
+std::vector<int> MatchLoops(const std::vector<std::string>& lines)
+{
+    std::vector<int> end(lines.size(), -1);
+    std::vector<int> open;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (IsKeyword(lines[i], "LOOP")) {
+            open.push_back(static_cast<int>(i));
+        } else if (IsKeyword(lines[i], "ENDLOOP") && !open.empty()) {
+            end[static_cast<std::size_t>(open.back())] = static_cast<int>(i);
+            open.pop_back();
+        }
+    }
+    return end;
 }
 
 // A decimal integer with an optional sign, the whole word; def otherwise.
@@ -114,6 +142,7 @@ bool TTDLScript::Load(const std::string& fileName)
     abort_ = false;
     trace_ = false;
     lines_ = SplitLines(bytes);
+    loopEnd_ = MatchLoops(lines_);
     loaded_ = true;
     resumeLine_ = 0;
     resumeCounter_ = 0;
@@ -223,6 +252,7 @@ int TTDLScript::RunOnce(int start)
 int TTDLScript::RunFrom(int start, int counter)
 {
     state_ = kRunning;
+    unchecked_ = false;
     if (model_->FatalMark != 3)
         model_->StatusClass = kClassWarning;
     ShowInfo("TDL-file: " + BaseName(fileName_));
@@ -242,19 +272,59 @@ int TTDLScript::RunFrom(int start, int counter)
 
 int TTDLScript::Execute(int first, int end, int counter)
 {
-    RangeState range;
     Settings* options = Options();
-    const bool savedLogging = options ? options->LoggingEnabled : false;
     if (first < 0)
         first = 0;
     if (end > static_cast<int>(lines_.size()))
         end = static_cast<int>(lines_.size());
 
+    // The open ranges, outermost first: each loop pass under way is one.
+    std::vector<Range> ranges(1);
+    ranges[0].end = end;
+    ranges[0].counter = counter;
+    ranges[0].savedLogging = options ? options->LoggingEnabled : false;
+    lastPumpMs_ = platform::clock().monotonicMs();
+
     int i = first;
-    while (i < end) {
+    for (;;) {
+        LetMessagesThrough();
+        Range& range = ranges.back();
+        if (i >= range.end) {
+            // The end of the range: logging as it was when the range began.
+            if (options)
+                options->LoggingEnabled = range.savedLogging;
+            if (ranges.size() == 1)
+                return range.state.softBreak ? kSoftBreak : kDone;
+            const Range pass = range;
+            if (pass.state.softBreak) {
+                // The operator is asked once; Yes goes on after ENDLOOP.
+                if (platform::dialogs().messageDlg(softBreakText_ + "\nContinue with script after ENDLOOP?",
+                                                   DlgType::Error, DlgButtons::YesNo) != DlgResult::Yes)
+                    return Aborted(ranges);
+            } else {
+                if (trace_)
+                    ShowTraceLine(pass.end);
+                if (pass.counter < pass.count) {
+                    ranges.pop_back();
+                    EnterPass(ranges, pass.loopLine, pass.count, pass.counter + 1);
+                    if (abort_) // also where the body has no lines
+                        return Aborted(ranges);
+                    i = pass.loopLine + 1;
+                    continue;
+                }
+            }
+            ranges.pop_back();
+            i = pass.end + 1;
+            // Every exchange of the body had its check; only a status no
+            // check has looked at yet (a POLL's) is checked here.
+            if (unchecked_ && !CheckStatus(ranges.back().state))
+                return Aborted(ranges);
+            continue;
+        }
+
         if (abort_)
-            return kAborted;
-        if (counter == 0) {
+            return Aborted(ranges);
+        if (range.counter == 0) {
             // A new top-level statement: a resume re-enters here, and no
             // loop iteration of an earlier abort applies to it any more.
             resumeLine_ = i;
@@ -264,86 +334,90 @@ int TTDLScript::Execute(int first, int end, int counter)
         if (trace_)
             ShowTraceLine(i);
 
-        int next = i + 1;
-        Outcome outcome;
         if (keyword == "LOOP") {
-            if (Loop(i, counter, next) != kDone)
-                return kAborted;
-            outcome = Outcome::Exchanged; // the check looks at the body's last exchange
-        } else {
-            outcome = Statement(i, keyword, counter, range);
-        }
-        if (outcome == Outcome::Stop)
-            return kAborted;
-
-        if (outcome == Outcome::Exchanged && model_->StatusClass != kClassWarning) {
-            if (softBreakOnEmpty_ && !range.softBreak && model_->StatusCode == kCodeEmptyCassette) {
-                range.softBreak = true;
-                softBreakText_ = model_->CodeText;
-            } else {
-                range.deviceCommandsAllowed = false;
-                if (platform::dialogs().messageDlg(model_->CodeText, DlgType::Error, DlgButtons::AbortIgnore) !=
-                    DlgResult::Ignore)
-                    return kAborted;
+            const int count = IntParam(i, 1, 1);
+            const int endLine = loopEnd_[static_cast<std::size_t>(i)];
+            if (endLine < 0) {
+                platform::dialogs().messageDlg("Missing matching ENDLOOP\nline: " + std::to_string(i),
+                                               DlgType::Error, DlgButtons::Ok);
+                return Aborted(ranges);
             }
+            int k = 1;
+            if (range.counter < 0) {
+                // A resume: the loop starts at the iteration that was under way.
+                k = -range.counter;
+                range.counter = 0;
+            }
+            if (k <= count) {
+                EnterPass(ranges, i, count, k);
+                ++i;
+                continue;
+            }
+            i = endLine + 1;
+            if (unchecked_ && !CheckStatus(range.state))
+                return Aborted(ranges);
+            continue;
         }
-        i = next;
+
+        const Outcome outcome = Statement(i, keyword, range.counter, range.state);
+        if (outcome == Outcome::Stop)
+            return Aborted(ranges);
+        if (outcome == Outcome::Exchanged) {
+            lastPumpMs_ = platform::clock().monotonicMs(); // the reply wait let them through
+            unchecked_ = true;
+            if (!CheckStatus(range.state))
+                return Aborted(ranges);
+        }
+        ++i;
     }
-    if (options)
-        options->LoggingEnabled = savedLogging;
-    return range.softBreak ? kSoftBreak : kDone;
 }
 
-int TTDLScript::Loop(int i, int& counter, int& next)
+void TTDLScript::EnterPass(std::vector<Range>& ranges, int loopLine, int count, int counter)
 {
-    const int n = IntParam(i, 1, 1);
+    Settings* options = Options();
+    Range pass;
+    pass.loopLine = loopLine;
+    pass.end = loopEnd_[static_cast<std::size_t>(loopLine)];
+    pass.count = count;
+    pass.counter = counter;
+    pass.savedLogging = options ? options->LoggingEnabled : false;
+    ranges.push_back(pass);
+    if (trace_ && counter >= 2)
+        ShowTraceLine(loopLine);
+}
 
-    // The matching ENDLOOP, anywhere below.
-    int depth = 1;
-    int j = i + 1;
-    const int size = static_cast<int>(lines_.size());
-    for (; j < size; ++j) {
-        const std::string kw = KeywordOf(lines_[static_cast<std::size_t>(j)]);
-        if (kw == "LOOP")
-            ++depth;
-        else if (kw == "ENDLOOP" && --depth == 0)
-            break;
+bool TTDLScript::CheckStatus(RangeState& range)
+{
+    unchecked_ = false;
+    if (model_->StatusClass == kClassWarning)
+        return true;
+    if (softBreakOnEmpty_ && !range.softBreak && model_->StatusCode == kCodeEmptyCassette) {
+        range.softBreak = true;
+        softBreakText_ = model_->CodeText;
+        return true;
     }
-    if (j >= size) {
-        platform::dialogs().messageDlg("Missing matching ENDLOOP\nline: " + std::to_string(i), DlgType::Error,
-                                       DlgButtons::Ok);
-        return kAborted;
-    }
+    range.deviceCommandsAllowed = false;
+    return platform::dialogs().messageDlg(model_->CodeText, DlgType::Error, DlgButtons::AbortIgnore) ==
+           DlgResult::Ignore;
+}
 
-    int k = 1;
-    if (counter < 0) {
-        k = -counter;
-        counter = 0;
-    }
-    int r = kDone;
-    while (k <= n) {
-        if (trace_ && k >= 2)
-            ShowTraceLine(i);
-        r = Execute(i + 1, j, k);
-        if (r != kDone)
-            break;
-        if (trace_)
-            ShowTraceLine(j);
-        ++k;
-    }
-    if (r == kSoftBreak) {
-        if (platform::dialogs().messageDlg(softBreakText_ + "\nContinue with script after ENDLOOP?", DlgType::Error,
-                                           DlgButtons::YesNo) != DlgResult::Yes) {
-            resumeCounter_ = k;
-            return kAborted;
-        }
-    } else if (r == kAborted) {
-        // Each enclosing loop overwrites it: the outermost iteration stays.
-        resumeCounter_ = k;
-        return kAborted;
-    }
-    next = j + 1;
-    return kDone;
+int TTDLScript::Aborted(const std::vector<Range>& ranges)
+{
+    // A resume starts the outermost loop under way again at its iteration.
+    if (ranges.size() > 1)
+        resumeCounter_ = ranges[1].counter;
+    return kAborted;
+}
+
+void TTDLScript::LetMessagesThrough()
+{
+    // Exchanges and delays let messages through while they wait; this is
+    // for runs of statements that do not wait.
+    const platform::Clock& clk = platform::clock();
+    if (clk.monotonicMs() - lastPumpMs_ < kPumpEveryMs)
+        return;
+    platform::messageLoop().processPending();
+    lastPumpMs_ = clk.monotonicMs();
 }
 
 TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int counter, const RangeState& range)
@@ -396,10 +470,13 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
         cmd_->ReadProgramId();
         return Outcome::Exchanged;
     }
-    if (k == "STR_CMD")
-        return Send(Param(i, 1), 180);
-    if (k == "POLL") {
-        cmd_->SendCommand(Param(i, 1), 180);
+    if (k == "STR_CMD" || k == "POLL") {
+        const std::string command = Param(i, 1);
+        if (k == "STR_CMD")
+            return Send(command, 180);
+        cmd_->SendCommand(command, 180);
+        lastPumpMs_ = platform::clock().monotonicMs();
+        unchecked_ = true;
         return Outcome::None; // never followed by the status check
     }
     if (k == "SEND_SELFTESTDATA") {
@@ -605,6 +682,7 @@ void TTDLScript::Delay(int seconds)
         if (loop.quitRequested())
             break;
     }
+    lastPumpMs_ = clk.monotonicMs();
 }
 
 void TTDLScript::ShowTraceLine(int i)

@@ -27,6 +27,10 @@ constexpr int kCodeNotesInBundleUnit = 77;  // 'M'
 // (milliseconds of the process clock).
 constexpr std::int64_t kPumpEveryMs = 5;
 
+// Texts taken from a script line are shown up to this many bytes: a window
+// takes seconds to lay out a line of a megabyte.
+constexpr std::size_t kShownBytes = 512;
+
 using platform::DlgButtons;
 using platform::DlgResult;
 using platform::DlgType;
@@ -57,6 +61,15 @@ std::vector<int> MatchLoops(const std::vector<std::string>& lines)
         }
     }
     return end;
+}
+
+std::string Clipped(std::string text)
+{
+    if (text.size() > kShownBytes) {
+        text.resize(kShownBytes);
+        text += "...";
+    }
+    return text;
 }
 
 // A decimal integer with an optional sign, the whole word; def otherwise.
@@ -505,7 +518,7 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
         return Outcome::None;
     }
     if (k == "SHOW_MESSAGE") {
-        platform::dialogs().showMessage(Rest(i));
+        platform::dialogs().showMessage(Clipped(Rest(i)));
         return Outcome::None;
     }
     if (k == "DELAY_SEC") {
@@ -536,7 +549,8 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
         const bool stopIfEqual = k == "STOP_IF_REPLY_EQUAL";
         if (equal == stopIfEqual) {
             const std::string msg = (stopIfEqual ? "Reply is equal: " : "Reply NOT equal: ") + text;
-            if (platform::dialogs().messageDlg(msg, DlgType::Error, DlgButtons::AbortIgnore) != DlgResult::Ignore)
+            if (platform::dialogs().messageDlg(Clipped(msg), DlgType::Error, DlgButtons::AbortIgnore) !=
+                DlgResult::Ignore)
                 return Outcome::Stop;
         }
         return Outcome::None;
@@ -581,7 +595,8 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
     std::snprintf(buf, sizeof buf, "Line %d: ", i + 1);
     ShowStatus(buf + text);
     if (!ignoreSyntax_ &&
-        platform::dialogs().messageDlg(text, DlgType::Warning, DlgButtons::AbortIgnore) != DlgResult::Ignore)
+        platform::dialogs().messageDlg(Clipped(text), DlgType::Warning, DlgButtons::AbortIgnore) !=
+            DlgResult::Ignore)
         return Outcome::Stop;
     return Outcome::None;
 }
@@ -648,7 +663,7 @@ TTDLScript::Outcome TTDLScript::LogFile(const std::string& p)
         cmd_->LogFileOverride = path;
     } else {
         const std::string text = "Log File " + path + "could not be created!";
-        platform::dialogs().messageDlg(text, DlgType::Error, DlgButtons::Ok);
+        platform::dialogs().messageDlg(Clipped(text), DlgType::Error, DlgButtons::Ok);
         ShowInfo(text);
     }
     return Outcome::None;
@@ -660,7 +675,7 @@ TTDLScript::Outcome TTDLScript::Refused(int i)
     std::snprintf(buf, sizeof buf, "Line %d: ", i + 1);
     const std::string where = buf + lines_[static_cast<std::size_t>(i)];
     ShowStatus(where);
-    platform::dialogs().messageDlg(model_->CodeText + "\n" + where, DlgType::Error, DlgButtons::Ok);
+    platform::dialogs().messageDlg(model_->CodeText + "\n" + Clipped(where), DlgType::Error, DlgButtons::Ok);
     return Outcome::Stop;
 }
 
@@ -695,13 +710,13 @@ void TTDLScript::ShowTraceLine(int i)
 void TTDLScript::ShowInfo(const std::string& text)
 {
     if (ctx_->MainWindow)
-        ctx_->MainWindow->ShowInfoText(text);
+        ctx_->MainWindow->ShowInfoText(Clipped(text));
 }
 
 void TTDLScript::ShowStatus(const std::string& text)
 {
     if (ctx_->MainWindow)
-        ctx_->MainWindow->ShowStatusText("", text);
+        ctx_->MainWindow->ShowStatusText("", Clipped(text));
 }
 
 Settings* TTDLScript::Options() const

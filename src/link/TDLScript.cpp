@@ -21,6 +21,7 @@ int TTDLScript::runningDepth_ = 0;
 namespace {
 
 constexpr int kCodeEmptyCassette = 50;      // '2'
+constexpr int kCodeRequestFormatError = 62; // '>'
 constexpr int kCodeNotesInBundleUnit = 77;  // 'M'
 
 // Between statements, pending messages get through at least this often
@@ -70,6 +71,17 @@ std::string Clipped(std::string text)
         text += "...";
     }
     return text;
+}
+
+// Control characters would end a command's frame early or garble it.
+bool HasControlCharacter(const std::string& s)
+{
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            return true;
+    }
+    return false;
 }
 
 // A decimal integer with an optional sign, the whole word; def otherwise.
@@ -485,6 +497,8 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
     }
     if (k == "STR_CMD" || k == "POLL") {
         const std::string command = Param(i, 1);
+        if (HasControlCharacter(command))
+            return RefusedText(i);
         if (k == "STR_CMD")
             return Send(command, 180);
         cmd_->SendCommand(command, 180);
@@ -509,6 +523,8 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
     }
     if (k == "CHANGE_TELLER") {
         const std::string p = Param(i, 1);
+        if (HasControlCharacter(p))
+            return RefusedText(i);
         if (!p.empty())
             teller_ = p[0];
         return Outcome::None;
@@ -677,6 +693,12 @@ TTDLScript::Outcome TTDLScript::Refused(int i)
     ShowStatus(where);
     platform::dialogs().messageDlg(model_->CodeText + "\n" + Clipped(where), DlgType::Error, DlgButtons::Ok);
     return Outcome::Stop;
+}
+
+TTDLScript::Outcome TTDLScript::RefusedText(int i)
+{
+    cmd_->SetStatus(kClassSoftwareRecoverable, kCodeRequestFormatError);
+    return Refused(i);
 }
 
 void TTDLScript::Delay(int seconds)

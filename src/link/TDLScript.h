@@ -150,6 +150,9 @@ private:
     Outcome LogFile(const std::string& p);
     // Reports a statement whose numbers the command layer refused.
     Outcome Refused(int i);
+    // Refuses a statement whose parameter holds control characters, which
+    // would end the frame early or garble it; nothing is sent.
+    Outcome RefusedText(int i);
 
     TPLVRCmdF* cmd_;
     Protokoll* model_;

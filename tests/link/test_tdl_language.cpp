@@ -106,10 +106,11 @@ TEST_F(TdlLanguage, ParameterFallBacks)
     EXPECT_EQ(script->DispenseCounter(), 4);
 }
 
-TEST_F(TdlLanguage, CountsAndCassettesOutOfRangeAreRefusedAndStopTheScript)
+TEST_F(TdlLanguage, BadCountsCassettesAndCommandTextsAreRefusedAndStopTheScript)
 {
+    // A control character in a command text would end or garble its frame.
     for (const char* line : {"DISPENSE 1000", "MOVE_FORWARD 0 -1", "CLOSE_CASS 9", "OPEN_CASS 12",
-                             "SEND_SELFTESTDATA_NC 10"}) {
+                             "SEND_SELFTESTDATA_NC 10", "STR_CMD 333\rX", "POLL Q\x7f", "CHANGE_TELLER \t"}) {
         SCOPED_TRACE(line);
         ClearCommands();
         dialogs.clear();

@@ -370,7 +370,7 @@ int TTDLScript::Execute(int first, int end, int counter)
             int k = 1;
             if (range.counter < 0) {
                 // A resume: the loop starts at the iteration that was under way.
-                k = -range.counter;
+                k = range.counter == INT_MIN ? INT_MAX : -range.counter;
                 range.counter = 0;
             }
             if (k <= count) {

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <string_view>
 
 namespace kyd::link {
 
@@ -20,7 +21,16 @@ int TTDLScript::runningDepth_ = 0;
 namespace {
 
 constexpr int kCodeEmptyCassette = 50;      // '2'
+constexpr int kCodeRequestFormatError = 62; // '>'
 constexpr int kCodeNotesInBundleUnit = 77;  // 'M'
+
+// Between statements, pending messages get through at least this often
+// (milliseconds of the process clock).
+constexpr std::int64_t kPumpEveryMs = 5;
+
+// Texts taken from a script line are shown up to this many bytes: a window
+// takes seconds to lay out a line of a megabyte.
+constexpr std::size_t kShownBytes = 512;
 
 using platform::DlgButtons;
 using platform::DlgResult;
@@ -29,6 +39,49 @@ using platform::DlgType;
 std::string KeywordOf(const std::string& line)
 {
     return line.substr(0, line.find(' '));
+}
+
+bool IsKeyword(const std::string& line, std::string_view keyword)
+{
+    return line.size() >= keyword.size() && line.compare(0, keyword.size(), keyword) == 0 &&
+           (line.size() == keyword.size() || line[keyword.size()] == ' ');
+}
+
+// For each LOOP line the line of its ENDLOOP (-1 when it has none): an
+// ENDLOOP closes the innermost LOOP still open above it.
+std::vector<int> MatchLoops(const std::vector<std::string>& lines)
+{
+    std::vector<int> end(lines.size(), -1);
+    std::vector<int> open;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (IsKeyword(lines[i], "LOOP")) {
+            open.push_back(static_cast<int>(i));
+        } else if (IsKeyword(lines[i], "ENDLOOP") && !open.empty()) {
+            end[static_cast<std::size_t>(open.back())] = static_cast<int>(i);
+            open.pop_back();
+        }
+    }
+    return end;
+}
+
+std::string Clipped(std::string text)
+{
+    if (text.size() > kShownBytes) {
+        text.resize(kShownBytes);
+        text += "...";
+    }
+    return text;
+}
+
+// Control characters would end a command's frame early or garble it.
+bool HasControlCharacter(const std::string& s)
+{
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            return true;
+    }
+    return false;
 }
 
 // A decimal integer with an optional sign, the whole word; def otherwise.
@@ -114,6 +167,7 @@ bool TTDLScript::Load(const std::string& fileName)
     abort_ = false;
     trace_ = false;
     lines_ = SplitLines(bytes);
+    loopEnd_ = MatchLoops(lines_);
     loaded_ = true;
     resumeLine_ = 0;
     resumeCounter_ = 0;
@@ -223,6 +277,7 @@ int TTDLScript::RunOnce(int start)
 int TTDLScript::RunFrom(int start, int counter)
 {
     state_ = kRunning;
+    unchecked_ = false;
     if (model_->FatalMark != 3)
         model_->StatusClass = kClassWarning;
     ShowInfo("TDL-file: " + BaseName(fileName_));
@@ -242,19 +297,59 @@ int TTDLScript::RunFrom(int start, int counter)
 
 int TTDLScript::Execute(int first, int end, int counter)
 {
-    RangeState range;
     Settings* options = Options();
-    const bool savedLogging = options ? options->LoggingEnabled : false;
     if (first < 0)
         first = 0;
     if (end > static_cast<int>(lines_.size()))
         end = static_cast<int>(lines_.size());
 
+    // The open ranges, outermost first: each loop pass under way is one.
+    std::vector<Range> ranges(1);
+    ranges[0].end = end;
+    ranges[0].counter = counter;
+    ranges[0].savedLogging = options ? options->LoggingEnabled : false;
+    lastPumpMs_ = platform::clock().monotonicMs();
+
     int i = first;
-    while (i < end) {
+    for (;;) {
+        LetMessagesThrough();
+        Range& range = ranges.back();
+        if (i >= range.end) {
+            // The end of the range: logging as it was when the range began.
+            if (options)
+                options->LoggingEnabled = range.savedLogging;
+            if (ranges.size() == 1)
+                return range.state.softBreak ? kSoftBreak : kDone;
+            const Range pass = range;
+            if (pass.state.softBreak) {
+                // The operator is asked once; Yes goes on after ENDLOOP.
+                if (platform::dialogs().messageDlg(softBreakText_ + "\nContinue with script after ENDLOOP?",
+                                                   DlgType::Error, DlgButtons::YesNo) != DlgResult::Yes)
+                    return Aborted(ranges);
+            } else {
+                if (trace_)
+                    ShowTraceLine(pass.end);
+                if (pass.counter < pass.count) {
+                    ranges.pop_back();
+                    EnterPass(ranges, pass.loopLine, pass.count, pass.counter + 1);
+                    if (abort_) // also where the body has no lines
+                        return Aborted(ranges);
+                    i = pass.loopLine + 1;
+                    continue;
+                }
+            }
+            ranges.pop_back();
+            i = pass.end + 1;
+            // Every exchange of the body had its check; only a status no
+            // check has looked at yet (a POLL's) is checked here.
+            if (unchecked_ && !CheckStatus(ranges.back().state))
+                return Aborted(ranges);
+            continue;
+        }
+
         if (abort_)
-            return kAborted;
-        if (counter == 0) {
+            return Aborted(ranges);
+        if (range.counter == 0) {
             // A new top-level statement: a resume re-enters here, and no
             // loop iteration of an earlier abort applies to it any more.
             resumeLine_ = i;
@@ -264,86 +359,90 @@ int TTDLScript::Execute(int first, int end, int counter)
         if (trace_)
             ShowTraceLine(i);
 
-        int next = i + 1;
-        Outcome outcome;
         if (keyword == "LOOP") {
-            if (Loop(i, counter, next) != kDone)
-                return kAborted;
-            outcome = Outcome::Exchanged; // the check looks at the body's last exchange
-        } else {
-            outcome = Statement(i, keyword, counter, range);
-        }
-        if (outcome == Outcome::Stop)
-            return kAborted;
-
-        if (outcome == Outcome::Exchanged && model_->StatusClass != kClassWarning) {
-            if (softBreakOnEmpty_ && !range.softBreak && model_->StatusCode == kCodeEmptyCassette) {
-                range.softBreak = true;
-                softBreakText_ = model_->CodeText;
-            } else {
-                range.deviceCommandsAllowed = false;
-                if (platform::dialogs().messageDlg(model_->CodeText, DlgType::Error, DlgButtons::AbortIgnore) !=
-                    DlgResult::Ignore)
-                    return kAborted;
+            const int count = IntParam(i, 1, 1);
+            const int endLine = loopEnd_[static_cast<std::size_t>(i)];
+            if (endLine < 0) {
+                platform::dialogs().messageDlg("Missing matching ENDLOOP\nline: " + std::to_string(i),
+                                               DlgType::Error, DlgButtons::Ok);
+                return Aborted(ranges);
             }
+            int k = 1;
+            if (range.counter < 0) {
+                // A resume: the loop starts at the iteration that was under way.
+                k = range.counter == INT_MIN ? INT_MAX : -range.counter;
+                range.counter = 0;
+            }
+            if (k <= count) {
+                EnterPass(ranges, i, count, k);
+                ++i;
+                continue;
+            }
+            i = endLine + 1;
+            if (unchecked_ && !CheckStatus(range.state))
+                return Aborted(ranges);
+            continue;
         }
-        i = next;
+
+        const Outcome outcome = Statement(i, keyword, range.counter, range.state);
+        if (outcome == Outcome::Stop)
+            return Aborted(ranges);
+        if (outcome == Outcome::Exchanged) {
+            lastPumpMs_ = platform::clock().monotonicMs(); // the reply wait let them through
+            unchecked_ = true;
+            if (!CheckStatus(range.state))
+                return Aborted(ranges);
+        }
+        ++i;
     }
-    if (options)
-        options->LoggingEnabled = savedLogging;
-    return range.softBreak ? kSoftBreak : kDone;
 }
 
-int TTDLScript::Loop(int i, int& counter, int& next)
+void TTDLScript::EnterPass(std::vector<Range>& ranges, int loopLine, int count, int counter)
 {
-    const int n = IntParam(i, 1, 1);
+    Settings* options = Options();
+    Range pass;
+    pass.loopLine = loopLine;
+    pass.end = loopEnd_[static_cast<std::size_t>(loopLine)];
+    pass.count = count;
+    pass.counter = counter;
+    pass.savedLogging = options ? options->LoggingEnabled : false;
+    ranges.push_back(pass);
+    if (trace_ && counter >= 2)
+        ShowTraceLine(loopLine);
+}
 
-    // The matching ENDLOOP, anywhere below.
-    int depth = 1;
-    int j = i + 1;
-    const int size = static_cast<int>(lines_.size());
-    for (; j < size; ++j) {
-        const std::string kw = KeywordOf(lines_[static_cast<std::size_t>(j)]);
-        if (kw == "LOOP")
-            ++depth;
-        else if (kw == "ENDLOOP" && --depth == 0)
-            break;
+bool TTDLScript::CheckStatus(RangeState& range)
+{
+    unchecked_ = false;
+    if (model_->StatusClass == kClassWarning)
+        return true;
+    if (softBreakOnEmpty_ && !range.softBreak && model_->StatusCode == kCodeEmptyCassette) {
+        range.softBreak = true;
+        softBreakText_ = model_->CodeText;
+        return true;
     }
-    if (j >= size) {
-        platform::dialogs().messageDlg("Missing matching ENDLOOP\nline: " + std::to_string(i), DlgType::Error,
-                                       DlgButtons::Ok);
-        return kAborted;
-    }
+    range.deviceCommandsAllowed = false;
+    return platform::dialogs().messageDlg(model_->CodeText, DlgType::Error, DlgButtons::AbortIgnore) ==
+           DlgResult::Ignore;
+}
 
-    int k = 1;
-    if (counter < 0) {
-        k = -counter;
-        counter = 0;
-    }
-    int r = kDone;
-    while (k <= n) {
-        if (trace_ && k >= 2)
-            ShowTraceLine(i);
-        r = Execute(i + 1, j, k);
-        if (r != kDone)
-            break;
-        if (trace_)
-            ShowTraceLine(j);
-        ++k;
-    }
-    if (r == kSoftBreak) {
-        if (platform::dialogs().messageDlg(softBreakText_ + "\nContinue with script after ENDLOOP?", DlgType::Error,
-                                           DlgButtons::YesNo) != DlgResult::Yes) {
-            resumeCounter_ = k;
-            return kAborted;
-        }
-    } else if (r == kAborted) {
-        // Each enclosing loop overwrites it: the outermost iteration stays.
-        resumeCounter_ = k;
-        return kAborted;
-    }
-    next = j + 1;
-    return kDone;
+int TTDLScript::Aborted(const std::vector<Range>& ranges)
+{
+    // A resume starts the outermost loop under way again at its iteration.
+    if (ranges.size() > 1)
+        resumeCounter_ = ranges[1].counter;
+    return kAborted;
+}
+
+void TTDLScript::LetMessagesThrough()
+{
+    // Exchanges and delays let messages through while they wait; this is
+    // for runs of statements that do not wait.
+    const platform::Clock& clk = platform::clock();
+    if (clk.monotonicMs() - lastPumpMs_ < kPumpEveryMs)
+        return;
+    platform::messageLoop().processPending();
+    lastPumpMs_ = clk.monotonicMs();
 }
 
 TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int counter, const RangeState& range)
@@ -396,10 +495,15 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
         cmd_->ReadProgramId();
         return Outcome::Exchanged;
     }
-    if (k == "STR_CMD")
-        return Send(Param(i, 1), 180);
-    if (k == "POLL") {
-        cmd_->SendCommand(Param(i, 1), 180);
+    if (k == "STR_CMD" || k == "POLL") {
+        const std::string command = Param(i, 1);
+        if (HasControlCharacter(command))
+            return RefusedText(i);
+        if (k == "STR_CMD")
+            return Send(command, 180);
+        cmd_->SendCommand(command, 180);
+        lastPumpMs_ = platform::clock().monotonicMs();
+        unchecked_ = true;
         return Outcome::None; // never followed by the status check
     }
     if (k == "SEND_SELFTESTDATA") {
@@ -419,6 +523,8 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
     }
     if (k == "CHANGE_TELLER") {
         const std::string p = Param(i, 1);
+        if (HasControlCharacter(p))
+            return RefusedText(i);
         if (!p.empty())
             teller_ = p[0];
         return Outcome::None;
@@ -428,7 +534,7 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
         return Outcome::None;
     }
     if (k == "SHOW_MESSAGE") {
-        platform::dialogs().showMessage(Rest(i));
+        platform::dialogs().showMessage(Clipped(Rest(i)));
         return Outcome::None;
     }
     if (k == "DELAY_SEC") {
@@ -459,7 +565,8 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
         const bool stopIfEqual = k == "STOP_IF_REPLY_EQUAL";
         if (equal == stopIfEqual) {
             const std::string msg = (stopIfEqual ? "Reply is equal: " : "Reply NOT equal: ") + text;
-            if (platform::dialogs().messageDlg(msg, DlgType::Error, DlgButtons::AbortIgnore) != DlgResult::Ignore)
+            if (platform::dialogs().messageDlg(Clipped(msg), DlgType::Error, DlgButtons::AbortIgnore) !=
+                DlgResult::Ignore)
                 return Outcome::Stop;
         }
         return Outcome::None;
@@ -504,7 +611,8 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
     std::snprintf(buf, sizeof buf, "Line %d: ", i + 1);
     ShowStatus(buf + text);
     if (!ignoreSyntax_ &&
-        platform::dialogs().messageDlg(text, DlgType::Warning, DlgButtons::AbortIgnore) != DlgResult::Ignore)
+        platform::dialogs().messageDlg(Clipped(text), DlgType::Warning, DlgButtons::AbortIgnore) !=
+            DlgResult::Ignore)
         return Outcome::Stop;
     return Outcome::None;
 }
@@ -571,7 +679,7 @@ TTDLScript::Outcome TTDLScript::LogFile(const std::string& p)
         cmd_->LogFileOverride = path;
     } else {
         const std::string text = "Log File " + path + "could not be created!";
-        platform::dialogs().messageDlg(text, DlgType::Error, DlgButtons::Ok);
+        platform::dialogs().messageDlg(Clipped(text), DlgType::Error, DlgButtons::Ok);
         ShowInfo(text);
     }
     return Outcome::None;
@@ -583,8 +691,14 @@ TTDLScript::Outcome TTDLScript::Refused(int i)
     std::snprintf(buf, sizeof buf, "Line %d: ", i + 1);
     const std::string where = buf + lines_[static_cast<std::size_t>(i)];
     ShowStatus(where);
-    platform::dialogs().messageDlg(model_->CodeText + "\n" + where, DlgType::Error, DlgButtons::Ok);
+    platform::dialogs().messageDlg(model_->CodeText + "\n" + Clipped(where), DlgType::Error, DlgButtons::Ok);
     return Outcome::Stop;
+}
+
+TTDLScript::Outcome TTDLScript::RefusedText(int i)
+{
+    cmd_->SetStatus(kClassSoftwareRecoverable, kCodeRequestFormatError);
+    return Refused(i);
 }
 
 void TTDLScript::Delay(int seconds)
@@ -605,6 +719,7 @@ void TTDLScript::Delay(int seconds)
         if (loop.quitRequested())
             break;
     }
+    lastPumpMs_ = clk.monotonicMs();
 }
 
 void TTDLScript::ShowTraceLine(int i)
@@ -617,13 +732,13 @@ void TTDLScript::ShowTraceLine(int i)
 void TTDLScript::ShowInfo(const std::string& text)
 {
     if (ctx_->MainWindow)
-        ctx_->MainWindow->ShowInfoText(text);
+        ctx_->MainWindow->ShowInfoText(Clipped(text));
 }
 
 void TTDLScript::ShowStatus(const std::string& text)
 {
     if (ctx_->MainWindow)
-        ctx_->MainWindow->ShowStatusText("", text);
+        ctx_->MainWindow->ShowStatusText("", Clipped(text));
 }
 
 Settings* TTDLScript::Options() const

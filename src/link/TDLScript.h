@@ -3,9 +3,15 @@
 // delays, checks of the replies, logging and operator dialogs.
 //
 // Everything runs on the main thread. Waits (the command layer's reply wait
-// and the script's delays) pump messages, so the operator's abort arrives
-// while a script runs. Delays read the process clock, so a fake clock runs
-// "DELAY_SEC 10" at once.
+// and the script's delays) pump messages, and between statements the engine
+// lets pending messages through every few milliseconds of the process
+// clock, so the operator's abort and repaints arrive while a script runs,
+// also in a long loop without exchanges. Delays read the process clock, so a
+// fake clock runs "DELAY_SEC 10" at once.
+//
+// LOOP and ENDLOOP are matched once, when the script is loaded; loops run on
+// a list of open loops, not by recursion, so the nesting depth is bounded
+// by memory only.
 //
 // The main window owns one engine for scripts opened from the Scripts menu
 // and one for the demo buttons. It sets ShowCassetteDialog so that
@@ -67,8 +73,9 @@ public:
 
     // One pass over the whole script from the given line.
     int RunOnce(int start);
-    // Interprets lines first .. end-1; counter: 0 at top level, the loop
-    // iteration inside a loop body, minus the iteration to resume at.
+    // Interprets lines first .. end-1 with the loops in them; counter: 0 at
+    // top level, the loop iteration inside a loop body, minus the iteration
+    // to resume at.
     int Execute(int first, int end, int counter);
 
     // Shows the cassette window modally for the status model (its feeder
@@ -101,11 +108,28 @@ private:
         bool deviceCommandsAllowed = true;
         bool softBreak = false;
     };
+    // A line range under way: the range Execute was given, or one pass of a
+    // loop body.
+    struct Range {
+        int loopLine = -1; // the LOOP line of a body; -1 for the outermost range
+        int end = 0;       // first line after the range (the ENDLOOP of a body)
+        int count = 0;     // the loop's count
+        int counter = 0;   // the iteration of a body; the outermost range's counter
+        bool savedLogging = false;
+        RangeState state;
+    };
 
     int RunFrom(int start, int counter);
     Outcome Statement(int i, const std::string& keyword, int counter, const RangeState& range);
-    // LOOP on line i; sets next to the line after the matching ENDLOOP.
-    int Loop(int i, int& counter, int& next);
+    // Starts pass counter of the loop on line loopLine.
+    void EnterPass(std::vector<Range>& ranges, int loopLine, int count, int counter);
+    // The status check after an exchange; false when the operator aborted.
+    bool CheckStatus(RangeState& range);
+    // Ends Execute as aborted from inside the open ranges.
+    int Aborted(const std::vector<Range>& ranges);
+    // Lets pending messages through when a few milliseconds have passed
+    // since they last were.
+    void LetMessagesThrough();
     void Delay(int seconds);
     void ShowTraceLine(int i);
     void ShowInfo(const std::string& text);
@@ -126,12 +150,17 @@ private:
     Outcome LogFile(const std::string& p);
     // Reports a statement whose numbers the command layer refused.
     Outcome Refused(int i);
+    // Refuses a statement whose parameter holds control characters, which
+    // would end the frame early or garble it; nothing is sent.
+    Outcome RefusedText(int i);
 
     TPLVRCmdF* cmd_;
     Protokoll* model_;
     const AppContext* ctx_;
     std::string fileName_;
     std::vector<std::string> lines_;
+    // For a LOOP line, the line of its ENDLOOP, -1 when it has none.
+    std::vector<int> loopEnd_;
     bool loaded_ = false;
     bool abort_ = false;
     std::uint8_t state_ = kNone;
@@ -143,6 +172,10 @@ private:
     bool ignoreSyntax_ = false;
     std::string softBreakText_;
     int resumeCounter_ = 0;
+    // The last exchange's status has not been through a status check (a
+    // POLL's): the check after ENDLOOP looks at it.
+    bool unchecked_ = false;
+    std::int64_t lastPumpMs_ = 0;
 
     static int runningDepth_;
 };

@@ -289,8 +289,8 @@ int TSioBaseDispatcher::SetLine(std::uint32_t baud, int parity, std::uint16_t st
     }
     if (stopBits != 3)
         next.Line.stopBits = stopBits <= 1 ? 1 : 2;
-    if (next.Line.dataBits == 5 && next.Line.stopBits != 1)
-        next.Line.stopBits = 2; // one and a half
+    if (next.Line.dataBits == 5)
+        next.Line.stopBits = 2; // five data bits always go with one and a half
     {
         std::lock_guard lock(dispatcherLock_);
         if (next.Line == lineState_.Line)
@@ -321,6 +321,18 @@ std::uint32_t classicBaud(std::uint32_t b)
 
 } // namespace
 
+// Lets what was queued go out on the line before its settings change: waits
+// until the output buffer is empty, then for 18 character times.
+//  - The wait blocks on the writer's signal instead of looking at the buffer
+//    every 2 ms, still at most 10 s; it ends at once when the port's threads
+//    are not running, as nobody would empty the buffer. On the main thread it
+//    keeps the message loop running, like every wait of the library there,
+//    so the window stays alive while flow control holds the output back.
+//  - A write here is done when the driver has the bytes, not when they are
+//    on the line, so the character times also cover what the driver still
+//    holds. Nothing is slept when nothing was ever written since the port
+//    opened (nothing can be on the line) or the baud rate is 0, and never
+//    more than 5 s.
 int TSioBaseDispatcher::WaitTxSent()
 {
     // Let the writer empty the output buffer (at most 10 s).

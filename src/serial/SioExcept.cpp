@@ -1,9 +1,10 @@
 #include "serial/SioExcept.h"
 
+#include "platform/os_info.h"
+
 #include <cstdlib>
 #include <new>
 #include <string_view>
-#include <system_error>
 
 namespace sio {
 
@@ -373,7 +374,8 @@ std::string DidaLoadStr(int code)
     std::string text = MessageNumberToString(code);
     if (!text.empty())
         return text;
-    return CleanMessageText(std::generic_category().message(ESIOException::MapCodeToStringID(code)));
+    // A code neither the table nor the system knows has no text.
+    return CleanMessageText(kyd::platform::systemErrorText(ESIOException::MapCodeToStringID(code)));
 }
 
 std::string CleanMessageText(std::string text)

@@ -291,8 +291,8 @@ int TSioBaseDispatcher::WriteDispatchLog(const std::string& name, bool inHex, bo
         if (!e)
             continue;
         char time[16];
-        const std::uint32_t ms = e->Time % 10000000u;
-        std::snprintf(time, sizeof time, "%04u.%03u", ms / 1000, ms % 1000);
+        // At least seven digits, wider once the time needs more.
+        std::snprintf(time, sizeof time, "%04u.%03u", e->Time / 1000, e->Time % 1000);
         const char* typeText = e->DispatchType < std::size(kTypeTexts) ? kTypeTexts[e->DispatchType] : "";
         const char* subText = e->DispatchSubType < std::size(kSubTexts) ? kSubTexts[e->DispatchSubType] : "";
         char row[96];

@@ -175,16 +175,130 @@ TEST_F(TdlEngine, MissingEndloopAbortsWithTheZeroBasedLine)
     EXPECT_TRUE(script->IsAborted());
 }
 
-TEST_F(TdlEngine, AStatusCheckFollowsTheLoop)
+TEST_F(TdlEngine, OneFailureAsksTheOperatorOnce)
 {
-    // The body ends with a failed exchange that was ignored inside; the
-    // check after ENDLOOP looks at it again.
+    // The body ends with a failed exchange that was ignored inside: ENDLOOP
+    // does not ask again.
     Answer("X", 1, '6', true);
     dialogs.queueResult(DlgResult::Ignore);
-    dialogs.queueResult(DlgResult::Ignore);
     EXPECT_EQ(RunText("LOOP 1\nSTR_CMD X\nENDLOOP\nRESET\n"), 0);
-    EXPECT_EQ(Dialogs().size(), 2u);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
     EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "0"}));
+
+    // A POLL is never checked where it stands; a body that ends with it is
+    // checked after ENDLOOP.
+    ClearCommands();
+    dialogs.clear();
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("LOOP 1\nPOLL X\nENDLOOP\nRESET\n"), 0);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "0"}));
+}
+
+TEST_F(TdlEngine, SoftBreakAnsweredYesGoesOnAfterEndloop)
+{
+    // The inner body's last exchange is the empty cassette itself: after
+    // the one question the script goes on with DELIVER and RESET, and the
+    // enclosing ranges see no soft break of their own.
+    port->WithCore([](sim::SimCore& c) { return c.cassette(2).notes = 1; });
+    dialogs.queueResult(DlgResult::Yes);
+    dialogs.queueResult(DlgResult::Yes);
+    EXPECT_EQ(RunText("SOFT_BREAK_ON_EMPTY\n"
+                      "LOOP 1\n"
+                      "LOOP 2\n"
+                      "DISPENSE 0 2 0 0 0 0 0 0\n"
+                      "ENDLOOP\n"
+                      "DELIVER\n"
+                      "ENDLOOP\n"
+                      "RESET\n"),
+              0);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"32 Empty Cassette\nContinue with script after ENDLOOP?"});
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "3", "0"}));
+    EXPECT_TRUE(Dialogs("showMessage").empty());
+    EXPECT_EQ(script->State(), TTDLScript::kLoaded);
+}
+
+TEST_F(TdlEngine, DeeplyNestedLoopsRunAndResume)
+{
+    // 40,000 levels: no native recursion, and each LOOP finds its ENDLOOP
+    // without scanning the rest of the script again.
+    constexpr int kLevels = 40'000;
+    std::string text;
+    for (int k = 0; k < kLevels; ++k)
+        text += k == kLevels - 1 ? "LOOP 2\n" : "LOOP 1\n";
+    text += "STR_CMD X\n";
+    std::string closing;
+    for (int k = 0; k < kLevels; ++k)
+        closing += "ENDLOOP\n";
+    Answer("X", 2, '6');
+    Answer("*", 1, '0', true);
+    EXPECT_EQ(RunText(text + closing + "RESET\n"), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "X"}));
+    EXPECT_EQ(script->ResumeLine(), 0);
+    EXPECT_EQ(script->ResumeCounter(), 1);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "X", "0"}));
+
+    // One ENDLOOP short: the outermost LOOP has none.
+    dialogs.clear();
+    ClearCommands();
+    EXPECT_EQ(RunText(text + closing.substr(8) + "RESET\n"), -1);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"Missing matching ENDLOOP\nline: 0"});
+    EXPECT_TRUE(Commands().empty());
+}
+
+TEST_F(TdlEngine, LongLoopsLetMessagesThroughAndStopOnAbort)
+{
+    // Script time: every look at the process clock moves it on by 1 ms.
+    struct SteppingClock final : platform::Clock {
+        explicit SteppingClock(platform::FakeClock& c) : base(c) {}
+        std::int64_t monotonicMs() const override
+        {
+            base.advance(1);
+            return base.monotonicMs();
+        }
+        std::chrono::system_clock::time_point wallNow() const override { return base.wallNow(); }
+        platform::FakeClock& base;
+    } stepping(clock);
+    struct Restore {
+        platform::Clock* c;
+        ~Restore() { platform::setClock(c); }
+    } restore{&clock};
+    ticking = false;
+
+    // A loop around a comment, and loops with empty bodies, nested.
+    for (const char* text : {"LOOP 100000000\n// idle\nENDLOOP\nRESET\n",
+                             "LOOP 100000000\nLOOP 100000000\nENDLOOP\nENDLOOP\nRESET\n"}) {
+        SCOPED_TRACE(text);
+        scriptPath = Write("long.tdl", text);
+        ASSERT_TRUE(script->Load(scriptPath));
+        // A message posted to the loop, again and again: it records when it
+        // got through, and the operator aborts after 100 ms.
+        std::vector<std::int64_t> seen;
+        bool watching = true;
+        std::function<void()> watch = [&] {
+            if (!watching)
+                return;
+            seen.push_back(clock.monotonicMs());
+            if (seen.back() - seen.front() >= 100 && !script->IsAborted())
+                script->Abort();
+            loop.postCall(watch);
+        };
+        loop.postCall(watch);
+        platform::setClock(&stepping);
+        EXPECT_EQ(script->Run(1), -1);
+        platform::setClock(&clock);
+        watching = false;
+        loop.processPending();
+
+        EXPECT_TRUE(Commands().empty());
+        EXPECT_TRUE(script->IsAborted());
+        ASSERT_GE(seen.size(), 2u);
+        for (std::size_t k = 1; k < seen.size(); ++k)
+            EXPECT_LE(seen[k] - seen[k - 1], 10) << "messages waited for " << seen[k] - seen[k - 1] << " ms";
+        EXPECT_LE(seen.back() - seen.front(), 110);
+    }
 }
 
 TEST_F(TdlEngine, RunRepeatsAndStopsAfterAnAbortedPass)

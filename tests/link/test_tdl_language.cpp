@@ -106,10 +106,11 @@ TEST_F(TdlLanguage, ParameterFallBacks)
     EXPECT_EQ(script->DispenseCounter(), 4);
 }
 
-TEST_F(TdlLanguage, CountsAndCassettesOutOfRangeAreRefusedAndStopTheScript)
+TEST_F(TdlLanguage, BadCountsCassettesAndCommandTextsAreRefusedAndStopTheScript)
 {
+    // A control character in a command text would end or garble its frame.
     for (const char* line : {"DISPENSE 1000", "MOVE_FORWARD 0 -1", "CLOSE_CASS 9", "OPEN_CASS 12",
-                             "SEND_SELFTESTDATA_NC 10"}) {
+                             "SEND_SELFTESTDATA_NC 10", "STR_CMD 333\rX", "POLL Q\x7f", "CHANGE_TELLER \t"}) {
         SCOPED_TRACE(line);
         ClearCommands();
         dialogs.clear();
@@ -300,6 +301,31 @@ TEST_F(TdlLanguage, UnknownStatements)
     // Cleared for the next run.
     EXPECT_EQ(RunText("nope\n"), -1);
     EXPECT_EQ(Dialogs().size(), 1u);
+}
+
+TEST_F(TdlLanguage, AMegabyteOfGarbageGivesItsErrorsInShortTexts)
+{
+    // A first line of 300 KB without a blank, then bytes of every value.
+    std::string garbage(300'000, 'x');
+    std::uint32_t r = 12345;
+    while (garbage.size() < 1'000'000) {
+        r = r * 1103515245u + 12345u;
+        garbage.push_back(static_cast<char>(r >> 16));
+    }
+    EXPECT_EQ(RunText(garbage), -1);
+    ASSERT_EQ(Dialogs().size(), 1u);
+    EXPECT_EQ(Dialogs()[0], "Unknown TDL command: " + std::string(512 - 21, 'x') + "...");
+    EXPECT_EQ(mainWindow.StatusTexts.back().second.size(), 515u);
+
+    // Shown only, every one of them.
+    mainWindow.StatusTexts.clear();
+    dialogs.clear();
+    EXPECT_EQ(RunText("IGNORE_SYNTAX\n" + garbage), 0);
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_TRUE(Dialogs().empty());
+    EXPECT_GT(mainWindow.StatusTexts.size(), 2000u);
+    for (const auto& [reply, text] : mainWindow.StatusTexts)
+        EXPECT_LE(text.size(), 515u);
 }
 
 TEST_F(TdlLanguage, StopIfReply)

@@ -93,6 +93,16 @@ TEST_F(Core, SetLineWithValuesInForceDoesNotTouchTheDevice)
     EXPECT_EQ(19200u, st->settings.baud);
     EXPECT_EQ(7, st->settings.dataBits); // unchanged values kept
     EXPECT_EQ(2, d->SetLine(0, 5, 2, 9) == 0 ? st->settings.stopBits : 0);
+    // Five data bits take one and a half stop bits (sent as 2), whatever
+    // was asked for.
+    ASSERT_EQ(0, d->SetLine(0, 5, 1, 5));
+    EXPECT_EQ(5, st->settings.dataBits);
+    EXPECT_EQ(2, st->settings.stopBits);
+    std::uint32_t baud;
+    Parity p;
+    std::uint16_t db, sb;
+    ASSERT_EQ(0, d->GetLine(baud, p, db, sb));
+    EXPECT_EQ(2, sb);
 }
 
 TEST_F(Core, RefusedBaudRateIsReported)

@@ -219,6 +219,52 @@ TEST_F(ScriptsTest, RunMultipleTimesAsksForTheCount)
     EXPECT_TRUE(Port().written.empty());
 }
 
+TEST_F(ScriptsTest, TheAbortButtonStopsALongLoopWithoutExchanges)
+{
+    WriteFile("long.tdl", "LOOP 100000000\n// idle\nENDLOOP\nLIFTS_UP\n");
+    Start();
+    // Script time: every look at the process clock moves it on by 1 ms.
+    struct SteppingClock final : platform::Clock {
+        explicit SteppingClock(platform::FakeClock& c) : base(c) {}
+        std::int64_t monotonicMs() const override
+        {
+            base.advance(1);
+            return base.monotonicMs();
+        }
+        std::chrono::system_clock::time_point wallNow() const override { return base.wallNow(); }
+        platform::FakeClock& base;
+    } stepping(clock);
+    struct Restore {
+        platform::FakeClock* c;
+        ~Restore() { platform::setClock(c); }
+    } restore{&clock};
+
+    // The operator clicks Abort once the loop has run for 100 ms (the
+    // ticker's steps included).
+    const std::int64_t t0 = clock.monotonicMs();
+    bool busyWhenClicked = false;
+    std::int64_t clickedAt = 0;
+    onTick = [&] {
+        if (clickedAt == 0 && clock.monotonicMs() >= t0 + 100) {
+            clickedAt = clock.monotonicMs();
+            busyWhenClicked = BusyLooks();
+            Main().ToolButtonAbort->click();
+        }
+    };
+    StartTicker();
+    platform::setClock(&stepping);
+    OpenScript(Path("long.tdl"));
+    platform::setClock(&clock);
+    StopTicker();
+    ASSERT_NE(clickedAt, 0);
+    EXPECT_TRUE(busyWhenClicked);
+    EXPECT_TRUE(Main().OpenedScript()->IsAborted());
+    EXPECT_LE(Main().OpenedScript()->ResumeCounter(), 100); // passes of 1 ms or more each
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file aborted");
+    EXPECT_TRUE(ScriptItemsIdle(true, true));
+}
+
 TEST_F(ScriptsTest, AbortDuringADelayStopsTheScriptAndContinueResumesIt)
 {
     WriteFile("delay.tdl", "RESET\nDELAY_SEC 10\nLIFTS_UP\n");

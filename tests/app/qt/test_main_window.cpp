@@ -118,14 +118,25 @@ TEST_F(MainWindowTest, TypedCommandShowsLinesStatusAndLogEntry)
     EXPECT_EQ(App().CmdStrForm().CmdCombo->itemText(0), "A");
 }
 
-TEST_F(MainWindowTest, EnterBeforeTheCommandLayerIsHandedOverDoesNothing)
+TEST_F(MainWindowTest, CommandLayerIsHandedOverWhenTheMainWindowIsShown)
 {
-    Start(false); // the main window not shown: the command window has no command layer
-    App().CmdStrForm().show();
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeBool("CmdWindow", "Visible", true); // shown at start, not from the View menu
+        ASSERT_TRUE(pre.updateFile());
+    }
+    Start(false);
+    ASSERT_TRUE(App().CmdStrForm().isVisible());
     ASSERT_EQ(App().CmdStrForm().CommandLayer(), nullptr);
-    TypeCommand("A");
+    TypeCommand("A"); // nothing to send it with yet
     EXPECT_TRUE(Port().written.empty());
     EXPECT_TRUE(exceptions.messages().empty());
+
+    App().Show();
+    ProcessEvents();
+    EXPECT_EQ(App().CmdStrForm().CommandLayer(), Main().CommandLayer());
+    TypeCommand("A");
+    EXPECT_EQ(Port().written, std::vector<std::string>{"A41\r"});
 }
 
 TEST_F(MainWindowTest, BusyOneThenZeroShowsTheElapsedTime)
@@ -159,10 +170,8 @@ TEST_F(MainWindowTest, BatchKeepsTheWindowBusyUntilItsEnd)
     EXPECT_TRUE(IdleLooks());
     EXPECT_EQ(Main().StatusPanel0->text(), "0:00:05"); // since the 2
 
-    // A 3 without a batch acts as busy; the next 0 ends it.
+    // A second 3 after the batch's end leaves the window idle.
     Main().SetBusy(3);
-    EXPECT_TRUE(BusyLooks());
-    Main().SetBusy(0);
     EXPECT_TRUE(IdleLooks());
 }
 

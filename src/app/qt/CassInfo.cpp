@@ -4,18 +4,21 @@
 #include "link/Protokoll.h"
 #include "link/TextPos.h"
 
+#include "platform/qt/ui_scale.h"
+
 #include <QFont>
 #include <QHeaderView>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 
 namespace kyd::app {
 
 namespace {
 
-constexpr std::array<int, 4> kColumnWidths{23, 66, 44, 214};
 constexpr int kRowHeight = 15;
 
 QString Latin1(const std::string& s)
@@ -31,7 +34,7 @@ TCassInfo::TCassInfo(QWidget* owner, link::Protokoll* model) : QDialog(owner), m
     setWindowTitle("Cassette information");
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
-    StringGrid1 = new QTableWidget(kRows, static_cast<int>(kColumnWidths.size()), this);
+    StringGrid1 = new QTableWidget(kRows, static_cast<int>(widths_.size()), this);
     StringGrid1->setObjectName("StringGrid1");
     StringGrid1->horizontalHeader()->hide();
     StringGrid1->verticalHeader()->hide();
@@ -41,15 +44,17 @@ TCassInfo::TCassInfo(QWidget* owner, link::Protokoll* model) : QDialog(owner), m
     StringGrid1->setSelectionMode(QAbstractItemView::NoSelection);
     StringGrid1->verticalHeader()->setMinimumSectionSize(1);
     StringGrid1->horizontalHeader()->setMinimumSectionSize(1);
-    for (int c = 0; c < static_cast<int>(kColumnWidths.size()); ++c)
-        StringGrid1->setColumnWidth(c, kColumnWidths[static_cast<std::size_t>(c)]);
-    for (int r = 0; r < kRows; ++r)
-        StringGrid1->setRowHeight(r, kRowHeight);
-
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(StringGrid1);
     FitWindow();
+}
+
+QFont TCassInfo::HeaderFont() const
+{
+    QFont f = StringGrid1->font();
+    f.setBold(true);
+    return f;
 }
 
 void TCassInfo::SetCell(int row, int column, const std::string& text)
@@ -59,9 +64,7 @@ void TCassInfo::SetCell(int row, int column, const std::string& text)
     auto* item = new QTableWidgetItem(Latin1(text));
     if (row == 0) {
         // The fixed first row.
-        QFont f = item->font();
-        f.setBold(true);
-        item->setFont(f);
+        item->setFont(HeaderFont());
         item->setBackground(palette().button());
     }
     StringGrid1->setItem(row, column, item);
@@ -80,20 +83,33 @@ void TCassInfo::ClearGrid()
 
 void TCassInfo::FitWindow()
 {
+    // The design widths, scaled for the font and widened alike until every
+    // header fits its column.
+    platform::UiScale scale = platform::UiScale::For(StringGrid1);
+    const QFontMetrics fm(HeaderFont());
+    // The cell's text margins and its grid line.
+    const int padding =
+        2 * (StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, StringGrid1) + 1) + 1;
+    for (std::size_t c = 0; c < widths_.size(); ++c)
+        scale.FitText(fm, QString::fromLatin1(headers_[c]), widths_[c], padding);
+    const int rowHeight = std::max(scale.Y(kRowHeight), fm.height() + 2);
+
     int width = 0;
-    for (int c = 0; c < StringGrid1->columnCount(); ++c)
-        width += StringGrid1->columnWidth(c);
+    for (std::size_t c = 0; c < widths_.size(); ++c) {
+        StringGrid1->setColumnWidth(static_cast<int>(c), scale.X(widths_[c]));
+        width += scale.X(widths_[c]);
+    }
+    for (int r = 0; r < kRows; ++r)
+        StringGrid1->setRowHeight(r, rowHeight);
     const int frame = 2 * StringGrid1->frameWidth();
-    setFixedSize(width + frame, kRows * kRowHeight + frame);
+    setFixedSize(width + frame, kRows * rowHeight + frame);
 }
 
 void TCassInfo::ShowCassettes()
 {
     ClearGrid();
-    SetCell(0, 0, "No");
-    SetCell(0, 1, "Cassette Id");
-    SetCell(0, 2, "Width");
-    SetCell(0, 3, "Status");
+    for (int c = 0; c < 4; ++c)
+        SetCell(0, c, headers_[static_cast<std::size_t>(c)]);
     int row = 1;
     for (link::FeederData* f = model_->FirstFeeder(); f && row < kRows; f = model_->NextFeeder(), ++row) {
         SetCell(row, 0, std::to_string(f->Number));
@@ -106,16 +122,15 @@ void TCassInfo::ShowCassettes()
 void TCassInfo::ShowNoteSizes(const std::string& d)
 {
     setWindowTitle("Item 202 Note Sizes");
-    StringGrid1->setColumnWidth(1, StringGrid1->columnWidth(1) - 20);
-    StringGrid1->setColumnWidth(2, StringGrid1->columnWidth(2) + 10);
-    StringGrid1->setColumnWidth(3, StringGrid1->columnWidth(3) - 60);
-    FitWindow(); // 70 pixels narrower
+    widths_[1] -= 20;
+    widths_[2] += 10;
+    widths_[3] -= 60;
+    headers_ = kNoteSizeHeaders;
+    FitWindow(); // 70 design pixels narrower
 
     ClearGrid();
-    SetCell(0, 0, "No");
-    SetCell(0, 1, "Vertical");
-    SetCell(0, 2, "Horizontal");
-    SetCell(0, 3, "Denomination");
+    for (int c = 0; c < 4; ++c)
+        SetCell(0, c, headers_[static_cast<std::size_t>(c)]);
     int n = 1;
     for (int s = 2; s < static_cast<int>(d.size()) && n < kRows; s += 13, ++n) {
         SetCell(n, 0, std::to_string(n));

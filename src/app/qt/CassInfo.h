@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QFont>
 
+#include <array>
 #include <string>
 
 class QTableWidget;
@@ -34,12 +36,20 @@ public:
 
     QTableWidget* StringGrid1 = nullptr;
 
+    using Headers = std::array<const char*, 4>;
+    static constexpr Headers kCassetteHeaders{"No", "Cassette Id", "Width", "Status"};
+    static constexpr Headers kNoteSizeHeaders{"No", "Vertical", "Horizontal", "Denomination"};
+    // The header row's font.
+    QFont HeaderFont() const;
+
 private:
     void SetCell(int row, int column, const std::string& text);
     void ClearGrid();
     void FitWindow();
 
     link::Protokoll* model_;
+    std::array<int, 4> widths_{23, 66, 44, 214}; // design widths of the columns
+    Headers headers_ = kCassetteHeaders;
 };
 
 // Shows the cassette window modally for the model's cassettes and frees it

@@ -30,6 +30,15 @@ UiScale UiScale::For(const QWidget* w)
     return ForFont(w ? w->font() : QApplication::font());
 }
 
+void UiScale::FitText(const QFontMetrics& fm, const QString& text, int designPx, int padding)
+{
+    if (designPx <= 0)
+        return;
+    const int needed = fm.horizontalAdvance(text) + padding;
+    while (X(designPx) < needed)
+        x = std::max(x + 1e-3, static_cast<double>(needed) / designPx);
+}
+
 int UiScale::X(int designPx) const { return static_cast<int>(std::lround(designPx * x)); }
 int UiScale::Y(int designPx) const { return static_cast<int>(std::lround(designPx * y)); }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -23,6 +24,12 @@ struct UiScale {
     static UiScale ForFont(const QFont& font);
     // Factors for the widget's font, or the application font when null.
     static UiScale For(const QWidget* w = nullptr);
+
+    // Widens the horizontal factor, when needed, so that text drawn with fm
+    // plus padding fits into what the design width becomes: the window then
+    // keeps its proportions and none of its captions is cut off. The
+    // average character width does not promise that for every text.
+    void FitText(const QFontMetrics& fm, const QString& text, int designPx, int padding = 0);
 
     int X(int designPx) const;
     int Y(int designPx) const;

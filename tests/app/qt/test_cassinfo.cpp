@@ -2,6 +2,7 @@
 #include "app/qt/CassInfo.h"
 #include "link/Protokoll.h"
 
+#include <QFontMetrics>
 #include <QTableWidget>
 
 #include <gtest/gtest.h>
@@ -23,6 +24,21 @@ link::FeederList Feeders(int n)
     return list;
 }
 
+// Every header's text fits its column (nothing is elided), the columns keep
+// the design proportions, and each row is as high as the text.
+void ExpectHeadersFit(const TCassInfo& w, std::array<int, 4> design)
+{
+    const QFontMetrics fm(w.HeaderFont());
+    for (int c = 0; c < 4; ++c) {
+        const QString text = QString::fromStdString(w.Cell(0, c));
+        EXPECT_LT(fm.horizontalAdvance(text), w.StringGrid1->columnWidth(c) - 4) << text.toStdString();
+        const double ratio = design[c] / double(design[3]);
+        EXPECT_NEAR(w.StringGrid1->columnWidth(c) / double(w.StringGrid1->columnWidth(3)), ratio, ratio * 0.05) << c;
+    }
+    EXPECT_GE(w.StringGrid1->rowHeight(0), fm.height());
+    EXPECT_GE(w.StringGrid1->rowHeight(0), 15);
+}
+
 TEST(CassInfo, ShowsTheCassettesOfTheModel)
 {
     link::Protokoll model;
@@ -33,11 +49,9 @@ TEST(CassInfo, ShowsTheCassettesOfTheModel)
     ASSERT_EQ(w.findChild<QTableWidget*>("StringGrid1"), w.StringGrid1);
     EXPECT_EQ(w.StringGrid1->rowCount(), 10);
     EXPECT_EQ(w.StringGrid1->columnCount(), 4);
-    EXPECT_EQ(w.StringGrid1->columnWidth(0), 23);
-    EXPECT_EQ(w.StringGrid1->columnWidth(3), 214);
-    EXPECT_EQ(w.StringGrid1->rowHeight(0), 15);
 
     w.ShowCassettes();
+    ExpectHeadersFit(w, {23, 66, 44, 214});
     EXPECT_EQ(w.Cell(0, 0), "No");
     EXPECT_EQ(w.Cell(0, 1), "Cassette Id");
     EXPECT_EQ(w.Cell(0, 2), "Width");
@@ -73,15 +87,11 @@ TEST(CassInfo, NoteSizes)
 {
     link::Protokoll model;
     TCassInfo w(nullptr, &model);
-    const int width = w.width();
     // Position 1 is skipped; records of 13 characters follow.
     const std::string payload = std::string("x") + "EUR052 070140" + "SEK012A065130" + "ZZZ????071141" + "EUR";
     w.ShowNoteSizes(payload);
     EXPECT_EQ(w.windowTitle().toStdString(), "Item 202 Note Sizes");
-    EXPECT_EQ(w.width(), width - 70);
-    EXPECT_EQ(w.StringGrid1->columnWidth(1), 46);
-    EXPECT_EQ(w.StringGrid1->columnWidth(2), 54);
-    EXPECT_EQ(w.StringGrid1->columnWidth(3), 154);
+    ExpectHeadersFit(w, {23, 46, 54, 154}); // 70 design pixels narrower
     EXPECT_EQ(w.Cell(0, 1), "Vertical");
     EXPECT_EQ(w.Cell(0, 3), "Denomination");
     EXPECT_EQ(w.Cell(1, 0), "1");

@@ -10,6 +10,7 @@
 #include "app/qt/StatusList.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
+#include "platform/qt/ui_scale.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -20,7 +21,9 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QWindow>
 #include <QToolButton>
 
 namespace kyd::app::test {
@@ -63,8 +66,14 @@ TEST_F(MainWindowTest, StartsWithTitleCaptionPositionAndPages)
 {
     Start();
     EXPECT_EQ(Main().windowTitle(), "KYDTest COM1"); // no port configured: the operator picked 1
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "KYDTest COM1");
+    EXPECT_EQ(platform::applicationTitle(), "KYDTest COM1");
     EXPECT_EQ(Main().pos(), QPoint(200, 130));
+    // The size bounds are design sizes, scaled for the font; every page tab
+    // is shown in full.
+    const platform::UiScale scale = platform::UiScale::For(&Main());
+    EXPECT_EQ(Main().minimumSize(), scale.Size({493, 328}));
+    EXPECT_EQ(Main().maximumSize(), scale.Size({640, 480}));
+    EXPECT_LE(Main().MenuPageControl->tabBar()->sizeHint().width(), Main().MenuPageControl->width());
     EXPECT_EQ(Main().MenuPageControl->count(), 8);
     EXPECT_EQ(Main().MenuPageControl->currentWidget(), Main().TabSheetTrans);
     EXPECT_FALSE(Main().ToolButtonAbort->isEnabled());
@@ -288,6 +297,31 @@ TEST_F(MainWindowTest, ViewCommandStringShowsBothToolWindows)
     EXPECT_FALSE(App().Ini().readBool("ComWindow", "Visible", true));
 }
 
+TEST_F(MainWindowTest, OnlyTheCommandWindowStaysOnTopAndNotOverAModalDialog)
+{
+    StartWithToolWindows();
+    // The other two are ordinary windows (not transient for the main
+    // window), so the main window can be raised above them.
+    EXPECT_EQ(App().ComStringDlg().windowType(), Qt::Window);
+    EXPECT_EQ(App().StatusListFrame().windowType(), Qt::Window);
+    EXPECT_FALSE(App().ComStringDlg().windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(App().StatusListFrame().windowFlags() & Qt::WindowStaysOnTopHint);
+    QWindow* cmd = App().CmdStrForm().windowHandle();
+    ASSERT_NE(cmd, nullptr);
+    EXPECT_TRUE(cmd->flags() & Qt::WindowStaysOnTopHint);
+
+    // While the modal options dialog is open the command window does not
+    // stay on top of it.
+    bool onTopDuringDialog = true;
+    QTimer::singleShot(0, &Main(), [&] {
+        onTopDuringDialog = cmd->flags().testFlag(Qt::WindowStaysOnTopHint);
+        App().Options().reject();
+    });
+    Main().MenuItemOptions->trigger();
+    EXPECT_FALSE(onTopDuringDialog);
+    EXPECT_TRUE(cmd->flags() & Qt::WindowStaysOnTopHint);
+}
+
 TEST_F(MainWindowTest, DemoPageHasOneButtonPerDemoFileInRowsAndColumns)
 {
     WriteFile("demo1.tdl", "//   Dispense test\r\nDISPENSE 1\r\n");
@@ -321,7 +355,7 @@ TEST_F(MainWindowTest, DemoPageHasOneButtonPerDemoFileInRowsAndColumns)
     EXPECT_EQ(buttons[0]->y(), buttons[2]->y());
     EXPECT_GT(buttons[3]->y(), buttons[2]->y());
     EXPECT_EQ(buttons[3]->x(), buttons[0]->x());
-    EXPECT_EQ(buttons[0]->width(), buttons[1]->width());
+    EXPECT_NEAR(buttons[0]->width(), buttons[1]->width(), 1);
 }
 
 TEST_F(MainWindowTest, HelpItemsFollowTheirFilesAndFailuresAreShown)

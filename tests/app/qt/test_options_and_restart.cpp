@@ -2,6 +2,7 @@
 #include "support_app.h"
 
 #include "app/ProjectRCVersion.h"
+#include "app/LinkPortFactory.h"
 #include "app/qt/AboutBox.h"
 #include "app/qt/CmdStr.h"
 #include "app/qt/CommStr.h"
@@ -11,6 +12,8 @@
 #include "app/VersionInfo.h"
 #include "link/PLVRCmd.h"
 #include "platform/program_path.h"
+#include "serial/SioExcept.h"
+#include "platform/qt/ui_scale.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -19,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 
@@ -103,7 +107,7 @@ TEST_F(OptionsTest, OkChangesPortAndLoggingAndTheCaption)
     EXPECT_FALSE(s.Handshake);
     EXPECT_EQ(s.LogFile, Path("trace.log"));
     EXPECT_EQ(Main().windowTitle(), "KYDTest COM3");
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "KYDTest COM3");
+    EXPECT_EQ(platform::applicationTitle(), "KYDTest COM3");
     EXPECT_EQ(App().Ini().readInteger("Communication", "ComPort", 0), 3);
     EXPECT_FALSE(App().Ini().readBool("Communication", "ParityEven", true));
     EXPECT_TRUE(App().Ini().readBool("Logging", "LogEnabled", false));
@@ -132,6 +136,26 @@ TEST_F(OptionsTest, OkWithoutAPortSelectedShowsAnErrorAndAppliesNothing)
     EXPECT_TRUE(Options().isVisible()); // the operator can still pick one
 }
 
+TEST_F(OptionsTest, PortThatFailsToOpenIsNotTitledAsOpen)
+{
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeInteger("Communication", "ComPort", 2);
+        ASSERT_TRUE(pre.updateFile());
+    }
+    SetLinkPortFactory([this] {
+        auto p = std::make_unique<SimPort>();
+        p->openFault = [](const link::PortSettings&) { throw sio::EAlreadyOpen(sio::ecodes::ecAlreadyOpen); };
+        ports.push_back(p.get());
+        return p;
+    });
+    Start();
+    ASSERT_FALSE(Port().IsOpen());
+    ASSERT_EQ(dialogs.calls().size(), 1u); // "Error: ..." from the open
+    EXPECT_EQ(Main().windowTitle(), "KYDTest COM2 (not open)");
+    EXPECT_EQ(platform::applicationTitle(), "KYDTest COM2 (not open)");
+}
+
 TEST_F(OptionsTest, ShowTimeLogicRunsOnShowingNotOnActivation)
 {
     {
@@ -146,8 +170,15 @@ TEST_F(OptionsTest, ShowTimeLogicRunsOnShowingNotOnActivation)
     EXPECT_EQ(Options().InForce().BaudRate, 9600);
 
     SelectPort(2);
+    // Browse offers to save, starting at the log file in force, and takes a
+    // new name without asking about overwriting (the log is appended to).
+    const std::string before = Options().InForce().LogFile;
     dialogs.queueFile(Path("picked.log"));
     QTest::mouseClick(Options().ButtonBrowseLogFile, Qt::LeftButton);
+    ASSERT_EQ(dialogs.calls().size(), 1u);
+    EXPECT_EQ(dialogs.calls()[0].kind, "saveFile");
+    EXPECT_EQ(dialogs.calls()[0].start, before);
+    EXPECT_FALSE(dialogs.calls()[0].confirmOverwrite);
     QEvent activate(QEvent::WindowActivate);
     QCoreApplication::sendEvent(&Options(), &activate);
     ProcessEvents();
@@ -211,7 +242,8 @@ TEST_F(OptionsTest, SettingsOfOtherWindowsAreKeptWhenSaving)
     EXPECT_EQ(saved.readString("Flash", "LastHexFile", ""), "/tmp/x.hex");
     EXPECT_EQ(saved.readString("TDL", "dir", ""), "/scripts/");
     EXPECT_EQ(saved.readInteger("Misc", "Top", 0), 130);
-    EXPECT_EQ(saved.readInteger("ComWindow", "Width", 0), 480);
+    // The design size, scaled for the font.
+    EXPECT_EQ(saved.readInteger("ComWindow", "Width", 0), platform::UiScale::For().X(480));
 }
 
 TEST_F(OptionsTest, UnwritableSettingsFileIsReported)
@@ -235,6 +267,17 @@ TEST(AboutBoxTest, ShowsTheProgramsVersionAndPicture)
     EXPECT_TRUE(box.Comments->text().isEmpty());
     ASSERT_FALSE(box.ProgramIcon->pixmap().isNull());
     EXPECT_EQ(box.ProgramIcon->pixmap().size(), QSize(85, 85));
+}
+
+TEST_F(OptionsTest, AboutBoxIsCentredOnTheScreen)
+{
+    Start();
+    Main().move(0, 0);
+    TAboutBox box(&Main(), platform::executablePath(), SourcePicture());
+    box.show();
+    ProcessEvents();
+    const QPoint centre = Main().screen()->availableGeometry().center();
+    EXPECT_LE((box.geometry().center() - centre).manhattanLength(), 4);
 }
 
 TEST(AboutBoxTest, FileWithoutVersionInformationLeavesTheLabelsEmpty)

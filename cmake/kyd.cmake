@@ -78,8 +78,14 @@ function(kyd_tests sub)
         KYD_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
       target_link_libraries(kyd_${sub}_screenshots PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
       gtest_discover_tests(kyd_${sub}_screenshots
-        PROPERTIES LABELS "${sub};screenshots" TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
+        PROPERTIES TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
         DISCOVERY_TIMEOUT 60)
+      # Two labels: the discovery passes properties on as a flat list, so
+      # they are set once the discovered tests are known.
+      set(labels ${CMAKE_CURRENT_BINARY_DIR}/kyd_${sub}_screenshots_labels.cmake)
+      file(WRITE ${labels} "foreach(t IN LISTS kyd_${sub}_screenshots_TESTS)\n"
+        "  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${sub};screenshots\")\nendforeach()\n")
+      set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels})
     endif()
     file(GLOB desktop CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/qt/desktop_*.cpp)
     if(desktop)

@@ -42,12 +42,19 @@ TCassInfo::TCassInfo(QWidget* owner, link::Protokoll* model) : QDialog(owner), m
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->setSelectionMode(QAbstractItemView::NoSelection);
+    StringGrid1->setFocusPolicy(Qt::NoFocus); // nothing to pick: no current cell frame
     StringGrid1->verticalHeader()->setMinimumSectionSize(1);
     StringGrid1->horizontalHeader()->setMinimumSectionSize(1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(StringGrid1);
     FitWindow();
+}
+
+int TCassInfo::CellPadding() const
+{
+    // The cell's text margins, its grid line and a little air.
+    return 2 * (StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, StringGrid1) + 1) + 1 + 4;
 }
 
 QFont TCassInfo::HeaderFont() const
@@ -87,11 +94,8 @@ void TCassInfo::FitWindow()
     // header fits its column.
     platform::UiScale scale = platform::UiScale::For(StringGrid1);
     const QFontMetrics fm(HeaderFont());
-    // The cell's text margins and its grid line.
-    const int padding =
-        2 * (StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, StringGrid1) + 1) + 1;
     for (std::size_t c = 0; c < widths_.size(); ++c)
-        scale.FitText(fm, QString::fromLatin1(headers_[c]), widths_[c], padding);
+        scale.FitText(HeaderFont(), QString::fromLatin1(headers_[c]), widths_[c], CellPadding());
     const int rowHeight = std::max(scale.Y(kRowHeight), fm.height() + 2);
 
     int width = 0;

@@ -41,6 +41,8 @@ public:
     static constexpr Headers kNoteSizeHeaders{"No", "Vertical", "Horizontal", "Denomination"};
     // The header row's font.
     QFont HeaderFont() const;
+    // What a cell takes besides its text.
+    int CellPadding() const;
 
 private:
     void SetCell(int row, int column, const std::string& text);

@@ -30,11 +30,16 @@ UiScale UiScale::For(const QWidget* w)
     return ForFont(w ? w->font() : QApplication::font());
 }
 
-void UiScale::FitText(const QFontMetrics& fm, const QString& text, int designPx, int padding)
+int UiScale::TextWidth(const QFont& font, const QString& text)
+{
+    return static_cast<int>(std::ceil(QFontMetricsF(font).horizontalAdvance(text)));
+}
+
+void UiScale::FitText(const QFont& font, const QString& text, int designPx, int padding)
 {
     if (designPx <= 0)
         return;
-    const int needed = fm.horizontalAdvance(text) + padding;
+    const int needed = TextWidth(font, text) + padding;
     while (X(designPx) < needed)
         x = std::max(x + 1e-3, static_cast<double>(needed) / designPx);
 }

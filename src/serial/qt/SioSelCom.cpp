@@ -69,7 +69,7 @@ TComSelectForm::TComSelectForm(QWidget* parent, std::function<bool(int)> probe)
     pf::UiScale s = pf::UiScale::For(this);
     const QFontMetrics fm(font());
     for (const QLabel* l : {label1, label2})
-        s.FitText(fm, l->text(), 181);
+        s.FitText(font(), l->text(), 181);
     const int labelHeight = std::max(fm.height(), s.Y(13));
     setFixedSize(s.Size({220, 131}));
 

@@ -1,6 +1,7 @@
 // The cassette information window: the cassette list and the note sizes.
 #include "app/qt/CassInfo.h"
 #include "link/Protokoll.h"
+#include "platform/qt/ui_scale.h"
 
 #include <QFontMetrics>
 #include <QTableWidget>
@@ -31,7 +32,8 @@ void ExpectHeadersFit(const TCassInfo& w, std::array<int, 4> design)
     const QFontMetrics fm(w.HeaderFont());
     for (int c = 0; c < 4; ++c) {
         const QString text = QString::fromStdString(w.Cell(0, c));
-        EXPECT_LT(fm.horizontalAdvance(text), w.StringGrid1->columnWidth(c) - 4) << text.toStdString();
+        EXPECT_LE(platform::UiScale::TextWidth(w.HeaderFont(), text) + w.CellPadding(), w.StringGrid1->columnWidth(c))
+            << text.toStdString();
         const double ratio = design[c] / double(design[3]);
         EXPECT_NEAR(w.StringGrid1->columnWidth(c) / double(w.StringGrid1->columnWidth(3)), ratio, ratio * 0.05) << c;
     }

@@ -26,7 +26,6 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include <cstdlib>
 #include <filesystem>
 
 namespace kyd::app::test {
@@ -286,34 +285,6 @@ TEST(AboutBoxTest, FileWithoutVersionInformationLeavesTheLabelsEmpty)
     EXPECT_TRUE(box.ProductName->text().isEmpty());
     EXPECT_TRUE(box.Version->text().isEmpty());
     EXPECT_TRUE(box.ProgramIcon->pixmap().isNull());
-}
-
-// Pictures of the two windows for a look at their layout; written only
-// when KYD_SCREENSHOTS names a folder.
-TEST_F(OptionsTest, Screenshots)
-{
-    const char* out = std::getenv("KYD_SCREENSHOTS");
-    if (!out)
-        GTEST_SKIP() << "KYD_SCREENSHOTS not set";
-    WriteFile("demo1.tdl", "// Dispense test\n");
-    WriteFile("demo2.tdl", "// Reject test\n");
-    WriteFile("demo3.tdl", "// Retract test\n");
-    WriteFile("demo4.tdl", "// Status check\n");
-    Start();
-    Main().ViewStatusMenuItem->trigger();
-    Main().ViewCmdStrMenuItem->trigger();
-    TypeCommand("A");
-    Main().MenuPageControl->setCurrentWidget(Main().TabSheetDemo);
-    ProcessEvents();
-    EXPECT_TRUE(Main().grab().save(QString(out) + "/kyd_main.png"));
-    EXPECT_TRUE(App().CmdStrForm().grab().save(QString(out) + "/kyd_cmd.png"));
-    EXPECT_TRUE(App().ComStringDlg().grab().save(QString(out) + "/kyd_com.png"));
-    ShowOptions();
-    EXPECT_TRUE(Options().grab().save(QString(out) + "/kyd_options.png"));
-    TAboutBox box(&Main(), platform::executablePath(), SourcePicture());
-    box.show();
-    ProcessEvents();
-    EXPECT_TRUE(box.grab().save(QString(out) + "/kyd_about.png"));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "serial/SioPort.h"
 #include "serial/qt/SioSelCom.h"
 #include "platform/pty.h"
+#include "platform/qt/ui_scale.h"
 #include "platform/serial_device.h"
 
 #include <QApplication>
@@ -42,7 +43,7 @@ TEST_F(SelCom, ListsAPtyRegisteredAsAPortAndTheLayoutNames)
     const QRect bevel = form.findChild<QWidget*>("Bevel1")->geometry();
     for (const char* name : {"Label1", "Label2"}) {
         const QLabel* l = form.findChild<QLabel*>(name);
-        EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width()) << name;
+        EXPECT_LE(kyd::platform::UiScale::TextWidth(l->font(), l->text()), l->width()) << name;
         EXPECT_TRUE(bevel.contains(l->geometry())) << name;
     }
     for (const QWidget* w : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))

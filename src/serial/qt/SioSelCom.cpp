@@ -2,10 +2,10 @@
 #include "serial/qt/SioSelCom.h"
 
 #include "platform/port_resolver.h"
+#include "platform/qt/ui_scale.h"
 #include "platform/serial_device.h"
 #include "serial/SioPort.h"
 #include "serial/SioPosix.h"
-#include "platform/qt/ui_scale.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -9,6 +9,10 @@
 #   tests/<sub>/qt/shot_*.cpp -> test program kyd_<sub>_screenshots, labels
 #                             <sub> and screenshots; writes PNGs of windows
 #                             into <build>/screenshots (tests/support/screenshot.h)
+#   tests/<sub>/qt/desktop_*.cpp -> test program kyd_<sub>_desktop, labels
+#                             <sub> and desktop; runs as one test on a
+#                             virtual X display with a window manager
+#                             (tests/support/with_desktop.sh)
 
 # kyd_library(<sub> [DEPS libs...] [QT_DEPS libs...])
 function(kyd_library sub)
@@ -74,17 +78,25 @@ function(kyd_tests sub)
         KYD_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
       target_link_libraries(kyd_${sub}_screenshots PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
       gtest_discover_tests(kyd_${sub}_screenshots
-        TEST_LIST kyd_${sub}_screenshot_tests
-        PROPERTIES LABELS ${sub} TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
+        PROPERTIES TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
         DISCOVERY_TIMEOUT 60)
-      # Discovery hands on one value per property, so the second label is
-      # set by a ctest include file that runs after the tests are known.
+      # Two labels: the discovery passes properties on as a flat list, so
+      # they are set once the discovered tests are known.
       set(labels ${CMAKE_CURRENT_BINARY_DIR}/kyd_${sub}_screenshots_labels.cmake)
-      file(WRITE ${labels}
-        "if(DEFINED kyd_${sub}_screenshot_tests)\n"
-        "  set_tests_properties(\${kyd_${sub}_screenshot_tests} PROPERTIES LABELS \"${sub};screenshots\")\n"
-        "endif()\n")
+      file(WRITE ${labels} "foreach(t IN LISTS kyd_${sub}_screenshots_TESTS)\n"
+        "  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${sub};screenshots\")\nendforeach()\n")
       set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels})
+    endif()
+    file(GLOB desktop CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/qt/desktop_*.cpp)
+    if(desktop)
+      add_executable(kyd_${sub}_desktop ${desktop} ${qthelpers} ${PROJECT_SOURCE_DIR}/tests/qt_main.cpp)
+      target_include_directories(kyd_${sub}_desktop PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+      target_compile_definitions(kyd_${sub}_desktop PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+      target_link_libraries(kyd_${sub}_desktop PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
+      # One X server for the whole program; 77 when none can be had.
+      add_test(NAME kyd_${sub}_desktop
+        COMMAND bash ${PROJECT_SOURCE_DIR}/tests/support/with_desktop.sh $<TARGET_FILE:kyd_${sub}_desktop>)
+      set_tests_properties(kyd_${sub}_desktop PROPERTIES LABELS "${sub};desktop" TIMEOUT 120 SKIP_RETURN_CODE 77)
     endif()
   endif()
 endfunction()

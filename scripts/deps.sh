@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the tool need, when
-# any is missing.
+# any is missing (xvfb, openbox and x11-utils: the desktop tests' display).
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest
-      libbenchmark-dev python3-serial xdg-utils)
+      libbenchmark-dev python3-serial xdg-utils xvfb openbox x11-utils)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the tool and starts it.
+# Installs what is missing, builds the tool and the simulator and starts the
+# tool.
 #
 # When no dispenser port is configured (first start, or the simulator's port
 # COM49 from an earlier run), the dispenser simulator is started on a
@@ -10,7 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)"
+# Only what runs here: the tool and the simulator (not the tests).
+cmake --build --preset default -j "$(nproc)" --target kydtest kydsim
 
 bin=$PWD/build/src
 ini=${KYD_INI:-$bin/app/kydtest.INI}

@@ -6,11 +6,12 @@ namespace kyd::app {
 
 BusyIndicator::Change BusyIndicator::Set(int state, std::int64_t nowMs)
 {
-    if (state_ == 2) {
-        if (state != 3)
-            return Change::Ignored;
+    if (state_ == 2 && state != 3)
+        return Change::Ignored;
+    // Busy from a 1 or a 2 until a 0 or a 3: a 3 always ends it, also one
+    // that comes without a batch or after the batch has already ended.
+    if (state == 3)
         state = 0;
-    }
     state_ = state;
     if (state != 0) {
         startMs_ = nowMs;

@@ -1,9 +1,9 @@
 // The main window's busy indicator as a state machine, apart from the
 // widgets it switches.
 //
-// States: 0 idle, 1 busy, 2 start of a batch, 3 end of a batch. While a batch
-// is open every state but 3 is ignored, and that 3 acts as 0. Any other
-// non-zero state makes the window busy and restarts the elapsed time.
+// States: 0 idle, 1 busy, 2 start of a batch, 3 end of a batch. Busy from a 1
+// or a 2 until a 0 or a 3: while a batch is open every state but 3 is
+// ignored; a 3 always acts as 0. A 1 or a 2 restarts the elapsed time.
 #pragma once
 
 #include <cstdint>

@@ -38,6 +38,10 @@ public:
     virtual void OnPacketTimeout() = 0;
     // The modem lines changed (CTS may have risen); the link re-checks.
     virtual void OnLineChange() = 0;
+    // The line went away under the open port (a USB adapter unplugged, the
+    // far end hung up), also while no exchange runs. An armed packet has
+    // already ended as timed out.
+    virtual void OnPortLost() {}
 };
 
 // Failures are reported by the serial library's exceptions (ESIOException

@@ -84,7 +84,8 @@ bool TCom::WaitForCTS()
 {
     if (!port_->CTS() && !abort_)
         platform::messageLoop().pumpUntil([this] { return abort_ || port_->CTS(); }, kCtsWaitMs);
-    return port_->CTS();
+    // An abort wins over a CTS that rose in the same turn: nothing is sent.
+    return !abort_ && port_->CTS();
 }
 
 void TCom::Send(std::string& command, int seconds)

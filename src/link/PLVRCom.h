@@ -8,6 +8,7 @@
 #include "link/LinkPort.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -59,6 +60,10 @@ public:
     // The port, lent to the firmware downloader.
     LinkPort& Port() { return *port_; }
 
+    // Called when the line goes away under the open port, at once, also
+    // while no exchange runs (the next exchange opens the port again).
+    std::function<void()> PortLostHandler;
+
     // Packet events.
     void SioDataPacket1StringPacket(const std::string& text);
     void SioDataPacket1Timeout();
@@ -67,6 +72,11 @@ private:
     void OnStringPacket(const std::string& text) override { SioDataPacket1StringPacket(text); }
     void OnPacketTimeout() override { SioDataPacket1Timeout(); }
     void OnLineChange() override {}
+    void OnPortLost() override
+    {
+        if (PortLostHandler)
+            PortLostHandler();
+    }
 
     std::unique_ptr<LinkPort> port_;
     bool abort_ = false;

@@ -240,12 +240,16 @@ void SioLinkPort::LineErrorRaised(std::uint16_t error)
         return;
     }
     // The library's threads have ended: no packet event comes any more.
+    if (lineLost_)
+        return;
     lineLost_ = true;
     if (SioDataPacket1.GetEnabled()) {
         SioDataPacket1.SetEnabled(false);
         if (events_)
             events_->OnPacketTimeout();
     }
+    if (events_)
+        events_->OnPortLost();
 }
 
 } // namespace kyd::link

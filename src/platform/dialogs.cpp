@@ -24,7 +24,7 @@ DlgResult firstButton(DlgButtons b)
 DlgResult FakeDialogs::messageDlg(const std::string& text, DlgType type, DlgButtons buttons)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    calls_.push_back(Call{"messageDlg", text, type, buttons});
+    calls_.push_back(Call{"messageDlg", text, type, buttons, {}, false});
     if (results_.empty())
         return firstButton(buttons);
     DlgResult r = results_.front();
@@ -35,13 +35,13 @@ DlgResult FakeDialogs::messageDlg(const std::string& text, DlgType type, DlgButt
 void FakeDialogs::showMessage(const std::string& text)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    calls_.push_back(Call{"showMessage", text, DlgType::Information, DlgButtons::Ok});
+    calls_.push_back(Call{"showMessage", text, DlgType::Information, DlgButtons::Ok, {}, false});
 }
 
 bool FakeDialogs::inputQuery(const std::string& caption, const std::string& prompt, std::string& value)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    calls_.push_back(Call{"inputQuery", prompt, DlgType::Information, DlgButtons::OkCancel});
+    calls_.push_back(Call{"inputQuery", prompt, DlgType::Information, DlgButtons::OkCancel, {}, false});
     if (inputs_.empty())
         return false;
     std::optional<std::string> a = std::move(inputs_.front());
@@ -52,11 +52,11 @@ bool FakeDialogs::inputQuery(const std::string& caption, const std::string& prom
     return true;
 }
 
-std::optional<std::string> FakeDialogs::openFile(const std::string& title, const std::string&,
+std::optional<std::string> FakeDialogs::openFile(const std::string& title, const std::string& initialDir,
                                                  const std::vector<FileFilter>&)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    calls_.push_back(Call{"openFile", title, DlgType::Information, DlgButtons::OkCancel});
+    calls_.push_back(Call{"openFile", title, DlgType::Information, DlgButtons::OkCancel, initialDir, false});
     if (files_.empty())
         return std::nullopt;
     std::optional<std::string> f = std::move(files_.front());
@@ -64,11 +64,13 @@ std::optional<std::string> FakeDialogs::openFile(const std::string& title, const
     return f;
 }
 
-std::optional<std::string> FakeDialogs::saveFile(const std::string& title, const std::string&, const std::string&,
-                                                 const std::vector<FileFilter>&)
+std::optional<std::string> FakeDialogs::saveFile(const std::string& title, const std::string& initialDir,
+                                                 const std::string& defaultName, const std::vector<FileFilter>&,
+                                                 bool confirmOverwrite)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    calls_.push_back(Call{"saveFile", title, DlgType::Information, DlgButtons::OkCancel});
+    calls_.push_back(Call{"saveFile", title, DlgType::Information, DlgButtons::OkCancel,
+                          initialDir + "/" + defaultName, confirmOverwrite});
     if (files_.empty())
         return std::nullopt;
     std::optional<std::string> f = std::move(files_.front());
@@ -124,6 +126,23 @@ Dialogs& dialogs()
 void setDialogs(Dialogs* d)
 {
     g_dialogs.store(d, std::memory_order_release);
+}
+
+namespace {
+std::mutex g_titleMutex;
+std::string g_title;
+} // namespace
+
+void setApplicationTitle(const std::string& title)
+{
+    std::lock_guard lock(g_titleMutex);
+    g_title = title;
+}
+
+std::string applicationTitle()
+{
+    std::lock_guard lock(g_titleMutex);
+    return g_title;
 }
 
 ScopedFakeDialogs::ScopedFakeDialogs() : previous_(g_dialogs.load(std::memory_order_acquire))

@@ -32,9 +32,12 @@ public:
     virtual bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) = 0;
     virtual std::optional<std::string> openFile(const std::string& title, const std::string& initialDir,
                                                 const std::vector<FileFilter>& filters) = 0;
+    // A file to write, which may be a new one. confirmOverwrite asks before
+    // an existing file is chosen (off for files that are appended to).
     virtual std::optional<std::string> saveFile(const std::string& title, const std::string& initialDir,
                                                 const std::string& defaultName,
-                                                const std::vector<FileFilter>& filters) = 0;
+                                                const std::vector<FileFilter>& filters,
+                                                bool confirmOverwrite = true) = 0;
 };
 
 // Records every call; answers come from queues, with a default when a queue
@@ -47,6 +50,8 @@ public:
         std::string text; // message text, prompt or title
         DlgType type = DlgType::Information;
         DlgButtons buttons = DlgButtons::Ok;
+        std::string start; // file choosers: the folder, and the file name offered
+        bool confirmOverwrite = false;
     };
 
     DlgResult messageDlg(const std::string& text, DlgType type, DlgButtons buttons) override;
@@ -55,8 +60,8 @@ public:
     std::optional<std::string> openFile(const std::string& title, const std::string& initialDir,
                                         const std::vector<FileFilter>& filters) override;
     std::optional<std::string> saveFile(const std::string& title, const std::string& initialDir,
-                                        const std::string& defaultName,
-                                        const std::vector<FileFilter>& filters) override;
+                                        const std::string& defaultName, const std::vector<FileFilter>& filters,
+                                        bool confirmOverwrite = true) override;
 
     void queueResult(DlgResult r);
     void queueInput(std::optional<std::string> answer); // nullopt = cancel
@@ -76,6 +81,11 @@ private:
 Dialogs& dialogs();
 // The caller keeps ownership; nullptr uninstalls (using dialogs() then is a bug).
 void setDialogs(Dialogs* d);
+
+// The application's title: the caption of showMessage boxes. It is kept
+// apart from the window titles, which the desktop shows exactly as set.
+void setApplicationTitle(const std::string& title);
+std::string applicationTitle();
 
 // RAII helper for tests.
 class ScopedFakeDialogs {

@@ -29,12 +29,18 @@ TEST(BusyIndicatorTest, BatchIgnoresSingleCommandsUntilItsEnd)
     EXPECT_EQ(b.Elapsed(6000), "0:00:05");
 }
 
-TEST(BusyIndicatorTest, EndOfBatchWithoutABatchActsAsBusy)
+TEST(BusyIndicatorTest, EndOfBatchWithoutABatchLeavesItIdle)
 {
     BusyIndicator b;
-    EXPECT_EQ(b.Set(3, 0), Change::Busy);
-    EXPECT_TRUE(b.Busy());
-    EXPECT_EQ(b.Set(0, 10), Change::Idle);
+    EXPECT_EQ(b.Set(3, 0), Change::Idle);
+    EXPECT_FALSE(b.Busy());
+    // 2, 2, 3, 3: the second 3 comes after the batch ended.
+    for (int s : {2, 2, 3, 3})
+        b.Set(s, 10);
+    EXPECT_FALSE(b.Busy());
+    // A 3 also ends a single command's busy state.
+    EXPECT_EQ(b.Set(1, 20), Change::Busy);
+    EXPECT_EQ(b.Set(3, 30), Change::Idle);
     EXPECT_FALSE(b.Busy());
 }
 

@@ -133,6 +133,25 @@ TEST_F(Link, AbortEndsCtsWait)
     EXPECT_TRUE(port->written.empty());
 }
 
+TEST_F(Link, AbortTogetherWithRisingCtsSendsNothing)
+{
+    OpenPort(true);
+    port->ctsHeldLow = true;
+    // CTS rises in the same turn of the wait as the operator aborts.
+    port->onRtsRaised = [this] {
+        loop.postCall([this] {
+            com->SetAbort();
+            port->ctsHeldLow = false;
+        });
+    };
+    std::string c = "3";
+    com->Send(c, 5);
+    EXPECT_TRUE(com->ErrorFlag());
+    EXPECT_TRUE(com->AbortFlag());
+    EXPECT_TRUE(port->written.empty());
+    EXPECT_FALSE(port->rts());
+}
+
 TEST_F(Link, NoRoomToSendFailsWithoutWriting)
 {
     OpenPort();

@@ -40,7 +40,9 @@ int main(int argc, char** argv)
 {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("kydtest");
-    QApplication::setApplicationDisplayName("ZORORaze");
+    // The application title is ours, not Qt's display name: Qt would append
+    // a display name to every window title on X11.
+    platform::setApplicationTitle("ZORORaze");
 
     QCommandLineParser parser;
     parser.setApplicationDescription("Test and service tool for the KYD banknote dispenser");

@@ -4,6 +4,8 @@
 #include "platform/program_path.h"
 
 #include <QFrame>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QImageReader>
@@ -108,6 +110,11 @@ TAboutBox::TAboutBox(QWidget* parent, const std::string& versionFile, const std:
         Copyright->setText(QString::fromLatin1(v.c_str()));
     if (info.GetFileDescription(v))
         Description->setText(QString::fromLatin1(v.c_str()));
+
+    // Centred on the screen, not on the window it is shown from.
+    adjustSize();
+    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 } // namespace kyd::app

@@ -5,19 +5,18 @@
 #include "platform/qt/ui_scale.h"
 
 #include <QFont>
-#include <QFontMetrics>
-#include <QStyle>
 #include <QHeaderView>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 
 namespace kyd::app {
 
 namespace {
 
-constexpr std::array<int, 4> kColumnWidths{23, 66, 44, 214};
 constexpr int kRowHeight = 15;
 
 QString Latin1(const std::string& s)
@@ -33,7 +32,7 @@ TCassInfo::TCassInfo(QWidget* owner, link::Protokoll* model) : QDialog(owner), m
     setWindowTitle("Cassette information");
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
-    StringGrid1 = new QTableWidget(kRows, static_cast<int>(kColumnWidths.size()), this);
+    StringGrid1 = new QTableWidget(kRows, static_cast<int>(widths_.size()), this);
     StringGrid1->setObjectName("StringGrid1");
     StringGrid1->horizontalHeader()->hide();
     StringGrid1->verticalHeader()->hide();
@@ -41,19 +40,26 @@ TCassInfo::TCassInfo(QWidget* owner, link::Protokoll* model) : QDialog(owner), m
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->setSelectionMode(QAbstractItemView::NoSelection);
-    StringGrid1->setFocusPolicy(Qt::NoFocus);
+    StringGrid1->setFocusPolicy(Qt::NoFocus); // nothing to pick: no current cell frame
     StringGrid1->verticalHeader()->setMinimumSectionSize(1);
     StringGrid1->horizontalHeader()->setMinimumSectionSize(1);
-    const auto scale = platform::UiScale::For(this);
-    for (int c = 0; c < static_cast<int>(kColumnWidths.size()); ++c)
-        StringGrid1->setColumnWidth(c, scale.X(kColumnWidths[static_cast<std::size_t>(c)]));
-    for (int r = 0; r < kRows; ++r)
-        StringGrid1->setRowHeight(r, scale.Y(kRowHeight));
-
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(StringGrid1);
     FitWindow();
+}
+
+int TCassInfo::CellPadding() const
+{
+    // The cell's text margins, its grid line and a little air.
+    return 2 * (StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, StringGrid1) + 1) + 1 + 4;
+}
+
+QFont TCassInfo::HeaderFont() const
+{
+    QFont f = StringGrid1->font();
+    f.setBold(true);
+    return f;
 }
 
 void TCassInfo::SetCell(int row, int column, const std::string& text)
@@ -69,9 +75,7 @@ void TCassInfo::SetCell(int row, int column, const std::string& text)
     auto* item = new QTableWidgetItem(Latin1(text));
     if (row == 0) {
         // The fixed first row.
-        QFont f = item->font();
-        f.setBold(true);
-        item->setFont(f);
+        item->setFont(HeaderFont());
         item->setBackground(palette().button());
     }
     StringGrid1->setItem(row, column, item);
@@ -94,34 +98,29 @@ void TCassInfo::SetRows(const std::vector<GridRow>& rows)
     for (std::size_t r = 0; r < rows.size(); ++r)
         for (std::size_t c = 0; c < rows[r].size(); ++c)
             SetCell(static_cast<int>(r), static_cast<int>(c), rows[r][c]);
-    FitColumnsToHeader();
     FitWindow();
-}
-
-void TCassInfo::FitColumnsToHeader()
-{
-    // A column is at least as wide as its (bold) header needs.
-    for (int c = 0; c < StringGrid1->columnCount(); ++c) {
-        const QTableWidgetItem* item = StringGrid1->item(0, c);
-        if (!item)
-            continue;
-        const int need = QFontMetrics(item->font()).horizontalAdvance(item->text()) +
-                         2 * StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
-        if (StringGrid1->columnWidth(c) < need)
-            StringGrid1->setColumnWidth(c, need);
-    }
 }
 
 void TCassInfo::FitWindow()
 {
+    // The design widths, scaled for the font and widened alike until every
+    // header fits its column.
+    platform::UiScale scale = platform::UiScale::For(StringGrid1);
+    const QFontMetrics fm(HeaderFont());
+    for (std::size_t c = 0; c < widths_.size(); ++c)
+        scale.FitText(HeaderFont(), QString::fromLatin1(headers_[c]), widths_[c], CellPadding());
+    const int rowHeight = std::max(scale.Y(kRowHeight), fm.height() + 2);
+
     int width = 0;
-    for (int c = 0; c < StringGrid1->columnCount(); ++c)
-        width += StringGrid1->columnWidth(c);
-    int height = 0;
-    for (int r = 0; r < StringGrid1->rowCount(); ++r)
-        height += StringGrid1->rowHeight(r);
+    for (std::size_t c = 0; c < widths_.size(); ++c) {
+        StringGrid1->setColumnWidth(static_cast<int>(c), scale.X(widths_[c]));
+        width += scale.X(widths_[c]);
+    }
+    const int rows = StringGrid1->rowCount();
+    for (int r = 0; r < rows; ++r)
+        StringGrid1->setRowHeight(r, rowHeight);
     const int frame = 2 * StringGrid1->frameWidth();
-    setFixedSize(width + frame, height + frame);
+    setFixedSize(width + frame, rows * rowHeight + frame);
 }
 
 bool TCassInfo::ShowCassettes()
@@ -137,15 +136,16 @@ bool TCassInfo::ShowCassettes()
 bool TCassInfo::ShowNoteSizes(const std::string& d)
 {
     setWindowTitle("Item 202 Note Sizes");
-    const auto scale = platform::UiScale::For(this);
-    StringGrid1->setColumnWidth(1, StringGrid1->columnWidth(1) - scale.X(20));
-    StringGrid1->setColumnWidth(2, StringGrid1->columnWidth(2) + scale.X(10));
-    StringGrid1->setColumnWidth(3, StringGrid1->columnWidth(3) - scale.X(60));
+    widths_[1] -= 20;
+    widths_[2] += 10;
+    widths_[3] -= 60;
+    headers_ = kNoteSizeHeaders;
     ClearGrid();
+    FitWindow(); // 70 design pixels narrower
     std::vector<GridRow> rows;
     if (!DecodeNoteSizes(d, rows))
         return false;
-    SetRows(rows); // 70 pixels narrower
+    SetRows(rows);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QFont>
 
 #include <array>
 #include <string>
@@ -38,14 +39,23 @@ public:
 
     QTableWidget* StringGrid1 = nullptr;
 
+    using Headers = std::array<const char*, 4>;
+    static constexpr Headers kCassetteHeaders{"No", "Cassette Id", "Width", "Status"};
+    static constexpr Headers kNoteSizeHeaders{"No", "Vertical", "Horizontal", "Denomination"};
+    // The header row's font.
+    QFont HeaderFont() const;
+    // What a cell takes besides its text.
+    int CellPadding() const;
+
 private:
     void SetCell(int row, int column, const std::string& text);
     void ClearGrid();
     void SetRows(const std::vector<std::array<std::string, 4>>& rows);
-    void FitColumnsToHeader();
     void FitWindow();
 
     link::Protokoll* model_;
+    std::array<int, 4> widths_{23, 66, 44, 214}; // design widths of the columns
+    Headers headers_ = kCassetteHeaders;
 };
 
 // Shows the cassette window modally for the model's cassettes and frees it

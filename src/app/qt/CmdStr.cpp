@@ -2,8 +2,11 @@
 
 #include "link/PLVRCmd.h"
 #include "platform/exception_sink.h"
+#include "platform/qt/ui_scale.h"
 
 #include <QComboBox>
+#include <QEvent>
+#include <QWindow>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
@@ -17,13 +20,14 @@ TCmdStrForm::TCmdStrForm(platform::IniFile& ini, QWidget* parent) : ToolWindow(i
 {
     setObjectName("CmdStrForm");
     setWindowTitle("Enter command");
-    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // The one tool window that stays on top of the others.
+    setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
 
     CmdCombo = new QComboBox(this);
     CmdCombo->setObjectName("CmdCombo");
     CmdCombo->setEditable(true);
     CmdCombo->setInsertPolicy(QComboBox::NoInsert); // the history is ours
-    CmdCombo->setFixedWidth(330);
+    CmdCombo->setFixedWidth(platform::UiScale::For(this).X(330));
     PaintLimeOnBlack(CmdCombo);
     PaintLimeOnBlack(CmdCombo->lineEdit());
 
@@ -36,6 +40,16 @@ TCmdStrForm::TCmdStrForm(platform::IniFile& ini, QWidget* parent) : ToolWindow(i
             [this] { platform::guarded("command-string window", [this] { CmdStrEditKeyPress(); }); });
 
     RestoreFromIni(390, 370);
+}
+
+bool TCmdStrForm::event(QEvent* e)
+{
+    // While a modal dialog of the program is open this window cannot be
+    // used anyway; it then stops staying on top, so it never covers the
+    // dialog's buttons.
+    if ((e->type() == QEvent::WindowBlocked || e->type() == QEvent::WindowUnblocked) && windowHandle())
+        windowHandle()->setFlag(Qt::WindowStaysOnTopHint, e->type() == QEvent::WindowUnblocked);
+    return ToolWindow::event(e);
 }
 
 void TCmdStrForm::SetBusy(bool busy)

@@ -32,6 +32,9 @@ public:
 
     QComboBox* CmdCombo = nullptr;
 
+protected:
+    bool event(QEvent* e) override;
+
 private:
     link::TPLVRCmdF* cmd_ = nullptr;
     bool busy_ = false;

@@ -1,5 +1,7 @@
 #include "app/qt/CommStr.h"
 
+#include "platform/qt/ui_scale.h"
+
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -11,9 +13,7 @@ TComStringDlg::TComStringDlg(platform::IniFile& ini, QWidget* parent) : ToolWind
 {
     setObjectName("ComStringDlg");
     setWindowTitle("Communication Strings");
-    // Only a close button.
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setMinimumHeight(26);
+    setMinimumHeight(platform::UiScale::For(this).Y(26));
 
     CommStrings = new QPlainTextEdit(this);
     CommStrings->setObjectName("CommStrings");

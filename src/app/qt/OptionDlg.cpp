@@ -5,6 +5,7 @@
 #include "platform/dialogs.h"
 #include "platform/exception_sink.h"
 #include "platform/ini_file.h"
+#include "platform/qt/ui_scale.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -124,7 +125,7 @@ TOptionForm::TOptionForm(platform::IniFile& ini, link::AppContext& ctx, PortList
     CheckBoxDateStamp->setObjectName("CheckBoxDateStamp");
     EditLogFile = new QLineEdit(log);
     EditLogFile->setObjectName("EditLogFile");
-    EditLogFile->setMinimumWidth(260);
+    EditLogFile->setMinimumWidth(platform::UiScale::For(this).X(260));
     ButtonBrowseLogFile = new QPushButton("Browse...", log);
     ButtonBrowseLogFile->setObjectName("ButtonBrowseLogFile");
 
@@ -172,8 +173,11 @@ std::string TOptionForm::ExpandedDefaultLogFile() const
     return ec ? defaultLogFileName_ : p.lexically_normal().string();
 }
 
-std::string TOptionForm::Caption(int port)
+std::string TOptionForm::Caption(int port) const
 {
+    // A port that could not be opened is not named as if it were in use.
+    if (!ctx_.Com || !ctx_.Com->Port().IsOpen())
+        return port > 0 ? "KYDTest COM" + std::to_string(port) + " (not open)" : "KYDTest (no port)";
     return "KYDTest COM" + std::to_string(port);
 }
 
@@ -284,8 +288,13 @@ void TOptionForm::CheckBoxLogEnableClick()
 
 void TOptionForm::ButtonBrowseLogFileClick()
 {
-    std::optional<std::string> picked = platform::dialogs().openFile(
-        "Log file", FolderOf(settings_.LogFile), {{"Log files", "*.log"}, {"All files", "*.*"}});
+    // A save-style chooser: the log may be a file that does not exist yet.
+    // It starts at the log file in force; the log is appended to, so
+    // choosing an existing file asks nothing.
+    std::optional<std::string> picked =
+        platform::dialogs().saveFile("Log file", FolderOf(settings_.LogFile),
+                                     std::filesystem::path(settings_.LogFile).filename().string(),
+                                     {{"Log files", "*.log"}, {"All files", "*.*"}}, false);
     if (!picked)
         return;
     settings_.LogFile = *picked;

@@ -91,7 +91,8 @@ private:
     // Opens the dispenser port; a failure the link passes on is shown and
     // leaves the port closed. Returns the port number in use.
     int OpenPort(int port);
-    static std::string Caption(int port);
+    // "KYDTest COM" + port, or what says that the port is not open.
+    std::string Caption(int port) const;
 
     platform::IniFile& ini_;
     link::AppContext& ctx_;

@@ -12,12 +12,14 @@
 #include "link/PLVRCmd.h"
 #include "link/PLVRCom.h"
 #include "link/Protokoll.h"
+#include "link/StatusTexts.h"
 #include "link/TDLScript.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/document_opener.h"
 #include "platform/exception_sink.h"
 #include "platform/ini_file.h"
+#include "platform/qt/ui_scale.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -110,13 +112,21 @@ TPLVRMainF::TPLVRMainF(platform::IniFile& ini, link::AppContext& ctx, MainWindow
     RIDURadeHelp->setEnabled(std::filesystem::exists(HelpPath(kHelpFile), ec));
     KYDTroubleshooting->setEnabled(std::filesystem::exists(HelpPath(kTroubleFile), ec));
 
-    setMinimumSize(493, 328);
-    setMaximumSize(640, 480);
+    // The size bounds were laid out for the design font.
+    const platform::UiScale scale = platform::UiScale::For(this);
+    setMinimumSize(scale.Size({493, 328}));
+    setMaximumSize(scale.Size({640, 480}));
 
     // FormCreate.
     move(ini_.readInteger("Misc", "Left", 200), ini_.readInteger("Misc", "Top", 130));
     com_ = std::make_unique<link::TCom>(MakeLinkPort());
     ctx_.Com = com_.get();
+    // A port that goes away shows at once, not only at the next command.
+    com_->PortLostHandler = [this] {
+        const int port = com_->Port().Settings().ComNumber;
+        ShowStatusText({}, link::StatusCodeText(link::kCodeNoConnection));
+        ShowInfoText("COM" + std::to_string(port) + " is no longer available");
+    };
     ctx_.MainWindow = this;
     teller_ = '0';
     model_ = std::make_unique<link::Protokoll>();
@@ -273,13 +283,16 @@ void TPLVRMainF::BuildStatusBar()
     };
     StatusPanel0 = panel("StatusPanel0");
     StatusPanel0->setAlignment(Qt::AlignCenter);
-    // Room for "999:59:59" at the font in use, and never below 50 pixels.
+    // Room for "999:59:59" at the font in use, and never below the design
+    // width.
+    const platform::UiScale scale = platform::UiScale::For(bar);
     const int margin = 2 * StatusPanel0->frameWidth() + 8;
-    StatusPanel0->setFixedWidth(std::max(50, StatusPanel0->fontMetrics().horizontalAdvance("999:59:59") + margin));
+    StatusPanel0->setFixedWidth(
+        std::max(scale.X(50), StatusPanel0->fontMetrics().horizontalAdvance("999:59:59") + margin));
     StatusPanel1 = panel("StatusPanel1");
-    StatusPanel1->setFixedWidth(210);
+    StatusPanel1->setFixedWidth(scale.X(210));
     StatusPanel2 = panel("StatusPanel2");
-    StatusPanel2->setMinimumWidth(50);
+    StatusPanel2->setMinimumWidth(scale.X(50));
     bar->addWidget(StatusPanel0);
     bar->addWidget(StatusPanel1);
     bar->addWidget(StatusPanel2, 1);
@@ -353,7 +366,7 @@ void TPLVRMainF::SyncViewChecks()
 void TPLVRMainF::SetCaption(const std::string& text)
 {
     setWindowTitle(Latin1(text));
-    QGuiApplication::setApplicationDisplayName(Latin1(text));
+    platform::setApplicationTitle(text);
 }
 
 void TPLVRMainF::showEvent(QShowEvent* e)

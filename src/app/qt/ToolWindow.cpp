@@ -1,6 +1,7 @@
 #include "app/qt/ToolWindow.h"
 
 #include "platform/ini_file.h"
+#include "platform/qt/ui_scale.h"
 
 #include <QCloseEvent>
 #include <QPalette>
@@ -10,20 +11,27 @@
 namespace kyd::app {
 
 ToolWindow::ToolWindow(platform::IniFile& ini, std::string section, bool sizeable, QWidget* parent)
-    : QWidget(parent, Qt::Tool), ini_(ini), section_(std::move(section)), sizeable_(sizeable)
+    // A top-level window with a tool window's decoration (a title and a
+    // close button), but not a transient one: the main window can be
+    // raised above it. Stay-on-top windows change their flags themselves.
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      ini_(ini), section_(std::move(section)), sizeable_(sizeable)
 {
 }
 
 void ToolWindow::RestoreFromIni(int top, int left, int height, int width)
 {
-    const int t = ini_.readInteger(section_, "Top", top);
-    const int l = ini_.readInteger(section_, "Left", left);
-    move(l, t);
+    // The size is settled before the move: only then does the window come
+    // back with its frame where it was saved (pos() is the frame's corner).
     if (sizeable_) {
-        const int h = ini_.readInteger(section_, "Height", height);
-        const int w = ini_.readInteger(section_, "Width", width);
+        const platform::UiScale scale = platform::UiScale::For(this);
+        const int h = ini_.readInteger(section_, "Height", scale.Y(height));
+        const int w = ini_.readInteger(section_, "Width", scale.X(width));
         resize(std::max(w, minimumWidth()), std::max(h, minimumHeight()));
+    } else {
+        adjustSize();
     }
+    move(ini_.readInteger(section_, "Left", left), ini_.readInteger(section_, "Top", top));
     setVisible(ini_.readBool(section_, "Visible", false));
 }
 

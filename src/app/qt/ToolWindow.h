@@ -1,4 +1,4 @@
-// What the three tool windows share: a Qt::Tool window that keeps its
+// What the three tool windows share: a small top-level window that keeps its
 // position (and size) and its visibility in its own ini section, and that
 // reports every change of its visibility so the View menu's check marks can
 // follow it.
@@ -31,8 +31,8 @@ signals:
     void VisibilityChanged(bool visible);
 
 protected:
-    // Position (and size) from the ini with these defaults, then visibility
-    // (default false).
+    // Position (and size) from the ini with these defaults (the size a
+    // design size, scaled for the font), then visibility (default false).
     void RestoreFromIni(int top, int left, int height = 0, int width = 0);
 
     // Closed by the operator: Visible = false.

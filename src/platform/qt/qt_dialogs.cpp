@@ -125,7 +125,7 @@ DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons
 void QtDialogs::showMessage(const std::string& msg)
 {
     QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(QApplication::applicationDisplayName());
+    box.setWindowTitle(text(applicationTitle()));
     box.setTextFormat(Qt::PlainText);
     box.setText(text(msg));
     box.setIcon(QMessageBox::NoIcon);
@@ -159,13 +159,14 @@ std::optional<std::string> QtDialogs::openFile(const std::string& title, const s
 
 std::optional<std::string> QtDialogs::saveFile(const std::string& title, const std::string& initialDir,
                                                const std::string& defaultName,
-                                               const std::vector<FileFilter>& filters)
+                                               const std::vector<FileFilter>& filters, bool confirmOverwrite)
 {
     QString start = path(initialDir);
     if (!defaultName.empty())
         start = start.isEmpty() ? path(defaultName) : start + "/" + path(defaultName);
-    QString f = QFileDialog::getSaveFileName(QApplication::activeWindow(), text(title), start,
-                                             filterString(filters));
+    QString f = QFileDialog::getSaveFileName(
+        QApplication::activeWindow(), text(title), start, filterString(filters), nullptr,
+        confirmOverwrite ? QFileDialog::Options() : QFileDialog::Options(QFileDialog::DontConfirmOverwrite));
     if (f.isEmpty())
         return std::nullopt;
     return fromPath(f);

@@ -15,8 +15,8 @@ public:
     std::optional<std::string> openFile(const std::string& title, const std::string& initialDir,
                                         const std::vector<FileFilter>& filters) override;
     std::optional<std::string> saveFile(const std::string& title, const std::string& initialDir,
-                                        const std::string& defaultName,
-                                        const std::vector<FileFilter>& filters) override;
+                                        const std::string& defaultName, const std::vector<FileFilter>& filters,
+                                        bool confirmOverwrite = true) override;
 };
 
 } // namespace kyd::platform

@@ -30,6 +30,20 @@ UiScale UiScale::For(const QWidget* w)
     return ForFont(w ? w->font() : QApplication::font());
 }
 
+int UiScale::TextWidth(const QFont& font, const QString& text)
+{
+    return static_cast<int>(std::ceil(QFontMetricsF(font).horizontalAdvance(text)));
+}
+
+void UiScale::FitText(const QFont& font, const QString& text, int designPx, int padding)
+{
+    if (designPx <= 0)
+        return;
+    const int needed = TextWidth(font, text) + padding;
+    while (X(designPx) < needed)
+        x = std::max(x + 1e-3, static_cast<double>(needed) / designPx);
+}
+
 int UiScale::X(int designPx) const { return static_cast<int>(std::lround(designPx * x)); }
 int UiScale::Y(int designPx) const { return static_cast<int>(std::lround(designPx * y)); }
 

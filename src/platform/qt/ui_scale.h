@@ -24,6 +24,14 @@ struct UiScale {
     // Factors for the widget's font, or the application font when null.
     static UiScale For(const QWidget* w = nullptr);
 
+    // Widens the horizontal factor, when needed, so that text drawn in font
+    // plus padding fits into what the design width becomes: the window then
+    // keeps its proportions and none of its captions is cut off. The
+    // average character width does not promise that for every text.
+    void FitText(const QFont& font, const QString& text, int designPx, int padding = 0);
+    // The whole pixels text takes in font.
+    static int TextWidth(const QFont& font, const QString& text);
+
     int X(int designPx) const;
     int Y(int designPx) const;
     QPoint Point(QPoint design) const { return {X(design.x()), Y(design.y())}; }

@@ -2,6 +2,7 @@
 #include "serial/qt/SioSelCom.h"
 
 #include "platform/port_resolver.h"
+#include "platform/qt/ui_scale.h"
 #include "platform/serial_device.h"
 #include "serial/SioPort.h"
 #include "serial/SioPosix.h"
@@ -11,6 +12,8 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace sio {
 
@@ -54,32 +57,42 @@ TComSelectForm::TComSelectForm(QWidget* parent, std::function<bool(int)> probe)
     setObjectName("ComSelectForm");
     setWindowTitle("Select Port");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(220, 131);
+
+    auto* label1 = new QLabel("The configured serial port is not valid.", this);
+    label1->setObjectName("Label1");
+    auto* label2 = new QLabel("Please choose another port.", this);
+    label2->setObjectName("Label2");
+
+    // The layout's design sizes, scaled for the font and widened alike until
+    // the message fits inside its bevel, with the bevel's margin on either
+    // side.
+    pf::UiScale s = pf::UiScale::For(this);
+    const QFontMetrics fm(font());
+    for (const QLabel* l : {label1, label2})
+        s.FitText(font(), l->text(), 181);
+    const int labelHeight = std::max(fm.height(), s.Y(13));
+    setFixedSize(s.Size({220, 131}));
 
     auto* bevel = new QFrame(this);
     bevel->setObjectName("Bevel1");
     bevel->setFrameShape(QFrame::Box);
     bevel->setFrameShadow(QFrame::Sunken);
-    bevel->setGeometry(8, 8, 201, 42);
-
-    auto* label1 = new QLabel("The configured serial port is not valid.", this);
-    label1->setObjectName("Label1");
-    label1->move(18, 14);
-    auto* label2 = new QLabel("Please choose another port.", this);
-    label2->setObjectName("Label2");
-    label2->move(18, 30);
+    bevel->setGeometry(s.Rect({8, 8, 201, 42}));
+    bevel->lower();
+    label1->setGeometry(s.X(18), s.Y(14), s.X(181), labelHeight);
+    label2->setGeometry(s.X(18), s.Y(30), s.X(181), labelHeight);
 
     PortsComboBox = new QComboBox(this);
     PortsComboBox->setObjectName("PortsComboBox");
-    PortsComboBox->setGeometry(8, 64, 201, PortsComboBox->sizeHint().height());
+    PortsComboBox->setGeometry(s.X(8), s.Y(64), s.X(201), PortsComboBox->sizeHint().height());
 
     OkBtn = new QPushButton("OK", this);
     OkBtn->setObjectName("OkBtn");
-    OkBtn->setGeometry(8, 95, 85, 27);
+    OkBtn->setGeometry(s.Rect({8, 95, 85, 27}));
     OkBtn->setDefault(true);
     AbortBtn = new QPushButton("Cancel", this);
     AbortBtn->setObjectName("AbortBtn");
-    AbortBtn->setGeometry(124, 95, 85, 27);
+    AbortBtn->setGeometry(s.Rect({124, 95, 85, 27}));
 
     setTabOrder(OkBtn, AbortBtn);
     setTabOrder(AbortBtn, PortsComboBox);

@@ -25,6 +25,22 @@ link::FeederList Feeders(int n)
     return list;
 }
 
+// Every header's text fits its column (nothing is elided), the columns keep
+// the design proportions, and each row is as high as the text.
+void ExpectHeadersFit(const TCassInfo& w, std::array<int, 4> design)
+{
+    const QFontMetrics fm(w.HeaderFont());
+    for (int c = 0; c < 4; ++c) {
+        const QString text = QString::fromStdString(w.Cell(0, c));
+        EXPECT_LE(platform::UiScale::TextWidth(w.HeaderFont(), text) + w.CellPadding(), w.StringGrid1->columnWidth(c))
+            << text.toStdString();
+        const double ratio = design[c] / double(design[3]);
+        EXPECT_NEAR(w.StringGrid1->columnWidth(c) / double(w.StringGrid1->columnWidth(3)), ratio, ratio * 0.05) << c;
+    }
+    EXPECT_GE(w.StringGrid1->rowHeight(0), fm.height());
+    EXPECT_GE(w.StringGrid1->rowHeight(0), 15);
+}
+
 TEST(CassInfo, ShowsTheCassettesOfTheModel)
 {
     link::Protokoll model;
@@ -35,12 +51,9 @@ TEST(CassInfo, ShowsTheCassettesOfTheModel)
     ASSERT_EQ(w.findChild<QTableWidget*>("StringGrid1"), w.StringGrid1);
     EXPECT_EQ(w.StringGrid1->rowCount(), 10);
     EXPECT_EQ(w.StringGrid1->columnCount(), 4);
-    const auto scale = platform::UiScale::For(&w);
-    EXPECT_EQ(w.StringGrid1->columnWidth(0), scale.X(23));
-    EXPECT_EQ(w.StringGrid1->columnWidth(3), scale.X(214));
-    EXPECT_EQ(w.StringGrid1->rowHeight(0), scale.Y(15));
 
     EXPECT_TRUE(w.ShowCassettes());
+    ExpectHeadersFit(w, {23, 66, 44, 214});
     EXPECT_EQ(w.Cell(0, 0), "No");
     EXPECT_EQ(w.Cell(0, 1), "Cassette Id");
     EXPECT_EQ(w.Cell(0, 2), "Width");
@@ -82,22 +95,11 @@ TEST(CassInfo, NoteSizes)
 {
     link::Protokoll model;
     TCassInfo w(nullptr, &model);
-    const int width = w.width();
     // Position 1 is skipped; records of 13 characters follow.
     const std::string payload = std::string("x") + "EUR052 070140" + "SEK012A065130" + "ZZZ????071141" + "EUR";
     EXPECT_TRUE(w.ShowNoteSizes(payload));
     EXPECT_EQ(w.windowTitle().toStdString(), "Item 202 Note Sizes");
-    const auto scale = platform::UiScale::For(&w);
-    // Narrower than the cassette list, yet every header fits its column.
-    EXPECT_LT(w.width(), width);
-    EXPECT_GE(w.StringGrid1->columnWidth(1), scale.X(66) - scale.X(20));
-    EXPECT_GE(w.StringGrid1->columnWidth(2), scale.X(44) + scale.X(10));
-    EXPECT_EQ(w.StringGrid1->columnWidth(3), scale.X(214) - scale.X(60));
-    for (int c = 0; c < 4; ++c) {
-        const QTableWidgetItem* header = w.StringGrid1->item(0, c);
-        ASSERT_NE(header, nullptr);
-        EXPECT_GT(w.StringGrid1->columnWidth(c), QFontMetrics(header->font()).horizontalAdvance(header->text()));
-    }
+    ExpectHeadersFit(w, {23, 46, 54, 154}); // 70 design pixels narrower
     EXPECT_EQ(w.Cell(0, 1), "Vertical");
     EXPECT_EQ(w.Cell(0, 3), "Denomination");
     EXPECT_EQ(w.Cell(1, 0), "1");

@@ -117,5 +117,20 @@ TEST_F(PtyAppTest, AbortDuringAHeldReplyCancelsAndTheNextCommandWorks)
     EXPECT_EQ(Frames(), (std::vector<std::string>{"030", "030"}));
 }
 
+TEST_F(PtyAppTest, PortGoneWhileIdleShowsAtOnce)
+{
+    StartOnPty();
+    TypeCommand("0");
+    ASSERT_EQ(Main().StatusPanel2->text(), "30 Successful Command");
+    Main().StatusPanel1->clear();
+
+    transport.reset(); // the far end hangs up; no command is under way
+    EXPECT_TRUE(loop.pumpUntil([this] { return !Main().StatusPanel1->text().isEmpty(); }, 10'000));
+    EXPECT_EQ(Main().StatusPanel1->text(), "COM1 is no longer available");
+    EXPECT_EQ(Main().StatusPanel2->text(), "No Connection");
+    EXPECT_EQ(LastStatusLine(), "COM1 is no longer available");
+    EXPECT_TRUE(Main().MenuPageControl->isEnabled());
+}
+
 } // namespace
 } // namespace kyd::app::test

@@ -10,6 +10,7 @@
 #include "app/qt/StatusList.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
+#include "platform/qt/ui_scale.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -20,7 +21,9 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QWindow>
 #include <QToolButton>
 
 namespace kyd::app::test {
@@ -63,8 +66,14 @@ TEST_F(MainWindowTest, StartsWithTitleCaptionPositionAndPages)
 {
     Start();
     EXPECT_EQ(Main().windowTitle(), "KYDTest COM1"); // no port configured: the operator picked 1
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "KYDTest COM1");
+    EXPECT_EQ(platform::applicationTitle(), "KYDTest COM1");
     EXPECT_EQ(Main().pos(), QPoint(200, 130));
+    // The size bounds are design sizes, scaled for the font; every page tab
+    // is shown in full.
+    const platform::UiScale scale = platform::UiScale::For(&Main());
+    EXPECT_EQ(Main().minimumSize(), scale.Size({493, 328}));
+    EXPECT_EQ(Main().maximumSize(), scale.Size({640, 480}));
+    EXPECT_LE(Main().MenuPageControl->tabBar()->sizeHint().width(), Main().MenuPageControl->width());
     EXPECT_EQ(Main().MenuPageControl->count(), 8);
     EXPECT_EQ(Main().MenuPageControl->currentWidget(), Main().TabSheetTrans);
     EXPECT_FALSE(Main().ToolButtonAbort->isEnabled());
@@ -118,14 +127,25 @@ TEST_F(MainWindowTest, TypedCommandShowsLinesStatusAndLogEntry)
     EXPECT_EQ(App().CmdStrForm().CmdCombo->itemText(0), "A");
 }
 
-TEST_F(MainWindowTest, EnterBeforeTheCommandLayerIsHandedOverDoesNothing)
+TEST_F(MainWindowTest, CommandLayerIsHandedOverWhenTheMainWindowIsShown)
 {
-    Start(false); // the main window not shown: the command window has no command layer
-    App().CmdStrForm().show();
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeBool("CmdWindow", "Visible", true); // shown at start, not from the View menu
+        ASSERT_TRUE(pre.updateFile());
+    }
+    Start(false);
+    ASSERT_TRUE(App().CmdStrForm().isVisible());
     ASSERT_EQ(App().CmdStrForm().CommandLayer(), nullptr);
-    TypeCommand("A");
+    TypeCommand("A"); // nothing to send it with yet
     EXPECT_TRUE(Port().written.empty());
     EXPECT_TRUE(exceptions.messages().empty());
+
+    App().Show();
+    ProcessEvents();
+    EXPECT_EQ(App().CmdStrForm().CommandLayer(), Main().CommandLayer());
+    TypeCommand("A");
+    EXPECT_EQ(Port().written, std::vector<std::string>{"A41\r"});
 }
 
 TEST_F(MainWindowTest, BusyOneThenZeroShowsTheElapsedTime)
@@ -159,10 +179,8 @@ TEST_F(MainWindowTest, BatchKeepsTheWindowBusyUntilItsEnd)
     EXPECT_TRUE(IdleLooks());
     EXPECT_EQ(Main().StatusPanel0->text(), "0:00:05"); // since the 2
 
-    // A 3 without a batch acts as busy; the next 0 ends it.
+    // A second 3 after the batch's end leaves the window idle.
     Main().SetBusy(3);
-    EXPECT_TRUE(BusyLooks());
-    Main().SetBusy(0);
     EXPECT_TRUE(IdleLooks());
 }
 
@@ -279,6 +297,31 @@ TEST_F(MainWindowTest, ViewCommandStringShowsBothToolWindows)
     EXPECT_FALSE(App().Ini().readBool("ComWindow", "Visible", true));
 }
 
+TEST_F(MainWindowTest, OnlyTheCommandWindowStaysOnTopAndNotOverAModalDialog)
+{
+    StartWithToolWindows();
+    // The other two are ordinary windows (not transient for the main
+    // window), so the main window can be raised above them.
+    EXPECT_EQ(App().ComStringDlg().windowType(), Qt::Window);
+    EXPECT_EQ(App().StatusListFrame().windowType(), Qt::Window);
+    EXPECT_FALSE(App().ComStringDlg().windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(App().StatusListFrame().windowFlags() & Qt::WindowStaysOnTopHint);
+    QWindow* cmd = App().CmdStrForm().windowHandle();
+    ASSERT_NE(cmd, nullptr);
+    EXPECT_TRUE(cmd->flags() & Qt::WindowStaysOnTopHint);
+
+    // While the modal options dialog is open the command window does not
+    // stay on top of it.
+    bool onTopDuringDialog = true;
+    QTimer::singleShot(0, &Main(), [&] {
+        onTopDuringDialog = cmd->flags().testFlag(Qt::WindowStaysOnTopHint);
+        App().Options().reject();
+    });
+    Main().MenuItemOptions->trigger();
+    EXPECT_FALSE(onTopDuringDialog);
+    EXPECT_TRUE(cmd->flags() & Qt::WindowStaysOnTopHint);
+}
+
 TEST_F(MainWindowTest, DemoPageHasOneButtonPerDemoFileInRowsAndColumns)
 {
     WriteFile("demo1.tdl", "//   Dispense test\r\nDISPENSE 1\r\n");
@@ -312,7 +355,7 @@ TEST_F(MainWindowTest, DemoPageHasOneButtonPerDemoFileInRowsAndColumns)
     EXPECT_EQ(buttons[0]->y(), buttons[2]->y());
     EXPECT_GT(buttons[3]->y(), buttons[2]->y());
     EXPECT_EQ(buttons[3]->x(), buttons[0]->x());
-    EXPECT_EQ(buttons[0]->width(), buttons[1]->width());
+    EXPECT_NEAR(buttons[0]->width(), buttons[1]->width(), 1);
 }
 
 TEST_F(MainWindowTest, HelpItemsFollowTheirFilesAndFailuresAreShown)

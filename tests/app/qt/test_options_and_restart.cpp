@@ -2,6 +2,7 @@
 #include "support_app.h"
 
 #include "app/ProjectRCVersion.h"
+#include "app/LinkPortFactory.h"
 #include "app/qt/AboutBox.h"
 #include "app/qt/CmdStr.h"
 #include "app/qt/CommStr.h"
@@ -11,6 +12,8 @@
 #include "app/VersionInfo.h"
 #include "link/PLVRCmd.h"
 #include "platform/program_path.h"
+#include "serial/SioExcept.h"
+#include "platform/qt/ui_scale.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -19,10 +22,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 
-#include <cstdlib>
 #include <filesystem>
 
 namespace kyd::app::test {
@@ -103,7 +106,7 @@ TEST_F(OptionsTest, OkChangesPortAndLoggingAndTheCaption)
     EXPECT_FALSE(s.Handshake);
     EXPECT_EQ(s.LogFile, Path("trace.log"));
     EXPECT_EQ(Main().windowTitle(), "KYDTest COM3");
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "KYDTest COM3");
+    EXPECT_EQ(platform::applicationTitle(), "KYDTest COM3");
     EXPECT_EQ(App().Ini().readInteger("Communication", "ComPort", 0), 3);
     EXPECT_FALSE(App().Ini().readBool("Communication", "ParityEven", true));
     EXPECT_TRUE(App().Ini().readBool("Logging", "LogEnabled", false));
@@ -132,6 +135,26 @@ TEST_F(OptionsTest, OkWithoutAPortSelectedShowsAnErrorAndAppliesNothing)
     EXPECT_TRUE(Options().isVisible()); // the operator can still pick one
 }
 
+TEST_F(OptionsTest, PortThatFailsToOpenIsNotTitledAsOpen)
+{
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeInteger("Communication", "ComPort", 2);
+        ASSERT_TRUE(pre.updateFile());
+    }
+    SetLinkPortFactory([this] {
+        auto p = std::make_unique<SimPort>();
+        p->openFault = [](const link::PortSettings&) { throw sio::EAlreadyOpen(sio::ecodes::ecAlreadyOpen); };
+        ports.push_back(p.get());
+        return p;
+    });
+    Start();
+    ASSERT_FALSE(Port().IsOpen());
+    ASSERT_EQ(dialogs.calls().size(), 1u); // "Error: ..." from the open
+    EXPECT_EQ(Main().windowTitle(), "KYDTest COM2 (not open)");
+    EXPECT_EQ(platform::applicationTitle(), "KYDTest COM2 (not open)");
+}
+
 TEST_F(OptionsTest, ShowTimeLogicRunsOnShowingNotOnActivation)
 {
     {
@@ -146,8 +169,15 @@ TEST_F(OptionsTest, ShowTimeLogicRunsOnShowingNotOnActivation)
     EXPECT_EQ(Options().InForce().BaudRate, 9600);
 
     SelectPort(2);
+    // Browse offers to save, starting at the log file in force, and takes a
+    // new name without asking about overwriting (the log is appended to).
+    const std::string before = Options().InForce().LogFile;
     dialogs.queueFile(Path("picked.log"));
     QTest::mouseClick(Options().ButtonBrowseLogFile, Qt::LeftButton);
+    ASSERT_EQ(dialogs.calls().size(), 1u);
+    EXPECT_EQ(dialogs.calls()[0].kind, "saveFile");
+    EXPECT_EQ(dialogs.calls()[0].start, before);
+    EXPECT_FALSE(dialogs.calls()[0].confirmOverwrite);
     QEvent activate(QEvent::WindowActivate);
     QCoreApplication::sendEvent(&Options(), &activate);
     ProcessEvents();
@@ -211,7 +241,8 @@ TEST_F(OptionsTest, SettingsOfOtherWindowsAreKeptWhenSaving)
     EXPECT_EQ(saved.readString("Flash", "LastHexFile", ""), "/tmp/x.hex");
     EXPECT_EQ(saved.readString("TDL", "dir", ""), "/scripts/");
     EXPECT_EQ(saved.readInteger("Misc", "Top", 0), 130);
-    EXPECT_EQ(saved.readInteger("ComWindow", "Width", 0), 480);
+    // The design size, scaled for the font.
+    EXPECT_EQ(saved.readInteger("ComWindow", "Width", 0), platform::UiScale::For().X(480));
 }
 
 TEST_F(OptionsTest, UnwritableSettingsFileIsReported)
@@ -237,40 +268,23 @@ TEST(AboutBoxTest, ShowsTheProgramsVersionAndPicture)
     EXPECT_EQ(box.ProgramIcon->pixmap().size(), QSize(85, 85));
 }
 
+TEST_F(OptionsTest, AboutBoxIsCentredOnTheScreen)
+{
+    Start();
+    Main().move(0, 0);
+    TAboutBox box(&Main(), platform::executablePath(), SourcePicture());
+    box.show();
+    ProcessEvents();
+    const QPoint centre = Main().screen()->availableGeometry().center();
+    EXPECT_LE((box.geometry().center() - centre).manhattanLength(), 4);
+}
+
 TEST(AboutBoxTest, FileWithoutVersionInformationLeavesTheLabelsEmpty)
 {
     TAboutBox box(nullptr, "/no/such/program", "/no/such/picture.jpg");
     EXPECT_TRUE(box.ProductName->text().isEmpty());
     EXPECT_TRUE(box.Version->text().isEmpty());
     EXPECT_TRUE(box.ProgramIcon->pixmap().isNull());
-}
-
-// Pictures of the two windows for a look at their layout; written only
-// when KYD_SCREENSHOTS names a folder.
-TEST_F(OptionsTest, Screenshots)
-{
-    const char* out = std::getenv("KYD_SCREENSHOTS");
-    if (!out)
-        GTEST_SKIP() << "KYD_SCREENSHOTS not set";
-    WriteFile("demo1.tdl", "// Dispense test\n");
-    WriteFile("demo2.tdl", "// Reject test\n");
-    WriteFile("demo3.tdl", "// Retract test\n");
-    WriteFile("demo4.tdl", "// Status check\n");
-    Start();
-    Main().ViewStatusMenuItem->trigger();
-    Main().ViewCmdStrMenuItem->trigger();
-    TypeCommand("A");
-    Main().MenuPageControl->setCurrentWidget(Main().TabSheetDemo);
-    ProcessEvents();
-    EXPECT_TRUE(Main().grab().save(QString(out) + "/kyd_main.png"));
-    EXPECT_TRUE(App().CmdStrForm().grab().save(QString(out) + "/kyd_cmd.png"));
-    EXPECT_TRUE(App().ComStringDlg().grab().save(QString(out) + "/kyd_com.png"));
-    ShowOptions();
-    EXPECT_TRUE(Options().grab().save(QString(out) + "/kyd_options.png"));
-    TAboutBox box(&Main(), platform::executablePath(), SourcePicture());
-    box.show();
-    ProcessEvents();
-    EXPECT_TRUE(box.grab().save(QString(out) + "/kyd_about.png"));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "serial/SioPort.h"
 #include "serial/qt/SioSelCom.h"
 #include "platform/pty.h"
+#include "platform/qt/ui_scale.h"
 #include "platform/serial_device.h"
 
 #include <QApplication>
@@ -38,6 +39,15 @@ TEST_F(SelCom, ListsAPtyRegisteredAsAPortAndTheLayoutNames)
     ASSERT_NE(nullptr, form.findChild<QLabel*>("Label1"));
     EXPECT_EQ("The configured serial port is not valid.", form.findChild<QLabel*>("Label1")->text().toStdString());
     EXPECT_EQ("Please choose another port.", form.findChild<QLabel*>("Label2")->text().toStdString());
+    // The message fits inside its bevel, and everything inside the dialog.
+    const QRect bevel = form.findChild<QWidget*>("Bevel1")->geometry();
+    for (const char* name : {"Label1", "Label2"}) {
+        const QLabel* l = form.findChild<QLabel*>(name);
+        EXPECT_LE(kyd::platform::UiScale::TextWidth(l->font(), l->text()), l->width()) << name;
+        EXPECT_TRUE(bevel.contains(l->geometry())) << name;
+    }
+    for (const QWidget* w : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        EXPECT_TRUE(form.rect().contains(w->geometry())) << w->objectName().toStdString();
     ASSERT_NE(nullptr, form.findChild<QComboBox*>("PortsComboBox"));
     ASSERT_NE(nullptr, form.findChild<QPushButton*>("OkBtn"));
     ASSERT_NE(nullptr, form.findChild<QPushButton*>("AbortBtn"));

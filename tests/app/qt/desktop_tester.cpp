@@ -1,0 +1,239 @@
+// The tester's windows on a real X display with a window manager (see
+// tests/support/with_desktop.sh), talking to the simulated dispenser on a
+// pseudo-terminal: the titles the desktop shows, which window can be raised
+// above which, a modal dialog that stays usable while the stay-on-top
+// command window is shown, and window places that survive restarts.
+#include "support_app.h"
+
+#include "app/LinkPortFactory.h"
+#include "app/qt/CmdStr.h"
+#include "app/qt/CommStr.h"
+#include "app/qt/OptionDlg.h"
+#include "app/qt/PLVRMain.h"
+#include "app/qt/StatusList.h"
+#include "link/SioLinkPort.h"
+#include "platform/port_resolver.h"
+#include "sim/pty_transport.h"
+#include "sim/simulator.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <map>
+#include <set>
+
+namespace kyd::app::test {
+namespace {
+
+constexpr int kSettleMs = 5000;
+
+// A property of an X window as xprop prints it, without the quotes.
+std::string XProp(WId window, const char* property)
+{
+    QProcess p;
+    p.start("xprop", {"-id", QString::number(window), property});
+    p.waitForFinished(5000);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    const qsizetype eq = out.indexOf(" = ");
+    if (eq < 0)
+        return out.toStdString();
+    QString value = out.mid(eq + 3);
+    if (value.startsWith('"') && value.endsWith('"'))
+        value = value.mid(1, value.size() - 2);
+    return value.toStdString();
+}
+
+// The client windows as the window manager stacks them, bottom first.
+std::vector<WId> Stacking()
+{
+    QProcess p;
+    p.start("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
+    p.waitForFinished(5000);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    std::vector<WId> ids;
+    const qsizetype hash = out.indexOf('#');
+    if (hash < 0)
+        return ids;
+    for (const QString& part : out.mid(hash + 1).split(',', Qt::SkipEmptyParts))
+        ids.push_back(part.trimmed().toULongLong(nullptr, 16));
+    return ids;
+}
+
+bool Above(QWidget& upper, QWidget& lower)
+{
+    const std::vector<WId> s = Stacking();
+    const auto u = std::find(s.begin(), s.end(), upper.winId());
+    const auto l = std::find(s.begin(), s.end(), lower.winId());
+    return u != s.end() && l != s.end() && u > l;
+}
+
+class DesktopTest : public AppFixture {
+protected:
+    DesktopTest()
+    {
+        transport = std::make_unique<sim::PtyTransport>(simulator);
+        platform::setPortResolverUsesSharedIni(false);
+        platform::setPortPathOverride(1, transport->slavePath());
+        SetLinkPortFactory([] { return std::make_unique<link::SioLinkPort>(); });
+        platform::IniFile pre(iniPath);
+        pre.writeInteger("Communication", "ComPort", 1);
+        for (const char* s : {"CmdWindow", "ComWindow", "StatusWindow"})
+            pre.writeBool(s, "Visible", true);
+        EXPECT_TRUE(pre.updateFile());
+    }
+    ~DesktopTest() override
+    {
+        app.reset();
+        ini.reset();
+        loop.processPending();
+        transport.reset();
+        platform::clearPortPathOverrides();
+        platform::setPortResolverUsesSharedIni(true);
+    }
+
+    std::vector<QWidget*> Windows()
+    {
+        return {&Main(), &App().CmdStrForm(), &App().ComStringDlg(), &App().StatusListFrame()};
+    }
+    // Starts with every window shown and framed by the window manager.
+    void StartFramed()
+    {
+        Start();
+        for (QWidget* w : Windows()) {
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(w, kSettleMs)) << w->objectName().toStdString();
+            ASSERT_TRUE(QTest::qWaitFor([w] { return w->frameGeometry() != w->geometry(); }, kSettleMs))
+                << w->objectName().toStdString();
+        }
+    }
+    // What the windows wrote about their places.
+    std::map<std::string, int> SavedPlaces()
+    {
+        platform::IniFile saved(iniPath);
+        std::map<std::string, int> out;
+        for (const char* s : {"CmdWindow", "ComWindow", "StatusWindow", "Misc"})
+            for (const char* k : {"Top", "Left", "Height", "Width"})
+                if (saved.valueExists(s, k))
+                    out[std::string(s) + "." + k] = saved.readInteger(s, k, 0);
+        return out;
+    }
+
+    sim::Simulator simulator;
+    std::unique_ptr<sim::PtyTransport> transport;
+};
+
+// The program itself, on the simulator's pseudo-terminal as COM1: the titles
+// of its windows as the desktop shows them.
+TEST_F(DesktopTest, ProgramTitlesReadExactlyAsSet)
+{
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KYD_COM1", QString::fromStdString(transport->slavePath()));
+    tool.setProcessEnvironment(env);
+    tool.setWorkingDirectory(QString::fromStdString(dir));
+    tool.start(KYD_TESTER_EXE, {"--ini", QString::fromStdString(iniPath)});
+    ASSERT_TRUE(tool.waitForStarted());
+
+    std::multiset<std::string> titles;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            titles.clear();
+            for (WId w : Stacking())
+                if (XProp(w, "_NET_WM_PID") == std::to_string(tool.processId()))
+                    titles.insert(XProp(w, "_NET_WM_NAME"));
+            return titles.size() >= 4;
+        },
+        kSettleMs);
+    tool.terminate();
+    tool.waitForFinished(kSettleMs);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(titles, (std::multiset<std::string>{"KYDTest COM1", "Enter command", "Communication Strings", "Status"}));
+}
+
+TEST_F(DesktopTest, MainWindowCanBeRaisedAboveTheCommunicationAndStatusWindows)
+{
+    StartFramed();
+    QWidget& com = App().ComStringDlg();
+    QWidget& status = App().StatusListFrame();
+    // Not transient for the main window: a window manager keeps transient
+    // windows above the window they belong to.
+    for (QWidget* w : {&com, &status})
+        EXPECT_NE(XProp(w->winId(), "WM_TRANSIENT_FOR").find("not found"), std::string::npos);
+    // At their default places both overlap the main window's menu bar.
+    ASSERT_TRUE(com.frameGeometry().intersects(Main().menuBar()->geometry().translated(Main().geometry().topLeft())));
+    for (QWidget* w : {&com, &status}) {
+        w->raise();
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Above(*w, Main()); }, kSettleMs));
+    }
+    Main().raise();
+    Main().activateWindow();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Above(Main(), com) && Above(Main(), status); }, kSettleMs));
+    // What the pointer finds on the menu bar where the windows overlap.
+    const QRect overlap = com.frameGeometry() & Main().geometry();
+    ASSERT_FALSE(overlap.isEmpty());
+    EXPECT_EQ(QGuiApplication::topLevelAt(overlap.center()), Main().windowHandle());
+}
+
+TEST_F(DesktopTest, OptionsOkButtonIsOnTopWhileTheCommandWindowIsShown)
+{
+    StartFramed();
+    QWidget& cmd = App().CmdStrForm();
+    TOptionForm& options = App().Options();
+    QWidget* atDefault = nullptr;
+    QWidget* underCmd = nullptr;
+    QTimer::singleShot(0, &Main(), [&] {
+        if (QTest::qWaitForWindowExposed(&options, kSettleMs)) {
+            const QPoint ok = options.ButtonOk->mapToGlobal(options.ButtonOk->rect().center());
+            (void)QTest::qWaitFor([&] { return QApplication::widgetAt(ok) == options.ButtonOk; }, kSettleMs);
+            atDefault = QApplication::widgetAt(ok);
+            // The command window moved right over the button stays below the
+            // dialog.
+            cmd.move(ok - QPoint(cmd.frameGeometry().width() / 2, cmd.frameGeometry().height() / 2));
+            (void)QTest::qWaitFor([&] { return cmd.frameGeometry().contains(ok); }, kSettleMs);
+            QTest::qWait(100); // the window manager's restacking, if it did any
+            underCmd = QApplication::widgetAt(ok);
+        }
+        options.reject();
+    });
+    Main().MenuItemOptions->trigger();
+    EXPECT_EQ(atDefault, options.ButtonOk);
+    EXPECT_EQ(underCmd, options.ButtonOk);
+    ASSERT_TRUE(cmd.isVisible());
+    // Afterwards the command window stays on top again.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Above(cmd, Main()); }, kSettleMs));
+}
+
+TEST_F(DesktopTest, WindowPlacesSurviveThreeRestartsUnchanged)
+{
+    StartFramed();
+    App().StatusListFrame().move(620, 520);
+    App().StatusListFrame().resize(400, 140);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return App().StatusListFrame().pos() == QPoint(620, 520); }, kSettleMs));
+    std::map<std::string, QRect> frames;
+    for (QWidget* w : Windows())
+        frames[w->objectName().toStdString()] = w->frameGeometry();
+    Quit();
+    const std::map<std::string, int> first = SavedPlaces();
+    EXPECT_EQ(first.at("CmdWindow.Top"), 390);
+    EXPECT_EQ(first.at("CmdWindow.Left"), 370);
+    EXPECT_EQ(first.at("StatusWindow.Left"), 620);
+
+    for (int run = 1; run <= 3; ++run) {
+        StartFramed();
+        for (QWidget* w : Windows())
+            EXPECT_EQ(w->frameGeometry(), frames[w->objectName().toStdString()])
+                << w->objectName().toStdString() << " after restart " << run;
+        Quit();
+        EXPECT_EQ(SavedPlaces(), first) << "after restart " << run;
+    }
+}
+
+} // namespace
+} // namespace kyd::app::test

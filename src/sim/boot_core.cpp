@@ -82,10 +82,10 @@ void BootCore::resetCollect()
     want_ = 0;
 }
 
-BootAnswer BootCore::answer(std::string bytes)
+BootAnswer BootCore::answer(std::string bytes, bool reply)
 {
     BootAnswer a;
-    if (take(faults_.silent))
+    if (reply && take(faults_.silent))
         return a;
     if (take(faults_.spurious))
         bytes = bytesOf({0xFF, 0xF7}) + bytes;
@@ -149,7 +149,7 @@ BootAnswer BootCore::feed(std::uint8_t byte, std::int64_t nowMs)
             return {};
         state_ = BootState::BootBlock1;
         resetCollect();
-        return answer(std::string(1, static_cast<char>(config_.cpuId)));
+        return answer(std::string(1, static_cast<char>(config_.cpuId)), false);
 
     case BootState::BootBlock1: {
         collect_ += c;
@@ -181,14 +181,15 @@ BootAnswer BootCore::feed(std::uint8_t byte, std::int64_t nowMs)
         }
         state_ = BootState::StartUp;
         command_ = 0;
-        return answer(std::string(1, static_cast<char>(kReady)));
+        return answer(std::string(1, static_cast<char>(kReady)), false);
     }
 
     case BootState::CommandLoop:
         if (byte == kKeepAlive) {
+            event("keep-alive");
             if (take(faults_.keepAliveSilent))
                 return {};
-            return answer(std::string(1, static_cast<char>(kAlive)));
+            return answer(std::string(1, static_cast<char>(kAlive)), false);
         }
         if (byte == 0x00) {
             // Only the ROM answers a zero byte: the board was reset.
@@ -202,7 +203,7 @@ BootAnswer BootCore::feed(std::uint8_t byte, std::int64_t nowMs)
             command_ = c;
             state_ = BootState::RoutineBlock;
             resetCollect();
-            return answer(std::string(1, static_cast<char>(kReady)));
+            return answer(std::string(1, static_cast<char>(kReady)), false);
         }
         return {};
 
@@ -224,7 +225,7 @@ BootAnswer BootCore::feed(std::uint8_t byte, std::int64_t nowMs)
         const bool ok = known && blockValid(block, index, specs[index].length);
         if (!ok || take(faults_.corruptBlocks)) {
             event("block refused");
-            return answer(std::string(1, static_cast<char>(kResend)));
+            return answer(std::string(1, static_cast<char>(kResend)), false);
         }
         event("routine " + std::to_string(index));
         state_ = BootState::CommandLoop;

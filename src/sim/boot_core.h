@@ -62,7 +62,7 @@ struct BootFaults {
     int recordResends = 0;   // records answered AA A0 as if garbled
     std::uint8_t recordError = 0; // error byte a record is answered with
     int recordErrorAt = 0;   // ... the N-th record of a transfer (1-based; 0 none)
-    int silent = 0;          // answers not sent
+    int silent = 0;          // routine and record replies not sent
     int delayMs = 0;         // wait before every answer
     int spurious = 0;        // answers preceded by FF F7
     std::uint8_t absentNodes = 0; // fitted nodes that do not answer
@@ -126,7 +126,8 @@ public:
     int erases() const { return erases_; }
 
 private:
-    BootAnswer answer(std::string bytes);
+    // reply: the answer of a routine or record (the silent fault applies).
+    BootAnswer answer(std::string bytes, bool reply = true);
     void resetCollect();
     bool blockValid(const std::string& block, std::uint8_t index, std::size_t length) const;
     BootAnswer runRoutine(int index);

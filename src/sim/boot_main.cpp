@@ -40,7 +40,7 @@ Faults (a COUNT of -1 or none means always, N the next N occasions):
   --erase-error HEX[:COUNT] erases answered with the error byte HEX
   --record-resends[=COUNT] records answered with a resend request
   --record-error HEX:N   the N-th record of a transfer answered with HEX
-  --silent[=COUNT]       answers not sent
+  --silent[=COUNT]       routine and record replies not sent
   --delay-ms MS          wait before every answer
   --spurious[=COUNT]     answers preceded by FF F7
   --absent-nodes HEX     fitted nodes that do not answer

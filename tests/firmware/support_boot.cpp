@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace kyd::firmware::test {
@@ -68,7 +69,10 @@ BootStack::BootStack(sim::BootConfig config, bool fakeClock) : fake(fakeClock), 
     linkPath = (std::filesystem::temp_directory_path() /
                 ("kyd_boot_" + std::to_string(::getpid()) + "_" + std::to_string(serial++)))
                    .string();
+    static const bool trace = std::getenv("KYD_BOOT_TRACE") != nullptr;
     sim.setLogger([this](const std::string& event) {
+        if (trace)
+            std::fprintf(stderr, "sim: %s\n", event.c_str());
         std::int64_t ms = 0;
         bool terminate = false;
         {

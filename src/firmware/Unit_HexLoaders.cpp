@@ -74,6 +74,16 @@ TDMHexLoader::TDMHexLoader(TLoaderProgress* progress, sio::TSioComPort* port)
             DataPacketPacket(data[i]);
     });
     DataPacket.SetComPort(comPort_);
+    // The packet serves the bootloader link only: once the port closes it
+    // stays off, so the dispenser link's reply packet has the port to
+    // itself when the port opens for it again.
+    if (comPort_)
+        comPort_->RegisterUserCallbackEx(this, [this](sio::TSioCustomComPort&, sio::TSioCallbackType type) {
+            if (type != sio::ctOpen) {
+                DataPacket.SetAutoEnable(false);
+                DataPacket.SetEnabled(false);
+            }
+        });
     DataModuleCreate();
     progress_ = progress;
 }
@@ -84,6 +94,8 @@ TDMHexLoader::~TDMHexLoader()
         DataModuleDestroy();
     } catch (...) {
     }
+    if (comPort_)
+        comPort_->DeregisterUserCallbackEx(this);
     DataPacket.SetComPort(nullptr);
 }
 
@@ -247,6 +259,7 @@ bool TDMHexLoader::SendBytes(const std::string& bytes)
         return false;
     try {
         DataPacket.SetEnabled(true);
+        DataPacket.SetAutoEnable(true);
         if (bytes.size() == 1)
             comPort_->PutChar(static_cast<std::uint8_t>(bytes[0]));
         else

@@ -158,6 +158,9 @@ public:
     // time ran out, else at least 1.
     int WaitPolls(int polls, int slotMs, const std::function<bool()>& done, int firstPolls = 0, int firstMs = 0);
 
+    // True while the one-byte packet is armed.
+    bool PacketEnabled() const { return DataPacket.GetEnabled(); }
+
     // The packet handler: one received byte.
     void DataPacketPacket(std::uint8_t byte);
 

@@ -31,6 +31,15 @@ TEST_F(BootFixture, ConnectBootstrapsAndKeepsAlive)
     AdvanceOn("keep-alive", 600);
     EXPECT_FALSE(loader->PollBootloader());
     EXPECT_TRUE(loader->PollBootloader());
+
+    // Closing the port leaves the packet off, so it does not take the bytes
+    // of the next user of the port; the next poll arms it again.
+    EXPECT_TRUE(loader->PacketEnabled());
+    port.SetOpen(false);
+    port.SetOpen(true);
+    EXPECT_FALSE(loader->PacketEnabled());
+    EXPECT_TRUE(loader->PollBootloader());
+    EXPECT_EQ(loader->RunRoutine(rtNodeList, 5).size(), 5u);
 }
 
 TEST_F(BootFixture, LineRateIsSixTimesTheConfiguredRate)

@@ -1,6 +1,7 @@
 #include "sim/boot_transport.h"
 
 #include "platform/exception_sink.h"
+#include "platform/process.h"
 
 #include <algorithm>
 #include <cmath>
@@ -127,7 +128,9 @@ bool BootPtyTransport::sleepUntil(TimePoint due)
         auto left = std::chrono::duration_cast<std::chrono::microseconds>(due - Clock::now()).count();
         if (left <= 0)
             return !pty_->stopped();
-        if (left < 1000) {
+        if (left < 5000) {
+            // Short waits keep the line's pace to the microsecond; only the
+            // long ones need to end early on stop().
             std::this_thread::sleep_until(due);
             return !pty_->stopped();
         }
@@ -156,31 +159,36 @@ bool BootPtyTransport::writeAll(const char* data, std::size_t size)
     return true;
 }
 
-bool BootPtyTransport::send(const BootAnswer& a)
+bool BootPtyTransport::send(const BootAnswer& a, TimePoint from)
 {
     const LinePacing pacing = sim_.pacing();
     for (const BootChunk& c : a.chunks) {
-        if (c.waitMs > 0 && !sleepUntil(Clock::now() + std::chrono::milliseconds(c.waitMs)))
-            return false;
+        if (c.waitMs > 0) {
+            from = std::max(from, Clock::now()) + std::chrono::milliseconds(c.waitMs);
+            if (!sleepUntil(from))
+                return false;
+        }
         if (!pacing.enabled()) {
             if (!writeAll(c.bytes.data(), c.bytes.size()))
                 return false;
             continue;
         }
-        // Each slice of about 2 ms of line time is handed over once the
-        // line would have carried it.
+        // The answer starts on the line at from; each slice of about 2 ms of
+        // line time is handed over once the line would have carried it.
         const double perChar = pacing.microsFor(1);
         const std::size_t slice = std::max<std::size_t>(1, static_cast<std::size_t>(2000.0 / perChar));
-        const TimePoint start = Clock::now();
         for (std::size_t i = 0; i < c.bytes.size(); i += slice) {
             const std::size_t n = std::min(slice, c.bytes.size() - i);
-            auto due = start + std::chrono::microseconds(
-                                   static_cast<long long>(std::ceil(perChar * static_cast<double>(i + n))));
+            auto due = from + std::chrono::microseconds(
+                                  static_cast<long long>(std::ceil(perChar * static_cast<double>(i + n))));
             if (!sleepUntil(due) || !writeAll(c.bytes.data() + i, n))
                 return false;
         }
+        from += std::chrono::microseconds(static_cast<long long>(std::ceil(perChar * static_cast<double>(c.bytes.size()))));
     }
     if (a.hangUp) {
+        if (pacing.enabled() && !sleepUntil(from))
+            return false;
         sim_.log("hang-up");
         pty_->hangUp();
         std::lock_guard lock(mutex_);
@@ -191,6 +199,7 @@ bool BootPtyTransport::send(const BootAnswer& a)
 
 void BootPtyTransport::run()
 {
+    platform::usePreciseSleeps();
     platform::guarded("bootloader simulator", [this] {
         char buf[1024];
         TimePoint lineFree = Clock::now(); // when the bytes read so far have arrived on a paced line
@@ -221,9 +230,8 @@ void BootPtyTransport::run()
                 const BootAnswer a = sim_.feed(static_cast<std::uint8_t>(buf[i]), nowMs(arrived));
                 if (a.empty())
                     continue;
-                if (pacing.enabled() && !sleepUntil(arrived))
-                    return;
-                if (!send(a))
+                // The answer follows the byte that completed its request.
+                if (!send(a, pacing.enabled() ? arrived : Clock::now()))
                     return;
                 if (a.hangUp)
                     break; // what else was read belonged to the old line

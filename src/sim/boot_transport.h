@@ -77,7 +77,8 @@ private:
     using TimePoint = std::chrono::steady_clock::time_point;
     void run();
     bool lineAccepted();
-    bool send(const BootAnswer& a);
+    // Sends the answer as if it started on the line at from.
+    bool send(const BootAnswer& a, TimePoint from);
     bool writeAll(const char* data, std::size_t size);
     bool sleepUntil(TimePoint due);
 

@@ -347,10 +347,12 @@ bool TDMHexLoader::OpenBootPort()
         // A line that goes away wakes the waits.
         lineTrigger_ = comPort_->AddStatusTrigger(sio::stLine);
         comPort_->SetStatusTrigger(lineTrigger_, kLineErrorMask, true);
+        // Armed before the zero byte goes out: the CPU's answer may come
+        // back before the next statement runs.
         dataBytes_ = TDataBytes::CpuId;
-        comPort_->PutChar(0x00);
         DataPacket.SetEnabled(true);
         DataPacket.SetAutoEnable(true);
+        comPort_->PutChar(0x00);
         return true;
     } catch (const sio::ESIOException& e) {
         dataBytes_ = TDataBytes::None;

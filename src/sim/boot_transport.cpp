@@ -101,6 +101,12 @@ int BootPtyTransport::hangUps() const
     return hangUps_;
 }
 
+bool BootPtyTransport::waitForHangUps(int n, int timeoutMs) const
+{
+    std::unique_lock lock(mutex_);
+    return hangUpDone_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return hangUps_ >= n; });
+}
+
 bool BootPtyTransport::lineAccepted()
 {
     platform::PtyMaster::LineState s;
@@ -191,8 +197,11 @@ bool BootPtyTransport::send(const BootAnswer& a, TimePoint from)
             return false;
         sim_.log("hang-up");
         pty_->hangUp();
-        std::lock_guard lock(mutex_);
-        ++hangUps_;
+        {
+            std::lock_guard lock(mutex_);
+            ++hangUps_;
+        }
+        hangUpDone_.notify_all();
     }
     return true;
 }

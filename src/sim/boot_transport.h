@@ -71,6 +71,9 @@ public:
     std::string slavePath() const { return pty_->slavePath(); }
     std::string devicePath() const { return pty_->devicePath(); }
     int hangUps() const;
+    // Blocks until n hang-ups have been made (and the new line is ready) or
+    // the time ran out.
+    bool waitForHangUps(int n, int timeoutMs) const;
     void stop();
 
 private:
@@ -86,6 +89,7 @@ private:
     std::unique_ptr<platform::PtyMaster> pty_;
     std::string lastRefusal_;
     mutable std::mutex mutex_;
+    mutable std::condition_variable hangUpDone_;
     int hangUps_ = 0;
     std::thread thread_;
 };

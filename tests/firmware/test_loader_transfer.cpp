@@ -131,6 +131,7 @@ TEST_F(BootFixture, LineClosingMidTransferEndsTheWait)
     EXPECT_EQ(clock.monotonicMs(), t0); // no time-out was needed
     EXPECT_EQ(progress.position, 10);
     // The next connection works on the new line.
+    ASSERT_TRUE(transport->waitForHangUps(1, 5000));
     EXPECT_EQ(Connect(), 0);
 }
 

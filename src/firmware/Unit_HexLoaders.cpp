@@ -42,7 +42,6 @@ constexpr std::uint8_t kNoise2 = 0xF7;
 constexpr std::uint8_t kNodeMarker = 0xCA;
 constexpr std::uint8_t kKeepAlive = 0xE3;
 constexpr std::size_t kBufferSize = 16000;
-constexpr std::uint32_t kLineErrorMask = 0x0F;
 
 } // namespace
 
@@ -314,7 +313,6 @@ bool TDMHexLoader::OpenBootPort()
         resend_ = false;
         ready_ = false;
         alive_ = false;
-        lineTrigger_ = 0;
         linkState_ = lsConnected;
 
         DataPacket.SetEndCond(sio::ecPacketSize);
@@ -344,9 +342,6 @@ bool TDMHexLoader::OpenBootPort()
         comPort_->SetOpen(true);
         comPort_->FlushInBuffer();
         comPort_->FlushOutBuffer();
-        // A line that goes away wakes the waits.
-        lineTrigger_ = comPort_->AddStatusTrigger(sio::stLine);
-        comPort_->SetStatusTrigger(lineTrigger_, kLineErrorMask, true);
         // Armed before the zero byte goes out: the CPU's answer may come
         // back before the next statement runs.
         dataBytes_ = TDataBytes::CpuId;

@@ -140,6 +140,7 @@ public:
     bool ResendRequested() const { return resend_; }
     bool EndRecord() const { return endRecord_; }
     int ExpectedLength() const { return expectedLength_; }
+    void SetExpectedLength(int n) { expectedLength_ = n; }
     // Poll count left by the last wait (0 while terminating).
     int Countdown() const { return terminate_ ? 0 : countdown_; }
     void SetLastError(int code);
@@ -204,7 +205,6 @@ private:
     int tryToConnect_ = 0;
     TDataBytes dataBytes_ = TDataBytes::None;
     bool afterMarker_ = false; // the last byte joined as 0xCA marker
-    int lineTrigger_ = 0;
 };
 
 } // namespace kyd::firmware

@@ -108,6 +108,9 @@ public:
 
     BootFaults& faults() { return faults_; }
     const BootConfig& config() const { return config_; }
+    // Ids, node mask and the like may change at any time; flash sizes and
+    // the initial fill count only at construction.
+    BootConfig& config() { return config_; }
     BootState state() const { return state_; }
 
     // Flash images: node 0 is the CMC, 1..8 the NFC nodes, 255 the board

@@ -60,7 +60,7 @@ TEST_F(BootFixture, DataBytesAreTakenRaw)
     for (std::uint8_t id : {0xFF, 0xAA, 0xF7}) {
         sim.withCore([&](sim::BootCore& c) {
             c.powerCycle();
-            const_cast<sim::BootConfig&>(c.config()).cpuId = id;
+            c.config().cpuId = id;
         });
         ASSERT_EQ(Connect(), 0) << int(id);
         EXPECT_EQ(loader->CMC_CPU_ID_Code(), id);
@@ -70,8 +70,8 @@ TEST_F(BootFixture, DataBytesAreTakenRaw)
 
     // Flash id bytes and the node mask after 0xCA.
     sim.withCore([](sim::BootCore& c) {
-        const_cast<sim::BootConfig&>(c.config()).flashId = 0xF7FF;
-        const_cast<sim::BootConfig&>(c.config()).nodeMask = 0xFF;
+        c.config().flashId = 0xF7FF;
+        c.config().nodeMask = 0xFF;
     });
     loader->SetDataBytes(TDMHexLoader::TDataBytes::FlashId);
     std::string r = loader->RunRoutine(rtIdentifyFlash, 5);

@@ -138,7 +138,7 @@ TEST_F(BootFixture, LineClosingMidTransferEndsTheWait)
 TEST_F(BootFixture, NodeTransfer)
 {
     // A CMC with a CAN module takes the CAN routines itself.
-    sim.withCore([](sim::BootCore& c) { const_cast<sim::BootConfig&>(c.config()).flashId = 0xCA12; });
+    sim.withCore([](sim::BootCore& c) { c.config().flashId = 0xCA12; });
     ASSERT_EQ(Connect(), 0);
     loader->SetOperationMode(omErase);
     EXPECT_EQ(loader->RunRoutine(rtCanErase, 2)[1], 'q');
@@ -147,7 +147,7 @@ TEST_F(BootFixture, NodeTransfer)
     EXPECT_EQ(loader->TransferNodeFile(lines, rtCanDownload), 0);
     ExpectImage(Image(), 0x400, 128);
     // A 29F CMC without a node selected: the routine is refused.
-    sim.withCore([](sim::BootCore& c) { const_cast<sim::BootConfig&>(c.config()).flashId = 0x22AB; });
+    sim.withCore([](sim::BootCore& c) { c.config().flashId = 0x22AB; });
     EXPECT_EQ(loader->TransferNodeFile(lines, rtCanVerify), -1);
     EXPECT_EQ(loader->LastError(), -16);
 }

@@ -149,7 +149,13 @@ BootAnswer BootCore::feed(std::uint8_t byte, std::int64_t nowMs)
             return {};
         state_ = BootState::BootBlock1;
         resetCollect();
-        return answer(std::string(1, static_cast<char>(config_.cpuId)), false);
+        {
+            // The ROM's first byte: no line noise is modelled before it (the
+            // loader takes it as the id, whatever its value).
+            BootAnswer a;
+            a.chunks.push_back({faults_.delayMs, std::string(1, static_cast<char>(config_.cpuId))});
+            return a;
+        }
 
     case BootState::BootBlock1: {
         collect_ += c;

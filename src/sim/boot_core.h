@@ -64,7 +64,7 @@ struct BootFaults {
     int recordErrorAt = 0;   // ... the N-th record of a transfer (1-based; 0 none)
     int silent = 0;          // routine and record replies not sent
     int delayMs = 0;         // wait before every answer
-    int spurious = 0;        // answers preceded by FF F7
+    int spurious = 0;        // answers (not the CPU id) preceded by FF F7
     std::uint8_t absentNodes = 0; // fitted nodes that do not answer
     int keepAliveSilent = 0; // keep-alive polls not answered
     int hangUpAfterRecords = 0; // hang the line up after this many records of a transfer (0 never)

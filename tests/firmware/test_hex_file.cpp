@@ -83,6 +83,36 @@ TEST(HexFile, BytesOfAFile)
     EXPECT_FALSE(CheckHexBytes(junk, sizeof junk));
 }
 
+TEST(HexFile, MutatedFilesNeverCrashAndOneDigitChangeIsCaught)
+{
+    std::string text;
+    for (const auto& l : kGood)
+        text += l + "\n";
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    int caught = 0, digitChanges = 0;
+    for (int i = 0; i < 2000; ++i) {
+        std::string m = text;
+        const std::size_t at = next() % m.size();
+        const char old = m[at];
+        if (i % 3 == 0)
+            m.erase(at, next() % 5);
+        else
+            m[at] = static_cast<char>(next() & 0xFF);
+        // Must not crash or read out of bounds, whatever the bytes.
+        const bool ok = CheckHexBytes(reinterpret_cast<const std::uint8_t*>(m.data()), m.size());
+        // Changing one hex digit into another always changes the sum.
+        if (i % 3 != 0 && std::isxdigit(static_cast<unsigned char>(old)) &&
+            std::isxdigit(static_cast<unsigned char>(m[at])) && HexDigitValue(old) != HexDigitValue(m[at]) &&
+            m[at - 1] != '\n' && at > 0) {
+            ++digitChanges;
+            caught += ok ? 0 : 1;
+        }
+    }
+    EXPECT_GT(digitChanges, 100);
+    EXPECT_EQ(caught, digitChanges);
+}
+
 TEST(LoaderErrors, TextsByLowByte)
 {
     EXPECT_EQ(LoaderErrorText(0), "");

@@ -152,6 +152,22 @@ TEST_F(BootFixture, NodeTransfer)
     EXPECT_EQ(loader->LastError(), -16);
 }
 
+TEST_F(BootFixture, EraseMayTakeAsLongAsTheEraseWait)
+{
+    ASSERT_EQ(Connect(), 0);
+    // 19 s pass before the erase answers: within the erase mode's wait...
+    loader->SetOperationMode(omErase);
+    AdvanceOn("routine 4", 19000);
+    Faults([](sim::BootFaults& f) { f.delayMs = 30; });
+    EXPECT_EQ(loader->RunRoutine(rtFlashErase, 3)[1], 'q');
+    EXPECT_EQ(loader->LastError(), 0);
+    // ... but far past any other routine's.
+    loader->SetOperationMode(omIdle);
+    AdvanceOn("routine 1", 1900);
+    EXPECT_TRUE(loader->RunRoutine(rtIdentifyFlash, 5).empty());
+    EXPECT_EQ(loader->LastError(), -9);
+}
+
 TEST_F(BootFixture, BadLinesAndFiles)
 {
     ASSERT_EQ(Connect(), 0);

@@ -104,7 +104,7 @@ TEST(HexFile, MutatedFilesNeverCrashAndOneDigitChangeIsCaught)
         // Changing one hex digit into another always changes the sum.
         if (i % 3 != 0 && std::isxdigit(static_cast<unsigned char>(old)) &&
             std::isxdigit(static_cast<unsigned char>(m[at])) && HexDigitValue(old) != HexDigitValue(m[at]) &&
-            m[at - 1] != '\n' && at > 0) {
+            at > 0 && m[at - 1] != '\n') {
             ++digitChanges;
             caught += ok ? 0 : 1;
         }

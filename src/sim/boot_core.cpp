@@ -35,13 +35,13 @@ std::string bytesOf(std::initializer_list<int> list)
 
 } // namespace
 
-const std::vector<BootRoutineSpec>& BootRoutineSpecs()
+const std::vector<BootRoutine>& BootRoutines()
 {
-    static const std::vector<BootRoutineSpec> specs = {
+    static const std::vector<BootRoutine> table = {
         {'0', 150}, {'1', 116}, {'0', 452}, {'1', 212}, {'2', 136}, {'3', 240},
         {'4', 212}, {'2', 376}, {'3', 634}, {'4', 466}, {'0', 740}, {'0', 178},
     };
-    return specs;
+    return table;
 }
 
 BootCore::BootCore(BootConfig config) : config_(config)
@@ -225,10 +225,10 @@ BootAnswer BootCore::feed(std::uint8_t byte, std::int64_t nowMs)
         block.swap(collect_);
         want_ = 0;
         const auto index = static_cast<std::uint8_t>(block.size() > 2 ? block[2] : 0xFF);
-        const auto& specs = BootRoutineSpecs();
-        const bool known = index < specs.size() &&
-                           (state_ == BootState::StartUp ? index == 0 : specs[index].command == command_);
-        const bool ok = known && blockValid(block, index, specs[index].length);
+        const auto& routines = BootRoutines();
+        const bool known = index < routines.size() &&
+                           (state_ == BootState::StartUp ? index == 0 : routines[index].command == command_);
+        const bool ok = known && blockValid(block, index, routines[index].length);
         if (!ok || take(faults_.corruptBlocks)) {
             event("block refused");
             return answer(std::string(1, static_cast<char>(kResend)), false);

@@ -93,11 +93,11 @@ enum class BootState {
 };
 
 // The command character and length of each routine the target knows.
-struct BootRoutineSpec {
+struct BootRoutine {
     char command;
     std::size_t length;
 };
-const std::vector<BootRoutineSpec>& BootRoutineSpecs();
+const std::vector<BootRoutine>& BootRoutines();
 
 class BootCore {
 public:

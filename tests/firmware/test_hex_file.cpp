@@ -128,7 +128,7 @@ TEST(LoaderErrors, TextsByLowByte)
 TEST(BootBlocks, PlaceholdersAreWhatTheTargetExpects)
 {
     const auto& table = RoutineTable();
-    const auto& target = sim::BootRoutineSpecs();
+    const auto& target = sim::BootRoutines();
     ASSERT_EQ(table.size(), target.size());
     for (std::size_t i = 0; i < table.size(); ++i) {
         EXPECT_EQ(table[i].Command, target[i].command) << i;

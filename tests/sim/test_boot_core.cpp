@@ -62,11 +62,11 @@ struct Target {
     }
     std::string Routine(int index)
     {
-        const auto& spec = BootRoutineSpecs()[static_cast<std::size_t>(index)];
-        std::string out = Feed(std::string(1, spec.command));
+        const auto& routine = BootRoutines()[static_cast<std::size_t>(index)];
+        std::string out = Feed(std::string(1, routine.command));
         if (out != "\xA0")
             return "no ready";
-        return Feed(Block(spec.length, static_cast<std::uint8_t>(index)));
+        return Feed(Block(routine.length, static_cast<std::uint8_t>(index)));
     }
 
     BootCore core;

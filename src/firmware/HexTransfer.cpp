@@ -24,7 +24,7 @@ int TDMHexLoader::SendHexRecord(const std::string& line)
     endRecord_ = false;
     ClearLastError();
     if (line.size() <= 1) {
-        // Nothing to send: not a record.
+        // Nothing to send: not a record, so the file is at fault.
         SetLastError(leHexFileError);
         return -1;
     }
@@ -50,7 +50,7 @@ int TDMHexLoader::SendHexRecord(const std::string& line)
         if (countdown_ == 0)
             break;
         if (!resend_) {
-            answered = true;
+            answered = true; // also when it was the last send allowed
             break;
         }
         // The record goes out again; its own reply is what counts.

@@ -228,6 +228,9 @@ int TDMHexLoader::WaitPolls(int polls, int slotMs, const std::function<bool()>& 
     const std::int64_t firstSpan = static_cast<std::int64_t>(firstPolls) * firstMs;
     const std::int64_t total = firstSpan + static_cast<std::int64_t>(polls - firstPolls) * slotMs;
     const std::int64_t start = platform::clock().monotonicMs();
+    // Judged by the condition, not by the polls left: an answer that came
+    // in the last slot counts. A line that went away answers nothing more,
+    // so the wait ends at once, as it does for a send the port refused.
     bool ok = done();
     if (!ok && !terminate_ && !LineGone()) {
         auto cond = [&] { return terminate_ || done() || LineGone(); };
@@ -419,6 +422,8 @@ std::string TDMHexLoader::RunRoutine(int index, int expectedLength)
 
     if (operationMode_ != omConnect) {
         currentRoutine_ = index;
+        // A ready byte left over from the last exchange (a record reply ends
+        // in one) must not pass for the target's answer to this command.
         ready_ = false;
         if (routine.Command != 0) {
             if (!SendBytes(std::string(1, routine.Command))) {

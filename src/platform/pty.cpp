@@ -1,5 +1,7 @@
 #include "platform/pty.h"
 
+#include "platform/baud_termios2.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -121,6 +123,28 @@ void PtyMaster::openPair()
     }
     if (!linkPath_.empty())
         makeLink(linkPath_, name);
+}
+
+bool PtyMaster::lineState(LineState& out) const
+{
+    termios t{};
+    if (master_ < 0 || ::tcgetattr(master_, &t) != 0)
+        return false;
+    std::uint32_t baud = 0;
+    if (detail::termios2GetBaud(master_, baud) != 0)
+        return false;
+    out.baud = baud;
+    switch (t.c_cflag & CSIZE) {
+    case CS5: out.dataBits = 5; break;
+    case CS6: out.dataBits = 6; break;
+    case CS7: out.dataBits = 7; break;
+    default: out.dataBits = 8; break;
+    }
+    out.parity = (t.c_cflag & PARENB) != 0;
+    out.stopBits = (t.c_cflag & CSTOPB) != 0 ? 2 : 1;
+    out.raw = (t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 &&
+              (t.c_iflag & (ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF)) == 0 && (t.c_oflag & OPOST) == 0;
+    return true;
 }
 
 void PtyMaster::closePair()

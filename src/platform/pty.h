@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -43,6 +44,17 @@ public:
     // an error other than "would block".
     long readSome(void* buffer, std::size_t size);
     long writeSome(const void* data, std::size_t size);
+
+    // The line settings that the program on the slave side set (master and
+    // slave share them). False when they cannot be read.
+    struct LineState {
+        std::uint32_t baud = 0;
+        int dataBits = 0;
+        bool parity = false;
+        int stopBits = 1;
+        bool raw = false; // no line editing, echo, signals or byte translation
+    };
+    bool lineState(LineState& out) const;
 
     // Ends every present and future wait with Stopped. Any thread.
     void stop();

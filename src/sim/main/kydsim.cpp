@@ -5,6 +5,7 @@
 
 #include "platform/ini_file.h"
 #include "platform/pty.h"
+#include "sim/boot_main.h"
 #include "sim/pty_transport.h"
 #include "sim/simulator.h"
 
@@ -38,6 +39,8 @@ and runs until interrupted (Ctrl+C, SIGTERM).
   --short-program-id     answer "A" with the short program id form
   --pace BAUD[:BITS]     pace the line at BAUD with BITS per character (10 or 11)
   --log-frames           log every frame received and sent on standard error
+  --bootloader[=BAUD]    answer as the CMC's bootstrap loader instead
+                         (kydsim --bootloader --help lists its options)
 
 Faults (a COUNT of -1 or none means always, N the next N replies):
   --silent[=COUNT]       do not answer
@@ -107,6 +110,8 @@ int main(int argc, char** argv)
     bool modemFaults = false;
 
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (sim::isBootloaderRun(args))
+        return sim::bootloaderMain(args);
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string opt = args[i];
         std::optional<std::string> inlineValue;

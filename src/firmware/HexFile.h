@@ -1,0 +1,50 @@
+// Intel HEX files as the firmware loader sees them: a list of text lines,
+// one record each (':' first, then pairs of hex digits: byte count, two
+// address bytes, record type, data, checksum).
+//
+// Everything here is pure: no I/O, no state. CheckHexBytes is the entry
+// point for a whole file as raw bytes (fuzz targets call it).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kyd::firmware {
+
+// Value of one hex digit: a character above '9' gives (c | 0x20) - 0x57, so
+// 'A'..'F' and 'a'..'f' give 10..15; any other gives c - '0'. Characters
+// are not validated (a wrong digit shows up in the whole-file sum).
+int HexDigitValue(char c);
+
+// The byte of the two digits at pos and pos + 1.
+std::uint8_t HexByteAt(std::string_view line, std::size_t pos);
+
+// True when the line is an end record: at least 9 characters and record
+// type "01" at positions 7 and 8. A shorter line never is one.
+bool IsEndRecord(std::string_view line);
+
+// The bytes one record goes out as: the line's first character, then the
+// value of each pair of digits at positions 1, 3, 5, ... below the last
+// character's position (an odd trailing digit is not sent).
+std::string RecordBytes(std::string_view line);
+
+// The whole-file check: one 8-bit sum over the digit pairs of every line
+// must be 0 (every record's bytes including its checksum add up to 0, so a
+// correct file passes; the sum is over the file as a whole, not per
+// record). Besides, every line up to the end record must hold more than its
+// leading character, and the file must have an end record; lines after the
+// end record count in the sum only.
+bool CheckHexLines(const std::vector<std::string>& lines);
+
+// A file's text cut into lines as a text editor shows them: split at LF,
+// a CR before it dropped; a last line without LF is kept, an empty rest
+// after the last LF is not a line.
+std::vector<std::string> SplitHexLines(std::string_view text);
+
+// CheckHexLines(SplitHexLines(bytes)): the check of a whole file in memory.
+bool CheckHexBytes(const std::uint8_t* data, std::size_t size);
+
+} // namespace kyd::firmware

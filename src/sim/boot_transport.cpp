@@ -1,0 +1,254 @@
+#include "sim/boot_transport.h"
+
+#include "platform/exception_sink.h"
+#include "platform/process.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kyd::sim {
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::int64_t nowMs(Clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+}
+
+} // namespace
+
+BootAnswer BootSimulator::feed(std::uint8_t byte, std::int64_t now)
+{
+    BootAnswer a;
+    std::size_t before = 0;
+    std::vector<std::string> fresh;
+    {
+        std::lock_guard lock(mutex_);
+        before = core_.events().size();
+        a = core_.feed(byte, now);
+        const auto& ev = core_.events();
+        fresh.assign(ev.begin() + static_cast<std::ptrdiff_t>(std::min(before, ev.size())), ev.end());
+    }
+    if (!fresh.empty()) {
+        changed_.notify_all();
+        for (const std::string& e : fresh)
+            log(e);
+    }
+    return a;
+}
+
+LinePacing BootSimulator::pacing() const
+{
+    std::lock_guard lock(mutex_);
+    return pacing_;
+}
+
+void BootSimulator::setPacing(const LinePacing& p)
+{
+    std::lock_guard lock(mutex_);
+    pacing_ = p;
+}
+
+void BootSimulator::setLogger(std::function<void(const std::string&)> logger)
+{
+    std::lock_guard lock(mutex_);
+    logger_ = std::move(logger);
+}
+
+void BootSimulator::log(const std::string& text)
+{
+    std::function<void(const std::string&)> l;
+    {
+        std::lock_guard lock(mutex_);
+        l = logger_;
+    }
+    if (l)
+        l(text);
+}
+
+bool BootSimulator::waitForEvent(const std::string& text, int timeoutMs)
+{
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        const auto& ev = core_.events();
+        return std::find(ev.begin(), ev.end(), text) != ev.end();
+    });
+}
+
+BootPtyTransport::BootPtyTransport(BootSimulator& sim, std::string linkPath)
+    : sim_(sim), pty_(std::make_unique<platform::PtyMaster>(std::move(linkPath)))
+{
+    thread_ = std::thread([this] { run(); });
+}
+
+BootPtyTransport::~BootPtyTransport()
+{
+    stop();
+}
+
+void BootPtyTransport::stop()
+{
+    pty_->stop();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+int BootPtyTransport::hangUps() const
+{
+    std::lock_guard lock(mutex_);
+    return hangUps_;
+}
+
+bool BootPtyTransport::waitForHangUps(int n, int timeoutMs) const
+{
+    std::unique_lock lock(mutex_);
+    return hangUpDone_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return hangUps_ >= n; });
+}
+
+bool BootPtyTransport::lineAccepted()
+{
+    platform::PtyMaster::LineState s;
+    std::string why;
+    int expected = 0;
+    sim_.withCore([&](BootCore& c) { expected = c.config().linkBaud * 6; });
+    if (!pty_->lineState(s))
+        why = "line settings unreadable";
+    else if (static_cast<int>(s.baud) != expected)
+        why = "line at " + std::to_string(s.baud) + " baud, expected " + std::to_string(expected);
+    else if (s.dataBits != 8 || s.parity || s.stopBits != 1)
+        why = "line not 8N1";
+    else if (!s.raw)
+        why = "line not raw";
+    if (why != lastRefusal_) {
+        lastRefusal_ = why;
+        sim_.log(why.empty() ? "line accepted" : "refused: " + why);
+    }
+    return why.empty();
+}
+
+bool BootPtyTransport::sleepUntil(TimePoint due)
+{
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::microseconds>(due - Clock::now()).count();
+        if (left <= 0)
+            return !pty_->stopped();
+        if (left < 5000) {
+            // Short waits keep the line's pace to the microsecond; only the
+            // long ones need to end early on stop().
+            std::this_thread::sleep_until(due);
+            return !pty_->stopped();
+        }
+        if (pty_->sleep(static_cast<int>(left / 1000)) == platform::PtyMaster::Wait::Stopped)
+            return false;
+    }
+}
+
+bool BootPtyTransport::writeAll(const char* data, std::size_t size)
+{
+    while (size > 0) {
+        long n = pty_->writeSome(data, size);
+        if (n < 0)
+            return true; // the line is gone; drop the rest
+        if (n == 0) {
+            auto w = pty_->waitWritable(1000);
+            if (w == platform::PtyMaster::Wait::Stopped)
+                return false;
+            if (w != platform::PtyMaster::Wait::Ready)
+                return true;
+            continue;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool BootPtyTransport::send(const BootAnswer& a, TimePoint from)
+{
+    const LinePacing pacing = sim_.pacing();
+    for (const BootChunk& c : a.chunks) {
+        if (c.waitMs > 0) {
+            from = std::max(from, Clock::now()) + std::chrono::milliseconds(c.waitMs);
+            if (!sleepUntil(from))
+                return false;
+        }
+        if (!pacing.enabled()) {
+            if (!writeAll(c.bytes.data(), c.bytes.size()))
+                return false;
+            continue;
+        }
+        // The answer starts on the line at from; each slice of about 2 ms of
+        // line time is handed over once the line would have carried it.
+        const double perChar = pacing.microsFor(1);
+        const std::size_t slice = std::max<std::size_t>(1, static_cast<std::size_t>(2000.0 / perChar));
+        for (std::size_t i = 0; i < c.bytes.size(); i += slice) {
+            const std::size_t n = std::min(slice, c.bytes.size() - i);
+            auto due = from + std::chrono::microseconds(
+                                  static_cast<long long>(std::ceil(perChar * static_cast<double>(i + n))));
+            if (!sleepUntil(due) || !writeAll(c.bytes.data() + i, n))
+                return false;
+        }
+        from += std::chrono::microseconds(static_cast<long long>(std::ceil(perChar * static_cast<double>(c.bytes.size()))));
+    }
+    if (a.hangUp) {
+        if (pacing.enabled() && !sleepUntil(from))
+            return false;
+        sim_.log("hang-up");
+        pty_->hangUp();
+        {
+            std::lock_guard lock(mutex_);
+            ++hangUps_;
+        }
+        hangUpDone_.notify_all();
+    }
+    return true;
+}
+
+void BootPtyTransport::run()
+{
+    platform::usePreciseSleeps();
+    platform::guarded("bootloader simulator", [this] {
+        char buf[1024];
+        TimePoint lineFree = Clock::now(); // when the bytes read so far have arrived on a paced line
+        for (;;) {
+            auto w = pty_->waitReadable(-1);
+            if (w == platform::PtyMaster::Wait::Stopped)
+                return;
+            if (w == platform::PtyMaster::Wait::HungUp) {
+                if (pty_->sleep(100) == platform::PtyMaster::Wait::Stopped)
+                    return;
+                continue;
+            }
+            const long n = pty_->readSome(buf, sizeof buf);
+            if (n <= 0) {
+                if (n < 0 && pty_->sleep(100) == platform::PtyMaster::Wait::Stopped)
+                    return;
+                continue;
+            }
+            if (!lineAccepted())
+                continue;
+            const LinePacing pacing = sim_.pacing();
+            const double perChar = pacing.microsFor(1);
+            const TimePoint first = std::max(lineFree, Clock::now());
+            for (long i = 0; i < n; ++i) {
+                // When this byte has fully arrived.
+                const TimePoint arrived =
+                    first + std::chrono::microseconds(static_cast<long long>(std::ceil(perChar * static_cast<double>(i + 1))));
+                const BootAnswer a = sim_.feed(static_cast<std::uint8_t>(buf[i]), nowMs(arrived));
+                if (a.empty())
+                    continue;
+                // The answer follows the byte that completed its request.
+                if (!send(a, pacing.enabled() ? arrived : Clock::now()))
+                    return;
+                if (a.hangUp)
+                    break; // what else was read belonged to the old line
+            }
+            if (pacing.enabled())
+                lineFree = first + std::chrono::microseconds(static_cast<long long>(std::ceil(perChar * static_cast<double>(n))));
+        }
+    });
+}
+
+} // namespace kyd::sim

@@ -1,0 +1,61 @@
+// kydsim --bootloader as a program: the bootstrap loader answers on the
+// line only at six times the configured rate, 8N1.
+#include "support_client.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// Opens path raw, 8N1 at the speed; writes bytes and returns the first
+// byte answered within timeoutMs (-1 when none).
+int FirstAnswer(const std::string& path, speed_t speed, const std::string& bytes, int timeoutMs)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -2;
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    ::cfsetispeed(&t, speed);
+    ::cfsetospeed(&t, speed);
+    ::tcsetattr(fd, TCSANOW, &t);
+    int result = -1;
+    if (::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) {
+        pollfd p{fd, POLLIN, 0};
+        unsigned char c = 0;
+        if (::poll(&p, 1, timeoutMs) == 1 && ::read(fd, &c, 1) == 1)
+            result = c;
+    }
+    ::close(fd);
+    return result;
+}
+
+TEST(KydsimBoot, AnswersTheRomBootAtSixTimesTheRate)
+{
+    const std::string program = simtest::selfDir() + "/../../src/sim/kydsim";
+    if (::access(program.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "kydsim not built at " << program;
+    const std::string link = "/tmp/kydsim-boot-" + std::to_string(::getpid()) + ".link";
+    simtest::Child child = simtest::spawn(program, {"--bootloader=19200", "--link", link, "--cpu-id", "5A"});
+    ASSERT_GT(child.pid, 0);
+    ASSERT_EQ(simtest::readLine(child, 3000), link);
+
+    // At the dispenser's own line settings the zero byte is ignored; at
+    // 115200 baud it is answered with the CPU id.
+    EXPECT_EQ(FirstAnswer(link, B19200, std::string(1, '\0'), 100), -1);
+    EXPECT_EQ(FirstAnswer(link, B115200, std::string(1, '\0'), 3000), 0x5A);
+
+    const int status = simtest::stopChild(child, SIGTERM, 3000);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+} // namespace

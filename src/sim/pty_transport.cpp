@@ -1,6 +1,7 @@
 #include "sim/pty_transport.h"
 
 #include "platform/exception_sink.h"
+#include "platform/precise_sleep.h"
 #include "platform/pty_modem.h"
 #include "sim/framing.h"
 
@@ -171,6 +172,7 @@ bool PtyTransport::sendPlan(const ReplyPlan& plan)
 
 void PtyTransport::run()
 {
+    platform::usePreciseSleepsOnThisThread(); // line pacing
     platform::guarded("dispenser simulator", [this] {
         FrameAssembler assembler;
         char buf[512];

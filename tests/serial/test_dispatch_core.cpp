@@ -435,15 +435,6 @@ TEST_F(Core, DataPointersAndOptions)
     EXPECT_FALSE(d->OptionsAreOn(5));
 }
 
-TEST_F(Core, DeviceFailureReadsAsDeviceError)
-{
-    const int h = d->AddStatusTrigger(stLine);
-    d->SetStatusTrigger(static_cast<std::uint32_t>(h), 1, true);
-    st->hangup = true;
-    EXPECT_EQ(ecodes::ecDeviceRead, d->ReaderStep());
-    EXPECT_EQ(10, d->GetLineError() == 0 ? 10 : 0); // nothing recorded by a step alone
-}
-
 TEST(CoreOpen, OpenFailuresAndSecondOpen)
 {
     auto st = std::make_shared<FakeDeviceState>();

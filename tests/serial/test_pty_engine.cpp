@@ -126,21 +126,6 @@ TEST_F(PtyEngine, EmulatedModemLinesFollowRtsAndDtr)
     EXPECT_TRUE(d->CheckCTS());
 }
 
-TEST_F(PtyEngine, PortHeldByAnotherOpenReportsInUse)
-{
-    FlockHolder other(pty.slavePath());
-    ASSERT_TRUE(other.ok());
-    TSioPosixDispatcher d2;
-    EXPECT_EQ(ecodes::ecAlreadyOpen, d2.InitPort(pty.slavePath(), 9600, Parity::None, 8, 1, 4096, 4096, 3));
-    EXPECT_EQ(0, d2.ThreadCount());
-}
-
-TEST_F(PtyEngine, MissingDeviceIsBadId)
-{
-    TSioPosixDispatcher d2;
-    EXPECT_EQ(ecodes::ecBadId, d2.InitPort("/dev/does-not-exist-kyd", 9600, Parity::None, 8, 1, 4096, 4096, 3));
-}
-
 TEST_F(PtyEngine, CloseWhileASynchronisedEventIsQueued)
 {
     open();

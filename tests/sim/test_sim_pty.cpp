@@ -56,61 +56,6 @@ TEST_F(Pty, SilentForTheNextFrameOnly)
     EXPECT_EQ(sim.frameLog().size(), 2u); // the unanswered frame was logged too
 }
 
-TEST_F(Pty, DelayedReply)
-{
-    sim.updateFaults([](SimFaults& f) { f.delayMs = 60; });
-    long long t0 = nowMs();
-    EXPECT_EQ(client.exchange("0"), "0");
-    EXPECT_GE(nowMs() - t0, 55);
-}
-
-TEST_F(Pty, CorruptedChecksumOnce)
-{
-    sim.updateFaults([](SimFaults& f) { f.badChecksum = 1; });
-    client.write(framed("0"));
-    std::string raw = client.readReply(500);
-    bool ok = true;
-    simtest::unframe(raw, ok);
-    EXPECT_FALSE(ok) << raw;
-    EXPECT_EQ(raw.size(), 4u);
-    EXPECT_EQ(client.exchange("K"), "0"); // resend gives the good reply
-}
-
-TEST_F(Pty, BareCarriageReturn)
-{
-    sim.updateFaults([](SimFaults& f) { f.bareCr = -1; });
-    client.write(framed("0"));
-    EXPECT_EQ(client.readReply(500), "\r");
-    client.write(framed("5"));
-    EXPECT_EQ(client.readReply(500), "\r");
-}
-
-TEST_F(Pty, FragmentedReplyWithGaps)
-{
-    sim.updateFaults([](SimFaults& f) {
-        f.fragmentBytes = 10;
-        f.fragmentGapMs = 25;
-    });
-    client.write(framed("5")); // 29 + 3 bytes: four pieces, three gaps
-    long long t0 = nowMs();
-    std::string first = client.readFor(15);
-    EXPECT_EQ(first.size(), 10u);
-    bool complete = false;
-    std::string rest = client.readReply(1000, &complete);
-    ASSERT_TRUE(complete);
-    EXPECT_GE(nowMs() - t0, 70);
-    bool ok = false;
-    EXPECT_EQ(simtest::unframe(first + rest, ok).size(), 29u);
-    EXPECT_TRUE(ok);
-}
-
-TEST_F(Pty, NoiseBeforeTheReply)
-{
-    sim.updateFaults([](SimFaults& f) { f.noise = "#~"; });
-    client.write(framed("0"));
-    EXPECT_EQ(client.readReply(500), "#~" + framed("0"));
-}
-
 TEST_F(Pty, HangUpMidReplyThenANewLine)
 {
     sim.updateFaults([](SimFaults& f) { f.hangUp = 1; });

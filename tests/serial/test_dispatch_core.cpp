@@ -68,21 +68,6 @@ protected:
     std::vector<std::uint8_t> read;
 };
 
-TEST_F(Core, OpenPushesLineSettingsAndModemLines)
-{
-    EXPECT_EQ(9600u, st->settings.baud);
-    EXPECT_EQ(7, st->settings.dataBits);
-    EXPECT_EQ(Parity::Even, st->settings.parity);
-    EXPECT_TRUE(st->dtr);
-    EXPECT_TRUE(st->rts);
-    std::uint32_t baud;
-    Parity p;
-    std::uint16_t db, sb;
-    ASSERT_EQ(0, d->GetLine(baud, p, db, sb));
-    EXPECT_EQ(9600u, baud);
-    EXPECT_EQ(1, sb);
-}
-
 TEST_F(Core, SetLineWithValuesInForceDoesNotTouchTheDevice)
 {
     const int calls = st->setSettingsCalls;

@@ -99,21 +99,6 @@ TEST_F(CommandLayer, UnknownStatusAndFatalMark)
     EXPECT_EQ(model.FatalMark, 3);
 }
 
-TEST_F(CommandLayer, SilenceTimesOut)
-{
-    port->QueueSilence();
-    StepClockOnWrite(TCom::TimeoutTicks(5) * 55);
-    cmd->SendCommand("3", 5);
-    EXPECT_EQ(comStrings.Lines.back(), "In : ");
-    EXPECT_EQ(cmd->Reply, "");
-    ExpectStatus(197, 200);
-    EXPECT_EQ(model.CodeText, "No Connection");
-    EXPECT_FALSE(model.Succeeded());
-    EXPECT_FALSE(port->rts());
-    ExpectEnded();
-    ExpectNextWorks();
-}
-
 TEST_F(CommandLayer, WaitDoesNotEndBeforeTheTimeOut)
 {
     // One tick short of the time-out: the wait goes on until the backstop
@@ -130,18 +115,6 @@ TEST_F(CommandLayer, WaitDoesNotEndBeforeTheTimeOut)
     cmd->SendCommand("3", 5);
     EXPECT_FALSE(endedEarly);
     ExpectStatus(197, 200);
-}
-
-TEST_F(CommandLayer, BadChecksumOnLongReplyIsLrcError)
-{
-    port->QueueRaw({"031\r"});
-    cmd->SendCommand("3", 5);
-    EXPECT_EQ(comStrings.Lines.back(), "In : 031");
-    EXPECT_EQ(cmd->Reply, "");
-    ExpectStatus(197, 202);
-    EXPECT_EQ(model.CodeText, "LRC Error");
-    ExpectEnded();
-    ExpectNextWorks();
 }
 
 TEST_F(CommandLayer, BadChecksumOnShortReplyIsNoConnection)

@@ -310,23 +310,6 @@ TEST_F(ScriptsTest, ClosingTheWindowDuringAScriptAbortsItAndClosesAfterwards)
     EXPECT_TRUE(App().Saved());
 }
 
-TEST_F(ScriptsTest, ShowCassetteDialogGoesThroughTheWindowsHook)
-{
-    WriteFile("cass.tdl", "SHOW_CASSETTE_DLG\n");
-    Start();
-    int shown = 0;
-    link::Protokoll* seen = nullptr;
-    Main().ShowCassetteDialog = [&](link::Protokoll& m) {
-        ++shown;
-        seen = &m;
-    };
-    OpenScript(Path("cass.tdl"));
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"5"}));
-    EXPECT_EQ(shown, 1);
-    EXPECT_EQ(seen, Main().Model());
-    EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file done");
-}
-
 // Closes the cassette window as soon as it shows, after noting its first cells.
 class CassetteCloser : public QObject {
 public:

@@ -1,25 +1,32 @@
 // The dispenser link end to end: TPLVRCmdF::SendCommand through TCom and the
 // serial library's port component to the simulator on a pseudo-terminal,
 // exchanging "3" -> "030" (the simulator answers every "3" with status '0').
+// Every round of every client gets a fresh pseudo-terminal, and the order
+// of the clients alternates from round to round.
 //
-//  (a) line efficiency: the simulator paces its line at 9600 baud with 11
-//      bits per character; total time divided by the line time of the bytes
-//      exchanged (goal <= 1.05);
-//  (b) software overhead, unpaced: exchanges per second of the link against
-//      a minimal loop (write, wait, read on the same pseudo-terminal with the
-//      same framing; goal: the link at least a third of it) and against a
-//      pyserial client (goal: the link faster, aim twice), in alternating
-//      rounds (medians);
-//  (c) waiting cost: CPU time used by the process while the link waits 2 s
-//      for a delayed reply (goal < 2 % of one core).
-// Prints each ratio on its own line, the line-efficiency ratio last.
-// Usage: bench_link [--exchanges N] [--unpaced N] [--rounds R] [--python PATH] [--qt]
+//  (a) paced: the simulator behaves like a UART at 9600 baud, 7E1 (10 bits
+//      per character): a command is taken when its last character would have
+//      arrived, reply character k is readable (k + 1) character times after
+//      the reply starts. The link and a minimal loop (write, wait, read on
+//      the device) each take their time over the line time of the bytes
+//      exchanged (goal: link <= 1.05), and the link over the minimal loop
+//      (goal <= 1.02). Any dawdling of a client between exchanges shows in
+//      full: --client-delay-us 1000 makes the link about 1.12.
+//  (b) unpaced, exchanges per second: the link over the minimal loop (goal
+//      >= 0.85) and over a pyserial client (goal >= 1.25).
+//  (c) waiting cost: CPU time used while the link waits 2 s for a delayed
+//      reply (goal < 2 % of one core).
+// Prints every ratio as median (min, max, rounds), the paced link/line time
+// ratio last; exits with 1 when a round of any client fails.
+// Usage: bench_link [--exchanges N] [--unpaced N] [--rounds R] [--python PATH]
+//                   [--client-delay-us US] [--no-python] [--qt]
 // --qt runs the link on the program's Qt event loop instead of the plain one.
 #include "link/AppContext.h"
 #include "link/PLVRCmd.h"
 #include "link/PLVRCom.h"
 #include "link/Protokoll.h"
 #include "link/SioLinkPort.h"
+#include "bench_stats.h"
 #include "minimal_loop.h"
 #include "platform/dialogs.h"
 #include "platform/plain_message_loop.h"
@@ -47,18 +54,22 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace pf = kyd::platform;
 namespace kl = kyd::link;
 namespace sim = kyd::sim;
 using SteadyClock = std::chrono::steady_clock;
+using kyd::bench::Spread;
 
 namespace {
 
 constexpr int kCom = 47;
 constexpr int kWarmUp = 100;
 constexpr int kBytesPerExchange = 8; // "333\r" and "030\r"
+constexpr int kBaud = 9600;
+constexpr int kBitsPerChar = 10; // 7E1: start, 7 data, parity, stop
 
 double Seconds(SteadyClock::time_point t0)
 {
@@ -71,13 +82,6 @@ double CpuSeconds()
     ::getrusage(RUSAGE_SELF, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 // The command layer on its own port, as the tester builds it.
@@ -117,8 +121,11 @@ struct Link {
         auto& port = static_cast<kl::SioLinkPort&>(com->Port()).Port();
         pf::messageLoop().pumpUntil([&port] { return port.GetPortState() == sio::psClosed; }, 2000);
     }
+    std::chrono::microseconds clientDelay{0}; // dawdling after each exchange
     bool Exchange()
     {
+        if (clientDelay.count() > 0)
+            std::this_thread::sleep_for(clientDelay);
         comStrings.Lines.clear(); // the window keeps its own 100 lines
         mainWindow.BusyCalls.clear();
         mainWindow.StatusTexts.clear();
@@ -139,12 +146,6 @@ struct Link {
     }
 };
 
-// write / poll / read on the same device with the same framing.
-double MinimalSeconds(const std::string& path, int count)
-{
-    return kyd::bench::MinimalLoopSeconds(path, "333\r", "030\r", count, kWarmUp);
-}
-
 // Exchanges per second of the pyserial client; negative on a failure.
 double PythonRate(const std::string& script, const std::string& path, int count)
 {
@@ -160,17 +161,28 @@ double PythonRate(const std::string& script, const std::string& path, int count)
     return rate;
 }
 
+[[noreturn]] void Fail(const char* what, int round)
+{
+    std::fprintf(stderr, "bench_link: %s failed in round %d; nothing measured\n", what, round + 1);
+    std::fflush(stdout);
+    std::exit(1);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    int exchanges = 1000;
+    int exchanges = 300;
     int unpaced = 2000;
     int rounds = 5;
-    std::string python = (std::filesystem::path(__FILE__).parent_path() / "pyserial_client.py").string();
+    long clientDelayUs = 0;
+    bool withPython = true;
+    std::string python = KYD_BENCH_DIR "/pyserial_client.py";
     bool qt = false;
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         qt = qt || !std::strcmp(argv[i], "--qt");
+        withPython = withPython && std::strcmp(argv[i], "--no-python") != 0;
+    }
     for (int i = 1; i + 1 < argc; ++i) {
         if (!std::strcmp(argv[i], "--exchanges"))
             exchanges = std::max(1, std::atoi(argv[++i]));
@@ -180,6 +192,8 @@ int main(int argc, char** argv)
             rounds = std::max(1, std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--python"))
             python = argv[++i];
+        else if (!std::strcmp(argv[i], "--client-delay-us"))
+            clientDelayUs = std::max(0L, std::atol(argv[++i]));
     }
 
 #ifdef KYD_BENCH_QT
@@ -201,7 +215,7 @@ int main(int argc, char** argv)
         loopOwner = std::make_unique<pf::PlainMessageLoop>();
     pf::MessageLoop& loop = *loopOwner;
     pf::setMessageLoop(&loop);
-    std::printf("message loop: %s\n", qt ? "Qt" : "plain");
+    std::printf("message loop: %s; client delay %ld us per link exchange\n", qt ? "Qt" : "plain", clientDelayUs);
     pf::setPortResolverUsesSharedIni(false);
     sim::Simulator simulator;
     simulator.updateFaults([](sim::SimFaults& f) {
@@ -211,80 +225,102 @@ int main(int argc, char** argv)
         s.always = true;
         f.scripted.push_back(s);
     });
-    sim::PtyTransport transport(simulator);
-    const std::string path = transport.slavePath();
-    pf::setPortPathOverride(kCom, path);
 
     int rc = 0;
     {
         Link l;
+        l.clientDelay = std::chrono::microseconds(clientDelayUs);
+        // One round of one client on a pseudo-terminal of its own.
+        enum class Client { Link, Minimal, Python };
+        const auto runOn = [&](Client c, int count, int warmUp) -> double {
+            sim::PtyTransport transport(simulator);
+            const std::string path = transport.slavePath();
+            double seconds = -1;
+            if (c == Client::Link) {
+                pf::setPortPathOverride(kCom, path);
+                if (l.Open()) {
+                    seconds = l.Run(count, warmUp);
+                    l.Close();
+                }
+            } else if (c == Client::Minimal) {
+                seconds = kyd::bench::MinimalLoopSeconds(path, "333\r", "030\r", count, warmUp);
+            } else {
+                const double rate = PythonRate(python, path, count);
+                seconds = rate > 0 ? count / rate : -1;
+            }
+            transport.stop();
+            return seconds;
+        };
+        const char* names[] = {"the link", "the minimal loop", "the pyserial client"};
 
-        // (b) unpaced, in alternating rounds: link, minimal loop, pyserial.
-        std::vector<double> linkRates, minimalRates, pythonRates;
+        // (a) paced, link and minimal loop in alternating order.
+        const double lineTime = static_cast<double>(exchanges) * kBytesPerExchange * kBitsPerChar / kBaud;
+        simulator.setPacing(sim::LinePacing{kBaud, kBitsPerChar});
+        Spread pacedLink, pacedMinimal;
         for (int r = 0; r < rounds; ++r) {
-            if (!l.Open()) {
-                std::fprintf(stderr, "bench_link: cannot open the simulator's port\n");
-                return 1;
+            const Client order[2] = {r % 2 ? Client::Minimal : Client::Link, r % 2 ? Client::Link : Client::Minimal};
+            for (Client c : order) {
+                const double s = runOn(c, exchanges, 10);
+                if (s <= 0)
+                    Fail(names[static_cast<int>(c)], r);
+                (c == Client::Link ? pacedLink : pacedMinimal).add(s / lineTime);
             }
-            const double s = l.Run(unpaced);
-            l.Close();
-            const double m = MinimalSeconds(path, unpaced);
-            if (s <= 0 || m <= 0) {
-                std::fprintf(stderr, "bench_link: an exchange failed (link %g s, minimal %g s)\n", s, m);
-                return 1;
-            }
-            linkRates.push_back(unpaced / s);
-            minimalRates.push_back(unpaced / m);
-            if (const double p = PythonRate(python, path, unpaced); p > 0)
-                pythonRates.push_back(p);
         }
-        const double linkRate = Median(linkRates);
-        const double minimalRate = Median(minimalRates);
-        const double pythonRate = pythonRates.empty() ? -1 : Median(pythonRates);
-        std::printf("unpaced exchanges/s: link %.0f, minimal loop %.0f", linkRate, minimalRate);
-        if (pythonRate > 0)
-            std::printf(", pyserial %.0f", pythonRate);
+        simulator.setPacing(sim::LinePacing{});
+        std::printf("paced %d baud 7E1, %d exchanges per round, line time %.3f s\n", kBaud, exchanges, lineTime);
+
+        // (b) unpaced, rounds alternating the order of the clients.
+        Spread linkRates, minimalRates, pythonRates;
+        std::vector<Client> clients = {Client::Link, Client::Minimal};
+        if (withPython)
+            clients.push_back(Client::Python);
+        for (int r = 0; r < rounds; ++r) {
+            for (std::size_t i = 0; i < clients.size(); ++i) {
+                const Client c = clients[r % 2 ? clients.size() - 1 - i : i];
+                const double s = runOn(c, unpaced, kWarmUp);
+                if (s <= 0)
+                    Fail(names[static_cast<int>(c)], r);
+                (c == Client::Link ? linkRates : c == Client::Minimal ? minimalRates : pythonRates).add(unpaced / s);
+            }
+        }
+        std::printf("unpaced exchanges/s (median): link %.0f, minimal loop %.0f", linkRates.median(),
+                    minimalRates.median());
+        if (!pythonRates.empty())
+            std::printf(", pyserial %.0f", pythonRates.median());
         std::printf("\n");
 
         // (c) waiting cost.
-        if (!l.Open())
-            return 1;
-        simulator.updateFaults([](sim::SimFaults& f) { f.delayMs = 2000; });
-        const double cpu0 = CpuSeconds();
-        const auto t0 = SteadyClock::now();
-        const bool waitedOk = l.Exchange();
-        const double waited = Seconds(t0);
-        const double cpu = CpuSeconds() - cpu0;
-        simulator.updateFaults([](sim::SimFaults& f) { f.delayMs = 0; });
-        if (!waitedOk) {
-            std::fprintf(stderr, "bench_link: the delayed exchange failed\n");
-            rc = 1;
+        {
+            sim::PtyTransport transport(simulator);
+            pf::setPortPathOverride(kCom, transport.slavePath());
+            if (!l.Open())
+                Fail("opening the link", 0);
+            simulator.updateFaults([](sim::SimFaults& f) { f.delayMs = 2000; });
+            const double cpu0 = CpuSeconds();
+            const auto t0 = SteadyClock::now();
+            const bool waitedOk = l.Exchange();
+            const double waited = Seconds(t0);
+            const double cpu = CpuSeconds() - cpu0;
+            simulator.updateFaults([](sim::SimFaults& f) { f.delayMs = 0; });
+            l.Close();
+            transport.stop();
+            if (!waitedOk)
+                Fail("the delayed exchange", 0);
+            std::printf("waiting CPU share of one core (goal < 0.02): %.4f (%.3f s CPU over %.3f s)\n", cpu / waited,
+                        cpu, waited);
         }
-        std::printf("waiting: %.3f s CPU over %.3f s\n", cpu, waited);
 
-        // (a) line efficiency at 9600 baud, 11 bits per character.
-        simulator.setPacing(sim::LinePacing{9600, 11});
-        const double paced = l.Run(exchanges, 10);
-        simulator.setPacing(sim::LinePacing{});
-        const double lineTime = static_cast<double>(exchanges) * kBytesPerExchange * 11 / 9600.0;
-        if (paced <= 0) {
-            std::fprintf(stderr, "bench_link: a paced exchange failed\n");
-            return 1;
-        }
-        std::printf("paced: %d exchanges in %.3f s, line time %.3f s\n", exchanges, paced, lineTime);
-
-        l.Close();
-
-        std::printf("link/minimal exchange rate ratio (goal >= 0.333): %.3f\n", linkRate / minimalRate);
-        if (pythonRate > 0)
-            std::printf("link/pyserial exchange rate ratio (goal > 1, aim 2): %.3f\n", linkRate / pythonRate);
-        else
-            std::printf("link/pyserial exchange rate ratio: pyserial client failed (%s)\n", python.c_str());
-        std::printf("waiting CPU share of one core (goal < 0.02): %.4f\n", cpu / waited);
-        std::printf("line efficiency total/line time (goal <= 1.05): %.4f\n", paced / lineTime);
+        kyd::bench::PrintRatio("unpaced link/minimal exchange rate (goal >= 0.85)",
+                               kyd::bench::Quotient(linkRates, minimalRates));
+        if (withPython)
+            kyd::bench::PrintRatio("unpaced link/pyserial exchange rate (goal >= 1.25)",
+                                   kyd::bench::Quotient(linkRates, pythonRates));
+        kyd::bench::PrintRatio("paced minimal loop/line time", pacedMinimal);
+        kyd::bench::PrintRatio("paced link/minimal loop time (goal <= 1.02)",
+                               kyd::bench::Quotient(pacedLink, pacedMinimal));
+        kyd::bench::PrintRatio("paced link/line time (goal <= 1.05)", pacedLink);
     }
     loop.processPending();
-    transport.stop();
     pf::clearPortPathOverrides();
     pf::setMessageLoop(nullptr);
     return rc;

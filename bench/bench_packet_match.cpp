@@ -9,8 +9,12 @@
 //     CR, one string per line).
 //
 // Events run directly (no thread switch): this measures the matching, not
-// the hand-over to the main thread. Prints MB/s per case; the last line
-// gives the carriage-return figure against the 100 MB/s goal.
+// the hand-over to the main thread. The three run in alternating order over
+// several rounds (--rounds N, default 5); prints MB/s and the ratio of the
+// carriage-return packet to the minimal loop as median (min, max, rounds),
+// that ratio last. Exits with 1 when the packet and the loop disagree on the
+// number of lines (nothing was measured).
+#include "bench_stats.h"
 #include "serial/SioPacket.h"
 
 #include <algorithm>
@@ -69,16 +73,12 @@ std::string FramedText(std::mt19937& rng)
 }
 
 template <class F>
-double BestMBps(F&& run, int rounds = 3)
+double MBps(F&& run)
 {
-    double best = 0;
-    for (int i = 0; i < rounds; ++i) {
-        auto t0 = std::chrono::steady_clock::now();
-        run();
-        double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        best = std::max(best, kBytes / secs / 1e6);
-    }
-    return best;
+    auto t0 = std::chrono::steady_clock::now();
+    run();
+    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return kBytes / secs / 1e6;
 }
 
 void FeedAll(sio::TSioDataPacketManager& m, const std::string& text)
@@ -90,8 +90,12 @@ void FeedAll(sio::TSioDataPacketManager& m, const std::string& text)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    int rounds = 5;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (!std::strcmp(argv[i], "--rounds"))
+            rounds = std::max(1, std::atoi(argv[++i]));
     std::mt19937 rng(12345);
     const std::string crText = CrText(rng);
     const std::string framedText = FramedText(rng);
@@ -104,78 +108,86 @@ int main()
 
     // 1. carriage-return packet
     DirectHost host;
-    double crMBps = 0;
-    std::size_t crPackets = 0;
-    {
-        sio::TSioDataPacketManager manager(host);
-        sio::TSioDataPacket p;
-        manager.Insert(p);
-        p.SetStartCond(sio::scAnyData);
-        p.SetEndCond(sio::ecString);
-        p.SetEndString("\r");
-        p.SetIncludeStrings(false);
-        p.SetAutoEnable(true);
-        p.SetOnStringPacket(count);
-        p.SetEnabled(true);
-        crMBps = BestMBps([&] {
-            packets = 0;
-            FeedAll(manager, crText);
-        });
-        crPackets = packets;
-    }
+    sio::TSioDataPacketManager crManager(host);
+    sio::TSioDataPacket cr;
+    crManager.Insert(cr);
+    cr.SetStartCond(sio::scAnyData);
+    cr.SetEndCond(sio::ecString);
+    cr.SetEndString("\r");
+    cr.SetIncludeStrings(false);
+    cr.SetAutoEnable(true);
+    cr.SetOnStringPacket(count);
+    cr.SetEnabled(true);
 
     // 2. start/end string packet
-    double framedMBps = 0;
-    std::size_t framedPackets = 0;
-    {
-        sio::TSioDataPacketManager manager(host);
-        sio::TSioDataPacket p;
-        manager.Insert(p);
-        p.SetStartCond(sio::scString);
-        p.SetStartString("<p");
-        p.SetIgnoreCase(true);
-        p.SetEndCond(sio::ecString);
-        p.SetEndString("\r\n");
-        p.SetOnStringPacket(count);
-        p.SetEnabled(true);
-        framedMBps = BestMBps([&] {
-            packets = 0;
-            FeedAll(manager, framedText);
-        });
-        framedPackets = packets;
-    }
+    sio::TSioDataPacketManager framedManager(host);
+    sio::TSioDataPacket framed;
+    framedManager.Insert(framed);
+    framed.SetStartCond(sio::scString);
+    framed.SetStartString("<p");
+    framed.SetIgnoreCase(true);
+    framed.SetEndCond(sio::ecString);
+    framed.SetEndString("\r\n");
+    framed.SetOnStringPacket(count);
+    framed.SetEnabled(true);
 
     // 3. minimal hand-written splitter for the same CR text
-    std::size_t plainPackets = 0;
     sio::TSioDataPacket sender;
-    double plainMBps = BestMBps([&] {
+    const auto plainLoop = [&] {
         std::string pending;
-        plainPackets = 0;
         for (std::size_t off = 0; off < crText.size(); off += kRead) {
             const char* b = crText.data() + off;
             const char* e = b + std::min(kRead, crText.size() - off);
             while (b < e) {
-                const char* cr = static_cast<const char*>(std::memchr(b, '\r', static_cast<std::size_t>(e - b)));
-                if (!cr) {
+                const char* c = static_cast<const char*>(std::memchr(b, '\r', static_cast<std::size_t>(e - b)));
+                if (!c) {
                     pending.append(b, e);
                     break;
                 }
-                pending.append(b, cr);
+                pending.append(b, c);
                 std::string line;
                 line.swap(pending);
                 count(sender, line);
-                ++plainPackets;
-                b = cr + 1;
+                b = c + 1;
             }
         }
-    });
+    };
 
-    std::printf("packet matching, %zu MB of random text in %zu-byte reads (best of 3)\n", kBytes >> 20, kRead);
-    std::printf("  carriage-return packet : %8.1f MB/s  (%zu packets)\n", crMBps, crPackets);
-    std::printf("  start/end string packet: %8.1f MB/s  (%zu packets)\n", framedMBps, framedPackets);
-    std::printf("  minimal splitter loop  : %8.1f MB/s  (%zu lines)\n", plainMBps, plainPackets);
-    std::printf("  packet manager / minimal loop: %.2f\n", crMBps / plainMBps);
-    std::printf("carriage-return packet: %.1f MB/s, goal 100 MB/s: %s (ratio %.2f)\n", crMBps,
-                crMBps >= 100 ? "met" : "NOT met", crMBps / 100.0);
+    kyd::bench::Spread crMBps, framedMBps, plainMBps;
+    std::size_t crPackets = 0, plainPackets = 0, framedPackets = 0;
+    for (int r = 0; r < rounds; ++r) {
+        for (int k = 0; k < 3; ++k) {
+            switch (r % 2 ? 2 - k : k) {
+            case 0:
+                packets = 0;
+                crMBps.add(MBps([&] { FeedAll(crManager, crText); }));
+                crPackets = packets;
+                break;
+            case 1:
+                packets = 0;
+                plainMBps.add(MBps(plainLoop));
+                plainPackets = packets;
+                break;
+            default:
+                packets = 0;
+                framedMBps.add(MBps([&] { FeedAll(framedManager, framedText); }));
+                framedPackets = packets;
+                break;
+            }
+        }
+        if (crPackets == 0 || crPackets != plainPackets) {
+            std::fprintf(stderr, "bench_packet_match: %zu packets but %zu lines in round %d; nothing measured\n",
+                         crPackets, plainPackets, r + 1);
+            return 1;
+        }
+    }
+
+    std::printf("packet matching, %zu MB of random text in %zu-byte reads, %d rounds\n", kBytes >> 20, kRead,
+                rounds);
+    std::printf("  start/end string packet: median %.1f MB/s (%zu packets)\n", framedMBps.median(), framedPackets);
+    std::printf("  minimal splitter loop  : median %.1f MB/s (%zu lines)\n", plainMBps.median(), plainPackets);
+    kyd::bench::PrintRatio("carriage-return packet MB/s / goal of 100 MB/s",
+                           kyd::bench::Quotient(crMBps, kyd::bench::Spread{std::vector<double>(rounds, 100.0)}));
+    kyd::bench::PrintRatio("carriage-return packet / minimal splitter loop", kyd::bench::Quotient(crMBps, plainMBps));
     return 0;
 }

@@ -9,6 +9,7 @@
 // the last line, the median ratio of the component's time per exchange to
 // the minimal loop's.
 // Usage: bench_port_roundtrip [--rounds N] [--exchanges M]
+#include "bench_stats.h"
 #include "minimal_loop.h"
 #include "platform/plain_message_loop.h"
 #include "platform/port_resolver.h"
@@ -187,12 +188,12 @@ int main(int argc, char** argv)
     pf::clearPortPathOverrides();
     pf::setMessageLoop(nullptr);
     if (!ok) {
-        std::printf("round trip failed\n");
+        std::fprintf(stderr, "bench_port_roundtrip: a round trip failed; nothing measured\n");
         return 1;
     }
     const double m = Median(minimalUs), c = Median(componentUs);
     std::printf("minimal loop (write + poll + read): %.0f exchanges/s (%.1f us each, median)\n", 1e6 / m, m);
     std::printf("port component + reply packet:     %.0f exchanges/s (%.1f us each, median)\n", 1e6 / c, c);
-    std::printf("ratio component/minimal, median of %d rounds (goal <= 3): %.2f\n", rounds, Median(ratios));
+    kyd::bench::PrintRatio("component/minimal time per exchange (goal <= 3)", kyd::bench::Spread{ratios});
     return 0;
 }

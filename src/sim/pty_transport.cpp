@@ -1,6 +1,7 @@
 #include "sim/pty_transport.h"
 
 #include "platform/exception_sink.h"
+#include "platform/precise_sleep.h"
 #include "platform/pty_modem.h"
 #include "sim/framing.h"
 
@@ -11,8 +12,8 @@ namespace kyd::sim {
 
 using Clock = std::chrono::steady_clock;
 
-PtyTransport::PtyTransport(Simulator& sim, std::string linkPath)
-    : sim_(sim), pty_(std::make_unique<platform::PtyMaster>(std::move(linkPath)))
+PtyTransport::PtyTransport(Simulator& sim, std::string linkPath, FakeLineClock* lineClock)
+    : sim_(sim), lineClock_(lineClock), pty_(std::make_unique<platform::PtyMaster>(std::move(linkPath)))
 {
     applyCts(sim_.faults());
     listener_ = sim_.addFaultsListener([this](const SimFaults& f) { applyCts(f); });
@@ -66,16 +67,27 @@ bool PtyTransport::waitForHangUps(int n, int timeoutMs) const
     return hangUpDone_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return hangUps_ >= n; });
 }
 
-bool PtyTransport::sleepUntil(TimePoint due)
+std::int64_t PtyTransport::nowUs() const
 {
+    if (lineClock_)
+        return lineClock_->nowUs();
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
+}
+
+bool PtyTransport::sleepUntil(std::int64_t dueUs)
+{
+    if (lineClock_) {
+        lineClock_->reach(dueUs);
+        return !pty_->stopped();
+    }
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::microseconds>(due - Clock::now()).count();
+        const std::int64_t left = dueUs - nowUs();
         if (left <= 0)
             return !pty_->stopped();
         if (left < 1000) {
             // Below the stoppable wait's millisecond steps: a plain sleep of
             // less than a millisecond keeps the line pacing exact.
-            std::this_thread::sleep_until(due);
+            std::this_thread::sleep_for(std::chrono::microseconds(left));
             return !pty_->stopped();
         }
         if (pty_->sleep(static_cast<int>(left / 1000)) == platform::PtyMaster::Wait::Stopped)
@@ -107,21 +119,25 @@ bool PtyTransport::writeAll(const char* data, std::size_t size)
 bool PtyTransport::sendBytes(const std::string& bytes)
 {
     const LinePacing pacing = sim_.pacing();
-    if (!pacing.enabled())
+    if (!pacing.enabled()) {
+        if (lineClock_)
+            lineClock_->wrote(bytes.data(), bytes.size());
         return writeAll(bytes.data(), bytes.size());
-    // Write in slices of about 5 ms of line time, each released when the
-    // line would have carried it.
-    const double perChar = pacing.microsFor(1);
-    const std::size_t slice = std::max<std::size_t>(1, static_cast<std::size_t>(5000.0 / perChar));
-    const TimePoint start = Clock::now();
-    for (std::size_t i = 0; i < bytes.size(); i += slice) {
-        std::size_t n = std::min(slice, bytes.size() - i);
-        if (!writeAll(bytes.data() + i, n))
+    }
+    if (bytes.empty())
+        return true;
+    // Each character is released when the line has carried it, counted
+    // from the start of the reply, so late wake-ups never add up.
+    const std::int64_t start = std::max(nowUs(), txFreeUs_);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (!sleepUntil(start + pacing.arrivalUs(i)))
             return false;
-        auto due = start + std::chrono::microseconds(static_cast<long long>(std::ceil(perChar * static_cast<double>(i + n))));
-        if (!sleepUntil(due))
+        if (lineClock_)
+            lineClock_->wrote(&bytes[i], 1);
+        if (!writeAll(&bytes[i], 1))
             return false;
     }
+    txFreeUs_ = start + pacing.arrivalUs(bytes.size() - 1);
     return true;
 }
 
@@ -129,7 +145,7 @@ bool PtyTransport::sendPlan(const ReplyPlan& plan)
 {
     std::string sent;
     for (const ReplyChunk& c : plan.chunks) {
-        if (c.waitMs > 0 && !sleepUntil(Clock::now() + std::chrono::milliseconds(c.waitMs)))
+        if (c.waitMs > 0 && !sleepUntil(nowUs() + std::int64_t{c.waitMs} * 1000))
             return false;
         if (!sendBytes(c.bytes))
             return false;
@@ -156,10 +172,10 @@ bool PtyTransport::sendPlan(const ReplyPlan& plan)
 
 void PtyTransport::run()
 {
+    platform::usePreciseSleepsOnThisThread(); // line pacing
     platform::guarded("dispenser simulator", [this] {
         FrameAssembler assembler;
         char buf[512];
-        TimePoint lineFree = Clock::now(); // when the bytes read so far have arrived on a paced line
         for (;;) {
             auto w = pty_->waitReadable(-1);
             if (w == platform::PtyMaster::Wait::Stopped)
@@ -177,12 +193,10 @@ void PtyTransport::run()
                 continue;
             }
             const LinePacing pacing = sim_.pacing();
-            if (pacing.enabled()) {
-                lineFree = std::max(lineFree, Clock::now()) +
-                           std::chrono::microseconds(static_cast<long long>(pacing.microsFor(static_cast<std::size_t>(n))));
-            }
+            if (pacing.enabled()) // the bytes started on the line when written, or when it was free
+                rxFreeUs_ = std::max(rxFreeUs_, nowUs()) + pacing.arrivalUs(static_cast<std::size_t>(n) - 1);
             for (const std::string& f : assembler.feed(buf, static_cast<std::size_t>(n))) {
-                if (pacing.enabled() && !sleepUntil(lineFree))
+                if (pacing.enabled() && !sleepUntil(rxFreeUs_))
                     return;
                 ReplyPlan plan = sim_.onFrame(f);
                 if (!sendPlan(plan))

@@ -1,11 +1,15 @@
 // The simulator on a pseudo-terminal: a thread reads frames from the master
 // side, asks the simulator for the answer and writes it back, with the
 // waits, fragments, line pacing and hang-ups the fault settings ask for.
+// A paced line behaves like a UART on an absolute line clock: a command is
+// taken when its last character would have arrived, and reply character k
+// becomes readable (k + 1) character times after the reply starts.
 // CTS faults are passed to the device layer's modem-line registry for the
 // slave path (only a program in the same process sees them).
 #pragma once
 
 #include "platform/pty.h"
+#include "sim/pacing.h"
 #include "sim/simulator.h"
 
 #include <atomic>
@@ -22,7 +26,8 @@ class PtyTransport {
 public:
     // Opens the pseudo-terminal (linkPath: optional stable symlink to the
     // slave) and starts the thread. Throws std::system_error on failure.
-    explicit PtyTransport(Simulator& sim, std::string linkPath = {});
+    // lineClock (tests): paced waits run on it instead of the steady clock.
+    explicit PtyTransport(Simulator& sim, std::string linkPath = {}, FakeLineClock* lineClock = nullptr);
     ~PtyTransport();
     PtyTransport(const PtyTransport&) = delete;
     PtyTransport& operator=(const PtyTransport&) = delete;
@@ -39,16 +44,19 @@ public:
     void stop();
 
 private:
-    using TimePoint = std::chrono::steady_clock::time_point;
     void run();
     bool sendPlan(const ReplyPlan& plan);
     bool sendBytes(const std::string& bytes);
     bool writeAll(const char* data, std::size_t size);
-    bool sleepUntil(TimePoint due);
+    std::int64_t nowUs() const;
+    bool sleepUntil(std::int64_t dueUs);
     void applyCts(const SimFaults& f);
 
     Simulator& sim_;
+    FakeLineClock* lineClock_;
     std::unique_ptr<platform::PtyMaster> pty_;
+    std::int64_t rxFreeUs_ = 0; // when the command bytes read so far have arrived on a paced line
+    std::int64_t txFreeUs_ = 0; // when the reply bytes written so far have left
     std::string ctsPath_; // slave path the CTS override was set for
     std::mutex ctsMutex_;
     SimFaults lastFaults_;

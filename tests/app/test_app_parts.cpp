@@ -4,7 +4,6 @@
 #include "app/DemoFiles.h"
 #include "app/ProjectRCVersion.h"
 #include "app/VersionInfo.h"
-#include "platform/program_path.h"
 
 #include <gtest/gtest.h>
 
@@ -108,20 +107,6 @@ TEST_F(DemoDirTest, CaptionFromTheFirstLine)
     EXPECT_EQ(DemoCaption(dir, "demo4.tdl"), "demo4.tdl");
     EXPECT_EQ(DemoCaption(dir, "demo5.tdl"), "Tabbed");
     EXPECT_EQ(DemoCaption(dir, "demo9.tdl"), "demo9.tdl"); // cannot be read
-}
-
-TEST(ProjectRCVersionTest, RunningProgramCarriesTheBuildsVersion)
-{
-    ProjectRCVersion v(platform::executablePath());
-    std::string s;
-    ASSERT_TRUE(v.GetProductName(s));
-    EXPECT_EQ(s, KYD_PRODUCT_NAME);
-    ASSERT_TRUE(v.GetProductVersion(s));
-    EXPECT_EQ(s, KYD_PRODUCT_VERSION);
-    ASSERT_TRUE(v.GetLegalCopyright(s));
-    EXPECT_EQ(s, KYD_LEGAL_COPYRIGHT);
-    ASSERT_TRUE(v.GetFileDescription(s));
-    EXPECT_EQ(s, KYD_FILE_DESCRIPTION);
 }
 
 TEST(ProjectRCVersionTest, TranslationSelectsTheStringTable)

@@ -10,59 +10,6 @@ protected:
     void SetUp() override { OpenPort(); }
 };
 
-TEST_F(CommandSet, FramesOfEveryBuilder)
-{
-    cmd->Dispense('1', '0', {5, 0, 12, 0, 0, 0, 0, 0});
-    EXPECT_EQ(LastFrame(), "101005301205\r");
-    EXPECT_EQ(port->packetTimeouts.back(), 3249);
-    cmd->Dispense('2', '0', {0, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(LastFrame(), "101005301205\r"); // nothing sent for no notes
-    cmd->Dispense('2', '0', {0, 0, 0, 0, 0, 0, 0, 999});
-    EXPECT_EQ(LastFrame(), "20899903\r");
-    cmd->Dispense('1', '9', {1, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(LastFrame(), "19100108\r");
-
-    cmd->ReadCassetteIds();
-    EXPECT_EQ(LastFrame(), "535\r");
-    EXPECT_EQ(port->packetTimeouts.back(), 369);
-    cmd->ReadLastStatus();
-    EXPECT_EQ(LastFrame(), "636\r");
-    EXPECT_EQ(port->packetTimeouts.back(), 99);
-    cmd->OpenCassette(3, 1);
-    EXPECT_EQ(LastFrame(), "8313:\r");
-    cmd->OpenCassette(3, 0);
-    EXPECT_EQ(LastFrame(), "8303;\r");
-    cmd->CloseCassette(3, false);
-    EXPECT_EQ(LastFrame(), "73135\r");
-    cmd->CloseCassette(3, true);
-    EXPECT_EQ(LastFrame(), "73236\r");
-    cmd->ReadRejectTrace();
-    EXPECT_EQ(LastFrame(), "939\r");
-    cmd->ReadData(5);
-    EXPECT_EQ(LastFrame(), "RD/0050<\r");
-    cmd->ReadData(5, "X1");
-    EXPECT_EQ(LastFrame(), "RD/005/X14:\r");
-    cmd->ReadData(123);
-    EXPECT_EQ(LastFrame(), "RD/12309\r");
-    cmd->WriteData(12, "ABC", 80);
-    EXPECT_EQ(LastFrame(), "WD/012/ABC60\r");
-    EXPECT_EQ(port->packetTimeouts.back(), 80 * 18 + 9);
-    cmd->ReadCassetteData(1, 27);
-    EXPECT_EQ(LastFrame(), "RD/912734\r");
-    cmd->WriteCassetteData(1, 28, "XY");
-    EXPECT_EQ(LastFrame(), "WD/9128/XY10\r");
-    cmd->ReadProgramId();
-    EXPECT_EQ(LastFrame(), "A41\r");
-    cmd->SendSelfTestData(3);
-    EXPECT_EQ(LastFrame(), "G374\r");
-    cmd->SendSelfTestData(-1);
-    EXPECT_EQ(LastFrame(), "GA06\r");
-    cmd->CheckStatus();
-    EXPECT_EQ(LastFrame(), "Q51\r");
-    cmd->SendCommand("Z6F", 20);
-    EXPECT_EQ(LastFrame(), "Z6F2:\r");
-}
-
 TEST_F(CommandSet, DispenseCountsAndDeliveredNotes)
 {
     port->QueueReply("01x000");
@@ -96,23 +43,6 @@ TEST_F(CommandSet, DispenseParserNeverThrows)
     port->QueueRaw({"\r"});
     cmd->Dispense('1', '0', {1, 0, 0, 0, 0, 0, 0, 0});
     EXPECT_EQ(model.NotesDelivered, 4);
-}
-
-TEST_F(CommandSet, DispenseAgainstTheSimulator)
-{
-    port->WithCore([](sim::SimCore& c) {
-        c.cassette(1).state = sim::CassetteState::Open;
-        c.cassette(2).state = sim::CassetteState::Open;
-    });
-    cmd->Dispense('1', '0', {3, 2, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(LastFrame(), "1010032002" + TCom::Checksum("1010032002") + "\r");
-    ASSERT_GE(cmd->Reply.size(), 2u) << model.CodeText;
-    EXPECT_TRUE(model.Succeeded()) << model.CodeText;
-    EXPECT_EQ(model.NotesDelivered, 5);
-    ASSERT_TRUE(cmd->ReadLastStatus());
-    ASSERT_NE(model.FindFeeder(1), nullptr);
-    EXPECT_EQ(model.FindFeeder(1)->Count, 3);
-    EXPECT_EQ(model.FindFeeder(2)->Count, 2);
 }
 
 TEST_F(CommandSet, OutOfRangeArgumentsAreRefusedBeforeSending)
@@ -209,18 +139,6 @@ TEST_F(CommandSet, BrokenCassetteIdRecordDropsTheRest)
     port->QueueReply("0?0AAAAA");
     ASSERT_TRUE(cmd->ReadCassetteIds());
     EXPECT_TRUE(model.Feeders().empty());
-}
-
-TEST_F(CommandSet, CassetteIdsFromTheSimulator)
-{
-    port->WithCore([](sim::SimCore& c) {
-        c.cassette(1).id = "   AB123";
-        c.cassette(2).notes = 0;
-    });
-    ASSERT_TRUE(cmd->ReadCassetteIds());
-    ASSERT_GE(model.Feeders().size(), 2u);
-    EXPECT_EQ(model.FindFeeder(1)->Id, "AB123");
-    EXPECT_EQ(model.FindFeeder(2)->Status, "32 Empty Cassette");
 }
 
 TEST_F(CommandSet, FailedReadKeepsNothingAndReturnsFalse)

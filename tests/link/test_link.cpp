@@ -63,21 +63,6 @@ TEST_F(Link, OpenWithSameSettingsTouchesNothing)
     EXPECT_EQ(port->opens.back().DataBits, 7);
 }
 
-TEST_F(Link, MissingPortAsksOperator)
-{
-    port->promptAnswer = 3;
-    EXPECT_EQ(com->Open(9, 9600, TParity::pEven, 7, 1, false), 3);
-    EXPECT_TRUE(port->IsOpen());
-    EXPECT_TRUE(dialogs.calls().empty());
-}
-
-TEST_F(Link, CancelledPortPromptReachesCaller)
-{
-    port->promptAnswer = 0;
-    EXPECT_THROW(com->Open(9, 9600, TParity::pEven, 7, 1, false), sio::ENoPortSelected);
-    EXPECT_FALSE(port->IsOpen());
-}
-
 TEST_F(Link, OtherOpenFailureIsShownAndPortStaysClosed)
 {
     port->openFault = [](const PortSettings&) { throw sio::EAlreadyOpen(sio::ecodes::ecAlreadyOpen); };
@@ -164,12 +149,6 @@ TEST_F(Link, NoRoomToSendFailsWithoutWriting)
     com->Send(c = "3", 5);
     EXPECT_FALSE(com->ErrorFlag());
     EXPECT_EQ(LastFrame(), "333\r");
-}
-
-TEST_F(Link, ClosedPortRaisesFromSend)
-{
-    std::string c = "3";
-    EXPECT_THROW(com->Send(c, 5), sio::ECommNotOpen);
 }
 
 } // namespace

@@ -132,18 +132,5 @@ TEST(StatusModel, FeederDataClears)
     EXPECT_EQ(f.Width, 0);
 }
 
-TEST(AppContextFakes, MainWindowBatchKeepsBusyFromStartToEnd)
-{
-    FakeMainWindow w;
-    std::vector<bool> busy;
-    for (int s : {2, 1, 0, 1, 0}) {
-        w.SetBusy(s);
-        busy.push_back(w.Busy());
-    }
-    w.SetBusy(3);
-    busy.push_back(w.Busy());
-    EXPECT_EQ(busy, (std::vector<bool>{true, true, true, true, true, false}));
-}
-
 } // namespace
 } // namespace kyd::link

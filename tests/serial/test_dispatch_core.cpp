@@ -68,21 +68,6 @@ protected:
     std::vector<std::uint8_t> read;
 };
 
-TEST_F(Core, OpenPushesLineSettingsAndModemLines)
-{
-    EXPECT_EQ(9600u, st->settings.baud);
-    EXPECT_EQ(7, st->settings.dataBits);
-    EXPECT_EQ(Parity::Even, st->settings.parity);
-    EXPECT_TRUE(st->dtr);
-    EXPECT_TRUE(st->rts);
-    std::uint32_t baud;
-    Parity p;
-    std::uint16_t db, sb;
-    ASSERT_EQ(0, d->GetLine(baud, p, db, sb));
-    EXPECT_EQ(9600u, baud);
-    EXPECT_EQ(1, sb);
-}
-
 TEST_F(Core, SetLineWithValuesInForceDoesNotTouchTheDevice)
 {
     const int calls = st->setSettingsCalls;
@@ -443,15 +428,6 @@ TEST_F(Core, DataPointersAndOptions)
     EXPECT_TRUE(d->OptionsAreOn(4));
     d->OptionsOff(4);
     EXPECT_FALSE(d->OptionsAreOn(5));
-}
-
-TEST_F(Core, DeviceFailureReadsAsDeviceError)
-{
-    const int h = d->AddStatusTrigger(stLine);
-    d->SetStatusTrigger(static_cast<std::uint32_t>(h), 1, true);
-    st->hangup = true;
-    EXPECT_EQ(ecodes::ecDeviceRead, d->ReaderStep());
-    EXPECT_EQ(10, d->GetLineError() == 0 ? 10 : 0); // nothing recorded by a step alone
 }
 
 TEST(CoreOpen, OpenFailuresAndSecondOpen)

@@ -94,18 +94,6 @@ TEST_F(ReplyFixture, AnEnableHeldUpByAnEventCountsItsTimeOutFromTheEnable)
     EXPECT_EQ(host.ManagerTimer(manager)->ticks, 99);
 }
 
-TEST_F(ReplyFixture, BytesAfterTheCarriageReturnDoNotReachTheNextExchange)
-{
-    reply.SetEnabled(true);
-    Feed(manager, "030\rXY");
-    Feed(manager, "Z\r"); // still before the next command
-    EXPECT_EQ(manager.DataCount(), 0);
-    reply.SetEnabled(true);
-    Feed(manager, "1");
-    Feed(manager, "\r");
-    EXPECT_EQ(rec.log, (Log{"S:030", "S:1"}));
-}
-
 TEST_F(ReplyFixture, TimeOutWithNoDataRaisesOneEventAndLeavesThePacketDisabled)
 {
     std::vector<std::pair<std::int32_t, bool>> seen;
@@ -310,28 +298,6 @@ TEST(PacketEvents, PacketFreedByItsOwnHandlerIsNotTouchedAfterwards)
     EXPECT_EQ(p, nullptr);
     EXPECT_EQ(strings, 0);
     EXPECT_EQ(manager.PacketCount(), 0u);
-    EXPECT_EQ(manager.DataCount(), 0);
-}
-
-TEST(PacketEvents, OneByteAutoEnabledPacketDeliversFiveBytesAsFiveEventsInOrder)
-{
-    FakeHost host;
-    TSioDataPacketManager manager(host);
-    TSioDataPacket p;
-    manager.Insert(p);
-    MakeBytePacket(p);
-    std::vector<std::uint8_t> got;
-    p.SetOnPacket([&](TSioDataPacket&, const std::uint8_t* data, std::int32_t size) {
-        ASSERT_EQ(size, 1);
-        got.push_back(data[0]);
-    });
-    p.SetEnabled(true);
-    const std::uint8_t bytes[] = {0xA0, 0xAA, 0xFF, 0x00, 0x31};
-    manager.OnData(bytes, sizeof bytes);
-    EXPECT_EQ(got, (std::vector<std::uint8_t>{0xA0, 0xAA, 0xFF, 0x00, 0x31}));
-    EXPECT_EQ(host.events, 5);
-    EXPECT_TRUE(p.GetEnabled());
-    EXPECT_EQ(p.GetMode(), dpCollecting);
     EXPECT_EQ(manager.DataCount(), 0);
 }
 

@@ -93,54 +93,6 @@ TEST_F(PtyEngine, AllByteValuesBothWays)
     EXPECT_EQ(0, d->ThreadCount());
 }
 
-TEST_F(PtyEngine, CustomBaudRatesAndParityReadBack)
-{
-    open(14400, Parity::Mark, 7);
-    std::uint32_t baud = 0;
-    Parity p;
-    std::uint16_t db, sb;
-    ASSERT_EQ(0, d->GetLine(baud, p, db, sb));
-    EXPECT_EQ(14400u, baud);
-    EXPECT_EQ(Parity::Mark, p);
-    EXPECT_EQ(7, db);
-    ASSERT_EQ(0, d->SetLine(7200, static_cast<int>(Parity::Space), 2, 9));
-    ASSERT_EQ(0, d->GetLine(baud, p, db, sb));
-    EXPECT_EQ(7200u, baud);
-    EXPECT_EQ(Parity::Space, p);
-    EXPECT_EQ(2, sb);
-}
-
-TEST_F(PtyEngine, EmulatedModemLinesFollowRtsAndDtr)
-{
-    open();
-    EXPECT_TRUE(d->CheckCTS());
-    EXPECT_TRUE(d->CheckDSR());
-    EXPECT_TRUE(d->CheckDCD());
-    EXPECT_FALSE(d->CheckRI());
-    ASSERT_EQ(0, d->SetRts(false));
-    EXPECT_FALSE(d->CheckCTS());
-    ASSERT_EQ(0, d->SetRts(true));
-    pf::setPtyCtsOverride(pty.slavePath(), pf::PtyCtsOverride{false, 0});
-    EXPECT_FALSE(d->CheckCTS());
-    pf::clearPtyCtsOverride(pty.slavePath());
-    EXPECT_TRUE(d->CheckCTS());
-}
-
-TEST_F(PtyEngine, PortHeldByAnotherOpenReportsInUse)
-{
-    FlockHolder other(pty.slavePath());
-    ASSERT_TRUE(other.ok());
-    TSioPosixDispatcher d2;
-    EXPECT_EQ(ecodes::ecAlreadyOpen, d2.InitPort(pty.slavePath(), 9600, Parity::None, 8, 1, 4096, 4096, 3));
-    EXPECT_EQ(0, d2.ThreadCount());
-}
-
-TEST_F(PtyEngine, MissingDeviceIsBadId)
-{
-    TSioPosixDispatcher d2;
-    EXPECT_EQ(ecodes::ecBadId, d2.InitPort("/dev/does-not-exist-kyd", 9600, Parity::None, 8, 1, 4096, 4096, 3));
-}
-
 TEST_F(PtyEngine, CloseWhileASynchronisedEventIsQueued)
 {
     open();

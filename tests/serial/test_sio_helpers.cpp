@@ -12,22 +12,6 @@
 
 using namespace sio;
 
-TEST(SioFlags, SetClearAndTest)
-{
-    std::uint32_t f = 0;
-    SetFlag(f, 0x11);
-    EXPECT_TRUE(FlagIsSet(f, 0x01));
-    EXPECT_TRUE(FlagIsSet(f, 0x30)) << "any masked bit";
-    ClearFlag(f, 0x10);
-    EXPECT_EQ(f, 0x01u);
-    std::uint8_t b = 0x80;
-    SetByteFlag(b, 0x01);
-    ClearByteFlag(b, 0x80);
-    EXPECT_EQ(b, 0x01);
-    EXPECT_FALSE(ByteFlagIsSet(b, 0x80));
-    EXPECT_EQ(MinWord(7, 3), 3);
-}
-
 TEST(SioFlags, NotBufferInvertsEveryByte)
 {
     std::uint8_t buf[7] = {0x00, 0xFF, 0x0F, 0xA5, 1, 2, 3};
@@ -188,16 +172,6 @@ TEST(SioAdStr, CursorStaysInsideTheText)
     EXPECT_EQ(s.CurPos(), 2) << "cursor just past the end";
     s.Clear();
     EXPECT_EQ(s.CurPos(), 1);
-}
-
-TEST(SioBase, VersionIsReadOnly)
-{
-    TSioBaseComponent c;
-    EXPECT_EQ(c.Version(), "v4.07");
-    c.SetVersion("v9");
-    EXPECT_EQ(c.Version(), "v4.07");
-    TSioBaseWinControl w;
-    EXPECT_EQ(w.Version(), "v4.07");
 }
 
 TEST(SioProcess, SplitsArgumentsOnBlanksAndQuotes)

@@ -369,19 +369,6 @@ TEST_F(PortOnPty, OneBytePacketDeliversEveryByteInOrder)
     EXPECT_TRUE(packet->GetEnabled());
 }
 
-TEST_F(PortOnPty, TimeOutWithoutDataIsRaisedOnceAndLeavesThePacketDisabled)
-{
-    makeReplyPacket(2); // two ticks, 110 ms
-    port->SetOpen(true);
-    packet->SetEnabled(true);
-    ASSERT_TRUE(pumpFor(1));
-    settle(250);
-    EXPECT_EQ(std::vector<std::string>{"T:0"}, events);
-    EXPECT_FALSE(packet->GetEnabled());
-    EXPECT_TRUE(packet->GetTimedOutFlag());
-    EXPECT_FALSE(offMain);
-}
-
 TEST_F(PortOnPty, ClosingAndReopeningRearmsAnEnabledPacket)
 {
     makeBytePacket();

@@ -179,10 +179,5 @@ TEST_F(TraceLog, UnwritableFileGivesALibraryCode)
     EXPECT_EQ(ecodes::ecFileNotFound, d->DumpDispatchLog("/nonexistent-dir-kyd/x.log", false, false));
 }
 
-TEST(DispatchLogNames, CompilerNameComesFromTheCompiler)
-{
-    EXPECT_FALSE(CompilerName().empty());
-}
-
 } // namespace
 } // namespace sio::test

@@ -56,61 +56,6 @@ TEST_F(Pty, SilentForTheNextFrameOnly)
     EXPECT_EQ(sim.frameLog().size(), 2u); // the unanswered frame was logged too
 }
 
-TEST_F(Pty, DelayedReply)
-{
-    sim.updateFaults([](SimFaults& f) { f.delayMs = 60; });
-    long long t0 = nowMs();
-    EXPECT_EQ(client.exchange("0"), "0");
-    EXPECT_GE(nowMs() - t0, 55);
-}
-
-TEST_F(Pty, CorruptedChecksumOnce)
-{
-    sim.updateFaults([](SimFaults& f) { f.badChecksum = 1; });
-    client.write(framed("0"));
-    std::string raw = client.readReply(500);
-    bool ok = true;
-    simtest::unframe(raw, ok);
-    EXPECT_FALSE(ok) << raw;
-    EXPECT_EQ(raw.size(), 4u);
-    EXPECT_EQ(client.exchange("K"), "0"); // resend gives the good reply
-}
-
-TEST_F(Pty, BareCarriageReturn)
-{
-    sim.updateFaults([](SimFaults& f) { f.bareCr = -1; });
-    client.write(framed("0"));
-    EXPECT_EQ(client.readReply(500), "\r");
-    client.write(framed("5"));
-    EXPECT_EQ(client.readReply(500), "\r");
-}
-
-TEST_F(Pty, FragmentedReplyWithGaps)
-{
-    sim.updateFaults([](SimFaults& f) {
-        f.fragmentBytes = 10;
-        f.fragmentGapMs = 25;
-    });
-    client.write(framed("5")); // 29 + 3 bytes: four pieces, three gaps
-    long long t0 = nowMs();
-    std::string first = client.readFor(15);
-    EXPECT_EQ(first.size(), 10u);
-    bool complete = false;
-    std::string rest = client.readReply(1000, &complete);
-    ASSERT_TRUE(complete);
-    EXPECT_GE(nowMs() - t0, 70);
-    bool ok = false;
-    EXPECT_EQ(simtest::unframe(first + rest, ok).size(), 29u);
-    EXPECT_TRUE(ok);
-}
-
-TEST_F(Pty, NoiseBeforeTheReply)
-{
-    sim.updateFaults([](SimFaults& f) { f.noise = "#~"; });
-    client.write(framed("0"));
-    EXPECT_EQ(client.readReply(500), "#~" + framed("0"));
-}
-
 TEST_F(Pty, HangUpMidReplyThenANewLine)
 {
     sim.updateFaults([](SimFaults& f) { f.hangUp = 1; });
@@ -196,20 +141,40 @@ TEST_F(Pty, CtsFaultsReachTheModemLineRegistry)
     EXPECT_FALSE(kyd::platform::ptyCtsOverride(slave).has_value());
 }
 
-TEST_F(Pty, LinePacingHoldsTheReplyToTheBaudRate)
+TEST(PtyPacing, RepliesLikeAUartOnAnAbsoluteLineClock)
 {
-    // 2400 baud, 10 bits: 4 ms per character; the "Q" reply is 108 bytes,
-    // the command 4: at least 440 ms of line time ... too slow for a unit
-    // test, so take a shorter reply: "5" answers 32 bytes, 4 sent: 144 ms.
-    sim.setPacing({2400, 10});
-    long long t0 = nowMs();
-    EXPECT_EQ(client.exchange("5").size(), 29u);
-    long long paced = nowMs() - t0;
-    EXPECT_GE(paced, 130);
-    sim.setPacing({9600, 11});
-    t0 = nowMs();
-    client.exchange("5");
-    EXPECT_GE(nowMs() - t0, 36); // 36 characters x 11 bits at 9600 baud = 41 ms
+    // 9600 baud, 10 bits: 1041.7 us per character, on a line clock that
+    // only moves when the simulator waits on it.
+    Simulator sim;
+    sim.setPacing({9600, 10});
+    FakeLineClock line;
+    PtyTransport transport{sim, {}, &line};
+    PtyClient client{transport.slavePath()};
+    ASSERT_TRUE(client.isOpen());
+    const auto at = [](std::size_t chars) { return LinePacing{9600, 10}.arrivalUs(chars - 1); };
+    // Each reply character k leaves (k + 1) character times after the reply
+    // starts, which is when the command's last character has arrived.
+    const auto expectReply = [&](std::size_t from, std::int64_t commandWrittenUs) {
+        const auto w = line.writes();
+        ASSERT_EQ(w.size(), from + 4);
+        const std::int64_t start = commandWrittenUs + at(4);
+        for (std::size_t k = 0; k < 4; ++k)
+            EXPECT_EQ(w[from + k].atUs, start + at(k + 1)) << "character " << k;
+    };
+    EXPECT_EQ(client.exchange("0"), "0"); // "000\r" -> "000\r"
+    expectReply(0, 0);
+    // The next command is taken as soon as it is written, not a character
+    // time later: a client that answers at once keeps the line busy.
+    const std::int64_t end1 = line.nowUs();
+    EXPECT_EQ(end1, at(8));
+    EXPECT_EQ(client.exchange("0"), "0");
+    expectReply(4, end1);
+    // A client 1 ms late shows up in full in the line's time.
+    line.advance(1000);
+    const std::int64_t late = line.nowUs();
+    EXPECT_EQ(client.exchange("0"), "0");
+    expectReply(8, late);
+    EXPECT_EQ(line.nowUs(), 3 * at(8) + 1000);
 }
 
 TEST_F(Pty, StopEndsTheThreadWhileAReplyIsDelayed)

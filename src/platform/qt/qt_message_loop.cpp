@@ -25,6 +25,12 @@ QEvent::Type kickType()
     return t;
 }
 
+QEvent::Type wakeType()
+{
+    static const QEvent::Type t = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return t;
+}
+
 QEvent::Type quitType()
 {
     static const QEvent::Type t = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -41,6 +47,8 @@ protected:
     {
         if (e->type() == kickType())
             loop_->onKick();
+        else if (e->type() == wakeType())
+            loop_->onWake();
         else if (e->type() == quitType())
             QCoreApplication::exit(0); // ends exec() as well
     }
@@ -58,6 +66,7 @@ QtMessageLoop::QtMessageLoop()
     if (QThread::currentThread() != QCoreApplication::instance()->thread())
         throw std::logic_error("QtMessageLoop must be created on the application's thread");
     kickType();
+    wakeType();
     quitType();
     receiver_ = std::make_unique<KickReceiver>(this);
     delayTimer_ = std::make_unique<QTimer>();
@@ -100,7 +109,21 @@ void QtMessageLoop::queueChanged(std::size_t n)
     if (isMainThread())
         armDelayTimer(promoteDue());
     else
-        postKicks(1);
+        postWake();
+}
+
+void QtMessageLoop::postWake()
+{
+    // One wake event at a time: a wake runs no item of its own, so wake-ups
+    // never pile up extra events behind the work that is queued.
+    if (!wakePending_.exchange(true))
+        QCoreApplication::postEvent(receiver_.get(), new QEvent(wakeType()));
+}
+
+void QtMessageLoop::onWake()
+{
+    wakePending_ = false;
+    armDelayTimer(promoteDue());
 }
 
 void QtMessageLoop::quitRequestedHook()
@@ -166,7 +189,7 @@ void QtMessageLoop::unwatchReadable(WatchId id)
 
 void QtMessageLoop::wakeUp()
 {
-    postKicks(1);
+    postWake();
 }
 
 std::uint32_t QtMessageLoop::processOne()
@@ -197,9 +220,11 @@ bool QtMessageLoop::processPending()
 bool QtMessageLoop::pumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs)
 {
     const std::int64_t deadline = timeoutMs < 0 ? -1 : clock().monotonicMs() + timeoutMs;
-    // Advancing a fake clock posts a kick, which makes the wait below return
-    // and moves the posts that fell due.
-    FakeClockWaker waker([this] { postKicks(1); });
+    // Advancing a fake clock posts a wake event, which makes the wait below
+    // return and moves the posts that fell due. A kick here would run one
+    // more item than was queued, and a ticker that advances the clock from a
+    // posted call would double the events of every round of the wait.
+    FakeClockWaker waker([this] { postWake(); });
     // With the system clock, a timer wakes the wait at the deadline.
     QTimer deadlineTimer;
     deadlineTimer.setSingleShot(true);

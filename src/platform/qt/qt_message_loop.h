@@ -10,6 +10,7 @@
 
 #include "platform/queued_message_loop.h"
 
+#include <atomic>
 #include <map>
 #include <memory>
 
@@ -33,11 +34,13 @@ public:
 
     // Called by the event receiver (main thread); not for other code.
     void onKick();
+    void onWake();
 
 private:
     void queueChanged(std::size_t n) override;
     void quitRequestedHook() override;
     void postKicks(std::size_t n);
+    void postWake();
     void armDelayTimer(std::int64_t nextDue);
 
     struct Watch;
@@ -47,6 +50,7 @@ private:
     std::map<WatchId, std::unique_ptr<Watch>> watches_;
     WatchId nextWatch_ = 1;
     std::unique_ptr<QTimer> delayTimer_;
+    std::atomic<bool> wakePending_{false};
 };
 
 } // namespace kyd::platform

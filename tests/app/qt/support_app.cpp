@@ -42,6 +42,7 @@ AppFixture::AppFixture()
 
 AppFixture::~AppFixture()
 {
+    *ticking_ = false;
     app.reset();
     ini.reset();
     loop.processPending();
@@ -119,6 +120,25 @@ void AppFixture::ProcessEvents()
         QCoreApplication::processEvents();
         loop.processPending();
     }
+}
+
+void AppFixture::StartTicker()
+{
+    *ticking_ = true;
+    PostTick();
+}
+
+void AppFixture::PostTick()
+{
+    std::shared_ptr<bool> alive = ticking_;
+    loop.postCall([this, alive] {
+        if (!*alive)
+            return;
+        clock.advance(50);
+        if (onTick)
+            onTick();
+        PostTick();
+    });
 }
 
 } // namespace kyd::app::test

@@ -51,6 +51,13 @@ protected:
     // Runs pending events of the Qt loop and of the message queue.
     void ProcessEvents();
 
+    // Fake time passes on its own while the windows pump messages: every
+    // run of the ticker (a posted call) moves the clock on by 50 ms and
+    // calls onTick.
+    void StartTicker();
+    void StopTicker() { *ticking_ = false; }
+    std::function<void()> onTick;
+
     std::string dir;
     std::string iniPath;
     std::vector<int> portList{1, 2, 3};
@@ -62,6 +69,10 @@ protected:
     std::vector<SimPort*> ports; // every port the factory made, newest last
     std::unique_ptr<platform::IniFile> ini;
     std::unique_ptr<TesterApp> app;
+
+private:
+    void PostTick();
+    std::shared_ptr<bool> ticking_ = std::make_shared<bool>(false);
 };
 
 } // namespace kyd::app::test

@@ -184,15 +184,6 @@ TEST_F(MainWindowTest, BatchKeepsTheWindowBusyUntilItsEnd)
     EXPECT_TRUE(IdleLooks());
 }
 
-TEST_F(MainWindowTest, ElapsedTimeShowsWholeHours)
-{
-    Start();
-    Main().SetBusy(1);
-    clock.advance((10 * 3600 + 2 * 60 + 3) * 1000LL);
-    Main().SetBusy(0);
-    EXPECT_EQ(Main().StatusPanel0->text(), "10:02:03");
-}
-
 TEST_F(MainWindowTest, AbortDuringAHeldReplyCancelsTheExchange)
 {
     StartWithToolWindows();

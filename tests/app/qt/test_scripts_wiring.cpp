@@ -28,30 +28,6 @@ namespace {
 
 class ScriptsTest : public AppFixture {
 protected:
-    ~ScriptsTest() override { *ticking_ = false; }
-
-    // Fake time passes on its own while a script pumps messages: every run
-    // of the ticker moves the clock on by 50 ms and calls onTick.
-    void StartTicker()
-    {
-        *ticking_ = true;
-        PostTick();
-    }
-    void StopTicker() { *ticking_ = false; }
-
-    void PostTick()
-    {
-        std::shared_ptr<bool> alive = ticking_;
-        loop.postCall([this, alive] {
-            if (!*alive)
-                return;
-            clock.advance(50);
-            if (onTick)
-                onTick();
-            PostTick();
-        });
-    }
-
     // Commands written to the dispenser, without checksum and carriage return.
     std::vector<std::string> Commands() const
     {
@@ -95,10 +71,6 @@ protected:
         Main().OpenTDLfile->trigger();
     }
 
-    std::function<void()> onTick;
-
-private:
-    std::shared_ptr<bool> ticking_ = std::make_shared<bool>(false);
 };
 
 TEST_F(ScriptsTest, DemoButtonRunsItsScriptAndTheCommunicationWindowShowsIt)
@@ -178,6 +150,30 @@ TEST_F(ScriptsTest, OpenedScriptRunsAndItsFolderServesLogFilesAndTheNextOpen)
     EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "0"}));
     EXPECT_TRUE(ScriptItemsIdle(true, false));
     EXPECT_TRUE(exceptions.messages().empty());
+}
+
+TEST_F(ScriptsTest, LongScriptFinishesUnderATickingFakeClock)
+{
+    // Every reply takes 100 ms of fake time; the ticker moves the clock.
+    std::string script;
+    for (int i = 0; i < 34; ++i)
+        script += "RESET\n";
+    WriteFile("long.tdl", script);
+    Start();
+    Port().simulator.updateFaults([](sim::SimFaults& f) { f.delayMs = 100; });
+    const std::int64_t t0 = clock.monotonicMs();
+    std::vector<std::int64_t> sentAt;
+    Port().onWrite = [&](const std::string&) { sentAt.push_back(clock.monotonicMs() - t0); };
+    StartTicker();
+    OpenScript(Path("long.tdl"));
+    StopTicker();
+    ASSERT_EQ(sentAt.size(), 34u);
+    EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file done");
+    // Every exchange takes as many ticks as the first: none waits longer
+    // than the one before it.
+    for (std::size_t i = 2; i < sentAt.size(); ++i)
+        EXPECT_EQ(sentAt[i] - sentAt[i - 1], sentAt[1] - sentAt[0]) << "exchange " << i;
+    EXPECT_LE(sentAt[1] - sentAt[0], 250);
 }
 
 TEST_F(ScriptsTest, AFileThatCannotBeReadIsReportedAndEnablesNothing)
@@ -358,23 +354,6 @@ TEST_F(ScriptsTest, ClosingTheWindowDuringAScriptAbortsItAndClosesAfterwards)
     ProcessEvents();
     EXPECT_FALSE(Main().isVisible());
     EXPECT_TRUE(App().Saved());
-}
-
-TEST_F(ScriptsTest, ShowCassetteDialogGoesThroughTheWindowsHook)
-{
-    WriteFile("cass.tdl", "SHOW_CASSETTE_DLG\n");
-    Start();
-    int shown = 0;
-    link::Protokoll* seen = nullptr;
-    Main().ShowCassetteDialog = [&](link::Protokoll& m) {
-        ++shown;
-        seen = &m;
-    };
-    OpenScript(Path("cass.tdl"));
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"5"}));
-    EXPECT_EQ(shown, 1);
-    EXPECT_EQ(seen, Main().Model());
-    EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file done");
 }
 
 // Closes the cassette window as soon as it shows, after noting its first cells.

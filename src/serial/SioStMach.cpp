@@ -636,8 +636,10 @@ bool TSioCustomStateMachine::ConnectoidPath(const TSioStateCondition& c, TConnec
         path.Y2 = cy + 0.92 * r;
         path.X1 = right + 0.4 * r; // the circle's lowest point
         path.Y1 = cy + r;
-        path.CaptionX = right + 1.4 * r + 4;
-        path.CaptionY = cy + 4;
+        path.CaptionX = right + 1.4 * r + 3;
+        path.CaptionY = cy;
+        path.NormalX = 1;
+        path.NormalY = 0;
         return true;
     }
     const double ax = from.Left() + from.Width() / 2.0, ay = from.Top() + from.Height() / 2.0;
@@ -651,8 +653,10 @@ bool TSioCustomStateMachine::ConnectoidPath(const TSioStateCondition& c, TConnec
     ClipToBox(from, bx + nx, by + ny, path.X1, path.Y1);
     ClipToBox(*to, ax + nx, ay + ny, path.X2, path.Y2);
     path.X1 += nx, path.Y1 += ny, path.X2 += nx, path.Y2 += ny;
-    path.CaptionX = (path.X1 + path.X2) / 2 + nx * 0.5 + 3;
-    path.CaptionY = (path.Y1 + path.Y2) / 2 + ny * 0.5 - 3;
+    path.NormalX = nx / off;
+    path.NormalY = ny / off;
+    path.CaptionX = (path.X1 + path.X2) / 2 + path.NormalX * 4;
+    path.CaptionY = (path.Y1 + path.Y2) / 2 + path.NormalY * 4;
     return true;
 }
 

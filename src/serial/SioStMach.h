@@ -365,12 +365,14 @@ using TSioOnConnectoidClickEvent = std::function<void(TSioCustomStateMachine& se
 // (X1, Y1) to (X2, Y2), clipped at the two states' edges, with the arrow
 // at (X2, Y2); a self-transition is a loop (an ellipse in LoopRect, x, y,
 // w, h) at the state's right edge with the arrow at (X2, Y2). The caption
-// starts at (CaptionX, CaptionY), its baseline.
+// goes beside (CaptionX, CaptionY), on the side the unit vector (NormalX,
+// NormalY) points to, away from the line.
 struct TConnectoidPath {
     bool Loop = false;
     double X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
     double LoopRect[4] = {0, 0, 0, 0};
     double CaptionX = 0, CaptionY = 0;
+    double NormalX = 0, NormalY = -1;
 };
 
 class TSioCustomStateMachine : public TSioBaseScrollingWinControl {

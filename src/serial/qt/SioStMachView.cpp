@@ -129,7 +129,20 @@ void TSioStateMachine::PaintConnectoids(QPainter& p)
             if (!caption.empty()) {
                 p.setFont(ToQFont(c.GetFont(), font()));
                 p.setPen(ToQColor(lit && highlightStyle ? clRed : c.GetFont().Color));
-                p.drawText(QPointF(path.CaptionX, path.CaptionY), QString::fromStdString(caption));
+                const QString text = QString::fromStdString(caption);
+                const QFontMetricsF fm(p.font());
+                const double w = fm.horizontalAdvance(text);
+                // Beside the line, on the normal's side, growing away from it.
+                double x = path.CaptionX - w / 2, y = path.CaptionY + (fm.ascent() - fm.descent()) / 2;
+                if (path.NormalX < -0.3)
+                    x = path.CaptionX - w;
+                else if (path.NormalX > 0.3)
+                    x = path.CaptionX;
+                if (path.NormalY < -0.3)
+                    y = path.CaptionY - fm.descent();
+                else if (path.NormalY > 0.3)
+                    y = path.CaptionY + fm.ascent();
+                p.drawText(QPointF(x, y), text);
             }
             if (lit && c.GetNextState())
                 hints << QString::fromStdString(s->Name + " -> " + c.GetNextState()->Name + "   ");
@@ -142,7 +155,9 @@ void TSioStateMachine::PaintConnectoids(QPainter& p)
         int w = 0;
         for (const QString& h : hints)
             w = std::max(w, fm.horizontalAdvance(h));
-        const QRect box(3, 3, w + 6, fm.height() * static_cast<int>(hints.size()) + 4);
+        // Below the caption when there is one, so that both can be read.
+        const int top = Caption.empty() ? 3 : 2 + fm.height() + 2;
+        const QRect box(3, top, w + 6, fm.height() * static_cast<int>(hints.size()) + 4);
         p.setPen(Qt::black);
         p.setBrush(ToQColor(clInfoYellow));
         p.drawRect(box);

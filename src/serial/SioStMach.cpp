@@ -524,7 +524,14 @@ void TSioCustomStateMachine::HandleStateChange(int index, std::uint64_t generati
 
 void TSioCustomStateMachine::SetData(const void* data, const std::string& dataString, std::int32_t size)
 {
-    data_ = data;
+    // A copy: the packet that delivered the bytes is freed after the
+    // transition, the machine's Data stays readable.
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    if (bytes && size > 0)
+        dataCopy_.assign(bytes, bytes + size);
+    else
+        dataCopy_.clear();
+    data_ = bytes ? dataCopy_.data() : nullptr;
     dataString_ = dataString;
     dataSize_ = size;
 }

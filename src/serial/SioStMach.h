@@ -414,6 +414,7 @@ public:
     // The states placed in this machine, in the order they were placed.
     const std::vector<TSioCustomState*>& States() const { return states_; }
 
+    // Data keeps a copy of the size bytes at data (nullptr stays nullptr).
     void SetData(const void* data, const std::string& dataString, std::int32_t size);
     const void* Data() const { return data_; }
     const std::string& DataString() const { return dataString_; }
@@ -470,6 +471,7 @@ private:
     TSioStateCustomDataSource* dataSource_ = nullptr;
     std::vector<TSioCustomState*> states_;
     const void* data_ = nullptr;
+    std::vector<std::uint8_t> dataCopy_;
     std::string dataString_;
     std::int32_t dataSize_ = 0;
     int lastError_ = 0;

@@ -168,6 +168,8 @@ TEST_F(StateMachineOnPty, AThreeStateDialogueRunsToItsTerminalState)
     EXPECT_FALSE(machine->BuiltInSource().HandlerRegistered());
     ASSERT_TRUE(pumpUntil([&] { return machine->BuiltInSource().RetiredPackets() == 0; }));
     EXPECT_TRUE(machine->BuiltInSource().Packets().empty());
+    // The data of the last transition outlives the packet that brought it.
+    EXPECT_EQ("<data>", std::string(static_cast<const char*>(machine->Data()), 6));
     EXPECT_EQ(8192, machine->BuiltInSource().ReceiveBufferSize());
 }
 

@@ -28,6 +28,7 @@ constexpr CodeText kMessages[] = {
     {-161, "Device read error"},
     {-162, "General failure"},
     {-1002, "Bad argument passed to function"},
+    {-1005, "ComPort component not assigned"},
     {-2001, "ie_BadId - Specified comport doesn't exist"},
     {-2002, "ie_Baudrate - unsupported baud rate"},
     {-2003, "ie_Bytesize - invalid byte size"},
@@ -60,6 +61,8 @@ constexpr CodeText kMessages[] = {
     {-5504, "End string is empty"},
     {-5505, "Packet size cannot be zero"},
     {-5506, "Packet too long"},
+    {-7500, "No state machine specified"},
+    {-7501, "StartState not set"},
 };
 
 constexpr int absCode(int c) { return c < 0 ? -c : c; }

@@ -12,6 +12,8 @@
 
 #include "platform/clock.h"
 
+#include <algorithm>
+
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -228,9 +230,34 @@ public:
     TSioBaseComponent& operator=(const TSioBaseComponent&) = delete;
     virtual ~TSioBaseComponent()
     {
+        // Those that asked to hear of it forget this component now.
+        while (!freeNotifies_.empty()) {
+            TSioBaseComponent* c = freeNotifies_.back();
+            freeNotifies_.pop_back();
+            std::erase(c->freeNotifies_, this);
+            c->Notification(this);
+        }
         SetOwner(nullptr);
         for (TSioBaseComponent* c : components_)
             c->owner_ = nullptr;
+    }
+
+    // Free notification: when either of the two components is destroyed,
+    // the other one's Notification is called with it (by then only its
+    // address may be used). Main thread only.
+    void FreeNotification(TSioBaseComponent* other)
+    {
+        if (!other || other == this || std::find(freeNotifies_.begin(), freeNotifies_.end(), other) != freeNotifies_.end())
+            return;
+        freeNotifies_.push_back(other);
+        other->freeNotifies_.push_back(this);
+    }
+    void RemoveFreeNotification(TSioBaseComponent* other)
+    {
+        if (!other)
+            return;
+        std::erase(freeNotifies_, other);
+        std::erase(other->freeNotifies_, this);
     }
 
     std::string Name;
@@ -261,14 +288,28 @@ public:
     // The components owned, in the order they were added.
     const std::vector<TSioBaseComponent*>& Components() const { return components_; }
 
+protected:
+    // A component linked by FreeNotification is being destroyed.
+    virtual void Notification(TSioBaseComponent* /*removed*/) {}
+
 private:
     TSioBaseComponent* owner_ = nullptr;
     std::vector<TSioBaseComponent*> components_;
+    std::vector<TSioBaseComponent*> freeNotifies_;
 };
 
-class TSioBaseWinControl : public TSioBaseComponent {};
-class TSioBaseGraphicControl : public TSioBaseComponent {};
-class TSioBaseScrollingWinControl : public TSioBaseComponent {};
+class TSioBaseWinControl : public TSioBaseComponent {
+public:
+    using TSioBaseComponent::TSioBaseComponent;
+};
+class TSioBaseGraphicControl : public TSioBaseComponent {
+public:
+    using TSioBaseComponent::TSioBaseComponent;
+};
+class TSioBaseScrollingWinControl : public TSioBaseComponent {
+public:
+    using TSioBaseComponent::TSioBaseComponent;
+};
 
 // ---------------------------------------------------------------------------
 // Processes

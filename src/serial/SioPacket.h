@@ -233,6 +233,12 @@ public:
     void Insert(TSioDataPacket& packet);
     void Remove(TSioDataPacket& packet);
     std::size_t PacketCount() const;
+    // Keep-alive: the manager is not freed when its last packet leaves (it
+    // goes with its port), for users that bind and free packets all the
+    // time. Main thread. After clearing it, TSioDataPacketManagerList::
+    // PacketLeft frees the manager when it is empty.
+    bool GetKeepAlive() const { return keepAlive_; }
+    void SetKeepAlive(bool value) { keepAlive_ = value; }
 
     // Port notices (main thread): open arms every packet whose Enabled is
     // true; closing or closed disarms every packet (Enabled is kept) and
@@ -303,6 +309,7 @@ private:
     std::int32_t pendingPosition_ = 0;
     int scanDepth_ = 0; // NotifyData calls running
     bool destroying_ = false;
+    bool keepAlive_ = false;
     // The packet whose event is being delivered (cleared when it is removed
     // meanwhile) and the buffer release deferred until the delivery ends.
     TSioDataPacket* delivering_ = nullptr;

@@ -248,7 +248,7 @@ void FreeEmptyManagers()
     bool retry = false;
     for (std::size_t k = 0; k < State().entries.size();) {
         Entry* e = State().entries[k].get();
-        if (e->manager->PacketCount() != 0) {
+        if (e->manager->PacketCount() != 0 || e->manager->GetKeepAlive()) {
             ++k;
             continue;
         }
@@ -293,7 +293,7 @@ TSioDataPacketManager& TSioDataPacketManagerList::Obtain(TSioCustomComPort& port
 void TSioDataPacketManagerList::PacketLeft(TSioCustomComPort& port)
 {
     Entry* e = FindEntry(&port);
-    if (!e || e->manager->PacketCount() != 0)
+    if (!e || e->manager->PacketCount() != 0 || e->manager->GetKeepAlive())
         return;
     if (pf::hasMessageLoop() && PostFree(0))
         return;

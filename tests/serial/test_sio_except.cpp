@@ -157,12 +157,13 @@ TEST(SioMessages, TextsOfTheTable)
         EXPECT_LE(text.size(), 255u);
         EXPECT_EQ(ErrorMsg(code), text);
     }
-    EXPECT_EQ(texts, 41);
+    EXPECT_EQ(texts, 44);
     EXPECT_EQ(MessageNumberToString(0), "OK");
     EXPECT_EQ(MessageNumberToString(-2), "File not found");
     EXPECT_EQ(MessageNumberToString(-162), "General failure");
     EXPECT_EQ(MessageNumberToString(-2011), "The ComNumber property of the TSioComPort has not been set");
     EXPECT_EQ(MessageNumberToString(-5506), "Packet too long");
+    EXPECT_EQ(MessageNumberToString(-7501), "StartState not set");
     EXPECT_EQ(MessageNumberToString(-4), "");
     EXPECT_EQ(MessageNumberToString(-99999), "");
 }

@@ -43,16 +43,21 @@ void SimCore::powerOn()
     rv.present = true;
     rv.id = "RV000001";
     rv.denomination = "       ";
+    rv.notes = config_.rejectVaultNotes;
     for (int pos = 1; pos <= 8; ++pos) {
         Cassette& c = cassettes_[static_cast<std::size_t>(pos)];
         c = Cassette{};
-        c.fitted = pos <= config_.feeders;
+        c.fitted = feederFitted(pos);
         c.present = c.fitted;
         c.id = "NC00000" + std::to_string(pos);
         c.denomination = kDefaultDenominations[pos - 1];
         c.height = 62 + 5 * pos;
         c.width = 120 + 7 * pos;
         c.notes = c.present ? config_.notesPerCassette : 0;
+        auto listed = [pos](const std::vector<int>& v) { return std::find(v.begin(), v.end(), pos) != v.end(); };
+        if (listed(config_.emptyCassettes))
+            c.notes = 0;
+        c.exitJammed = c.fitted && listed(config_.jammedExitSensors);
     }
     stack_ = throat_ = throatChecksLeft_ = 0;
     teller_ = '0';
@@ -160,6 +165,25 @@ bool SimCore::anyOpen() const
     return false;
 }
 
+bool SimCore::feederFitted(int pos) const
+{
+    if (pos < 1 || pos > 8)
+        return false;
+    if (config_.fittedFeeders.empty())
+        return pos <= config_.feeders;
+    return std::find(config_.fittedFeeders.begin(), config_.fittedFeeders.end(), pos) != config_.fittedFeeders.end();
+}
+
+RejectVaultLevel SimCore::rejectVaultLevel() const
+{
+    const int notes = cassettes_[0].notes;
+    if (notes >= config_.rejectVaultCapacity)
+        return RejectVaultLevel::Full;
+    if (notes >= config_.rejectVaultAlmostFull)
+        return RejectVaultLevel::AlmostFull;
+    return RejectVaultLevel::Normal;
+}
+
 bool SimCore::usable(int pos) const
 {
     const Cassette& c = cassettes_[static_cast<std::size_t>(pos)];
@@ -243,6 +267,17 @@ std::string SimCore::dispense(std::string_view cmd)
         }
     if (missing)
         return reply(':', 0);
+    // A stuck exit sensor stops its feeder before a note moves.
+    bool jammed = false;
+    for (DispenseRecord& rec : records)
+        if (cassettes_[static_cast<std::size_t>(rec.cassette)].exitJammed) {
+            rec.status = 'J';
+            jammed = true;
+        }
+    if (jammed)
+        return reply('J', 0);
+    if (rejectVaultLevel() == RejectVaultLevel::Full)
+        return reply('Q', 0);
     int total = 0;
     for (auto [n, count] : requests)
         total += count;
@@ -286,6 +321,8 @@ std::string SimCore::dispense(std::string_view cmd)
         stack_ += delivered;
     }
     char status = empty ? '2' : rejected > 0 ? '4' : '0';
+    if (status == '0' && rejectVaultLevel() != RejectVaultLevel::Normal)
+        status = rejectVaultLevel() == RejectVaultLevel::Full ? 'Q' : 'D';
     return reply(status, delivered);
 }
 

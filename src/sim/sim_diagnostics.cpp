@@ -16,10 +16,15 @@ std::string SimCore::statusCheck() const
     std::string r = "0";
     // Reject vault record.
     const Cassette& rv = cassettes_[0];
+    const RejectVaultLevel level = rejectVaultLevel();
     r += '0';
-    r += rv.present ? '0' : '?';
-    r += !rv.present ? '1' : rv.state == CassetteState::Open ? '6' : '2';
-    r += rv.present ? "00" : "03";
+    if (!rv.present)
+        r += "?103";
+    else {
+        r += level == RejectVaultLevel::Full ? 'Q' : level == RejectVaultLevel::AlmostFull ? 'D' : '0';
+        r += rv.state == CassetteState::Open ? '6' : '2';
+        r += level == RejectVaultLevel::Full ? "02" : level == RejectVaultLevel::AlmostFull ? "01" : "00";
+    }
     r += last5(rv.id);
     for (int pos = 1; pos <= 8; ++pos) {
         const Cassette& c = cassettes_[static_cast<std::size_t>(pos)];
@@ -32,14 +37,15 @@ std::string SimCore::statusCheck() const
             r += ":101     ";
             continue;
         }
-        r += c.notes == 0 ? '2' : c.notes <= config_.lowLevel ? '1' : '0';
+        // The worst condition of the feeder is the one reported.
+        r += c.exitJammed ? 'J' : c.notes == 0 ? '2' : c.notes <= config_.lowLevel ? '1' : '0';
         switch (c.state) {
         case CassetteState::Closed: r += '3'; break;
         case CassetteState::Latched: r += '4'; break;
         case CassetteState::Released: r += '2'; break;
         case CassetteState::Open: r += '5'; break;
         }
-        r += c.notes == 0 ? "07" : c.notes <= config_.lowLevel ? "03" : "00";
+        r += c.exitJammed ? "60" : c.notes == 0 ? "07" : c.notes <= config_.lowLevel ? "03" : "00";
         r += last5(c.id);
     }
     r += "00000000000000"; // seven tasks, all well
@@ -87,7 +93,7 @@ std::string SimCore::selfTest(std::string_view cmd) const
         return "8";
     const bool open = c.present && c.state == CassetteState::Open;
     std::string r = "0";
-    r += '0';                                                   // exit
+    r += c.exitJammed ? '2' : '0';                              // exit
     r += !c.present ? '-' : c.notes == 0 ? '1' : '0';           // empty
     r += !c.present ? '-' : '1';                                // pressure
     r += open ? "111" : "000";                                  // shutters 1..3

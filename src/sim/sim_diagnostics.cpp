@@ -45,7 +45,7 @@ std::string SimCore::statusCheck() const
         case CassetteState::Released: r += '2'; break;
         case CassetteState::Open: r += '5'; break;
         }
-        r += c.exitJammed ? "60" : c.notes == 0 ? "07" : c.notes <= config_.lowLevel ? "03" : "00";
+        r += c.exitJammed ? "10" : c.notes == 0 ? "07" : c.notes <= config_.lowLevel ? "03" : "00";
         r += last5(c.id);
     }
     r += "00000000000000"; // seven tasks, all well

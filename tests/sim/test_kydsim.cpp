@@ -49,7 +49,7 @@ TEST(Kydsim, StartsAnswersRegistersAndStopsOnSigterm)
         EXPECT_EQ(q.substr(1, 5), "0Q202");
         EXPECT_EQ(q.substr(21, 5), "22307");
         EXPECT_EQ(q.substr(31, 5), "30000");
-        EXPECT_EQ(q.substr(51, 5), "5J360");
+        EXPECT_EQ(q.substr(51, 5), "5J310");
         EXPECT_EQ(client.exchange("8"), "0");
         EXPECT_EQ(client.exchange("201002").substr(0, 1), "Q"); // the vault is full
         EXPECT_EQ(client.exchange("WD/310/0"), "0");  // clear statistics does not empty it

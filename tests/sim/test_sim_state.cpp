@@ -248,14 +248,14 @@ TEST(Faults, ShowAlikeInStatusCheckSelfTestAndReplies)
     ASSERT_EQ(send("8"), "0");
 
     // Status check: the vault almost full (internal 01), feeder 2 empty
-    // (status '2', internal 07), feeder 3 stuck (status 'J', internal 60),
+    // (status '2', internal 07), feeder 3 stuck (status 'J', internal 10),
     // feeders 4, 5, 7 and 8 not fitted.
     const std::string q = send("Q");
     ASSERT_EQ(q.size(), 105u);
     EXPECT_EQ(q.substr(1, 5), "0D601");
     EXPECT_EQ(q.substr(11, 5), "10500");
     EXPECT_EQ(q.substr(21, 5), "22507");
-    EXPECT_EQ(q.substr(31, 5), "3J560");
+    EXPECT_EQ(q.substr(31, 5), "3J510");
     EXPECT_EQ(q.substr(41, 5), "40000");
     EXPECT_EQ(q.substr(61, 5), "60500");
     EXPECT_EQ(q.substr(91), std::string(14, '0'));

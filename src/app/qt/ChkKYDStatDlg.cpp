@@ -9,6 +9,8 @@
 #include "platform/qt/ui_scale.h"
 
 #include <QHeaderView>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -95,7 +97,33 @@ bool TFormCheckKYDStatus::ShowStatus(const std::string& payload)
     }
     for (int i = 0; i < ListViewTaskStatus->topLevelItemCount(); ++i)
         ListViewTaskStatus->topLevelItem(i)->setText(1, Latin1(status.Tasks[static_cast<std::size_t>(i)].Status));
+    FitColumns();
     return true;
+}
+
+void TFormCheckKYDStatus::FitColumns()
+{
+    // Columns as wide as their longest text (never below the design), the
+    // window as wide as the columns, within the screen.
+    const int pad = platform::UiScale::For(this).X(12);
+    int hoppers = 0;
+    auto fit = [pad](QTreeWidget* list, int c) {
+        const int design = list->columnWidth(c);
+        list->resizeColumnToContents(c);
+        list->setColumnWidth(c, std::max(design, list->columnWidth(c) + pad));
+    };
+    for (int c = 0; c < ListViewHopperStatus->columnCount(); ++c) {
+        fit(ListViewHopperStatus, c);
+        hoppers += ListViewHopperStatus->columnWidth(c);
+    }
+    fit(ListViewTaskStatus, 1);
+    const int tasks = ListViewTaskStatus->columnWidth(0) + ListViewTaskStatus->columnWidth(1);
+    int width = std::max(hoppers, tasks) + 2 * ListViewHopperStatus->frameWidth() +
+                ListViewHopperStatus->verticalScrollBar()->sizeHint().width();
+    if (const QScreen* screen = this->screen())
+        width = std::min(width, screen->availableGeometry().width());
+    if (width > this->width())
+        resize(width, height());
 }
 
 void ShowCheckStatusWindow(QWidget* owner, link::TPLVRCmdF& cmd)

@@ -32,6 +32,8 @@ public:
     QTreeWidget* ListViewTaskStatus = nullptr;
 
 private:
+    void FitColumns();
+
     link::Protokoll* model_;
 };
 

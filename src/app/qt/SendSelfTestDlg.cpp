@@ -209,6 +209,7 @@ void TSendSelfDlg::BuildNoteQualifier()
     ListViewSSTDNQ->setObjectName("ListViewSSTDNQ");
     ListViewSSTDNQ->setRootIsDecorated(false);
     ListViewSSTDNQ->setHeaderLabels({"Denomination", "offset", "gain", "thickness", "offset", "gain", "thickness"});
+    ListViewSSTDNQ->header()->setStretchLastSection(false);
     ListViewSSTDNQ->setColumnWidth(0, scale.X(100));
     for (int c = 1; c < 7; ++c)
         ListViewSSTDNQ->setColumnWidth(c, std::max(scale.X(45), ListViewSSTDNQ->header()->sectionSizeHint(c)));

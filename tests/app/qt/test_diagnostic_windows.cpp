@@ -128,8 +128,19 @@ TEST_F(DiagnosticWindowsTest, FeederFormsNotFittedFeederAndFaults)
     EXPECT_EQ(Row(d.ListViewSSTDFeed, 6), "Cassette present Sensor|||");
     EXPECT_EQ(d.LabelDenom->text() + d.LabelNSVert->text() + d.LabelNSHorz->text(), "");
 
+    // Every fitted feeder reads with its own command.
+    simulator.withCore([](sim::SimCore& c) {
+        for (int pos = 1; pos <= 8; ++pos)
+            c.cassette(pos).fitted = true;
+    });
+    for (int n = 1; n <= 8; ++n)
+        d.FeederButtons->button(n)->click();
+    EXPECT_EQ(TakeCommands(), (Commands{"G1", "G2", "G3", "G4", "G5", "G6", "G7", "G8"}));
+    dialogs.clear();
+
     // Any other failure reports itself.
     simulator.updateFaults([](sim::SimFaults& f) { f.scripted.push_back({"G1", 1, 'I'}); });
+    d.SelectFeeder(0);
     d.FeederButtons->button(1)->click();
     ASSERT_EQ(dialogs.calls().size(), 1u);
     EXPECT_EQ(dialogs.calls()[0].text, "49 Note Qualifier Faulty");
@@ -182,6 +193,16 @@ TEST_F(DiagnosticWindowsTest, ContinuousReadNeverStartsASecondReadAndStopsWhenHi
     d.hide();
     EXPECT_FALSE(d.Timer1->isActive());
     EXPECT_FALSE(d.CheckBoxContinue->isChecked());
+
+    // Closed while a read runs: the read is cancelled without a message and
+    // the window goes once it has ended.
+    d.show();
+    QMetaObject::invokeMethod(&d, [&] { d.reject(); }, Qt::QueuedConnection);
+    d.SendCmdBtnClick();
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_FALSE(d.Reading());
+    EXPECT_EQ(d.result(), int(QDialog::Rejected));
+    EXPECT_TRUE(dialogs.calls().empty());
 }
 
 TEST_F(DiagnosticWindowsTest, StatusCheckShowsHoppersTasksAndFaults)

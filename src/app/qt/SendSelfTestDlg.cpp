@@ -177,8 +177,12 @@ QTreeWidget* TSendSelfDlg::NewSensorList(QWidget* parent, const char* name, cons
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setHeaderLabels({"Sensor", "State", "Calibration", ""});
     list->setIconSize(QSize(scale.Y(14), scale.Y(14)));
-    for (const SensorRow& r : rows)
-        new QTreeWidgetItem(list, {Latin1(r.Caption), {}, {}, Latin1(r.Range)});
+    // Rows keep their height whether they show a state picture or not.
+    const int rowHeight = std::max(list->iconSize().height(), list->fontMetrics().height()) + scale.Y(3);
+    for (const SensorRow& r : rows) {
+        auto* item = new QTreeWidgetItem(list, {Latin1(r.Caption), {}, {}, Latin1(r.Range)});
+        item->setSizeHint(0, QSize(0, rowHeight));
+    }
     // The widest sensor name sets the first column.
     list->resizeColumnToContents(0);
     list->setColumnWidth(0, std::max(scale.X(150), list->columnWidth(0) + scale.X(8)));

@@ -28,7 +28,10 @@ struct Cassette {
     int height = 70;       // note size in mm
     int width = 140;
     int notes = 0;         // notes in the cassette (the reject vault: notes rejected)
+    bool exitJammed = false; // feeder exit sensor stuck (a note under it, or broken)
 };
+
+enum class RejectVaultLevel { Normal, AlmostFull, Full };
 
 struct SimConfig {
     // Check-throat commands answered with 'M' before the operator has taken
@@ -42,8 +45,20 @@ struct SimConfig {
     // Feeders 1..feeders are fitted, each with a cassette of 500 notes.
     int feeders = 4;
     int notesPerCassette = 500;
+    // When not empty, exactly these feeders (1..8) are fitted instead of
+    // 1..feeders.
+    std::vector<int> fittedFeeders;
     // A cassette with this many notes or fewer reports low level.
     int lowLevel = 50;
+    // Faults at power-on: cassettes that start empty, feeders whose exit
+    // sensor is stuck, notes already in the reject vault.
+    std::vector<int> emptyCassettes;
+    std::vector<int> jammedExitSensors;
+    int rejectVaultNotes = 0;
+    // The reject vault reports almost full from this many notes on, and is
+    // full (refuses dispenses) at its capacity.
+    int rejectVaultAlmostFull = 250;
+    int rejectVaultCapacity = 300;
 };
 
 struct ErrorLogEntry {
@@ -95,6 +110,10 @@ public:
     // character (empty for an unknown item).
     std::string itemValue(int item) const;
     long counter(int item) const;
+    // The reject vault's fill level from its notes.
+    RejectVaultLevel rejectVaultLevel() const;
+    // Whether feeder pos (1..8) is fitted under the configuration.
+    bool feederFitted(int pos) const;
 
 private:
     struct Item {

@@ -31,7 +31,8 @@ TEST(Kydsim, StartsAnswersRegistersAndStopsOnSigterm)
     { std::ofstream(ini) << "[Communication]\nPort=3\n"; }
 
     simtest::Child child = simtest::spawn(
-        program, {"--link", link, "--com", "7", "--ini", ini, "--throat-checks", "1", "--status", "A:1:5"});
+        program, {"--link", link, "--com", "7", "--ini", ini, "--throat-checks", "1", "--status", "A:1:5",
+                  "--feeders", "1,2,5", "--empty-cassette", "2", "--jam-exit-sensor", "5", "--reject-vault", "full"});
     ASSERT_GT(child.pid, 0);
     const std::string device = simtest::readLine(child, 3000);
     ASSERT_EQ(device, link);
@@ -42,11 +43,17 @@ TEST(Kydsim, StartsAnswersRegistersAndStopsOnSigterm)
     {
         simtest::PtyClient client(device);
         ASSERT_TRUE(client.isOpen());
+        // The faults of the command line, as the status check shows them.
+        const std::string q = client.exchange("Q");
+        ASSERT_EQ(q.size(), 105u);
+        EXPECT_EQ(q.substr(1, 5), "0Q202");
+        EXPECT_EQ(q.substr(21, 5), "22307");
+        EXPECT_EQ(q.substr(31, 5), "30000");
+        EXPECT_EQ(q.substr(51, 5), "5J310");
         EXPECT_EQ(client.exchange("8"), "0");
-        EXPECT_EQ(client.exchange("201002")[0], '0');
-        EXPECT_EQ(client.exchange("3"), "0");
-        EXPECT_EQ(client.exchange(":"), "M");
-        EXPECT_EQ(client.exchange(":"), "0");
+        EXPECT_EQ(client.exchange("201002").substr(0, 1), "Q"); // the vault is full
+        EXPECT_EQ(client.exchange("WD/310/0"), "0");  // clear statistics does not empty it
+        EXPECT_EQ(client.exchange("201002").substr(0, 1), "Q");
         EXPECT_EQ(client.exchange("A"), "5"); // scripted from the command line
     }
 
@@ -66,7 +73,10 @@ TEST(Kydsim, RejectsBadOptions)
     for (std::vector<std::string> args : {std::vector<std::string>{"--bogus"},
                                           {"--status", "nonsense"},
                                           {"--pace", "9600:12"},
-                                          {"--com", "3"}}) {
+                                          {"--com", "3"},
+                                          {"--feeders", "1,9"},
+                                          {"--reject-vault", "brim"},
+                                          {"--jam-exit-sensor", ""}}) {
         simtest::Child child = simtest::spawn(program, args);
         ASSERT_GT(child.pid, 0);
         EXPECT_EQ(simtest::readLine(child, 3000), ""); // nothing printed on stdout, it exits

@@ -227,3 +227,62 @@ TEST_F(State, PowerOnAnswersAreDataOrSayThereIsNone)
 }
 
 } // namespace
+
+// A fault shows alike in the status check, the self-test data and the
+// status of the commands it touches.
+TEST(Faults, ShowAlikeInStatusCheckSelfTestAndReplies)
+{
+    SimConfig config;
+    config.fittedFeeders = {1, 2, 3, 6};
+    config.emptyCassettes = {2};
+    config.jammedExitSensors = {3};
+    config.rejectVaultNotes = config.rejectVaultAlmostFull;
+    Simulator sim(config);
+    InProcessLink link{sim};
+    auto send = [&link](const std::string& command) {
+        bool ok = false;
+        std::string text = simtest::unframe(link.exchange(command), ok);
+        EXPECT_TRUE(ok) << command;
+        return text;
+    };
+    ASSERT_EQ(send("8"), "0");
+
+    // Status check: the vault almost full (internal 01), feeder 2 empty
+    // (status '2', internal 07), feeder 3 stuck (status 'J', internal 10),
+    // feeders 4, 5, 7 and 8 not fitted.
+    const std::string q = send("Q");
+    ASSERT_EQ(q.size(), 105u);
+    EXPECT_EQ(q.substr(1, 5), "0D601");
+    EXPECT_EQ(q.substr(11, 5), "10500");
+    EXPECT_EQ(q.substr(21, 5), "22507");
+    EXPECT_EQ(q.substr(31, 5), "3J510");
+    EXPECT_EQ(q.substr(41, 5), "40000");
+    EXPECT_EQ(q.substr(61, 5), "60500");
+    EXPECT_EQ(q.substr(91), std::string(14, '0'));
+
+    // Self-test: the stuck exit sensor is in error, the empty one reports
+    // empty; a feeder that is not fitted refuses the command.
+    EXPECT_EQ(send("G3").substr(1, 2), "20");
+    EXPECT_EQ(send("G2").substr(1, 2), "01");
+    EXPECT_EQ(send("G4"), "8");
+
+    // Dispenses: the stuck feeder fails before any note moves, the empty
+    // one reports empty, a good one reports the vault almost full.
+    EXPECT_EQ(send("103005"), "J100003J000");
+    EXPECT_EQ(send("6"), "03J000");
+    EXPECT_EQ(send("102005")[0], '2');
+    EXPECT_EQ(send("101005")[0], 'D');
+    EXPECT_EQ(sim.withCore([](SimCore& c) { return c.cassette(3).notes; }), 500);
+
+    // Full: refused with 'Q', shown as internal 02.
+    sim.withCore([](SimCore& c) { c.cassette(0).notes = c.config().rejectVaultCapacity; });
+    EXPECT_EQ(send("101005")[0], 'Q');
+    EXPECT_EQ(send("Q").substr(1, 5), "0Q602");
+    // Cleared at run time through the same state.
+    sim.withCore([](SimCore& c) {
+        c.cassette(0).notes = 0;
+        c.cassette(3).exitJammed = false;
+    });
+    EXPECT_EQ(send("Q").substr(31, 5), "30500");
+    EXPECT_EQ(send("103005")[0], '0');
+}

@@ -1,5 +1,6 @@
 #include "app/qt/PLVRMain.h"
 
+#include "app/ConfigItems.h"
 #include "app/DemoFiles.h"
 #include "app/LinkPortFactory.h"
 #include "app/qt/AboutBox.h"
@@ -7,6 +8,7 @@
 #include "app/qt/CassettePage.h"
 #include "app/qt/CmdStr.h"
 #include "app/qt/CommStr.h"
+#include "app/qt/ItemPages.h"
 #include "app/qt/OptionDlg.h"
 #include "app/qt/StatusList.h"
 #include "link/PLVRCmd.h"
@@ -255,10 +257,9 @@ void TPLVRMainF::BuildPages()
     };
     // The pages' command controls come with the command-page work.
     TabSheetTrans = page("TabSheetTrans", "Transactions");
-    page("InfoStatisticsTabSheet", "Info/Statistics");
-    page("ServiceItemTabSheet", "Service");
-    page("KYDConfigTabSheet", "Configuration");
-    page("KYDConfig2TabSheet", "Config2");
+    // Info/Statistics, Service, Configuration, Config2: the item buttons.
+    for (const ItemPageLayout& l : ItemPageLayouts())
+        ItemPages.push_back(new TItemPage(page(l.Name, l.Caption), l, [this] { return cmd_.get(); }));
     TabSheetCassItem = page("TabSheetCassItem", "Cassette");
     CassettePage = new TCassettePage(TabSheetCassItem, [this] { return cmd_.get(); });
     (new QVBoxLayout(TabSheetCassItem))->addWidget(CassettePage);

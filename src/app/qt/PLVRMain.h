@@ -37,6 +37,7 @@ class IniFile;
 namespace kyd::app {
 
 class TCassettePage;
+class TItemPage;
 class TCmdStrForm;
 class TComStringDlg;
 class TOptionForm;
@@ -144,6 +145,7 @@ public:
     QWidget* TabSheetDemo = nullptr;
     QWidget* TabSheetCassItem = nullptr;
     TCassettePage* CassettePage = nullptr;
+    std::vector<TItemPage*> ItemPages; // Info/Statistics, Service, Configuration, Config2
     QFrame* PanelDemo = nullptr;
     QLabel* PanelDemoCaption = nullptr;
 

@@ -32,7 +32,15 @@ and runs until interrupted (Ctrl+C, SIGTERM).
   --com N --ini FILE     register the device as COMn in section
                          [SerialDevices] of the tool's ini file
                          (FILE defaults to $KYD_INI)
-  --feeders N            note feeders fitted, 0..8 (default 4)
+  --feeders N|LIST       note feeders fitted: 1..N (0..8, default 4), or a
+                         comma list such as 1,2,5
+  --empty-cassette LIST  these cassettes start empty (comma list of 1..8)
+  --jam-exit-sensor LIST the exit sensor of these feeders is stuck: their
+                         dispenses fail with 'J', the status check and the
+                         self-test data show it
+  --reject-vault LEVEL   the reject vault starts almost-full, full, or
+                         holding the given number of notes (almost full
+                         from 250, full at 300: dispenses refused with 'Q')
   --throat-checks N      check-throat commands answered 'M' before the notes
                          are taken (default 2)
   --reject-every N       reject every N-th note fed (default 0: none)
@@ -74,6 +82,22 @@ int toInt(const std::string& text, const std::string& option, int min, int max)
     if (text.empty() || *end != 0 || errno != 0 || v < min || v > max)
         usageError("bad value '" + text + "' for " + option);
     return static_cast<int>(v);
+}
+
+// "3" or "1,2,5": feeder positions 1..8.
+std::vector<int> positions(const std::string& text, const std::string& option)
+{
+    std::vector<int> out;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        out.push_back(toInt(item, option, 1, 8));
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return out;
 }
 
 std::string printable(const std::string& s)
@@ -138,7 +162,27 @@ int main(int argc, char** argv)
         } else if (opt == "--ini") {
             iniPath = value();
         } else if (opt == "--feeders") {
-            config.feeders = toInt(value(), opt, 0, 8);
+            const std::string v = value();
+            if (v.find(',') == std::string::npos) {
+                config.feeders = toInt(v, opt, 0, 8);
+                config.fittedFeeders.clear();
+            } else {
+                config.fittedFeeders = positions(v, opt);
+            }
+        } else if (opt == "--empty-cassette") {
+            for (int pos : positions(value(), opt))
+                config.emptyCassettes.push_back(pos);
+        } else if (opt == "--jam-exit-sensor") {
+            for (int pos : positions(value(), opt))
+                config.jammedExitSensors.push_back(pos);
+        } else if (opt == "--reject-vault") {
+            const std::string v = value();
+            if (v == "almost-full")
+                config.rejectVaultNotes = config.rejectVaultAlmostFull;
+            else if (v == "full")
+                config.rejectVaultNotes = config.rejectVaultCapacity;
+            else
+                config.rejectVaultNotes = toInt(v, opt, 0, 1000000);
         } else if (opt == "--throat-checks") {
             config.throatChecksToRemove = toInt(value(), opt, 0, 1000000);
         } else if (opt == "--reject-every") {

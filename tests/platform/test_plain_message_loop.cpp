@@ -68,4 +68,46 @@ TEST(PlainMessageLoop, PumpNoticesAnEarlierDelayedPostAddedWhileWaiting)
     EXPECT_EQ(seen.front(), 50);
 }
 
+// A quit or an earlier delayed post from another thread while the pump is
+// on its way into poll() on a watch still ends that wait. Raced many times;
+// a lost wake-up would leave the pump in poll() until its (generous) limit.
+TEST(PlainMessageLoop, QuitOrDelayedPostRacingTheWaitOnAWatchIsNeverLost)
+{
+    WatchedPipe pipe;
+    for (int round = 0; round < 3000; ++round) {
+        PlainMessageLoop loop;
+        const MessageLoop::WatchId w = loop.watchReadable(pipe.fds[0], [] {});
+        std::atomic<bool> fired{false};
+        const TargetId t = loop.createTarget([&](const Message&) -> std::intptr_t {
+            fired = true;
+            return 0;
+        });
+        const bool quit = round % 2 == 0;
+        loop.postDelayed(t, Message{2, 0, 0}, 600000); // the pump waits for this one
+        // Both sides start together; the other side's small delay sweeps
+        // the moments between the pump's last check and its poll().
+        std::atomic<bool> ready{false}, go{false};
+        std::thread other([&] {
+            ready = true;
+            while (!go.load()) {
+            }
+            for (volatile int spin = 0; spin < (round / 2) % 200; spin = spin + 1) {
+            }
+            if (quit)
+                loop.requestQuit();
+            else
+                loop.postDelayed(t, Message{1, 0, 0}, 1);
+        });
+        while (!ready.load()) {
+        }
+        go = true;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(!quit, loop.pumpUntil([&] { return fired.load(); }, 20000));
+        other.join();
+        ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "round " << round;
+        loop.unwatchReadable(w);
+        loop.destroyTarget(t);
+    }
+}
+
 } // namespace kyd::platform::testing

@@ -69,12 +69,34 @@ TEST(PlainMessageLoop, PumpNoticesAnEarlierDelayedPostAddedWhileWaiting)
 }
 
 // A quit or an earlier delayed post from another thread while the pump is
-// on its way into poll() on a watch still ends that wait. Raced many times;
-// a lost wake-up would leave the pump in poll() until its (generous) limit.
+// on its way into poll() on a watch still ends that wait. Raced a few
+// thousand times, the other side's small delay sweeping the moments between
+// the pump's last check and its poll(); a lost wake-up would leave the pump
+// in poll() until its (generous) limit.
 TEST(PlainMessageLoop, QuitOrDelayedPostRacingTheWaitOnAWatchIsNeverLost)
 {
+    constexpr int kRounds = 3000;
     WatchedPipe pipe;
-    for (int round = 0; round < 3000; ++round) {
+    std::atomic<PlainMessageLoop*> current{nullptr};
+    std::atomic<TargetId> target{0};
+    std::atomic<int> go{-1}, done{-1};
+    auto quitRound = [](int round) { return round % 6 != 0; };
+    std::thread other([&] {
+        for (int round = 0; round < kRounds; ++round) {
+            while (go.load() < round)
+                std::this_thread::yield();
+            for (volatile int spin = 0; spin < (round * 7) % 300; spin = spin + 1) {
+            }
+            if (PlainMessageLoop* loop = current.exchange(nullptr)) {
+                if (quitRound(round))
+                    loop->requestQuit();
+                else
+                    loop->postDelayed(target.load(), Message{1, 0, 0}, 1);
+            }
+            done = round;
+        }
+    });
+    for (int round = 0; round < kRounds; ++round) {
         PlainMessageLoop loop;
         const MessageLoop::WatchId w = loop.watchReadable(pipe.fds[0], [] {});
         std::atomic<bool> fired{false};
@@ -82,32 +104,24 @@ TEST(PlainMessageLoop, QuitOrDelayedPostRacingTheWaitOnAWatchIsNeverLost)
             fired = true;
             return 0;
         });
-        const bool quit = round % 2 == 0;
         loop.postDelayed(t, Message{2, 0, 0}, 600000); // the pump waits for this one
-        // Both sides start together; the other side's small delay sweeps
-        // the moments between the pump's last check and its poll().
-        std::atomic<bool> ready{false}, go{false};
-        std::thread other([&] {
-            ready = true;
-            while (!go.load()) {
-            }
-            for (volatile int spin = 0; spin < (round / 2) % 200; spin = spin + 1) {
-            }
-            if (quit)
-                loop.requestQuit();
-            else
-                loop.postDelayed(t, Message{1, 0, 0}, 1);
-        });
-        while (!ready.load()) {
-        }
-        go = true;
+        current = &loop;
+        target = t;
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(!quit, loop.pumpUntil([&] { return fired.load(); }, 20000));
-        other.join();
-        ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "round " << round;
+        go = round;
+        EXPECT_EQ(!quitRound(round), loop.pumpUntil([&] { return fired.load(); }, 20000));
+        while (done.load() < round)
+            std::this_thread::yield();
+        const bool late = std::chrono::steady_clock::now() - start > std::chrono::seconds(10);
         loop.unwatchReadable(w);
         loop.destroyTarget(t);
+        if (late) {
+            ADD_FAILURE() << "round " << round << " missed its wake-up";
+            go = kRounds; // let the other side run out
+            break;
+        }
     }
+    other.join();
 }
 
 } // namespace kyd::platform::testing

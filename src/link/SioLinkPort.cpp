@@ -100,7 +100,6 @@ void SioLinkPort::WaitClosed()
 
 void SioLinkPort::OpenComponent()
 {
-    lineLost_ = false;
     SioComPort1.SetOpen(true);
     try {
         AddTriggers();
@@ -108,6 +107,7 @@ void SioLinkPort::OpenComponent()
         SioComPort1.SetOpen(false);
         throw;
     }
+    lineLost_ = false;
 }
 
 void SioLinkPort::AddTriggers()
@@ -179,12 +179,14 @@ void SioLinkPort::RequireOpen() const
 
 void SioLinkPort::FlushInBuffer()
 {
-    if (lineLost_ && SioComPort1.GetPortState() == sio::psOpen) {
+    if (lineLost_) {
         // The line went away under the open port: open it again with the
         // same settings. A failure (the device is still gone) is the
-        // caller's, with the port closed.
-        SioComPort1.SetOpen(false);
-        WaitClosed();
+        // caller's; the mark stays, so the next exchange tries again.
+        if (SioComPort1.GetPortState() != sio::psClosed) {
+            SioComPort1.SetOpen(false);
+            WaitClosed();
+        }
         SioComPort1.SetRTS(false);
         OpenComponent();
     }

@@ -7,7 +7,9 @@
 // under the port (a USB adapter unplugged, the far end of a pseudo-terminal
 // hung up), the library's threads end and no packet event would come any
 // more: a line-status trigger reports it, the armed packet ends as timed
-// out, and the next exchange opens the port again with the same settings.
+// out, and the next exchange opens the port again with the same settings;
+// while the device is still gone that fails, and every later exchange tries
+// again until one succeeds.
 //
 // The firmware downloader borrows the port component (Port()); it reopens
 // it with its own settings and closes it when done.
@@ -50,7 +52,7 @@ public:
     // The reply packet (tests look at it).
     sio::TSioDataPacket& Packet() { return SioDataPacket1; }
     // True after the line went away under the open port, until it is
-    // opened again or closed.
+    // opened again successfully or closed.
     bool LineLost() const { return lineLost_; }
 
 private:

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,14 +27,6 @@ bool equalNoCase(const std::string& a, const std::string& b)
 bool isSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-std::string trimLeft(const std::string& s)
-{
-    std::size_t b = 0;
-    while (b < s.size() && isSpace(s[b]))
-        ++b;
-    return s.substr(b);
 }
 
 std::string trim(const std::string& s)
@@ -98,6 +89,186 @@ std::string errorText(const std::string& path, int err)
     return path + ": " + std::strerror(err);
 }
 
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// A value as it stands in the file: blanks around it dropped, then one pair
+// of double quotes around it removed.
+std::string decodeValue(const std::string& raw)
+{
+    std::size_t b = 0, e = raw.size();
+    while (b < e && isBlank(raw[b]))
+        ++b;
+    while (e > b && isBlank(raw[e - 1]))
+        --e;
+    if (e - b >= 2 && raw[b] == '"' && raw[e - 1] == '"') {
+        ++b;
+        --e;
+    }
+    return raw.substr(b, e - b);
+}
+
+// The inverse of decodeValue for a value without line breaks.
+std::string encodeValue(const std::string& v)
+{
+    const bool quote = !v.empty() && (isBlank(v.front()) || isBlank(v.back()) ||
+                                      (v.size() >= 2 && v.front() == '"' && v.back() == '"'));
+    return quote ? '"' + v + '"' : v;
+}
+
+bool hasLineBreak(const std::string& s)
+{
+    return s.find_first_of("\r\n") != std::string::npos;
+}
+
+// Names that read back as the same section or key.
+bool validSection(const std::string& name)
+{
+    return !hasLineBreak(name);
+}
+
+bool validKey(const std::string& key)
+{
+    return !key.empty() && !hasLineBreak(key) && key.find('=') == std::string::npos && key.front() != ';' &&
+           key.front() != '[';
+}
+
+template <class Sections>
+auto findIn(Sections& sections, const std::string& name) -> decltype(&sections.front())
+{
+    const std::string n = trim(name);
+    for (auto& s : sections)
+        if (equalNoCase(s.name, n))
+            return &s;
+    return nullptr;
+}
+
+template <class Section>
+auto findKey(Section* s, const std::string& key) -> decltype(&s->entries.front())
+{
+    if (!s)
+        return nullptr;
+    const std::string k = trim(key);
+    for (auto& e : s->entries)
+        if (!e.key.empty() && equalNoCase(e.key, k))
+            return &e;
+    return nullptr;
+}
+
+// Reads the file into text. Returns an error text when it exists and cannot
+// be used; a missing file is empty text and no error.
+std::string readText(const std::string& path, std::string& text)
+{
+    text.clear();
+    struct stat st {};
+    // Looked at before it is opened: opening a FIFO or a device could block
+    // or act on the device.
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? std::string() : errorText(path, errno);
+    if (!S_ISREG(st.st_mode))
+        return path + ": not a regular file";
+    const std::string tooLarge = path + ": larger than " + std::to_string(IniFile::kMaxFileSize >> 20) + " MB";
+    if (static_cast<std::uint64_t>(st.st_size) > IniFile::kMaxFileSize)
+        return tooLarge;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? std::string() : errorText(path, errno);
+    std::string error;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = path + ": not a regular file"; // replaced since it was looked at
+    } else {
+        char buf[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                error = errorText(path, errno);
+                break;
+            }
+            if (n == 0)
+                break;
+            if (text.size() + static_cast<std::size_t>(n) > IniFile::kMaxFileSize) {
+                error = tooLarge; // grew since it was looked at
+                break;
+            }
+            text.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    if (!error.empty())
+        text.clear();
+    return error;
+}
+
+// Replaces the file at path (or the file a symbolic link there points to)
+// with text: a temporary file beside it, synced, then renamed over it.
+bool writeAtomically(const std::string& path, const std::string& text, std::string* error)
+{
+    auto fail = [&](int err) {
+        if (error)
+            *error = errorText(path, err);
+        return false;
+    };
+
+    std::string target = path;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+    mode_t mode = 0644;
+    if (::stat(target.c_str(), &st) == 0)
+        mode = st.st_mode & 07777;
+
+    std::string name = target + ".XXXXXX";
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        return fail(errno);
+    auto abandon = [&](int err) {
+        ::close(fd);
+        ::unlink(name.c_str());
+        return fail(err);
+    };
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return abandon(errno);
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+        return abandon(errno);
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(name.c_str());
+        return fail(err);
+    }
+    if (::rename(name.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(name.c_str());
+        return fail(err);
+    }
+    // Make the rename itself durable.
+    const std::size_t slash = target.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
 } // namespace
 
 IniFile::IniFile(std::string path) : path_(std::move(path))
@@ -105,78 +276,134 @@ IniFile::IniFile(std::string path) : path_(std::move(path))
     reload();
 }
 
+std::string IniFile::loadError() const
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    return loadError_;
+}
+
 void IniFile::reload()
 {
     std::string text;
-    {
-        std::ifstream in(path_, std::ios::binary);
-        if (in) {
-            std::ostringstream ss;
-            ss << in.rdbuf();
-            text = ss.str();
-        }
-    }
+    std::string error = readText(path_, text);
+    Document doc = parse(text);
     std::lock_guard<std::mutex> g(mutex_);
-    parse(text);
+    loadError_ = std::move(error);
+    doc_ = std::move(doc);
+    changes_.clear();
 }
 
-void IniFile::parse(const std::string& text)
+IniFile::Document IniFile::parse(const std::string& text)
 {
-    preamble_.clear();
-    sections_.clear();
+    Document doc;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        std::size_t nl = text.find('\n', pos);
-        std::string line = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-        pos = nl == std::string::npos ? text.size() : nl + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        // A line ends at LF, CR LF or a lone CR.
+        const std::size_t brk = text.find_first_of("\r\n", pos);
+        std::string line = text.substr(pos, brk == std::string::npos ? std::string::npos : brk - pos);
+        pos = brk == std::string::npos ? text.size() : brk + 1;
+        if (brk != std::string::npos && text[brk] == '\r' && pos < text.size() && text[pos] == '\n')
+            ++pos;
 
-        std::string t = trim(line);
+        const std::string t = trim(line);
         if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
-            sections_.push_back(Section{trim(t.substr(1, t.size() - 2)), {}});
+            doc.sections.push_back(Section{trim(t.substr(1, t.size() - 2)), line, {}});
+            continue;
+        }
+        if (doc.sections.empty()) {
+            doc.preamble.push_back(std::move(line));
             continue;
         }
         Entry e;
-        std::size_t eq = line.find('=');
-        bool comment = !t.empty() && t.front() == ';';
+        const std::size_t eq = line.find('=');
+        const bool comment = !t.empty() && t.front() == ';';
         if (!comment && eq != std::string::npos && !trim(line.substr(0, eq)).empty()) {
             e.key = trim(line.substr(0, eq));
-            e.value = trimLeft(line.substr(eq + 1));
-        } else {
-            e.value = line; // comment, blank or unknown line: kept as it stands
+            e.value = decodeValue(line.substr(eq + 1));
         }
-        if (sections_.empty()) {
-            preamble_.push_back(line);
-        } else {
-            sections_.back().entries.push_back(std::move(e));
+        e.line = std::move(line); // comment, blank or unknown lines are kept as they stand
+        doc.sections.back().entries.push_back(std::move(e));
+    }
+    return doc;
+}
+
+std::string IniFile::serialize(const Document& doc)
+{
+    std::string text;
+    for (const std::string& l : doc.preamble)
+        text += l + "\n";
+    for (const Section& s : doc.sections) {
+        text += (s.header.empty() ? "[" + s.name + "]" : s.header) + "\n";
+        for (const Entry& e : s.entries)
+            text += (e.key.empty() || !e.line.empty() ? e.line : e.key + "=" + encodeValue(e.value)) + "\n";
+    }
+    return text;
+}
+
+void IniFile::apply(Document& doc, const Change& c)
+{
+    switch (c.kind) {
+    case Change::Kind::Write: {
+        Section* s = findIn(doc.sections, c.section);
+        if (!s) {
+            // Keep a blank line between the sections of the written file.
+            if (!doc.sections.empty()) {
+                auto& prev = doc.sections.back().entries;
+                if (prev.empty() || !prev.back().key.empty() || !trim(prev.back().line).empty())
+                    prev.push_back(Entry{});
+            } else if (!doc.preamble.empty() && !trim(doc.preamble.back()).empty()) {
+                doc.preamble.push_back("");
+            }
+            doc.sections.push_back(Section{c.section, {}, {}});
+            s = &doc.sections.back();
         }
+        if (Entry* e = findKey(s, c.key)) {
+            e->value = c.value;
+            e->line.clear();
+            return;
+        }
+        // A new key goes after the section's last key, ahead of trailing
+        // blank and comment lines (which usually belong to the next section).
+        auto it = s->entries.end();
+        while (it != s->entries.begin() && std::prev(it)->key.empty())
+            --it;
+        s->entries.insert(it, Entry{c.key, c.value, {}});
+        return;
+    }
+    case Change::Kind::Delete:
+        if (Section* s = findIn(doc.sections, c.section))
+            s->entries.erase(std::remove_if(s->entries.begin(), s->entries.end(),
+                                            [&](const Entry& e) { return !e.key.empty() && equalNoCase(e.key, c.key); }),
+                             s->entries.end());
+        return;
+    case Change::Kind::Erase:
+        doc.sections.erase(std::remove_if(doc.sections.begin(), doc.sections.end(),
+                                          [&](const Section& s) { return equalNoCase(s.name, c.section); }),
+                           doc.sections.end());
+        return;
     }
 }
 
-IniFile::Section* IniFile::findSection(const std::string& name)
+void IniFile::record(Change c)
 {
-    for (auto& s : sections_)
-        if (equalNoCase(s.name, name))
-            return &s;
-    return nullptr;
-}
-
-const IniFile::Section* IniFile::findSection(const std::string& name) const
-{
-    for (auto& s : sections_)
-        if (equalNoCase(s.name, name))
-            return &s;
-    return nullptr;
+    // Only the last change of a key counts; erasing a section supersedes
+    // every earlier change in it.
+    changes_.erase(std::remove_if(changes_.begin(), changes_.end(),
+                                  [&](const Change& old) {
+                                      return equalNoCase(old.section, c.section) &&
+                                             (c.kind == Change::Kind::Erase ||
+                                              (old.kind != Change::Kind::Erase && equalNoCase(old.key, c.key)));
+                                  }),
+                   changes_.end());
+    apply(doc_, c);
+    changes_.push_back(std::move(c));
 }
 
 std::string IniFile::readString(const std::string& section, const std::string& key, const std::string& def) const
 {
     std::lock_guard<std::mutex> g(mutex_);
-    if (const Section* s = findSection(section))
-        for (auto& e : s->entries)
-            if (!e.key.empty() && equalNoCase(e.key, key))
-                return e.value;
+    if (const Entry* e = findKey(findIn(doc_.sections, section), key))
+        return e->value;
     return def;
 }
 
@@ -194,34 +421,14 @@ bool IniFile::readBool(const std::string& section, const std::string& key, bool 
 
 void IniFile::writeString(const std::string& section, const std::string& key, const std::string& value)
 {
-    std::string k = trim(key);
-    if (k.empty())
-        return; // no key to write under
+    Change c{Change::Kind::Write, trim(section), trim(key), value};
+    if (!validSection(c.section) || !validKey(c.key))
+        return; // could not be read back under this name
+    for (char& ch : c.value)
+        if (ch == '\r' || ch == '\n')
+            ch = ' ';
     std::lock_guard<std::mutex> g(mutex_);
-    Section* s = findSection(section);
-    if (!s) {
-        // Keep a blank line between the sections of the written file.
-        if (!sections_.empty()) {
-            auto& prev = sections_.back().entries;
-            if (prev.empty() || !prev.back().key.empty() || !trim(prev.back().value).empty())
-                prev.push_back(Entry{});
-        } else if (!preamble_.empty() && !trim(preamble_.back()).empty()) {
-            preamble_.push_back("");
-        }
-        sections_.push_back(Section{section, {}});
-        s = &sections_.back();
-    }
-    for (auto& e : s->entries)
-        if (!e.key.empty() && equalNoCase(e.key, k)) {
-            e.value = value;
-            return;
-        }
-    // A new key goes after the section's last key, ahead of trailing blank
-    // and comment lines (which usually belong to the next section).
-    auto it = s->entries.end();
-    while (it != s->entries.begin() && std::prev(it)->key.empty())
-        --it;
-    s->entries.insert(it, Entry{k, value});
+    record(std::move(c));
 }
 
 void IniFile::writeInteger(const std::string& section, const std::string& key, int value)
@@ -237,24 +444,20 @@ void IniFile::writeBool(const std::string& section, const std::string& key, bool
 bool IniFile::sectionExists(const std::string& section) const
 {
     std::lock_guard<std::mutex> g(mutex_);
-    return findSection(section) != nullptr;
+    return findIn(doc_.sections, section) != nullptr;
 }
 
 bool IniFile::valueExists(const std::string& section, const std::string& key) const
 {
     std::lock_guard<std::mutex> g(mutex_);
-    if (const Section* s = findSection(section))
-        for (auto& e : s->entries)
-            if (!e.key.empty() && equalNoCase(e.key, key))
-                return true;
-    return false;
+    return findKey(findIn(doc_.sections, section), key) != nullptr;
 }
 
 std::vector<std::string> IniFile::readSections() const
 {
     std::lock_guard<std::mutex> g(mutex_);
     std::vector<std::string> r;
-    for (auto& s : sections_)
+    for (auto& s : doc_.sections)
         r.push_back(s.name);
     return r;
 }
@@ -263,7 +466,7 @@ std::vector<std::string> IniFile::readSection(const std::string& section) const
 {
     std::lock_guard<std::mutex> g(mutex_);
     std::vector<std::string> r;
-    if (const Section* s = findSection(section))
+    if (const Section* s = findIn(doc_.sections, section))
         for (auto& e : s->entries)
             if (!e.key.empty())
                 r.push_back(e.key);
@@ -273,96 +476,39 @@ std::vector<std::string> IniFile::readSection(const std::string& section) const
 void IniFile::eraseSection(const std::string& section)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    sections_.erase(std::remove_if(sections_.begin(), sections_.end(),
-                                   [&](const Section& s) { return equalNoCase(s.name, section); }),
-                    sections_.end());
+    record(Change{Change::Kind::Erase, trim(section), {}, {}});
 }
 
 void IniFile::deleteKey(const std::string& section, const std::string& key)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    if (Section* s = findSection(section))
-        s->entries.erase(std::remove_if(s->entries.begin(), s->entries.end(),
-                                        [&](const Entry& e) { return !e.key.empty() && equalNoCase(e.key, key); }),
-                         s->entries.end());
+    record(Change{Change::Kind::Delete, trim(section), trim(key), {}});
 }
 
-bool IniFile::updateFile(std::string* error) const
+bool IniFile::updateFile(std::string* error)
 {
-    std::string text;
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        for (auto& l : preamble_)
-            text += l + "\n";
-        for (auto& s : sections_) {
-            text += "[" + s.name + "]\n";
-            for (auto& e : s.entries)
-                text += e.key.empty() ? e.value + "\n" : e.key + "=" + e.value + "\n";
-        }
-    }
-
-    auto fail = [&](int err, const std::string& what) {
+    std::lock_guard<std::mutex> g(mutex_);
+    auto fail = [&](const std::string& why) {
         if (error)
-            *error = errorText(what, err);
+            *error = why;
         return false;
     };
-
-    // Replace the file a symbolic link points to, not the link.
-    std::string target = path_;
-    struct stat st {};
-    if (lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = realpath(path_.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    mode_t mode = 0644;
-    if (stat(target.c_str(), &st) == 0)
-        mode = st.st_mode & 07777;
-
-    std::string tmpl = target + ".XXXXXX";
-    std::unique_ptr<char[]> name(new char[tmpl.size() + 1]);
-    std::memcpy(name.get(), tmpl.c_str(), tmpl.size() + 1);
-    int fd = mkostemp(name.get(), O_CLOEXEC);
-    if (fd < 0)
-        return fail(errno, path_);
-    std::string tmp = name.get();
-    auto abandon = [&](int err) {
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        return fail(err, path_);
-    };
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return abandon(errno);
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
-        return abandon(errno);
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        return fail(err, path_);
-    }
-    if (::rename(tmp.c_str(), target.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        return fail(err, path_);
-    }
-    // Make the rename itself durable.
-    std::string dir = target.substr(0, target.find_last_of('/') == std::string::npos ? 0 : target.find_last_of('/'));
-    int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    // A file that could not be read is never written over.
+    if (!loadError_.empty())
+        return fail(loadError_);
+    if (changes_.empty())
+        return true;
+    // Whatever others wrote meanwhile stays; only our changes are applied.
+    std::string text;
+    if (std::string why = readText(path_, text); !why.empty())
+        return fail(why);
+    Document merged = parse(text);
+    for (const Change& c : changes_)
+        apply(merged, c);
+    if (!writeAtomically(path_, serialize(merged), error))
+        return false;
+    doc_ = std::move(merged);
+    changes_.clear();
     return true;
 }
 

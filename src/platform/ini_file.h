@@ -1,14 +1,27 @@
 // In-memory ini file.
 //
-// The whole file is read when the object is created (a missing or unreadable
-// file is an empty one). Section and key names match without regard to case;
-// the order of sections and keys and any unknown keys are kept. Integer reads
-// fall back to the default on bad text, booleans are integers (!= 0) and are
-// written as 1/0, values are written as they stand (no quoting, no escaping).
-// Writes change memory only; updateFile() writes the file atomically
-// (temporary file + rename) and reports failure.
+// The whole file is read when the object is created. A missing file is an
+// empty one. A file that exists but cannot be used — unreadable, not a
+// regular file (a directory, a FIFO, a device), or larger than
+// kMaxFileSize — is not read: loadError() says why, the object starts
+// empty, and updateFile() never writes over it.
+//
+// Section and key names match without regard to case or to blanks around
+// them; the order of sections and keys and every line the program does not
+// change are kept as they stand. Lines end at LF, CR LF or a lone CR. A
+// value is the text after the first '=' without the blanks around it; a
+// value written with blanks at either end (or in double quotes) is stored in
+// double quotes, which reading removes again, so it comes back unchanged.
+// A value is one line: CR and LF in it become blanks. Integer reads fall back
+// to the default on bad text, booleans are integers (!= 0) written as 1/0.
+//
+// Writes change memory only. updateFile() reads the file again, applies the
+// keys this object wrote or deleted (and the sections it erased) since it
+// was read, and replaces the file atomically (temporary file + rename), so
+// what another program wrote meanwhile under other keys is kept.
 #pragma once
 
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,6 +33,9 @@ public:
     explicit IniFile(std::string path);
 
     const std::string& fileName() const { return path_; }
+    // Why the file could not be read ("<path>: Permission denied"); empty
+    // when it was read or does not exist.
+    std::string loadError() const;
 
     std::string readString(const std::string& section, const std::string& key,
                            const std::string& def) const;
@@ -39,27 +55,45 @@ public:
 
     // Re-reads the file, dropping unsaved changes.
     void reload();
-    // Writes the file atomically. On failure returns false and, when error is
-    // given, stores a readable reason ("<path>: Permission denied").
-    bool updateFile(std::string* error = nullptr) const;
+    // Merges this object's changes into the file as it is now and writes it
+    // atomically; the object then holds the merged content. Nothing to
+    // write (no changes) succeeds without touching the file. On failure
+    // returns false and, when error is given, stores a readable reason
+    // ("<path>: Permission denied").
+    bool updateFile(std::string* error = nullptr);
+
+    // Files larger than this are refused.
+    static constexpr std::size_t kMaxFileSize = 16 * 1024 * 1024;
 
 private:
     struct Entry {
-        std::string key;   // empty for a line that is not key=value (kept as is)
-        std::string value; // or the raw line
+        std::string key;   // empty for a line that is not key=value
+        std::string value; // decoded value
+        std::string line;  // the line as read; empty once the key was written
     };
     struct Section {
-        std::string name;
+        std::string name;   // without brackets and blanks
+        std::string header; // the line as read; empty for a new section
         std::vector<Entry> entries;
     };
-    Section* findSection(const std::string& name);
-    const Section* findSection(const std::string& name) const;
-    void parse(const std::string& text);
+    struct Document {
+        std::vector<std::string> preamble; // lines before the first section
+        std::vector<Section> sections;
+    };
+    struct Change {
+        enum class Kind { Write, Delete, Erase } kind;
+        std::string section, key, value;
+    };
+    void record(Change c);
+    static Document parse(const std::string& text);
+    static std::string serialize(const Document& doc);
+    static void apply(Document& doc, const Change& c);
 
     std::string path_;
     mutable std::mutex mutex_;
-    std::vector<std::string> preamble_; // lines before the first section
-    std::vector<Section> sections_;
+    Document doc_;
+    std::vector<Change> changes_; // since the file was last read or written
+    std::string loadError_;
 };
 
 // Path of the program's ini file: the KYD_INI environment variable when set,

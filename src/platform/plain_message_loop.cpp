@@ -159,6 +159,14 @@ bool PlainMessageLoop::pumpUntil(const std::function<bool()>& done, std::int64_t
         if (nextDue >= 0)
             until = until < 0 ? nextDue : std::min(until, nextDue);
         if (!watches_.empty()) {
+            // Whatever could end the wait is checked under the lock that
+            // its senders take before they look at polling_: a quit or an
+            // earlier delayed post that comes later finds polling_ set and
+            // signals the descriptor.
+            if (quitRequested())
+                continue;
+            if (const std::int64_t due = earliestDueLocked(); due >= 0 && due != nextDue)
+                continue;
             polling_ = true;
             lk.unlock();
             pollWatches(until);

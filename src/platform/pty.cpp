@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <climits>
 #include <cstdint>
 #include <fcntl.h>
 #include <pthread.h>
@@ -33,11 +34,32 @@ void closeFd(int& fd)
     }
 }
 
+// What a symbolic link points at; empty when path is not one.
+std::string linkTarget(const std::string& path)
+{
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+bool isSymlink(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// A link as this program makes them.
+bool isPtyLink(const std::string& path)
+{
+    return isSymlink(path) && linkTarget(path).rfind("/dev/pts/", 0) == 0;
+}
+
 // Points linkPath at target, replacing what was there in one rename.
 void makeLink(const std::string& linkPath, const std::string& target)
 {
     std::string tmp = linkPath + ".tmp" + std::to_string(::getpid());
-    ::unlink(tmp.c_str());
+    if (isSymlink(tmp))
+        ::unlink(tmp.c_str()); // left behind by an earlier run of ours
     if (::symlink(target.c_str(), tmp.c_str()) != 0)
         fail("symlink");
     if (::rename(tmp.c_str(), linkPath.c_str()) != 0) {
@@ -52,6 +74,13 @@ void makeLink(const std::string& linkPath, const std::string& target)
 
 PtyMaster::PtyMaster(std::string linkPath) : linkPath_(std::move(linkPath))
 {
+    if (!linkPath_.empty()) {
+        struct stat st {};
+        if (::lstat(linkPath_.c_str(), &st) == 0 && !isPtyLink(linkPath_)) {
+            throw std::system_error(EEXIST, std::generic_category(),
+                                    linkPath_ + " is in the way (not a link to a pseudo-terminal)");
+        }
+    }
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (stopFd_ < 0)
         fail("eventfd");
@@ -68,14 +97,9 @@ PtyMaster::~PtyMaster()
     closePair();
     if (!linkPath_.empty()) {
         // Remove the link only while it still points at our device.
-        char buf[256];
-        ssize_t n = ::readlink(linkPath_.c_str(), buf, sizeof buf - 1);
-        if (n > 0) {
-            buf[n] = 0;
-            std::lock_guard lock(pathMutex_);
-            if (slavePath_ == buf)
-                ::unlink(linkPath_.c_str());
-        }
+        std::lock_guard lock(pathMutex_);
+        if (isSymlink(linkPath_) && linkTarget(linkPath_) == slavePath_)
+            ::unlink(linkPath_.c_str());
     }
     closeFd(stopFd_);
 }
@@ -117,12 +141,20 @@ void PtyMaster::openPair()
     ::fcntl(m, F_SETFL, flags | O_NONBLOCK);
     master_ = m;
     slave_ = s;
+    std::string previous;
     {
         std::lock_guard lock(pathMutex_);
+        previous = slavePath_;
         slavePath_ = name;
     }
-    if (!linkPath_.empty())
-        makeLink(linkPath_, name);
+    if (!linkPath_.empty()) {
+        // Re-pointed after a hang-up only while it is still ours (or gone):
+        // whatever was put there meanwhile stays.
+        struct stat st {};
+        const bool free = ::lstat(linkPath_.c_str(), &st) != 0 && errno == ENOENT;
+        if (previous.empty() || free || (isSymlink(linkPath_) && linkTarget(linkPath_) == previous))
+            makeLink(linkPath_, name);
+    }
 }
 
 bool PtyMaster::lineState(LineState& out) const

@@ -20,8 +20,10 @@ public:
     enum class Wait { Ready, Timeout, Stopped, HungUp };
 
     // Opens a pty pair; with a non-empty linkPath, a symlink of that name is
-    // made to point at the slave (an existing symlink or file there is
-    // replaced). Throws std::system_error on failure.
+    // made to point at the slave. Something else at linkPath than a symlink
+    // to a pseudo-terminal (such as an earlier run left) is refused. Only
+    // the link as this object made it is re-pointed or removed later.
+    // Throws std::system_error on failure.
     explicit PtyMaster(std::string linkPath = {});
     ~PtyMaster();
     PtyMaster(const PtyMaster&) = delete;

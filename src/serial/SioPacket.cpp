@@ -268,6 +268,18 @@ void TSioDataPacket::SetFlushOnTimeout(bool value)
     flushOnTimeout_ = value;
 }
 
+std::int32_t TSioDataPacket::GetMaxSize() const
+{
+    auto g = Guard();
+    return maxSize_;
+}
+
+void TSioDataPacket::SetMaxSize(std::int32_t value)
+{
+    auto g = Guard();
+    maxSize_ = std::clamp(value, 1, kMaxMaxSize);
+}
+
 void TSioDataPacket::SetOnPacket(TPacketNotifyEvent handler)
 {
     auto g = Guard();
@@ -428,6 +440,12 @@ void TSioDataPacket::CancelMatch()
     }
 }
 
+std::int32_t TSioDataPacket::Limit() const
+{
+    const std::int32_t bySize = (endCond_ & ecPacketSize) ? internalSize_ : 0;
+    return std::clamp(std::max(maxSize_, bySize), 1, kMaxMaxSize);
+}
+
 bool TSioDataPacket::MatchStart(std::uint8_t c, std::size_t k) const
 {
     if (startMask_[k] == '1')
@@ -501,9 +519,15 @@ void TSioDataPacket::ProcessData(std::int32_t i)
     if (mode_ == dpCollecting) {
         if (beginMatch_ == -1)
             beginMatch_ = i;
-        if ((endCond_ & ecPacketSize) && i - beginMatch_ + 1 >= internalSize_) {
-            dataSize_ = i - beginMatch_ + 1;
+        const std::int32_t count = i - beginMatch_ + 1;
+        if ((endCond_ & ecPacketSize) && count >= internalSize_) {
+            dataSize_ = count;
             m->Packet(*this, ecPacketSize); // may free this packet
+            return;
+        }
+        if (count > Limit()) {
+            // No end in sight: what came so far is all the packet gets.
+            m->TimedOut(*this, i); // may free this packet
             return;
         }
         if (endCond_ & ecString) {
@@ -516,8 +540,9 @@ void TSioDataPacket::ProcessData(std::int32_t i)
                 }
                 ++endMatchIndex_;
             } else if (endMatchIndex_ > 0) {
-                std::int32_t endMatchStart = i - static_cast<std::int32_t>(endMatchIndex_);
-                for (std::int32_t s = endMatchStart + 1; s <= i; ++s) {
+                // (Never before the packet's first byte.)
+                const std::int32_t from = std::max(i - static_cast<std::int32_t>(endMatchIndex_) + 1, beginMatch_);
+                for (std::int32_t s = from; s <= i; ++s) {
                     bool all = true;
                     for (std::int32_t j = s; j <= i; ++j)
                         if (!MatchEnd(buf[j], static_cast<std::size_t>(j - s))) {
@@ -573,6 +598,12 @@ std::int32_t TSioDataPacket::SkipTo(std::int32_t i, std::int32_t end) const
             if (last < to)
                 to = static_cast<std::int32_t>(last);
         }
+        // The first byte past the limit must be seen, end string or not.
+        const std::int64_t over = static_cast<std::int64_t>(beginMatch_) + Limit();
+        if (over <= i)
+            return i;
+        if (over < to)
+            to = static_cast<std::int32_t>(over);
         if (endCond_ & ecString) {
             if (endMatchIndex_ != 0)
                 return i;
@@ -671,6 +702,11 @@ void TSioDataPacketManager::PortOpened()
 {
     std::lock_guard<std::mutex> g(mutex_);
     EnableLocked();
+    ArmPackets();
+}
+
+void TSioDataPacketManager::ArmPackets()
+{
     for (std::size_t k = 0; k < packetList_.size(); ++k) {
         TSioDataPacket* p = packetList_[k];
         if (!p->enabled_)
@@ -704,10 +740,12 @@ bool TSioDataPacketManager::GetEnabled() const
 void TSioDataPacketManager::SetEnabled(bool value)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    if (value)
-        EnableLocked();
-    else
+    if (!value) {
         DisableLocked();
+    } else if (!enabled_) {
+        EnableLocked();
+        ArmPackets(); // packets whose Enabled is true start afresh
+    }
 }
 
 void TSioDataPacketManager::EnableLocked()
@@ -730,6 +768,12 @@ void TSioDataPacketManager::DisableLocked()
 {
     if (!enabled_)
         return;
+    // The buffer goes: no packet may keep a match into it.
+    for (std::size_t k = 0; k < packetList_.size(); ++k) {
+        TSioDataPacket* p = packetList_[k];
+        Reported([&] { p->Disable(); });
+        p->ResetMatch();
+    }
     enabled_ = false;
     if (capture_) {
         capture_->captured_ = false;
@@ -800,14 +844,15 @@ void TSioDataPacketManager::FeedData(const std::uint8_t* data, std::size_t count
         // Large blocks are taken in steps so the positions stay small.
         constexpr std::size_t kStep = 1u << 20;
         while (count > 0 && enabled_) {
-            std::size_t n = std::min(count, kStep);
-            std::int32_t old = dataCount_;
-            std::int32_t need = old + static_cast<std::int32_t>(n);
-            std::int32_t size = static_cast<std::int32_t>(buffer_.size());
-            if (need >= size) {
-                while (need >= size)
-                    size += kBufferStep;
-                buffer_.resize(static_cast<std::size_t>(size));
+            const std::int32_t old = dataCount_;
+            const std::size_t room = static_cast<std::size_t>(kMaxBuffered - old);
+            if (room == 0)
+                break; // the rest is dropped
+            const std::size_t n = std::min({count, kStep, room});
+            const std::int32_t need = old + static_cast<std::int32_t>(n);
+            if (static_cast<std::size_t>(need) >= buffer_.size()) {
+                const std::size_t steps = static_cast<std::size_t>(need) / kBufferStep + 1;
+                buffer_.resize(steps * kBufferStep);
             }
             std::memcpy(buffer_.data() + old, data, n);
             dataCount_ = need;
@@ -1118,8 +1163,10 @@ void TSioDataPacketManager::Packet(TSioDataPacket& p, TPacketEndCond endCond)
     SetInEvent(false);
 }
 
-void TSioDataPacketManager::TimedOut(TSioDataPacket& p)
+void TSioDataPacketManager::TimedOut(TSioDataPacket& p, std::int32_t end)
 {
+    if (end < 0 || end > dataCount_)
+        end = dataCount_;
     SetInEvent(true);
     try {
         p.enabled_ = false;
@@ -1127,9 +1174,9 @@ void TSioDataPacketManager::TimedOut(TSioDataPacket& p)
         const std::int32_t begin = p.beginMatch_;
         std::int32_t size = 0;
         std::int32_t offset = 0;
-        if (begin >= 0) {
+        if (begin >= 0 && begin <= end) {
             offset = begin;
-            size = dataCount_ - begin;
+            size = end - begin;
             if (p.startCond_ == scString && !p.includeStrings_) {
                 const auto len = static_cast<std::int32_t>(p.internalStart_.size());
                 offset += len;

@@ -38,7 +38,7 @@
 //
 // Buffer: after each read the bytes no packet can still use are dropped (all
 // of them, or those before the earliest partial match), so the buffer holds
-// at most the packet being collected.
+// at most the packet being collected, and that is bounded by its MaxSize.
 #pragma once
 
 #include "serial/SioMisc.h"
@@ -143,6 +143,14 @@ public:
     void SetSyncEvents(bool value);
     bool GetFlushOnTimeout() const;
     void SetFlushOnTimeout(bool value);
+    // Most bytes a packet may collect (start and end strings included, and
+    // never less than PacketSize with ecPacketSize). A packet that passes it
+    // without meeting its end condition ends at once as timed out, with the
+    // first MaxSize bytes as what was collected. Kept within 1..kMaxMaxSize.
+    std::int32_t GetMaxSize() const;
+    void SetMaxSize(std::int32_t value);
+    static constexpr std::int32_t kDefaultMaxSize = 64 * 1024;
+    static constexpr std::int32_t kMaxMaxSize = 16 * 1024 * 1024;
 
     // --- events ---
     void SetOnPacket(TPacketNotifyEvent handler);
@@ -181,6 +189,8 @@ private:
     std::int32_t SkipTo(std::int32_t i, std::int32_t end) const;
     bool MatchStart(std::uint8_t c, std::size_t k) const;
     bool MatchEnd(std::uint8_t c, std::size_t k) const;
+    // The number of bytes past which a collecting packet overflows.
+    std::int32_t Limit() const;
 
     TSioDataPacketManager* manager_ = nullptr;
     TSioCustomComPort* comPort_ = nullptr;
@@ -190,6 +200,7 @@ private:
     std::string endString_;
     TPacketMode mode_ = dpIdle;
     std::int32_t packetSize_ = 0;
+    std::int32_t maxSize_ = kDefaultMaxSize;
     TPacketNotifyEvent onPacket_;
     TStringPacketNotifyEvent onStringPacket_;
     TPacketTimeoutEvent onTimeout_;
@@ -247,7 +258,9 @@ public:
     void PortClosed();
 
     bool GetEnabled() const;
-    // Registers with / leaves the host (handler, timer trigger).
+    // Registers with / leaves the host (handler, timer trigger). Disabling
+    // drops the buffer and every packet's partial match; enabling again
+    // arms the packets whose Enabled is true afresh.
     void SetEnabled(bool value);
 
     // Dispatch thread. Exceptions never leave these: they go to the
@@ -273,6 +286,9 @@ public:
 
     // The receive buffer grows in steps of this many bytes.
     static constexpr std::int32_t kBufferStep = 8192;
+    // The receive buffer never holds more: bytes beyond it (which can only
+    // pile up unscanned while an event is delivered) are dropped.
+    static constexpr std::int32_t kMaxBuffered = 4 * TSioDataPacket::kMaxMaxSize;
 
 private:
     friend class TSioDataPacket;
@@ -283,6 +299,8 @@ private:
     // All below run with mutex_ held.
     void EnableLocked();
     void DisableLocked();
+    // Arms every packet whose Enabled is true.
+    void ArmPackets();
     void DisposeBuffer();
     void NotifyData(std::int32_t position);
     void SetCapture(TSioDataPacket& packet, std::int32_t timeout, Ticks since = -1);
@@ -290,7 +308,8 @@ private:
     void SetInEvent(bool value);
     void RemoveData(std::int32_t start, std::int32_t size);
     void Packet(TSioDataPacket& packet, TPacketEndCond endCond);
-    void TimedOut(TSioDataPacket& packet);
+    // end: one past the last collected byte (-1: the end of the buffer).
+    void TimedOut(TSioDataPacket& packet, std::int32_t end = -1);
     bool Deliver(TSioDataPacket& packet, bool timeout);
     void RemoveLocked(TSioDataPacket& packet);
 

@@ -3,6 +3,8 @@
 // the next command working.
 #include "support_pty_link.h"
 
+#include "serial/SioExcept.h"
+
 #include <chrono>
 #include <thread>
 
@@ -172,6 +174,25 @@ TEST_F(E2eFaults, LineClosingMidReplyFailsTheExchangeAndTheNextCommandReopens)
     ASSERT_TRUE(transport->waitForHangUps(1, 2000));
     ExpectIdleAndNextCommandWorks();
     EXPECT_FALSE(port->LineLost());
+}
+
+// The simulator killed while it holds a command: the exchange fails, every
+// command while the device is gone finds no port, and the first one after
+// it is back on the same path works.
+TEST_F(E2eFaults, DeviceGoneMidExchangeAndBackAgainTheFirstCommandAfterItWorks)
+{
+    Faults([](sim::SimFaults& f) { f.silent = 1; });
+    onFrame = [this](const std::string&) { loop.postCall([this] { transport.reset(); }); };
+    EXPECT_FALSE(cmd->ReadCassetteIds());
+    ExpectFailedExchange(200);
+    ASSERT_EQ(transport, nullptr);
+    onFrame = nullptr;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_THROW(cmd->SendCommand("0", 20), sio::EBadId);
+        EXPECT_FALSE(cmd->Busy());
+    }
+    transport = std::make_unique<sim::PtyTransport>(simulator, linkPath);
+    ExpectIdleAndNextCommandWorks();
 }
 
 } // namespace

@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -97,7 +100,7 @@ TEST_F(IniFileTest, RoundTripKeepsOrderCommentsAndUnknownLines)
     EXPECT_EQ(read(p), "; written elsewhere\n"
                        "[Misc]\n"
                        "Top=99\n"
-                       "Left=210\n"
+                       "Left = 210\n" // untouched lines stay as they were
                        "Hint=press here; then wait\n"
                        "\n"
                        "[Communication]\n"
@@ -185,18 +188,107 @@ TEST_F(IniFileTest, UpdateIsAtomicAndLeavesNoTemporaryFile)
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
-TEST_F(IniFileTest, FailedRenameLeavesTheOriginalAndNoTemporaryFile)
+TEST_F(IniFileTest, DirectoryAtThePathIsNeverWrittenOver)
 {
-    // The ini path is a directory with content: the final rename fails.
     fs::create_directory(dir / "KYD.INI");
     std::string inside = write("KYD.INI/keep.txt", "original");
     IniFile ini((dir / "KYD.INI").string());
     ini.writeInteger("S", "A", 1);
     std::string err;
+    EXPECT_EQ(ini.loadError(), (dir / "KYD.INI").string() + ": not a regular file");
     EXPECT_FALSE(ini.updateFile(&err));
-    EXPECT_EQ(err.rfind((dir / "KYD.INI").string() + ": ", 0), 0u) << err;
+    EXPECT_EQ(err, ini.loadError());
     EXPECT_EQ(read(inside), "original");
     EXPECT_EQ(dirEntries(), std::vector<std::string>{"KYD.INI"});
+}
+
+// A file that exists and cannot be used is reported, read as empty and never
+// written over; a FIFO or a device is not even opened.
+TEST_F(IniFileTest, UnreadableOrOddFilesAreReportedAndLeftAlone)
+{
+    auto refused = [](const std::string& p, const std::string& why) {
+        IniFile ini(p);
+        EXPECT_EQ(ini.loadError(), p + ": " + why);
+        EXPECT_TRUE(ini.readSections().empty());
+        ini.writeInteger("Misc", "Top", 1);
+        std::string err;
+        EXPECT_FALSE(ini.updateFile(&err));
+        EXPECT_EQ(err, p + ": " + why);
+    };
+    const std::string fifo = (dir / "fifo.ini").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    refused(fifo, "not a regular file");
+    refused("/dev/zero", "not a regular file");
+    const std::string big = write("big.ini", "[Misc]\nTop=5\n");
+    fs::resize_file(big, IniFile::kMaxFileSize + 1);
+    refused(big, "larger than 16 MB");
+    EXPECT_EQ(fs::file_size(big), IniFile::kMaxFileSize + 1);
+    EXPECT_EQ(IniFile(write("edge.ini", std::string(IniFile::kMaxFileSize, ';'))).loadError(), "");
+
+    // Root reads a mode-000 file: an ordinary user (a child that drops
+    // root) tries it in a folder it may write to.
+    fs::permissions(dir, fs::perms::all);
+    const std::string p = write("KYD.INI", "[Other]\nKeep=1\n");
+    fs::permissions(p, fs::perms::none);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        IniFile ini(p);
+        ini.writeInteger("Misc", "Top", 1);
+        const bool ok = ini.loadError() == p + ": Permission denied" && !ini.updateFile();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(read(p), "[Other]\nKeep=1\n");
+}
+
+// The write at exit re-reads the file: keys another program wrote meanwhile
+// stay, only the keys this object set, deleted or erased change.
+TEST_F(IniFileTest, UpdateKeepsWhatAnotherProgramWroteMeanwhile)
+{
+    const std::string p = write("KYD.INI", "[Misc]\nTop=1\nLeft=2\n[Old]\nA=1\n[Gone]\nB=1\n");
+    IniFile tool(p);
+    tool.writeInteger("Misc", "Top", 10);
+    tool.deleteKey("Misc", "Left");
+    tool.eraseSection("Gone");
+    {
+        IniFile sim(p);
+        sim.writeString("SerialDevices", "COM6", "/dev/pts/3");
+        sim.writeInteger("Old", "A", 2);
+        ASSERT_TRUE(sim.updateFile());
+    }
+    ASSERT_TRUE(tool.updateFile());
+    const std::string merged = "[Misc]\nTop=10\n[Old]\nA=2\n[SerialDevices]\nCOM6=/dev/pts/3\n";
+    EXPECT_EQ(read(p), merged);
+    EXPECT_EQ(tool.readString("SerialDevices", "COM6", ""), "/dev/pts/3"); // now seen here too
+    ASSERT_TRUE(tool.updateFile()); // nothing more to write: the file stays
+    EXPECT_EQ(read(p), merged);
+}
+
+TEST_F(IniFileTest, ValuesAndNamesComeBackAsWritten)
+{
+    const std::string p = write("KYD.INI", "[ Misc ]\rTop=1\r\r[Logging]\rLogFile = C:\\x.log \r");
+    IniFile ini(p);
+    EXPECT_EQ(ini.readSections(), (std::vector<std::string>{"Misc", "Logging"}));
+    EXPECT_EQ(ini.readInteger("Misc", "Top", 0), 1);
+    EXPECT_EQ(ini.readString("Logging", "LogFile", ""), "C:\\x.log");
+    const std::vector<std::string> values{"  lead", "trail\t ", "\"quoted\"", "\"", " ; = [x] ", ""};
+    for (std::size_t i = 0; i < values.size(); ++i)
+        ini.writeString(" misc ", "V" + std::to_string(i), values[i]);
+    ini.writeString("Misc", "Lines", "a\r\nb");
+    ini.writeString("Misc", "Bad=Key", "x");
+    ASSERT_TRUE(ini.updateFile());
+    IniFile again(p);
+    EXPECT_EQ(again.readSections(), (std::vector<std::string>{"Misc", "Logging"}));
+    for (std::size_t i = 0; i < values.size(); ++i)
+        EXPECT_EQ(again.readString("Misc", "V" + std::to_string(i), "?"), values[i]) << i;
+    EXPECT_EQ(again.readString("Misc", "Lines", ""), "a  b");
+    EXPECT_EQ(again.readSection("Misc").size(), values.size() + 2);
 }
 
 TEST_F(IniFileTest, UnwritablePathIsReportedWithTheSystemsReason)

@@ -270,6 +270,49 @@ TEST_F(PacketFixture, BufferGrowsInSteps)
     EXPECT_EQ(rec.log[0].size(), 2 + 20001u);
 }
 
+TEST_F(PacketFixture, PacketPassingItsLimitEndsAsTimedOutWithWhatFitted)
+{
+    packet.SetStartCond(scAnyData);
+    packet.SetEndCond(ecString);
+    packet.SetEndString("\r");
+    EXPECT_EQ(packet.GetMaxSize(), 64 * 1024);
+    packet.SetMaxSize(100);
+    packet.SetEnabled(true);
+    Feed(manager, std::string(99, 'a') + "\r"); // exactly the limit, end included
+    Feed(manager, std::string(250, 'f') + "\r");
+    ASSERT_EQ(rec.log.size(), 2u);
+    EXPECT_EQ(rec.log[0], "S:" + std::string(99, 'a') + "\r");
+    EXPECT_EQ(rec.log[1], "T:100:" + std::string(100, 'f'));
+    EXPECT_TRUE(packet.GetTimedOutFlag());
+    EXPECT_FALSE(packet.GetEnabled());
+    EXPECT_EQ(manager.DataCount(), 0);
+
+    // A packet size beyond the limit still completes by size.
+    packet.SetEndCond(ecPacketSize);
+    packet.SetPacketSize(300);
+    packet.SetEnabled(true);
+    Feed(manager, std::string(300, 's'));
+    ASSERT_EQ(rec.log.size(), 3u);
+    EXPECT_EQ(rec.log[2].size(), 2 + 300u);
+}
+
+// The manager switched off and on again keeps no partial match into the
+// buffer it dropped.
+TEST_F(PacketFixture, DisablingTheManagerDropsEveryPartialMatch)
+{
+    packet.SetStartCond(scAnyData);
+    packet.SetEndCond(ecString);
+    packet.SetEndString("XYZ");
+    packet.SetEnabled(true);
+    Feed(manager, "XY");
+    manager.SetEnabled(false);
+    EXPECT_EQ(manager.DataCount(), 0);
+    manager.SetEnabled(true);
+    EXPECT_TRUE(packet.GetEnabled());
+    Feed(manager, "QXYZ");
+    EXPECT_EQ(rec.log, (Log{"S:QXYZ"}));
+}
+
 // --- validation ---
 
 struct ValidationCase {

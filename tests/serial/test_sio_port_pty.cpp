@@ -356,6 +356,28 @@ TEST_F(PortOnPty, CloseFromInsideAnEventTheMainThreadReadCompletesLater)
     EXPECT_EQ("S:040", events.back());
 }
 
+// A reply without an end: the packet gives up at the first byte past its
+// limit, and the next reply is whole.
+TEST_F(PortOnPty, FloodWithoutAnEndStopsThePacketAtItsLimit)
+{
+    makeReplyPacket();
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    std::atomic<bool> written{false};
+    std::thread flood([&] { written = pty.write(std::string(TSioDataPacket::kDefaultMaxSize + 1, 'x')); });
+    ASSERT_TRUE(pumpFor(1, 10000));
+    flood.join();
+    ASSERT_TRUE(written.load());
+    EXPECT_EQ(std::vector<std::string>{"T:" + std::to_string(TSioDataPacket::kDefaultMaxSize)}, events);
+    EXPECT_FALSE(packet->GetEnabled());
+
+    port->FlushInBuffer();
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("030\r"));
+    ASSERT_TRUE(pumpFor(2));
+    EXPECT_EQ("S:030", events.back());
+}
+
 TEST_F(PortOnPty, OneBytePacketDeliversEveryByteInOrder)
 {
     makeBytePacket();

@@ -65,6 +65,48 @@ TEST(Kydsim, StartsAnswersRegistersAndStopsOnSigterm)
     ::unlink(ini.c_str());
 }
 
+// --link takes a free name or a link to a pseudo-terminal (an earlier run's);
+// anything else is refused untouched, and at the end only the link it made
+// is removed.
+TEST(Kydsim, LinkPathIsNeverAnythingButItsOwnLink)
+{
+    const std::string program = kydsimPath();
+    if (::access(program.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "kydsim not built";
+    const std::string base = "/tmp/kydsim-link-" + std::to_string(::getpid());
+    const std::string file = base + ".file", other = base + ".other", link = base + ".link";
+    auto content = [](const std::string& p) {
+        std::string s;
+        std::getline(std::ifstream(p), s);
+        return s;
+    };
+    auto refused = [&](const std::string& path) {
+        simtest::Child child = simtest::spawn(program, {"--link", path});
+        EXPECT_EQ(simtest::readLine(child, 3000), "");
+        int status = 0;
+        ::waitpid(child.pid, &status, 0);
+        ::close(child.out);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    };
+    { std::ofstream(file) << "keep"; }
+    refused(file);
+    EXPECT_EQ(content(file), "keep");
+    ASSERT_EQ(::symlink(file.c_str(), other.c_str()), 0);
+    refused(other);
+    EXPECT_EQ(content(other), "keep");
+
+    ASSERT_EQ(::symlink("/dev/pts/999999", link.c_str()), 0); // stale
+    simtest::Child child = simtest::spawn(program, {"--link", link});
+    ASSERT_EQ(simtest::readLine(child, 3000), link);
+    { std::ofstream(link + ".new") << "mine"; }
+    ASSERT_EQ(::rename((link + ".new").c_str(), link.c_str()), 0); // someone else's now
+    const int status = simtest::stopChild(child, SIGTERM, 3000);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(content(link), "mine");
+    for (const std::string& p : {file, other, link})
+        ::unlink(p.c_str());
+}
+
 TEST(Kydsim, RejectsBadOptions)
 {
     const std::string program = kydsimPath();

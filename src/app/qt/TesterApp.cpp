@@ -13,6 +13,12 @@ namespace kyd::app {
 
 TesterApp::TesterApp(TesterSetup setup) : ini_(setup.Ini ? setup.Ini : &platform::sharedIni())
 {
+    // A settings file that exists but cannot be read is left as it is.
+    if (const std::string why = ini_->loadError(); !why.empty())
+        platform::dialogs().messageDlg("The settings file cannot be used: " + why +
+                                           "\nThe tool runs with default settings and does not save them.",
+                                       platform::DlgType::Warning, platform::DlgButtons::Ok);
+
     MainWindowSetup ms;
     ms.ExeDir = setup.ExeDir.empty() ? platform::executableDir() : setup.ExeDir;
     ms.DemoDir = setup.DemoDir;
@@ -63,6 +69,8 @@ void TesterApp::SaveAll()
     comStr_->SaveGeometry();
     statusList_->SaveGeometry();
     main_->SaveGeometry();
+    if (!ini_->loadError().empty())
+        return; // said at start: not saved
     std::string error;
     if (!ini_->updateFile(&error))
         platform::dialogs().messageDlg("The settings could not be saved: " + error, platform::DlgType::Error,

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 using namespace kyd;
@@ -28,7 +29,8 @@ const char* const kUsage = R"(Usage: kydsim [options]
 Starts the simulated dispenser on a pseudo-terminal, prints the device path
 and runs until interrupted (Ctrl+C, SIGTERM).
 
-  --link PATH            also make PATH a symlink to the device
+  --link PATH            also make PATH a symlink to the device (PATH must be
+                         free or such a link; only that link is removed at exit)
   --com N --ini FILE     register the device as COMn in section
                          [SerialDevices] of the tool's ini file
                          (FILE defaults to $KYD_INI)
@@ -253,6 +255,12 @@ int main(int argc, char** argv)
     std::optional<sim::PtyTransport> transport;
     try {
         transport.emplace(simulator, linkPath);
+    } catch (const std::system_error& e) {
+        if (e.code() == std::errc::file_exists)
+            std::cerr << "kydsim: refusing --link " << linkPath << ": " << e.what() << "\n";
+        else
+            std::cerr << "kydsim: cannot open a pseudo-terminal: " << e.what() << "\n";
+        return 1;
     } catch (const std::exception& e) {
         std::cerr << "kydsim: cannot open a pseudo-terminal: " << e.what() << "\n";
         return 1;

@@ -255,6 +255,20 @@ TEST_F(OptionsTest, UnwritableSettingsFileIsReported)
     EXPECT_NE(calls.back().text.find("could not be saved"), std::string::npos);
 }
 
+// A settings file that exists and cannot be read (here a folder) is said at
+// start, and the tool then runs on its defaults without writing it back.
+TEST_F(OptionsTest, UnreadableSettingsFileIsReportedAndLeftAlone)
+{
+    std::filesystem::create_directory(iniPath);
+    Start();
+    const auto calls = dialogs.calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.front().text.rfind("The settings file cannot be used: " + iniPath + ": not a regular file", 0), 0u);
+    Quit();
+    EXPECT_EQ(dialogs.calls().size(), calls.size());
+    EXPECT_TRUE(std::filesystem::is_directory(iniPath));
+}
+
 TEST(AboutBoxTest, ShowsTheProgramsVersionAndPicture)
 {
     TAboutBox box(nullptr, platform::executablePath(), SourcePicture());

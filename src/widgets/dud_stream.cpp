@@ -206,33 +206,56 @@ std::int64_t SaveCompressedStream(TStream& source, TStream& dest, std::int64_t c
     return taken;
 }
 
+namespace {
+// Expands one compressed stream from source and appends it to out; on
+// failure out is cut back to what it was and EReadError is raised.
+void ExpandInto(TStream& source, std::vector<std::uint8_t>& out, std::int64_t maxExpanded)
+{
+    const std::size_t start = out.size();
+    try {
+        std::int64_t total = stReadInteger(source);
+        CheckedCount(source, total);
+        std::vector<std::uint8_t> block(kLZRWMaxBlock);
+        while (total > 0) {
+            if (total < 4)
+                throw EReadError("Compressed stream damaged: the total does not match its blocks");
+            const std::int32_t c = stReadInteger(source);
+            total -= 4;
+            if (c < 1 || c > kLZRWMaxBlock || c > total)
+                throw EReadError("Compressed stream damaged: bad block length");
+            source.ReadBuffer(block.data(), static_cast<std::size_t>(c));
+            total -= c;
+            if (out.capacity() - out.size() < static_cast<std::size_t>(kLZRWBlockSize))
+                out.reserve(std::max(out.capacity() * 2, out.size() + kLZRWBlockSize));
+            if (!DUDLZRWExpandBlock(block.data(), c, out))
+                throw EReadError("Compressed stream damaged: a block does not expand");
+            if (static_cast<std::int64_t>(out.size() - start) > maxExpanded)
+                throw EReadError("Compressed stream expands beyond the allowed size");
+        }
+    } catch (...) {
+        out.resize(start);
+        throw;
+    }
+}
+} // namespace
+
 void LoadCompressedBytes(TStream& source, std::vector<std::uint8_t>& dest, std::int64_t maxExpanded)
 {
-    std::int64_t total = stReadInteger(source);
-    CheckedCount(source, total);
     std::vector<std::uint8_t> result;
-    std::vector<std::uint8_t> block(kLZRWMaxBlock);
-    while (total > 0) {
-        if (total < 4)
-            throw EReadError("Compressed stream damaged: the total does not match its blocks");
-        const std::int32_t c = stReadInteger(source);
-        total -= 4;
-        if (c < 1 || c > kLZRWMaxBlock || c > total)
-            throw EReadError("Compressed stream damaged: bad block length");
-        source.ReadBuffer(block.data(), static_cast<std::size_t>(c));
-        total -= c;
-        if (!DUDLZRWExpandBlock(block.data(), c, result))
-            throw EReadError("Compressed stream damaged: a block does not expand");
-        if (static_cast<std::int64_t>(result.size()) > maxExpanded)
-            throw EReadError("Compressed stream expands beyond the allowed size");
-    }
+    ExpandInto(source, result, maxExpanded);
     dest = std::move(result);
 }
 
 void LoadCompressedStream(TStream& source, TStream& dest, std::int64_t maxExpanded)
 {
+    if (auto* m = dynamic_cast<TMemoryStream*>(&dest); m && m->pos_ == m->data_.size()) {
+        // Appending to memory: straight into its buffer.
+        ExpandInto(source, m->data_, maxExpanded);
+        m->pos_ = m->data_.size();
+        return;
+    }
     std::vector<std::uint8_t> bytes;
-    LoadCompressedBytes(source, bytes, maxExpanded);
+    ExpandInto(source, bytes, maxExpanded);
     dest.WriteBuffer(bytes.data(), bytes.size());
 }
 

@@ -64,9 +64,11 @@ public:
 
     const std::vector<std::uint8_t>& Bytes() const { return data_; }
     std::vector<std::uint8_t> TakeBytes();
+    // Empties the stream; the memory it had stays reserved.
     void Clear();
 
 private:
+    friend void LoadCompressedStream(TStream&, TStream&, std::int64_t);
     std::vector<std::uint8_t> data_;
     std::size_t pos_ = 0;
 };

@@ -141,8 +141,12 @@ std::int32_t DUDLZRWDecompress(const std::uint8_t* source, std::uint8_t* dest, s
                     return -1;
                 std::uint8_t* to = dest + out;
                 const std::uint8_t* from = to - distance;
-                if (distance >= length) {
-                    std::memcpy(to, from, static_cast<std::size_t>(length));
+                if (distance >= 8 && kLZRWBlockSize - out >= length + 7) {
+                    // Eight bytes at a time: each piece reads only bytes
+                    // already final; the last may run up to 7 bytes past
+                    // the match, which later output overwrites.
+                    for (std::int32_t i = 0; i < length; i += 8)
+                        std::memcpy(to + i, from + i, 8);
                 } else {
                     // Overlapping: each byte may be one this copy produced.
                     for (std::int32_t i = 0; i < length; ++i)

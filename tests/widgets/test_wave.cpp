@@ -251,3 +251,18 @@ TEST(Wave, PlaysThroughTheOutput)
     out.playable = true;
     EXPECT_FALSE(wave.Play());
 }
+
+TEST(Wave, BuiltInOutputPlaysOnlyWithADevice)
+{
+    // ALSA when built with it, else none: without a device nothing plays;
+    // with one, 40 ms of sound play to the end.
+    TMemoryStream s(Wave(1, 1, 8000, 16, 320));
+    TDUDWave wave;
+    wave.LoadFromStream(s);
+    const bool device = DUDMMWavePossible();
+    EXPECT_EQ(wave.PlaySound(TDUDWave::pmSync), device);
+    TMemoryStream odd(Wave(2, 1, 8000, 4, 320)); // not PCM
+    TDUDWave adpcm;
+    adpcm.LoadFromStream(odd);
+    EXPECT_FALSE(adpcm.Play());
+}

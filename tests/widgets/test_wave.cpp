@@ -255,7 +255,7 @@ TEST(Wave, PlaysThroughTheOutput)
 TEST(Wave, BuiltInOutputPlaysOnlyWithADevice)
 {
     // ALSA when built with it, else none: without a device nothing plays;
-    // with one, 40 ms of sound play to the end.
+    // with one, 20 ms of sound play to the end.
     TMemoryStream s(Wave(1, 1, 8000, 16, 320));
     TDUDWave wave;
     wave.LoadFromStream(s);

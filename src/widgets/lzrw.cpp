@@ -25,6 +25,8 @@ inline unsigned Hash(const std::uint8_t* p)
 
 std::int32_t DUDLZRWCompress(const std::uint8_t* source, std::uint8_t* dest, std::int32_t size)
 {
+    if (size < 0 || size > kLZRWBlockSize)
+        return -1; // positions must fit the table's 16-bit entries
     std::uint16_t table[4096];
     std::fill(std::begin(table), std::end(table), kEmpty);
     dest[0] = kFlagCompressed;
@@ -164,6 +166,8 @@ std::int32_t DUDLZRWDecompress(const std::uint8_t* source, std::uint8_t* dest, s
 
 std::vector<std::uint8_t> DUDLZRWCompressBlock(const std::uint8_t* source, std::int32_t size)
 {
+    if (size < 0 || size > kLZRWBlockSize)
+        return {};
     std::vector<std::uint8_t> out(DUDLZRWDestSize(size));
     out.resize(static_cast<std::size_t>(DUDLZRWCompress(source, out.data(), size)));
     return out;

@@ -20,7 +20,8 @@ inline constexpr std::int32_t kLZRWMaxBlock = kLZRWBlockSize + 1;
 constexpr std::size_t DUDLZRWDestSize(std::int32_t size) { return static_cast<std::size_t>(size) + 8; }
 
 // Compresses size (0..kLZRWBlockSize) bytes of source into dest, which holds
-// DUDLZRWDestSize(size) bytes. Returns the block length (at most size + 1).
+// DUDLZRWDestSize(size) bytes. Returns the block length (at most size + 1),
+// or -1 for a size outside 0..kLZRWBlockSize.
 std::int32_t DUDLZRWCompress(const std::uint8_t* source, std::uint8_t* dest, std::int32_t size);
 
 // Expands the block of size bytes at source into dest, which holds
@@ -30,7 +31,8 @@ std::int32_t DUDLZRWCompress(const std::uint8_t* source, std::uint8_t* dest, std
 // contents of dest are undefined.
 std::int32_t DUDLZRWDecompress(const std::uint8_t* source, std::uint8_t* dest, std::int32_t size);
 
-// Vector forms for callers that do not keep their own buffers.
+// Vector forms for callers that do not keep their own buffers (a block of a
+// size outside 0..kLZRWBlockSize compresses to nothing).
 std::vector<std::uint8_t> DUDLZRWCompressBlock(const std::uint8_t* source, std::int32_t size);
 // Appends the expanded block to out; false (out unchanged) for a damaged block.
 bool DUDLZRWExpandBlock(const std::uint8_t* source, std::int32_t size, std::vector<std::uint8_t>& out);

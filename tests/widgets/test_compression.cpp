@@ -83,6 +83,8 @@ TEST(Compressor, BlocksAreByteExactAndExpandBack)
 
 TEST(Compressor, LargeAndMixedBlocksRoundTrip)
 {
+    Bytes tooBig(static_cast<std::size_t>(kLZRWBlockSize) + 1, 'x');
+    EXPECT_TRUE(Compress(tooBig).empty());
     Bytes mixed = RandomBytes(9000, 7);
     const Bytes text = Text("The quick brown fox jumps over the lazy dog. ");
     for (int i = 0; i < 400; ++i)

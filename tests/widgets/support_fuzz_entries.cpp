@@ -1,0 +1,133 @@
+#include "support_fuzz_entries.h"
+
+#include "platform/audio_output.h"
+#include "widgets/bmp_format.h"
+#include "widgets/dud_stream.h"
+#include "widgets/dud_wave.h"
+#include "widgets/lzrw.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace kyd::widgets::fuzz {
+
+namespace {
+// Small bound, so that a fuzzer is not slowed down by legitimately huge output.
+constexpr std::int64_t kFuzzMaxExpanded = 4 * 1024 * 1024;
+
+void Require(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+} // namespace
+
+int FuzzLZRWExpand(const std::uint8_t* data, std::size_t size)
+{
+    if (size > static_cast<std::size_t>(kLZRWMaxBlock) + 64)
+        return 0;
+    // An exact-size copy, so that a sanitizer sees every read past the block.
+    std::vector<std::uint8_t> block(data, data + size);
+    std::vector<std::uint8_t> out(kLZRWBlockSize);
+    const std::int32_t n = DUDLZRWDecompress(block.data(), out.data(), static_cast<std::int32_t>(size));
+    Require(n >= -1 && n <= kLZRWBlockSize);
+    std::vector<std::uint8_t> appended = {1, 2, 3};
+    const bool ok = DUDLZRWExpandBlock(block.data(), static_cast<std::int32_t>(size), appended);
+    Require(ok == (n >= 0));
+    Require(ok ? appended.size() == 3 + static_cast<std::size_t>(n) : appended.size() == 3);
+    return 0;
+}
+
+int FuzzLoadCompressedStream(const std::uint8_t* data, std::size_t size)
+{
+    TMemoryStream source(data, size);
+    TMemoryStream dest;
+    const std::uint8_t before[] = {'k', 'e', 'e', 'p'};
+    dest.WriteBuffer(before, sizeof before);
+    try {
+        LoadCompressedStream(source, dest, kFuzzMaxExpanded);
+    } catch (const EReadError&) {
+        Require(dest.Size() == 4); // unchanged on failure
+    }
+    return 0;
+}
+
+int FuzzStreamReaders(const std::uint8_t* data, std::size_t size)
+{
+    auto attempt = [&](auto&& read) {
+        TMemoryStream s(data, size);
+        try {
+            read(s);
+        } catch (const EDUDException&) {
+        }
+        Require(s.Position() <= s.Size());
+    };
+    attempt([](TStream& s) { stReadInteger(s); });
+    attempt([](TStream& s) { stReadWord(s); });
+    attempt([](TStream& s) { stReadByte(s); });
+    attempt([](TStream& s) { stReadString(s); });
+    for (bool compressed : {false, true}) {
+        attempt([&](TStream& s) {
+            TStringList list = {"old"};
+            try {
+                stReadStringList(s, list, compressed);
+            } catch (const EReadError&) {
+                Require(list.size() == 1 && list[0] == "old");
+                throw;
+            }
+        });
+        attempt([&](TStream& s) {
+            TDUDWave wave;
+            stReadWave(s, wave, compressed);
+        });
+        attempt([&](TStream& s) { stReadBitmapBytes(s, compressed); });
+    }
+    return 0;
+}
+
+int FuzzWaveHeader(const std::uint8_t* data, std::size_t size)
+{
+    TDUDWaveLayout layout;
+    if (DUDParseWave(data, size, layout) && layout.DataOffset != 0) {
+        Require(layout.DataOffset <= size);
+        Require(layout.DataLength <= size - layout.DataOffset);
+    }
+    TDUDWave wave;
+    try {
+        TMemoryStream s(data, size);
+        wave.LoadFromStream(s);
+        Require(wave.Size() == size);
+        platform::NullAudioOutput silent;
+        platform::setAudioOutput(&silent);
+        wave.PlaySound(TDUDWave::pmAsync);
+        platform::setAudioOutput(nullptr);
+        wave.FreeWave();
+    } catch (const EInvalidWave&) {
+        Require(wave.Empty());
+    }
+    return 0;
+}
+
+int FuzzCompressExpand(const std::uint8_t* data, std::size_t size)
+{
+    const auto n = static_cast<std::int32_t>(std::min<std::size_t>(size, kLZRWBlockSize));
+    std::vector<std::uint8_t> in(data, data + n);
+    std::vector<std::uint8_t> block = DUDLZRWCompressBlock(in.data(), n);
+    Require(block.size() <= static_cast<std::size_t>(n) + 1);
+    std::vector<std::uint8_t> out;
+    Require(DUDLZRWExpandBlock(block.data(), static_cast<std::int32_t>(block.size()), out));
+    Require(out == in);
+    // And through the streams, in blocks.
+    TMemoryStream source(data, size);
+    TMemoryStream packed;
+    Require(SaveCompressedStream(source, packed, static_cast<std::int64_t>(size)) == static_cast<std::int64_t>(size));
+    packed.SetPosition(0);
+    TMemoryStream unpacked;
+    LoadCompressedStream(packed, unpacked);
+    Require(unpacked.Bytes() == std::vector<std::uint8_t>(data, data + size));
+    return 0;
+}
+
+} // namespace kyd::widgets::fuzz

@@ -37,6 +37,9 @@ class IniFile;
 namespace kyd::app {
 
 class TCassettePage;
+class TTcdTransOptions;
+class TTransPage;
+struct TransactionSetup;
 class TItemPage;
 class TCmdStrForm;
 class TComStringDlg;
@@ -107,6 +110,9 @@ public:
     void AboutClick();
     void RIDURadeHelpClick();
     void KYDTroubleshootingClick();
+    void TellerRadioGroupClick(char teller);
+    // More than one transaction: the transaction window, modal.
+    void RunTransactions(const TransactionSetup& setup);
     void DemoButtonClick(int tag);
     void OpenTDLfileClick();
     void ScriptsRunagainClick();
@@ -142,6 +148,9 @@ public:
 
     QTabWidget* MenuPageControl = nullptr;
     QWidget* TabSheetTrans = nullptr;
+    TTransPage* TransPage = nullptr;
+    QWidget* TabSheetTCD = nullptr;
+    TTcdTransOptions* TcdTransOptions = nullptr;
     QWidget* TabSheetDemo = nullptr;
     QWidget* TabSheetCassItem = nullptr;
     TCassettePage* CassettePage = nullptr;

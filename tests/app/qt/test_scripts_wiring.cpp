@@ -204,6 +204,16 @@ TEST_F(ScriptsTest, RunMultipleTimesAsksForTheCount)
     EXPECT_EQ(Commands(), (std::vector<std::string>{"0", "A", "0", "A", "0", "A"}));
     EXPECT_TRUE(ScriptItemsIdle(true, false));
 
+    // Below one: nothing runs, and nothing is left busy.
+    Port().written.clear();
+    for (const char* count : {"0", "-2"}) {
+        dialogs.queueInput(count);
+        Main().ScriptsRunMutiple->trigger();
+    }
+    EXPECT_TRUE(Port().written.empty());
+    EXPECT_TRUE(Main().MenuPageControl->isEnabled());
+    EXPECT_TRUE(ScriptItemsIdle(true, false));
+
     // Not a number: once. Cancel: not at all.
     Port().written.clear();
     dialogs.queueInput("three");

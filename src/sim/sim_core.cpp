@@ -344,6 +344,10 @@ std::string SimCore::dispense(std::string_view cmd)
 
 std::string SimCore::deliver()
 {
+    // A dispense has presented its bundle already: a deliver after it
+    // (as scripts send one) has nothing more to do.
+    if (stack_ == 0 && throat_ > 0)
+        return "0";
     if (stack_ == 0)
         return "8";
     if (throat_ > 0)

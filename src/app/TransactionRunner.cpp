@@ -16,6 +16,26 @@ constexpr int kCodeNotesInThroat = 'M';
 
 } // namespace
 
+void TransactionRules::SetOption(int option)
+{
+    Option = option;
+    Kyd050Commands = option == 4;
+    CountEnabled = option != 0;
+    if (option == 0)
+        Count = 1;
+    AutoCheckEnabled = AutoChecked = option == 1 && Count > 1;
+}
+
+void TransactionRules::SetCount(int count)
+{
+    Count = count;
+    if (count <= 1) {
+        AutoCheckEnabled = AutoChecked = false;
+    } else if (!AutoCheckEnabled && Option == 1) {
+        AutoCheckEnabled = AutoChecked = true;
+    }
+}
+
 TransactionRunner::TransactionRunner(link::TPLVRCmdF* cmd, RunnerTimer& timer) : cmd_(cmd), timer_(timer)
 {
     timer_.Stop();

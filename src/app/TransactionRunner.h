@@ -31,6 +31,26 @@ struct TransactionSetup {
     int MoveForwardOption = 0;
 };
 
+// What the Transactions page's controls allow: the deliver option after a
+// move forward (0 none, 1 deliver, 2 reject, 3 feed to reject, 4 deliver on
+// a KYD050) decides whether several transactions and the throat check can
+// be chosen.
+struct TransactionRules {
+    int Option = 1;
+    int Count = 1;                 // number of transactions
+    bool CountEnabled = true;      // number, delay and their labels
+    bool AutoCheckEnabled = false; // "Auto Check Throat"
+    bool AutoChecked = false;
+    bool Kyd050Commands = false;   // the KYD050 command group instead of the usual one
+
+    // The deliver option chosen: "None" forces one transaction; "Deliver
+    // notes" with several transactions offers the throat check, checked.
+    void SetOption(int option);
+    // The number of transactions changed: at one the throat check goes; above
+    // one it comes back, checked, for "Deliver notes".
+    void SetCount(int count);
+};
+
 class RunnerTimer {
 public:
     virtual ~RunnerTimer() = default;

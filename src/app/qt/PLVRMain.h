@@ -1,7 +1,8 @@
 // The main window: owner of the dispenser link, the status model and the
 // command layer; the busy indicator, the status bar texts and the abort
 // button that the command layer calls back into; the View, Setup and Help
-// menus.
+// menus, the Scripts menu and the Demo page. The Transactions page and the
+// TCD page's transaction options are app/qt/TransPage.h.
 #pragma once
 
 #include "app/BusyIndicator.h"

@@ -218,30 +218,34 @@ void TTransPage::ClearNFNotesButtonClick()
         s->setValue(0);
 }
 
+void TTransPage::ApplyRules()
+{
+    // Setting the count fires its own handler; the rules already know.
+    applying_ = true;
+    CSpinEditNoOfTrans->setValue(rules_.Count);
+    applying_ = false;
+    TransCmdGroupBox->setVisible(!rules_.Kyd050Commands);
+    KYD050CmdGroupBox->setVisible(rules_.Kyd050Commands);
+    for (QWidget* w : std::initializer_list<QWidget*>{CSpinEditNoOfTrans, LabelNoOfTrans, CSpinEditDelay, LabelDelay})
+        w->setEnabled(rules_.CountEnabled);
+    AutoChkThroatCheckBox->setEnabled(rules_.AutoCheckEnabled);
+    AutoChkThroatCheckBox->setChecked(rules_.AutoChecked);
+}
+
 void TTransPage::MFOptionComboBoxChange()
 {
-    const int option = MFOptionComboBox->currentIndex();
-    TransCmdGroupBox->setVisible(option != kDeliverKyd050);
-    KYD050CmdGroupBox->setVisible(option == kDeliverKyd050);
-    const bool several = option != kNone;
-    if (!several)
-        CSpinEditNoOfTrans->setValue(1);
-    for (QWidget* w : std::initializer_list<QWidget*>{CSpinEditNoOfTrans, LabelNoOfTrans, CSpinEditDelay, LabelDelay})
-        w->setEnabled(several);
-    const bool check = option == kDeliver && CSpinEditNoOfTrans->value() > 1;
-    AutoChkThroatCheckBox->setEnabled(check);
-    AutoChkThroatCheckBox->setChecked(check);
+    rules_.SetOption(MFOptionComboBox->currentIndex());
+    ApplyRules();
 }
 
 void TTransPage::CSpinEditNoOfTransChange()
 {
-    if (CSpinEditNoOfTrans->value() <= 1) {
-        AutoChkThroatCheckBox->setEnabled(false);
-        AutoChkThroatCheckBox->setChecked(false);
-    } else if (!AutoChkThroatCheckBox->isEnabled() && MFOptionComboBox->currentIndex() == kDeliver) {
-        AutoChkThroatCheckBox->setEnabled(true);
-        AutoChkThroatCheckBox->setChecked(true);
-    }
+    if (applying_)
+        return;
+    // The operator may have unchecked the box meanwhile.
+    rules_.AutoChecked = AutoChkThroatCheckBox->isChecked();
+    rules_.SetCount(CSpinEditNoOfTrans->value());
+    ApplyRules();
 }
 
 void TTransPage::RadioGroupTransCmdClick()

@@ -88,11 +88,15 @@ public:
 
 private:
     int Total() const;
+    // Shows what the rules allow.
+    void ApplyRules();
 
     const TTcdTransOptions* options_;
     CommandSource commands_;
     std::function<char()> teller_;
     RunSeries runSeries_;
+    TransactionRules rules_;
+    bool applying_ = false;
 };
 
 } // namespace kyd::app

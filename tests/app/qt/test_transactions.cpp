@@ -130,6 +130,9 @@ TEST_F(TransactionsTest, PageRulesFollowTheCountsTheDeliverOptionAndTheCommand)
     p.CSpinEditNoOfTrans->setValue(5);
     EXPECT_TRUE(p.AutoChkThroatCheckBox->isEnabled());
     EXPECT_TRUE(p.AutoChkThroatCheckBox->isChecked());
+    p.AutoChkThroatCheckBox->setChecked(false); // the operator's choice stays
+    p.CSpinEditNoOfTrans->setValue(6);
+    EXPECT_FALSE(p.AutoChkThroatCheckBox->isChecked());
     p.MFOptionComboBox->setCurrentIndex(2); // Reject notes
     EXPECT_FALSE(p.AutoChkThroatCheckBox->isEnabled());
     EXPECT_FALSE(p.AutoChkThroatCheckBox->isChecked());

@@ -14,6 +14,16 @@ namespace {
 
 constexpr std::size_t kTraceSize = 20;
 
+// Consumes one use of a count (0 never, -1 always, n the next n).
+bool takeCount(int& count)
+{
+    if (count == 0)
+        return false;
+    if (count > 0)
+        --count;
+    return true;
+}
+
 const char* const kDefaultDenominations[8] = {"EUR101 ", "EUR201 ", "EUR501 ", "EUR102 ",
                                               "EUR202 ", "EUR502 ", "EUR050 ", "SEK102A"};
 
@@ -60,6 +70,7 @@ void SimCore::powerOn()
         c.exitJammed = c.fitted && listed(config_.jammedExitSensors);
     }
     stack_ = throat_ = throatChecksLeft_ = 0;
+    throatLeft_ = false;
     teller_ = '0';
     lastDispense_.clear();
     trace_.assign(kTraceSize, '0');
@@ -109,6 +120,7 @@ FrameResult SimCore::handleFrame(std::string_view frame)
 
 std::string SimCore::execute(std::string_view cmd)
 {
+    takeNotesWhenDue();
     std::string reply;
     const bool single = cmd.size() == 1;
     const char c = cmd.empty() ? '\0' : cmd[0];
@@ -319,6 +331,10 @@ std::string SimCore::dispense(std::string_view cmd)
         rejectTable_[23] += delivered;
     } else {
         stack_ += delivered;
+        // A dispense presents the bundle at once; a move forward keeps it
+        // on the stack for a deliver or a reject.
+        if (cmd[0] == '1' && stack_ > 0)
+            present();
     }
     char status = empty ? '2' : rejected > 0 ? '4' : '0';
     if (status == '0' && rejectVaultLevel() != RejectVaultLevel::Normal)
@@ -328,19 +344,37 @@ std::string SimCore::dispense(std::string_view cmd)
 
 std::string SimCore::deliver()
 {
+    // A dispense has presented its bundle already: a deliver after it
+    // (as scripts send one) has nothing more to do.
+    if (stack_ == 0 && throat_ > 0)
+        return "0";
     if (stack_ == 0)
         return "8";
     if (throat_ > 0)
         return "M";
+    present();
+    return "0";
+}
+
+void SimCore::present()
+{
     throat_ = stack_;
     stack_ = 0;
     throatChecksLeft_ = config_.throatChecksToRemove;
+    throatLeft_ = takeCount(config_.notesLeftInThroat);
+    presentedAtMs_ = nowMs_;
     counters_[303] += throat_;
     counters_[330] += throat_;
     counters_[320] += 1;
     counters_[333] += 1;
     items_[209].value = 1;
-    return "0";
+}
+
+void SimCore::takeNotesWhenDue()
+{
+    if (throat_ > 0 && !throatLeft_ && config_.takeNotesAfterMs >= 0 &&
+        nowMs_ - presentedAtMs_ >= config_.takeNotesAfterMs)
+        throat_ = 0;
 }
 
 std::string SimCore::reject()
@@ -355,6 +389,8 @@ std::string SimCore::reject()
 
 std::string SimCore::checkThroat()
 {
+    if (throat_ > 0 && (throatLeft_ || config_.takeNotesAfterMs >= 0))
+        return "M"; // still there (takeNotesWhenDue has run)
     if (throat_ > 0 && throatChecksLeft_ > 0) {
         --throatChecksLeft_;
         return "M";
@@ -371,6 +407,7 @@ std::string SimCore::retract(std::string_view cmd)
         return "<";
     int n = throat_;
     throat_ = 0;
+    throatLeft_ = false;
     if (cmd[1] == '0')
         stack_ += n;
     else

@@ -35,8 +35,16 @@ enum class RejectVaultLevel { Normal, AlmostFull, Full };
 
 struct SimConfig {
     // Check-throat commands answered with 'M' before the operator has taken
-    // the notes.
+    // the notes (when takeNotesAfterMs is below 0).
     int throatChecksToRemove = 2;
+    // When 0 or more: the operator takes the notes this many milliseconds
+    // (of the time given through setTimeMs) after they were presented,
+    // whether or not the throat is checked.
+    int takeNotesAfterMs = -1;
+    // The operator leaves the next n bundles presented in the throat (-1:
+    // every bundle, 0: none): check throat answers 'M' until they are
+    // retracted.
+    int notesLeftInThroat = 0;
     // Every n-th note fed is rejected (0: none).
     int rejectEvery = 0;
     // Program id reply: long form (year in four digits) or short form.
@@ -95,6 +103,9 @@ public:
 
     // Restores the power-on state for the current configuration.
     void powerOn();
+    // The time now, in milliseconds of any steady clock; the owner sets it
+    // before each command (only the throat's removal time reads it).
+    void setTimeMs(long long ms) { nowMs_ = ms; }
 
     // --- state, for tests and scenario set-up ---
     SimConfig& config() { return config_; }
@@ -124,6 +135,10 @@ private:
 
     std::string dispense(std::string_view cmd);
     std::string deliver();
+    // Moves the stack into the throat and counts it delivered.
+    void present();
+    // The operator takes the notes once the removal time has passed.
+    void takeNotesWhenDue();
     std::string reject();
     std::string checkThroat();
     std::string retract(std::string_view cmd);
@@ -157,6 +172,9 @@ private:
     int stack_ = 0;
     int throat_ = 0;
     int throatChecksLeft_ = 0;
+    bool throatLeft_ = false;    // the operator will not take these notes
+    long long presentedAtMs_ = 0;
+    long long nowMs_ = 0;
     char teller_ = '0';
     std::vector<DispenseRecord> lastDispense_;
     std::string trace_;

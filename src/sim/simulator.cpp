@@ -1,5 +1,6 @@
 #include "sim/simulator.h"
 
+#include "platform/clock.h"
 #include "sim/framing.h"
 
 #include <chrono>
@@ -25,6 +26,7 @@ ReplyPlan Simulator::onFrame(const std::string& frame)
         hook(frame);
 
     std::lock_guard lock(mutex_);
+    core_.setTimeMs(platform::clock().monotonicMs());
     ReplyPlan plan;
     if (frame.empty())
         return plan;

@@ -139,9 +139,11 @@ TEST_F(E2eScripts, SoftBreakOnAnEmptyCassetteWithThroatChecks)
                       "RESET\n"),
               0);
     // Pass 1: two notes, deliver, throat checks until the notes are taken.
-    // Pass 2: one note only, empty cassette: the deliver is skipped. Then the
-    // question, Yes, and the line after ENDLOOP.
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "3", ":", ":", ":", "102002", ":", "0"}));
+    // Pass 2: one note only, presented; empty cassette: the deliver is
+    // skipped, the checks wait again. Then the question, Yes, and the line
+    // after ENDLOOP.
+    EXPECT_EQ(Commands(),
+              (std::vector<std::string>{"102002", "3", ":", ":", ":", "102002", ":", ":", ":", "0"}));
     EXPECT_EQ(Dialogs(), std::vector<std::string>{"32 Empty Cassette\nContinue with script after ENDLOOP?"});
     EXPECT_EQ(script->State(), TTDLScript::kLoaded);
     EXPECT_FALSE(cmd->Busy());

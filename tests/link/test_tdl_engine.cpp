@@ -38,9 +38,10 @@ TEST_F(TdlEngine, SoftBreakOnEmptyCassetteContinuesAfterEndloopOnYes)
     dialogs.queueResult(DlgResult::Yes);
     EXPECT_EQ(RunText(kSoftBreakScript), 0);
     // Pass 1: 2 notes, deliver, three throat checks (two with notes in the
-    // throat). Pass 2: 1 note only, empty cassette: no deliver; the throat
-    // is empty. Then the question, Yes, and the line after ENDLOOP.
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "3", ":", ":", ":", "102002", ":", "0"}));
+    // throat). Pass 2: 1 note only, presented; empty cassette: no deliver,
+    // three checks again. Then the question, Yes, and the line after ENDLOOP.
+    EXPECT_EQ(Commands(),
+              (std::vector<std::string>{"102002", "3", ":", ":", ":", "102002", ":", ":", ":", "0"}));
     EXPECT_EQ(Dialogs(), std::vector<std::string>{"32 Empty Cassette\nContinue with script after ENDLOOP?"});
     EXPECT_EQ(dialogs.calls()[0].buttons, platform::DlgButtons::YesNo);
     EXPECT_TRUE(Dialogs("showMessage").empty());
@@ -52,7 +53,7 @@ TEST_F(TdlEngine, SoftBreakOnEmptyCassetteAbortsOnNo)
     port->WithCore([](sim::SimCore& c) { return c.cassette(2).notes = 3; });
     dialogs.queueResult(DlgResult::No);
     EXPECT_EQ(RunText(kSoftBreakScript), -1);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "3", ":", ":", ":", "102002", ":"}));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "3", ":", ":", ":", "102002", ":", ":", ":"}));
     EXPECT_EQ(script->ResumeCounter(), 2);
     EXPECT_EQ(script->ResumeLine(), 1);
     EXPECT_EQ(Dialogs("showMessage"), std::vector<std::string>{"File " + scriptPath + " aborted!"});
@@ -390,6 +391,7 @@ TEST_F(TdlEngine, AnExceptionEndsTheRunAbortedAndClosesTheBusyBracket)
 TEST_F(TdlEngine, RunResetsTheCountersAndFlags)
 {
     model.DispenseCount = 7;
+    port->WithCore([](sim::SimCore& c) { c.config().takeNotesAfterMs = 0; }); // taken at once
     EXPECT_EQ(RunText("CHANGE_TELLER 1\nSOFT_BREAK_ON_EMPTY\nIGNORE_SYNTAX\nTRACE ON\nDISPENSE 0 1 0 0 0 0 0 0\n"), 0);
     EXPECT_EQ(model.DispenseCount, 1);
     EXPECT_EQ(Commands(), std::vector<std::string>{"112001"});

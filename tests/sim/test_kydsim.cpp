@@ -31,7 +31,7 @@ TEST(Kydsim, StartsAnswersRegistersAndStopsOnSigterm)
     { std::ofstream(ini) << "[Communication]\nPort=3\n"; }
 
     simtest::Child child = simtest::spawn(
-        program, {"--link", link, "--com", "7", "--ini", ini, "--throat-checks", "1", "--status", "A:1:5",
+        program, {"--link", link, "--com", "7", "--ini", ini, "--throat-checks", "1", "--notes-left=1", "--status", "A:1:5",
                   "--feeders", "1,2,5", "--empty-cassette", "2", "--jam-exit-sensor", "5", "--reject-vault", "full"});
     ASSERT_GT(child.pid, 0);
     const std::string device = simtest::readLine(child, 3000);
@@ -118,7 +118,8 @@ TEST(Kydsim, RejectsBadOptions)
                                           {"--com", "3"},
                                           {"--feeders", "1,9"},
                                           {"--reject-vault", "brim"},
-                                          {"--jam-exit-sensor", ""}}) {
+                                          {"--jam-exit-sensor", ""},
+                                          {"--take-notes-ms", "-5"}}) {
         simtest::Child child = simtest::spawn(program, args);
         ASSERT_GT(child.pid, 0);
         EXPECT_EQ(simtest::readLine(child, 3000), ""); // nothing printed on stdout, it exits

@@ -157,6 +157,7 @@ TEST_F(Commands, EveryCommandAnswersWithAVerifiedChecksumAndParsablePayload)
 
 TEST_F(Commands, DispenseAndMoveForwardReplyWithDeliveredCountAndRecords)
 {
+    sim.withCore([](SimCore& c) { c.config().takeNotesAfterMs = 0; });
     send("8");
     for (const char* cmd : {"1010053012", "2020024003"}) {
         SCOPED_TRACE(cmd);

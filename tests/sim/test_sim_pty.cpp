@@ -82,6 +82,7 @@ TEST_F(Pty, ScriptedStatusOnceAndAlways)
     always.status = 'M';
     always.always = true;
     sim.updateFaults([&](SimFaults& f) { f.scripted = {once, always}; });
+    sim.withCore([](SimCore& c) { c.config().takeNotesAfterMs = 0; });
     ASSERT_EQ(client.exchange("8"), "0");
     EXPECT_EQ(client.exchange("101001")[0], '0');
     EXPECT_EQ(client.exchange("101001"), "6"); // the second dispense fails, nothing fed

@@ -30,7 +30,7 @@ TEST_F(State, DispenseDeliverThenThroatChecksUntilTheNotesAreTaken)
 {
     sim.withCore([](SimCore& c) { c.config().throatChecksToRemove = 3; });
     ASSERT_EQ(status("8"), '0');
-    std::string r = send("1010052002");
+    std::string r = send("2010052002"); // move forward: onto the stack
     ASSERT_EQ(r[0], '0');
     EXPECT_EQ(delivered(r), "007");
     EXPECT_EQ(sim.withCore([](SimCore& c) { return c.stackNotes(); }), 7);
@@ -49,8 +49,44 @@ TEST_F(State, DispenseDeliverThenThroatChecksUntilTheNotesAreTaken)
     EXPECT_EQ(send("RD/320").substr(2), "0000000001");
 }
 
+// A dispense presents its bundle: a long series never fills the stack, and
+// the throat says 'M' until the operator takes the notes, by time here.
+TEST_F(State, DispensePresentsTheBundleUntilTakenInTime)
+{
+    long long now = 0;
+    sim.withCore([](SimCore& c) { c.config().takeNotesAfterMs = 3000; });
+    auto at = [&](long long ms, const std::string& cmd) {
+        now = ms;
+        return sim.withCore([&](SimCore& c) {
+            c.setTimeMs(now);
+            return c.execute(cmd);
+        })[0];
+    };
+    ASSERT_EQ(at(0, "8"), '0');
+    for (int i = 0; i < 8; ++i) {
+        const long long t = i * 10'000;
+        ASSERT_EQ(at(t, "101020"), '0') << i; // 160 notes in all, above the stack's 100
+        EXPECT_EQ(sim.withCore([](SimCore& c) { return c.throatNotes(); }), 20);
+        EXPECT_EQ(at(t + 2999, ":"), 'M');
+        EXPECT_EQ(at(t + 2999, "101001"), 'M'); // nothing while the throat is full
+        EXPECT_EQ(at(t + 3000, ":"), '0');
+    }
+    EXPECT_EQ(sim.withCore([](SimCore& c) { return c.cassette(1).notes; }), 500 - 160);
+    EXPECT_EQ(send("RD/303").substr(2), "0000000160");
+
+    // Left in the throat: 'M' until retracted, however long it takes.
+    sim.withCore([](SimCore& c) { c.config().notesLeftInThroat = 1; });
+    ASSERT_EQ(at(100'000, "102005"), '0');
+    EXPECT_EQ(at(900'000, ":"), 'M');
+    EXPECT_EQ(at(900'000, "D10"), '0');
+    EXPECT_EQ(at(900'000, ":"), '0');
+    EXPECT_EQ(at(900'001, "102005"), '0'); // the next bundle is taken again
+    EXPECT_EQ(at(903'001, ":"), '0');
+}
+
 TEST_F(State, OpenDispenseClose)
 {
+    sim.withCore([](SimCore& c) { c.config().takeNotesAfterMs = 0; });
     EXPECT_EQ(status("101001"), '3');   // machine not opened
     EXPECT_EQ(status("821"), '0');        // open cassette 2 only
     EXPECT_EQ(status("101001"), ':');   // cassette 1 is not open
@@ -75,7 +111,7 @@ TEST_F(State, EmptyCassetteTooManyNotesAndRejects)
 {
     status("8");
     sim.withCore([](SimCore& c) { c.cassette(2).notes = 3; });
-    std::string r = send("1010022005");
+    std::string r = send("2010022005");
     EXPECT_EQ(r[0], '2');
     EXPECT_EQ(delivered(r), "005");
     EXPECT_EQ(send("6"), "01000222003"); // cassette 2 short: status '2', 3 notes
@@ -83,14 +119,14 @@ TEST_F(State, EmptyCassetteTooManyNotesAndRejects)
 
     EXPECT_EQ(status("4"), '0'); // bundle to the reject vault
     EXPECT_EQ(status("1010101"), '>'); // malformed record
-    EXPECT_EQ(status("101101"), 'B'); // 101 notes > item 104 (100)
+    EXPECT_EQ(status("201101"), 'B'); // 101 notes > item 104 (100)
     EXPECT_EQ(status("WD/104/10"), '0');
-    EXPECT_EQ(status("101011"), 'B');
-    EXPECT_EQ(status("101010"), '0');
+    EXPECT_EQ(status("201011"), 'B');
+    EXPECT_EQ(status("201010"), '0');
 
     sim.withCore([](SimCore& c) { c.config().rejectEvery = 3; });
     status("4");
-    r = send("103006");
+    r = send("203006");
     EXPECT_EQ(r[0], '4');            // notes were rejected
     EXPECT_EQ(delivered(r), "006"); // but the count was made up
     std::string trace = send("9").substr(1);
@@ -237,6 +273,7 @@ TEST(Faults, ShowAlikeInStatusCheckSelfTestAndReplies)
     config.emptyCassettes = {2};
     config.jammedExitSensors = {3};
     config.rejectVaultNotes = config.rejectVaultAlmostFull;
+    config.takeNotesAfterMs = 0; // taken before the next command
     Simulator sim(config);
     InProcessLink link{sim};
     auto send = [&link](const std::string& command) {

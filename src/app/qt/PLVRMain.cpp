@@ -8,6 +8,9 @@
 #include "app/qt/CassettePage.h"
 #include "app/qt/CmdStr.h"
 #include "app/qt/CommStr.h"
+#include "app/qt/ModalRun.h"
+#include "app/qt/TransDlg.h"
+#include "app/qt/TransPage.h"
 #include "app/qt/ItemPages.h"
 #include "app/qt/OptionDlg.h"
 #include "app/qt/StatusList.h"
@@ -28,6 +31,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -255,7 +259,6 @@ void TPLVRMainF::BuildPages()
         MenuPageControl->addTab(w, caption);
         return w;
     };
-    // The pages' command controls come with the command-page work.
     TabSheetTrans = page("TabSheetTrans", "Transactions");
     // Info/Statistics, Service, Configuration, Config2: the item buttons.
     for (const ItemPageLayout& l : ItemPageLayouts())
@@ -263,7 +266,16 @@ void TPLVRMainF::BuildPages()
     TabSheetCassItem = page("TabSheetCassItem", "Cassette");
     CassettePage = new TCassettePage(TabSheetCassItem, [this] { return cmd_.get(); });
     (new QVBoxLayout(TabSheetCassItem))->addWidget(CassettePage);
-    page("TabSheetTCD", "TCD");
+    TabSheetTCD = page("TabSheetTCD", "TCD");
+    TcdTransOptions = new TTcdTransOptions(TabSheetTCD);
+    auto* tcdLayout = new QHBoxLayout(TabSheetTCD);
+    tcdLayout->addStretch(1);
+    tcdLayout->addWidget(TcdTransOptions, 0, Qt::AlignTop);
+    connect(TcdTransOptions, &TTcdTransOptions::TellerChanged, this, [this](char t) { TellerRadioGroupClick(t); });
+    TransPage = new TTransPage(
+        TabSheetTrans, TcdTransOptions, [this] { return cmd_.get(); }, [this] { return teller_; },
+        [this](const TransactionSetup& s) { RunTransactions(s); });
+    (new QVBoxLayout(TabSheetTrans))->addWidget(TransPage);
     TabSheetDemo = page("TabSheetDemo", "Demo");
     MenuPageControl->setCurrentWidget(TabSheetTrans);
     connect(MenuPageControl, &QTabWidget::currentChanged, this, Guard("pages", [this] { TabSheetTransExit(); }));
@@ -492,6 +504,22 @@ void TPLVRMainF::ComCancelBitBtnClick()
         demoScript_->Abort();
     else if (cmd_)
         cmd_->Abort();
+}
+
+// ---- transactions ---------------------------------------------------------
+
+void TPLVRMainF::TellerRadioGroupClick(char teller)
+{
+    teller_ = teller;
+}
+
+void TPLVRMainF::RunTransactions(const TransactionSetup& setup)
+{
+    if (setup.Count < 1)
+        return;
+    TFormTransaction dialog(this, cmd_.get());
+    dialog.Setup(setup);
+    ExecModal(dialog);
 }
 
 // ---- scripts --------------------------------------------------------------

@@ -1,7 +1,8 @@
 // The main window: owner of the dispenser link, the status model and the
 // command layer; the busy indicator, the status bar texts and the abort
 // button that the command layer calls back into; the View, Setup and Help
-// menus.
+// menus, the Scripts menu and the Demo page. The Transactions page and the
+// TCD page's transaction options are app/qt/TransPage.h.
 #pragma once
 
 #include "app/BusyIndicator.h"
@@ -37,6 +38,9 @@ class IniFile;
 namespace kyd::app {
 
 class TCassettePage;
+class TTcdTransOptions;
+class TTransPage;
+struct TransactionSetup;
 class TItemPage;
 class TCmdStrForm;
 class TComStringDlg;
@@ -107,6 +111,9 @@ public:
     void AboutClick();
     void RIDURadeHelpClick();
     void KYDTroubleshootingClick();
+    void TellerRadioGroupClick(char teller);
+    // More than one transaction: the transaction window, modal.
+    void RunTransactions(const TransactionSetup& setup);
     void DemoButtonClick(int tag);
     void OpenTDLfileClick();
     void ScriptsRunagainClick();
@@ -142,6 +149,9 @@ public:
 
     QTabWidget* MenuPageControl = nullptr;
     QWidget* TabSheetTrans = nullptr;
+    TTransPage* TransPage = nullptr;
+    QWidget* TabSheetTCD = nullptr;
+    TTcdTransOptions* TcdTransOptions = nullptr;
     QWidget* TabSheetDemo = nullptr;
     QWidget* TabSheetCassItem = nullptr;
     TCassettePage* CassettePage = nullptr;

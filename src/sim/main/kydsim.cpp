@@ -45,6 +45,8 @@ and runs until interrupted (Ctrl+C, SIGTERM).
                          from 250, full at 300: dispenses refused with 'Q')
   --throat-checks N      check-throat commands answered 'M' before the notes
                          are taken (default 2)
+  --take-notes-ms MS     the notes are taken MS milliseconds after they were
+                         presented, checked or not (instead of --throat-checks)
   --reject-every N       reject every N-th note fed (default 0: none)
   --short-program-id     answer "A" with the short program id form
   --pace BAUD[:BITS]     pace the line at BAUD with BITS per character (10 or 11)
@@ -60,6 +62,8 @@ Faults (a COUNT of -1 or none means always, N the next N replies):
   --hang-up[=COUNT]      hang the line up half-way through the reply
   --fragment N[:GAP]     send replies in pieces of N bytes, GAP ms apart (default 20)
   --noise TEXT           send TEXT before every reply
+  --notes-left[=COUNT]   the operator leaves the next bundles in the throat:
+                         check throat answers 'M' until they are retracted
   --status P:N:C[:always]
                          answer status C (without running the command) to the
                          N-th command matching pattern P ('*' and '?' wildcards);
@@ -187,6 +191,10 @@ int main(int argc, char** argv)
                 config.rejectVaultNotes = toInt(v, opt, 0, 1000000);
         } else if (opt == "--throat-checks") {
             config.throatChecksToRemove = toInt(value(), opt, 0, 1000000);
+        } else if (opt == "--take-notes-ms") {
+            config.takeNotesAfterMs = toInt(value(), opt, 0, 86400000);
+        } else if (opt == "--notes-left") {
+            config.notesLeftInThroat = count();
         } else if (opt == "--reject-every") {
             config.rejectEvery = toInt(value(), opt, 0, 1000000);
         } else if (opt == "--short-program-id") {

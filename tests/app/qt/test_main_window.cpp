@@ -26,6 +26,8 @@
 #include <QWindow>
 #include <QToolButton>
 
+#include <set>
+
 namespace kyd::app::test {
 
 namespace {
@@ -347,6 +349,38 @@ TEST_F(MainWindowTest, DemoPageHasOneButtonPerDemoFileInRowsAndColumns)
     EXPECT_GT(buttons[3]->y(), buttons[2]->y());
     EXPECT_EQ(buttons[3]->x(), buttons[0]->x());
     EXPECT_NEAR(buttons[0]->width(), buttons[1]->width(), 1);
+}
+
+TEST_F(MainWindowTest, DemoGridsForThreeAndSixteenFiles)
+{
+    // Rows and columns of the buttons as the page shows them.
+    auto shape = [this](int count) {
+        std::set<int> xs, ys;
+        for (int i = 0; i < count; ++i) {
+            auto* b = Main().PanelDemo->findChild<QPushButton*>(QStringLiteral("DemoButton%1").arg(i));
+            EXPECT_NE(b, nullptr) << i;
+            if (b) {
+                xs.insert(b->x());
+                ys.insert(b->y());
+            }
+        }
+        return std::make_pair(ys.size(), xs.size());
+    };
+    for (int i = 1; i <= 3; ++i)
+        WriteFile("demo" + std::to_string(i) + ".tdl", "RESET\n");
+    Start();
+    Main().MenuPageControl->setCurrentWidget(Main().TabSheetDemo);
+    ProcessEvents();
+    EXPECT_EQ(shape(3), std::make_pair(std::size_t{1}, std::size_t{3}));
+
+    const char* more = "456789ABCDEFG";
+    for (const char* c = more; *c; ++c)
+        WriteFile(std::string("demo") + *c + ".tdl", "RESET\n");
+    Restart();
+    Main().MenuPageControl->setCurrentWidget(Main().TabSheetDemo);
+    ProcessEvents();
+    ASSERT_EQ(Main().DemoFiles().size(), 16u);
+    EXPECT_EQ(shape(16), std::make_pair(std::size_t{4}, std::size_t{4}));
 }
 
 TEST_F(MainWindowTest, HelpItemsFollowTheirFilesAndFailuresAreShown)

@@ -204,6 +204,16 @@ TEST_F(ScriptsTest, RunMultipleTimesAsksForTheCount)
     EXPECT_EQ(Commands(), (std::vector<std::string>{"0", "A", "0", "A", "0", "A"}));
     EXPECT_TRUE(ScriptItemsIdle(true, false));
 
+    // Below one: nothing runs, and nothing is left busy.
+    Port().written.clear();
+    for (const char* count : {"0", "-2"}) {
+        dialogs.queueInput(count);
+        Main().ScriptsRunMutiple->trigger();
+    }
+    EXPECT_TRUE(Port().written.empty());
+    EXPECT_TRUE(Main().MenuPageControl->isEnabled());
+    EXPECT_TRUE(ScriptItemsIdle(true, false));
+
     // Not a number: once. Cancel: not at all.
     Port().written.clear();
     dialogs.queueInput("three");
@@ -265,7 +275,7 @@ TEST_F(ScriptsTest, AbortDuringADelayStopsTheScriptAndContinueResumesIt)
 {
     WriteFile("delay.tdl", "RESET\nDELAY_SEC 10\nLIFTS_UP\n");
     Start();
-    const std::int64_t t0 = clock.monotonicMs();
+    std::int64_t t0 = clock.monotonicMs();
     bool clicked = false;
     bool busyWhenClicked = false;
     onTick = [&] {
@@ -292,10 +302,26 @@ TEST_F(ScriptsTest, AbortDuringADelayStopsTheScriptAndContinueResumesIt)
     // Continue: the delay runs again in full, then the rest of the script.
     const std::int64_t t1 = clock.monotonicMs();
     Main().ScriptContinue->trigger();
-    StopTicker();
     EXPECT_EQ(Commands(), (std::vector<std::string>{"0", "8"}));
     EXPECT_GE(clock.monotonicMs(), t1 + 9000);
     EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file done");
+    EXPECT_TRUE(ScriptItemsIdle(true, false));
+
+    // Aborted once more in the delay, "Run again" and "Run Multiple times"
+    // start from the top, not where the script stopped.
+    Port().written.clear();
+    clicked = false;
+    t0 = clock.monotonicMs();
+    Main().ScriptsRunagain->trigger();
+    ASSERT_TRUE(clicked);
+    EXPECT_TRUE(ScriptItemsIdle(true, true));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"0"}));
+    onTick = {};
+    Port().written.clear();
+    dialogs.queueInput("2");
+    Main().ScriptsRunMutiple->trigger();
+    StopTicker();
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"0", "8", "0", "8"}));
     EXPECT_TRUE(ScriptItemsIdle(true, false));
     EXPECT_TRUE(exceptions.messages().empty());
 }

@@ -1,0 +1,60 @@
+// The transaction runner's window: which transaction runs, what it is doing
+// ("Feeding", "Delay n", "Remove notes", "Done", "Aborted") and the
+// Abort button, which reads "Close" once the run has ended. The run itself
+// is app/TransactionRunner.h, ticked by the window's timer.
+#pragma once
+
+#include "app/TransactionRunner.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace kyd::link {
+class TPLVRCmdF;
+}
+
+namespace kyd::app {
+
+class TFormTransaction : public QDialog {
+    Q_OBJECT
+public:
+    // The command layer is not owned.
+    TFormTransaction(QWidget* owner, link::TPLVRCmdF* cmd);
+    ~TFormTransaction() override;
+
+    void Setup(const TransactionSetup& setup);
+    TransactionRunner& Runner() { return *runner_; }
+
+    // Handlers.
+    void TimerTransDelayTimer();
+    void ButtonAbortTransClick();
+
+    // Components.
+    QLabel* LabelTransNr = nullptr;
+    QLabel* LabelRequested = nullptr;
+    QLabel* LabelStatus = nullptr;
+    QPushButton* ButtonAbortTrans = nullptr;
+    QTimer* TimerTransDelay = nullptr;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    // Closing during a run aborts it; the window goes once the exchange
+    // under way has ended.
+    void done(int r) override;
+
+private:
+    class Timer;
+    void ShowState();
+
+    std::unique_ptr<Timer> timer_;
+    std::unique_ptr<TransactionRunner> runner_;
+    bool closeRequested_ = false;
+    int pendingResult_ = QDialog::Rejected;
+};
+
+} // namespace kyd::app

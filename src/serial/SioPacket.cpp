@@ -671,6 +671,11 @@ void TSioDataPacketManager::PortOpened()
 {
     std::lock_guard<std::mutex> g(mutex_);
     EnableLocked();
+    ArmPackets();
+}
+
+void TSioDataPacketManager::ArmPackets()
+{
     for (std::size_t k = 0; k < packetList_.size(); ++k) {
         TSioDataPacket* p = packetList_[k];
         if (!p->enabled_)
@@ -688,10 +693,6 @@ void TSioDataPacketManager::PortOpened()
 void TSioDataPacketManager::PortClosed()
 {
     std::lock_guard<std::mutex> g(mutex_);
-    for (std::size_t k = 0; k < packetList_.size(); ++k) {
-        TSioDataPacket* p = packetList_[k];
-        Reported([&] { p->Disable(); });
-    }
     DisableLocked();
 }
 
@@ -704,10 +705,14 @@ bool TSioDataPacketManager::GetEnabled() const
 void TSioDataPacketManager::SetEnabled(bool value)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    if (value)
+    if (value == enabled_)
+        return;
+    if (value) {
         EnableLocked();
-    else
+        ArmPackets();
+    } else {
         DisableLocked();
+    }
 }
 
 void TSioDataPacketManager::EnableLocked()
@@ -728,6 +733,12 @@ void TSioDataPacketManager::EnableLocked()
 
 void TSioDataPacketManager::DisableLocked()
 {
+    // Every packet is disarmed with the buffer: a match in progress would
+    // otherwise point into bytes that are gone.
+    for (std::size_t k = 0; k < packetList_.size(); ++k) {
+        TSioDataPacket* p = packetList_[k];
+        Reported([&] { p->Disable(); });
+    }
     if (!enabled_)
         return;
     enabled_ = false;

@@ -241,7 +241,9 @@ public:
     void PortClosed();
 
     bool GetEnabled() const;
-    // Registers with / leaves the host (handler, timer trigger).
+    // Registers with / leaves the host (handler, timer trigger). Leaving
+    // disarms every packet and drops the buffer, as a close does; coming
+    // back arms every packet whose Enabled is true, as an open does.
     void SetEnabled(bool value);
 
     // Dispatch thread. Exceptions never leave these: they go to the
@@ -276,6 +278,10 @@ private:
 
     // All below run with mutex_ held.
     void EnableLocked();
+    // Arms every packet whose Enabled is true.
+    void ArmPackets();
+    // Disarms every packet (Enabled is kept), leaves the host, drops the
+    // buffer.
     void DisableLocked();
     void DisposeBuffer();
     void NotifyData(std::int32_t position);

@@ -17,14 +17,16 @@ namespace {
 
 std::vector<std::string> ReferenceLines(std::string text)
 {
+    // The text ends before the first page (the last one may be short) whose
+    // last byte is a Ctrl-Z.
     const std::size_t page = sio::TLineReader::kPageSize;
-    for (std::size_t end = page; end <= text.size(); end += page)
-        if (static_cast<unsigned char>(text[end - 1]) == 0x1A) {
-            text.resize(end - 1);
+    for (std::size_t end = page; end < text.size() + page; end += page) {
+        const std::size_t last = std::min(end, text.size()) - 1;
+        if (static_cast<unsigned char>(text[last]) == 0x1A) {
+            text.resize(last);
             break;
         }
-    if (!text.empty() && text.size() % page != 0 && static_cast<unsigned char>(text.back()) == 0x1A)
-        text.pop_back(); // the last, short page
+    }
     std::vector<std::string> lines;
     std::string line;
     bool any = false;

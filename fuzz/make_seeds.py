@@ -196,3 +196,20 @@ for demo in sorted(os.listdir('demo')):
     if demo.endswith('.tdl'):
         with open(os.path.join('demo', demo), encoding='latin-1') as f:
             tdl_seed(demo[:-4], f.read())
+
+
+# ---- sim_commands: the simulator's set-up, then pieces of bytes, each sent
+# as it stands or framed with its checksum.
+def sim_seed(name, steps, feeders=4, long_id=True, reject_every=0):
+    inp = Input().int(0, 8, feeders).bool(long_id).int(0, 5, reject_every)
+    for text, framed in steps:
+        inp.string(text).bool(framed)
+    write('sim_commands', name, inp.bytes())
+
+
+sim_seed('command_set', [(c, True) for c in
+                         ['0', '838', '5', '6', '110020000', '3', ':', ':', ':', '9', 'A', 'Q',
+                          'RD/012', 'WD/012/abc', 'RD/9101', 'G3', 'GA', 'K', '731']])
+sim_seed('typed_by_hand', [('53', False), ('5\r', False), ('Q5', False), ('1\r\n', False),
+                           ('030\r', False), ('\x00\x7f\r', False), ('11000', True)],
+         feeders=2, long_id=False, reject_every=2)

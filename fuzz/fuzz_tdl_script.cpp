@@ -5,8 +5,9 @@
 // Input: the script text, then (taken from the end) the options. Work per
 // input is bounded: the fake clock moves a second per message-loop turn and
 // the script is stopped after a fixed number of exchanges or turns, loop
-// counts are capped at 3 and at most five LOOP lines count (a loop without
-// an exchange in its body runs to its end without pumping messages), and
+// counts are capped at 3 and at most five LOOP lines count (a loop whose
+// body neither exchanges nor waits does not move the fake clock, so the
+// budget cannot stop it; its count is the script's to choose), and
 // absolute LOGFILE paths are replaced so nothing is written outside a
 // folder that does not exist.
 #include "link/TDLScript.h"

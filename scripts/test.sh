@@ -19,3 +19,9 @@ fi
 cmake --preset tsan >/dev/null
 "${tsan_run[@]}" cmake --build --preset tsan -j "$jobs"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "${tsan_run[@]}" ctest --preset tsan -j "$jobs"
+
+# --- fuzzing -----------------------------------------------------------------
+# Every fuzz target (fuzz/, Qt-free, clang + libFuzzer + ASan/UBSan) once over
+# its seeds, then 20 seconds each, as many at once as there are cores.
+bash scripts/fuzz.sh --time 20
+# --- end of fuzzing ----------------------------------------------------------

@@ -198,6 +198,26 @@ TEST_F(ReplyFixture, ClosingAndReopeningThePortRearmsEnabledPackets)
     EXPECT_EQ(rec.log, (Log{"S:42"}));
 }
 
+// Switching the manager off drops the buffer; a partial end match into the
+// dropped bytes once made the next byte complete the packet, reading before
+// the buffer.
+TEST_F(ReplyFixture, SwitchingTheManagerOffAndOnRearmsPacketsAfresh)
+{
+    reply.SetEndString("XY");
+    reply.SetEnabled(true);
+    Feed(manager, "aX");
+    manager.SetEnabled(false);
+    EXPECT_TRUE(reply.GetEnabled());
+    EXPECT_EQ(reply.GetMode(), dpIdle);
+    EXPECT_FALSE(host.registered);
+
+    manager.SetEnabled(true);
+    EXPECT_EQ(reply.GetMode(), dpCollecting);
+    EXPECT_TRUE(host.TimerActive(manager));
+    Feed(manager, "Yb XY");
+    EXPECT_EQ(rec.log, (Log{"S:Yb "}));
+}
+
 TEST_F(ReplyFixture, PacketEnabledWhilePortClosedIsArmedWhenItOpens)
 {
     manager.PortClosed();

@@ -52,14 +52,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)ini.readString(probeSection, probeKey, "default");
     (void)ini.readInteger(probeSection, probeKey, 7);
 
-    // A value written must read back as written (keys are stored trimmed);
-    // the file written must load.
+    // A value without line breaks, written under a key that can be read
+    // back (stored trimmed, no '=', not starting like a comment or a
+    // section), must read back as written; the file written must load.
     const char* blanks = " \t\r\n\v\f";
     const bool trimmedKey = !probeKey.empty() && probeKey.find_first_of(blanks) != 0 &&
-                            probeKey.find_last_not_of(blanks) == probeKey.size() - 1;
-    const bool plain = newValue.find_first_of("\r\n") == std::string::npos;
+                            probeKey.find_last_not_of(blanks) == probeKey.size() - 1 &&
+                            probeKey.find_first_of("=\r\n") == std::string::npos && probeKey.front() != ';' &&
+                            probeKey.front() != '[';
+    const bool plain = newValue.find_first_of("\r\n") == std::string::npos &&
+                       probeSection.find_first_of("\r\n") == std::string::npos;
     ini.writeString(probeSection, probeKey, newValue);
-    if (trimmedKey && ini.readString(probeSection, probeKey, "") != newValue)
+    if (trimmedKey && plain && ini.readString(probeSection, probeKey, "") != newValue)
         std::abort();
     if (plain && ini.updateFile()) {
         IniFile again(path);

@@ -121,9 +121,11 @@ int TDMHexLoader::JudgeErase(const std::string& reply)
 
 int TDMHexLoader::EraseFlash()
 {
-    ModeScope mode(*this, omErase);
     ClearLastError();
-    if (!EnsureFlash()) {
+    // Identified at the routines' usual wait, not at the erase wait.
+    const bool known = EnsureFlash();
+    ModeScope mode(*this, omErase);
+    if (!known) {
         SetLastError(leDeviceError);
         return -1;
     }

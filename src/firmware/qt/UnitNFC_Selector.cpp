@@ -391,6 +391,7 @@ void TFormFlashDownLoader::FormShow()
     ResetMemo(kPreparationText);
     closeAfterRun_ = false;
     closing_ = false;
+    portFailed_ = false;
     warnedPower_ = false;
     deferred_.clear();
 
@@ -428,7 +429,10 @@ void TFormFlashDownLoader::FormHide()
         } catch (const sio::ESIOException&) {
         }
     }
-    if (state_ != csPortFailed && setup_.Options)
+    // A port that failed to open stays closed until the options are
+    // applied again (closing the window leaves the state at closed, so the
+    // failure is remembered apart).
+    if (!portFailed_ && state_ != csPortFailed && setup_.Options)
         setup_.Options->SaveAndApply();
 }
 
@@ -523,6 +527,7 @@ void TFormFlashDownLoader::ConnectorTimer()
         connected_ = r == 0;
         if (r == -2) {
             state_ = csPortFailed;
+            portFailed_ = true;
         } else {
             SetConnectorEnabled(true);
         }

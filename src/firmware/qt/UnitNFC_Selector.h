@@ -190,6 +190,7 @@ private:
     bool timerDriven_ = true;
     bool connectorEnabled_ = false;
     bool warnedPower_ = false;
+    bool portFailed_ = false;
     std::vector<std::string> lines_;
     QLabel* itemLabel_ = nullptr;
     std::string action_;

@@ -166,7 +166,7 @@ void TFormFlashDownLoader::BuildForm()
     CMCChkBox->setProperty("Tag", 2);
     LabelCMC = label("LabelCMC");
     g1->addWidget(CMCChkBox, 0, 0);
-    g1->addWidget(LabelCMC, 0, 1);
+    g1->addWidget(LabelCMC, 0, 1, 1, 2);
     for (int k = 0; k < 8; ++k) {
         NFCChkBox[k] = new QCheckBox(QStringLiteral("NFC %1").arg(k + 1), GroupBox1);
         NFCChkBox[k]->setObjectName(QStringLiteral("NFC%1ChkBox").arg(k + 1));
@@ -174,7 +174,7 @@ void TFormFlashDownLoader::BuildForm()
         LabelNFC[k] = label(QStringLiteral("LabelNFC%1").arg(k + 1).toLatin1().constData());
         LabelNFC[k]->setProperty("Tag", 11 + k);
         g1->addWidget(NFCChkBox[k], 1 + k, 0);
-        g1->addWidget(LabelNFC[k], 1 + k, 1);
+        g1->addWidget(LabelNFC[k], 1 + k, 1, 1, 2);
         connect(NFCChkBox[k], &QCheckBox::clicked, this,
                 Guard("NFC box", [this] { AfterTick([this] { NFC1ChkBoxClick(); }); }));
     }
@@ -182,12 +182,12 @@ void TFormFlashDownLoader::BuildForm()
     CheckBoxJumper->setObjectName("CheckBoxJumper");
     CheckBoxJumper->setToolTip("Put the jumper on the NFC board to be flashed before the power is switched on");
     LabelJumper = label("LabelJumper");
-    g1->addWidget(CheckBoxJumper, 9, 0);
-    g1->addWidget(LabelJumper, 9, 1);
+    g1->addWidget(CheckBoxJumper, 9, 0, 1, 2);
+    g1->addWidget(LabelJumper, 9, 2);
     ButtonSelectAll = new QPushButton("Select all NFC", GroupBox1);
     ButtonSelectAll->setObjectName("ButtonSelectAll");
-    g1->addWidget(ButtonSelectAll, 10, 0, 1, 2, Qt::AlignLeft);
-    g1->setColumnStretch(1, 1);
+    g1->addWidget(ButtonSelectAll, 10, 0, 1, 3, Qt::AlignLeft);
+    g1->setColumnStretch(2, 1);
     connect(CMCChkBox, &QCheckBox::clicked, this,
             Guard("CMC box", [this] { AfterTick([this] { CMCChkBoxClick(); }); }));
     connect(CheckBoxJumper, &QCheckBox::clicked, this,
@@ -322,7 +322,15 @@ void TFormFlashDownLoader::SetConnectorEnabled(bool on)
 void TFormFlashDownLoader::ResetMemo(const char* text)
 {
     Memo1->clear();
-    Memo1->appendPlainText(QString::fromLatin1(text));
+    AddMemo(text);
+}
+
+void TFormFlashDownLoader::AddMemo(const std::string& text)
+{
+    Memo1->appendPlainText(Latin1(text));
+    // The report is read from its first line.
+    Memo1->moveCursor(QTextCursor::Start);
+    Memo1->ensureCursorVisible();
 }
 
 void TFormFlashDownLoader::SetBarColor(std::uint32_t color)
@@ -908,7 +916,7 @@ void TFormFlashDownLoader::Button3Click()
         const std::string before = DoneBeforeFailure(doneItems_);
         if (!before.empty())
             log += "\n" + before;
-        Memo1->appendPlainText(Latin1(log + "\n\n" + kErrorText));
+        AddMemo(log + "\n\n" + kErrorText);
         if (loader_ && loader_->timeoutError()) {
             if (setup_.Options)
                 setup_.Options->SaveSettings();

@@ -154,6 +154,7 @@ private:
     void FormHide();
     void SetConnectorEnabled(bool on);
     void ResetMemo(const char* text);
+    void AddMemo(const std::string& text);
     void SetBarColor(std::uint32_t color);
     // Runs f now, or after the tick under way when one is.
     void AfterTick(std::function<void()> f);

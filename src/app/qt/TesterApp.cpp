@@ -12,6 +12,7 @@
 #include "platform/ini_file.h"
 #include "platform/program_path.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 namespace kyd::app {
@@ -40,7 +41,10 @@ TesterApp::TesterApp(TesterSetup setup) : ini_(setup.Ini ? setup.Ini : &platform
     fs.Options = options_.get();
     fs.Ini = ini_;
     fs.ExeDir = ms.ExeDir;
-    fs.Terminate = [this] { QTimer::singleShot(0, main_.get(), [this] { main_->close(); }); };
+    // The program ends as the application object's Terminate ends it: the
+    // message loop quits (the shutdown saving runs on the way out), also
+    // while the modal firmware window is still shown.
+    fs.Terminate = [this] { QTimer::singleShot(0, main_.get(), [] { QCoreApplication::quit(); }); };
     flash_ = std::make_unique<firmware::TFormFlashDownLoader>(fs, main_.get());
     main_->ShowFirmwareWindow = [this] { flash_->ShowModal(); };
 

@@ -350,7 +350,14 @@ TEST_F(FlashWindowTest, LostBoardShowsAtTheNextTickAndIsReconnected)
     EXPECT_EQ(window->LabelCMC->text(), "");
     EXPECT_FALSE(window->Button3->isEnabled());
     EXPECT_EQ(window->State(), csConnect);
+    // The board comes back without its CPU id once: tried again a tick later.
+    Faults([](sim::BootFaults& f) { f.noCpuId = 1; });
+    AdvanceOn("boot", 30);
     sim.withCore([](sim::BootCore& c) { c.powerCycle(); });
+    Tick();
+    EXPECT_EQ(window->StatusPanel(1), "No connection with KYD CMC");
+    EXPECT_EQ(window->State(), csConnect);
+    EXPECT_EQ(window->Loader()->lastErrorMessage(), "Hex-Loader failed!");
     Tick();
     EXPECT_EQ(window->StatusPanel(1), "Connected with KYD CMC");
     EXPECT_EQ(window->State(), csIdle);

@@ -122,6 +122,9 @@ void TDMHexLoader::ResetState()
         comPort_->SetComNumber(1);
     tryToConnect_ = 0;
     jumperSelected_ = false;
+    flashId_ = 0;
+    flashRow_ = kUnknownFlashRow;
+    flashIdentified_ = false;
     nrOfResendings_ = 0;
     minTimeOutTime_ = 1000000;
     resend_ = false;

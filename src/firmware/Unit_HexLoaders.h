@@ -63,6 +63,28 @@ inline constexpr const char* kTextVerifying = "Verifying...";
 inline constexpr const char* kTextDone = "Done!";
 inline constexpr const char* kTextError = "Error!";
 
+// One supported flash chip: the id that the identification routine reads
+// (matched under the mask) and the routines that erase, program and verify
+// it.
+struct TFlashRow {
+    std::uint16_t Id;
+    std::uint16_t Mask;
+    const char* Name;
+    int EraseRoutine;
+    int ProgramRoutine;
+    int VerifyRoutine;
+};
+// Rows 0..5 are the chips the loader knows; the last row ("Unknown", id 0)
+// ends the table.
+inline constexpr int kFlashRows = 7;
+inline constexpr int kUnknownFlashRow = 6;
+const TFlashRow& FlashRow(int row);
+// The first row whose id equals id AND its mask; the "Unknown" row when none.
+int FindFlashRow(std::uint16_t id);
+
+// Node numbers: 1..8 for NFC 1..8, 255 for the board selected by jumper.
+inline constexpr std::uint8_t kJumperNode = 255;
+
 class TDMHexLoader {
 public:
     // Which reply bytes the answer handler takes as data.
@@ -109,6 +131,33 @@ public:
     // record was accepted, else -1.
     int TransferNodeFile(const std::vector<std::string>& lines, int routine);
     int TransferFlashFile(const std::vector<std::string>& lines, int routine);
+
+    // ---- flash of the CMC and the NFC nodes on the CAN bus ----
+    // Reads the flash id (property CMC_ID): 0, or -1 with "Device Error".
+    int IdentifyFlash();
+    int CMC_ID() { return IdentifyFlash(); }
+    int EraseFlash();
+    int ProgramFlash(const std::vector<std::string>& lines);
+    int VerifyFlash(const std::vector<std::string>& lines);
+    int EraseNode(std::uint8_t node);
+    int DownloadNode(std::uint8_t node, const std::vector<std::string>& lines);
+    int VerifyNode(std::uint8_t node, const std::vector<std::string>& lines);
+    std::uint8_t currentNode() const { return currentNode_; }
+    // Selects the node on the bus unless it is the current one already; a
+    // refusal leaves no node selected and "No CAN nodes found".
+    void SetcurrentNode(std::uint8_t node);
+    // The nodes that answer, bit 0 = NFC 1 (0 in jumper mode, unasked).
+    std::uint8_t GetAvailableNodes();
+    std::uint8_t available_nodes() { return GetAvailableNodes(); }
+    int nrOfNodes();
+    // 0 when an NFC board answers (the one selected by jumper in jumper
+    // mode), else -1.
+    int CheckNodePresence();
+    // The identified flash's name, else empty.
+    std::string CMC_CPU_ID_String() const;
+    std::uint16_t FlashId() const { return flashId_; }
+    int FlashRowIndex() const { return flashRow_; }
+    bool FlashIdentified() const { return flashIdentified_; }
 
     // ---- properties ----
     sio::TSioComPort* ComPort() const { return comPort_; }
@@ -175,6 +224,13 @@ private:
     bool TakeAsData() const;
     int RecordLoop(const std::vector<std::string>& lines);
     bool LineGone() const;
+    // Identifies the flash when no id is held yet; true when it is known.
+    bool EnsureFlash();
+    int SelectNode(std::uint8_t node);
+    // The outcome of an erase reply: 'q' in its second byte, else the byte
+    // (0xF5 for no reply) as the last error.
+    int JudgeErase(const std::string& reply);
+    int NodeTransfer(std::uint8_t node, const std::vector<std::string>& lines, TOperationMode mode, int routine);
 
     sio::TSioComPort* comPort_ = nullptr;
     sio::TSioDataPacket DataPacket;
@@ -194,6 +250,9 @@ private:
     int lastError_ = 0;
     bool endRecord_ = false;
     bool jumperSelected_ = false;
+    std::uint16_t flashId_ = 0;
+    int flashRow_ = kUnknownFlashRow;
+    bool flashIdentified_ = false;
     std::uint8_t cpuIdCode_ = 0;
     int nrOfResendings_ = 0;
     int minTimeOutTime_ = 1000000;

@@ -192,6 +192,13 @@ void PtyTransport::run()
                     return;
                 continue;
             }
+            // A zero byte is no character of the dispenser protocol: the
+            // firmware downloader's wake-up byte for the CMC's bootloader, or
+            // line noise. The controller's serial line drops it, so a command
+            // that follows is not taken as garbled.
+            n = static_cast<long>(std::remove(buf, buf + n, '\0') - buf);
+            if (n == 0)
+                continue;
             const LinePacing pacing = sim_.pacing();
             if (pacing.enabled()) // the bytes started on the line when written, or when it was free
                 rxFreeUs_ = std::max(rxFreeUs_, nowUs()) + pacing.arrivalUs(static_cast<std::size_t>(n) - 1);

@@ -161,7 +161,7 @@ void TPLVRMainF::BuildMenus()
     FileMenu->setObjectName("FileMenu");
     NewUploadFirmvare1 = FileMenu->addAction("Download Firmware");
     NewUploadFirmvare1->setObjectName("NewUploadFirmvare1");
-    NewUploadFirmvare1->setEnabled(false); // the firmware downloader is not part of this build yet
+    connect(NewUploadFirmvare1, &QAction::triggered, this, Guard("firmware", [this] { NewUploadFirmvare1Click(); }));
     FileMenu->addSeparator();
     ExitMenuItem = FileMenu->addAction("&Exit");
     ExitMenuItem->setObjectName("ExitMenuItem");
@@ -441,7 +441,7 @@ void TPLVRMainF::ApplyBusy(bool busy)
     Scripts1->menuAction()->setEnabled(!busy);
     UpdateScriptItems();
     MenuItemOptions->setEnabled(!busy);
-    NewUploadFirmvare1->setEnabled(false); // no firmware downloader in this build yet
+    NewUploadFirmvare1->setEnabled(!busy && ShowFirmwareWindow);
     if (cmdWindow_)
         cmdWindow_->SetBusy(busy);
 }
@@ -613,6 +613,12 @@ void TPLVRMainF::MenuItemOptionsClick()
 {
     if (options_ && !busy_.Busy())
         options_->exec();
+}
+
+void TPLVRMainF::NewUploadFirmvare1Click()
+{
+    if (ShowFirmwareWindow && !busy_.Busy())
+        ShowFirmwareWindow();
 }
 
 void TPLVRMainF::ExitMenuItemClick()

@@ -98,6 +98,9 @@ public:
     // What SHOW_CASSETTE_DLG of a script shows: by default the cassette
     // window, modal, over this window.
     std::function<void(link::Protokoll&)> ShowCassetteDialog;
+    // Shows the firmware downloader window ("Download Firmware"; offered
+    // only when set, and never while busy).
+    std::function<void()> ShowFirmwareWindow;
 
     // Handlers.
     void ComCancelBitBtnClick();
@@ -105,6 +108,7 @@ public:
     void TabSheetTransExit();
     void MenuItemOptionsClick();
     void ExitMenuItemClick();
+    void NewUploadFirmvare1Click();
     void ViewCmdStringMenuClick();
     void ViewCommMenuItemClick();
     void ViewStatusMenuItemClick();

@@ -5,9 +5,15 @@
 #include "app/qt/CommStr.h"
 #include "app/qt/PLVRMain.h"
 #include "app/qt/StatusList.h"
+#include "firmware/qt/UnitNFC_Selector.h"
+#include "link/PLVRCom.h"
+#include "link/SioLinkPort.h"
 #include "platform/dialogs.h"
 #include "platform/ini_file.h"
 #include "platform/program_path.h"
+
+#include <QCoreApplication>
+#include <QTimer>
 
 namespace kyd::app {
 
@@ -32,7 +38,21 @@ TesterApp::TesterApp(TesterSetup setup) : ini_(setup.Ini ? setup.Ini : &platform
     comStr_ = std::make_unique<TComStringDlg>(*ini_, main_.get());
     ctx_.ComStrings = comStr_.get();
     statusList_ = std::make_unique<TStatusListFrame>(*ini_, main_.get());
-    // The firmware downloader window is created here once it exists.
+    firmware::FlashWindowSetup fs;
+    // The loader borrows the serial library's port component of the link.
+    fs.Port = [this]() -> sio::TSioComPort* {
+        auto* port = ctx_.Com ? dynamic_cast<link::SioLinkPort*>(&ctx_.Com->Port()) : nullptr;
+        return port ? &port->Port() : nullptr;
+    };
+    fs.Options = options_.get();
+    fs.Ini = ini_;
+    fs.ExeDir = ms.ExeDir;
+    // The program ends as the application object's Terminate ends it: the
+    // message loop quits (the shutdown saving runs on the way out), also
+    // while the modal firmware window is still shown.
+    fs.Terminate = [this] { QTimer::singleShot(0, main_.get(), [] { QCoreApplication::quit(); }); };
+    flash_ = std::make_unique<firmware::TFormFlashDownLoader>(fs, main_.get());
+    main_->ShowFirmwareWindow = [this] { flash_->ShowModal(); };
 
     main_->AttachWindows(options_.get(), cmdStr_.get(), comStr_.get(), statusList_.get());
     main_->OnClosing = [this] { SaveAll(); };
@@ -42,6 +62,8 @@ TesterApp::~TesterApp()
 {
     SaveAll();
     main_->OnClosing = nullptr;
+    main_->ShowFirmwareWindow = nullptr;
+    flash_.reset();
     main_->ReleaseLink();
     ctx_.ComStrings = nullptr;
     ctx_.Options = nullptr;

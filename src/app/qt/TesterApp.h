@@ -13,6 +13,10 @@ namespace kyd::platform {
 class IniFile;
 }
 
+namespace kyd::firmware {
+class TFormFlashDownLoader;
+}
+
 namespace kyd::app {
 
 class TCmdStrForm;
@@ -34,8 +38,7 @@ public:
     // Creates, in this order, the main window (which opens the ini keys it
     // needs and creates the link), the options dialog (which opens the
     // port), the command-string window, the communication-strings window and
-    // the status window. The firmware downloader window joins as the sixth
-    // when it exists.
+    // the status window, and the firmware downloader window.
     explicit TesterApp(TesterSetup setup = {});
     // Saves (when not yet done) and frees everything, the link first.
     ~TesterApp();
@@ -57,6 +60,7 @@ public:
     TCmdStrForm& CmdStrForm() { return *cmdStr_; }
     TComStringDlg& ComStringDlg() { return *comStr_; }
     TStatusListFrame& StatusListFrame() { return *statusList_; }
+    firmware::TFormFlashDownLoader& FlashDownLoader() { return *flash_; }
     link::AppContext& Context() { return ctx_; }
     platform::IniFile& Ini() { return *ini_; }
 
@@ -68,6 +72,7 @@ private:
     std::unique_ptr<TCmdStrForm> cmdStr_;
     std::unique_ptr<TComStringDlg> comStr_;
     std::unique_ptr<TStatusListFrame> statusList_;
+    std::unique_ptr<firmware::TFormFlashDownLoader> flash_;
     bool saved_ = false;
 };
 

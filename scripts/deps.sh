@@ -3,7 +3,7 @@
 # any is missing (xvfb, openbox and x11-utils: the desktop tests' display).
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest
-      libbenchmark-dev python3-serial xdg-utils xvfb openbox x11-utils)
+      libbenchmark-dev python3-serial xdg-utils xvfb openbox x11-utils poppler-utils)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

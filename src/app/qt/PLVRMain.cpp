@@ -8,6 +8,7 @@
 #include "app/qt/CassettePage.h"
 #include "app/qt/CmdStr.h"
 #include "app/qt/CommStr.h"
+#include "app/qt/CommandPages.h"
 #include "app/qt/ItemPages.h"
 #include "app/qt/OptionDlg.h"
 #include "app/qt/StatusList.h"
@@ -233,7 +234,6 @@ void TPLVRMainF::BuildToolBar()
         ToolBar->addWidget(b);
         return b;
     };
-    // The command buttons are wired by the command-page work.
     ToolButtonReset = button("ToolButtonReset", QStyle::SP_BrowserReload, "Do Reset");
     ToolButtonStartOfDay =
         button("ToolButtonStartOfDay", QStyle::SP_MediaPlay, "Open all Cassettes and Read cassette id");
@@ -263,11 +263,24 @@ void TPLVRMainF::BuildPages()
     TabSheetCassItem = page("TabSheetCassItem", "Cassette");
     CassettePage = new TCassettePage(TabSheetCassItem, [this] { return cmd_.get(); });
     (new QVBoxLayout(TabSheetCassItem))->addWidget(CassettePage);
-    page("TabSheetTCD", "TCD");
+    TabSheetTCD = page("TabSheetTCD", "TCD");
     TabSheetDemo = page("TabSheetDemo", "Demo");
+    BuildCommandPages();
     MenuPageControl->setCurrentWidget(TabSheetTrans);
     connect(MenuPageControl, &QTabWidget::currentChanged, this, Guard("pages", [this] { TabSheetTransExit(); }));
     setCentralWidget(MenuPageControl);
+}
+
+void TPLVRMainF::BuildCommandPages()
+{
+    CommandPages = new TCommandPages(this, [this] { return cmd_.get(); }, this);
+    for (TItemPage* p : ItemPages)
+        CommandPages->Populate(p->parentWidget()->objectName().toLatin1().constData(), p->parentWidget(), p, nullptr);
+    CommandPages->Populate(kPageTrans, TabSheetTrans, nullptr, nullptr);
+    PageTCD = new TCommandPage(TabSheetTCD);
+    CommandPages->Populate(kPageTcd, TabSheetTCD, nullptr, PageTCD);
+    for (QToolButton* b : {ToolButtonReset, ToolButtonStartOfDay, ToolButtonLiftDown, ToolButtonLiftup})
+        CommandPages->Wire(b);
 }
 
 void TPLVRMainF::BuildStatusBar()

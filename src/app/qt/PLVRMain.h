@@ -37,6 +37,8 @@ class IniFile;
 namespace kyd::app {
 
 class TCassettePage;
+class TCommandPage;
+class TCommandPages;
 class TItemPage;
 class TCmdStrForm;
 class TComStringDlg;
@@ -144,6 +146,10 @@ public:
     QWidget* TabSheetTrans = nullptr;
     QWidget* TabSheetDemo = nullptr;
     QWidget* TabSheetCassItem = nullptr;
+    QWidget* TabSheetTCD = nullptr;
+    TCommandPage* PageTCD = nullptr;
+    // The command buttons of the pages and the tool bar.
+    TCommandPages* CommandPages = nullptr;
     TCassettePage* CassettePage = nullptr;
     std::vector<TItemPage*> ItemPages; // Info/Statistics, Service, Configuration, Config2
     QFrame* PanelDemo = nullptr;
@@ -163,6 +169,7 @@ private:
     void BuildToolBar();
     void BuildPages();
     void BuildStatusBar();
+    void BuildCommandPages();
     void BuildDemoPage();
     void ApplyBusy(bool busy);
     // The Scripts menu's items: what the script state allows, none while busy.

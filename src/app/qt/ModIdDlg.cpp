@@ -66,7 +66,9 @@ TEditModIdDlg::TEditModIdDlg(QWidget* owner, ModIdRow* row) : QDialog(owner), ro
     auto readOnly = [](QLineEdit* e) {
         e->setReadOnly(true);
         e->setFocusPolicy(Qt::NoFocus);
-        e->setBackgroundRole(QPalette::Window);
+        QPalette p = e->palette();
+        p.setColor(QPalette::Base, p.color(QPalette::Window));
+        e->setPalette(p);
     };
 
     StdPanel = new QFrame(this);
@@ -253,7 +255,7 @@ void TModuleIdDlg::Show(QTreeWidget* list, const std::vector<ModIdRow>& rows)
     for (const ModIdRow& row : rows) {
         auto* item = new QTreeWidgetItem(list);
         Refresh(item, row);
-        for (int c = 1; c < list->columnCount() && list == ListViewModId; ++c)
+        for (int c = 1; c <= 3 && list == ListViewModId; ++c)
             item->setTextAlignment(c, Qt::AlignCenter);
     }
     selected_ = nullptr;

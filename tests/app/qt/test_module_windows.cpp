@@ -125,6 +125,26 @@ TEST_F(ModuleWindowsTest, ErrorLogPagesUntilTheEndMarkAndAFailedPage)
     EXPECT_EQ(dialogs.calls()[0].type, platform::DlgType::Warning);
 }
 
+TEST_F(ModuleWindowsTest, FaultsOfARunShowInTheLogUntilTheNvMemoryIsInitialised)
+{
+    StartOnPty();
+    SetLog(0);
+    simulator.withCore([](sim::SimCore& c) { c.cassette(3).exitJammed = true; });
+    Click("LiftUpButton");
+    Main().CommandLayer()->Dispense('1', '0', {0, 0, 5, 0, 0, 0, 0, 0});
+    EXPECT_TRUE(Open<TFormModErrLogDlg>("RDModErrorLogButton", [](TFormModErrLogDlg& d) {
+        ASSERT_EQ(d.ListViewModErrLog->topLevelItemCount(), 1);
+        EXPECT_EQ(Cell(d.ListViewModErrLog, 0, 1), "FDR");
+        EXPECT_EQ(Cell(d.ListViewModErrLog, 0, 2), "10  Sensor broken, or note stuck under exit sensor");
+    }));
+    Click("InitializeRAMButton");
+    EXPECT_TRUE(Open<TFormModErrLogDlg>("RDModErrorLogButton", [](TFormModErrLogDlg& d) {
+        EXPECT_EQ(d.ListViewModErrLog->topLevelItemCount(), 0);
+    }));
+    Click("SetTestModeButton");
+    EXPECT_EQ(simulator.withCore([](sim::SimCore& c) { return c.testMode(); }), "00");
+}
+
 TEST_F(ModuleWindowsTest, ModuleStatusHidesItsButtons)
 {
     StartOnPty();

@@ -20,9 +20,13 @@ class PrinterCanvas final : public ReportCanvas {
 public:
     explicit PrinterCanvas(std::unique_ptr<QPrinter> printer) : printer_(std::move(printer))
     {
-        // The printer's default face at a plain report size; metrics come
-        // from the printer's device, not the screen.
+        // The application's face at a plain report size, made smaller where
+        // the page is too narrow for 80 capital letters (the reports lay
+        // out their columns in character widths). Metrics come from the
+        // printer's device, not the screen.
         font_ = QFont(QApplication::font().family(), 10);
+        while (font_.pointSize() > 5 && 80 * Metrics().horizontalAdvance('H') > printer_->width())
+            font_.setPointSize(font_.pointSize() - 1);
     }
     ~PrinterCanvas() override
     {

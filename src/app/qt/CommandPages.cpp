@@ -1,6 +1,7 @@
 #include "app/qt/CommandPages.h"
 
 #include "app/qt/CassInfo.h"
+#include "app/qt/CommandPage.h"
 #include "app/qt/ChkKYDStatDlg.h"
 #include "app/qt/ItemForms.h"
 #include "app/qt/ItemPages.h"
@@ -48,28 +49,6 @@ void AddToGroup(QGroupBox* box, QWidget* w)
 }
 
 } // namespace
-
-TCommandPage::TCommandPage(QWidget* sheet) : QWidget(sheet)
-{
-    setObjectName(QString(sheet->objectName()).replace("TabSheet", "Page"));
-    auto* sheetLayout = new QVBoxLayout(sheet);
-    sheetLayout->setContentsMargins(0, 0, 0, 0);
-    sheetLayout->addWidget(this);
-    const auto scale = platform::UiScale::For(this);
-    auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(scale.X(6), scale.Y(6), scale.X(6), scale.Y(6));
-    grid->setSpacing(scale.X(6));
-}
-
-void TCommandPage::AddGroup(QGroupBox* box)
-{
-    auto* grid = static_cast<QGridLayout*>(layout());
-    box->setParent(this);
-    grid->setRowStretch((groups_ + 1) / 2, 0);
-    grid->addWidget(box, groups_ / 2, groups_ % 2);
-    ++groups_;
-    grid->setRowStretch((groups_ + 1) / 2, 1);
-}
 
 TCommandPages::TCommandPages(QWidget* mainWindow, std::function<link::TPLVRCmdF*()> commandLayer,
                              link::MainWindowCallbacks* callbacks)

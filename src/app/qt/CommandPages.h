@@ -6,7 +6,7 @@
 
 #include "app/CommandButtons.h"
 
-#include <QWidget>
+#include <QObject>
 
 #include <functional>
 #include <map>
@@ -23,18 +23,8 @@ class TPLVRCmdF;
 
 namespace kyd::app {
 
+class TCommandPage;
 class TItemPage;
-
-// A main-window page that holds command groups only (the TCD page).
-class TCommandPage : public QWidget {
-    Q_OBJECT
-public:
-    explicit TCommandPage(QWidget* sheet);
-    void AddGroup(QGroupBox* box);
-
-private:
-    int groups_ = 0;
-};
 
 class TCommandPages : public QObject {
     Q_OBJECT

@@ -8,6 +8,7 @@
 #include "app/qt/CassettePage.h"
 #include "app/qt/CmdStr.h"
 #include "app/qt/CommStr.h"
+#include "app/qt/CommandPage.h"
 #include "app/qt/CommandPages.h"
 #include "app/qt/ItemPages.h"
 #include "app/qt/OptionDlg.h"

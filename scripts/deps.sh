@@ -3,7 +3,7 @@
 # any is missing (xvfb, openbox and x11-utils: the desktop tests' display).
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest
-      libbenchmark-dev python3-serial xdg-utils xvfb openbox x11-utils)
+      libbenchmark-dev python3-serial xdg-utils xvfb openbox x11-utils poppler-utils)
 pkgs+=(zlib1g-dev libasound2-dev) # the compression benchmark's yardstick; sound output
 missing=()
 for p in "${pkgs[@]}"; do

@@ -106,8 +106,7 @@ const std::vector<ItemPageLayout>& ItemPageLayouts()
     static const std::vector<ItemPageLayout> pages = {
         {"InfoStatisticsTabSheet",
          "Info/Statistics",
-         {{"InfoGroupBox", "Information", {100, 118, 202}}, {"StatisticsGroupBox", "Statistics", {300, 301}}},
-         true},
+         {{"InfoGroupBox", "Information", {100, 118, 202}}, {"StatisticsGroupBox", "Statistics", {300, 301}}}},
         {"ServiceItemTabSheet",
          "Service",
          {{"FlagsGroupBox", "Flags", {210, 209}}, {"HardwareGroupBox", "Hardware", {350, 313, 205}}}},

@@ -51,7 +51,6 @@ struct ItemPageLayout {
     const char* Name;    // the page's object name
     const char* Caption; // its tab caption
     std::vector<ItemGroup> Groups;
-    bool StatusButtons = false; // also the self-test and status-check buttons
 };
 
 // The four item pages, in tab order: Info/Statistics, Service,

@@ -202,6 +202,14 @@ bool SimCore::usable(int pos) const
     return c.fitted && c.present && c.state == CassetteState::Open;
 }
 
+void SimCore::logError(int task, int code, int line)
+{
+    constexpr std::size_t kLogRecords = 4 * 28;
+    if (errorLog_.size() >= kLogRecords)
+        errorLog_.erase(errorLog_.begin());
+    errorLog_.push_back({task, code, digits(line, 4)});
+}
+
 void SimCore::countStatus(char status)
 {
     // Successes and "no data" answers are not faults worth counting.
@@ -267,8 +275,12 @@ std::string SimCore::dispense(std::string_view cmd)
     };
 
     teller_ = cmd[1];
-    if (throat_ > 0)
+    // Faults land in the error log as the feeder (task 4) or the throat
+    // handler (task 9) would record them.
+    if (throat_ > 0) {
+        logError(9, 3, 212);
         return reply('M', 0);
+    }
     if (!anyOpen())
         return reply('3', 0);
     bool missing = false;
@@ -277,8 +289,10 @@ std::string SimCore::dispense(std::string_view cmd)
             rec.status = ':';
             missing = true;
         }
-    if (missing)
+    if (missing) {
+        logError(4, 1, 118);
         return reply(':', 0);
+    }
     // A stuck exit sensor stops its feeder before a note moves.
     bool jammed = false;
     for (DispenseRecord& rec : records)
@@ -286,8 +300,10 @@ std::string SimCore::dispense(std::string_view cmd)
             rec.status = 'J';
             jammed = true;
         }
-    if (jammed)
+    if (jammed) {
+        logError(4, 10, 431);
         return reply('J', 0);
+    }
     if (rejectVaultLevel() == RejectVaultLevel::Full)
         return reply('Q', 0);
     int total = 0;
@@ -322,6 +338,7 @@ std::string SimCore::dispense(std::string_view cmd)
         if (good < want) {
             records[k].status = '2';
             empty = true;
+            logError(4, 5, 377);
         }
         delivered += good;
     }
@@ -509,8 +526,10 @@ std::string SimCore::programId() const
 
 std::string SimCore::zCommand(std::string_view cmd)
 {
-    if ((cmd.substr(0, 2) == "Z1" || cmd.substr(0, 2) == "Z2") && cmd.size() == 4)
-        return "0"; // test mode, software switch
+    if ((cmd.substr(0, 2) == "Z1" || cmd.substr(0, 2) == "Z2") && cmd.size() == 4) {
+        (cmd[1] == '1' ? testMode_ : swSwitch_) = std::string(cmd.substr(2));
+        return "0";
+    }
     if ((cmd.substr(0, 2) == "Z8" || cmd.substr(0, 2) == "Z9") && cmd.size() == 3) {
         if (cmd[1] == '9')
             for (auto& [item, value] : counters_)
@@ -526,8 +545,10 @@ std::string SimCore::zCommand(std::string_view cmd)
         reset();
         return "0";
     }
-    if (cmd == "Z6F") {
+    if (cmd == "Z6F") { // the error log lives in the NV memory too
         initItems();
+        errorLog_.clear();
+        testMode_ = swSwitch_ = "00";
         return "0";
     }
     if (cmd == "ZB")

@@ -117,6 +117,9 @@ public:
     const std::vector<DispenseRecord>& lastDispense() const { return lastDispense_; }
     std::string rejectTrace() const { return trace_; }
     void setErrorLog(std::vector<ErrorLogEntry> log) { errorLog_ = std::move(log); }
+    const std::vector<ErrorLogEntry>& errorLog() const { return errorLog_; }
+    const std::string& testMode() const { return testMode_; }
+    const std::string& softwareSwitch() const { return swSwitch_; }
     // Current text of an item as the read reply carries it after its first
     // character (empty for an unknown item).
     std::string itemValue(int item) const;
@@ -150,6 +153,9 @@ private:
     std::string statusCheck() const;
     std::string selfTest(std::string_view cmd) const;
     std::string zCommand(std::string_view cmd);
+    // Records a fault in the error log (the oldest go once its four pages
+    // are full).
+    void logError(int task, int code, int line);
     std::string readData(std::string_view cmd) const;
     std::string writeData(std::string_view cmd);
     std::string readItem(int item, const std::string& param) const;
@@ -185,6 +191,8 @@ private:
     std::map<int, long> rejectTable_;   // code 1..24 -> count
     std::map<char, long> statusTable_;  // status character -> count
     std::vector<ErrorLogEntry> errorLog_;
+    std::string testMode_ = "00";  // Z1: the test mode's two flags
+    std::string swSwitch_ = "00";  // Z2: the software switch and its value
     struct ModuleId {
         std::string name, type, rev, fieldRev, serial;
     };

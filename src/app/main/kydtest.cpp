@@ -12,6 +12,7 @@
 #include "platform/ini_file.h"
 #include "platform/message_loop.h"
 #include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_printing.h"
 #include "platform/qt/qt_document_opener.h"
 #include "platform/qt/qt_message_loop.h"
 #include "serial/SioPort.h"
@@ -57,6 +58,8 @@ int main(int argc, char** argv)
     platform::setDialogs(&dialogs);
     platform::QtDocumentOpener opener;
     platform::setDocumentOpener(&opener);
+    platform::QtPrinting printing;
+    platform::setPrinting(&printing);
     // Whatever reaches an event handler's guard or a worker's is shown to
     // the operator, on the main thread.
     platform::setExceptionSink([](std::exception_ptr e, std::string_view) {
@@ -86,6 +89,7 @@ int main(int argc, char** argv)
     app::SetLinkPortFactory({});
     sio::SetDefaultPortPrompt({});
     platform::setExceptionSink({});
+    platform::setPrinting(nullptr);
     platform::setDocumentOpener(nullptr);
     platform::setDialogs(nullptr);
     platform::setMessageLoop(nullptr);

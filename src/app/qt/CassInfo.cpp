@@ -1,5 +1,7 @@
 #include "app/qt/CassInfo.h"
 
+#include "app/qt/ModalRun.h"
+
 #include "app/ResultDecoders.h"
 #include "link/Protokoll.h"
 #include "platform/qt/ui_scale.h"
@@ -153,7 +155,7 @@ void ShowCassetteWindow(QWidget* owner, link::Protokoll& model)
 {
     TCassInfo window(owner, &model);
     if (window.ShowCassettes())
-        window.exec();
+        ExecModal(window);
 }
 
 } // namespace kyd::app

@@ -3,11 +3,9 @@
 #include "app/ConfigItems.h"
 #include "app/ResultDecoders.h"
 #include "app/qt/CassInfo.h"
-#include "app/qt/ChkKYDStatDlg.h"
 #include "app/qt/ItemForms.h"
 #include "app/qt/ModalRun.h"
 #include "app/qt/ResultForms.h"
-#include "app/qt/SendSelfTestDlg.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
 #include "link/StatusTexts.h"
@@ -149,25 +147,19 @@ TItemPage::TItemPage(QWidget* sheet, const ItemPageLayout& layout, std::function
         v->addStretch();
         boxes.push_back(box);
     }
-    if (layout.StatusButtons) {
-        auto* box = new QGroupBox("Dispenser", this);
-        box->setObjectName("DispenserGroupBox");
-        auto* v = new QVBoxLayout(box);
-        SendSelfButton = newButton(box, "SendSelfButton", "Send Self Test...", "Self test data (GA)");
-        ChkKYDStatusButton = newButton(box, "ChkKYDStatusButton", "Check KYD Status", "Check status (Q)");
-        connect(SendSelfButton, &QPushButton::clicked, this,
-                [this] { platform::guarded("self test", [this] { SendSelfButtonClick(); }); });
-        connect(ChkKYDStatusButton, &QPushButton::clicked, this,
-                [this] { platform::guarded("check status", [this] { ChkKYDStatusButtonClick(); }); });
-        v->addWidget(SendSelfButton);
-        v->addWidget(ChkKYDStatusButton);
-        v->addStretch();
-        boxes.push_back(box);
-    }
-    // Two group boxes a row.
-    for (std::size_t i = 0; i < boxes.size(); ++i)
-        grid->addWidget(boxes[i], static_cast<int>(i / 2), static_cast<int>(i % 2));
-    grid->setRowStretch(static_cast<int>((boxes.size() + 1) / 2), 1);
+    grid_ = grid;
+    for (QGroupBox* box : boxes)
+        AddGroup(box);
+}
+
+void TItemPage::AddGroup(QGroupBox* box)
+{
+    // Two group boxes a row, the rows packed at the top.
+    box->setParent(this);
+    grid_->setRowStretch((groups_ + 1) / 2, 0);
+    grid_->addWidget(box, groups_ / 2, groups_ % 2);
+    ++groups_;
+    grid_->setRowStretch((groups_ + 1) / 2, 1);
 }
 
 QPushButton* TItemPage::ItemButton(int item) const
@@ -189,18 +181,6 @@ void TItemPage::ReadDataButtonClick(QAbstractButton* sender)
     const int item = sender->property("Tag").toInt();
     if (cmd->ReadData(item))
         ShowConfigItem(window(), *cmd, item);
-}
-
-void TItemPage::SendSelfButtonClick()
-{
-    if (link::TPLVRCmdF* cmd = commandLayer_())
-        ShowSelfTestWindow(window(), *cmd);
-}
-
-void TItemPage::ChkKYDStatusButtonClick()
-{
-    if (link::TPLVRCmdF* cmd = commandLayer_())
-        ShowCheckStatusWindow(window(), *cmd);
 }
 
 } // namespace kyd::app

@@ -10,6 +10,7 @@
 #include <map>
 
 class QAbstractButton;
+class QGridLayout;
 class QGroupBox;
 class QPushButton;
 
@@ -30,20 +31,19 @@ public:
 
     // Handlers.
     void ReadDataButtonClick(QAbstractButton* sender);
-    void SendSelfButtonClick();
-    void ChkKYDStatusButtonClick();
 
     // The button of an item (null when the page has none).
     QPushButton* ItemButton(int item) const;
     const std::map<int, QPushButton*>& ItemButtons() const { return buttons_; }
     QGroupBox* Group(const char* name) const;
-
-    QPushButton* SendSelfButton = nullptr;     // Info/Statistics only
-    QPushButton* ChkKYDStatusButton = nullptr; // Info/Statistics only
+    // Adds a group box after those of the page's items.
+    void AddGroup(QGroupBox* box);
 
 private:
     std::function<link::TPLVRCmdF*()> commandLayer_;
     std::map<int, QPushButton*> buttons_;
+    QGridLayout* grid_ = nullptr;
+    int groups_ = 0;
 };
 
 // Shows an item just read (its payload in the command layer's model) as

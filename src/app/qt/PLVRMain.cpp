@@ -8,6 +8,8 @@
 #include "app/qt/CassettePage.h"
 #include "app/qt/CmdStr.h"
 #include "app/qt/CommStr.h"
+#include "app/qt/CommandPage.h"
+#include "app/qt/CommandPages.h"
 #include "app/qt/ModalRun.h"
 #include "app/qt/TransDlg.h"
 #include "app/qt/TransPage.h"
@@ -237,7 +239,6 @@ void TPLVRMainF::BuildToolBar()
         ToolBar->addWidget(b);
         return b;
     };
-    // The command buttons are wired by the command-page work.
     ToolButtonReset = button("ToolButtonReset", QStyle::SP_BrowserReload, "Do Reset");
     ToolButtonStartOfDay =
         button("ToolButtonStartOfDay", QStyle::SP_MediaPlay, "Open all Cassettes and Read cassette id");
@@ -268,8 +269,10 @@ void TPLVRMainF::BuildPages()
     (new QVBoxLayout(TabSheetCassItem))->addWidget(CassettePage);
     TabSheetTCD = page("TabSheetTCD", "TCD");
     TcdTransOptions = new TTcdTransOptions(TabSheetTCD);
+    // The TCD page: the command groups, the transaction options beside them.
+    PageTCD = new TCommandPage(TabSheetTCD);
     auto* tcdLayout = new QHBoxLayout(TabSheetTCD);
-    tcdLayout->addStretch(1);
+    tcdLayout->addWidget(PageTCD, 1);
     tcdLayout->addWidget(TcdTransOptions, 0, Qt::AlignTop);
     connect(TcdTransOptions, &TTcdTransOptions::TellerChanged, this, [this](char t) { TellerRadioGroupClick(t); });
     TransPage = new TTransPage(
@@ -277,9 +280,21 @@ void TPLVRMainF::BuildPages()
         [this](const TransactionSetup& s) { RunTransactions(s); });
     (new QVBoxLayout(TabSheetTrans))->addWidget(TransPage);
     TabSheetDemo = page("TabSheetDemo", "Demo");
+    BuildCommandPages();
     MenuPageControl->setCurrentWidget(TabSheetTrans);
     connect(MenuPageControl, &QTabWidget::currentChanged, this, Guard("pages", [this] { TabSheetTransExit(); }));
     setCentralWidget(MenuPageControl);
+}
+
+void TPLVRMainF::BuildCommandPages()
+{
+    CommandPages = new TCommandPages(this, [this] { return cmd_.get(); }, this);
+    for (TItemPage* p : ItemPages)
+        CommandPages->Populate(p->parentWidget()->objectName().toLatin1().constData(), p->parentWidget(), p, nullptr);
+    CommandPages->Populate(kPageTrans, TabSheetTrans, nullptr, nullptr);
+    CommandPages->Populate(kPageTcd, TabSheetTCD, nullptr, PageTCD);
+    for (QToolButton* b : {ToolButtonReset, ToolButtonStartOfDay, ToolButtonLiftDown, ToolButtonLiftup})
+        CommandPages->Wire(b);
 }
 
 void TPLVRMainF::BuildStatusBar()

@@ -41,6 +41,8 @@ class TCassettePage;
 class TTcdTransOptions;
 class TTransPage;
 struct TransactionSetup;
+class TCommandPage;
+class TCommandPages;
 class TItemPage;
 class TCmdStrForm;
 class TComStringDlg;
@@ -158,6 +160,9 @@ public:
     TTcdTransOptions* TcdTransOptions = nullptr;
     QWidget* TabSheetDemo = nullptr;
     QWidget* TabSheetCassItem = nullptr;
+    TCommandPage* PageTCD = nullptr;
+    // The command buttons of the pages and the tool bar.
+    TCommandPages* CommandPages = nullptr;
     TCassettePage* CassettePage = nullptr;
     std::vector<TItemPage*> ItemPages; // Info/Statistics, Service, Configuration, Config2
     QFrame* PanelDemo = nullptr;
@@ -177,6 +182,7 @@ private:
     void BuildToolBar();
     void BuildPages();
     void BuildStatusBar();
+    void BuildCommandPages();
     void BuildDemoPage();
     void ApplyBusy(bool busy);
     // The Scripts menu's items: what the script state allows, none while busy.

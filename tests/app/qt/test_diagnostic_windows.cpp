@@ -29,7 +29,7 @@ protected:
     ~DiagnosticWindowsTest() override { SetModalHandler({}); }
 
     link::TPLVRCmdF& Cmd() { return *Main().CommandLayer(); }
-    TItemPage& InfoPage() { return *Main().ItemPages.front(); }
+    QPushButton* InfoButton(const char* name) { return Main().ItemPages.front()->findChild<QPushButton*>(name); }
     static std::string Row(QTreeWidget* list, int row)
     {
         const QTreeWidgetItem* i = list->topLevelItem(row);
@@ -87,7 +87,7 @@ TEST_F(DiagnosticWindowsTest, SelfTestButtonReadsGAAndEachPageReadsWithItsComman
         EXPECT_EQ(d.LabelNSVert->text() + "x" + d.LabelNSHorz->text(), "072x134");
         return int(QDialog::Accepted);
     });
-    InfoPage().SendSelfButton->click();
+    InfoButton("SendSelfButton")->click();
     EXPECT_TRUE(shown);
 }
 
@@ -233,7 +233,7 @@ TEST_F(DiagnosticWindowsTest, StatusCheckShowsHoppersTasksAndFaults)
         EXPECT_EQ(Row(d.ListViewTaskStatus, 5), "Note Output|The Throat Handler is OK");
         return int(QDialog::Accepted);
     });
-    InfoPage().ChkKYDStatusButton->click();
+    InfoButton("ChkKYDStatusButton")->click();
     EXPECT_TRUE(shown);
     EXPECT_EQ(TakeCommands(), Commands{"Q"});
     // Looking the texts up leaves the model's status as the reply set it.

@@ -1,0 +1,58 @@
+#include "app/qt/ReportFiles.h"
+
+#include "platform/dialogs.h"
+#include "platform/report_canvas.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace kyd::app {
+
+bool WriteTextFile(const std::string& path, const std::string& text, std::string& reason)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    const int writeErr = errno;
+    const bool closed = std::fclose(f) == 0;
+    if (!written || !closed) {
+        reason = std::strerror(written ? errno : writeErr);
+        return false;
+    }
+    return true;
+}
+
+std::string SaveReportFile(const std::string& logFile, const std::string& defaultName, const std::string& text)
+{
+    const std::string folder = std::filesystem::path(logFile).parent_path().string();
+    std::optional<std::string> file = platform::dialogs().saveFile(
+        "Save As", folder, defaultName + ".txt",
+        {{"Text files", "*.txt"}, {"Log files", "*.log"}, {"All files", "*.*"}}, true);
+    if (!file || file->empty())
+        return {};
+    std::string path = *file;
+    if (std::filesystem::path(path).extension().empty())
+        path += ".txt";
+    std::string reason;
+    if (!WriteTextFile(path, text, reason)) {
+        // Never let the operator believe the report was saved.
+        platform::dialogs().messageDlg("Could not write file: " + path + "\n" + reason, platform::DlgType::Error,
+                                       platform::DlgButtons::Ok);
+        return {};
+    }
+    return path;
+}
+
+void PrintReport(const std::string& jobTitle, const std::function<void(platform::ReportCanvas&)>& layout)
+{
+    std::unique_ptr<platform::ReportCanvas> canvas = platform::printing().ChoosePrinter(jobTitle);
+    if (canvas)
+        layout(*canvas);
+}
+
+} // namespace kyd::app

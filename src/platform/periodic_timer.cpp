@@ -4,7 +4,8 @@
 
 namespace kyd::platform {
 
-PeriodicTimer::PeriodicTimer(std::function<void()> onTick) : onTick_(std::move(onTick))
+PeriodicTimer::PeriodicTimer(std::function<void()> onTick, bool catchUp)
+    : onTick_(std::move(onTick)), catchUp_(catchUp)
 {
     target_ = messageLoop().createTarget([this](const Message& m) { return handle(m); });
 }
@@ -37,8 +38,8 @@ void PeriodicTimer::stop()
 void PeriodicTimer::schedule()
 {
     const std::int64_t now = clock().monotonicMs();
-    if (due_ <= now) // missed ticks are not made up; keep the phase
-        due_ += ((now - due_) / interval_ + 1) * interval_;
+    if (due_ < now && (!catchUp_ || now - due_ > kMaxCatchUpMs)) // skipped; the phase is kept
+        due_ += (now - due_ + interval_ - 1) / interval_ * interval_;
     Message m;
     m.msg = kTickMessage;
     m.wParam = static_cast<std::uintptr_t>(generation_);
@@ -49,6 +50,7 @@ std::intptr_t PeriodicTimer::handle(const Message& m)
 {
     if (m.msg != kTickMessage || !active_ || m.wParam != static_cast<std::uintptr_t>(generation_))
         return 0;
+    due_ += interval_;
     schedule(); // before the callback, which may stop or destroy this timer
     auto tick = onTick_;  // the callback may destroy this object
     tick();

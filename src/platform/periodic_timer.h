@@ -2,10 +2,12 @@
 // receives a tick message every interval of the process clock, so it runs
 // on the main thread and follows a FakeClock in tests.
 //
-// Ticks keep their phase (the n-th tick is due at start + n * interval);
-// ticks that fell due while the main thread was busy are not made up, the
+// Ticks keep their phase (the n-th tick is due at start + n * interval).
+// Ticks that fell due while the main thread was busy are not made up, the
 // next one is simply the first due time still ahead, as a window timer
-// behaves. Created, started, stopped and destroyed on the main thread. The
+// behaves; with catchUp they are delivered one after the other, as a
+// periodic multimedia timer's posts would queue up, unless the timer fell
+// more than kMaxCatchUpMs behind (a suspended machine), when it skips ahead. Created, started, stopped and destroyed on the main thread. The
 // tick callback may stop, restart or destroy the timer.
 #pragma once
 
@@ -19,7 +21,8 @@ namespace kyd::platform {
 
 class PeriodicTimer {
 public:
-    explicit PeriodicTimer(std::function<void()> onTick);
+    explicit PeriodicTimer(std::function<void()> onTick, bool catchUp = false);
+    static constexpr std::int64_t kMaxCatchUpMs = 1000;
     ~PeriodicTimer();
     PeriodicTimer(const PeriodicTimer&) = delete;
     PeriodicTimer& operator=(const PeriodicTimer&) = delete;
@@ -44,6 +47,7 @@ private:
     std::int64_t interval_ = 0;
     std::int64_t due_ = 0;
     bool active_ = false;
+    bool catchUp_ = false;
 };
 
 } // namespace kyd::platform

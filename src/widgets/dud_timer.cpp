@@ -151,7 +151,7 @@ void TDUDHiTimer::UpdateTimer()
             messageTimer_ = std::make_unique<pf::PeriodicTimer>([this, alive] {
                 if (alive.lock())
                     onMessageTick();
-            });
+            }, true);
         }
         if (run) {
             inTimer_ = false;

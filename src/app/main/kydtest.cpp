@@ -5,6 +5,7 @@
 // --ini names the settings file (default: KYD_INI, else the executable's
 // path with the extension ".INI").
 #include "app/LinkPortFactory.h"
+#include "app/ProjectRCVersion.h"
 #include "app/qt/TesterApp.h"
 #include "link/SioLinkPort.h"
 #include "platform/dialogs.h"
@@ -16,12 +17,15 @@
 #include "platform/qt/qt_message_loop.h"
 #include "serial/SioPort.h"
 #include "serial/qt/SioSelCom.h"
+#include "widgets/dud_class.h"
+#include "widgets/dud_sysinfo.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
@@ -70,8 +74,20 @@ int main(int argc, char** argv)
     sio::InstallPortPromptDialog();
     app::SetLinkPortFactory([] { return std::make_unique<link::SioLinkPort>(); });
 
+    // The component library reads the program's version block; its
+    // translation path answers language and code page in that order.
+    widgets::DUDSISetVersionLookup([](const std::string& path) -> std::optional<std::string> {
+        auto v = app::VerQueryValue(app::ProgramVersionBlock(), path);
+        if (v && path == "\\VarFileInfo\\Translation" && v->size() == 8)
+            return v->substr(4) + v->substr(0, 4);
+        return v;
+    });
+
     int rc = 0;
     try {
+        // The component library's application object lives as long as the
+        // program (ini control, timer pool, single-instance lock).
+        widgets::TDUDApplication dudApplication;
         if (parser.isSet(iniOption))
             platform::setSharedIniPath(parser.value(iniOption).toLocal8Bit().toStdString());
         app::TesterApp tester;
@@ -83,6 +99,7 @@ int main(int argc, char** argv)
         rc = 0;
     }
 
+    widgets::DUDSISetVersionLookup(nullptr);
     app::SetLinkPortFactory({});
     sio::SetDefaultPortPrompt({});
     platform::setExceptionSink({});

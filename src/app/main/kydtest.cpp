@@ -19,6 +19,7 @@
 #include "serial/qt/SioSelCom.h"
 #include "widgets/dud_class.h"
 #include "widgets/dud_sysinfo.h"
+#include "widgets/qt/dud_sysinfo_probes.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -74,6 +75,7 @@ int main(int argc, char** argv)
     sio::InstallPortPromptDialog();
     app::SetLinkPortFactory([] { return std::make_unique<link::SioLinkPort>(); });
 
+    widgets::DUDSIInstallQtProbes();
     // The component library reads the program's version block; its
     // translation path answers language and code page in that order.
     widgets::DUDSISetVersionLookup([](const std::string& path) -> std::optional<std::string> {
@@ -100,6 +102,7 @@ int main(int argc, char** argv)
     }
 
     widgets::DUDSISetVersionLookup(nullptr);
+    widgets::DUDSISetScreenProbes({});
     app::SetLinkPortFactory({});
     sio::SetDefaultPortPrompt({});
     platform::setExceptionSink({});

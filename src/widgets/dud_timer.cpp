@@ -27,9 +27,9 @@ TDUDHiTimer::~TDUDHiTimer()
 {
     destroying_ = true;
     *alive_ = false;
-    onTimer_ = nullptr;
     enabled_ = false;
-    stopThread();
+    stopThread(); // first: a handler on the timer thread reads OnTimer
+    onTimer_ = nullptr;
     messageTimer_.reset(); // a message-mode timer stops with its component
     for (auto& t : retired_) {
         if (t->thread.joinable()) {

@@ -38,8 +38,10 @@ void PeriodicTimer::stop()
 void PeriodicTimer::schedule()
 {
     const std::int64_t now = clock().monotonicMs();
-    if (due_ < now && (!catchUp_ || now - due_ > kMaxCatchUpMs)) // skipped; the phase is kept
-        due_ += (now - due_ + interval_ - 1) / interval_ * interval_;
+    // Without catching up, a late tick stands for all that fell due until
+    // now: the next one is the first still ahead. The phase is kept.
+    if (due_ <= now && (!catchUp_ || now - due_ > kMaxCatchUpMs))
+        due_ += ((now - due_) / interval_ + 1) * interval_;
     Message m;
     m.msg = kTickMessage;
     m.wParam = static_cast<std::uintptr_t>(generation_);

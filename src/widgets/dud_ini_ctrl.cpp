@@ -121,6 +121,106 @@ std::string DUDIniFloatToText(double v)
     return ec == std::errc() ? std::string(buf, p) : std::string("0");
 }
 
+namespace {
+
+// Days since 1970-01-01 of a civil date, and back.
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d)
+{
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
+}
+
+constexpr std::int64_t kEpochOffset = 25569; // 1970-01-01 in days since 1899-12-30
+constexpr double kMaxDays = 2958466;         // 9999-12-31
+
+void split(double dt, std::int64_t& days, int& secs)
+{
+    if (!std::isfinite(dt) || dt > kMaxDays || dt < -693593)
+        dt = 0;
+    const double whole = std::floor(dt);
+    days = static_cast<std::int64_t>(whole);
+    secs = static_cast<int>(std::lround((dt - whole) * 86400.0));
+    if (secs >= 86400) {
+        secs -= 86400;
+        ++days;
+    }
+}
+
+} // namespace
+
+std::string DUDIniDateToText(double dt)
+{
+    std::int64_t days;
+    int secs;
+    split(dt, days, secs);
+    std::int64_t y;
+    unsigned m, d;
+    civilFromDays(days - kEpochOffset, y, m, d);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u", static_cast<long long>(y), m, d);
+    return buf;
+}
+
+std::string DUDIniTimeToText(double dt)
+{
+    std::int64_t days;
+    int secs;
+    split(dt, days, secs);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", secs / 3600, secs / 60 % 60, secs % 60);
+    return buf;
+}
+
+std::string DUDIniDateTimeToText(double dt) { return DUDIniDateToText(dt) + " " + DUDIniTimeToText(dt); }
+
+double DUDIniTextToDateTime(const std::string& text, double def)
+{
+    const std::string t = DUDTrim(text);
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, n = 0;
+    double days = 0;
+    std::size_t pos = 0;
+    if (std::sscanf(t.c_str(), "%5d-%2d-%2d%n", &y, &mo, &d, &n) == 3 && n > 0) {
+        if (y < 1 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > 31)
+            return def;
+        const std::int64_t z = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
+        std::int64_t yy;
+        unsigned mm, dd;
+        civilFromDays(z, yy, mm, dd);
+        if (static_cast<int>(mm) != mo || static_cast<int>(dd) != d) // 2023-02-30
+            return def;
+        days = static_cast<double>(z + kEpochOffset);
+        pos = static_cast<std::size_t>(n);
+        while (pos < t.size() && (t[pos] == ' ' || t[pos] == 'T'))
+            ++pos;
+        if (pos == t.size())
+            return days;
+    }
+    const std::string rest = t.substr(pos);
+    n = 0;
+    if (std::sscanf(rest.c_str(), "%2d:%2d:%2d%n", &h, &mi, &s, &n) != 3 || static_cast<std::size_t>(n) != rest.size())
+        return def;
+    if (h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59)
+        return def;
+    return days + (h * 3600 + mi * 60 + s) / 86400.0;
+}
+
 // ---------------------------------------------------------------------------
 
 TDUDIniCtrl::TDUDIniCtrl(std::string name) : TDUDCustomComponent(std::move(name)) {}
@@ -288,6 +388,37 @@ double TDUDIniCtrl::ReadFloat(const std::string& section, const std::string& ide
 void TDUDIniCtrl::WriteFloat(const std::string& section, const std::string& ident, double value)
 {
     WriteString(section, ident, DUDIniFloatToText(value));
+}
+
+double TDUDIniCtrl::ReadDate(const std::string& section, const std::string& ident, double def)
+{
+    return std::floor(DUDIniTextToDateTime(ReadString(section, ident, ""), def));
+}
+
+void TDUDIniCtrl::WriteDate(const std::string& section, const std::string& ident, double value)
+{
+    WriteString(section, ident, DUDIniDateToText(value));
+}
+
+double TDUDIniCtrl::ReadTime(const std::string& section, const std::string& ident, double def)
+{
+    const double v = DUDIniTextToDateTime(ReadString(section, ident, ""), def);
+    return v == def ? def : v - std::floor(v);
+}
+
+void TDUDIniCtrl::WriteTime(const std::string& section, const std::string& ident, double value)
+{
+    WriteString(section, ident, DUDIniTimeToText(value));
+}
+
+double TDUDIniCtrl::ReadDateTime(const std::string& section, const std::string& ident, double def)
+{
+    return DUDIniTextToDateTime(ReadString(section, ident, ""), def);
+}
+
+void TDUDIniCtrl::WriteDateTime(const std::string& section, const std::string& ident, double value)
+{
+    WriteString(section, ident, DUDIniDateTimeToText(value));
 }
 
 TColor TDUDIniCtrl::ReadColor(const std::string& section, const std::string& ident, TColor def)

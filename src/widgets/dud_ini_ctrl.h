@@ -95,6 +95,15 @@ public:
     void WriteBool(const std::string& section, const std::string& ident, bool value);
     double ReadFloat(const std::string& section, const std::string& ident, double def);
     void WriteFloat(const std::string& section, const std::string& ident, double value);
+    // Dates and times as days since 1899-12-30 (the fraction is the time
+    // of day), stored as "2024-05-31", "13:45:00" and "2024-05-31 13:45:00"
+    // whatever the locale, so that files move between machines.
+    double ReadDate(const std::string& section, const std::string& ident, double def);
+    void WriteDate(const std::string& section, const std::string& ident, double value);
+    double ReadTime(const std::string& section, const std::string& ident, double def);
+    void WriteTime(const std::string& section, const std::string& ident, double value);
+    double ReadDateTime(const std::string& section, const std::string& ident, double def);
+    void WriteDateTime(const std::string& section, const std::string& ident, double value);
     TColor ReadColor(const std::string& section, const std::string& ident, TColor def);
     void WriteColor(const std::string& section, const std::string& ident, TColor value);
     bool ReadFont(const std::string& section, const std::string& ident, TFont& font);
@@ -156,5 +165,11 @@ void DUDLoadObjectProperties(const platform::IniFile& ini, const std::string& se
 // Text that a stored float reads as; the default when it does not convert.
 double DUDIniTextToFloat(const std::string& text, double def);
 std::string DUDIniFloatToText(double v);
+// The stored forms of dates and times; parsing gives def for text that is
+// not such a date or time (or a day that does not exist).
+std::string DUDIniDateToText(double dt);
+std::string DUDIniTimeToText(double dt);
+std::string DUDIniDateTimeToText(double dt);
+double DUDIniTextToDateTime(const std::string& text, double def);
 
 } // namespace kyd::widgets

@@ -178,6 +178,9 @@ int FuzzIniConversions(const std::uint8_t* data, std::size_t size)
     }
     const double d = DUDIniTextToFloat(text, 0.25);
     Require(DUDIniTextToFloat(DUDIniFloatToText(d), -1) == d);
+    const double when = DUDIniTextToDateTime(text, -1e9);
+    if (when != -1e9)
+        Require(DUDIniTextToDateTime(DUDIniDateTimeToText(when), -1e9) == when);
     int i = 0;
     if (DUDTryStrToInt(text, i)) {
         int j = ~i;

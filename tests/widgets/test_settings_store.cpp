@@ -157,6 +157,16 @@ TEST_F(Store, TypedValuesFallBackOnTextThatDoesNotConvert)
     EXPECT_TRUE(ini.ReadFont("V", "Font", g));
     EXPECT_EQ(g.Name, "Keep");
     EXPECT_TRUE(g.Italic);
+    ini.WriteDateTime("V", "When", 45443.5); // 2024-05-31 12:00
+    EXPECT_EQ(kyd::platform::IniFile(file).readString("V", "When", ""), "2024-05-31 12:00:00");
+    EXPECT_EQ(ini.ReadDateTime("V", "When", 0), 45443.5);
+    EXPECT_EQ(ini.ReadDate("V", "When", 0), 45443);
+    EXPECT_EQ(ini.ReadTime("V", "When", 0), 0.5);
+    ini.WriteDate("V", "Day", 2);
+    EXPECT_EQ(kyd::platform::IniFile(file).readString("V", "Day", ""), "1900-01-01");
+    ini.WriteString("V", "Feb", "2023-02-30");
+    EXPECT_EQ(ini.ReadDate("V", "Feb", 7), 7);
+    EXPECT_EQ(ini.ReadTime("V", "Bad", 0.25), 0.25);
     ini.WriteBool("V", "B", true);
     EXPECT_TRUE(ini.ReadBool("V", "B", false));
     ini.DeleteKey("V", "B");

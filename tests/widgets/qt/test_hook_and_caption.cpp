@@ -1,6 +1,7 @@
-// Event hooks on a form: one delivery per event however often a hook is
+// Event hooks on a form, and the caption layout's view of a window: one delivery per event however often a hook is
 // switched, independent hooks removed in either order, an owner that goes
 // first, MDI frames and the main window.
+#include "widgets/qt/dud_sysinfo_probes.h"
 #include "widgets/qt/dud_wnd_proc_component.h"
 
 #include <QApplication>
@@ -137,4 +138,27 @@ TEST(WndProcHook, MdiFramesHookTheirAreaAndTheMainWindowOnRequest)
     area->addSubWindow(child);
     Counter childHook(child);
     EXPECT_EQ(childHook.OwnerKind(), 1);
+}
+
+TEST(CaptionLayout, WindowFlagsBecomeStyles)
+{
+    QWidget tool(nullptr, Qt::Tool | Qt::WindowSystemMenuHint);
+    tool.resize(200, 100);
+    const TDUDNCWindow t = DUDNCWindowFromWidget(tool);
+    EXPECT_TRUE(t.ExStyle & WS_EX_TOOLWINDOW);
+    EXPECT_TRUE(t.Style & WS_SYSMENU);
+    EXPECT_TRUE(t.Style & WS_THICKFRAME);
+    EXPECT_EQ(t.Width, tool.frameGeometry().width());
+
+    QWidget dialog(nullptr, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
+    dialog.setFixedSize(300, 200);
+    const TDUDNCWindow d = DUDNCWindowFromWidget(dialog);
+    EXPECT_TRUE(d.Style & WS_DLGFRAME);
+    EXPECT_TRUE(d.Style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(d.Style & WS_MAXIMIZEBOX);
+    TRect caption, text;
+    std::uint32_t flags = 0;
+    DUDNCCalcDrawingArea(d, caption, text, flags);
+    EXPECT_EQ(caption.Left, DUDNCDLGBORDERWIDTH());
+    EXPECT_TRUE(flags & DUDNC_HASICON);
 }

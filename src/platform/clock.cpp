@@ -132,7 +132,9 @@ bool waitUntilMs(std::condition_variable& cv, std::unique_lock<std::mutex>& lock
             std::int64_t now = c.monotonicMs();
             if (now >= deadlineMs)
                 return false;
-            cv.wait_for(lock, std::chrono::milliseconds(deadlineMs - now));
+            // The process clock is CLOCK_MONOTONIC, as the steady clock is:
+            // waiting for the deadline itself does not add up to 1 ms to it.
+            cv.wait_until(lock, std::chrono::steady_clock::time_point(std::chrono::milliseconds(deadlineMs)));
         }
     }
 

@@ -51,3 +51,14 @@ std::string systemConfigDir()
 }
 
 } // namespace kyd::platform
+
+#include <filesystem>
+
+namespace kyd::platform {
+bool makeFolders(const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    return std::filesystem::is_directory(path, ec);
+}
+} // namespace kyd::platform

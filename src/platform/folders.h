@@ -11,3 +11,8 @@ std::string userConfigDir();
 std::string systemConfigDir();
 
 } // namespace kyd::platform
+
+namespace kyd::platform {
+// Creates a folder and its missing parents; true when it exists afterwards.
+bool makeFolders(const std::string& path);
+} // namespace kyd::platform

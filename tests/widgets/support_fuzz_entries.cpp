@@ -1,6 +1,9 @@
 #include "support_fuzz_entries.h"
 
 #include "platform/audio_output.h"
+#include "platform/system_info.h"
+#include "widgets/dud_ini_ctrl.h"
+#include "widgets/dud_text_forms.h"
 #include "widgets/bmp_format.h"
 #include "widgets/dud_stream.h"
 #include "widgets/dud_wave.h"
@@ -127,6 +130,62 @@ int FuzzCompressExpand(const std::uint8_t* data, std::size_t size)
     TMemoryStream unpacked;
     LoadCompressedStream(packed, unpacked);
     Require(unpacked.Bytes() == std::vector<std::uint8_t>(data, data + size));
+    return 0;
+}
+
+int FuzzMeminfo(const std::uint8_t* data, std::size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    for (const auto& [name, bytes] : platform::parseMeminfo(text))
+        Require(!name.empty() && name.find('\n') == std::string::npos);
+    return 0;
+}
+
+int FuzzMountTable(const std::uint8_t* data, std::size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    for (const auto& m : platform::parseMounts(text))
+        Require(!m.device.empty() && !m.mountPoint.empty() && !m.fsType.empty());
+    return 0;
+}
+
+int FuzzOsRelease(const std::uint8_t* data, std::size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    for (const auto& [key, value] : platform::parseOsRelease(text))
+        Require(!key.empty() && value.find('\n') == std::string::npos);
+    return 0;
+}
+
+int FuzzIniConversions(const std::uint8_t* data, std::size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    // Readers never fail; what the writers make of their result reads back.
+    const TPoint p = DUDStringToPoint(text);
+    Require(DUDStringToPoint(DUDPointToString(p)) == p);
+    const TRect r = DUDStringToRect(text);
+    Require(DUDStringToRect(DUDRectToString(r)) == r);
+    TColor c = 0;
+    if (StringToColor(text, c)) {
+        TColor back = ~c;
+        Require(StringToColor(ColorToString(c), back) && back == c);
+    }
+    TFont f;
+    if (DUDStringToFont(text, f) && f.Name.find(',') == std::string::npos) {
+        TFont g;
+        Require(DUDStringToFont(DUDFontToString(f), g));
+        Require(g.Bold == f.Bold && g.Italic == f.Italic && g.Color == f.Color && g.Name == f.Name);
+    }
+    const double d = DUDIniTextToFloat(text, 0.25);
+    Require(DUDIniTextToFloat(DUDIniFloatToText(d), -1) == d);
+    const double when = DUDIniTextToDateTime(text, -1e9);
+    if (when != -1e9)
+        Require(DUDIniTextToDateTime(DUDIniDateTimeToText(when), -1e9) == when);
+    int i = 0;
+    if (DUDTryStrToInt(text, i)) {
+        int j = ~i;
+        Require(DUDTryStrToInt(std::to_string(i), j) && j == i);
+    }
     return 0;
 }
 

@@ -19,5 +19,14 @@ int FuzzStreamReaders(const std::uint8_t* data, std::size_t size);
 int FuzzWaveHeader(const std::uint8_t* data, std::size_t size);
 // Compressing any block and expanding it again gives it back.
 int FuzzCompressExpand(const std::uint8_t* data, std::size_t size);
+// The /proc/meminfo parser.
+int FuzzMeminfo(const std::uint8_t* data, std::size_t size);
+// The mount-table parser.
+int FuzzMountTable(const std::uint8_t* data, std::size_t size);
+// The os-release parser.
+int FuzzOsRelease(const std::uint8_t* data, std::size_t size);
+// The settings' conversions of stored text (numbers, colours, points,
+// rectangles, fonts); what they write reads back the same.
+int FuzzIniConversions(const std::uint8_t* data, std::size_t size);
 
 } // namespace kyd::widgets::fuzz

@@ -27,6 +27,10 @@ const std::map<std::string, Entry>& Entries()
         {"FuzzStreamReaders", FuzzStreamReaders},
         {"FuzzWaveHeader", FuzzWaveHeader},
         {"FuzzCompressExpand", FuzzCompressExpand},
+        {"FuzzMeminfo", FuzzMeminfo},
+        {"FuzzMountTable", FuzzMountTable},
+        {"FuzzOsRelease", FuzzOsRelease},
+        {"FuzzIniConversions", FuzzIniConversions},
     };
     return entries;
 }

@@ -5,6 +5,7 @@
 // --ini names the settings file (default: KYD_INI, else the executable's
 // path with the extension ".INI").
 #include "app/LinkPortFactory.h"
+#include "app/ProjectRCVersion.h"
 #include "app/qt/TesterApp.h"
 #include "link/SioLinkPort.h"
 #include "platform/dialogs.h"
@@ -17,12 +18,16 @@
 #include "platform/qt/qt_message_loop.h"
 #include "serial/SioPort.h"
 #include "serial/qt/SioSelCom.h"
+#include "widgets/dud_class.h"
+#include "widgets/dud_sysinfo.h"
+#include "widgets/qt/dud_sysinfo_probes.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
@@ -73,8 +78,21 @@ int main(int argc, char** argv)
     sio::InstallPortPromptDialog();
     app::SetLinkPortFactory([] { return std::make_unique<link::SioLinkPort>(); });
 
+    widgets::DUDSIInstallQtProbes();
+    // The component library reads the program's version block; its
+    // translation path answers language and code page in that order.
+    widgets::DUDSISetVersionLookup([](const std::string& path) -> std::optional<std::string> {
+        auto v = app::VerQueryValue(app::ProgramVersionBlock(), path);
+        if (v && path == "\\VarFileInfo\\Translation" && v->size() == 8)
+            return v->substr(4) + v->substr(0, 4);
+        return v;
+    });
+
     int rc = 0;
     try {
+        // The component library's application object lives as long as the
+        // program (ini control, timer pool, single-instance lock).
+        widgets::TDUDApplication dudApplication;
         if (parser.isSet(iniOption))
             platform::setSharedIniPath(parser.value(iniOption).toLocal8Bit().toStdString());
         app::TesterApp tester;
@@ -86,6 +104,8 @@ int main(int argc, char** argv)
         rc = 0;
     }
 
+    widgets::DUDSISetVersionLookup(nullptr);
+    widgets::DUDSISetScreenProbes({});
     app::SetLinkPortFactory({});
     sio::SetDefaultPortPrompt({});
     platform::setExceptionSink({});

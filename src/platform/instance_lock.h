@@ -1,0 +1,48 @@
+// Single-instance detection and advisory file locks.
+#pragma once
+
+#include <string>
+
+namespace kyd::platform {
+
+// A lock file that every instance of a program holds shared. An instance
+// that cannot take it exclusively when it starts knows another one runs.
+// The lock dies with its holder, so a killed instance leaves none behind.
+class InstanceLock {
+public:
+    // name: the lock's name, usually the executable's file name. The file
+    // lies in $XDG_RUNTIME_DIR, else in the temporary folder with the user
+    // id in its name.
+    explicit InstanceLock(const std::string& name);
+    ~InstanceLock();
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    bool anotherInstance() const { return another_; }
+    // False when the lock file could not be opened (then no instance is seen).
+    bool held() const { return fd_ >= 0; }
+    const std::string& path() const { return path_; }
+
+private:
+    int fd_ = -1;
+    bool another_ = false;
+    std::string path_;
+};
+
+// An exclusive advisory lock on "<path>.lock" for the scope, serialising
+// read-modify-write cycles of a file among processes and threads that use
+// it. Blocks until the lock is free. held() is false when the lock file
+// could not be created (the caller then goes on unlocked).
+class FileLock {
+public:
+    explicit FileLock(const std::string& path);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace kyd::platform

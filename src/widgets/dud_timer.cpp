@@ -1,0 +1,215 @@
+#include "widgets/dud_timer.h"
+
+#include "platform/clock.h"
+#include "platform/message_loop.h"
+#include "platform/periodic_timer.h"
+
+#include <condition_variable>
+#include <mutex>
+
+namespace kyd::widgets {
+
+namespace pf = kyd::platform;
+
+struct TDUDHiTimer::ThreadState {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::atomic<bool> stop{false};
+    // Set while OnTimer runs for this thread (on either thread).
+    std::atomic<std::thread::id> handlerThread{};
+    pf::SyncToken token;
+    std::thread thread;
+};
+
+TDUDHiTimer::TDUDHiTimer(std::uint32_t interval) : interval_(interval), alive_(std::make_shared<bool>(true)) {}
+
+TDUDHiTimer::~TDUDHiTimer()
+{
+    destroying_ = true;
+    *alive_ = false;
+    enabled_ = false;
+    stopThread(); // first: a handler on the timer thread reads OnTimer
+    onTimer_ = nullptr;
+    messageTimer_.reset(); // a message-mode timer stops with its component
+    for (auto& t : retired_) {
+        if (t->thread.joinable()) {
+            if (t->thread.get_id() == std::this_thread::get_id())
+                t->thread.detach();
+            else
+                t->thread.join();
+        }
+    }
+}
+
+void TDUDHiTimer::SetEnabled(bool v)
+{
+    if (v == enabled_)
+        return;
+    enabled_ = v;
+    UpdateTimer();
+}
+
+void TDUDHiTimer::SetInterval(std::uint32_t v)
+{
+    if (v == interval_.load())
+        return;
+    if (v < kMinPeriod)
+        v = kMinPeriod;
+    if (v > kMaxPeriod)
+        v = kMaxPeriod;
+    interval_ = v;
+    UpdateTimer();
+}
+
+void TDUDHiTimer::SetOnTimer(TNotifyEvent ev)
+{
+    stopThread(); // a handler running on the timer thread reads it
+    onTimer_ = std::move(ev);
+    UpdateTimer();
+}
+
+void TDUDHiTimer::SetUseThread(bool v)
+{
+    if (v == useThread_)
+        return;
+    useThread_ = v;
+    UpdateTimer();
+}
+
+void TDUDHiTimer::SetThreadPriority(TThreadPriority p)
+{
+    if (p == priority_)
+        return;
+    priority_ = p;
+    if (useThread_)
+        UpdateTimer();
+}
+
+std::uint32_t TDUDHiTimer::GetInteger(int index) const
+{
+    switch (index) {
+    case 0: return kMaxPeriod;
+    case 1: return kMinPeriod;
+    default: return 0;
+    }
+}
+
+void TDUDHiTimer::Timer()
+{
+    if (onTimer_) {
+        auto ev = onTimer_; // the handler may replace itself or destroy this
+        ev(this);
+    }
+}
+
+bool TDUDHiTimer::MessageTimerRunning() const { return messageTimer_ && messageTimer_->active(); }
+
+void TDUDHiTimer::stopThread()
+{
+    if (!thread_)
+        return;
+    std::shared_ptr<ThreadState> st = std::move(thread_);
+    {
+        std::lock_guard<std::mutex> g(st->mutex);
+        st->stop = true;
+    }
+    st->cv.notify_all();
+    st->token.cancel(); // a tick on its way to the main thread never runs
+    // From inside this thread's own OnTimer (on the timer thread, or on the
+    // main thread while the timer thread waits for it) a join would never
+    // return: that thread is joined later instead.
+    if (st->handlerThread.load() == std::this_thread::get_id()) {
+        retired_.push_back(std::move(st));
+        return;
+    }
+    if (st->thread.joinable())
+        st->thread.join();
+}
+
+void TDUDHiTimer::UpdateTimer()
+{
+    stopThread();
+    if (messageTimer_)
+        messageTimer_->stop();
+    // Join threads retired earlier; they have left their handler by now
+    // unless this runs inside it again.
+    for (auto it = retired_.begin(); it != retired_.end();) {
+        if ((*it)->handlerThread.load() != std::this_thread::get_id() && (*it)->thread.joinable()) {
+            (*it)->thread.join();
+            it = retired_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (destroying_)
+        return;
+    const std::uint32_t interval = interval_.load();
+    const bool run = enabled_ && onTimer_ && interval > 0;
+    if (!useThread_) {
+        if (!messageTimer_) {
+            std::weak_ptr<bool> alive = alive_;
+            messageTimer_ = std::make_unique<pf::PeriodicTimer>([this, alive] {
+                if (alive.lock())
+                    onMessageTick();
+            }, true);
+        }
+        if (run) {
+            inTimer_ = false;
+            messageTimer_->start(interval);
+        }
+        return;
+    }
+    messageTimer_.reset();
+    if (!run)
+        return;
+    auto st = std::make_shared<ThreadState>();
+    thread_ = st;
+    // The phase starts now, not whenever the thread gets going.
+    const std::int64_t start = pf::clock().monotonicMs();
+    st->thread = std::thread([this, st, interval, start] {
+        std::int64_t due = start;
+        for (;;) {
+            due += interval;
+            const std::int64_t now = pf::clock().monotonicMs();
+            if (due < now) // late: ticks already past are skipped, the phase is kept
+                due += (now - due + interval - 1) / interval * interval;
+            {
+                std::unique_lock<std::mutex> lock(st->mutex);
+                pf::waitUntilMs(st->cv, lock, due, [&] { return st->stop.load(); });
+                if (st->stop)
+                    return;
+            }
+            auto fire = [this, st] {
+                if (st->stop)
+                    return;
+                st->handlerThread = std::this_thread::get_id();
+                Timer();
+                st->handlerThread = std::thread::id{};
+            };
+            if (synchronize_.load()) {
+                // Enabled and the handler are main-thread state: checked there.
+                pf::messageLoop().synchronize(
+                    [this, st, &fire] {
+                        if (!st->stop && enabled_)
+                            fire();
+                    },
+                    &st->token);
+            } else {
+                fire();
+            }
+        }
+    });
+}
+
+void TDUDHiTimer::onMessageTick()
+{
+    if (inTimer_) // a handler that pumps messages is not re-entered
+        return;
+    inTimer_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    Timer();
+    if (alive.lock())
+        inTimer_ = false;
+}
+
+} // namespace kyd::widgets

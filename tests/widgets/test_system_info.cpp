@@ -1,0 +1,113 @@
+// System information: the parsers of the kernel's files, the figures of
+// this machine, the fixed values and the caption layout.
+#include "platform/system_info.h"
+#include "widgets/dud_sysinfo.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+using namespace kyd::widgets;
+namespace pf = kyd::platform;
+
+TEST(SystemInfoParsers, MeminfoMountsAndOsRelease)
+{
+    const auto m = pf::parseMeminfo("MemTotal:       16318480 kB\nHugePages_Total:       0\nbad line\n"
+                                    "X: 99999999999999999999999 kB\nSwapFree: 12 kB");
+    EXPECT_EQ(m.at("MemTotal"), 16318480ull * 1024);
+    EXPECT_EQ(m.at("HugePages_Total"), 0u);
+    EXPECT_EQ(m.at("SwapFree"), 12u * 1024);
+    EXPECT_EQ(m.count("X"), 0u);
+
+    const auto mounts = pf::parseMounts("/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/my\\040disk vfat rw 0 0\n"
+                                        "short\n/dev/x /y\\13 ext4\n");
+    ASSERT_EQ(mounts.size(), 3u);
+    EXPECT_EQ(mounts[1].mountPoint, "/media/my disk");
+    EXPECT_EQ(mounts[2].mountPoint, "/y\\13");
+
+    const auto os = pf::parseOsRelease("# c\nNAME=\"Debian GNU/Linux\"\nID=debian\nPRETTY_NAME='x y'\n"
+                                       "BAD=\"open\nlower=1\nQ=\"a\\\"b\"\n");
+    EXPECT_EQ(os.at("NAME"), "Debian GNU/Linux");
+    EXPECT_EQ(os.at("ID"), "debian");
+    EXPECT_EQ(os.at("PRETTY_NAME"), "x y");
+    EXPECT_EQ(os.at("Q"), "a\"b");
+    EXPECT_EQ(os.count("BAD"), 0u);
+    EXPECT_EQ(os.count("lower"), 0u);
+}
+
+TEST(SystemInfo, MemoryFiguresMatchTheKernelsIn64Bits)
+{
+    std::ifstream in("/proc/meminfo");
+    std::string name;
+    unsigned long long kb = 0;
+    in >> name >> kb;
+    ASSERT_EQ(name, "MemTotal:");
+    EXPECT_EQ(GetSystemInfoString(TDUDInfoType::itMemSize, 1024), std::to_string(kb));
+    EXPECT_EQ(GetSystemInfoString(TDUDInfoType::itMemSize, 0), std::to_string(kb * 1024));
+    EXPECT_EQ(GetSystemInfoString(TDUDInfoType::itMemSize, -5), std::to_string(kb * 1024));
+    EXPECT_LE(DUDSIMemFree(), DUDSIMemTotal());
+    EXPECT_LE(DUDSIMemLoaded(), 100u);
+    EXPECT_GE(DUDSIMemPageTotal(), DUDSIMemTotal());
+    EXPECT_GT(DUDSIMemVirtTotal(), 0u);
+    EXPECT_NE(GetSystemInfoString(TDUDInfoType::itCurrentDiskSize32, 1), "0");
+    const auto d = DUDSIDriveInfo("/");
+    EXPECT_EQ(d.DriveType, 3u);
+    EXPECT_GE(d.TotalSize, d.FreeBytes);
+    EXPECT_EQ(DUDSIDriveInfo("/no/such/folder").DriveType, 1u);
+}
+
+TEST(SystemInfo, FixedValuesTablesAndNames)
+{
+    EXPECT_EQ(DUDSIProcessorTypeStr(3000), "Mips R3000");
+    EXPECT_EQ(DUDSIProcessorTypeStr(586), "Intel Pentium");
+    EXPECT_EQ(DUDSIProcessorTypeStr(8664), "8664");
+    EXPECT_EQ(DUDSIFreeSysRes(), 100);
+    EXPECT_EQ(DUDSIDriveTypeStr(0), "(Unknown)");
+    EXPECT_EQ(DUDSIDriveTypeStr(7), "(Unknown)");
+    EXPECT_EQ(DUDSIDriveTypeStr(4), "remote (network) drive");
+    EXPECT_EQ(DUDSIRegisteredOwner(), "(Unknown)");
+    EXPECT_EQ(DUDSIPlatformStr(), "Windows NT");
+    EXPECT_EQ(GetSystemInfoString(TDUDInfoType::itDOSVersion), "Win32");
+    EXPECT_EQ(GetSystemInfoString(TDUDInfoType::itNumLock), "Off"); // no keyboard probe installed
+    EXPECT_EQ(DUDSIInfoToString(TDUDInfoType::itMemSize), "Memory size");
+    EXPECT_EQ(DUDSIInfoToString(TDUDInfoType::itCPUSpeed), "CPU Speed");
+    EXPECT_EQ(DUDSIInfoToString(TDUDInfoType::itUser), "Username");
+    EXPECT_NE(DUDSIUserName(), "");
+    EXPECT_NE(DUDSIComputerName(), "");
+    EXPECT_EQ(DUDSIVersionStr(), std::to_string(DUDSIMajorVersionNr()) + "." + std::to_string(DUDSIMinorVersionNr()));
+    EXPECT_EQ(DUDSIIconHeight(), 32);
+    EXPECT_EQ(GetSystemInfoString(TDUDInfoType::itCurrentDateTime, 1, "%Y").size(), 4u);
+
+    DUDSISetVersionLookup([](const std::string& path) -> std::optional<std::string> {
+        if (path == "\\VarFileInfo\\Translation")
+            return "040904E4";
+        if (path == "\\StringFileInfo\\040904E4\\ProductName")
+            return "Tester";
+        return std::nullopt;
+    });
+    EXPECT_EQ(GetSystemInfoString(TDUDInfoType::itProgName), "Tester");
+    EXPECT_EQ(GetSystemInfoString(TDUDInfoType::itProgComments), "");
+    DUDSISetVersionLookup(nullptr);
+#if defined(__x86_64__)
+    EXPECT_GT(DUDSIGetCPUSpeedOver(20), 1.0);
+#endif
+}
+
+TEST(SystemInfo, CaptionLayoutFollowsStyleAndButtons)
+{
+    TRect cap, text;
+    std::uint32_t flags = 0;
+    TDUDNCWindow w{WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX, 0, 400, 300};
+    DUDNCCalcDrawingArea(w, cap, text, flags);
+    EXPECT_EQ(cap, (TRect{4, 3, 396, 22}));
+    EXPECT_EQ(text.Left, 4 + 16 + 1);
+    EXPECT_EQ(text.Right, 396 - 3 * 19);
+    EXPECT_EQ(flags, DUDNC_HASICON);
+
+    TDUDNCWindow tool{WS_SYSMENU, WS_EX_TOOLWINDOW, 200, 100};
+    DUDNCCalcDrawingArea(tool, cap, text, flags);
+    EXPECT_EQ(flags, DUDNC_SMALLCAPTION);
+    EXPECT_EQ(cap.Height(), DUDNCSMALLCAPTIONHEIGHT());
+    EXPECT_EQ(text.Left, cap.Left + 2); // no icon: two fixed borders in
+}

@@ -299,6 +299,26 @@ void TQtCanvas::Draw(int x, int y, TDUDBitmap& bitmap)
     painter_.drawImage(QPoint(x, y), qb->Image());
 }
 
+void TQtCanvas::DrawImage(const TRect& dest, const QImage& image, const QRect& src, const QImage* mask)
+{
+    if (!painter_.isActive() || image.isNull() || dest.IsEmpty() || src.isEmpty())
+        return;
+    QImage part = image.copy(src).convertToFormat(QImage::Format_ARGB32);
+    if (mask) {
+        const QImage m = mask->copy(src).convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < part.height() && y < m.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(part.scanLine(y));
+            const auto* mrow = reinterpret_cast<const QRgb*>(m.constScanLine(y));
+            for (int x = 0; x < part.width() && x < m.width(); ++x)
+                if (qRed(mrow[x]) >= 128)
+                    row[x] = 0;
+        }
+    }
+    if (part.size() != QSize(dest.Width(), dest.Height()))
+        part = part.scaled(dest.Width(), dest.Height(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    painter_.drawImage(QPoint(dest.Left, dest.Top), part);
+}
+
 TQtBitmap::TQtBitmap(int width, int height) : image_(MakeCanvasImage(width, height))
 {
     canvas_ = std::make_unique<TQtCanvas>(image_);

@@ -44,6 +44,10 @@ public:
     int TextWidth(const std::string& text) override;
     int TextHeight(const std::string& text) override;
     void Draw(int x, int y, TDUDBitmap& bitmap) override;
+    // The src part of image into dest (stretched nearest-neighbour when the
+    // sizes differ). With a mask (white where transparent) only the pixels
+    // whose mask is black are copied.
+    void DrawImage(const TRect& dest, const QImage& image, const QRect& src, const QImage* mask = nullptr);
 
 protected:
     void DrawLine(TPoint from, TPoint to) override;

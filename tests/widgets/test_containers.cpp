@@ -2,6 +2,7 @@
 // damaged files that are refused without touching the container.
 #include "widgets/dud_cont.h"
 #include "widgets/frames.h"
+#include "widgets/dud_utils.h"
 #include "widgets/gradient.h"
 
 #include <gtest/gtest.h>
@@ -238,4 +239,33 @@ TEST(WidgetGradients, ColourListsAndSegments)
     EXPECT_TRUE(g.Steps().empty());
     EXPECT_EQ(3, changes);
     EXPECT_EQ("vertical, Col: 2, mult. col mode", g.GetSetStr());
+}
+
+TEST(WidgetUtilities, DividersAlignmentAndPlacement)
+{
+    using V = std::vector<std::string>;
+    EXPECT_EQ((V{"1", "2", "3", "4", "6", "12"}), DUDGetDivider(12));
+    EXPECT_EQ((V{"1", "2", "4", "8", "16"}), DUDGetDivider(16));
+    EXPECT_EQ((V{"1"}), DUDGetDivider(1));
+    EXPECT_TRUE(DUDGetDivider(0).empty());
+    EXPECT_TRUE(DUDGetDivider(-4).empty());
+    const V big = DUDGetDivider(1000000);
+    ASSERT_EQ(49u, big.size());
+    EXPECT_EQ("100", big[14]); // numerically sorted, not as text
+    EXPECT_EQ("1000000", big.back());
+
+    const TRect item{0, 0, 10, 4};
+    const TRect area{10, 20, 41, 31};
+    EXPECT_EQ((TRect{10, 20, 20, 24}), DUDAlignRect(TDUDAlignment::agTopLeft, item, area));
+    EXPECT_EQ((TRect{20, 23, 30, 27}), DUDAlignRect(TDUDAlignment::agCenter, item, area));
+    EXPECT_EQ((TRect{31, 27, 41, 31}), DUDAlignRect(TDUDAlignment::agBottomRight, item, area));
+
+    const TRect screen{0, 0, 800, 600};
+    EXPECT_EQ((TPoint{0, 0}), DUDCenterWindowPos(screen, 1000, 700, false));
+    EXPECT_EQ((TPoint{300, 200}), DUDCenterWindowPos(screen, 200, 200, false));
+    EXPECT_EQ((TPoint{300, 133}), DUDCenterWindowPos(screen, 200, 200, true));
+    EXPECT_EQ((TPoint{550, 450}), DUDPositionWindowPos({0, 0, 750, 650}, screen, 200, 200,
+                                                       TDUDDlgPosition::bpBottomRight));
+    EXPECT_EQ((TPoint{0, 0}), DUDPositionWindowPos({-50, -50, 100, 100}, screen, 20, 20, TDUDDlgPosition::bpTopLeft));
+    EXPECT_EQ((TPoint{600, 300}), DUDCenterChildPos({500, 200, 900, 500}, screen, 200, 100));
 }

@@ -189,8 +189,13 @@ void TDUDWaveListItem::FreeData()
 void TDUDWaveListItem::ReadBody(TStream& s, std::uint8_t flag)
 {
     Wave.FreeWave();
-    if (flag & ifData)
+    if (!(flag & ifData))
+        return;
+    try {
         stReadWave(s, Wave, (flag & ifCompressed) != 0);
+    } catch (const EInvalidWave& e) {
+        throw EReadError(e.what()); // a damaged record like any other
+    }
 }
 
 void TDUDWaveListItem::WriteBody(TStream& s) const

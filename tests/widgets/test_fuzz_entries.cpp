@@ -27,6 +27,9 @@ const std::map<std::string, Entry>& Entries()
         {"FuzzStreamReaders", FuzzStreamReaders},
         {"FuzzWaveHeader", FuzzWaveHeader},
         {"FuzzCompressExpand", FuzzCompressExpand},
+        {"FuzzListFile", FuzzListFile},
+        {"FuzzContainerData", FuzzContainerData},
+        {"FuzzListItemReaders", FuzzListItemReaders},
     };
     return entries;
 }

@@ -51,6 +51,9 @@ struct TFont {
     bool Italic = false;
     bool Underline = false;
     bool StrikeOut = false;
+    // Tenths of a degree, counter-clockwise; TextOut turns the text about
+    // its top-left.
+    int Angle = 0;
 };
 
 // Flags of TextRect.
@@ -102,6 +105,7 @@ struct TTextCall {
     unsigned Flags = 0;       // TextRect flags; 0 for TextOut
     TColor Color = clBlack;   // the font colour used
     std::optional<TRect> Clip;
+    int Angle = 0;            // the font's angle, tenths of a degree
 };
 using TTextRecorder = std::vector<TTextCall>;
 

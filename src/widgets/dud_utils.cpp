@@ -3,6 +3,8 @@
 #include "widgets/frames.h"
 
 #include <algorithm>
+#include <cmath>
+#include <iterator>
 
 namespace kyd::widgets {
 
@@ -228,7 +230,7 @@ int CalcDepth(const TDUD3DCaption* caption)
 
 } // namespace
 
-TRect DUDDrawTextCalcExt(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption, const TRect& r,
+TRect DUDDrawTextCalcExt(TCanvas& canvas, const std::string& text, TDUD3DCaption* caption, const TRect& r,
                          bool wordWrap, bool accelChar)
 {
     unsigned flags = DT_CALCRECT | DT_EXPANDTABS;
@@ -246,7 +248,23 @@ TRect DUDDrawTextCalcExt(TCanvas& canvas, const std::string& text, const TDUD3DC
     const int d = CalcDepth(caption);
     out.Right += d;
     out.Bottom += d;
-    return out;
+    auto* fx = dynamic_cast<TDUDFxCaption*>(caption);
+    if (!fx || fx->Angle() == 0)
+        return out;
+    // The corners of the text turned about its top-left (y grows downwards,
+    // the angle turns counter-clockwise on the screen).
+    const double a = fx->Angle() * 3.14159265358979323846 / 180.0;
+    const double ca = std::cos(a), sa = std::sin(a);
+    const double w = out.Width(), h = out.Height();
+    const double xs[] = {0, w * ca, h * sa, w * ca + h * sa};
+    const double ys[] = {0, -w * sa, h * ca, -w * sa + h * ca};
+    const double minX = *std::min_element(std::begin(xs), std::end(xs));
+    const double maxX = *std::max_element(std::begin(xs), std::end(xs));
+    const double minY = *std::min_element(std::begin(ys), std::end(ys));
+    const double maxY = *std::max_element(std::begin(ys), std::end(ys));
+    fx->SetPosXY(static_cast<std::int16_t>(std::lround(-minX)), static_cast<std::int16_t>(std::lround(-minY)));
+    return {r.Left, r.Top, r.Left + static_cast<int>(std::lround(maxX - minX)),
+            r.Top + static_cast<int>(std::lround(maxY - minY))};
 }
 
 namespace {

@@ -45,8 +45,10 @@ void DUDDrawBtnFace(TCanvas& canvas, bool flatFace, TRect& r, TDUDUserButtonStyl
                     unsigned flags, TColor faceColor);
 
 // The rectangle text needs (top-left kept), grown by the caption's depth.
-// An empty text, or "&" alone with accelerators, is measured as " ".
-TRect DUDDrawTextCalcExt(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption, const TRect& r,
+// An empty text, or "&" alone with accelerators, is measured as " ". For a
+// turned caption it is the bounding box of the turned text, and the
+// caption's PosX/PosY are set so that the text starts inside it.
+TRect DUDDrawTextCalcExt(TCanvas& canvas, const std::string& text, TDUD3DCaption* caption, const TRect& r,
                          bool wordWrap, bool accelChar);
 // The text width plus the depth of the caption's style (only tdShadow of
 // the shadow-depth styles counts).

@@ -304,7 +304,15 @@ void TQtCanvas::DoTextOut(int x, int y, const std::string& text)
     const QFont f = CurrentFont();
     painter_.setFont(f);
     painter_.setPen(ToQColor(Font.Color));
-    painter_.drawText(QPoint(x, y + QFontMetrics(f, &image_).ascent()), QString::fromStdString(text));
+    if (Font.Angle % 3600 == 0) {
+        painter_.drawText(QPoint(x, y + QFontMetrics(f, &image_).ascent()), QString::fromStdString(text));
+        return;
+    }
+    painter_.save();
+    painter_.translate(x, y);
+    painter_.rotate(-Font.Angle / 10.0); // counter-clockwise on the screen
+    painter_.drawText(QPoint(0, QFontMetrics(f, &image_).ascent()), QString::fromStdString(text));
+    painter_.restore();
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "pixels.h"
 
 #include "widgets/dud_utils.h"
+#include "widgets/frames.h"
 #include "widgets/qt/dud_bmp.h"
 #include "widgets/qt/dud_bmp_draw.h"
 #include "widgets/qt/dud_paint_objects.h"
@@ -163,10 +164,12 @@ TEST(WidgetPaintObjects, EveryFillStyle)
         const int navy = Count(img, clNavy);
         EXPECT_EQ(mode == TDUDTileMode::tmStretch || mode == TDUDTileMode::tmTile ? 144 : 16, navy)
             << static_cast<int>(mode);
-        if (mode == TDUDTileMode::tmNone)
+        if (mode == TDUDTileMode::tmNone) {
             EXPECT_EQ(clNavy, Px(img, 2, 2));
-        if (mode == TDUDTileMode::tmCenter)
+        }
+        if (mode == TDUDTileMode::tmCenter) {
             EXPECT_EQ(clNavy, Px(img, 6, 6));
+        }
     }
     f.SetAlignment(TDUDAlignment::agBottomRight);
     f.SetTileMode(TDUDTileMode::tmNone);
@@ -303,4 +306,79 @@ TEST(WidgetUtils, TextMeasureGrowsByTheStyleDepth)
     }
     EXPECT_EQ(DUDDrawTextCalcExt(c, " ", nullptr, {0, 0, 100, 40}, false, true),
               DUDDrawTextCalcExt(c, "&", nullptr, {0, 0, 100, 40}, false, true));
+}
+
+TEST(WidgetUtils, EveryThreeDStylePassOnTheRecorder)
+{
+    QImage img = Blank(120, 40);
+    TQtCanvas c(img);
+    TTextRecorder rec;
+    c.TextRecorder = &rec;
+    c.Font.Color = clBlack;
+    c.Brush.Color = clYellow; // the parent colour
+    TDUD3DCaption cap;
+    cap.SetLightDepth(1);
+    cap.SetShadowDepth(2);
+    cap.SetLightColor(clWhite);
+    cap.SetShadowColor(clGray);
+    using S = TDUDThreeDStyle;
+    struct Pass {
+        int d;
+        TColor color;
+    };
+    const std::pair<S, std::vector<Pass>> cases[] = {
+        {S::tdNone, {{0, clBlack}}},
+        {S::tdSunken, {{1, clWhite}, {0, clBlack}}},
+        {S::tdRaised, {{0, clWhite}, {1, clBlack}}},
+        {S::tdSunkenShadow, {{0, clGray}, {3, clWhite}, {2, clBlack}}},
+        {S::tdPColorSunken, {{0, clGray}, {3, clWhite}, {2, clYellow}}},
+        {S::tdRaisedShadow, {{3, clGray}, {0, clWhite}, {1, clBlack}}},
+        {S::tdPColorRaised, {{3, clGray}, {0, clWhite}, {1, clYellow}}},
+        {S::tdShadow, {{2, clGray}, {0, clBlack}}},
+        {S::tdOutline, {{1, clBlack}}},
+    };
+    const TRect r{0, 0, 120, 40};
+    for (const auto& [style, passes] : cases) {
+        rec.clear();
+        cap.SetStyle(style);
+        DUDDrawTextExt(c, "Text", &cap, r, DT_SINGLELINE, dtEnabled);
+        ASSERT_EQ(passes.size(), rec.size()) << static_cast<int>(style);
+        for (std::size_t i = 0; i < passes.size(); ++i) {
+            EXPECT_EQ(passes[i].color, rec[i].Color) << static_cast<int>(style) << " pass " << i;
+            EXPECT_EQ(passes[i].d, rec[i].Rect.Left) << static_cast<int>(style) << " pass " << i;
+            EXPECT_EQ(passes[i].d, rec[i].Rect.Top) << static_cast<int>(style) << " pass " << i;
+            EXPECT_EQ(120 - cap.ExtraDepth() + passes[i].d, rec[i].Rect.Right);
+        }
+    }
+    // Extrusions: shadow-depth steps of one pixel, then the text colour.
+    cap.SetOrientation(TDUDThreeDOrientation::toBottomRight);
+    cap.SetStyle(S::tdExtrudeEnh);
+    rec.clear();
+    DUDDrawTextExt(c, "Text", &cap, r, DT_SINGLELINE, dtEnabled);
+    ASSERT_EQ(3u, rec.size());
+    EXPECT_EQ((TPoint{3, 3}), (TPoint{rec[0].Rect.Left, rec[0].Rect.Top}));
+    EXPECT_EQ(DUDGradientGetColor(clGray, clWhite, 1, 2), rec[0].Color);
+    EXPECT_EQ((TPoint{2, 2}), (TPoint{rec[1].Rect.Left, rec[1].Rect.Top}));
+    EXPECT_EQ(clGray, rec[1].Color);
+    EXPECT_EQ((TPoint{1, 1}), (TPoint{rec[2].Rect.Left, rec[2].Rect.Top}));
+    EXPECT_EQ(clBlack, rec[2].Color);
+
+    // A turned caption: every pass turned, at the moved top-left; the
+    // measurement gives the turned box and places the text in it.
+    TDUDFxCaption fx;
+    fx.SetStyle(S::tdShadow);
+    fx.SetShadowDepth(2);
+    fx.SetAngle(90);
+    const TRect flat = DUDDrawTextCalcExt(c, "Text", nullptr, {0, 0, 200, 200}, false, false);
+    const TRect box = DUDDrawTextCalcExt(c, "Text", &fx, {0, 0, 200, 200}, false, false);
+    EXPECT_EQ(flat.Height() + 2, box.Width());
+    EXPECT_EQ(flat.Width() + 2, box.Height());
+    EXPECT_EQ(0, fx.PosX());
+    EXPECT_EQ(flat.Width() + 2, fx.PosY());
+    rec.clear();
+    DUDDrawTextExt(c, "Text", &fx, {0, 0, 200, 200}, DT_SINGLELINE, dtEnabled);
+    ASSERT_EQ(2u, rec.size());
+    EXPECT_EQ(900, rec[0].Angle);
+    EXPECT_EQ((TRect{2, fx.PosY() + 2, 2, fx.PosY() + 2}), rec[0].Rect);
+    EXPECT_EQ(0, c.Font.Angle);
 }

@@ -240,11 +240,14 @@ TDUDListItem* TDUDCustomContainer::Add(std::unique_ptr<TDUDListItem> item)
 
 TDUDListItem* TDUDCustomContainer::Insert(int index, std::unique_ptr<TDUDListItem> item)
 {
+    const auto kind = NewItem();
+    if (!kind)
+        throw EDUDException("This list holds no items of its own");
     if (!item) {
         item = NewItem();
         item->SetCompressed(DefaultCompressed);
     }
-    if (typeid(*item) != typeid(*NewItem()))
+    if (typeid(*item) != typeid(*kind))
         throw EDUDException("Wrong item class");
     index = std::clamp(index, 0, GetCount());
     TDUDListItem* p = item.get();

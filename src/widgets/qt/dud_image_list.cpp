@@ -1,6 +1,7 @@
 #include "widgets/qt/dud_image_list.h"
 
 #include "widgets/qt/dud_bitmap_stream.h"
+#include "widgets/qt/dud_image_list_wrappers.h"
 #include "widgets/qt/qt_canvas.h"
 
 #include <QPainter>
@@ -622,7 +623,12 @@ TDUDCustomImageList* DUDReadGlobalIdent(const std::string& ident)
 
 bool DUDIsSingleItemImageList(const TDUDCustomImageList* list)
 {
-    return dynamic_cast<const TDUDBitmapList*>(list) != nullptr;
+    return dynamic_cast<const TDUDBitmapList*>(list) || dynamic_cast<const TDUDGraphicList*>(list);
+}
+
+bool DUDIsCollectionImageList(const TDUDCustomImageList* list)
+{
+    return dynamic_cast<const TDUDImageListConnector*>(list) != nullptr;
 }
 
 } // namespace kyd::widgets

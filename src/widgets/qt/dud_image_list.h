@@ -187,6 +187,9 @@ bool DUDIsGlobalIdent(const TDUDCustomImageList* list);
 std::string DUDWriteGlobalIdent(const TDUDCustomImageList* list);
 // The list the identifier names, else null.
 TDUDCustomImageList* DUDReadGlobalIdent(const std::string& ident);
+// Bitmap lists and graphic lists hold one image an item; connectors wrap
+// collections.
 bool DUDIsSingleItemImageList(const TDUDCustomImageList* list);
+bool DUDIsCollectionImageList(const TDUDCustomImageList* list);
 
 } // namespace kyd::widgets

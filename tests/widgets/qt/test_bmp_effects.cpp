@@ -4,6 +4,7 @@
 #include "widgets/qt/dud_bitmap_stream.h"
 #include "widgets/qt/dud_bmp.h"
 #include "widgets/qt/dud_image_list.h"
+#include "widgets/qt/dud_image_list_wrappers.h"
 
 #include <gtest/gtest.h>
 
@@ -258,4 +259,37 @@ TEST(WidgetImageLists, OutOfRangeQuestionsGetNeutralAnswers)
     EXPECT_EQ(&DUDGlobalContainer().BitmapList, DUDReadGlobalIdent("DUDBML30"));
     EXPECT_EQ(nullptr, DUDReadGlobalIdent("DUDWVL30"));
     EXPECT_FALSE(DUDIsGlobalIdent(&bitmaps));
+}
+
+TEST(WidgetImageLists, ConnectorAndGraphicListWrapPicturesHeldElsewhere)
+{
+    TDUDPixmapList pixmaps(3, QPixmap::fromImage(Filled(12, 8, clRed)));
+    TDUDImageListConnector connector;
+    connector.Items.push_back({"first", &pixmaps, 0});
+    connector.Items.push_back({"none", nullptr, 1});
+    EXPECT_EQ(3, connector.ItemCount(0));
+    EXPECT_EQ(0, connector.ItemCount(1));
+    EXPECT_EQ(-1, connector.ItemCount(2));
+    EXPECT_EQ(12, connector.Dimensions(0, 0));
+    EXPECT_EQ(8, connector.Dimensions(0, 1));
+    EXPECT_TRUE(connector.IsValidItem(0, 2));
+    EXPECT_FALSE(connector.IsValidItem(0, 3));
+    EXPECT_EQ(clRed, connector.GetColorAtPoint({1, 1}, 0, 1));
+    EXPECT_TRUE(DUDIsCollectionImageList(&connector));
+    EXPECT_THROW(connector.Add(), EDUDException);
+
+    TDUDGraphicList graphics;
+    graphics.Items.push_back({"pic", Filled(5, 4, clBlue), 0});
+    graphics.Items.push_back({"empty", QImage(), 1});
+    EXPECT_EQ(1, graphics.ItemCount(0));
+    EXPECT_EQ(0, graphics.ItemCount(1));
+    EXPECT_EQ(clBlue, graphics.TransparentColor(0, 0));
+    EXPECT_EQ(clNone, graphics.TransparentColor(1, 0));
+    EXPECT_FALSE(graphics.Masked(0));
+    EXPECT_TRUE(DUDIsSingleItemImageList(&graphics));
+    QImage img = MakeCanvasImage(10, 10);
+    TQtCanvas c(img);
+    graphics.DrawExt(c, {0, 0, 10, 8}, 0x10, 0, 0); // stretched over the rectangle
+    EXPECT_EQ(clBlue, Px(img, 9, 7));
+    EXPECT_EQ(clWhite, Px(img, 9, 8));
 }

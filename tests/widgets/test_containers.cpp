@@ -1,5 +1,6 @@
 // Containers, item records and list files: golden bytes, round trips, and
 // damaged files that are refused without touching the container.
+#include "widgets/dud_color_lists.h"
 #include "widgets/dud_cont.h"
 #include "widgets/frames.h"
 #include "widgets/dud_utils.h"
@@ -268,4 +269,19 @@ TEST(WidgetUtilities, DividersAlignmentAndPlacement)
                                                        TDUDDlgPosition::bpBottomRight));
     EXPECT_EQ((TPoint{0, 0}), DUDPositionWindowPos({-50, -50, 100, 100}, screen, 20, 20, TDUDDlgPosition::bpTopLeft));
     EXPECT_EQ((TPoint{600, 300}), DUDCenterChildPos({500, 200, 900, 500}, screen, 200, 100));
+}
+
+TEST(WidgetUtilities, CustomColourListsInIniFiles)
+{
+    TempDir dir;
+    const std::string file = dir.File("colors.ini");
+    WriteAll(file, {'[', 'x', ']', '\n', 'k', '=', '1', '\n'});
+    EXPECT_TRUE(DUDSaveCustomColorToIniFile(file, "Custom Colors", {"ColorA=FFFFFF", "no equals", "ColorB=a=b", "=x"}));
+    TStringList back{"stale"};
+    DUDLoadCustomColorFromIniFile(file, "Custom Colors", back);
+    EXPECT_EQ((TStringList{"ColorA=FFFFFF", "ColorB=a=b"}), back);
+    DUDLoadCustomColorFromIniFile(file, "x", back); // other sections are kept
+    EXPECT_EQ((TStringList{"k=1"}), back);
+    DUDLoadCustomColorFromIniFile(dir.File("missing.ini"), "Custom Colors", back);
+    EXPECT_TRUE(back.empty());
 }

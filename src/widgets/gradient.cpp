@@ -201,6 +201,18 @@ void TDUDGradient::Assign(const TDUDGradient& other)
     EndUpdate(true);
 }
 
+void TDUDGradient::DefineProperties(TDUDProperties& out) const
+{
+    if (!colors_.empty())
+        out.push_back({"ColorList", DUDIntegerListData(colors_)});
+}
+
+void TDUDGradient::ReadProperties(const TDUDProperties& in)
+{
+    if (const TDUDProperty* p = DUDFindProperty(in, "ColorList"))
+        SetColors(DUDIntegerListFromData(p->Data));
+}
+
 void TDUDGradient::Change()
 {
     InitPalette();

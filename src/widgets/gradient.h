@@ -6,6 +6,7 @@
 
 #include "widgets/canvas.h"
 #include "widgets/dud_object.h"
+#include "widgets/dud_properties.h"
 
 #include <string>
 #include <vector>
@@ -63,6 +64,13 @@ public:
     void DestroyPalette() { steps_.clear(); }
     void PaintGradient(TCanvas& canvas, const TRect& r) const;
     void Assign(const TDUDGradient& other);
+
+    // The key colours as the extra property "ColorList" (an integer list),
+    // written only when there are any.
+    void DefineProperties(TDUDProperties& out) const;
+    // Takes "ColorList" when present; a damaged one raises EReadError and
+    // changes nothing.
+    void ReadProperties(const TDUDProperties& in);
 
     void Change() override;
     std::string GetSetStr() const override;

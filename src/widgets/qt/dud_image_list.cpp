@@ -592,6 +592,43 @@ TDUDContainer::TDUDContainer()
         list->OnChange = [this](void*) { Change(); };
 }
 
+TDUDContainerCtrl::TDUDContainerCtrl(TDUDContainer& container) : container_(container) {}
+
+namespace {
+
+struct NamedList {
+    const char* name;
+    TDUDCustomContainer* list;
+};
+
+std::vector<NamedList> ListsOf(TDUDContainer& c)
+{
+    return {{"BitmapList", &c.BitmapList}, {"ImageList", &c.ImageList}, {"WaveList", &c.WaveList},
+            {"StringList", &c.StringList}};
+}
+
+} // namespace
+
+void TDUDContainerCtrl::DefineProperties(TDUDProperties& out) const
+{
+    for (const NamedList& l : ListsOf(container_)) {
+        if (l.list->GetEmpty())
+            continue;
+        TMemoryStream s;
+        l.list->WriteData(s, true);
+        out.push_back({l.name, s.TakeBytes()});
+    }
+}
+
+void TDUDContainerCtrl::ReadProperties(const TDUDProperties& in)
+{
+    for (const NamedList& l : ListsOf(container_))
+        if (const TDUDProperty* p = DUDFindProperty(in, l.name)) {
+            TMemoryStream s(p->Data);
+            l.list->ReadData(s, true);
+        }
+}
+
 TDUDContainer& DUDGlobalContainer()
 {
     static TDUDContainer container;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "widgets/dud_cont.h"
+#include "widgets/dud_properties.h"
 #include "widgets/graphics.h"
 
 #include <QImage>
@@ -177,6 +178,23 @@ public:
     TDUDImageList ImageList;
     TDUDWaveList WaveList;
     TDUDStringList StringList;
+};
+
+// The face of a container on a form: at run time the process-wide
+// container. Its four lists are stored as properties named after each
+// list's class from its fifth character on ("BitmapList", "ImageList",
+// "WaveList", "StringList"), each only when that list isn't empty; the
+// payload is the list's container data with offsets.
+class TDUDContainerCtrl {
+public:
+    explicit TDUDContainerCtrl(TDUDContainer& container);
+    TDUDContainer& Container() { return container_; }
+    void DefineProperties(TDUDProperties& out) const;
+    // A damaged property raises EReadError and leaves its list unchanged.
+    void ReadProperties(const TDUDProperties& in);
+
+private:
+    TDUDContainer& container_;
 };
 
 // The process-wide container, made on first use.

@@ -1,6 +1,7 @@
 // The 24-bit bitmap routines and the picture containers.
 #include "pixels.h"
 
+#include "widgets/gradient.h"
 #include "widgets/qt/dud_bitmap_stream.h"
 #include "widgets/qt/dud_bmp.h"
 #include "widgets/qt/dud_image_list.h"
@@ -292,4 +293,39 @@ TEST(WidgetImageLists, ConnectorAndGraphicListWrapPicturesHeldElsewhere)
     graphics.DrawExt(c, {0, 0, 10, 8}, 0x10, 0, 0); // stretched over the rectangle
     EXPECT_EQ(clBlue, Px(img, 9, 7));
     EXPECT_EQ(clWhite, Px(img, 9, 8));
+}
+
+TEST(WidgetImageLists, ContainerAndGradientPropertiesRoundTrip)
+{
+    TDUDContainer source;
+    static_cast<TDUDBitmapListItem*>(source.BitmapList.Add())->SetBitmap(Ramp(3, 2));
+    static_cast<TDUDStringListItem*>(source.StringList.Add())->Items = {"a"};
+    TDUDProperties props;
+    TDUDContainerCtrl(source).DefineProperties(props);
+    ASSERT_EQ(2u, props.size()); // empty lists are not written
+    EXPECT_EQ("BitmapList", props[0].Name);
+    EXPECT_EQ("StringList", props[1].Name);
+    TDUDGradient g;
+    g.SetColors({clRed, clBlue});
+    g.DefineProperties(props);
+    TMemoryStream s;
+    DUDWriteProperties(s, props);
+    s.SetPosition(0);
+    const TDUDProperties back = DUDReadProperties(s);
+    EXPECT_EQ(props, back);
+
+    TDUDContainer target;
+    TDUDContainerCtrl(target).ReadProperties(back);
+    EXPECT_EQ(1, target.BitmapList.ItemCount(0));
+    EXPECT_EQ(1, target.StringList.Count());
+    TDUDGradient g2;
+    g2.ReadProperties(back);
+    EXPECT_EQ(g.Colors(), g2.Colors());
+
+    // Damaged property streams are refused.
+    std::vector<std::uint8_t> bytes = s.Bytes();
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+        TMemoryStream part(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
+        EXPECT_THROW(DUDReadProperties(part), EReadError) << cut;
+    }
 }

@@ -211,5 +211,17 @@ TEST(WidgetScreenshots, CaptionStyles)
             c.Brush.Color = clBtnFace; // the parent colour of the parent-colour styles
             DUDDrawTextExt(c, "Caption", &cap, r, DT_CENTER | DT_VCENTER | DT_SINGLELINE, dtEnabled);
         });
+    Tile(grid, 11, 4, "turned shadow", 130, 40, [](TQtCanvas& c, const TRect& r) {
+        TDUDFxCaption fx;
+        fx.SetStyle(TDUDThreeDStyle::tdShadow);
+        fx.SetShadowDepth(2);
+        fx.SetShadowColor(clGray);
+        fx.SetAngle(15);
+        c.Font.Size = 12;
+        c.Font.Bold = true;
+        c.Font.Color = clMaroon;
+        const TRect box = DUDDrawTextCalcExt(c, "Turned", &fx, r, false, false);
+        DUDDrawTextExt(c, "Turned", &fx, DUDAlignRect(TDUDAlignment::agCenter, box, r), DT_SINGLELINE, dtEnabled);
+    });
     EXPECT_FALSE(kyd::test::SaveScreenshot(panel.get(), "painting_captions").isEmpty());
 }

@@ -333,6 +333,52 @@ TPoint DUDCenterChildPos(const TRect& parent, const TRect& screen, int width, in
     return {x, y};
 }
 
+TDUDGlyphTextPlaces DUDGlyphTextPlace(TDUDTextArrange arrange, TDUDAlignment alignment, int spacing, TPoint offset,
+                                      TPoint glyphSize, TPoint textSize, const TRect& area)
+{
+    using A = TDUDTextArrange;
+    const bool hasGlyph = glyphSize.X > 0 && glyphSize.Y > 0;
+    const bool hasText = textSize.X > 0 && textSize.Y > 0;
+    const int gap = hasGlyph && hasText ? spacing : 0;
+    const TPoint g = hasGlyph ? glyphSize : TPoint{};
+    const TPoint t = hasText ? textSize : TPoint{};
+    const bool beside = arrange == A::taLeft || arrange == A::taLeftTop || arrange == A::taRight ||
+                        arrange == A::taRightTop;
+    // The block's size, then both parts inside it at (0, 0).
+    const int bw = beside ? g.X + gap + t.X : std::max(g.X, t.X);
+    const int bh = beside ? std::max(g.Y, t.Y) : g.Y + gap + t.Y;
+    TRect gr, tr;
+    switch (arrange) {
+    case A::taRight:
+    case A::taRightTop:
+    case A::taLeft:
+    case A::taLeftTop: {
+        const bool textFirst = arrange == A::taLeft || arrange == A::taLeftTop;
+        const bool centred = arrange == A::taRight || arrange == A::taLeft;
+        const int gx = textFirst ? t.X + gap : 0;
+        const int tx = textFirst ? 0 : g.X + gap;
+        gr = Bounds(gx, centred ? (bh - g.Y) / 2 : 0, g.X, g.Y);
+        tr = Bounds(tx, centred ? (bh - t.Y) / 2 : 0, t.X, t.Y);
+        break;
+    }
+    case A::taTop:
+    case A::taTopLeft:
+    case A::taBottom:
+    case A::taBottomLeft: {
+        const bool textFirst = arrange == A::taTop || arrange == A::taTopLeft;
+        const bool centred = arrange == A::taTop || arrange == A::taBottom;
+        const int gy = textFirst ? t.Y + gap : 0;
+        const int ty = textFirst ? 0 : g.Y + gap;
+        gr = Bounds(centred ? (bw - g.X) / 2 : 0, gy, g.X, g.Y);
+        tr = Bounds(centred ? (bw - t.X) / 2 : 0, ty, t.X, t.Y);
+        break;
+    }
+    }
+    const TRect block = DUDAlignRect(alignment, {0, 0, bw, bh}, area).Offset(offset.X, offset.Y);
+    return {hasGlyph ? gr.Offset(block.Left, block.Top) : TRect{},
+            hasText ? tr.Offset(block.Left, block.Top) : TRect{}};
+}
+
 std::vector<std::string> DUDGetDivider(int n)
 {
     std::vector<int> found;

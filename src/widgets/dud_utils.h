@@ -70,6 +70,20 @@ TPoint DUDPositionWindowPos(const TRect& target, const TRect& screen, int width,
 // Centred over the parent, inside the screen and not below 0.
 TPoint DUDCenterChildPos(const TRect& parent, const TRect& screen, int width, int height);
 
+enum class TDUDTextArrange { taLeft, taLeftTop, taRight, taRightTop, taTop, taTopLeft, taBottom, taBottomLeft };
+
+// Where a glyph and a text go together: the text beside (taLeft, taRight:
+// centred on each other; taLeftTop, taRightTop: tops level), above or below
+// the glyph (taTop, taBottom: centred; taTopLeft, taBottomLeft: left edges
+// level), `spacing` pixels apart; the pair is placed in the area by the
+// alignment and moved by the offset. An empty size leaves out its part.
+struct TDUDGlyphTextPlaces {
+    TRect Glyph;
+    TRect Text;
+};
+TDUDGlyphTextPlaces DUDGlyphTextPlace(TDUDTextArrange arrange, TDUDAlignment alignment, int spacing, TPoint offset,
+                                      TPoint glyphSize, TPoint textSize, const TRect& area);
+
 // The divisors of n in ascending order, as text; 1 gives "1", n < 1 nothing.
 std::vector<std::string> DUDGetDivider(int n);
 

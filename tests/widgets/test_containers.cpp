@@ -285,3 +285,19 @@ TEST(WidgetUtilities, CustomColourListsInIniFiles)
     DUDLoadCustomColorFromIniFile(dir.File("missing.ini"), "Custom Colors", back);
     EXPECT_TRUE(back.empty());
 }
+
+TEST(WidgetUtilities, GlyphAndTextPlacedTogether)
+{
+    using A = TDUDTextArrange;
+    const TRect area{0, 0, 100, 40};
+    const TPoint glyph{16, 16}, text{30, 10};
+    auto p = DUDGlyphTextPlace(A::taRight, TDUDAlignment::agCenter, 2, {}, glyph, text, area);
+    EXPECT_EQ((TRect{26, 12, 42, 28}), p.Glyph); // block 48 x 16 centred
+    EXPECT_EQ((TRect{44, 15, 74, 25}), p.Text);
+    p = DUDGlyphTextPlace(A::taTopLeft, TDUDAlignment::agTopLeft, 4, {1, 2}, glyph, text, area);
+    EXPECT_EQ((TRect{1, 2, 31, 12}), p.Text);
+    EXPECT_EQ((TRect{1, 16, 17, 32}), p.Glyph);
+    p = DUDGlyphTextPlace(A::taLeft, TDUDAlignment::agBottomRight, 2, {}, {}, text, area);
+    EXPECT_EQ((TRect{70, 30, 100, 40}), p.Text); // no glyph, no spacing
+    EXPECT_TRUE(p.Glyph.IsEmpty());
+}

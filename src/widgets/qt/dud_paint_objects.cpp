@@ -353,4 +353,28 @@ std::string TDUDBitmapEffectObject::GetSetStr() const
     return s.empty() ? "{Disabled}" : "{" + s + "}";
 }
 
+TDUDGlyphTextPlaces DUDDrawTextAndGlyph(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption,
+                                        const TRect& r, const QImage& glyph, const TDUDGlyphTextLayout& layout,
+                                        unsigned flags, unsigned styles)
+{
+    TPoint textSize{};
+    if (!text.empty()) {
+        TRect m{0, 0, std::max(r.Width() - 1, 1), std::max(r.Height(), 1)};
+        canvas.TextRect(m, text, DT_CALCRECT | DT_EXPANDTABS | (flags & ~unsigned(DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM)));
+        const int d = caption ? caption->ExtraDepth() : 0;
+        textSize = {m.Width() + d, m.Height() + d};
+    }
+    const TPoint glyphSize = glyph.isNull() ? TPoint{} : TPoint{glyph.width(), glyph.height()};
+    const TDUDGlyphTextPlaces places =
+        DUDGlyphTextPlace(layout.AlignText2Glyph(), layout.Alignment(), layout.Spacing(),
+                          {layout.OffsetX(), layout.OffsetY()}, glyphSize, textSize, r);
+    if (!glyph.isNull())
+        DUDBmpDrawExt(canvas, places.Glyph, glyph, dbfTransparent,
+                      FromQColor(QColor(glyph.pixel(0, glyph.height() - 1))));
+    if (!text.empty())
+        DUDDrawTextExt(canvas, text, caption, places.Text, flags & ~unsigned(DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM),
+                       styles);
+    return places;
+}
+
 } // namespace kyd::widgets

@@ -139,7 +139,6 @@ private:
     std::optional<QImage> buffer_;
 };
 
-enum class TDUDTextArrange { taLeft, taLeftTop, taRight, taRightTop, taTop, taTopLeft, taBottom, taBottomLeft };
 enum class TDUDArrowPosition { apRightText, apLeftText, apRightGlyph, apLeftGlyph };
 
 class TDUDGlyphTextLayout : public TDUDObject {
@@ -174,5 +173,12 @@ public:
     TDUDArrowPosition ArrowPosition = TDUDArrowPosition::apRightText;
     int ArrowSize = 3; // 2..10
 };
+
+// A glyph and a text placed together by the layout: the glyph drawn
+// transparent in its own transparent colour (its bottom-left pixel), the
+// text with the caption's 3-D style. Returns where both went.
+TDUDGlyphTextPlaces DUDDrawTextAndGlyph(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption,
+                                        const TRect& r, const QImage& glyph, const TDUDGlyphTextLayout& layout,
+                                        unsigned flags, unsigned styles);
 
 } // namespace kyd::widgets

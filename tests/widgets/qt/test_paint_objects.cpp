@@ -382,3 +382,22 @@ TEST(WidgetUtils, EveryThreeDStylePassOnTheRecorder)
     EXPECT_EQ((TRect{2, fx.PosY() + 2, 2, fx.PosY() + 2}), rec[0].Rect);
     EXPECT_EQ(0, c.Font.Angle);
 }
+
+TEST(WidgetUtils, GlyphAndTextDrawnTogether)
+{
+    QImage img = Blank(100, 30);
+    TQtCanvas c(img);
+    TTextRecorder rec;
+    c.TextRecorder = &rec;
+    QImage glyph = Solid(8, 8, clWhite); // bottom-left white: transparent
+    glyph.setPixel(3, 3, qRgb(255, 0, 0));
+    TDUDButtonLayout layout; // text right of the glyph, all centred
+    const auto places = DUDDrawTextAndGlyph(c, "OK", nullptr, {0, 0, 100, 30}, glyph, layout, DT_SINGLELINE, dtEnabled);
+    EXPECT_EQ(1, Count(img, clRed));
+    EXPECT_EQ(clRed, Px(img, places.Glyph.Left + 3, places.Glyph.Top + 3));
+    EXPECT_EQ(clLime, Px(img, places.Glyph.Left, places.Glyph.Top)); // transparent
+    ASSERT_EQ(1u, rec.size());
+    EXPECT_EQ(places.Text, rec[0].Rect);
+    EXPECT_EQ(places.Glyph.Right + 2, places.Text.Left);
+    EXPECT_LE(std::abs((100 - places.Text.Right) - places.Glyph.Left), 1); // the pair is centred
+}

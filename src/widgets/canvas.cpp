@@ -121,7 +121,7 @@ void TCanvas::DrawEdge(TRect& r, unsigned edge, unsigned flags)
 void TCanvas::Record(const std::string& text, const TRect& r, unsigned flags)
 {
     if (TextRecorder)
-        TextRecorder->push_back({text, r, flags, Font.Color, clip_});
+        TextRecorder->push_back({text, r, flags, Font.Color, clip_, Font.Angle});
 }
 
 void TCanvas::TextOut(int x, int y, const std::string& text)

@@ -16,7 +16,17 @@ namespace kyd::widgets {
 
 enum class TPenStyle { psSolid, psDot, psClear };
 enum class TPenMode { pmCopy, pmXor };
-enum class TBrushStyle { bsSolid, bsClear };
+// Hatch styles draw lines of the brush colour on the background colour in
+// an 8 x 8 cell aligned to the canvas origin.
+enum class TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
+
+// A brush pattern: a picture (plain RGB colours, row by row) tiled from the
+// canvas origin.
+struct TBrushPattern {
+    int Width = 0;
+    int Height = 0;
+    std::vector<TColor> Pixels;
+};
 
 struct TPen {
     TColor Color = clBlack;
@@ -26,8 +36,11 @@ struct TPen {
 };
 
 struct TBrush {
+    TBrush(TColor color = clWhite, TBrushStyle style = TBrushStyle::bsSolid) : Color(color), Style(style) {}
     TColor Color = clWhite;
     TBrushStyle Style = TBrushStyle::bsSolid;
+    // When set, fills tile this picture whatever the style.
+    std::shared_ptr<const TBrushPattern> Pattern;
 };
 
 struct TFont {
@@ -38,6 +51,9 @@ struct TFont {
     bool Italic = false;
     bool Underline = false;
     bool StrikeOut = false;
+    // Tenths of a degree, counter-clockwise; TextOut turns the text about
+    // its top-left.
+    int Angle = 0;
 };
 
 // Flags of TextRect.
@@ -89,6 +105,7 @@ struct TTextCall {
     unsigned Flags = 0;       // TextRect flags; 0 for TextOut
     TColor Color = clBlack;   // the font colour used
     std::optional<TRect> Clip;
+    int Angle = 0;            // the font's angle, tenths of a degree
 };
 using TTextRecorder = std::vector<TTextCall>;
 
@@ -115,7 +132,11 @@ public:
     // record into the same list.
     TTextRecorder* TextRecorder = nullptr;
 
-    // Fills with the brush colour (whatever the brush style).
+    // The colour between a hatch brush's lines.
+    TColor BackgroundColor = clWhite;
+
+    // Fills with the brush: its pattern, its hatch on the background colour,
+    // else its colour (a clear brush too).
     virtual void FillRect(const TRect& r) = 0;
     // A one-pixel frame inside r in the brush colour.
     void FrameRect(const TRect& r);

@@ -93,8 +93,16 @@ void DUDDrawTextExt(TCanvas& canvas, const std::string& text, const TDUD3DCaptio
 
     using S = TDUDThreeDStyle;
     TRect r = rect;
-    if (auto* fx = dynamic_cast<const TDUDFxCaption*>(caption))
+    const int savedAngle = canvas.Font.Angle;
+    bool rotated = false;
+    if (auto* fx = dynamic_cast<const TDUDFxCaption*>(caption)) {
         r = r.Offset(fx->PosX(), fx->PosY());
+        if (fx->Angle() != 0) {
+            // Every pass goes out as TextOut at the moved top-left.
+            rotated = true;
+            canvas.Font.Angle = fx->Angle() * 10;
+        }
+    }
 
     S style = caption->Style();
     TColor textColor = canvas.Font.Color;
@@ -125,7 +133,10 @@ void DUDDrawTextExt(TCanvas& canvas, const std::string& text, const TDUD3DCaptio
     auto pass = [&](int dx, int dy, TColor c) {
         canvas.Font.Color = c;
         TRect t = r.Offset(dx, dy);
-        canvas.TextRect(t, text, flags);
+        if (rotated)
+            canvas.TextOut(t.Left, t.Top, text);
+        else
+            canvas.TextRect(t, text, flags);
     };
     switch (style) {
     case S::tdNone:
@@ -156,6 +167,10 @@ void DUDDrawTextExt(TCanvas& canvas, const std::string& text, const TDUD3DCaptio
         pass(0, 0, textColor);
         break;
     case S::tdOutline:
+        if (rotated) { // a turned outline is drawn as a turned shadow-less text
+            pass(D / 2, D / 2, textColor);
+            break;
+        }
         canvas.Font.Color = textColor;
         canvas.TextOutline(r.Offset(D / 2, D / 2), text, flags, std::max(1, D));
         break;
@@ -178,6 +193,7 @@ void DUDDrawTextExt(TCanvas& canvas, const std::string& text, const TDUD3DCaptio
         break;
     }
     }
+    canvas.Font.Angle = savedAngle;
     restore();
 }
 

@@ -87,8 +87,8 @@ enum TDUDDrawTextStyle : unsigned {
 };
 
 // Draws text in r by the TextRect flags with the caption's 3-D style (plain
-// text without a caption). A caption's angle is not applied: text is drawn
-// upright.
+// text without a caption). A caption with an angle draws every pass turned
+// about the moved top-left.
 void DUDDrawTextExt(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption, const TRect& r,
                     unsigned flags, unsigned styles, const TRect* clip = nullptr);
 

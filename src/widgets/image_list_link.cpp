@@ -10,7 +10,7 @@ TDUDChangeLink::~TDUDChangeLink()
         sender_->UnRegisterChanges(this);
 }
 
-TDUDCustomImageList::~TDUDCustomImageList()
+TDUDBaseContainer::~TDUDBaseContainer()
 {
     // A handler may unregister other links; work on a copy.
     const auto links = links_;
@@ -22,7 +22,7 @@ TDUDCustomImageList::~TDUDCustomImageList()
     }
 }
 
-void TDUDCustomImageList::RegisterChanges(TDUDChangeLink* link)
+void TDUDBaseContainer::RegisterChanges(TDUDChangeLink* link)
 {
     if (!link || link->sender_ == this)
         return;
@@ -32,7 +32,7 @@ void TDUDCustomImageList::RegisterChanges(TDUDChangeLink* link)
     links_.push_back(link);
 }
 
-void TDUDCustomImageList::UnRegisterChanges(TDUDChangeLink* link)
+void TDUDBaseContainer::UnRegisterChanges(TDUDChangeLink* link)
 {
     auto it = std::find(links_.begin(), links_.end(), link);
     if (it == links_.end())
@@ -41,12 +41,14 @@ void TDUDCustomImageList::UnRegisterChanges(TDUDChangeLink* link)
     link->sender_ = nullptr;
 }
 
-void TDUDCustomImageList::Changed()
+void TDUDBaseContainer::Change()
 {
+    if (Updating())
+        return;
     const auto links = links_;
     for (TDUDChangeLink* link : links)
-        if (link->OnChange)
-            link->OnChange();
+        link->Change();
+    TDUDCustomComponent::Change();
 }
 
 } // namespace kyd::widgets

@@ -1,14 +1,17 @@
-// The link between an image list and the controls that show its images: a
-// control registers a link; the list tells every link when its images change
-// and when the list goes away, so that no control keeps a dangling list.
+// Change links between a container (an image list, a string list...) and the
+// controls that use it: a control registers a link; the container tells every
+// link when its items change and when it goes away, so that no control keeps
+// a dangling container.
 #pragma once
+
+#include "widgets/dud_object.h"
 
 #include <functional>
 #include <vector>
 
 namespace kyd::widgets {
 
-class TDUDCustomImageList;
+class TDUDBaseContainer;
 
 class TDUDChangeLink {
 public:
@@ -17,29 +20,35 @@ public:
     TDUDChangeLink(const TDUDChangeLink&) = delete;
     TDUDChangeLink& operator=(const TDUDChangeLink&) = delete;
 
-    std::function<void()> OnChange;  // the list's images changed
-    std::function<void()> OnRemoved; // the list is being destroyed
+    std::function<void()> OnChange;  // the container's items changed
+    std::function<void()> OnRemoved; // the container is being destroyed
 
-    TDUDCustomImageList* Sender() const { return sender_; }
+    TDUDBaseContainer* Sender() const { return sender_; }
+    // Raises OnChange when set.
+    void Change()
+    {
+        if (OnChange)
+            OnChange();
+    }
 
 private:
-    friend class TDUDCustomImageList;
-    TDUDCustomImageList* sender_ = nullptr;
+    friend class TDUDBaseContainer;
+    TDUDBaseContainer* sender_ = nullptr;
 };
 
-// Base of the library's image lists.
-class TDUDCustomImageList {
+// Base of the library's containers: keeps the links and tells them of
+// changes; a destroyed container detaches every link.
+class TDUDBaseContainer : public TDUDCustomComponent {
 public:
-    TDUDCustomImageList() = default;
-    virtual ~TDUDCustomImageList();
-    TDUDCustomImageList(const TDUDCustomImageList&) = delete;
-    TDUDCustomImageList& operator=(const TDUDCustomImageList&) = delete;
+    TDUDBaseContainer() = default;
+    ~TDUDBaseContainer() override;
 
     void RegisterChanges(TDUDChangeLink* link);
     void UnRegisterChanges(TDUDChangeLink* link);
-    // Tells every registered link that the images changed.
-    void Changed();
-    virtual int Count() const { return 0; }
+    // Each link's Change, then the component's own change event.
+    void Change() override;
+    // The same (the name the image-list users know).
+    void Changed() { Change(); }
 
 private:
     std::vector<TDUDChangeLink*> links_;

@@ -1,5 +1,6 @@
 #include "support_fuzz_entries.h"
 
+#include "widgets/dud_cont.h"
 #include "platform/audio_output.h"
 #include "platform/system_info.h"
 #include "widgets/dud_ini_ctrl.h"
@@ -186,6 +187,104 @@ int FuzzIniConversions(const std::uint8_t* data, std::size_t size)
         int j = ~i;
         Require(DUDTryStrToInt(std::to_string(i), j) && j == i);
     }
+    return 0;
+}
+
+// --- containers and list files ---
+
+namespace {
+
+std::unique_ptr<TDUDCustomContainer> ContainerOf(int type)
+{
+    switch (type) {
+    case lftWaveList: return std::make_unique<TDUDWaveList>();
+    case lftStringList: return std::make_unique<TDUDStringList>();
+    case lftGenericList: return std::make_unique<TDUDGenericList>();
+    default: return nullptr;
+    }
+}
+
+std::vector<std::uint8_t> SavedData(const TDUDCustomContainer& c, bool withOffsets)
+{
+    TMemoryStream s;
+    c.WriteData(s, withOffsets);
+    return s.Bytes();
+}
+
+// Loads container data; on success the saved form loads back unchanged,
+// on failure the container keeps what it had.
+void LoadChecked(TDUDCustomContainer& c, TStream& s, bool withOffsets)
+{
+    const std::vector<std::uint8_t> before = SavedData(c, withOffsets);
+    try {
+        c.ReadData(s, withOffsets);
+    } catch (const EStreamError&) {
+        Require(SavedData(c, withOffsets) == before);
+        return;
+    }
+    const std::vector<std::uint8_t> saved = SavedData(c, withOffsets);
+    TMemoryStream again(saved);
+    auto copy = ContainerOf(c.FileType());
+    copy->ReadData(again, withOffsets);
+    Require(SavedData(*copy, withOffsets) == saved);
+}
+
+} // namespace
+
+int FuzzListFile(const std::uint8_t* data, std::size_t size)
+{
+    TMemoryStream s(data, size);
+    std::vector<std::int32_t> offsets;
+    int type = lftUnknown;
+    try {
+        type = DUDListGetFileType(s, offsets);
+    } catch (const EStreamError&) {
+        return 0;
+    }
+    Require(type >= 0 && type <= lftUnknown);
+    auto c = ContainerOf(type);
+    if (!c)
+        return 0;
+    s.SetPosition(9);
+    LoadChecked(*c, s, true);
+    return 0;
+}
+
+int FuzzContainerData(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const bool withOffsets = data[0] & 1;
+    for (int type : {lftWaveList, lftStringList, lftGenericList}) {
+        auto c = ContainerOf(type);
+        c->Add()->SetDescription("kept");
+        TMemoryStream s(data + 1, size - 1);
+        LoadChecked(*c, s, withOffsets);
+    }
+    return 0;
+}
+
+int FuzzListItemReaders(const std::uint8_t* data, std::size_t size)
+{
+    TMemoryStream s(data, size);
+    std::vector<std::int32_t> offsets;
+    try {
+        if (DUDListGetFileType(s, offsets) == lftUnknown)
+            return 0;
+    } catch (const EStreamError&) {
+        return 0;
+    }
+    TDUDStringListItem strings;
+    TDUDGenericListItem generic;
+    TDUDWaveListItem wave;
+    for (TDUDListItem* item : std::initializer_list<TDUDListItem*>{&strings, &generic, &wave})
+        for (int index : {-1, 0, 1, static_cast<int>(offsets.size())}) {
+            try {
+                const bool read = DUDListGetItemFromStream(s, offsets, index, *item);
+                Require(read || index < 0 || index >= static_cast<int>(offsets.size()));
+            } catch (const EStreamError&) {
+            }
+        }
     return 0;
 }
 

@@ -29,4 +29,14 @@ int FuzzOsRelease(const std::uint8_t* data, std::size_t size);
 // rectangles, fonts); what they write reads back the same.
 int FuzzIniConversions(const std::uint8_t* data, std::size_t size);
 
+// --- containers and list files ---
+// A list file of any type: the signature, the table and the items, loaded
+// into the container of its type; what loads saves and loads back the same.
+int FuzzListFile(const std::uint8_t* data, std::size_t size);
+// Container data with offsets (first byte odd) or without, for the string,
+// generic and wave containers.
+int FuzzContainerData(const std::uint8_t* data, std::size_t size);
+// The single-item readers on a list file.
+int FuzzListItemReaders(const std::uint8_t* data, std::size_t size);
+
 } // namespace kyd::widgets::fuzz

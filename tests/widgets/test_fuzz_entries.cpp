@@ -31,6 +31,9 @@ const std::map<std::string, Entry>& Entries()
         {"FuzzMountTable", FuzzMountTable},
         {"FuzzOsRelease", FuzzOsRelease},
         {"FuzzIniConversions", FuzzIniConversions},
+        {"FuzzListFile", FuzzListFile},
+        {"FuzzContainerData", FuzzContainerData},
+        {"FuzzListItemReaders", FuzzListItemReaders},
     };
     return entries;
 }

@@ -227,9 +227,9 @@ TEST(WidgetSettings, SmallBarSettingsReport)
     EXPECT_EQ(5, c.count);
 }
 
-TEST(WidgetSettings, RemovingAnImageListUnlinksEveryUser)
+TEST(WidgetSettings, RemovingAContainerUnlinksEveryUser)
 {
-    auto list = std::make_unique<TDUDCustomImageList>();
+    auto list = std::make_unique<TDUDBaseContainer>();
     TDUDChangeLink a, b;
     int removed = 0, changed = 0;
     a.OnRemoved = b.OnRemoved = [&] { ++removed; };

@@ -7,7 +7,7 @@
 
 #include "widgets/bevel.h"
 #include "widgets/canvas.h"
-#include "widgets/image_list_link.h"
+#include "widgets/qt/dud_image_list.h"
 
 #include <QImage>
 #include <QWidget>

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "widgets/canvas.h"
-#include "widgets/image_list_link.h"
+#include "widgets/qt/dud_image_list.h"
 
 #include <QImage>
 #include <QWidget>

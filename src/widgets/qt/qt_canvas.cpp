@@ -88,19 +88,120 @@ void TQtCanvas::UsePen()
     painter_.setPen(pen);
 }
 
+namespace {
+
+bool HatchAt(TBrushStyle s, int x, int y)
+{
+    x &= 7;
+    y &= 7;
+    switch (s) {
+    case TBrushStyle::bsHorizontal: return y == 7;
+    case TBrushStyle::bsVertical: return x == 7;
+    case TBrushStyle::bsFDiagonal: return x == y;
+    case TBrushStyle::bsBDiagonal: return x + y == 7;
+    case TBrushStyle::bsCross: return x == 7 || y == 7;
+    case TBrushStyle::bsDiagCross: return x == y || x + y == 7;
+    default: return false;
+    }
+}
+
+} // namespace
+
+QBrush TQtCanvas::CurrentBrush() const
+{
+    if (Brush.Pattern && Brush.Pattern->Width > 0 && Brush.Pattern->Height > 0) {
+        const TBrushPattern& p = *Brush.Pattern;
+        QImage tile(p.Width, p.Height, QImage::Format_RGB32);
+        for (int y = 0; y < p.Height; ++y)
+            for (int x = 0; x < p.Width; ++x)
+                tile.setPixel(x, y, ToQColor(p.Pixels[static_cast<std::size_t>(y * p.Width + x)]).rgb());
+        return QBrush(tile);
+    }
+    if (Brush.Style == TBrushStyle::bsSolid || Brush.Style == TBrushStyle::bsClear)
+        return QBrush(ToQColor(Brush.Color));
+    QImage tile(8, 8, QImage::Format_RGB32);
+    const QRgb fg = ToQColor(Brush.Color).rgb();
+    const QRgb bg = ToQColor(BackgroundColor).rgb();
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            tile.setPixel(x, y, HatchAt(Brush.Style, x, y) ? fg : bg);
+    return QBrush(tile);
+}
+
 void TQtCanvas::UseBrush()
 {
-    if (Brush.Style == TBrushStyle::bsClear)
+    if (Brush.Style == TBrushStyle::bsClear && !Brush.Pattern)
         painter_.setBrush(Qt::NoBrush);
     else
-        painter_.setBrush(ToQColor(Brush.Color));
+        painter_.setBrush(CurrentBrush());
+    painter_.setBrushOrigin(0, 0);
 }
 
 void TQtCanvas::FillRect(const TRect& r)
 {
     if (!painter_.isActive() || r.IsEmpty())
         return;
-    painter_.fillRect(ToQRect(r), ToQColor(Brush.Color));
+    painter_.setBrushOrigin(0, 0);
+    painter_.fillRect(ToQRect(r), CurrentBrush());
+}
+
+void TQtCanvas::CopyImage(const TRect& dest, const QImage& image, const QRect& src, TCopyMode mode)
+{
+    if (!painter_.isActive() || image.isNull() || dest.IsEmpty() || src.isEmpty())
+        return;
+    QImage part = image.copy(src).convertToFormat(QImage::Format_RGB32);
+    if (part.size() != QSize(dest.Width(), dest.Height()))
+        part = part.scaled(dest.Width(), dest.Height(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    const QPainter::CompositionMode old = painter_.compositionMode();
+    switch (mode) {
+    case cmSrcCopy: painter_.setCompositionMode(QPainter::CompositionMode_Source); break;
+    case cmSrcAnd: painter_.setCompositionMode(QPainter::RasterOp_SourceAndDestination); break;
+    case cmSrcPaint: painter_.setCompositionMode(QPainter::RasterOp_SourceOrDestination); break;
+    }
+    painter_.drawImage(QPoint(dest.Left, dest.Top), part);
+    painter_.setCompositionMode(old);
+}
+
+void TQtCanvas::MergePattern(const TRect& r, const QImage& pattern)
+{
+    if (!painter_.isActive() || r.IsEmpty() || pattern.isNull())
+        return;
+    // Destination AND pattern, the pattern tiled from the canvas origin.
+    const QPainter::CompositionMode old = painter_.compositionMode();
+    painter_.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+    painter_.setBrushOrigin(0, 0);
+    painter_.fillRect(ToQRect(r), QBrush(pattern.convertToFormat(QImage::Format_RGB32)));
+    painter_.setCompositionMode(old);
+}
+
+void TQtCanvas::DrawEngraved(int x, int y, const QImage& mono, TColor light, TColor dark)
+{
+    if (!painter_.isActive() || mono.isNull())
+        return;
+    // Where the monochrome copy is black the brush colour goes in; white
+    // keeps the destination (raster operation $E20746).
+    const QImage m = mono.convertToFormat(QImage::Format_RGB32);
+    for (int pass = 0; pass < 2; ++pass) {
+        const int ox = pass == 0 ? x + 1 : x;
+        const int oy = pass == 0 ? y + 1 : y;
+        const QColor c = ToQColor(pass == 0 ? light : dark);
+        for (int yy = 0; yy < m.height(); ++yy) {
+            const auto* row = reinterpret_cast<const QRgb*>(m.constScanLine(yy));
+            for (int xx = 0; xx < m.width(); ++xx)
+                if (qRed(row[xx]) < 128)
+                    painter_.fillRect(QRect(ox + xx, oy + yy, 1, 1), c);
+        }
+    }
+}
+
+void TQtCanvas::SetClipRegion(const std::vector<TRect>& rects)
+{
+    if (!painter_.isActive())
+        return;
+    QRegion region;
+    for (const TRect& r : rects)
+        region += ToQRect(r);
+    painter_.setClipRegion(region);
 }
 
 void TQtCanvas::Polygon(const std::vector<TPoint>& points)
@@ -203,7 +304,15 @@ void TQtCanvas::DoTextOut(int x, int y, const std::string& text)
     const QFont f = CurrentFont();
     painter_.setFont(f);
     painter_.setPen(ToQColor(Font.Color));
-    painter_.drawText(QPoint(x, y + QFontMetrics(f, &image_).ascent()), QString::fromStdString(text));
+    if (Font.Angle % 3600 == 0) {
+        painter_.drawText(QPoint(x, y + QFontMetrics(f, &image_).ascent()), QString::fromStdString(text));
+        return;
+    }
+    painter_.save();
+    painter_.translate(x, y);
+    painter_.rotate(-Font.Angle / 10.0); // counter-clockwise on the screen
+    painter_.drawText(QPoint(0, QFontMetrics(f, &image_).ascent()), QString::fromStdString(text));
+    painter_.restore();
 }
 
 namespace {
@@ -297,6 +406,26 @@ void TQtCanvas::Draw(int x, int y, TDUDBitmap& bitmap)
     if (!painter_.isActive() || !qb || qb->Image().isNull())
         return;
     painter_.drawImage(QPoint(x, y), qb->Image());
+}
+
+void TQtCanvas::DrawImage(const TRect& dest, const QImage& image, const QRect& src, const QImage* mask)
+{
+    if (!painter_.isActive() || image.isNull() || dest.IsEmpty() || src.isEmpty())
+        return;
+    QImage part = image.copy(src).convertToFormat(QImage::Format_ARGB32);
+    if (mask) {
+        const QImage m = mask->copy(src).convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < part.height() && y < m.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(part.scanLine(y));
+            const auto* mrow = reinterpret_cast<const QRgb*>(m.constScanLine(y));
+            for (int x = 0; x < part.width() && x < m.width(); ++x)
+                if (qRed(mrow[x]) >= 128)
+                    row[x] = 0;
+        }
+    }
+    if (part.size() != QSize(dest.Width(), dest.Height()))
+        part = part.scaled(dest.Width(), dest.Height(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    painter_.drawImage(QPoint(dest.Left, dest.Top), part);
 }
 
 TQtBitmap::TQtBitmap(int width, int height) : image_(MakeCanvasImage(width, height))

@@ -44,6 +44,21 @@ public:
     int TextWidth(const std::string& text) override;
     int TextHeight(const std::string& text) override;
     void Draw(int x, int y, TDUDBitmap& bitmap) override;
+    // The src part of image into dest (stretched nearest-neighbour when the
+    // sizes differ). With a mask (white where transparent) only the pixels
+    // whose mask is black are copied.
+    void DrawImage(const TRect& dest, const QImage& image, const QRect& src, const QImage* mask = nullptr);
+    // Raster-operation copies of the src part into dest, stretched
+    // nearest-neighbour when the sizes differ.
+    enum TCopyMode { cmSrcCopy, cmSrcAnd, cmSrcPaint };
+    void CopyImage(const TRect& dest, const QImage& image, const QRect& src, TCopyMode mode);
+    // Destination AND the pattern tiled from the origin (operation $A000C9).
+    void MergePattern(const TRect& r, const QImage& pattern);
+    // The engraved look of a monochrome picture: its black pixels in the
+    // light colour at (x + 1, y + 1), then in the dark colour at (x, y).
+    void DrawEngraved(int x, int y, const QImage& mono, TColor light, TColor dark);
+    // Clips to the union of the rectangles (ClearClip removes it).
+    void SetClipRegion(const std::vector<TRect>& rects);
 
 protected:
     void DrawLine(TPoint from, TPoint to) override;
@@ -55,6 +70,7 @@ protected:
 
 private:
     QFont CurrentFont() const;
+    QBrush CurrentBrush() const;
     void UsePen();
     void UseBrush();
 

@@ -330,7 +330,7 @@ TEST(WidgetControl, BoundsChangesReportWhatChanged)
 
 TEST(WidgetControl, ControlsForgetARemovedImageList)
 {
-    auto list = std::make_unique<TDUDCustomImageList>();
+    auto list = std::make_unique<TDUDImageList>();
     TDUDProgress a, b;
     TDUDCustomControl c;
     a.SetImageList(list.get());

@@ -1,0 +1,228 @@
+// Containers of named, numbered items (string lists, arbitrary data, wave
+// sounds; the picture kinds live in qt/dud_image_list.h) with their stream
+// form and the list files they share with other programs.
+//
+// Item record: a flag byte (bit 0 compressed, bit 1 description, bit 2
+// ident, bit 3 data present, bits 4..6 save pixel format 1..3), the
+// description, the ident as a 32-bit integer, then the kind's data.
+// Container data: a 32-bit count, with offsets a table of count absolute
+// 32-bit positions, then the records. List file: a 9-byte signature, then
+// the container data with offsets. Everything read is checked against the
+// bytes left before anything is allocated; a container loads into a
+// temporary that is swapped in only when the whole file was read.
+#pragma once
+
+#include "widgets/dud_stream.h"
+#include "widgets/dud_wave.h"
+#include "widgets/image_list_link.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kyd::widgets {
+
+// List file types: index into the table of extensions and signatures.
+enum TDUDListFileType : int {
+    lftImageList = 0, // "iml"
+    lftBitmapList,    // "bml"
+    lftWaveList,      // "wvl"
+    lftStringList,    // "sll"
+    lftGenericList,   // "gll"
+    lftRichTextList,  // "rtl"
+    lftUnknown        // no known signature
+};
+
+// The list file's extension, with a leading dot when asked.
+std::string DUDICGetSuffix(int type, bool withDot);
+// The extension of one item's own file ("*" for generic items).
+std::string DUDICGetItemSuffix(int type, bool withDot);
+// The 8 characters of the type's signature.
+std::string DUDICGetSignature(int type);
+
+// Flag bits of an item record.
+enum : std::uint8_t {
+    ifCompressed = 0x01,
+    ifDescription = 0x02,
+    ifIdent = 0x04,
+    ifData = 0x08,
+    ifFormatShift = 4, // bits 4..6: save pixel format 1..3
+};
+
+class TDUDCustomContainer;
+
+class TDUDListItem : public TDUDCustomComponent {
+public:
+    TDUDListItem() = default;
+
+    const std::string& Description() const { return description_; }
+    void SetDescription(std::string v) { SetField(description_, v); }
+    std::uint16_t Ident() const { return ident_; }
+    void SetIdent(std::uint16_t v) { SetField(ident_, v); }
+    bool Compressed() const { return compressed_; }
+    void SetCompressed(bool v) { SetField(compressed_, v); }
+
+    virtual void FreeData() = 0;
+    virtual bool GetEmpty() const = 0;
+    // The whole record. A damaged record raises EReadError and leaves the
+    // item as it was.
+    void ReadData(TStream& s);
+    void WriteData(TStream& s) const;
+    virtual std::uint8_t WriteFlag() const;
+    void LoadFromStream(TStream& s) { ReadData(s); }
+    void SaveToStream(TStream& s) const { WriteData(s); }
+
+    // A new empty item of the same kind.
+    virtual std::unique_ptr<TDUDListItem> NewEmpty() const = 0;
+    // Copies description, ident, flag and data from an item of the same kind.
+    virtual void Assign(const TDUDListItem& other);
+    TDUDCustomContainer* Container() const { return container_; }
+
+protected:
+    // The kind's data after the ident; `flag` is the record's flag byte.
+    virtual void ReadBody(TStream& s, std::uint8_t flag) = 0;
+    virtual void WriteBody(TStream& s) const = 0;
+    // Takes over the data of an item of the same kind (used to swap in a
+    // fully read record).
+    virtual void TakeData(TDUDListItem& other) = 0;
+
+private:
+    friend class TDUDCustomContainer;
+    std::string description_;
+    std::uint16_t ident_ = 0;
+    bool compressed_ = false;
+    TDUDCustomContainer* container_ = nullptr;
+};
+
+class TDUDStringListItem : public TDUDListItem {
+public:
+    TStringList Items;
+    void FreeData() override { Items.clear(); }
+    bool GetEmpty() const override { return Items.empty(); }
+    std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<TDUDStringListItem>(); }
+    void Assign(const TDUDListItem& other) override;
+
+protected:
+    void ReadBody(TStream& s, std::uint8_t flag) override;
+    void WriteBody(TStream& s) const override;
+    void TakeData(TDUDListItem& other) override;
+};
+
+class TDUDGenericListItem : public TDUDListItem {
+public:
+    std::vector<std::uint8_t> Data;
+    std::string FileName; // without folder
+    void FreeData() override { Data.clear(); }
+    bool GetEmpty() const override { return Data.empty(); }
+    // A file that doesn't exist empties the item.
+    void LoadFromFile(const std::string& name);
+    std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<TDUDGenericListItem>(); }
+    void Assign(const TDUDListItem& other) override;
+
+protected:
+    void ReadBody(TStream& s, std::uint8_t flag) override;
+    void WriteBody(TStream& s) const override;
+    void TakeData(TDUDListItem& other) override;
+};
+
+class TDUDWaveListItem : public TDUDListItem {
+public:
+    TDUDWave Wave;
+    void FreeData() override;
+    bool GetEmpty() const override { return Wave.Empty(); }
+    std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<TDUDWaveListItem>(); }
+    void Assign(const TDUDListItem& other) override;
+
+protected:
+    void ReadBody(TStream& s, std::uint8_t flag) override;
+    void WriteBody(TStream& s) const override;
+    void TakeData(TDUDListItem& other) override;
+};
+
+// An ordered list of items of one kind.
+class TDUDCustomContainer : public TDUDBaseContainer {
+public:
+    explicit TDUDCustomContainer(int fileType) : fileType_(fileType) {}
+    ~TDUDCustomContainer() override;
+
+    bool DefaultCompressed = false;
+    int PathPrefix = 2;
+    int Source = 0;
+
+    int FileType() const { return fileType_; }
+    int GetCount() const { return static_cast<int>(items_.size()); }
+    int Count() const { return GetCount(); }
+    bool GetEmpty() const { return items_.empty(); }
+    // Null beyond the list.
+    TDUDListItem* GetItem(int index) const;
+
+    // Takes the item (a new empty one of the container's kind for null);
+    // returns it. An item of another kind raises EDUDException.
+    TDUDListItem* Add(std::unique_ptr<TDUDListItem> item = nullptr);
+    TDUDListItem* Insert(int index, std::unique_ptr<TDUDListItem> item = nullptr);
+    void Delete(int index);
+    void Clear();
+    int IndexOf(const TDUDListItem* item) const;
+    void Move(int from, int to);
+    // Appends copies of the other container's items.
+    void AddList(const TDUDCustomContainer& other);
+    void Assign(const TDUDCustomContainer& other);
+    TDUDListItem* GetItemByName(const std::string& name) const;
+
+    void SetSource(int v);
+    void SetPrefix(int v);
+
+    // Container data; a damaged one raises EReadError and leaves the
+    // container as it was.
+    void ReadData(TStream& s, bool withOffsets);
+    void WriteData(TStream& s, bool withOffsets) const;
+    void LoadFromStream(TStream& s) { ReadData(s, true); }
+    void SaveToStream(TStream& s) const { WriteData(s, true); }
+    // List files of the container's type; a file of another type, or a
+    // damaged one, raises "Cannot open file <name>" and changes nothing.
+    void LoadFromFile(const std::string& name);
+    void SaveToFile(const std::string& name) const;
+
+    // A new empty item of the container's kind.
+    virtual std::unique_ptr<TDUDListItem> NewItem() const = 0;
+
+private:
+    void Own(TDUDListItem& item);
+    int fileType_;
+    std::vector<std::unique_ptr<TDUDListItem>> items_;
+};
+
+class TDUDStringList : public TDUDCustomContainer {
+public:
+    TDUDStringList() : TDUDCustomContainer(lftStringList) {}
+    std::unique_ptr<TDUDListItem> NewItem() const override { return std::make_unique<TDUDStringListItem>(); }
+};
+
+class TDUDGenericList : public TDUDCustomContainer {
+public:
+    TDUDGenericList() : TDUDCustomContainer(lftGenericList) {}
+    std::unique_ptr<TDUDListItem> NewItem() const override { return std::make_unique<TDUDGenericListItem>(); }
+};
+
+class TDUDWaveList : public TDUDCustomContainer {
+public:
+    TDUDWaveList() : TDUDCustomContainer(lftWaveList) {}
+    std::unique_ptr<TDUDListItem> NewItem() const override { return std::make_unique<TDUDWaveListItem>(); }
+};
+
+// Reads a list file's signature (the type, lftUnknown when unknown), and for
+// a known type the count and the offset table (checked: every offset inside
+// the file, after the table). EReadError for a damaged table.
+int DUDListGetFileType(TStream& s, std::vector<std::int32_t>& offsets);
+int DUDListGetFileType(const std::string& name, std::vector<std::int32_t>& offsets);
+// Loads item `index` at its offset; false without a table or out of range.
+bool DUDListGetItemFromStream(TStream& s, const std::vector<std::int32_t>& offsets, int index, TDUDListItem& item);
+// One item of a list file of the type; "Cannot open file" for a file of
+// another type; false out of range.
+bool DUDListGetItemFromFile(const std::string& name, int type, TDUDListItem& item, int index);
+
+// The "Cannot open file %s" error of the containers.
+EDUDException DUDCannotOpenFile(const std::string& name);
+
+} // namespace kyd::widgets

@@ -1,0 +1,380 @@
+#include "widgets/qt/dud_paint_objects.h"
+
+#include "widgets/qt/dud_bmp.h"
+#include "widgets/qt/dud_bmp_draw.h"
+#include "widgets/qt/qt_canvas.h"
+
+#include <cstdio>
+
+namespace kyd::widgets {
+
+// --- shape fill ------------------------------------------------------------
+
+TDUDShapeFill::TDUDShapeFill()
+{
+    gradient_.OnChange = [this](void*) { Change(); };
+}
+
+void TDUDShapeFill::SetBitmap(const QImage& v)
+{
+    if (v == bitmap_)
+        return;
+    bitmap_ = v;
+    Change();
+}
+
+const QImage* TDUDShapeFill::GetBitmap() const
+{
+    if (style_ == TDUDFillStyle::sfBitmap)
+        return &bitmap_;
+    if (style_ == TDUDFillStyle::sfBitmapList)
+        return &ListBitmap;
+    return nullptr;
+}
+
+bool TDUDShapeFill::GetEmpty() const
+{
+    if (style_ == TDUDFillStyle::sfNone)
+        return true;
+    if (const QImage* b = GetBitmap())
+        return b->isNull();
+    return false;
+}
+
+bool TDUDShapeFill::GetMustRedraw() const
+{
+    switch (style_) {
+    case TDUDFillStyle::sfBrushBitmap:
+    case TDUDFillStyle::sfBrush:
+        return false;
+    case TDUDFillStyle::sfBitmap:
+    case TDUDFillStyle::sfBitmapList:
+        return tileMode_ != TDUDTileMode::tmTile;
+    default:
+        return true;
+    }
+}
+
+std::string TDUDShapeFill::GetSetStr() const
+{
+    static const char* const names[] = {"Disabled", "", "Brush", "Bitmap", "BitmapList", "Gradient"};
+    return std::string("{") + names[static_cast<int>(style_)] + "}";
+}
+
+// --- fill object -------------------------------------------------------------
+
+TDUDFillObject::TDUDFillObject()
+{
+    BeginUpdate();
+    SetStyle(TDUDFillStyle::sfNone);
+    EndUpdate(false);
+}
+
+void TDUDFillObject::SetBrush(const TBrush& v)
+{
+    if (v.Color == brush_.Color && v.Style == brush_.Style && v.Pattern == brush_.Pattern)
+        return;
+    brush_ = v;
+    Change();
+}
+
+bool TDUDFillObject::GetTransparent() const
+{
+    const bool inner = options_ & foFillInner;
+    switch (Style()) {
+    case TDUDFillStyle::sfNone:
+        return true;
+    case TDUDFillStyle::sfBrush:
+        return brush_.Style != TBrushStyle::bsSolid && !inner;
+    case TDUDFillStyle::sfBitmap:
+    case TDUDFillStyle::sfBitmapList:
+        return (TileMode() == TDUDTileMode::tmNone || TileMode() == TDUDTileMode::tmCenter) && !inner;
+    default:
+        return false;
+    }
+}
+
+void TDUDFillObject::FillInner(TCanvas& canvas, const TRect& r, TColor background) const
+{
+    if (!(options_ & foFillInner))
+        return;
+    canvas.Brush = TBrush(background, TBrushStyle::bsSolid);
+    canvas.FillRect(r);
+}
+
+bool TDUDFillObject::FillCanvas(TCanvas& canvas, const TRect& r, TColor background) const
+{
+    switch (Style()) {
+    case TDUDFillStyle::sfNone:
+        return false;
+    case TDUDFillStyle::sfBrush:
+        canvas.Brush = brush_;
+        canvas.Pen.Color = background;
+        if (brush_.Style != TBrushStyle::bsSolid)
+            canvas.BackgroundColor = background;
+        if (brush_.Style == TBrushStyle::bsClear && !brush_.Pattern)
+            return true; // a clear brush paints nothing over the background
+        canvas.FillRect(r);
+        return true;
+    case TDUDFillStyle::sfBrushBitmap: {
+        // The whole bitmap is the pattern.
+        const TBrush old = canvas.Brush;
+        if (!Bitmap().isNull())
+            canvas.Brush.Pattern = DUDBrushPattern(Bitmap());
+        canvas.FillRect(r);
+        canvas.Brush.Pattern = old.Pattern;
+        return true;
+    }
+    case TDUDFillStyle::sfBitmap:
+    case TDUDFillStyle::sfBitmapList: {
+        const QImage& b = *GetBitmap();
+        if (b.isNull()) {
+            FillInner(canvas, r, background);
+            return false;
+        }
+        unsigned flags = (options_ & foQuickDraw) ? 0u : unsigned(dbfPalette);
+        switch (TileMode()) {
+        case TDUDTileMode::tmNone: {
+            FillInner(canvas, r, background);
+            const TRect placed = DUDAlignRect(alignment_, {0, 0, b.width(), b.height()}, r).Offset(offsetX_, offsetY_);
+            DUDBmpDrawExt(canvas, placed, b, flags, 0);
+            return true;
+        }
+        case TDUDTileMode::tmCenter:
+            FillInner(canvas, r, background);
+            flags |= dbfCenter;
+            break;
+        case TDUDTileMode::tmStretch:
+            flags |= dbfStretch;
+            break;
+        case TDUDTileMode::tmTile:
+            flags |= dbfTile;
+            break;
+        }
+        // Tiles past r must not paint outside it.
+        const std::optional<TRect> old = canvas.ClipRect();
+        canvas.SetClipRect(old ? old->Intersect(r) : r);
+        DUDBmpDrawExt(canvas, r, b, flags, 0);
+        if (old)
+            canvas.SetClipRect(*old);
+        else
+            canvas.ClearClip();
+        return true;
+    }
+    case TDUDFillStyle::sfGradient:
+        DUDGradientPaintExt(canvas, r, Gradient().Style(), 0,
+                            ((options_ & foGrUseBitmap) ? 4u : 0u) | (Gradient().PaletteRealize() ? 0x1000u : 0u),
+                            Gradient().Steps());
+        return true;
+    }
+    return false;
+}
+
+bool TDUDFillObject::ClipFill(TCanvas& canvas, const TRect& r, TPoint offset, TColor background) const
+{
+    if (Style() == TDUDFillStyle::sfGradient && (options_ & foGrUseBitmap))
+        return FillCanvas(canvas, r, background);
+    const std::optional<TRect> old = canvas.ClipRect();
+    canvas.SetClipRect(r.Offset(offset.X, offset.Y));
+    const bool painted = FillCanvas(canvas, r, background);
+    if (old)
+        canvas.SetClipRect(*old);
+    else
+        canvas.ClearClip();
+    return painted;
+}
+
+void TDUDFillObject::Assign(const TDUDFillObject& o)
+{
+    BeginUpdate();
+    SetBitmap(o.Bitmap());
+    Gradient().Assign(o.Gradient());
+    SetStyle(o.Style());
+    SetTileMode(o.TileMode());
+    SetAlignment(o.alignment_);
+    SetOffset(0, o.offsetX_);
+    SetOffset(1, o.offsetY_);
+    SetBrush(o.brush_);
+    SetOptions(o.options_);
+    EndUpdate(true);
+}
+
+// --- alpha object --------------------------------------------------------------
+
+TDUDAlphaObject::TDUDAlphaObject()
+{
+    fill_.OnChange = [this](void*) { Change(); };
+    link_.OnChange = [this] { GetIMLChange(); };
+    link_.OnRemoved = [this] {
+        imageList_ = nullptr;
+        GetIMLChange();
+    };
+}
+
+TDUDAlphaObject::~TDUDAlphaObject()
+{
+    if (imageList_)
+        imageList_->UnRegisterChanges(&link_);
+}
+
+void TDUDAlphaObject::SetImageList(TDUDCustomImageList* v)
+{
+    if (v == imageList_)
+        return;
+    if (imageList_)
+        imageList_->UnRegisterChanges(&link_);
+    imageList_ = v;
+    if (imageList_)
+        imageList_->RegisterChanges(&link_);
+    GetIMLChange();
+}
+
+void TDUDAlphaObject::SetIndex(int index, int v)
+{
+    if (SetField(index == 0 ? imageIndex_ : listIndex_, v))
+        GetIMLChange();
+}
+
+void TDUDAlphaObject::GetIMLChange()
+{
+    if (imageList_ && imageList_->IsValidItem(listIndex_, imageIndex_))
+        fill_.ListBitmap = imageList_->GetBitmapItem(listIndex_, imageIndex_);
+    else
+        fill_.ListBitmap = QImage();
+    Change();
+}
+
+void TDUDAlphaObject::AlphaBlend(QImage& b) const
+{
+    if (fill_.Style() == TDUDFillStyle::sfNone || b.isNull())
+        return;
+    QImage fill = MakeCanvasImage(b.width(), b.height());
+    {
+        TQtCanvas c(fill);
+        fill_.FillCanvas(c, {0, 0, b.width(), b.height()}, clWhite);
+    }
+    fill = fill.convertToFormat(QImage::Format_BGR888);
+    if (b.format() != QImage::Format_BGR888)
+        b = b.convertToFormat(QImage::Format_BGR888);
+    DUDBMPAlphaBlend(b, fill, {0, 0, b.width(), b.height()}, {0, 0}, strength_, b, {0, 0});
+}
+
+std::string TDUDAlphaObject::GetSetStr() const
+{
+    if (fill_.Style() == TDUDFillStyle::sfNone)
+        return "{Disabled}";
+    const char* kind = fill_.Style() == TDUDFillStyle::sfGradient ? "grad"
+                       : (fill_.Style() == TDUDFillStyle::sfBitmap || fill_.Style() == TDUDFillStyle::sfBitmapList)
+                           ? "bmp"
+                           : "brush";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", strength_);
+    return std::string("{Enabled (") + kind + "), strength: " + buf + "}";
+}
+
+// --- effect object ---------------------------------------------------------------
+
+TDUDBitmapEffectObject::TDUDBitmapEffectObject()
+{
+    alpha_.OnChange = [this](void*) { Change(); };
+}
+
+void TDUDBitmapEffectObject::SetFlag(int index, bool v)
+{
+    if (index < 0 || index > 4 || flags_[index] == v)
+        return;
+    flags_[index] = v;
+    if (index == 4) {
+        bufferValid_ = false;
+        buffer_.reset();
+        if (v)
+            buffer_.emplace();
+    }
+    Change();
+}
+
+void TDUDBitmapEffectObject::Change()
+{
+    // Any settings change makes the kept result stale.
+    bufferValid_ = false;
+    TDUDObject::Change();
+}
+
+void TDUDBitmapEffectObject::Draw(QImage& b)
+{
+    if (b.isNull())
+        return;
+    if (b.format() != QImage::Format_BGR888)
+        b = b.convertToFormat(QImage::Format_BGR888);
+    if (flags_[4] && bufferValid_ && buffer_ && buffer_->size() == b.size()) {
+        b = *buffer_;
+        return;
+    }
+    const TRect all{0, 0, b.width(), b.height()};
+    if (flags_[0])
+        DUDBMPFlipVertical(b, all, b, {0, 0});
+    if (flags_[1])
+        DUDBMPFlipHorizonzal(b, all, b, {0, 0});
+    if (flags_[2])
+        DUDBMPGrayScale(b, all, b, {0, 0});
+    if (flags_[3])
+        DUDBMPInvert(b, all, b, {0, 0});
+    if (brightness_ != 0)
+        DUDBMPBrightness(b, all, b, brightness_, {0, 0});
+    alpha_.AlphaBlend(b);
+    if (flags_[4]) {
+        buffer_ = b;
+        bufferValid_ = true;
+    }
+}
+
+void TDUDBitmapEffectObject::DrawCopy(const QImage& source, QImage& target)
+{
+    target = source.convertToFormat(QImage::Format_BGR888);
+    Draw(target);
+}
+
+std::string TDUDBitmapEffectObject::GetSetStr() const
+{
+    std::string s;
+    auto add = [&](const char* part) { s += s.empty() ? part : std::string(",") + part; };
+    if (alpha_.FillObject().Style() != TDUDFillStyle::sfNone)
+        add("alpha");
+    if (flags_[0])
+        add("FV");
+    if (flags_[1])
+        add("FH");
+    if (flags_[2])
+        add("GS");
+    if (flags_[3])
+        add("INV");
+    if (brightness_ != 0)
+        add("B");
+    return s.empty() ? "{Disabled}" : "{" + s + "}";
+}
+
+TDUDGlyphTextPlaces DUDDrawTextAndGlyph(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption,
+                                        const TRect& r, const QImage& glyph, const TDUDGlyphTextLayout& layout,
+                                        unsigned flags, unsigned styles)
+{
+    TPoint textSize{};
+    if (!text.empty()) {
+        TRect m{0, 0, std::max(r.Width() - 1, 1), std::max(r.Height(), 1)};
+        canvas.TextRect(m, text, DT_CALCRECT | DT_EXPANDTABS | (flags & ~unsigned(DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM)));
+        const int d = caption ? caption->ExtraDepth() : 0;
+        textSize = {m.Width() + d, m.Height() + d};
+    }
+    const TPoint glyphSize = glyph.isNull() ? TPoint{} : TPoint{glyph.width(), glyph.height()};
+    const TDUDGlyphTextPlaces places =
+        DUDGlyphTextPlace(layout.AlignText2Glyph(), layout.Alignment(), layout.Spacing(),
+                          {layout.OffsetX(), layout.OffsetY()}, glyphSize, textSize, r);
+    if (!glyph.isNull())
+        DUDBmpDrawExt(canvas, places.Glyph, glyph, dbfTransparent,
+                      FromQColor(QColor(glyph.pixel(0, glyph.height() - 1))));
+    if (!text.empty())
+        DUDDrawTextExt(canvas, text, caption, places.Text, flags & ~unsigned(DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM),
+                       styles);
+    return places;
+}
+
+} // namespace kyd::widgets

@@ -1,0 +1,227 @@
+// Pictures of the library's painting routines, for looking at:
+// `ctest -L screenshots`, then build/screenshots/painting_*.png.
+#include "support/screenshot.h"
+
+#include "platform/qt/ui_scale.h"
+#include "widgets/caption3d.h"
+#include "widgets/dud_utils.h"
+#include "widgets/frames.h"
+#include "widgets/gradient.h"
+#include "widgets/qt/dud_bmp.h"
+#include "widgets/qt/dud_paint_objects.h"
+#include "widgets/qt/qt_canvas.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace kyd::widgets;
+using kyd::platform::UiScale;
+
+namespace {
+
+std::unique_ptr<QWidget> Panel()
+{
+    auto w = std::make_unique<QWidget>();
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, ToQColor(clBtnFace));
+    pal.setColor(QPalette::WindowText, ToQColor(clBtnText));
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+    return w;
+}
+
+// One captioned tile painted by `paint` on a canvas of the design size.
+void Tile(QGridLayout* grid, int index, int columns, const QString& caption, int w, int h,
+          const std::function<void(TQtCanvas&, const TRect&)>& paint)
+{
+    QWidget* parent = grid->parentWidget();
+    const auto s = UiScale::For(parent);
+    QImage img = MakeCanvasImage(s.X(w), s.Y(h));
+    img.fill(ToQColor(ColorToRGB(clBtnFace)));
+    {
+        TQtCanvas c(img);
+        paint(c, {0, 0, img.width(), img.height()});
+    }
+    auto* pic = new QLabel(parent);
+    pic->setPixmap(QPixmap::fromImage(img));
+    auto* text = new QLabel(caption, parent);
+    text->setAlignment(Qt::AlignHCenter);
+    const int row = index / columns * 2;
+    grid->addWidget(pic, row, index % columns, Qt::AlignHCenter);
+    grid->addWidget(text, row + 1, index % columns);
+}
+
+QGridLayout* Grid(QWidget* panel)
+{
+    auto* grid = new QGridLayout(panel);
+    const auto s = UiScale::For(panel);
+    grid->setHorizontalSpacing(s.X(10));
+    grid->setVerticalSpacing(s.Y(3));
+    return grid;
+}
+
+// A small picture to apply effects to: a sky, a sun and a hill.
+QImage Picture(int w, int h)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    QPainter p(&img);
+    p.fillRect(img.rect(), QColor(90, 160, 230));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(250, 210, 40));
+    p.drawEllipse(QPoint(w / 4, h / 3), h / 5, h / 5);
+    p.setBrush(QColor(40, 140, 50));
+    p.drawEllipse(QPoint(w * 2 / 3, h), w / 2, h / 2);
+    p.end();
+    return img.convertToFormat(QImage::Format_BGR888);
+}
+
+} // namespace
+
+TEST(WidgetScreenshots, GradientStyles)
+{
+    auto panel = Panel();
+    auto* grid = Grid(panel.get());
+    const char* names[] = {"horizontal", "vertical", "square", "elliptic", "top left",
+                           "top right", "bottom left", "bottom right", "top left diag", "top right diag"};
+    for (int i = 0; i < 10; ++i)
+        Tile(grid, i, 5, names[i], 110, 70, [i](TQtCanvas& c, const TRect& r) {
+            DUDGradientPaint(c, r, clNavy, RGB(200, 230, 255), 32, static_cast<TDUDGradientStyle>(i), 0, 0);
+        });
+    Tile(grid, 10, 5, "three colours", 110, 70, [](TQtCanvas& c, const TRect& r) {
+        DUDSuperGradientPaint(c, r, {clRed, clYellow, clBlue}, 48, TDUDGradientStyle::gstHorizontal, 0, 0);
+    });
+    EXPECT_FALSE(kyd::test::SaveScreenshot(panel.get(), "painting_gradients").isEmpty());
+}
+
+TEST(WidgetScreenshots, FillStyles)
+{
+    auto panel = Panel();
+    auto* grid = Grid(panel.get());
+    const QImage pic = Picture(40, 28);
+    struct Case {
+        const char* name;
+        std::function<void(TDUDFillObject&)> set;
+    };
+    const Case cases[] = {
+        {"brush solid", [](TDUDFillObject& f) { f.SetStyle(TDUDFillStyle::sfBrush); f.SetBrush(TBrush(clTeal)); }},
+        {"brush cross", [](TDUDFillObject& f) { f.SetStyle(TDUDFillStyle::sfBrush); f.SetBrush(TBrush(clNavy, TBrushStyle::bsCross)); }},
+        {"brush diagonal", [](TDUDFillObject& f) { f.SetStyle(TDUDFillStyle::sfBrush); f.SetBrush(TBrush(clMaroon, TBrushStyle::bsBDiagonal)); }},
+        {"brush bitmap", [&](TDUDFillObject& f) { f.SetStyle(TDUDFillStyle::sfBrushBitmap); f.SetBitmap(pic); }},
+        {"bitmap none", [&](TDUDFillObject& f) { f.SetStyle(TDUDFillStyle::sfBitmap); f.SetBitmap(pic); f.SetTileMode(TDUDTileMode::tmNone); f.SetAlignment(TDUDAlignment::agBottomRight); }},
+        {"bitmap centre", [&](TDUDFillObject& f) { f.SetStyle(TDUDFillStyle::sfBitmap); f.SetBitmap(pic); f.SetTileMode(TDUDTileMode::tmCenter); }},
+        {"bitmap stretch", [&](TDUDFillObject& f) { f.SetStyle(TDUDFillStyle::sfBitmap); f.SetBitmap(pic); f.SetTileMode(TDUDTileMode::tmStretch); }},
+        {"bitmap tile", [&](TDUDFillObject& f) { f.SetStyle(TDUDFillStyle::sfBitmap); f.SetBitmap(pic); f.SetTileMode(TDUDTileMode::tmTile); }},
+        {"gradient", [](TDUDFillObject& f) { f.SetStyle(TDUDFillStyle::sfGradient); f.Gradient().SetStyle(TDUDGradientStyle::gstElliptic); f.Gradient().SetColorCount(40); }},
+        {"none", [](TDUDFillObject& f) { f.SetStyle(TDUDFillStyle::sfNone); }},
+    };
+    int i = 0;
+    for (const Case& k : cases)
+        Tile(grid, i++, 5, k.name, 110, 70, [&](TQtCanvas& c, const TRect& r) {
+            TDUDFillObject f;
+            k.set(f);
+            f.FillCanvas(c, r.Inset(4), clWhite);
+            DUDDrawBorder(c, r.Inset(3), clBtnShadow, clBtnHighlight);
+        });
+    EXPECT_FALSE(kyd::test::SaveScreenshot(panel.get(), "painting_fills").isEmpty());
+}
+
+TEST(WidgetScreenshots, BitmapEffects)
+{
+    auto panel = Panel();
+    auto* grid = Grid(panel.get());
+    const auto s = UiScale::For(panel.get());
+    const QImage pic = Picture(s.X(100), s.Y(64));
+    struct Case {
+        const char* name;
+        std::function<void(TDUDBitmapEffectObject&)> set;
+    };
+    const Case cases[] = {
+        {"original", [](TDUDBitmapEffectObject&) {}},
+        {"mirrored", [](TDUDBitmapEffectObject& e) { e.SetFlag(0, true); }},
+        {"upside down", [](TDUDBitmapEffectObject& e) { e.SetFlag(1, true); }},
+        {"grey", [](TDUDBitmapEffectObject& e) { e.SetFlag(2, true); }},
+        {"inverted", [](TDUDBitmapEffectObject& e) { e.SetFlag(3, true); }},
+        {"brighter", [](TDUDBitmapEffectObject& e) { e.SetBrightness(80); }},
+        {"darker", [](TDUDBitmapEffectObject& e) { e.SetBrightness(-80); }},
+        {"alpha gradient", [](TDUDBitmapEffectObject& e) {
+             auto& f = e.AlphaBlend().FillObject();
+             f.SetStyle(TDUDFillStyle::sfGradient);
+             f.Gradient().SetStyle(TDUDGradientStyle::gstHorizontal);
+             f.Gradient().SetColor(clRed);
+             f.Gradient().SetEndColor(clYellow);
+         }},
+    };
+    int i = 0;
+    for (const Case& k : cases)
+        Tile(grid, i++, 4, k.name, 100, 64, [&](TQtCanvas& c, const TRect&) {
+            TDUDBitmapEffectObject e;
+            k.set(e);
+            QImage out;
+            e.DrawCopy(pic, out);
+            c.DrawImage({0, 0, out.width(), out.height()}, out, out.rect());
+        });
+    EXPECT_FALSE(kyd::test::SaveScreenshot(panel.get(), "painting_effects").isEmpty());
+}
+
+TEST(WidgetScreenshots, ButtonFaces)
+{
+    auto panel = Panel();
+    auto* grid = Grid(panel.get());
+    const char* styles[] = {"auto", "win31", "win40", "ide", "ide flat", "flat", "flat uncoloured",
+                            "navigator", "explorer", "explorer coloured", "integrated"};
+    const std::pair<TDUDButtonState, const char*> states[] = {
+        {TDUDButtonState::bsUp, "up"}, {TDUDButtonState::bsMouseOver, "over"},
+        {TDUDButtonState::bsDown, "down"}, {TDUDButtonState::bsOptionSet, "set"}};
+    int i = 0;
+    for (int st = 0; st < 11; ++st)
+        for (const auto& [state, stateName] : states)
+            Tile(grid, i++, 8, QString("%1 %2").arg(styles[st], stateName), 80, 26,
+                 [&, st, state = state](TQtCanvas& c, const TRect& r) {
+                     TRect face = r.Inset(2);
+                     DUDDrawBtnFace(c, false, face, static_cast<TDUDUserButtonStyle>(st), state, 4, clBtnFace);
+                     c.Font.Color = clBtnText;
+                     c.TextRect(face, "Button", DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+                 });
+    EXPECT_FALSE(kyd::test::SaveScreenshot(panel.get(), "painting_buttons").isEmpty());
+}
+
+TEST(WidgetScreenshots, CaptionStyles)
+{
+    auto panel = Panel();
+    auto* grid = Grid(panel.get());
+    const char* names[] = {"none", "sunken", "raised", "sunken shadow", "raised shadow", "parent sunken",
+                           "parent raised", "shadow", "outline", "extrude", "extrude enhanced"};
+    for (int i = 0; i < 11; ++i)
+        Tile(grid, i, 4, names[i], 130, 40, [i](TQtCanvas& c, const TRect& r) {
+            TDUD3DCaption cap;
+            cap.SetStyle(static_cast<TDUDThreeDStyle>(i));
+            cap.SetLightDepth(1);
+            cap.SetShadowDepth(3);
+            cap.SetShadowColor(clGray);
+            cap.SetLightColor(clWhite);
+            cap.SetOrientation(TDUDThreeDOrientation::toBottomRight);
+            c.Font.Size = 16;
+            c.Font.Bold = true;
+            c.Font.Color = clNavy;
+            c.Brush.Color = clBtnFace; // the parent colour of the parent-colour styles
+            DUDDrawTextExt(c, "Caption", &cap, r, DT_CENTER | DT_VCENTER | DT_SINGLELINE, dtEnabled);
+        });
+    Tile(grid, 11, 4, "turned shadow", 130, 40, [](TQtCanvas& c, const TRect& r) {
+        TDUDFxCaption fx;
+        fx.SetStyle(TDUDThreeDStyle::tdShadow);
+        fx.SetShadowDepth(2);
+        fx.SetShadowColor(clGray);
+        fx.SetAngle(15);
+        c.Font.Size = 12;
+        c.Font.Bold = true;
+        c.Font.Color = clMaroon;
+        const TRect box = DUDDrawTextCalcExt(c, "Turned", &fx, r, false, false);
+        DUDDrawTextExt(c, "Turned", &fx, DUDAlignRect(TDUDAlignment::agCenter, box, r), DT_SINGLELINE, dtEnabled);
+    });
+    EXPECT_FALSE(kyd::test::SaveScreenshot(panel.get(), "painting_captions").isEmpty());
+}

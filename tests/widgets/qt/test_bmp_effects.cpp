@@ -1,0 +1,331 @@
+// The 24-bit bitmap routines and the picture containers.
+#include "pixels.h"
+
+#include "widgets/gradient.h"
+#include "widgets/qt/dud_bitmap_stream.h"
+#include "widgets/qt/dud_bmp.h"
+#include "widgets/qt/dud_image_list.h"
+#include "widgets/qt/dud_image_list_wrappers.h"
+
+#include <gtest/gtest.h>
+
+#include <QPainter>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+using namespace kyd::widgets;
+using kyd::widgets::test::Px;
+namespace fs = std::filesystem;
+
+namespace {
+
+QImage Filled(int w, int h, TColor c)
+{
+    QImage img = DUDBmpCreate24(w, h);
+    img.fill(ToQColor(c));
+    return img;
+}
+
+// A picture where every pixel differs: x in red, y in green.
+QImage Ramp(int w, int h)
+{
+    QImage img = DUDBmpCreate24(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixelColor(x, y, QColor(x * 10, y * 10, 7));
+    return img;
+}
+
+TRect All(const QImage& img)
+{
+    return {0, 0, img.width(), img.height()};
+}
+
+std::vector<std::uint8_t> ReadAll(const std::string& name)
+{
+    std::ifstream f(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+struct TempDir {
+    fs::path path = fs::temp_directory_path() / ("kyd_iml_" + std::to_string(::getpid()));
+    TempDir() { fs::create_directories(path); }
+    ~TempDir() { fs::remove_all(path); }
+    std::string File(const std::string& name) const { return (path / name).string(); }
+};
+
+} // namespace
+
+TEST(WidgetBmp, GreyBrightnessAndInvert)
+{
+    QImage img = Filled(2, 1, clRed);
+    img.setPixelColor(1, 0, QColor(0, 255, 0));
+    DUDBMPGrayScale(img, All(img), img, {0, 0});
+    EXPECT_EQ(RGB(76, 76, 76), Px(img, 0, 0)); // 76.5 goes to the even 76
+    EXPECT_EQ(RGB(150, 150, 150), Px(img, 1, 0));
+
+    QImage b = Filled(2, 1, RGB(200, 200, 200));
+    b.setPixelColor(1, 0, QColor(50, 50, 50));
+    QImage up = DUDBmpCreate24(2, 1), down = DUDBmpCreate24(2, 1);
+    DUDBMPBrightness(b, All(b), up, 100, {0, 0});
+    DUDBMPBrightness(b, All(b), down, -100, {0, 0});
+    EXPECT_EQ(clWhite, Px(up, 0, 0));
+    EXPECT_EQ(clBlack, Px(down, 1, 0));
+
+    // Only the exact excluded colour keeps its bytes.
+    QImage ec = Filled(3, 1, RGB(10, 20, 30));
+    ec.setPixelColor(1, 0, QColor(30, 20, 10)); // red and blue swapped
+    ec.setPixelColor(2, 0, QColor(10, 20, 31));
+    DUDBmpBrightnessEC(ec, All(ec), ec, 5, RGB(10, 20, 30), {0, 0});
+    EXPECT_EQ(RGB(10, 20, 30), Px(ec, 0, 0));
+    EXPECT_EQ(RGB(35, 25, 15), Px(ec, 1, 0));
+    EXPECT_EQ(RGB(15, 25, 36), Px(ec, 2, 0));
+
+    QImage inv = Filled(1, 1, RGB(1, 2, 3));
+    DUDBMPInvert(inv, All(inv), inv, {0, 0});
+    EXPECT_EQ(RGB(254, 253, 252), Px(inv, 0, 0));
+
+    // Empty rectangles write nothing; the rest is clipped to both images.
+    QImage t = Filled(3, 3, clBlue);
+    DUDBMPInvert(inv, {0, 0, 0, 1}, t, {0, 0});
+    DUDBMPInvert(Filled(4, 4, clBlack), {-2, -2, 10, 10}, t, {-1, -1});
+    EXPECT_EQ(clBlue, Px(t, 0, 0));
+    EXPECT_EQ(clWhite, Px(t, 1, 1));
+    EXPECT_EQ(clWhite, Px(t, 2, 2));
+}
+
+TEST(WidgetBmp, AlphaBlendRoundsTiesToEvenAndClampsStrength)
+{
+    const QImage one = Filled(2, 1, RGB(11, 13, 200));
+    const QImage two = Filled(2, 1, RGB(10, 10, 0));
+    QImage out = DUDBmpCreate24(2, 1);
+    DUDBMPAlphaBlend(one, two, All(one), {0, 0}, 0.5, out, {0, 0});
+    EXPECT_EQ(RGB(10, 12, 100), Px(out, 0, 0));
+    DUDBMPAlphaBlend(one, two, All(one), {0, 0}, 1.0, out, {0, 0});
+    EXPECT_EQ(Px(one, 1, 0), Px(out, 1, 0));
+    DUDBMPAlphaBlend(one, two, All(one), {0, 0}, 0.0, out, {0, 0});
+    EXPECT_EQ(Px(two, 1, 0), Px(out, 1, 0));
+    DUDBMPAlphaBlend(one, two, All(one), {0, 0}, 7.0, out, {0, 0});
+    EXPECT_EQ(Px(one, 1, 0), Px(out, 1, 0));
+    DUDBMPAlphaBlend(one, two, All(one), {0, 0}, -3.0, out, {0, 0});
+    EXPECT_EQ(Px(two, 1, 0), Px(out, 1, 0));
+
+    QImage argb(2, 1, QImage::Format_ARGB32);
+    try {
+        DUDBMPAlphaBlend(one, argb, All(one), {0, 0}, 0.5, out, {0, 0});
+        ADD_FAILURE();
+    } catch (const EDUDWrongPixelFormat& e) {
+        EXPECT_STREQ("Wrong PixelFormat in Source 2 bitmap!", e.what());
+    }
+    EXPECT_THROW(DUDBMPGrayScale(argb, All(argb), out, {0, 0}), EDUDWrongPixelFormat);
+    EXPECT_THROW(DUDBMPFlipVertical(one, All(one), argb, {0, 0}), EDUDWrongPixelFormat);
+}
+
+TEST(WidgetBmp, FlipsAreTrueMirrorsInPlaceAndOutOfPlace)
+{
+    const QImage src = Ramp(5, 4);
+    for (auto flip : {&DUDBMPFlipVertical, &DUDBMPFlipHorizonzal}) {
+        QImage out = DUDBmpCreate24(5, 4);
+        flip(src, All(src), out, {0, 0});
+        QImage inPlace = src;
+        flip(inPlace, All(inPlace), inPlace, {0, 0});
+        EXPECT_EQ(out, inPlace);
+        const bool rows = flip == &DUDBMPFlipVertical;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 5; ++x)
+                ASSERT_EQ(rows ? Px(src, 4 - x, y) : Px(src, x, 3 - y), Px(out, x, y)) << x << "," << y;
+        flip(out, All(out), out, {0, 0});
+        EXPECT_EQ(src, out);
+    }
+}
+
+TEST(WidgetImageLists, GoldenEmptyItemFileAndSizeRules)
+{
+    TempDir dir;
+    TDUDImageListItem item;
+    item.SaveToFile(dir.File("new.iml"));
+    const std::vector<std::uint8_t> golden = {
+        0x08, 'D', 'U', 'D', 'I', 'M', 'L', '3', '0', 1, 0, 0, 0, 0x11, 0, 0, 0, 0x00,
+        0x10, 0, 0, 0, 0x10, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(golden, ReadAll(dir.File("new.iml")));
+
+    EXPECT_EQ(0, item.Add(Ramp(48, 16)));
+    EXPECT_EQ(3, item.Count());
+    EXPECT_THROW(item.Add(Ramp(40, 16)), EInvalidGraphicOperation);
+    EXPECT_THROW(item.Add(Ramp(16, 17)), EInvalidGraphicOperation);
+    item.SetWidth(0);
+    EXPECT_EQ(3, item.Count());
+    item.SetWidth(32);
+    EXPECT_EQ(0, item.Count());
+    item.SetWidth(16);
+    try {
+        item.Add(DUDBmpCreate24(16 * 2049, 16));
+        ADD_FAILURE();
+    } catch (const EInvalidGraphicOperation& e) {
+        EXPECT_STREQ("Too many images", e.what());
+    }
+    EXPECT_THROW(item.ConvertBmpToIML(Ramp(10, 4), 0, false), EDUDException);
+    EXPECT_THROW(item.LoadFromBitmap(dir.File("none.bmp"), 1, false), EDUDException);
+
+    // Masks, moves and deletes keep images and masks together.
+    QImage three = Ramp(48, 16);
+    QPainter(&three).fillRect(0, 0, 16, 16, Qt::white); // bottom-left: the transparent colour
+    item.ConvertBmpToIML(three, 3, true);
+    EXPECT_EQ(16, item.Width());
+    EXPECT_TRUE(item.Masked());
+    item.Move(1, 0);
+    EXPECT_EQ(clBlack, Px(item.GetMaskBitmap(0), 3, 3));
+    EXPECT_EQ(clWhite, Px(item.GetMaskBitmap(1), 3, 3)); // the white image is all transparent
+    item.Delete(0);
+    EXPECT_EQ(2, item.Count());
+    item.SaveToFile(dir.File("two.iml"));
+    TDUDImageListItem back;
+    back.LoadFromFile(dir.File("two.iml"));
+    EXPECT_EQ(item.GetBitmap(1).convertToFormat(QImage::Format_RGB32),
+              back.GetBitmap(1).convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(item.GetMaskBitmap(1).convertToFormat(QImage::Format_RGB32),
+              back.GetMaskBitmap(1).convertToFormat(QImage::Format_RGB32));
+}
+
+TEST(WidgetImageLists, ListFilesRoundTripAndForeignFilesFail)
+{
+    TempDir dir;
+    for (bool compressed : {false, true}) {
+        TDUDBitmapList bitmaps;
+        bitmaps.DefaultCompressed = compressed;
+        auto* b = static_cast<TDUDBitmapListItem*>(bitmaps.Add());
+        b->SetBitmap(Ramp(7, 5));
+        b->SetDescription("ramp");
+        b->SetIdent(9);
+        bitmaps.Add(); // empty
+        bitmaps.SaveToFile(dir.File("b.bml"));
+        TDUDBitmapList back;
+        back.LoadFromFile(dir.File("b.bml"));
+        ASSERT_EQ(2, back.Count());
+        EXPECT_EQ(Ramp(7, 5).convertToFormat(QImage::Format_RGB32),
+                  back.Item(0)->Bitmap().convertToFormat(QImage::Format_RGB32));
+        EXPECT_EQ("ramp", back.Item(0)->Description());
+        EXPECT_EQ(9, back.Item(0)->Ident());
+        EXPECT_EQ(1, back.ItemCount(0));
+        EXPECT_EQ(0, back.ItemCount(1));
+        EXPECT_EQ(7, back.Dimensions(0, 0));
+
+        TDUDImageList images;
+        images.DefaultCompressed = compressed;
+        auto* i = static_cast<TDUDImageListItem*>(images.Add());
+        i->SetMasked(true);
+        i->Add(Ramp(32, 16));
+        i->SetSavePixelFormat(3);
+        images.SaveToFile(dir.File("i.iml"));
+        TDUDImageList iback;
+        iback.LoadFromFile(dir.File("i.iml"));
+        ASSERT_EQ(1, iback.Count());
+        EXPECT_EQ(2, iback.ItemCount(0));
+        EXPECT_TRUE(iback.Masked(0));
+        EXPECT_EQ(3, iback.Item(0)->SavePixelFormat());
+
+        // An image list file is no bitmap list file.
+        try {
+            back.LoadFromFile(dir.File("i.iml"));
+            ADD_FAILURE();
+        } catch (const EDUDException& e) {
+            EXPECT_EQ("Cannot open file " + dir.File("i.iml"), e.what());
+        }
+        EXPECT_EQ(2, back.Count());
+    }
+}
+
+TEST(WidgetImageLists, OutOfRangeQuestionsGetNeutralAnswers)
+{
+    TDUDBitmapList bitmaps;
+    TDUDImageList images;
+    for (const TDUDCustomImageList* list : {static_cast<TDUDCustomImageList*>(&bitmaps),
+                                            static_cast<TDUDCustomImageList*>(&images)}) {
+        EXPECT_EQ(0, list->Dimensions(3, 0));
+        EXPECT_EQ(0, list->ItemCount(-1));
+        EXPECT_FALSE(list->IsValidItem(0, 0));
+        EXPECT_FALSE(list->Masked(0));
+        EXPECT_EQ(clWhite, list->TransparentColor(5, 5));
+        EXPECT_EQ(clWhite, list->GetColorAtPoint({0, 0}, 0, 0));
+        EXPECT_TRUE(list->GetBitmapItem(0, 0).isNull());
+    }
+    static_cast<TDUDBitmapListItem*>(bitmaps.Add())->SetBitmap(Filled(4, 4, clRed));
+    EXPECT_EQ(clRed, bitmaps.GetColorAtPoint({3, 3}, 0, 0));
+    EXPECT_EQ(clWhite, bitmaps.GetColorAtPoint({4, 0}, 0, 0));
+    EXPECT_TRUE(DUDIsSingleItemImageList(&bitmaps));
+    EXPECT_EQ("DUDIML30", DUDWriteGlobalIdent(&DUDGlobalContainer().ImageList));
+    EXPECT_EQ(&DUDGlobalContainer().BitmapList, DUDReadGlobalIdent("DUDBML30"));
+    EXPECT_EQ(nullptr, DUDReadGlobalIdent("DUDWVL30"));
+    EXPECT_FALSE(DUDIsGlobalIdent(&bitmaps));
+}
+
+TEST(WidgetImageLists, ConnectorAndGraphicListWrapPicturesHeldElsewhere)
+{
+    TDUDPixmapList pixmaps(3, QPixmap::fromImage(Filled(12, 8, clRed)));
+    TDUDImageListConnector connector;
+    connector.Items.push_back({"first", &pixmaps, 0});
+    connector.Items.push_back({"none", nullptr, 1});
+    EXPECT_EQ(3, connector.ItemCount(0));
+    EXPECT_EQ(0, connector.ItemCount(1));
+    EXPECT_EQ(-1, connector.ItemCount(2));
+    EXPECT_EQ(12, connector.Dimensions(0, 0));
+    EXPECT_EQ(8, connector.Dimensions(0, 1));
+    EXPECT_TRUE(connector.IsValidItem(0, 2));
+    EXPECT_FALSE(connector.IsValidItem(0, 3));
+    EXPECT_EQ(clRed, connector.GetColorAtPoint({1, 1}, 0, 1));
+    EXPECT_TRUE(DUDIsCollectionImageList(&connector));
+    EXPECT_THROW(connector.Add(), EDUDException);
+
+    TDUDGraphicList graphics;
+    graphics.Items.push_back({"pic", Filled(5, 4, clBlue), 0});
+    graphics.Items.push_back({"empty", QImage(), 1});
+    EXPECT_EQ(1, graphics.ItemCount(0));
+    EXPECT_EQ(0, graphics.ItemCount(1));
+    EXPECT_EQ(clBlue, graphics.TransparentColor(0, 0));
+    EXPECT_EQ(clNone, graphics.TransparentColor(1, 0));
+    EXPECT_FALSE(graphics.Masked(0));
+    EXPECT_TRUE(DUDIsSingleItemImageList(&graphics));
+    QImage img = MakeCanvasImage(10, 10);
+    TQtCanvas c(img);
+    graphics.DrawExt(c, {0, 0, 10, 8}, 0x10, 0, 0); // stretched over the rectangle
+    EXPECT_EQ(clBlue, Px(img, 9, 7));
+    EXPECT_EQ(clWhite, Px(img, 9, 8));
+}
+
+TEST(WidgetImageLists, ContainerAndGradientPropertiesRoundTrip)
+{
+    TDUDContainer source;
+    static_cast<TDUDBitmapListItem*>(source.BitmapList.Add())->SetBitmap(Ramp(3, 2));
+    static_cast<TDUDStringListItem*>(source.StringList.Add())->Items = {"a"};
+    TDUDStreamProperties props;
+    TDUDContainerCtrl(source).DefineProperties(props);
+    ASSERT_EQ(2u, props.size()); // empty lists are not written
+    EXPECT_EQ("BitmapList", props[0].Name);
+    EXPECT_EQ("StringList", props[1].Name);
+    TDUDGradient g;
+    g.SetColors({clRed, clBlue});
+    g.DefineProperties(props);
+    TMemoryStream s;
+    DUDWriteProperties(s, props);
+    s.SetPosition(0);
+    const TDUDStreamProperties back = DUDReadProperties(s);
+    EXPECT_EQ(props, back);
+
+    TDUDContainer target;
+    TDUDContainerCtrl(target).ReadProperties(back);
+    EXPECT_EQ(1, target.BitmapList.ItemCount(0));
+    EXPECT_EQ(1, target.StringList.Count());
+    TDUDGradient g2;
+    g2.ReadProperties(back);
+    EXPECT_EQ(g.Colors(), g2.Colors());
+
+    // Damaged property streams are refused.
+    std::vector<std::uint8_t> bytes = s.Bytes();
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+        TMemoryStream part(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
+        EXPECT_THROW(DUDReadProperties(part), EReadError) << cut;
+    }
+}

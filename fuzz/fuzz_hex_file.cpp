@@ -9,6 +9,7 @@
 #include "sim/boot_core.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -53,10 +54,12 @@ std::string BootBlock1()
     return b;
 }
 
-void Require(bool ok)
+void Require(bool ok, const char* what = "")
 {
-    if (!ok)
+    if (!ok) {
+        std::fprintf(stderr, "broken: %s\n", what);
         std::abort();
+    }
 }
 
 } // namespace
@@ -83,21 +86,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     t.Feed(RoutineTable()[rtStartUp].Block);
     Require(t.core.state() == BootState::CommandLoop);
     Require(t.Routine(rtFlashErase));
-    Require(t.Routine(rtFlashProgram) && t.core.state() == BootState::Records);
 
-    // The loader's record loop: up to the end record, each record's bytes
-    // and then its answer; a resend request sends the record again.
-    for (const std::string& line : lines) {
-        const bool end = IsEndRecord(line);
-        const std::string answer = t.Feed(RecordBytes(line));
-        if (t.core.state() != BootState::Records) {
-            // Left the record mode: the end record, or an error byte, or a
-            // record the target could not take.
-            Require(!answer.empty() || end);
+    // The loader's record loop, once programming and once verifying: up to
+    // the end record, each record's bytes and then its answer; a resend
+    // request sends the record again (a few times here). A record cut short
+    // is completed by the bytes of the next, as on the line.
+    for (int routine : {rtFlashProgram, rtFlashVerify}) {
+        if (t.core.state() != BootState::CommandLoop)
             break;
+        Require(t.Routine(routine) && t.core.state() == BootState::Records, "record mode");
+        for (const std::string& line : lines) {
+            const bool end = IsEndRecord(line);
+            std::string answer;
+            for (int sends = 0; sends < 3; ++sends) {
+                answer = t.Feed(RecordBytes(line));
+                if (answer != "\xAA\xA0")
+                    break;
+            }
+            if (t.core.state() != BootState::Records) {
+                // Left the record mode: the end record or an error byte was
+                // answered (bytes after it went to the command loop).
+                Require(!answer.empty(), "leaving the record mode");
+                break;
+            }
+            // A line longer than its record is more than one record: one
+            // answer each, accepted or asked again.
+            for (std::size_t i = 0; i < answer.size(); i += 2)
+                Require(answer.compare(i, 2, std::string("\x00\xA0", 2)) == 0 || answer.compare(i, 2, "\xAA\xA0") == 0,
+                        "record answer");
+            if (end)
+                break;
         }
-        if (end)
-            break;
     }
     Require(t.core.image(0).size() == config.flashSize);
     return 0;

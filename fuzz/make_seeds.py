@@ -213,3 +213,78 @@ sim_seed('command_set', [(c, True) for c in
 sim_seed('typed_by_hand', [('53', False), ('5\r', False), ('Q5', False), ('1\r\n', False),
                            ('030\r', False), ('\x00\x7f\r', False), ('11000', True)],
          feeders=2, long_id=False, reject_every=2)
+
+
+# ---- result_decoders: per step the decoder (0..15), its payload, then what
+# that decoder takes besides (feeder lists, table kind, values).
+INT_MIN, INT_MAX = -2**31, 2**31 - 1
+
+
+def result_seed(name, steps):
+    inp = Input()
+    for which, payload, extra in steps:
+        inp.int(0, 15, which).string(payload)
+        extra(inp)
+    write('result_decoders', name, inp.bytes())
+
+
+def nothing(inp):
+    pass
+
+
+def feeders(records):
+    def put(inp):
+        inp.int(0, 10, len(records))
+        for number, status, cass_id, count, width in records:
+            inp.int(-1, 10, number).string(status).string(cass_id)
+            inp.int(INT_MIN, INT_MAX, count).int(INT_MIN, INT_MAX, width)
+    return put
+
+
+def table(reject, base):
+    return lambda inp: inp.bool(reject).int(-1000, 1000, base)
+
+
+def texts(a, b, c):
+    return lambda inp: inp.int(INT_MIN, INT_MAX, a).int(INT_MIN, INT_MAX, b).int(INT_MIN, INT_MAX, c)
+
+
+def compose(value, variant):
+    return lambda inp: inp.string(value).string(variant)
+
+
+STATUS_CHECK = ('0000012345' '1150300001' '2000RC0002' '30000CASS3' '4J51001234' '5166054321'
+                '60000     ' '70000     ' '80000     ' '00' '01' '02' '99' '00' '03' '00')
+result_seed('status_check_and_texts', [
+    (11, STATUS_CHECK, texts(351, 300, 5)),
+    (11, STATUS_CHECK[:50], texts(683, 670, 13)),
+])
+result_seed('read_data_tables', [
+    (5, '/3A0054F012', table(False, 0)),
+    (5, '/02003240010000725007', table(True, 0)),
+    (3, '/CMC12340102SPCV-1.2.3.4NQ', nothing),
+    (4, 'xEUR---SEK', nothing),
+    (6, '/0000012345', lambda inp: inp.int(-3, 10, 5)),
+    (12, '/00042', lambda inp: inp.int(-1, 1000, 313)),
+])
+result_seed('cassettes_and_traces', [
+    (0, '', feeders([(0, 'Ok', 'RV', 3, 0), (1, 'Low level', 'CASS1', 120, 152), (2, 'Ok', '0', 0, 0)])),
+    (1, '12034', nothing),
+    (1, '1200', nothing),
+    (2, '/EUR052 085120SEK102A070140???????000000', nothing),
+])
+result_seed('self_test_pages', [
+    (7, '0120' 'EUR101 0503110052310x' 'XX!!!!!0503110052310x' 'SEK102A11122233344455', nothing),
+    (8, '01-1010-100' '5621' '070' '140' 'EUR101 ', lambda inp: inp.bool(False)),
+    (8, '011' '00011111' '07' '09' '3' '2' '068' '133' 'SEK102A', lambda inp: inp.bool(True)),
+    (9, '102310-40' '12' '31' '2' '6' '1000011', nothing),
+    (10, '01045', nothing),
+    (15, '-', lambda inp: inp.bool(True).bool(True).bool(False).int(INT_MIN, INT_MAX, 3).int(-2, 12, -1)),
+])
+result_seed('denominations', [
+    (13, 'EUR052', nothing),
+    (13, 'SEK 100 A', nothing),
+    (14, 'eur', compose('500', 'a')),
+    (14, 'EUR', compose('255', '')),
+    (13, 'USD109', nothing),
+])

@@ -5,7 +5,7 @@
 #
 #   bash scripts/fuzz.sh [--time SECONDS | --runs N] [--jobs N] [TARGET...]
 #
-# Default: 20 seconds per target (what CI runs), as many at once as there
+# Default: 10 seconds per target (what CI runs), as many at once as there
 # are cores. The corpus a run grows is kept in build-fuzz/fuzz-corpus/<target>
 # (the seeds in fuzz/corpus/<target> are only read); an input that crashes,
 # hangs or runs out of memory is written to build-fuzz/fuzz-artifacts/ and
@@ -14,7 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-mode=(-max_total_time=20)
+mode=(-max_total_time=10)
 parallel=$(nproc)
 targets=()
 while (($#)); do
@@ -82,7 +82,7 @@ done <"$manifest"
 
 wait
 failed=0
-printf '%-16s %12s %10s  %s\n' target executions exec/s result
+printf '%-34s %12s %10s  %s\n' target executions exec/s result
 for name in "${names[@]}"; do
   status=ok
   [ "$(cat "$logs/$name.rc" 2>/dev/null)" = 0 ] || status=FAILED
@@ -94,6 +94,6 @@ for name in "${names[@]}"; do
     status="FAILED, see $log"
     grep -m1 -E '^SUMMARY|ERROR:' "$log" >&2 || tail -5 "$log" >&2
   fi
-  printf '%-16s %12s %10s  %s\n' "$name" "${execs:-?}" "${rate:-?}" "$status"
+  printf '%-34s %12s %10s  %s\n' "$name" "${execs:-?}" "${rate:-?}" "$status"
 done
 exit "$failed"

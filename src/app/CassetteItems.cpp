@@ -61,8 +61,10 @@ bool ComposeDenomination(const std::string& currency, const std::string& value, 
     if (!v.empty())
         text += " " + v;
     out = TDenomination(text);
-    // The code keeps two digits of the value: refuse what it would change.
-    if (!out.Valid || TDenomination(out.Code).Value != out.Value) {
+    // The code keeps two digits of the value: refuse what it would change,
+    // and a value of 0, whose code ("EUR000") no reader takes.
+    const TDenomination stored(out.Code);
+    if (!out.Valid || !stored.Valid || stored.Value != out.Value) {
         error = "Wrong Denomination value: " + text;
         out.Valid = false;
         return false;

@@ -113,7 +113,7 @@ std::string DispenserStatusText(int block, int n)
 {
     for (std::size_t i = 0; i + 1 < kBlocks.size(); ++i)
         if (kBlocks[i] == block)
-            return n >= 0 && block + n < kBlocks[i + 1] ? DispenserStatusText(block + n) : std::string();
+            return n >= 0 && n < kBlocks[i + 1] - block ? DispenserStatusText(block + n) : std::string();
     return {};
 }
 

@@ -87,7 +87,8 @@ void DUDCheckBmp(const std::uint8_t* data, std::size_t size)
         Bad("unknown colour depth");
     if (compression > 3)
         Bad("unknown compression");
-    if (width * height * ((bits + 7) / 8) > kDUDMaxBmpPixelBytes)
+    // Divided, not multiplied: the product may overflow 64 bits.
+    if (width > kDUDMaxBmpPixelBytes / ((bits + 7) / 8) / height)
         Bad("picture too large");
     if ((compression == 0 || compression == 3) && DUDBmpRowBytes(width, static_cast<int>(bits)) * height >
                                                         static_cast<std::int64_t>(size - offset))

@@ -199,6 +199,7 @@ TEST(StatusCheck, RecordsTasksAndTheTextBlocks)
     EXPECT_EQ(DispenserStatusText(kOpenCloseFeeder, 20), "");
     EXPECT_EQ(DispenserStatusText(kBcuControl, 13), "No notes in carrier on retract");
     EXPECT_EQ(DispenserStatusText(kInternalFeeder, -1), "");
+    EXPECT_EQ(DispenserStatusText(kBcuControl, 2147483647), ""); // no overflow past the table
     EXPECT_EQ(DispenserStatusText(123, 0), "");
 }
 

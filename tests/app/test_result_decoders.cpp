@@ -109,6 +109,10 @@ TEST(CassetteItems, DenominationFromTheFields)
     EXPECT_FALSE(ComposeDenomination("EUR", "", "", d, error));
     EXPECT_EQ(error, "Wrong Denomination value: EUR ");
     EXPECT_FALSE(ComposeDenomination("EUR", "5x", "", d, error));
+    // Zero has no code the dispenser or this tool reads back.
+    EXPECT_FALSE(ComposeDenomination("EUR", "0", "", d, error));
+    EXPECT_EQ(error, "Wrong Denomination value: EUR 0");
+    EXPECT_FALSE(ComposeDenomination("EUR", "000", "A", d, error));
 }
 
 TEST(CassetteItems, NoteSizeAndId)

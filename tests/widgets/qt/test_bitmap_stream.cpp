@@ -117,6 +117,12 @@ TEST(BitmapStream, DamagedOrHugePicturesAreRefused)
         {"offset past the data", patched(10, 1000)},
         {"huge", patched(18, 20000)},                  // 20000 x 2 rows need more bytes than there are
         {"over the pixel bound", patched(22, 0x7FFFFFFF)}, // 2 x 2^31 rows
+        {"both sides huge", [&] {  // 2^31 x 2^31 pixels: no overflow in the bound
+             Bytes b = patched(18, 0x7FFFFFFF);
+             for (std::size_t i = 22; i < 26; ++i)
+                 b[i] = b[i - 4];
+             return b;
+         }()},
         {"zero width", patched(18, 0)},
         {"unknown header", patched(14, 20)},
         {"too short", Bytes(good.begin(), good.begin() + 20)},

@@ -106,3 +106,148 @@ TEST(ShapeSettings, PointListUpdatesCloneAndFullRangePoints)
 }
 
 } // namespace
+
+#include "widgets/dud_shape_outline.h"
+
+namespace {
+
+using P = std::vector<TPoint>;
+
+TEST(ShapeOutline, RectangleSquareAndRoundRectCorners)
+{
+    TDUDSimpleBevel pen;
+    pen.SetWidth(3);
+    auto o = DUDShapeOutline({0, 0, 100, 50}, TDUDShapeType::stRectangle, nullptr, false, 33, &pen, nullptr);
+    EXPECT_EQ(o.Points, (P{{0, 0}, {100, 50}, {1, 1}, {99, 49}}));
+    EXPECT_FALSE(o.TeethStep);
+    // Only the size counts, not the position.
+    o = DUDShapeOutline({40, 40, 140, 90}, TDUDShapeType::stRectangle, nullptr, true, 33, &pen, nullptr);
+    EXPECT_EQ(o.Points[0], (TPoint{25, 0}));
+    EXPECT_EQ(o.Points[1], (TPoint{75, 50}));
+
+    TDUDShadow sh;
+    sh.SetDepth(6);
+    o = DUDShapeOutline({0, 0, 100, 50}, TDUDShapeType::stRoundRect, nullptr, false, 33, &pen, &sh);
+    EXPECT_EQ(o.Points, (P{{6, 6}, {100, 50}, {14, 14}, {7, 7}, {99, 49}, {14, 14}}));
+    // A shadow of style none has no depth.
+    sh.SetStyle(TDUDShadowStyle::hssNone);
+    o = DUDShapeOutline({0, 0, 100, 50}, TDUDShapeType::stRoundRect, nullptr, false, 33, &pen, &sh);
+    EXPECT_EQ(o.Points[0], (TPoint{0, 0}));
+    EXPECT_EQ(o.Points[2], (TPoint{16, 16}));
+}
+
+TEST(ShapeOutline, StarRoundsTiesToEvenAndPolygonsHaveTwoHalves)
+{
+    auto o = DUDShapeOutline({0, 0, 10, 10}, TDUDShapeType::stStar, nullptr, false, 33, nullptr, nullptr);
+    const P star{{5, 0}, {6, 4}, {10, 4}, {7, 6}, {8, 10}, {5, 8}, {2, 10}, {3, 6}, {0, 4}, {4, 4}};
+    ASSERT_EQ(o.Points.size(), 20u);
+    EXPECT_EQ(P(o.Points.begin(), o.Points.begin() + 10), star);
+    EXPECT_EQ(P(o.Points.begin() + 10, o.Points.end()), star); // pen width 1: a = b = 0
+
+    // Pen width 0: a = b = 0 as well, and nothing is divided by it.
+    TDUDSimpleBevel pen;
+    pen.SetWidth(0);
+    o = DUDShapeOutline({0, 0, 10, 10}, TDUDShapeType::stStar, nullptr, false, 33, &pen, nullptr);
+    EXPECT_EQ(P(o.Points.begin() + 10, o.Points.end()), star);
+
+    pen.SetWidth(4); // a = 2, b = 1
+    const struct { TDUDShapeType t; size_t n; } polys[] = {
+        {TDUDShapeType::stDirectUp, 6}, {TDUDShapeType::stDirectRight, 6}, {TDUDShapeType::stDirectDown, 6},
+        {TDUDShapeType::stDirectLeft, 6}, {TDUDShapeType::stDiamond, 8}, {TDUDShapeType::stComb, 12},
+        {TDUDShapeType::stOctagon, 16}, {TDUDShapeType::stStar, 20}, {TDUDShapeType::stEllipse, 4}};
+    for (const auto& c : polys) {
+        o = DUDShapeOutline({0, 0, 100, 80}, c.t, nullptr, false, 33, &pen, nullptr);
+        ASSERT_EQ(o.Points.size(), c.n) << int(c.t);
+        for (const TPoint& pt : o.Points) { // every point within the bounds
+            EXPECT_GE(pt.X, 0);
+            EXPECT_LE(pt.X, 100);
+            EXPECT_GE(pt.Y, 0);
+            EXPECT_LE(pt.Y, 80);
+        }
+    }
+    o = DUDShapeOutline({0, 0, 100, 80}, TDUDShapeType::stOctagon, nullptr, false, 33, &pen, nullptr);
+    // p = round(100 / 3.414) = 29, p' = round(41.01) = 41; q = 23, q' = 33.
+    EXPECT_EQ(P(o.Points.begin(), o.Points.begin() + 8),
+              (P{{29, 0}, {70, 0}, {100, 23}, {100, 56}, {70, 80}, {29, 80}, {0, 56}, {0, 23}}));
+    EXPECT_EQ(o.Points[8], (TPoint{31, 2}));
+    EXPECT_EQ(o.Points[10], (TPoint{99, 25}));
+    EXPECT_EQ(o.Points[12], (TPoint{72, 79}));
+    o = DUDShapeOutline({0, 0, 100, 80}, TDUDShapeType::stComb, nullptr, false, 33, &pen, nullptr);
+    EXPECT_EQ(o.Points[2], (TPoint{100, 64})); // c = round(80 / 5) = 16
+}
+
+TEST(ShapeOutline, DegenerateSizesGiveNothing)
+{
+    TDUDShadow sh; // solid, depth 6
+    EXPECT_TRUE(DUDShapeOutline({0, 0, 5, 50}, TDUDShapeType::stStar, nullptr, false, 33, nullptr, &sh).Points.empty());
+    EXPECT_TRUE(DUDShapeOutline({10, 10, 0, 0}, TDUDShapeType::stRectangle, nullptr, false, 33, nullptr, nullptr)
+                    .Points.empty());
+}
+
+TEST(ShapeOutline, TeethPerCountStoreTheStepWithoutNotifying)
+{
+    TDUDTeeth t; // Count 10, tdRight, Offset, SetPerCount, Width 10
+    int notified = 0;
+    t.OnChange = [&](void*) { ++notified; };
+    TDUDPointList list;
+    DUDShapeCalc({0, 0, 60, 100}, TDUDShapeType::stStar, &t, false, 33, nullptr, nullptr, list);
+    EXPECT_EQ(t.Height(), 5);
+    EXPECT_EQ(notified, 0);
+    ASSERT_EQ(list.Count(), 4 + 21 + 1);
+    EXPECT_EQ(list.GetPoint(0), (TPoint{59, 99}));
+    EXPECT_EQ(list.GetPoint(4), (TPoint{59, 0}));   // e = 0 with Offset
+    EXPECT_EQ(list.GetPoint(5), (TPoint{49, 5}));   // e = 1: Width deep
+    EXPECT_EQ(list.GetPoint(24), (TPoint{59, 100}));
+    EXPECT_EQ(list.GetPoint(25), (TPoint{59, 100}));
+
+    // Every direction gives the same number of points.
+    for (auto d : {TDUDDirection::tdDown, TDUDDirection::tdLeft, TDUDDirection::tdUp}) {
+        t.SetDirection(d);
+        auto o = DUDShapeOutline({0, 0, 100, 100}, TDUDShapeType::stRectangle, &t, false, 33, nullptr, nullptr);
+        EXPECT_EQ(o.Points.size(), 26u);
+        EXPECT_EQ(o.TeethStep, 5);
+    }
+}
+
+TEST(ShapeOutline, TeethWithoutCountOrStepGiveAStraightSide)
+{
+    TDUDTeeth t;
+    t.SetCount(0);
+    auto o = DUDShapeOutline({0, 0, 50, 40}, TDUDShapeType::stRectangle, &t, false, 33, nullptr, nullptr);
+    EXPECT_EQ(o.Points, (P{{49, 39}, {0, 39}, {0, 0}, {49, 0}, {49, 0}, {49, 40}}));
+    t.SetSetPerCount(false);
+    t.SetCount(10);
+    t.SetHeight(0); // a vertical side's step
+    o = DUDShapeOutline({0, 0, 50, 40}, TDUDShapeType::stRectangle, &t, false, 33, nullptr, nullptr);
+    EXPECT_EQ(o.Points.size(), 6u);
+    EXPECT_FALSE(o.TeethStep);
+    t.SetHeight(8); // 40 / 8 = 5 steps: 10 edges
+    t.SetOffset(false);
+    o = DUDShapeOutline({0, 0, 50, 40}, TDUDShapeType::stRectangle, &t, false, 33, nullptr, nullptr);
+    EXPECT_EQ(o.Points.size(), 4u + 11 + 1);
+    EXPECT_EQ(o.Points[0], (TPoint{39, 39}));
+    EXPECT_EQ(o.Points[4], (TPoint{39, 0}));
+}
+
+TEST(ShapeOutline, LightColorsAndOffsets)
+{
+    TColor l = 1, d = 2;
+    DUDGetLightColors(TDUDLightColor::lcRed, l, d);
+    EXPECT_EQ(l, 0x0000FF);
+    EXPECT_EQ(d, 0x000080);
+    DUDGetLightColors(static_cast<TDUDLightColor>(42), l, d);
+    EXPECT_EQ(l, 0x0000FF);
+
+    TDUDPointList list;
+    list.AddPoint({1, 2});
+    list.AddPoint({3, 4});
+    DUDOffsetPointList(&list, 10, -2);
+    EXPECT_EQ(list.Points(), (P{{11, 0}, {13, 2}}));
+    DUDOffsetPointList(nullptr, 1, 1);
+    TPoint arr[3] = {{0, 0}, {1, 1}, {2, 2}};
+    DUDOffsetPointArray(arr, 2, 5, 5);
+    EXPECT_EQ(arr[1], (TPoint{6, 6}));
+    EXPECT_EQ(arr[2], (TPoint{2, 2}));
+}
+
+} // namespace

@@ -81,6 +81,17 @@ std::optional<std::vector<TRect>> DUDDecodeRegionData(const std::uint8_t* data, 
 
 bool DUDRegionRectsBanded(const std::vector<TRect>& rects)
 {
+    std::size_t prevBand = 0, band = 0; // first rectangles of the last two bands
+    bool havePrev = false;
+    const auto sameSpans = [&](std::size_t a, std::size_t b, std::size_t end) {
+        // Bands [a, b) and [b, end) cover the same columns.
+        if (b - a != end - b)
+            return false;
+        for (std::size_t k = 0; k < b - a; ++k)
+            if (rects[a + k].Left != rects[b + k].Left || rects[a + k].Right != rects[b + k].Right)
+                return false;
+        return true;
+    };
     for (std::size_t i = 0; i < rects.size(); ++i) {
         const TRect& r = rects[i];
         if (r.Right <= r.Left || r.Bottom <= r.Top)
@@ -91,10 +102,18 @@ bool DUDRegionRectsBanded(const std::vector<TRect>& rects)
         if (r.Top == q.Top && r.Bottom == q.Bottom) {
             if (r.Left <= q.Right) // same band: left to right, not touching
                 return false;
-        } else if (r.Top < q.Bottom) { // a new band starts below the last
-            return false;
+            continue;
         }
+        if (r.Top < q.Bottom) // a new band starts below the last
+            return false;
+        if (havePrev && rects[prevBand].Bottom == rects[band].Top && sameSpans(prevBand, band, i))
+            return false; // two bands that should have been one
+        prevBand = band;
+        band = i;
+        havePrev = true;
     }
+    if (havePrev && rects[prevBand].Bottom == rects[band].Top && sameSpans(prevBand, band, rects.size()))
+        return false;
     return true;
 }
 

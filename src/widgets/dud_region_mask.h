@@ -28,8 +28,8 @@ std::vector<std::uint8_t> DUDEncodeRegionData(const std::vector<TRect>& rects);
 std::optional<std::vector<TRect>> DUDDecodeRegionData(const std::uint8_t* data, std::size_t size);
 // Whether rectangles are in bands: sorted from top to bottom in bands that
 // do not overlap, every rectangle of a band with the band's top and bottom,
-// sorted from left to right without overlapping or touching, none empty.
-// Banded rectangles can be taken as a region as they stand.
+// sorted from left to right without overlapping or touching, none empty,
+// and no two touching bands covering the same columns. Banded rectangles can be taken as a region as they stand.
 bool DUDRegionRectsBanded(const std::vector<TRect>& rects);
 
 enum class TDUDSavePixelFormat { spfDefault, spfMono, spf4bit, spf8bit };

@@ -86,6 +86,9 @@ TEST(RegionData, BandingCheck)
     EXPECT_FALSE(DUDRegionRectsBanded({{0, 0, 2, 2}, {0, 1, 2, 3}}));  // overlapping bands
     EXPECT_FALSE(DUDRegionRectsBanded({{0, 1, 2, 2}, {0, 0, 2, 1}}));  // bands upside down
     EXPECT_FALSE(DUDRegionRectsBanded({{0, 0, 0, 1}}));                // empty
+    EXPECT_FALSE(DUDRegionRectsBanded({{0, 0, 5, 1}, {0, 1, 5, 2}}));  // bands to be merged
+    EXPECT_FALSE(DUDRegionRectsBanded({{0, 0, 1, 1}, {0, 1, 5, 2}, {0, 2, 5, 3}}));
+    EXPECT_TRUE(DUDRegionRectsBanded({{0, 0, 5, 1}, {0, 2, 5, 3}}));   // a gap between them
 }
 
 TEST(RegionMask, StreamsNothingWhenEmptyAndRoundTripsCompressed)

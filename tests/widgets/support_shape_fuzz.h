@@ -1,0 +1,20 @@
+// Fuzz entry points of the shape outlines and the region mask, Qt-free. Each
+// takes any bytes, must neither crash nor hang, and returns 0; a broken
+// invariant aborts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kyd::widgets::fuzz {
+
+// Region data decoded, encoded again and decoded to the same rectangles.
+int FuzzRegionData(const std::uint8_t* data, std::size_t size);
+// The mask's property readers: a 4-byte data size, then the stored bytes,
+// read as each property in turn.
+int FuzzRegionMaskReaders(const std::uint8_t* data, std::size_t size);
+// Every outline at a size and settings taken from the bytes; outer points
+// stay inside the control, a teeth step comes only with teeth.
+int FuzzShapeOutline(const std::uint8_t* data, std::size_t size);
+
+} // namespace kyd::widgets::fuzz

@@ -1,8 +1,8 @@
 #include "sim/boot_main.h"
 
-#include "platform/ini_file.h"
 #include "platform/pty.h"
 #include "sim/boot_transport.h"
+#include "sim/com_registration.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -200,29 +200,16 @@ int bootloaderMain(const std::vector<std::string>& args)
         return 1;
     }
     const std::string device = transport->devicePath();
-    const std::string comKey = "COM" + std::to_string(com);
-    if (com != 0) {
-        platform::IniFile ini(iniPath);
-        ini.writeString("SerialDevices", comKey, device);
-        std::string error;
-        if (!ini.updateFile(&error)) {
-            std::cerr << "kydsim: cannot register " << comKey << ": " << error << "\n";
-            return 1;
-        }
-    }
+    if (com != 0 && !registerComDevice(iniPath, com, device))
+        return 1;
     std::cout << device << std::endl;
     std::cerr << "kydsim: bootstrap loader simulator on " << device << ", expecting 8N1 at "
               << config.linkBaud * 6 << " baud\n";
 
     platform::waitForTerminationSignal();
     transport.reset();
-    if (com != 0) {
-        platform::IniFile ini(iniPath);
-        if (ini.readString("SerialDevices", comKey, "") == device) {
-            ini.deleteKey("SerialDevices", comKey);
-            ini.updateFile();
-        }
-    }
+    if (com != 0)
+        unregisterComDevice(iniPath, com, device);
     return 0;
 }
 

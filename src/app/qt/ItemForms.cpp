@@ -43,11 +43,7 @@ TNoteCounterForm::TNoteCounterForm(QWidget* owner, link::TPLVRCmdF* cmd, link::M
     setObjectName("NoteCounterForm");
     setWindowTitle("Note counters");
     setWindowFlags(kToolFrame | Qt::WindowMinMaxButtonsHint);
-    MemoRDCounters = NewResultMemo(this, "MemoRDCounters");
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(MemoRDCounters);
-    resize(platform::UiScale::For(this).Size({344, 225}));
+    MemoRDCounters = NewDialogMemo(this, "MemoRDCounters", {344, 225});
 }
 
 QStringList TNoteCounterForm::Lines() const

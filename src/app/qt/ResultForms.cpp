@@ -43,6 +43,24 @@ QStringList MemoLines(const QPlainTextEdit* memo)
     return text.isEmpty() ? QStringList() : text.split('\n');
 }
 
+QPlainTextEdit* NewDialogMemo(QDialog* dialog, const char* name, QSize designSize)
+{
+    QPlainTextEdit* memo = NewResultMemo(dialog, name);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(memo);
+    dialog->resize(platform::UiScale::For(dialog).Size(designSize));
+    return memo;
+}
+
+void SetMemoLines(QPlainTextEdit* memo, const std::vector<std::string>& lines)
+{
+    QStringList text;
+    for (const std::string& l : lines)
+        text << Latin1(l);
+    memo->setPlainText(text.join('\n'));
+}
+
 // ---- last dispense status ----------------------------------------------
 
 TReadLastStatusForm::TReadLastStatusForm(QWidget* owner, link::Protokoll* model) : QDialog(owner), model_(model)
@@ -92,11 +110,7 @@ TRejectDlgForm::TRejectDlgForm(QWidget* owner) : QDialog(owner)
     setObjectName("RejectDlgForm");
     setWindowTitle("Read Reject Trace");
     setWindowFlags(kToolFrame);
-    RejectMemo = NewResultMemo(this, "RejectMemo");
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(RejectMemo);
-    resize(platform::UiScale::For(this).Size({220, 320}));
+    RejectMemo = NewDialogMemo(this, "RejectMemo", {220, 320});
 }
 
 bool TRejectDlgForm::ShowTrace(const std::string& trace)
@@ -105,10 +119,7 @@ bool TRejectDlgForm::ShowTrace(const std::string& trace)
     std::vector<std::string> lines;
     if (!DecodeRejectTrace(trace, lines))
         return false;
-    QStringList text;
-    for (const std::string& l : lines)
-        text << Latin1(l);
-    RejectMemo->setPlainText(text.join('\n'));
+    SetMemoLines(RejectMemo, lines);
     return true;
 }
 
@@ -119,11 +130,7 @@ TKYDShowReadDataFrame::TKYDShowReadDataFrame(QWidget* owner, link::Protokoll* mo
     setObjectName("KYDShowReadDataFrame");
     setWindowTitle("Read Data");
     setWindowFlags(kToolFrame | Qt::WindowMinMaxButtonsHint);
-    ShowReadDataMemo = NewResultMemo(this, "ShowReadDataMemo");
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(ShowReadDataMemo);
-    resize(platform::UiScale::For(this).Size({290, 308}));
+    ShowReadDataMemo = NewDialogMemo(this, "ShowReadDataMemo", {290, 308});
 }
 
 QStringList TKYDShowReadDataFrame::Lines() const
@@ -133,10 +140,7 @@ QStringList TKYDShowReadDataFrame::Lines() const
 
 void TKYDShowReadDataFrame::SetLines(const std::vector<std::string>& lines)
 {
-    QStringList text;
-    for (const std::string& l : lines)
-        text << Latin1(l);
-    ShowReadDataMemo->setPlainText(text.join('\n'));
+    SetMemoLines(ShowReadDataMemo, lines);
 }
 
 bool TKYDShowReadDataFrame::Refuse(const std::string& payload)

@@ -188,20 +188,11 @@ void BootPtyTransport::run()
         char buf[1024];
         TimePoint lineFree = Clock::now(); // when the bytes read so far have arrived on a paced line
         for (;;) {
-            auto w = pty_->waitReadable(-1);
-            if (w == platform::PtyMaster::Wait::Stopped)
+            const long n = readFromPty(*pty_, buf, sizeof buf);
+            if (n < 0)
                 return;
-            if (w == platform::PtyMaster::Wait::HungUp) {
-                if (pty_->sleep(100) == platform::PtyMaster::Wait::Stopped)
-                    return;
+            if (n == 0)
                 continue;
-            }
-            const long n = pty_->readSome(buf, sizeof buf);
-            if (n <= 0) {
-                if (n < 0 && pty_->sleep(100) == platform::PtyMaster::Wait::Stopped)
-                    return;
-                continue;
-            }
             if (!lineAccepted())
                 continue;
             const LinePacing pacing = sim_.pacing();

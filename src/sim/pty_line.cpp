@@ -25,6 +25,20 @@ bool writeAllToPty(platform::PtyMaster& pty, const char* data, std::size_t size)
     return true;
 }
 
+long readFromPty(platform::PtyMaster& pty, char* buf, std::size_t size)
+{
+    using Wait = platform::PtyMaster::Wait;
+    const auto w = pty.waitReadable(-1);
+    if (w == Wait::Stopped)
+        return -1;
+    if (w == Wait::HungUp) // not while the slave is held open, but never spin on it
+        return pty.sleep(100) == Wait::Stopped ? -1 : 0;
+    const long n = pty.readSome(buf, size);
+    if (n < 0)
+        return pty.sleep(100) == Wait::Stopped ? -1 : 0;
+    return n;
+}
+
 int HangUpCount::value() const
 {
     std::lock_guard lock(mutex_);

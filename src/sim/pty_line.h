@@ -14,6 +14,11 @@ namespace kyd::sim {
 // side nobody drains for a second; false only when the pty was stopped.
 bool writeAllToPty(platform::PtyMaster& pty, const char* data, std::size_t size);
 
+// Waits for what the program sent and reads it into buf: the number of
+// bytes, 0 when there was none (after a pause when the line is hung up or
+// failed, so that nothing spins), -1 once the pty was stopped.
+long readFromPty(platform::PtyMaster& pty, char* buf, std::size_t size);
+
 // The number of hang-ups made so far, for tests to wait on.
 class HangUpCount {
 public:

@@ -151,21 +151,11 @@ void PtyTransport::run()
         FrameAssembler assembler;
         char buf[512];
         for (;;) {
-            auto w = pty_->waitReadable(-1);
-            if (w == platform::PtyMaster::Wait::Stopped)
+            long n = readFromPty(*pty_, buf, sizeof buf);
+            if (n < 0)
                 return;
-            if (w == platform::PtyMaster::Wait::HungUp) {
-                // Cannot happen while we hold the slave open; do not spin if it does.
-                if (pty_->sleep(100) == platform::PtyMaster::Wait::Stopped)
-                    return;
+            if (n == 0)
                 continue;
-            }
-            long n = pty_->readSome(buf, sizeof buf);
-            if (n <= 0) {
-                if (n < 0 && pty_->sleep(100) == platform::PtyMaster::Wait::Stopped)
-                    return;
-                continue;
-            }
             // A zero byte is no character of the dispenser protocol: the
             // firmware downloader's wake-up byte for the CMC's bootloader, or
             // line noise. The controller's serial line drops it, so a command

@@ -1,6 +1,7 @@
 #include "app/qt/ItemForms.h"
 
 #include "app/ResultDecoders.h"
+#include "app/qt/Latin1.h"
 #include "app/qt/ResultForms.h"
 #include "link/AppContext.h"
 #include "link/PLVRCmd.h"
@@ -25,11 +26,6 @@
 namespace kyd::app {
 
 namespace {
-
-QString Latin1(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 constexpr Qt::WindowFlags kToolFrame = Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
 

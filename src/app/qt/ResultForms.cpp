@@ -1,6 +1,7 @@
 #include "app/qt/ResultForms.h"
 
 #include "app/ResultDecoders.h"
+#include "app/qt/Latin1.h"
 #include "link/Protokoll.h"
 #include "platform/dialogs.h"
 #include "platform/qt/ui_scale.h"
@@ -16,11 +17,6 @@
 namespace kyd::app {
 
 namespace {
-
-QString Latin1(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 constexpr Qt::WindowFlags kToolFrame = Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
 

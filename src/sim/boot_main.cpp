@@ -2,6 +2,7 @@
 
 #include "platform/pty.h"
 #include "sim/boot_transport.h"
+#include "sim/cli_option.h"
 #include "sim/com_registration.h"
 
 #include <cerrno>
@@ -84,18 +85,14 @@ int bootloaderMain(const std::vector<std::string>& args)
     bool logFrames = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string opt = args[i];
-        std::optional<std::string> inlineValue;
-        if (auto eq = opt.find('='); opt.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = opt.substr(eq + 1);
-            opt.resize(eq);
-        }
+        CliOption option(args, i);
+        const std::string& opt = option.name;
+        const std::optional<std::string>& inlineValue = option.inlineValue;
         auto value = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= args.size())
+            std::optional<std::string> v = option.takeValue();
+            if (!v)
                 usageError(opt + " needs a value");
-            return args[++i];
+            return *v;
         };
         auto count = [&]() {
             return inlineValue ? static_cast<int>(toNumber(*inlineValue, opt, 10, -1, 1000000)) : -1;

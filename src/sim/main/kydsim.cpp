@@ -5,6 +5,7 @@
 
 #include "platform/pty.h"
 #include "sim/boot_main.h"
+#include "sim/cli_option.h"
 #include "sim/com_registration.h"
 #include "sim/pty_transport.h"
 #include "sim/simulator.h"
@@ -143,18 +144,14 @@ int main(int argc, char** argv)
     if (sim::isBootloaderRun(args))
         return sim::bootloaderMain(args);
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string opt = args[i];
-        std::optional<std::string> inlineValue;
-        if (auto eq = opt.find('='); opt.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = opt.substr(eq + 1);
-            opt.resize(eq);
-        }
+        sim::CliOption option(args, i);
+        const std::string& opt = option.name;
+        const std::optional<std::string>& inlineValue = option.inlineValue;
         auto value = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= args.size())
+            std::optional<std::string> v = option.takeValue();
+            if (!v)
                 usageError(opt + " needs a value");
-            return args[++i];
+            return *v;
         };
         auto count = [&]() { return inlineValue ? toInt(*inlineValue, opt, -1, 1000000) : -1; };
 

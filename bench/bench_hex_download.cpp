@@ -23,6 +23,7 @@
 #include "platform/plain_message_loop.h"
 #include "platform/port_resolver.h"
 #include "sim/boot_transport.h"
+#include "sim/hex_record.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -54,23 +55,6 @@ std::uint8_t Pattern(std::size_t i)
     return static_cast<std::uint8_t>((i * 131u + (i >> 8) * 7u + 17u) & 0xFFu);
 }
 
-std::string Record(std::uint8_t type, std::uint16_t address, const std::vector<std::uint8_t>& data)
-{
-    std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(address >> 8),
-                                       static_cast<std::uint8_t>(address & 0xFF), type};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    for (auto b : bytes)
-        sum += b;
-    bytes.push_back(static_cast<std::uint8_t>((0x100 - (sum & 0xFF)) & 0xFF));
-    std::string line = ":";
-    char buf[3];
-    for (auto b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        line += buf;
-    }
-    return line;
-}
 
 // The image at kBase in records of r bytes; counts the extended-address records.
 std::vector<std::string> MakeFile(std::size_t size, std::size_t r, int& extended)
@@ -82,13 +66,13 @@ std::vector<std::string> MakeFile(std::size_t size, std::size_t r, int& extended
         const std::uint32_t at = kBase + static_cast<std::uint32_t>(off);
         if ((at >> 16) != upper) {
             upper = at >> 16;
-            lines.push_back(Record(0x04, 0, {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)}));
+            lines.push_back(sim::HexRecord(0x04, 0, {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)}));
             ++extended;
         }
         std::vector<std::uint8_t> data;
         for (std::size_t i = off; i < std::min(size, off + r); ++i)
             data.push_back(Pattern(i));
-        lines.push_back(Record(0x00, static_cast<std::uint16_t>(at & 0xFFFF), data));
+        lines.push_back(sim::HexRecord(0x00, static_cast<std::uint16_t>(at & 0xFFFF), data));
     }
     lines.push_back(":00000001FF");
     return lines;

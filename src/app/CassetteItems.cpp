@@ -1,5 +1,7 @@
 #include "app/CassetteItems.h"
 
+#include "link/TextPos.h"
+
 #include <cctype>
 #include <cstdio>
 
@@ -25,15 +27,7 @@ std::string Trimmed(const std::string& s)
 // 1 to 3 decimal digits; -1 otherwise.
 int SizeValue(const std::string& s)
 {
-    if (s.empty() || s.size() > 3)
-        return -1;
-    int v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return -1;
-        v = v * 10 + (c - '0');
-    }
-    return v;
+    return s.size() > 3 ? -1 : link::DecimalOrMinusOne(s);
 }
 
 } // namespace

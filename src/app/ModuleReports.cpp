@@ -1,6 +1,7 @@
 #include "app/ModuleReports.h"
 
 #include "app/DispenserStatus.h"
+#include "link/TextPos.h"
 #include "platform/report_canvas.h"
 
 #include <functional>
@@ -8,20 +9,6 @@
 namespace kyd::app {
 
 namespace {
-
-// A two-digit decimal field; -1 when it is not one.
-int Decimal(const std::string& s)
-{
-    if (s.empty())
-        return -1;
-    int n = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return -1;
-        n = n * 10 + (c - '0');
-    }
-    return n;
-}
 
 // Records of `size` characters from position 2 (1-based), read while a
 // record's first position is before the payload's last character. Calls
@@ -79,7 +66,7 @@ PageEnd DecodeErrorLogPage(const std::string& payload, int page, std::vector<Log
     const bool complete = ForEachRecord(payload, 8, [&](const std::string& r) {
         const std::string taskText = r.substr(0, 2);
         const std::string codeText = r.substr(2, 2);
-        const int task = Decimal(taskText);
+        const int task = link::DecimalOrMinusOne(taskText);
         if (task == 0) {
             ended = true;
             return false;
@@ -90,7 +77,7 @@ PageEnd DecodeErrorLogPage(const std::string& payload, int page, std::vector<Log
             row.Task = "???";
             row.Description = "Unknown task: " + taskText + ", error code: " + codeText;
         } else {
-            const int code = Decimal(codeText);
+            const int code = link::DecimalOrMinusOne(codeText);
             if (code < 0) {
                 corrupt = true;
                 return false;
@@ -114,7 +101,7 @@ bool DecodeModuleStatus(const std::string& payload, std::vector<LogRow>& rows)
     const bool complete = ForEachRecord(payload, 12, [&](const std::string& r) {
         const std::string name = r.substr(0, 3);
         const std::string codeText = r.substr(4, 2);
-        const int code = Decimal(codeText);
+        const int code = link::DecimalOrMinusOne(codeText);
         if (code < 0) {
             corrupt = true;
             return false;

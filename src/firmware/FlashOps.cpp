@@ -136,9 +136,8 @@ int TDMHexLoader::EraseFlash()
     return JudgeErase(reply);
 }
 
-int TDMHexLoader::ProgramFlash(const std::vector<std::string>& lines)
+int TDMHexLoader::CheckedFlashTransfer(const std::vector<std::string>& lines, int TFlashRow::*routine)
 {
-    ModeScope mode(*this, omDownload);
     ClearLastError();
     const bool fileOk = CheckHexFile(lines);
     const bool known = EnsureFlash();
@@ -150,24 +149,19 @@ int TDMHexLoader::ProgramFlash(const std::vector<std::string>& lines)
         SetLastError(leDeviceError);
         return -1;
     }
-    return TransferFlashFile(lines, FlashRow(flashRow_).ProgramRoutine);
+    return TransferFlashFile(lines, FlashRow(flashRow_).*routine);
+}
+
+int TDMHexLoader::ProgramFlash(const std::vector<std::string>& lines)
+{
+    ModeScope mode(*this, omDownload);
+    return CheckedFlashTransfer(lines, &TFlashRow::ProgramRoutine);
 }
 
 int TDMHexLoader::VerifyFlash(const std::vector<std::string>& lines)
 {
     ModeScope mode(*this, omVerify);
-    ClearLastError();
-    const bool fileOk = CheckHexFile(lines);
-    const bool known = EnsureFlash();
-    if (!fileOk) {
-        SetLastError(leHexFileError);
-        return -1;
-    }
-    if (!known) {
-        SetLastError(leDeviceError);
-        return -1;
-    }
-    return TransferFlashFile(lines, FlashRow(flashRow_).VerifyRoutine);
+    return CheckedFlashTransfer(lines, &TFlashRow::VerifyRoutine);
 }
 
 std::string TDMHexLoader::CMC_CPU_ID_String() const

@@ -226,6 +226,9 @@ private:
     bool LineGone() const;
     // Identifies the flash when no id is held yet; true when it is known.
     bool EnsureFlash();
+    // Program and verify alike: checks the file and the flash id (either
+    // failing is -1 with its last error), then runs the row's routine.
+    int CheckedFlashTransfer(const std::vector<std::string>& lines, int TFlashRow::*routine);
     int SelectNode(std::uint8_t node);
     // The outcome of an erase reply: 'q' in its second byte, else the byte
     // (0xF5 for no reply) as the last error.

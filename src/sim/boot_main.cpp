@@ -1,8 +1,9 @@
 #include "sim/boot_main.h"
 
-#include "platform/ini_file.h"
 #include "platform/pty.h"
 #include "sim/boot_transport.h"
+#include "sim/cli_option.h"
+#include "sim/com_registration.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -84,18 +85,14 @@ int bootloaderMain(const std::vector<std::string>& args)
     bool logFrames = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string opt = args[i];
-        std::optional<std::string> inlineValue;
-        if (auto eq = opt.find('='); opt.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = opt.substr(eq + 1);
-            opt.resize(eq);
-        }
+        CliOption option(args, i);
+        const std::string& opt = option.name;
+        const std::optional<std::string>& inlineValue = option.inlineValue;
         auto value = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= args.size())
+            std::optional<std::string> v = option.takeValue();
+            if (!v)
                 usageError(opt + " needs a value");
-            return args[++i];
+            return *v;
         };
         auto count = [&]() {
             return inlineValue ? static_cast<int>(toNumber(*inlineValue, opt, 10, -1, 1000000)) : -1;
@@ -200,29 +197,16 @@ int bootloaderMain(const std::vector<std::string>& args)
         return 1;
     }
     const std::string device = transport->devicePath();
-    const std::string comKey = "COM" + std::to_string(com);
-    if (com != 0) {
-        platform::IniFile ini(iniPath);
-        ini.writeString("SerialDevices", comKey, device);
-        std::string error;
-        if (!ini.updateFile(&error)) {
-            std::cerr << "kydsim: cannot register " << comKey << ": " << error << "\n";
-            return 1;
-        }
-    }
+    if (com != 0 && !registerComDevice(iniPath, com, device))
+        return 1;
     std::cout << device << std::endl;
     std::cerr << "kydsim: bootstrap loader simulator on " << device << ", expecting 8N1 at "
               << config.linkBaud * 6 << " baud\n";
 
     platform::waitForTerminationSignal();
     transport.reset();
-    if (com != 0) {
-        platform::IniFile ini(iniPath);
-        if (ini.readString("SerialDevices", comKey, "") == device) {
-            ini.deleteKey("SerialDevices", comKey);
-            ini.updateFile();
-        }
-    }
+    if (com != 0)
+        unregisterComDevice(iniPath, com, device);
     return 0;
 }
 

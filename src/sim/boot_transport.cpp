@@ -1,4 +1,5 @@
 #include "sim/boot_transport.h"
+#include "sim/pty_line.h"
 
 #include "platform/exception_sink.h"
 #include "platform/process.h"
@@ -97,14 +98,12 @@ void BootPtyTransport::stop()
 
 int BootPtyTransport::hangUps() const
 {
-    std::lock_guard lock(mutex_);
-    return hangUps_;
+    return hangUpCount_.value();
 }
 
 bool BootPtyTransport::waitForHangUps(int n, int timeoutMs) const
 {
-    std::unique_lock lock(mutex_);
-    return hangUpDone_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return hangUps_ >= n; });
+    return hangUpCount_.waitFor(n, timeoutMs);
 }
 
 bool BootPtyTransport::lineAccepted()
@@ -145,26 +144,6 @@ bool BootPtyTransport::sleepUntil(TimePoint due)
     }
 }
 
-bool BootPtyTransport::writeAll(const char* data, std::size_t size)
-{
-    while (size > 0) {
-        long n = pty_->writeSome(data, size);
-        if (n < 0)
-            return true; // the line is gone; drop the rest
-        if (n == 0) {
-            auto w = pty_->waitWritable(1000);
-            if (w == platform::PtyMaster::Wait::Stopped)
-                return false;
-            if (w != platform::PtyMaster::Wait::Ready)
-                return true;
-            continue;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 bool BootPtyTransport::send(const BootAnswer& a, TimePoint from)
 {
     const LinePacing pacing = sim_.pacing();
@@ -175,7 +154,7 @@ bool BootPtyTransport::send(const BootAnswer& a, TimePoint from)
                 return false;
         }
         if (!pacing.enabled()) {
-            if (!writeAll(c.bytes.data(), c.bytes.size()))
+            if (!writeAllToPty(*pty_, c.bytes.data(), c.bytes.size()))
                 return false;
             continue;
         }
@@ -187,7 +166,7 @@ bool BootPtyTransport::send(const BootAnswer& a, TimePoint from)
             const std::size_t n = std::min(slice, c.bytes.size() - i);
             auto due = from + std::chrono::microseconds(
                                   static_cast<long long>(std::ceil(perChar * static_cast<double>(i + n))));
-            if (!sleepUntil(due) || !writeAll(c.bytes.data() + i, n))
+            if (!sleepUntil(due) || !writeAllToPty(*pty_, c.bytes.data() + i, n))
                 return false;
         }
         from += std::chrono::microseconds(static_cast<long long>(std::ceil(perChar * static_cast<double>(c.bytes.size()))));
@@ -197,11 +176,7 @@ bool BootPtyTransport::send(const BootAnswer& a, TimePoint from)
             return false;
         sim_.log("hang-up");
         pty_->hangUp();
-        {
-            std::lock_guard lock(mutex_);
-            ++hangUps_;
-        }
-        hangUpDone_.notify_all();
+        hangUpCount_.add();
     }
     return true;
 }
@@ -213,20 +188,11 @@ void BootPtyTransport::run()
         char buf[1024];
         TimePoint lineFree = Clock::now(); // when the bytes read so far have arrived on a paced line
         for (;;) {
-            auto w = pty_->waitReadable(-1);
-            if (w == platform::PtyMaster::Wait::Stopped)
+            const long n = readFromPty(*pty_, buf, sizeof buf);
+            if (n < 0)
                 return;
-            if (w == platform::PtyMaster::Wait::HungUp) {
-                if (pty_->sleep(100) == platform::PtyMaster::Wait::Stopped)
-                    return;
+            if (n == 0)
                 continue;
-            }
-            const long n = pty_->readSome(buf, sizeof buf);
-            if (n <= 0) {
-                if (n < 0 && pty_->sleep(100) == platform::PtyMaster::Wait::Stopped)
-                    return;
-                continue;
-            }
             if (!lineAccepted())
                 continue;
             const LinePacing pacing = sim_.pacing();

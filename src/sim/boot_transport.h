@@ -16,6 +16,7 @@
 #include "platform/pty.h"
 #include "sim/boot_core.h"
 #include "sim/pacing.h"
+#include "sim/pty_line.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -82,15 +83,12 @@ private:
     bool lineAccepted();
     // Sends the answer as if it started on the line at from.
     bool send(const BootAnswer& a, TimePoint from);
-    bool writeAll(const char* data, std::size_t size);
     bool sleepUntil(TimePoint due);
 
     BootSimulator& sim_;
     std::unique_ptr<platform::PtyMaster> pty_;
     std::string lastRefusal_;
-    mutable std::mutex mutex_;
-    mutable std::condition_variable hangUpDone_;
-    int hangUps_ = 0;
+    HangUpCount hangUpCount_;
     std::thread thread_;
 };
 

@@ -1,4 +1,5 @@
 #include "sim/pty_transport.h"
+#include "sim/pty_line.h"
 
 #include "platform/exception_sink.h"
 #include "platform/precise_sleep.h"
@@ -57,14 +58,12 @@ void PtyTransport::applyCts(const SimFaults& f)
 
 int PtyTransport::hangUps() const
 {
-    std::lock_guard lock(hangUpMutex_);
-    return hangUps_;
+    return hangUpCount_.value();
 }
 
 bool PtyTransport::waitForHangUps(int n, int timeoutMs) const
 {
-    std::unique_lock lock(hangUpMutex_);
-    return hangUpDone_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return hangUps_ >= n; });
+    return hangUpCount_.waitFor(n, timeoutMs);
 }
 
 std::int64_t PtyTransport::nowUs() const
@@ -95,34 +94,13 @@ bool PtyTransport::sleepUntil(std::int64_t dueUs)
     }
 }
 
-bool PtyTransport::writeAll(const char* data, std::size_t size)
-{
-    while (size > 0) {
-        long n = pty_->writeSome(data, size);
-        if (n < 0)
-            return true; // the line is gone; drop the rest
-        if (n == 0) {
-            // Nobody drains the slave side: give it a second, then drop.
-            auto w = pty_->waitWritable(1000);
-            if (w == platform::PtyMaster::Wait::Stopped)
-                return false;
-            if (w != platform::PtyMaster::Wait::Ready)
-                return true;
-            continue;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 bool PtyTransport::sendBytes(const std::string& bytes)
 {
     const LinePacing pacing = sim_.pacing();
     if (!pacing.enabled()) {
         if (lineClock_)
             lineClock_->wrote(bytes.data(), bytes.size());
-        return writeAll(bytes.data(), bytes.size());
+        return writeAllToPty(*pty_, bytes.data(), bytes.size());
     }
     if (bytes.empty())
         return true;
@@ -134,7 +112,7 @@ bool PtyTransport::sendBytes(const std::string& bytes)
             return false;
         if (lineClock_)
             lineClock_->wrote(&bytes[i], 1);
-        if (!writeAll(&bytes[i], 1))
+        if (!writeAllToPty(*pty_, &bytes[i], 1))
             return false;
     }
     txFreeUs_ = start + pacing.arrivalUs(bytes.size() - 1);
@@ -161,11 +139,7 @@ bool PtyTransport::sendPlan(const ReplyPlan& plan)
             f = lastFaults_;
         }
         applyCts(f); // the new slave has a new path
-        {
-            std::lock_guard lock(hangUpMutex_);
-            ++hangUps_;
-        }
-        hangUpDone_.notify_all();
+        hangUpCount_.add();
     }
     return true;
 }
@@ -177,21 +151,11 @@ void PtyTransport::run()
         FrameAssembler assembler;
         char buf[512];
         for (;;) {
-            auto w = pty_->waitReadable(-1);
-            if (w == platform::PtyMaster::Wait::Stopped)
+            long n = readFromPty(*pty_, buf, sizeof buf);
+            if (n < 0)
                 return;
-            if (w == platform::PtyMaster::Wait::HungUp) {
-                // Cannot happen while we hold the slave open; do not spin if it does.
-                if (pty_->sleep(100) == platform::PtyMaster::Wait::Stopped)
-                    return;
+            if (n == 0)
                 continue;
-            }
-            long n = pty_->readSome(buf, sizeof buf);
-            if (n <= 0) {
-                if (n < 0 && pty_->sleep(100) == platform::PtyMaster::Wait::Stopped)
-                    return;
-                continue;
-            }
             // A zero byte is no character of the dispenser protocol: the
             // firmware downloader's wake-up byte for the CMC's bootloader, or
             // line noise. The controller's serial line drops it, so a command

@@ -10,6 +10,7 @@
 
 #include "platform/pty.h"
 #include "sim/pacing.h"
+#include "sim/pty_line.h"
 #include "sim/simulator.h"
 
 #include <atomic>
@@ -47,7 +48,6 @@ private:
     void run();
     bool sendPlan(const ReplyPlan& plan);
     bool sendBytes(const std::string& bytes);
-    bool writeAll(const char* data, std::size_t size);
     std::int64_t nowUs() const;
     bool sleepUntil(std::int64_t dueUs);
     void applyCts(const SimFaults& f);
@@ -61,9 +61,7 @@ private:
     std::mutex ctsMutex_;
     SimFaults lastFaults_;
     int listener_ = 0;
-    mutable std::mutex hangUpMutex_;
-    mutable std::condition_variable hangUpDone_;
-    int hangUps_ = 0;
+    HangUpCount hangUpCount_;
     std::thread thread_;
 };
 

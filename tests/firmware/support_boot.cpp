@@ -2,6 +2,7 @@
 
 #include "firmware/BootBlocks.h"
 #include "platform/port_resolver.h"
+#include "sim/hex_record.h"
 
 #include <unistd.h>
 
@@ -17,28 +18,6 @@ std::uint8_t PatternByte(std::size_t i, unsigned seed)
     return static_cast<std::uint8_t>((i * 131u + seed * 17u + (i >> 8) * 7u) & 0xFFu);
 }
 
-namespace {
-
-std::string Record(std::uint8_t type, std::uint16_t address, const std::vector<std::uint8_t>& data)
-{
-    std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(address >> 8),
-                                       static_cast<std::uint8_t>(address & 0xFF), type};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    for (auto b : bytes)
-        sum += b;
-    bytes.push_back(static_cast<std::uint8_t>((0x100 - (sum & 0xFF)) & 0xFF));
-    std::string line = ":";
-    char buf[3];
-    for (auto b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        line += buf;
-    }
-    return line;
-}
-
-} // namespace
-
 std::vector<std::string> MakeHexFile(std::uint32_t base, std::size_t size, std::size_t r, unsigned seed)
 {
     std::vector<std::string> lines;
@@ -48,12 +27,12 @@ std::vector<std::string> MakeHexFile(std::uint32_t base, std::size_t size, std::
         if ((at >> 16) != upper || off == 0) {
             upper = at >> 16;
             if (upper != 0 || off != 0)
-                lines.push_back(Record(0x04, 0, {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)}));
+                lines.push_back(sim::HexRecord(0x04, 0, {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)}));
         }
         std::vector<std::uint8_t> data;
         for (std::size_t i = off; i < std::min(size, off + r); ++i)
             data.push_back(PatternByte(i, seed));
-        lines.push_back(Record(0x00, static_cast<std::uint16_t>(at & 0xFFFF), data));
+        lines.push_back(sim::HexRecord(0x00, static_cast<std::uint16_t>(at & 0xFFFF), data));
     }
     lines.push_back(":00000001FF");
     return lines;

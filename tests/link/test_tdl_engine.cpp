@@ -1,5 +1,6 @@
 // The script engine: loops, soft breaks, abort and resume, repeated runs,
 // the guards against re-entry, the busy bracket, loading.
+#include "support/stepping_clock.h"
 #include "support_tdl_fixture.h"
 
 namespace kyd::link::test {
@@ -251,21 +252,8 @@ TEST_F(TdlEngine, DeeplyNestedLoopsRunAndResume)
 
 TEST_F(TdlEngine, LongLoopsLetMessagesThroughAndStopOnAbort)
 {
-    // Script time: every look at the process clock moves it on by 1 ms.
-    struct SteppingClock final : platform::Clock {
-        explicit SteppingClock(platform::FakeClock& c) : base(c) {}
-        std::int64_t monotonicMs() const override
-        {
-            base.advance(1);
-            return base.monotonicMs();
-        }
-        std::chrono::system_clock::time_point wallNow() const override { return base.wallNow(); }
-        platform::FakeClock& base;
-    } stepping(clock);
-    struct Restore {
-        platform::Clock* c;
-        ~Restore() { platform::setClock(c); }
-    } restore{&clock};
+    kyd::test::SteppingClock stepping(clock);
+    kyd::test::ClockRestore restore{&clock};
     ticking = false;
 
     // A loop around a comment, and loops with empty bodies, nested.

@@ -1,5 +1,7 @@
 #include "support_pty.h"
 
+#include "platform/port_resolver.h"
+
 #include <chrono>
 #include <dirent.h>
 #include <fcntl.h>
@@ -122,6 +124,19 @@ FlockHolder::~FlockHolder()
 {
     if (fd_ >= 0)
         ::close(fd_);
+}
+
+void RouteComToPty(kyd::platform::MessageLoop& loop, int com, const TestPty& pty)
+{
+    kyd::platform::setMessageLoop(&loop);
+    kyd::platform::setPortResolverUsesSharedIni(false);
+    kyd::platform::setPortPathOverride(com, pty.slavePath());
+}
+
+void UnrouteComs()
+{
+    kyd::platform::clearPortPathOverrides();
+    kyd::platform::setMessageLoop(nullptr);
 }
 
 } // namespace sio::test

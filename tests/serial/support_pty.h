@@ -2,6 +2,8 @@
 // the code under test opens the slave path.
 #pragma once
 
+#include "platform/message_loop.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,6 +24,11 @@ public:
     bool write(const std::string& s) { return write(std::vector<std::uint8_t>(s.begin(), s.end())); }
     // Reads until n bytes arrived or timeoutMs passed.
     std::vector<std::uint8_t> read(std::size_t n, int timeoutMs);
+    std::string readText(std::size_t n, int timeoutMs)
+    {
+        const std::vector<std::uint8_t> v = read(n, timeoutMs);
+        return std::string(v.begin(), v.end());
+    }
     void closeMaster();
 
 private:
@@ -29,6 +36,12 @@ private:
     int keepSlave_ = -1; // keeps the slave side alive between opens
     std::string slave_;
 };
+
+// For a test of the port on the pty: loop becomes the main thread's message
+// loop and COMn the pty's slave (the shared ini left out); the second call
+// undoes both.
+void RouteComToPty(kyd::platform::MessageLoop& loop, int com, const TestPty& pty);
+void UnrouteComs();
 
 // Number of open descriptors and of threads of this process.
 int openFdCount();

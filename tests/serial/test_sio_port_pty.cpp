@@ -24,16 +24,12 @@ namespace pf = kyd::platform;
 
 constexpr int kCom = 41;
 
-std::string str(const std::vector<std::uint8_t>& v) { return std::string(v.begin(), v.end()); }
-
 class PortOnPty : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(pty.ok());
-        pf::setMessageLoop(&loop);
-        pf::setPortResolverUsesSharedIni(false);
-        pf::setPortPathOverride(kCom, pty.slavePath());
+        RouteComToPty(loop, kCom, pty);
         mainThread = std::this_thread::get_id();
         port = std::make_unique<TSioComPort>();
         port->SetAutoOpen(false);
@@ -45,8 +41,7 @@ protected:
         packet.reset();
         port.reset();
         loop.processPending();
-        pf::clearPortPathOverrides();
-        pf::setMessageLoop(nullptr);
+        UnrouteComs();
     }
 
     // The dispenser's line: 9600 7E1.
@@ -179,7 +174,7 @@ TEST_F(PortOnPty, CommandGoesOutUnchangedAndReplyArrivesAsOneStringPacketOnTheMa
     packet->SetEnabled(true);
 
     port->PutString("333\r");
-    EXPECT_EQ("333\r", str(pty.read(4, 2000)));
+    EXPECT_EQ("333\r", pty.readText(4, 2000));
     ASSERT_TRUE(pty.write("030\r"));
     ASSERT_TRUE(pumpFor(1));
     EXPECT_EQ(std::vector<std::string>{"S:030"}, events);
@@ -423,7 +418,7 @@ TEST_F(PortOnPty, PortNumberZeroAsksThePromptAndOpensThePortChosen)
     EXPECT_TRUE(port->GetOpen());
     EXPECT_EQ(3, port->GetComNumber());
     port->PutString("x");
-    EXPECT_EQ("x", str(pty.read(1, 2000)));
+    EXPECT_EQ("x", pty.readText(1, 2000));
 }
 
 TEST_F(PortOnPty, CancelledPromptRaisesNoPortSelectedAndLeavesThePortClosed)
@@ -472,7 +467,7 @@ TEST_F(PortOnPty, AutoOpenOpensForAnOperationAndClosedPortRaisesWithoutIt)
     port->SetAutoOpen(true);
     port->PutString("y");
     EXPECT_TRUE(port->GetOpen());
-    EXPECT_EQ("y", str(pty.read(1, 2000)));
+    EXPECT_EQ("y", pty.readText(1, 2000));
 }
 
 TEST_F(PortOnPty, CloseFromInsideATriggerHandlerCompletesLaterAndAnOpenInBetweenReopens)
@@ -705,7 +700,7 @@ TEST_F(PortOnPty, ChangingThePortNumberWhileOpenReopensOnTheNewPort)
     // The timer trigger came along.
     EXPECT_EQ(0, port->CurrentDispatcher()->SetTimerTrigger(static_cast<std::uint32_t>(h), 10, false));
     port->PutString("n");
-    EXPECT_EQ("n", str(second.read(1, 2000)));
+    EXPECT_EQ("n", second.readText(1, 2000));
 }
 
 TEST_F(PortOnPty, TraceIsWrittenToItsFileWhenThePortCloses)
@@ -717,7 +712,7 @@ TEST_F(PortOnPty, TraceIsWrittenToItsFileWhenThePortCloses)
     port->SetOpen(true);
     ASSERT_TRUE(port->CurrentDispatcher()->TracingOn());
     port->PutString("T");
-    EXPECT_EQ("T", str(pty.read(1, 2000)));
+    EXPECT_EQ("T", pty.readText(1, 2000));
     port->SetTracing(tlPause);
     EXPECT_EQ(tlPause, port->GetTracing());
     EXPECT_FALSE(port->CurrentDispatcher()->TracingOn());
@@ -725,7 +720,7 @@ TEST_F(PortOnPty, TraceIsWrittenToItsFileWhenThePortCloses)
     EXPECT_EQ(tlOff, port->GetTracing());
     port->SetTracing(tlOn);
     port->PutString("U");
-    EXPECT_EQ("U", str(pty.read(1, 2000)));
+    EXPECT_EQ("U", pty.readText(1, 2000));
     port->SetOpen(false);
     EXPECT_EQ(tlOff, port->GetTracing());
     EXPECT_TRUE(ExistFileZ(name));

@@ -26,16 +26,12 @@ namespace pf = kyd::platform;
 
 constexpr int kCom = 43;
 
-std::string str(const std::vector<std::uint8_t>& v) { return std::string(v.begin(), v.end()); }
-
 class StateMachineOnPty : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(pty.ok());
-        pf::setMessageLoop(&loop);
-        pf::setPortResolverUsesSharedIni(false);
-        pf::setPortPathOverride(kCom, pty.slavePath());
+        RouteComToPty(loop, kCom, pty);
         port = std::make_unique<TSioComPort>(&form);
         port->SetAutoOpen(false);
         port->SetPromptForPort(false);
@@ -54,8 +50,7 @@ protected:
         states.clear();
         port.reset();
         loop.processPending();
-        pf::clearPortPathOverrides();
-        pf::setMessageLoop(nullptr);
+        UnrouteComs();
     }
 
     TSioCustomState& addState(const std::string& name)
@@ -99,7 +94,7 @@ protected:
         watchdog.join();
         return ok;
     }
-    std::string readPeer(std::size_t n) { return str(pty.read(n, 3000)); }
+    std::string readPeer(std::size_t n) { return pty.readText(n, 3000); }
 
     TestPty pty;
     pf::PlainMessageLoop loop;

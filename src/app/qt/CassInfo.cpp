@@ -1,5 +1,6 @@
 #include "app/qt/CassInfo.h"
 
+#include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
 
 #include "app/ResultDecoders.h"
@@ -20,11 +21,6 @@ namespace kyd::app {
 namespace {
 
 constexpr int kRowHeight = 15;
-
-QString Latin1(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 } // namespace
 

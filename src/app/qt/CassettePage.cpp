@@ -2,6 +2,7 @@
 
 #include "app/CassetteItems.h"
 #include "app/ResultDecoders.h"
+#include "app/qt/Latin1.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
 #include "link/TextPos.h"
@@ -29,11 +30,6 @@ namespace kyd::app {
 namespace {
 
 constexpr int kStatusClassSoftwareRecoverable = 197;
-
-QString Latin1(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 std::string Std(const QString& s)
 {

@@ -2,6 +2,7 @@
 
 #include "app/DispenserStatus.h"
 #include "app/ResultDecoders.h"
+#include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
@@ -20,11 +21,6 @@
 namespace kyd::app {
 
 namespace {
-
-QString Latin1(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QTreeWidget* NewList(QWidget* parent, const char* name, const QStringList& headers, std::initializer_list<int> widths)
 {

@@ -1,10 +1,11 @@
 #include "app/qt/CommandPages.h"
 
 #include "app/qt/CassInfo.h"
-#include "app/qt/CommandPage.h"
 #include "app/qt/ChkKYDStatDlg.h"
+#include "app/qt/CommandPage.h"
 #include "app/qt/ItemForms.h"
 #include "app/qt/ItemPages.h"
+#include "app/qt/Latin1.h"
 #include "app/qt/ModErrLogDlg.h"
 #include "app/qt/ModIdDlg.h"
 #include "app/qt/ModalRun.h"
@@ -29,11 +30,6 @@ namespace kyd::app {
 namespace {
 
 constexpr int kHintPauseMs = 20000;
-
-QString Latin1(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // The layout a button goes into: the group box's column of buttons, before
 // its closing stretch.

@@ -1,6 +1,7 @@
 #include "app/qt/ItemForms.h"
 
 #include "app/ResultDecoders.h"
+#include "app/qt/Latin1.h"
 #include "app/qt/ResultForms.h"
 #include "link/AppContext.h"
 #include "link/PLVRCmd.h"
@@ -26,11 +27,6 @@ namespace kyd::app {
 
 namespace {
 
-QString Latin1(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 constexpr Qt::WindowFlags kToolFrame = Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
 
 } // namespace
@@ -43,11 +39,7 @@ TNoteCounterForm::TNoteCounterForm(QWidget* owner, link::TPLVRCmdF* cmd, link::M
     setObjectName("NoteCounterForm");
     setWindowTitle("Note counters");
     setWindowFlags(kToolFrame | Qt::WindowMinMaxButtonsHint);
-    MemoRDCounters = NewResultMemo(this, "MemoRDCounters");
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(MemoRDCounters);
-    resize(platform::UiScale::For(this).Size({344, 225}));
+    MemoRDCounters = NewDialogMemo(this, "MemoRDCounters", {344, 225});
 }
 
 QStringList TNoteCounterForm::Lines() const

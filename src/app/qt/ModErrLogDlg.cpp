@@ -1,6 +1,7 @@
 #include "app/qt/ModErrLogDlg.h"
 
 #include "app/ResultDecoders.h"
+#include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
 #include "app/qt/ReportFiles.h"
 #include "link/PLVRCmd.h"
@@ -17,15 +18,6 @@
 #include <QVBoxLayout>
 
 namespace kyd::app {
-
-namespace {
-
-QString Latin1(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-} // namespace
 
 TFormModErrLogDlg::TFormModErrLogDlg(QWidget* owner, link::TPLVRCmdF* cmd) : QDialog(owner), cmd_(cmd)
 {

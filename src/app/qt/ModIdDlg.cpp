@@ -1,6 +1,7 @@
 #include "app/qt/ModIdDlg.h"
 
 #include "app/ResultDecoders.h"
+#include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
 #include "app/qt/ReportFiles.h"
 #include "link/PLVRCmd.h"
@@ -24,11 +25,6 @@
 namespace kyd::app {
 
 namespace {
-
-QString Latin1(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 std::string Text(const QLineEdit* e)
 {

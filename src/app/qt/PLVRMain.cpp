@@ -10,12 +10,13 @@
 #include "app/qt/CommStr.h"
 #include "app/qt/CommandPage.h"
 #include "app/qt/CommandPages.h"
-#include "app/qt/ModalRun.h"
-#include "app/qt/TransDlg.h"
-#include "app/qt/TransPage.h"
 #include "app/qt/ItemPages.h"
+#include "app/qt/Latin1.h"
+#include "app/qt/ModalRun.h"
 #include "app/qt/OptionDlg.h"
 #include "app/qt/StatusList.h"
+#include "app/qt/TransDlg.h"
+#include "app/qt/TransPage.h"
 #include "link/PLVRCmd.h"
 #include "link/PLVRCom.h"
 #include "link/Protokoll.h"
@@ -58,11 +59,6 @@ namespace kyd::app {
 namespace {
 
 constexpr int kHintPauseMs = 20000;
-
-QString Latin1(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // The repeat count typed for "Run Multiple times": a decimal number, 1 when
 // the text is not one.

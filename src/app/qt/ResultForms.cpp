@@ -1,6 +1,7 @@
 #include "app/qt/ResultForms.h"
 
 #include "app/ResultDecoders.h"
+#include "app/qt/Latin1.h"
 #include "link/Protokoll.h"
 #include "platform/dialogs.h"
 #include "platform/qt/ui_scale.h"
@@ -16,11 +17,6 @@
 namespace kyd::app {
 
 namespace {
-
-QString Latin1(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 constexpr Qt::WindowFlags kToolFrame = Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
 
@@ -41,6 +37,24 @@ QStringList MemoLines(const QPlainTextEdit* memo)
 {
     const QString text = memo->toPlainText();
     return text.isEmpty() ? QStringList() : text.split('\n');
+}
+
+QPlainTextEdit* NewDialogMemo(QDialog* dialog, const char* name, QSize designSize)
+{
+    QPlainTextEdit* memo = NewResultMemo(dialog, name);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(memo);
+    dialog->resize(platform::UiScale::For(dialog).Size(designSize));
+    return memo;
+}
+
+void SetMemoLines(QPlainTextEdit* memo, const std::vector<std::string>& lines)
+{
+    QStringList text;
+    for (const std::string& l : lines)
+        text << Latin1(l);
+    memo->setPlainText(text.join('\n'));
 }
 
 // ---- last dispense status ----------------------------------------------
@@ -92,11 +106,7 @@ TRejectDlgForm::TRejectDlgForm(QWidget* owner) : QDialog(owner)
     setObjectName("RejectDlgForm");
     setWindowTitle("Read Reject Trace");
     setWindowFlags(kToolFrame);
-    RejectMemo = NewResultMemo(this, "RejectMemo");
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(RejectMemo);
-    resize(platform::UiScale::For(this).Size({220, 320}));
+    RejectMemo = NewDialogMemo(this, "RejectMemo", {220, 320});
 }
 
 bool TRejectDlgForm::ShowTrace(const std::string& trace)
@@ -105,10 +115,7 @@ bool TRejectDlgForm::ShowTrace(const std::string& trace)
     std::vector<std::string> lines;
     if (!DecodeRejectTrace(trace, lines))
         return false;
-    QStringList text;
-    for (const std::string& l : lines)
-        text << Latin1(l);
-    RejectMemo->setPlainText(text.join('\n'));
+    SetMemoLines(RejectMemo, lines);
     return true;
 }
 
@@ -119,11 +126,7 @@ TKYDShowReadDataFrame::TKYDShowReadDataFrame(QWidget* owner, link::Protokoll* mo
     setObjectName("KYDShowReadDataFrame");
     setWindowTitle("Read Data");
     setWindowFlags(kToolFrame | Qt::WindowMinMaxButtonsHint);
-    ShowReadDataMemo = NewResultMemo(this, "ShowReadDataMemo");
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(ShowReadDataMemo);
-    resize(platform::UiScale::For(this).Size({290, 308}));
+    ShowReadDataMemo = NewDialogMemo(this, "ShowReadDataMemo", {290, 308});
 }
 
 QStringList TKYDShowReadDataFrame::Lines() const
@@ -133,10 +136,7 @@ QStringList TKYDShowReadDataFrame::Lines() const
 
 void TKYDShowReadDataFrame::SetLines(const std::vector<std::string>& lines)
 {
-    QStringList text;
-    for (const std::string& l : lines)
-        text << Latin1(l);
-    ShowReadDataMemo->setPlainText(text.join('\n'));
+    SetMemoLines(ShowReadDataMemo, lines);
 }
 
 bool TKYDShowReadDataFrame::Refuse(const std::string& payload)

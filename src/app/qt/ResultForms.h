@@ -76,5 +76,9 @@ private:
 QPlainTextEdit* NewResultMemo(QWidget* parent, const char* name);
 // The memo's lines.
 QStringList MemoLines(const QPlainTextEdit* memo);
+// A result memo filling the whole dialog, which gets its design size.
+QPlainTextEdit* NewDialogMemo(QDialog* dialog, const char* name, QSize designSize);
+// Shows lines (Latin-1) as the memo's text.
+void SetMemoLines(QPlainTextEdit* memo, const std::vector<std::string>& lines);
 
 } // namespace kyd::app

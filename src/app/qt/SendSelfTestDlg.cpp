@@ -1,5 +1,6 @@
 #include "app/qt/SendSelfTestDlg.h"
 
+#include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
@@ -25,11 +26,6 @@
 namespace kyd::app {
 
 namespace {
-
-QString Latin1(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 constexpr int kNQPage = 0;
 constexpr int kFeedersPage = 1;

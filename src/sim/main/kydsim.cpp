@@ -3,9 +3,10 @@
 // Prints the device path on the first line of standard output and answers
 // the dispenser protocol on it until SIGINT or SIGTERM.
 
-#include "platform/ini_file.h"
 #include "platform/pty.h"
 #include "sim/boot_main.h"
+#include "sim/cli_option.h"
+#include "sim/com_registration.h"
 #include "sim/pty_transport.h"
 #include "sim/simulator.h"
 
@@ -143,18 +144,14 @@ int main(int argc, char** argv)
     if (sim::isBootloaderRun(args))
         return sim::bootloaderMain(args);
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string opt = args[i];
-        std::optional<std::string> inlineValue;
-        if (auto eq = opt.find('='); opt.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = opt.substr(eq + 1);
-            opt.resize(eq);
-        }
+        sim::CliOption option(args, i);
+        const std::string& opt = option.name;
+        const std::optional<std::string>& inlineValue = option.inlineValue;
         auto value = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= args.size())
+            std::optional<std::string> v = option.takeValue();
+            if (!v)
                 usageError(opt + " needs a value");
-            return args[++i];
+            return *v;
         };
         auto count = [&]() { return inlineValue ? toInt(*inlineValue, opt, -1, 1000000) : -1; };
 
@@ -275,23 +272,15 @@ int main(int argc, char** argv)
     }
     const std::string device = transport->devicePath();
 
-    const std::string comKey = "COM" + std::to_string(com);
-    if (com != 0) {
-        platform::IniFile ini(iniPath);
-        ini.writeString("SerialDevices", comKey, device);
-        std::string error;
-        if (!ini.updateFile(&error)) {
-            std::cerr << "kydsim: cannot register " << comKey << ": " << error << "\n";
-            return 1;
-        }
-    }
+    if (com != 0 && !sim::registerComDevice(iniPath, com, device))
+        return 1;
 
     std::cout << device << std::endl;
     std::cerr << "kydsim: dispenser simulator on " << device;
     if (device != transport->slavePath())
         std::cerr << " (" << transport->slavePath() << ")";
     if (com != 0)
-        std::cerr << ", registered as " << comKey << " in " << iniPath;
+        std::cerr << ", registered as COM" << com << " in " << iniPath;
     std::cerr << "\n";
     if (modemFaults)
         std::cerr << "kydsim: note: --cts-low/--cts-delay-ms only reach a tester in the same process; "
@@ -300,13 +289,7 @@ int main(int argc, char** argv)
     platform::waitForTerminationSignal();
     transport.reset();
 
-    if (com != 0) {
-        // Unregister, unless someone has pointed the port elsewhere meanwhile.
-        platform::IniFile ini(iniPath);
-        if (ini.readString("SerialDevices", comKey, "") == device) {
-            ini.deleteKey("SerialDevices", comKey);
-            ini.updateFile();
-        }
-    }
+    if (com != 0)
+        sim::unregisterComDevice(iniPath, com, device);
     return 0;
 }

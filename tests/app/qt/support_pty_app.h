@@ -10,6 +10,9 @@
 #include "sim/pty_transport.h"
 #include "sim/simulator.h"
 
+#include <QLineEdit>
+#include <QTest>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +48,16 @@ protected:
             ASSERT_TRUE(pre.updateFile());
         }
         Start();
+    }
+
+    // Replaces an edit's text as typing does.
+    static void Type(QLineEdit* e, const char* text)
+    {
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+        e->setCursorPosition(0);
+        QTest::keyClicks(e, text);
     }
 
     // The commands the dispenser received since the last call, without

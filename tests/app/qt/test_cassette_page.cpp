@@ -33,15 +33,6 @@ protected:
         return *Main().CassettePage;
     }
     void Pick(int position) { Page().TabButtons->button(position)->click(); }
-    // Replaces an edit's text as typing does.
-    static void Type(QLineEdit* e, const char* text)
-    {
-        e->setFocus();
-        e->selectAll();
-        QTest::keyClick(e, Qt::Key_Delete);
-        e->setCursorPosition(0);
-        QTest::keyClicks(e, text);
-    }
     std::vector<std::string> Messages()
     {
         std::vector<std::string> out;

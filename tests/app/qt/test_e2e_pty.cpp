@@ -1,8 +1,7 @@
 // The tester's windows talking through the serial library's port component
 // to the simulated dispenser on a pseudo-terminal.
-#include "support_app.h"
+#include "support_pty_app.h"
 
-#include "app/LinkPortFactory.h"
 #include "app/qt/CmdStr.h"
 #include "app/qt/CommStr.h"
 #include "app/qt/PLVRMain.h"
@@ -10,10 +9,6 @@
 #include "link/PLVRCmd.h"
 #include "link/PLVRCom.h"
 #include "link/Protokoll.h"
-#include "link/SioLinkPort.h"
-#include "platform/port_resolver.h"
-#include "sim/pty_transport.h"
-#include "sim/simulator.h"
 
 #include <QAction>
 #include <QLabel>
@@ -23,26 +18,8 @@
 namespace kyd::app::test {
 namespace {
 
-class PtyAppTest : public AppFixture {
+class PtyAppTest : public PtyAppFixture {
 protected:
-    PtyAppTest()
-    {
-        transport = std::make_unique<sim::PtyTransport>(simulator);
-        platform::setPortResolverUsesSharedIni(false);
-        platform::setPortPathOverride(1, transport->slavePath());
-        SetLinkPortFactory([] { return std::make_unique<link::SioLinkPort>(); });
-    }
-    ~PtyAppTest() override
-    {
-        app.reset();
-        ini.reset();
-        loop.processPending();
-        simulator.setCommandHook({});
-        transport.reset();
-        platform::clearPortPathOverrides();
-        platform::setPortResolverUsesSharedIni(true);
-    }
-
     // COM1 with the handshake on (CTS follows RTS on the pseudo-terminal),
     // logging into the temporary folder; both tool windows shown.
     void StartOnPty()
@@ -67,9 +44,6 @@ protected:
         return l->count() ? l->item(l->count() - 1)->text() : QString();
     }
     std::vector<std::string> Frames() { return simulator.frameLog(); }
-
-    sim::Simulator simulator;
-    std::unique_ptr<sim::PtyTransport> transport;
 };
 
 TEST_F(PtyAppTest, TypedCommandGoesOverTheLineAndShowsLinesStatusAndLog)

@@ -59,14 +59,6 @@ protected:
         SetModalHandler({});
         return TakeCommands();
     }
-    static void Type(QLineEdit* e, const char* text)
-    {
-        e->setFocus();
-        e->selectAll();
-        QTest::keyClick(e, Qt::Key_Delete);
-        e->setCursorPosition(0);
-        QTest::keyClicks(e, text);
-    }
     std::vector<platform::FakeDialogs::Call> Messages()
     {
         auto calls = dialogs.calls();

@@ -2,6 +2,7 @@
 // run again, run multiple times, continue), the abort button during a
 // script and the cassette window a script asks for, all against the
 // simulated dispenser.
+#include "support/stepping_clock.h"
 #include "support_app.h"
 
 #include "app/qt/CassInfo.h"
@@ -229,21 +230,8 @@ TEST_F(ScriptsTest, TheAbortButtonStopsALongLoopWithoutExchanges)
 {
     WriteFile("long.tdl", "LOOP 100000000\n// idle\nENDLOOP\nLIFTS_UP\n");
     Start();
-    // Script time: every look at the process clock moves it on by 1 ms.
-    struct SteppingClock final : platform::Clock {
-        explicit SteppingClock(platform::FakeClock& c) : base(c) {}
-        std::int64_t monotonicMs() const override
-        {
-            base.advance(1);
-            return base.monotonicMs();
-        }
-        std::chrono::system_clock::time_point wallNow() const override { return base.wallNow(); }
-        platform::FakeClock& base;
-    } stepping(clock);
-    struct Restore {
-        platform::FakeClock* c;
-        ~Restore() { platform::setClock(c); }
-    } restore{&clock};
+    kyd::test::SteppingClock stepping(clock);
+    kyd::test::ClockRestore restore{&clock};
 
     // The operator clicks Abort once the loop has run for 100 ms (the
     // ticker's steps included).

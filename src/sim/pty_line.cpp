@@ -1,0 +1,63 @@
+#include "sim/pty_line.h"
+
+#include <chrono>
+
+namespace kyd::sim {
+
+bool writeAllToPty(platform::PtyMaster& pty, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        long n = pty.writeSome(data, size);
+        if (n < 0)
+            return true; // the line is gone; drop the rest
+        if (n == 0) {
+            // Nobody drains the slave side: give it a second, then drop.
+            auto w = pty.waitWritable(1000);
+            if (w == platform::PtyMaster::Wait::Stopped)
+                return false;
+            if (w != platform::PtyMaster::Wait::Ready)
+                return true;
+            continue;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+long readFromPty(platform::PtyMaster& pty, char* buf, std::size_t size)
+{
+    using Wait = platform::PtyMaster::Wait;
+    const auto w = pty.waitReadable(-1);
+    if (w == Wait::Stopped)
+        return -1;
+    if (w == Wait::HungUp) // not while the slave is held open, but never spin on it
+        return pty.sleep(100) == Wait::Stopped ? -1 : 0;
+    const long n = pty.readSome(buf, size);
+    if (n < 0)
+        return pty.sleep(100) == Wait::Stopped ? -1 : 0;
+    return n;
+}
+
+int HangUpCount::value() const
+{
+    std::lock_guard lock(mutex_);
+    return count_;
+}
+
+bool HangUpCount::waitFor(int n, int timeoutMs) const
+{
+    std::unique_lock lock(mutex_);
+    return done_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return count_ >= n; });
+}
+
+void HangUpCount::add()
+{
+    {
+        std::lock_guard lock(mutex_);
+        ++count_;
+    }
+    done_.notify_all();
+}
+
+} // namespace kyd::sim

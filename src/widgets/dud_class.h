@@ -108,6 +108,12 @@ public:
     TDUDIniCtrl& IniCtrl() { return *ini_; }
     TDUDTimerPool& TimerPool() { return *pool_; }
     bool AnotherInstance() const { return anotherInstance_; }
+    // In a later instance: asks the first one to come forward; false when
+    // this is the first or none listens.
+    bool ActivatePrevInstance();
+    // In the first instance: called on the message loop when a later one
+    // asks it to come forward.
+    TNotifyEvent OnActivateRequest;
 
     // Pool timers with ids 64769..65018; 0 when all 250 are taken or the pool
     // refuses the timer.
@@ -140,6 +146,8 @@ public:
     TDUDPathPrefix LogPrefix() const { return logPrefix_; }
     std::uint32_t Options = 0x36;
     std::string LogTemplate = "#tdl";
+    // Steps of the forms' explode animations.
+    int ExplodeSteps = 10;
 
     int EditMode() const { return editMode_; }
     void SetEditMode(int mode);
@@ -149,6 +157,7 @@ private:
     std::unique_ptr<TDUDIniCtrl> ini_;
     std::unique_ptr<TDUDTimerPool> pool_;
     std::unique_ptr<platform::InstanceLock> lock_;
+    std::uint64_t wakeWatch_ = 0;
     bool anotherInstance_ = false;
     bool slots_[250] = {};
     std::int64_t stwStart_ = 0;

@@ -616,6 +616,8 @@ TDUDContainer::TDUDContainer()
         list->OnChange = [this](void*) { Change(); };
 }
 
+TDUDContainerCtrl::TDUDContainerCtrl() : container_(DUDGlobalContainer()) {}
+
 TDUDContainerCtrl::TDUDContainerCtrl(TDUDContainer& container) : container_(container) {}
 
 namespace {

@@ -192,6 +192,9 @@ public:
 // payload is the list's container data with offsets.
 class TDUDContainerCtrl {
 public:
+    // Forms are built in code, never designed: a control on a form works on
+    // the process-wide container, so any number of them share it.
+    TDUDContainerCtrl();
     explicit TDUDContainerCtrl(TDUDContainer& container);
     TDUDContainer& Container() { return container_; }
     void DefineProperties(TDUDStreamProperties& out) const;

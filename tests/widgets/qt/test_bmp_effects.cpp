@@ -318,6 +318,10 @@ TEST(WidgetImageLists, ContainerAndGradientPropertiesRoundTrip)
     TDUDContainerCtrl(target).ReadProperties(back);
     EXPECT_EQ(1, target.BitmapList.ItemCount(0));
     EXPECT_EQ(1, target.StringList.Count());
+    // Two controls on forms share the process-wide container.
+    TDUDContainerCtrl first, second;
+    EXPECT_EQ(&first.Container(), &second.Container());
+    EXPECT_EQ(&DUDGlobalContainer(), &first.Container());
     TDUDGradient g2;
     g2.ReadProperties(back);
     EXPECT_EQ(g.Colors(), g2.Colors());

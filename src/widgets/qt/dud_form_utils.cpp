@@ -12,6 +12,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPen>
+#include <QRegion>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -215,6 +216,10 @@ bool TDUDExplodeAnimation::Step()
         return false;
     }
     overlay->Frame = ToQRect(rects_[static_cast<std::size_t>(current_)]).translated(-overlay->pos());
+    // Only the frame's ring belongs to the window, so nothing else is
+    // covered even where the desktop doesn't do transparency.
+    const QRect ring = overlay->Frame.isEmpty() ? QRect(overlay->Frame.topLeft(), QSize(1, 1)) : overlay->Frame;
+    overlay->setMask(QRegion(ring).subtracted(QRegion(ring.adjusted(1, 1, -1, -1))));
     if (!overlay->isVisible())
         overlay->show();
     overlay->update();

@@ -96,6 +96,8 @@ TEST(WidgetFormUtils, ExplodeGrowsAFocusRectangleInATransparentOverlay)
     overlay->render(&shot);
     const QPoint corner = QPoint(10, 5) - overlay->pos();
     EXPECT_EQ(0, qAlpha(shot.pixel(corner + QPoint(1, 1)))); // inside stays clear
+    EXPECT_TRUE(overlay->mask().contains(corner));             // and is no part of
+    EXPECT_FALSE(overlay->mask().contains(corner + QPoint(1, 1))); // the window
     int dots = 0; // the dotted top edge, 10 pixels long
     for (int x = 0; x < 10; ++x)
         dots += qAlpha(shot.pixel(corner + QPoint(x, 0))) == 255;

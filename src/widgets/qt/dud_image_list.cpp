@@ -117,6 +117,7 @@ const QImage& TDUDBitmapListItem::Bitmap() const
 void TDUDBitmapListItem::SetBitmap(QImage v)
 {
     bitmap_ = std::move(v);
+    fetched_ = false;
     Change();
 }
 
@@ -149,6 +150,7 @@ void TDUDBitmapListItem::ReadBody(TStream& s, std::uint8_t flag)
 {
     savePixelFormat_ = FormatFromFlag(flag);
     bitmap_ = QImage();
+    fetched_ = false;
     if (flag & ifData)
         stReadBitmap(s, bitmap_, (flag & ifCompressed) != 0);
 }

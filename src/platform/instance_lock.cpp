@@ -1,9 +1,14 @@
 #include "platform/instance_lock.h"
 
 #include <cerrno>
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <fcntl.h>
+#include <cstring>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace kyd::platform {
@@ -33,6 +38,18 @@ std::string lockFolder()
     return tmp && *tmp ? tmp : "/tmp";
 }
 
+// The wake-up socket's address in the abstract namespace (nothing on disk),
+// named after the lock file, which is unique for the user.
+socklen_t wakeAddress(const std::string& lockPath, sockaddr_un& a)
+{
+    std::memset(&a, 0, sizeof a);
+    a.sun_family = AF_UNIX;
+    const std::string name = lockPath + ".wake";
+    const std::size_t n = std::min(name.size(), sizeof a.sun_path - 1);
+    std::memcpy(a.sun_path + 1, name.data(), n); // sun_path[0] == 0: abstract
+    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
+}
+
 } // namespace
 
 InstanceLock::InstanceLock(const std::string& name)
@@ -49,8 +66,17 @@ InstanceLock::InstanceLock(const std::string& name)
     fd_ = openLockFile(path_);
     if (fd_ < 0)
         return;
-    if (flockRetry(fd_, LOCK_EX | LOCK_NB) != 0)
+    if (flockRetry(fd_, LOCK_EX | LOCK_NB) != 0) {
         another_ = true;
+    } else {
+        wakeFd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_un a;
+        const socklen_t len = wakeAddress(path_, a);
+        if (wakeFd_ >= 0 && ::bind(wakeFd_, reinterpret_cast<sockaddr*>(&a), len) != 0) {
+            ::close(wakeFd_);
+            wakeFd_ = -1;
+        }
+    }
     // Every instance holds the lock shared from now on; a starting one that
     // still holds it exclusively is waited for.
     flockRetry(fd_, LOCK_SH);
@@ -58,8 +84,32 @@ InstanceLock::InstanceLock(const std::string& name)
 
 InstanceLock::~InstanceLock()
 {
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
     if (fd_ >= 0)
         ::close(fd_);
+}
+
+bool InstanceLock::takeWakeRequests()
+{
+    bool any = false;
+    char byte;
+    while (wakeFd_ >= 0 && ::recv(wakeFd_, &byte, 1, MSG_DONTWAIT) >= 0)
+        any = true;
+    return any;
+}
+
+bool InstanceLock::wakeFirstInstance() const
+{
+    const int s = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return false;
+    sockaddr_un a;
+    const socklen_t len = wakeAddress(path_, a);
+    const char byte = 1;
+    const bool sent = ::sendto(s, &byte, 1, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&a), len) == 1;
+    ::close(s);
+    return sent;
 }
 
 FileLock::FileLock(const std::string& path)

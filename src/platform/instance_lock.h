@@ -23,8 +23,18 @@ public:
     bool held() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
 
+    // The first instance listens for later ones asking it to come forward:
+    // a descriptor that turns readable on a request (-1 in later instances,
+    // or when it could not be made).
+    int wakeDescriptor() const { return wakeFd_; }
+    // Reads the pending requests; true when there was at least one.
+    bool takeWakeRequests();
+    // Asks the first instance to come forward; false when none listens.
+    bool wakeFirstInstance() const;
+
 private:
     int fd_ = -1;
+    int wakeFd_ = -1;
     bool another_ = false;
     std::string path_;
 };

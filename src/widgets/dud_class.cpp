@@ -229,6 +229,11 @@ TDUDApplication::TDUDApplication(std::string instanceName, bool checkInstance)
             instanceName = fileNamePart(pf::executablePath());
         lock_ = std::make_unique<pf::InstanceLock>(instanceName);
         anotherInstance_ = lock_->anotherInstance();
+        if (lock_->wakeDescriptor() >= 0 && pf::hasMessageLoop())
+            wakeWatch_ = pf::messageLoop().watchReadable(lock_->wakeDescriptor(), [this] {
+                if (lock_->takeWakeRequests() && OnActivateRequest)
+                    OnActivateRequest(this);
+            });
     }
     SetLogName({});
     if (!gApplication)
@@ -239,7 +244,14 @@ TDUDApplication::~TDUDApplication()
 {
     if (gApplication == this)
         gApplication = nullptr;
+    if (wakeWatch_ != 0 && pf::hasMessageLoop())
+        pf::messageLoop().unwatchReadable(wakeWatch_);
     pool_.reset();
+}
+
+bool TDUDApplication::ActivatePrevInstance()
+{
+    return anotherInstance_ && lock_ && lock_->wakeFirstInstance();
 }
 
 std::uint16_t TDUDApplication::AddTimer(std::uint16_t interval, TDUDTimerEvent event)

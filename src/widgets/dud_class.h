@@ -3,10 +3,12 @@
 // the main thread and follow the process clock (a FakeClock in tests).
 #pragma once
 
+#include "widgets/canvas.h"
 #include "widgets/dud_ini_ctrl.h"
 #include "widgets/dud_object.h"
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,6 +28,15 @@ class TDUDTimerPool;
 // the calls so far.
 using TDUDTimerEvent = std::function<void(void* sender)>;
 using TDUDPoolTimerEvent = std::function<void(void* sender, std::int32_t count)>;
+
+// Who raised an exception that reaches the application object.
+struct TDUDSender {
+    std::string ClassName;
+    std::string Name; // empty for an unnamed object
+};
+using TDUDExceptionEvent = std::function<void(const TDUDSender& sender, std::exception_ptr e, bool& handled)>;
+using TDUDLogSizeEvent = std::function<void(void* sender, bool& cancel)>;
+using TDUDLogHeaderEvent = std::function<void(void* sender, std::vector<std::string>& lines)>;
 
 class TDUDTimerItem {
 public:
@@ -108,6 +119,12 @@ public:
     TDUDIniCtrl& IniCtrl() { return *ini_; }
     TDUDTimerPool& TimerPool() { return *pool_; }
     bool AnotherInstance() const { return anotherInstance_; }
+    // In a later instance: asks the first one to come forward; false when
+    // this is the first or none listens.
+    bool ActivatePrevInstance();
+    // In the first instance: called on the message loop when a later one
+    // asks it to come forward.
+    TNotifyEvent OnActivateRequest;
 
     // Pool timers with ids 64769..65018; 0 when all 250 are taken or the pool
     // refuses the timer.
@@ -140,6 +157,34 @@ public:
     TDUDPathPrefix LogPrefix() const { return logPrefix_; }
     std::uint32_t Options = 0x36;
     std::string LogTemplate = "#tdl";
+    // Steps of the forms' explode animations.
+    int ExplodeSteps = 10;
+
+    // Log file. Options: 4 a new file on each run, 8 log exceptions,
+    // 16 a header when the log starts, 32 numbered entries, 64 the time
+    // and 128 the date on each entry.
+    std::int64_t LogSize = -1;   // a file larger than this (above 100) is exceeded
+    int LogSizeAction = 0;       // then: 0 keep, 1 start anew, 2 rename to .l<n> and start anew
+    TDUDLogSizeEvent OnLogSizeExceeded; // may cancel the write
+    TDUDLogHeaderEvent OnLogHeader;     // adds lines to the header
+    // "#Header", "#Line" and "#CR" write the header, a separator line and
+    // an empty line; any other text becomes one entry by LogTemplate ('#'
+    // number, 't' time, 'd' date, 'l' the text). False when the file could
+    // not be written (the write is dropped).
+    bool LogWrite(const std::string& text);
+    // "<message>, Address: <address>" after "<class>: " or
+    // "<class> (Name: <name>): ".
+    bool LogException(const TDUDSender& sender, std::exception_ptr e);
+    // OnException first; unless it handles it, the exception is logged
+    // (option 8) and shown through the program's exception sink.
+    void HandleException(const TDUDSender& sender, std::exception_ptr e);
+    TDUDExceptionEvent OnException;
+
+    // 8 x 8 white with the pixels whose x and y differ in evenness in the
+    // colour; made again only when the colour changes.
+    std::shared_ptr<const TBrushPattern> GetBrushBitmap(TColor color);
+    // The black checkerboard, made on first use.
+    std::shared_ptr<const TBrushPattern> GetBitmap();
 
     int EditMode() const { return editMode_; }
     void SetEditMode(int mode);
@@ -149,6 +194,7 @@ private:
     std::unique_ptr<TDUDIniCtrl> ini_;
     std::unique_ptr<TDUDTimerPool> pool_;
     std::unique_ptr<platform::InstanceLock> lock_;
+    std::uint64_t wakeWatch_ = 0;
     bool anotherInstance_ = false;
     bool slots_[250] = {};
     std::int64_t stwStart_ = 0;
@@ -156,7 +202,24 @@ private:
     std::string logName_;
     TDUDPathPrefix logPrefix_ = TDUDPathPrefix::ppProgram;
     int editMode_ = 0;
+    bool logStarted_ = false;
+    std::int32_t logEntries_ = 0;
+    std::shared_ptr<const TBrushPattern> brush_, bitmap_;
+    TColor brushColor_ = 0;
 };
+
+// True when the owner is not a form (nor, when allowed, a data module), or
+// holds more than one component of the class; false without a class or with
+// at most one. `classesOfOwner` lists the class names of the owner's
+// components.
+bool DUDCheckForSameClass(bool ownerIsForm, bool ownerIsDataModule, const std::vector<std::string>& classesOfOwner,
+                          const std::string& className, bool allowDataModules);
+// The error of a control that may exist only once per form.
+class EDUDOneInst : public EDUDException {
+public:
+    using EDUDException::EDUDException;
+};
+[[noreturn]] void DUDEOneInstError(const std::string& className);
 
 // The application object of the process, or nullptr before it exists. The
 // first object created becomes it.

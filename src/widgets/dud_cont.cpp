@@ -1,4 +1,5 @@
 #include "widgets/dud_cont.h"
+#include "widgets/dud_procs.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -422,6 +423,27 @@ void TDUDCustomContainer::LoadFromFile(const std::string& name)
         ReadData(s, true);
     } catch (const EStreamError&) {
         throw DUDCannotOpenFile(name);
+    }
+    FileName = name;
+}
+
+std::string DUDBitmapItemSourceName(const TDUDCustomContainer& c, std::uint16_t ident)
+{
+    if (c.FileName.empty())
+        return {};
+    const std::filesystem::path file(c.FileName);
+    const std::string folder = c.PathPrefix == 3 ? file.parent_path().string() : DUDCreatePathPrefix(c.PathPrefix, false);
+    auto inFolder = [&](const std::string& name) {
+        return folder.empty() ? name : (std::filesystem::path(folder) / name).string();
+    };
+    switch (c.Source) {
+    case 1: return c.PathPrefix == 3 ? c.FileName : inFolder(file.filename().string());
+    case 3:
+    case 4: {
+        const std::string stem = file.filename().string().substr(0, 3) + std::to_string(ident);
+        return inFolder(stem + (c.Source == 3 ? ".so" : ".bmp"));
+    }
+    default: return {};
     }
 }
 

@@ -148,7 +148,12 @@ public:
 
     bool DefaultCompressed = false;
     int PathPrefix = 2;
+    // Where empty bitmap items take their bitmap from (see
+    // DUDBitmapItemSourceName): 0 nowhere, 1 the list file FileName,
+    // 2 the program's bitmap resources, 3 a resource library, 4 bitmap files.
     int Source = 0;
+    // The list file behind the container: set by LoadFromFile, or by hand.
+    std::string FileName;
 
     int FileType() const { return fileType_; }
     int GetCount() const { return static_cast<int>(items_.size()); }
@@ -221,6 +226,14 @@ bool DUDListGetItemFromStream(TStream& s, const std::vector<std::int32_t>& offse
 // One item of a list file of the type; "Cannot open file" for a file of
 // another type; false out of range.
 bool DUDListGetItemFromFile(const std::string& name, int type, TDUDListItem& item, int index);
+
+// The file an empty bitmap item with `ident` is fetched from under the
+// container's Source: 1 the list file (FileName behind the path prefix
+// folder, as it stands with prefix 3); 3 and 4 a file in the prefix folder
+// (prefix 3: FileName's folder) named by the first three characters of
+// FileName's name, the decimal ident and ".so" (3) or ".bmp" (4). Empty for
+// other sources or without a FileName.
+std::string DUDBitmapItemSourceName(const TDUDCustomContainer& c, std::uint16_t ident);
 
 // The "Cannot open file %s" error of the containers.
 EDUDException DUDCannotOpenFile(const std::string& name);

@@ -70,6 +70,13 @@ TEST(Locks, InstancesAndFileLocksAmongThreads)
         EXPECT_TRUE(first.held());
         EXPECT_FALSE(first.anotherInstance());
         EXPECT_TRUE(second.anotherInstance());
+        // The later one asks the first to come forward.
+        EXPECT_GE(first.wakeDescriptor(), 0);
+        EXPECT_EQ(-1, second.wakeDescriptor());
+        EXPECT_FALSE(first.takeWakeRequests());
+        EXPECT_TRUE(second.wakeFirstInstance());
+        EXPECT_TRUE(first.takeWakeRequests());
+        EXPECT_FALSE(first.takeWakeRequests());
     }
     InstanceLock again(name);
     EXPECT_FALSE(again.anotherInstance());

@@ -323,3 +323,16 @@ TEST(HiTimerThreads, ManyCyclesRunNoLateHandler)
     EXPECT_EQ(late.load(), 0);
     pf::setMessageLoop(nullptr);
 }
+
+TEST_F(TimerPool, ALaterInstanceAsksTheFirstToComeForward)
+{
+    const std::string name = "kyd-test-activate-" + std::to_string(::getpid());
+    TDUDApplication first(name);
+    int asked = 0;
+    first.OnActivateRequest = [&](void* sender) { asked += sender == &first; };
+    EXPECT_FALSE(first.ActivatePrevInstance()); // it is the first
+    TDUDApplication second(name);
+    ASSERT_TRUE(second.ActivatePrevInstance());
+    EXPECT_TRUE(loop.pumpUntil([&] { return asked > 0; }, 1000));
+    EXPECT_EQ(1, asked);
+}

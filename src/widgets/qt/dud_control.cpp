@@ -217,10 +217,12 @@ TDUDBaseControl::TDUDBaseControl(QWidget* parent) : TDUDControl(parent)
         imageList_ = nullptr;
         Invalidate();
     };
+    backFX_.OnChange = [this](void* sender) { GetChange(sender); };
 }
 
 TDUDBaseControl::~TDUDBaseControl()
 {
+    backFX_.OnChange = nullptr;
     if (imageList_)
         imageList_->UnRegisterChanges(&link_);
 }
@@ -257,6 +259,21 @@ TRect TDUDBaseControl::GetScreenRect() const
 {
     const QPoint tl = mapToGlobal(QPoint(0, 0));
     return {tl.x(), tl.y(), tl.x() + width(), tl.y() + height()};
+}
+
+TPoint DUDBackMapPoint(TPoint p, TPoint pos, const QWidget* parent, QSize back)
+{
+    TPoint out{p.X + pos.X, p.Y + pos.Y};
+    if (parent && parent->isWindow() && back.isValid() && back != parent->size()) {
+        out.X += (back.width() - parent->width()) / 2;
+        out.Y += (back.height() - parent->height()) / 2;
+    }
+    return out;
+}
+
+TPoint TDUDBaseControl::BackMapPoint(TPoint p, QSize back) const
+{
+    return DUDBackMapPoint(p, {x(), y()}, parentWidget(), back);
 }
 
 // ---- TDUDBaseGraphicControl ----

@@ -8,6 +8,7 @@
 #include "widgets/bevel.h"
 #include "widgets/canvas.h"
 #include "widgets/qt/dud_image_list.h"
+#include "widgets/qt/dud_paint_objects.h"
 
 #include <QImage>
 #include <QWidget>
@@ -113,6 +114,19 @@ public:
     // No transparent parent here supplies a background bitmap.
     virtual bool CheckOptimized() const { return false; }
 
+    // The effects applied to the background taken from the parent; a
+    // change repaints.
+    TDUDBitmapEffectObject& BackFX() { return backFX_; }
+    const TDUDBitmapEffectObject& BackFX() const { return backFX_; }
+    void SetBackFX(const TDUDBitmapEffectObject& fx) { backFX_.Assign(fx); }
+    // A point of the control in the coordinates of the parent's background
+    // of size `back`: the control's position added, and, when the parent is
+    // a window whose client size differs from it, half the difference (the
+    // background is centred there).
+    TPoint BackMapPoint(TPoint p, QSize back) const;
+    // True when the control sits on a parent.
+    bool HasControl() const { return parentWidget() != nullptr; }
+
 protected:
     virtual void GetIMLChange() { Invalidate(); }
 
@@ -121,7 +135,11 @@ private:
     int listIndex_ = 0;
     int imageIndex_ = 0;
     TDUDChangeLink link_;
+    TDUDBitmapEffectObject backFX_;
 };
+
+// The shared rule of BackMapPoint for a control at `pos` on `parent`.
+TPoint DUDBackMapPoint(TPoint p, TPoint pos, const QWidget* parent, QSize back);
 
 // A windowless-looking control: transparent by default, 30 x 30.
 class TDUDBaseGraphicControl : public TDUDBaseControl {

@@ -2,6 +2,7 @@
 
 #include "platform/qt/ui_scale.h"
 #include "widgets/frames.h"
+#include "widgets/qt/dud_control.h"
 #include "widgets/qt/qt_canvas.h"
 
 #include <QEnterEvent>
@@ -21,10 +22,12 @@ TDUDCustomControl::TDUDCustomControl(QWidget* parent) : QWidget(parent)
         imageList_ = nullptr;
         update();
     };
+    backFX_.OnChange = [this](void*) { update(); };
 }
 
 TDUDCustomControl::~TDUDCustomControl()
 {
+    backFX_.OnChange = nullptr;
     if (imageList_)
         imageList_->UnRegisterChanges(&link_);
 }
@@ -87,13 +90,30 @@ void TDUDCustomControl::FillControl(TCanvas& canvas)
 {
     const TRect all{0, 0, width(), height()};
     if (BackBitmap()) {
-        BackDrawArea(canvas, all);
+        auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
+        if (!qc || !backFX_.Active()) {
+            BackDrawArea(canvas, all);
+            return;
+        }
+        // The background goes through the effects on its way.
+        QImage back = MakeCanvasImage(width(), height());
+        {
+            TQtCanvas bc(back);
+            BackDrawArea(bc, all);
+        }
+        backFX_.Draw(back);
+        qc->DrawImage(all, back, back.rect());
         return;
     }
     const TBrush saved = canvas.Brush;
     canvas.Brush = {color_, TBrushStyle::bsSolid};
     canvas.FillRect(all);
     canvas.Brush = saved;
+}
+
+TPoint TDUDCustomControl::BackMapPoint(TPoint p, QSize back) const
+{
+    return DUDBackMapPoint(p, {x(), y()}, parentWidget(), back);
 }
 
 void TDUDCustomControl::RepBack(const TRect& r)

@@ -6,6 +6,7 @@
 
 #include "widgets/canvas.h"
 #include "widgets/qt/dud_image_list.h"
+#include "widgets/qt/dud_paint_objects.h"
 
 #include <QImage>
 #include <QWidget>
@@ -45,7 +46,15 @@ public:
     virtual bool BackBitmapCheck() const { return false; }
     virtual void BackDrawArea(TCanvas&, const TRect&) {}
 
-    // The background: the parent's bitmap when there is one, else Color.
+    // The effects applied to the background from the parent; a change
+    // repaints.
+    TDUDBitmapEffectObject& BackFXObject() { return backFX_; }
+    void SetBackFXObject(const TDUDBitmapEffectObject& fx) { backFX_.Assign(fx); }
+    // See TDUDBaseControl::BackMapPoint.
+    TPoint BackMapPoint(TPoint p, QSize back) const;
+
+    // The background: the parent's bitmap when there is one (through the
+    // effects), else Color.
     void FillControl(TCanvas& canvas);
     // Repaints a rectangle of the background.
     void RepBack(const TRect& r);
@@ -82,6 +91,7 @@ private:
     int listIndex_ = 0;
     int imageIndex_ = 0;
     TDUDChangeLink link_;
+    TDUDBitmapEffectObject backFX_;
 };
 
 // The index among the form's children of the first one of class T, or -1.

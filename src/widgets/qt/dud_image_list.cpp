@@ -90,9 +90,34 @@ void TDUDCustomImageList::DrawExt(TCanvas& canvas, const TRect& r, unsigned flag
 
 // --- bitmap items --------------------------------------------------------
 
+const QImage& TDUDBitmapListItem::Bitmap() const
+{
+    const TDUDCustomContainer* c = Container();
+    if (!bitmap_.isNull() || fetched_ || !c || c->Source == 0)
+        return bitmap_;
+    fetched_ = true;
+    switch (c->Source) {
+    case 1: {
+        TDUDBitmapListItem item;
+        try {
+            if (DUDListGetItemFromFile(DUDBitmapItemSourceName(*c, Ident()), lftBitmapList, item, Ident()))
+                bitmap_ = item.bitmap_;
+        } catch (const EDUDException&) {
+            // A missing or damaged list file leaves the item empty.
+        }
+        break;
+    }
+    case 2: bitmap_.load(QStringLiteral(":/bitmaps/%1.bmp").arg(Ident()), "BMP"); break;
+    case 4: bitmap_.load(QString::fromStdString(DUDBitmapItemSourceName(*c, Ident())), "BMP"); break;
+    default: break;
+    }
+    return bitmap_;
+}
+
 void TDUDBitmapListItem::SetBitmap(QImage v)
 {
     bitmap_ = std::move(v);
+    fetched_ = false;
     Change();
 }
 
@@ -125,6 +150,7 @@ void TDUDBitmapListItem::ReadBody(TStream& s, std::uint8_t flag)
 {
     savePixelFormat_ = FormatFromFlag(flag);
     bitmap_ = QImage();
+    fetched_ = false;
     if (flag & ifData)
         stReadBitmap(s, bitmap_, (flag & ifCompressed) != 0);
 }
@@ -488,7 +514,7 @@ TRect TDUDBitmapList::ItemRect(int list, int image) const
 int TDUDBitmapList::Dimensions(int list, int which) const
 {
     const auto* item = Item(list);
-    if (!item || item->GetEmpty())
+    if (!item || item->Bitmap().isNull())
         return 0;
     return which == 0 ? item->Bitmap().width() : which == 1 ? item->Bitmap().height() : 0;
 }
@@ -496,7 +522,7 @@ int TDUDBitmapList::Dimensions(int list, int which) const
 int TDUDBitmapList::ItemCount(int list) const
 {
     const auto* item = Item(list);
-    return item && !item->GetEmpty() ? 1 : 0;
+    return item && !item->Bitmap().isNull() ? 1 : 0;
 }
 
 bool TDUDBitmapList::IsValidItem(int list, int image) const
@@ -591,6 +617,8 @@ TDUDContainer::TDUDContainer()
          std::initializer_list<TDUDBaseContainer*>{&BitmapList, &ImageList, &WaveList, &StringList})
         list->OnChange = [this](void*) { Change(); };
 }
+
+TDUDContainerCtrl::TDUDContainerCtrl() : container_(DUDGlobalContainer()) {}
 
 TDUDContainerCtrl::TDUDContainerCtrl(TDUDContainer& container) : container_(container) {}
 

@@ -48,12 +48,16 @@ public:
 
 class TDUDBitmapListItem : public TDUDListItem {
 public:
-    const QImage& Bitmap() const { return bitmap_; }
+    // An empty item in a container with a Source fetches its bitmap from
+    // there on first use (once: FreeData allows another try). Source 2
+    // reads the Qt resource ":/bitmaps/<Ident>.bmp"; source 3 names a
+    // resource library, from which nothing is loaded on this platform.
+    const QImage& Bitmap() const;
     void SetBitmap(QImage v);
     int SavePixelFormat() const { return savePixelFormat_; }
     void SetSavePixelFormat(int v); // 0..3
 
-    void FreeData() override { bitmap_ = QImage(); }
+    void FreeData() override { bitmap_ = QImage(); fetched_ = false; }
     bool GetEmpty() const override { return bitmap_.isNull(); }
     std::uint8_t WriteFlag() const override;
     std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<TDUDBitmapListItem>(); }
@@ -65,7 +69,8 @@ protected:
     void TakeData(TDUDListItem& other) override;
 
 private:
-    QImage bitmap_;
+    mutable QImage bitmap_;
+    mutable bool fetched_ = false;
     int savePixelFormat_ = 0;
 };
 
@@ -187,6 +192,9 @@ public:
 // payload is the list's container data with offsets.
 class TDUDContainerCtrl {
 public:
+    // Forms are built in code, never designed: a control on a form works on
+    // the process-wide container, so any number of them share it.
+    TDUDContainerCtrl();
     explicit TDUDContainerCtrl(TDUDContainer& container);
     TDUDContainer& Container() { return container_; }
     void DefineProperties(TDUDStreamProperties& out) const;

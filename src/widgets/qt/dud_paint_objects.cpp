@@ -328,6 +328,30 @@ void TDUDBitmapEffectObject::Draw(QImage& b)
     }
 }
 
+void TDUDBitmapEffectObject::Assign(const TDUDBitmapEffectObject& o)
+{
+    if (&o == this)
+        return;
+    BeginUpdate();
+    for (int i = 0; i < 5; ++i)
+        SetFlag(i, o.flags_[i]);
+    SetBrightness(o.brightness_);
+    alpha_.BeginUpdate();
+    alpha_.SetStrength(o.alpha_.Strength());
+    alpha_.SetImageList(o.alpha_.ImageList());
+    alpha_.SetIndex(0, o.alpha_.ImageIndex());
+    alpha_.SetIndex(1, o.alpha_.ListIndex());
+    alpha_.FillObject().Assign(o.alpha_.FillObject());
+    alpha_.EndUpdate(false);
+    EndUpdate(true);
+}
+
+bool TDUDBitmapEffectObject::Active() const
+{
+    return flags_[0] || flags_[1] || flags_[2] || flags_[3] || brightness_ != 0 ||
+           alpha_.FillObject().Style() != TDUDFillStyle::sfNone;
+}
+
 void TDUDBitmapEffectObject::DrawCopy(const QImage& source, QImage& target)
 {
     target = source.convertToFormat(QImage::Format_BGR888);

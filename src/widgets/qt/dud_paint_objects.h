@@ -127,6 +127,10 @@ public:
     // kept and replayed until a setting changes or b's size does.
     void Draw(QImage& b);
     void DrawCopy(const QImage& source, QImage& target);
+    // Copies every setting (one change).
+    void Assign(const TDUDBitmapEffectObject& o);
+    // True when Draw changes a picture.
+    bool Active() const;
     void Change() override;
     std::string GetSetStr() const override;
     std::string ClassName() const override { return "TDUDBitmapEffectObject"; }

@@ -318,6 +318,10 @@ TEST(WidgetImageLists, ContainerAndGradientPropertiesRoundTrip)
     TDUDContainerCtrl(target).ReadProperties(back);
     EXPECT_EQ(1, target.BitmapList.ItemCount(0));
     EXPECT_EQ(1, target.StringList.Count());
+    // Two controls on forms share the process-wide container.
+    TDUDContainerCtrl first, second;
+    EXPECT_EQ(&first.Container(), &second.Container());
+    EXPECT_EQ(&DUDGlobalContainer(), &first.Container());
     TDUDGradient g2;
     g2.ReadProperties(back);
     EXPECT_EQ(g.Colors(), g2.Colors());
@@ -328,4 +332,36 @@ TEST(WidgetImageLists, ContainerAndGradientPropertiesRoundTrip)
         TMemoryStream part(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
         EXPECT_THROW(DUDReadProperties(part), EReadError) << cut;
     }
+}
+
+TEST(WidgetImageLists, EmptyBitmapItemsFetchFromTheContainersSource)
+{
+    TempDir dir;
+    TDUDBitmapList file;
+    for (int n = 0; n < 3; ++n)
+        static_cast<TDUDBitmapListItem*>(file.Add())->SetBitmap(Filled(n + 2, 2, n == 2 ? clRed : clBlue));
+    file.SaveToFile(dir.File("pics.bml"));
+    Ramp(5, 4).save(QString::fromStdString(dir.File("pic7.bmp")), "BMP");
+
+    TDUDBitmapList list;
+    list.PathPrefix = 3; // the folder of FileName
+    list.FileName = dir.File("pics.bml");
+    auto* item = static_cast<TDUDBitmapListItem*>(list.Add());
+    item->SetIdent(2);
+    EXPECT_EQ(0, list.ItemCount(0)); // no source yet
+    list.SetSource(1);               // item 2 of the list file
+    EXPECT_EQ(1, list.ItemCount(0));
+    EXPECT_EQ(4, list.Dimensions(0, 0));
+    EXPECT_EQ(clRed, list.GetColorAtPoint({0, 0}, 0, 0));
+
+    item->SetIdent(7);
+    list.SetSource(4); // frees the data; "pic" + "7" + ".bmp" beside the list file
+    EXPECT_EQ(dir.File("pic7.bmp"), DUDBitmapItemSourceName(list, 7));
+    EXPECT_EQ(5, list.Dimensions(0, 0));
+
+    item->SetIdent(8); // no such file, nor item 8 of the list file: empty, no error
+    list.SetSource(1);
+    EXPECT_FALSE(list.IsValidItem(0, 0));
+    list.SetSource(4);
+    EXPECT_FALSE(list.IsValidItem(0, 0));
 }

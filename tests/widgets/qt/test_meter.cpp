@@ -412,3 +412,47 @@ TEST(WidgetControl, FlatWindowedControlShowsAHotBorderUnderMouseOrFocus)
     QApplication::sendEvent(c, &out);
     EXPECT_FALSE(c->Focused());
 }
+
+namespace {
+
+// A windowed control whose parent supplies a red background.
+class RedBackControl : public TDUDCustomControl {
+public:
+    using TDUDCustomControl::TDUDCustomControl;
+    bool BackBitmap() const override { return true; }
+    void BackDrawArea(TCanvas& canvas, const TRect& r) override
+    {
+        canvas.Brush = {clRed, TBrushStyle::bsSolid};
+        canvas.FillRect(r);
+    }
+};
+
+} // namespace
+
+TEST(WidgetControl, BackgroundEffectsAndBackgroundPoints)
+{
+    QWidget form;
+    form.resize(100, 80);
+    auto* c = new RedBackControl(&form);
+    c->setGeometry(10, 5, 20, 10);
+    EXPECT_EQ(Rgb(clRed), Px(c->Picture(), 3, 3));
+    TDUDBitmapEffectObject fx;
+    fx.SetFlag(3, true); // invert
+    c->SetBackFXObject(fx);
+    EXPECT_EQ(TColor(0xFFFF00), Px(c->Picture(), 3, 3)); // cyan
+
+    // The background is centred on a form of another size.
+    EXPECT_EQ((TPoint{12, 8}), c->BackMapPoint({2, 3}, form.size()));
+    EXPECT_EQ((TPoint{22, 18}), c->BackMapPoint({2, 3}, QSize(120, 100)));
+
+    auto* m = new TDUDProgress(&form);
+    m->move(4, 4);
+    EXPECT_TRUE(m->HasControl());
+    EXPECT_FALSE(TDUDProgress().HasControl());
+    int changes = 0;
+    m->BackFX().OnChange = [&](void*) { ++changes; };
+    m->SetBackFX(fx);
+    EXPECT_EQ(1, changes);
+    EXPECT_TRUE(m->BackFX().Flag(3));
+    EXPECT_EQ((TPoint{5, 5}), m->BackMapPoint({1, 1}, QSize()));
+}

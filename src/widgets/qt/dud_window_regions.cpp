@@ -78,38 +78,46 @@ QRegion DUDPolygonRgn(const std::vector<TPoint>& points)
     return poly.size() < 3 ? QRegion() : QRegion(poly, Qt::OddEvenFill);
 }
 
-QRegion DUDCreateDiamondRgn(const TRect& r)
+std::vector<TPoint> DUDDiamondPoints(const TRect& r)
 {
     const int w = r.Width(), h = r.Height();
-    return DUDPolygonRgn({{r.Left + w / 2, r.Top}, {r.Left, r.Top + h / 2}, {r.Left + w / 2, r.Bottom},
-                          {r.Right, r.Top + h / 2}});
+    return {{r.Left + w / 2, r.Top}, {r.Left, r.Top + h / 2}, {r.Left + w / 2, r.Bottom},
+                          {r.Right, r.Top + h / 2}};
 }
 
-QRegion DUDCreateOctagonRgn(const TRect& r)
+std::vector<TPoint> DUDOctagonPoints(const TRect& r)
 {
     const int w3 = r.Width() / 3, h3 = r.Height() / 3;
     const int L = r.Left, T = r.Top;
-    return DUDPolygonRgn({{L + w3 * 2, T}, {L + w3, T}, {L, T + h3}, {L, T + h3 * 2}, {L + w3, r.Bottom},
-                          {L + w3 * 2, r.Bottom}, {r.Right, T + h3 * 2}, {r.Right, T + h3}});
+    return {{L + w3 * 2, T}, {L + w3, T}, {L, T + h3}, {L, T + h3 * 2}, {L + w3, r.Bottom},
+                          {L + w3 * 2, r.Bottom}, {r.Right, T + h3 * 2}, {r.Right, T + h3}};
 }
 
-QRegion DUDCreateCombRgn(const TRect& r)
+std::vector<TPoint> DUDCombPoints(const TRect& r)
 {
     const int w2 = r.Width() / 2, h4 = r.Height() / 4;
     const int L = r.Left, T = r.Top;
-    return DUDPolygonRgn({{L + w2, T}, {L, T + h4}, {L, T + h4 * 3}, {L + w2, r.Bottom}, {r.Right, T + h4 * 3},
-                          {r.Right, T + h4}});
+    return {{L + w2, T}, {L, T + h4}, {L, T + h4 * 3}, {L + w2, r.Bottom}, {r.Right, T + h4 * 3},
+                          {r.Right, T + h4}};
 }
 
-QRegion DUDCreateStarRgn(const TRect& r)
+std::vector<TPoint> DUDStarPoints(const TRect& r)
 {
     const int w = r.Width(), h = r.Height(), L = r.Left, T = r.Top;
-    return DUDPolygonRgn({{L + w / 2, T}, {L + Frac(w, 65), T + Frac(h, 38)}, {r.Right, T + Frac(h, 38)},
+    return {{L + w / 2, T}, {L + Frac(w, 65), T + Frac(h, 38)}, {r.Right, T + Frac(h, 38)},
                           {L + Frac(w, 70), T + Frac(h, 60)}, {L + Frac(w, 85), r.Bottom},
                           {L + w / 2, T + Frac(h, 75)}, {L + Frac(w, 15), r.Bottom},
                           {L + Frac(w, 30), T + Frac(h, 60)}, {L, T + Frac(h, 38)},
-                          {L + Frac(w, 35), T + Frac(h, 38)}});
+                          {L + Frac(w, 35), T + Frac(h, 38)}};
 }
+
+QRegion DUDCreateDiamondRgn(const TRect& r) { return DUDPolygonRgn(DUDDiamondPoints(r)); }
+
+QRegion DUDCreateOctagonRgn(const TRect& r) { return DUDPolygonRgn(DUDOctagonPoints(r)); }
+
+QRegion DUDCreateCombRgn(const TRect& r) { return DUDPolygonRgn(DUDCombPoints(r)); }
+
+QRegion DUDCreateStarRgn(const TRect& r) { return DUDPolygonRgn(DUDStarPoints(r)); }
 
 QRegion DUDCreateRoundShieldRgn(const TRect& r)
 {
@@ -169,6 +177,14 @@ QRegion DUDCreateRoundNoseRectRgn(const TRect& r, int size, int roundX, int roun
 QRegion DUDThinkBubbles(const TRect& r, int size, int count, TDUDExtPos pos)
 {
     QRegion out;
+    for (const TRect& e : DUDThinkBubbleRects(r, size, count, pos))
+        out += DUDEllipticRgn(e);
+    return out;
+}
+
+std::vector<TRect> DUDThinkBubbleRects(const TRect& r, int size, int count, TDUDExtPos pos)
+{
+    std::vector<TRect> out;
     if (count < 1)
         return out;
     const TRect b = DUDNoseBody(r, size, pos);
@@ -190,7 +206,7 @@ QRegion DUDThinkBubbles(const TRect& r, int size, int count, TDUDExtPos pos)
         case E::epBottomLeft: x = (L - s) + Round(s * std::cos(c - a)); y = B + Round(s * std::sin(c - a)); break;
         case E::epLeftBottom: x = L - Round(s * std::cos(a)); y = (B + s) - Round(s * std::sin(a)); break;
         }
-        out += DUDEllipticRgn({x - d / 2, y - d / 2, x + d / 2, y + d / 2});
+        out.push_back({x - d / 2, y - d / 2, x + d / 2, y + d / 2});
     }
     return out;
 }

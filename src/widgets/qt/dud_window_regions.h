@@ -32,6 +32,12 @@ QRegion DUDEllipticRgn(const TRect& r);
 QRegion DUDRoundRectRgn(const TRect& r, int roundX, int roundY);
 QRegion DUDPolygonRgn(const std::vector<TPoint>& points);
 
+// The corner points of the polygon outlines, in their order.
+std::vector<TPoint> DUDDiamondPoints(const TRect& r);
+std::vector<TPoint> DUDStarPoints(const TRect& r);
+std::vector<TPoint> DUDOctagonPoints(const TRect& r);
+std::vector<TPoint> DUDCombPoints(const TRect& r);
+
 QRegion DUDCreateDiamondRgn(const TRect& r);
 QRegion DUDCreateStarRgn(const TRect& r);
 QRegion DUDCreateOctagonRgn(const TRect& r);
@@ -50,6 +56,8 @@ QRegion DUDCreateRoundNoseRectRgn(const TRect& r, int size, int roundX, int roun
 // The bubbles alone: count + 2 circles growing from nothing at the outer
 // corner; none for a count below 1.
 QRegion DUDThinkBubbles(const TRect& r, int size, int count, TDUDExtPos pos);
+// The bounds of those circles, from the outer corner inwards.
+std::vector<TRect> DUDThinkBubbleRects(const TRect& r, int size, int count, TDUDExtPos pos);
 QRegion DUDCreateThinkBubbleRgn(const TRect& r, int size, int count, TDUDExtPos pos);
 QRegion DUDCreateRoundThinkBubbleRgn(const TRect& r, int size, int count, TDUDExtPos pos, int roundX, int roundY);
 QRegion DUDCreateEllipticThinkBubbleRgn(const TRect& r, int size, int count, TDUDExtPos pos);

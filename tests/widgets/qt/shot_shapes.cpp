@@ -3,6 +3,8 @@
 #include "support/screenshot.h"
 
 #include "platform/qt/ui_scale.h"
+#include "widgets/qt/dud_region_data.h"
+#include "widgets/qt/dud_region_frames.h"
 #include "widgets/qt/dud_shape_draw.h"
 
 #include <QGridLayout>
@@ -144,4 +146,44 @@ TEST(WidgetScreenshots, ShapeTeeth)
                          TBrush(RGB(230, 200, 150)), 0, &bevel, &shadow, nullptr, clWhite, clWhite);
         });
     EXPECT_FALSE(kyd::test::SaveScreenshot(panel.get(), "shapes_teeth").isEmpty());
+}
+
+TEST(WidgetScreenshots, WindowOutlines)
+{
+    auto panel = Panel();
+    auto* grid = Grid(panel.get());
+    const char* names[] = {"rect", "round rect", "bitmap", "nose rect", "round nose rect", "elliptic",
+                           "star", "round shield", "sharp shield", "diamond", "octagon", "comb",
+                           "half round", "user region", "think bubble", "round think bubble",
+                           "elliptic think bubble", "point list"};
+    const TDUDRegionBorderStyle styles[] = {TDUDRegionBorderStyle::rbRaised, TDUDRegionBorderStyle::rbSingleRaised,
+                                            TDUDRegionBorderStyle::rbLoweredpsb};
+    for (int i = 0; i < 18; ++i)
+        Tile(grid, i, 6, names[i], 110, 80, [&, i](TQtCanvas& c, const TRect& r) {
+            const int w = r.Width(), h = r.Height();
+            const std::vector<TPoint> points{{0, h / 2}, {w / 3, 0}, {w - 1, h / 4}, {w * 2 / 3, h - 1}};
+            const auto maskData = DUDRegionToData(QRegion(QRect(0, 0, w, h), QRegion::Ellipse) +
+                                                  QRegion(w / 4, h / 4, w / 2, h * 3 / 4));
+            const auto userData = DUDPointListRegionData(points);
+            TDUDRegionParams p;
+            p.Shape = static_cast<TDUDRegionShape>(i);
+            p.ExtPos = static_cast<TDUDExtPos>(i % 8);
+            p.MaskData = &maskData;
+            p.UserData = &userData;
+            const auto region = DUDCreateShapeRegion(r, p);
+            if (!region)
+                return;
+            std::vector<TRect> rects;
+            for (const QRect& q : *region)
+                rects.push_back({q.left(), q.top(), q.left() + q.width(), q.top() + q.height()});
+            c.SetClipRegion(rects);
+            c.Brush = TBrush(RGB(200, 215, 235));
+            c.FillRect(r);
+            c.ClearClip();
+            TDUDFrameColors colors;
+            colors.Style = styles[i % 3];
+            colors.Single = clNavy;
+            DUDFrameShapeRegion(c, r, p, colors, points);
+        });
+    EXPECT_FALSE(kyd::test::SaveScreenshot(panel.get(), "shapes_window_outlines").isEmpty());
 }

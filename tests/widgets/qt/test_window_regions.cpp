@@ -1,6 +1,6 @@
 // Window outlines as regions, without a window.
 #include "widgets/qt/dud_region_data.h"
-#include "widgets/qt/dud_window_regions.h"
+#include "widgets/qt/dud_region_frames.h"
 
 #include <gtest/gtest.h>
 
@@ -110,4 +110,80 @@ TEST(WindowRegions, ShapeRegionsComeFromSettingsAndData)
         if (const auto o = DUDCreateShapeRegion(r, p); o && p.Shape != S::rsHalfRound)
             EXPECT_TRUE(QRect(0, 0, 200, 100).contains(o->boundingRect())) << s;
     }
+}
+
+TEST(WindowRegionFrames, LightAtTheUpperLeftDarkAtTheLowerRight)
+{
+    const TDUDFrameColors raised{0x00FFFF, 0x800000, 0x000000, TDUDRegionBorderStyle::rbRaised};
+    const TRect r{0, 0, 40, 30};
+    for (const S shape : {S::rsRect, S::rsElliptic, S::rsRoundRect, S::rsDiamond, S::rsOctagon, S::rsComb}) {
+        QImage img = MakeCanvasImage(40, 30);
+        TQtCanvas c(img);
+        c.SetClipRect({0, 0, 35, 35});
+        TDUDRegionParams p;
+        p.Shape = shape;
+        p.RoundX = p.RoundY = 8;
+        DUDFrameShapeRegion(c, r, p, raised);
+        const QRegion inside = DUDCreateShapeRegion(r, p).value();
+        int light = 0, dark = 0;
+        QPointF lightSum, darkSum;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                const TColor px = FromQColor(QColor(img.pixel(x, y)));
+                if (px == 0x00FFFF) {
+                    ++light;
+                    lightSum += QPointF(x, y);
+                }
+                if (px == 0x800000) {
+                    ++dark;
+                    darkSum += QPointF(x, y);
+                }
+                // Curves are traced on their own, so a pixel may touch the region's edge from outside.
+                if (px != 0xFFFFFF)
+                    EXPECT_TRUE(inside.intersects(QRect(x - 1, y - 1, 3, 3))) << int(shape) << " at " << x << "," << y;
+            }
+        EXPECT_GT(light, 10) << int(shape);
+        EXPECT_GT(dark, 10) << int(shape);
+        // The light part lies towards the upper left of the dark part.
+        const QPointF l = lightSum / light, d = darkSum / dark;
+        EXPECT_LT(l.x() + l.y() + 5, d.x() + d.y()) << int(shape);
+        EXPECT_LT(l.y(), d.y()) << int(shape);
+        ASSERT_TRUE(c.ClipRect());
+        EXPECT_EQ(*c.ClipRect(), (TRect{0, 0, 35, 35})) << "the clipping is put back";
+    }
+}
+
+TEST(WindowRegionFrames, StylesAndPointLists)
+{
+    const TRect r{0, 0, 20, 20};
+    TDUDRegionParams p;
+    p.Shape = S::rsRect;
+    const auto paint = [&](TDUDRegionBorderStyle style, const std::vector<TPoint>& pts = {}) {
+        QImage img = MakeCanvasImage(20, 20);
+        TQtCanvas c(img);
+        DUDFrameShapeRegion(c, r, p, {0x00FFFF, 0x800000, 0x0000FF, style}, pts);
+        return img;
+    };
+    const auto at = [](const QImage& img, int x, int y) { return FromQColor(QColor(img.pixel(x, y))); };
+    QImage img = paint(TDUDRegionBorderStyle::rbLowered);
+    EXPECT_EQ(at(img, 0, 10), 0x800000u);
+    EXPECT_EQ(at(img, 19, 10), 0x00FFFFu);
+    img = paint(TDUDRegionBorderStyle::rbSingleRaised);
+    EXPECT_EQ(at(img, 0, 10), 0x0000FFu);
+    EXPECT_EQ(at(img, 1, 10), 0x00FFFFu);
+    EXPECT_EQ(at(img, 18, 10), 0x800000u);
+    img = paint(TDUDRegionBorderStyle::rbRaisedpsb);
+    EXPECT_EQ(at(img, 19, 10), 0x0000FFu) << "the outer lower right takes the single colour";
+    EXPECT_EQ(at(img, 18, 10), 0x800000u);
+    EXPECT_EQ(at(img, 0, 10), 0x00FFFFu);
+    img = paint(TDUDRegionBorderStyle::rbNone);
+    EXPECT_EQ(at(img, 0, 10), 0xFFFFFFu);
+
+    // A square walked clockwise: the closing line up the left side is light.
+    p.Shape = S::rsPointList;
+    img = paint(TDUDRegionBorderStyle::rbRaised, {{2, 2}, {15, 2}, {15, 15}, {2, 15}});
+    EXPECT_EQ(at(img, 8, 2), 0x00FFFFu);
+    EXPECT_EQ(at(img, 15, 8), 0x800000u);
+    EXPECT_EQ(at(img, 8, 15), 0x800000u);
+    EXPECT_EQ(at(img, 2, 8), 0x00FFFFu);
 }

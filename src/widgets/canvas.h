@@ -15,7 +15,8 @@
 namespace kyd::widgets {
 
 enum class TPenStyle { psSolid, psDot, psClear };
-enum class TPenMode { pmCopy, pmXor };
+// pmMask ANDs what is drawn (fill and outline) into the destination.
+enum class TPenMode { pmCopy, pmXor, pmMask };
 // Hatch styles draw lines of the brush colour on the background colour in
 // an 8 x 8 cell aligned to the canvas origin.
 enum class TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };

@@ -208,6 +208,37 @@ void TDUDRegionMask::ReadProperty(const std::string& name, TStream& s)
     throw EReadError("Unknown property " + name);
 }
 
+void TDUDRegionMask::DefineProperties(TDUDStreamProperties& out) const
+{
+    for (const std::string& name : StoredProperties()) {
+        TMemoryStream s;
+        WriteProperty(name, s);
+        out.push_back({name, s.TakeBytes()});
+    }
+}
+
+void TDUDRegionMask::ReadProperties(const TDUDStreamProperties& in)
+{
+    static const char* const names[] = {"RegionData", "BorderBmp", "BorderUpBmp", "BorderDnBmp"};
+    // Every property is checked on a scratch mask first, so that damaged
+    // data anywhere in the list leaves this mask as it was.
+    for (const bool apply : {false, true}) {
+        TDUDRegionMask scratch;
+        TDUDRegionMask& target = apply ? *this : scratch;
+        for (const char* name : names) {
+            const TDUDStreamProperty* p = DUDFindProperty(in, name);
+            if (!p)
+                continue;
+            TMemoryStream s(p->Data);
+            if (std::string(name) == "RegionData")
+                target.SetDataSize(static_cast<std::int32_t>(p->Data.size()));
+            target.ReadProperty(name, s);
+            if (s.Remaining() != 0)
+                throw EReadError(std::string("Property ") + name + " holds more than its data");
+        }
+    }
+}
+
 void TDUDRegionMask::WriteRegionData(TStream& s) const
 {
     s.WriteBuffer(data_.data(), data_.size());

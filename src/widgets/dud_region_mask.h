@@ -8,6 +8,7 @@
 #pragma once
 
 #include "widgets/dud_object.h"
+#include "widgets/dud_property_stream.h"
 #include "widgets/dud_stream.h"
 #include "widgets/graphics.h"
 
@@ -77,6 +78,12 @@ public:
     // unknown name or damaged data. A failed read leaves the mask unchanged.
     void WriteProperty(const std::string& name, TStream& s) const;
     void ReadProperty(const std::string& name, TStream& s);
+
+    // The stored properties as a property list, and read back from one:
+    // the region data's size is the length of its payload. EReadError for
+    // damaged data anywhere, and the mask is left unchanged.
+    void DefineProperties(TDUDStreamProperties& out) const;
+    void ReadProperties(const TDUDStreamProperties& in);
 
     // "RegionData": exactly the region data's bytes; reading takes the size
     // set with SetDataSize.

@@ -104,15 +104,16 @@ TEST(RegionMask, StreamsNothingWhenEmptyAndRoundTripsCompressed)
     const auto names = m.StoredProperties();
     EXPECT_EQ(names, (std::vector<std::string>{"RegionData", "BorderBmp", "BorderDnBmp"}));
 
+    // Through a form's property list: the region data's size comes with it.
+    TDUDStreamProperties props;
+    m.DefineProperties(props);
     TMemoryStream s;
-    for (const auto& n : names)
-        m.WriteProperty(n, s);
+    DUDWriteProperties(s, props);
     s.SetPosition(0);
     TDUDRegionMask back;
-    back.SetDataSize(m.RegionDataSize());
-    for (const auto& n : names)
-        back.ReadProperty(n, s);
+    back.ReadProperties(DUDReadProperties(s));
     EXPECT_EQ(s.Remaining(), 0);
+    EXPECT_EQ(back.RegionDataSize(), 64);
     EXPECT_EQ(back.RegionData(), m.RegionData());
     EXPECT_TRUE(back.Compressed());
     for (int i = 0; i < 3; ++i)
@@ -151,6 +152,16 @@ TEST(RegionMask, DamagedPropertiesAreRejectedWithoutChange)
     EXPECT_THROW(m.ReadBitmap(0, junk), EReadError);
     EXPECT_TRUE(m.BorderBmp(0).empty());
     EXPECT_FALSE(m.Compressed());
+
+    // A picture property with bytes after the picture is damaged.
+    TDUDRegionMask src;
+    src.SetBorderBmp(0, SmallBmp(3));
+    TDUDStreamProperties props;
+    src.DefineProperties(props);
+    ASSERT_EQ(props.size(), 1u);
+    props[0].Data.push_back(0);
+    EXPECT_THROW(m.ReadProperties(props), EReadError);
+    EXPECT_TRUE(m.BorderBmp(0).empty());
 }
 
 TEST(RegionMask, AssignCarriesRegionAndPicturesAndNotifiesOnChange)

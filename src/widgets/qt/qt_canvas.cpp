@@ -213,7 +213,9 @@ void TQtCanvas::Polygon(const std::vector<TPoint>& points)
         poly << QPoint(p.X, p.Y);
     UsePen();
     UseBrush();
+    UsePenMode();
     painter_.drawPolygon(poly);
+    painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
 void TQtCanvas::Ellipse(const TRect& r)
@@ -222,7 +224,49 @@ void TQtCanvas::Ellipse(const TRect& r)
         return;
     UsePen();
     UseBrush();
+    UsePenMode();
     painter_.drawEllipse(QRect(r.Left, r.Top, r.Width() - 1, r.Height() - 1));
+    painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void TQtCanvas::UsePenMode()
+{
+    switch (Pen.Mode) {
+    case TPenMode::pmCopy: painter_.setCompositionMode(QPainter::CompositionMode_SourceOver); break;
+    case TPenMode::pmXor: painter_.setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
+    case TPenMode::pmMask: painter_.setCompositionMode(QPainter::RasterOp_SourceAndDestination); break;
+    }
+}
+
+void TQtCanvas::RoundRect(const TRect& r, int ew, int eh)
+{
+    if (!painter_.isActive() || r.IsEmpty())
+        return;
+    UsePen();
+    UseBrush();
+    UsePenMode();
+    const QRectF box(r.Left, r.Top, r.Width() - 1, r.Height() - 1);
+    painter_.drawRoundedRect(box, std::max(0, ew) / 2.0, std::max(0, eh) / 2.0, Qt::AbsoluteSize);
+    painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void TQtCanvas::Arc(const TRect& r, TPoint start, TPoint end)
+{
+    if (!painter_.isActive() || r.IsEmpty() || Pen.Style == TPenStyle::psClear)
+        return;
+    // Angles of the two directions seen from the centre, y pointing down.
+    const double cx = (r.Left + r.Right) / 2.0;
+    const double cy = (r.Top + r.Bottom) / 2.0;
+    const double a0 = std::atan2(cy - start.Y, start.X - cx) * 180.0 / M_PI;
+    const double a1 = std::atan2(cy - end.Y, end.X - cx) * 180.0 / M_PI;
+    double span = a1 - a0;
+    while (span <= 0)
+        span += 360.0;
+    UsePen();
+    UsePenMode();
+    painter_.drawArc(QRectF(r.Left, r.Top, r.Width() - 1, r.Height() - 1), static_cast<int>(std::lround(a0 * 16)),
+                     static_cast<int>(std::lround(span * 16)));
+    painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
 void TQtCanvas::SetPixel(int x, int y, TColor c)

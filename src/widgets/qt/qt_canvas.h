@@ -39,6 +39,12 @@ public:
     void FillRect(const TRect& r) override;
     void Polygon(const std::vector<TPoint>& points) override;
     void Ellipse(const TRect& r) override;
+    // A rectangle with corners rounded by ellipses of ew x eh, filled and
+    // outlined like Polygon.
+    void RoundRect(const TRect& r, int ew, int eh);
+    // The part of the ellipse in r from the direction of start
+    // counter-clockwise to the direction of end, with the pen.
+    void Arc(const TRect& r, TPoint start, TPoint end);
     void SetPixel(int x, int y, TColor c) override;
     TColor GetPixel(int x, int y) const override;
     int TextWidth(const std::string& text) override;
@@ -73,6 +79,8 @@ private:
     QBrush CurrentBrush() const;
     void UsePen();
     void UseBrush();
+    // The composition of the pen mode for the shapes drawn next.
+    void UsePenMode();
 
     QImage& image_;
     QPainter painter_;

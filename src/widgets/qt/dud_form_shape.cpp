@@ -1,0 +1,109 @@
+#include "widgets/qt/dud_form_shape.h"
+
+#include <QEvent>
+#include <QMouseEvent>
+#include <QWindow>
+
+namespace kyd::widgets {
+
+TDUDFormShape::TDUDFormShape(QWidget* owner) : TDUDWndProcComponent(owner) {}
+
+void TDUDFormShape::SetRegion(const TDUDRegionParams& v)
+{
+    region_ = v;
+    ReRegion();
+}
+
+void TDUDFormShape::SetShowFormCaption(bool v)
+{
+    if (v == showFormCaption_)
+        return;
+    showFormCaption_ = v;
+    ReRegion();
+}
+
+void TDUDFormShape::Loaded()
+{
+    TDUDWndProcComponent::Loaded();
+    if (Enabled())
+        ReRegion();
+}
+
+void TDUDFormShape::ReRegion()
+{
+    QWidget* form = GetOwnerForm();
+    if (!form || inUpdate_)
+        return;
+    inUpdate_ = true;
+    // Without its caption the form is frameless; with it the frame is the
+    // window manager's and only the client area is shaped.
+    const bool frameless = !showFormCaption_;
+    if (form->windowFlags().testFlag(Qt::FramelessWindowHint) != frameless) {
+        const bool visible = form->isVisible();
+        form->setWindowFlag(Qt::FramelessWindowHint, frameless);
+        if (visible)
+            form->show();
+    }
+    TDUDFormRegionInput in;
+    in.Width = form->width();
+    in.Height = form->height();
+    in.Border = TFormBorderStyle::bsNone;
+    in.Minimized = form->isMinimized();
+    in.Region = region_;
+    in.ShadowDepthSetting = region_.ShadowDepth;
+    const TDUDFormRegion r = DUDFormReRegion(in);
+    if (r.Region && !in.Minimized)
+        form->setMask(*r.Region);
+    else
+        form->clearMask();
+    form->update();
+    inUpdate_ = false;
+}
+
+bool TDUDFormShape::Free(QWidget* form, const QPoint& pos) const
+{
+    QWidget* child = form->childAt(pos);
+    return !child || !child->isEnabled();
+}
+
+bool TDUDFormShape::WndProc(QObject* target, QEvent* event)
+{
+    QWidget* form = GetOwnerForm();
+    if (!form || target != form)
+        return false;
+    switch (event->type()) {
+    case QEvent::Resize:
+    case QEvent::WindowStateChange:
+        ReRegion();
+        break;
+    case QEvent::MouseButtonPress: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        // Only the left button drags, and only from a free spot.
+        if (!formDragable_ || e->button() != Qt::LeftButton || !Free(form, e->position().toPoint()))
+            break;
+        QWindow* w = form->windowHandle();
+        if (w && w->startSystemMove())
+            return true;
+        dragging_ = true;
+        dragOffset_ = e->globalPosition().toPoint() - form->pos();
+        return true;
+    }
+    case QEvent::MouseMove:
+        if (dragging_) {
+            auto* e = static_cast<QMouseEvent*>(event);
+            form->move(e->globalPosition().toPoint() - dragOffset_);
+            return true;
+        }
+        break;
+    case QEvent::MouseButtonRelease:
+        if (dragging_ && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            dragging_ = false;
+            return true;
+        }
+        break;
+    default: break;
+    }
+    return false;
+}
+
+} // namespace kyd::widgets

@@ -1,0 +1,317 @@
+#include "widgets/qt/dud_region_frames.h"
+
+#include "widgets/qt/dud_shape_draw.h"
+
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace kyd::widgets {
+
+namespace {
+
+using BS = TDUDRegionBorderStyle;
+
+// The rectangle whose edges are the outermost pixels of r.
+QRectF PixelBox(const TRect& r)
+{
+    return QRectF(r.Left, r.Top, std::max(0, r.Width() - 1), std::max(0, r.Height() - 1));
+}
+
+std::vector<TPoint> PathOutline(const QPainterPath& path)
+{
+    std::vector<TPoint> best;
+    double bestArea = -1;
+    for (const QPolygonF& poly : path.simplified().toFillPolygons()) {
+        const QRectF b = poly.boundingRect();
+        if (b.width() * b.height() <= bestArea)
+            continue;
+        bestArea = b.width() * b.height();
+        best.clear();
+        for (const QPointF& p : poly) {
+            const TPoint q{static_cast<int>(std::lround(p.x())), static_cast<int>(std::lround(p.y()))};
+            if (best.empty() || !(best.back() == q))
+                best.push_back(q);
+        }
+        while (best.size() > 1 && best.front() == best.back())
+            best.pop_back();
+    }
+    return best;
+}
+
+QPainterPath EllipsePath(double l, double t, double r, double b)
+{
+    QPainterPath p;
+    p.addEllipse(QRectF(QPointF(l, t), QPointF(r, b)).normalized());
+    return p;
+}
+
+// Shields on the pixel box of r, cut like their regions.
+QPainterPath ShieldPath(const TRect& r, bool sharp)
+{
+    const QRectF box = PixelBox(r);
+    const double w = box.width(), h = box.height();
+    QPainterPath body;
+    if (sharp) {
+        const double e = 8 * h / 7;
+        body = EllipsePath(-w, -e, w, e).intersected(EllipsePath(0, -e, 2 * w, e));
+    } else {
+        body = EllipsePath(0, h, w, h / 5 - h);
+    }
+    QPainterPath above;
+    above.addRect(QRectF(-w, -3 * h - 40, 3 * w, 3 * h + 40));
+    body = body.subtracted(EllipsePath(-w / 2, -h / 5, w / 2, h / 5))
+               .subtracted(EllipsePath(w / 2, -h / 5, w / 2 + w, h / 5))
+               .subtracted(above);
+    return body.translated(box.left(), box.top());
+}
+
+void DrawSegments(TCanvas& c, const std::vector<TPoint>& pts, const std::vector<TColor>& colors, bool skipLight,
+                  const std::vector<bool>& light)
+{
+    for (std::size_t i = 0; i < pts.size() && pts.size() > 1; ++i) {
+        if (skipLight && light[i])
+            continue;
+        const TPoint& a = pts[i];
+        const TPoint& b = pts[(i + 1) % pts.size()];
+        c.Pen.Color = colors[i];
+        c.MoveTo(a.X, a.Y);
+        c.LineTo(b.X, b.Y);
+        c.SetPixel(b.X, b.Y, colors[i]);
+    }
+}
+
+void DrawTwo(TCanvas& c, const std::vector<TPoint>& pts, TColor light, TColor shadow, bool shadowOnly = false)
+{
+    const std::vector<bool> lit = DUDLightSegments(pts);
+    std::vector<TColor> colors;
+    for (const bool l : lit)
+        colors.push_back(l ? light : shadow);
+    DrawSegments(c, pts, colors, shadowOnly, lit);
+}
+
+void DrawOne(TCanvas& c, const std::vector<TPoint>& pts, TColor color)
+{
+    DrawSegments(c, pts, std::vector<TColor>(pts.size(), color), false, {});
+}
+
+// Clips to the canvas minus the excluded parts until destroyed, then puts
+// the clipping back.
+class TExcludeClip {
+public:
+    explicit TExcludeClip(TCanvas& c) : c_(c), old_(c.ClipRect()) {}
+    ~TExcludeClip()
+    {
+        if (old_)
+            c_.SetClipRect(*old_);
+        else
+            c_.ClearClip();
+    }
+    void Exclude(const QRegion& r)
+    {
+        auto* qc = dynamic_cast<TQtCanvas*>(&c_);
+        if (!qc)
+            return;
+        if (!active_) {
+            const QRect all = old_ ? QRect(old_->Left, old_->Top, old_->Width(), old_->Height())
+                                   : QRect(QPoint(0, 0), qc->Image().size());
+            area_ = QRegion(all);
+            active_ = true;
+        }
+        area_ -= r;
+        std::vector<TRect> rects;
+        for (const QRect& q : area_)
+            rects.push_back({q.left(), q.top(), q.left() + q.width(), q.top() + q.height()});
+        if (rects.empty())
+            rects.push_back({0, 0, 0, 0});
+        qc->SetClipRegion(rects);
+    }
+
+private:
+    TCanvas& c_;
+    std::optional<TRect> old_;
+    QRegion area_;
+    bool active_ = false;
+};
+
+} // namespace
+
+std::vector<TPoint> DUDRectOutline(const TRect& r)
+{
+    const int R = std::max(r.Left, r.Right - 1), B = std::max(r.Top, r.Bottom - 1);
+    return {{r.Left, r.Top}, {R, r.Top}, {R, B}, {r.Left, B}};
+}
+
+std::vector<TPoint> DUDEllipseOutline(const TRect& r)
+{
+    QPainterPath p;
+    p.addEllipse(PixelBox(r));
+    return PathOutline(p);
+}
+
+std::vector<TPoint> DUDRoundRectOutline(const TRect& r, int roundX, int roundY)
+{
+    QPainterPath p;
+    p.addRoundedRect(PixelBox(r), std::max(0, roundX) / 2.0, std::max(0, roundY) / 2.0);
+    return PathOutline(p);
+}
+
+std::vector<TPoint> DUDRegionOutline(const QRegion& region)
+{
+    QPainterPath p;
+    p.addRegion(region);
+    return PathOutline(p);
+}
+
+std::vector<bool> DUDLightSegments(const std::vector<TPoint>& pts)
+{
+    std::int64_t area2 = 0;
+    const std::size_t n = pts.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const TPoint& a = pts[i];
+        const TPoint& b = pts[(i + 1) % n];
+        area2 += std::int64_t(a.X) * b.Y - std::int64_t(b.X) * a.Y;
+    }
+    std::vector<bool> out;
+    for (std::size_t i = 0; i < n; ++i) {
+        const TPoint& a = pts[i];
+        const TPoint& b = pts[(i + 1) % n];
+        const int dx = b.X - a.X, dy = b.Y - a.Y;
+        // The outward normal: (dy, -dx) when the outline runs clockwise on
+        // the screen (y pointing down), the other way otherwise.
+        const int nx = area2 >= 0 ? dy : -dy;
+        const int ny = area2 >= 0 ? -dx : dx;
+        out.push_back(nx + ny < 0 || (nx + ny == 0 && ny < 0));
+    }
+    return out;
+}
+
+void DUDFrameOutline(TCanvas& canvas, const TRect& r, const TDUDFrameColors& c, const TDUDOutlineFn& outline,
+                     int innerShrink, int psbShrink)
+{
+    TColor light = c.Light, shadow = c.Shadow, single = c.Single;
+    if (c.Style == BS::rbLowered || c.Style == BS::rbSingleLowered || c.Style == BS::rbLoweredpsb)
+        std::swap(light, shadow);
+    const TPen saved = canvas.Pen;
+    canvas.Pen = {single, 1, TPenStyle::psSolid, TPenMode::pmCopy};
+    switch (c.Style) {
+    case BS::rbNone: break;
+    case BS::rbLowered:
+    case BS::rbRaised: DrawTwo(canvas, outline(r), light, shadow); break;
+    case BS::rbSingle: DrawOne(canvas, outline(r), single); break;
+    case BS::rbSingleRaised:
+    case BS::rbSingleLowered:
+        DrawOne(canvas, outline(r), single);
+        DrawTwo(canvas, outline(r.Inset(innerShrink)), light, shadow);
+        break;
+    case BS::rbRaisedpsb:
+    case BS::rbLoweredpsb: {
+        const TColor former = shadow;
+        std::swap(shadow, single);
+        DrawTwo(canvas, outline(r), light, shadow);
+        DrawTwo(canvas, outline(r.Inset(psbShrink)), light, former, true);
+        break;
+    }
+    }
+    canvas.Pen = saved;
+}
+
+void DUDFrameShapeRegion(TCanvas& canvas, const TRect& rect, const TDUDRegionParams& p, const TDUDFrameColors& c,
+                         const std::vector<TPoint>& points)
+{
+    TRect r = rect;
+    r.Left += p.Origin.X;
+    r.Top += p.Origin.Y;
+    if (p.ShadowDepth != 0) {
+        r.Right -= p.ShadowDepth;
+        r.Bottom -= p.ShadowDepth;
+    }
+    const int w = r.Width();
+    // Polygon outlines on the outermost pixels of r.
+    const auto poly = [](std::vector<TPoint> (*fn)(const TRect&)) {
+        return TDUDOutlineFn([fn](const TRect& q) { return fn({q.Left, q.Top, q.Right - 1, q.Bottom - 1}); });
+    };
+    const TDUDOutlineFn rect_ = DUDRectOutline;
+    const TDUDOutlineFn round = [&](const TRect& q) { return DUDRoundRectOutline(q, p.RoundX, p.RoundY); };
+    const TDUDOutlineFn ellipse = DUDEllipseOutline;
+    using S = TDUDRegionShape;
+    // The nose's and the bubbles' frames leave the body's frame open where
+    // they attach.
+    const auto nose = [&](const TDUDOutlineFn& body, int off, int margin) {
+        const int s = w / 10;
+        const TRect b = DUDNoseBody(r, s, p.ExtPos);
+        const auto pts = DUDNosePoints(r, s, p.ExtPos, off);
+        const int x0 = std::min(pts[1].X, pts[2].X), x1 = std::max(pts[1].X, pts[2].X);
+        const int y0 = std::min(pts[1].Y, pts[2].Y), y1 = std::max(pts[1].Y, pts[2].Y);
+        TExcludeClip clip(canvas);
+        clip.Exclude(QRegion(x0 - margin - 1, y0 - margin - 1, x1 - x0 + 2 * margin + 3, y1 - y0 + 2 * margin + 3));
+        DUDFrameOutline(canvas, b, c, body);
+    };
+    const auto bubbles = [&](const TDUDOutlineFn& body) {
+        const int s = w / 6;
+        TExcludeClip clip(canvas);
+        // Each bubble is framed, then kept out of what follows.
+        for (const TRect& e : DUDThinkBubbleRects(r, s, p.BubbleCount, p.ExtPos)) {
+            if (e.IsEmpty())
+                continue;
+            DUDFrameOutline(canvas, e, c, ellipse);
+            clip.Exclude(DUDEllipticRgn(e));
+        }
+        const TRect b = DUDNoseBody(r, s, p.ExtPos);
+        DUDFrameOutline(canvas, b, c, body);
+    };
+    using E = TDUDExtPos;
+    const bool side = p.ExtPos == E::epLeftTop || p.ExtPos == E::epRightTop || p.ExtPos == E::epRightBottom ||
+                      p.ExtPos == E::epLeftBottom;
+    switch (p.Shape) {
+    case S::rsRect: DUDFrameOutline(canvas, r, c, rect_); break;
+    case S::rsRoundRect: DUDFrameOutline(canvas, r, c, round); break;
+    case S::rsNoseRect: nose(rect_, 5, 2); break;
+    case S::rsRoundNoseRect: nose(round, side ? p.RoundY : p.RoundX, 4); break;
+    case S::rsElliptic: DUDFrameOutline(canvas, r, c, ellipse); break;
+    case S::rsStar: DUDFrameOutline(canvas, r, c, poly(DUDStarPoints), 2, 3); break;
+    case S::rsDiamond: DUDFrameOutline(canvas, r, c, poly(DUDDiamondPoints)); break;
+    case S::rsOctagon: DUDFrameOutline(canvas, r, c, poly(DUDOctagonPoints)); break;
+    case S::rsComb: DUDFrameOutline(canvas, r, c, poly(DUDCombPoints)); break;
+    case S::rsRoundShield:
+    case S::rsSharpShield: {
+        const bool sharp = p.Shape == S::rsSharpShield;
+        DUDFrameOutline(canvas, r, c, [sharp](const TRect& q) { return PathOutline(ShieldPath(q, sharp)); });
+        break;
+    }
+    case S::rsHalfRound:
+        DUDFrameOutline(canvas, r, c, [](const TRect& q) {
+            const QRectF box = PixelBox(q);
+            QPainterPath half;
+            half.addEllipse(QRectF(box.left(), 2 * box.top() - box.bottom(), box.width(), 2 * box.height()));
+            QPainterPath keep;
+            keep.addRect(box);
+            return PathOutline(half.intersected(keep));
+        });
+        break;
+    case S::rsThinkBubble: bubbles(rect_); break;
+    case S::rsRoundThinkBubble: bubbles(round); break;
+    case S::rsEllipticThinkBubble: bubbles(ellipse); break;
+    case S::rsPointList: {
+        if (points.empty() || c.Style == BS::rbNone)
+            break;
+        const bool one = c.Style == BS::rbSingle;
+        TColor light = one ? c.Single : c.Light, shadow = one ? c.Single : c.Shadow;
+        if (c.Style == BS::rbLowered || c.Style == BS::rbSingleLowered || c.Style == BS::rbLoweredpsb)
+            std::swap(light, shadow);
+        const TPen saved = canvas.Pen;
+        canvas.Pen = {light, 1, TPenStyle::psSolid, TPenMode::pmCopy};
+        std::vector<TPoint> pts;
+        for (const TPoint& q : points)
+            pts.push_back({q.X + r.Left, q.Y + r.Top});
+        DrawSegments(canvas, pts, DUDPointListColors(pts, light, shadow), false, {});
+        canvas.Pen = saved;
+        break;
+    }
+    case S::rsBitmap:
+    case S::rsUserRegion: break;
+    }
+}
+
+} // namespace kyd::widgets

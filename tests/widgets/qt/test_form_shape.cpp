@@ -1,0 +1,60 @@
+// A shaped form on the offscreen platform.
+#include "widgets/qt/dud_form_shape.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+using namespace kyd::widgets;
+
+namespace {
+
+void Mouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons)
+{
+    QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+} // namespace
+
+TEST(FormShape, MaskFollowsTheSizeAndAFreeSpotDragsTheForm)
+{
+    QWidget form;
+    form.setGeometry(100, 100, 200, 100);
+    auto* button = new QPushButton("OK", &form);
+    button->setGeometry(60, 40, 60, 24); // inside the outline
+    TDUDFormShape shape(&form);
+    TDUDRegionParams p;
+    p.Shape = TDUDRegionShape::rsElliptic;
+    shape.SetShowFormCaption(false);
+    shape.SetRegion(p);
+    shape.Loaded();
+    form.show();
+    EXPECT_TRUE(form.windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(form.mask(), DUDEllipticRgn({-1, -1, 201, 101}));
+    form.resize(300, 150);
+    EXPECT_EQ(form.mask(), DUDEllipticRgn({-1, -1, 301, 151}));
+
+    // A press on a control does not move the form, nor does the right button.
+    const QPoint start = form.pos();
+    Mouse(&form, QEvent::MouseButtonPress, {70, 50}, Qt::LeftButton, Qt::LeftButton);
+    Mouse(&form, QEvent::MouseMove, {90, 70}, Qt::NoButton, Qt::LeftButton);
+    Mouse(&form, QEvent::MouseButtonRelease, {90, 70}, Qt::LeftButton, Qt::NoButton);
+    Mouse(&form, QEvent::MouseButtonPress, {170, 75}, Qt::RightButton, Qt::RightButton);
+    Mouse(&form, QEvent::MouseMove, {170, 95}, Qt::NoButton, Qt::RightButton);
+    EXPECT_EQ(form.pos(), start);
+    Mouse(&form, QEvent::MouseButtonRelease, {170, 95}, Qt::RightButton, Qt::NoButton);
+
+    // A free spot drags it (by hand where the system cannot move windows).
+    Mouse(&form, QEvent::MouseButtonPress, {170, 75}, Qt::LeftButton, Qt::LeftButton);
+    Mouse(&form, QEvent::MouseMove, {190, 95}, Qt::NoButton, Qt::LeftButton);
+    Mouse(&form, QEvent::MouseButtonRelease, {190, 95}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(form.pos(), start + QPoint(20, 20));
+
+    // An outline without data leaves the form unmasked.
+    p.Shape = TDUDRegionShape::rsPointList;
+    shape.SetRegion(p);
+    EXPECT_TRUE(form.mask().isEmpty());
+}

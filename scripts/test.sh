@@ -22,7 +22,8 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "${tsan_run[@]}" ctest --
 
 # --- fuzzing -----------------------------------------------------------------
 # Every fuzz target (fuzz/, Qt-free, clang + libFuzzer + ASan/UBSan) once over
-# its seeds, then 10 seconds each, as many at once as there are cores (13
-# targets on 2 cores: about 70 s of fuzzing after the build).
-bash scripts/fuzz.sh --time 10
+# its seeds, then 5 seconds each, as many at once as there are cores (20
+# targets on 2 cores: about 50 s of fuzzing after the build); the longer
+# runs are scripts/fuzz_long.sh.
+bash scripts/fuzz.sh --time 5
 # --- end of fuzzing ----------------------------------------------------------

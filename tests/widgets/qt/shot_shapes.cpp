@@ -1,6 +1,7 @@
 // Pictures of the shape painter, for looking at: `ctest -L screenshots`,
 // then build/screenshots/shapes_*.png.
 #include "support/screenshot.h"
+#include "support_shot_panel.h"
 
 #include "platform/qt/ui_scale.h"
 #include "widgets/qt/dud_region_data.h"
@@ -20,46 +21,9 @@ using kyd::platform::UiScale;
 
 namespace {
 
-std::unique_ptr<QWidget> Panel()
-{
-    auto w = std::make_unique<QWidget>();
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, ToQColor(clBtnFace));
-    pal.setColor(QPalette::WindowText, ToQColor(clBtnText));
-    w->setPalette(pal);
-    w->setAutoFillBackground(true);
-    return w;
-}
-
-QGridLayout* Grid(QWidget* panel)
-{
-    auto* grid = new QGridLayout(panel);
-    const auto s = UiScale::For(panel);
-    grid->setHorizontalSpacing(s.X(10));
-    grid->setVerticalSpacing(s.Y(3));
-    return grid;
-}
-
-// One captioned tile painted by `paint` on a canvas of the design size.
-void Tile(QGridLayout* grid, int index, int columns, const QString& caption, int w, int h,
-          const std::function<void(TQtCanvas&, const TRect&)>& paint)
-{
-    QWidget* parent = grid->parentWidget();
-    const auto s = UiScale::For(parent);
-    QImage img = MakeCanvasImage(s.X(w), s.Y(h));
-    img.fill(ToQColor(ColorToRGB(clBtnFace)));
-    {
-        TQtCanvas c(img);
-        paint(c, {0, 0, img.width(), img.height()});
-    }
-    auto* pic = new QLabel(parent);
-    pic->setPixmap(QPixmap::fromImage(img));
-    auto* text = new QLabel(caption, parent);
-    text->setAlignment(Qt::AlignHCenter);
-    const int row = index / columns * 2;
-    grid->addWidget(pic, row, index % columns, Qt::AlignHCenter);
-    grid->addWidget(text, row + 1, index % columns);
-}
+using kyd::widgets::test::Grid;
+using kyd::widgets::test::Panel;
+using kyd::widgets::test::Tile;
 
 QImage Picture(int w, int h)
 {

@@ -1,6 +1,7 @@
 // Pictures of the component library's meter and bevels, for looking at:
 // `ctest -L screenshots`, then build/screenshots/widgets_*.png.
 #include "support/screenshot.h"
+#include "support_shot_panel.h"
 
 #include "platform/qt/ui_scale.h"
 #include "widgets/qt/dud_meter.h"
@@ -16,17 +17,7 @@ using kyd::platform::UiScale;
 
 namespace {
 
-// A panel in the classic button-face grey.
-std::unique_ptr<QWidget> Panel()
-{
-    auto w = std::make_unique<QWidget>();
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, ToQColor(clBtnFace));
-    pal.setColor(QPalette::WindowText, ToQColor(clBtnText));
-    w->setPalette(pal);
-    w->setAutoFillBackground(true);
-    return w;
-}
+using kyd::widgets::test::Panel;
 
 // A meter sized from a design size; the small-bar styles correct it first.
 TDUDProgress* Meter(QWidget* parent, TDUDProgressStyle style, TDUDMeterDirection d, int percent, int w, int h)

@@ -352,9 +352,17 @@ public:
     // An output flush with nothing to discard costs the driver a good deal
     // more than asking whether there is anything, and the tester flushes
     // before every command. (Input is always flushed: bytes on their way
-    // into the driver are not counted yet and must go too.)
+    // into the driver are not counted yet and must go too.) A pseudo-
+    // terminal keeps no output queue of its own: what is written goes
+    // straight to the other side, its output count is always 0, so there is
+    // nothing to ask and nothing to discard.
     int flushInput() override { return flush(TCIFLUSH); }
-    int flushOutput() override { return queued(TIOCOUTQ) == 0 ? kDevOk : flush(TCOFLUSH); }
+    int flushOutput() override
+    {
+        if (pty_ && fd_ >= 0)
+            return kDevOk;
+        return queued(TIOCOUTQ) == 0 ? kDevOk : flush(TCOFLUSH);
+    }
 
     long outputQueued() override
     {

@@ -653,6 +653,7 @@ TSioDataPacketManager::~TSioDataPacketManager()
     capture_ = nullptr;
     DisableLocked();
     buffer_ = {};
+    spare_ = {};
     dataCount_ = 0;
 }
 
@@ -797,6 +798,8 @@ void TSioDataPacketManager::DisposeBuffer()
         disposePending_ = true;
         return;
     }
+    if (buffer_.size() == static_cast<std::size_t>(kBufferStep))
+        spare_.swap(buffer_);
     std::vector<std::uint8_t>().swap(buffer_);
     dataCount_ = 0;
 }
@@ -852,7 +855,10 @@ void TSioDataPacketManager::FeedData(const std::uint8_t* data, std::size_t count
             const std::int32_t need = old + static_cast<std::int32_t>(n);
             if (static_cast<std::size_t>(need) >= buffer_.size()) {
                 const std::size_t steps = static_cast<std::size_t>(need) / kBufferStep + 1;
-                buffer_.resize(steps * kBufferStep);
+                if (buffer_.empty() && steps == 1 && !spare_.empty())
+                    buffer_.swap(spare_);
+                else
+                    buffer_.resize(steps * kBufferStep);
             }
             std::memcpy(buffer_.data() + old, data, n);
             dataCount_ = need;

@@ -319,6 +319,10 @@ private:
     bool handlerRegistered_ = false;
     bool enabled_ = false;
     std::vector<std::uint8_t> buffer_; // size() == BufferSize
+    // The last disposed buffer of one step, taken up again by the next
+    // bytes: a buffer is disposed after every packet, and allocating and
+    // zeroing a fresh one for each reply was most of the cost of taking it.
+    std::vector<std::uint8_t> spare_;
     std::int32_t dataCount_ = 0;
     std::int32_t scanPosition_ = 0;
     TSioDataPacket* capture_ = nullptr;

@@ -14,6 +14,8 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace sio {
@@ -38,13 +40,38 @@ private:
     std::int32_t size_;
 };
 
+// Leaves the bytes of a new block as they are: a read fills what it uses,
+// and zeroing a block for every few bytes received cost more than the read.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept
+    {
+    }
+    template <class U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 // A block of received bytes. Throws std::runtime_error("Insufficient memory
 // to allocate I/O buffer.") when the data cannot be allocated and
 // std::invalid_argument for a negative size.
 class TDataBuffer : public TIOBuffer {
 public:
     explicit TDataBuffer(std::int32_t size);
-    std::vector<std::uint8_t> Data; // Size() bytes
+    std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>> Data; // Size() bytes
     std::int32_t BytesFilled = 0;   // bytes of Data that hold received data
     std::int32_t ReadIndex = 0;     // bytes already taken by the consumer
 };

@@ -17,6 +17,14 @@ TDUDFormShape::TDUDFormShape(QWidget* owner) : TDUDWndProcComponent(owner)
     border_.OnChange = repaint;
 }
 
+bool TDUDFormShape::BackDrawArea(TQtCanvas& canvas, const TRect& r, TPoint pos) const
+{
+    if (!BackBitmapCheck() || back_.isNull())
+        return false;
+    canvas.DrawImage(r, back_, QRect(pos.X, pos.Y, r.Width(), r.Height()));
+    return true;
+}
+
 void TDUDFormShape::PaintBorder(TQtCanvas& canvas, int width, int height)
 {
     const TRect client{0, 0, width, height};

@@ -34,6 +34,9 @@ public:
     // first paint or without a fill.
     const QImage& BackBitmap() const { return back_; }
     bool BackBitmapCheck() const { return fill_.Style() != TDUDFillStyle::sfNone; }
+    // Copies the background's area of r's size at pos into r (for controls
+    // that paint the form's background behind them); false when there is none.
+    bool BackDrawArea(TQtCanvas& canvas, const TRect& r, TPoint pos) const;
 
     // The client area: the fill's background, then the border along the
     // outline.

@@ -77,4 +77,13 @@ TEST(FormShape, FillAndBorderPaintTheClientArea)
     EXPECT_EQ(FromQColor(img.pixelColor(0, 40)), 0x00FF00u) << "the border";
     EXPECT_EQ(shape.BackBitmap().size(), QSize(120, 80));
     EXPECT_TRUE(shape.BackBitmapCheck());
+    QImage area = MakeCanvasImage(10, 10);
+    {
+        TQtCanvas c(area);
+        EXPECT_TRUE(shape.BackDrawArea(c, {0, 0, 10, 10}, {50, 30}));
+    }
+    EXPECT_EQ(FromQColor(area.pixelColor(5, 5)), 0x0000FFu);
+    shape.FillObject().SetStyle(TDUDFillStyle::sfNone);
+    TQtCanvas c(area);
+    EXPECT_FALSE(shape.BackDrawArea(c, {0, 0, 10, 10}, {50, 30}));
 }

@@ -1,7 +1,8 @@
 // One fuzz target per entry point of the component library's loaders
-// (tests/widgets/support_fuzz_entries.h): the build names the entry in
+// (tests/widgets/support_fuzz_entries.h and support_shape_fuzz.h): the build names the entry in
 // KYD_FUZZ_ENTRY, so each entry is its own program with its own corpus.
 #include "widgets/support_fuzz_entries.h"
+#include "widgets/support_shape_fuzz.h"
 
 #ifndef KYD_FUZZ_ENTRY
 #error "KYD_FUZZ_ENTRY must name an entry of kyd::widgets::fuzz"

@@ -141,8 +141,11 @@ TDUDShapeOutline DUDShapeOutline(const TRect& r, TDUDShapeType shape, const TDUD
         break;
     case ST::stComb: {
         const int c = RoundDiv(H, 5);
-        p = {{mx, T}, {R, T + c}, {R, T + 4 * c}, {mx, B}, {L, T + 4 * c}, {L, T + c},
-             {mx, T + a}, {R - b, T + c + a}, {R - b, T + 4 * c + a}, {mx, B - b}, {L + a, T + 4 * c + a},
+        // A comb 3 pixels high would round its lower corners one pixel
+        // past the bottom; they stay on it.
+        const int c4 = std::min(4 * c, H);
+        p = {{mx, T}, {R, T + c}, {R, T + c4}, {mx, B}, {L, T + c4}, {L, T + c},
+             {mx, T + a}, {R - b, T + c + a}, {R - b, T + c4 + a}, {mx, B - b}, {L + a, T + c4 + a},
              {L + a, T + c + a}};
         break;
     }

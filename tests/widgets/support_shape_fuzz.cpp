@@ -1,5 +1,6 @@
 #include "support_shape_fuzz.h"
 
+#include "widgets/dud_region_geometry.h"
 #include "widgets/dud_region_mask.h"
 #include "widgets/dud_shape_outline.h"
 
@@ -105,6 +106,38 @@ int FuzzShapeOutline(const std::uint8_t* data, std::size_t size)
         Require(o.Points.size() % 2 == 0);
         for (std::size_t i = 0; i < o.Points.size() / 2; ++i)
             Require(o.Points[i].X >= 0 && o.Points[i].X <= w && o.Points[i].Y >= 0 && o.Points[i].Y <= h);
+    }
+    return 0;
+}
+
+int FuzzRegionGeometry(const std::uint8_t* data, std::size_t size)
+{
+    Feed f{data, size};
+    const int left = f.Word() % 2000 - 1000, top = f.Word() % 2000 - 1000;
+    const int w = f.Word() % 5000, h = f.Word() % 5000;
+    const int count = f.Byte() % 64 - 2;
+    const auto pos = static_cast<TDUDExtPos>(f.Byte() % 8);
+    const TRect r{left, top, left + w, top + h};
+    const auto inside = [&](const TPoint& p) {
+        return p.X >= r.Left && p.X <= r.Right && p.Y >= r.Top && p.Y <= r.Bottom;
+    };
+    for (auto fn : {DUDDiamondPoints, DUDStarPoints, DUDOctagonPoints, DUDCombPoints})
+        for (const TPoint& p : fn(r))
+            Require(inside(p));
+    for (const int s : {w / 10, w / 6}) {
+        const TRect body = DUDNoseBody(r, s, pos);
+        Require(body.Width() == w - s && body.Height() == h - s);
+        const auto nose = DUDNosePoints(r, s, pos, 5);
+        Require(nose.size() == 3 && inside(nose[0]));
+        const auto bubbles = DUDThinkBubbleRects(r, s, count, pos);
+        Require(bubbles.size() == (count < 1 ? 0u : std::size_t(count) + 2));
+        for (std::size_t i = 0; i < bubbles.size(); ++i) {
+            Require(bubbles[i].Width() >= 0 && bubbles[i].Height() == bubbles[i].Width());
+            Require(i == 0 || bubbles[i].Width() >= bubbles[i - 1].Width());
+            const TPoint c{(bubbles[i].Left + bubbles[i].Right) / 2, (bubbles[i].Top + bubbles[i].Bottom) / 2};
+            // Within the size of the rectangle (a flat one lets them rise above it).
+            Require(c.X >= r.Left - s - 1 && c.X <= r.Right + s + 1 && c.Y >= r.Top - s - 1 && c.Y <= r.Bottom + s + 1);
+        }
     }
     return 0;
 }

@@ -16,5 +16,9 @@ int FuzzRegionMaskReaders(const std::uint8_t* data, std::size_t size);
 // Every outline at a size and settings taken from the bytes; outer points
 // stay inside the control, a teeth step comes only with teeth.
 int FuzzShapeOutline(const std::uint8_t* data, std::size_t size);
+// The window outlines' geometry (polygon corners, nose, thought bubbles) at
+// a rectangle, size, bubble count and corner taken from the bytes; polygon
+// corners stay on the rectangle, bubbles grow towards the body.
+int FuzzRegionGeometry(const std::uint8_t* data, std::size_t size);
 
 } // namespace kyd::widgets::fuzz

@@ -19,6 +19,7 @@ const std::pair<const char*, Entry> kEntries[] = {
     {"FuzzRegionData", FuzzRegionData},
     {"FuzzRegionMaskReaders", FuzzRegionMaskReaders},
     {"FuzzShapeOutline", FuzzShapeOutline},
+    {"FuzzRegionGeometry", FuzzRegionGeometry},
 };
 
 TEST(ShapeFuzzEntries, SeedsAndARandomSweepRunThroughEveryEntry)

@@ -2,11 +2,44 @@
 
 #include <QEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QWindow>
 
 namespace kyd::widgets {
 
-TDUDFormShape::TDUDFormShape(QWidget* owner) : TDUDWndProcComponent(owner) {}
+TDUDFormShape::TDUDFormShape(QWidget* owner) : TDUDWndProcComponent(owner)
+{
+    const auto repaint = [this](void*) {
+        if (QWidget* form = GetOwnerForm())
+            form->update();
+    };
+    fill_.OnChange = repaint;
+    border_.OnChange = repaint;
+}
+
+bool TDUDFormShape::BackDrawArea(TQtCanvas& canvas, const TRect& r, TPoint pos) const
+{
+    if (!BackBitmapCheck() || back_.isNull())
+        return false;
+    canvas.DrawImage(r, back_, QRect(pos.X, pos.Y, r.Width(), r.Height()));
+    return true;
+}
+
+void TDUDFormShape::PaintBorder(TQtCanvas& canvas, int width, int height)
+{
+    const TRect client{0, 0, width, height};
+    if (BackBitmapCheck()) {
+        back_ = MakeCanvasImage(width, height);
+        {
+            TQtCanvas bc(back_);
+            fill_.FillCanvas(bc, client, clWhite);
+        }
+        canvas.DrawImage(client, back_, back_.rect());
+    } else {
+        back_ = QImage();
+    }
+    DUDFrameShapeRegion(canvas, client, region_, border_.FrameColors());
+}
 
 void TDUDFormShape::SetRegion(const TDUDRegionParams& v)
 {
@@ -72,6 +105,16 @@ bool TDUDFormShape::WndProc(QObject* target, QEvent* event)
     if (!form || target != form)
         return false;
     switch (event->type()) {
+    case QEvent::Paint: {
+        // Under the form's own painting and its controls.
+        QImage layer = MakeCanvasImage(form->width(), form->height(), true);
+        {
+            TQtCanvas c(layer);
+            PaintBorder(c, form->width(), form->height());
+        }
+        QPainter(form).drawImage(0, 0, layer);
+        break;
+    }
     case QEvent::Resize:
     case QEvent::WindowStateChange:
         ReRegion();

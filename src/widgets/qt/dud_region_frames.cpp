@@ -188,7 +188,7 @@ std::vector<bool> DUDLightSegments(const std::vector<TPoint>& pts)
 }
 
 void DUDFrameOutline(TCanvas& canvas, const TRect& r, const TDUDFrameColors& c, const TDUDOutlineFn& outline,
-                     int innerShrink, int psbShrink)
+                     int innerShrink, int psbShrink, int innerRightBottom)
 {
     TColor light = c.Light, shadow = c.Shadow, single = c.Single;
     if (c.Style == BS::rbLowered || c.Style == BS::rbSingleLowered || c.Style == BS::rbLoweredpsb)
@@ -201,10 +201,14 @@ void DUDFrameOutline(TCanvas& canvas, const TRect& r, const TDUDFrameColors& c, 
     case BS::rbRaised: DrawTwo(canvas, outline(r), light, shadow); break;
     case BS::rbSingle: DrawOne(canvas, outline(r), single); break;
     case BS::rbSingleRaised:
-    case BS::rbSingleLowered:
+    case BS::rbSingleLowered: {
         DrawOne(canvas, outline(r), single);
-        DrawTwo(canvas, outline(r.Inset(innerShrink)), light, shadow);
+        TRect in = r.Inset(innerShrink);
+        in.Right = std::max(in.Left, in.Right - innerRightBottom);
+        in.Bottom = std::max(in.Top, in.Bottom - innerRightBottom);
+        DrawTwo(canvas, outline(in), light, shadow);
         break;
+    }
     case BS::rbRaisedpsb:
     case BS::rbLoweredpsb: {
         const TColor former = shadow;
@@ -266,7 +270,9 @@ void DUDFrameShapeRegion(TCanvas& canvas, const TRect& rect, const TDUDRegionPar
                       p.ExtPos == E::epLeftBottom;
     switch (p.Shape) {
     case S::rsRect: DUDFrameOutline(canvas, r, c, rect_); break;
-    case S::rsRoundRect: DUDFrameOutline(canvas, r, c, round); break;
+    // The rounded border's inner outline keeps clear of the outer one's
+    // wider lower-right curve.
+    case S::rsRoundRect: DUDFrameOutline(canvas, r, c, round, 1, 1, 2); break;
     case S::rsNoseRect: nose(rect_, 5, 2); break;
     case S::rsRoundNoseRect: nose(round, side ? p.RoundY : p.RoundX, 4); break;
     case S::rsElliptic: DUDFrameOutline(canvas, r, c, ellipse); break;

@@ -39,9 +39,10 @@ std::vector<bool> DUDLightSegments(const std::vector<TPoint>& outline);
 
 // The border of an outline by style; the styles with an inner outline take
 // it from the rectangle shrunk by innerShrink (the psb styles by
-// psbShrink).
+// psbShrink), the single-raised and single-lowered inner outline
+// innerRightBottom more at the right and bottom.
 void DUDFrameOutline(TCanvas& canvas, const TRect& r, const TDUDFrameColors& c, const TDUDOutlineFn& outline,
-                     int innerShrink = 1, int psbShrink = 1);
+                     int innerShrink = 1, int psbShrink = 1, int innerRightBottom = 0);
 
 // The border of a named outline over r, with its corner, bubble count and
 // corner ellipse from p. The outlines that are data (bitmap, user region)

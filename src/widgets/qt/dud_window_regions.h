@@ -5,6 +5,7 @@
 // above bottom are taken the right way round.
 #pragma once
 
+#include "widgets/dud_region_geometry.h"
 #include "widgets/graphics.h"
 
 #include <QRegion>
@@ -15,28 +16,12 @@
 
 namespace kyd::widgets {
 
-enum class TDUDRegionShape {
-    rsRect, rsRoundRect, rsBitmap, rsNoseRect, rsRoundNoseRect, rsElliptic, rsStar, rsRoundShield,
-    rsSharpShield, rsDiamond, rsOctagon, rsComb, rsHalfRound, rsUserRegion, rsThinkBubble,
-    rsRoundThinkBubble, rsEllipticThinkBubble, rsPointList
-};
-// The side a nose or bubbles stick out of, then the end of that side.
-enum class TDUDExtPos {
-    epLeftTop, epTopLeft, epTopRight, epRightTop, epRightBottom, epBottomRight, epBottomLeft, epLeftBottom
-};
-
 // Basic regions of a rectangle (exclusive right and bottom).
 QRegion DUDRectRgn(const TRect& r);
 QRegion DUDEllipticRgn(const TRect& r);
 // Corner ellipse roundX by roundY.
 QRegion DUDRoundRectRgn(const TRect& r, int roundX, int roundY);
 QRegion DUDPolygonRgn(const std::vector<TPoint>& points);
-
-// The corner points of the polygon outlines, in their order.
-std::vector<TPoint> DUDDiamondPoints(const TRect& r);
-std::vector<TPoint> DUDStarPoints(const TRect& r);
-std::vector<TPoint> DUDOctagonPoints(const TRect& r);
-std::vector<TPoint> DUDCombPoints(const TRect& r);
 
 QRegion DUDCreateDiamondRgn(const TRect& r);
 QRegion DUDCreateStarRgn(const TRect& r);
@@ -45,19 +30,12 @@ QRegion DUDCreateCombRgn(const TRect& r);
 QRegion DUDCreateRoundShieldRgn(const TRect& r);
 QRegion DUDCreateSharpShieldRgn(const TRect& r);
 
-// The rectangle shrunk by size on the two sides that meet at the corner.
-TRect DUDNoseBody(const TRect& r, int size, TDUDExtPos pos);
-// The nose triangle: tip, base start, base end, the base offset by off
-// from the body's corner.
-std::vector<TPoint> DUDNosePoints(const TRect& r, int size, TDUDExtPos pos, int off);
 QRegion DUDCreateNoseRectRgn(const TRect& r, int size, TDUDExtPos pos);
 QRegion DUDCreateRoundNoseRectRgn(const TRect& r, int size, int roundX, int roundY, TDUDExtPos pos);
 
 // The bubbles alone: count + 2 circles growing from nothing at the outer
 // corner; none for a count below 1.
 QRegion DUDThinkBubbles(const TRect& r, int size, int count, TDUDExtPos pos);
-// The bounds of those circles, from the outer corner inwards.
-std::vector<TRect> DUDThinkBubbleRects(const TRect& r, int size, int count, TDUDExtPos pos);
 QRegion DUDCreateThinkBubbleRgn(const TRect& r, int size, int count, TDUDExtPos pos);
 QRegion DUDCreateRoundThinkBubbleRgn(const TRect& r, int size, int count, TDUDExtPos pos, int roundX, int roundY);
 QRegion DUDCreateEllipticThinkBubbleRgn(const TRect& r, int size, int count, TDUDExtPos pos);

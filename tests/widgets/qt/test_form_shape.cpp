@@ -1,5 +1,6 @@
 // A shaped form on the offscreen platform.
 #include "widgets/qt/dud_form_shape.h"
+#include "widgets/qt/qt_canvas.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -57,4 +58,32 @@ TEST(FormShape, MaskFollowsTheSizeAndAFreeSpotDragsTheForm)
     p.Shape = TDUDRegionShape::rsPointList;
     shape.SetRegion(p);
     EXPECT_TRUE(form.mask().isEmpty());
+}
+
+TEST(FormShape, FillAndBorderPaintTheClientArea)
+{
+    QWidget form;
+    form.resize(120, 80);
+    TDUDFormShape shape(&form);
+    TDUDRegionParams p;
+    p.Shape = TDUDRegionShape::rsRect;
+    shape.SetRegion(p);
+    shape.FillObject().SetStyle(TDUDFillStyle::sfBrush);
+    shape.FillObject().SetBrush(TBrush(0x0000FF));
+    shape.Border().SetColor(2, 0x00FF00);
+    shape.Loaded();
+    const QImage img = form.grab().toImage();
+    EXPECT_EQ(FromQColor(img.pixelColor(60, 40)), 0x0000FFu) << "the fill";
+    EXPECT_EQ(FromQColor(img.pixelColor(0, 40)), 0x00FF00u) << "the border";
+    EXPECT_EQ(shape.BackBitmap().size(), QSize(120, 80));
+    EXPECT_TRUE(shape.BackBitmapCheck());
+    QImage area = MakeCanvasImage(10, 10);
+    {
+        TQtCanvas c(area);
+        EXPECT_TRUE(shape.BackDrawArea(c, {0, 0, 10, 10}, {50, 30}));
+    }
+    EXPECT_EQ(FromQColor(area.pixelColor(5, 5)), 0x0000FFu);
+    shape.FillObject().SetStyle(TDUDFillStyle::sfNone);
+    TQtCanvas c(area);
+    EXPECT_FALSE(shape.BackDrawArea(c, {0, 0, 10, 10}, {50, 30}));
 }

@@ -172,6 +172,15 @@ TEST(WindowRegionFrames, StylesAndPointLists)
     EXPECT_EQ(at(img, 0, 10), 0x0000FFu);
     EXPECT_EQ(at(img, 1, 10), 0x00FFFFu);
     EXPECT_EQ(at(img, 18, 10), 0x800000u);
+    // The rounded border's inner outline sits 2 more pixels in at the right and bottom.
+    p.Shape = S::rsRoundRect;
+    p.RoundX = p.RoundY = 0;
+    img = paint(TDUDRegionBorderStyle::rbSingleRaised);
+    EXPECT_EQ(at(img, 16, 10), 0x800000u);
+    EXPECT_EQ(at(img, 10, 16), 0x800000u);
+    EXPECT_EQ(at(img, 18, 10), 0xFFFFFFu);
+    EXPECT_EQ(at(img, 1, 10), 0x00FFFFu);
+    p.Shape = S::rsRect;
     img = paint(TDUDRegionBorderStyle::rbRaisedpsb);
     EXPECT_EQ(at(img, 19, 10), 0x0000FFu) << "the outer lower right takes the single colour";
     EXPECT_EQ(at(img, 18, 10), 0x800000u);

@@ -9,12 +9,65 @@ namespace kyd::widgets {
 
 TDUDFormShape::TDUDFormShape(QWidget* owner) : TDUDWndProcComponent(owner)
 {
-    const auto repaint = [this](void*) {
-        if (QWidget* form = GetOwnerForm())
-            form->update();
+    fill_.OnChange = [this](void*) { Repaint(); };
+    region_.OnChange = [this](void*) { ReRegion(); };
+    link_.OnChange = [this] { GetIMLChange(); };
+    link_.OnRemoved = [this] {
+        imageList_ = nullptr;
+        GetIMLChange();
     };
-    fill_.OnChange = repaint;
-    border_.OnChange = repaint;
+}
+
+TDUDFormShape::~TDUDFormShape()
+{
+    fill_.OnChange = nullptr;
+    region_.OnChange = nullptr;
+    if (imageList_)
+        imageList_->UnRegisterChanges(&link_);
+}
+
+void TDUDFormShape::Repaint()
+{
+    if (QWidget* form = GetOwnerForm())
+        form->update();
+}
+
+void TDUDFormShape::SetUseRgnBitmap(bool v)
+{
+    if (v == useRgnBitmap_)
+        return;
+    useRgnBitmap_ = v;
+    ReRegion();
+}
+
+void TDUDFormShape::SetImageList(TDUDCustomImageList* v)
+{
+    if (v == imageList_)
+        return;
+    if (imageList_)
+        imageList_->UnRegisterChanges(&link_);
+    imageList_ = v;
+    if (imageList_)
+        imageList_->RegisterChanges(&link_);
+    GetIMLChange();
+}
+
+void TDUDFormShape::SetInteger(int index, int v)
+{
+    int& field = index == 0 ? listIndex_ : imageIndex_;
+    if (field == v)
+        return;
+    field = v;
+    GetIMLChange();
+}
+
+void TDUDFormShape::GetIMLChange()
+{
+    if (imageList_ && imageList_->IsValidItem(listIndex_, imageIndex_))
+        fill_.ListBitmap = imageList_->GetBitmapItem(listIndex_, imageIndex_);
+    else
+        fill_.ListBitmap = QImage();
+    Repaint();
 }
 
 bool TDUDFormShape::BackDrawArea(TQtCanvas& canvas, const TRect& r, TPoint pos) const
@@ -28,7 +81,11 @@ bool TDUDFormShape::BackDrawArea(TQtCanvas& canvas, const TRect& r, TPoint pos) 
 void TDUDFormShape::PaintBorder(TQtCanvas& canvas, int width, int height)
 {
     const TRect client{0, 0, width, height};
-    if (BackBitmapCheck()) {
+    if (RgnBitmapUsed()) {
+        back_ = QImage();
+        if (!rgnBitmap_.isNull())
+            canvas.DrawImage({0, 0, rgnBitmap_.width(), rgnBitmap_.height()}, rgnBitmap_, rgnBitmap_.rect());
+    } else if (fill_.Style() != TDUDFillStyle::sfNone) {
         back_ = MakeCanvasImage(width, height);
         {
             TQtCanvas bc(back_);
@@ -38,13 +95,7 @@ void TDUDFormShape::PaintBorder(TQtCanvas& canvas, int width, int height)
     } else {
         back_ = QImage();
     }
-    DUDFrameShapeRegion(canvas, client, region_, border_.FrameColors());
-}
-
-void TDUDFormShape::SetRegion(const TDUDRegionParams& v)
-{
-    region_ = v;
-    ReRegion();
+    DUDFrameShapeRegion(canvas, client, region_.Params(), region_.Border().FrameColors());
 }
 
 void TDUDFormShape::SetShowFormCaption(bool v)
@@ -82,9 +133,22 @@ void TDUDFormShape::ReRegion()
     in.Height = form->height();
     in.Border = TFormBorderStyle::bsNone;
     in.Minimized = form->isMinimized();
-    in.Region = region_;
-    in.ShadowDepthSetting = region_.ShadowDepth;
+    in.Region = region_.Params();
+    in.ShadowDepthSetting = region_.Shadow().Depth();
+    // A traced outline sizes the form to its border picture.
+    if (region_.Shape() == TDUDRegionShape::rsBitmap) {
+        const auto& bmp = region_.Mask().BorderBmp(TDUDRegionMask::biBorder);
+        rgnBitmap_ = bmp.empty() ? QImage() : QImage::fromData(bmp.data(), static_cast<int>(bmp.size()), "BMP");
+        in.BorderBitmap = rgnBitmap_.size();
+    } else {
+        rgnBitmap_ = QImage();
+    }
     const TDUDFormRegion r = DUDFormReRegion(in);
+    if (r.NewSize && *r.NewSize != form->size()) {
+        // The resize comes back here as an event, which is not re-entered;
+        // the outline below is already built for the new size.
+        form->resize(*r.NewSize);
+    }
     if (r.Region && !in.Minimized)
         form->setMask(*r.Region);
     else

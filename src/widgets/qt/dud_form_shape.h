@@ -5,7 +5,9 @@
 // decorations cannot be shaped here.
 #pragma once
 
+#include "widgets/image_list_link.h"
 #include "widgets/qt/dud_form_region.h"
+#include "widgets/qt/dud_image_list.h"
 #include "widgets/qt/dud_paint_objects.h"
 #include "widgets/qt/dud_region.h"
 #include "widgets/qt/dud_wnd_proc_component.h"
@@ -17,23 +19,43 @@ namespace kyd::widgets {
 class TDUDFormShape : public TDUDWndProcComponent {
 public:
     explicit TDUDFormShape(QWidget* owner);
+    ~TDUDFormShape() override;
 
-    const TDUDRegionParams& Region() const { return region_; }
-    // A new outline; rebuilds the form's region.
-    void SetRegion(const TDUDRegionParams& v);
+    // The outline's settings; every change rebuilds the form's region and
+    // repaints it.
+    TDUDBorderRegion& Region() { return region_; }
+    const TDUDBorderRegion& Region() const { return region_; }
+    void SetRegion(const TDUDRegion& v) { region_.Assign(v); }
     bool ShowFormCaption() const { return showFormCaption_; }
     void SetShowFormCaption(bool v);
     bool FormDragable() const { return formDragable_; }
     void SetFormDragable(bool v) { formDragable_ = v; }
 
+    // With a traced outline (rsBitmap), the mask's border picture is the
+    // background and the form takes its size.
+    bool UseRgnBitmap() const { return useRgnBitmap_; }
+    void SetUseRgnBitmap(bool v);
+
     // The background fill; a change repaints the form.
     TDUDFillObject& FillObject() { return fill_; }
     // The border drawn along the outline; a change repaints the form.
-    TDUDRegionBorder& Border() { return border_; }
-    // The background the fill paints, of the client size; null before the
-    // first paint or without a fill.
-    const QImage& BackBitmap() const { return back_; }
-    bool BackBitmapCheck() const { return fill_.Style() != TDUDFillStyle::sfNone; }
+    TDUDRegionBorder& Border() { return region_.Border(); }
+    // The image list and item the fill style sfBitmapList paints; a change
+    // of either, or of the list's items, repaints the form.
+    TDUDCustomImageList* ImageList() const { return imageList_; }
+    void SetImageList(TDUDCustomImageList* v);
+    int ListIndex() const { return listIndex_; }
+    int ImageIndex() const { return imageIndex_; }
+    // Index 0 is ListIndex, 1 ImageIndex.
+    void SetInteger(int index, int v);
+    void SetListIndex(int v) { SetInteger(0, v); }
+    void SetImageIndex(int v) { SetInteger(1, v); }
+
+    // The form's background: the border picture (traced outline), else the
+    // one the fill paints, of the client size; null before the first paint
+    // or without either.
+    const QImage& BackBitmap() const { return RgnBitmapUsed() ? rgnBitmap_ : back_; }
+    bool BackBitmapCheck() const { return RgnBitmapUsed() || fill_.Style() != TDUDFillStyle::sfNone; }
     // Copies the background's area of r's size at pos into r (for controls
     // that paint the form's background behind them); false when there is none.
     bool BackDrawArea(TQtCanvas& canvas, const TRect& r, TPoint pos) const;
@@ -52,11 +74,19 @@ protected:
 
 private:
     bool Free(QWidget* form, const QPoint& pos) const;
+    bool RgnBitmapUsed() const { return useRgnBitmap_ && region_.Shape() == TDUDRegionShape::rsBitmap; }
+    void Repaint();
+    void GetIMLChange();
 
-    TDUDRegionParams region_;
+    TDUDBorderRegion region_;
     TDUDFillObject fill_;
-    TDUDRegionBorder border_;
     QImage back_;
+    QImage rgnBitmap_; // the mask's border picture, decoded
+    TDUDCustomImageList* imageList_ = nullptr;
+    TDUDChangeLink link_;
+    int listIndex_ = 0;
+    int imageIndex_ = 0;
+    bool useRgnBitmap_ = true;
     bool showFormCaption_ = true;
     bool formDragable_ = true;
     bool inUpdate_ = false;

@@ -25,11 +25,9 @@ TEST(WidgetScreenshots, ShapedForm)
     auto* ok = new QPushButton("OK", &form);
     ok->setGeometry(s.X(110), s.Y(95), s.X(70), s.Y(24));
     TDUDFormShape shape(&form);
-    TDUDRegionParams p;
-    p.Shape = TDUDRegionShape::rsRoundThinkBubble;
-    p.ExtPos = TDUDExtPos::epTopLeft;
+    shape.Region().SetRegionShape(TDUDRegionShape::rsRoundThinkBubble);
+    shape.Region().SetNosePos(TDUDExtPos::epTopLeft);
     shape.SetShowFormCaption(false);
-    shape.SetRegion(p);
     shape.FillObject().SetStyle(TDUDFillStyle::sfBrush);
     shape.FillObject().SetBrush(TBrush(0xC0FFFF));
     shape.Border().SetBorderStyle(TDUDRegionBorderStyle::rbSingleRaised);

@@ -3,6 +3,7 @@
 #include "widgets/qt/qt_canvas.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QMouseEvent>
 #include <QPushButton>
 
@@ -27,11 +28,9 @@ TEST(FormShape, MaskFollowsTheSizeAndAFreeSpotDragsTheForm)
     auto* button = new QPushButton("OK", &form);
     button->setGeometry(60, 40, 60, 24); // inside the outline
     TDUDFormShape shape(&form);
-    TDUDRegionParams p;
-    p.Shape = TDUDRegionShape::rsElliptic;
     shape.SetShowFormCaption(false);
-    shape.SetRegion(p);
     shape.Loaded();
+    shape.Region().SetRegionShape(TDUDRegionShape::rsElliptic); // re-masks
     form.show();
     EXPECT_TRUE(form.windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_EQ(form.mask(), DUDEllipticRgn({-1, -1, 201, 101}));
@@ -55,8 +54,9 @@ TEST(FormShape, MaskFollowsTheSizeAndAFreeSpotDragsTheForm)
     EXPECT_EQ(form.pos(), start + QPoint(20, 20));
 
     // An outline without data leaves the form unmasked.
-    p.Shape = TDUDRegionShape::rsPointList;
-    shape.SetRegion(p);
+    TDUDBorderRegion r;
+    r.SetRegionShape(TDUDRegionShape::rsPointList);
+    shape.SetRegion(r);
     EXPECT_TRUE(form.mask().isEmpty());
 }
 
@@ -65,9 +65,7 @@ TEST(FormShape, FillAndBorderPaintTheClientArea)
     QWidget form;
     form.resize(120, 80);
     TDUDFormShape shape(&form);
-    TDUDRegionParams p;
-    p.Shape = TDUDRegionShape::rsRect;
-    shape.SetRegion(p);
+    shape.Region().SetRegionShape(TDUDRegionShape::rsRect);
     shape.FillObject().SetStyle(TDUDFillStyle::sfBrush);
     shape.FillObject().SetBrush(TBrush(0x0000FF));
     shape.Border().SetColor(2, 0x00FF00);
@@ -86,4 +84,61 @@ TEST(FormShape, FillAndBorderPaintTheClientArea)
     shape.FillObject().SetStyle(TDUDFillStyle::sfNone);
     TQtCanvas c(area);
     EXPECT_FALSE(shape.BackDrawArea(c, {0, 0, 10, 10}, {50, 30}));
+}
+
+TEST(FormShape, TracedOutlinePaintsItsBorderPictureAndSizesTheForm)
+{
+    QWidget form;
+    form.resize(100, 100);
+    TDUDFormShape shape(&form);
+    shape.SetShowFormCaption(false);
+    shape.FillObject().SetStyle(TDUDFillStyle::sfBrush);
+    shape.FillObject().SetBrush(TBrush(0x0000FF));
+    QImage pic(30, 20, QImage::Format_RGB32);
+    pic.fill(QColor(0, 255, 0));
+    QByteArray bmp;
+    QBuffer buf(&bmp);
+    pic.save(&buf, "BMP");
+    TDUDRegionMask mask;
+    mask.SetRects({{0, 0, 30, 20}});
+    mask.SetBorderBmp(TDUDRegionMask::biBorder, {bmp.begin(), bmp.end()});
+    shape.Region().SetMask(mask);
+    shape.Region().SetRegionShape(TDUDRegionShape::rsBitmap);
+    shape.Loaded();
+    // The picture plus room for the shadow (its depth counts even when off).
+    EXPECT_EQ(form.size(), QSize(36, 26));
+    EXPECT_EQ(form.mask(), QRegion(0, 0, 30, 20));
+    EXPECT_TRUE(shape.BackBitmapCheck());
+    EXPECT_EQ(shape.BackBitmap().size(), QSize(30, 20));
+    EXPECT_EQ(FromQColor(form.grab().toImage().pixelColor(15, 10)), 0x00FF00u) << "the picture, not the fill";
+    shape.SetUseRgnBitmap(false);
+    EXPECT_EQ(FromQColor(form.grab().toImage().pixelColor(15, 10)), 0x0000FFu) << "the fill";
+}
+
+TEST(FormShape, BitmapListFillFollowsTheIndexAndTheList)
+{
+    QWidget form;
+    form.resize(40, 40);
+    TDUDBitmapList list;
+    const auto solid = [](QColor c) {
+        QImage i(8, 8, QImage::Format_RGB32);
+        i.fill(c);
+        return i;
+    };
+    static_cast<TDUDBitmapListItem*>(list.Add())->SetBitmap(solid(QColor(255, 0, 0)));
+    static_cast<TDUDBitmapListItem*>(list.Add())->SetBitmap(solid(QColor(0, 0, 255)));
+    TDUDFormShape shape(&form);
+    shape.Region().SetRegionShape(TDUDRegionShape::rsRect);
+    shape.FillObject().SetStyle(TDUDFillStyle::sfBitmapList);
+    shape.SetImageList(&list);
+    shape.Loaded();
+    const auto centre = [&] { return FromQColor(form.grab().toImage().pixelColor(20, 20)); };
+    EXPECT_EQ(centre(), 0x0000FFu);
+    shape.SetListIndex(1);
+    EXPECT_EQ(centre(), 0xFF0000u);
+    list.Item(1)->SetBitmap(solid(QColor(0, 255, 0)));
+    list.Changed();
+    EXPECT_EQ(centre(), 0x00FF00u);
+    shape.SetListIndex(5); // no such item: nothing of the list is painted
+    EXPECT_NE(centre(), 0x00FF00u);
 }

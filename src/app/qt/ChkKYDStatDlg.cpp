@@ -1,4 +1,5 @@
 #include "app/qt/ChkKYDStatDlg.h"
+#include "app/qt/FitColumns.h"
 
 #include "app/DispenserStatus.h"
 #include "app/ResultDecoders.h"
@@ -10,8 +11,6 @@
 #include "platform/qt/ui_scale.h"
 
 #include <QHeaderView>
-#include <QScreen>
-#include <QScrollBar>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -103,23 +102,11 @@ void TFormCheckKYDStatus::FitColumns()
     // window as wide as the columns, within the screen.
     const int pad = platform::UiScale::For(this).X(12);
     int hoppers = 0;
-    auto fit = [pad](QTreeWidget* list, int c) {
-        const int design = list->columnWidth(c);
-        list->resizeColumnToContents(c);
-        list->setColumnWidth(c, std::max(design, list->columnWidth(c) + pad));
-    };
-    for (int c = 0; c < ListViewHopperStatus->columnCount(); ++c) {
-        fit(ListViewHopperStatus, c);
-        hoppers += ListViewHopperStatus->columnWidth(c);
-    }
-    fit(ListViewTaskStatus, 1);
+    for (int c = 0; c < ListViewHopperStatus->columnCount(); ++c)
+        hoppers += FitColumnToContents(ListViewHopperStatus, c, pad);
+    FitColumnToContents(ListViewTaskStatus, 1, pad);
     const int tasks = ListViewTaskStatus->columnWidth(0) + ListViewTaskStatus->columnWidth(1);
-    int width = std::max(hoppers, tasks) + 2 * ListViewHopperStatus->frameWidth() +
-                ListViewHopperStatus->verticalScrollBar()->sizeHint().width();
-    if (const QScreen* screen = this->screen())
-        width = std::min(width, screen->availableGeometry().width());
-    if (width > this->width())
-        resize(width, height());
+    WidenToShowColumns(this, ListViewHopperStatus, std::max(hoppers, tasks));
 }
 
 void ShowCheckStatusWindow(QWidget* owner, link::TPLVRCmdF& cmd)

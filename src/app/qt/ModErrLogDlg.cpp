@@ -1,4 +1,5 @@
 #include "app/qt/ModErrLogDlg.h"
+#include "app/qt/FitColumns.h"
 
 #include "app/ResultDecoders.h"
 #include "app/qt/Latin1.h"
@@ -69,6 +70,17 @@ TFormModErrLogDlg::TFormModErrLogDlg(QWidget* owner, link::TPLVRCmdF* cmd) : QDi
     resize(width + scale.X(40), scale.Y(300));
 }
 
+void TFormModErrLogDlg::FitDescriptions()
+{
+    // The descriptions come from the dispenser's texts: their column grows
+    // to the longest, and the window with it, so none is cut off.
+    FitColumnToContents(ListViewModErrLog, 2, platform::UiScale::For(this).X(12));
+    int columns = 0;
+    for (int c = 0; c < ListViewModErrLog->columnCount(); ++c)
+        columns += ListViewModErrLog->columnWidth(c);
+    WidenToShowColumns(this, ListViewModErrLog, columns);
+}
+
 void TFormModErrLogDlg::AddRow(const LogRow& row)
 {
     auto* item = new QTreeWidgetItem(
@@ -111,6 +123,7 @@ bool TFormModErrLogDlg::LoadErrorLog(const std::string& payload)
         if (end == PageEnd::End)
             break;
     }
+    FitDescriptions();
     return true;
 }
 
@@ -122,6 +135,7 @@ bool TFormModErrLogDlg::LoadModuleStatus(const std::string& payload)
         return Refuse(payload);
     for (const LogRow& r : rows)
         AddRow(r);
+    FitDescriptions();
     return true;
 }
 

@@ -45,6 +45,7 @@ public:
 
 private:
     void AddRow(const LogRow& row);
+    void FitDescriptions();
     bool Refuse(const std::string& payload);
 
     link::TPLVRCmdF* cmd_;

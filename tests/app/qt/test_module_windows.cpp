@@ -12,6 +12,7 @@
 #include "sim/sim_faults.h"
 
 #include <QAbstractButton>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLineEdit>
 #include <QPushButton>
@@ -91,6 +92,11 @@ TEST_F(ModuleWindowsTest, ErrorLogPagesUntilTheEndMarkAndAFailedPage)
         EXPECT_EQ(Cell(d.ListViewModErrLog, 56, 0), "57");
         EXPECT_EQ(Cell(d.ListViewModErrLog, 56, 3), "1056");
         EXPECT_TRUE(d.PanelButtons->isVisibleTo(&d));
+        // No description is cut off.
+        const QFontMetrics fm(d.ListViewModErrLog->font());
+        for (int r = 0; r < d.ListViewModErrLog->topLevelItemCount(); ++r)
+            EXPECT_LT(fm.horizontalAdvance(d.ListViewModErrLog->topLevelItem(r)->text(2)),
+                      d.ListViewModErrLog->columnWidth(2)) << r;
     }));
     EXPECT_EQ(TakeCommands(), (Commands{"RD/311", "RD/311/1", "RD/311/2"}));
 

@@ -2,7 +2,7 @@
 #include "sim/pty_line.h"
 
 #include "platform/exception_sink.h"
-#include "platform/process.h"
+#include "platform/precise_sleep.h"
 
 #include <algorithm>
 #include <cmath>
@@ -183,7 +183,7 @@ bool BootPtyTransport::send(const BootAnswer& a, TimePoint from)
 
 void BootPtyTransport::run()
 {
-    platform::usePreciseSleeps();
+    platform::usePreciseSleepsOnThisThread(); // line pacing
     platform::guarded("bootloader simulator", [this] {
         char buf[1024];
         TimePoint lineFree = Clock::now(); // when the bytes read so far have arrived on a paced line

@@ -169,11 +169,11 @@ int bootloaderMain(const std::vector<std::string>& args)
             usageError("unknown option " + opt);
         }
     }
-    if (com != 0 && iniPath.empty()) {
-        if (const char* env = std::getenv("KYD_INI"))
-            iniPath = env;
-        else
+    if (com != 0) {
+        const std::optional<std::string> ini = comIniPath(iniPath);
+        if (!ini)
             usageError("--com needs --ini FILE (or KYD_INI)");
+        iniPath = *ini;
     }
 
     BootSimulator simulator(config);

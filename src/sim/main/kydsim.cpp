@@ -237,11 +237,11 @@ int main(int argc, char** argv)
             usageError("unknown option " + opt);
         }
     }
-    if (com != 0 && iniPath.empty()) {
-        if (const char* env = std::getenv("KYD_INI"))
-            iniPath = env;
-        else
+    if (com != 0) {
+        const std::optional<std::string> ini = sim::comIniPath(iniPath);
+        if (!ini)
             usageError("--com needs --ini FILE (or KYD_INI)");
+        iniPath = *ini;
     }
 
     sim::Simulator simulator(config);

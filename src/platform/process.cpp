@@ -1,7 +1,5 @@
 #include "platform/process.h"
 
-#include <sys/prctl.h>
-
 #include <cerrno>
 #include <spawn.h>
 #include <sys/types.h>
@@ -42,11 +40,6 @@ int runAndWait(const std::string& path, const std::vector<std::string>& args)
     if (WIFSIGNALED(status))
         return 128 + WTERMSIG(status);
     return -1;
-}
-
-void usePreciseSleeps()
-{
-    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 }
 
 } // namespace kyd::platform

@@ -12,8 +12,4 @@ namespace kyd::platform {
 // be started.
 int runAndWait(const std::string& path, const std::vector<std::string>& args);
 
-// Lets the calling thread's timed sleeps end as close to their deadline as
-// the kernel can (no timer slack); for threads that keep a line's pace.
-void usePreciseSleeps();
-
 } // namespace kyd::platform

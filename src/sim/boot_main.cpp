@@ -57,12 +57,10 @@ Faults (a COUNT of -1 or none means always, N the next N occasions):
 
 long toNumber(const std::string& text, const std::string& option, int base, long min, long max)
 {
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text.c_str(), &end, base);
-    if (text.empty() || *end != 0 || errno != 0 || v < min || v > max)
+    const std::optional<long> v = parseCliNumber(text, base, min, max);
+    if (!v)
         usageError("bad value '" + text + "' for " + option);
-    return v;
+    return *v;
 }
 
 } // namespace
@@ -171,11 +169,11 @@ int bootloaderMain(const std::vector<std::string>& args)
             usageError("unknown option " + opt);
         }
     }
-    if (com != 0 && iniPath.empty()) {
-        if (const char* env = std::getenv("KYD_INI"))
-            iniPath = env;
-        else
+    if (com != 0) {
+        const std::optional<std::string> ini = comIniPath(iniPath);
+        if (!ini)
             usageError("--com needs --ini FILE (or KYD_INI)");
+        iniPath = *ini;
     }
 
     BootSimulator simulator(config);

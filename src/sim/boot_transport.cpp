@@ -2,10 +2,9 @@
 #include "sim/pty_line.h"
 
 #include "platform/exception_sink.h"
-#include "platform/process.h"
+#include "platform/precise_sleep.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace kyd::sim {
 
@@ -164,12 +163,12 @@ bool BootPtyTransport::send(const BootAnswer& a, TimePoint from)
         const std::size_t slice = std::max<std::size_t>(1, static_cast<std::size_t>(2000.0 / perChar));
         for (std::size_t i = 0; i < c.bytes.size(); i += slice) {
             const std::size_t n = std::min(slice, c.bytes.size() - i);
-            auto due = from + std::chrono::microseconds(
-                                  static_cast<long long>(std::ceil(perChar * static_cast<double>(i + n))));
+            const auto due = from + std::chrono::microseconds(pacing.arrivalUs(i + n - 1));
             if (!sleepUntil(due) || !writeAllToPty(*pty_, c.bytes.data() + i, n))
                 return false;
         }
-        from += std::chrono::microseconds(static_cast<long long>(std::ceil(perChar * static_cast<double>(c.bytes.size()))));
+        if (!c.bytes.empty())
+            from += std::chrono::microseconds(pacing.arrivalUs(c.bytes.size() - 1));
     }
     if (a.hangUp) {
         if (pacing.enabled() && !sleepUntil(from))
@@ -183,7 +182,7 @@ bool BootPtyTransport::send(const BootAnswer& a, TimePoint from)
 
 void BootPtyTransport::run()
 {
-    platform::usePreciseSleeps();
+    platform::usePreciseSleepsOnThisThread(); // line pacing
     platform::guarded("bootloader simulator", [this] {
         char buf[1024];
         TimePoint lineFree = Clock::now(); // when the bytes read so far have arrived on a paced line
@@ -196,12 +195,10 @@ void BootPtyTransport::run()
             if (!lineAccepted())
                 continue;
             const LinePacing pacing = sim_.pacing();
-            const double perChar = pacing.microsFor(1);
             const TimePoint first = std::max(lineFree, Clock::now());
             for (long i = 0; i < n; ++i) {
                 // When this byte has fully arrived.
-                const TimePoint arrived =
-                    first + std::chrono::microseconds(static_cast<long long>(std::ceil(perChar * static_cast<double>(i + 1))));
+                const TimePoint arrived = first + std::chrono::microseconds(pacing.arrivalUs(static_cast<std::size_t>(i)));
                 const BootAnswer a = sim_.feed(static_cast<std::uint8_t>(buf[i]), nowMs(arrived));
                 if (a.empty())
                     continue;
@@ -212,7 +209,7 @@ void BootPtyTransport::run()
                     break; // what else was read belonged to the old line
             }
             if (pacing.enabled())
-                lineFree = first + std::chrono::microseconds(static_cast<long long>(std::ceil(perChar * static_cast<double>(n))));
+                lineFree = first + std::chrono::microseconds(pacing.arrivalUs(static_cast<std::size_t>(n) - 1));
         }
     });
 }

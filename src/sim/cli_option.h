@@ -1,7 +1,9 @@
 // One option of kydsim's command line: "--name=value" or "--name value".
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,5 +37,17 @@ private:
     const std::vector<std::string>& args_;
     std::size_t& i_;
 };
+
+// A whole option value read as a number in base, none when it is empty, has
+// anything after the digits, overflows or lies outside [min, max].
+inline std::optional<long> parseCliNumber(const std::string& text, int base, long min, long max)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, base);
+    if (text.empty() || *end != 0 || errno != 0 || v < min || v > max)
+        return std::nullopt;
+    return v;
+}
 
 } // namespace kyd::sim

@@ -2,9 +2,19 @@
 
 #include "platform/ini_file.h"
 
+#include <cstdlib>
 #include <iostream>
 
 namespace kyd::sim {
+
+std::optional<std::string> comIniPath(const std::string& given)
+{
+    if (!given.empty())
+        return given;
+    if (const char* env = std::getenv("KYD_INI"))
+        return env;
+    return std::nullopt;
+}
 
 namespace {
 

@@ -83,12 +83,10 @@ Faults (a COUNT of -1 or none means always, N the next N replies):
 
 int toInt(const std::string& text, const std::string& option, int min, int max)
 {
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != 0 || errno != 0 || v < min || v > max)
+    const std::optional<long> v = sim::parseCliNumber(text, 10, min, max);
+    if (!v)
         usageError("bad value '" + text + "' for " + option);
-    return static_cast<int>(v);
+    return static_cast<int>(*v);
 }
 
 // "3" or "1,2,5": feeder positions 1..8.
@@ -239,11 +237,11 @@ int main(int argc, char** argv)
             usageError("unknown option " + opt);
         }
     }
-    if (com != 0 && iniPath.empty()) {
-        if (const char* env = std::getenv("KYD_INI"))
-            iniPath = env;
-        else
+    if (com != 0) {
+        const std::optional<std::string> ini = sim::comIniPath(iniPath);
+        if (!ini)
             usageError("--com needs --ini FILE (or KYD_INI)");
+        iniPath = *ini;
     }
 
     sim::Simulator simulator(config);

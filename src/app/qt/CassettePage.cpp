@@ -2,6 +2,7 @@
 
 #include "app/CassetteItems.h"
 #include "app/ResultDecoders.h"
+#include "app/qt/Guard.h"
 #include "app/qt/Latin1.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
@@ -34,12 +35,6 @@ constexpr int kStatusClassSoftwareRecoverable = 197;
 std::string Std(const QString& s)
 {
     return s.toLatin1().toStdString();
-}
-
-template <class F>
-auto Guard(const char* where, F f)
-{
-    return [where, f] { platform::guarded(where, f); };
 }
 
 QLineEdit* MaskEdit(QWidget* parent, const char* name, const char* mask, int maxLength, int designWidth)

@@ -1,6 +1,7 @@
 #include "app/qt/ModIdDlg.h"
 
 #include "app/ResultDecoders.h"
+#include "app/qt/Guard.h"
 #include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
 #include "app/qt/ReportFiles.h"
@@ -29,12 +30,6 @@ namespace {
 std::string Text(const QLineEdit* e)
 {
     return e->text().toLatin1().toStdString();
-}
-
-template <class F>
-auto Guard(const char* where, F f)
-{
-    return [where, f] { platform::guarded(where, f); };
 }
 
 void Corrupted(const std::string& payload)

@@ -29,7 +29,7 @@ namespace {
 
 std::string Text(const QLineEdit* e)
 {
-    return e->text().toLatin1().toStdString();
+    return Latin1Std(e->text());
 }
 
 void Corrupted(const std::string& payload)

@@ -82,7 +82,7 @@ void TCassInfo::SetCell(int row, int column, const std::string& text)
 std::string TCassInfo::Cell(int row, int column) const
 {
     const QTableWidgetItem* item = StringGrid1->item(row, column);
-    return item ? item->text().toLatin1().toStdString() : std::string();
+    return item ? Latin1Std(item->text()) : std::string();
 }
 
 void TCassInfo::ClearGrid()

@@ -2,6 +2,7 @@
 
 #include "app/CassetteItems.h"
 #include "app/ResultDecoders.h"
+#include "app/qt/Guard.h"
 #include "app/qt/Latin1.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
@@ -30,17 +31,6 @@ namespace kyd::app {
 namespace {
 
 constexpr int kStatusClassSoftwareRecoverable = 197;
-
-std::string Std(const QString& s)
-{
-    return s.toLatin1().toStdString();
-}
-
-template <class F>
-auto Guard(const char* where, F f)
-{
-    return [where, f] { platform::guarded(where, f); };
-}
 
 QLineEdit* MaskEdit(QWidget* parent, const char* name, const char* mask, int maxLength, int designWidth)
 {
@@ -325,7 +315,7 @@ void TCassettePage::ButtonSetCassIdClick()
     link::TPLVRCmdF* cmd = Cmd();
     if (!cmd || TabIndex() < 0)
         return;
-    const std::string id = CassetteIdText(Std(MaskEditCassId->text()));
+    const std::string id = CassetteIdText(Latin1Std(MaskEditCassId->text()));
     std::string error;
     if (!CheckCassetteId(id, error)) {
         platform::dialogs().messageDlg(error, platform::DlgType::Error, platform::DlgButtons::Ok);
@@ -342,8 +332,8 @@ void TCassettePage::ButtonSetDenomClick()
         return;
     TDenomination d;
     std::string error;
-    if (!ComposeDenomination(Std(ComboBoxCurrency->currentText()), Std(ComboBoxDemValue->currentText()),
-                             Std(MaskEditDenVariant->text()), d, error)) {
+    if (!ComposeDenomination(Latin1Std(ComboBoxCurrency->currentText()), Latin1Std(ComboBoxDemValue->currentText()),
+                             Latin1Std(MaskEditDenVariant->text()), d, error)) {
         platform::dialogs().messageDlg(error, platform::DlgType::Error, platform::DlgButtons::Ok);
         return;
     }
@@ -362,7 +352,7 @@ void TCassettePage::ButtonSetNoteSizeClick()
     if (!cmd || TabIndex() < 0)
         return;
     std::string text, error;
-    if (!NoteSizeText(Std(MaskEditNoteHeigth->text()), Std(MaskEditNoteWidth->text()), text, error)) {
+    if (!NoteSizeText(Latin1Std(MaskEditNoteHeigth->text()), Latin1Std(MaskEditNoteWidth->text()), text, error)) {
         platform::dialogs().messageDlg(error, platform::DlgType::Error, platform::DlgButtons::Ok);
         return;
     }

@@ -1,5 +1,6 @@
 #include "app/qt/CommStr.h"
 
+#include "app/qt/Latin1.h"
 #include "platform/qt/ui_scale.h"
 
 #include <QPlainTextEdit>
@@ -34,7 +35,7 @@ TComStringDlg::TComStringDlg(platform::IniFile& ini, QWidget* parent) : ToolWind
 void TComStringDlg::AddLine(const std::string& text)
 {
     // Device bytes, shown one for one.
-    CommStrings->appendPlainText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    CommStrings->appendPlainText(Latin1(text));
     QScrollBar* bar = CommStrings->verticalScrollBar();
     bar->setValue(bar->maximum());
 }

@@ -1,6 +1,7 @@
 #include "app/qt/ModIdDlg.h"
 
 #include "app/ResultDecoders.h"
+#include "app/qt/Guard.h"
 #include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
 #include "app/qt/ReportFiles.h"
@@ -28,13 +29,7 @@ namespace {
 
 std::string Text(const QLineEdit* e)
 {
-    return e->text().toLatin1().toStdString();
-}
-
-template <class F>
-auto Guard(const char* where, F f)
-{
-    return [where, f] { platform::guarded(where, f); };
+    return Latin1Std(e->text());
 }
 
 void Corrupted(const std::string& payload)

@@ -10,6 +10,7 @@
 #include "app/qt/CommStr.h"
 #include "app/qt/CommandPage.h"
 #include "app/qt/CommandPages.h"
+#include "app/qt/Guard.h"
 #include "app/qt/ItemPages.h"
 #include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
@@ -84,13 +85,6 @@ std::string FolderOf(const std::string& file)
     if (folder.back() != '/')
         folder += '/';
     return folder;
-}
-
-// Runs a handler so that no exception leaves the Qt event handler.
-template <class F>
-auto Guard(const char* where, F f)
-{
-    return [where, f] { platform::guarded(where, f); };
 }
 
 } // namespace

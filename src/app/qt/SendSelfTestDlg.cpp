@@ -1,5 +1,6 @@
 #include "app/qt/SendSelfTestDlg.h"
 
+#include "app/qt/Guard.h"
 #include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
 #include "link/PLVRCmd.h"
@@ -32,13 +33,6 @@ constexpr int kFeedersPage = 1;
 constexpr int kSPPage = 2;
 constexpr int kNTPage = 3;
 constexpr int kNoSelector = -2;
-
-// Calls a handler so that no exception leaves the Qt event handler.
-template <class F>
-auto Guard(const char* where, F f)
-{
-    return [where, f] { platform::guarded(where, f); };
-}
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "app/qt/StatusList.h"
 
+#include "app/qt/Latin1.h"
+
 #include <QListWidget>
 #include <QVBoxLayout>
 
@@ -25,7 +27,7 @@ TStatusListFrame::TStatusListFrame(platform::IniFile& ini, QWidget* parent)
 void TStatusListFrame::AddLine(const std::string& text)
 {
     StatusListBox->setUpdatesEnabled(false);
-    StatusListBox->addItem(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    StatusListBox->addItem(Latin1(text));
     while (StatusListBox->count() > kMaxLines)
         delete StatusListBox->takeItem(0);
     StatusListBox->setUpdatesEnabled(true);

@@ -1,5 +1,6 @@
 #include "app/qt/TransDlg.h"
 
+#include "app/qt/Latin1.h"
 #include "platform/exception_sink.h"
 #include "platform/qt/ui_scale.h"
 
@@ -102,8 +103,8 @@ void TFormTransaction::Setup(const TransactionSetup& setup)
 void TFormTransaction::ShowState()
 {
     LabelTransNr->setText(QString::number(runner_->TransNr()));
-    LabelStatus->setText(QString::fromLatin1(runner_->Status().c_str()));
-    ButtonAbortTrans->setText(QString::fromLatin1(runner_->ButtonCaption().c_str()));
+    LabelStatus->setText(Latin1(runner_->Status()));
+    ButtonAbortTrans->setText(Latin1(runner_->ButtonCaption()));
 }
 
 void TFormTransaction::showEvent(QShowEvent* e)

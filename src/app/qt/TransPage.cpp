@@ -1,5 +1,6 @@
 #include "app/qt/TransPage.h"
 
+#include "app/qt/Guard.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
 #include "platform/exception_sink.h"
@@ -21,14 +22,10 @@ namespace kyd::app {
 
 namespace {
 
+constexpr char kWhere[] = "transactions";
+
 // Deliver options after a move forward (MFOptionComboBox's indexes).
 enum DeliverOption { kNone = 0, kDeliver = 1, kReject = 2, kFeedToReject = 3, kDeliverKyd050 = 4 };
-
-template <class F>
-auto Guard(F f)
-{
-    return [f](auto&&...) { platform::guarded("transactions", f); };
-}
 
 QSpinBox* SpinEdit(QWidget* parent, const char* name, int min, int max, int value)
 {
@@ -119,7 +116,7 @@ TTransPage::TTransPage(QWidget* parent, const TTcdTransOptions* options, Command
         grid->addWidget(label, i % 4, (i / 4) * 2);
         grid->addWidget(CSpinEditNF[static_cast<std::size_t>(i)], i % 4, (i / 4) * 2 + 1);
         connect(CSpinEditNF[static_cast<std::size_t>(i)], &QSpinBox::valueChanged, this,
-                Guard([this] { EditNFChange(); }));
+                Guard(kWhere, [this] { EditNFChange(); }));
     }
     grid->addWidget(new QLabel("Total:", notes), 4, 0);
     TotNumNotesLabel = new QLabel("0", notes);
@@ -187,12 +184,12 @@ TTransPage::TTransPage(QWidget* parent, const TTcdTransOptions* options, Command
     layout->addWidget(run, 0);
     layout->addWidget(commandsColumn, 1);
 
-    connect(ClearNFNotesButton, &QPushButton::clicked, this, Guard([this] { ClearNFNotesButtonClick(); }));
-    connect(MFOptionComboBox, &QComboBox::currentIndexChanged, this, Guard([this] { MFOptionComboBoxChange(); }));
-    connect(CSpinEditNoOfTrans, &QSpinBox::valueChanged, this, Guard([this] { CSpinEditNoOfTransChange(); }));
-    connect(StartTransButton, &QPushButton::clicked, this, Guard([this] { StartTransButtonClick(); }));
+    connect(ClearNFNotesButton, &QPushButton::clicked, this, Guard(kWhere, [this] { ClearNFNotesButtonClick(); }));
+    connect(MFOptionComboBox, &QComboBox::currentIndexChanged, this, Guard(kWhere, [this] { MFOptionComboBoxChange(); }));
+    connect(CSpinEditNoOfTrans, &QSpinBox::valueChanged, this, Guard(kWhere, [this] { CSpinEditNoOfTransChange(); }));
+    connect(StartTransButton, &QPushButton::clicked, this, Guard(kWhere, [this] { StartTransButtonClick(); }));
     if (options_)
-        connect(options_, &TTcdTransOptions::CommandChanged, this, Guard([this] { RadioGroupTransCmdClick(); }));
+        connect(options_, &TTcdTransOptions::CommandChanged, this, Guard(kWhere, [this] { RadioGroupTransCmdClick(); }));
     RadioGroupTransCmdClick();
 }
 

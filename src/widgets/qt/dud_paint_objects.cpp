@@ -204,28 +204,18 @@ void TDUDFillObject::Assign(const TDUDFillObject& o)
 TDUDAlphaObject::TDUDAlphaObject()
 {
     fill_.OnChange = [this](void*) { Change(); };
-    link_.OnChange = [this] { GetIMLChange(); };
-    link_.OnRemoved = [this] {
-        imageList_ = nullptr;
-        GetIMLChange();
-    };
+    imageList_.OnChange = [this] { GetIMLChange(); };
+    imageList_.OnRemoved = [this] { GetIMLChange(); };
 }
 
 TDUDAlphaObject::~TDUDAlphaObject()
 {
-    if (imageList_)
-        imageList_->UnRegisterChanges(&link_);
 }
 
 void TDUDAlphaObject::SetImageList(TDUDCustomImageList* v)
 {
-    if (v == imageList_)
+    if (!imageList_.Set(v))
         return;
-    if (imageList_)
-        imageList_->UnRegisterChanges(&link_);
-    imageList_ = v;
-    if (imageList_)
-        imageList_->RegisterChanges(&link_);
     GetIMLChange();
 }
 
@@ -237,8 +227,9 @@ void TDUDAlphaObject::SetIndex(int index, int v)
 
 void TDUDAlphaObject::GetIMLChange()
 {
-    if (imageList_ && imageList_->IsValidItem(listIndex_, imageIndex_))
-        fill_.ListBitmap = imageList_->GetBitmapItem(listIndex_, imageIndex_);
+    TDUDCustomImageList* list = imageList_.Get();
+    if (list && list->IsValidItem(listIndex_, imageIndex_))
+        fill_.ListBitmap = list->GetBitmapItem(listIndex_, imageIndex_);
     else
         fill_.ListBitmap = QImage();
     Change();

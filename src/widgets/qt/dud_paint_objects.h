@@ -84,7 +84,7 @@ public:
     TDUDAlphaObject();
     ~TDUDAlphaObject() override;
 
-    TDUDCustomImageList* ImageList() const { return imageList_; }
+    TDUDCustomImageList* ImageList() const { return imageList_.Get(); }
     void SetImageList(TDUDCustomImageList* v);
     double Strength() const { return strength_; }
     void SetStrength(double v) { SetField(strength_, std::clamp(v, 0.0, 1.0)); }
@@ -102,12 +102,11 @@ public:
     std::string ClassName() const override { return "TDUDAlphaObject"; }
 
 private:
-    TDUDCustomImageList* imageList_ = nullptr;
+    TDUDContainerHold<TDUDCustomImageList> imageList_;
     double strength_ = 0.6;
     int imageIndex_ = 0;
     int listIndex_ = 0;
     TDUDFillObject fill_;
-    TDUDChangeLink link_;
 };
 
 class TDUDBitmapEffectObject : public TDUDObject {

@@ -53,11 +53,7 @@ void TDUDFormShape::SetInteger(int index, int v)
 
 void TDUDFormShape::GetIMLChange()
 {
-    TDUDCustomImageList* list = imageList_.Get();
-    if (list && list->IsValidItem(listIndex_, imageIndex_))
-        fill_.ListBitmap = list->GetBitmapItem(listIndex_, imageIndex_);
-    else
-        fill_.ListBitmap = QImage();
+    fill_.TakeListBitmap(imageList_.Get(), listIndex_, imageIndex_);
     Repaint();
 }
 

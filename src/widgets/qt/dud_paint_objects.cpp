@@ -184,6 +184,14 @@ bool TDUDFillObject::ClipFill(TCanvas& canvas, const TRect& r, TPoint offset, TC
     return painted;
 }
 
+void TDUDShapeFill::TakeListBitmap(const TDUDCustomImageList* iml, int list, int image)
+{
+    if (iml && iml->IsValidItem(list, image))
+        ListBitmap = iml->GetBitmapItem(list, image);
+    else
+        ListBitmap = QImage();
+}
+
 void TDUDFillObject::Assign(const TDUDFillObject& o)
 {
     BeginUpdate();
@@ -227,11 +235,7 @@ void TDUDAlphaObject::SetIndex(int index, int v)
 
 void TDUDAlphaObject::GetIMLChange()
 {
-    TDUDCustomImageList* list = imageList_.Get();
-    if (list && list->IsValidItem(listIndex_, imageIndex_))
-        fill_.ListBitmap = list->GetBitmapItem(listIndex_, imageIndex_);
-    else
-        fill_.ListBitmap = QImage();
+    fill_.TakeListBitmap(imageList_.Get(), listIndex_, imageIndex_);
     Change();
 }
 

@@ -32,6 +32,8 @@ public:
     void SetTileMode(TDUDTileMode v) { SetField(tileMode_, v); }
     // Filled from an image list by the alpha object; reports nothing.
     QImage ListBitmap;
+    // ListBitmap becomes the item's bitmap, or null without list or item.
+    void TakeListBitmap(const TDUDCustomImageList* iml, int list, int image);
 
     // Bitmap for sfBitmap, the list bitmap for sfBitmapList, else null.
     const QImage* GetBitmap() const;

@@ -1,5 +1,7 @@
 #include "platform/ini_file.h"
 
+#include "platform/int_text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -39,50 +41,7 @@ std::string trim(const std::string& s)
     return s.substr(b, e - b);
 }
 
-// Decimal with an optional sign, or hexadecimal written "$1F" or "0x1F";
-// anything else (including out-of-range numbers) is not an integer.
-bool parseInt(const std::string& text, int& out)
-{
-    std::string s = trim(text);
-    std::size_t i = 0;
-    bool neg = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
-        neg = s[i++] == '-';
-    int base = 10;
-    if (i < s.size() && s[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= s.size())
-        return false;
-    long long v = 0;
-    for (; i < s.size(); ++i) {
-        char c = s[i];
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
-            return false;
-        v = v * base + d;
-        if (v > 0x1'0000'0000LL)
-            return false;
-    }
-    if (neg)
-        v = -v;
-    if (base == 16 && !neg && v > INT_MAX && v <= 0xFFFF'FFFFLL)
-        v = static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); // "$FFFFFFFF" = -1
-    if (v < INT_MIN || v > INT_MAX)
-        return false;
-    out = static_cast<int>(v);
-    return true;
-}
+bool parseInt(const std::string& text, int& out) { return ParseIntText(trim(text), out); }
 
 std::string errorText(const std::string& path, int err)
 {

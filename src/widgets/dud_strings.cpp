@@ -1,6 +1,7 @@
 #include "widgets/dud_strings.h"
 
 #include "widgets/dud_object.h"
+#include "platform/int_text.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -180,44 +181,10 @@ void DUDSetCodedString(std::string& s, const std::string& value, char sep, int i
 
 int DUDStrToInt(const std::string& text)
 {
-    const std::string s = DUDTrim(text);
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
-        negative = s[i++] == '-';
-    int base = 10;
-    if (i < s.size() && s[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= s.size())
+    int v = 0;
+    if (!platform::ParseIntText(DUDTrim(text), v))
         throw EDUDException("'" + text + "' is not a valid integer value");
-    std::int64_t v = 0;
-    for (; i < s.size(); ++i) {
-        const char c = s[i];
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
-            throw EDUDException("'" + text + "' is not a valid integer value");
-        v = v * base + d;
-        if (v > (base == 16 ? 0xFFFFFFFFLL : 0x80000000LL))
-            throw EDUDException("'" + text + "' is not a valid integer value");
-    }
-    if (negative)
-        v = -v;
-    if (base == 16 && !negative && v > 0x7FFFFFFF)
-        v -= 0x100000000LL; // hexadecimal text names the 32 bits
-    if (v > 0x7FFFFFFF || v < -0x80000000LL)
-        throw EDUDException("'" + text + "' is not a valid integer value");
-    return static_cast<int>(v);
+    return v;
 }
 
 } // namespace kyd::widgets

@@ -54,4 +54,52 @@ private:
     std::vector<TDUDChangeLink*> links_;
 };
 
+// A user's hold on one container: its link is registered while a container is
+// held, and the hold empties itself when the container goes away (OnRemoved
+// then runs with Get() already null).
+template <class T>
+class TDUDContainerHold {
+public:
+    std::function<void()> OnChange;  // the held container's items changed
+    std::function<void()> OnRemoved; // the held container went away
+
+    TDUDContainerHold()
+    {
+        link_.OnChange = [this] {
+            if (OnChange)
+                OnChange();
+        };
+        link_.OnRemoved = [this] {
+            held_ = nullptr;
+            if (OnRemoved)
+                OnRemoved();
+        };
+    }
+    ~TDUDContainerHold()
+    {
+        if (held_)
+            held_->UnRegisterChanges(&link_);
+    }
+    TDUDContainerHold(const TDUDContainerHold&) = delete;
+    TDUDContainerHold& operator=(const TDUDContainerHold&) = delete;
+
+    T* Get() const { return held_; }
+    // Moves the link to the new container; false when it is already held.
+    bool Set(T* container)
+    {
+        if (container == held_)
+            return false;
+        if (held_)
+            held_->UnRegisterChanges(&link_);
+        held_ = container;
+        if (held_)
+            held_->RegisterChanges(&link_);
+        return true;
+    }
+
+private:
+    T* held_ = nullptr;
+    TDUDChangeLink link_;
+};
+
 } // namespace kyd::widgets

@@ -117,31 +117,21 @@ int SmallBarAutoLength(int currentLength, int frame, int space, int count)
     return count * (e + space) + 2 * frame;
 }
 
-bool TDUDMeterValues::SetMaxValue(std::int32_t v)
+bool TDUDMeterValues::SetEnd(std::int32_t v, std::int32_t kept, bool toMax)
 {
     if (v == max_ || v == min_)
         return false;
-    const std::int32_t oldMin = min_;
-    min_ = std::min(v, oldMin);
-    max_ = std::max(v, oldMin);
+    min_ = std::min(v, kept);
+    max_ = std::max(v, kept);
     if (user_ < min_ || user_ > max_)
-        user_ = max_;
+        user_ = toMax ? max_ : min_;
     position_ = MeterPercentOf(user_, min_, max_);
     return true;
 }
 
-bool TDUDMeterValues::SetMinValue(std::int32_t v)
-{
-    if (v == min_ || v == max_)
-        return false;
-    const std::int32_t oldMax = max_;
-    min_ = std::min(v, oldMax);
-    max_ = std::max(v, oldMax);
-    if (user_ < min_ || user_ > max_)
-        user_ = min_;
-    position_ = MeterPercentOf(user_, min_, max_);
-    return true;
-}
+bool TDUDMeterValues::SetMaxValue(std::int32_t v) { return SetEnd(v, min_, true); }
+
+bool TDUDMeterValues::SetMinValue(std::int32_t v) { return SetEnd(v, max_, false); }
 
 bool TDUDMeterValues::SetPercentValue(int p)
 {

@@ -66,6 +66,10 @@ public:
     bool Sub(int n);
 
 private:
+    // The range becomes v and kept in order; a value outside it moves to the
+    // new maximum (toMax) or minimum. Ignored when v equals either end.
+    bool SetEnd(std::int32_t v, std::int32_t kept, bool toMax);
+
     std::int32_t min_ = 0;
     std::int32_t max_ = 100;
     std::int32_t user_ = 0;

@@ -212,30 +212,20 @@ void TDUDControl::changeEvent(QEvent* e)
 
 TDUDBaseControl::TDUDBaseControl(QWidget* parent) : TDUDControl(parent)
 {
-    link_.OnChange = [this] { GetIMLChange(); };
-    link_.OnRemoved = [this] {
-        imageList_ = nullptr;
-        Invalidate();
-    };
+    imageList_.OnChange = [this] { GetIMLChange(); };
+    imageList_.OnRemoved = [this] { Invalidate(); };
     backFX_.OnChange = [this](void* sender) { GetChange(sender); };
 }
 
 TDUDBaseControl::~TDUDBaseControl()
 {
     backFX_.OnChange = nullptr;
-    if (imageList_)
-        imageList_->UnRegisterChanges(&link_);
 }
 
 void TDUDBaseControl::SetImageList(TDUDCustomImageList* list)
 {
-    if (list == imageList_)
+    if (!imageList_.Set(list))
         return;
-    if (imageList_)
-        imageList_->UnRegisterChanges(&link_);
-    imageList_ = list;
-    if (imageList_)
-        imageList_->RegisterChanges(&link_);
     Invalidate();
 }
 

@@ -102,13 +102,13 @@ public:
     explicit TDUDBaseControl(QWidget* parent = nullptr);
     ~TDUDBaseControl() override;
 
-    TDUDCustomImageList* ImageList() const { return imageList_; }
+    TDUDCustomImageList* ImageList() const { return imageList_.Get(); }
     int ListIndex() const { return listIndex_; }
     int ImageIndex() const { return imageIndex_; }
     void SetImageList(TDUDCustomImageList* list);
     void SetIndex(int index);
     void SetImageIndex(int index);
-    bool IMLEmpty() const { return imageList_ == nullptr; }
+    bool IMLEmpty() const { return imageList_.Get() == nullptr; }
     // The client area in screen coordinates.
     TRect GetScreenRect() const;
     // No transparent parent here supplies a background bitmap.
@@ -131,10 +131,9 @@ protected:
     virtual void GetIMLChange() { Invalidate(); }
 
 private:
-    TDUDCustomImageList* imageList_ = nullptr;
+    TDUDContainerHold<TDUDCustomImageList> imageList_;
     int listIndex_ = 0;
     int imageIndex_ = 0;
-    TDUDChangeLink link_;
     TDUDBitmapEffectObject backFX_;
 };
 

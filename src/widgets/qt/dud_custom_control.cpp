@@ -17,19 +17,14 @@ TDUDCustomControl::TDUDCustomControl(QWidget* parent) : QWidget(parent)
     const auto s = platform::UiScale::For(parent);
     resize(s.X(100), s.Y(40));
     setFocusPolicy(Qt::ClickFocus); // not a tab stop
-    link_.OnChange = [this] { update(); };
-    link_.OnRemoved = [this] {
-        imageList_ = nullptr;
-        update();
-    };
+    imageList_.OnChange = [this] { update(); };
+    imageList_.OnRemoved = [this] { update(); };
     backFX_.OnChange = [this](void*) { update(); };
 }
 
 TDUDCustomControl::~TDUDCustomControl()
 {
     backFX_.OnChange = nullptr;
-    if (imageList_)
-        imageList_->UnRegisterChanges(&link_);
 }
 
 void TDUDCustomControl::SetTransparent(bool v)
@@ -60,13 +55,8 @@ void TDUDCustomControl::SetColor(TColor c)
 
 void TDUDCustomControl::SetImageList(TDUDCustomImageList* list)
 {
-    if (list == imageList_)
+    if (!imageList_.Set(list))
         return;
-    if (imageList_)
-        imageList_->UnRegisterChanges(&link_);
-    imageList_ = list;
-    if (imageList_)
-        imageList_->RegisterChanges(&link_);
     update();
 }
 

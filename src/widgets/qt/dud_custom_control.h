@@ -32,7 +32,7 @@ public:
     TColor Color() const { return color_; }
     void SetColor(TColor c);
 
-    TDUDCustomImageList* ImageList() const { return imageList_; }
+    TDUDCustomImageList* ImageList() const { return imageList_.Get(); }
     int ListIndex() const { return listIndex_; }
     int ImageIndex() const { return imageIndex_; }
     void SetImageList(TDUDCustomImageList* list);
@@ -87,10 +87,9 @@ private:
     bool mouseAbove_ = false;
     bool focused_ = false;
     TColor color_ = clBtnFace;
-    TDUDCustomImageList* imageList_ = nullptr;
+    TDUDContainerHold<TDUDCustomImageList> imageList_;
     int listIndex_ = 0;
     int imageIndex_ = 0;
-    TDUDChangeLink link_;
     TDUDBitmapEffectObject backFX_;
 };
 

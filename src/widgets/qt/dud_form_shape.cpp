@@ -11,19 +11,14 @@ TDUDFormShape::TDUDFormShape(QWidget* owner) : TDUDWndProcComponent(owner)
 {
     fill_.OnChange = [this](void*) { Repaint(); };
     region_.OnChange = [this](void*) { ReRegion(); };
-    link_.OnChange = [this] { GetIMLChange(); };
-    link_.OnRemoved = [this] {
-        imageList_ = nullptr;
-        GetIMLChange();
-    };
+    imageList_.OnChange = [this] { GetIMLChange(); };
+    imageList_.OnRemoved = [this] { GetIMLChange(); };
 }
 
 TDUDFormShape::~TDUDFormShape()
 {
     fill_.OnChange = nullptr;
     region_.OnChange = nullptr;
-    if (imageList_)
-        imageList_->UnRegisterChanges(&link_);
 }
 
 void TDUDFormShape::Repaint()
@@ -42,13 +37,8 @@ void TDUDFormShape::SetUseRgnBitmap(bool v)
 
 void TDUDFormShape::SetImageList(TDUDCustomImageList* v)
 {
-    if (v == imageList_)
+    if (!imageList_.Set(v))
         return;
-    if (imageList_)
-        imageList_->UnRegisterChanges(&link_);
-    imageList_ = v;
-    if (imageList_)
-        imageList_->RegisterChanges(&link_);
     GetIMLChange();
 }
 
@@ -63,10 +53,7 @@ void TDUDFormShape::SetInteger(int index, int v)
 
 void TDUDFormShape::GetIMLChange()
 {
-    if (imageList_ && imageList_->IsValidItem(listIndex_, imageIndex_))
-        fill_.ListBitmap = imageList_->GetBitmapItem(listIndex_, imageIndex_);
-    else
-        fill_.ListBitmap = QImage();
+    fill_.TakeListBitmap(imageList_.Get(), listIndex_, imageIndex_);
     Repaint();
 }
 

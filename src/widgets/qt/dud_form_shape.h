@@ -42,7 +42,7 @@ public:
     TDUDRegionBorder& Border() { return region_.Border(); }
     // The image list and item the fill style sfBitmapList paints; a change
     // of either, or of the list's items, repaints the form.
-    TDUDCustomImageList* ImageList() const { return imageList_; }
+    TDUDCustomImageList* ImageList() const { return imageList_.Get(); }
     void SetImageList(TDUDCustomImageList* v);
     int ListIndex() const { return listIndex_; }
     int ImageIndex() const { return imageIndex_; }
@@ -82,8 +82,7 @@ private:
     TDUDFillObject fill_;
     QImage back_;
     QImage rgnBitmap_; // the mask's border picture, decoded
-    TDUDCustomImageList* imageList_ = nullptr;
-    TDUDChangeLink link_;
+    TDUDContainerHold<TDUDCustomImageList> imageList_;
     int listIndex_ = 0;
     int imageIndex_ = 0;
     bool useRgnBitmap_ = true;

@@ -184,6 +184,14 @@ bool TDUDFillObject::ClipFill(TCanvas& canvas, const TRect& r, TPoint offset, TC
     return painted;
 }
 
+void TDUDShapeFill::TakeListBitmap(const TDUDCustomImageList* iml, int list, int image)
+{
+    if (iml && iml->IsValidItem(list, image))
+        ListBitmap = iml->GetBitmapItem(list, image);
+    else
+        ListBitmap = QImage();
+}
+
 void TDUDFillObject::Assign(const TDUDFillObject& o)
 {
     BeginUpdate();
@@ -204,28 +212,18 @@ void TDUDFillObject::Assign(const TDUDFillObject& o)
 TDUDAlphaObject::TDUDAlphaObject()
 {
     fill_.OnChange = [this](void*) { Change(); };
-    link_.OnChange = [this] { GetIMLChange(); };
-    link_.OnRemoved = [this] {
-        imageList_ = nullptr;
-        GetIMLChange();
-    };
+    imageList_.OnChange = [this] { GetIMLChange(); };
+    imageList_.OnRemoved = [this] { GetIMLChange(); };
 }
 
 TDUDAlphaObject::~TDUDAlphaObject()
 {
-    if (imageList_)
-        imageList_->UnRegisterChanges(&link_);
 }
 
 void TDUDAlphaObject::SetImageList(TDUDCustomImageList* v)
 {
-    if (v == imageList_)
+    if (!imageList_.Set(v))
         return;
-    if (imageList_)
-        imageList_->UnRegisterChanges(&link_);
-    imageList_ = v;
-    if (imageList_)
-        imageList_->RegisterChanges(&link_);
     GetIMLChange();
 }
 
@@ -237,10 +235,7 @@ void TDUDAlphaObject::SetIndex(int index, int v)
 
 void TDUDAlphaObject::GetIMLChange()
 {
-    if (imageList_ && imageList_->IsValidItem(listIndex_, imageIndex_))
-        fill_.ListBitmap = imageList_->GetBitmapItem(listIndex_, imageIndex_);
-    else
-        fill_.ListBitmap = QImage();
+    fill_.TakeListBitmap(imageList_.Get(), listIndex_, imageIndex_);
     Change();
 }
 

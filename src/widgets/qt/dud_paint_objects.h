@@ -32,6 +32,8 @@ public:
     void SetTileMode(TDUDTileMode v) { SetField(tileMode_, v); }
     // Filled from an image list by the alpha object; reports nothing.
     QImage ListBitmap;
+    // ListBitmap becomes the item's bitmap, or null without list or item.
+    void TakeListBitmap(const TDUDCustomImageList* iml, int list, int image);
 
     // Bitmap for sfBitmap, the list bitmap for sfBitmapList, else null.
     const QImage* GetBitmap() const;
@@ -84,7 +86,7 @@ public:
     TDUDAlphaObject();
     ~TDUDAlphaObject() override;
 
-    TDUDCustomImageList* ImageList() const { return imageList_; }
+    TDUDCustomImageList* ImageList() const { return imageList_.Get(); }
     void SetImageList(TDUDCustomImageList* v);
     double Strength() const { return strength_; }
     void SetStrength(double v) { SetField(strength_, std::clamp(v, 0.0, 1.0)); }
@@ -102,12 +104,11 @@ public:
     std::string ClassName() const override { return "TDUDAlphaObject"; }
 
 private:
-    TDUDCustomImageList* imageList_ = nullptr;
+    TDUDContainerHold<TDUDCustomImageList> imageList_;
     double strength_ = 0.6;
     int imageIndex_ = 0;
     int listIndex_ = 0;
     TDUDFillObject fill_;
-    TDUDChangeLink link_;
 };
 
 class TDUDBitmapEffectObject : public TDUDObject {

@@ -29,19 +29,10 @@ using kyd::widgets::test::Grid;
 using kyd::widgets::test::Panel;
 using kyd::widgets::test::Tile;
 
-// A small picture to apply effects to: a sky, a sun and a hill.
+// A small picture to apply effects to, in the 24-bit form the effects take.
 QImage Picture(int w, int h)
 {
-    QImage img(w, h, QImage::Format_RGB32);
-    QPainter p(&img);
-    p.fillRect(img.rect(), QColor(90, 160, 230));
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(250, 210, 40));
-    p.drawEllipse(QPoint(w / 4, h / 3), h / 5, h / 5);
-    p.setBrush(QColor(40, 140, 50));
-    p.drawEllipse(QPoint(w * 2 / 3, h), w / 2, h / 2);
-    p.end();
-    return img.convertToFormat(QImage::Format_BGR888);
+    return kyd::widgets::test::Picture(w, h).convertToFormat(QImage::Format_BGR888);
 }
 
 } // namespace

@@ -25,19 +25,7 @@ using kyd::widgets::test::Grid;
 using kyd::widgets::test::Panel;
 using kyd::widgets::test::Tile;
 
-QImage Picture(int w, int h)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    QPainter p(&img);
-    p.fillRect(img.rect(), QColor(90, 160, 230));
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(250, 210, 40));
-    p.drawEllipse(QPoint(w / 4, h / 3), h / 5, h / 5);
-    p.setBrush(QColor(40, 140, 50));
-    p.drawEllipse(QPoint(w * 2 / 3, h), w / 2, h / 2);
-    p.end();
-    return img;
-}
+using kyd::widgets::test::Picture;
 
 const char* const kNames[] = {"ellipse", "rectangle", "round rect", "direct up", "direct right", "direct down",
                               "direct left", "diamond", "comb", "octagon", "star"};

@@ -3,6 +3,7 @@
 #include "platform/qt/ui_scale.h"
 
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
 
 namespace kyd::widgets::test {
@@ -27,6 +28,20 @@ QGridLayout* Grid(QWidget* panel)
     grid->setHorizontalSpacing(s.X(10));
     grid->setVerticalSpacing(s.Y(3));
     return grid;
+}
+
+QImage Picture(int w, int h)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    QPainter p(&img);
+    p.fillRect(img.rect(), QColor(90, 160, 230));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(250, 210, 40));
+    p.drawEllipse(QPoint(w / 4, h / 3), h / 5, h / 5);
+    p.setBrush(QColor(40, 140, 50));
+    p.drawEllipse(QPoint(w * 2 / 3, h), w / 2, h / 2);
+    p.end();
+    return img;
 }
 
 void Tile(QGridLayout* grid, int index, int columns, const QString& caption, int w, int h,

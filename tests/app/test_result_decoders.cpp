@@ -113,6 +113,19 @@ TEST(CassetteItems, DenominationFromTheFields)
     EXPECT_FALSE(ComposeDenomination("EUR", "0", "", d, error));
     EXPECT_EQ(error, "Wrong Denomination value: EUR 0");
     EXPECT_FALSE(ComposeDenomination("EUR", "000", "A", d, error));
+
+    // Two letters and a value read as a code ("EU 500" is EU 50): the
+    // currency is three letters A-Z or nothing is composed.
+    for (const char* currency : {"EU", "E1R", "EURO", "", "E R", "?UR"}) {
+        SCOPED_TRACE(currency);
+        EXPECT_FALSE(ComposeDenomination(currency, "500", "", d, error));
+        EXPECT_FALSE(d.Valid);
+        EXPECT_NE(error.find("three letters A-Z"), std::string::npos) << error;
+    }
+    // What is written reads back as the value and variant the page shows.
+    EXPECT_FALSE(ComposeDenomination("EUR", "0500", "", d, error));
+    ASSERT_TRUE(ComposeDenomination("usd", "50000", "z", d, error));
+    EXPECT_EQ(d.Code, "USD054Z");
 }
 
 TEST(CassetteItems, NoteSizeAndId)

@@ -1,11 +1,13 @@
 #include "app/qt/ItemForms.h"
 
+#include "app/ConfigItems.h"
 #include "app/ResultDecoders.h"
 #include "app/qt/Latin1.h"
 #include "app/qt/ResultForms.h"
 #include "link/AppContext.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
+#include "platform/dialogs.h"
 #include "platform/exception_sink.h"
 #include "platform/qt/ui_scale.h"
 
@@ -198,6 +200,7 @@ bool TModifyItemDlg::PrepareInteger(const std::string& title, const std::string&
     IntegerPanel->show();
     clearOnly_ = !writable;
     CommentLabel->setText(Latin1(comment));
+    range_ = comment;
     if (writable) {
         const std::string mask = IntegerItemMask(width);
         ValueMaskEdit->setInputMask(QString::fromStdString(QtInputMask(mask + ";1;_")));
@@ -240,9 +243,18 @@ std::string TModifyItemDlg::GetValue() const
 
 void TModifyItemDlg::ApplyBtnClick()
 {
-    if (!IntegerPanel->isHidden())
-        value_ = ValueMaskEdit->text().toStdString();
-    else
+    if (!IntegerPanel->isHidden()) {
+        const std::string value = ValueMaskEdit->text().toStdString();
+        // A value outside the item's range stays in the editor, to be
+        // corrected; the dispenser would only refuse it.
+        if (const std::string error = clearOnly_ ? std::string() : ItemRangeError(value, range_); !error.empty()) {
+            platform::dialogs().messageDlg(error, platform::DlgType::Error, platform::DlgButtons::Ok);
+            ValueMaskEdit->setFocus();
+            ValueMaskEdit->selectAll();
+            return;
+        }
+        value_ = value;
+    } else
         value_ = std::to_string(ItemButtons->checkedId());
     accept();
 }

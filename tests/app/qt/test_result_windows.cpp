@@ -9,6 +9,9 @@
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
 
+#include "app/qt/ModalRun.h"
+
+#include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -221,23 +224,20 @@ TEST_F(CorruptRepliesTest, EveryWindowRefusesABrokenPayload)
         TModifyItemDlg c(&Main());
         EXPECT_FALSE(c.PrepareChoice("Order", "a\nb\n", 2));
     }
-    {
-        Port().QueueReply("0123x5");
-        ASSERT_TRUE(Cmd().ReadRejectTrace());
-        TRejectDlgForm w(&Main());
-        EXPECT_FALSE(w.ShowTrace(Model().Trace));
-    }
+    Warnings();
     {
         Port().QueueReply("0100x5");
         ASSERT_TRUE(Cmd().ReadLastStatus());
         TReadLastStatusForm w(&Main(), &Model());
-        EXPECT_FALSE(w.ShowLastStatus("Last Dispense Status"));
+        EXPECT_FALSE(w.ShowLastStatus("Last Dispense Status", "100x5"));
+        EXPECT_EQ(Warnings(), std::vector<std::string>{"Corrupted reply string from KYD:\n100x5"});
     }
     {
         Port().QueueReply("01xNC001");
         ASSERT_TRUE(Cmd().ReadCassetteIds());
         TCassInfo w(&Main(), &Model());
-        EXPECT_FALSE(w.ShowCassettes());
+        EXPECT_FALSE(w.ShowCassettes("1xNC001"));
+        EXPECT_EQ(Warnings().size(), 1u);
     }
     // A counter that is not a number reads "Error"; a failed read adds no line.
     Port().QueueReply("0/00000x1234");
@@ -249,6 +249,40 @@ TEST_F(CorruptRepliesTest, EveryWindowRefusesABrokenPayload)
     ASSERT_EQ(lines.size(), 2 + 13 + 1);
     EXPECT_EQ(lines[2], "303\tError\tTotal number of notes delivered");
     EXPECT_TRUE(lines[3].startsWith("305\t")); // 304 failed
+}
+
+TEST_F(CorruptRepliesTest, TheCommandButtonsWarnOfABrokenReplyInsteadOfShowingNothing)
+{
+    Start();
+    std::vector<std::string> shown;
+    SetModalHandler([&shown](QDialog& d) {
+        shown.push_back(d.objectName().toStdString());
+        return int(QDialog::Rejected);
+    });
+    auto click = [this](const char* name) { Main().findChild<QAbstractButton*>(name)->click(); };
+
+    Port().QueueReply("0100x5"); // a count that is no number
+    click("LastStatusButton");
+    EXPECT_EQ(Warnings(), std::vector<std::string>{"Corrupted reply string from KYD:\n100x5"});
+    Port().QueueReply("01xNC001"); // a status character with no text
+    click("ReadCassetteIDButton");
+    EXPECT_EQ(Warnings(), std::vector<std::string>{"Corrupted reply string from KYD:\n1xNC001"});
+    EXPECT_TRUE(shown.empty());
+
+    // A trace character that is no reject code still shows the trace.
+    Port().QueueReply("0123x5");
+    TRejectDlgForm* trace = nullptr;
+    QStringList lines;
+    SetModalHandler([&](QDialog& d) {
+        if ((trace = qobject_cast<TRejectDlgForm*>(&d)))
+            lines = MemoLines(trace->RejectMemo);
+        return int(QDialog::Rejected);
+    });
+    click("RdRejTraceButton");
+    SetModalHandler({});
+    EXPECT_TRUE(Warnings().empty());
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_EQ(lines[3], "4\t ");
 }
 
 TEST_F(CorruptRepliesTest, ItemEditorModes)

@@ -285,6 +285,27 @@ TEST_F(CorruptRepliesTest, TheCommandButtonsWarnOfABrokenReplyInsteadOfShowingNo
     EXPECT_EQ(lines[3], "4\t ");
 }
 
+TEST_F(CorruptRepliesTest, TheCounterSeriesIsOneBatchAndAFailureReplyIsNoCount)
+{
+    Start();
+    std::vector<int> states;
+    Port().onWrite = [&](const std::string&) { states.push_back(Main().Busy().State()); };
+    // 303 answered with a failure status that still carries digits.
+    Port().QueueReply("6/0000001234");
+    TNoteCounterForm counters(&Main(), &Cmd(), &Main());
+    counters.show();
+    ProcessEvents();
+    Port().onWrite = {};
+    ASSERT_EQ(states.size(), 14u);
+    // Busy as one batch from the first read to the last: no read's own end
+    // shows the window idle in between.
+    EXPECT_EQ(states, std::vector<int>(14, 2));
+    EXPECT_FALSE(Main().Busy().Busy());
+    const QStringList lines = counters.Lines();
+    ASSERT_EQ(lines.size(), 2 + 14 + 1 - 1); // heading, 14 counters and the rule, less 303
+    EXPECT_TRUE(lines[2].startsWith("304\t")) << lines[2].toStdString();
+}
+
 TEST_F(CorruptRepliesTest, ItemEditorModes)
 {
     Start(false);

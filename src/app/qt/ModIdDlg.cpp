@@ -27,9 +27,15 @@ namespace kyd::app {
 
 namespace {
 
+// What the operator typed as single bytes; a character outside Latin-1
+// becomes a control character, which the write check refuses, rather than
+// the '?' a conversion would make of it.
 std::string Text(const QLineEdit* e)
 {
-    return Latin1Std(e->text());
+    std::string out;
+    for (QChar c : e->text())
+        out += c.unicode() > 0xFF ? '\x7F' : static_cast<char>(c.unicode());
+    return out;
 }
 
 void Corrupted(const std::string& payload)
@@ -94,8 +100,8 @@ TEditModIdDlg::TEditModIdDlg(QWidget* owner, ModIdRow* row) : QDialog(owner), ro
     CloseBtn->setObjectName("CloseBtn");
     CloseBtn->setDefault(true);
     connect(SaveBtn, &QPushButton::clicked, this, Guard("edit module id", [this] {
-                SaveBtnClick();
-                accept();
+                if (SaveBtnClick())
+                    accept();
             }));
     connect(CloseBtn, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -127,14 +133,22 @@ void TEditModIdDlg::EditChange()
     SaveBtn->setEnabled(true);
 }
 
-void TEditModIdDlg::SaveBtnClick()
+bool TEditModIdDlg::SaveBtnClick()
 {
     if (!row_)
-        return;
-    if (row_->Extended())
-        ApplyModIdEdit(*row_, {Text(ValueEdit)});
-    else
-        ApplyModIdEdit(*row_, {Text(TypeEdit), Text(RevEdit), Text(FieldRevEdit), Text(SerialNrEdit)});
+        return true;
+    const std::vector<std::string> edits =
+        row_->Extended() ? std::vector<std::string>{Text(ValueEdit)}
+                         : std::vector<std::string>{Text(TypeEdit), Text(RevEdit), Text(FieldRevEdit), Text(SerialNrEdit)};
+    // Checked before anything reaches the row or the dispenser; the dialog
+    // stays open to be corrected.
+    std::string error;
+    if (!CheckModIdEdit(*row_, edits, error)) {
+        platform::dialogs().messageDlg(error, platform::DlgType::Error, platform::DlgButtons::Ok);
+        return false;
+    }
+    ApplyModIdEdit(*row_, edits);
+    return true;
 }
 
 // ---- module id window -----------------------------------------------------

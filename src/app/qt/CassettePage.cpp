@@ -46,6 +46,8 @@ QPushButton* Button(QWidget* parent, const char* name, const char* caption)
 {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
+    // Air around the caption, whatever the style's own margins.
+    b->setMinimumWidth(platform::UiScale::ButtonWidth(b, b->text()));
     return b;
 }
 
@@ -152,8 +154,9 @@ void TCassettePage::BuildControls()
     connect(ButtonSetNoteSize, &QPushButton::clicked, this, Guard("set note size", [this] { ButtonSetNoteSizeClick(); }));
 
     // The set buttons line up.
-    const int setWidth = std::max({ButtonSetCassId->sizeHint().width(), ButtonSetDenom->sizeHint().width(),
-                                   ButtonSetNoteSize->sizeHint().width()});
+    const int setWidth = std::max({ButtonSetCassId->minimumWidth(), ButtonSetDenom->minimumWidth(),
+                                   ButtonSetNoteSize->minimumWidth(), ButtonSetCassId->sizeHint().width(),
+                                   ButtonSetDenom->sizeHint().width(), ButtonSetNoteSize->sizeHint().width()});
     for (QPushButton* b : {ButtonSetCassId, ButtonSetDenom, ButtonSetNoteSize}) {
         b->setMinimumWidth(setWidth);
         b->setEnabled(false);

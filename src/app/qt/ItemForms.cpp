@@ -96,11 +96,29 @@ void TNoteCounterForm::FormShow()
                     Latin1(NoteCounterLine(row.Item, cmd_->Model()->ReadData, row.Description)));
         }
     }
-    // As high as the lines need.
+    // As high as the lines need, and as wide as the counter lines; the rules
+    // are decoration and are cut at the edge rather than scrolled to.
     const int lines = MemoRDCounters->document()->blockCount();
     const int lineHeight = QFontMetrics(MemoRDCounters->font()).height() + 3;
     const int frame = 2 * MemoRDCounters->frameWidth() + 2 * static_cast<int>(MemoRDCounters->document()->documentMargin());
-    resize(width(), lines * lineHeight + frame);
+    const int tab = static_cast<int>(MemoRDCounters->tabStopDistance());
+    int widest = 0;
+    for (const QString& line : Lines()) {
+        if (line.isEmpty() || line.count('-') == line.size() || line.count('=') == line.size())
+            continue;
+        int x = 0;
+        const QStringList parts = line.split('\t');
+        for (int i = 0; i < parts.size(); ++i) {
+            x += platform::UiScale::TextWidth(MemoRDCounters->font(), parts[i]);
+            if (i + 1 < parts.size() && tab > 0)
+                x = (x / tab + 1) * tab;
+        }
+        widest = std::max(widest, x);
+    }
+    MemoRDCounters->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const int cursor = platform::UiScale::For(this).X(4);
+    setMinimumWidth(widest + frame + cursor);
+    resize(std::max(width(), widest + frame + cursor), lines * lineHeight + frame);
     if (stopRequested_)
         QDialog::done(pendingResult_);
 }

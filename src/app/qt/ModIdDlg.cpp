@@ -1,6 +1,7 @@
 #include "app/qt/ModIdDlg.h"
 
 #include "app/ResultDecoders.h"
+#include "app/qt/FitColumns.h"
 #include "app/qt/Guard.h"
 #include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
@@ -226,6 +227,14 @@ TModuleIdDlg::TModuleIdDlg(QWidget* owner, link::TPLVRCmdF* cmd) : QDialog(owner
     layout->addWidget(PageControl1);
     layout->addLayout(buttons);
     resize(scale.X(48 + 38 + 53 + 74 + 97 + 50), scale.Y(320));
+    // Both pages' columns show whole, inside the page's frame and margins.
+    constexpr int kPageFramePx = 24;
+    for (QTreeWidget* list : {ListViewModId, ListViewExtModId}) {
+        int columns = 0;
+        for (int c = 0; c < list->columnCount(); ++c)
+            columns += list->columnWidth(c);
+        WidenToShowColumns(this, list, columns + scale.X(kPageFramePx));
+    }
 }
 
 bool TModuleIdDlg::ReadFailed()

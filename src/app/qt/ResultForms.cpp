@@ -159,7 +159,8 @@ bool TKYDShowReadDataFrame::ShowProgramIds(const std::string& payload)
         return Refuse(payload);
     SetLines(lines);
     setWindowTitle("Program id's");
-    resize(platform::UiScale::For(this).X(180), height());
+    resize(std::max(platform::UiScale::For(this).X(180), platform::UiScale::TitleWidth(this, windowTitle())),
+           height());
     return true;
 }
 
@@ -170,7 +171,9 @@ bool TKYDShowReadDataFrame::ShowCurrencyCodes(const std::string& payload)
         return Refuse(payload);
     SetLines(lines);
     setWindowTitle("Currency codes");
-    resize(platform::UiScale::For(this).Size({100, 160}));
+    // The design width, or what the title needs.
+    const auto scale = platform::UiScale::For(this);
+    resize(std::max(scale.X(100), platform::UiScale::TitleWidth(this, windowTitle())), scale.Y(160));
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "app/qt/PLVRMain.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
+#include "platform/qt/ui_scale.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -56,6 +57,11 @@ TEST_F(CassettePageTest, ReadsWritesAndReadsBackAPositionThenOpensLocksAndCloses
                                                       p.ButtonReadCassItems, p.GroupBoxCassID, p.GroupBoxCassDenom,
                                                       p.GroupBoxNoteSize})
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+
+    // Every caption keeps air on both sides within its button.
+    ProcessEvents();
+    for (QPushButton* b : p.findChildren<QPushButton*>())
+        EXPECT_GE(b->width(), platform::UiScale::TextWidth(b->font(), b->text()) + 16) << b->text().toStdString();
 
     simulator.withCore([](sim::SimCore& c) { c.cassette(3).denomination = "SEK102A"; });
     Pick(3);

@@ -17,6 +17,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 #include <cstdio>
@@ -169,6 +171,23 @@ TEST_F(ModuleWindowsTest, ModuleStatusHidesItsButtons)
         EXPECT_EQ(Cell(d.ListViewModErrLog, 9, 2), ""); // not among the searched names
     }));
     EXPECT_EQ(TakeCommands(), Commands{"RD/397"});
+}
+
+TEST_F(ModuleWindowsTest, BothModuleIdPagesShowTheirColumnsWithoutScrolling)
+{
+    StartOnPty();
+    EXPECT_TRUE(Open<TModuleIdDlg>("ModIdButton", [&](TModuleIdDlg& d) {
+        d.show();
+        for (int page : {0, 1}) {
+            d.PageControl1->setCurrentIndex(page);
+            ProcessEvents();
+            QTreeWidget* list = page == 0 ? d.ListViewModId : d.ListViewExtModId;
+            SCOPED_TRACE(list->objectName().toStdString());
+            EXPECT_LE(list->header()->length(), list->viewport()->width());
+            EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+        }
+        d.hide();
+    }));
 }
 
 TEST_F(ModuleWindowsTest, ModuleIdsEditedAndWrittenBack)

@@ -8,6 +8,7 @@
 #include "app/qt/ResultForms.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
+#include "platform/qt/ui_scale.h"
 
 #include "app/qt/ModalRun.h"
 
@@ -17,6 +18,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTreeWidget>
 
 namespace kyd::app::test {
@@ -137,6 +141,19 @@ TEST_F(ResultWindowsTest, FillFromWhatTheDispenserAnswersAfterADispenseWithRejec
     EXPECT_EQ(lines[3], "304\t2\tTotal number of notes rejected");
     EXPECT_EQ(lines[11], QString(100, '-'));
     EXPECT_FALSE(Main().Busy().Busy());
+    // Every counter line shows whole without a scroll bar; only the rules
+    // run past the edge.
+    ProcessEvents();
+    QPlainTextEdit* memo = counters.MemoRDCounters;
+    EXPECT_FALSE(memo->horizontalScrollBar()->isVisible());
+    for (QTextBlock b = memo->document()->begin(); b.isValid(); b = b.next()) {
+        const QString text = b.text();
+        if (text.count('-') == text.size() || text.count('=') == text.size())
+            continue;
+        QTextCursor end(b);
+        end.movePosition(QTextCursor::EndOfBlock);
+        EXPECT_LE(memo->cursorRect(end).right(), memo->viewport()->width()) << text.toStdString();
+    }
 }
 
 TEST_F(ResultWindowsTest, NoteCounterWindowClosedDuringItsSeriesEndsAfterTheExchange)
@@ -205,6 +222,10 @@ TEST_F(CorruptRepliesTest, EveryWindowRefusesABrokenPayload)
                                     : std::vector<std::string>{"Corrupted reply string from KYD:\n" + reply.substr(1)});
     }
     {
+        ASSERT_TRUE(Read(118, "0/EURSEK"));
+        TKYDShowReadDataFrame fits(&Main(), &Model());
+        ASSERT_TRUE(fits.ShowCurrencyCodes(Model().ReadData));
+        EXPECT_GE(fits.width(), platform::UiScale::TitleWidth(&fits, "Currency codes"));
         ASSERT_TRUE(Read(118, "0/E1R"));
         TKYDShowReadDataFrame w(&Main(), &Model());
         EXPECT_FALSE(w.ShowCurrencyCodes(Model().ReadData));

@@ -2,6 +2,7 @@
 
 #include "link/TextPos.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -22,6 +23,11 @@ std::string Trimmed(const std::string& s)
     if (first == std::string::npos)
         return {};
     return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+bool CurrencyCode(const std::string& s)
+{
+    return s.size() == 3 && std::all_of(s.begin(), s.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
 // 1 to 3 decimal digits; -1 otherwise.
@@ -50,15 +56,29 @@ bool CheckCassetteId(const std::string& id, std::string& error)
 bool ComposeDenomination(const std::string& currency, const std::string& value, const std::string& variant,
                          TDenomination& out, std::string& error)
 {
-    std::string text = Upper(currency) + " " + value;
+    const std::string cur = Upper(currency);
+    std::string text = cur + " " + value;
     const std::string v = Trimmed(Upper(variant));
     if (!v.empty())
         text += " " + v;
+    out = TDenomination();
+    // The currency is what keeps the text form apart from the code form: two
+    // letters and a value ("EU 500") would read as the code of EU 50.
+    if (!CurrencyCode(cur)) {
+        error = "Wrong Denomination value: " + text + " (the currency must be three letters A-Z)";
+        return false;
+    }
     out = TDenomination(text);
-    // The code keeps two digits of the value: refuse what it would change,
-    // and a value of 0, whose code ("EUR000") no reader takes.
+    // What goes out must read back as what the page shows: the code keeps
+    // two digits of the value (EUR 255 would be stored as EUR 250), and a
+    // value of 0 gives a code ("EUR000") no reader takes.
     const TDenomination stored(out.Code);
-    if (!out.Valid || !stored.Valid || stored.Value != out.Value) {
+    const std::string shownValue = Trimmed(value);
+    const char shownVariant = v.empty() ? ' ' : v[0];
+    const bool same = out.Valid && stored.Valid && stored.Currency == cur && out.Currency == cur &&
+                      std::to_string(stored.Value) == shownValue && stored.Value == out.Value &&
+                      stored.Variant == shownVariant && v.size() <= 1;
+    if (!same) {
         error = "Wrong Denomination value: " + text;
         out.Valid = false;
         return false;

@@ -38,6 +38,7 @@ enum class ResultWindow {
 inline constexpr const char* kPageInfo = "InfoStatisticsTabSheet";
 inline constexpr const char* kPageTrans = "TabSheetTrans";
 inline constexpr const char* kPageService = "ServiceItemTabSheet";
+inline constexpr const char* kPageConfig2 = "KYDConfig2TabSheet";
 inline constexpr const char* kPageTcd = "TabSheetTCD";
 inline constexpr const char* kPageToolBar = "ToolBar";
 

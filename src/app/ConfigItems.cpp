@@ -140,4 +140,39 @@ bool ItemValueWritable(const std::string& value)
     return !value.empty() && std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+bool ItemRange(const std::string& text, long& low, long& high)
+{
+    auto digits = [&text](std::size_t at, long& v) {
+        std::size_t end = at;
+        v = 0;
+        while (end < text.size() && end - at < 9 && text[end] >= '0' && text[end] <= '9')
+            v = v * 10 + (text[end++] - '0');
+        return end;
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9' || (i > 0 && text[i - 1] >= '0' && text[i - 1] <= '9'))
+            continue;
+        const std::size_t dash = digits(i, low);
+        if (dash < text.size() && text[dash] == '-' && dash + 1 < text.size() && text[dash + 1] >= '0' &&
+            text[dash + 1] <= '9') {
+            digits(dash + 1, high);
+            return low <= high;
+        }
+    }
+    return false;
+}
+
+std::string ItemRangeError(const std::string& value, const std::string& rangeText)
+{
+    long low = 0, high = 0;
+    if (!ItemValueWritable(value) || !ItemRange(rangeText, low, high))
+        return {};
+    long v = 0;
+    for (char c : value)
+        v = v > high ? v : v * 10 + (c - '0'); // stops growing once above the range
+    if (v >= low && v <= high)
+        return {};
+    return "Value " + value + " is outside the item's range: " + rangeText;
+}
+
 } // namespace kyd::app

@@ -64,4 +64,14 @@ std::string ItemMessage(int item, const std::string& payload);
 // left empty or a choice with no option selected writes nothing.
 bool ItemValueWritable(const std::string& value);
 
+// The range an integer item's range text names: its first "low-high" pair
+// ("Range: 1-100, Default: 100", "0-2000(default),..."). False when the
+// text names none.
+bool ItemRange(const std::string& rangeText, long& low, long& high);
+// Empty when value (decimal digits) lies in the range the text names (or
+// the text names none); else why it is refused, with the range text.
+std::string ItemRangeError(const std::string& value, const std::string& rangeText);
+// What the editor says when it closed without a value to write.
+inline constexpr const char* kNothingWritten = "Nothing was written: no value was given";
+
 } // namespace kyd::app

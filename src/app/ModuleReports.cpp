@@ -142,17 +142,44 @@ std::string PadField(const std::string& text, std::size_t width, char fill)
     return std::string(width - text.size(), fill) + text;
 }
 
+namespace {
+
+struct ModIdField {
+    const char* Name;
+    std::size_t Width;
+    char Fill;
+};
+constexpr ModIdField kStandardFields[] = {{"Type", 3, '0'}, {"Revision", 2, '0'}, {"Field Revision", 2, '0'},
+                                          {"Serial Number", 7, '0'}};
+constexpr ModIdField kExtendedField = {"Value", 14, ' '};
+
+} // namespace
+
 void ApplyModIdEdit(ModIdRow& row, const std::vector<std::string>& edits)
 {
     if (row.Extended()) {
         if (!edits.empty())
-            row.Columns.assign(1, PadField(edits[0], 14, ' '));
+            row.Columns.assign(1, PadField(edits[0], kExtendedField.Width, kExtendedField.Fill));
         return;
     }
-    static constexpr std::size_t widths[] = {3, 2, 2, 7};
     row.Columns.resize(4);
     for (std::size_t i = 0; i < 4 && i < edits.size(); ++i)
-        row.Columns[i] = PadField(edits[i], widths[i], '0');
+        row.Columns[i] = PadField(edits[i], kStandardFields[i].Width, kStandardFields[i].Fill);
+}
+
+bool CheckModIdEdit(const ModIdRow& row, const std::vector<std::string>& edits, std::string& error)
+{
+    for (std::size_t i = 0; i < edits.size() && i < (row.Extended() ? 1u : 4u); ++i) {
+        const ModIdField& f = row.Extended() ? kExtendedField : kStandardFields[i];
+        const std::string padded = PadField(edits[i], f.Width, f.Fill);
+        for (char c : padded) {
+            if (c < 0x20 || c > 0x7E) {
+                error = std::string(f.Name) + ": only printable ASCII characters (blank to '~') can be written";
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 std::string ModIdRecord(const ModIdRow& row)

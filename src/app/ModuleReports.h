@@ -75,6 +75,10 @@ std::string PadField(const std::string& text, std::size_t width, char fill);
 // (the module name is never changed): standard {type, rev, field rev,
 // serial}; extended {value}.
 void ApplyModIdEdit(ModIdRow& row, const std::vector<std::string>& edits);
+// Whether the edits may be written: each, padded to its field's width as
+// ApplyModIdEdit pads it, is printable ASCII (blank to '~'). False, with the
+// field named in error, otherwise.
+bool CheckModIdEdit(const ModIdRow& row, const std::vector<std::string>& edits, std::string& error);
 // The record written back: the caption followed by every column.
 std::string ModIdRecord(const ModIdRow& row);
 

@@ -63,11 +63,9 @@ std::string RejectTraceText(char code)
     return kTexts[code - '0'];
 }
 
-bool DecodeRejectTrace(const std::string& trace, std::vector<std::string>& lines)
+void DecodeRejectTrace(const std::string& trace, std::vector<std::string>& lines)
 {
     lines.clear();
-    if (!AllDigits(trace))
-        return false;
     std::string t = trace;
     const std::size_t zero = t.find('0');
     if (zero != std::string::npos && zero + 1 < t.size()) {
@@ -80,11 +78,10 @@ bool DecodeRejectTrace(const std::string& trace, std::vector<std::string>& lines
     }
     if (t == "0") {
         lines.push_back("No rejects has occured");
-        return true;
+        return;
     }
     for (std::size_t i = 0; i < t.size(); ++i)
         lines.push_back(std::to_string(i + 1) + "\t" + RejectTraceText(t[i]));
-    return true;
 }
 
 // ---- cassette grid -------------------------------------------------------
@@ -204,21 +201,23 @@ bool DecodeTable(const std::string& d, TableKind kind, int textBase, std::vector
     for (int s = 2; s < static_cast<int>(d.size()); s += 5) {
         const std::string code = SubString(d, s, 2);
         const std::string count = SubString(d, s + 2, 3);
-        if (!AllDigits(count))
+        if (!DigitsOrEmpty(count))
             return false;
         std::string text;
         if (kind == TableKind::Reject) {
-            if (code.size() != 2 || !AllDigits(code))
+            if (!AllDigits(code))
                 return false;
-            text = RejectTableText(link::DecimalOrMinusOne(code) + textBase);
+            if (code.size() == 2)
+                text = RejectTableText(link::DecimalOrMinusOne(code) + textBase);
         } else {
             const int hi = HexDigit(CharAt(code, 1));
-            const int lo = HexDigit(CharAt(code, 2));
-            if (code.size() != 2 || hi < 0 || lo < 0)
+            const int lo = code.size() == 2 ? HexDigit(CharAt(code, 2)) : 0;
+            if (hi < 0 || lo < 0)
                 return false;
             const int n = hi * 16 + lo;
             // Only the dispenser's own status characters have texts here.
-            text = n >= 48 && n <= 127 ? link::StatusCodeText(textBase + n) : std::string();
+            if (code.size() == 2 && n >= 48 && n <= 127)
+                text = link::StatusCodeText(textBase + n);
         }
         lines.push_back(count + "\t" + text);
     }

@@ -33,10 +33,10 @@ bool DecodeLastStatus(const link::FeederList& feeders, std::vector<LastStatusRow
 // Text of one reject code of the trace ('0' to '9'; " " for any other).
 std::string RejectTraceText(char code);
 // The trace rotated so that it starts after its first end mark ('0'),
-// then one line per code: position, a tab, the code's text; the single
-// line "No rejects has occured" for an empty trace. False when the trace is
-// empty or holds anything but digits.
-bool DecodeRejectTrace(const std::string& trace, std::vector<std::string>& lines);
+// then one line per code: position, a tab, the code's text (" " for a
+// character that is no reject code). A trace that is only its end mark
+// gives the single line "No rejects has occured"; an empty trace no line.
+void DecodeRejectTrace(const std::string& trace, std::vector<std::string>& lines);
 
 // ---- cassette grid -------------------------------------------------------
 
@@ -68,7 +68,8 @@ enum class TableKind { Reject = 0, Status = 1 };
 std::string RejectTableText(int code);
 // Items 300 and 301: one line per 5-character record, the count, a tab and
 // the code's text (a decimal reject code, or a status code as two upper-case
-// hexadecimal digits). False when a code or a count is not a number.
+// hexadecimal digits). A last record cut short shows what it has (a code cut
+// short has no text). False when a code or a count is not a number.
 bool DecodeTable(const std::string& payload, TableKind kind, int textBase, std::vector<std::string>& lines);
 // "Corrupted reply string from KYD:\n" and the payload.
 std::string CorruptedReplyText(const std::string& payload);

@@ -2,6 +2,7 @@
 
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
+#include "link/StatusTexts.h"
 #include "platform/dialogs.h"
 #include "platform/exception_sink.h"
 
@@ -47,7 +48,8 @@ void TransactionRunner::Setup(const TransactionSetup& setup)
     setup_ = setup;
     cmdChar_ = setup.CommandIndex == 1 ? '2' : '1';
     // '9' sends a moved-forward bundle to the reject vault; a dispense
-    // always goes to the teller.
+    // always goes to the teller. Deliberately narrower than a plain "option
+    // 3 gives '9'": a dispense with '9' would name no teller at all.
     secondChar_ = cmdChar_ == '2' && setup.MoveForwardOption == 3 ? '9' : setup.Teller;
     nextNr_ = 1;
     shownNr_ = 1;
@@ -145,9 +147,14 @@ TransactionRunner::Outcome TransactionRunner::Exchange(const std::function<void(
         failure = e.what();
         return Outcome::Broken;
     }
-    if (cmd_->Model()->Succeeded())
+    const link::Protokoll& model = *cmd_->Model();
+    if (model.Succeeded())
         return Outcome::Ok;
-    failure = cmd_->Model()->CodeText;
+    // The operator cancelled the exchange (class WARNING, code 205): not a
+    // failed step, so nothing to ask; nothing follows it either.
+    if (model.StatusClass == link::kClassWarning)
+        return Outcome::Canceled;
+    failure = model.CodeText;
     return Outcome::Failed;
 }
 
@@ -168,13 +175,14 @@ void TransactionRunner::DoTransaction()
     Show();
 
     std::string failure;
-    bool ok = Exchange([this] { cmd_->Dispense(cmdChar_, secondChar_, setup_.Counts); }, failure) == Outcome::Ok;
+    Outcome outcome = Exchange([this] { cmd_->Dispense(cmdChar_, secondChar_, setup_.Counts); }, failure);
     // The follow-up only after a move forward that succeeded.
-    if (ok && cmdChar_ == '2' && (setup_.MoveForwardOption == 1 || setup_.MoveForwardOption == 2)) {
+    if (outcome == Outcome::Ok && cmdChar_ == '2' &&
+        (setup_.MoveForwardOption == 1 || setup_.MoveForwardOption == 2)) {
         const char* follow = setup_.MoveForwardOption == 2 ? "4" : "3";
-        ok = Exchange([this, follow] { cmd_->SendCommand(follow, 180); }, failure) == Outcome::Ok;
+        outcome = Exchange([this, follow] { cmd_->SendCommand(follow, 180); }, failure);
     }
-    if (!ok)
+    if (outcome == Outcome::Failed || outcome == Outcome::Broken)
         AskAbortIgnore(failure);
 
     ++nextNr_;
@@ -218,7 +226,9 @@ bool TransactionRunner::WaitRemoveNotes()
         timer_.Start();
         return true;
     }
-    AskAbortIgnore(failure);
+    // A cancelled check tells nothing about the throat: poll it again.
+    if (outcome != Outcome::Canceled)
+        AskAbortIgnore(failure);
     timer_.Start();
     return false;
 }

@@ -113,8 +113,9 @@ private:
     void Finish(const char* status);
     void Show();
     // Sends and reports whether the model says it succeeded; an exception
-    // (the port not open) is a failure with its text.
-    enum class Outcome { Ok, Failed, Broken };
+    // (the port not open) is a failure with its text; an exchange the
+    // operator cancelled is neither success nor failure.
+    enum class Outcome { Ok, Failed, Broken, Canceled };
     Outcome Exchange(const std::function<void()>& send, std::string& failure);
 
     link::TPLVRCmdF* cmd_;

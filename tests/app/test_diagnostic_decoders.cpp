@@ -141,6 +141,11 @@ TEST(SelfTest, StackPresenterAndNoteTransportLayouts)
     EXPECT_EQ(State(nt.Rows[2]), "RT not present/0//");
     DecodeNoteTransport("003", nt);
     EXPECT_EQ(State(nt.Rows[2]), "RT present/3//");
+    // Any state but 0 is a tray that is there, an error state too.
+    DecodeNoteTransport("002", nt);
+    EXPECT_EQ(State(nt.Rows[2]), "RT present/2//");
+    DecodeNoteTransport("001", nt);
+    EXPECT_EQ(State(nt.Rows[2]), "RT present/1//");
     DecodeNoteTransport("00-", nt);
     EXPECT_EQ(State(nt.Rows[2]), "-/-1//");
     EXPECT_EQ(SelfTestCommand(-1) + SelfTestCommand(0) + SelfTestCommand(9), "GAG0G9");

@@ -12,19 +12,23 @@ using Lines = std::vector<std::string>;
 TEST(ResultDecoders, RejectTraceStartsAfterItsEndMark)
 {
     Lines l;
-    ASSERT_TRUE(DecodeRejectTrace("0", l));
+    DecodeRejectTrace("0", l);
     EXPECT_EQ(l, Lines{"No rejects has occured"});
-    ASSERT_TRUE(DecodeRejectTrace(std::string(20, '0'), l)); // power-on ring
+    DecodeRejectTrace(std::string(20, '0'), l); // power-on ring
     EXPECT_EQ(l, Lines{"No rejects has occured"});
-    ASSERT_TRUE(DecodeRejectTrace("12034", l)); // wrapped: oldest code after the mark
+    DecodeRejectTrace("12034", l); // wrapped: oldest code after the mark
     EXPECT_EQ(l, (Lines{"1\t33 Long Note Sensor A", "2\t34 Long Note Sensor B", "3\t31 Double Note",
                         "4\t32 Internal Reject", "5\t30 ->"}));
-    ASSERT_TRUE(DecodeRejectTrace("1200", l)); // not wrapped: cut after the mark
+    DecodeRejectTrace("1200", l); // not wrapped: cut after the mark
     EXPECT_EQ(l, (Lines{"1\t31 Double Note", "2\t32 Internal Reject", "3\t30 ->"}));
-    ASSERT_TRUE(DecodeRejectTrace("98", l)); // no mark at all
+    DecodeRejectTrace("98", l); // no mark at all
     EXPECT_EQ(l, (Lines{"1\t39 Notes Too Close", "2\t38 Skewed Note"}));
-    EXPECT_FALSE(DecodeRejectTrace("12x0", l));
-    EXPECT_FALSE(DecodeRejectTrace("", l));
+    // A character that is no reject code shows a blank text; the trace is
+    // still shown.
+    DecodeRejectTrace("1x0", l);
+    EXPECT_EQ(l, (Lines{"1\t31 Double Note", "2\t ", "3\t30 ->"}));
+    DecodeRejectTrace("", l);
+    EXPECT_TRUE(l.empty());
 }
 
 TEST(ResultDecoders, ReadDataRecords)
@@ -47,6 +51,18 @@ TEST(ResultDecoders, ReadDataRecords)
     EXPECT_EQ(l, (Lines{"003\t02 More than one note", "001\t24 Notes bundle-rejected due to single reject is full",
                         "007\t", "007\t"})); // 0 and 25 have no text
     EXPECT_FALSE(DecodeTable("/0A005", TableKind::Reject, 0, l));
+    // A last record cut short shows what it has.
+    for (TableKind k : {TableKind::Reject, TableKind::Status}) {
+        ASSERT_TRUE(DecodeTable("/02", k, 0, l));
+        EXPECT_EQ(l, Lines{"\t" + std::string(k == TableKind::Reject ? "02 More than one note" : "")});
+        ASSERT_TRUE(DecodeTable("/0200300", k, 0, l)); // code 00, no count
+        EXPECT_EQ(l, (Lines{l[0], "\t"}));
+        ASSERT_TRUE(DecodeTable("/02003124", k, 0, l)); // code 12, count "4"
+        ASSERT_EQ(l.size(), 2u);
+        EXPECT_EQ(l[1].substr(0, 2), "4\t");
+    }
+    EXPECT_FALSE(DecodeTable("/02x", TableKind::Reject, 0, l));
+    EXPECT_FALSE(DecodeTable("/020034x", TableKind::Status, 0, l));
     EXPECT_EQ(CorruptedReplyText("/0A005"), "Corrupted reply string from KYD:\n/0A005");
 }
 
@@ -113,6 +129,19 @@ TEST(CassetteItems, DenominationFromTheFields)
     EXPECT_FALSE(ComposeDenomination("EUR", "0", "", d, error));
     EXPECT_EQ(error, "Wrong Denomination value: EUR 0");
     EXPECT_FALSE(ComposeDenomination("EUR", "000", "A", d, error));
+
+    // Two letters and a value read as a code ("EU 500" is EU 50): the
+    // currency is three letters A-Z or nothing is composed.
+    for (const char* currency : {"EU", "E1R", "EURO", "", "E R", "?UR"}) {
+        SCOPED_TRACE(currency);
+        EXPECT_FALSE(ComposeDenomination(currency, "500", "", d, error));
+        EXPECT_FALSE(d.Valid);
+        EXPECT_NE(error.find("three letters A-Z"), std::string::npos) << error;
+    }
+    // What is written reads back as the value and variant the page shows.
+    EXPECT_FALSE(ComposeDenomination("EUR", "0500", "", d, error));
+    ASSERT_TRUE(ComposeDenomination("usd", "50000", "z", d, error));
+    EXPECT_EQ(d.Code, "USD054Z");
 }
 
 TEST(CassetteItems, NoteSizeAndId)

@@ -2,6 +2,7 @@
 
 #include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
+#include "app/qt/ResultForms.h"
 
 #include "app/ResultDecoders.h"
 #include "link/Protokoll.h"
@@ -121,12 +122,14 @@ void TCassInfo::FitWindow()
     setFixedSize(width + frame, rows * rowHeight + frame);
 }
 
-bool TCassInfo::ShowCassettes()
+bool TCassInfo::ShowCassettes(const std::string& reply)
 {
     ClearGrid();
     std::vector<GridRow> rows;
-    if (!DecodeCassetteList(model_->Feeders(), rows))
+    if (!DecodeCassetteList(model_->Feeders(), rows)) {
+        WarnCorruptedReply(reply);
         return false;
+    }
     SetRows(rows);
     return true;
 }
@@ -141,16 +144,18 @@ bool TCassInfo::ShowNoteSizes(const std::string& d)
     ClearGrid();
     FitWindow(); // 70 design pixels narrower
     std::vector<GridRow> rows;
-    if (!DecodeNoteSizes(d, rows))
+    if (!DecodeNoteSizes(d, rows)) {
+        WarnCorruptedReply(d);
         return false;
+    }
     SetRows(rows);
     return true;
 }
 
-void ShowCassetteWindow(QWidget* owner, link::Protokoll& model)
+void ShowCassetteWindow(QWidget* owner, link::Protokoll& model, const std::string& reply)
 {
     TCassInfo window(owner, &model);
-    if (window.ShowCassettes())
+    if (window.ShowCassettes(reply))
         ExecModal(window);
 }
 

@@ -27,11 +27,12 @@ public:
 
     // Header row "No", "Cassette Id", "Width", "Status", then one row per
     // cassette of the model's feeder list; the grid grows beyond its design
-    // rows. False when a record is broken.
-    bool ShowCassettes();
+    // rows. False when a record is broken, after a warning that quotes the
+    // reply's payload.
+    bool ShowCassettes(const std::string& reply = {});
     // The note sizes of item 202: records of 13 characters from position 2,
-    // a denomination code, the vertical and the horizontal size. False when
-    // a size is not a number.
+    // a denomination code, the vertical and the horizontal size. False, after
+    // the same warning, when a size is not a number.
     bool ShowNoteSizes(const std::string& payload);
 
     // The text of a cell ("" when empty).
@@ -59,8 +60,9 @@ private:
 };
 
 // Shows the cassette window modally for the model's cassettes and frees it
-// afterwards (what SHOW_CASSETTE_DLG of a script asks for); nothing is shown
-// when the list is broken.
-void ShowCassetteWindow(QWidget* owner, link::Protokoll& model);
+// afterwards (what SHOW_CASSETTE_DLG of a script asks for); a broken list
+// shows the corrupt-reply warning quoting reply (the payload of the
+// cassette-id reply) instead.
+void ShowCassetteWindow(QWidget* owner, link::Protokoll& model, const std::string& reply = {});
 
 } // namespace kyd::app

@@ -46,6 +46,8 @@ QPushButton* Button(QWidget* parent, const char* name, const char* caption)
 {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
+    // Air around the caption, whatever the style's own margins.
+    b->setMinimumWidth(platform::UiScale::ButtonWidth(b, b->text()));
     return b;
 }
 
@@ -152,8 +154,9 @@ void TCassettePage::BuildControls()
     connect(ButtonSetNoteSize, &QPushButton::clicked, this, Guard("set note size", [this] { ButtonSetNoteSizeClick(); }));
 
     // The set buttons line up.
-    const int setWidth = std::max({ButtonSetCassId->sizeHint().width(), ButtonSetDenom->sizeHint().width(),
-                                   ButtonSetNoteSize->sizeHint().width()});
+    const int setWidth = std::max({ButtonSetCassId->minimumWidth(), ButtonSetDenom->minimumWidth(),
+                                   ButtonSetNoteSize->minimumWidth(), ButtonSetCassId->sizeHint().width(),
+                                   ButtonSetDenom->sizeHint().width(), ButtonSetNoteSize->sizeHint().width()});
     for (QPushButton* b : {ButtonSetCassId, ButtonSetDenom, ButtonSetNoteSize}) {
         b->setMinimumWidth(setWidth);
         b->setEnabled(false);
@@ -242,6 +245,7 @@ void TCassettePage::ClearFields()
     // Filled with signals blocked: a fill never enables a set button.
     const QSignalBlocker b1(MaskEditCassId), b2(ComboBoxCurrency), b3(ComboBoxDemValue), b4(MaskEditDenVariant),
         b5(MaskEditNoteHeigth), b6(MaskEditNoteWidth);
+    stored_ = TDenomination();
     MaskEditCassId->clear();
     ComboBoxCurrency->setCurrentIndex(-1);
     ComboBoxCurrency->setEditText(QString());
@@ -266,35 +270,52 @@ void TCassettePage::TabControlCassItemChange()
     GroupBoxCassDenom->setEnabled(false);
     GroupBoxNoteSize->setEnabled(false);
 
-    auto read = [&](int item) { return cmd->ReadCassetteData(pos, item) && model.Succeeded(); };
-    bool ok = read(kItemCassetteId);
-    if (ok) {
+    // A reply with a failure status is no value, whatever it carries; each
+    // read that fails is reported on its own.
+    auto read = [&](int item) {
+        const bool ok = cmd->ReadCassetteData(pos, item) && model.Succeeded();
+        if (!ok)
+            ReportFailedRead(pos);
+        return ok;
+    };
+    if (!read(kItemCassetteId))
+        return;
+    {
         const QSignalBlocker block(MaskEditCassId);
         MaskEditCassId->setText(Latin1(link::SubString(model.ReadData, 2, 8)));
     }
-    if (ok && pos >= 1) {
-        GroupBoxCassDenom->setEnabled(true);
-        GroupBoxNoteSize->setEnabled(true);
-        ok = read(kItemDenomination);
-        if (ok) {
-            const TDenomination d(link::SubString(model.ReadData, 2, 7));
-            if (d.Valid) {
-                const QSignalBlocker b1(ComboBoxCurrency), b2(ComboBoxDemValue), b3(MaskEditDenVariant);
-                ComboBoxCurrency->setEditText(Latin1(d.Currency));
-                ComboBoxDemValue->setEditText(QString::number(d.Value));
-                MaskEditDenVariant->setText(QString(QChar::fromLatin1(d.Variant)));
-                ButtonSetDenom->setEnabled(false);
-            }
-        }
-        ok = read(kItemNoteSize);
-        if (ok) {
-            const QSignalBlocker b1(MaskEditNoteHeigth), b2(MaskEditNoteWidth);
-            MaskEditNoteHeigth->setText(Latin1(link::SubString(model.ReadData, 2, 3)));
-            MaskEditNoteWidth->setText(Latin1(link::SubString(model.ReadData, 5, 3)));
-        }
+    if (pos < 1)
+        return;
+    GroupBoxCassDenom->setEnabled(true);
+    GroupBoxNoteSize->setEnabled(true);
+    if (read(kItemDenomination)) {
+        const TDenomination d(link::SubString(model.ReadData, 2, 7));
+        if (d.Valid)
+            ShowDenomination(d);
     }
-    if (!ok)
-        ReportFailedRead(pos);
+    if (read(kItemNoteSize)) {
+        const QSignalBlocker b1(MaskEditNoteHeigth), b2(MaskEditNoteWidth);
+        MaskEditNoteHeigth->setText(Latin1(link::SubString(model.ReadData, 2, 3)));
+        MaskEditNoteWidth->setText(Latin1(link::SubString(model.ReadData, 5, 3)));
+    }
+}
+
+void TCassettePage::ShowDenomination(const TDenomination& d)
+{
+    stored_ = d;
+    const QSignalBlocker b1(ComboBoxCurrency), b2(ComboBoxDemValue), b3(MaskEditDenVariant);
+    if (d.Valid) {
+        ComboBoxCurrency->setEditText(Latin1(d.Currency));
+        ComboBoxDemValue->setEditText(QString::number(d.Value));
+        MaskEditDenVariant->setText(d.Variant == ' ' ? QString() : QString(QChar::fromLatin1(d.Variant)));
+    } else {
+        ComboBoxCurrency->setCurrentIndex(-1);
+        ComboBoxCurrency->setEditText(QString());
+        ComboBoxDemValue->setCurrentIndex(-1);
+        ComboBoxDemValue->setEditText(QString());
+        MaskEditDenVariant->clear();
+    }
+    ButtonSetDenom->setEnabled(false);
 }
 
 void TCassettePage::ReportFailedRead(int position)
@@ -334,16 +355,16 @@ void TCassettePage::ButtonSetDenomClick()
     std::string error;
     if (!ComposeDenomination(Latin1Std(ComboBoxCurrency->currentText()), Latin1Std(ComboBoxDemValue->currentText()),
                              Latin1Std(MaskEditDenVariant->text()), d, error)) {
+        // Nothing is written, and the fields go back to what the cassette
+        // holds as far as this page knows: the message keeps the refused text.
+        ShowDenomination(stored_);
         platform::dialogs().messageDlg(error, platform::DlgType::Error, platform::DlgButtons::Ok);
         return;
     }
-    {
-        const QSignalBlocker b1(ComboBoxCurrency), b2(MaskEditDenVariant);
-        ComboBoxCurrency->setEditText(Latin1(d.Currency));
-        MaskEditDenVariant->setText(QString(QChar::fromLatin1(d.Variant)));
-    }
     cmd->WriteCassetteData(TabIndex(), kItemDenomination, d.Code);
-    ButtonSetDenom->setEnabled(false);
+    // A write the dispenser refused leaves the value it had (the status
+    // text says why).
+    ShowDenomination(cmd->Model()->Succeeded() ? d : stored_);
 }
 
 void TCassettePage::ButtonSetNoteSizeClick()

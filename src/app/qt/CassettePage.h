@@ -3,6 +3,8 @@
 // note size, and open, lock or close that one cassette.
 #pragma once
 
+#include "app/Denomination.h"
+
 #include <QWidget>
 
 #include <functional>
@@ -69,9 +71,13 @@ private:
     void ClearFields();
     // Reports the failed last read of a position.
     void ReportFailedRead(int position);
+    // Shows a denomination (cleared when invalid) as the one the position
+    // holds; "Set Denomination" goes off.
+    void ShowDenomination(const TDenomination& d);
     link::TPLVRCmdF* Cmd() const;
 
     std::function<link::TPLVRCmdF*()> commandLayer_;
+    TDenomination stored_; // last read or written; invalid when unknown
 };
 
 } // namespace kyd::app

@@ -46,6 +46,11 @@ void AddToGroup(QGroupBox* box, QWidget* w)
 
 } // namespace
 
+std::string ReplyPayload(const link::TPLVRCmdF& cmd)
+{
+    return cmd.Reply.empty() ? std::string() : cmd.Reply.substr(1);
+}
+
 TCommandPages::TCommandPages(QWidget* mainWindow, std::function<link::TPLVRCmdF*()> commandLayer,
                              link::MainWindowCallbacks* callbacks)
     : QObject(mainWindow), main_(mainWindow), commandLayer_(std::move(commandLayer)), callbacks_(callbacks)
@@ -195,7 +200,7 @@ void TCommandPages::ShowResult(link::TPLVRCmdF& cmd, const CommandButton& b)
     case ResultWindow::None: return;
     case ResultWindow::CassetteIds:
         if (cmd.ReadCassetteIds())
-            ShowCassetteWindow(main_, model);
+            ShowCassetteWindow(main_, model, ReplyPayload(cmd));
         return;
     case ResultWindow::ProgramId:
         if (cmd.ReadProgramId())
@@ -213,7 +218,8 @@ void TCommandPages::ShowResult(link::TPLVRCmdF& cmd, const CommandButton& b)
         if (cmd.ReadLastStatus()) {
             TReadLastStatusForm window(main_, &model);
             if (window.ShowLastStatus(b.Window == ResultWindow::LastStatus ? "Last Dispense Status"
-                                                                           : "Check Delivered Notes"))
+                                                                           : "Check Delivered Notes",
+                                      ReplyPayload(cmd)))
                 ExecModal(window);
         }
         return;

@@ -26,6 +26,10 @@ namespace kyd::app {
 class TCommandPage;
 class TItemPage;
 
+// The last reply without its status character, as the corrupt-reply
+// warning quotes it.
+std::string ReplyPayload(const link::TPLVRCmdF& cmd);
+
 class TCommandPages : public QObject {
     Q_OBJECT
 public:

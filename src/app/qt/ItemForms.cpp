@@ -1,11 +1,13 @@
 #include "app/qt/ItemForms.h"
 
+#include "app/ConfigItems.h"
 #include "app/ResultDecoders.h"
 #include "app/qt/Latin1.h"
 #include "app/qt/ResultForms.h"
 #include "link/AppContext.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
+#include "platform/dialogs.h"
 #include "platform/exception_sink.h"
 #include "platform/qt/ui_scale.h"
 
@@ -94,11 +96,29 @@ void TNoteCounterForm::FormShow()
                     Latin1(NoteCounterLine(row.Item, cmd_->Model()->ReadData, row.Description)));
         }
     }
-    // As high as the lines need.
+    // As high as the lines need, and as wide as the counter lines; the rules
+    // are decoration and are cut at the edge rather than scrolled to.
     const int lines = MemoRDCounters->document()->blockCount();
     const int lineHeight = QFontMetrics(MemoRDCounters->font()).height() + 3;
     const int frame = 2 * MemoRDCounters->frameWidth() + 2 * static_cast<int>(MemoRDCounters->document()->documentMargin());
-    resize(width(), lines * lineHeight + frame);
+    const int tab = static_cast<int>(MemoRDCounters->tabStopDistance());
+    int widest = 0;
+    for (const QString& line : Lines()) {
+        if (line.isEmpty() || line.count('-') == line.size() || line.count('=') == line.size())
+            continue;
+        int x = 0;
+        const QStringList parts = line.split('\t');
+        for (int i = 0; i < parts.size(); ++i) {
+            x += platform::UiScale::TextWidth(MemoRDCounters->font(), parts[i]);
+            if (i + 1 < parts.size() && tab > 0)
+                x = (x / tab + 1) * tab;
+        }
+        widest = std::max(widest, x);
+    }
+    MemoRDCounters->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const int cursor = platform::UiScale::For(this).X(4);
+    setMinimumWidth(widest + frame + cursor);
+    resize(std::max(width(), widest + frame + cursor), lines * lineHeight + frame);
     if (stopRequested_)
         QDialog::done(pendingResult_);
 }
@@ -198,6 +218,7 @@ bool TModifyItemDlg::PrepareInteger(const std::string& title, const std::string&
     IntegerPanel->show();
     clearOnly_ = !writable;
     CommentLabel->setText(Latin1(comment));
+    range_ = comment;
     if (writable) {
         const std::string mask = IntegerItemMask(width);
         ValueMaskEdit->setInputMask(QString::fromStdString(QtInputMask(mask + ";1;_")));
@@ -240,9 +261,18 @@ std::string TModifyItemDlg::GetValue() const
 
 void TModifyItemDlg::ApplyBtnClick()
 {
-    if (!IntegerPanel->isHidden())
-        value_ = ValueMaskEdit->text().toStdString();
-    else
+    if (!IntegerPanel->isHidden()) {
+        const std::string value = ValueMaskEdit->text().toStdString();
+        // A value outside the item's range stays in the editor, to be
+        // corrected; the dispenser would only refuse it.
+        if (const std::string error = clearOnly_ ? std::string() : ItemRangeError(value, range_); !error.empty()) {
+            platform::dialogs().messageDlg(error, platform::DlgType::Error, platform::DlgButtons::Ok);
+            ValueMaskEdit->setFocus();
+            ValueMaskEdit->selectAll();
+            return;
+        }
+        value_ = value;
+    } else
         value_ = std::to_string(ItemButtons->checkedId());
     accept();
 }

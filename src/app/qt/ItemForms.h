@@ -61,6 +61,7 @@ public:
     // Integer mode: the value is payload characters 2 to width + 1 (width
     // 1..6). A read-only item can only be cleared (the Apply button reads
     // "Clear"). False, and nothing shown, when the value is not a number.
+    // Apply refuses a value outside the range the comment names.
     bool PrepareInteger(const std::string& title, const std::string& payload, bool writable,
                         const std::string& comment, int width);
     // Choice mode: one radio button per line of the option text. False when
@@ -86,6 +87,7 @@ protected:
 
 private:
     std::string value_;
+    std::string range_; // the integer item's range text
     bool clearOnly_ = false;
 };
 

@@ -55,8 +55,12 @@ void EditItem(QWidget* owner, link::TPLVRCmdF& cmd, const ConfigItem& item)
     if (ExecModal(editor) != QDialog::Accepted)
         return;
     const std::string value = editor.GetValue();
-    if (!ItemValueWritable(value))
-        return; // an emptied field or no option chosen: nothing to write
+    if (!ItemValueWritable(value)) {
+        // An emptied field or no option chosen: nothing to write, and the
+        // operator is told so.
+        platform::dialogs().messageDlg(kNothingWritten, platform::DlgType::Information, platform::DlgButtons::Ok);
+        return;
+    }
     cmd.WriteData(item.Number, value, 80);
     if (model.StatusClass != link::kClassWarning)
         platform::dialogs().messageDlg(model.CodeText, platform::DlgType::Error, platform::DlgButtons::Ok);

@@ -110,7 +110,8 @@ bool TFormModErrLogDlg::LoadErrorLog(const std::string& payload)
             if (!cmd_ || !cmd_->ReadData(311, std::to_string(page))) {
                 const std::string text = cmd_ ? cmd_->Model()->CodeText : std::string();
                 platform::dialogs().messageDlg(text, platform::DlgType::Error, platform::DlgButtons::Ok);
-                return true; // what was read stays
+                FitDescriptions(); // what was read stays, none of it cut off
+                return true;
             }
             data = cmd_->Model()->ReadData;
         }

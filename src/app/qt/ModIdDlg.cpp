@@ -1,6 +1,7 @@
 #include "app/qt/ModIdDlg.h"
 
 #include "app/ResultDecoders.h"
+#include "app/qt/FitColumns.h"
 #include "app/qt/Guard.h"
 #include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
@@ -27,9 +28,15 @@ namespace kyd::app {
 
 namespace {
 
+// What the operator typed as single bytes; a character outside Latin-1
+// becomes a control character, which the write check refuses, rather than
+// the '?' a conversion would make of it.
 std::string Text(const QLineEdit* e)
 {
-    return Latin1Std(e->text());
+    std::string out;
+    for (QChar c : e->text())
+        out += c.unicode() > 0xFF ? '\x7F' : static_cast<char>(c.unicode());
+    return out;
 }
 
 void Corrupted(const std::string& payload)
@@ -94,8 +101,8 @@ TEditModIdDlg::TEditModIdDlg(QWidget* owner, ModIdRow* row) : QDialog(owner), ro
     CloseBtn->setObjectName("CloseBtn");
     CloseBtn->setDefault(true);
     connect(SaveBtn, &QPushButton::clicked, this, Guard("edit module id", [this] {
-                SaveBtnClick();
-                accept();
+                if (SaveBtnClick())
+                    accept();
             }));
     connect(CloseBtn, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -127,14 +134,22 @@ void TEditModIdDlg::EditChange()
     SaveBtn->setEnabled(true);
 }
 
-void TEditModIdDlg::SaveBtnClick()
+bool TEditModIdDlg::SaveBtnClick()
 {
     if (!row_)
-        return;
-    if (row_->Extended())
-        ApplyModIdEdit(*row_, {Text(ValueEdit)});
-    else
-        ApplyModIdEdit(*row_, {Text(TypeEdit), Text(RevEdit), Text(FieldRevEdit), Text(SerialNrEdit)});
+        return true;
+    const std::vector<std::string> edits =
+        row_->Extended() ? std::vector<std::string>{Text(ValueEdit)}
+                         : std::vector<std::string>{Text(TypeEdit), Text(RevEdit), Text(FieldRevEdit), Text(SerialNrEdit)};
+    // Checked before anything reaches the row or the dispenser; the dialog
+    // stays open to be corrected.
+    std::string error;
+    if (!CheckModIdEdit(*row_, edits, error)) {
+        platform::dialogs().messageDlg(error, platform::DlgType::Error, platform::DlgButtons::Ok);
+        return false;
+    }
+    ApplyModIdEdit(*row_, edits);
+    return true;
 }
 
 // ---- module id window -----------------------------------------------------
@@ -212,6 +227,14 @@ TModuleIdDlg::TModuleIdDlg(QWidget* owner, link::TPLVRCmdF* cmd) : QDialog(owner
     layout->addWidget(PageControl1);
     layout->addLayout(buttons);
     resize(scale.X(48 + 38 + 53 + 74 + 97 + 50), scale.Y(320));
+    // Both pages' columns show whole, inside the page's frame and margins.
+    constexpr int kPageFramePx = 24;
+    for (QTreeWidget* list : {ListViewModId, ListViewExtModId}) {
+        int columns = 0;
+        for (int c = 0; c < list->columnCount(); ++c)
+            columns += list->columnWidth(c);
+        WidenToShowColumns(this, list, columns + scale.X(kPageFramePx));
+    }
 }
 
 bool TModuleIdDlg::ReadFailed()

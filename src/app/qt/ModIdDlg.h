@@ -32,8 +32,10 @@ public:
     TEditModIdDlg(QWidget* owner, ModIdRow* row);
 
     void EditChange();
-    // Writes the edits back into the row, padded to the field widths.
-    void SaveBtnClick();
+    // Writes the edits back into the row, padded to the field widths; false,
+    // with a message and the row unchanged, when an edit is not printable
+    // ASCII.
+    bool SaveBtnClick();
 
     QFrame* StdPanel = nullptr;
     QLineEdit* ModuleEdit = nullptr;

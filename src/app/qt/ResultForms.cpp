@@ -85,13 +85,21 @@ TReadLastStatusForm::TReadLastStatusForm(QWidget* owner, link::Protokoll* model)
     resize(scale.Size({360, 150}));
 }
 
-bool TReadLastStatusForm::ShowLastStatus(const std::string& title)
+void WarnCorruptedReply(const std::string& payload)
+{
+    platform::dialogs().messageDlg(CorruptedReplyText(payload), platform::DlgType::Warning,
+                                   platform::DlgButtons::Ok);
+}
+
+bool TReadLastStatusForm::ShowLastStatus(const std::string& title, const std::string& reply)
 {
     setWindowTitle(Latin1(title));
     RLSListView->clear();
     std::vector<LastStatusRow> rows;
-    if (!DecodeLastStatus(model_->Feeders(), rows))
+    if (!DecodeLastStatus(model_->Feeders(), rows)) {
+        WarnCorruptedReply(reply);
         return false;
+    }
     for (const LastStatusRow& r : rows) {
         auto* item = new QTreeWidgetItem(RLSListView, {Latin1(r.Hopper), Latin1(r.Count), Latin1(r.Status)});
         item->setTextAlignment(1, Qt::AlignCenter);
@@ -111,10 +119,8 @@ TRejectDlgForm::TRejectDlgForm(QWidget* owner) : QDialog(owner)
 
 bool TRejectDlgForm::ShowTrace(const std::string& trace)
 {
-    RejectMemo->clear();
     std::vector<std::string> lines;
-    if (!DecodeRejectTrace(trace, lines))
-        return false;
+    DecodeRejectTrace(trace, lines);
     SetMemoLines(RejectMemo, lines);
     return true;
 }
@@ -142,8 +148,7 @@ void TKYDShowReadDataFrame::SetLines(const std::vector<std::string>& lines)
 bool TKYDShowReadDataFrame::Refuse(const std::string& payload)
 {
     ShowReadDataMemo->clear();
-    platform::dialogs().messageDlg(CorruptedReplyText(payload), platform::DlgType::Warning,
-                                   platform::DlgButtons::Ok);
+    WarnCorruptedReply(payload);
     return false;
 }
 
@@ -154,7 +159,8 @@ bool TKYDShowReadDataFrame::ShowProgramIds(const std::string& payload)
         return Refuse(payload);
     SetLines(lines);
     setWindowTitle("Program id's");
-    resize(platform::UiScale::For(this).X(180), height());
+    resize(std::max(platform::UiScale::For(this).X(180), platform::UiScale::TitleWidth(this, windowTitle())),
+           height());
     return true;
 }
 
@@ -165,7 +171,9 @@ bool TKYDShowReadDataFrame::ShowCurrencyCodes(const std::string& payload)
         return Refuse(payload);
     SetLines(lines);
     setWindowTitle("Currency codes");
-    resize(platform::UiScale::For(this).Size({100, 160}));
+    // The design width, or what the title needs.
+    const auto scale = platform::UiScale::For(this);
+    resize(std::max(scale.X(100), platform::UiScale::TitleWidth(this, windowTitle())), scale.Y(160));
     return true;
 }
 

@@ -28,8 +28,9 @@ public:
     TReadLastStatusForm(QWidget* owner, link::Protokoll* model);
 
     // Caption = title; one row per record of the model's feeder list
-    // (number, notes, status). False when a record is broken.
-    bool ShowLastStatus(const std::string& title);
+    // (number, notes, status). False when a record is broken, after a
+    // warning that quotes the reply's payload.
+    bool ShowLastStatus(const std::string& title, const std::string& reply = {});
 
     QTreeWidget* RLSListView = nullptr;
 
@@ -42,8 +43,8 @@ class TRejectDlgForm : public QDialog {
 public:
     explicit TRejectDlgForm(QWidget* owner);
 
-    // The trace from its oldest code on; false when it holds anything but
-    // reject codes.
+    // The trace from its oldest code on. Every trace shows (a character
+    // that is no reject code has a blank text): always true.
     bool ShowTrace(const std::string& trace);
 
     QPlainTextEdit* RejectMemo = nullptr;
@@ -71,6 +72,10 @@ private:
 
     link::Protokoll* model_;
 };
+
+// The warning a result window gives for a reply it cannot show:
+// "Corrupted reply string from KYD:\n" and the payload.
+void WarnCorruptedReply(const std::string& payload);
 
 // Read-only memo with tabs kept and no word wrap, as the result windows use.
 QPlainTextEdit* NewResultMemo(QWidget* parent, const char* name);

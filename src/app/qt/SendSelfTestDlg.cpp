@@ -1,4 +1,5 @@
 #include "app/qt/SendSelfTestDlg.h"
+#include "app/qt/FitColumns.h"
 
 #include "app/qt/Guard.h"
 #include "app/qt/Latin1.h"
@@ -33,6 +34,7 @@ constexpr int kFeedersPage = 1;
 constexpr int kSPPage = 2;
 constexpr int kNTPage = 3;
 constexpr int kNoSelector = -2;
+constexpr int kPageFramePx = 24; // a tab page's frame and margins around its list
 
 } // namespace
 
@@ -99,6 +101,13 @@ TSendSelfDlg::TSendSelfDlg(QWidget* owner, link::TPLVRCmdF* cmd) : QDialog(owner
     layout->addWidget(PageControlSendSelfTestData, 1);
     layout->addLayout(bottom);
     resize(scale.Size({470, 420}));
+    // Wide enough for every sensor list's columns, inside the page's frame.
+    for (QTreeWidget* list : {ListViewSSTDFeed, ListViewSSTDSP, ListViewSSTDNT, ListViewNQSensor}) {
+        int columns = 0;
+        for (int c = 0; c < list->columnCount(); ++c)
+            columns += list->columnWidth(c);
+        WidenToShowColumns(this, list, columns + scale.X(kPageFramePx));
+    }
 }
 
 void TSendSelfDlg::MakeIcons()
@@ -173,11 +182,22 @@ QTreeWidget* TSendSelfDlg::NewSensorList(QWidget* parent, const char* name, cons
         auto* item = new QTreeWidgetItem(list, {Latin1(r.Caption), {}, {}, Latin1(r.Range)});
         item->setSizeHint(0, QSize(0, rowHeight));
     }
-    // The widest sensor name sets the first column.
-    list->resizeColumnToContents(0);
-    list->setColumnWidth(0, std::max(scale.X(150), list->columnWidth(0) + scale.X(8)));
+    // The widest sensor name sets the first column, the widest range text
+    // (the feeders' long form included) the fourth; measured on the texts,
+    // since a list not yet shown measures none of its rows.
+    const QFont font = list->font();
+    int names = 0;
+    int ranges = platform::UiScale::TextWidth(font, "(0-15)");
+    for (const SensorRow& r : rows) {
+        names = std::max(names, platform::UiScale::TextWidth(font, Latin1(r.Caption)));
+        ranges = std::max(ranges, platform::UiScale::TextWidth(font, Latin1(r.Range)));
+    }
+    const int pad = scale.X(14);
+    list->setColumnWidth(0, std::max(scale.X(150), names + pad));
     list->setColumnWidth(1, scale.X(130));
     list->setColumnWidth(2, std::max(scale.X(60), list->header()->sectionSizeHint(2)));
+    list->setColumnWidth(3, ranges + pad);
+    list->header()->setStretchLastSection(false);
     return list;
 }
 

@@ -1,7 +1,10 @@
 #include "platform/qt/qt_dialogs.h"
 
+#include "platform/qt/ui_scale.h"
+
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QStringList>
@@ -66,6 +69,18 @@ QString titleFor(DlgType t)
     return QString();
 }
 
+// A message box sizes itself to its text; a short text leaves its title
+// cut off. The box's grid gets a row as wide as the title needs.
+void fitTitle(QMessageBox& box)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    const int width = UiScale::TitleWidth(&box, box.windowTitle());
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 } // namespace
 
 DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons buttons)
@@ -93,6 +108,7 @@ DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons
         break;
     }
     box.setDefaultButton(first);
+    fitTitle(box);
     const int r = box.exec();
     switch (r) {
     case QMessageBox::Ok:
@@ -130,6 +146,7 @@ void QtDialogs::showMessage(const std::string& msg)
     box.setText(text(msg));
     box.setIcon(QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
+    fitTitle(box);
     box.exec();
 }
 

@@ -35,6 +35,20 @@ int UiScale::TextWidth(const QFont& font, const QString& text)
     return static_cast<int>(std::ceil(QFontMetricsF(font).horizontalAdvance(text)));
 }
 
+int UiScale::TitleWidth(const QWidget* window, const QString& title)
+{
+    constexpr int kTitleBarExtras = 110; // icon, minimise, maximise and close buttons, margins
+    QFont font = window ? window->font() : QApplication::font();
+    font.setBold(true);
+    return TextWidth(font, title) + For(window).X(kTitleBarExtras);
+}
+
+int UiScale::ButtonWidth(const QWidget* button, const QString& caption)
+{
+    constexpr int kButtonAir = 24; // frame and margins on both sides of the caption
+    return TextWidth(button ? button->font() : QApplication::font(), caption) + For(button).X(kButtonAir);
+}
+
 void UiScale::FitText(const QFont& font, const QString& text, int designPx, int padding)
 {
     if (designPx <= 0)

@@ -31,6 +31,12 @@ struct UiScale {
     void FitText(const QFont& font, const QString& text, int designPx, int padding = 0);
     // The whole pixels text takes in font.
     static int TextWidth(const QFont& font, const QString& text);
+    // The width a window needs for its title bar to show title in full: the
+    // text in the window's font, bold as title bars often draw it, and room
+    // for the window's icon and buttons.
+    static int TitleWidth(const QWidget* window, const QString& title);
+    // The width a push button needs to show caption with air on both sides.
+    static int ButtonWidth(const QWidget* button, const QString& caption);
 
     int X(int designPx) const;
     int Y(int designPx) const;

@@ -5,6 +5,7 @@
 #include "app/qt/PLVRMain.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
+#include "platform/qt/ui_scale.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -56,6 +57,11 @@ TEST_F(CassettePageTest, ReadsWritesAndReadsBackAPositionThenOpensLocksAndCloses
                                                       p.ButtonReadCassItems, p.GroupBoxCassID, p.GroupBoxCassDenom,
                                                       p.GroupBoxNoteSize})
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+
+    // Every caption keeps air on both sides within its button.
+    ProcessEvents();
+    for (QPushButton* b : p.findChildren<QPushButton*>())
+        EXPECT_GE(b->width(), platform::UiScale::TextWidth(b->font(), b->text()) + 16) << b->text().toStdString();
 
     simulator.withCore([](sim::SimCore& c) { c.cassette(3).denomination = "SEK102A"; });
     Pick(3);
@@ -151,7 +157,9 @@ TEST_F(CassettePageTest, InputThatCannotBeWrittenIsRefusedWithoutSending)
     p.ComboBoxDemValue->setEditText("255"); // would be stored as 250
     p.ButtonSetDenom->click();
     EXPECT_EQ(Messages(), std::vector<std::string>{"Wrong Denomination value: EUR 255"});
-    EXPECT_TRUE(p.ButtonSetDenom->isEnabled()); // still to be corrected
+    // The page shows again what the cassette holds, not the refused value.
+    EXPECT_EQ(p.ComboBoxDemValue->currentText(), "100");
+    EXPECT_FALSE(p.ButtonSetDenom->isEnabled());
 
     Type(p.MaskEditNoteHeigth, "");
     p.ButtonSetNoteSize->click();
@@ -173,6 +181,85 @@ TEST_F(CassettePageTest, InputThatCannotBeWrittenIsRefusedWithoutSending)
     p.ButtonSetDenom->click();
     EXPECT_EQ(p.MaskEditDenVariant->text(), "B");
     EXPECT_EQ(TakeCommands(), Commands{"WD/9127/EUR012B"});
+}
+
+TEST_F(CassettePageTest, ACurrencyThatIsNotThreeLettersIsRefusedAndNothingIsWritten)
+{
+    StartOnPty();
+    TCassettePage& p = Page();
+    Pick(2);
+    TakeCommands();
+    const std::string before = simulator.withCore([](sim::SimCore& c) { return c.cassette(2).denomination; });
+
+    // "EU 500" would read as the code of EU 50.
+    for (const char* currency : {"EU", "E1R", "EURO"}) {
+        SCOPED_TRACE(currency);
+        p.ComboBoxCurrency->setEditText(currency);
+        p.ComboBoxDemValue->setEditText("500");
+        ASSERT_TRUE(p.ButtonSetDenom->isEnabled());
+        p.ButtonSetDenom->click();
+        EXPECT_TRUE(TakeCommands().empty());
+        const std::vector<std::string> m = Messages();
+        ASSERT_EQ(m.size(), 1u);
+        EXPECT_EQ(m[0], "Wrong Denomination value: " + std::string(currency) +
+                            " 500 (the currency must be three letters A-Z)");
+        EXPECT_EQ(p.ComboBoxCurrency->currentText().toStdString(), before.substr(0, 3));
+        EXPECT_FALSE(p.ButtonSetDenom->isEnabled());
+    }
+    EXPECT_EQ(simulator.withCore([](sim::SimCore& c) { return c.cassette(2).denomination; }), before);
+
+    // A write the dispenser refuses leaves the page showing what it holds.
+    simulator.updateFaults([](sim::SimFaults& f) { f.scripted.push_back({"WD/9227*", 1, '6'}); });
+    p.ComboBoxCurrency->setEditText("GBP");
+    p.ComboBoxDemValue->setEditText("20");
+    p.ButtonSetDenom->click();
+    EXPECT_EQ(TakeCommands(), Commands{"WD/9227/GBP021 "});
+    EXPECT_EQ(p.ComboBoxCurrency->currentText().toStdString(), before.substr(0, 3));
+    EXPECT_EQ(p.ComboBoxDemValue->currentText(), "200");
+    p.ComboBoxCurrency->setEditText("GBP");
+    p.ComboBoxDemValue->setEditText("20");
+    p.ButtonSetDenom->click();
+    EXPECT_EQ(TakeCommands(), Commands{"WD/9227/GBP021 "});
+    EXPECT_EQ(p.ComboBoxCurrency->currentText(), "GBP");
+    EXPECT_EQ(p.ComboBoxDemValue->currentText(), "20");
+}
+
+TEST_F(CassettePageTest, EveryReadThatFailsIsReportedAndAFailureReplyIsNoValue)
+{
+    StartOnPty();
+    TCassettePage& p = Page();
+    auto fail = [this](const char* pattern, bool execute) {
+        simulator.updateFaults([&](sim::SimFaults& f) {
+            sim::ScriptedStatus s{pattern, 1, '6'};
+            s.execute = execute; // true: the reply still carries the item
+            f.scripted.push_back(s);
+        });
+    };
+    // The denomination fails, the note size that follows is read and shown.
+    fail("RD/9427", false);
+    Pick(4);
+    EXPECT_EQ(TakeCommands(), (Commands{"RD/9428", "RD/9427", "RD/9429"}));
+    std::vector<std::string> m = Messages();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_FALSE(m[0].empty());
+    EXPECT_TRUE(p.ComboBoxCurrency->currentText().isEmpty());
+    EXPECT_EQ(p.MaskEditNoteHeigth->text(), "082");
+
+    // A good denomination followed by a failed note size is reported too;
+    // a failure reply that carries the item's data shows none of it.
+    fail("RD/9429", true);
+    p.ButtonReadCassItems->click();
+    EXPECT_EQ(Messages().size(), 1u);
+    EXPECT_FALSE(p.ComboBoxCurrency->currentText().isEmpty());
+    EXPECT_TRUE(p.MaskEditNoteHeigth->text().isEmpty());
+
+    fail("RD/9427", true);
+    fail("RD/9429", false);
+    p.ButtonReadCassItems->click();
+    EXPECT_EQ(Messages().size(), 2u);
+    EXPECT_TRUE(p.ComboBoxCurrency->currentText().isEmpty());
+    EXPECT_TRUE(p.ComboBoxDemValue->currentText().isEmpty());
+    EXPECT_TRUE(p.MaskEditNoteHeigth->text().isEmpty());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The cassette information window: the cassette list and the note sizes.
 #include "app/qt/CassInfo.h"
 #include "link/Protokoll.h"
+#include "platform/dialogs.h"
 #include "platform/qt/ui_scale.h"
 
 #include <QFontMetrics>
@@ -10,6 +11,21 @@
 
 namespace kyd::app {
 namespace {
+
+// The warnings a refused fill gives.
+struct Warnings {
+    platform::FakeDialogs dialogs;
+    Warnings() { platform::setDialogs(&dialogs); }
+    ~Warnings() { platform::setDialogs(nullptr); }
+    std::vector<std::string> Texts() const
+    {
+        std::vector<std::string> out;
+        for (const auto& c : dialogs.calls())
+            if (c.type == platform::DlgType::Warning)
+                out.push_back(c.text);
+        return out;
+    }
+};
 
 link::FeederList Feeders(int n)
 {
@@ -77,9 +93,12 @@ TEST(CassInfo, MoreCassettesThanRowsGrowTheGridAndABrokenRecordIsRefused)
     EXPECT_EQ(w.Cell(12, 0), "11");
     EXPECT_GT(w.height(), height); // no scroll bars: the window grows with it
 
-    // A record without a status text (an unknown status character).
+    // A record without a status text (an unknown status character): the
+    // warning quotes the reply.
+    Warnings warnings;
     model.FindFeeder(4)->Status.clear();
-    EXPECT_FALSE(w.ShowCassettes());
+    EXPECT_FALSE(w.ShowCassettes("4xID004"));
+    EXPECT_EQ(warnings.Texts(), std::vector<std::string>{"Corrupted reply string from KYD:\n4xID004"});
 }
 
 TEST(CassInfo, EmptyListShowsOnlyTheHeader)
@@ -115,8 +134,10 @@ TEST(CassInfo, NoteSizes)
     EXPECT_EQ(w.Cell(5, 0), "");
 
     // A size that is not a number is a corrupt reply.
+    Warnings warnings;
     TCassInfo corrupt(nullptr, &model);
     EXPECT_FALSE(corrupt.ShowNoteSizes("/EUR052 07X140"));
+    EXPECT_EQ(warnings.Texts(), std::vector<std::string>{"Corrupted reply string from KYD:\n/EUR052 07X140"});
 }
 
 } // namespace

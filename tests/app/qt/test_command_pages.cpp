@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QToolBar>
 
+#include <array>
 #include <map>
 #include <mutex>
 
@@ -63,6 +64,7 @@ const std::map<std::string, Expected>& Acceptance()
         {"ReadprogramIDButton", {{"A"}, 5, "msg: Program ID: "}},
         {"RdRejTraceButton", {{"9"}, 5, "RejectDlgForm"}},
         {"RdRejTraceButton2", {{"9"}, 5, "RejectDlgForm"}},
+        {"TransRdRejTraceButton", {{"9"}, 5, "RejectDlgForm"}},
         {"LastStatusButton", {{"6"}, 5, "ReadLastStatusForm:Last Dispense Status"}},
         {"ChkDeliverButton", {{"6"}, 5, "ReadLastStatusForm:Check Delivered Notes"}},
         {"SendSelfButton", {{"GA"}, 20, "SendSelfDlg"}},
@@ -167,6 +169,43 @@ TEST_F(CommandPagesTest, EveryButtonSendsItsFramesAndOpensItsWindow)
         ++checked;
     }
     EXPECT_EQ(checked, static_cast<int>(Acceptance().size()));
+}
+
+TEST_F(CommandPagesTest, ButtonsSitOnThePagesAndInTheGroupsTheOperatorLooksFor)
+{
+    StartOnPty();
+    // button, page, group box (literal: where the dispenser's manual puts them)
+    const std::vector<std::array<const char*, 3>> where = {
+        {"ClearNovramButton", "KYDConfig2TabSheet", "GeneralSettingsGroupBox"},
+        {"DefaultSettingsButton", "KYDConfig2TabSheet", "GeneralSettingsGroupBox"},
+        {"SIClearNQDataButton", "ServiceItemTabSheet", "ClearDataGroupBox"},
+        {"ClearStatisticsButton", "InfoStatisticsTabSheet", "StatisticsGroupBox"},
+        {"RdRejTraceButton", "InfoStatisticsTabSheet", "ReportsGroupBox"},
+        {"TransRdRejTraceButton", "TabSheetTrans", "TransCmdGroupBox"},
+        {"RdRejTraceButton2", "TabSheetTrans", "KYD050CmdGroupBox"},
+    };
+    for (const auto& [name, page, group] : where) {
+        SCOPED_TRACE(name);
+        auto* b = Main().findChild<QAbstractButton*>(name);
+        ASSERT_NE(b, nullptr);
+        QWidget* sheet = Main().MenuPageControl->findChild<QWidget*>(page);
+        ASSERT_NE(sheet, nullptr);
+        auto* box = sheet->findChild<QGroupBox*>(group);
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(box->isAncestorOf(b));
+    }
+    // The Transactions page's trace button sends what the Info/Statistics one
+    // sends and opens the same window.
+    EXPECT_EQ(Main().findChild<QAbstractButton*>("TransRdRejTraceButton")->text(), "Read Reject Trace");
+    std::map<std::string, std::pair<Commands, std::string>> seen;
+    for (const char* name : {"RdRejTraceButton", "TransRdRejTraceButton"}) {
+        TakeCommands();
+        const std::string shown = Click(Main().findChild<QAbstractButton*>(name));
+        seen[name] = {TakeCommands(), shown};
+    }
+    EXPECT_EQ(seen["TransRdRejTraceButton"], seen["RdRejTraceButton"]);
+    EXPECT_EQ(seen["TransRdRejTraceButton"].first, Commands{"9"});
+    EXPECT_EQ(seen["TransRdRejTraceButton"].second, "RejectDlgForm");
 }
 
 TEST_F(CommandPagesTest, ConfirmationsSpinEditsAndStartOfDay)

@@ -2,6 +2,8 @@
 // on a pseudo-terminal.
 #include "support_pty_app.h"
 
+#include "platform/qt/ui_scale.h"
+
 #include "app/qt/ChkKYDStatDlg.h"
 #include "app/qt/ItemPages.h"
 #include "app/qt/ModalRun.h"
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QHeaderView>
 #include <QTreeWidget>
 
 namespace kyd::app::test {
@@ -85,6 +88,37 @@ TEST_F(DiagnosticWindowsTest, SelfTestButtonReadsGAAndEachPageReadsWithItsComman
         EXPECT_TRUE(d.SendCmdBtn->isEnabled());
         EXPECT_EQ(Row(d.ListViewSSTDFeed, 2), "Pressure Sensor|Normal pressure|2|(0-3)");
         EXPECT_EQ(d.LabelNSVert->text() + "x" + d.LabelNSHorz->text(), "072x134");
+        return int(QDialog::Accepted);
+    });
+    InfoButton("SendSelfButton")->click();
+    EXPECT_TRUE(shown);
+}
+
+TEST_F(DiagnosticWindowsTest, EverySensorNameAndRangeFitsWithoutScrolling)
+{
+    StartOnPty();
+    bool shown = false;
+    SetModalHandler([&](QDialog& dlg) {
+        auto& d = dynamic_cast<TSendSelfDlg&>(dlg);
+        shown = true;
+        d.show();
+        for (QWidget* page : {d.TabSheetSP, d.TabSheetNT, d.TabSheetFeeders, d.TabSheetNQ}) {
+            Page(d, page);
+            ProcessEvents();
+        }
+        d.FeederButtons->button(1)->click(); // the long form's ranges
+        for (QTreeWidget* list : {d.ListViewSSTDSP, d.ListViewSSTDNT, d.ListViewSSTDFeed, d.ListViewNQSensor}) {
+            SCOPED_TRACE(list->objectName().toStdString());
+            Page(d, list->parentWidget());
+            ProcessEvents();
+            EXPECT_LE(list->header()->length(), list->viewport()->width());
+            for (int r = 0; r < list->topLevelItemCount(); ++r)
+                for (int c : {0, 3})
+                    EXPECT_LT(platform::UiScale::TextWidth(list->font(), list->topLevelItem(r)->text(c)) + 8,
+                              list->columnWidth(c))
+                        << list->topLevelItem(r)->text(c).toStdString();
+        }
+        d.hide();
         return int(QDialog::Accepted);
     });
     InfoButton("SendSelfButton")->click();

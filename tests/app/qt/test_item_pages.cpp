@@ -22,10 +22,62 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <map>
+
 namespace kyd::app::test {
 namespace {
 
 using Commands = std::vector<std::string>;
+
+// What each item button shows, written from the dispenser's item list
+// independently of the program's own table: the editor's title, the
+// read-data window's caption, or the message's text for the simulator's
+// values.
+const std::map<int, std::string>& Acceptance()
+{
+    static const std::map<int, std::string> table = {
+        {100, "read data Program id's"},
+        {104, "editor Item 104 Max. notes per bundle"},
+        {118, "read data Currency codes"},
+        {127, "editor Item 127 Change Over Method"},
+        {201, "editor Item 201 Feed Order"},
+        {202, "cassette info"},
+        {203, "editor Item 203 Auto Retract"},
+        {204, "editor Item 204 Retract time-out"},
+        {205, "msg /KYD dispenser simulator"},
+        {206, "editor Item 206 Shutter Emulation"},
+        {207, "editor Item 207 Software Lock flag"},
+        {208, "editor Item 208 Move Froward and Hold"},
+        {209, "editor Item 209 Throat Active Flag"},
+        {210, "editor Item 210 Auto Retract with notes"},
+        {211, "editor Item 211 Non Addressed Feeders"},
+        {212, "editor Item 212 Status on Close cmd"},
+        {214, "editor Item 214 Send Self Test Data option"},
+        {223, "editor Item 223 Clean CRR on Close"},
+        {224, "editor Item 224 Deliver timeout"},
+        {225, "editor Item 225 Mark Cassette with Diverter"},
+        {227, "editor Item 227 No Notes beween Pressure"},
+        {228, "editor Item 228 HPF mode on Cassette open"},
+        {233, "editor Item 233 No Notes betw CRR clean on Close"},
+        {235, "editor Item 235 Max Feed error Retries"},
+        {239, "editor Item 239 Reset/Close Cass Timeout"},
+        {240, "editor Item 240 Detect Cassette out on Close"},
+        {241, "editor Item 241 Main Motor Start"},
+        {244, "editor Item 244 BCU Home timeout"},
+        {247, "editor Item 247 Fast Open and Close"},
+        {248, "editor Item 248 Open Cassette on Insert"},
+        {249, "editor Item 249 Max Close Retries"},
+        {300, "read data Item 300 Internal reject table"},
+        {301, "read data Item 301 Status code table"},
+        {313, "msg  BCU overheat counter: 00000"},
+        {350, "msg  NS Entry calibration value: 087%"},
+        {395, "editor Item 395 Reject Vault"},
+        {396, "editor Item 396 Stack Presenter"},
+        {398, "editor Item 398 Configure reject calculation"},
+        {399, "editor Item 399 Max notes in single reject"},
+    };
+    return table;
+}
 
 class ItemPagesTest : public PtyAppFixture {
 protected:
@@ -105,32 +157,19 @@ TEST_F(ItemPagesTest, EveryButtonReadsItsItemAndShowsItAsItsKindAsks)
             char rd[16];
             std::snprintf(rd, sizeof rd, "RD/%03d", item);
             EXPECT_EQ(TakeCommands(), Commands{rd});
-            const ConfigItem& def = *FindConfigItem(item);
             const auto calls = dialogs.calls();
-            switch (def.Display) {
-            case ItemDisplay::None:
-                EXPECT_EQ(shown.rfind("editor " + std::string(def.Title) + ": ", 0), 0u) << shown;
-                break;
-            case ItemDisplay::ProgramIds:
-            case ItemDisplay::CurrencyCodes:
-                EXPECT_EQ(shown.rfind("read data ", 0), 0u) << shown;
-                break;
-            case ItemDisplay::RejectTable:
-            case ItemDisplay::StatusTable:
-                EXPECT_EQ(shown.rfind("read data " + std::string(def.Title) + ": ", 0), 0u) << shown;
-                break;
-            case ItemDisplay::NoteSizes:
-                EXPECT_EQ(shown, "cassette info");
-                break;
-            case ItemDisplay::Message:
-                ASSERT_EQ(calls.size(), 1u);
-                EXPECT_EQ(calls[0].type, platform::DlgType::Information);
-                break;
-            }
+            if (calls.size() == 1 && calls[0].type == platform::DlgType::Information)
+                shown = "msg " + calls[0].text;
+            const auto it = Acceptance().find(item);
+            ASSERT_NE(it, Acceptance().end()) << "item not in the acceptance table";
+            if (it->second.rfind("editor ", 0) == 0 || it->second.rfind("read data ", 0) == 0)
+                EXPECT_EQ(shown.rfind(it->second + ": ", 0), 0u) << shown;
+            else
+                EXPECT_EQ(shown, it->second);
             ++walked;
         }
     }
-    EXPECT_EQ(walked, static_cast<int>(ConfigItems().size()));
+    EXPECT_EQ(walked, static_cast<int>(Acceptance().size()));
     EXPECT_FALSE(Button(205)->isVisible());
 
     // The Part's cases: item 201 shows its default, 350 its message; Close
@@ -171,13 +210,44 @@ TEST_F(ItemPagesTest, IntegerAndChoiceItemsAreChangedAndReadBack)
     EXPECT_EQ(value, "Smallest first");
     EXPECT_EQ(simulator.withCore([](sim::SimCore& c) { return c.itemValue(201); }), "2");
 
-    // Out of range: the dispenser refuses, the error box names why.
-    EXPECT_EQ(Edit(204, [](TModifyItemDlg& e) {
-                  Type(e.ValueMaskEdit, "200");
+    // Out of range: refused in the editor with the range text, which stays
+    // open to be corrected; nothing is sent.
+    std::vector<std::string> refused;
+    bool openAfterRefusal = false;
+    EXPECT_EQ(Edit(104, [&](TModifyItemDlg& e) {
+                  for (const char* v : {"999", "0"}) {
+                      Type(e.ValueMaskEdit, v);
+                      e.ApplyBtn->click();
+                  }
+                  openAfterRefusal = e.isVisible() && e.result() != QDialog::Accepted;
+                  for (const auto& c : Messages())
+                      refused.push_back(c.text);
+                  Type(e.ValueMaskEdit, "100");
                   e.ApplyBtn->click();
               }),
-              (Commands{"RD/204", "WD/204/200"}));
+              (Commands{"RD/104", "WD/104/100"}));
+    EXPECT_TRUE(openAfterRefusal);
+    EXPECT_EQ(refused, (std::vector<std::string>{
+                           "Value 999 is outside the item's range: Range: 1-100, Default: 100",
+                           "Value 0 is outside the item's range: Range: 1-100, Default: 100"}));
+    EXPECT_EQ(Edit(233, [](TModifyItemDlg& e) {
+                  Type(e.ValueMaskEdit, "2001");
+                  e.ApplyBtn->click();
+              }),
+              (Commands{"RD/233"}));
     auto calls = Messages();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].text, "Value 2001 is outside the item's range: 0-2000(default),0 = No CRR clean");
+    EXPECT_EQ(calls[0].type, platform::DlgType::Error);
+
+    // A value the dispenser refuses all the same: the error box names why.
+    simulator.updateFaults([](sim::SimFaults& f) { f.scripted.push_back({"WD/204*", 1, '>'}); });
+    EXPECT_EQ(Edit(204, [](TModifyItemDlg& e) {
+                  Type(e.ValueMaskEdit, "120");
+                  e.ApplyBtn->click();
+              }),
+              (Commands{"RD/204", "WD/204/120"}));
+    calls = Messages();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].text, "3E Request Format Error");
     EXPECT_EQ(calls[0].type, platform::DlgType::Error);
@@ -197,7 +267,12 @@ TEST_F(ItemPagesTest, IntegerAndChoiceItemsAreChangedAndReadBack)
                   e.ApplyBtn->click();
               }),
               (Commands{"RD/203"}));
-    EXPECT_TRUE(Messages().empty());
+    calls = Messages();
+    ASSERT_EQ(calls.size(), 2u);
+    for (const auto& c : calls) {
+        EXPECT_EQ(c.text, "Nothing was written: no value was given");
+        EXPECT_EQ(c.type, platform::DlgType::Information);
+    }
 }
 
 } // namespace

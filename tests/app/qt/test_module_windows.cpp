@@ -17,6 +17,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 #include <cstdio>
@@ -109,6 +111,10 @@ TEST_F(ModuleWindowsTest, ErrorLogPagesUntilTheEndMarkAndAFailedPage)
     dialogs.clear();
     EXPECT_TRUE(Open<TFormModErrLogDlg>("RDModErrorLogButton", [](TFormModErrLogDlg& d) {
         EXPECT_EQ(d.ListViewModErrLog->topLevelItemCount(), 28);
+        const QFontMetrics fm(d.ListViewModErrLog->font());
+        for (int r = 0; r < d.ListViewModErrLog->topLevelItemCount(); ++r)
+            EXPECT_LT(fm.horizontalAdvance(d.ListViewModErrLog->topLevelItem(r)->text(2)),
+                      d.ListViewModErrLog->columnWidth(2)) << r;
     }));
     EXPECT_EQ(TakeCommands(), (Commands{"RD/311", "RD/311/1"}));
     ASSERT_EQ(dialogs.calls().size(), 1u);
@@ -167,6 +173,23 @@ TEST_F(ModuleWindowsTest, ModuleStatusHidesItsButtons)
     EXPECT_EQ(TakeCommands(), Commands{"RD/397"});
 }
 
+TEST_F(ModuleWindowsTest, BothModuleIdPagesShowTheirColumnsWithoutScrolling)
+{
+    StartOnPty();
+    EXPECT_TRUE(Open<TModuleIdDlg>("ModIdButton", [&](TModuleIdDlg& d) {
+        d.show();
+        for (int page : {0, 1}) {
+            d.PageControl1->setCurrentIndex(page);
+            ProcessEvents();
+            QTreeWidget* list = page == 0 ? d.ListViewModId : d.ListViewExtModId;
+            SCOPED_TRACE(list->objectName().toStdString());
+            EXPECT_LE(list->header()->length(), list->viewport()->width());
+            EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+        }
+        d.hide();
+    }));
+}
+
 TEST_F(ModuleWindowsTest, ModuleIdsEditedAndWrittenBack)
 {
     StartOnPty();
@@ -219,6 +242,31 @@ TEST_F(ModuleWindowsTest, ModuleIdsEditedAndWrittenBack)
             e.ValueEdit->textEdited("AB");
         });
         EXPECT_EQ(TakeCommands(), Commands{"WD/110/" + Cell(d.ListViewExtModId, 0, 0) + std::string(12, ' ') + "AB"});
+
+        // Text that is not printable ASCII is refused in the editor, which
+        // stays open; the row keeps its values and nothing is sent.
+        dialogs.clear();
+        for (const QString& bad : {QString::fromUtf8("\u20ac1"), QString("A\tB"), QString::fromLatin1("\xe9")}) {
+            SCOPED_TRACE(bad.toStdString());
+            editFirst(d, d.ListViewExtModId, [&](TEditModIdDlg& e) {
+                e.ValueEdit->setText(bad);
+                e.ValueEdit->textEdited(bad);
+            });
+            EXPECT_EQ(Cell(d.ListViewExtModId, 0, 1), std::string(12, ' ') + "AB");
+        }
+        EXPECT_TRUE(TakeCommands().empty());
+        ASSERT_EQ(dialogs.calls().size(), 3u);
+        EXPECT_EQ(dialogs.calls()[0].text, "Value: only printable ASCII characters (blank to '~') can be written");
+        dialogs.clear();
+        d.PageControl1->setCurrentIndex(0);
+        d.ListViewModId->setCurrentItem(nullptr);
+        editFirst(d, d.ListViewModId, [](TEditModIdDlg& e) {
+            e.SerialNrEdit->setText(QString::fromLatin1("12\xb5"));
+            e.SerialNrEdit->textEdited(e.SerialNrEdit->text());
+        });
+        EXPECT_TRUE(TakeCommands().empty());
+        ASSERT_EQ(dialogs.calls().size(), 1u);
+        EXPECT_EQ(dialogs.calls()[0].text.rfind("Serial Number: ", 0), 0u) << dialogs.calls()[0].text;
     }));
     // The dispenser kept what was written.
     EXPECT_TRUE(Open<TModuleIdDlg>("ModIdButton", [&](TModuleIdDlg& d) {

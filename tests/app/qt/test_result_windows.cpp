@@ -8,12 +8,19 @@
 #include "app/qt/ResultForms.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
+#include "platform/qt/ui_scale.h"
 
+#include "app/qt/ModalRun.h"
+
+#include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTreeWidget>
 
 namespace kyd::app::test {
@@ -134,6 +141,19 @@ TEST_F(ResultWindowsTest, FillFromWhatTheDispenserAnswersAfterADispenseWithRejec
     EXPECT_EQ(lines[3], "304\t2\tTotal number of notes rejected");
     EXPECT_EQ(lines[11], QString(100, '-'));
     EXPECT_FALSE(Main().Busy().Busy());
+    // Every counter line shows whole without a scroll bar; only the rules
+    // run past the edge.
+    ProcessEvents();
+    QPlainTextEdit* memo = counters.MemoRDCounters;
+    EXPECT_FALSE(memo->horizontalScrollBar()->isVisible());
+    for (QTextBlock b = memo->document()->begin(); b.isValid(); b = b.next()) {
+        const QString text = b.text();
+        if (text.count('-') == text.size() || text.count('=') == text.size())
+            continue;
+        QTextCursor end(b);
+        end.movePosition(QTextCursor::EndOfBlock);
+        EXPECT_LE(memo->cursorRect(end).right(), memo->viewport()->width()) << text.toStdString();
+    }
 }
 
 TEST_F(ResultWindowsTest, NoteCounterWindowClosedDuringItsSeriesEndsAfterTheExchange)
@@ -202,6 +222,10 @@ TEST_F(CorruptRepliesTest, EveryWindowRefusesABrokenPayload)
                                     : std::vector<std::string>{"Corrupted reply string from KYD:\n" + reply.substr(1)});
     }
     {
+        ASSERT_TRUE(Read(118, "0/EURSEK"));
+        TKYDShowReadDataFrame fits(&Main(), &Model());
+        ASSERT_TRUE(fits.ShowCurrencyCodes(Model().ReadData));
+        EXPECT_GE(fits.width(), platform::UiScale::TitleWidth(&fits, "Currency codes"));
         ASSERT_TRUE(Read(118, "0/E1R"));
         TKYDShowReadDataFrame w(&Main(), &Model());
         EXPECT_FALSE(w.ShowCurrencyCodes(Model().ReadData));
@@ -221,23 +245,20 @@ TEST_F(CorruptRepliesTest, EveryWindowRefusesABrokenPayload)
         TModifyItemDlg c(&Main());
         EXPECT_FALSE(c.PrepareChoice("Order", "a\nb\n", 2));
     }
-    {
-        Port().QueueReply("0123x5");
-        ASSERT_TRUE(Cmd().ReadRejectTrace());
-        TRejectDlgForm w(&Main());
-        EXPECT_FALSE(w.ShowTrace(Model().Trace));
-    }
+    Warnings();
     {
         Port().QueueReply("0100x5");
         ASSERT_TRUE(Cmd().ReadLastStatus());
         TReadLastStatusForm w(&Main(), &Model());
-        EXPECT_FALSE(w.ShowLastStatus("Last Dispense Status"));
+        EXPECT_FALSE(w.ShowLastStatus("Last Dispense Status", "100x5"));
+        EXPECT_EQ(Warnings(), std::vector<std::string>{"Corrupted reply string from KYD:\n100x5"});
     }
     {
         Port().QueueReply("01xNC001");
         ASSERT_TRUE(Cmd().ReadCassetteIds());
         TCassInfo w(&Main(), &Model());
-        EXPECT_FALSE(w.ShowCassettes());
+        EXPECT_FALSE(w.ShowCassettes("1xNC001"));
+        EXPECT_EQ(Warnings().size(), 1u);
     }
     // A counter that is not a number reads "Error"; a failed read adds no line.
     Port().QueueReply("0/00000x1234");
@@ -249,6 +270,61 @@ TEST_F(CorruptRepliesTest, EveryWindowRefusesABrokenPayload)
     ASSERT_EQ(lines.size(), 2 + 13 + 1);
     EXPECT_EQ(lines[2], "303\tError\tTotal number of notes delivered");
     EXPECT_TRUE(lines[3].startsWith("305\t")); // 304 failed
+}
+
+TEST_F(CorruptRepliesTest, TheCommandButtonsWarnOfABrokenReplyInsteadOfShowingNothing)
+{
+    Start();
+    std::vector<std::string> shown;
+    SetModalHandler([&shown](QDialog& d) {
+        shown.push_back(d.objectName().toStdString());
+        return int(QDialog::Rejected);
+    });
+    auto click = [this](const char* name) { Main().findChild<QAbstractButton*>(name)->click(); };
+
+    Port().QueueReply("0100x5"); // a count that is no number
+    click("LastStatusButton");
+    EXPECT_EQ(Warnings(), std::vector<std::string>{"Corrupted reply string from KYD:\n100x5"});
+    Port().QueueReply("01xNC001"); // a status character with no text
+    click("ReadCassetteIDButton");
+    EXPECT_EQ(Warnings(), std::vector<std::string>{"Corrupted reply string from KYD:\n1xNC001"});
+    EXPECT_TRUE(shown.empty());
+
+    // A trace character that is no reject code still shows the trace.
+    Port().QueueReply("0123x5");
+    TRejectDlgForm* trace = nullptr;
+    QStringList lines;
+    SetModalHandler([&](QDialog& d) {
+        if ((trace = qobject_cast<TRejectDlgForm*>(&d)))
+            lines = MemoLines(trace->RejectMemo);
+        return int(QDialog::Rejected);
+    });
+    click("RdRejTraceButton");
+    SetModalHandler({});
+    EXPECT_TRUE(Warnings().empty());
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_EQ(lines[3], "4\t ");
+}
+
+TEST_F(CorruptRepliesTest, TheCounterSeriesIsOneBatchAndAFailureReplyIsNoCount)
+{
+    Start();
+    std::vector<int> states;
+    Port().onWrite = [&](const std::string&) { states.push_back(Main().Busy().State()); };
+    // 303 answered with a failure status that still carries digits.
+    Port().QueueReply("6/0000001234");
+    TNoteCounterForm counters(&Main(), &Cmd(), &Main());
+    counters.show();
+    ProcessEvents();
+    Port().onWrite = {};
+    ASSERT_EQ(states.size(), 14u);
+    // Busy as one batch from the first read to the last: no read's own end
+    // shows the window idle in between.
+    EXPECT_EQ(states, std::vector<int>(14, 2));
+    EXPECT_FALSE(Main().Busy().Busy());
+    const QStringList lines = counters.Lines();
+    ASSERT_EQ(lines.size(), 2 + 14 + 1 - 1); // heading, 14 counters and the rule, less 303
+    EXPECT_TRUE(lines[2].startsWith("304\t")) << lines[2].toStdString();
 }
 
 TEST_F(CorruptRepliesTest, ItemEditorModes)

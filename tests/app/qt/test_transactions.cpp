@@ -193,6 +193,55 @@ TEST_F(TransactionsTest, SingleTransactionsAndTheirFollowUps)
     EXPECT_TRUE(Main().MenuPageControl->isEnabled());
 }
 
+TEST_F(TransactionsTest, AMoveForwardTheOperatorCancelsIsFollowedByNothing)
+{
+    StartOpen();
+    SetNotes({2});
+    // The operator cancels each move forward while it waits for its reply.
+    auto cancel = [this](const std::string& w) {
+        if (w[0] == '2')
+            loop.postCall([this] { Main().CommandLayer()->Abort(); });
+    };
+    for (int option : {1, 2}) {
+        SCOPED_TRACE(option);
+        Page().MFOptionComboBox->setCurrentIndex(option);
+        Port().written.clear();
+        Port().onWrite = cancel;
+        Page().StartTransButton->click();
+        Port().onWrite = {};
+        EXPECT_EQ(Commands(), (std::vector<std::string>{"201002"}));
+        EXPECT_EQ(Main().Model()->StatusCode, 205);
+    }
+    EXPECT_TRUE(Questions().empty());
+}
+
+TEST_F(TransactionsTest, AnOperatorCancelInASeriesIsNoFailedStep)
+{
+    StartOpen();
+    Port().WithCore([](sim::SimCore& c) { c.config().takeNotesAfterMs = 0; });
+    SetNotes({1});
+    Page().CSpinEditNoOfTrans->setValue(2);
+    Page().MFOptionComboBox->setCurrentIndex(1);
+    bool cancelled = false;
+    before = [&](TFormTransaction&, int) {
+        Port().onWrite = [&](const std::string& w) {
+            sentWhile.push_back(w.substr(0, 1));
+            if (!cancelled && w[0] == '2') {
+                cancelled = true;
+                loop.postCall([this] { Main().CommandLayer()->Abort(); });
+            }
+        };
+    };
+    DriveSeries();
+    Page().StartTransButton->click();
+    ASSERT_TRUE(cancelled);
+    // No question, no deliver after the cancelled move forward; the second
+    // transaction runs with its deliver.
+    EXPECT_TRUE(Questions().empty());
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"201001", ":", "201001", "3"}));
+    EXPECT_EQ(statuses.back(), "Done");
+}
+
 TEST_F(TransactionsTest, DelayCountsDownBetweenTransactionsThenDone)
 {
     StartOpen();

@@ -1,4 +1,5 @@
 #include "platform/qt/qt_dialogs.h"
+#include "platform/qt/ui_scale.h"
 
 #include <QApplication>
 #include <QInputDialog>
@@ -43,6 +44,23 @@ TEST(QtDialogs, MessageBoxIsPlainTextWithTheRightIconAndButtons)
     std::string text = "<b>7</b> \xE9"; // device bytes, not markup
     EXPECT_EQ(d.messageDlg(text, DlgType::Error, DlgButtons::AbortIgnore), DlgResult::Ignore);
     EXPECT_TRUE(checked);
+}
+
+TEST(QtDialogs, AShortMessageBoxIsStillAsWideAsItsTitle)
+{
+    QtDialogs d;
+    const std::string before = applicationTitle();
+    setApplicationTitle("KYDTest - Dispenser on COM49");
+    int width = 0, needed = 0;
+    whenModal([&](QWidget* w) {
+        width = w->width();
+        needed = UiScale::TitleWidth(w, w->windowTitle());
+        static_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click();
+    });
+    d.showMessage(" Program ID: 1");
+    setApplicationTitle(before);
+    EXPECT_GE(width, needed);
+    EXPECT_GT(needed, 0);
 }
 
 TEST(QtDialogs, ClosingAConfirmationAnswersNo)

@@ -372,10 +372,24 @@ std::string TDUDBitmapEffectObject::GetSetStr() const
     return s.empty() ? "{Disabled}" : "{" + s + "}";
 }
 
+TColor DUDGlyphTransparentColor(const QImage& glyph)
+{
+    return glyph.isNull() ? clNone : FromQColor(QColor(glyph.pixel(0, glyph.height() - 1)));
+}
+
 TDUDGlyphTextPlaces DUDDrawTextAndGlyph(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption,
                                         const TRect& r, const QImage& glyph, const TDUDGlyphTextLayout& layout,
                                         unsigned flags, unsigned styles)
 {
+    return DUDDrawTextAndGlyphExt(canvas, text, caption, r, glyph, nullptr, layout, flags, styles);
+}
+
+TDUDGlyphTextPlaces DUDDrawTextAndGlyphExt(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption,
+                                           const TRect& r, const QImage& glyphUp, const QImage* disabledGlyph,
+                                           const TDUDGlyphTextLayout& layout, unsigned flags, unsigned styles)
+{
+    const QImage& glyph =
+        !(styles & dtEnabled) && disabledGlyph && !disabledGlyph->isNull() ? *disabledGlyph : glyphUp;
     TPoint textSize{};
     if (!text.empty()) {
         TRect m{0, 0, std::max(r.Width() - 1, 1), std::max(r.Height(), 1)};
@@ -388,8 +402,7 @@ TDUDGlyphTextPlaces DUDDrawTextAndGlyph(TCanvas& canvas, const std::string& text
         DUDGlyphTextPlace(layout.AlignText2Glyph(), layout.Alignment(), layout.Spacing(),
                           {layout.OffsetX(), layout.OffsetY()}, glyphSize, textSize, r);
     if (!glyph.isNull())
-        DUDBmpDrawExt(canvas, places.Glyph, glyph, dbfTransparent,
-                      FromQColor(QColor(glyph.pixel(0, glyph.height() - 1))));
+        DUDBmpDrawExt(canvas, places.Glyph, glyph, dbfTransparent, DUDGlyphTransparentColor(glyph));
     if (!text.empty())
         DUDDrawTextExt(canvas, text, caption, places.Text, flags & ~unsigned(DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM),
                        styles);

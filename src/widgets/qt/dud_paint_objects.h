@@ -185,5 +185,14 @@ public:
 TDUDGlyphTextPlaces DUDDrawTextAndGlyph(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption,
                                         const TRect& r, const QImage& glyph, const TDUDGlyphTextLayout& layout,
                                         unsigned flags, unsigned styles);
+// The same with a second picture: drawn in the glyph's place instead of the
+// glyph when the styles do not hold dtEnabled (a disabled look of its own);
+// without one the glyph itself is drawn in both states.
+TDUDGlyphTextPlaces DUDDrawTextAndGlyphExt(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption,
+                                           const TRect& r, const QImage& glyph, const QImage* disabledGlyph,
+                                           const TDUDGlyphTextLayout& layout, unsigned flags, unsigned styles);
+// The colour a glyph is drawn transparent in: its bottom-left pixel, or
+// clNone when there is no glyph.
+TColor DUDGlyphTransparentColor(const QImage& glyph);
 
 } // namespace kyd::widgets

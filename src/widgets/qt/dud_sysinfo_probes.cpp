@@ -1,5 +1,6 @@
 #include "widgets/qt/dud_sysinfo_probes.h"
 
+#include "platform/qt/lock_keys.h"
 #include "widgets/dud_sysinfo.h"
 
 #include <QGuiApplication>
@@ -14,6 +15,15 @@ void DUDSIInstallQtProbes()
     probes.ColorDepth = [] {
         const QScreen* s = QGuiApplication::primaryScreen();
         return s ? s->depth() : 24;
+    };
+    probes.KeyLocked = [](int vk) -> std::optional<bool> {
+        using K = kyd::platform::LockKey;
+        switch (vk) {
+        case 144: return kyd::platform::lockKeyState(K::NumLock);
+        case 20: return kyd::platform::lockKeyState(K::CapsLock);
+        case 145: return kyd::platform::lockKeyState(K::ScrollLock);
+        default: return std::nullopt;
+        }
     };
     DUDSISetScreenProbes(std::move(probes));
 }

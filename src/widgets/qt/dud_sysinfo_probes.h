@@ -8,8 +8,8 @@ class QWidget;
 
 namespace kyd::widgets {
 
-// Installs the colour-depth probe of the primary screen; lock keys have no
-// portable query and stay "Off".
+// Installs the colour-depth probe of the primary screen and the lock keys'
+// probe (the X server's keyboard indicators; "Off" without an X server).
 void DUDSIInstallQtProbes();
 
 // The caption layout's view of a top-level window: its window flags as

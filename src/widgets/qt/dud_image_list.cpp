@@ -5,6 +5,9 @@
 #include "widgets/qt/qt_canvas.h"
 
 #include <QPainter>
+#include <QResource>
+
+#include <atomic>
 
 #include <algorithm>
 #include <filesystem>
@@ -108,6 +111,7 @@ const QImage& TDUDBitmapListItem::Bitmap() const
         break;
     }
     case 2: bitmap_.load(QStringLiteral(":/bitmaps/%1.bmp").arg(Ident()), "BMP"); break;
+    case 3: bitmap_ = DUDBitmapFromResourceLibrary(DUDBitmapItemSourceName(*c, Ident()), Ident()); break;
     case 4: bitmap_.load(QString::fromStdString(DUDBitmapItemSourceName(*c, Ident())), "BMP"); break;
     default: break;
     }
@@ -655,6 +659,37 @@ void TDUDContainerCtrl::ReadProperties(const TDUDStreamProperties& in)
             TMemoryStream s(p->Data);
             l.list->ReadData(s, true);
         }
+}
+
+bool DUDBMLGetItem(const std::string& name, int index, QImage& bitmap)
+{
+    TDUDBitmapListItem item;
+    if (!DUDListGetItemFromFile(name, lftBitmapList, item, index))
+        return false;
+    bitmap = item.Bitmap();
+    return true;
+}
+
+bool DUDIMLGetItem(const std::string& name, int index, TDUDImageListItem& item)
+{
+    return DUDListGetItemFromFile(name, lftImageList, item, index);
+}
+
+QImage DUDBitmapFromResourceLibrary(const std::string& file, std::uint16_t ident)
+{
+    if (file.empty() || !std::filesystem::is_regular_file(file))
+        return {};
+    // A root of its own, so that the library's bitmaps cannot shadow the
+    // program's and two libraries cannot shadow each other.
+    static std::atomic<unsigned> counter{0};
+    const QString root = QStringLiteral("/kyd-resource-library-%1").arg(++counter);
+    const QString path = QString::fromStdString(file);
+    if (!QResource::registerResource(path, root))
+        return {};
+    QImage bitmap;
+    bitmap.load(QStringLiteral(":%1/bitmaps/%2.bmp").arg(root).arg(ident), "BMP");
+    QResource::unregisterResource(path, root);
+    return bitmap;
 }
 
 TDUDContainer& DUDGlobalContainer()

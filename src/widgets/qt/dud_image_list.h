@@ -50,8 +50,8 @@ class TDUDBitmapListItem : public TDUDListItem {
 public:
     // An empty item in a container with a Source fetches its bitmap from
     // there on first use (once: FreeData allows another try). Source 2
-    // reads the Qt resource ":/bitmaps/<Ident>.bmp"; source 3 names a
-    // resource library, from which nothing is loaded on this platform.
+    // reads the Qt resource ":/bitmaps/<Ident>.bmp"; source 3 the same
+    // bitmap of a resource library (DUDBitmapFromResourceLibrary).
     const QImage& Bitmap() const;
     void SetBitmap(QImage v);
     int SavePixelFormat() const { return savePixelFormat_; }
@@ -204,6 +204,15 @@ public:
 private:
     TDUDContainer& container_;
 };
+
+// One bitmap or one image item by index from a bitmap or image list file;
+// false out of range, "Cannot open file" for a file of another type.
+bool DUDBMLGetItem(const std::string& name, int index, QImage& bitmap);
+bool DUDIMLGetItem(const std::string& name, int index, TDUDImageListItem& item);
+// Bitmap `ident` of a resource library: a Qt binary resource file (made by
+// `rcc -binary`) holding "bitmaps/<ident>.bmp", registered for the read and
+// released again. A null image when the file or the bitmap is missing.
+QImage DUDBitmapFromResourceLibrary(const std::string& file, std::uint16_t ident);
 
 // The process-wide container, made on first use.
 TDUDContainer& DUDGlobalContainer();

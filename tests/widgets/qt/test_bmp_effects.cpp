@@ -433,3 +433,66 @@ TEST(WidgetImageLists, ResourceLibraryBitmapsComeFromABinaryResourceFile)
     EXPECT_EQ(6, list.Dimensions(0, 0));
     EXPECT_EQ(FromQColor(Ramp(6, 4).pixelColor(2, 1)), list.GetColorAtPoint({2, 1}, 0, 0));
 }
+
+TEST(WidgetImageLists, InsertImagesCanvasClipDrawAndPalette)
+{
+    // Images of another item go in before the index, masks with them.
+    TDUDImageListItem item;
+    item.Add(Filled(48, 16, clBlue));
+    TDUDImageListItem other;
+    other.SetMasked(true);
+    other.AddMasked(Filled(32, 16, clRed), clWhite);
+    item.SetMasked(true);
+    item.InsertImages(1, other);
+    ASSERT_EQ(5, item.Count());
+    EXPECT_EQ(QColor(Qt::blue).rgb(), item.GetBitmap(0).pixel(0, 0));
+    EXPECT_EQ(QColor(Qt::red).rgb(), item.GetBitmap(1).pixel(0, 0));
+    EXPECT_EQ(QColor(Qt::red).rgb(), item.GetBitmap(2).pixel(0, 0));
+    EXPECT_EQ(QColor(Qt::blue).rgb(), item.GetBitmap(3).pixel(0, 0));
+    item.InsertImages(0, TDUDImageListItem()); // nothing to insert
+    EXPECT_EQ(5, item.Count());
+
+    // The canvas paints on the item's own picture.
+    TDUDBitmapList bitmaps;
+    static_cast<TDUDBitmapListItem*>(bitmaps.Add())->SetBitmap(Filled(10, 10, clRed));
+    bitmaps.Add();
+    {
+        auto canvas = bitmaps.BmpCanvas(0);
+        ASSERT_NE(nullptr, canvas);
+        canvas->SetPixel(2, 3, clLime);
+    }
+    EXPECT_EQ(clLime, bitmaps.GetColorAtPoint({2, 3}, 0, 0));
+    EXPECT_EQ(nullptr, bitmaps.BmpCanvas(1)); // empty
+    EXPECT_EQ(nullptr, bitmaps.BmpCanvas(2)); // beyond the list
+    TDUDImageList images;
+    static_cast<TDUDImageListItem*>(images.Add())->Add(Filled(32, 16, clBlue));
+    images.BmpCanvas(0)->SetPixel(17, 0, clYellow); // the strip: image 1's first column
+    EXPECT_EQ(clYellow, images.GetColorAtPoint({1, 0}, 0, 1));
+
+    // Clipped drawing leaves out the colour and stays inside the rectangle.
+    QImage pic = Filled(10, 10, clRed);
+    pic.setPixel(1, 1, qRgb(0, 0, 255));
+    static_cast<TDUDBitmapListItem*>(bitmaps.Item(1))->SetBitmap(pic);
+    QImage target = Filled(20, 20, clWhite);
+    {
+        TQtCanvas c(target);
+        bitmaps.ClipDraw(c, {0, 0, 5, 5}, 0, clBlue, 1, 0);
+        EXPECT_FALSE(c.ClipRect().has_value()); // the canvas's clip is as it was
+    }
+    int red = 0;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x)
+            red += Px(target, x, y) == clRed;
+    EXPECT_EQ(24, red);
+    EXPECT_EQ(clWhite, Px(target, 1, 1));
+    EXPECT_EQ(clWhite, Px(target, 5, 0));
+
+    // The palette of a picture with a colour table; none for true colour.
+    QImage mono(8, 8, QImage::Format_Mono);
+    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    mono.fill(0);
+    static_cast<TDUDBitmapListItem*>(bitmaps.Item(1))->SetBitmap(mono);
+    EXPECT_EQ((std::vector<TColor>{clBlack, clWhite}), bitmaps.Palette(1));
+    EXPECT_TRUE(bitmaps.Palette(0).empty());
+    EXPECT_TRUE(bitmaps.Palette(5).empty());
+}

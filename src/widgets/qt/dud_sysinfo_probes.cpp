@@ -2,8 +2,12 @@
 
 #include "platform/qt/lock_keys.h"
 #include "widgets/dud_sysinfo.h"
+#include "widgets/qt/dud_image_list.h"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QPainter>
+#include <QStyle>
 #include <QScreen>
 #include <QWidget>
 
@@ -28,6 +32,40 @@ void DUDSIInstallQtProbes()
     DUDSISetScreenProbes(std::move(probes));
 }
 
+const TDUDImageListItem& DUDSISystemIconList(bool large)
+{
+    static TDUDImageListItem lists[2];
+    static bool made[2] = {false, false};
+    const int k = large ? 1 : 0;
+    if (!made[k]) {
+        made[k] = true;
+        const int size = large ? DUDSIIconWidth() : DUDSISmallIconWidth();
+        TDUDImageListItem& list = lists[k];
+        list.SetWidth(size);
+        list.SetHeight(size);
+        list.SetMasked(true);
+        QStyle* style = QApplication::style();
+        for (int sp = QStyle::SP_TitleBarMenuButton; sp <= QStyle::SP_TabCloseButton; ++sp) {
+            QImage image(size, size, QImage::Format_ARGB32);
+            image.fill(Qt::transparent);
+            if (style) {
+                QPainter p(&image);
+                style->standardIcon(static_cast<QStyle::StandardPixmap>(sp)).paint(&p, 0, 0, size, size);
+            }
+            // The icon on the window colour, and a mask (white where the icon
+            // is transparent) to draw it on anything else.
+            QImage flat(size, size, QImage::Format_RGB32);
+            flat.fill(QApplication::palette().color(QPalette::Window));
+            QPainter(&flat).drawImage(0, 0, image);
+            QImage mask(size, size, QImage::Format_RGB32);
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x)
+                    mask.setPixel(x, y, qAlpha(image.pixel(x, y)) < 128 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+            list.Add(flat, mask);
+        }
+    }
+    return lists[k];
+}
 
 TDUDNCWindow DUDNCWindowFromWidget(const QWidget& window)
 {

@@ -5,7 +5,9 @@
 #include "widgets/caption3d.h"
 #include "widgets/dud_text_forms.h"
 #include "widgets/qt/dud_form_utils.h"
+#include "widgets/qt/dud_image_list.h"
 #include "widgets/qt/dud_paint_objects.h"
+#include "widgets/qt/dud_sysinfo_probes.h"
 #include "widgets/qt/dud_window_utils.h"
 #include "widgets/qt/qt_canvas.h"
 
@@ -13,6 +15,7 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QStyle>
 #include <QWindow>
 
 using namespace kyd::widgets;
@@ -185,4 +188,24 @@ TEST(WidgetTextUtils, CentreABareWindowOverItsParent)
     EXPECT_EQ(Qt::ApplicationModal, child.modality());
     child.hide();
     DUDCenterChildWindow(nullptr, &parent, true); // nothing to do
+}
+
+TEST(WidgetTextUtils, SystemIconListsHoldTheStylesStandardIcons)
+{
+    const TDUDImageListItem& large = DUDSISystemIconList(true);
+    const TDUDImageListItem& small = DUDSISystemIconList(false);
+    const int n = QStyle::SP_TabCloseButton - QStyle::SP_TitleBarMenuButton + 1;
+    EXPECT_EQ(n, large.Count());
+    EXPECT_EQ(n, small.Count());
+    EXPECT_EQ(32, large.Width());
+    EXPECT_EQ(16, small.Height());
+    EXPECT_TRUE(large.Masked());
+    EXPECT_EQ(&large, &DUDSISystemIconList(true)); // made once
+    // The warning icon is no blank: some of its pixels are opaque.
+    const QImage mask = large.GetMaskBitmap(QStyle::SP_MessageBoxWarning);
+    int opaque = 0;
+    for (int y = 0; y < mask.height(); ++y)
+        for (int x = 0; x < mask.width(); ++x)
+            opaque += QColor(mask.pixel(x, y)) == Qt::black;
+    EXPECT_GT(opaque, 32 * 32 / 8);
 }

@@ -1,6 +1,7 @@
 #include "widgets/dud_sysinfo.h"
 
 #include "platform/system_info.h"
+#include "platform/version_block.h"
 #include "widgets/dud_const.h"
 #include "widgets/dud_procs.h"
 
@@ -362,8 +363,19 @@ std::string DUDSIVersionInfo(TDUDVersionInfoType type)
         std::lock_guard<std::mutex> g(gProbeMutex);
         lookup = gVersionLookup;
     }
-    if (!lookup)
-        return {};
+    if (!lookup) {
+        // The program's own block; its translation path answers language
+        // and code page in that order (the block stores them the other way).
+        const std::optional<pf::VersionBlock> block = pf::programVersionBlock();
+        if (!block)
+            return {};
+        lookup = [block](const std::string& path) -> std::optional<std::string> {
+            std::optional<std::string> v = pf::verQueryValue(*block, path);
+            if (v && path == "\\VarFileInfo\\Translation" && v->size() == 8)
+                return v->substr(4) + v->substr(0, 4);
+            return v;
+        };
+    }
     static const char* keys[] = {"CompanyName", "ProductName", "ProductVersion", "LegalCopyright",
                                  "LegalTrademark", "FileDescription", "Comments"};
     std::string block = "\\StringFileInfo\\040904E4\\";

@@ -1,6 +1,8 @@
 // System information: the parsers of the kernel's files, the figures of
 // this machine, the fixed values and the caption layout.
+#include "platform/program_path.h"
 #include "platform/system_info.h"
+#include "platform/version_block.h"
 #include "widgets/dud_sysinfo.h"
 
 #include <gtest/gtest.h>
@@ -148,4 +150,22 @@ TEST(SystemInfo, LocaleValuesFromTheCLibrarysConventions)
     EXPECT_EQ("0", DUDGetLocalInfo(2));
     EXPECT_EQ("1", DUDGetLocalInfo(9));
     EXPECT_EQ("0", DUDGetLocalInfo(16));
+}
+
+TEST(SystemInfo, VersionInfoReadsTheProgramsRegisteredBlock)
+{
+    DUDSISetVersionLookup(nullptr);
+    pf::VersionBlock b;
+    b.Translation = {0x04E40409u}; // as stored: language low, code page high
+    b.Values[pf::versionValuePath(0x040904E4u, "ProductName")] = "KYDTest";
+    b.Values[pf::versionValuePath(0x040904E4u, "CompanyName")] = "Service";
+    pf::setProgramVersionBlock(b);
+    EXPECT_EQ("KYDTest", DUDSIVersionInfo(TDUDVersionInfoType::viName));
+    EXPECT_EQ("Service", GetSystemInfoString(TDUDInfoType::itProgCompany));
+    EXPECT_EQ("", DUDSIVersionInfo(TDUDVersionInfoType::viComments));
+    // The running program's file answers with the block, other files not.
+    ASSERT_TRUE(pf::fileVersionInfo(pf::executablePath()).has_value());
+    EXPECT_FALSE(pf::fileVersionInfo("/no/such/file").has_value());
+    EXPECT_EQ("04e40409", pf::verQueryValue(b, "\\VarFileInfo\\Translation").value_or(""));
+    pf::setProgramVersionBlock({});
 }

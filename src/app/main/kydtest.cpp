@@ -19,6 +19,7 @@
 #include "serial/qt/SioSelCom.h"
 #include "widgets/dud_class.h"
 #include "widgets/dud_sysinfo.h"
+#include "widgets/qt/dud_cursors.h"
 #include "widgets/qt/dud_sysinfo_probes.h"
 
 #include <QApplication>
@@ -78,6 +79,7 @@ int main(int argc, char** argv)
     app::SetLinkPortFactory([] { return std::make_unique<link::SioLinkPort>(); });
 
     widgets::DUDSIInstallQtProbes();
+    widgets::DUDInstallQtCursors();
     int rc = 0;
     try {
         // The component library's application object lives as long as the
@@ -95,6 +97,7 @@ int main(int argc, char** argv)
     }
 
     widgets::DUDSISetScreenProbes({});
+    widgets::DUDSetCursorInstaller({});
     app::SetLinkPortFactory({});
     sio::SetDefaultPortPrompt({});
     platform::setExceptionSink({});

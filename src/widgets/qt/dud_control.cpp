@@ -84,6 +84,19 @@ void TDUDControl::FillControl(TCanvas& canvas)
     canvas.Brush = saved;
 }
 
+void TDUDControl::DrawDashedFrame(TCanvas& canvas) const
+{
+    const TPen savedPen = canvas.Pen;
+    const TBrush savedBrush = canvas.Brush;
+    // Black dots on the opaque white gaps, XORed: the gaps invert what is
+    // under them and the dots leave it, so every other pixel flips.
+    canvas.Pen = {clWhite, 1, TPenStyle::psDot, TPenMode::pmXor};
+    canvas.Brush = {clWhite, TBrushStyle::bsClear};
+    canvas.Rectangle(ClientRect());
+    canvas.Pen = savedPen;
+    canvas.Brush = savedBrush;
+}
+
 void TDUDControl::Paint(TCanvas& canvas)
 {
     FillControl(canvas);

@@ -49,6 +49,9 @@ public:
     // The handler the control installs on its settings objects: repaint.
     virtual void GetChange(void* sender);
     void FillControl(TCanvas& canvas);
+    // A dotted frame over the client area: black pen of width 1, XOR, no
+    // fill (drawn twice, it is gone again).
+    void DrawDashedFrame(TCanvas& canvas) const;
 
     // Paints the whole control onto the canvas (origin at its top-left).
     void PaintTo(TCanvas& canvas);

@@ -32,6 +32,26 @@ const QImage* TDUDShapeFill::GetBitmap() const
     return nullptr;
 }
 
+std::vector<TColor> TDUDShapeFill::GetPalette() const
+{
+    std::vector<TColor> colours;
+    auto table = [&](const QImage& image) {
+        for (const QRgb rgb : image.colorTable())
+            colours.push_back(FromQColor(QColor(rgb)));
+    };
+    switch (style_) {
+    case TDUDFillStyle::sfBrushBitmap:
+    case TDUDFillStyle::sfBitmap: table(bitmap_); break;
+    case TDUDFillStyle::sfBitmapList: table(ListBitmap); break;
+    case TDUDFillStyle::sfGradient:
+        if (const TDUDPalette* p = gradient_.GetPalette())
+            colours = p->Entries;
+        break;
+    default: break;
+    }
+    return colours;
+}
+
 bool TDUDShapeFill::GetEmpty() const
 {
     if (style_ == TDUDFillStyle::sfNone)

@@ -38,6 +38,10 @@ public:
 
     // Bitmap for sfBitmap, the list bitmap for sfBitmapList, else null.
     const QImage* GetBitmap() const;
+    // The colour table of what the fill paints: the bitmap's (brush bitmap
+    // and bitmap styles), the list bitmap's, the gradient's palette; empty
+    // for the other styles and for true-colour pictures.
+    std::vector<TColor> GetPalette() const;
     bool GetEmpty() const;
     bool GetMustRedraw() const;
     std::string GetSetStr() const override;

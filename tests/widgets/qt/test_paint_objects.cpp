@@ -6,6 +6,7 @@
 #include "widgets/frames.h"
 #include "widgets/qt/dud_bmp.h"
 #include "widgets/qt/dud_bmp_draw.h"
+#include "widgets/qt/dud_control.h"
 #include "widgets/qt/dud_paint_objects.h"
 
 #include <gtest/gtest.h>
@@ -484,4 +485,73 @@ TEST(WidgetPaintObjects, ButtonLayoutArrowSizeKeepsItsRangeAndReports)
     l.SetArrowIndent(5);
     l.SetArrowPosition(TDUDArrowPosition::apLeftGlyph);
     EXPECT_EQ(7, changes);
+}
+
+TEST(WidgetPaintObjects, PalettesAreTheColourTablesOfWhatIsPainted)
+{
+    // A gradient's palette: one entry per step, each PC_NOCOLLAPSE, only
+    // while PaletteRealize is set.
+    TDUDGradient g;
+    g.SetColorCount(4);
+    g.SetColor(clBlack);
+    g.SetEndColor(clWhite);
+    EXPECT_EQ(nullptr, g.GetPalette());
+    g.SetPaletteRealize(true);
+    ASSERT_NE(nullptr, g.GetPalette());
+    EXPECT_EQ(g.Steps(), g.GetPalette()->Entries);
+    EXPECT_EQ(std::vector<std::uint8_t>(4, TDUDPalette::PC_NOCOLLAPSE), g.GetPalette()->Flags);
+    EXPECT_EQ(0x300, g.GetPalette()->Version);
+    g.DestroyPalette();
+    EXPECT_EQ(nullptr, g.GetPalette());
+    EXPECT_FALSE(DUDGradientCreatePalette({}).has_value());
+
+    TDUDShapeFill fill;
+    fill.SetStyle(TDUDFillStyle::sfGradient);
+    fill.Gradient().SetColorCount(3);
+    fill.Gradient().SetPaletteRealize(true);
+    EXPECT_EQ(fill.Gradient().Steps(), fill.GetPalette());
+    QImage mono(4, 4, QImage::Format_Mono);
+    mono.setColorTable({qRgb(255, 0, 0), qRgb(0, 0, 255)});
+    fill.SetBitmap(mono);
+    fill.SetStyle(TDUDFillStyle::sfBitmap);
+    EXPECT_EQ((std::vector<TColor>{clRed, clBlue}), fill.GetPalette());
+    fill.SetStyle(TDUDFillStyle::sfBrush);
+    EXPECT_TRUE(fill.GetPalette().empty());
+}
+
+TEST(WidgetPaintObjects, DashedFrameFlipsEveryOtherPixelAndGoesAgain)
+{
+    TDUDControl control;
+    control.resize(10, 6);
+    QImage img = MakeCanvasImage(10, 6);
+    img.fill(Qt::white);
+    {
+        TQtCanvas c(img);
+        control.DrawDashedFrame(c);
+    }
+    int black = 0;
+    for (int x = 0; x < 10; ++x)
+        black += (Px(img, x, 0) == clBlack);
+    EXPECT_GE(black, 4);
+    EXPECT_LE(black, 6);
+    EXPECT_EQ(clWhite, Px(img, 5, 3)); // no fill
+    {
+        TQtCanvas c(img);
+        control.DrawDashedFrame(c);
+    }
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 10; ++x)
+            ASSERT_EQ(clWhite, Px(img, x, y)) << x << "," << y;
+}
+
+TEST(WidgetBmpDraw, ClipDrawReportsTheDrawnArea)
+{
+    QImage img = Blank(20, 20);
+    TQtCanvas c(img);
+    const QImage pic = Solid(8, 8, clRed);
+    TRect out;
+    EXPECT_TRUE(DUDBmpClipDraw(c, {2, 2, 6, 6}, pic, dbfClip, clNone, {0, 0}, out));
+    EXPECT_EQ(16, Count(img, clRed)); // clipped to the 4 x 4 rectangle
+    EXPECT_FALSE(DUDBmpClipDraw(c, {2, 2, 6, 6}, QImage(), dbfClip, clNone, {0, 0}, out));
+    EXPECT_TRUE(out.IsEmpty());
 }

@@ -1,5 +1,7 @@
 #include "widgets/qt/dud_control.h"
 
+#include "widgets/qt/dud_image_list_ident.h"
+
 #include "platform/qt/ui_scale.h"
 #include "widgets/qt/qt_canvas.h"
 
@@ -233,6 +235,30 @@ TDUDBaseControl::TDUDBaseControl(QWidget* parent) : TDUDControl(parent)
 TDUDBaseControl::~TDUDBaseControl()
 {
     backFX_.OnChange = nullptr;
+}
+
+void TDUDBaseControl::DefineProperties(TDUDStreamProperties& out) const
+{
+    DUDWriteIdent(out, ImageList());
+}
+
+void TDUDBaseControl::ReadProperties(const TDUDStreamProperties& in)
+{
+    loadedList_ = DUDReadIdent(in);
+}
+
+void TDUDBaseControl::Loaded()
+{
+    if (loadedList_) {
+        SetImageList(*loadedList_);
+        loadedList_.reset();
+    }
+    if (TDUDCustomImageList* list = ImageList(); list && DUDIsCollectionImageList(list)) {
+        imageList_.Set(nullptr);
+        imageList_.Set(list);
+        GetIMLChange();
+    }
+    TDUDControl::Loaded();
 }
 
 void TDUDBaseControl::SetImageList(TDUDCustomImageList* list)

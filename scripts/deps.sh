@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the tool need, when
-# any is missing (xvfb, openbox and x11-utils: the desktop tests' display).
+# any is missing (xvfb, openbox, x11-utils and xdotool: the desktop tests' display).
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest
-      libbenchmark-dev python3-serial xdg-utils xvfb openbox x11-utils poppler-utils)
+      libbenchmark-dev python3-serial xdg-utils xvfb openbox x11-utils xdotool libx11-dev poppler-utils)
 pkgs+=(zlib1g-dev libasound2-dev) # the compression benchmark's yardstick; sound output
 missing=()
 for p in "${pkgs[@]}"; do

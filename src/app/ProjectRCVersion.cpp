@@ -1,24 +1,13 @@
 #include "app/ProjectRCVersion.h"
 
 #include "app/VersionInfo.h"
-#include "platform/program_path.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <mutex>
 
 namespace kyd::app {
 
 namespace {
-
-constexpr const char* kTranslationPath = "\\VarFileInfo\\Translation";
-
-std::string PathFor(std::uint32_t translation, const std::string& name)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%08lx", static_cast<unsigned long>(translation));
-    return std::string("\\StringFileInfo\\") + buf + "\\" + name;
-}
 
 // Language id low, code page high, as a translation table stores them.
 constexpr std::uint32_t Stored(std::uint32_t languageHighCodePageLow)
@@ -30,19 +19,15 @@ VersionBlock MakeProgramBlock()
 {
     VersionBlock b;
     b.Translation.push_back(Stored(KYD_VERSION_TRANSLATION));
-    auto put = [&](const char* name, const char* value) { b.Values[PathFor(KYD_VERSION_TRANSLATION, name)] = value; };
+    auto put = [&](const char* name, const char* value) {
+        b.Values[platform::versionValuePath(KYD_VERSION_TRANSLATION, name)] = value;
+    };
     put("ProductName", KYD_PRODUCT_NAME);
     put("ProductVersion", KYD_PRODUCT_VERSION);
     put("FileVersion", KYD_FILE_VERSION);
     put("LegalCopyright", KYD_LEGAL_COPYRIGHT);
     put("FileDescription", KYD_FILE_DESCRIPTION);
     return b;
-}
-
-bool SameFile(const std::string& a, const std::string& b)
-{
-    std::error_code ec;
-    return !a.empty() && !b.empty() && std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
 } // namespace
@@ -53,26 +38,16 @@ const VersionBlock& ProgramVersionBlock()
     return block;
 }
 
-std::optional<VersionBlock> GetFileVersionInfo(const std::string& fileName)
+void InstallProgramVersionBlock()
 {
-    if (SameFile(fileName, platform::executablePath()))
-        return ProgramVersionBlock();
-    return std::nullopt;
+    platform::setProgramVersionBlock(ProgramVersionBlock());
 }
 
-std::optional<std::string> VerQueryValue(const VersionBlock& block, const std::string& subBlock)
+std::optional<VersionBlock> GetFileVersionInfo(const std::string& fileName)
 {
-    if (subBlock == kTranslationPath) {
-        if (block.Translation.empty())
-            return std::nullopt;
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "%08lx", static_cast<unsigned long>(block.Translation.front()));
-        return std::string(buf);
-    }
-    auto it = block.Values.find(subBlock);
-    if (it == block.Values.end())
-        return std::nullopt;
-    return it->second;
+    static std::once_flag installed;
+    std::call_once(installed, InstallProgramVersionBlock);
+    return platform::fileVersionInfo(fileName);
 }
 
 ProjectRCVersion::ProjectRCVersion(const std::string& fileName)
@@ -98,7 +73,7 @@ void ProjectRCVersion::Read(std::optional<VersionBlock> block)
 
 std::string ProjectRCVersion::SubBlockPath(const std::string& name) const
 {
-    return PathFor(translation_, name);
+    return platform::versionValuePath(translation_, name);
 }
 
 bool ProjectRCVersion::Get(const std::string& name, std::string& value) const

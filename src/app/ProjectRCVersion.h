@@ -1,12 +1,9 @@
-// The version information of a program and the operations that look values
-// up in it.
-//
-// A version block holds a translation table (each entry as stored: language
-// id in the low 16 bits, code page in the high 16 bits) and named values
-// under sub-block paths such as "\StringFileInfo\040904e4\ProductName". The
-// running program carries one block, compiled in from the build's version
-// settings; other files have none.
+// The program's version information, compiled in from the build's version
+// settings, and the reader of a version block (the block itself and its
+// look-ups are the platform layer's).
 #pragma once
+
+#include "platform/version_block.h"
 
 #include <cstdint>
 #include <map>
@@ -17,19 +14,20 @@
 
 namespace kyd::app {
 
-struct VersionBlock {
-    std::vector<std::uint32_t> Translation;
-    std::map<std::string, std::string> Values; // sub-block path -> value
-};
+using VersionBlock = platform::VersionBlock;
 
-// The version block of a file: the compiled-in block when fileName names the
-// running program, nothing otherwise.
-std::optional<VersionBlock> GetFileVersionInfo(const std::string& fileName);
 // The block compiled into this program.
 const VersionBlock& ProgramVersionBlock();
-// Looks a sub-block path up; the translation table answers to
-// "\VarFileInfo\Translation" (its first entry).
-std::optional<std::string> VerQueryValue(const VersionBlock& block, const std::string& subBlock);
+// Registers it with the platform layer as the running program's block, for
+// everything that asks the program's file for its version.
+void InstallProgramVersionBlock();
+// The version block of a file: this program's compiled-in block for the
+// program's own file (installed on first use), nothing for others.
+std::optional<VersionBlock> GetFileVersionInfo(const std::string& fileName);
+inline std::optional<std::string> VerQueryValue(const VersionBlock& block, const std::string& subBlock)
+{
+    return platform::verQueryValue(block, subBlock);
+}
 
 class ProjectRCVersion {
 public:

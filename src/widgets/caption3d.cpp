@@ -167,10 +167,6 @@ void DUDDrawTextExt(TCanvas& canvas, const std::string& text, const TDUD3DCaptio
         pass(0, 0, textColor);
         break;
     case S::tdOutline:
-        if (rotated) { // a turned outline is drawn as a turned shadow-less text
-            pass(D / 2, D / 2, textColor);
-            break;
-        }
         canvas.Font.Color = textColor;
         canvas.TextOutline(r.Offset(D / 2, D / 2), text, flags, std::max(1, D));
         break;
@@ -195,6 +191,12 @@ void DUDDrawTextExt(TCanvas& canvas, const std::string& text, const TDUD3DCaptio
     }
     canvas.Font.Angle = savedAngle;
     restore();
+}
+
+void DUDDrawText(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption, const TRect& r,
+                 unsigned flags)
+{
+    DUDDrawTextExt(canvas, text, caption, r, flags, dtEnabled, nullptr);
 }
 
 unsigned DUDConvertFocusStyle(TDUDGlyphTextFocusStyle s)

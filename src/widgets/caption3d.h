@@ -92,6 +92,10 @@ enum TDUDDrawTextStyle : unsigned {
 void DUDDrawTextExt(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption, const TRect& r,
                     unsigned flags, unsigned styles, const TRect* clip = nullptr);
 
+// DUDDrawTextExt with the enabled style and no clip rectangle.
+void DUDDrawText(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption, const TRect& r,
+                 unsigned flags);
+
 enum class TDUDGlyphTextFocusStyle { fcNone, fcControl, fcText, fcGlyph, fcGlyphText };
 
 // The focus flag of text drawing for a focus style.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <mutex>
 
 namespace kyd::widgets {
 
@@ -221,6 +222,19 @@ void TDUDTimerPool::HandleTimers()
 
 // --- TDUDApplication -------------------------------------------------------
 
+namespace {
+
+std::mutex gCursorMutex;
+TDUDCursorInstaller gCursorInstaller;
+
+} // namespace
+
+void DUDSetCursorInstaller(TDUDCursorInstaller installer)
+{
+    std::lock_guard<std::mutex> g(gCursorMutex);
+    gCursorInstaller = std::move(installer);
+}
+
 TDUDApplication::TDUDApplication(std::string instanceName, bool checkInstance)
     : ini_(std::make_unique<TDUDIniCtrl>("IniCtrl")), pool_(std::make_unique<TDUDTimerPool>(50))
 {
@@ -236,6 +250,13 @@ TDUDApplication::TDUDApplication(std::string instanceName, bool checkInstance)
             });
     }
     SetLogName({});
+    TDUDCursorInstaller installCursor;
+    {
+        std::lock_guard<std::mutex> g(gCursorMutex);
+        installCursor = gCursorInstaller;
+    }
+    if (installCursor)
+        installCursor(kDUDCursorResource, kDUDApplicationCursor);
     if (!gApplication)
         gApplication = this;
 }

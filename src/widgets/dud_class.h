@@ -109,6 +109,14 @@ private:
     bool removing_ = false;
 };
 
+// The application object installs the program's cursor resource 16548 as
+// screen cursor -255. Cursors are the GUI's: its part of the library sets
+// the installer (DUDInstallQtCursors); without one nothing is installed.
+inline constexpr int kDUDCursorResource = 16548;
+inline constexpr int kDUDApplicationCursor = -255;
+using TDUDCursorInstaller = std::function<void(int resource, int screenCursor)>;
+void DUDSetCursorInstaller(TDUDCursorInstaller installer);
+
 class TDUDApplication : public TDUDCustomComponent {
 public:
     // instanceName: the single-instance lock's name (empty: the

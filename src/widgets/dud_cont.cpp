@@ -441,7 +441,7 @@ std::string DUDBitmapItemSourceName(const TDUDCustomContainer& c, std::uint16_t 
     case 3:
     case 4: {
         const std::string stem = file.filename().string().substr(0, 3) + std::to_string(ident);
-        return inFolder(stem + (c.Source == 3 ? ".so" : ".bmp"));
+        return inFolder(stem + (c.Source == 3 ? ".rcc" : ".bmp"));
     }
     default: return {};
     }
@@ -503,6 +503,15 @@ bool DUDListGetItemFromFile(const std::string& name, int type, TDUDListItem& ite
     } catch (const EStreamError&) {
         throw DUDCannotOpenFile(name);
     }
+}
+
+bool DUDWVLGetItem(const std::string& name, int index, TDUDWave& wave)
+{
+    TDUDWaveListItem item;
+    if (!DUDListGetItemFromFile(name, lftWaveList, item, index))
+        return false;
+    wave.Assign(item.Wave);
+    return true;
 }
 
 } // namespace kyd::widgets

@@ -231,9 +231,14 @@ bool DUDListGetItemFromFile(const std::string& name, int type, TDUDListItem& ite
 // container's Source: 1 the list file (FileName behind the path prefix
 // folder, as it stands with prefix 3); 3 and 4 a file in the prefix folder
 // (prefix 3: FileName's folder) named by the first three characters of
-// FileName's name, the decimal ident and ".so" (3) or ".bmp" (4). Empty for
-// other sources or without a FileName.
+// FileName's name, the decimal ident and ".rcc" (3: a resource library, a
+// Qt binary resource file) or ".bmp" (4). Empty for other sources or
+// without a FileName.
 std::string DUDBitmapItemSourceName(const TDUDCustomContainer& c, std::uint16_t ident);
+
+// Item `index` of a wave list file into `wave`; false out of range, and
+// "Cannot open file" for a file of another type.
+bool DUDWVLGetItem(const std::string& name, int index, TDUDWave& wave);
 
 // The "Cannot open file %s" error of the containers.
 EDUDException DUDCannotOpenFile(const std::string& name);

@@ -59,4 +59,47 @@ std::vector<std::int32_t> DUDIntegerListFromData(const std::vector<std::uint8_t>
     return out;
 }
 
+std::vector<std::uint8_t> DUDIntegerData(std::int32_t value)
+{
+    TMemoryStream s;
+    stWriteInteger(s, value);
+    return s.TakeBytes();
+}
+
+std::int32_t DUDIntegerFromData(const std::vector<std::uint8_t>& data)
+{
+    if (data.size() != 4)
+        throw EReadError("Bad integer property");
+    TMemoryStream s(data);
+    return stReadInteger(s);
+}
+
+std::vector<std::uint8_t> DUDBooleanData(bool value)
+{
+    return {static_cast<std::uint8_t>(value ? 1 : 0)};
+}
+
+bool DUDBooleanFromData(const std::vector<std::uint8_t>& data)
+{
+    if (data.size() != 1 || data[0] > 1)
+        throw EReadError("Bad Boolean property");
+    return data[0] == 1;
+}
+
+std::optional<std::int32_t> DUDReadInteger(const TDUDStreamProperties& in, const std::string& name)
+{
+    const TDUDStreamProperty* p = DUDFindProperty(in, name);
+    if (!p)
+        return std::nullopt;
+    return DUDIntegerFromData(p->Data);
+}
+
+std::optional<bool> DUDReadBoolean(const TDUDStreamProperties& in, const std::string& name)
+{
+    const TDUDStreamProperty* p = DUDFindProperty(in, name);
+    if (!p)
+        return std::nullopt;
+    return DUDBooleanFromData(p->Data);
+}
+
 } // namespace kyd::widgets

@@ -8,7 +8,9 @@
 #include "widgets/dud_stream.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace kyd::widgets {
@@ -30,5 +32,41 @@ const TDUDStreamProperty* DUDFindProperty(const TDUDStreamProperties& properties
 std::vector<std::uint8_t> DUDIntegerListData(const std::vector<std::int32_t>& values);
 // EReadError when the payload is not such a list.
 std::vector<std::int32_t> DUDIntegerListFromData(const std::vector<std::uint8_t>& data);
+
+// A single value as a payload: an integer, colour or enumeration as its
+// 32-bit value, a Boolean as one byte (0 or 1). The readers raise
+// EReadError for a payload of another size or a Boolean byte above 1.
+std::vector<std::uint8_t> DUDIntegerData(std::int32_t value);
+std::int32_t DUDIntegerFromData(const std::vector<std::uint8_t>& data);
+std::vector<std::uint8_t> DUDBooleanData(bool value);
+bool DUDBooleanFromData(const std::vector<std::uint8_t>& data);
+
+// A settings object's published property, written under prefix + name only
+// when it differs from its default (as a form stores them), and read back
+// when present.
+template <class T>
+void DUDWriteValue(TDUDStreamProperties& out, const std::string& name, T value, T defaultValue)
+{
+    if (value == defaultValue)
+        return;
+    if constexpr (std::is_same_v<T, bool>)
+        out.push_back({name, DUDBooleanData(value)});
+    else
+        out.push_back({name, DUDIntegerData(static_cast<std::int32_t>(value))});
+}
+// The value of the property, or nothing when absent; an enumeration's
+// value must lie in 0..count-1 (EReadError otherwise).
+std::optional<std::int32_t> DUDReadInteger(const TDUDStreamProperties& in, const std::string& name);
+std::optional<bool> DUDReadBoolean(const TDUDStreamProperties& in, const std::string& name);
+template <class E>
+std::optional<E> DUDReadEnum(const TDUDStreamProperties& in, const std::string& name, int count)
+{
+    const std::optional<std::int32_t> v = DUDReadInteger(in, name);
+    if (!v)
+        return std::nullopt;
+    if (*v < 0 || *v >= count)
+        throw EReadError("Property " + name + " is out of range");
+    return static_cast<E>(*v);
+}
 
 } // namespace kyd::widgets

@@ -215,6 +215,8 @@ void TDUDRegionMask::DefineProperties(TDUDStreamProperties& out) const
         WriteProperty(name, s);
         out.push_back({name, s.TakeBytes()});
     }
+    DUDWriteValue(out, "Compressed", compressed_, false);
+    DUDWriteValue(out, "PixelFormat", pixelFormat_, TDUDSavePixelFormat::spfDefault);
 }
 
 void TDUDRegionMask::ReadProperties(const TDUDStreamProperties& in)
@@ -236,6 +238,10 @@ void TDUDRegionMask::ReadProperties(const TDUDStreamProperties& in)
             if (s.Remaining() != 0)
                 throw EReadError(std::string("Property ") + name + " holds more than its data");
         }
+        if (auto v = DUDReadBoolean(in, "Compressed"))
+            target.compressed_ = *v;
+        if (auto v = DUDReadEnum<TDUDSavePixelFormat>(in, "PixelFormat", 4))
+            target.pixelFormat_ = *v;
     }
 }
 

@@ -80,7 +80,13 @@ TDUDShape::~TDUDShape()
 
 void TDUDShape::SetBrush(const TBrush& v)
 {
-    if (brush_.Color == v.Color && brush_.Style == v.Style)
+    // The pattern counts too: a new picture with the same colour and style
+    // is a change.
+    const bool samePattern = brush_.Pattern == v.Pattern
+                             || (brush_.Pattern && v.Pattern && brush_.Pattern->Width == v.Pattern->Width
+                                 && brush_.Pattern->Height == v.Pattern->Height
+                                 && brush_.Pattern->Pixels == v.Pattern->Pixels);
+    if (brush_.Color == v.Color && brush_.Style == v.Style && samePattern)
         return;
     brush_ = v;
     Change();

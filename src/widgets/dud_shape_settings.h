@@ -7,6 +7,7 @@
 #include "widgets/bevel.h"
 #include "widgets/canvas.h"
 #include "widgets/dud_object.h"
+#include "widgets/dud_property_stream.h"
 #include "widgets/graphics.h"
 
 #include <cstdint>
@@ -41,6 +42,13 @@ public:
     // "{solid, 6}", "{tracing, 3}" or "{Disabled}".
     std::string GetSetStr() const override;
     std::string ClassName() const override { return "TDUDShadow"; }
+    // The published properties in the form's stream (those that differ from
+    // their defaults, under prefix + their name); reading takes what is
+    // there, all or nothing (EReadError for damaged data), as one change.
+    void DefineProperties(TDUDStreamProperties& out, const std::string& prefix = {}) const;
+    void ReadProperties(const TDUDStreamProperties& in, const std::string& prefix = {});
+    // The style a new object has (the stream leaves it out).
+    virtual TDUDShadowStyle DefaultStyle() const { return TDUDShadowStyle::hssSolid; }
 
 private:
     TColor color_ = clBtnShadow;
@@ -53,6 +61,7 @@ class TDUDRgnShadow : public TDUDShadow {
 public:
     TDUDRgnShadow() { BeginUpdate(); SetStyle(TDUDShadowStyle::hssNone); EndUpdate(false); }
     std::string ClassName() const override { return "TDUDRgnShadow"; }
+    TDUDShadowStyle DefaultStyle() const override { return TDUDShadowStyle::hssNone; }
 };
 
 class TDUDTeeth : public TDUDObject {
@@ -76,6 +85,11 @@ public:
     // Copies every setting and reports one change.
     void Assign(const TDUDTeeth& o);
     std::string ClassName() const override { return "TDUDTeeth"; }
+    // The published properties in the form's stream (those that differ from
+    // their defaults, under prefix + their name); reading takes what is
+    // there, all or nothing (EReadError for damaged data), as one change.
+    void DefineProperties(TDUDStreamProperties& out, const std::string& prefix = {}) const;
+    void ReadProperties(const TDUDStreamProperties& in, const std::string& prefix = {});
 
 private:
     int count_ = 10;
@@ -108,6 +122,14 @@ public:
     void SetShape(TDUDShapeType v) { SetField(shape_, v); }
     void SetSquare(bool v) { SetField(square_, v); }
     std::string ClassName() const override { return "TDUDShape"; }
+    // Copies every setting (one change).
+    void Assign(const TDUDShape& o);
+    // Bevel, brush and shadow go under "Bevel.", "Brush." and "Shadow.".
+    // The published properties in the form's stream (those that differ from
+    // their defaults, under prefix + their name); reading takes what is
+    // there, all or nothing (EReadError for damaged data), as one change.
+    void DefineProperties(TDUDStreamProperties& out, const std::string& prefix = {}) const;
+    void ReadProperties(const TDUDStreamProperties& in, const std::string& prefix = {});
 
 private:
     TDUDSimpleBevel bevel_;

@@ -1,6 +1,7 @@
 #include "widgets/dud_sysinfo.h"
 
 #include "platform/system_info.h"
+#include "platform/version_block.h"
 #include "widgets/dud_const.h"
 #include "widgets/dud_procs.h"
 
@@ -362,8 +363,19 @@ std::string DUDSIVersionInfo(TDUDVersionInfoType type)
         std::lock_guard<std::mutex> g(gProbeMutex);
         lookup = gVersionLookup;
     }
-    if (!lookup)
-        return {};
+    if (!lookup) {
+        // The program's own block; its translation path answers language
+        // and code page in that order (the block stores them the other way).
+        const std::optional<pf::VersionBlock> block = pf::programVersionBlock();
+        if (!block)
+            return {};
+        lookup = [block](const std::string& path) -> std::optional<std::string> {
+            std::optional<std::string> v = pf::verQueryValue(*block, path);
+            if (v && path == "\\VarFileInfo\\Translation" && v->size() == 8)
+                return v->substr(4) + v->substr(0, 4);
+            return v;
+        };
+    }
     static const char* keys[] = {"CompanyName", "ProductName", "ProductVersion", "LegalCopyright",
                                  "LegalTrademark", "FileDescription", "Comments"};
     std::string block = "\\StringFileInfo\\040904E4\\";
@@ -372,29 +384,92 @@ std::string DUDSIVersionInfo(TDUDVersionInfoType type)
     return lookup(block + keys[static_cast<int>(type)]).value_or("");
 }
 
+int DUDLocaleCurrencyFormat(int csPrecedes, int sepBySpace)
+{
+    const bool before = csPrecedes != 0; // CHAR_MAX too
+    const bool apart = sepBySpace == 1 || sepBySpace == 2;
+    return (before ? 0 : 1) + (apart ? 2 : 0);
+}
+
+int DUDLocaleNegativeCurrencyFormat(int csPrecedes, int sepBySpace, int signPosn)
+{
+    const bool before = csPrecedes != 0;
+    const bool apart = sepBySpace == 1 || sepBySpace == 2;
+    const int posn = signPosn >= 0 && signPosn <= 4 ? signPosn : 1;
+    // Rows: symbol in front unseparated, behind unseparated, in front
+    // separated, behind separated; columns: the sign's place 0 (brackets) to 4.
+    static constexpr int kFormats[4][5] = {
+        {0, 1, 3, 1, 2},    // ($1.1) -$1.1 $1.1- -$1.1 $-1.1
+        {4, 5, 7, 6, 7},    // (1.1$) -1.1$ 1.1$- 1.1-$ 1.1$-
+        {14, 9, 11, 9, 12}, // ($ 1.1) -$ 1.1 $ 1.1- -$ 1.1 $ -1.1
+        {15, 8, 10, 13, 10} // (1.1 $) -1.1 $ 1.1 $- 1.1- $ 1.1 $-
+    };
+    return kFormats[(before ? 0 : 1) + (apart ? 2 : 0)][posn];
+}
+
+std::string DUDLocaleGrouping(const std::string& grouping)
+{
+    std::vector<int> groups;
+    bool repeats = true;
+    for (const char ch : grouping) {
+        const int g = static_cast<unsigned char>(ch);
+        if (g == 0 || g >= 127) { // CHAR_MAX or beyond: no more grouping
+            repeats = false;
+            break;
+        }
+        groups.push_back(g);
+    }
+    if (groups.empty())
+        return "0";
+    if (repeats) // the last group repeats: "3;3" then reads as "3" repeated
+        while (groups.size() > 1 && groups[groups.size() - 1] == groups[groups.size() - 2])
+            groups.pop_back();
+    std::string r;
+    for (const int g : groups)
+        r += (r.empty() ? "" : ";") + std::to_string(g);
+    return repeats ? r + ";0" : r;
+}
+
+int DUDLocaleFirstWeekOfYear(int minimalDays)
+{
+    if (minimalDays <= 1)
+        return 0;
+    return minimalDays >= 7 ? 1 : 2;
+}
+
 std::string DUDGetLocalInfo(int index)
 {
     locale_t loc = ::newlocale(LC_ALL_MASK, "", static_cast<locale_t>(0));
     if (!loc)
         loc = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
     auto li = [&](nl_item item) { return std::string(::nl_langinfo_l(item, loc)); };
+    auto byte = [&](nl_item item) { return static_cast<int>(static_cast<signed char>(::nl_langinfo_l(item, loc)[0])); };
     std::string r;
     switch (index) {
     case 0: r = "1"; break;                                       // Gregorian
     case 1: r = std::to_string(static_cast<int>(::nl_langinfo_l(FRAC_DIGITS, loc)[0])); break;
+    case 2: r = std::to_string(DUDLocaleCurrencyFormat(byte(P_CS_PRECEDES), byte(P_SEP_BY_SPACE))); break;
     case 3: r = "2"; break;
     case 4: r = std::to_string((::nl_langinfo_l(_NL_TIME_FIRST_WEEKDAY, loc)[0] + 5) % 7); break;
+    case 5: r = std::to_string(DUDLocaleFirstWeekOfYear(byte(_NL_TIME_WEEK_1STWEEK))); break;
     case 6: r = "1"; break;
     case 7: r = "0"; break;
+    case 8:
+        r = std::to_string(
+            DUDLocaleNegativeCurrencyFormat(byte(N_CS_PRECEDES), byte(N_SEP_BY_SPACE), byte(N_SIGN_POSN)));
+        break;
+    case 9: r = "1"; break; // the C library writes negative numbers as -1.1
     case 10: r = li(T_FMT).find("%H") != std::string::npos ? "1" : "0"; break;
     case 11: r = li(AM_STR); break;
     case 12: r = li(PM_STR); break;
     case 13: r = li(CRNCYSTR); if (!r.empty() && (r[0] == '-' || r[0] == '+' || r[0] == '.')) r.erase(0, 1); break;
     case 14: r = "/"; break;
     case 15: r = li(RADIXCHAR); break;
+    case 16: r = DUDLocaleGrouping(::nl_langinfo_l(GROUPING, loc)); break;
     case 17: r = ","; break;
     case 18: r = li(D_FMT); break;
     case 19: r = ::nl_langinfo_l(MON_DECIMAL_POINT, loc); break;
+    case 20: r = DUDLocaleGrouping(::nl_langinfo_l(MON_GROUPING, loc)); break;
     case 21: r = ::nl_langinfo_l(MON_THOUSANDS_SEP, loc); break;
     case 22: r = ::nl_langinfo_l(NEGATIVE_SIGN, loc); if (r.empty()) r = "-"; break;
     case 23: r = ::nl_langinfo_l(POSITIVE_SIGN, loc); break;

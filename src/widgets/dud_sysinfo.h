@@ -114,7 +114,21 @@ int DUDSIIconHeight();
 int DUDSISmallIconWidth();
 int DUDSISmallIconHeight();
 std::string DUDSIVersionInfo(TDUDVersionInfoType type);
+// A value of the process's locale by the classic index (0 calendar type to
+// 27 time format); an index out of range gives "Hallo", the caller's
+// default text.
 std::string DUDGetLocalInfo(int index);
+// The C library's locale conventions as the classic locale values read them:
+// the positive and negative currency formats (0-3, 0-15) from the
+// symbol's place, its separation and the sign's place (CHAR_MAX, "not
+// given", counts as in front, unseparated, sign first); a digit grouping as
+// "3;0" (groups of 3, the last repeated), "3;2;0" or "3" (one group, then
+// none), "0" for none; the first week of a year by the days it must have
+// (1: the week of 1 January, 0; 7: the first full week, 1; else 2).
+int DUDLocaleCurrencyFormat(int csPrecedes, int sepBySpace);
+int DUDLocaleNegativeCurrencyFormat(int csPrecedes, int sepBySpace, int signPosn);
+std::string DUDLocaleGrouping(const std::string& grouping);
+int DUDLocaleFirstWeekOfYear(int minimalDays);
 // MHz from the processor's cycle counter over half a second of the steady
 // clock; 0 where the processor has no readable counter.
 double DUDSIGetCPUSpeed();

@@ -205,4 +205,20 @@ bool StringToColor(const std::string& s, TColor& c)
     return true;
 }
 
+std::vector<std::string> DUDParseToStrList(const std::string& text, char delimiter)
+{
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find(delimiter, start);
+        if (end == std::string::npos) {
+            pieces.push_back(text.substr(start));
+            break;
+        }
+        pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return pieces;
+}
+
 } // namespace kyd::widgets

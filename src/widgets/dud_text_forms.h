@@ -8,6 +8,7 @@
 #include "widgets/graphics.h"
 
 #include <string>
+#include <vector>
 
 namespace kyd::widgets {
 
@@ -35,6 +36,10 @@ std::string ColorToString(TColor c);
 // A colour name (any case) or an integer ("$..", "0x..", decimal); false
 // and c unchanged for anything else.
 bool StringToColor(const std::string& s, TColor& c);
+
+// The pieces of text between delimiters: empty pieces count, but nothing
+// follows a final delimiter ("a,,b," gives "a", "", "b"; "" gives none).
+std::vector<std::string> DUDParseToStrList(const std::string& text, char delimiter = kDUDDefaultDelimiter);
 
 // A whole decimal integer with optional blanks and sign; false on anything
 // else or on overflow of 32 bits.

@@ -2,7 +2,9 @@
 
 #include "platform/clock.h"
 #include "platform/message_loop.h"
+#include "platform/exception_sink.h"
 #include "platform/periodic_timer.h"
+#include "platform/thread_priority.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -83,6 +85,20 @@ void TDUDHiTimer::SetThreadPriority(TThreadPriority p)
     priority_ = p;
     if (useThread_)
         UpdateTimer();
+}
+
+int TDUDHiTimer::NiceOf(TThreadPriority p)
+{
+    switch (p) {
+    case TThreadPriority::tpIdle: return 19;
+    case TThreadPriority::tpLowest: return 10;
+    case TThreadPriority::tpLower: return 5;
+    case TThreadPriority::tpNormal: return 0;
+    case TThreadPriority::tpHigher: return -5;
+    case TThreadPriority::tpHighest: return -10;
+    case TThreadPriority::tpTimeCritical: return -20;
+    }
+    return 0;
 }
 
 std::uint32_t TDUDHiTimer::GetInteger(int index) const
@@ -166,7 +182,14 @@ void TDUDHiTimer::UpdateTimer()
     thread_ = st;
     // The phase starts now, not whenever the thread gets going.
     const std::int64_t start = pf::clock().monotonicMs();
-    st->thread = std::thread([this, st, interval, start] {
+    const int nice = NiceOf(priority_);
+    st->thread = std::thread([this, st, interval, start, nice, reported = priorityReported_] {
+        std::string why;
+        if (nice != 0 && !pf::setCurrentThreadNice(nice, &why) && !reported->exchange(true))
+            pf::reportException(std::make_exception_ptr(EDUDException(
+                                    "The timer thread's priority (nice " + std::to_string(nice)
+                                    + ") could not be set: " + why)),
+                                "TDUDHiTimer");
         std::int64_t due = start;
         for (;;) {
             due += interval;

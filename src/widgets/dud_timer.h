@@ -41,9 +41,15 @@ public:
     bool UseThread() const { return useThread_; }
     void SetUseThread(bool v);
     TThreadPriority ThreadPriority() const { return priority_; }
-    // Stored; the thread runs at the process's normal priority whatever is
-    // chosen (a raised one could starve the machine).
+    // The timer thread's priority, applied when the thread starts (a change
+    // restarts a running thread): as a nice value from 19 (tpIdle) through
+    // 10, 5, 0 (tpNormal), -5, -10 to -20 (tpTimeCritical). A priority the
+    // process may not take is kept as the setting; the thread then runs at
+    // the normal priority and the refusal is reported once per component
+    // through the exception sink.
     void SetThreadPriority(TThreadPriority p);
+    // The nice value of a priority.
+    static int NiceOf(TThreadPriority p);
     bool Synchronize() const { return synchronize_.load(); }
     void SetSynchronize(bool v) { synchronize_ = v; }
 
@@ -71,6 +77,7 @@ private:
     TThreadPriority priority_ = TThreadPriority::tpNormal;
     std::atomic<bool> synchronize_{true};
     bool inTimer_ = false;
+    std::shared_ptr<std::atomic<bool>> priorityReported_ = std::make_shared<std::atomic<bool>>(false);
     bool destroying_ = false;
     std::shared_ptr<bool> alive_;
     std::unique_ptr<platform::PeriodicTimer> messageTimer_;

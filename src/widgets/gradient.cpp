@@ -181,6 +181,18 @@ void TDUDGradient::InitPalette()
         DUDGradientCreateColorList(color_, endColor_, colorCount_, steps_, true);
     else
         steps_ = SegmentList(colors_, colorCount_);
+    if (paletteRealize_)
+        palette_ = DUDGradientCreatePalette(steps_);
+}
+
+std::optional<TDUDPalette> DUDGradientCreatePalette(const TDUDColorList& list)
+{
+    if (list.empty())
+        return std::nullopt;
+    TDUDPalette p;
+    p.Entries = list;
+    p.Flags.assign(list.size(), TDUDPalette::PC_NOCOLLAPSE);
+    return p;
 }
 
 void TDUDGradient::PaintGradient(TCanvas& canvas, const TRect& r) const

@@ -1,13 +1,16 @@
 // Colour gradients: the colour list of a two-colour gradient, the painter
 // that lays a colour list out in bands of a style, and the gradient settings
-// object the fills own. Palettes are not used on this platform: the flag
-// that asks for one is accepted and has no effect.
+// object the fills own. A gradient's palette is a colour table of its steps;
+// the painting flag that asks to realise one has no effect on the
+// true-colour surfaces here.
 #pragma once
 
 #include "widgets/canvas.h"
 #include "widgets/dud_object.h"
 #include "widgets/dud_property_stream.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,22 @@ using TDUDColorList = std::vector<TColor>;
 // steps 1..count-1 are added, so that a list continues without repeating the
 // joint colour. A count of 1 gives the first colour; 0 adds nothing.
 void DUDGradientCreateColorList(TColor c1, TColor c2, int count, TDUDColorList& list, bool startFresh);
+
+// A logical palette: its entries with their flags, as a colour table
+// (entries keep the list's order). Realising one into a device has no
+// meaning on the true-colour surfaces here; the table is what it carries.
+struct TDUDPalette {
+    static constexpr std::uint16_t kVersion = 0x300;
+    static constexpr std::uint8_t PC_NOCOLLAPSE = 4;
+    std::uint16_t Version = kVersion;
+    std::vector<TColor> Entries;
+    std::vector<std::uint8_t> Flags;
+    friend bool operator==(const TDUDPalette&, const TDUDPalette&) = default;
+};
+
+// A palette of the list's colours, each entry PC_NOCOLLAPSE; none for an
+// empty list.
+std::optional<TDUDPalette> DUDGradientCreatePalette(const TDUDColorList& list);
 
 // Paints the list's colours in bands of the style over r; an empty list
 // paints nothing.
@@ -60,8 +79,15 @@ public:
 
     // The computed steps.
     const TDUDColorList& Steps() const { return steps_; }
+    // The steps afresh and, with PaletteRealize, the palette of them.
     void InitPalette();
-    void DestroyPalette() { steps_.clear(); }
+    void DestroyPalette()
+    {
+        steps_.clear();
+        palette_.reset();
+    }
+    // The palette of the steps (null unless PaletteRealize).
+    const TDUDPalette* GetPalette() const { return palette_ ? &*palette_ : nullptr; }
     void PaintGradient(TCanvas& canvas, const TRect& r) const;
     void Assign(const TDUDGradient& other);
 
@@ -80,6 +106,7 @@ private:
     int colorCount_ = 16;
     TColor color_ = 16711680;
     TDUDColorList steps_;
+    std::optional<TDUDPalette> palette_;
     TColor endColor_ = 0;
     bool paletteRealize_ = false;
     TDUDGradientStyle style_ = TDUDGradientStyle::gstVertical;

@@ -193,3 +193,22 @@ TEST(RegionMask, AssignCarriesRegionAndPicturesAndNotifiesOnChange)
 }
 
 } // namespace
+
+TEST(RegionMaskStream, PixelFormatAndCompressionAreStoredWithTheMask)
+{
+    TDUDRegionMask mask;
+    TDUDStreamProperties props;
+    mask.DefineProperties(props);
+    EXPECT_EQ(nullptr, DUDFindProperty(props, "PixelFormat")); // the default stays out
+    mask.SetPixelFormat(TDUDSavePixelFormat::spf4bit);
+    mask.SetCompressed(true);
+    props.clear();
+    mask.DefineProperties(props);
+    TDUDRegionMask back;
+    back.ReadProperties(props);
+    EXPECT_EQ(TDUDSavePixelFormat::spf4bit, back.PixelFormat());
+    EXPECT_TRUE(back.Compressed());
+    TDUDRegionMask kept;
+    EXPECT_THROW(kept.ReadProperties({{"PixelFormat", DUDIntegerData(4)}}), EReadError);
+    EXPECT_EQ(TDUDSavePixelFormat::spfDefault, kept.PixelFormat());
+}

@@ -251,3 +251,100 @@ TEST(ShapeOutline, LightColorsAndOffsets)
 }
 
 } // namespace
+
+TEST(ShapeSettingsStream, PublishedPropertiesRoundTripAndDefaultsStayOut)
+{
+    TDUDShape fresh;
+    TDUDStreamProperties props;
+    fresh.DefineProperties(props);
+    EXPECT_TRUE(props.empty()); // all defaults
+
+    TDUDShape shape;
+    shape.SetShape(TDUDShapeType::stStar);
+    shape.SetSquare(true);
+    shape.SetRoundPercent(50);
+    shape.Bevel().SetWidth(4);
+    shape.Bevel().SetColor(clRed);
+    shape.SetBrush(TBrush(clBlue, TBrushStyle::bsCross));
+    shape.Shadow().SetStyle(TDUDShadowStyle::hssTracing);
+    shape.Shadow().SetDepth(12);
+    shape.DefineProperties(props);
+    std::vector<std::string> names;
+    for (const auto& p : props)
+        names.push_back(p.Name);
+    EXPECT_EQ((std::vector<std::string>{"Bevel.Width", "Bevel.Color", "Brush.Color", "Brush.Style", "RoundPercent",
+                                        "Shadow.Depth", "Shadow.Style", "Shape", "Square"}),
+              names);
+    // Through the stream's own framing and back.
+    TMemoryStream s;
+    DUDWriteProperties(s, props);
+    s.SetPosition(0);
+    TDUDShape back;
+    int changes = 0;
+    back.OnChange = [&](void*) { ++changes; };
+    back.ReadProperties(DUDReadProperties(s));
+    EXPECT_EQ(1, changes);
+    EXPECT_EQ(TDUDShapeType::stStar, back.Shape());
+    EXPECT_TRUE(back.Square());
+    EXPECT_EQ(50, back.RoundPercent());
+    EXPECT_EQ(4, back.Bevel().Width());
+    EXPECT_EQ(clRed, back.Bevel().Color());
+    EXPECT_EQ(clBlue, back.Brush().Color);
+    EXPECT_EQ(TBrushStyle::bsCross, back.Brush().Style);
+    EXPECT_EQ(TDUDShadowStyle::hssTracing, back.Shadow().Style());
+    EXPECT_EQ(12, back.Shadow().Depth());
+
+    // Damaged data changes nothing.
+    TDUDShape kept;
+    EXPECT_THROW(kept.ReadProperties({{"Shape", DUDIntegerData(99)}}), EReadError);
+    EXPECT_THROW(kept.ReadProperties({{"Square", {7}}}), EReadError);
+    EXPECT_THROW(kept.ReadProperties({{"Shape", DUDIntegerData(0)}, {"RoundPercent", {1, 2}}}), EReadError);
+    EXPECT_EQ(TDUDShapeType::stRectangle, kept.Shape());
+
+    // A region shadow's default style is none: a solid one is stored.
+    TDUDRgnShadow rgn;
+    props.clear();
+    rgn.DefineProperties(props);
+    EXPECT_TRUE(props.empty());
+    rgn.SetStyle(TDUDShadowStyle::hssSolid);
+    rgn.DefineProperties(props);
+    ASSERT_EQ(1u, props.size());
+    EXPECT_EQ("Style", props[0].Name);
+
+    TDUDTeeth teeth;
+    teeth.SetCount(20);
+    teeth.SetOffset(false);
+    teeth.SetDirection(TDUDDirection::tdUp);
+    props.clear();
+    teeth.DefineProperties(props, "Teeth.");
+    TDUDTeeth teethBack;
+    teethBack.ReadProperties(props, "Teeth.");
+    EXPECT_EQ(20, teethBack.Count());
+    EXPECT_FALSE(teethBack.Offset());
+    EXPECT_EQ(TDUDDirection::tdUp, teethBack.Direction());
+    EXPECT_THROW(teethBack.ReadProperties({{"Count", DUDIntegerData(51)}}), EReadError);
+}
+
+TEST(ShapeSettingsStream, BrushPatternIsPartOfTheBrush)
+{
+    TDUDShape shape;
+    int changes = 0;
+    shape.OnChange = [&](void*) { ++changes; };
+    TBrush b(clWhite, TBrushStyle::bsSolid); // the default colour and style
+    auto pattern = std::make_shared<TBrushPattern>();
+    pattern->Width = 2;
+    pattern->Height = 1;
+    pattern->Pixels = {clRed, clBlue};
+    b.Pattern = pattern;
+    shape.SetBrush(b);
+    EXPECT_EQ(1, changes);
+    ASSERT_NE(nullptr, shape.Brush().Pattern);
+    EXPECT_EQ((std::vector<TColor>{clRed, clBlue}), shape.Brush().Pattern->Pixels);
+    auto same = std::make_shared<TBrushPattern>(*pattern);
+    b.Pattern = same;
+    shape.SetBrush(b); // an equal picture: no change
+    EXPECT_EQ(1, changes);
+    b.Pattern = nullptr;
+    shape.SetBrush(b);
+    EXPECT_EQ(2, changes);
+}

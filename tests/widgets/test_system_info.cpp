@@ -1,6 +1,8 @@
 // System information: the parsers of the kernel's files, the figures of
 // this machine, the fixed values and the caption layout.
+#include "platform/program_path.h"
 #include "platform/system_info.h"
+#include "platform/version_block.h"
 #include "widgets/dud_sysinfo.h"
 
 #include <gtest/gtest.h>
@@ -110,4 +112,60 @@ TEST(SystemInfo, CaptionLayoutFollowsStyleAndButtons)
     EXPECT_EQ(flags, DUDNC_SMALLCAPTION);
     EXPECT_EQ(cap.Height(), DUDNCSMALLCAPTIONHEIGHT());
     EXPECT_EQ(text.Left, cap.Left + 2); // no icon: two fixed borders in
+}
+
+TEST(SystemInfo, LocaleValuesFromTheCLibrarysConventions)
+{
+    // Positive currency: symbol in front or behind, separated or not.
+    EXPECT_EQ(0, DUDLocaleCurrencyFormat(1, 0));   // $1.1
+    EXPECT_EQ(1, DUDLocaleCurrencyFormat(0, 0));   // 1.1$
+    EXPECT_EQ(2, DUDLocaleCurrencyFormat(1, 1));   // $ 1.1
+    EXPECT_EQ(3, DUDLocaleCurrencyFormat(0, 1));   // 1.1 $ (as in de_DE)
+    EXPECT_EQ(0, DUDLocaleCurrencyFormat(127, 127)); // the C locale gives nothing
+    // Negative currency.
+    EXPECT_EQ(1, DUDLocaleNegativeCurrencyFormat(1, 0, 1));  // -$1.1 (en_US)
+    EXPECT_EQ(8, DUDLocaleNegativeCurrencyFormat(0, 1, 1));  // -1.1 $ (de_DE)
+    EXPECT_EQ(0, DUDLocaleNegativeCurrencyFormat(1, 0, 0));  // ($1.1)
+    EXPECT_EQ(15, DUDLocaleNegativeCurrencyFormat(0, 1, 0)); // (1.1 $)
+    EXPECT_EQ(3, DUDLocaleNegativeCurrencyFormat(1, 0, 2));  // $1.1-
+    EXPECT_EQ(12, DUDLocaleNegativeCurrencyFormat(1, 1, 4)); // $ -1.1
+    EXPECT_EQ(1, DUDLocaleNegativeCurrencyFormat(127, 127, 127));
+    // Grouping: the C library's bytes to the classic text.
+    EXPECT_EQ("3;0", DUDLocaleGrouping("\3"));
+    EXPECT_EQ("3;0", DUDLocaleGrouping("\3\3"));
+    EXPECT_EQ("3;2;0", DUDLocaleGrouping("\3\2"));
+    EXPECT_EQ("3", DUDLocaleGrouping("\3\x7f"));
+    EXPECT_EQ("0", DUDLocaleGrouping(""));
+    EXPECT_EQ("0", DUDLocaleGrouping("\x7f"));
+    // The first week of the year.
+    EXPECT_EQ(0, DUDLocaleFirstWeekOfYear(1));
+    EXPECT_EQ(1, DUDLocaleFirstWeekOfYear(7));
+    EXPECT_EQ(2, DUDLocaleFirstWeekOfYear(4));
+
+    // The values of the running (C) locale: none is the default text any
+    // more, and out of range is.
+    for (int i = 0; i <= 27; ++i)
+        EXPECT_NE("Hallo", DUDGetLocalInfo(i)) << i;
+    EXPECT_EQ("Hallo", DUDGetLocalInfo(28));
+    EXPECT_EQ("0", DUDGetLocalInfo(2));
+    EXPECT_EQ("1", DUDGetLocalInfo(9));
+    EXPECT_EQ("0", DUDGetLocalInfo(16));
+}
+
+TEST(SystemInfo, VersionInfoReadsTheProgramsRegisteredBlock)
+{
+    DUDSISetVersionLookup(nullptr);
+    pf::VersionBlock b;
+    b.Translation = {0x04E40409u}; // as stored: language low, code page high
+    b.Values[pf::versionValuePath(0x040904E4u, "ProductName")] = "KYDTest";
+    b.Values[pf::versionValuePath(0x040904E4u, "CompanyName")] = "Service";
+    pf::setProgramVersionBlock(b);
+    EXPECT_EQ("KYDTest", DUDSIVersionInfo(TDUDVersionInfoType::viName));
+    EXPECT_EQ("Service", GetSystemInfoString(TDUDInfoType::itProgCompany));
+    EXPECT_EQ("", DUDSIVersionInfo(TDUDVersionInfoType::viComments));
+    // The running program's file answers with the block, other files not.
+    ASSERT_TRUE(pf::fileVersionInfo(pf::executablePath()).has_value());
+    EXPECT_FALSE(pf::fileVersionInfo("/no/such/file").has_value());
+    EXPECT_EQ("04e40409", pf::verQueryValue(b, "\\VarFileInfo\\Translation").value_or(""));
+    pf::setProgramVersionBlock({});
 }

@@ -4,7 +4,9 @@
 #include "platform/clock.h"
 #include "platform/message_loop.h"
 #include "platform/plain_message_loop.h"
+#include "platform/exception_sink.h"
 #include "platform/session_shutdown.h"
+#include "platform/thread_priority.h"
 #include "widgets/dud_class.h"
 #include "widgets/dud_timer.h"
 
@@ -13,6 +15,9 @@
 #include <atomic>
 #include <csignal>
 #include <string>
+#include <condition_variable>
+#include <grp.h>
+#include <mutex>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -335,4 +340,68 @@ TEST_F(TimerPool, ALaterInstanceAsksTheFirstToComeForward)
     ASSERT_TRUE(second.ActivatePrevInstance());
     EXPECT_TRUE(loop.pumpUntil([&] { return asked > 0; }, 1000));
     EXPECT_EQ(1, asked);
+}
+
+namespace {
+
+// Runs a thread-mode timer of the priority until `ticks` ticks ran on its
+// thread and gives the nice value the thread had in its handler.
+int NiceOfTicks(TThreadPriority priority, int ticks, TThreadPriority* kept = nullptr)
+{
+    std::mutex m;
+    std::condition_variable cv;
+    int seen = 0, nice = 1000;
+    {
+        TDUDHiTimer t(1);
+        t.SetSynchronize(false);
+        t.SetThreadPriority(priority);
+        t.SetOnTimer([&](void*) {
+            std::lock_guard<std::mutex> g(m);
+            nice = pf::currentThreadNice();
+            ++seen;
+            cv.notify_all();
+        });
+        t.SetEnabled(true);
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait_for(lock, std::chrono::seconds(20), [&] { return seen >= ticks; });
+        if (kept)
+            *kept = t.ThreadPriority();
+        lock.unlock();
+        t.SetEnabled(false);
+    }
+    return seen >= ticks ? nice : 1000;
+}
+
+} // namespace
+
+TEST(HiTimerThreads, ThePriorityIsTheThreadsNiceValue)
+{
+    EXPECT_EQ(19, NiceOfTicks(TThreadPriority::tpIdle, 1));
+    EXPECT_EQ(5, NiceOfTicks(TThreadPriority::tpLower, 1));
+    EXPECT_EQ(0, NiceOfTicks(TThreadPriority::tpNormal, 1));
+    if (::geteuid() == 0)
+        EXPECT_EQ(-10, NiceOfTicks(TThreadPriority::tpHighest, 1));
+
+    // A process that may not raise priorities keeps the setting, runs at
+    // the normal priority and hears of the refusal once.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        pf::ExceptionRecorder rec;
+        TThreadPriority kept = TThreadPriority::tpNormal;
+        const int nice = NiceOfTicks(TThreadPriority::tpTimeCritical, 3, &kept);
+        const auto messages = rec.messages();
+        if (nice != 0)
+            ::_exit(4);
+        if (kept != TThreadPriority::tpTimeCritical)
+            ::_exit(5);
+        if (messages.size() != 1 || messages[0].find("priority") == std::string::npos)
+            ::_exit(6);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }

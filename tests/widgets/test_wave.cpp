@@ -1,11 +1,13 @@
 // The wave object: header checks, loading in every form, and playing
 // through the process's sound output.
 #include "platform/audio_output.h"
+#include "widgets/dud_cont.h"
 #include "widgets/dud_wave.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <unistd.h>
 #include <vector>
 
 using namespace kyd::widgets;
@@ -265,4 +267,24 @@ TEST(Wave, BuiltInOutputPlaysOnlyWithADevice)
     TDUDWave adpcm;
     adpcm.LoadFromStream(odd);
     EXPECT_FALSE(adpcm.Play());
+}
+
+TEST(Wave, OneSoundFetchedFromAWaveListFile)
+{
+    const Bytes mono = Wave(1, 1, 8000, 8, 50);
+    TDUDWaveList list;
+    list.Add();
+    auto* item = static_cast<TDUDWaveListItem*>(list.Add());
+    TMemoryStream s(mono);
+    item->Wave.LoadFromStream(s);
+    const std::string file = "/tmp/kyd_wvl_" + std::to_string(::getpid()) + ".wvl";
+    list.SaveToFile(file);
+    TDUDWave wave;
+    ASSERT_TRUE(DUDWVLGetItem(file, 1, wave));
+    EXPECT_EQ(8000u, wave.SampleRate());
+    EXPECT_EQ(mono.size(), static_cast<std::size_t>(wave.Size()));
+    EXPECT_TRUE(DUDWVLGetItem(file, 0, wave)); // an empty item empties the wave
+    EXPECT_TRUE(wave.Empty());
+    EXPECT_FALSE(DUDWVLGetItem(file, 2, wave));
+    std::remove(file.c_str());
 }

@@ -5,7 +5,6 @@
 // --ini names the settings file (default: KYD_INI, else the executable's
 // path with the extension ".INI").
 #include "app/LinkPortFactory.h"
-#include "app/ProjectRCVersion.h"
 #include "app/qt/TesterApp.h"
 #include "link/SioLinkPort.h"
 #include "platform/dialogs.h"
@@ -20,6 +19,7 @@
 #include "serial/qt/SioSelCom.h"
 #include "widgets/dud_class.h"
 #include "widgets/dud_sysinfo.h"
+#include "widgets/qt/dud_cursors.h"
 #include "widgets/qt/dud_sysinfo_probes.h"
 
 #include <QApplication>
@@ -79,15 +79,7 @@ int main(int argc, char** argv)
     app::SetLinkPortFactory([] { return std::make_unique<link::SioLinkPort>(); });
 
     widgets::DUDSIInstallQtProbes();
-    // The component library reads the program's version block; its
-    // translation path answers language and code page in that order.
-    widgets::DUDSISetVersionLookup([](const std::string& path) -> std::optional<std::string> {
-        auto v = app::VerQueryValue(app::ProgramVersionBlock(), path);
-        if (v && path == "\\VarFileInfo\\Translation" && v->size() == 8)
-            return v->substr(4) + v->substr(0, 4);
-        return v;
-    });
-
+    widgets::DUDInstallQtCursors();
     int rc = 0;
     try {
         // The component library's application object lives as long as the
@@ -104,8 +96,8 @@ int main(int argc, char** argv)
         rc = 0;
     }
 
-    widgets::DUDSISetVersionLookup(nullptr);
     widgets::DUDSISetScreenProbes({});
+    widgets::DUDSetCursorInstaller({});
     app::SetLinkPortFactory({});
     sio::SetDefaultPortPrompt({});
     platform::setExceptionSink({});

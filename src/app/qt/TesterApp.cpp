@@ -1,5 +1,7 @@
 #include "app/qt/TesterApp.h"
 
+#include "app/ProjectRCVersion.h"
+
 #include "app/qt/AboutBox.h"
 #include "app/qt/CmdStr.h"
 #include "app/qt/CommStr.h"
@@ -24,6 +26,10 @@ TesterApp::TesterApp(TesterSetup setup) : ini_(setup.Ini ? setup.Ini : &platform
         platform::dialogs().messageDlg("The settings file cannot be used: " + why +
                                            "\nThe tool runs with default settings and does not save them.",
                                        platform::DlgType::Warning, platform::DlgButtons::Ok);
+
+    // The program's version block answers for the program's file (About box,
+    // the component library's version information).
+    InstallProgramVersionBlock();
 
     MainWindowSetup ms;
     ms.ExeDir = setup.ExeDir.empty() ? platform::executableDir() : setup.ExeDir;

@@ -104,6 +104,13 @@ TRect DUDBmpClipDrawExt(TCanvas& canvas, const TRect& r, const QImage& bitmap, u
     return out;
 }
 
+bool DUDBmpClipDraw(TCanvas& canvas, const TRect& r, const QImage& bitmap, unsigned flags, TColor transparent,
+                    TPoint offset, TRect& out)
+{
+    out = DUDBmpClipDrawExt(canvas, r, bitmap, flags, transparent, offset);
+    return !out.IsEmpty();
+}
+
 TRect DUDBmpStretchDraw(TCanvas& canvas, const TRect& r, const QImage& bitmap)
 {
     return DUDBmpDrawExt(canvas, r, bitmap, dbfPalette | dbfStretch, 0);

@@ -32,6 +32,9 @@ bool DUDBmpDraw(TCanvas& canvas, const TRect& r, const QImage& bitmap, unsigned 
 // The same, clipped to r moved by the offset when flag 1 is set.
 TRect DUDBmpClipDrawExt(TCanvas& canvas, const TRect& r, const QImage& bitmap, unsigned flags, TColor transparent,
                         TPoint offset, const QImage* mask = nullptr);
+// DUDBmpDraw's clip form: true when something was drawn, its area in out.
+bool DUDBmpClipDraw(TCanvas& canvas, const TRect& r, const QImage& bitmap, unsigned flags, TColor transparent,
+                    TPoint offset, TRect& out);
 TRect DUDBmpStretchDraw(TCanvas& canvas, const TRect& r, const QImage& bitmap);
 // The mask (white where transparent), then the picture.
 TRect DUDMaskBmpDraw(TCanvas& canvas, const TRect& r, const QImage& bitmap, const QImage& mask, TColor color);

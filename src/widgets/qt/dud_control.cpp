@@ -1,5 +1,7 @@
 #include "widgets/qt/dud_control.h"
 
+#include "widgets/qt/dud_image_list_ident.h"
+
 #include "platform/qt/ui_scale.h"
 #include "widgets/qt/qt_canvas.h"
 
@@ -82,6 +84,19 @@ void TDUDControl::FillControl(TCanvas& canvas)
     canvas.Brush = {color_, TBrushStyle::bsSolid};
     canvas.FillRect(ClientRect());
     canvas.Brush = saved;
+}
+
+void TDUDControl::DrawDashedFrame(TCanvas& canvas) const
+{
+    const TPen savedPen = canvas.Pen;
+    const TBrush savedBrush = canvas.Brush;
+    // Black dots on the opaque white gaps, XORed: the gaps invert what is
+    // under them and the dots leave it, so every other pixel flips.
+    canvas.Pen = {clWhite, 1, TPenStyle::psDot, TPenMode::pmXor};
+    canvas.Brush = {clWhite, TBrushStyle::bsClear};
+    canvas.Rectangle(ClientRect());
+    canvas.Pen = savedPen;
+    canvas.Brush = savedBrush;
 }
 
 void TDUDControl::Paint(TCanvas& canvas)
@@ -220,6 +235,30 @@ TDUDBaseControl::TDUDBaseControl(QWidget* parent) : TDUDControl(parent)
 TDUDBaseControl::~TDUDBaseControl()
 {
     backFX_.OnChange = nullptr;
+}
+
+void TDUDBaseControl::DefineProperties(TDUDStreamProperties& out) const
+{
+    DUDWriteIdent(out, ImageList());
+}
+
+void TDUDBaseControl::ReadProperties(const TDUDStreamProperties& in)
+{
+    loadedList_ = DUDReadIdent(in);
+}
+
+void TDUDBaseControl::Loaded()
+{
+    if (loadedList_) {
+        SetImageList(*loadedList_);
+        loadedList_.reset();
+    }
+    if (TDUDCustomImageList* list = ImageList(); list && DUDIsCollectionImageList(list)) {
+        imageList_.Set(nullptr);
+        imageList_.Set(list);
+        GetIMLChange();
+    }
+    TDUDControl::Loaded();
 }
 
 void TDUDBaseControl::SetImageList(TDUDCustomImageList* list)

@@ -7,6 +7,7 @@
 
 #include "widgets/bevel.h"
 #include "widgets/canvas.h"
+#include "widgets/dud_property_stream.h"
 #include "widgets/qt/dud_image_list.h"
 #include "widgets/qt/dud_paint_objects.h"
 
@@ -15,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace kyd::widgets {
 
@@ -49,6 +51,9 @@ public:
     // The handler the control installs on its settings objects: repaint.
     virtual void GetChange(void* sender);
     void FillControl(TCanvas& canvas);
+    // A dotted frame over the client area: black pen of width 1, XOR, no
+    // fill (drawn twice, it is gone again).
+    void DrawDashedFrame(TCanvas& canvas) const;
 
     // Paints the whole control onto the canvas (origin at its top-left).
     void PaintTo(TCanvas& canvas);
@@ -127,10 +132,21 @@ public:
     // True when the control sits on a parent.
     bool HasControl() const { return parentWidget() != nullptr; }
 
+    // The image list's identity in the form's stream: "Internal" naming one
+    // of the library's global lists (a list of the form itself is stored as
+    // a reference, not here).
+    void DefineProperties(TDUDStreamProperties& out) const;
+    // Takes the identity while loading; Loaded links the list it names.
+    void ReadProperties(const TDUDStreamProperties& in);
+    // Links the list read and re-links a collection image list, so that it
+    // is asked afresh for what its collection holds now.
+    void Loaded() override;
+
 protected:
     virtual void GetIMLChange() { Invalidate(); }
 
 private:
+    std::optional<TDUDCustomImageList*> loadedList_;
     TDUDContainerHold<TDUDCustomImageList> imageList_;
     int listIndex_ = 0;
     int imageIndex_ = 0;

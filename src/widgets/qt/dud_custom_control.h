@@ -45,6 +45,9 @@ public:
     virtual bool BackBitmap() const { return false; }
     virtual bool BackBitmapCheck() const { return false; }
     virtual void BackDrawArea(TCanvas&, const TRect&) {}
+    // The colour table of the background picture (empty: none, or a
+    // true-colour one).
+    virtual std::vector<TColor> BackBitmapPalette() const { return {}; }
 
     // The effects applied to the background from the parent; a change
     // repaints.

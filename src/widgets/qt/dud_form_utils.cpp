@@ -12,6 +12,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPen>
+#include <QRawFont>
 #include <QRegion>
 #include <QScreen>
 #include <QTimer>
@@ -146,6 +147,34 @@ void DUDBmpCreateMasksExt(const TQtCanvas& canvas, const TRect& r, QImage& mask,
 int DUDGetFontHeight(const TFont& font)
 {
     return QFontMetrics(ToQFont(font)).boundingRect(QLatin1Char('W')).height();
+}
+
+TRect DUDDrawTextCalc(const std::string& text, TDUD3DCaption* caption, const TRect& r, const TFont& font,
+                      bool wordWrap, bool accelChar)
+{
+    QImage screen = MakeCanvasImage(1, 1);
+    TQtCanvas canvas(screen);
+    canvas.Font = font;
+    return DUDDrawTextCalcExt(canvas, text, caption, r, wordWrap, accelChar);
+}
+
+TRect DUDAlignTextRect(TDUDAlignment alignment, const std::string& text, TDUD3DCaption* caption, const TRect& area,
+                       const TFont& font, bool wordWrap, bool accelChar)
+{
+    TRect measure = area;
+    measure.Right -= 1;
+    return DUDAlignRect(alignment, DUDDrawTextCalc(text, caption, measure, font, wordWrap, accelChar), area);
+}
+
+bool DUDIsTrueTypeFont(const TFont& font)
+{
+    const QRawFont raw = QRawFont::fromFont(ToQFont(font));
+    return raw.isValid() && !raw.fontTable("glyf").isEmpty();
+}
+
+bool DUDIsTrueTypeFontCheck(const TCanvas& canvas)
+{
+    return DUDIsTrueTypeFont(canvas.Font);
 }
 
 bool DUDActivatePrevInstance()

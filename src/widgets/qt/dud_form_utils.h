@@ -3,6 +3,7 @@
 // bitmaps, the font height, and the opening ("explode") animation of a form.
 #pragma once
 
+#include "widgets/dud_utils.h"
 #include "widgets/graphics.h"
 #include "widgets/qt/dud_system_menu.h"
 
@@ -12,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QWidget;
@@ -39,6 +41,18 @@ void DUDCopyBmpSize(QImage& destination, const QImage& source);
 void DUDBmpCreateMasksExt(const TQtCanvas& canvas, const TRect& r, QImage& mask, QImage& image, TColor transparent);
 // The height of "W" in the font on the screen.
 int DUDGetFontHeight(const TFont& font);
+// DUDDrawTextCalcExt on a screen canvas with the font.
+TRect DUDDrawTextCalc(const std::string& text, TDUD3DCaption* caption, const TRect& r, const TFont& font,
+                      bool wordWrap, bool accelChar);
+// The text measured in the area less one pixel at the right, placed in the
+// area by the alignment.
+TRect DUDAlignTextRect(TDUDAlignment alignment, const std::string& text, TDUD3DCaption* caption, const TRect& area,
+                       const TFont& font, bool wordWrap, bool accelChar);
+// Whether the font the system gives for `font` has TrueType outlines (a
+// bitmap font or one of PostScript outlines has not).
+bool DUDIsTrueTypeFont(const TFont& font);
+// The same for the canvas's current font.
+bool DUDIsTrueTypeFontCheck(const TCanvas& canvas);
 
 // Asks a running earlier instance to come forward (only when the
 // application object saw one; see TDUDApplication::ActivatePrevInstance);

@@ -5,6 +5,10 @@
 #include "widgets/qt/qt_canvas.h"
 
 #include <QPainter>
+#include <QResource>
+
+#include <atomic>
+#include <optional>
 
 #include <algorithm>
 #include <filesystem>
@@ -88,6 +92,45 @@ void TDUDCustomImageList::DrawExt(TCanvas& canvas, const TRect& r, unsigned flag
     qc->DrawImage(r, img, img.rect());
 }
 
+void TDUDCustomImageList::ClipDraw(TCanvas& canvas, const TRect& r, unsigned flags, TColor color, int list,
+                                   int image) const
+{
+    if (!IsValidItem(list, image) || r.IsEmpty())
+        return;
+    auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
+    if (!qc)
+        return;
+    const std::optional<TRect> savedClip = canvas.ClipRect();
+    canvas.SetClipRect(savedClip ? savedClip->Intersect(r) : r);
+    if (color == clNone) {
+        DrawExt(canvas, r, flags, list, image);
+    } else {
+        const QImage img = GetBitmapItem(list, image);
+        const QImage mask = MaskOf(img, color);
+        const TRect dest = (flags & 0x10) ? r : TRect{r.Left, r.Top, r.Left + img.width(), r.Top + img.height()};
+        qc->DrawImage(dest, img, img.rect(), &mask);
+    }
+    if (savedClip)
+        canvas.SetClipRect(*savedClip);
+    else
+        canvas.ClearClip();
+}
+
+std::vector<TColor> TDUDCustomImageList::Palette(int list) const
+{
+    std::vector<TColor> colours;
+    if (!IsValidItem(list, 0))
+        return colours;
+    for (const QRgb rgb : GetBitmapItem(list, 0).colorTable())
+        colours.push_back(FromQColor(QColor(rgb)));
+    return colours;
+}
+
+std::unique_ptr<TQtCanvas> TDUDCustomImageList::BmpCanvas(int)
+{
+    return nullptr;
+}
+
 // --- bitmap items --------------------------------------------------------
 
 const QImage& TDUDBitmapListItem::Bitmap() const
@@ -108,6 +151,7 @@ const QImage& TDUDBitmapListItem::Bitmap() const
         break;
     }
     case 2: bitmap_.load(QStringLiteral(":/bitmaps/%1.bmp").arg(Ident()), "BMP"); break;
+    case 3: bitmap_ = DUDBitmapFromResourceLibrary(DUDBitmapItemSourceName(*c, Ident()), Ident()); break;
     case 4: bitmap_.load(QString::fromStdString(DUDBitmapItemSourceName(*c, Ident())), "BMP"); break;
     default: break;
     }
@@ -298,6 +342,13 @@ void TDUDImageListItem::AddImages(const TDUDImageListItem& other)
     if (other.count_ == 0)
         return;
     Add(other.strip_, other.masked_ ? other.mask_ : QImage());
+}
+
+void TDUDImageListItem::InsertImages(int index, const TDUDImageListItem& other)
+{
+    if (other.count_ == 0)
+        return;
+    InsertStrip(index, other.strip_, other.masked_ ? other.mask_ : QImage());
 }
 
 void TDUDImageListItem::Delete(int index)
@@ -552,6 +603,17 @@ void TDUDBitmapList::Draw(TCanvas& canvas, int x, int y, int list, int image) co
     qc->DrawImage({x, y, x + b.width(), y + b.height()}, b, b.rect());
 }
 
+std::unique_ptr<TQtCanvas> TDUDBitmapList::BmpCanvas(int list)
+{
+    if (!IsValidItem(list, 0))
+        return nullptr;
+    TDUDBitmapListItem* item = Item(list);
+    // A picture with a colour table is painted in true colour.
+    if (item->bitmap_.format() != QImage::Format_RGB32 && item->bitmap_.format() != QImage::Format_ARGB32)
+        item->bitmap_ = item->bitmap_.convertToFormat(QImage::Format_RGB32);
+    return std::make_unique<TQtCanvas>(item->bitmap_);
+}
+
 // --- image list ------------------------------------------------------------
 
 TRect TDUDImageList::ItemRect(int list, int image) const
@@ -609,6 +671,16 @@ void TDUDImageList::Draw(TCanvas& canvas, int x, int y, int list, int image) con
                   item->Masked() ? &item->Mask() : nullptr);
 }
 
+std::unique_ptr<TQtCanvas> TDUDImageList::BmpCanvas(int list)
+{
+    if (!IsValidItem(list, 0))
+        return nullptr;
+    TDUDImageListItem* item = Item(list);
+    if (item->strip_.format() != QImage::Format_RGB32 && item->strip_.format() != QImage::Format_ARGB32)
+        item->strip_ = item->strip_.convertToFormat(QImage::Format_RGB32);
+    return std::make_unique<TQtCanvas>(item->strip_);
+}
+
 // --- the container ---------------------------------------------------------
 
 TDUDContainer::TDUDContainer()
@@ -655,6 +727,37 @@ void TDUDContainerCtrl::ReadProperties(const TDUDStreamProperties& in)
             TMemoryStream s(p->Data);
             l.list->ReadData(s, true);
         }
+}
+
+bool DUDBMLGetItem(const std::string& name, int index, QImage& bitmap)
+{
+    TDUDBitmapListItem item;
+    if (!DUDListGetItemFromFile(name, lftBitmapList, item, index))
+        return false;
+    bitmap = item.Bitmap();
+    return true;
+}
+
+bool DUDIMLGetItem(const std::string& name, int index, TDUDImageListItem& item)
+{
+    return DUDListGetItemFromFile(name, lftImageList, item, index);
+}
+
+QImage DUDBitmapFromResourceLibrary(const std::string& file, std::uint16_t ident)
+{
+    if (file.empty() || !std::filesystem::is_regular_file(file))
+        return {};
+    // A root of its own, so that the library's bitmaps cannot shadow the
+    // program's and two libraries cannot shadow each other.
+    static std::atomic<unsigned> counter{0};
+    const QString root = QStringLiteral("/kyd-resource-library-%1").arg(++counter);
+    const QString path = QString::fromStdString(file);
+    if (!QResource::registerResource(path, root))
+        return {};
+    QImage bitmap;
+    bitmap.load(QStringLiteral(":%1/bitmaps/%2.bmp").arg(root).arg(ident), "BMP");
+    QResource::unregisterResource(path, root);
+    return bitmap;
 }
 
 TDUDContainer& DUDGlobalContainer()

@@ -11,9 +11,13 @@
 
 #include <QImage>
 
+#include <memory>
+#include <vector>
+
 namespace kyd::widgets {
 
 class TCanvas;
+class TQtCanvas;
 
 // Save pixel formats 0..3 of bitmap and image items: the picture's own
 // depth, 1, 4 and 8 bits a pixel (formats of qt/dud_bitmap_stream.h).
@@ -44,14 +48,24 @@ public:
     virtual void Draw(TCanvas& canvas, int x, int y, int list, int image) const = 0;
     // The image into r: stretched with flag $10, else at r's top-left.
     void DrawExt(TCanvas& canvas, const TRect& r, unsigned flags, int list, int image) const;
+    // As DrawExt, but nothing outside r, and the pixels of `color` left out
+    // (clNone: none).
+    void ClipDraw(TCanvas& canvas, const TRect& r, unsigned flags, TColor color, int list, int image) const;
+    // The colour table of the list's picture: empty for pictures of true
+    // colour, for an empty item and beyond the list.
+    virtual std::vector<TColor> Palette(int list) const;
+    // A canvas that paints on the item's own picture (the strip of an
+    // image item); null beyond the list, for an empty item, and for lists
+    // that show pictures held elsewhere.
+    virtual std::unique_ptr<TQtCanvas> BmpCanvas(int list);
 };
 
 class TDUDBitmapListItem : public TDUDListItem {
 public:
     // An empty item in a container with a Source fetches its bitmap from
     // there on first use (once: FreeData allows another try). Source 2
-    // reads the Qt resource ":/bitmaps/<Ident>.bmp"; source 3 names a
-    // resource library, from which nothing is loaded on this platform.
+    // reads the Qt resource ":/bitmaps/<Ident>.bmp"; source 3 the same
+    // bitmap of a resource library (DUDBitmapFromResourceLibrary).
     const QImage& Bitmap() const;
     void SetBitmap(QImage v);
     int SavePixelFormat() const { return savePixelFormat_; }
@@ -69,6 +83,7 @@ protected:
     void TakeData(TDUDListItem& other) override;
 
 private:
+    friend class TDUDBitmapList; // paints on the picture (BmpCanvas)
     mutable QImage bitmap_;
     mutable bool fetched_ = false;
     int savePixelFormat_ = 0;
@@ -103,6 +118,8 @@ public:
     void Replace(int index, const QImage& image, const QImage& mask = QImage());
     void ReplaceMasked(int index, const QImage& image, TColor transparent);
     void AddImages(const TDUDImageListItem& other);
+    // The other item's images (and mask) before image `index`.
+    void InsertImages(int index, const TDUDImageListItem& other);
     void Delete(int index);
     void Move(int from, int to);
     void Clear();
@@ -131,6 +148,7 @@ protected:
     void TakeData(TDUDListItem& other) override;
 
 private:
+    friend class TDUDImageList; // paints on the strip (BmpCanvas)
     void CheckSize(const QImage& image, int& n) const;
     void InsertStrip(int index, const QImage& image, const QImage& mask);
     int allocBy_ = 4;
@@ -157,6 +175,7 @@ public:
     bool Masked(int) const override { return false; }
     TColor TransparentColor(int list, int image) const override;
     void Draw(TCanvas& canvas, int x, int y, int list, int image) const override;
+    std::unique_ptr<TQtCanvas> BmpCanvas(int list) override;
 };
 
 class TDUDImageList : public TDUDCustomImageList {
@@ -173,6 +192,7 @@ public:
     bool Masked(int list) const override;
     TColor TransparentColor(int list, int image) const override;
     void Draw(TCanvas& canvas, int x, int y, int list, int image) const override;
+    std::unique_ptr<TQtCanvas> BmpCanvas(int list) override;
 };
 
 // One bitmap list, one image list, one wave list and one string list.
@@ -204,6 +224,15 @@ public:
 private:
     TDUDContainer& container_;
 };
+
+// One bitmap or one image item by index from a bitmap or image list file;
+// false out of range, "Cannot open file" for a file of another type.
+bool DUDBMLGetItem(const std::string& name, int index, QImage& bitmap);
+bool DUDIMLGetItem(const std::string& name, int index, TDUDImageListItem& item);
+// Bitmap `ident` of a resource library: a Qt binary resource file (made by
+// `rcc -binary`) holding "bitmaps/<ident>.bmp", registered for the read and
+// released again. A null image when the file or the bitmap is missing.
+QImage DUDBitmapFromResourceLibrary(const std::string& file, std::uint16_t ident);
 
 // The process-wide container, made on first use.
 TDUDContainer& DUDGlobalContainer();

@@ -32,6 +32,26 @@ const QImage* TDUDShapeFill::GetBitmap() const
     return nullptr;
 }
 
+std::vector<TColor> TDUDShapeFill::GetPalette() const
+{
+    std::vector<TColor> colours;
+    auto table = [&](const QImage& image) {
+        for (const QRgb rgb : image.colorTable())
+            colours.push_back(FromQColor(QColor(rgb)));
+    };
+    switch (style_) {
+    case TDUDFillStyle::sfBrushBitmap:
+    case TDUDFillStyle::sfBitmap: table(bitmap_); break;
+    case TDUDFillStyle::sfBitmapList: table(ListBitmap); break;
+    case TDUDFillStyle::sfGradient:
+        if (const TDUDPalette* p = gradient_.GetPalette())
+            colours = p->Entries;
+        break;
+    default: break;
+    }
+    return colours;
+}
+
 bool TDUDShapeFill::GetEmpty() const
 {
     if (style_ == TDUDFillStyle::sfNone)
@@ -254,6 +274,16 @@ void TDUDAlphaObject::AlphaBlend(QImage& b) const
     DUDBMPAlphaBlend(b, fill, {0, 0, b.width(), b.height()}, {0, 0}, strength_, b, {0, 0});
 }
 
+void TDUDAlphaObject::ControlBlend(QImage& bitmap, const TRect& rect, TQtCanvas& canvas, const TRect& targetRect) const
+{
+    const QRect area = ToQRect(rect).intersected(canvas.Image().rect());
+    if (area.isEmpty() || targetRect.IsEmpty())
+        return;
+    bitmap = canvas.Image().copy(area).convertToFormat(QImage::Format_BGR888);
+    AlphaBlend(bitmap);
+    canvas.DrawImage(targetRect, bitmap, bitmap.rect());
+}
+
 std::string TDUDAlphaObject::GetSetStr() const
 {
     if (fill_.Style() == TDUDFillStyle::sfNone)
@@ -353,6 +383,114 @@ void TDUDBitmapEffectObject::DrawCopy(const QImage& source, QImage& target)
     Draw(target);
 }
 
+void TDUDBitmapEffectObject::DrawCopyFromRect(const QImage& source, const TRect& rect, QImage& target)
+{
+    target = source.copy(ToQRect(rect)).convertToFormat(QImage::Format_BGR888);
+    Draw(target);
+}
+
+namespace {
+
+// The picture made 24-bit in place.
+void To24(QImage& b)
+{
+    if (b.format() != QImage::Format_BGR888)
+        b = b.convertToFormat(QImage::Format_BGR888);
+}
+
+// `part` copied into the target at the point (clipped to the target).
+void Put(QImage& target, const QImage& part, TPoint at)
+{
+    QPainter p(&target);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(at.X, at.Y, part);
+}
+
+} // namespace
+
+void TDUDBitmapEffectObject::DrawCopyRect(const QImage& source, const TRect& rect, QImage& target, TPoint at)
+{
+    if (source.isNull() || rect.IsEmpty())
+        return;
+    To24(target);
+    const QSize size(rect.Width(), rect.Height());
+    if (flags_[4] && bufferValid_ && buffer_ && buffer_->size() == size) {
+        Put(target, *buffer_, at);
+        return;
+    }
+    QImage src = source.convertToFormat(QImage::Format_BGR888);
+    Put(target, src.copy(ToQRect(rect)), at);
+    // The flips, grey scale and invert read the source rect; each later one
+    // works on what the earlier ones wrote.
+    const QImage* from = &src;
+    TRect fromRect = rect;
+    const TRect placed{at.X, at.Y, at.X + rect.Width(), at.Y + rect.Height()};
+    auto step = [&](auto&& routine) {
+        routine(*from, fromRect, target, at);
+        from = &target;
+        fromRect = placed;
+    };
+    if (flags_[0])
+        step([](const QImage& s, const TRect& r, QImage& t, TPoint p) { DUDBMPFlipVertical(s, r, t, p); });
+    if (flags_[1])
+        step([](const QImage& s, const TRect& r, QImage& t, TPoint p) { DUDBMPFlipHorizonzal(s, r, t, p); });
+    if (flags_[2])
+        step([](const QImage& s, const TRect& r, QImage& t, TPoint p) { DUDBMPGrayScale(s, r, t, p); });
+    if (flags_[3])
+        step([](const QImage& s, const TRect& r, QImage& t, TPoint p) { DUDBMPInvert(s, r, t, p); });
+    if (brightness_ != 0)
+        DUDBMPBrightness(target, placed, target, brightness_, at);
+    if (flags_[4]) {
+        buffer_ = target.copy(ToQRect(placed));
+        bufferValid_ = true;
+    }
+}
+
+void TDUDBitmapEffectObject::DrawCutRect(const QImage& source, const TRect& sourceRect, const TRect& targetRect,
+                                         QImage& target)
+{
+    if (source.isNull() || sourceRect.IsEmpty() || targetRect.IsEmpty())
+        return;
+    QImage cut = source.copy(ToQRect(sourceRect)).convertToFormat(QImage::Format_BGR888);
+    Draw(cut);
+    To24(target);
+    QPainter p(&target);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(ToQRect(targetRect), cut);
+}
+
+void TDUDBitmapEffectObject::DrawCutRect2(const QImage& source, const TRect& sourceRect, const TRect& targetRect,
+                                          QImage& target)
+{
+    if (source.isNull() || sourceRect.IsEmpty() || targetRect.IsEmpty())
+        return;
+    const TPoint at{targetRect.Left, targetRect.Top};
+    const QSize size(sourceRect.Width(), sourceRect.Height());
+    To24(target);
+    if (flags_[4] && bufferValid_ && buffer_ && buffer_->size() == size) {
+        Put(target, *buffer_, at);
+        return;
+    }
+    const bool buffered = flags_[4];
+    flags_[4] = false; // the effects alone; the whole result is buffered below
+    DrawCopyRect(source, sourceRect, target, at);
+    flags_[4] = buffered;
+    const TRect placed{at.X, at.Y, at.X + size.width(), at.Y + size.height()};
+    if (alpha_.FillObject().Style() != TDUDFillStyle::sfNone) {
+        QImage fill = MakeCanvasImage(size.width() + 2, size.height() + 2);
+        {
+            TQtCanvas c(fill);
+            alpha_.FillObject().FillCanvas(c, {0, 0, fill.width(), fill.height()}, clWhite);
+        }
+        fill = fill.convertToFormat(QImage::Format_BGR888);
+        DUDBMPAlphaBlend(target, fill, placed, {1, 1}, alpha_.Strength(), target, at);
+    }
+    if (buffered) {
+        buffer_ = target.copy(ToQRect(placed));
+        bufferValid_ = true;
+    }
+}
+
 std::string TDUDBitmapEffectObject::GetSetStr() const
 {
     std::string s;
@@ -372,10 +510,24 @@ std::string TDUDBitmapEffectObject::GetSetStr() const
     return s.empty() ? "{Disabled}" : "{" + s + "}";
 }
 
+TColor DUDGlyphTransparentColor(const QImage& glyph)
+{
+    return glyph.isNull() ? clNone : FromQColor(QColor(glyph.pixel(0, glyph.height() - 1)));
+}
+
 TDUDGlyphTextPlaces DUDDrawTextAndGlyph(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption,
                                         const TRect& r, const QImage& glyph, const TDUDGlyphTextLayout& layout,
                                         unsigned flags, unsigned styles)
 {
+    return DUDDrawTextAndGlyphExt(canvas, text, caption, r, glyph, nullptr, layout, flags, styles);
+}
+
+TDUDGlyphTextPlaces DUDDrawTextAndGlyphExt(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption,
+                                           const TRect& r, const QImage& glyphUp, const QImage* disabledGlyph,
+                                           const TDUDGlyphTextLayout& layout, unsigned flags, unsigned styles)
+{
+    const QImage& glyph =
+        !(styles & dtEnabled) && disabledGlyph && !disabledGlyph->isNull() ? *disabledGlyph : glyphUp;
     TPoint textSize{};
     if (!text.empty()) {
         TRect m{0, 0, std::max(r.Width() - 1, 1), std::max(r.Height(), 1)};
@@ -388,8 +540,7 @@ TDUDGlyphTextPlaces DUDDrawTextAndGlyph(TCanvas& canvas, const std::string& text
         DUDGlyphTextPlace(layout.AlignText2Glyph(), layout.Alignment(), layout.Spacing(),
                           {layout.OffsetX(), layout.OffsetY()}, glyphSize, textSize, r);
     if (!glyph.isNull())
-        DUDBmpDrawExt(canvas, places.Glyph, glyph, dbfTransparent,
-                      FromQColor(QColor(glyph.pixel(0, glyph.height() - 1))));
+        DUDBmpDrawExt(canvas, places.Glyph, glyph, dbfTransparent, DUDGlyphTransparentColor(glyph));
     if (!text.empty())
         DUDDrawTextExt(canvas, text, caption, places.Text, flags & ~unsigned(DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM),
                        styles);

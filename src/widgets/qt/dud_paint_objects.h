@@ -10,6 +10,7 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <optional>
 
 namespace kyd::widgets {
@@ -37,6 +38,10 @@ public:
 
     // Bitmap for sfBitmap, the list bitmap for sfBitmapList, else null.
     const QImage* GetBitmap() const;
+    // The colour table of what the fill paints: the bitmap's (brush bitmap
+    // and bitmap styles), the list bitmap's, the gradient's palette; empty
+    // for the other styles and for true-colour pictures.
+    std::vector<TColor> GetPalette() const;
     bool GetEmpty() const;
     bool GetMustRedraw() const;
     std::string GetSetStr() const override;
@@ -100,6 +105,11 @@ public:
     void GetIMLChange();
     // Blends the fill over b (24-bit), keeping Strength of b's own colour.
     void AlphaBlend(QImage& b) const;
+    // Blends a part of a control's picture in place: the canvas's rect is
+    // copied into `bitmap` (made 24-bit, of the rect's size), blended there,
+    // and copied onto the canvas at targetRect (stretched when the sizes
+    // differ).
+    void ControlBlend(QImage& bitmap, const TRect& rect, TQtCanvas& canvas, const TRect& targetRect) const;
     std::string GetSetStr() const override;
     std::string ClassName() const override { return "TDUDAlphaObject"; }
 
@@ -128,6 +138,20 @@ public:
     // kept and replayed until a setting changes or b's size does.
     void Draw(QImage& b);
     void DrawCopy(const QImage& source, QImage& target);
+    // The rect of the source becomes the target (24-bit), then Draw.
+    void DrawCopyFromRect(const QImage& source, const TRect& rect, QImage& target);
+    // The rect of the source goes into the target at the point with the
+    // flips, grey scale, invert and brightness; no alpha blend. With
+    // Buffered the result is kept and replayed while the rect's size stays.
+    void DrawCopyRect(const QImage& source, const TRect& rect, QImage& target, TPoint at);
+    // The source rect cut into a 24-bit picture, Draw on it, the result into
+    // the target rect (stretched when the sizes differ).
+    void DrawCutRect(const QImage& source, const TRect& sourceRect, const TRect& targetRect, QImage& target);
+    // The source rect copied into the target at the target rect's top-left,
+    // the effects applied there, then a fill picture two pixels larger than
+    // the rect (the alpha object's fill on white) blended over it from its
+    // (1, 1). Buffered as DrawCopyRect.
+    void DrawCutRect2(const QImage& source, const TRect& sourceRect, const TRect& targetRect, QImage& target);
     // Copies every setting (one change).
     void Assign(const TDUDBitmapEffectObject& o);
     // True when Draw changes a picture.
@@ -172,11 +196,24 @@ private:
 class TDUDButtonLayout : public TDUDGlyphTextLayout {
 public:
     TDUDButtonLayout() { alignment_ = TDUDAlignment::agCenter; }
-    bool Arrow = false;
-    TColor ArrowColor = 0;
-    int ArrowIndent = 3;
-    TDUDArrowPosition ArrowPosition = TDUDArrowPosition::apRightText;
-    int ArrowSize = 3; // 2..10
+    bool Arrow() const { return arrow_; }
+    void SetArrow(bool v) { SetField(arrow_, v); }
+    TColor ArrowColor() const { return arrowColor_; }
+    void SetArrowColor(TColor v) { SetField(arrowColor_, v); }
+    int ArrowIndent() const { return arrowIndent_; }
+    void SetArrowIndent(int v) { SetField(arrowIndent_, v); }
+    TDUDArrowPosition ArrowPosition() const { return arrowPosition_; }
+    void SetArrowPosition(TDUDArrowPosition v) { SetField(arrowPosition_, v); }
+    // 2 to 10; a value outside is brought into the range.
+    int ArrowSize() const { return arrowSize_; }
+    void SetArrowSize(int v) { SetField(arrowSize_, std::clamp(v, 2, 10)); }
+
+private:
+    bool arrow_ = false;
+    TColor arrowColor_ = 0;
+    int arrowIndent_ = 3;
+    TDUDArrowPosition arrowPosition_ = TDUDArrowPosition::apRightText;
+    int arrowSize_ = 3;
 };
 
 // A glyph and a text placed together by the layout: the glyph drawn
@@ -185,5 +222,14 @@ public:
 TDUDGlyphTextPlaces DUDDrawTextAndGlyph(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption,
                                         const TRect& r, const QImage& glyph, const TDUDGlyphTextLayout& layout,
                                         unsigned flags, unsigned styles);
+// The same with a second picture: drawn in the glyph's place instead of the
+// glyph when the styles do not hold dtEnabled (a disabled look of its own);
+// without one the glyph itself is drawn in both states.
+TDUDGlyphTextPlaces DUDDrawTextAndGlyphExt(TCanvas& canvas, const std::string& text, const TDUD3DCaption* caption,
+                                           const TRect& r, const QImage& glyph, const QImage* disabledGlyph,
+                                           const TDUDGlyphTextLayout& layout, unsigned flags, unsigned styles);
+// The colour a glyph is drawn transparent in: its bottom-left pixel, or
+// clNone when there is no glyph.
+TColor DUDGlyphTransparentColor(const QImage& glyph);
 
 } // namespace kyd::widgets

@@ -1,8 +1,13 @@
 #include "widgets/qt/dud_sysinfo_probes.h"
 
+#include "platform/qt/lock_keys.h"
 #include "widgets/dud_sysinfo.h"
+#include "widgets/qt/dud_image_list.h"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QPainter>
+#include <QStyle>
 #include <QScreen>
 #include <QWidget>
 
@@ -15,9 +20,52 @@ void DUDSIInstallQtProbes()
         const QScreen* s = QGuiApplication::primaryScreen();
         return s ? s->depth() : 24;
     };
+    probes.KeyLocked = [](int vk) -> std::optional<bool> {
+        using K = kyd::platform::LockKey;
+        switch (vk) {
+        case 144: return kyd::platform::lockKeyState(K::NumLock);
+        case 20: return kyd::platform::lockKeyState(K::CapsLock);
+        case 145: return kyd::platform::lockKeyState(K::ScrollLock);
+        default: return std::nullopt;
+        }
+    };
     DUDSISetScreenProbes(std::move(probes));
 }
 
+const TDUDImageListItem& DUDSISystemIconList(bool large)
+{
+    static TDUDImageListItem lists[2];
+    static bool made[2] = {false, false};
+    const int k = large ? 1 : 0;
+    if (!made[k]) {
+        made[k] = true;
+        const int size = large ? DUDSIIconWidth() : DUDSISmallIconWidth();
+        TDUDImageListItem& list = lists[k];
+        list.SetWidth(size);
+        list.SetHeight(size);
+        list.SetMasked(true);
+        QStyle* style = QApplication::style();
+        for (int sp = QStyle::SP_TitleBarMenuButton; sp <= QStyle::SP_TabCloseButton; ++sp) {
+            QImage image(size, size, QImage::Format_ARGB32);
+            image.fill(Qt::transparent);
+            if (style) {
+                QPainter p(&image);
+                style->standardIcon(static_cast<QStyle::StandardPixmap>(sp)).paint(&p, 0, 0, size, size);
+            }
+            // The icon on the window colour, and a mask (white where the icon
+            // is transparent) to draw it on anything else.
+            QImage flat(size, size, QImage::Format_RGB32);
+            flat.fill(QApplication::palette().color(QPalette::Window));
+            QPainter(&flat).drawImage(0, 0, image);
+            QImage mask(size, size, QImage::Format_RGB32);
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x)
+                    mask.setPixel(x, y, qAlpha(image.pixel(x, y)) < 128 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+            list.Add(flat, mask);
+        }
+    }
+    return lists[k];
+}
 
 TDUDNCWindow DUDNCWindowFromWidget(const QWidget& window)
 {

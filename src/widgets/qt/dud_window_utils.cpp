@@ -92,6 +92,23 @@ int DUDCenterChild(QWidget* parent, QWidget* child, bool showModal)
     return 0;
 }
 
+void DUDCenterChildWindow(QWindow* window, QWindow* parent, bool show)
+{
+    if (!window)
+        return;
+    if (parent) {
+        const QScreen* screen = parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+        const TRect screenRect = screen ? FromQRect(screen->geometry()) : TRect{};
+        const QRect f = window->frameGeometry();
+        const TPoint p = DUDCenterChildPos(FromQRect(parent->frameGeometry()), screenRect, f.width(), f.height());
+        window->setFramePosition(QPoint(p.X, p.Y));
+    }
+    if (show) {
+        window->setModality(Qt::ApplicationModal);
+        window->show();
+    }
+}
+
 bool DUDIsChild(const QWidget* control, const QWidget* parent)
 {
     if (!parent)

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <QWindow>
 
 namespace kyd::widgets {
 
@@ -22,6 +23,10 @@ void DUDPositionWindow(QWidget* w, const TRect& target, TDUDDlgPosition position
 // Centres child over parent, inside the screen; with showModal runs it as a
 // dialog and returns its result (else 0).
 int DUDCenterChild(QWidget* parent, QWidget* child, bool showModal);
+// The same for windows that have no widget (a QWindow): centred over the
+// parent window, inside the screen; with `show` it is shown application
+// modal (the call does not wait for it).
+void DUDCenterChildWindow(QWindow* window, QWindow* parent, bool show);
 // True when parent is control itself or one of its parents.
 bool DUDIsChild(const QWidget* control, const QWidget* parent);
 // Handles events for ms milliseconds, or until the application quits.

@@ -418,10 +418,17 @@ void TQtCanvas::DoTextOutline(const TRect& r, const std::string& text, unsigned 
     const QFont f = CurrentFont();
     const QFontMetrics fm(f, &image_);
     const QString s = QString::fromStdString(text);
-    const QRect br = fm.boundingRect(ToQRect(r), QtTextFlags(flags), s);
     QPainterPath path;
-    path.addText(br.left(), br.top() + fm.ascent(), f, s);
     painter_.save();
+    if (Font.Angle % 3600 == 0) {
+        const QRect br = fm.boundingRect(ToQRect(r), QtTextFlags(flags), s);
+        path.addText(br.left(), br.top() + fm.ascent(), f, s);
+    } else {
+        // A turned outline turns about the rectangle's top-left, as TextOut does.
+        painter_.translate(r.Left, r.Top);
+        painter_.rotate(-Font.Angle / 10.0);
+        path.addText(0, fm.ascent(), f, s);
+    }
     painter_.setRenderHint(QPainter::Antialiasing, true);
     painter_.setBrush(Qt::NoBrush);
     painter_.setPen(QPen(ToQColor(Font.Color), std::max(1, penWidth)));

@@ -9,12 +9,17 @@
 #include "widgets/frames.h"
 #include "widgets/gradient.h"
 #include "widgets/qt/dud_bmp.h"
+#include "widgets/qt/dud_control.h"
+#include "widgets/qt/dud_form_utils.h"
+#include "widgets/qt/dud_image_list.h"
 #include "widgets/qt/dud_paint_objects.h"
+#include "widgets/qt/dud_sysinfo_probes.h"
 #include "widgets/qt/qt_canvas.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QStyle>
 
 #include <gtest/gtest.h>
 
@@ -179,4 +184,82 @@ TEST(WidgetScreenshots, CaptionStyles)
         DUDDrawTextExt(c, "Turned", &fx, DUDAlignRect(TDUDAlignment::agCenter, box, r), DT_SINGLELINE, dtEnabled);
     });
     EXPECT_FALSE(kyd::test::SaveScreenshot(panel.get(), "painting_captions").isEmpty());
+}
+
+// The drawing routines added last: turned outline text, aligned text, the
+// design frame, the effect object's rectangle variants, clipped image-list
+// drawing and the system icons.
+TEST(WidgetScreenshots, TextFramesAndRectangleEffects)
+{
+    auto panel = Panel();
+    auto* grid = Grid(panel.get());
+    const QImage pic = Picture(40, 28);
+    int i = 0;
+    Tile(grid, i++, 4, "turned outline", 110, 90, [](TQtCanvas& c, const TRect& r) {
+        TDUDFxCaption fx;
+        fx.SetStyle(TDUDThreeDStyle::tdOutline);
+        fx.SetShadowDepth(2);
+        fx.SetAngle(30);
+        c.Font.Size = 16;
+        c.Font.Bold = true;
+        c.Font.Color = clNavy;
+        const TRect box = DUDDrawTextCalcExt(c, "KYD", &fx, r, false, false);
+        DUDDrawTextExt(c, "KYD", &fx, box, DT_SINGLELINE, dtEnabled);
+    });
+    for (TDUDAlignment a : {TDUDAlignment::agTopLeft, TDUDAlignment::agCenter, TDUDAlignment::agBottomRight})
+        Tile(grid, i++, 4, "aligned text", 110, 90, [a](TQtCanvas& c, const TRect& r) {
+            c.Brush = TBrush(clWhite);
+            c.FillRect(r);
+            c.Brush = TBrush(clGray);
+            c.FrameRect(r);
+            TDUD3DCaption cap;
+            cap.SetStyle(TDUDThreeDStyle::tdRaisedShadow);
+            TFont f = c.Font;
+            f.Size = 10;
+            c.Font = f;
+            DUDDrawText(c, "Aligned", &cap, DUDAlignTextRect(a, "Aligned", &cap, r, f, false, false),
+                        DT_SINGLELINE);
+        });
+    Tile(grid, i++, 4, "design frame", 110, 90, [](TQtCanvas& c, const TRect& r) {
+        TDUDControl control;
+        control.resize(r.Width(), r.Height());
+        c.Brush = TBrush(clTeal);
+        c.FillRect(r);
+        control.DrawDashedFrame(c);
+    });
+    Tile(grid, i++, 4, "copy rect, flipped", 110, 90, [&](TQtCanvas& c, const TRect& r) {
+        TDUDBitmapEffectObject e;
+        e.SetFlag(0, true);
+        QImage target = c.Image().copy(ToQRect(r)).convertToFormat(QImage::Format_BGR888);
+        e.DrawCopyRect(pic, {0, 0, 40, 28}, target, {10, 10});
+        c.DrawImage(r, target, target.rect());
+    });
+    Tile(grid, i++, 4, "cut rect, grey", 110, 90, [&](TQtCanvas& c, const TRect& r) {
+        TDUDBitmapEffectObject e;
+        e.SetFlag(2, true);
+        QImage target = c.Image().copy(ToQRect(r)).convertToFormat(QImage::Format_BGR888);
+        e.DrawCutRect(pic, {0, 0, 20, 14}, {5, 5, 85, 61}, target);
+        c.DrawImage(r, target, target.rect());
+    });
+    Tile(grid, i++, 4, "cut rect 2, blended", 110, 90, [&](TQtCanvas& c, const TRect& r) {
+        TDUDBitmapEffectObject e;
+        e.AlphaBlend().FillObject().SetStyle(TDUDFillStyle::sfGradient);
+        e.AlphaBlend().SetStrength(0.5);
+        QImage target = c.Image().copy(ToQRect(r)).convertToFormat(QImage::Format_BGR888);
+        e.DrawCutRect2(pic, {0, 0, 40, 28}, {10, 10, 50, 38}, target);
+        c.DrawImage(r, target, target.rect());
+    });
+    Tile(grid, i++, 4, "system icons", 110, 90, [](TQtCanvas& c, const TRect& r) {
+        const TDUDImageListItem& icons = DUDSISystemIconList(true);
+        TDUDImageList list;
+        static_cast<TDUDImageListItem*>(list.Add())->Assign(icons);
+        const int shown[] = {QStyle::SP_MessageBoxInformation, QStyle::SP_MessageBoxWarning,
+                             QStyle::SP_MessageBoxCritical, QStyle::SP_DialogOkButton};
+        int x = r.Left + 4;
+        for (int k : shown) {
+            list.ClipDraw(c, {x, r.Top + 20, x + 24, r.Top + 60}, 0, clNone, 0, k);
+            x += 26;
+        }
+    });
+    EXPECT_FALSE(kyd::test::SaveScreenshot(panel.get(), "painting_text_and_effects").isEmpty());
 }

@@ -1,6 +1,8 @@
 // The 24-bit bitmap routines and the picture containers.
 #include "pixels.h"
 
+#include "widgets/dud_cont.h"
+#include "widgets/dud_wave.h"
 #include "widgets/gradient.h"
 #include "widgets/qt/dud_bitmap_stream.h"
 #include "widgets/qt/dud_bmp.h"
@@ -9,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QPainter>
+#include <QProcess>
 
 #include <filesystem>
 #include <fstream>
@@ -364,4 +369,130 @@ TEST(WidgetImageLists, EmptyBitmapItemsFetchFromTheContainersSource)
     EXPECT_FALSE(list.IsValidItem(0, 0));
     list.SetSource(4);
     EXPECT_FALSE(list.IsValidItem(0, 0));
+}
+
+TEST(WidgetImageLists, SingleItemsFetchedFromListFiles)
+{
+    TempDir dir;
+    TDUDBitmapList bitmaps;
+    for (int n = 0; n < 3; ++n)
+        static_cast<TDUDBitmapListItem*>(bitmaps.Add())->SetBitmap(Filled(n + 2, 3, n == 1 ? clRed : clBlue));
+    bitmaps.SaveToFile(dir.File("b.bml"));
+    QImage bitmap;
+    ASSERT_TRUE(DUDBMLGetItem(dir.File("b.bml"), 1, bitmap));
+    EXPECT_EQ(QSize(3, 3), bitmap.size());
+    EXPECT_EQ(QColor(Qt::red).rgb(), bitmap.pixel(0, 0));
+    EXPECT_FALSE(DUDBMLGetItem(dir.File("b.bml"), 3, bitmap));
+
+    TDUDImageList images;
+    images.Add();
+    static_cast<TDUDImageListItem*>(images.Add())->Add(Ramp(48, 16));
+    images.SaveToFile(dir.File("i.iml"));
+    TDUDImageListItem item;
+    ASSERT_TRUE(DUDIMLGetItem(dir.File("i.iml"), 1, item));
+    EXPECT_EQ(3, item.Count());
+    EXPECT_THROW(DUDBMLGetItem(dir.File("i.iml"), 0, bitmap), EDUDException); // another type
+    EXPECT_THROW(DUDIMLGetItem(dir.File("b.bml"), 0, item), EDUDException);
+
+    TDUDWave wave;
+    EXPECT_THROW(DUDWVLGetItem(dir.File("b.bml"), 0, wave), EDUDException);
+}
+
+TEST(WidgetImageLists, ResourceLibraryBitmapsComeFromABinaryResourceFile)
+{
+    TempDir dir;
+    // A resource library: bitmaps/7.bmp in a binary resource file made by
+    // Qt's resource compiler.
+    const QString rcc = QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath) + "/rcc";
+    if (!QFileInfo(rcc).isExecutable())
+        GTEST_SKIP() << "Qt's resource compiler is not installed";
+    fs::create_directories(dir.path / "src" / "bitmaps");
+    Ramp(6, 4).save(QString::fromStdString((dir.path / "src" / "bitmaps" / "7.bmp").string()), "BMP");
+    {
+        std::ofstream qrc(dir.path / "src" / "lib.qrc");
+        qrc << "<RCC><qresource prefix=\"/\"><file>bitmaps/7.bmp</file></qresource></RCC>\n";
+    }
+    QProcess p;
+    p.setWorkingDirectory(QString::fromStdString((dir.path / "src").string()));
+    p.start(rcc, {"-binary", "lib.qrc", "-o", QString::fromStdString(dir.File("pic7.rcc"))});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    ASSERT_EQ(0, p.exitCode()) << p.readAllStandardError().toStdString();
+
+    EXPECT_EQ(QSize(6, 4), DUDBitmapFromResourceLibrary(dir.File("pic7.rcc"), 7).size());
+    EXPECT_TRUE(DUDBitmapFromResourceLibrary(dir.File("pic7.rcc"), 8).isNull()); // no such bitmap
+    EXPECT_TRUE(DUDBitmapFromResourceLibrary(dir.File("none.rcc"), 7).isNull());
+    EXPECT_TRUE(QImage(":/kyd-resource-library-1/bitmaps/7.bmp").isNull()); // released again
+
+    TDUDBitmapList list;
+    list.PathPrefix = 3; // beside FileName
+    list.FileName = dir.File("pics.bml");
+    auto* item = static_cast<TDUDBitmapListItem*>(list.Add());
+    item->SetIdent(7);
+    list.SetSource(3);
+    EXPECT_EQ(dir.File("pic7.rcc"), DUDBitmapItemSourceName(list, 7));
+    EXPECT_EQ(6, list.Dimensions(0, 0));
+    EXPECT_EQ(FromQColor(Ramp(6, 4).pixelColor(2, 1)), list.GetColorAtPoint({2, 1}, 0, 0));
+}
+
+TEST(WidgetImageLists, InsertImagesCanvasClipDrawAndPalette)
+{
+    // Images of another item go in before the index, masks with them.
+    TDUDImageListItem item;
+    item.Add(Filled(48, 16, clBlue));
+    TDUDImageListItem other;
+    other.SetMasked(true);
+    other.AddMasked(Filled(32, 16, clRed), clWhite);
+    item.SetMasked(true);
+    item.InsertImages(1, other);
+    ASSERT_EQ(5, item.Count());
+    EXPECT_EQ(QColor(Qt::blue).rgb(), item.GetBitmap(0).pixel(0, 0));
+    EXPECT_EQ(QColor(Qt::red).rgb(), item.GetBitmap(1).pixel(0, 0));
+    EXPECT_EQ(QColor(Qt::red).rgb(), item.GetBitmap(2).pixel(0, 0));
+    EXPECT_EQ(QColor(Qt::blue).rgb(), item.GetBitmap(3).pixel(0, 0));
+    item.InsertImages(0, TDUDImageListItem()); // nothing to insert
+    EXPECT_EQ(5, item.Count());
+
+    // The canvas paints on the item's own picture.
+    TDUDBitmapList bitmaps;
+    static_cast<TDUDBitmapListItem*>(bitmaps.Add())->SetBitmap(Filled(10, 10, clRed));
+    bitmaps.Add();
+    {
+        auto canvas = bitmaps.BmpCanvas(0);
+        ASSERT_NE(nullptr, canvas);
+        canvas->SetPixel(2, 3, clLime);
+    }
+    EXPECT_EQ(clLime, bitmaps.GetColorAtPoint({2, 3}, 0, 0));
+    EXPECT_EQ(nullptr, bitmaps.BmpCanvas(1)); // empty
+    EXPECT_EQ(nullptr, bitmaps.BmpCanvas(2)); // beyond the list
+    TDUDImageList images;
+    static_cast<TDUDImageListItem*>(images.Add())->Add(Filled(32, 16, clBlue));
+    images.BmpCanvas(0)->SetPixel(17, 0, clYellow); // the strip: image 1's first column
+    EXPECT_EQ(clYellow, images.GetColorAtPoint({1, 0}, 0, 1));
+
+    // Clipped drawing leaves out the colour and stays inside the rectangle.
+    QImage pic = Filled(10, 10, clRed);
+    pic.setPixel(1, 1, qRgb(0, 0, 255));
+    static_cast<TDUDBitmapListItem*>(bitmaps.Item(1))->SetBitmap(pic);
+    QImage target = Filled(20, 20, clWhite);
+    {
+        TQtCanvas c(target);
+        bitmaps.ClipDraw(c, {0, 0, 5, 5}, 0, clBlue, 1, 0);
+        EXPECT_FALSE(c.ClipRect().has_value()); // the canvas's clip is as it was
+    }
+    int red = 0;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x)
+            red += Px(target, x, y) == clRed;
+    EXPECT_EQ(24, red);
+    EXPECT_EQ(clWhite, Px(target, 1, 1));
+    EXPECT_EQ(clWhite, Px(target, 5, 0));
+
+    // The palette of a picture with a colour table; none for true colour.
+    QImage mono(8, 8, QImage::Format_Mono);
+    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    mono.fill(0);
+    static_cast<TDUDBitmapListItem*>(bitmaps.Item(1))->SetBitmap(mono);
+    EXPECT_EQ((std::vector<TColor>{clBlack, clWhite}), bitmaps.Palette(1));
+    EXPECT_TRUE(bitmaps.Palette(0).empty());
+    EXPECT_TRUE(bitmaps.Palette(5).empty());
 }

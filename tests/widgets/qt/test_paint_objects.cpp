@@ -6,6 +6,7 @@
 #include "widgets/frames.h"
 #include "widgets/qt/dud_bmp.h"
 #include "widgets/qt/dud_bmp_draw.h"
+#include "widgets/qt/dud_control.h"
 #include "widgets/qt/dud_paint_objects.h"
 
 #include <gtest/gtest.h>
@@ -400,4 +401,157 @@ TEST(WidgetUtils, GlyphAndTextDrawnTogether)
     EXPECT_EQ(places.Text, rec[0].Rect);
     EXPECT_EQ(places.Glyph.Right + 2, places.Text.Left);
     EXPECT_LE(std::abs((100 - places.Text.Right) - places.Glyph.Left), 1); // the pair is centred
+}
+
+TEST(WidgetPaintObjects, EffectRectangleVariantsAndControlBlend)
+{
+    // A source of 4 x 2: left half (10,20,30), right half (200,100,0).
+    QImage src = DUDBmpCreate24(4, 2);
+    src.fill(QColor(10, 20, 30));
+    for (int y = 0; y < 2; ++y)
+        for (int x = 2; x < 4; ++x)
+            src.setPixelColor(x, y, QColor(200, 100, 0));
+    TDUDBitmapEffectObject e;
+    e.SetFlag(3, true); // invert
+
+    QImage t;
+    e.DrawCopyFromRect(src, {2, 0, 4, 2}, t);
+    EXPECT_EQ(QSize(2, 2), t.size());
+    EXPECT_EQ(RGB(55, 155, 255), Px(t, 0, 0));
+
+    // Copy into a bigger picture at a point: only that area changes; the
+    // mirror (FlipVertical mirrors each row) reads the source rect.
+    e.SetFlag(0, true);
+    QImage big = DUDBmpCreate24(6, 3);
+    big.fill(Qt::white);
+    e.DrawCopyRect(src, {1, 0, 4, 1}, big, {2, 1}); // 3 x 1: (10..), (200..), (200..)
+    EXPECT_EQ(RGB(255, 255, 255), Px(big, 1, 1));
+    EXPECT_EQ(RGB(55, 155, 255), Px(big, 2, 1)); // mirrored: the last source pixel first
+    EXPECT_EQ(RGB(245, 235, 225), Px(big, 4, 1));
+    EXPECT_EQ(RGB(255, 255, 255), Px(big, 2, 0));
+    // No alpha blend in this variant.
+    e.AlphaBlend().FillObject().SetStyle(TDUDFillStyle::sfBrush);
+    e.AlphaBlend().FillObject().SetBrush(TBrush(RGB(0, 0, 100)));
+    e.DrawCopyRect(src, {1, 0, 4, 1}, big, {2, 1});
+    EXPECT_EQ(RGB(55, 155, 255), Px(big, 2, 1));
+    e.SetFlag(0, false);
+
+    // Cut, effects with the blend, stretched into the target rect.
+    e.AlphaBlend().SetStrength(0.5);
+    QImage cut = DUDBmpCreate24(8, 4);
+    cut.fill(Qt::black);
+    e.DrawCutRect(src, {0, 0, 2, 2}, {0, 0, 8, 4}, cut); // inverted (245,235,225), half blue (0,0,100), ties to even
+    EXPECT_EQ(RGB(122, 118, 162), Px(cut, 7, 3));
+
+    // The second cut blends a fill two pixels larger, from its (1, 1).
+    QImage cut2 = DUDBmpCreate24(4, 4);
+    cut2.fill(Qt::black);
+    e.DrawCutRect2(src, {0, 0, 2, 2}, {1, 1, 3, 3}, cut2);
+    EXPECT_EQ(RGB(122, 118, 162), Px(cut2, 1, 1));
+    EXPECT_EQ(RGB(0, 0, 0), Px(cut2, 0, 0));
+    EXPECT_EQ(RGB(0, 0, 0), Px(cut2, 3, 3));
+
+    // A control's area blended in place on its canvas.
+    QImage face = MakeCanvasImage(10, 10);
+    face.fill(QColor(100, 0, 0));
+    QImage scratch;
+    {
+        TQtCanvas c(face);
+        e.AlphaBlend().ControlBlend(scratch, {0, 0, 4, 4}, c, {5, 5, 9, 9});
+    }
+    EXPECT_EQ(QSize(4, 4), scratch.size());
+    EXPECT_EQ(RGB(50, 0, 50), Px(face, 6, 6));
+    EXPECT_EQ(RGB(100, 0, 0), Px(face, 1, 1)); // the source area is untouched
+    EXPECT_EQ(RGB(100, 0, 0), Px(face, 9, 9));
+}
+
+TEST(WidgetPaintObjects, ButtonLayoutArrowSizeKeepsItsRangeAndReports)
+{
+    TDUDButtonLayout l;
+    int changes = 0;
+    l.OnChange = [&](void*) { ++changes; };
+    EXPECT_EQ(3, l.ArrowSize());
+    EXPECT_EQ(TDUDAlignment::agCenter, l.Alignment());
+    l.SetArrowSize(7);
+    EXPECT_EQ(7, l.ArrowSize());
+    l.SetArrowSize(1);
+    EXPECT_EQ(2, l.ArrowSize());
+    l.SetArrowSize(99);
+    EXPECT_EQ(10, l.ArrowSize());
+    l.SetArrowSize(10); // unchanged: no report
+    EXPECT_EQ(3, changes);
+    l.SetArrow(true);
+    l.SetArrowColor(clRed);
+    l.SetArrowIndent(5);
+    l.SetArrowPosition(TDUDArrowPosition::apLeftGlyph);
+    EXPECT_EQ(7, changes);
+}
+
+TEST(WidgetPaintObjects, PalettesAreTheColourTablesOfWhatIsPainted)
+{
+    // A gradient's palette: one entry per step, each PC_NOCOLLAPSE, only
+    // while PaletteRealize is set.
+    TDUDGradient g;
+    g.SetColorCount(4);
+    g.SetColor(clBlack);
+    g.SetEndColor(clWhite);
+    EXPECT_EQ(nullptr, g.GetPalette());
+    g.SetPaletteRealize(true);
+    ASSERT_NE(nullptr, g.GetPalette());
+    EXPECT_EQ(g.Steps(), g.GetPalette()->Entries);
+    EXPECT_EQ(std::vector<std::uint8_t>(4, TDUDPalette::PC_NOCOLLAPSE), g.GetPalette()->Flags);
+    EXPECT_EQ(0x300, g.GetPalette()->Version);
+    g.DestroyPalette();
+    EXPECT_EQ(nullptr, g.GetPalette());
+    EXPECT_FALSE(DUDGradientCreatePalette({}).has_value());
+
+    TDUDShapeFill fill;
+    fill.SetStyle(TDUDFillStyle::sfGradient);
+    fill.Gradient().SetColorCount(3);
+    fill.Gradient().SetPaletteRealize(true);
+    EXPECT_EQ(fill.Gradient().Steps(), fill.GetPalette());
+    QImage mono(4, 4, QImage::Format_Mono);
+    mono.setColorTable({qRgb(255, 0, 0), qRgb(0, 0, 255)});
+    fill.SetBitmap(mono);
+    fill.SetStyle(TDUDFillStyle::sfBitmap);
+    EXPECT_EQ((std::vector<TColor>{clRed, clBlue}), fill.GetPalette());
+    fill.SetStyle(TDUDFillStyle::sfBrush);
+    EXPECT_TRUE(fill.GetPalette().empty());
+}
+
+TEST(WidgetPaintObjects, DashedFrameFlipsEveryOtherPixelAndGoesAgain)
+{
+    TDUDControl control;
+    control.resize(10, 6);
+    QImage img = MakeCanvasImage(10, 6);
+    img.fill(Qt::white);
+    {
+        TQtCanvas c(img);
+        control.DrawDashedFrame(c);
+    }
+    int black = 0;
+    for (int x = 0; x < 10; ++x)
+        black += (Px(img, x, 0) == clBlack);
+    EXPECT_GE(black, 4);
+    EXPECT_LE(black, 6);
+    EXPECT_EQ(clWhite, Px(img, 5, 3)); // no fill
+    {
+        TQtCanvas c(img);
+        control.DrawDashedFrame(c);
+    }
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 10; ++x)
+            ASSERT_EQ(clWhite, Px(img, x, y)) << x << "," << y;
+}
+
+TEST(WidgetBmpDraw, ClipDrawReportsTheDrawnArea)
+{
+    QImage img = Blank(20, 20);
+    TQtCanvas c(img);
+    const QImage pic = Solid(8, 8, clRed);
+    TRect out;
+    EXPECT_TRUE(DUDBmpClipDraw(c, {2, 2, 6, 6}, pic, dbfClip, clNone, {0, 0}, out));
+    EXPECT_EQ(16, Count(img, clRed)); // clipped to the 4 x 4 rectangle
+    EXPECT_FALSE(DUDBmpClipDraw(c, {2, 2, 6, 6}, QImage(), dbfClip, clNone, {0, 0}, out));
+    EXPECT_TRUE(out.IsEmpty());
 }

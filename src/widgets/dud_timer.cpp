@@ -6,6 +6,7 @@
 #include "platform/periodic_timer.h"
 #include "platform/thread_priority.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
@@ -182,10 +183,11 @@ void TDUDHiTimer::UpdateTimer()
     thread_ = st;
     // The phase starts now, not whenever the thread gets going.
     const std::int64_t start = pf::clock().monotonicMs();
-    const int nice = NiceOf(priority_);
-    st->thread = std::thread([this, st, interval, start, nice, reported = priorityReported_] {
+    const int offset = NiceOf(priority_);
+    const int nice = std::clamp(pf::currentThreadNice() + offset, -20, 19);
+    st->thread = std::thread([this, st, interval, start, offset, nice, reported = priorityReported_] {
         std::string why;
-        if (nice != 0 && !pf::setCurrentThreadNice(nice, &why) && !reported->exchange(true))
+        if (offset != 0 && !pf::setCurrentThreadNice(nice, &why) && !reported->exchange(true))
             pf::reportException(std::make_exception_ptr(EDUDException(
                                     "The timer thread's priority (nice " + std::to_string(nice)
                                     + ") could not be set: " + why)),

@@ -42,13 +42,15 @@ public:
     void SetUseThread(bool v);
     TThreadPriority ThreadPriority() const { return priority_; }
     // The timer thread's priority, applied when the thread starts (a change
-    // restarts a running thread): as a nice value from 19 (tpIdle) through
-    // 10, 5, 0 (tpNormal), -5, -10 to -20 (tpTimeCritical). A priority the
-    // process may not take is kept as the setting; the thread then runs at
-    // the normal priority and the refusal is reported once per component
+    // restarts a running thread): relative to the priority of the thread
+    // that starts it, as thread priorities are relative to their process's,
+    // by a nice offset from +19 (tpIdle) through +10, +5, 0 (tpNormal), -5,
+    // -10 to -20 (tpTimeCritical), kept to -20..19. A priority the process
+    // may not take is kept as the setting; the thread then runs at the
+    // normal priority and the refusal is reported once per component
     // through the exception sink.
     void SetThreadPriority(TThreadPriority p);
-    // The nice value of a priority.
+    // The nice offset of a priority.
     static int NiceOf(TThreadPriority p);
     bool Synchronize() const { return synchronize_.load(); }
     void SetSynchronize(bool v) { synchronize_ = v; }

@@ -120,6 +120,16 @@ void TFormFlashDownLoader::Button3Click()
         }
         text = ss.str();
     }
+    // The whole file is judged before anything is erased or selected: a
+    // file the download would refuse must never cost the board its
+    // firmware.
+    std::vector<std::string> lines = SplitHexLines(text);
+    if (const std::string fault = HexFileFault(lines); !fault.empty()) {
+        Beep(TBeep::Asterisk);
+        platform::dialogs().messageDlg(LoaderErrorText(leHexFileError) + ": " + fault + "\n" + filePath_,
+                                       platform::DlgType::Warning, platform::DlgButtons::Ok);
+        return;
+    }
 
     Button3->setEnabled(false);
     Button1->setEnabled(false);
@@ -132,7 +142,7 @@ void TFormFlashDownLoader::Button3Click()
     LabelProgress->clear();
     SetNodeLabels({});
     ResetMemo(kPreparationText);
-    lines_ = SplitHexLines(text);
+    lines_ = std::move(lines);
     ProgressBar->SetUserValue(0);
     SetBarColor(kBarColorNormal);
 

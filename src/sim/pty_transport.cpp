@@ -145,16 +145,10 @@ bool PtyTransport::sendPlan(const ReplyPlan& plan)
     return true;
 }
 
-// The dispenser speaks 7 data bits; the bootstrap loader 8N1 at six times
-// the dispenser's rate.
-bool PtyTransport::dispenserLine(int* baud) const
+int PtyTransport::lineBaud() const
 {
     platform::PtyMaster::LineState s;
-    if (!pty_->lineState(s) || s.dataBits != 7)
-        return false;
-    if (baud)
-        *baud = static_cast<int>(s.baud);
-    return true;
+    return pty_->lineState(s) ? static_cast<int>(s.baud) : 0;
 }
 
 void PtyTransport::run()
@@ -176,12 +170,14 @@ void PtyTransport::run()
                         return;
                     continue;
                 }
-                if (!dispenserLine(nullptr))
-                    continue; // neither the loader's line nor the dispenser's: garbage
-                // Set back to the dispenser's line: the firmware runs again.
+                // The line was set back for the dispenser: the firmware runs
+                // again.
                 sim_.leaveLoader();
                 assembler.clear();
-            } else if (char* zero = std::find(buf, buf + n, '\0'); zero != buf + n && loader.accepted(false)) {
+            } else if (char* zero = std::find(buf, buf + n, '\0'); zero == buf + n) {
+                if (const int baud = lineBaud(); baud > 0)
+                    sim_.dispenserLineAt(baud); // the loader expects six times it
+            } else if (loader.accepted(false)) {
                 // The controller's ROM takes a zero byte on the loader's line
                 // as the call into its bootstrap loader.
                 sim_.enterLoader();
@@ -192,8 +188,6 @@ void PtyTransport::run()
                     return;
                 continue;
             }
-            if (int baud = 0; dispenserLine(&baud))
-                sim_.dispenserLineAt(baud);
             // A zero byte is no character of the dispenser protocol: line
             // noise, or the loader's wake-up byte on a line not set for it.
             // The controller's serial line drops it, so a command that

@@ -4,8 +4,8 @@
 // A zero byte on a line set to the bootstrap loader's settings (8N1, raw,
 // six times the rate the dispenser was last spoken to at, 9600 before)
 // enters the controller's loader, which then takes every byte while the
-// line stays so; once the line is set back to 7 data bits the dispenser
-// answers again.
+// line stays so; once the line is set to anything else (the dispenser's
+// settings) the dispenser answers again.
 // A paced line behaves like a UART on an absolute line clock: a command is
 // taken when its last character would have arrived, and reply character k
 // becomes readable (k + 1) character times after the reply starts.
@@ -56,8 +56,8 @@ private:
     std::int64_t nowUs() const;
     bool sleepUntil(std::int64_t dueUs);
     void applyCts(const SimFaults& f);
-    // True when the line is set to 7 data bits; baud: its rate.
-    bool dispenserLine(int* baud) const;
+    // The rate the line is set to, 0 when unreadable.
+    int lineBaud() const;
 
     Simulator& sim_;
     FakeLineClock* lineClock_;

@@ -5,6 +5,7 @@
 
 #include "app/qt/PLVRMain.h"
 #include "firmware/qt/UnitNFC_Selector.h"
+#include "link/PLVRCmd.h"
 #include "link/PLVRCom.h"
 #include "link/Protokoll.h"
 #include "link/SioLinkPort.h"
@@ -12,7 +13,13 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
 
 namespace kyd::app::test {
 namespace {
@@ -22,50 +29,129 @@ protected:
     sio::TSioComPort& LinkPort() { return dynamic_cast<link::SioLinkPort&>(Main().Com()->Port()).Port(); }
 };
 
-TEST_F(FirmwareWindowTest, OpensFromTheMenuAndGivesTheDispenserPortBack)
+// An Intel HEX file of size bytes from base, 32 bytes a record, with an
+// extended address record at every 64 KiB; text holds at offset 16.
+std::vector<std::string> HexFile(std::uint32_t base, std::size_t size, unsigned seed, const std::string& text = {})
+{
+    auto record = [](std::uint16_t address, std::uint8_t type, const std::vector<std::uint8_t>& data) {
+        std::vector<std::uint8_t> b{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(address >> 8),
+                                    static_cast<std::uint8_t>(address), type};
+        b.insert(b.end(), data.begin(), data.end());
+        unsigned sum = 0;
+        for (std::uint8_t x : b)
+            sum += x;
+        b.push_back(static_cast<std::uint8_t>(-sum));
+        std::string line = ":";
+        char hex[3];
+        for (std::uint8_t x : b) {
+            std::snprintf(hex, sizeof hex, "%02X", x);
+            line += hex;
+        }
+        return line;
+    };
+    std::vector<std::string> lines;
+    std::uint32_t segment = 0xFFFFFFFF;
+    for (std::size_t at = 0; at < size; at += 32) {
+        const std::uint32_t address = base + static_cast<std::uint32_t>(at);
+        if ((address >> 16) != segment) {
+            segment = address >> 16;
+            lines.push_back(record(0, 4, {static_cast<std::uint8_t>(segment >> 8), static_cast<std::uint8_t>(segment)}));
+        }
+        std::vector<std::uint8_t> data;
+        for (std::size_t i = at; i < std::min(size, at + 32); ++i)
+            data.push_back(static_cast<std::uint8_t>(i < 16 || i >= 16 + text.size() ? (i * 7 + seed) : text[i - 16]));
+        lines.push_back(record(static_cast<std::uint16_t>(address), 0, data));
+    }
+    lines.push_back(":00000001FF");
+    return lines;
+}
+
+std::string WriteHex(const std::string& dir, const std::string& name, const std::vector<std::string>& lines)
+{
+    const std::string path = dir + "/" + name;
+    std::ofstream out(path, std::ios::binary);
+    for (const std::string& l : lines)
+        out << l << "\r\n";
+    return path;
+}
+
+// The bytes the file puts at base..base+size.
+bool ImageHolds(const std::vector<std::uint8_t>& image, std::size_t size, unsigned seed, const std::string& text = {})
+{
+    if (image.size() < size)
+        return false;
+    for (std::size_t i = 0; i < size; ++i)
+        if (image[i] != static_cast<std::uint8_t>(i < 16 || i >= 16 + text.size() ? (i * 7 + seed) : text[i - 16]))
+            return false;
+    return true;
+}
+
+TEST_F(FirmwareWindowTest, TheDispenserEntersItsLoaderIsFlashedAndAnswersWithTheNewProgramId)
 {
     StartOnPty();
     firmware::TFormFlashDownLoader& w = App().FlashDownLoader();
     w.SetTimerDriven(false);
-    EXPECT_TRUE(Main().NewUploadFirmvare1->isEnabled());
     Main().SetBusy(1);
-    EXPECT_FALSE(Main().NewUploadFirmvare1->isEnabled());
     Main().NewUploadFirmvare1->trigger();
-    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.isVisible()); // not while busy
     Main().SetBusy(0);
-    EXPECT_TRUE(Main().NewUploadFirmvare1->isEnabled());
-
     Main().NewUploadFirmvare1->trigger();
     ASSERT_TRUE(w.isVisible());
     EXPECT_TRUE(w.isModal());
     EXPECT_EQ(w.windowTitle(), "KYDTest Com1");
     ASSERT_NE(w.Loader(), nullptr);
 
-    // The dispenser does not answer as a bootloader: the attempt ends after
-    // the CPU id wait (on the real clock, 25 ms) with the port at 8N1 and
-    // six times the configured rate.
+    // The loader's waits run on the real clock. The dispenser, told the
+    // wake-up byte on the loader's line, enters its bootstrap loader: the
+    // window connects and finds the four NFC boards in its first tick.
     platform::setClock(nullptr);
     w.ConnectorTimer();
-    EXPECT_FALSE(w.Connected());
-    EXPECT_EQ(w.StatusPanel(1), "No connection with KYD CMC");
-    EXPECT_TRUE(LinkPort().GetOpen());
+    ASSERT_TRUE(w.Connected());
+    EXPECT_TRUE(simulator.inLoader());
+    EXPECT_EQ(w.StatusPanel(1), "Connected with KYD CMC");
+    EXPECT_EQ(w.NodeMask(), 0x0F);
     EXPECT_EQ(LinkPort().GetBaud(), 57600);
     EXPECT_EQ(LinkPort().GetDataBits(), 8);
-    EXPECT_EQ(LinkPort().GetParity(), sio::pNone);
 
+    // 64 KiB for the CMC, with the firmware's program id in it.
+    const std::vector<std::string> cmc = HexFile(0, 0x10000, 3, "KYD-PID:20261207");
+    dialogs.queueFile(WriteHex(dir, "cmc.hex", cmc));
+    w.Button4Click();
+    w.CMCChkBox->click();
+    w.Button3Click();
+    EXPECT_EQ(w.LabelProgress->text(), "Done") << w.MemoText().toStdString();
+    EXPECT_EQ(w.LabelCMC->text(), "Done");
+    EXPECT_TRUE(ImageHolds(simulator.boot().withCore([](sim::BootCore& c) { return c.image(0); }), 0x10000, 3,
+                           "KYD-PID:20261207"));
+
+    // Two NFC boards from an NFC file.
+    const std::vector<std::string> nfc = HexFile(0, 0x1000, 9);
+    dialogs.queueFile(WriteHex(dir, "2006nfc.hex", nfc));
+    w.Button4Click();
+    w.NFCChkBox[0]->click();
+    w.NFCChkBox[2]->click();
+    w.Button3Click();
+    EXPECT_EQ(w.LabelProgress->text(), "Done") << w.MemoText().toStdString();
+    EXPECT_EQ(w.LabelNFC[0]->text(), "Done");
+    EXPECT_EQ(w.LabelNFC[2]->text(), "Done");
+    EXPECT_TRUE(ImageHolds(simulator.boot().withCore([](sim::BootCore& c) { return c.image(1); }), 0x1000, 9));
+    EXPECT_TRUE(ImageHolds(simulator.boot().withCore([](sim::BootCore& c) { return c.image(3); }), 0x1000, 9));
+    EXPECT_FALSE(ImageHolds(simulator.boot().withCore([](sim::BootCore& c) { return c.image(2); }), 0x1000, 9));
+
+    // Closed: the port goes back to the dispenser's settings, and the
+    // controller answers as the dispenser with the new firmware's id.
     w.Button1->click();
     QCoreApplication::processEvents();
     EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(w.Loader(), nullptr);
-    EXPECT_TRUE(LinkPort().GetOpen());
     EXPECT_EQ(LinkPort().GetBaud(), 9600);
     EXPECT_EQ(LinkPort().GetDataBits(), 7);
-    EXPECT_EQ(LinkPort().GetParity(), sio::pEven);
-    TakeCommands();
-    TypeCommand("A");
-    EXPECT_EQ(TakeCommands(), std::vector<std::string>{"A"});
-    EXPECT_EQ(Main().Model()->StatusClass, 195);
     platform::setClock(&clock);
+    TakeCommands();
+    ASSERT_TRUE(Main().CommandLayer()->ReadProgramId());
+    EXPECT_EQ(TakeCommands(), std::vector<std::string>{"A"});
+    EXPECT_FALSE(simulator.inLoader());
+    EXPECT_EQ(Main().Model()->StatusClass, 195);
+    EXPECT_EQ(Main().Model()->ProgramId, "2026-12.07");
 }
 
 } // namespace

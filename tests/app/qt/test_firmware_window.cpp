@@ -154,5 +154,49 @@ TEST_F(FirmwareWindowTest, TheDispenserEntersItsLoaderIsFlashedAndAnswersWithThe
     EXPECT_EQ(Main().Model()->ProgramId, "2026-12.07");
 }
 
+TEST_F(FirmwareWindowTest, AFileTheCheckRefusesIsRefusedAtStartWithNothingSent)
+{
+    StartOnPty();
+    firmware::TFormFlashDownLoader& w = App().FlashDownLoader();
+    w.SetTimerDriven(false);
+    Main().NewUploadFirmvare1->trigger();
+    platform::setClock(nullptr);
+    w.ConnectorTimer();
+    ASSERT_TRUE(w.Connected());
+    w.CMCChkBox->click();
+    std::vector<std::string> shortRecord = HexFile(0, 64, 1);
+    shortRecord[1].erase(20, 2); // one data byte fewer than its count says; the sum still adds up
+    shortRecord[1][19] = shortRecord[1][19] == '0' ? '1' : '0';
+    const struct {
+        const char* name;
+        std::vector<std::string> lines;
+        std::string fault;
+    } cases[] = {
+        {"empty.hex", {}, "the file is empty"},
+        {"end.hex", {":00000001FF"}, "no data records"},
+        {"short.hex", shortRecord, "line 2: the byte count 32 does not match the record's length"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        simulator.boot().withCore([](sim::BootCore& core) { core.clearEvents(); });
+        dialogs.clear();
+        dialogs.queueFile(WriteHex(dir, c.name, c.lines));
+        w.Button4Click();
+        w.Button3Click();
+        // Nothing went out: no routine, no erase, no record.
+        EXPECT_EQ(simulator.boot().withCore([](sim::BootCore& core) { return core.events(); }),
+                  std::vector<std::string>{});
+        bool shown = false;
+        for (const auto& call : dialogs.calls())
+            shown = shown || (call.kind == "messageDlg" &&
+                              call.text.find("Hex File Error: " + c.fault) != std::string::npos);
+        EXPECT_TRUE(shown);
+        EXPECT_NE(w.LabelCMC->text(), "Failure");
+    }
+    EXPECT_EQ(simulator.boot().withCore([](sim::BootCore& core) { return core.erases(); }), 0);
+    EXPECT_TRUE(w.Button3->isEnabled());
+    platform::setClock(&clock);
+}
+
 } // namespace
 } // namespace kyd::app::test

@@ -155,6 +155,7 @@ void TFormFlashDownLoader::showEvent(QShowEvent* e)
 void TFormFlashDownLoader::FormShow()
 {
     connected_ = false;
+    ending_ = false;
     nodeMask_ = 0;
     for (QCheckBox* b : NFCChkBox)
         b->setEnabled(false);
@@ -215,7 +216,7 @@ void TFormFlashDownLoader::FormHide()
     // A port that failed to open stays closed until the options are
     // applied again (closing the window leaves the state at closed, so the
     // failure is remembered apart).
-    if (!portFailed_ && state_ != csPortFailed && setup_.Options)
+    if (!portFailed_ && state_ != csPortFailed && !ending_ && setup_.Options)
         setup_.Options->SaveAndApply();
 }
 
@@ -265,7 +266,7 @@ void TFormFlashDownLoader::Button1Click()
         } else {
             state_ = csClosing;
             loader_->SetTerminate(true);
-            if (connected_ && !warnedPower_) {
+            if (connected_ && !warnedPower_ && !ending_) {
                 warnedPower_ = true;
                 Beep(TBeep::Exclamation);
                 platform::dialogs().messageDlg("Please Switch off the Power Supply,\nbefore sending any commands.",

@@ -192,6 +192,7 @@ private:
     bool connectorEnabled_ = false;
     bool warnedPower_ = false;
     bool portFailed_ = false;
+    bool ending_ = false; // the run said that the program closes
     std::vector<std::string> lines_;
     QLabel* itemLabel_ = nullptr;
     std::string action_;

@@ -184,6 +184,9 @@ void TFormFlashDownLoader::Button3Click()
                        " will close";
             Beep(TBeep::Hand);
             platform::dialogs().messageDlg(message, platform::DlgType::Error, platform::DlgButtons::Ok);
+            // Said that the program closes: nothing more is asked or told on
+            // the way out, and the port is not reopened.
+            ending_ = true;
             if (setup_.Terminate)
                 setup_.Terminate();
         } else {

@@ -10,6 +10,7 @@
 #include "link/Protokoll.h"
 #include "link/SioLinkPort.h"
 #include "platform/clock.h"
+#include "platform/ini_file.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -196,6 +197,43 @@ TEST_F(FirmwareWindowTest, AFileTheCheckRefusesIsRefusedAtStartWithNothingSent)
     EXPECT_EQ(simulator.boot().withCore([](sim::BootCore& core) { return core.erases(); }), 0);
     EXPECT_TRUE(w.Button3->isEnabled());
     platform::setClock(&clock);
+}
+
+TEST_F(FirmwareWindowTest, ALineLostMidRunShowsOneClosingMessageAndKeepsTheSavedPort)
+{
+    StartOnPty();
+    firmware::TFormFlashDownLoader& w = App().FlashDownLoader();
+    w.SetTimerDriven(false);
+    Main().NewUploadFirmvare1->trigger();
+    platform::setClock(nullptr);
+    w.ConnectorTimer();
+    ASSERT_TRUE(w.Connected());
+    dialogs.queueFile(WriteHex(dir, "cmc.hex", HexFile(0, 0x1000, 5)));
+    w.Button4Click();
+    w.CMCChkBox->click();
+    // The cable is pulled: nothing answers any more, and the device is
+    // gone for the next open. The record wait runs out on the fake clock.
+    simulator.boot().withCore([](sim::BootCore& c) { c.faults().silent = -1; });
+    platform::setPortPathOverride(1, dir + "/gone");
+    platform::setClock(&clock);
+    StartTicker();
+    dialogs.clear();
+    w.Button3Click();
+    // The program ends as it does after the message: quitting closes the
+    // windows, then the settings are written.
+    w.close();
+    QCoreApplication::processEvents();
+    app.reset();
+    loop.processPending();
+
+    std::vector<std::string> shown;
+    for (const auto& call : dialogs.calls())
+        shown.push_back(call.kind + ": " + call.text);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_NE(shown.back().find("KYDTest COM1 will close"), std::string::npos);
+    EXPECT_EQ(shown.size(), 1u) << ::testing::PrintToString(shown);
+    platform::IniFile saved(iniPath);
+    EXPECT_EQ(saved.readInteger("Communication", "ComPort", -1), 1);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "firmware/qt/FlashWindowHelpers.h"
 #include "link/AppContext.h"
+#include "platform/beep.h"
 #include "platform/dialogs.h"
 #include "platform/exception_sink.h"
 #include "serial/SioExcept.h"
@@ -79,10 +80,15 @@ QString TFormFlashDownLoader::MemoText() const
 
 void TFormFlashDownLoader::Beep(TBeep kind)
 {
-    if (setup_.Beep)
+    if (setup_.Beep) {
         setup_.Beep(kind);
-    else
-        QApplication::beep();
+        return;
+    }
+    using platform::BeepKind;
+    platform::messageBeep(kind == TBeep::Asterisk      ? BeepKind::Asterisk
+                          : kind == TBeep::Exclamation ? BeepKind::Exclamation
+                          : kind == TBeep::Hand        ? BeepKind::Hand
+                                                       : BeepKind::Default);
 }
 
 void TFormFlashDownLoader::SetConnectorEnabled(bool on)

@@ -27,6 +27,18 @@ namespace {
 
 class FirmwareWindowTest : public PtyAppFixture {
 protected:
+    // Started on the simulator, the firmware window opened from the menu
+    // and connected in its first tick (the loader's waits on the real clock).
+    firmware::TFormFlashDownLoader& OpenConnected()
+    {
+        StartOnPty();
+        firmware::TFormFlashDownLoader& w = App().FlashDownLoader();
+        w.SetTimerDriven(false);
+        Main().NewUploadFirmvare1->trigger();
+        platform::setClock(nullptr);
+        w.ConnectorTimer();
+        return w;
+    }
     sio::TSioComPort& LinkPort() { return dynamic_cast<link::SioLinkPort&>(Main().Com()->Port()).Port(); }
 };
 
@@ -157,12 +169,7 @@ TEST_F(FirmwareWindowTest, TheDispenserEntersItsLoaderIsFlashedAndAnswersWithThe
 
 TEST_F(FirmwareWindowTest, AFileTheCheckRefusesIsRefusedAtStartWithNothingSent)
 {
-    StartOnPty();
-    firmware::TFormFlashDownLoader& w = App().FlashDownLoader();
-    w.SetTimerDriven(false);
-    Main().NewUploadFirmvare1->trigger();
-    platform::setClock(nullptr);
-    w.ConnectorTimer();
+    firmware::TFormFlashDownLoader& w = OpenConnected();
     ASSERT_TRUE(w.Connected());
     w.CMCChkBox->click();
     std::vector<std::string> shortRecord = HexFile(0, 64, 1);
@@ -201,12 +208,7 @@ TEST_F(FirmwareWindowTest, AFileTheCheckRefusesIsRefusedAtStartWithNothingSent)
 
 TEST_F(FirmwareWindowTest, ALineLostMidRunShowsOneClosingMessageAndKeepsTheSavedPort)
 {
-    StartOnPty();
-    firmware::TFormFlashDownLoader& w = App().FlashDownLoader();
-    w.SetTimerDriven(false);
-    Main().NewUploadFirmvare1->trigger();
-    platform::setClock(nullptr);
-    w.ConnectorTimer();
+    firmware::TFormFlashDownLoader& w = OpenConnected();
     ASSERT_TRUE(w.Connected());
     dialogs.queueFile(WriteHex(dir, "cmc.hex", HexFile(0, 0x1000, 5)));
     w.Button4Click();

@@ -174,19 +174,21 @@ void PtyTransport::run()
                 // again.
                 sim_.leaveLoader();
                 assembler.clear();
-            } else if (char* zero = std::find(buf, buf + n, '\0'); zero == buf + n) {
-                if (const int baud = lineBaud(); baud > 0)
-                    sim_.dispenserLineAt(baud); // the loader expects six times it
             } else if (loader.accepted(false)) {
                 // The controller's ROM takes a zero byte on the loader's line
-                // as the call into its bootstrap loader.
-                sim_.enterLoader();
-                assembler.clear();
-                loader.restart();
-                loader.accepted(); // logs the line it runs on
-                if (!loader.feed(zero, static_cast<std::size_t>(buf + n - zero)))
-                    return;
-                continue;
+                // as the call into its bootstrap loader; anything before it
+                // is noise to the dispenser at that rate.
+                if (char* zero = std::find(buf, buf + n, '\0'); zero != buf + n) {
+                    sim_.enterLoader();
+                    assembler.clear();
+                    loader.restart();
+                    loader.accepted(); // logs the line it runs on
+                    if (!loader.feed(zero, static_cast<std::size_t>(buf + n - zero)))
+                        return;
+                    continue;
+                }
+            } else if (const int baud = lineBaud(); baud > 0) {
+                sim_.dispenserLineAt(baud); // the loader expects six times it
             }
             // A zero byte is no character of the dispenser protocol: line
             // noise, or the loader's wake-up byte on a line not set for it.

@@ -84,11 +84,7 @@ void TFormFlashDownLoader::Beep(TBeep kind)
         setup_.Beep(kind);
         return;
     }
-    using platform::BeepKind;
-    platform::messageBeep(kind == TBeep::Asterisk      ? BeepKind::Asterisk
-                          : kind == TBeep::Exclamation ? BeepKind::Exclamation
-                          : kind == TBeep::Hand        ? BeepKind::Hand
-                                                       : BeepKind::Default);
+    platform::messageBeep(kind);
 }
 
 void TFormFlashDownLoader::SetConnectorEnabled(bool on)

@@ -58,8 +58,8 @@ and runs until interrupted (Ctrl+C, SIGTERM).
 
 The CMC enters its bootstrap loader when a zero byte arrives while the line
 is set to 8N1 at six times the rate the dispenser was last spoken to at
-(9600 before), and runs the dispenser again once the line is set back to 7
-data bits; the program id then is the one of the firmware flashed (the
+(9600 before), and runs the dispenser again once the line is set to
+anything else; the program id then is the one of the firmware flashed (the
 eight characters after "KYD-PID:" in the CMC's flash). The loader takes the
 flash, node and fault options of kydsim --bootloader --help; its --silent
 and --delay-ms are given as --boot-silent and --boot-delay-ms here.

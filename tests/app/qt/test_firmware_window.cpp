@@ -190,8 +190,11 @@ TEST_F(FirmwareWindowTest, AFileTheCheckRefusesIsRefusedAtStartWithNothingSent)
         dialogs.clear();
         dialogs.queueFile(WriteHex(dir, c.name, c.lines));
         w.Button4Click();
+        TakeCommands();
         w.Button3Click();
-        // Nothing went out: no routine, no erase, no record.
+        // Nothing went out: no dispenser frame, no routine, no erase, no
+        // record.
+        EXPECT_EQ(TakeCommands(), std::vector<std::string>{});
         EXPECT_EQ(simulator.boot().withCore([](sim::BootCore& core) { return core.events(); }),
                   std::vector<std::string>{});
         bool shown = false;

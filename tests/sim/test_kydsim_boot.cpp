@@ -14,13 +14,12 @@
 
 namespace {
 
-// Opens path raw, 8N1 at the speed; writes bytes and returns what was
-// answered up to and including the first carriage return, within timeoutMs.
-std::string AnswerLine(const std::string& path, speed_t speed, const std::string& bytes, int timeoutMs)
+// Opens path raw, 8N1 at the speed; -1 when it cannot be opened.
+int OpenRaw(const std::string& path, speed_t speed)
 {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return "open failed";
+        return -1;
     termios t{};
     ::tcgetattr(fd, &t);
     ::cfmakeraw(&t);
@@ -28,33 +27,36 @@ std::string AnswerLine(const std::string& path, speed_t speed, const std::string
     ::cfsetispeed(&t, speed);
     ::cfsetospeed(&t, speed);
     ::tcsetattr(fd, TCSANOW, &t);
+    return fd;
+}
+
+// Writes bytes on the line at the speed and returns what was answered up to
+// and including the first carriage return, within timeoutMs.
+std::string AnswerLine(const std::string& path, speed_t speed, const std::string& bytes, int timeoutMs)
+{
+    const int fd = OpenRaw(path, speed);
+    if (fd < 0)
+        return "open failed";
     std::string out;
     if (::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) {
         const long long end = simtest::nowMs() + timeoutMs;
         pollfd p{fd, POLLIN, 0};
         char c = 0;
-        while ((out.empty() || out.back() != '\r') && ::poll(&p, 1, static_cast<int>(std::max(0LL, end - simtest::nowMs()))) == 1 &&
-               ::read(fd, &c, 1) == 1)
+        while ((out.empty() || out.back() != '\r') &&
+               ::poll(&p, 1, static_cast<int>(std::max(0LL, end - simtest::nowMs()))) == 1 && ::read(fd, &c, 1) == 1)
             out += c;
     }
     ::close(fd);
     return out;
 }
 
-// Opens path raw, 8N1 at the speed; writes bytes and returns the first
-// byte answered within timeoutMs (-1 when none).
+// Writes bytes on the line at the speed and returns the first byte
+// answered within timeoutMs (-1 when none).
 int FirstAnswer(const std::string& path, speed_t speed, const std::string& bytes, int timeoutMs)
 {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int fd = OpenRaw(path, speed);
     if (fd < 0)
         return -2;
-    termios t{};
-    ::tcgetattr(fd, &t);
-    ::cfmakeraw(&t);
-    t.c_cflag |= CLOCAL | CREAD;
-    ::cfsetispeed(&t, speed);
-    ::cfsetospeed(&t, speed);
-    ::tcsetattr(fd, TCSANOW, &t);
     int result = -1;
     if (::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) {
         pollfd p{fd, POLLIN, 0};

@@ -14,7 +14,7 @@
 // In alternating rounds, the same transfer is also run by a minimal loop
 // (write, poll, read on the raw device) for comparison. Prints the terms,
 // min/median/max of both, and the loader's median ratio to T_min last
-// (goal <= 1.15). Exits non-zero when a side could not be measured.
+// (goal <= 1.10). Exits non-zero when a side could not be measured.
 // Usage: bench_hex_download [--rounds R] [--kib K] [--record R]
 #include "firmware/BootBlocks.h"
 #include "firmware/HexFile.h"
@@ -162,7 +162,7 @@ Stats Summarise(std::vector<double> v)
 
 int main(int argc, char** argv)
 {
-    int rounds = 3;
+    int rounds = 5;
     std::size_t kib = 64;
     std::size_t r = 16;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -281,6 +281,7 @@ int main(int argc, char** argv)
     std::printf("minimal loop / T_min: min %.4f median %.4f max %.4f\n", m.min / tMin, m.median / tMin, m.max / tMin);
     std::printf("loader / minimal loop: median %.4f\n", o.median / m.median);
     std::printf("loader / T_min: min %.4f median %.4f max %.4f\n", o.min / tMin, o.median / tMin, o.max / tMin);
-    std::printf("download time / T_min (goal <= 1.15): %.4f\n", o.median / tMin);
+    std::printf("download time / T_min (goal <= 1.10, median of %d rounds): %.4f, max %.4f\n", rounds, o.median / tMin,
+                o.max / tMin);
     return 0;
 }

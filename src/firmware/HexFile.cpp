@@ -1,5 +1,7 @@
 #include "firmware/HexFile.h"
 
+#include <string>
+
 namespace kyd::firmware {
 
 int HexDigitValue(char c)
@@ -17,7 +19,7 @@ std::uint8_t HexByteAt(std::string_view line, std::size_t pos)
 
 bool IsEndRecord(std::string_view line)
 {
-    return line.size() >= 9 && line[7] == '0' && line[8] == '1';
+    return line.size() >= 10 && line[7] == '0' && line[8] == '1';
 }
 
 std::string RecordBytes(std::string_view line)
@@ -33,13 +35,25 @@ std::string RecordBytes(std::string_view line)
     return out;
 }
 
-bool CheckHexLines(const std::vector<std::string>& lines)
+std::string HexFileFault(const std::vector<std::string>& lines)
 {
     unsigned sum = 0;
     bool ended = false;
+    bool data = false;
+    std::size_t number = 0;
     for (const std::string& line : lines) {
-        if (!ended && line.size() < 2)
-            return false; // a record without any digits cannot be sent
+        ++number;
+        if (!ended) {
+            const std::string where = "line " + std::to_string(number);
+            if (line.size() < 2)
+                return where + " holds no record"; // a record without any digits cannot be sent
+            // ':', count, address, type, the count's data bytes, checksum.
+            const std::size_t count = line.size() >= 3 ? HexByteAt(line, 1) : 0;
+            if (line.size() != 11 + 2 * count)
+                return where + ": the byte count " + std::to_string(count) + " does not match the record's length";
+            if (line[7] == '0' && line[8] == '0')
+                data = true;
+        }
         if (line.empty())
             continue;
         const std::size_t n = line.size() - 1;
@@ -48,7 +62,20 @@ bool CheckHexLines(const std::vector<std::string>& lines)
         if (IsEndRecord(line))
             ended = true;
     }
-    return ended && sum == 0;
+    if (number == 0)
+        return "the file is empty";
+    if (!ended)
+        return "no end record";
+    if (!data)
+        return "no data records";
+    if (sum != 0)
+        return "the checksums do not add up";
+    return {};
+}
+
+bool CheckHexLines(const std::vector<std::string>& lines)
+{
+    return HexFileFault(lines).empty();
 }
 
 std::vector<std::string> SplitHexLines(std::string_view text)

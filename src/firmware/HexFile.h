@@ -22,8 +22,9 @@ int HexDigitValue(char c);
 // The byte of the two digits at pos and pos + 1.
 std::uint8_t HexByteAt(std::string_view line, std::size_t pos);
 
-// True when the line is an end record: at least 9 characters and record
-// type "01" at positions 7 and 8. A shorter line never is one.
+// True when the line is an end record: at least 10 characters (more than
+// eight after the leading one) and record type "01" at positions 7 and 8. A
+// shorter line never is one.
 bool IsEndRecord(std::string_view line);
 
 // The bytes one record goes out as: the line's first character, then the
@@ -35,8 +36,13 @@ std::string RecordBytes(std::string_view line);
 // must be 0 (every record's bytes including its checksum add up to 0, so a
 // correct file passes; the sum is over the file as a whole, not per
 // record). Besides, every line up to the end record must hold more than its
-// leading character, and the file must have an end record; lines after the
-// end record count in the sum only.
+// leading character and exactly as many digit pairs as its byte count
+// says, the file must have an end record and at least one data record
+// before it; lines after the end record count in the sum only.
+// Returns what is wrong ("no data records", ...), empty when the file
+// passes.
+std::string HexFileFault(const std::vector<std::string>& lines);
+// HexFileFault(lines) is empty.
 bool CheckHexLines(const std::vector<std::string>& lines);
 
 // A file's text cut into lines as a text editor shows them: split at LF,

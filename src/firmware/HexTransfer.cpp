@@ -23,11 +23,9 @@ int TDMHexLoader::SendHexRecord(const std::string& line)
 {
     endRecord_ = false;
     ClearLastError();
-    if (line.size() <= 1) {
-        // Nothing to send: not a record, so the file is at fault.
-        SetLastError(leHexFileError);
-        return -1;
-    }
+    if (line.size() <= 1)
+        return -1; // nothing to send; the whole-file check refuses such files first
+
     const std::string bytes = RecordBytes(line);
     const bool end = IsEndRecord(line);
     bool answered = false;

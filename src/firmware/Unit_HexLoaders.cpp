@@ -2,6 +2,7 @@
 
 #include "firmware/BootBlocks.h"
 #include "platform/clock.h"
+#include "platform/beep.h"
 #include "platform/dialogs.h"
 #include "platform/message_loop.h"
 #include "serial/SioDispatch.h"
@@ -357,7 +358,9 @@ bool TDMHexLoader::OpenBootPort()
         return true;
     } catch (const sio::ESIOException& e) {
         dataBytes_ = TDataBytes::None;
-        // The library's message text for the error code.
+        // The library's message text for the error code, after the beep of
+        // an error.
+        platform::messageBeep(platform::BeepKind::Hand);
         platform::dialogs().messageDlg(e.what(), platform::DlgType::Error, platform::DlgButtons::Ok);
         return false;
     }

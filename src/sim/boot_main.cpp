@@ -24,7 +24,8 @@ the tool (default 9600); the tool must set the line to 8N1 at six times it.
   --link PATH            also make PATH a symlink to the device
   --com N --ini FILE     register the device as COMn in section
                          [SerialDevices] of the tool's ini file
-  --pace BAUD[:BITS]     pace the line at BAUD with BITS per character
+  --pace [BAUD[:BITS]]   pace the line at BAUD with BITS per character;
+                         without BAUD at the rate the line is set to
   --log-frames           log what happens on standard error
   --cpu-id HEX           CPU id byte (default C5)
   --flash-id HEX         id of the CMC's flash (default 22AB; CAxx: CAN module)
@@ -65,6 +66,92 @@ long toNumber(const std::string& text, const std::string& option, int base, long
 
 } // namespace
 
+bool parseBootOption(CliOption& option, BootConfig& config, BootFaults& faults)
+{
+    // "--boot-silent" is "--silent" of the loader, for the dispenser's
+    // command line, where the plain name is the dispenser's own.
+    const std::string opt =
+        option.name.rfind("--boot-", 0) == 0 ? "--" + option.name.substr(7) : option.name;
+    const std::optional<std::string>& inlineValue = option.inlineValue;
+    auto value = [&]() -> std::string {
+        std::optional<std::string> v = option.takeValue();
+        if (!v)
+            usageError(option.name + " needs a value");
+        return *v;
+    };
+    auto count = [&]() {
+        return inlineValue ? static_cast<int>(toNumber(*inlineValue, opt, 10, -1, 1000000)) : -1;
+    };
+    auto hexByte = [&](const std::string& v) { return static_cast<std::uint8_t>(toNumber(v, opt, 16, 0, 255)); };
+
+    if (opt == "--cpu-id") {
+        config.cpuId = hexByte(value());
+    } else if (opt == "--flash-id") {
+        config.flashId = static_cast<std::uint16_t>(toNumber(value(), opt, 16, 0, 0xFFFF));
+    } else if (opt == "--flash-size") {
+        config.flashSize = static_cast<std::size_t>(toNumber(value(), opt, 10, 16, 16 * 1024 * 1024));
+    } else if (opt == "--fill") {
+        config.initialFill = hexByte(value());
+    } else if (opt == "--erase-ms") {
+        config.eraseMs = static_cast<int>(toNumber(value(), opt, 10, 0, 600000));
+    } else if (opt == "--nodes") {
+        config.nodeMask = hexByte(value());
+    } else if (opt == "--jumper-node") {
+        config.jumperNode = true;
+    } else if (opt == "--no-cpu-id") {
+        faults.noCpuId = count();
+    } else if (opt == "--no-ready") {
+        faults.noReady = count();
+    } else if (opt == "--corrupt-blocks") {
+        faults.corruptBlocks = count();
+    } else if (opt == "--erase-error") {
+        std::string v = value();
+        auto colon = v.find(':');
+        faults.eraseError = hexByte(v.substr(0, colon));
+        faults.eraseErrors = colon == std::string::npos
+                                 ? -1
+                                 : static_cast<int>(toNumber(v.substr(colon + 1), opt, 10, -1, 1000000));
+    } else if (opt == "--record-resends") {
+        faults.recordResends = count();
+    } else if (opt == "--record-error") {
+        std::string v = value();
+        auto colon = v.find(':');
+        if (colon == std::string::npos)
+            usageError("--record-error wants HEX:N");
+        faults.recordError = hexByte(v.substr(0, colon));
+        faults.recordErrorAt = static_cast<int>(toNumber(v.substr(colon + 1), opt, 10, 1, 100000000));
+    } else if (opt == "--silent") {
+        faults.silent = count();
+    } else if (opt == "--delay-ms") {
+        faults.delayMs = static_cast<int>(toNumber(value(), opt, 10, 0, 600000));
+    } else if (opt == "--spurious") {
+        faults.spurious = count();
+    } else if (opt == "--absent-nodes") {
+        faults.absentNodes = hexByte(value());
+    } else if (opt == "--keep-alive-silent") {
+        faults.keepAliveSilent = count();
+    } else if (opt == "--hang-up-after") {
+        faults.hangUpAfterRecords = static_cast<int>(toNumber(value(), opt, 10, 1, 100000000));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void parsePaceOption(CliOption& option, LinePacing& pacing)
+{
+    const std::optional<std::string> v = option.takeOptionalValue();
+    if (!v) {
+        pacing.followLine = true;
+        return;
+    }
+    const auto colon = v->find(':');
+    pacing.followLine = false;
+    pacing.baud = static_cast<int>(toNumber(v->substr(0, colon), option.name, 10, 50, 4000000));
+    if (colon != std::string::npos)
+        pacing.bitsPerChar = static_cast<int>(toNumber(v->substr(colon + 1), option.name, 10, 10, 11));
+}
+
 bool isBootloaderRun(const std::vector<std::string>& args)
 {
     for (const std::string& a : args)
@@ -92,10 +179,6 @@ int bootloaderMain(const std::vector<std::string>& args)
                 usageError(opt + " needs a value");
             return *v;
         };
-        auto count = [&]() {
-            return inlineValue ? static_cast<int>(toNumber(*inlineValue, opt, 10, -1, 1000000)) : -1;
-        };
-        auto hexByte = [&](const std::string& v) { return static_cast<std::uint8_t>(toNumber(v, opt, 16, 0, 255)); };
 
         if (opt == "--help" || opt == "-h") {
             std::cout << kUsage;
@@ -110,61 +193,10 @@ int bootloaderMain(const std::vector<std::string>& args)
         } else if (opt == "--ini") {
             iniPath = value();
         } else if (opt == "--pace") {
-            std::string v = value();
-            auto colon = v.find(':');
-            pacing.baud = static_cast<int>(toNumber(v.substr(0, colon), opt, 10, 50, 4000000));
-            if (colon != std::string::npos)
-                pacing.bitsPerChar = static_cast<int>(toNumber(v.substr(colon + 1), opt, 10, 10, 11));
+            parsePaceOption(option, pacing);
         } else if (opt == "--log-frames") {
             logFrames = true;
-        } else if (opt == "--cpu-id") {
-            config.cpuId = hexByte(value());
-        } else if (opt == "--flash-id") {
-            config.flashId = static_cast<std::uint16_t>(toNumber(value(), opt, 16, 0, 0xFFFF));
-        } else if (opt == "--flash-size") {
-            config.flashSize = static_cast<std::size_t>(toNumber(value(), opt, 10, 16, 16 * 1024 * 1024));
-        } else if (opt == "--fill") {
-            config.initialFill = hexByte(value());
-        } else if (opt == "--erase-ms") {
-            config.eraseMs = static_cast<int>(toNumber(value(), opt, 10, 0, 600000));
-        } else if (opt == "--nodes") {
-            config.nodeMask = hexByte(value());
-        } else if (opt == "--jumper-node") {
-            config.jumperNode = true;
-        } else if (opt == "--no-cpu-id") {
-            faults.noCpuId = count();
-        } else if (opt == "--no-ready") {
-            faults.noReady = count();
-        } else if (opt == "--corrupt-blocks") {
-            faults.corruptBlocks = count();
-        } else if (opt == "--erase-error") {
-            std::string v = value();
-            auto colon = v.find(':');
-            faults.eraseError = hexByte(v.substr(0, colon));
-            faults.eraseErrors = colon == std::string::npos
-                                     ? -1
-                                     : static_cast<int>(toNumber(v.substr(colon + 1), opt, 10, -1, 1000000));
-        } else if (opt == "--record-resends") {
-            faults.recordResends = count();
-        } else if (opt == "--record-error") {
-            std::string v = value();
-            auto colon = v.find(':');
-            if (colon == std::string::npos)
-                usageError("--record-error wants HEX:N");
-            faults.recordError = hexByte(v.substr(0, colon));
-            faults.recordErrorAt = static_cast<int>(toNumber(v.substr(colon + 1), opt, 10, 1, 100000000));
-        } else if (opt == "--silent") {
-            faults.silent = count();
-        } else if (opt == "--delay-ms") {
-            faults.delayMs = static_cast<int>(toNumber(value(), opt, 10, 0, 600000));
-        } else if (opt == "--spurious") {
-            faults.spurious = count();
-        } else if (opt == "--absent-nodes") {
-            faults.absentNodes = hexByte(value());
-        } else if (opt == "--keep-alive-silent") {
-            faults.keepAliveSilent = count();
-        } else if (opt == "--hang-up-after") {
-            faults.hangUpAfterRecords = static_cast<int>(toNumber(value(), opt, 10, 1, 100000000));
+        } else if (parseBootOption(option, config, faults)) {
         } else {
             usageError("unknown option " + opt);
         }

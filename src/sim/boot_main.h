@@ -2,10 +2,21 @@
 // dispenser on the pseudo-terminal.
 #pragma once
 
+#include "sim/boot_core.h"
+#include "sim/cli_option.h"
+#include "sim/pacing.h"
+
 #include <string>
 #include <vector>
 
 namespace kyd::sim {
+
+// Takes one of the loader's options (flash model, nodes, faults; each also
+// as "--boot-NAME"); false when the option is none of them. Exits with a
+// usage error on a bad value.
+bool parseBootOption(CliOption& option, BootConfig& config, BootFaults& faults);
+// "--pace BAUD[:BITS]", or "--pace" alone: pace at the line's own rate.
+void parsePaceOption(CliOption& option, LinePacing& pacing);
 
 // True when the arguments ask for the bootloader mode.
 bool isBootloaderRun(const std::vector<std::string>& args);

@@ -19,62 +19,101 @@ std::int64_t nowMs(Clock::time_point t)
 
 } // namespace
 
-BootAnswer BootSimulator::feed(std::uint8_t byte, std::int64_t now)
+bool BootLine::accepted(bool logLine)
 {
-    BootAnswer a;
-    std::size_t before = 0;
-    std::vector<std::string> fresh;
-    {
-        std::lock_guard lock(mutex_);
-        before = core_.events().size();
-        a = core_.feed(byte, now);
-        const auto& ev = core_.events();
-        fresh.assign(ev.begin() + static_cast<std::ptrdiff_t>(std::min(before, ev.size())), ev.end());
+    platform::PtyMaster::LineState s;
+    std::string why;
+    int expected = 0;
+    sim_.withCore([&](BootCore& c) { expected = c.config().linkBaud * 6; });
+    if (!pty_.lineState(s))
+        why = "line settings unreadable";
+    else if (static_cast<int>(s.baud) != expected)
+        why = "line at " + std::to_string(s.baud) + " baud, expected " + std::to_string(expected);
+    else if (s.dataBits != 8 || s.parity || s.stopBits != 1)
+        why = "line not 8N1";
+    else if (!s.raw)
+        why = "line not raw";
+    if (logLine && why != lastRefusal_) {
+        lastRefusal_ = why;
+        sim_.log(why.empty() ? "line accepted" : "refused: " + why);
     }
-    if (!fresh.empty()) {
-        changed_.notify_all();
-        for (const std::string& e : fresh)
-            log(e);
+    return why.empty();
+}
+
+bool BootLine::sleepUntil(TimePoint due)
+{
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::microseconds>(due - Clock::now()).count();
+        if (left <= 0)
+            return !pty_.stopped();
+        if (left < 5000) {
+            // Short waits keep the line's pace to the microsecond; only the
+            // long ones need to end early on stop().
+            std::this_thread::sleep_until(due);
+            return !pty_.stopped();
+        }
+        if (pty_.sleep(static_cast<int>(left / 1000)) == platform::PtyMaster::Wait::Stopped)
+            return false;
     }
-    return a;
 }
 
-LinePacing BootSimulator::pacing() const
+bool BootLine::send(const BootAnswer& a, TimePoint from, const LinePacing& pacing)
 {
-    std::lock_guard lock(mutex_);
-    return pacing_;
-}
-
-void BootSimulator::setPacing(const LinePacing& p)
-{
-    std::lock_guard lock(mutex_);
-    pacing_ = p;
-}
-
-void BootSimulator::setLogger(std::function<void(const std::string&)> logger)
-{
-    std::lock_guard lock(mutex_);
-    logger_ = std::move(logger);
-}
-
-void BootSimulator::log(const std::string& text)
-{
-    std::function<void(const std::string&)> l;
-    {
-        std::lock_guard lock(mutex_);
-        l = logger_;
+    for (const BootChunk& c : a.chunks) {
+        if (c.waitMs > 0) {
+            from = std::max(from, Clock::now()) + std::chrono::milliseconds(c.waitMs);
+            if (!sleepUntil(from))
+                return false;
+        }
+        if (!pacing.enabled()) {
+            if (!writeAllToPty(pty_, c.bytes.data(), c.bytes.size()))
+                return false;
+            continue;
+        }
+        // The answer starts on the line at from; each slice of about 2 ms of
+        // line time is handed over once the line would have carried it.
+        const double perChar = pacing.microsFor(1);
+        const std::size_t slice = std::max<std::size_t>(1, static_cast<std::size_t>(2000.0 / perChar));
+        for (std::size_t i = 0; i < c.bytes.size(); i += slice) {
+            const std::size_t n = std::min(slice, c.bytes.size() - i);
+            const auto due = from + std::chrono::microseconds(pacing.arrivalUs(i + n - 1));
+            if (!sleepUntil(due) || !writeAllToPty(pty_, c.bytes.data() + i, n))
+                return false;
+        }
+        if (!c.bytes.empty())
+            from += std::chrono::microseconds(pacing.arrivalUs(c.bytes.size() - 1));
     }
-    if (l)
-        l(text);
+    if (a.hangUp) {
+        if (pacing.enabled() && !sleepUntil(from))
+            return false;
+        sim_.log("hang-up");
+        pty_.hangUp();
+        hangUps_.add();
+    }
+    return true;
 }
 
-bool BootSimulator::waitForEvent(const std::string& text, int timeoutMs)
+bool BootLine::feed(const char* buf, std::size_t n)
 {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        const auto& ev = core_.events();
-        return std::find(ev.begin(), ev.end(), text) != ev.end();
-    });
+    if (n == 0)
+        return true;
+    const LinePacing pacing = linePacing(sim_.pacing(), pty_);
+    const TimePoint first = std::max(lineFree_, Clock::now());
+    for (std::size_t i = 0; i < n; ++i) {
+        // When this byte has fully arrived.
+        const TimePoint arrived = first + std::chrono::microseconds(pacing.arrivalUs(i));
+        const BootAnswer a = sim_.feed(static_cast<std::uint8_t>(buf[i]), nowMs(arrived));
+        if (a.empty())
+            continue;
+        // The answer follows the byte that completed its request.
+        if (!send(a, pacing.enabled() ? arrived : Clock::now(), pacing))
+            return false;
+        if (a.hangUp)
+            break; // what else was read belonged to the old line
+    }
+    if (pacing.enabled())
+        lineFree_ = first + std::chrono::microseconds(pacing.arrivalUs(n - 1));
+    return true;
 }
 
 BootPtyTransport::BootPtyTransport(BootSimulator& sim, std::string linkPath)
@@ -105,111 +144,20 @@ bool BootPtyTransport::waitForHangUps(int n, int timeoutMs) const
     return hangUpCount_.waitFor(n, timeoutMs);
 }
 
-bool BootPtyTransport::lineAccepted()
-{
-    platform::PtyMaster::LineState s;
-    std::string why;
-    int expected = 0;
-    sim_.withCore([&](BootCore& c) { expected = c.config().linkBaud * 6; });
-    if (!pty_->lineState(s))
-        why = "line settings unreadable";
-    else if (static_cast<int>(s.baud) != expected)
-        why = "line at " + std::to_string(s.baud) + " baud, expected " + std::to_string(expected);
-    else if (s.dataBits != 8 || s.parity || s.stopBits != 1)
-        why = "line not 8N1";
-    else if (!s.raw)
-        why = "line not raw";
-    if (why != lastRefusal_) {
-        lastRefusal_ = why;
-        sim_.log(why.empty() ? "line accepted" : "refused: " + why);
-    }
-    return why.empty();
-}
-
-bool BootPtyTransport::sleepUntil(TimePoint due)
-{
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::microseconds>(due - Clock::now()).count();
-        if (left <= 0)
-            return !pty_->stopped();
-        if (left < 5000) {
-            // Short waits keep the line's pace to the microsecond; only the
-            // long ones need to end early on stop().
-            std::this_thread::sleep_until(due);
-            return !pty_->stopped();
-        }
-        if (pty_->sleep(static_cast<int>(left / 1000)) == platform::PtyMaster::Wait::Stopped)
-            return false;
-    }
-}
-
-bool BootPtyTransport::send(const BootAnswer& a, TimePoint from)
-{
-    const LinePacing pacing = sim_.pacing();
-    for (const BootChunk& c : a.chunks) {
-        if (c.waitMs > 0) {
-            from = std::max(from, Clock::now()) + std::chrono::milliseconds(c.waitMs);
-            if (!sleepUntil(from))
-                return false;
-        }
-        if (!pacing.enabled()) {
-            if (!writeAllToPty(*pty_, c.bytes.data(), c.bytes.size()))
-                return false;
-            continue;
-        }
-        // The answer starts on the line at from; each slice of about 2 ms of
-        // line time is handed over once the line would have carried it.
-        const double perChar = pacing.microsFor(1);
-        const std::size_t slice = std::max<std::size_t>(1, static_cast<std::size_t>(2000.0 / perChar));
-        for (std::size_t i = 0; i < c.bytes.size(); i += slice) {
-            const std::size_t n = std::min(slice, c.bytes.size() - i);
-            const auto due = from + std::chrono::microseconds(pacing.arrivalUs(i + n - 1));
-            if (!sleepUntil(due) || !writeAllToPty(*pty_, c.bytes.data() + i, n))
-                return false;
-        }
-        if (!c.bytes.empty())
-            from += std::chrono::microseconds(pacing.arrivalUs(c.bytes.size() - 1));
-    }
-    if (a.hangUp) {
-        if (pacing.enabled() && !sleepUntil(from))
-            return false;
-        sim_.log("hang-up");
-        pty_->hangUp();
-        hangUpCount_.add();
-    }
-    return true;
-}
-
 void BootPtyTransport::run()
 {
     platform::usePreciseSleepsOnThisThread(); // line pacing
     platform::guarded("bootloader simulator", [this] {
+        BootLine line(sim_, *pty_, hangUpCount_);
         char buf[1024];
-        TimePoint lineFree = Clock::now(); // when the bytes read so far have arrived on a paced line
         for (;;) {
             const long n = readFromPty(*pty_, buf, sizeof buf);
             if (n < 0)
                 return;
-            if (n == 0)
+            if (n == 0 || !line.accepted())
                 continue;
-            if (!lineAccepted())
-                continue;
-            const LinePacing pacing = sim_.pacing();
-            const TimePoint first = std::max(lineFree, Clock::now());
-            for (long i = 0; i < n; ++i) {
-                // When this byte has fully arrived.
-                const TimePoint arrived = first + std::chrono::microseconds(pacing.arrivalUs(static_cast<std::size_t>(i)));
-                const BootAnswer a = sim_.feed(static_cast<std::uint8_t>(buf[i]), nowMs(arrived));
-                if (a.empty())
-                    continue;
-                // The answer follows the byte that completed its request.
-                if (!send(a, pacing.enabled() ? arrived : Clock::now()))
-                    return;
-                if (a.hangUp)
-                    break; // what else was read belonged to the old line
-            }
-            if (pacing.enabled())
-                lineFree = first + std::chrono::microseconds(pacing.arrivalUs(static_cast<std::size_t>(n) - 1));
+            if (!line.feed(buf, static_cast<std::size_t>(n)))
+                return;
         }
     });
 }

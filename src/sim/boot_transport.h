@@ -1,7 +1,7 @@
-// The simulated bootstrap loader on a pseudo-terminal: a thread reads what
-// the program sends on the slave side, feeds it byte by byte to the boot
-// state machine and writes its answers back, with the waits, line pacing
-// and hang-ups asked for.
+// The simulated bootstrap loader on a pseudo-terminal: what the program
+// sends on the slave side is fed byte by byte to the boot state machine and
+// its answers are written back, with the waits, line pacing and hang-ups
+// asked for.
 //
 // The line must be set as the bootloader expects it (8 data bits, no
 // parity, one stop bit, raw, six times the configured rate); while it is
@@ -14,50 +14,45 @@
 #pragma once
 
 #include "platform/pty.h"
-#include "sim/boot_core.h"
+#include "sim/boot_simulator.h"
 #include "sim/pacing.h"
 #include "sim/pty_line.h"
 
 #include <chrono>
-#include <condition_variable>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
 namespace kyd::sim {
 
-class BootSimulator {
+// The loader's side of one pseudo-terminal: judges the line settings, feeds
+// what was read and sends the answers. Used by the loader's own transport
+// and by the dispenser's while its controller runs the bootstrap loader.
+class BootLine {
 public:
-    explicit BootSimulator(BootConfig config = {}) : core_(config) {}
-
-    // Runs f on the state machine under the lock.
-    template <class F>
-    auto withCore(F&& f)
+    BootLine(BootSimulator& sim, platform::PtyMaster& pty, HangUpCount& hangUps)
+        : sim_(sim), pty_(pty), hangUps_(hangUps)
     {
-        std::lock_guard lock(mutex_);
-        return f(core_);
     }
-    BootAnswer feed(std::uint8_t byte, std::int64_t nowMs);
-
-    LinePacing pacing() const;
-    void setPacing(const LinePacing& p);
-
-    // Called (outside the lock) with a text for every event worth logging.
-    void setLogger(std::function<void(const std::string&)> logger);
-    void log(const std::string& text);
-
-    // Blocks until the state machine's event log holds a line equal to
-    // text, or the time ran out.
-    bool waitForEvent(const std::string& text, int timeoutMs);
+    // True when the line is set as the loader expects it; logLine: report
+    // each change of the verdict through the simulator's log.
+    bool accepted(bool logLine = true);
+    // Feeds the bytes just read; false once the pty was stopped.
+    bool feed(const char* buf, std::size_t n);
+    // The bytes read from now on start on an idle line.
+    void restart() { lineFree_ = std::chrono::steady_clock::now(); }
 
 private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    BootCore core_;
-    LinePacing pacing_;
-    std::function<void(const std::string&)> logger_;
+    using TimePoint = std::chrono::steady_clock::time_point;
+    // Sends the answer as if it started on the line at from.
+    bool send(const BootAnswer& a, TimePoint from, const LinePacing& pacing);
+    bool sleepUntil(TimePoint due);
+
+    BootSimulator& sim_;
+    platform::PtyMaster& pty_;
+    HangUpCount& hangUps_;
+    std::string lastRefusal_;
+    TimePoint lineFree_ = std::chrono::steady_clock::now(); // when the bytes read so far have arrived on a paced line
 };
 
 class BootPtyTransport {
@@ -78,16 +73,10 @@ public:
     void stop();
 
 private:
-    using TimePoint = std::chrono::steady_clock::time_point;
     void run();
-    bool lineAccepted();
-    // Sends the answer as if it started on the line at from.
-    bool send(const BootAnswer& a, TimePoint from);
-    bool sleepUntil(TimePoint due);
 
     BootSimulator& sim_;
     std::unique_ptr<platform::PtyMaster> pty_;
-    std::string lastRefusal_;
     HangUpCount hangUpCount_;
     std::thread thread_;
 };

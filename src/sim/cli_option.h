@@ -33,6 +33,17 @@ public:
         return args_[++i_];
     }
 
+    // The inline value, else the next argument unless it is an option
+    // ("--..."); none when there is neither.
+    std::optional<std::string> takeOptionalValue()
+    {
+        if (inlineValue)
+            return inlineValue;
+        if (i_ + 1 >= args_.size() || args_[i_ + 1].rfind("--", 0) == 0)
+            return std::nullopt;
+        return args_[++i_];
+    }
+
 private:
     const std::vector<std::string>& args_;
     std::size_t& i_;

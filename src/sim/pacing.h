@@ -11,7 +11,12 @@ namespace kyd::sim {
 
 struct LinePacing {
     int baud = 0;         // 0: no pacing
-    int bitsPerChar = 10; // start + 7 data + parity + stop = 10; 11 with two stop bits or 8 data bits
+    // start + 7 data + parity + stop = 10, and so is 8N1 (start + 8 data +
+    // stop); 11 with a second stop bit or with 8 data bits and parity.
+    int bitsPerChar = 10;
+    // Pace at the rate and character size the line is set to now (baud and
+    // bitsPerChar are then taken from the line; see linePacing()).
+    bool followLine = false;
     bool enabled() const { return baud > 0; }
     // Microseconds that n characters occupy the line.
     double microsFor(std::size_t n) const

@@ -39,6 +39,20 @@ long readFromPty(platform::PtyMaster& pty, char* buf, std::size_t size)
     return n;
 }
 
+LinePacing linePacing(const LinePacing& configured, const platform::PtyMaster& pty)
+{
+    if (!configured.followLine)
+        return configured;
+    LinePacing p;
+    p.followLine = true;
+    platform::PtyMaster::LineState s;
+    if (!pty.lineState(s) || s.baud == 0)
+        return p;
+    p.baud = static_cast<int>(s.baud);
+    p.bitsPerChar = 1 + s.dataBits + (s.parity ? 1 : 0) + s.stopBits;
+    return p;
+}
+
 int HangUpCount::value() const
 {
     std::lock_guard lock(mutex_);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/pty.h"
+#include "sim/pacing.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -18,6 +19,11 @@ bool writeAllToPty(platform::PtyMaster& pty, const char* data, std::size_t size)
 // bytes, 0 when there was none (after a pause when the line is hung up or
 // failed, so that nothing spins), -1 once the pty was stopped.
 long readFromPty(platform::PtyMaster& pty, char* buf, std::size_t size);
+
+// The pacing in force: the configured one, or when it follows the line, the
+// line's rate with its character size (no pacing while the line's settings
+// cannot be read).
+LinePacing linePacing(const LinePacing& configured, const platform::PtyMaster& pty);
 
 // The number of hang-ups made so far, for tests to wait on.
 class HangUpCount {

@@ -4,6 +4,7 @@
 #include "platform/exception_sink.h"
 #include "platform/precise_sleep.h"
 #include "platform/pty_modem.h"
+#include "sim/boot_transport.h"
 #include "sim/framing.h"
 
 #include <algorithm>
@@ -96,7 +97,7 @@ bool PtyTransport::sleepUntil(std::int64_t dueUs)
 
 bool PtyTransport::sendBytes(const std::string& bytes)
 {
-    const LinePacing pacing = sim_.pacing();
+    const LinePacing pacing = linePacing(sim_.pacing(), *pty_);
     if (!pacing.enabled()) {
         if (lineClock_)
             lineClock_->wrote(bytes.data(), bytes.size());
@@ -144,11 +145,18 @@ bool PtyTransport::sendPlan(const ReplyPlan& plan)
     return true;
 }
 
+int PtyTransport::lineBaud() const
+{
+    platform::PtyMaster::LineState s;
+    return pty_->lineState(s) ? static_cast<int>(s.baud) : 0;
+}
+
 void PtyTransport::run()
 {
     platform::usePreciseSleepsOnThisThread(); // line pacing
     platform::guarded("dispenser simulator", [this] {
         FrameAssembler assembler;
+        BootLine loader(sim_.boot(), *pty_, hangUpCount_);
         char buf[512];
         for (;;) {
             long n = readFromPty(*pty_, buf, sizeof buf);
@@ -156,14 +164,40 @@ void PtyTransport::run()
                 return;
             if (n == 0)
                 continue;
-            // A zero byte is no character of the dispenser protocol: the
-            // firmware downloader's wake-up byte for the CMC's bootloader, or
-            // line noise. The controller's serial line drops it, so a command
-            // that follows is not taken as garbled.
+            if (sim_.inLoader()) {
+                if (loader.accepted()) {
+                    if (!loader.feed(buf, static_cast<std::size_t>(n)))
+                        return;
+                    continue;
+                }
+                // The line was set back for the dispenser: the firmware runs
+                // again.
+                sim_.leaveLoader();
+                assembler.clear();
+            } else if (loader.accepted(false)) {
+                // The controller's ROM takes a zero byte on the loader's line
+                // as the call into its bootstrap loader; anything before it
+                // is noise to the dispenser at that rate.
+                if (char* zero = std::find(buf, buf + n, '\0'); zero != buf + n) {
+                    sim_.enterLoader();
+                    assembler.clear();
+                    loader.restart();
+                    loader.accepted(); // logs the line it runs on
+                    if (!loader.feed(zero, static_cast<std::size_t>(buf + n - zero)))
+                        return;
+                    continue;
+                }
+            } else if (const int baud = lineBaud(); baud > 0) {
+                sim_.dispenserLineAt(baud); // the loader expects six times it
+            }
+            // A zero byte is no character of the dispenser protocol: line
+            // noise, or the loader's wake-up byte on a line not set for it.
+            // The controller's serial line drops it, so a command that
+            // follows is not taken as garbled.
             n = static_cast<long>(std::remove(buf, buf + n, '\0') - buf);
             if (n == 0)
                 continue;
-            const LinePacing pacing = sim_.pacing();
+            const LinePacing pacing = linePacing(sim_.pacing(), *pty_);
             if (pacing.enabled()) // the bytes started on the line when written, or when it was free
                 rxFreeUs_ = std::max(rxFreeUs_, nowUs()) + pacing.arrivalUs(static_cast<std::size_t>(n) - 1);
             for (const std::string& f : assembler.feed(buf, static_cast<std::size_t>(n))) {

@@ -1,6 +1,11 @@
 // The simulator on a pseudo-terminal: a thread reads frames from the master
 // side, asks the simulator for the answer and writes it back, with the
 // waits, fragments, line pacing and hang-ups the fault settings ask for.
+// A zero byte on a line set to the bootstrap loader's settings (8N1, raw,
+// six times the rate the dispenser was last spoken to at, 9600 before)
+// enters the controller's loader, which then takes every byte while the
+// line stays so; once the line is set to anything else (the dispenser's
+// settings) the dispenser answers again.
 // A paced line behaves like a UART on an absolute line clock: a command is
 // taken when its last character would have arrived, and reply character k
 // becomes readable (k + 1) character times after the reply starts.
@@ -51,6 +56,8 @@ private:
     std::int64_t nowUs() const;
     bool sleepUntil(std::int64_t dueUs);
     void applyCts(const SimFaults& f);
+    // The rate the line is set to, 0 when unreadable.
+    int lineBaud() const;
 
     Simulator& sim_;
     FakeLineClock* lineClock_;

@@ -3,11 +3,62 @@
 #include "platform/clock.h"
 #include "sim/framing.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <string_view>
 
 namespace kyd::sim {
 
-Simulator::Simulator(SimConfig config) : core_(std::move(config)) {}
+Simulator::Simulator(SimConfig config, BootConfig boot) : core_(std::move(config)), boot_(boot) {}
+
+bool Simulator::inLoader() const
+{
+    std::lock_guard lock(mutex_);
+    return inLoader_;
+}
+
+void Simulator::enterLoader()
+{
+    {
+        std::lock_guard lock(mutex_);
+        inLoader_ = true;
+    }
+    boot_.withCore([](BootCore& c) { c.powerCycle(); });
+    boot_.log("bootstrap loader entered");
+}
+
+std::optional<std::string> Simulator::leaveLoader()
+{
+    // The firmware's program id: the characters after the marker.
+    std::optional<std::string> id = boot_.withCore([](BootCore& c) -> std::optional<std::string> {
+        const std::vector<std::uint8_t>& flash = c.image(0);
+        const std::string_view marker = kProgramIdMarker;
+        const auto at = std::search(flash.begin(), flash.end(), marker.begin(), marker.end());
+        if (at == flash.end() || flash.end() - at < static_cast<std::ptrdiff_t>(marker.size() + 8))
+            return std::nullopt;
+        std::string text(at + static_cast<std::ptrdiff_t>(marker.size()),
+                         at + static_cast<std::ptrdiff_t>(marker.size() + 8));
+        for (char ch : text)
+            if (!std::isalnum(static_cast<unsigned char>(ch)))
+                return std::nullopt;
+        return text;
+    });
+    {
+        std::lock_guard lock(mutex_);
+        inLoader_ = false;
+        if (id)
+            core_.config().programId = *id;
+    }
+    boot_.log(id ? "dispenser firmware " + *id + " started" : "dispenser firmware started");
+    return id;
+}
+
+void Simulator::dispenserLineAt(int baud)
+{
+    if (baud > 0)
+        boot_.withCore([baud](BootCore& c) { c.config().linkBaud = baud; });
+}
 
 ReplyPlan Simulator::onFrame(const std::string& frame)
 {

@@ -4,8 +4,16 @@
 // A transport hands every received frame to onFrame() and carries out the
 // returned plan: which bytes to send, after which waits, and whether to hang
 // the line up afterwards.
+//
+// The controller also has its bootstrap loader (boot()): a transport enters
+// it when a zero byte arrives on a line set to the loader's settings, and
+// leaves it when the line is set back to the dispenser's. Leaving it starts
+// the firmware in the CMC's flash, whose program id (the eight characters
+// after kProgramIdMarker, when the flash holds the marker) is answered from
+// then on.
 #pragma once
 
+#include "sim/boot_simulator.h"
 #include "sim/pacing.h"
 #include "sim/sim_core.h"
 #include "sim/sim_faults.h"
@@ -14,6 +22,7 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,9 +39,23 @@ struct ReplyPlan {
     std::string text;               // reply text (status + payload) for the log
 };
 
+inline constexpr const char* kProgramIdMarker = "KYD-PID:";
+
 class Simulator {
 public:
-    explicit Simulator(SimConfig config = {});
+    explicit Simulator(SimConfig config = {}, BootConfig boot = {});
+
+    // The controller's bootstrap loader, with its flash model and faults.
+    BootSimulator& boot() { return boot_; }
+    // True while the controller runs its bootstrap loader.
+    bool inLoader() const;
+    // The ROM boot starts (the transport then feeds it the zero byte).
+    void enterLoader();
+    // The firmware in the flash starts again; returns its program id when
+    // the flash carries one (it is answered from now on).
+    std::optional<std::string> leaveLoader();
+    // The dispenser's line runs at baud: the loader expects six times it.
+    void dispenserLineAt(int baud);
 
     // Decides the answer to one frame (bytes before the carriage return).
     // Runs the command hook first, without holding the lock.
@@ -87,6 +110,8 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable framesChanged_;
     SimCore core_;
+    BootSimulator boot_;
+    bool inLoader_ = false;
     SimFaults faults_;
     LinePacing pacing_;
     std::vector<std::string> frames_;

@@ -30,10 +30,11 @@ TEST(HexFile, DigitsOfEitherCaseAndRecordBytes)
     EXPECT_EQ(RecordBytes(":0102F"), std::string(":\x01\x02", 3));
 }
 
-TEST(HexFile, EndRecordNeedsNineCharacters)
+TEST(HexFile, EndRecordNeedsTenCharacters)
 {
     EXPECT_TRUE(IsEndRecord(":00000001FF"));
-    EXPECT_TRUE(IsEndRecord(":00000001"));
+    EXPECT_TRUE(IsEndRecord(":00000001F"));
+    EXPECT_FALSE(IsEndRecord(":00000001"));
     EXPECT_FALSE(IsEndRecord(":0000000"));
     EXPECT_FALSE(IsEndRecord(":01"));
     EXPECT_FALSE(IsEndRecord(":10010000214601"));
@@ -68,6 +69,26 @@ TEST(HexFile, StructureAroundTheEndRecord)
     // Lines after the end record count in the sum only.
     EXPECT_TRUE(CheckHexLines({kGood[0], ":00000001FF", "", ":"}));
     EXPECT_FALSE(CheckHexLines({kGood[0], ":00000001FF", ":01"}));
+}
+
+TEST(HexFile, FilesThatWouldLeaveTheTargetWaitingOrEmptyAreRefusedByName)
+{
+    EXPECT_EQ(HexFileFault(kGood), "");
+    EXPECT_EQ(HexFileFault({}), "the file is empty");
+    // Only the end record: nothing to flash.
+    EXPECT_EQ(HexFileFault({":00000001FF"}), "no data records");
+    EXPECT_EQ(HexFileFault({":020000040001F9", ":00000001FF"}), "no data records");
+    // A count byte larger than the record's data: the target would wait for
+    // bytes that never come. The sum is kept right, so only the length
+    // check can see it.
+    EXPECT_EQ(HexFileFault({":11010000214601360121470136007EFE09D219013F", ":00000001FF"}),
+              "line 1: the byte count 17 does not match the record's length");
+    EXPECT_EQ(HexFileFault({kGood[0], ":0000000"}), "line 2: the byte count 0 does not match the record's length");
+    EXPECT_EQ(HexFileFault({kGood[0], ":"}), "line 2 holds no record");
+    EXPECT_EQ(HexFileFault({kGood[0], kGood[1]}), "no end record");
+    std::vector<std::string> bad = kGood;
+    bad[0].back() = '1';
+    EXPECT_EQ(HexFileFault(bad), "the checksums do not add up");
 }
 
 TEST(HexFile, BytesOfAFile)

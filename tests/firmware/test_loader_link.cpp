@@ -1,5 +1,6 @@
 // The bootloader link against the simulated bootstrap loader on a
 // pseudo-terminal: connect, routines, answer bytes, resends, time-outs.
+#include "platform/beep.h"
 #include "firmware/BootBlocks.h"
 #include "platform/port_resolver.h"
 #include "support_boot.h"
@@ -171,7 +172,12 @@ TEST_F(BootFixture, TerminateEndsEveryWaitAtOnce)
 TEST_F(BootFixture, PortThatCannotOpenIsReportedOnce)
 {
     platform::setPortPathOverride(kCom, linkPath + ".missing");
+    std::vector<platform::BeepKind> beeps;
+    platform::setBeeper([&beeps](platform::BeepKind k) { beeps.push_back(k); });
     EXPECT_EQ(Connect(), -2);
+    platform::setBeeper({});
+    // The error's beep, then its dialog.
+    EXPECT_EQ(beeps, std::vector<platform::BeepKind>{platform::BeepKind::Hand});
     EXPECT_EQ(loader->OperationMode(), omConnect);
     const auto calls = dialogs.calls();
     ASSERT_EQ(calls.size(), 1u);

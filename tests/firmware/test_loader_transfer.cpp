@@ -171,8 +171,10 @@ TEST_F(BootFixture, EraseMayTakeAsLongAsTheEraseWait)
 TEST_F(BootFixture, BadLinesAndFiles)
 {
     ASSERT_EQ(Connect(), 0);
+    // A lone ':' is not sent and fails at once, leaving the last error as
+    // it is (the whole-file check refuses such a file before).
     EXPECT_EQ(loader->SendHexRecord(":"), -1);
-    EXPECT_EQ(loader->LastError(), -1);
+    EXPECT_EQ(loader->LastError(), 0);
     EXPECT_EQ(loader->SendHexRecord(""), -1);
     std::vector<std::string> lines = MakeHexFile(0x0, 32, 16);
     lines[1][12] = lines[1][12] == '0' ? '1' : '0';

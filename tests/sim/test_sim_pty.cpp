@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace kyd::sim;
@@ -176,6 +178,36 @@ TEST(PtyPacing, RepliesLikeAUartOnAnAbsoluteLineClock)
     EXPECT_EQ(client.exchange("0"), "0");
     expectReply(8, late);
     EXPECT_EQ(line.nowUs(), 3 * at(8) + 1000);
+}
+
+TEST(PtyPacing, WithoutARateTheLinesOwnRateAndCharacterSizeCount)
+{
+    Simulator sim;
+    LinePacing follow;
+    follow.followLine = true;
+    sim.setPacing(follow);
+    FakeLineClock line;
+    PtyTransport transport{sim, {}, &line};
+    PtyClient client{transport.slavePath()};
+    ASSERT_TRUE(client.isOpen());
+    // The line as a program sets it: 4800 baud, 8 data bits, two stop bits.
+    const int fd = ::open(transport.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios t{};
+    ASSERT_EQ(::tcgetattr(fd, &t), 0);
+    ::cfmakeraw(&t);
+    t.c_cflag |= CSTOPB;
+    ::cfsetispeed(&t, B4800);
+    ::cfsetospeed(&t, B4800);
+    ASSERT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
+    EXPECT_EQ(client.exchange("0"), "0");
+    ::close(fd);
+    const auto w = line.writes();
+    ASSERT_EQ(w.size(), 4u);
+    // 11 bits a character at 4800 baud.
+    const LinePacing expected{4800, 11};
+    for (std::size_t k = 1; k < 4; ++k)
+        EXPECT_EQ(w[k].atUs - w[0].atUs, expected.arrivalUs(k) - expected.arrivalUs(0)) << "character " << k;
 }
 
 TEST_F(Pty, StopEndsTheThreadWhileAReplyIsDelayed)

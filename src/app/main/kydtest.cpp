@@ -11,6 +11,8 @@
 #include "platform/exception_sink.h"
 #include "platform/ini_file.h"
 #include "platform/message_loop.h"
+#include "platform/beep.h"
+#include "platform/qt/qt_beep.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_printing.h"
 #include "platform/qt/qt_document_opener.h"
@@ -61,6 +63,7 @@ int main(int argc, char** argv)
     platform::setMessageLoop(&loop);
     platform::QtDialogs dialogs;
     platform::setDialogs(&dialogs);
+    platform::installQtBeep();
     platform::QtDocumentOpener opener;
     platform::setDocumentOpener(&opener);
     platform::QtPrinting printing;
@@ -104,6 +107,7 @@ int main(int argc, char** argv)
     platform::setPrinting(nullptr);
     platform::setDocumentOpener(nullptr);
     platform::setDialogs(nullptr);
+    platform::setBeeper({});
     platform::setMessageLoop(nullptr);
     return rc;
 }

@@ -199,7 +199,10 @@ void TOptionForm::ReadSettings()
 
 void TOptionForm::SaveSettings()
 {
-    ini_.writeInteger(kComm, "ComPort", settings_.Port);
+    // No port open (a port choice cancelled, or the port gone) leaves the
+    // stored port as it is, so the next start tries it again.
+    if (settings_.Port != 0)
+        ini_.writeInteger(kComm, "ComPort", settings_.Port);
     ini_.writeInteger(kComm, "Baudrate", settings_.BaudRate);
     ini_.writeBool(kComm, "Handshake", settings_.Handshake);
     ini_.writeBool(kComm, "ParityEven", settings_.Parity == link::TParity::pEven);

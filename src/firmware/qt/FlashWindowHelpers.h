@@ -23,6 +23,17 @@ inline std::string Std(const QString& s)
     return s.toLatin1().toStdString();
 }
 
+// File names are bytes in the file system's encoding, not Latin-1 text.
+inline QString FileNameText(const std::string& s)
+{
+    return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+inline std::string FileNameStd(const QString& s)
+{
+    return s.toLocal8Bit().toStdString();
+}
+
 // Runs a handler so that no exception leaves the Qt event handler.
 template <class F>
 auto Guard(const char* where, F f)

@@ -2,6 +2,7 @@
 
 #include "firmware/qt/FlashWindowHelpers.h"
 #include "link/AppContext.h"
+#include "platform/beep.h"
 #include "platform/dialogs.h"
 #include "platform/exception_sink.h"
 #include "serial/SioExcept.h"
@@ -79,10 +80,11 @@ QString TFormFlashDownLoader::MemoText() const
 
 void TFormFlashDownLoader::Beep(TBeep kind)
 {
-    if (setup_.Beep)
+    if (setup_.Beep) {
         setup_.Beep(kind);
-    else
-        QApplication::beep();
+        return;
+    }
+    platform::messageBeep(kind);
 }
 
 void TFormFlashDownLoader::SetConnectorEnabled(bool on)
@@ -155,6 +157,7 @@ void TFormFlashDownLoader::showEvent(QShowEvent* e)
 void TFormFlashDownLoader::FormShow()
 {
     connected_ = false;
+    ending_ = false;
     nodeMask_ = 0;
     for (QCheckBox* b : NFCChkBox)
         b->setEnabled(false);
@@ -215,7 +218,7 @@ void TFormFlashDownLoader::FormHide()
     // A port that failed to open stays closed until the options are
     // applied again (closing the window leaves the state at closed, so the
     // failure is remembered apart).
-    if (!portFailed_ && state_ != csPortFailed && setup_.Options)
+    if (!portFailed_ && state_ != csPortFailed && !ending_ && setup_.Options)
         setup_.Options->SaveAndApply();
 }
 
@@ -265,7 +268,7 @@ void TFormFlashDownLoader::Button1Click()
         } else {
             state_ = csClosing;
             loader_->SetTerminate(true);
-            if (connected_ && !warnedPower_) {
+            if (connected_ && !warnedPower_ && !ending_) {
                 warnedPower_ = true;
                 Beep(TBeep::Exclamation);
                 platform::dialogs().messageDlg("Please Switch off the Power Supply,\nbefore sending any commands.",

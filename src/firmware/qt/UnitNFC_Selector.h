@@ -15,6 +15,7 @@
 #include "firmware/DownloaderModel.h"
 #include "firmware/LoaderProgress.h"
 #include "firmware/Unit_HexLoaders.h"
+#include "platform/beep.h"
 
 #include <QDialog>
 
@@ -48,7 +49,8 @@ class TDUDProgress;
 
 namespace kyd::firmware {
 
-enum class TBeep { Default, Asterisk, Exclamation, Hand };
+// The message beeps, told apart by kind.
+using TBeep = platform::BeepKind;
 
 struct FlashWindowSetup {
     // The dispenser link's port component, asked for at the first showing.
@@ -61,7 +63,7 @@ struct FlashWindowSetup {
     std::string ExeDir = ".";
     // Ends the application (after a run whose wait ran out).
     std::function<void()> Terminate;
-    // Sounds a beep; default: the desktop's.
+    // Sounds a beep; default: the platform's (messageBeep).
     std::function<void(TBeep)> Beep;
 };
 
@@ -192,6 +194,7 @@ private:
     bool connectorEnabled_ = false;
     bool warnedPower_ = false;
     bool portFailed_ = false;
+    bool ending_ = false; // the run said that the program closes
     std::vector<std::string> lines_;
     QLabel* itemLabel_ = nullptr;
     std::string action_;

@@ -28,13 +28,13 @@ using namespace detail;
 bool TFormFlashDownLoader::TakeFile(const std::string& path)
 {
     filePath_ = path;
-    FileNameEdit->setText(Latin1(BaseName(path)));
+    FileNameEdit->setText(FileNameText(BaseName(path)));
     if (setup_.Ini) {
         std::string folder = std::filesystem::path(path).parent_path().string();
         if (!folder.empty() && folder.back() != '/')
             folder += '/';
         setup_.Ini->writeString("Flash", "LastPath", folder);
-        setup_.Ini->writeString("Flash", "LastFile", Std(FileNameEdit->text()));
+        setup_.Ini->writeString("Flash", "LastFile", FileNameStd(FileNameEdit->text()));
     }
     return true;
 }
@@ -42,13 +42,17 @@ bool TFormFlashDownLoader::TakeFile(const std::string& path)
 void TFormFlashDownLoader::Button4Click()
 {
     try {
-        const std::string start = setup_.Ini ? setup_.Ini->readString("Flash", "LastPath", setup_.ExeDir) : setup_.ExeDir;
+        std::string start = setup_.Ini ? setup_.Ini->readString("Flash", "LastPath", setup_.ExeDir) : setup_.ExeDir;
+        // The file chosen last is offered again while the edit box names one.
+        const std::string last = setup_.Ini ? setup_.Ini->readString("Flash", "LastFile", "") : std::string();
+        if (!FileNameEdit->text().isEmpty() && !last.empty())
+            start = (std::filesystem::path(start) / last).string();
         const std::optional<std::string> file =
             platform::dialogs().openFile("Open", start, {{"Hex files", "*.hex"}, {"*.*", "*.*"}});
         if (!file)
             return;
         TakeFile(*file);
-        if (IsNfcFile(Std(FileNameEdit->text())))
+        if (IsNfcFile(FileNameStd(FileNameEdit->text())))
             EnableFoundNodes();
     } catch (const std::exception& e) {
         Beep(TBeep::Hand);
@@ -58,7 +62,7 @@ void TFormFlashDownLoader::Button4Click()
 
 bool TFormFlashDownLoader::ChooseHexFile()
 {
-    const std::string name = Std(FileNameEdit->text());
+    const std::string name = FileNameStd(FileNameEdit->text());
     // The file chosen last, when the edit box still names it.
     if (!name.empty() && BaseName(filePath_) == name && FileExists(filePath_))
         return TakeFile(filePath_);
@@ -83,7 +87,7 @@ void TFormFlashDownLoader::Button3Click()
     if (running_ || !loader_)
         return;
     TStartRequest request;
-    request.FileName = Std(FileNameEdit->text());
+    request.FileName = FileNameStd(FileNameEdit->text());
     request.Cmc = CMCChkBox->isChecked();
     request.Jumper = CheckBoxJumper->isChecked();
     for (QCheckBox* b : NFCChkBox)
@@ -120,6 +124,16 @@ void TFormFlashDownLoader::Button3Click()
         }
         text = ss.str();
     }
+    // The whole file is judged before anything is erased or selected: a
+    // file the download would refuse must never cost the board its
+    // firmware.
+    std::vector<std::string> lines = SplitHexLines(text);
+    if (const std::string fault = HexFileFault(lines); !fault.empty()) {
+        Beep(TBeep::Asterisk);
+        platform::dialogs().messageDlg(LoaderErrorText(leHexFileError) + ": " + fault + "\n" + filePath_,
+                                       platform::DlgType::Warning, platform::DlgButtons::Ok);
+        return;
+    }
 
     Button3->setEnabled(false);
     Button1->setEnabled(false);
@@ -132,7 +146,7 @@ void TFormFlashDownLoader::Button3Click()
     LabelProgress->clear();
     SetNodeLabels({});
     ResetMemo(kPreparationText);
-    lines_ = SplitHexLines(text);
+    lines_ = std::move(lines);
     ProgressBar->SetUserValue(0);
     SetBarColor(kBarColorNormal);
 
@@ -174,6 +188,9 @@ void TFormFlashDownLoader::Button3Click()
                        " will close";
             Beep(TBeep::Hand);
             platform::dialogs().messageDlg(message, platform::DlgType::Error, platform::DlgButtons::Ok);
+            // Said that the program closes: nothing more is asked or told on
+            // the way out, and the port is not reopened.
+            ending_ = true;
             if (setup_.Terminate)
                 setup_.Terminate();
         } else {

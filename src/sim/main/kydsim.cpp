@@ -50,10 +50,19 @@ and runs until interrupted (Ctrl+C, SIGTERM).
                          presented, checked or not (instead of --throat-checks)
   --reject-every N       reject every N-th note fed (default 0: none)
   --short-program-id     answer "A" with the short program id form
-  --pace BAUD[:BITS]     pace the line at BAUD with BITS per character (10 or 11)
+  --pace [BAUD[:BITS]]   pace the line at BAUD with BITS per character (10 or
+                         11); without BAUD at the rate the line is set to
   --log-frames           log every frame received and sent on standard error
-  --bootloader[=BAUD]    answer as the CMC's bootstrap loader instead
+  --bootloader[=BAUD]    start in the CMC's bootstrap loader and stay there
                          (kydsim --bootloader --help lists its options)
+
+The CMC enters its bootstrap loader when a zero byte arrives while the line
+is set to 8N1 at six times the rate the dispenser was last spoken to at
+(9600 before), and runs the dispenser again once the line is set to
+anything else; the program id then is the one of the firmware flashed (the
+eight characters after "KYD-PID:" in the CMC's flash). The loader takes the
+flash, node and fault options of kydsim --bootloader --help; its --silent
+and --delay-ms are given as --boot-silent and --boot-delay-ms here.
 
 Faults (a COUNT of -1 or none means always, N the next N replies):
   --silent[=COUNT]       do not answer
@@ -133,6 +142,8 @@ int main(int argc, char** argv)
     sim::SimConfig config;
     sim::SimFaults faults;
     sim::LinePacing pacing;
+    sim::BootConfig bootConfig;
+    sim::BootFaults bootFaults;
     std::string linkPath, iniPath;
     int com = 0;
     bool logFrames = false;
@@ -195,12 +206,7 @@ int main(int argc, char** argv)
         } else if (opt == "--short-program-id") {
             config.longProgramId = false;
         } else if (opt == "--pace") {
-            std::string v = value();
-            auto colon = v.find(':');
-            pacing.baud = toInt(v.substr(0, colon), opt, 50, 4000000);
-            if (colon != std::string::npos) {
-                pacing.bitsPerChar = toInt(v.substr(colon + 1), opt, 10, 11);
-            }
+            sim::parsePaceOption(option, pacing);
         } else if (opt == "--log-frames") {
             logFrames = true;
         } else if (opt == "--silent") {
@@ -233,6 +239,7 @@ int main(int argc, char** argv)
         } else if (opt == "--cts-delay-ms") {
             faults.ctsDelayMs = toInt(value(), opt, 0, 600000);
             modemFaults = true;
+        } else if (sim::parseBootOption(option, bootConfig, bootFaults)) {
         } else {
             usageError("unknown option " + opt);
         }
@@ -244,11 +251,17 @@ int main(int argc, char** argv)
         iniPath = *ini;
     }
 
-    sim::Simulator simulator(config);
+    sim::Simulator simulator(config, bootConfig);
     simulator.setFaults(faults);
     simulator.setPacing(pacing);
+    simulator.boot().withCore([&](sim::BootCore& c) { c.faults() = bootFaults; });
+    simulator.boot().setPacing(pacing);
     std::mutex logMutex;
     if (logFrames) {
+        simulator.boot().setLogger([&logMutex](const std::string& text) {
+            std::lock_guard lock(logMutex);
+            std::cerr << "boot: " << text << std::endl;
+        });
         simulator.setFrameLogger([&logMutex](bool incoming, const std::string& text) {
             std::lock_guard lock(logMutex);
             std::cerr << (incoming ? "In : " : "Out: ") << printable(text) << std::endl;

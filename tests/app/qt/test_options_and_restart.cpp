@@ -155,6 +155,32 @@ TEST_F(OptionsTest, PortThatFailsToOpenIsNotTitledAsOpen)
     EXPECT_EQ(platform::applicationTitle(), "KYDTest COM2 (not open)");
 }
 
+TEST_F(OptionsTest, APortThatDidNotOpenKeepsTheStoredPortForTheNextStart)
+{
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeInteger("Communication", "ComPort", 2);
+        ASSERT_TRUE(pre.updateFile());
+    }
+    // The port is gone, and the operator cancels the choice of another:
+    // no port is open.
+    SetLinkPortFactory([this] {
+        auto p = std::make_unique<SimPort>();
+        p->openFault = [](const link::PortSettings& s) {
+            if (s.ComNumber != 0)
+                throw sio::EBadId(sio::ecodes::ecBadId);
+            throw sio::ENoPortSelected(sio::ecodes::ecNoPortSelected);
+        };
+        ports.push_back(p.get());
+        return p;
+    });
+    Start();
+    ASSERT_FALSE(Port().IsOpen());
+    app.reset(); // closing writes the settings
+    platform::IniFile saved(iniPath);
+    EXPECT_EQ(saved.readInteger("Communication", "ComPort", -1), 2);
+}
+
 TEST_F(OptionsTest, ShowTimeLogicRunsOnShowingNotOnActivation)
 {
     {

@@ -164,6 +164,26 @@ TEST_F(FlashWindowTest, StartRefusesWhatDoesNotFit)
     EXPECT_EQ(sim.withCore([](sim::BootCore& c) { return c.erases(); }), 0);
 }
 
+TEST_F(FlashWindowTest, TheFileDialogOffersTheLastFileAndNamesKeepTheirEncoding)
+{
+    // A name in UTF-8, as the file system has it.
+    const std::string name = "pr\xC3\xBC" "fung.hex";
+    cmcPath = WriteHex(name, cmc);
+    ChooseFile(cmcPath);
+    EXPECT_EQ(window->FileNameEdit->text(), QString::fromUtf8("pr\u00FCfung.hex"));
+    EXPECT_EQ(ini->readString("Flash", "LastFile", ""), name);
+    // The dialog opens on the file chosen last.
+    dialogs.clear();
+    dialogs.queueFile(std::nullopt);
+    window->Button4Click();
+    ASSERT_EQ(dialogs.calls().size(), 1u);
+    EXPECT_EQ(dialogs.calls()[0].start, cmcPath);
+    // Start finds the file by the name the edit box shows.
+    RunCmc();
+    ExpectSucceeded();
+    EXPECT_EQ(window->FilePath(), cmcPath);
+}
+
 TEST_F(FlashWindowTest, NfcTwoAndFiveAreFlashedWithTheirProgressTotal)
 {
     ChooseFile(nfcPath);
@@ -392,8 +412,11 @@ TEST_F(FlashWindowTest, CloseDuringARunStopsItAndClosesAfterwards)
     QCoreApplication::processEvents();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->Loader(), nullptr);
-    EXPECT_EQ(options.SaveAndApplyCount, 1);
-    EXPECT_EQ(terminated, 1); // a run that was told to stop ends the program
+    // A run that was told to stop ends the program: the settings were
+    // saved, and the port is not reopened on the way out.
+    EXPECT_EQ(options.SaveAndApplyCount, 0);
+    EXPECT_EQ(options.SaveCount, 1);
+    EXPECT_EQ(terminated, 1);
     EXPECT_LT(sim.withCore([](sim::BootCore& c) { return c.recordsReceived(); }), L());
 }
 

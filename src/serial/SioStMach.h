@@ -501,4 +501,19 @@ private:
     std::vector<PendingData> pending_; // guarded by pendingMutex_
 };
 
+// ---------------------------------------------------------------------------
+// Placing a state that has no machine (what a form designer does when a
+// state is dropped elsewhere than on a machine).
+
+// "SioStateMachine" and the smallest number from 1 that no component of
+// owner has as its name.
+std::string NewStateMachineName(const TSioBaseComponent* owner);
+
+// Puts state into the first machine among owner's components; when there is
+// none, creates one on owner (returned in created, which the caller then
+// owns), named by NewStateMachineName, and places the state in it at
+// (10, 10). Returns the machine the state went to.
+TSioCustomStateMachine* PlaceState(TSioCustomState& state, TSioBaseComponent* owner,
+                                   std::unique_ptr<TSioCustomStateMachine>& created);
+
 } // namespace sio

@@ -369,6 +369,7 @@ void TSioStateComPortSource::Resume()
     for (TSioDataPacket* p : packets_)
         if (HasEndCondition(*p))
             p->SetEnabled(true);
+    ReleaseHeldData();
 }
 
 void TSioStateComPortSource::HoldData(TSioDataPacket& completed)
@@ -440,8 +441,8 @@ void TSioStateComPortSource::StateMachineActivate(TSioCustomState& state, TSioSt
     p->SetAutoEnable(false);
     p->SetOnPacket([this, index, generation](TSioDataPacket& packet, const std::uint8_t* data, std::int32_t size) {
         TSioCustomStateMachine* m = machine_.load();
-        if (!m || m->Generation() != generation)
-            return;
+        if (!m || m->Generation() != generation || m->Paused())
+            return; // a transition that would be dropped holds nothing back
         HoldData(packet);
         // The data becomes the machine's only when this transition is taken.
         m->PostStateChange(index, generation, data, size);

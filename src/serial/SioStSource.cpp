@@ -146,18 +146,28 @@ void TSioStateComPortSource::SetComPort(TSioCustomComPort* port)
 {
     if (port == comPort_)
         return;
-    if (comPort_) {
+    TSioCustomComPort* old = comPort_;
+    if (old) {
         DeregisterHandler();
-        RetirePackets();
         ReleaseHeldData();
-        comPort_->DeregisterUserCallbackEx(this);
-        if (TSioDataPacketManager* m = TSioDataPacketManagerList::Find(comPort_)) {
-            m->SetKeepAlive(false);
-            TSioDataPacketManagerList::PacketLeft(*comPort_);
-        }
-        RemoveFreeNotification(comPort_);
+        old->DeregisterUserCallbackEx(this);
+        RemoveFreeNotification(old);
     }
     comPort_ = port;
+    if (!port) {
+        RetirePackets();
+    } else if (!packets_.empty()) {
+        // The current state's conditions wait on the new port from now on.
+        for (TSioDataPacket* p : packets_)
+            pf::guarded("state machine data source", [&] { p->SetComPort(port); });
+        if (TSioDataPacketManager* m = TSioDataPacketManagerList::Find(port))
+            m->SetKeepAlive(true);
+    }
+    if (old)
+        if (TSioDataPacketManager* m = TSioDataPacketManagerList::Find(old)) {
+            m->SetKeepAlive(false);
+            TSioDataPacketManagerList::PacketLeft(*old);
+        }
     if (comPort_) {
         FreeNotification(comPort_);
         comPort_->RegisterUserCallbackEx(this, [this](TSioCustomComPort&, TSioCallbackType type) {

@@ -132,6 +132,35 @@ TEST(StateMachineSource, APortPlacedOnTheOwnerLaterIsTakenUp)
     EXPECT_EQ(&port, machine.GetComPort());
 }
 
+// A port set while the machine runs: the current state waits on it.
+TEST_F(StateMachineOnPty, APortSetWhileTheMachineRunsCarriesItOn)
+{
+    TestPty other;
+    ASSERT_TRUE(other.ok());
+    RouteComToPty(loop, kStateMachineCom + 1, other);
+    TSioComPort second;
+    second.SetAutoOpen(false);
+    second.SetPromptForPort(false);
+    second.SetComNumber(kStateMachineCom + 1);
+    second.SetOpen(true);
+    TSioCustomState& a = addState("A");
+    TSioCustomState& b = addState("B");
+    addCondition(a, &b, "\r");
+    machine->StartState = &a;
+    port->SetOpen(true);
+    machine->Start();
+    machine->SetComPort(&second);
+    EXPECT_TRUE(machine->BuiltInSource().HandlerRegistered());
+    ASSERT_EQ(1u, machine->BuiltInSource().Packets().size());
+    EXPECT_EQ(&second, machine->BuiltInSource().Packets()[0]->GetComPort());
+    ASSERT_TRUE(other.write("on the second\r"));
+    ASSERT_TRUE(pumpUntil([&] { return !finishes.empty(); }));
+    EXPECT_EQ("on the second\r", machine->DataString());
+    EXPECT_EQ(nullptr, TSioDataPacketManagerList::Find(port.get()));
+    machine->SetComPort(nullptr);
+    loop.processPending();
+}
+
 // The peer sends without pause; the machine is cancelled, restarted while it
 // runs and started again, over and over. Nothing freed may be touched.
 class FloodingPeer {
@@ -156,6 +185,22 @@ private:
     std::thread thread_;
 };
 
+// Takes the data while no machine runs, so that the dispatch buffer never
+// fills up with no handler there (a full buffer announces nothing new to a
+// handler registered later).
+std::unique_ptr<TSioDataPacket> readBetweenMachines(TSioCustomComPort& port)
+{
+    auto reader = std::make_unique<TSioDataPacket>();
+    reader->SetStartCond(scString); // never met: it captures nothing
+    reader->SetStartString("never-sent");
+    reader->SetEndString("\r");
+    reader->SetEndCond(ecString);
+    reader->SetTimeOut(0);
+    reader->SetComPort(&port);
+    reader->SetEnabled(true);
+    return reader;
+}
+
 TEST_F(StateMachineOnPty, CancelAndRestartAThousandTimesWhileThePeerFloods)
 {
     TSioCustomState& a = addState("A");
@@ -169,6 +214,7 @@ TEST_F(StateMachineOnPty, CancelAndRestartAThousandTimesWhileThePeerFloods)
     };
     machine->StartState = &a;
     port->SetOpen(true);
+    const auto reader = readBetweenMachines(*port);
     FloodingPeer peer(pty);
     machine->Start();
     ASSERT_TRUE(pumpUntil([&] { return blocks.load() > 0 && changes.size() > 2; }));
@@ -193,16 +239,7 @@ TEST_F(StateMachineOnPty, CancelAndRestartAThousandTimesWhileThePeerFloods)
 TEST_F(StateMachineOnPty, DestroyingARunningMachineWhileDataArrives)
 {
     port->SetOpen(true);
-    // Takes the data between two machines, so that the dispatch buffer
-    // never fills up while no handler is there (a full buffer announces
-    // nothing new to the next machine).
-    TSioDataPacket reader;
-    reader.SetStartCond(scAnyData);
-    reader.SetEndString("never-sent");
-    reader.SetEndCond(ecString);
-    reader.SetTimeOut(0);
-    reader.SetComPort(port.get());
-    reader.SetEnabled(true);
+    const auto reader = readBetweenMachines(*port);
     FloodingPeer peer(pty);
     for (int i = 0; i < 200; ++i) {
         if (!machine)

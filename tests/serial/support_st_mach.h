@@ -63,6 +63,17 @@ protected:
         s.SetMachine(machine.get());
         return s;
     }
+    // States A and B, A going to B on a carriage return; the port opened
+    // and the machine started in A.
+    TSioCustomState& startAToB()
+    {
+        TSioCustomState& a = addState("A");
+        addCondition(a, &addState("B"), "\r");
+        machine->StartState = &a;
+        port->SetOpen(true);
+        machine->Start();
+        return a;
+    }
     static TSioStateCondition& addCondition(TSioCustomState& from, TSioCustomState* to, const std::string& end)
     {
         TSioStateCondition& c = from.Conditions().Add();

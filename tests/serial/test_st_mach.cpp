@@ -160,12 +160,7 @@ TEST_F(StateMachineOnPty, StartingWithoutPortStartStateOrMachineFails)
 
 TEST_F(StateMachineOnPty, PausesNestAndWhatArrivesWhilePausedChangesNothing)
 {
-    TSioCustomState& a = addState("A");
-    TSioCustomState& b = addState("B");
-    addCondition(a, &b, "\r");
-    machine->StartState = &a;
-    port->SetOpen(true);
-    machine->Start();
+    TSioCustomState& a = startAToB();
     machine->ChangeState(0); // posted before the pause, handled while paused
     machine->Pause();
     machine->Pause();

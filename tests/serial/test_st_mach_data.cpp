@@ -146,12 +146,7 @@ TEST_F(StateMachineOnPty, APortSetWhileTheMachineRunsCarriesItOn)
     second.SetPromptForPort(false);
     second.SetComNumber(kStateMachineCom + 1);
     second.SetOpen(true);
-    TSioCustomState& a = addState("A");
-    TSioCustomState& b = addState("B");
-    addCondition(a, &b, "\r");
-    machine->StartState = &a;
-    port->SetOpen(true);
-    machine->Start();
+    startAToB();
     machine->SetComPort(&second);
     EXPECT_TRUE(machine->BuiltInSource().HandlerRegistered());
     ASSERT_EQ(1u, machine->BuiltInSource().Packets().size());

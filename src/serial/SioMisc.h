@@ -288,9 +288,24 @@ public:
     // The components owned, in the order they were added.
     const std::vector<TSioBaseComponent*>& Components() const { return components_; }
 
+    // Tells the other components of the owner that this one was placed
+    // there (their Inserted); called by a component at the end of its
+    // constructor, once it is whole. Main thread only.
+    void AnnounceInserted()
+    {
+        if (!owner_)
+            return;
+        const std::vector<TSioBaseComponent*> others = owner_->components_;
+        for (TSioBaseComponent* c : others)
+            if (c != this)
+                c->Inserted(this);
+    }
+
 protected:
     // A component linked by FreeNotification is being destroyed.
     virtual void Notification(TSioBaseComponent* /*removed*/) {}
+    // A component was placed on this one's owner (AnnounceInserted).
+    virtual void Inserted(TSioBaseComponent* /*inserted*/) {}
 
 private:
     TSioBaseComponent* owner_ = nullptr;

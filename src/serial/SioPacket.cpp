@@ -916,7 +916,7 @@ void TSioDataPacketManager::OnTimer(int handle)
 
 void TSioDataPacketManager::NotifyData(std::int32_t position)
 {
-    if (inEvent_) {
+    if (inEvent_ || hold_) {
         // Bytes that arrive while an event is delivered are scanned when it
         // ends, from the first of them.
         if (!dataPending_ || position < pendingPosition_)
@@ -931,7 +931,7 @@ void TSioDataPacketManager::NotifyData(std::int32_t position)
     } depth{scanDepth_};
     if (dataCount_ > 0)
         scanPosition_ = position;
-    while (scanPosition_ < dataCount_ && enabled_) {
+    while (scanPosition_ < dataCount_ && enabled_ && !hold_) {
         // Skip the bytes that cannot change any packet's state.
         std::int32_t next = dataCount_;
         if (capture_) {
@@ -955,6 +955,14 @@ void TSioDataPacketManager::NotifyData(std::int32_t position)
             }
         }
         ++scanPosition_;
+    }
+    if (hold_) {
+        // Held (a packet's handler asked for it): the rest waits unscanned.
+        const std::int32_t from = std::max(scanPosition_, 0);
+        if (from < dataCount_ && (!dataPending_ || from < pendingPosition_))
+            pendingPosition_ = from;
+        dataPending_ = dataPending_ || from < dataCount_;
+        return;
     }
     // Bytes no packet is matching are dropped: all of them, or those before
     // the earliest partial match, so that a stream of near matches cannot
@@ -1024,9 +1032,37 @@ void TSioDataPacketManager::SetInEvent(bool value)
         // of the current read; only an event outside a scan (a time-out)
         // starts a scan for them.
         dataPending_ = false;
-        if (!buffer_.empty() && scanDepth_ == 0)
+        if (buffer_.empty())
+            return;
+        if (scanDepth_ == 0)
             NotifyData(pendingPosition_);
+        else
+            scanPosition_ = std::min(scanPosition_, pendingPosition_ - 1); // held bytes before it
     }
+}
+
+void TSioDataPacketManager::SetHold(bool value)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (value == hold_)
+        return;
+    hold_ = value;
+    if (hold_ || inEvent_ || !dataPending_)
+        return; // an event under way scans the held bytes when it ends
+    dataPending_ = false;
+    if (buffer_.empty() || !enabled_)
+        return;
+    // Scanned here, on the releasing thread, as the dispatch thread would.
+    std::unique_lock<std::mutex>* outer = dispatchLock_;
+    dispatchLock_ = &lock;
+    Reported([&] { NotifyData(pendingPosition_); });
+    dispatchLock_ = outer;
+}
+
+bool TSioDataPacketManager::GetHold() const
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    return hold_;
 }
 
 void TSioDataPacketManager::RemoveData(std::int32_t start, std::int32_t size)
@@ -1084,9 +1120,11 @@ bool TSioDataPacketManager::Deliver(TSioDataPacket& packet, bool timeout)
     auto fn = [&d]() noexcept {
         try {
             {
-                // Flushed while the event waited for the main thread.
+                // Flushed while the event waited for the main thread, or the
+                // packet was removed (and may be freed): nothing of it is
+                // touched.
                 std::lock_guard<std::mutex> g(d.manager->mutex_);
-                if (d.manager->flushGeneration_ != d.generation)
+                if (d.manager->flushGeneration_ != d.generation || d.manager->delivering_ != d.packet)
                     return;
             }
             const std::size_t n = d.data->size();

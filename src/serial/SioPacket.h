@@ -251,6 +251,14 @@ public:
     bool GetKeepAlive() const { return keepAlive_; }
     void SetKeepAlive(bool value) { keepAlive_ = value; }
 
+    // Hold: while set, received bytes are kept unscanned and nothing is
+    // dropped (up to kMaxBuffered), so that a user who swaps its packets
+    // after one completed loses none of the bytes behind it. Set it from
+    // the completed packet's handler; clearing it (main thread) scans the
+    // kept bytes, oldest first, with the packets enabled by then.
+    void SetHold(bool value);
+    bool GetHold() const;
+
     // Port notices (main thread): open arms every packet whose Enabled is
     // true; closing or closed disarms every packet (Enabled is kept) and
     // drops the buffer.
@@ -333,6 +341,7 @@ private:
     int scanDepth_ = 0; // NotifyData calls running
     bool destroying_ = false;
     bool keepAlive_ = false;
+    bool hold_ = false;
     // The packet whose event is being delivered (cleared when it is removed
     // meanwhile) and the buffer release deferred until the delivery ends.
     TSioDataPacket* delivering_ = nullptr;

@@ -85,7 +85,11 @@ TSioCustomComPort* SearchComPort(const TSioBaseComponent* owner)
 // ===========================================================================
 // Construction
 
-TSioCustomComPort::TSioCustomComPort(TSioBaseComponent* owner) : TSioBaseComponent(owner) {}
+TSioCustomComPort::TSioCustomComPort(TSioBaseComponent* owner) : TSioBaseComponent(owner)
+{
+    // Components on the owner that look for a port (state machine sources).
+    AnnounceInserted();
+}
 
 TSioCustomComPort::~TSioCustomComPort()
 {

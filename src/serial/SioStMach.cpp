@@ -354,6 +354,13 @@ void TSioCustomStateMachine::Notification(TSioBaseComponent* removed)
         dataSource_ = nullptr;
 }
 
+void TSioCustomStateMachine::Inserted(TSioBaseComponent* inserted)
+{
+    // The built-in source belongs to the machine but serves the owner's port.
+    if (builtIn_)
+        builtIn_->Inserted(inserted);
+}
+
 TSioStateCustomDataSource& TSioCustomStateMachine::LiveDataSource() const
 {
     return dataSource_ ? *dataSource_ : *builtIn_;
@@ -407,11 +414,23 @@ void TSioCustomStateMachine::Start()
     TSioStateCustomDataSource& source = LiveDataSource();
     if (auto* ps = dynamic_cast<TSioStateComPortSource*>(&source); ps && !ps->GetComPort())
         throw EPortNotAssigned(ecodes::ecPortNotAssigned);
-    // A machine started again leaves its current state first.
-    DoDeactivate(true);
-    source.StateMachineStart(this);
+    // Refused before anything changes: a refused start leaves no handler
+    // behind and a running machine running.
     if (!StartState)
         throw EStateMachine(ecStartStateNotSet);
+    // A machine started again leaves its current state first.
+    DoDeactivate(true);
+    try {
+        source.StateMachineStart(this);
+    } catch (...) {
+        running_ = false;
+        source.StateMachineStop();
+        throw;
+    }
+    {
+        std::lock_guard lock(pendingMutex_);
+        pending_.clear();
+    }
     lastError_ = 0;
     running_ = true;
     DoActivate(*StartState);
@@ -420,6 +439,24 @@ void TSioCustomStateMachine::Start()
 void TSioCustomStateMachine::ChangeState(int conditionIndex)
 {
     PostStateChange(conditionIndex, generation_.load());
+}
+
+void TSioCustomStateMachine::PostStateChange(int conditionIndex, std::uint64_t generation, const void* data,
+                                             std::int32_t size)
+{
+    if (Paused() || !target_)
+        return;
+    PendingData pd{generation, conditionIndex, {}, data != nullptr};
+    if (data && size > 0) {
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        pd.bytes.assign(bytes, bytes + size);
+    }
+    {
+        std::lock_guard lock(pendingMutex_);
+        std::erase_if(pending_, [&](const PendingData& p) { return p.generation != generation_.load(); });
+        pending_.push_back(std::move(pd));
+    }
+    PostStateChange(conditionIndex, generation);
 }
 
 void TSioCustomStateMachine::PostStateChange(int conditionIndex, std::uint64_t generation)
@@ -501,6 +538,18 @@ void TSioCustomStateMachine::HandleStateChange(int index, std::uint64_t generati
         TSioStateCondition& condition = from->Conditions().Items(index);
         TSioCustomState* next = condition.GetNextState();
         TSioStateCustomDataSource& source = LiveDataSource();
+        // The data that met this condition (not that of one posted beside it).
+        {
+            std::lock_guard lock(pendingMutex_);
+            for (const PendingData& p : pending_)
+                if (p.generation == generation && p.index == index) {
+                    const std::string text(p.bytes.begin(), p.bytes.end());
+                    SetData(p.hasData ? static_cast<const void*>(p.bytes.data()) : nullptr, text,
+                            static_cast<std::int32_t>(p.bytes.size()));
+                    break;
+                }
+            pending_.clear();
+        }
         // From here on the state is left: no second message may start
         // another transition out of it.
         generation_.fetch_add(1);

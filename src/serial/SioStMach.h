@@ -230,6 +230,9 @@ public:
     explicit TSioStateComPortSource(TSioBaseComponent* owner = nullptr);
     ~TSioStateComPortSource() override;
 
+    // Setting it while the machine runs on an open port goes on with the
+    // new port's data; a port placed on the owner later is taken up while
+    // there is none.
     TSioCustomComPort* GetComPort() const { return comPort_; }
     void SetComPort(TSioCustomComPort* port);
 
@@ -257,14 +260,19 @@ public:
 
 protected:
     void Notification(TSioBaseComponent* removed) override;
+    void Inserted(TSioBaseComponent* inserted) override;
 
 private:
+    friend class TSioCustomStateMachine;
     void RegisterHandler();
     void DeregisterHandler();
     void RetirePackets();
-    void PacketData(TSioDataPacket& packet, const std::uint8_t* data, std::int32_t size);
-    void PacketTimeout();
     void PortNotice(bool opened);
+    // A condition's packet completed: the other packets stop and the port's
+    // packet manager keeps what follows until the next state's packets are
+    // armed (ReleaseHeldData).
+    void HoldData(TSioDataPacket& completed);
+    void ReleaseHeldData();
 
 public:
     // Dispatch thread (through the gate).
@@ -279,6 +287,7 @@ private:
     std::atomic<std::int32_t> rxSize_{0};
     std::shared_ptr<Gate> gate_;
     TSioBaseDispatcher* registeredWith_ = nullptr;
+    bool holding_ = false; // the port's manager holds data for the next state
 };
 
 // ---------------------------------------------------------------------------
@@ -390,6 +399,10 @@ public:
     // generation (Generation()): dropped when that state is no longer
     // current when the message is handled.
     void PostStateChange(int conditionIndex, std::uint64_t generation);
+    // As above, for a condition met by received data: Data, DataString and
+    // DataSize take the size bytes at data when (and only when) this
+    // transition is taken.
+    void PostStateChange(int conditionIndex, std::uint64_t generation, const void* data, std::int32_t size);
     // Deactivates the current state without raising OnStateMachineFinish.
     void Cancel();
     void Pause();
@@ -454,6 +467,7 @@ public:
 
 protected:
     void Notification(TSioBaseComponent* removed) override;
+    void Inserted(TSioBaseComponent* inserted) override;
 
 private:
     friend class TSioCustomState;
@@ -476,6 +490,30 @@ private:
     std::int32_t dataSize_ = 0;
     int lastError_ = 0;
     kyd::platform::TargetId target_ = 0;
+    // Data of transitions posted and not yet taken.
+    struct PendingData {
+        std::uint64_t generation;
+        int index;
+        std::vector<std::uint8_t> bytes;
+        bool hasData;
+    };
+    std::mutex pendingMutex_;
+    std::vector<PendingData> pending_; // guarded by pendingMutex_
 };
+
+// ---------------------------------------------------------------------------
+// Placing a state that has no machine (what a form designer does when a
+// state is dropped elsewhere than on a machine).
+
+// "SioStateMachine" and the smallest number from 1 that no component of
+// owner has as its name.
+std::string NewStateMachineName(const TSioBaseComponent* owner);
+
+// Puts state into the first machine among owner's components; when there is
+// none, creates one on owner (returned in created, which the caller then
+// owns), named by NewStateMachineName, and places the state in it at
+// (10, 10). Returns the machine the state went to.
+TSioCustomStateMachine* PlaceState(TSioCustomState& state, TSioBaseComponent* owner,
+                                   std::unique_ptr<TSioCustomStateMachine>& created);
 
 } // namespace sio

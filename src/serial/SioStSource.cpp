@@ -129,33 +129,64 @@ TSioStateComPortSource::~TSioStateComPortSource()
     pf::guarded("state machine data source", [&] {
         DeregisterHandler();
         RetirePackets();
-        bin_->FreeAll();
         SetComPort(nullptr);
     });
+    // The packets are unbound: a delivery still queued for one of them
+    // touches nothing of it. They are freed from the message loop all the
+    // same, after what is queued now.
+    if (!bin_->packets.empty() && pf::hasMessageLoop()) {
+        std::shared_ptr<Bin> bin = bin_;
+        pf::messageLoop().postCall([bin] { bin->FreeAll(); });
+    } else {
+        bin_->FreeAll();
+    }
 }
 
 void TSioStateComPortSource::SetComPort(TSioCustomComPort* port)
 {
     if (port == comPort_)
         return;
-    if (comPort_) {
+    TSioCustomComPort* old = comPort_;
+    if (old) {
         DeregisterHandler();
-        RetirePackets();
-        bin_->FreeAll();
-        comPort_->DeregisterUserCallbackEx(this);
-        if (TSioDataPacketManager* m = TSioDataPacketManagerList::Find(comPort_)) {
-            m->SetKeepAlive(false);
-            TSioDataPacketManagerList::PacketLeft(*comPort_);
-        }
-        RemoveFreeNotification(comPort_);
+        ReleaseHeldData();
+        old->DeregisterUserCallbackEx(this);
+        RemoveFreeNotification(old);
     }
     comPort_ = port;
+    if (!port) {
+        RetirePackets();
+    } else if (!packets_.empty()) {
+        // The current state's conditions wait on the new port from now on.
+        for (TSioDataPacket* p : packets_)
+            pf::guarded("state machine data source", [&] { p->SetComPort(port); });
+        if (TSioDataPacketManager* m = TSioDataPacketManagerList::Find(port))
+            m->SetKeepAlive(true);
+    }
+    if (old)
+        if (TSioDataPacketManager* m = TSioDataPacketManagerList::Find(old)) {
+            m->SetKeepAlive(false);
+            TSioDataPacketManagerList::PacketLeft(*old);
+        }
     if (comPort_) {
         FreeNotification(comPort_);
         comPort_->RegisterUserCallbackEx(this, [this](TSioCustomComPort&, TSioCallbackType type) {
             PortNotice(type == ctOpen);
         });
+        // A running machine goes on with the new port's data.
+        TSioCustomStateMachine* m = machine_.load();
+        if (m && m->Running() && comPort_->GetPortState() == psOpen)
+            RegisterHandler();
     }
+}
+
+void TSioStateComPortSource::Inserted(TSioBaseComponent* inserted)
+{
+    TSioStateCustomDataSource::Inserted(inserted);
+    if (comPort_)
+        return;
+    if (auto* port = dynamic_cast<TSioCustomComPort*>(inserted))
+        SetComPort(port);
 }
 
 void TSioStateComPortSource::Notification(TSioBaseComponent* removed)
@@ -167,6 +198,7 @@ void TSioStateComPortSource::Notification(TSioBaseComponent* removed)
     // packets were unbound from it.
     comPort_ = nullptr;
     registeredWith_ = nullptr;
+    holding_ = false; // the manager went with the port
     RetirePackets();
 }
 
@@ -258,7 +290,8 @@ void TSioStateComPortSource::DataAvailable(TSioBaseDispatcher& d, std::uint32_t 
     if (rx_.empty())
         rx_.resize(n > TSioDataPacketManager::kBufferStep ? n + TSioDataPacketManager::kBufferStep
                                                           : TSioDataPacketManager::kBufferStep);
-    else if (static_cast<std::size_t>(n) + 1 > rx_.size())
+    // The terminating zero needs a byte too (a full 8192-byte block).
+    if (static_cast<std::size_t>(n) + 1 > rx_.size())
         rx_.resize(static_cast<std::size_t>(n) + TSioDataPacketManager::kBufferStep);
     rxSize_ = static_cast<std::int32_t>(rx_.size());
     // Every handler of this notification is handed the same bytes.
@@ -289,10 +322,15 @@ void TSioStateComPortSource::RetirePackets()
 {
     if (packets_.empty())
         return;
-    // Disarmed at once; freed later from the message loop, never inside an
-    // event of the packets or under the dispatch thread.
+    // Unbound at once: from then on the dispatch side never touches them
+    // again, and an event of theirs already handed to the main thread finds
+    // them gone and calls nothing. Freed later from the message loop, never
+    // inside an event of the packets or under the dispatch thread.
     for (TSioDataPacket* p : packets_) {
-        pf::guarded("state machine data source", [&] { p->SetEnabled(false); });
+        pf::guarded("state machine data source", [&] {
+            p->SetEnabled(false);
+            p->SetComPort(nullptr);
+        });
         bin_->packets.emplace_back(p);
     }
     packets_.clear();
@@ -341,10 +379,41 @@ void TSioStateComPortSource::Resume()
     for (TSioDataPacket* p : packets_)
         if (HasEndCondition(*p))
             p->SetEnabled(true);
+    ReleaseHeldData();
+}
+
+void TSioStateComPortSource::HoldData(TSioDataPacket& completed)
+{
+    // The state is done: its other conditions stop here, and the bytes
+    // behind the completed packet wait for the next state's conditions.
+    for (TSioDataPacket* p : packets_)
+        if (p != &completed)
+            pf::guarded("state machine data source", [&] { p->SetEnabled(false); });
+    if (TSioDataPacketManager* m = completed.Manager()) {
+        m->SetHold(true);
+        holding_ = true;
+    }
+}
+
+void TSioStateComPortSource::ReleaseHeldData()
+{
+    if (!holding_)
+        return;
+    holding_ = false;
+    if (comPort_)
+        if (TSioDataPacketManager* m = TSioDataPacketManagerList::Find(comPort_))
+            pf::guarded("state machine data source", [&] { m->SetHold(false); });
 }
 
 void TSioStateComPortSource::StateActivate(TSioCustomState& state)
 {
+    // The kept bytes go to the new state's conditions first; a state
+    // without packets (an action state) keeps them for the one after it.
+    for (TSioDataPacket* p : packets_)
+        if (p->GetEnabled()) {
+            ReleaseHeldData();
+            break;
+        }
     if (!comPort_)
         return;
     if (comPort_->GetPortState() == psOpen)
@@ -380,13 +449,13 @@ void TSioStateComPortSource::StateMachineActivate(TSioCustomState& state, TSioSt
     packets_.push_back(owned.release());
     p->Name = state.Name + "." + condition.DisplayName();
     p->SetAutoEnable(false);
-    p->SetOnPacket([this, index, generation](TSioDataPacket&, const std::uint8_t* data, std::int32_t size) {
+    p->SetOnPacket([this, index, generation](TSioDataPacket& packet, const std::uint8_t* data, std::int32_t size) {
         TSioCustomStateMachine* m = machine_.load();
-        if (!m)
-            return;
-        std::string s(reinterpret_cast<const char*>(data), data ? static_cast<std::size_t>(size) : 0);
-        m->SetData(data, s, size);
-        m->PostStateChange(index, generation);
+        if (!m || m->Generation() != generation || m->Paused())
+            return; // a transition that would be dropped holds nothing back
+        HoldData(packet);
+        // The data becomes the machine's only when this transition is taken.
+        m->PostStateChange(index, generation, data, size);
     });
     p->SetOnTimeout([this, generation](TSioDataPacket&) {
         TSioCustomStateMachine* m = machine_.load();
@@ -443,6 +512,7 @@ void TSioStateComPortSource::StateMachineStop()
 {
     TSioStateCustomDataSource::StateMachineStop();
     DeregisterHandler();
+    ReleaseHeldData();
     if (comPort_)
         if (TSioDataPacketManager* m = TSioDataPacketManagerList::Find(comPort_)) {
             m->SetKeepAlive(false);

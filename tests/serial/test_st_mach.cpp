@@ -10,6 +10,7 @@
 #include "serial/SioPort.h"
 #include "serial/SioStMach.h"
 #include "support_pty.h"
+#include "support_st_mach.h"
 
 #include <gtest/gtest.h>
 
@@ -23,88 +24,6 @@ namespace sio::test {
 namespace {
 
 namespace pf = kyd::platform;
-
-constexpr int kCom = 43;
-
-class StateMachineOnPty : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(pty.ok());
-        RouteComToPty(loop, kCom, pty);
-        port = std::make_unique<TSioComPort>(&form);
-        port->SetAutoOpen(false);
-        port->SetPromptForPort(false);
-        port->SetComNumber(kCom);
-        machine = std::make_unique<TSioCustomStateMachine>(&form);
-        machine->OnStateChange = [this](TSioCustomStateMachine&, TSioCustomState* from, TSioCustomState* to) {
-            changes.push_back((from ? from->Name : "-") + ">" + (to ? to->Name : "-"));
-        };
-        machine->OnStateMachineFinish = [this](TSioCustomStateMachine&, int code) {
-            finishes.push_back(code);
-        };
-    }
-    void TearDown() override
-    {
-        machine.reset();
-        states.clear();
-        port.reset();
-        loop.processPending();
-        UnrouteComs();
-    }
-
-    TSioCustomState& addState(const std::string& name)
-    {
-        states.push_back(std::make_unique<TSioCustomState>(&form));
-        TSioCustomState& s = *states.back();
-        s.Name = name;
-        s.SetCaption(name);
-        s.SetMachine(machine.get());
-        return s;
-    }
-    static TSioStateCondition& addCondition(TSioCustomState& from, TSioCustomState* to, const std::string& end)
-    {
-        TSioStateCondition& c = from.Conditions().Add();
-        c.EndString = end;
-        c.SetNextState(to);
-        return c;
-    }
-
-    // Pumps until pred holds; gives up after a few seconds of real time
-    // (also when a fake clock stands still).
-    bool pumpUntil(const std::function<bool()>& pred)
-    {
-        std::mutex m;
-        std::condition_variable cv;
-        bool done = false;
-        std::atomic<bool> gaveUp{false};
-        std::thread watchdog([&] {
-            std::unique_lock lock(m);
-            if (!cv.wait_for(lock, std::chrono::seconds(5), [&] { return done; })) {
-                gaveUp = true;
-                loop.wakeUp();
-            }
-        });
-        const bool ok = loop.pumpUntil([&] { return pred() || gaveUp.load(); }) && pred();
-        {
-            std::lock_guard lock(m);
-            done = true;
-        }
-        cv.notify_all();
-        watchdog.join();
-        return ok;
-    }
-    std::string readPeer(std::size_t n) { return pty.readText(n, 3000); }
-
-    TestPty pty;
-    pf::PlainMessageLoop loop;
-    TSioBaseComponent form;
-    std::unique_ptr<TSioComPort> port;
-    std::unique_ptr<TSioCustomStateMachine> machine;
-    std::vector<std::unique_ptr<TSioCustomState>> states;
-    std::vector<std::string> changes;
-    std::vector<int> finishes;
-};
 
 TEST_F(StateMachineOnPty, AThreeStateDialogueRunsToItsTerminalState)
 {
@@ -241,12 +160,7 @@ TEST_F(StateMachineOnPty, StartingWithoutPortStartStateOrMachineFails)
 
 TEST_F(StateMachineOnPty, PausesNestAndWhatArrivesWhilePausedChangesNothing)
 {
-    TSioCustomState& a = addState("A");
-    TSioCustomState& b = addState("B");
-    addCondition(a, &b, "\r");
-    machine->StartState = &a;
-    port->SetOpen(true);
-    machine->Start();
+    TSioCustomState& a = startAToB();
     machine->ChangeState(0); // posted before the pause, handled while paused
     machine->Pause();
     machine->Pause();

@@ -155,9 +155,7 @@ void TSioStateMachine::PaintConnectoids(QPainter& p)
         int w = 0;
         for (const QString& h : hints)
             w = std::max(w, fm.horizontalAdvance(h));
-        // Below the caption when there is one, so that both can be read.
-        const int top = Caption.empty() ? 3 : 2 + fm.height() + 2;
-        const QRect box(3, top, w + 6, fm.height() * static_cast<int>(hints.size()) + 4);
+        const QRect box(3, 3, w + 6, fm.height() * static_cast<int>(hints.size()) + 4);
         p.setPen(Qt::black);
         p.setBrush(ToQColor(clInfoYellow));
         p.drawRect(box);

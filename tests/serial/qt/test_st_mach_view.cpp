@@ -178,8 +178,9 @@ TEST_F(StateMachineView, DrawsConnectoidsAndHighlightsTheSelectedOne)
     EXPECT_EQ(a->Conditions()[0].Connectoid(), clicked[0]);
     img = picture();
     EXPECT_TRUE(near(img, m, QColor(255, 0, 0)));     // highlighted: red
-    // The hint box, below the caption.
-    EXPECT_EQ(QColor(0xFF, 0xFF, 0xBF), img.pixelColor(5, machine->fontMetrics().height() + 8));
+    // The hint box at (3, 3), over the caption: a black frame, light yellow inside.
+    EXPECT_EQ(QColor(0, 0, 0), img.pixelColor(3, 3));
+    EXPECT_EQ(QColor(0xFF, 0xFF, 0xBF), img.pixelColor(4, machine->fontMetrics().height() + 4));
     TConnectoidPath bc;
     ASSERT_TRUE(machine->ConnectoidPath(b->Conditions()[0], bc));
     EXPECT_TRUE(near(img, middle(bc), QColor(0, 0, 255)));

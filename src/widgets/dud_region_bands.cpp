@@ -10,20 +10,51 @@ namespace {
 
 bool InRange(std::int64_t v) { return v >= -kDUDRegionCoordLimit && v <= kDUDRegionCoordLimit; }
 
-// The spans of a and b combined: 0 union, 1 intersection, 2 a less b.
-void CombineSpans(const std::vector<int>* a, const std::vector<int>* b, int op, std::vector<int>& out)
+// The spans a[0, na) and b[0, nb) combined, appended to out: 0 union,
+// 1 intersection, 2 a less b. For the last two, the edges of both are
+// walked in order, keeping whether each side is inside.
+void CombineSpans(const int* a, std::size_t na, const int* b, std::size_t nb, int op, std::vector<int>& out)
 {
-    out.clear();
-    const std::size_t na = a ? a->size() : 0, nb = b ? b->size() : 0;
+    if (nb == 0 && op != 1) {
+        out.insert(out.end(), a, a + na);
+        return;
+    }
+    if (na == 0 || nb == 0) {
+        if (op == 0)
+            out.insert(out.end(), b, b + nb);
+        return;
+    }
     std::size_t i = 0, j = 0;
+    if (op == 0) {
+        // Spans in the order of their starts, each joined to the last when
+        // it overlaps or touches it.
+        const std::size_t first = out.size();
+        while (i < na || j < nb) {
+            const int* p;
+            if (j == nb || (i < na && a[i] < b[j])) {
+                p = a + i;
+                i += 2;
+            } else {
+                p = b + j;
+                j += 2;
+            }
+            if (out.size() > first && p[0] <= out.back())
+                out.back() = std::max(out.back(), p[1]);
+            else {
+                out.push_back(p[0]);
+                out.push_back(p[1]);
+            }
+        }
+        return;
+    }
     bool ina = false, inb = false, in = false;
     while (i < na || j < nb) {
-        const int x = std::min(i < na ? (*a)[i] : INT_MAX, j < nb ? (*b)[j] : INT_MAX);
-        while (i < na && (*a)[i] == x) {
+        const int x = std::min(i < na ? a[i] : INT_MAX, j < nb ? b[j] : INT_MAX);
+        while (i < na && a[i] == x) {
             ina = !ina;
             ++i;
         }
-        while (j < nb && (*b)[j] == x) {
+        while (j < nb && b[j] == x) {
             inb = !inb;
             ++j;
         }
@@ -32,6 +63,9 @@ void CombineSpans(const std::vector<int>* a, const std::vector<int>* b, int op, 
             out.push_back(x);
             in = r;
         }
+        // Nothing more can come out once a is done (or b, intersecting).
+        if ((i == na && !ina) || (op == 1 && j == nb && !inb))
+            return;
     }
 }
 
@@ -54,17 +88,27 @@ bool DUDRegionRect64(std::int64_t left, std::int64_t top, std::int64_t right, st
 
 TDUDBandRegion::TDUDBandRegion(const TRect& r)
 {
-    if (!r.IsEmpty())
-        bands_.push_back({r.Top, r.Bottom, {r.Left, r.Right}});
+    if (r.IsEmpty())
+        return;
+    xs_ = {r.Left, r.Right};
+    bands_.push_back({r.Top, r.Bottom, 0, 2});
 }
 
 TDUDBandRegion TDUDBandRegion::FromRects(const std::vector<TRect>& rects)
 {
-    std::vector<TDUDBandRegion> level;
-    level.reserve(rects.size());
+    // In order from the top, so that neighbours in the tree share few rows
+    // and most unions only lay bands one below the other.
+    std::vector<TRect> sorted;
+    sorted.reserve(rects.size());
     for (const TRect& r : rects)
         if (!r.IsEmpty())
-            level.emplace_back(r);
+            sorted.push_back(r);
+    std::sort(sorted.begin(), sorted.end(),
+              [](const TRect& p, const TRect& q) { return p.Top != q.Top ? p.Top < q.Top : p.Left < q.Left; });
+    std::vector<TDUDBandRegion> level;
+    level.reserve(sorted.size());
+    for (const TRect& r : sorted)
+        level.emplace_back(r);
     if (level.empty())
         return {};
     while (level.size() > 1) {
@@ -79,31 +123,28 @@ TDUDBandRegion TDUDBandRegion::FromRects(const std::vector<TRect>& rects)
     return std::move(level.front());
 }
 
-TDUDBandRegion TDUDBandRegion::FromRows(int top, const std::vector<std::pair<int, int>>& rows)
+void TDUDBandRegion::CloseBand(int top, int bottom, std::size_t begin)
 {
-    TDUDBandRegion out;
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-        const auto [x0, x1] = rows[k];
-        if (x1 <= x0)
-            continue;
-        const int y = top + static_cast<int>(k);
-        if (!out.bands_.empty() && out.bands_.back().Bottom == y && out.bands_.back().X[0] == x0 &&
-            out.bands_.back().X[1] == x1)
-            out.bands_.back().Bottom = y + 1;
-        else
-            out.bands_.push_back({y, y + 1, {x0, x1}});
+    const std::size_t end = xs_.size();
+    if (end == begin)
+        return;
+    if (!bands_.empty()) {
+        Band& last = bands_.back();
+        if (last.Bottom == top && last.End - last.Begin == end - begin &&
+            std::equal(xs_.begin() + last.Begin, xs_.begin() + last.End, xs_.begin() + static_cast<std::ptrdiff_t>(begin))) {
+            last.Bottom = bottom;
+            xs_.resize(begin);
+            return;
+        }
     }
-    return out;
+    bands_.push_back({top, bottom, static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end)});
 }
 
 void TDUDBandRegion::AppendRow(int y, const std::vector<int>& spans)
 {
-    if (spans.empty())
-        return;
-    if (!bands_.empty() && bands_.back().Bottom == y && bands_.back().X == spans)
-        bands_.back().Bottom = y + 1;
-    else
-        bands_.push_back({y, y + 1, spans});
+    const std::size_t begin = xs_.size();
+    xs_.insert(xs_.end(), spans.begin(), spans.end());
+    CloseBand(y, y + 1, begin);
 }
 
 std::vector<TRect> TDUDBandRegion::Rects() const
@@ -111,17 +152,9 @@ std::vector<TRect> TDUDBandRegion::Rects() const
     std::vector<TRect> out;
     out.reserve(RectCount());
     for (const Band& b : bands_)
-        for (std::size_t i = 0; i + 1 < b.X.size(); i += 2)
-            out.push_back({b.X[i], b.Top, b.X[i + 1], b.Bottom});
+        for (std::uint32_t i = b.Begin; i + 1 < b.End; i += 2)
+            out.push_back({xs_[i], b.Top, xs_[i + 1], b.Bottom});
     return out;
-}
-
-std::size_t TDUDBandRegion::RectCount() const
-{
-    std::size_t n = 0;
-    for (const Band& b : bands_)
-        n += b.X.size() / 2;
-    return n;
 }
 
 TDUDBandRegion TDUDBandRegion::Translated(int dx, int dy) const
@@ -130,9 +163,9 @@ TDUDBandRegion TDUDBandRegion::Translated(int dx, int dy) const
     for (Band& b : out.bands_) {
         b.Top += dy;
         b.Bottom += dy;
-        for (int& x : b.X)
-            x += dx;
     }
+    for (int& x : out.xs_)
+        x += dx;
     return out;
 }
 
@@ -140,11 +173,11 @@ TDUDBandRegion TDUDBandRegion::Combine(const TDUDBandRegion& ra, const TDUDBandR
 {
     const std::vector<Band>& a = ra.bands_;
     const std::vector<Band>& b = rb.bands_;
-    TDUDBandRegion result;
-    std::vector<Band>& out = result.bands_;
+    TDUDBandRegion out;
+    out.bands_.reserve(a.size() + b.size());
+    out.xs_.reserve(ra.xs_.size() + rb.xs_.size());
     std::size_t i = 0, j = 0;
     int y = std::min(a.empty() ? INT_MAX : a[0].Top, b.empty() ? INT_MAX : b[0].Top);
-    std::vector<int> spans;
     while (y != INT_MAX) {
         while (i < a.size() && a[i].Bottom <= y)
             ++i;
@@ -160,17 +193,14 @@ TDUDBandRegion TDUDBandRegion::Combine(const TDUDBandRegion& ra, const TDUDBandR
         if (next == INT_MAX)
             break;
         if (ia || ib) {
-            CombineSpans(ia ? &a[i].X : nullptr, ib ? &b[j].X : nullptr, op, spans);
-            if (!spans.empty()) {
-                if (!out.empty() && out.back().Bottom == y && out.back().X == spans)
-                    out.back().Bottom = next;
-                else
-                    out.push_back({y, next, spans});
-            }
+            const std::size_t begin = out.xs_.size();
+            CombineSpans(ia ? ra.xs_.data() + a[i].Begin : nullptr, ia ? a[i].End - a[i].Begin : 0,
+                         ib ? rb.xs_.data() + b[j].Begin : nullptr, ib ? b[j].End - b[j].Begin : 0, op, out.xs_);
+            out.CloseBand(y, next, begin);
         }
         y = next;
     }
-    return result;
+    return out;
 }
 
 TDUDBandRegion DUDPolygonBands(const std::vector<TPoint>& points)
@@ -295,7 +325,16 @@ TDUDBandRegion DUDEllipseBands(const TRect& rect)
         if (x1 > x0)
             rows[static_cast<std::size_t>(k)] = {static_cast<int>(r.Left + x0), static_cast<int>(r.Left + x1)};
     }
-    return TDUDBandRegion::FromRows(r.Top, rows);
+    TDUDBandRegion out;
+    std::vector<int> spans(2);
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        if (rows[k].second <= rows[k].first)
+            continue;
+        spans[0] = rows[k].first;
+        spans[1] = rows[k].second;
+        out.AppendRow(r.Top + static_cast<int>(k), spans);
+    }
+    return out;
 }
 
 } // namespace kyd::widgets

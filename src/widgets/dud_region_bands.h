@@ -27,10 +27,13 @@ bool DUDRegionRect64(std::int64_t left, std::int64_t top, std::int64_t right, st
 
 class TDUDBandRegion {
 public:
+    // Rows Top to Bottom (exclusive) share the span edges X[Begin, End):
+    // start, end (exclusive), start, ...
     struct Band {
         int Top = 0;
         int Bottom = 0;
-        std::vector<int> X; // span edges: start, end (exclusive), start, ...
+        std::uint32_t Begin = 0;
+        std::uint32_t End = 0;
         friend bool operator==(const Band&, const Band&) = default;
     };
 
@@ -40,16 +43,15 @@ public:
     // The union of the rectangles (pairwise, as a tree); empty rectangles
     // are left out. Within the range.
     static TDUDBandRegion FromRects(const std::vector<TRect>& rects);
-    // Rows from top down, one span [x0, x1) each (none when x1 <= x0).
-    static TDUDBandRegion FromRows(int top, const std::vector<std::pair<int, int>>& rows);
     // Appends the row y (below every row so far) with these span edges.
     void AppendRow(int y, const std::vector<int>& spans);
 
     bool IsEmpty() const { return bands_.empty(); }
     const std::vector<Band>& Bands() const { return bands_; }
+    const std::vector<int>& Edges() const { return xs_; }
     // The rectangles, in bands (see DUDRegionRectsBanded).
     std::vector<TRect> Rects() const;
-    std::size_t RectCount() const;
+    std::size_t RectCount() const { return xs_.size() / 2; }
     TDUDBandRegion Translated(int dx, int dy) const;
 
     TDUDBandRegion United(const TDUDBandRegion& o) const { return Combine(*this, o, 0); }
@@ -59,7 +61,11 @@ public:
 
 private:
     static TDUDBandRegion Combine(const TDUDBandRegion& a, const TDUDBandRegion& b, int op);
+    // Takes the edges appended to xs_ from begin on as the rows [top,
+    // bottom), joining them to the band above when it has the same spans.
+    void CloseBand(int top, int bottom, std::size_t begin);
     std::vector<Band> bands_;
+    std::vector<int> xs_;
 };
 
 // The polygon of the points with the odd-even rule: the pixels whose

@@ -40,33 +40,6 @@ std::vector<TPoint> PathOutline(const QPainterPath& path)
     return best;
 }
 
-QPainterPath EllipsePath(double l, double t, double r, double b)
-{
-    QPainterPath p;
-    p.addEllipse(QRectF(QPointF(l, t), QPointF(r, b)).normalized());
-    return p;
-}
-
-// Shields on the pixel box of r, cut like their regions.
-QPainterPath ShieldPath(const TRect& r, bool sharp)
-{
-    const QRectF box = PixelBox(r);
-    const double w = box.width(), h = box.height();
-    QPainterPath body;
-    if (sharp) {
-        const double e = 8 * h / 7;
-        body = EllipsePath(-w, -e, w, e).intersected(EllipsePath(0, -e, 2 * w, e));
-    } else {
-        body = EllipsePath(0, h, w, h / 5 - h);
-    }
-    QPainterPath above;
-    above.addRect(QRectF(-w, -3 * h - 40, 3 * w, 3 * h + 40));
-    body = body.subtracted(EllipsePath(-w / 2, -h / 5, w / 2, h / 5))
-               .subtracted(EllipsePath(w / 2, -h / 5, w / 2 + w, h / 5))
-               .subtracted(above);
-    return body.translated(box.left(), box.top());
-}
-
 void DrawSegments(TCanvas& c, const std::vector<TPoint>& pts, const std::vector<TColor>& colors,
                   const std::vector<bool>* only = nullptr)
 {
@@ -173,12 +146,70 @@ std::vector<TPoint> DUDRectOutline(const TRect& r)
     return {{r.Left, r.Top}, {R, r.Top}, {R, B}, {r.Left, B}};
 }
 
-std::vector<TPoint> DUDEllipseOutline(const TRect& r)
+std::vector<TPoint> DUDStaircaseOutline(const TDUDBandRegion& region)
 {
-    QPainterPath p;
-    p.addEllipse(PixelBox(r));
-    return PathOutline(p);
+    struct Row {
+        int Y, L, R; // R: the last pixel
+    };
+    std::vector<Row> rows;
+    const auto& xs = region.Edges();
+    for (const auto& b : region.Bands()) {
+        if (b.End - b.Begin < 2)
+            continue;
+        for (int y = b.Top; y < b.Bottom; ++y) {
+            if (!rows.empty() && rows.back().Y != y - 1)
+                return {}; // not one piece
+            rows.push_back({y, xs[b.Begin], xs[b.End - 1] - 1});
+        }
+    }
+    if (rows.empty())
+        return {};
+    std::vector<TPoint> pts;
+    const auto add = [&pts](int x, int y) {
+        const TPoint p{x, y};
+        if (!pts.empty() && pts.back() == p)
+            return;
+        // A point on the line of the two before it replaces the last.
+        if (pts.size() >= 2) {
+            const TPoint& a = pts[pts.size() - 2];
+            const TPoint& b = pts.back();
+            if ((a.X == b.X && b.X == x) || (a.Y == b.Y && b.Y == y)) {
+                pts.back() = p;
+                return;
+            }
+        }
+        pts.push_back(p);
+    };
+    // Down the right side, each step outside the narrower of the two rows,
+    // then up the left side the same way.
+    add(rows[0].R, rows[0].Y);
+    for (std::size_t i = 0; i + 1 < rows.size(); ++i) {
+        const Row &a = rows[i], &b = rows[i + 1];
+        if (b.R >= a.R) {
+            add(a.R, b.Y);
+            add(b.R, b.Y);
+        } else {
+            add(b.R, a.Y);
+            add(b.R, b.Y);
+        }
+    }
+    add(rows.back().L, rows.back().Y);
+    for (std::size_t i = rows.size() - 1; i > 0; --i) {
+        const Row &a = rows[i], &b = rows[i - 1];
+        if (b.L <= a.L) {
+            add(a.L, b.Y);
+            add(b.L, b.Y);
+        } else {
+            add(b.L, a.Y);
+            add(b.L, b.Y);
+        }
+    }
+    if (pts.size() > 1 && pts.front() == pts.back())
+        pts.pop_back();
+    return pts;
 }
+
+std::vector<TPoint> DUDEllipseOutline(const TRect& r) { return DUDStaircaseOutline(DUDEllipseBands(r)); }
 
 std::vector<TPoint> DUDRoundRectOutline(const TRect& r, int roundX, int roundY)
 {
@@ -351,21 +382,21 @@ void DUDFrameShapeRegion(TCanvas& canvas, const TRect& rect, const TDUDRegionPar
     case S::rsDiamond: DUDFrameOutline(canvas, r, c, diamond); break;
     case S::rsOctagon: DUDFrameOutline(canvas, r, c, octagon); break;
     case S::rsComb: DUDFrameOutline(canvas, r, c, comb); break;
+    // The curved outlines run along their regions' own outermost pixels,
+    // light on the upper-left side of the line through their corners.
     case S::rsRoundShield:
     case S::rsSharpShield: {
         const bool sharp = p.Shape == S::rsSharpShield;
-        DUDFrameOutline(canvas, r, c,
-                        [sharp](const TRect& q) { return DUDFrameLineByFacing(PathOutline(ShieldPath(q, sharp))); });
+        DUDFrameOutline(canvas, r, c, [sharp](const TRect& q) {
+            return SplitAtCornerDiagonal(DUDStaircaseOutline(sharp ? DUDSharpShieldBands(q) : DUDRoundShieldBands(q)), q);
+        });
         break;
     }
     case S::rsHalfRound:
         DUDFrameOutline(canvas, r, c, [](const TRect& q) {
-            const QRectF box = PixelBox(q);
-            QPainterPath half;
-            half.addEllipse(QRectF(box.left(), 2 * box.top() - box.bottom(), box.width(), 2 * box.height()));
-            QPainterPath keep;
-            keep.addRect(box);
-            return DUDFrameLineByFacing(PathOutline(half.intersected(keep)));
+            const TDUDBandRegion half =
+                DUDEllipseBands({q.Left, 2 * q.Top - q.Bottom, q.Right, q.Bottom}).Intersected(TDUDBandRegion(q));
+            return SplitAtCornerDiagonal(DUDStaircaseOutline(half), q);
         });
         break;
     case S::rsThinkBubble: bubbles(rect_); break;

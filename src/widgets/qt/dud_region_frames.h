@@ -4,6 +4,7 @@
 // routine leaves the canvas's clipping as it found it.
 #pragma once
 
+#include "widgets/dud_region_bands.h"
 #include "widgets/qt/dud_window_regions.h"
 #include "widgets/qt/qt_canvas.h"
 
@@ -41,7 +42,12 @@ TDUDFrameLine DUDFrameLineBySegments(std::vector<TPoint> points, const std::vect
 
 // Outlines along which the borders run, inside the rectangle.
 std::vector<TPoint> DUDRectOutline(const TRect& r);
+// The ellipse's outline through the centres of its region's outermost
+// pixels.
 std::vector<TPoint> DUDEllipseOutline(const TRect& r);
+// The staircase through the centres of the outermost pixels of a region of
+// one span a row, rows without gaps, clockwise; none for any other region.
+std::vector<TPoint> DUDStaircaseOutline(const TDUDBandRegion& region);
 std::vector<TPoint> DUDRoundRectOutline(const TRect& r, int roundX, int roundY);
 // The outline of a region's largest part (shields, half rounds).
 std::vector<TPoint> DUDRegionOutline(const QRegion& region);

@@ -1,5 +1,7 @@
 #include "widgets/dud_region_bands.h"
 
+#include "widgets/dud_region_mask.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -309,7 +311,10 @@ TDUDBandRegion DUDEllipseBands(const TRect& rect)
     const TRect r{std::min(rect.Left, rect.Right), std::min(rect.Top, rect.Bottom), std::max(rect.Left, rect.Right),
                   std::max(rect.Top, rect.Bottom)};
     const std::int64_t w = std::int64_t(r.Right) - r.Left, h = std::int64_t(r.Bottom) - r.Top;
-    if (w <= 0 || h <= 0)
+    // The shields' ellipses reach a little beyond the range; nothing reaches
+    // five times its size.
+    constexpr std::int64_t most = 5 * std::int64_t(kDUDRegionCoordLimit);
+    if (w <= 0 || h <= 0 || w > most || h > most)
         return {};
     std::vector<std::pair<int, int>> rows(static_cast<std::size_t>(h));
     const double cx = w / 2.0, ry = h / 2.0;
@@ -335,6 +340,26 @@ TDUDBandRegion DUDEllipseBands(const TRect& rect)
         out.AppendRow(r.Top + static_cast<int>(k), spans);
     }
     return out;
+}
+
+std::optional<std::vector<TRect>> DUDRegionBandsFromData(const std::uint8_t* data, std::size_t size)
+{
+    auto rects = DUDDecodeRegionData(data, size);
+    if (!rects)
+        return std::nullopt;
+    for (const TRect& r : *rects)
+        if (!r.IsEmpty() && !DUDRegionRectInBounds(r))
+            return std::nullopt;
+    if (DUDRegionRectsBanded(*rects))
+        return rects;
+    return TDUDBandRegion::FromRects(*rects).Rects();
+}
+
+std::vector<std::uint8_t> DUDPointListRegionData(const std::vector<TPoint>& points)
+{
+    if (points.empty() || !std::all_of(points.begin(), points.end(), DUDRegionPointInBounds))
+        return {};
+    return DUDEncodeRegionData(DUDPolygonBands(points).Rects());
 }
 
 } // namespace kyd::widgets

@@ -13,6 +13,7 @@
 #include "widgets/graphics.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace kyd::widgets {
@@ -77,8 +78,19 @@ TDUDBandRegion DUDPolygonBands(const std::vector<TPoint>& points);
 TDUDBandRegion DUDRoundShieldBands(const TRect& r);
 TDUDBandRegion DUDSharpShieldBands(const TRect& r);
 
+// The rectangles of stored region data (see dud_region_mask.h) in bands:
+// as they stand when they are in bands already, else united pairwise;
+// empty rectangles left out. Nothing when the data is not valid or a
+// rectangle reaches beyond the window range.
+std::optional<std::vector<TRect>> DUDRegionBandsFromData(const std::uint8_t* data, std::size_t size);
+// The region data of the polygon (odd-even rule) of the points, as a
+// point-list outline stores it; empty for no points or a point beyond the
+// window range.
+std::vector<std::uint8_t> DUDPointListRegionData(const std::vector<TPoint>& points);
+
 // The ellipse inside r: the pixels whose centres lie inside it. Empty for
-// an empty rectangle; r is taken the right way round. Within the range.
+// an empty rectangle or one more than five times the range across; r is
+// taken the right way round.
 TDUDBandRegion DUDEllipseBands(const TRect& r);
 
 } // namespace kyd::widgets

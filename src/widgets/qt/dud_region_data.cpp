@@ -21,15 +21,10 @@ QRegion RectsToRegion(const std::vector<TRect>& rects)
 
 std::optional<QRegion> DUDRegionFromData(const std::uint8_t* data, std::size_t size)
 {
-    const auto rects = DUDDecodeRegionData(data, size);
+    const auto rects = DUDRegionBandsFromData(data, size);
     if (!rects)
         return std::nullopt;
-    for (const TRect& r : *rects)
-        if (!r.IsEmpty() && !DUDRegionRectInBounds(r))
-            return std::nullopt;
-    if (DUDRegionRectsBanded(*rects))
-        return RectsToRegion(*rects);
-    return DUDBandsToRegion(TDUDBandRegion::FromRects(*rects));
+    return RectsToRegion(*rects);
 }
 
 QRegion DUDBandsToRegion(const TDUDBandRegion& bands)

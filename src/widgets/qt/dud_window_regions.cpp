@@ -151,11 +151,4 @@ QRegion DUDWindowRegion(const QRegion& outline, int shadowDepth)
     return shadowDepth == 0 ? outline : outline + outline.translated(shadowDepth, shadowDepth);
 }
 
-std::vector<std::uint8_t> DUDPointListRegionData(const std::vector<TPoint>& points)
-{
-    if (points.empty() || !std::all_of(points.begin(), points.end(), DUDRegionPointInBounds))
-        return {};
-    return DUDRegionToData(DUDPolygonRgn(points));
-}
-
 } // namespace kyd::widgets

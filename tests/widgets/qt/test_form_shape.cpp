@@ -112,6 +112,13 @@ TEST(FormShape, TracedOutlinePaintsItsBorderPictureAndSizesTheForm)
     EXPECT_TRUE(shape.BackBitmapCheck());
     EXPECT_EQ(shape.BackBitmap().size(), QSize(30, 20));
     EXPECT_EQ(FromQColor(form.grab().toImage().pixelColor(15, 10)), 0x00FF00u) << "the picture, not the fill";
+    // Controls painting the form's background behind them get the picture.
+    QImage area = MakeCanvasImage(10, 10);
+    {
+        TQtCanvas c(area);
+        EXPECT_TRUE(shape.BackDrawArea(c, {0, 0, 10, 10}, shape.BackMapPoint({5, 5})));
+    }
+    EXPECT_EQ(FromQColor(area.pixelColor(5, 5)), 0x00FF00u);
     shape.SetUseRgnBitmap(false);
     EXPECT_EQ(FromQColor(form.grab().toImage().pixelColor(15, 10)), 0x0000FFu) << "the fill";
 }
@@ -218,32 +225,6 @@ TEST(FormShape, BorderCoversTheOutlineAndPointListsAndShadowsArePainted)
     EXPECT_EQ(FromQColor(img.pixelColor(50, 0)), kBorder) << "the top line";
     EXPECT_EQ(FromQColor(img.pixelColor(0, 40)), kBorder) << "the left line";
     EXPECT_EQ(FromQColor(img.pixelColor(103, 40)), kShade) << "the shadow right of the outline";
-}
-
-TEST(FormShape, BackDrawAreaCopiesTheTracedPicture)
-{
-    QWidget form;
-    form.resize(100, 100);
-    TDUDFormShape shape(&form);
-    shape.SetShowFormCaption(false);
-    QImage pic(30, 20, QImage::Format_RGB32);
-    pic.fill(QColor(0, 255, 0));
-    QByteArray bmp;
-    QBuffer buf(&bmp);
-    pic.save(&buf, "BMP");
-    TDUDRegionMask mask;
-    mask.SetRects({{0, 0, 30, 20}});
-    mask.SetBorderBmp(TDUDRegionMask::biBorder, {bmp.begin(), bmp.end()});
-    shape.Region().SetMask(mask);
-    shape.Region().SetRegionShape(TDUDRegionShape::rsBitmap);
-    shape.Loaded();
-    ASSERT_TRUE(shape.BackBitmapCheck());
-    QImage area = MakeCanvasImage(10, 10);
-    {
-        TQtCanvas c(area);
-        EXPECT_TRUE(shape.BackDrawArea(c, {0, 0, 10, 10}, shape.BackMapPoint({5, 5})));
-    }
-    EXPECT_EQ(FromQColor(area.pixelColor(5, 5)), 0x00FF00u);
 }
 
 TEST(FormShape, OneToAFormAndTheGlobalImageListByItsIdentity)

@@ -214,7 +214,8 @@ std::vector<TPoint> DUDEllipseOutline(const TRect& r) { return DUDStaircaseOutli
 std::vector<TPoint> DUDRoundRectOutline(const TRect& r, int roundX, int roundY)
 {
     QPainterPath p;
-    p.addRoundedRect(PixelBox(r), std::max(0, roundX) / 2.0, std::max(0, roundY) / 2.0);
+    p.addRoundedRect(PixelBox(r), std::clamp(roundX, 0, std::max(0, r.Width())) / 2.0,
+                     std::clamp(roundY, 0, std::max(0, r.Height())) / 2.0);
     return PathOutline(p);
 }
 
@@ -304,13 +305,11 @@ void DUDFrameOutline(TCanvas& canvas, const TRect& r, const TDUDFrameColors& c, 
 void DUDFrameShapeRegion(TCanvas& canvas, const TRect& rect, const TDUDRegionParams& p, const TDUDFrameColors& c,
                          const std::vector<TPoint>& points)
 {
-    TRect r = rect;
-    r.Left += p.Origin.X;
-    r.Top += p.Origin.Y;
-    if (p.ShadowDepth != 0) {
-        r.Right -= p.ShadowDepth;
-        r.Bottom -= p.ShadowDepth;
-    }
+    // Beyond what a window can have there is no outline to frame.
+    TRect r;
+    if (!DUDRegionRect64(std::int64_t(rect.Left) + p.Origin.X, std::int64_t(rect.Top) + p.Origin.Y,
+                         std::int64_t(rect.Right) - p.ShadowDepth, std::int64_t(rect.Bottom) - p.ShadowDepth, r))
+        return;
     const int w = r.Width();
     // Polygon outlines on the outermost pixels of r.
     const TDUDOutlineFn rect_ = [](const TRect& q) { return DUDFrameLineByFacing(DUDRectOutline(q)); };
@@ -376,7 +375,7 @@ void DUDFrameShapeRegion(TCanvas& canvas, const TRect& rect, const TDUDRegionPar
     // wider lower-right curve.
     case S::rsRoundRect: DUDFrameOutline(canvas, r, c, round, 1, 1, 2); break;
     case S::rsNoseRect: nose(rect_, 5, 2); break;
-    case S::rsRoundNoseRect: nose(round, side ? p.RoundY : p.RoundX, 4); break;
+    case S::rsRoundNoseRect: nose(round, std::clamp(side ? p.RoundY : p.RoundX, 0, 2 * kDUDRegionCoordLimit), 4); break;
     case S::rsElliptic: DUDFrameOutline(canvas, r, c, ellipse); break;
     case S::rsStar: DUDFrameOutline(canvas, r, c, star, 2, 3); break;
     case S::rsDiamond: DUDFrameOutline(canvas, r, c, diamond); break;
@@ -403,7 +402,9 @@ void DUDFrameShapeRegion(TCanvas& canvas, const TRect& rect, const TDUDRegionPar
     case S::rsRoundThinkBubble: bubbles(round); break;
     case S::rsEllipticThinkBubble: bubbles(ellipse); break;
     case S::rsPointList: {
-        if (points.empty() || c.Style == BS::rbNone)
+        // Points beyond the window range give no region, and no border.
+        if (points.empty() || c.Style == BS::rbNone ||
+            !std::all_of(points.begin(), points.end(), DUDRegionPointInBounds))
             break;
         const bool one = c.Style == BS::rbSingle;
         TColor light = one ? c.Single : c.Light, shadow = one ? c.Single : c.Shadow;

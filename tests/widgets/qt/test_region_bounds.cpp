@@ -4,6 +4,7 @@
 // none, never a crash.
 #include "widgets/qt/dud_form_region.h"
 #include "widgets/qt/dud_region_data.h"
+#include "widgets/qt/dud_region_frames.h"
 
 #include <gtest/gtest.h>
 
@@ -136,4 +137,24 @@ TEST(RegionBounds, LargeOutlinesAreWholeAtTheEdgeOfTheRange)
     in.Width = in.Height = 30000;
     in.Region.Shape = S::rsSharpShield;
     EXPECT_TRUE(DUDFormReRegion(in).Region);
+}
+
+TEST(RegionBounds, FramesAtTheEndsOfTheRangeDrawWhatFitsAndNeverCrash)
+{
+    QImage img = MakeCanvasImage(40, 40);
+    TQtCanvas c(img);
+    c.Pen.Width = 2;
+    for (int shape = 0; shape <= int(S::rsPointList); ++shape)
+        for (const TRect& r : {TRect{0, 0, 40, 40}, TRect{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, TRect{-40000, 0, 40, 40},
+                               TRect{0, 0, 0, 0}, TRect{40, 40, 0, 0}, TRect{10, 10, 50, 50}}) {
+            TDUDRegionParams p;
+            p.Shape = static_cast<S>(shape);
+            p.RoundX = p.RoundY = INT_MAX;
+            p.Origin = {INT_MAX / 2, 0};
+            DUDFrameShapeRegion(c, r, p, {clWhite, clGray, clBlack, TDUDRegionBorderStyle::rbRaisedpsb},
+                                {{0, 0}, {INT_MAX, 5}, {5, INT_MIN}});
+            p.Origin = {};
+            DUDFrameShapeRegion(c, r, p, {clWhite, clGray, clBlack, TDUDRegionBorderStyle::rbSingleRaised});
+        }
+    SUCCEED();
 }

@@ -46,7 +46,10 @@ QRegion PairwiseReference(const std::vector<TRect>& rects)
     return level.empty() ? QRegion() : level.front();
 }
 
-QRegion QtEllipse(int l, int t, int r, int b) { return QRegion(QRect(QPoint(l, t), QPoint(r - 1, b - 1)).normalized(), QRegion::Ellipse); }
+QRegion QtEllipse(int l, int t, int r, int b)
+{
+    return QRegion(QRect(QPoint(l, t), QPoint(r - 1, b - 1)).normalized(), QRegion::Ellipse);
+}
 
 QRegion QtSharpShield(int w, int h)
 {
@@ -125,7 +128,8 @@ int main(int argc, char** argv)
             std::printf("sharp shield %d: ours %d rectangles, reference %d rectangles%s\n", size, s.rectCount(),
                         q.rectCount(), q.isEmpty() ? " (the reference comes out empty)" : "");
     }
-    std::printf("decode %d rectangles not in bands (%d in the region)\n", count, static_cast<int>(DUDRegionFromData(data)->rectCount()));
+    std::printf("decode %d rectangles not in bands (%d in the region)\n", count,
+                static_cast<int>(DUDRegionFromData(data)->rectCount()));
     Report("decode", decode);
     Report("sharp shield", shield);
     return 0;

@@ -133,7 +133,8 @@ void TDUDBandRegion::CloseBand(int top, int bottom, std::size_t begin)
     if (!bands_.empty()) {
         Band& last = bands_.back();
         if (last.Bottom == top && last.End - last.Begin == end - begin &&
-            std::equal(xs_.begin() + last.Begin, xs_.begin() + last.End, xs_.begin() + static_cast<std::ptrdiff_t>(begin))) {
+            std::equal(xs_.begin() + last.Begin, xs_.begin() + last.End,
+                       xs_.begin() + static_cast<std::ptrdiff_t>(begin))) {
             last.Bottom = bottom;
             xs_.resize(begin);
             return;

@@ -324,8 +324,9 @@ void DUDFrameShapeRegion(TCanvas& canvas, const TRect& rect, const TDUDRegionPar
         for (std::size_t i = 0; i < pts.size(); ++i) {
             const TPoint& a = pts[i];
             const TPoint& b = pts[(i + 1) % pts.size()];
-            light.push_back((a.X + b.X) / 2.0 <= right && (a.Y + b.Y) / 2.0 <= bottom && !(a.X == b.X && a.X >= q.Right - 1) &&
-                            !(a.Y == b.Y && a.Y >= q.Bottom - 1));
+            // (The right and bottom edges are dark even without corners.)
+            const bool rightEdge = a.X == b.X && a.X >= q.Right - 1, bottomEdge = a.Y == b.Y && a.Y >= q.Bottom - 1;
+            light.push_back((a.X + b.X) / 2.0 <= right && (a.Y + b.Y) / 2.0 <= bottom && !rightEdge && !bottomEdge);
         }
         return DUDFrameLineBySegments(std::move(pts), light);
     };
@@ -387,7 +388,8 @@ void DUDFrameShapeRegion(TCanvas& canvas, const TRect& rect, const TDUDRegionPar
     case S::rsSharpShield: {
         const bool sharp = p.Shape == S::rsSharpShield;
         DUDFrameOutline(canvas, r, c, [sharp](const TRect& q) {
-            return SplitAtCornerDiagonal(DUDStaircaseOutline(sharp ? DUDSharpShieldBands(q) : DUDRoundShieldBands(q)), q);
+            const TDUDBandRegion shield = sharp ? DUDSharpShieldBands(q) : DUDRoundShieldBands(q);
+            return SplitAtCornerDiagonal(DUDStaircaseOutline(shield), q);
         });
         break;
     }

@@ -134,8 +134,8 @@ std::optional<QRegion> DUDCreateShapeRegion(const TRect& rect, const TDUDRegionP
     case S::rsComb: return DUDCreateCombRgn(r);
     case S::rsHalfRound:
         // The ellipse's lower half; its upper half lies above the window.
-        return DUDBandsToRegion(
-            DUDEllipseBands({r.Left, 2 * r.Top - r.Bottom, r.Right, r.Bottom}).Intersected(TDUDBandRegion(Normalised(r))));
+        return DUDBandsToRegion(DUDEllipseBands({r.Left, 2 * r.Top - r.Bottom, r.Right, r.Bottom})
+                                    .Intersected(TDUDBandRegion(Normalised(r))));
     case S::rsUserRegion: return p.DesignTime ? std::optional<QRegion>(DUDRectRgn(r)) : fromData(p.UserData);
     case S::rsThinkBubble: return DUDCreateThinkBubbleRgn(r, w / 6, p.BubbleCount, p.ExtPos);
     case S::rsRoundThinkBubble:

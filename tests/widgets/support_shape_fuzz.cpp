@@ -1,9 +1,12 @@
 #include "support_shape_fuzz.h"
 
+#include "widgets/dud_property_stream.h"
+#include "widgets/dud_region_bands.h"
 #include "widgets/dud_region_geometry.h"
 #include "widgets/dud_region_mask.h"
 #include "widgets/dud_shape_outline.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -29,7 +32,33 @@ struct Feed {
         return *p++;
     }
     int Word() { return Byte() | Byte() << 8; }
+    std::int32_t Long() { return static_cast<std::int32_t>(std::uint32_t(Word()) | std::uint32_t(Word()) << 16); }
 };
+
+bool Contains(const TDUDBandRegion& g, int x, int y)
+{
+    for (const auto& b : g.Bands()) {
+        if (y < b.Top || y >= b.Bottom)
+            continue;
+        for (std::uint32_t i = b.Begin; i + 1 < b.End; i += 2)
+            if (x >= g.Edges()[i] && x < g.Edges()[i + 1])
+                return true;
+        return false;
+    }
+    return false;
+}
+
+// In bands, and every rectangle within the window range and within bound.
+void RequireSound(const std::vector<TRect>& rects, const TRect& bound)
+{
+    Require(rects.empty() || DUDRegionRectsBanded(rects));
+    for (const TRect& r : rects) {
+        Require(DUDRegionRectInBounds(r));
+        Require(r.Left >= bound.Left && r.Top >= bound.Top && r.Right <= bound.Right && r.Bottom <= bound.Bottom);
+    }
+}
+
+const TRect kWindowRange{-kDUDRegionCoordLimit, -kDUDRegionCoordLimit, kDUDRegionCoordLimit, kDUDRegionCoordLimit};
 
 } // namespace
 
@@ -138,6 +167,77 @@ int FuzzRegionGeometry(const std::uint8_t* data, std::size_t size)
             // Within the size of the rectangle (a flat one lets them rise above it).
             Require(c.X >= r.Left - s - 1 && c.X <= r.Right + s + 1 && c.Y >= r.Top - s - 1 && c.Y <= r.Bottom + s + 1);
         }
+    }
+    return 0;
+}
+
+int FuzzRegionBands(const std::uint8_t* data, std::size_t size)
+{
+    const std::vector<std::uint8_t> copy(data, data + size);
+    const auto bands = DUDRegionBandsFromData(copy.data(), copy.size());
+    const auto rects = DUDDecodeRegionData(copy.data(), copy.size());
+    Require(bands.has_value() <= rects.has_value());
+    if (!bands)
+        return 0;
+    RequireSound(*bands, kWindowRange);
+    const TDUDBandRegion g = TDUDBandRegion::FromRects(*bands);
+    Require(g.Rects() == *bands);
+    for (const TRect& r : *rects) {
+        if (r.IsEmpty())
+            continue;
+        Require(Contains(g, r.Left, r.Top) && Contains(g, r.Right - 1, r.Bottom - 1));
+    }
+    // Stored again, it reads back the same.
+    const auto again = DUDEncodeRegionData(*bands);
+    Require(DUDRegionBandsFromData(again.data(), again.size()) == bands);
+    return 0;
+}
+
+int FuzzPointListRegion(const std::uint8_t* data, std::size_t size)
+{
+    std::vector<std::int32_t> values;
+    try {
+        values = DUDIntegerListFromData(std::vector<std::uint8_t>(data, data + size));
+    } catch (const EDUDException&) {
+        return 0;
+    }
+    std::vector<TPoint> points;
+    for (std::size_t i = 0; i + 1 < values.size(); i += 2)
+        points.push_back({values[i], values[i + 1]});
+    const auto stored = DUDPointListRegionData(points);
+    const bool inRange = std::all_of(points.begin(), points.end(), DUDRegionPointInBounds);
+    Require(stored.empty() == (points.empty() || !inRange));
+    if (stored.empty())
+        return 0;
+    const auto rects = DUDRegionBandsFromData(stored.data(), stored.size());
+    Require(rects.has_value());
+    RequireSound(*rects, kWindowRange);
+    return 0;
+}
+
+int FuzzRegionOutlines(const std::uint8_t* data, std::size_t size)
+{
+    Feed f{data, size};
+    // Mostly sizes about the window range, now and then anything at all.
+    const auto coord = [&f] {
+        const int mode = f.Byte() % 4;
+        return mode == 0 ? f.Long() : f.Word() * 3 - 98304;
+    };
+    const TRect r{coord(), coord(), coord(), coord()};
+    const bool inRange = DUDRegionRectInBounds(r);
+    const TRect box{std::min(r.Left, r.Right), std::min(r.Top, r.Bottom), std::max(r.Left, r.Right),
+                    std::max(r.Top, r.Bottom)};
+    if (inRange)
+        RequireSound(DUDEllipseBands(r).Rects(), box);
+    for (const bool sharp : {false, true}) {
+        const TDUDBandRegion g = sharp ? DUDSharpShieldBands(r) : DUDRoundShieldBands(r);
+        Require(inRange || g.IsEmpty());
+        RequireSound(g.Rects(), r);
+    }
+    if (inRange && !r.IsEmpty()) {
+        const TDUDBandRegion half =
+            DUDEllipseBands({r.Left, 2 * r.Top - r.Bottom, r.Right, r.Bottom}).Intersected(TDUDBandRegion(r));
+        RequireSound(half.Rects(), r);
     }
     return 0;
 }

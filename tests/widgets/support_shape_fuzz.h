@@ -21,4 +21,14 @@ int FuzzShapeOutline(const std::uint8_t* data, std::size_t size);
 // corners stay on the rectangle, bubbles grow towards the body.
 int FuzzRegionGeometry(const std::uint8_t* data, std::size_t size);
 
+// Region data taken as a window region: in bands, within the window range,
+// covering every rectangle, and the same when taken again.
+int FuzzRegionBands(const std::uint8_t* data, std::size_t size);
+// A stored point list (an integer list of X and Y) made into the point-list
+// outline's region data, which decodes to bands within the window range.
+int FuzzPointListRegion(const std::uint8_t* data, std::size_t size);
+// Ellipses, half rounds and shields at sizes and coordinates anywhere in
+// the integer range: within their rectangle and in bands, or nothing.
+int FuzzRegionOutlines(const std::uint8_t* data, std::size_t size);
+
 } // namespace kyd::widgets::fuzz

@@ -20,6 +20,9 @@ const std::pair<const char*, Entry> kEntries[] = {
     {"FuzzRegionMaskReaders", FuzzRegionMaskReaders},
     {"FuzzShapeOutline", FuzzShapeOutline},
     {"FuzzRegionGeometry", FuzzRegionGeometry},
+    {"FuzzRegionBands", FuzzRegionBands},
+    {"FuzzPointListRegion", FuzzPointListRegion},
+    {"FuzzRegionOutlines", FuzzRegionOutlines},
 };
 
 TEST(ShapeFuzzEntries, SeedsAndARandomSweepRunThroughEveryEntry)

@@ -32,7 +32,10 @@ TDUDFormRegion DUDFormReRegion(const TDUDFormRegionInput& in, const TDUDFormMetr
         out.Region = strip;
         return out;
     }
-    out.ClientRect = {-1, -1, w - 2 * fx + 1, h - 2 * fy - cap + 1};
+    // The outline and the border painted along it take the same rectangle,
+    // the client area itself, so that no pixel of the body shows outside
+    // the border.
+    out.ClientRect = {0, 0, w - 2 * fx, h - 2 * fy - cap};
     QRegion result;
     if (const auto body = DUDCreateShapeRegion(out.ClientRect, in.Region))
         result = DUDWindowRegion(body->translated(fx, fy + cap), in.Region.ShadowDepth);

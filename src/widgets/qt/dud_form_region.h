@@ -44,6 +44,7 @@ struct TDUDFormRegionInput {
 struct TDUDFormRegion {
     std::optional<QSize> NewSize; // the form is resized to this (rsBitmap)
     TRect ClientRect;             // the body rectangle the outline was built on
+                                  // and the border is painted on
     int FrameX = 0;
     int FrameY = 0;
     int CaptionHeight = 0;

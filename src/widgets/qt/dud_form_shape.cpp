@@ -1,14 +1,39 @@
 #include "widgets/qt/dud_form_shape.h"
 
+#include "widgets/dud_class.h"
+#include "widgets/qt/dud_image_list_ident.h"
+
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
 
+#include <unordered_map>
+
 namespace kyd::widgets {
+
+namespace {
+
+// The form shape of each form.
+std::unordered_map<const QWidget*, const TDUDFormShape*>& Shapes()
+{
+    static std::unordered_map<const QWidget*, const TDUDFormShape*> shapes;
+    return shapes;
+}
+
+} // namespace
 
 TDUDFormShape::TDUDFormShape(QWidget* owner) : TDUDWndProcComponent(owner)
 {
+    if (owner) {
+        if (Shapes().contains(owner))
+            DUDEOneInstError("TDUDFormShape");
+        Shapes()[owner] = this;
+        connect(owner, &QObject::destroyed, this, [this, owner] {
+            if (Shapes()[owner] == this)
+                Shapes().erase(owner);
+        });
+    }
     fill_.OnChange = [this](void*) { Repaint(); };
     region_.OnChange = [this](void*) { ReRegion(); };
     imageList_.OnChange = [this] { GetIMLChange(); };
@@ -17,6 +42,8 @@ TDUDFormShape::TDUDFormShape(QWidget* owner) : TDUDWndProcComponent(owner)
 
 TDUDFormShape::~TDUDFormShape()
 {
+    if (const auto it = Shapes().find(GetOwnerForm()); it != Shapes().end() && it->second == this)
+        Shapes().erase(it);
     fill_.OnChange = nullptr;
     region_.OnChange = nullptr;
 }
@@ -59,10 +86,22 @@ void TDUDFormShape::GetIMLChange()
 
 bool TDUDFormShape::BackDrawArea(TQtCanvas& canvas, const TRect& r, TPoint pos) const
 {
-    if (!BackBitmapCheck() || back_.isNull())
+    const QImage& back = BackBitmap();
+    if (!BackBitmapCheck() || back.isNull())
         return false;
-    canvas.DrawImage(r, back_, QRect(pos.X, pos.Y, r.Width(), r.Height()));
+    canvas.DrawImage(r, back, QRect(pos.X, pos.Y, r.Width(), r.Height()));
     return true;
+}
+
+void TDUDFormShape::DefineProperties(TDUDStreamProperties& out) const
+{
+    DUDWriteIdent(out, imageList_.Get());
+}
+
+void TDUDFormShape::ReadProperties(const TDUDStreamProperties& in)
+{
+    if (const auto list = DUDReadIdent(in))
+        SetImageList(*list);
 }
 
 void TDUDFormShape::PaintBorder(TQtCanvas& canvas, int width, int height)
@@ -82,7 +121,9 @@ void TDUDFormShape::PaintBorder(TQtCanvas& canvas, int width, int height)
     } else {
         back_ = QImage();
     }
-    DUDFrameShapeRegion(canvas, client, region_.Params(), region_.Border().FrameColors());
+    // The shadow, and the border along the outline the region was built on
+    // (points included).
+    region_.PaintRegionShape(canvas, clientRect_);
 }
 
 void TDUDFormShape::SetShowFormCaption(bool v)
@@ -106,12 +147,15 @@ void TDUDFormShape::ReRegion()
     if (!form || inUpdate_)
         return;
     inUpdate_ = true;
-    // Without its caption the form is frameless; with it the frame is the
-    // window manager's and only the client area is shaped.
-    const bool frameless = !showFormCaption_;
-    if (form->windowFlags().testFlag(Qt::FramelessWindowHint) != frameless) {
+    // Without its caption the form loses its frame; with it the frame is
+    // the window manager's and only the client area is shaped. A form
+    // frameless of its own stays so: only a frame taken off here comes back.
+    const bool frameless = form->windowFlags().testFlag(Qt::FramelessWindowHint);
+    const bool wantFrameless = showFormCaption_ ? frameless && !removedFrame_ : true;
+    if (frameless != wantFrameless) {
         const bool visible = form->isVisible();
-        form->setWindowFlag(Qt::FramelessWindowHint, frameless);
+        removedFrame_ = wantFrameless;
+        form->setWindowFlag(Qt::FramelessWindowHint, wantFrameless);
         if (visible)
             form->show();
     }
@@ -131,6 +175,8 @@ void TDUDFormShape::ReRegion()
         rgnBitmap_ = QImage();
     }
     const TDUDFormRegion r = DUDFormReRegion(in);
+    if (!in.Minimized)
+        clientRect_ = r.ClientRect;
     if (r.NewSize && *r.NewSize != form->size()) {
         // The resize comes back here as an event, which is not re-entered;
         // the outline below is already built for the new size.

@@ -1,8 +1,9 @@
 // A component that gives its form the outline of a region and lets the user
 // drag the form by a free spot of its client area. A form that does not keep
-// its caption is frameless and shaped as a whole; one that keeps it keeps
-// the window manager's frame, and only its client area is shaped, since the
-// decorations cannot be shaped here.
+// its caption loses its frame and is shaped as a whole; one that keeps it
+// keeps the window manager's frame, and only its client area is shaped,
+// since the decorations cannot be shaped here. A form that is frameless of
+// its own stays frameless either way. One form shape to a form.
 #pragma once
 
 #include "widgets/image_list_link.h"
@@ -18,6 +19,7 @@ namespace kyd::widgets {
 
 class TDUDFormShape : public TDUDWndProcComponent {
 public:
+    // Raises EDUDOneInst (DUDEOneInstError) when the owner has a form shape.
     explicit TDUDFormShape(QWidget* owner);
     ~TDUDFormShape() override;
 
@@ -56,13 +58,22 @@ public:
     // or without either.
     const QImage& BackBitmap() const { return RgnBitmapUsed() ? rgnBitmap_ : back_; }
     bool BackBitmapCheck() const { return RgnBitmapUsed() || fill_.Style() != TDUDFillStyle::sfNone; }
+    // A point of the form in the background's coordinates: the same point.
+    TPoint BackMapPoint(TPoint p) const { return p; }
     // Copies the background's area of r's size at pos into r (for controls
     // that paint the form's background behind them); false when there is none.
     bool BackDrawArea(TQtCanvas& canvas, const TRect& r, TPoint pos) const;
 
-    // The client area: the fill's background, then the border along the
-    // outline.
+    // The client area: the fill's background, then the region's shadow and
+    // the border along the outline, on the rectangle the outline was built on.
     void PaintBorder(TQtCanvas& canvas, int width, int height);
+    // The rectangle the last ReRegion built the outline on.
+    const TRect& ClientRect() const { return clientRect_; }
+
+    // "Internal" when the image list is one of the library's global lists.
+    void DefineProperties(TDUDStreamProperties& out) const;
+    // Takes the global list "Internal" names (none for an unknown name).
+    void ReadProperties(const TDUDStreamProperties& in);
 
     void Loaded() override;
     // Builds the outline for the form's size and sets it as the form's mask
@@ -82,6 +93,7 @@ private:
     TDUDFillObject fill_;
     QImage back_;
     QImage rgnBitmap_; // the mask's border picture, decoded
+    TRect clientRect_;
     TDUDContainerHold<TDUDCustomImageList> imageList_;
     int listIndex_ = 0;
     int imageIndex_ = 0;
@@ -89,6 +101,7 @@ private:
     bool showFormCaption_ = true;
     bool formDragable_ = true;
     bool inUpdate_ = false;
+    bool removedFrame_ = false; // the form's frame was taken off here
     bool dragging_ = false;
     QPoint dragOffset_;
 };

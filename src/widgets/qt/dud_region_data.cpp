@@ -2,24 +2,34 @@
 
 namespace kyd::widgets {
 
+namespace {
+
+// Rectangles already in bands, none empty, as a region.
+QRegion RectsToRegion(const std::vector<TRect>& rects)
+{
+    QList<QRect> qrects;
+    qrects.reserve(static_cast<qsizetype>(rects.size()));
+    for (const TRect& r : rects)
+        qrects.append(QRect(r.Left, r.Top, r.Width(), r.Height()));
+    QRegion region;
+    if (!qrects.isEmpty())
+        region.setRects(qrects.constData(), static_cast<int>(qrects.size()));
+    return region;
+}
+
+} // namespace
+
 std::optional<QRegion> DUDRegionFromData(const std::uint8_t* data, std::size_t size)
 {
-    const auto rects = DUDDecodeRegionData(data, size);
+    const auto rects = DUDRegionBandsFromData(data, size);
     if (!rects)
         return std::nullopt;
-    QList<QRect> qrects;
-    qrects.reserve(static_cast<qsizetype>(rects->size()));
-    for (const TRect& r : *rects)
-        qrects.append(QRect(QPoint(r.Left, r.Top), QPoint(r.Right - 1, r.Bottom - 1)));
-    QRegion region;
-    if (DUDRegionRectsBanded(*rects)) {
-        region.setRects(qrects.constData(), static_cast<int>(qrects.size()));
-    } else {
-        for (const QRect& q : qrects)
-            if (q.isValid())
-                region += q;
-    }
-    return region;
+    return RectsToRegion(*rects);
+}
+
+QRegion DUDBandsToRegion(const TDUDBandRegion& bands)
+{
+    return RectsToRegion(bands.Rects());
 }
 
 std::optional<QRegion> DUDRegionFromData(const std::vector<std::uint8_t>& data)

@@ -1,5 +1,7 @@
 #include "widgets/qt/dud_shape_draw.h"
 
+#include "widgets/qt/dud_region_frames.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -121,11 +123,13 @@ void Bevel(TQtCanvas& c, ST shape, bool teeth, const std::vector<TPoint>& pts, i
     const int a = pw / 2, b = (pw - 1) / 2;
     c.Pen = {first, pw, TPenStyle::psSolid, TPenMode::pmCopy};
     if (teeth) {
-        // A serrated outline is walked point by point, coloured by direction.
-        const std::vector<TColor> colors = DUDPointListColors(pts, first, second);
+        // A serrated outline is walked point by point, each line in the
+        // first colour where it faces up or left (outwards, whichever way
+        // round the teeth run), else in the second.
+        const std::vector<bool> light = DUDLightSegments(pts);
         for (std::size_t i = 0; i < pts.size(); ++i) {
             const TPoint& to = pts[(i + 1) % pts.size()];
-            c.Pen.Color = colors[i];
+            c.Pen.Color = light[i] ? first : second;
             Polyline(c, {pts[i], to});
         }
         return;

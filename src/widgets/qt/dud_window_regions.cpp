@@ -3,7 +3,6 @@
 #include "widgets/qt/dud_region_data.h"
 
 #include <QPainterPath>
-#include <QPolygon>
 
 #include <algorithm>
 
@@ -23,43 +22,38 @@ QRect ToRect(const TRect& r)
     return {n.Left, n.Top, n.Width(), n.Height()};
 }
 
-// The parts cut out of both shields: two ellipses at the top corners and
-// everything above the top (all of it: the shield's ellipse reaches more
-// than 40 pixels above the top once the window is taller than 50).
-QRegion ShieldCuts(int w, int h)
-{
-    QRegion cut = DUDEllipticRgn({-(w / 2), -(h / 5), w / 2, h / 5});
-    cut += DUDEllipticRgn({w / 2, -(h / 5), w / 2 + w, h / 5});
-    cut += DUDRectRgn({0, -std::max(40, 2 * h), w, 0});
-    return cut;
-}
-
 } // namespace
 
-QRegion DUDRectRgn(const TRect& r) { return QRegion(ToRect(r)); }
+QRegion DUDRectRgn(const TRect& r)
+{
+    return DUDRegionRectInBounds(r) ? QRegion(ToRect(r)) : QRegion();
+}
 
 QRegion DUDEllipticRgn(const TRect& r)
 {
-    const QRect q = ToRect(r);
-    return q.isEmpty() ? QRegion() : QRegion(q, QRegion::Ellipse);
+    return DUDRegionRectInBounds(r) ? DUDBandsToRegion(DUDEllipseBands(r)) : QRegion();
 }
 
 QRegion DUDRoundRectRgn(const TRect& r, int roundX, int roundY)
 {
+    if (!DUDRegionRectInBounds(r))
+        return {};
     const QRect q = ToRect(r);
     if (q.isEmpty())
         return {};
+    // A corner ellipse larger than the rectangle is the rectangle's size.
+    const double rx = std::clamp(roundX, 0, q.width()) / 2.0, ry = std::clamp(roundY, 0, q.height()) / 2.0;
     QPainterPath path;
-    path.addRoundedRect(QRectF(q), std::max(0, roundX) / 2.0, std::max(0, roundY) / 2.0);
-    return QRegion(path.toFillPolygon().toPolygon(), Qt::OddEvenFill);
+    path.addRoundedRect(QRectF(q), rx, ry);
+    std::vector<TPoint> points;
+    for (const QPoint& p : path.toFillPolygon().toPolygon())
+        points.push_back({p.x(), p.y()});
+    return DUDPolygonRgn(points);
 }
 
 QRegion DUDPolygonRgn(const std::vector<TPoint>& points)
 {
-    QPolygon poly;
-    for (const TPoint& p : points)
-        poly << QPoint(p.X, p.Y);
-    return poly.size() < 3 ? QRegion() : QRegion(poly, Qt::OddEvenFill);
+    return DUDBandsToRegion(DUDPolygonBands(points));
 }
 
 QRegion DUDCreateDiamondRgn(const TRect& r) { return DUDPolygonRgn(DUDDiamondPoints(r)); }
@@ -70,20 +64,9 @@ QRegion DUDCreateCombRgn(const TRect& r) { return DUDPolygonRgn(DUDCombPoints(r)
 
 QRegion DUDCreateStarRgn(const TRect& r) { return DUDPolygonRgn(DUDStarPoints(r)); }
 
-QRegion DUDCreateRoundShieldRgn(const TRect& r)
-{
-    const int w = r.Width(), h = r.Height();
-    QRegion shield = DUDEllipticRgn({0, h, w, h / 5 - h}) - ShieldCuts(w, h);
-    return shield.translated(r.Left, r.Top);
-}
+QRegion DUDCreateRoundShieldRgn(const TRect& r) { return DUDBandsToRegion(DUDRoundShieldBands(r)); }
 
-QRegion DUDCreateSharpShieldRgn(const TRect& r)
-{
-    const int w = r.Width(), h = r.Height();
-    const int e = 8 * h / 7;
-    QRegion arch = DUDEllipticRgn({-w, -e, w, e}) & DUDEllipticRgn({0, -e, 2 * w, e});
-    return (arch - ShieldCuts(w, h)).translated(r.Left, r.Top);
-}
+QRegion DUDCreateSharpShieldRgn(const TRect& r) { return DUDBandsToRegion(DUDSharpShieldBands(r)); }
 
 QRegion DUDCreateNoseRectRgn(const TRect& r, int size, TDUDExtPos pos)
 {
@@ -94,8 +77,9 @@ QRegion DUDCreateRoundNoseRectRgn(const TRect& r, int size, int roundX, int roun
 {
     using E = TDUDExtPos;
     const bool side = pos == E::epLeftTop || pos == E::epRightTop || pos == E::epRightBottom || pos == E::epLeftBottom;
-    return DUDRoundRectRgn(DUDNoseBody(r, size, pos), roundX, roundY) +
-           DUDPolygonRgn(DUDNosePoints(r, size, pos, side ? roundY : roundX));
+    // The nose starts no further along than the window reaches.
+    const int off = std::clamp(side ? roundY : roundX, 0, 2 * kDUDRegionCoordLimit);
+    return DUDRoundRectRgn(DUDNoseBody(r, size, pos), roundX, roundY) + DUDPolygonRgn(DUDNosePoints(r, size, pos, off));
 }
 
 QRegion DUDThinkBubbles(const TRect& r, int size, int count, TDUDExtPos pos)
@@ -123,13 +107,11 @@ QRegion DUDCreateEllipticThinkBubbleRgn(const TRect& r, int size, int count, TDU
 
 std::optional<QRegion> DUDCreateShapeRegion(const TRect& rect, const TDUDRegionParams& p)
 {
-    TRect r = rect;
-    r.Left += p.Origin.X;
-    r.Top += p.Origin.Y;
-    if (p.ShadowDepth != 0) {
-        r.Right -= p.ShadowDepth;
-        r.Bottom -= p.ShadowDepth;
-    }
+    // Beyond what a window can have there is no region.
+    TRect r;
+    if (!DUDRegionRect64(std::int64_t(rect.Left) + p.Origin.X, std::int64_t(rect.Top) + p.Origin.Y,
+                         std::int64_t(rect.Right) - p.ShadowDepth, std::int64_t(rect.Bottom) - p.ShadowDepth, r))
+        return std::nullopt;
     const int w = r.Width();
     const auto fromData = [](const std::vector<std::uint8_t>* d) -> std::optional<QRegion> {
         if (!d || d->empty())
@@ -150,7 +132,10 @@ std::optional<QRegion> DUDCreateShapeRegion(const TRect& rect, const TDUDRegionP
     case S::rsDiamond: return DUDCreateDiamondRgn(r);
     case S::rsOctagon: return DUDCreateOctagonRgn(r);
     case S::rsComb: return DUDCreateCombRgn(r);
-    case S::rsHalfRound: return DUDEllipticRgn({r.Left, 2 * r.Top - r.Bottom, r.Right, r.Bottom});
+    case S::rsHalfRound:
+        // The ellipse's lower half; its upper half lies above the window.
+        return DUDBandsToRegion(DUDEllipseBands({r.Left, 2 * r.Top - r.Bottom, r.Right, r.Bottom})
+                                    .Intersected(TDUDBandRegion(Normalised(r))));
     case S::rsUserRegion: return p.DesignTime ? std::optional<QRegion>(DUDRectRgn(r)) : fromData(p.UserData);
     case S::rsThinkBubble: return DUDCreateThinkBubbleRgn(r, w / 6, p.BubbleCount, p.ExtPos);
     case S::rsRoundThinkBubble:
@@ -164,13 +149,6 @@ std::optional<QRegion> DUDCreateShapeRegion(const TRect& rect, const TDUDRegionP
 QRegion DUDWindowRegion(const QRegion& outline, int shadowDepth)
 {
     return shadowDepth == 0 ? outline : outline + outline.translated(shadowDepth, shadowDepth);
-}
-
-std::vector<std::uint8_t> DUDPointListRegionData(const std::vector<TPoint>& points)
-{
-    if (points.empty())
-        return {};
-    return DUDRegionToData(DUDPolygonRgn(points));
 }
 
 } // namespace kyd::widgets

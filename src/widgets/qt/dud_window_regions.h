@@ -5,6 +5,7 @@
 // above bottom are taken the right way round.
 #pragma once
 
+#include "widgets/dud_region_bands.h"
 #include "widgets/dud_region_geometry.h"
 #include "widgets/graphics.h"
 
@@ -60,8 +61,5 @@ std::optional<QRegion> DUDCreateShapeRegion(const TRect& r, const TDUDRegionPara
 // The region a window takes: the outline united with itself moved right
 // and down by the shadow depth.
 QRegion DUDWindowRegion(const QRegion& outline, int shadowDepth);
-// The region data of a polygon (odd-even fill) of the points, for the
-// point-list outline; empty for no points.
-std::vector<std::uint8_t> DUDPointListRegionData(const std::vector<TPoint>& points);
 
 } // namespace kyd::widgets

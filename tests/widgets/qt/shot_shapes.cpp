@@ -100,7 +100,11 @@ TEST(WidgetScreenshots, ShapeTeeth)
     EXPECT_FALSE(kyd::test::SaveScreenshot(panel.get(), "shapes_teeth").isEmpty());
 }
 
-TEST(WidgetScreenshots, WindowOutlines)
+namespace {
+
+// The 18 window outlines with one border style, as a region paints them
+// (a pen 2 pixels wide): shapes_window_outlines_<style>.png.
+void WindowOutlines(TDUDRegionBorderStyle style, const char* file)
 {
     auto panel = Panel();
     auto* grid = Grid(panel.get());
@@ -108,8 +112,6 @@ TEST(WidgetScreenshots, WindowOutlines)
                            "star", "round shield", "sharp shield", "diamond", "octagon", "comb",
                            "half round", "user region", "think bubble", "round think bubble",
                            "elliptic think bubble", "point list"};
-    const TDUDRegionBorderStyle styles[] = {TDUDRegionBorderStyle::rbRaised, TDUDRegionBorderStyle::rbSingleRaised,
-                                            TDUDRegionBorderStyle::rbLoweredpsb};
     for (int i = 0; i < 18; ++i)
         Tile(grid, i, 6, names[i], 110, 80, [&, i](TQtCanvas& c, const TRect& r) {
             const int w = r.Width(), h = r.Height();
@@ -133,9 +135,29 @@ TEST(WidgetScreenshots, WindowOutlines)
             c.FillRect(r);
             c.ClearClip();
             TDUDFrameColors colors;
-            colors.Style = styles[i % 3];
+            colors.Style = style;
             colors.Single = clNavy;
+            c.Pen.Width = 2;
             DUDFrameShapeRegion(c, r, p, colors, points);
         });
-    EXPECT_FALSE(kyd::test::SaveScreenshot(panel.get(), "shapes_window_outlines").isEmpty());
+    EXPECT_FALSE(kyd::test::SaveScreenshot(panel.get(), file).isEmpty());
+}
+
+} // namespace
+
+TEST(WidgetScreenshots, WindowOutlinesInEveryBorderStyle)
+{
+    using BS = TDUDRegionBorderStyle;
+    const std::pair<BS, const char*> styles[] = {
+        {BS::rbNone, "shapes_window_outlines_none"},
+        {BS::rbLowered, "shapes_window_outlines_lowered"},
+        {BS::rbRaised, "shapes_window_outlines_raised"},
+        {BS::rbSingle, "shapes_window_outlines_single"},
+        {BS::rbSingleRaised, "shapes_window_outlines_single_raised"},
+        {BS::rbSingleLowered, "shapes_window_outlines_single_lowered"},
+        {BS::rbRaisedpsb, "shapes_window_outlines_raised_psb"},
+        {BS::rbLoweredpsb, "shapes_window_outlines_lowered_psb"},
+    };
+    for (const auto& [style, file] : styles)
+        WindowOutlines(style, file);
 }

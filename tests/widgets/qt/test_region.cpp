@@ -83,7 +83,21 @@ TEST(Region, PointListUserRegionAssignAndStreaming)
     c.SetRegionShape(S::rsPointList);
     c.ReadProperties(props);
     EXPECT_EQ(c.Points().Points(), a.Points().Points());
-    EXPECT_FALSE(c.UserRegionData().empty()) << "the outline is rebuilt from the points";
+    // Points beyond what a window can have give no region, not an empty one.
+    EXPECT_TRUE(c.UserRegionData().empty());
+    EXPECT_FALSE(c.CreateRegion({0, 0, 100, 100}));
+    // Points within it: the outline is rebuilt from them, pixel by pixel.
+    TDUDRegion t;
+    t.SetRegionShape(S::rsPointList);
+    t.SetUserPolygonRgn({{0, 0}, {4, 0}, {0, 4}});
+    props.clear();
+    t.DefineProperties(props);
+    TDUDRegion d;
+    d.SetRegionShape(S::rsPointList);
+    d.ReadProperties(props);
+    ASSERT_TRUE(d.CreateRegion({0, 0, 100, 100}));
+    const std::vector<QRect> rects(d.Region()->begin(), d.Region()->end());
+    EXPECT_EQ(rects, (std::vector<QRect>{{0, 0, 3, 1}, {0, 1, 2, 1}, {0, 2, 1, 1}}));
 
     TDUDRegion empty;
     props.clear();

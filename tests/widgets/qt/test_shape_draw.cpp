@@ -146,3 +146,26 @@ TEST(WidgetShapeDraw, TeethAreFilledAndBevelledByDirection)
     const std::vector<TColor> colors = DUDPointListColors({{0, 0}, {10, 0}, {10, 10}, {0, 10}}, 1, 2);
     EXPECT_EQ(colors, (std::vector<TColor>{1, 2, 2, 1}));
 }
+
+TEST(WidgetShapeDraw, TeethBevelsAreLightAtTheTopAndLeftInEveryDirection)
+{
+    // Teeth down or left run the outline the other way round; the colours
+    // still follow where each edge faces.
+    for (const TDUDDirection dir : {TDUDDirection::tdRight, TDUDDirection::tdDown, TDUDDirection::tdLeft,
+                                    TDUDDirection::tdUp}) {
+        TDUDTeeth teeth;
+        teeth.SetCount(4);
+        teeth.SetDirection(dir);
+        const Bevel bevel(1, sbOffset);
+        const QImage img = Draw(TDUDShapeType::stRectangle, &bevel, nullptr, nullptr, &teeth);
+        const int d = static_cast<int>(dir);
+        if (dir != TDUDDirection::tdUp)
+            EXPECT_EQ(Hex(Px(img, 10, 0)), Hex(kYellow)) << "top, direction " << d;
+        if (dir != TDUDDirection::tdLeft)
+            EXPECT_EQ(Hex(Px(img, 0, 10)), Hex(kYellow)) << "left, direction " << d;
+        if (dir != TDUDDirection::tdDown)
+            EXPECT_EQ(Hex(Px(img, 10, 19)), Hex(kNavy)) << "bottom, direction " << d;
+        if (dir != TDUDDirection::tdRight)
+            EXPECT_EQ(Hex(Px(img, 19, 10)), Hex(kNavy)) << "right, direction " << d;
+    }
+}

@@ -1,5 +1,6 @@
 // Window outlines as regions, without a window.
 #include "widgets/qt/dud_region_data.h"
+#include "widgets/qt/dud_region.h"
 #include "widgets/qt/dud_region_frames.h"
 
 #include <gtest/gtest.h>
@@ -195,4 +196,118 @@ TEST(WindowRegionFrames, StylesAndPointLists)
     EXPECT_EQ(at(img, 15, 8), 0x800000u);
     EXPECT_EQ(at(img, 8, 15), 0x800000u);
     EXPECT_EQ(at(img, 2, 8), 0x00FFFFu);
+}
+
+namespace {
+
+constexpr TColor kLight = 0x00FFFF, kShadow = 0x800000, kSingle = 0x0000FF;
+
+// The colour the frame gave segment i (point i to i + 1) of the polygon
+// outline fn on the pixel box of a w x h window: the colour of the frame
+// nearest the segment's middle.
+TColor SegmentColour(const QImage& img, const std::vector<TPoint>& pts, std::size_t i)
+{
+    const TPoint& a = pts[i];
+    const TPoint& b = pts[(i + 1) % pts.size()];
+    const int mx = (a.X + b.X) / 2, my = (a.Y + b.Y) / 2;
+    for (int d = 0; d <= 2; ++d)
+        for (int y = my - d; y <= my + d; ++y)
+            for (int x = mx - d; x <= mx + d; ++x) {
+                if (!img.valid(x, y))
+                    continue;
+                const TColor c = FromQColor(QColor(img.pixel(x, y)));
+                if (c == kLight || c == kShadow || c == kSingle)
+                    return c;
+            }
+    return clNone;
+}
+
+QImage Frame(S shape, int w, int h, TDUDRegionBorderStyle style)
+{
+    QImage img = MakeCanvasImage(w, h);
+    TQtCanvas c(img);
+    TDUDRegionParams p;
+    p.Shape = shape;
+    c.Pen.Width = 2;
+    DUDFrameShapeRegion(c, {0, 0, w, h}, p, {kLight, kShadow, kSingle, style});
+    return img;
+}
+
+} // namespace
+
+TEST(WindowRegionFrames, PolygonSplitsHoldAtEveryAspectRatio)
+{
+    const auto L = kLight, D = kShadow;
+    struct Case {
+        S shape;
+        std::vector<TPoint> (*points)(const TRect&);
+        std::vector<TColor> colours;
+    };
+    const std::vector<Case> cases{
+        {S::rsStar, DUDStarPoints, {D, L, D, L, D, D, L, D, L, L}},
+        {S::rsDiamond, DUDDiamondPoints, {L, D, D, L}},
+        {S::rsOctagon, DUDOctagonPoints, {L, L, L, D, D, D, D, L}},
+        {S::rsComb, DUDCombPoints, {L, L, D, D, D, L}},
+    };
+    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{200, 100}, {40, 160}, {300, 40}, {60, 60}}) {
+        for (const Case& k : cases) {
+            const QImage img = Frame(k.shape, w, h, TDUDRegionBorderStyle::rbRaised);
+            const auto pts = k.points({0, 0, w - 1, h - 1});
+            for (std::size_t i = 0; i < pts.size(); ++i)
+                EXPECT_EQ(SegmentColour(img, pts, i), k.colours[i])
+                    << "shape " << int(k.shape) << " " << w << "x" << h << " segment " << i;
+        }
+    }
+}
+
+TEST(WindowRegionFrames, EllipseSplitsAtTheCornerDiagonalAndPsbDiamondRedrawsItsRightHalf)
+{
+    // A wide ellipse: light up to the top-right corner's direction, which
+    // lies far right of the 45-degree point.
+    // (Facing alone would split at the 11-degree points and colour these
+    // two the other way.)
+    const QImage e = Frame(S::rsElliptic, 300, 60, TDUDRegionBorderStyle::rbRaised);
+    const auto firstFromRight = [&](int y) {
+        for (int x = 299; x >= 0; --x)
+            if (const TColor c = FromQColor(QColor(e.pixel(x, y))); c != clWhite)
+                return c;
+        return clNone;
+    };
+    const auto firstFromLeft = [&](int y) {
+        for (int x = 0; x < 300; ++x)
+            if (const TColor c = FromQColor(QColor(e.pixel(x, y))); c != clWhite)
+                return c;
+        return clNone;
+    };
+    EXPECT_EQ(firstFromRight(15), kShadow);
+    EXPECT_EQ(firstFromLeft(45), kLight);
+
+    // psb: the lower-right part in the single colour, then the inner
+    // diamond's right half (bottom, right, top points) in the former shadow.
+    const QImage d = Frame(S::rsDiamond, 100, 100, TDUDRegionBorderStyle::rbRaisedpsb);
+    int innerUpperRight = 0, innerLowerLeft = 0;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+            if (FromQColor(QColor(d.pixel(x, y))) == kShadow) {
+                innerUpperRight += x > 50 && y < 50;
+                innerLowerLeft += x < 45 && y > 55; // clear of the bottom point
+            }
+    EXPECT_GT(innerUpperRight, 20);
+    EXPECT_EQ(innerLowerLeft, 0);
+}
+
+TEST(WindowRegionFrames, RegionPaintsItsBorderTwoPixelsWide)
+{
+    TDUDBorderRegion reg;
+    reg.SetRegionShape(S::rsRect);
+    reg.Border().SetBorderStyle(TDUDRegionBorderStyle::rbSingle);
+    reg.Border().SetColor(2, kSingle);
+    QImage img = MakeCanvasImage(40, 30);
+    {
+        TQtCanvas c(img);
+        reg.PaintRegionShape(c, {0, 0, 40, 30});
+    }
+    EXPECT_EQ(FromQColor(QColor(img.pixel(39, 15))), kSingle);
+    EXPECT_EQ(FromQColor(QColor(img.pixel(38, 15))), kSingle) << "a 2-pixel pen";
+    EXPECT_EQ(FromQColor(QColor(img.pixel(20, 28))), kSingle);
 }

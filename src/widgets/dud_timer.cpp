@@ -32,12 +32,17 @@ TDUDHiTimer::~TDUDHiTimer()
     onTimer_ = nullptr;
     messageTimer_.reset(); // a message-mode timer stops with its component
     for (auto& t : retired_) {
-        if (t->thread.joinable()) {
-            if (t->thread.get_id() == std::this_thread::get_id())
-                t->thread.detach();
-            else
-                t->thread.join();
-        }
+        if (!t->thread.joinable())
+            continue;
+        // Destroyed from inside that thread's OnTimer: on the timer thread
+        // itself, or on the main thread while the timer thread waits in its
+        // synchronised call for the handler to return. A join here would
+        // never return; the thread sees its stop flag when the handler is
+        // over and ends by itself without touching the component again.
+        if (t->thread.get_id() == std::this_thread::get_id() || t->handlerThread.load() == std::this_thread::get_id())
+            t->thread.detach();
+        else
+            t->thread.join();
     }
 }
 

@@ -45,6 +45,8 @@ bool equalsNoCase(const std::string& a, const char* b)
     return i == a.size() && !b[i];
 }
 
+// The pieces between delimiters, empty ones included; a final delimiter
+// starts no piece ("1,2,3," is three pieces).
 std::vector<std::string> split(const std::string& s, char delimiter)
 {
     std::vector<std::string> parts;
@@ -57,7 +59,8 @@ std::vector<std::string> split(const std::string& s, char delimiter)
             cur += c;
         }
     }
-    parts.push_back(cur);
+    if (s.empty() || s.back() != delimiter)
+        parts.push_back(cur);
     return parts;
 }
 
@@ -105,6 +108,18 @@ TPoint DUDStringToPoint(const std::string& s, char delimiter)
     return p;
 }
 
+bool DUDTryStringToPoint(const std::string& s, TPoint& p, char delimiter)
+{
+    const auto d = s.find(delimiter);
+    if (d == std::string::npos || d == 0 || d + 1 >= s.size() || s.front() != '[' || s.back() != ']')
+        return false;
+    TPoint r;
+    if (!DUDTryStrToInt(s.substr(1, d - 1), r.X) || !DUDTryStrToInt(s.substr(d + 1, s.size() - d - 2), r.Y))
+        return false;
+    p = r;
+    return true;
+}
+
 std::string DUDRectToString(const TRect& r, char delimiter)
 {
     return std::to_string(r.Left) + delimiter + std::to_string(r.Top) + delimiter + std::to_string(r.Right) +
@@ -117,6 +132,17 @@ TRect DUDStringToRect(const std::string& s, char delimiter)
     if (parts.size() != 4)
         return {};
     return {intOrZero(parts[0]), intOrZero(parts[1]), intOrZero(parts[2]), intOrZero(parts[3])};
+}
+
+bool DUDTryStringToRect(const std::string& s, TRect& r, char delimiter)
+{
+    const auto parts = split(s, delimiter);
+    TRect v;
+    if (parts.size() != 4 || !DUDTryStrToInt(parts[0], v.Left) || !DUDTryStrToInt(parts[1], v.Top) ||
+        !DUDTryStrToInt(parts[2], v.Right) || !DUDTryStrToInt(parts[3], v.Bottom))
+        return false;
+    r = v;
+    return true;
 }
 
 std::string DUDFontToString(const TFont& f, char delimiter)

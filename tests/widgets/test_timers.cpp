@@ -336,3 +336,27 @@ TEST_F(TimerPool, ALaterInstanceAsksTheFirstToComeForward)
     EXPECT_TRUE(loop.pumpUntil([&] { return asked > 0; }, 1000));
     EXPECT_EQ(1, asked);
 }
+
+TEST(HiTimerThreads, DeletedFromItsOwnHandlerInEveryMode)
+{
+    // The system clock: the timer thread's own wait is what is under test.
+    pf::PlainMessageLoop loop;
+    pf::setMessageLoop(&loop);
+    for (int mode = 0; mode < 3; ++mode) {
+        for (int i = 0; i < 100; ++i) {
+            SCOPED_TRACE(::testing::Message() << "mode " << mode << " round " << i);
+            auto* t = new TDUDHiTimer(1);
+            t->SetUseThread(mode != 0);
+            t->SetSynchronize(mode != 2); // mode 2: the handler runs on the timer thread
+            std::atomic<bool> deleted{false};
+            t->SetOnTimer([&loop, &deleted](void* sender) {
+                delete static_cast<TDUDHiTimer*>(sender);
+                deleted = true;
+                loop.wakeUp();
+            });
+            t->SetEnabled(true);
+            ASSERT_TRUE(loop.pumpUntil([&] { return deleted.load(); }, 10'000));
+        }
+    }
+    pf::setMessageLoop(nullptr);
+}

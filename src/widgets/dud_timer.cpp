@@ -171,6 +171,10 @@ void TDUDHiTimer::UpdateTimer()
     thread_ = st;
     // The phase starts now, not whenever the thread gets going.
     const std::int64_t start = pf::clock().monotonicMs();
+    // Held until the handle is stored: the thread's first wait takes the
+    // lock, so a handler that destroys the component from the timer thread
+    // finds the handle it must detach.
+    std::lock_guard<std::mutex> handleStored(st->mutex);
     st->thread = std::thread([this, st, interval, start] {
         std::int64_t due = start;
         for (;;) {
@@ -202,6 +206,11 @@ void TDUDHiTimer::UpdateTimer()
             } else {
                 fire();
             }
+            // Stopped by the handler (the component may be gone): this
+            // thread may be detached, so it ends here without touching
+            // anything but its own state.
+            if (st->stop)
+                return;
         }
     });
 }

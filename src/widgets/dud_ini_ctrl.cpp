@@ -10,6 +10,8 @@
 #include "widgets/dud_sysinfo.h"
 #include "widgets/dud_text_forms.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -449,7 +451,10 @@ void TDUDIniCtrl::WriteFont(const std::string& section, const std::string& ident
 
 TPoint TDUDIniCtrl::ReadPoint(const std::string& section, const std::string& ident, const TPoint& def)
 {
-    return DUDStringToPoint(ReadString(section, ident, DUDPointToString(def)));
+    // Text that is not a point gives the default, as a missing key does.
+    TPoint p = def;
+    DUDTryStringToPoint(ReadString(section, ident, DUDPointToString(def)), p);
+    return p;
 }
 
 void TDUDIniCtrl::WritePoint(const std::string& section, const std::string& ident, const TPoint& value)
@@ -459,7 +464,9 @@ void TDUDIniCtrl::WritePoint(const std::string& section, const std::string& iden
 
 TRect TDUDIniCtrl::ReadRect(const std::string& section, const std::string& ident, const TRect& def)
 {
-    return DUDStringToRect(ReadString(section, ident, DUDRectToString(def)));
+    TRect r = def;
+    DUDTryStringToRect(ReadString(section, ident, DUDRectToString(def)), r);
+    return r;
 }
 
 void TDUDIniCtrl::WriteRect(const std::string& section, const std::string& ident, const TRect& value)
@@ -519,7 +526,8 @@ void TDUDIniCtrl::WriteStringsExt(const std::string& section, const std::string&
 
 void TDUDIniCtrl::ReadColorList(const std::string& section, std::vector<std::string>& list)
 {
-    ReadSectionValues(section, list);
+    // The section as given: colour lists are shared by every user.
+    readValues(section.empty() ? mapped(section) : storeSection(section), list);
 }
 
 void TDUDIniCtrl::WriteColorList(const std::string& section, const std::vector<std::string>& list)
@@ -528,7 +536,7 @@ void TDUDIniCtrl::WriteColorList(const std::string& section, const std::vector<s
     std::vector<std::pair<std::string, std::string>> pairs;
     for (const auto& line : list) {
         const auto eq = line.find('=');
-        if (eq == std::string::npos)
+        if (eq == std::string::npos || eq == 0) // no name: nothing to write it under
             continue;
         pairs.emplace_back(line.substr(0, eq), line.substr(eq + 1));
         checkIdent(pairs.back().first);
@@ -560,12 +568,40 @@ void TDUDIniCtrl::ReadSection(const std::string& section, std::vector<std::strin
 
 void TDUDIniCtrl::ReadSections(std::vector<std::string>& list)
 {
-    readStore([&](const pf::IniFile& ini) { list = ini.readSections(); });
+    readStore([&](const pf::IniFile& ini) {
+        list = ini.readSections();
+        if (!useRegistry_)
+            return;
+        // The registry file holds every program's keys: only the keys
+        // directly under our own path are our sections.
+        // Key names match without regard to case.
+        auto lower = [](std::string t) {
+            for (char& c : t)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return t;
+        };
+        const std::string base = lower(GetRegPath());
+        std::vector<std::string> own, seen;
+        for (const auto& path : list) {
+            if (path.size() <= base.size() || lower(path.substr(0, base.size())) != base)
+                continue;
+            const std::string name = path.substr(base.size(), path.find('\\', base.size()) - base.size());
+            if (!name.empty() && std::find(seen.begin(), seen.end(), lower(name)) == seen.end()) {
+                seen.push_back(lower(name));
+                own.push_back(name);
+            }
+        }
+        list = std::move(own);
+    });
 }
 
 void TDUDIniCtrl::ReadSectionValues(const std::string& section, std::vector<std::string>& list)
 {
-    const std::string s = section.empty() ? mapped(section) : storeSection(section);
+    readValues(mapped(section), list);
+}
+
+void TDUDIniCtrl::readValues(const std::string& s, std::vector<std::string>& list)
+{
     list.clear();
     readStore([&](const pf::IniFile& ini) {
         for (const auto& key : ini.readSection(s))

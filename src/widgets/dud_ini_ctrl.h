@@ -138,6 +138,8 @@ private:
     // Store section of a mapped section name (the key path in the registry).
     std::string storeSection(const std::string& mapped) const;
     std::string mapped(const std::string& section) { return storeSection(GetSectionName(section)); }
+    // The name=value lines of a store section.
+    void readValues(const std::string& storeSection, std::vector<std::string>& list);
     void readStore(const std::function<void(const platform::IniFile&)>& job);
     void writeStore(const std::function<void(platform::IniFile&)>& job);
     int entryLimit(int count) const;

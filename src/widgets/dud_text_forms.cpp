@@ -45,22 +45,6 @@ bool equalsNoCase(const std::string& a, const char* b)
     return i == a.size() && !b[i];
 }
 
-std::vector<std::string> split(const std::string& s, char delimiter)
-{
-    std::vector<std::string> parts;
-    std::string cur;
-    for (char c : s) {
-        if (c == delimiter) {
-            parts.push_back(cur);
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    parts.push_back(cur);
-    return parts;
-}
-
 int intOrZero(const std::string& s)
 {
     int v = 0;
@@ -105,6 +89,18 @@ TPoint DUDStringToPoint(const std::string& s, char delimiter)
     return p;
 }
 
+bool DUDTryStringToPoint(const std::string& s, TPoint& p, char delimiter)
+{
+    const auto d = s.find(delimiter);
+    if (d == std::string::npos || d == 0 || d + 1 >= s.size() || s.front() != '[' || s.back() != ']')
+        return false;
+    TPoint r;
+    if (!DUDTryStrToInt(s.substr(1, d - 1), r.X) || !DUDTryStrToInt(s.substr(d + 1, s.size() - d - 2), r.Y))
+        return false;
+    p = r;
+    return true;
+}
+
 std::string DUDRectToString(const TRect& r, char delimiter)
 {
     return std::to_string(r.Left) + delimiter + std::to_string(r.Top) + delimiter + std::to_string(r.Right) +
@@ -113,10 +109,21 @@ std::string DUDRectToString(const TRect& r, char delimiter)
 
 TRect DUDStringToRect(const std::string& s, char delimiter)
 {
-    const auto parts = split(s, delimiter);
+    const auto parts = DUDParseToStrList(s, delimiter);
     if (parts.size() != 4)
         return {};
     return {intOrZero(parts[0]), intOrZero(parts[1]), intOrZero(parts[2]), intOrZero(parts[3])};
+}
+
+bool DUDTryStringToRect(const std::string& s, TRect& r, char delimiter)
+{
+    const auto parts = DUDParseToStrList(s, delimiter);
+    TRect v;
+    if (parts.size() != 4 || !DUDTryStrToInt(parts[0], v.Left) || !DUDTryStrToInt(parts[1], v.Top) ||
+        !DUDTryStrToInt(parts[2], v.Right) || !DUDTryStrToInt(parts[3], v.Bottom))
+        return false;
+    r = v;
+    return true;
 }
 
 std::string DUDFontToString(const TFont& f, char delimiter)
@@ -141,7 +148,7 @@ std::string DUDFontToString(const TFont& f, char delimiter)
 
 bool DUDStringToFont(const std::string& s, TFont& f, char delimiter)
 {
-    const auto parts = split(s, delimiter);
+    const auto parts = DUDParseToStrList(s, delimiter);
     if (parts.size() != 7)
         return false;
     f.Name = DUDTrim(parts[0]);

@@ -19,10 +19,15 @@ std::string DUDPointToString(const TPoint& p, char delimiter = kDUDDefaultDelimi
 // (0, 0) unless the text is "[" X delimiter Y "]" (blanks around the numbers
 // allowed); a part that is not a number gives 0.
 TPoint DUDStringToPoint(const std::string& s, char delimiter = kDUDDefaultDelimiter);
+// The point form with both parts numbers: true and p set; else p unchanged.
+bool DUDTryStringToPoint(const std::string& s, TPoint& p, char delimiter = kDUDDefaultDelimiter);
 
 std::string DUDRectToString(const TRect& r, char delimiter = kDUDDefaultDelimiter);
-// Exactly four pieces, else (0, 0, 0, 0); a piece that is not a number gives 0.
+// Exactly four pieces, else (0, 0, 0, 0); a piece that is not a number gives
+// 0. A final delimiter ends the text: it starts no empty piece.
 TRect DUDStringToRect(const std::string& s, char delimiter = kDUDDefaultDelimiter);
+// Four pieces that are all numbers: true and r set; else r unchanged.
+bool DUDTryStringToRect(const std::string& s, TRect& r, char delimiter = kDUDDefaultDelimiter);
 
 // Name, size, colour, bold, italic, underline, strike-out.
 std::string DUDFontToString(const TFont& f, char delimiter = kDUDDefaultDelimiter);

@@ -35,12 +35,17 @@ TDUDHiTimer::~TDUDHiTimer()
     onTimer_ = nullptr;
     messageTimer_.reset(); // a message-mode timer stops with its component
     for (auto& t : retired_) {
-        if (t->thread.joinable()) {
-            if (t->thread.get_id() == std::this_thread::get_id())
-                t->thread.detach();
-            else
-                t->thread.join();
-        }
+        if (!t->thread.joinable())
+            continue;
+        // Destroyed from inside that thread's OnTimer: on the timer thread
+        // itself, or on the main thread while the timer thread waits in its
+        // synchronised call for the handler to return. A join here would
+        // never return; the thread sees its stop flag when the handler is
+        // over and ends by itself without touching the component again.
+        if (t->thread.get_id() == std::this_thread::get_id() || t->handlerThread.load() == std::this_thread::get_id())
+            t->thread.detach();
+        else
+            t->thread.join();
     }
 }
 
@@ -185,6 +190,10 @@ void TDUDHiTimer::UpdateTimer()
     const std::int64_t start = pf::clock().monotonicMs();
     const int offset = NiceOf(priority_);
     const int nice = std::clamp(pf::currentThreadNice() + offset, -20, 19);
+    // Held until the handle is stored: the thread's first wait takes the
+    // lock, so a handler that destroys the component from the timer thread
+    // finds the handle it must detach.
+    std::lock_guard<std::mutex> handleStored(st->mutex);
     st->thread = std::thread([this, st, interval, start, offset, nice, reported = priorityReported_] {
         std::string why;
         if (offset != 0 && !pf::setCurrentThreadNice(nice, &why) && !reported->exchange(true))
@@ -222,6 +231,11 @@ void TDUDHiTimer::UpdateTimer()
             } else {
                 fire();
             }
+            // Stopped by the handler (the component may be gone): this
+            // thread may be detached, so it ends here without touching
+            // anything but its own state.
+            if (st->stop)
+                return;
         }
     });
 }

@@ -19,8 +19,12 @@ void DUDGradientCreateColorList(TColor c1, TColor c2, int count, TDUDColorList& 
         return;
     }
     auto channel = [&](int x, int y, int i) {
-        // MulDiv: multiply, then divide with rounding (127.5 becomes 128).
-        return (x + MulDiv(y - x, i, count - 1)) & 0xFF;
+        // x + (y - x) * i / (count - 1), a tie rounded up (127.5 becomes 128)
+        // whichever way the gradient runs: the colour itself is rounded, not
+        // the step from x, so white to black meets black to white halfway.
+        const std::int64_t den = count - 1;
+        const std::int64_t num = static_cast<std::int64_t>(x) * den + static_cast<std::int64_t>(y - x) * i;
+        return static_cast<int>((2 * num + den) / (2 * den)) & 0xFF;
     };
     for (int i = startFresh ? 0 : 1; i < count; ++i)
         list.push_back(RGB(channel(GetRValue(a), GetRValue(b), i), channel(GetGValue(a), GetGValue(b), i),

@@ -1,6 +1,7 @@
 #include "widgets/lzrw.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace kyd::widgets {
@@ -21,20 +22,57 @@ inline unsigned Hash(const std::uint8_t* p)
     return ((h * 40543u) >> 4) & 0xFFF;
 }
 
+inline std::uint64_t Load64(const std::uint8_t* p)
+{
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Length of the common start of a and b, at most kMaxMatch; both hold at
+// least kMaxMatch bytes. Eight bytes are compared at a time: the first
+// differing byte is the lowest set byte of the difference on a
+// little-endian machine.
+inline std::int32_t MatchLength(const std::uint8_t* a, const std::uint8_t* b)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        for (std::int32_t i = 0; i < 16; i += 8) {
+            if (const std::uint64_t d = Load64(a + i) ^ Load64(b + i))
+                return i + std::countr_zero(d) / 8;
+        }
+        if (a[16] != b[16])
+            return 16;
+        return a[17] != b[17] ? 17 : 18;
+    } else {
+        std::int32_t n = 0;
+        while (n < kMaxMatch && a[n] == b[n])
+            ++n;
+        return n;
+    }
+}
+
 } // namespace
 
+// Each input position holds one of: a run of at least kMinRun equal bytes,
+// a reference to an earlier copy of at least 3 bytes found through a hash
+// of the next 3 bytes (one candidate, no search), or a literal. The table
+// keeps the last position of each hash as a 32-bit number that starts far
+// enough back that an empty slot is never within the window.
 std::int32_t DUDLZRWCompress(const std::uint8_t* source, std::uint8_t* dest, std::int32_t size)
 {
     if (size < 0 || size > kLZRWBlockSize)
-        return -1; // positions must fit the table's 16-bit entries
-    std::uint16_t table[4096];
-    std::fill(std::begin(table), std::end(table), kEmpty);
+        return -1; // the format's positions are 16-bit
+    constexpr std::int32_t kNowhere = -2 * kWindow;
+    std::int32_t table[4096];
+    std::fill(std::begin(table), std::end(table), kNowhere);
     dest[0] = kFlagCompressed;
     std::int32_t y = 3;
     std::int32_t z = 1;
     int bits = 0;
-    std::uint16_t command = 0;
+    std::uint32_t command = 0;
     std::int32_t x = 0;
+    // Below this position a match may read its kMaxMatch bytes at once.
+    const std::int32_t fastEnd = size - kMaxMatch;
     while (x < size && y <= size) {
         if (bits == 16) {
             dest[z] = static_cast<std::uint8_t>(command >> 8);
@@ -42,46 +80,57 @@ std::int32_t DUDLZRWCompress(const std::uint8_t* source, std::uint8_t* dest, std
             z = y;
             y += 2;
             bits = 0;
+            command = 0;
         }
         int bit = 0;
         const std::uint8_t c = source[x];
-        const std::int32_t runLimit = std::min(kMaxRun, size - x);
-        std::int32_t run = 1;
-        while (run < runLimit && source[x + run] == c)
-            ++run;
-        if (run >= kMinRun) {
-            dest[y] = 0;
-            dest[y + 1] = static_cast<std::uint8_t>((run - kMinRun) >> 8);
-            dest[y + 2] = static_cast<std::uint8_t>(run - kMinRun);
-            dest[y + 3] = c;
-            y += 4;
-            x += run;
-            bit = 1;
-        } else if (size - x >= 3) {
-            const unsigned h = Hash(source + x);
-            const std::uint16_t entry = table[h];
-            table[h] = static_cast<std::uint16_t>(x);
-            std::int32_t length = 0;
-            if (entry != kEmpty && x - entry < kWindow) {
-                const std::int32_t limit = std::min(kMaxMatch, size - x);
-                while (length < limit && source[entry + length] == source[x + length])
-                    ++length;
+        if (x + 1 < size && source[x + 1] == c) {
+            const std::int32_t runLimit = std::min(kMaxRun, size - x);
+            std::int32_t run = 2;
+            while (run < runLimit && source[x + run] == c)
+                ++run;
+            if (run >= kMinRun) {
+                dest[y] = 0;
+                dest[y + 1] = static_cast<std::uint8_t>((run - kMinRun) >> 8);
+                dest[y + 2] = static_cast<std::uint8_t>(run - kMinRun);
+                dest[y + 3] = c;
+                y += 4;
+                x += run;
+                command = (command << 1) | 1;
+                ++bits;
+                continue;
             }
-            if (length >= 3) {
-                const unsigned key = (static_cast<unsigned>(x - entry) << 4) + static_cast<unsigned>(length - 3);
-                dest[y] = static_cast<std::uint8_t>(key >> 8);
-                dest[y + 1] = static_cast<std::uint8_t>(key);
-                y += 2;
-                x += length;
-                bit = 1;
+        }
+        if (size - x >= 3) {
+            const unsigned h = Hash(source + x);
+            const std::int32_t entry = table[h];
+            table[h] = x;
+            if (x - entry < kWindow) {
+                std::int32_t length;
+                if (x <= fastEnd) {
+                    length = MatchLength(source + entry, source + x);
+                } else {
+                    const std::int32_t limit = std::min(kMaxMatch, size - x);
+                    length = 0;
+                    while (length < limit && source[entry + length] == source[x + length])
+                        ++length;
+                }
+                if (length >= 3) {
+                    const unsigned key = (static_cast<unsigned>(x - entry) << 4) + static_cast<unsigned>(length - 3);
+                    dest[y] = static_cast<std::uint8_t>(key >> 8);
+                    dest[y + 1] = static_cast<std::uint8_t>(key);
+                    y += 2;
+                    x += length;
+                    bit = 1;
+                }
             }
         }
         if (bit == 0)
             dest[y++] = source[x++];
-        command = static_cast<std::uint16_t>((command << 1) + bit);
+        command = (command << 1) | static_cast<std::uint32_t>(bit);
         ++bits;
     }
-    command = static_cast<std::uint16_t>(command << (16 - bits));
+    command <<= 16 - bits;
     dest[z] = static_cast<std::uint8_t>(command >> 8);
     dest[z + 1] = static_cast<std::uint8_t>(command);
     if (y > size) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -300,4 +301,24 @@ TEST(WidgetUtilities, GlyphAndTextPlacedTogether)
     p = DUDGlyphTextPlace(A::taLeft, TDUDAlignment::agBottomRight, 2, {}, {}, text, area);
     EXPECT_EQ((TRect{70, 30, 100, 40}), p.Text); // no glyph, no spacing
     EXPECT_TRUE(p.Glyph.IsEmpty());
+}
+
+TEST(WidgetGradients, TiesRoundUpWhicheverWayTheGradientRuns)
+{
+    TDUDColorList list;
+    DUDGradientCreateColorList(clWhite, clBlack, 3, list, true);
+    EXPECT_EQ((TDUDColorList{0xFFFFFF, 0x808080, 0x000000}), list);
+    DUDGradientCreateColorList(clRed, clBlue, 3, list, true);
+    EXPECT_EQ(RGB(0x80, 0, 0x80), list[1]);
+    // Any gradient read backwards is the reverse gradient.
+    const TColor keys[] = {clBlack, clWhite, clRed, clBlue, RGB(3, 200, 77), RGB(250, 1, 128)};
+    for (TColor a : keys)
+        for (TColor b : keys)
+            for (int n = 2; n <= 9; ++n) {
+                TDUDColorList ab, ba;
+                DUDGradientCreateColorList(a, b, n, ab, true);
+                DUDGradientCreateColorList(b, a, n, ba, true);
+                std::reverse(ba.begin(), ba.end());
+                EXPECT_EQ(ab, ba) << std::hex << a << " " << b << " " << std::dec << n;
+            }
 }

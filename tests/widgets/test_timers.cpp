@@ -13,7 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <condition_variable>
 #include <grp.h>
@@ -408,4 +412,41 @@ TEST(HiTimerThreads, ThePriorityIsTheThreadsNiceValue)
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST(HiTimerThreads, DeletedFromItsOwnHandlerInEveryMode)
+{
+    // The system clock: the timer thread's own wait is what is under test.
+    pf::PlainMessageLoop loop;
+    pf::setMessageLoop(&loop);
+    struct Done {
+        std::mutex m;
+        std::condition_variable cv;
+        bool deleted = false;
+    };
+    for (int mode = 0; mode < 3; ++mode) {
+        for (int i = 0; i < 100; ++i) {
+            SCOPED_TRACE(::testing::Message() << "mode " << mode << " round " << i);
+            auto* t = new TDUDHiTimer(1);
+            t->SetUseThread(mode != 0);
+            t->SetSynchronize(mode != 2); // mode 2: the handler runs on the timer thread
+            // Shared with the handler, which may still be returning on the
+            // timer thread when this round ends.
+            auto done = std::make_shared<Done>();
+            t->SetOnTimer([done](void* sender) {
+                delete static_cast<TDUDHiTimer*>(sender);
+                std::lock_guard<std::mutex> g(done->m);
+                done->deleted = true;
+                done->cv.notify_all();
+            });
+            t->SetEnabled(true);
+            if (mode == 2) {
+                std::unique_lock<std::mutex> l(done->m);
+                ASSERT_TRUE(done->cv.wait_for(l, std::chrono::seconds(10), [&] { return done->deleted; }));
+            } else {
+                ASSERT_TRUE(loop.pumpUntil([&] { return done->deleted; }, 10'000));
+            }
+        }
+    }
+    pf::setMessageLoop(nullptr);
 }

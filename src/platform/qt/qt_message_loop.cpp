@@ -146,9 +146,11 @@ void QtMessageLoop::armDelayTimer(std::int64_t nextDue)
 
 void QtMessageLoop::onKick()
 {
-    std::int64_t nextDue = promoteDue();
     runNext();
-    armDelayTimer(nextDue);
+    // The item may have added or removed delayed posts (a periodic timer
+    // schedules its next tick from its handler): the due time is read only
+    // now, or the timer would be re-armed for a time that no longer holds.
+    armDelayTimer(promoteDue());
 }
 
 MessageLoop::WatchId QtMessageLoop::watchReadable(int fd, std::function<void()> onReadable)

@@ -43,6 +43,58 @@ void PutPalette(std::vector<std::uint8_t>& out, const QList<QRgb>& colors, int e
     }
 }
 
+std::uint32_t Get32(const std::uint8_t* p)
+{
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// A checked 1-bit picture without compression as it is stored: its palette
+// in the stored order and its bits unchanged (Qt's reader may turn the
+// palette round and the bits with it). Null for any other picture.
+QImage StoredMonoPicture(const std::vector<std::uint8_t>& bmp)
+{
+    const std::uint8_t* info = bmp.data() + 14;
+    const std::uint32_t infoSize = Get32(info);
+    const std::uint32_t offset = Get32(bmp.data() + 10);
+    std::int64_t width, height;
+    unsigned bits, compression = 0, entries = 2, entrySize = 4;
+    if (infoSize == 12) {
+        width = info[4] | (info[5] << 8);
+        height = info[6] | (info[7] << 8);
+        bits = info[10] | (info[11] << 8);
+        entrySize = 3;
+    } else {
+        width = static_cast<std::int32_t>(Get32(info + 4));
+        height = static_cast<std::int32_t>(Get32(info + 8));
+        bits = info[14] | (info[15] << 8);
+        compression = Get32(info + 16);
+        if (infoSize >= 36 && Get32(info + 32) != 0)
+            entries = Get32(info + 32);
+    }
+    const std::size_t palette = 14 + static_cast<std::size_t>(infoSize);
+    if (bits != 1 || compression != 0 || entries < 2 || palette + 2 * entrySize > offset)
+        return {};
+    const bool topDown = height < 0;
+    if (topDown)
+        height = -height;
+    QImage img(static_cast<int>(width), static_cast<int>(height), QImage::Format_Mono);
+    if (img.isNull())
+        return {};
+    QList<QRgb> colors;
+    for (int i = 0; i < 2; ++i) {
+        const std::uint8_t* e = bmp.data() + palette + i * entrySize;
+        colors.push_back(qRgb(e[2], e[1], e[0]));
+    }
+    img.setColorTable(colors);
+    const auto rowBytes = static_cast<std::size_t>(DUDBmpRowBytes(width, 1));
+    for (int y = 0; y < height; ++y) {
+        const std::size_t stored = static_cast<std::size_t>(topDown ? y : height - 1 - y);
+        const std::uint8_t* row = bmp.data() + offset + rowBytes * stored;
+        std::copy(row, row + (width + 7) / 8, img.scanLine(y));
+    }
+    return img;
+}
+
 } // namespace
 
 std::vector<std::uint8_t> DUDBmpImage(const QImage& picture, int format)
@@ -71,10 +123,13 @@ std::vector<std::uint8_t> DUDBmpImage(const QImage& picture, int format)
         source = picture.convertToFormat(QImage::Format_RGB888);
     } else {
         QList<QRgb> colors;
-        if (mono) {
+        if (mono && picture.colorTable().size() == 2) {
+            // The picture's own palette order and bits: a picture read from
+            // a stream is written back byte for byte.
             colors = picture.colorTable();
-            if (colors.size() != 2)
-                colors = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
+            source = picture.convertToFormat(QImage::Format_Mono);
+        } else if (mono) {
+            colors = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
             source = picture.convertToFormat(QImage::Format_Indexed8, colors, kNearest);
         } else if (bits == 8 && format != bfColors256) {
             source = picture.convertToFormat(QImage::Format_Indexed8);
@@ -104,6 +159,11 @@ std::vector<std::uint8_t> DUDBmpImage(const QImage& picture, int format)
         } else if (bits == 4) {
             for (int x = 0; x < w; ++x)
                 row[x / 2] |= static_cast<std::uint8_t>((line[x] & 0x0F) << (x % 2 == 0 ? 4 : 0));
+        } else if (source.format() == QImage::Format_Mono) {
+            // Same layout as the stored row; the bits past the width stay 0.
+            std::copy(line, line + (w + 7) / 8, row);
+            if (w % 8)
+                row[(w - 1) / 8] &= static_cast<std::uint8_t>(0xFF00 >> (w % 8));
         } else {
             for (int x = 0; x < w; ++x)
                 if (line[x] & 1)
@@ -136,6 +196,8 @@ void stReadBitmap(TStream& s, QImage& picture, bool compressed)
     QImage loaded;
     if (!loaded.loadFromData(bytes.data(), static_cast<int>(bytes.size()), "BMP"))
         throw EReadError("Bitmap image is not valid");
+    if (QImage mono = StoredMonoPicture(bytes); !mono.isNull())
+        loaded = std::move(mono);
     picture = std::move(loaded);
 }
 

@@ -95,6 +95,8 @@ void TDUDCustomControl::FillControl(TCanvas& canvas)
         qc->DrawImage(all, back, back.rect());
         return;
     }
+    if (transparent_)
+        return; // the parent's background shows through
     const TBrush saved = canvas.Brush;
     canvas.Brush = {color_, TBrushStyle::bsSolid};
     canvas.FillRect(all);
@@ -135,8 +137,9 @@ void TDUDCustomControl::RestoreBorderBack(TCanvas& canvas)
 void TDUDCustomControl::PaintTo(TCanvas& canvas)
 {
     canvas.Font = FontFromQFont(font(), clWindowText);
-    if (!transparent_)
-        Paint(canvas);
+    // Transparent or not, the content is painted; a transparent control
+    // only leaves out its own background (see FillControl).
+    Paint(canvas);
     if (flat_) {
         if (mouseAbove_ || focused_)
             RestoreBorderFront(canvas);

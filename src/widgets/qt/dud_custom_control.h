@@ -57,7 +57,7 @@ public:
     TPoint BackMapPoint(TPoint p, QSize back) const;
 
     // The background: the parent's bitmap when there is one (through the
-    // effects), else Color.
+    // effects), else Color; nothing on a transparent control.
     void FillControl(TCanvas& canvas);
     // Repaints a rectangle of the background.
     void RepBack(const TRect& r);

@@ -1,5 +1,7 @@
 #include "message_loop_cases.h"
 
+#include "platform/clock.h"
+#include "platform/periodic_timer.h"
 #include "platform/qt/qt_message_loop.h"
 
 #include <QCoreApplication>
@@ -52,6 +54,27 @@ TEST(QtMessageLoop, SynchronizeWhileMainThreadRunsExec)
     EXPECT_EQ(QCoreApplication::exec(), 0);
     worker.join();
     EXPECT_EQ(runs.load(), 20);
+}
+
+TEST(QtMessageLoop, PeriodicTimerKeepsTickingOnTheSystemClock)
+{
+    // A tick schedules the next one from its handler; the loop must not
+    // re-arm its delay timer with a due time read before the handler ran.
+    // Load only makes ticks late, so the check is the count before a
+    // generous deadline and a mean period no shorter than the interval.
+    QtMessageLoop loop;
+    setMessageLoop(&loop);
+    for (bool catchUp : {false, true}) {
+        int ticks = 0;
+        PeriodicTimer timer([&] { ++ticks; }, catchUp);
+        const std::int64_t start = clock().monotonicMs();
+        timer.start(10);
+        EXPECT_TRUE(loop.pumpUntil([&] { return ticks >= 100; }, 10'000)) << ticks << " ticks";
+        const std::int64_t elapsed = clock().monotonicMs() - start;
+        EXPECT_GE(ticks, 100);
+        EXPECT_GE(static_cast<double>(elapsed) / std::max(ticks, 1), 9.0) << ticks << " ticks in " << elapsed << " ms";
+    }
+    setMessageLoop(nullptr);
 }
 
 } // namespace kyd::platform::testing

@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <sstream>
 #include <unistd.h>
@@ -26,6 +28,7 @@ protected:
             if (!incoming) {
                 std::lock_guard lock(sentMutex_);
                 sent_.push_back(text.substr(0, text.find('\r')));
+                sentChanged_.notify_all();
             }
         });
         simulator.withCore([](sim::SimCore& c) {
@@ -54,25 +57,24 @@ protected:
         ExpectStatus(197, 200);
         EXPECT_TRUE(com->OutOfStep());
     }
-    // Check throat gets the reply the dispenser gave to it.
+    // Check throat gets the reply the dispenser gave to it (its third).
     void CheckThroatGetsItsOwnReply()
     {
         cmd->SendCommand(":", 5);
         ASSERT_FALSE(comStrings.Lines.empty());
-        EXPECT_EQ(comStrings.Lines.back(), "In : " + LastSent());
+        EXPECT_EQ(comStrings.Lines.back(), "In : " + Sent(2));
         EXPECT_EQ(cmd->Reply.size(), 1u) << cmd->Reply;
         EXPECT_FALSE(com->OutOfStep());
     }
-    std::string LastSent()
+    // The n-th reply the simulator sent (from 0), once it has reported it:
+    // it may report a reply after the tester has already taken it.
+    std::string Sent(std::size_t n)
     {
-        std::lock_guard lock(sentMutex_);
-        return sent_.empty() ? std::string() : sent_.back();
+        std::unique_lock lock(sentMutex_);
+        sentChanged_.wait_for(lock, std::chrono::seconds(10), [&] { return sent_.size() > n; });
+        return sent_.size() > n ? sent_[n] : std::string("<no reply ") + std::to_string(n) + ">";
     }
-    std::string StatusCheckReply()
-    {
-        std::lock_guard lock(sentMutex_);
-        return sent_.empty() ? std::string() : sent_.front();
-    }
+    std::string StatusCheckReply() { return Sent(0); }
     std::string Log() const
     {
         std::ifstream in(logPath_, std::ios::binary);
@@ -83,6 +85,7 @@ protected:
 
     fs::path logPath_;
     std::mutex sentMutex_;
+    std::condition_variable sentChanged_;
     std::vector<std::string> sent_;
 };
 
@@ -111,7 +114,7 @@ TEST_F(E2eLateReplies, ALongQuietWaitDiscardsTheLateReplyAndTheDispenseGetsItsOw
     cmd->Dispense('1', '0', {0, 3, 0, 0, 0, 0, 0, 0});
     ExpectStatus(196, '2');
     EXPECT_EQ(model.CodeText, "32 Empty Cassette");
-    EXPECT_EQ(comStrings.Lines.back(), "In : " + LastSent());
+    EXPECT_EQ(comStrings.Lines.back(), "In : " + Sent(1));
     // The late status-check reply is shown and logged as discarded, before
     // the dispense went out.
     const std::string discarded = "Discarded: " + StatusCheckReply() + "<CR>";

@@ -56,6 +56,7 @@ void TransactionRunner::Setup(const TransactionSetup& setup)
     delayCountdown_ = 0;
     aborted_ = false;
     finished_ = false;
+    failed_ = 0;
     removalCountdown_ = -1;
     ready_ = true;
     status_.clear();
@@ -93,6 +94,9 @@ void TransactionRunner::Finish(const char* status)
 {
     timer_.Stop();
     status_ = status;
+    // A run with failed transactions never looks like a clean one.
+    if (failed_ > 0)
+        status_ += ", " + std::to_string(failed_) + " of " + std::to_string(nextNr_ - 1) + " failed";
     button_ = "Close";
     finished_ = true;
 }
@@ -182,8 +186,10 @@ void TransactionRunner::DoTransaction()
         const char* follow = setup_.MoveForwardOption == 2 ? "4" : "3";
         outcome = Exchange([this, follow] { cmd_->SendCommand(follow, 180); }, failure);
     }
-    if (outcome == Outcome::Failed || outcome == Outcome::Broken)
+    if (outcome == Outcome::Failed || outcome == Outcome::Broken) {
+        ++failed_;
         AskAbortIgnore(failure);
+    }
 
     ++nextNr_;
     if (nextNr_ <= setup_.Count && !aborted_) {

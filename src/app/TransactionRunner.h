@@ -95,6 +95,9 @@ public:
     int Requested() const { return setup_.Count; }
     bool Finished() const { return finished_; }
     bool Aborted() const { return aborted_; }
+    // Transactions of this run whose dispense (or its follow-up) failed;
+    // the final status names them ("Done, 3 of 20 failed").
+    int FailedCount() const { return failed_; }
     // True while a tick runs (an exchange may be under way).
     bool InTick() const { return inTick_; }
     char CommandChar() const { return cmdChar_; }
@@ -130,6 +133,7 @@ private:
     int delayCountdown_ = 0;
     bool aborted_ = false;
     bool finished_ = false;
+    int failed_ = 0;
     int removalCountdown_ = -1;
     bool ready_ = true;
     bool started_ = false;

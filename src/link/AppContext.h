@@ -24,6 +24,9 @@ struct Settings {
     bool Handshake = true;          // RTS/CTS handshake before each command
     int BaudRate = 9600;
     TParity Parity = TParity::pEven;
+    // Quiet time the link waits for after a failed exchange before the next
+    // command, in ms; 0 follows the line's rate (at least 100 ms).
+    int ResyncMs = 0;
     bool LoggingEnabled = false;    // every exchange goes to the log
     bool TimeStamp = true;          // log lines carry the time
     bool DateStamp = true;          // log lines carry the date

@@ -57,17 +57,37 @@ std::string FormatDateTime(DateTime t)
     return buf;
 }
 
-bool AppendLogLines(const std::string& path, const std::vector<std::string>& lines)
+LogWrite AppendLogLines(const std::string& path, const std::vector<std::string>& lines)
 {
     if (path.empty())
-        return false;
+        return LogWrite::NotOpened;
     std::ofstream out(path, std::ios::out | std::ios::app | std::ios::binary);
     if (!out.is_open())
-        return false;
+        return LogWrite::NotOpened;
     for (const auto& line : lines)
         out << line << '\n';
     out.flush();
-    return true;
+    const bool written = out.good();
+    out.close();
+    return written && !out.fail() ? LogWrite::Written : LogWrite::Failed;
+}
+
+std::string DiscardedLine(const std::string& bytes)
+{
+    std::string out = "Discarded: ";
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\r') {
+            out += "<CR>";
+        } else if (u < 0x20 || u >= 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "<%02X>", u);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 } // namespace kyd::link

@@ -19,8 +19,17 @@ std::string FormatLogStamp(DateTime t, bool timeStamp, bool dateStamp);
 // Date and time as annotation and header lines show them:
 // "dd/mm/yyyy hh:mm:ss".
 std::string FormatDateTime(DateTime t);
+enum class LogWrite {
+    Written,
+    NotOpened, // nothing written
+    Failed,    // opened, but the lines did not all reach the file (disk full,
+               // file-size limit, I/O error)
+};
 // Appends the lines to the file (created when missing), each followed by a
-// new-line. False, with nothing written, when the file cannot be opened.
-bool AppendLogLines(const std::string& path, const std::vector<std::string>& lines);
+// new-line, and closes it again.
+LogWrite AppendLogLines(const std::string& path, const std::vector<std::string>& lines);
+// A "Discarded: " line showing bytes the link threw away, carriage returns
+// and other control characters written as <CR> and <xx>.
+std::string DiscardedLine(const std::string& bytes);
 
 } // namespace kyd::link

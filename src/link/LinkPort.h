@@ -96,6 +96,12 @@ public:
     {
         return platform::messageLoop().pumpUntil(done, timeoutMs);
     }
+    // After a packet time-out: the bytes the packet had collected without
+    // seeing its carriage return (empty when nothing had arrived).
+    virtual std::string CollectedAtTimeout() const { return {}; }
+    // True while the packet can arm and its time-out can run (the port open
+    // and its line present): only then can the link wait for a quiet line.
+    virtual bool CanWaitForQuiet() const { return IsOpen(); }
 };
 
 } // namespace kyd::link

@@ -1,5 +1,6 @@
 #include "link/PLVRCmd.h"
 
+#include "link/ReplyShape.h"
 #include "link/StatusTexts.h"
 #include "link/TextPos.h"
 #include "platform/clock.h"
@@ -99,10 +100,17 @@ void TPLVRCmdF::SendCommand(std::string command, int seconds)
         }
     } guard{*this, main};
 
+    const std::string sent = command;
+    if (ctx_->Options)
+        com.SetResyncMs(ctx_->Options->InForce().ResyncMs);
     com.Send(command, seconds);
     SendTime = platform::clock().wallNow();
-    if (ctx_->ComStrings)
+    const std::string discarded = com.Discarded();
+    if (ctx_->ComStrings) {
+        if (!discarded.empty())
+            ctx_->ComStrings->AddLine(DiscardedLine(discarded));
         ctx_->ComStrings->AddLine("Out: " + command);
+    }
 
     std::string reply;
     if (!com.ErrorFlag())
@@ -115,7 +123,7 @@ void TPLVRCmdF::SendCommand(std::string command, int seconds)
     if (ctx_->Options) {
         const Settings& s = ctx_->Options->InForce();
         if (s.LoggingEnabled)
-            LogExchange(command, reply, s.TimeStamp, s.DateStamp);
+            LogExchange(command, reply, s.TimeStamp, s.DateStamp, discarded);
     }
 
     const std::size_t received = reply.size();
@@ -132,6 +140,12 @@ void TPLVRCmdF::SendCommand(std::string command, int seconds)
     } else if (reply.empty()) {
         // "00": a good checksum around nothing carries no status.
         SetStatus(kClassSoftwareRecoverable, kCodeNoConnection);
+    } else if (!ReplyFitsCommand(sent, reply)) {
+        // Not this command's reply: a corrupt reply, and whatever answers
+        // this command may still be on its way.
+        SetStatus(kClassSoftwareRecoverable, kCodeLrcError);
+        reply.clear();
+        com.SetOutOfStep();
     } else {
         ClassifyReply(reply[0]);
     }
@@ -172,7 +186,7 @@ std::string TPLVRCmdF::LogFileName() const
 }
 
 void TPLVRCmdF::LogExchange(const std::string& command, const std::string& reply, bool timeStamp,
-                            bool dateStamp)
+                            bool dateStamp, const std::string& discarded)
 {
     std::string sendStamp = FormatLogStamp(SendTime, timeStamp, dateStamp);
     std::string replyStamp = FormatLogStamp(ReplyTime, timeStamp, dateStamp);
@@ -180,18 +194,34 @@ void TPLVRCmdF::LogExchange(const std::string& command, const std::string& reply
         sendStamp += ' ';
     if (!replyStamp.empty())
         replyStamp += ' ';
-    const std::string file = LogFileName();
-    if (!AppendLogLines(file, {sendStamp + "Out: " + command, replyStamp + "In : " + reply}))
-        platform::dialogs().messageDlg("Could not open Log file: \n" + file, platform::DlgType::Error,
-                                       platform::DlgButtons::Ok);
+    std::vector<std::string> lines;
+    if (!discarded.empty())
+        lines.push_back(sendStamp + DiscardedLine(discarded));
+    lines.push_back(sendStamp + "Out: " + command);
+    lines.push_back(replyStamp + "In : " + reply);
+    WriteLog(lines);
 }
 
 void TPLVRCmdF::LogAnnotation(const std::string& text)
 {
+    WriteLog({"// <<" + FormatDateTime(platform::clock().wallNow()) + ">> " + text});
+}
+
+void TPLVRCmdF::WriteLog(const std::vector<std::string>& lines)
+{
     const std::string file = LogFileName();
-    if (!AppendLogLines(file, {"// <<" + FormatDateTime(platform::clock().wallNow()) + ">> " + text}))
+    switch (AppendLogLines(file, lines)) {
+    case LogWrite::Written:
+        break;
+    case LogWrite::NotOpened:
         platform::dialogs().messageDlg("Could not open Log file: \n" + file, platform::DlgType::Error,
                                        platform::DlgButtons::Ok);
+        break;
+    case LogWrite::Failed:
+        platform::dialogs().messageDlg("Could not write Log file: \n" + file, platform::DlgType::Error,
+                                       platform::DlgButtons::Ok);
+        break;
+    }
 }
 
 void TPLVRCmdF::Refuse()

@@ -16,6 +16,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace kyd::link {
 
@@ -37,8 +38,11 @@ public:
     bool Busy() const { return busy_; }
 
     // Communication log.
+    // discarded: bytes thrown away before the command went out (the link
+    // waited for a quiet line after a failed exchange); logged first as a
+    // "Discarded: " line.
     void LogExchange(const std::string& command, const std::string& reply, bool timeStamp,
-                     bool dateStamp);
+                     bool dateStamp, const std::string& discarded = {});
     void LogAnnotation(const std::string& text);
     // The log file in force: the script's override, else the options' file.
     std::string LogFileName() const;
@@ -75,6 +79,9 @@ private:
     // like a failed command.
     void Refuse();
     TCom& Com() const;
+    // Appends to the log file in force; a file that cannot be opened or
+    // written is reported to the operator.
+    void WriteLog(const std::vector<std::string>& lines);
 
     Protokoll* model_;
     const AppContext* ctx_;

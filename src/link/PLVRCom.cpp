@@ -4,6 +4,8 @@
 #include "platform/message_loop.h"
 #include "serial/SioExcept.h"
 
+#include <algorithm>
+
 namespace kyd::link {
 
 namespace {
@@ -13,6 +15,13 @@ constexpr std::int64_t kCtsWaitMs = 3000;
 // Extra time after the packet's own time-out before the wait gives up by
 // itself (the packet's time-out event normally ends it first).
 constexpr std::int64_t kBackstopMs = 2000;
+// The longest reply the dispenser gives, framed, in characters; the quiet
+// interval is this many of them at the line's rate.
+constexpr int kLongestReplyChars = 110;
+constexpr int kResyncReplyLengths = 3;
+// A line that never falls quiet ends the wait after this many windows: the
+// command then goes out after the input flush.
+constexpr int kMaxQuietWindows = 20;
 
 } // namespace
 
@@ -43,6 +52,7 @@ int TCom::Open(int port, int baud, TParity parity, int dataBits, int stopBits, b
         return port_->Settings().ComNumber;
 
     bool badId = false;
+    outOfStep_ = false; // a reopened line holds nothing of the old exchanges
     try {
         port_->Close();
         handshake_ = handshake;
@@ -88,14 +98,70 @@ bool TCom::WaitForCTS()
     return !abort_ && port_->CTS();
 }
 
+int TCom::ResyncMs() const
+{
+    if (resyncSetting_ > 0)
+        return std::max(resyncSetting_, kMinResyncMs);
+    const PortSettings s = port_->Settings();
+    const int bits = 1 + s.DataBits + (s.Parity == TParity::pNone ? 0 : 1) + s.StopBits;
+    const int baud = std::max(s.Baud, 1);
+    const std::int64_t ms =
+        (std::int64_t{kResyncReplyLengths} * kLongestReplyChars * bits * 1000 + baud - 1) / baud;
+    return static_cast<int>(std::clamp<std::int64_t>(ms, kMinResyncMs, 60000));
+}
+
+void TCom::Resync()
+{
+    const int quietMs = ResyncMs();
+    const int ticks = std::max(2, static_cast<int>((quietMs + kTickMs - 1) / kTickMs));
+    for (int window = 0; window < kMaxQuietWindows && !abort_; ++window) {
+        packetArrived_ = false;
+        error_ = false;
+        reply_.clear();
+        port_->EnablePacket(ticks);
+        if (QuietWaitHandler)
+            QuietWaitHandler(quietMs);
+        const bool ended = port_->PumpUntil([this] { return packetArrived_ || error_ || abort_; },
+                                            ticks * kTickMs + kBackstopMs);
+        if (!ended && platform::messageLoop().quitRequested())
+            abort_ = true;
+        if (abort_ || !ended) {
+            port_->DisablePacket();
+            break;
+        }
+        if (packetArrived_) {
+            discarded_ += reply_ + "\r";
+            continue;
+        }
+        const std::string partial = port_->CollectedAtTimeout();
+        if (partial.empty()) {
+            outOfStep_ = false; // a whole window without a byte
+            break;
+        }
+        discarded_ += partial;
+    }
+    packetArrived_ = false;
+    error_ = false;
+    reply_.clear();
+}
+
 void TCom::Send(std::string& command, int seconds)
 {
     error_ = false;
     abort_ = false;
     reply_.clear();
+    discarded_.clear();
     packetArrived_ = false;
     timeoutTicks_ = TimeoutTicks(seconds);
     command += Checksum(command);
+
+    if (outOfStep_ && port_->CanWaitForQuiet()) {
+        Resync();
+        if (abort_) {
+            error_ = true; // cancelled before anything was sent
+            return;
+        }
+    }
 
     port_->FlushInBuffer();
     port_->FlushOutBuffer();
@@ -132,6 +198,8 @@ std::string TCom::WaitReply()
     port_->SetRTS(false);
     if (!error_ && !CheckReply(reply_))
         error_ = true;
+    if (error_)
+        outOfStep_ = true; // the real reply, or the rest of it, may still come
     return reply_;
 }
 

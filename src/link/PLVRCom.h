@@ -50,6 +50,26 @@ public:
     // Sets the abort flag (main thread); the exchange under way ends.
     void SetAbort();
 
+    // After an exchange that failed once the command had gone out (time-out,
+    // abort, corrupt reply) the link is out of step: a late reply may still
+    // be on its way. The next Send first waits until the line has been quiet
+    // for the resynchronisation interval, discarding whatever arrives.
+    bool OutOfStep() const { return outOfStep_; }
+    // The command layer marks a reply that does not fit its command.
+    void SetOutOfStep() { outOfStep_ = true; }
+    // Quiet time wanted before the next command after a failed exchange, in
+    // ms; 0 (the default) takes several of the longest replies at the line's
+    // rate. Never less than kMinResyncMs.
+    void SetResyncMs(int ms) { resyncSetting_ = ms; }
+    int ResyncMs() const;
+    static constexpr int kMinResyncMs = 100;
+    // Bytes the last Send discarded while waiting for a quiet line (each
+    // ended packet with its carriage return), empty when there were none.
+    const std::string& Discarded() const { return discarded_; }
+    // Called each time the link starts a quiet-line window, with its length
+    // in ms (a fake clock in tests moves on from here).
+    std::function<void(int ms)> QuietWaitHandler;
+
     bool AbortFlag() const { return abort_; }
     bool ErrorFlag() const { return error_; }
     bool Handshake() const { return handshake_; }
@@ -78,7 +98,14 @@ private:
             PortLostHandler();
     }
 
+    // Waits until the line is quiet for ResyncMs(), keeping what arrives in
+    // discarded_. Ends early, leaving the link out of step, on an abort.
+    void Resync();
+
     std::unique_ptr<LinkPort> port_;
+    bool outOfStep_ = false;
+    int resyncSetting_ = 0;
+    std::string discarded_;
     bool abort_ = false;
     bool error_ = false;
     bool handshake_ = false;

@@ -225,6 +225,13 @@ bool SioLinkPort::PumpUntil(const std::function<bool()>& done, std::int64_t time
     return SioComPort1.PumpUntil(done, timeoutMs);
 }
 
+std::string SioLinkPort::CollectedAtTimeout() const
+{
+    std::string s;
+    SioDataPacket1.GetCollectedString(s);
+    return s;
+}
+
 void SioLinkPort::ModemStatusChanged()
 {
     if (modemTrigger_ && IsOpen() && !lineLost_ && SioComPort1.GetRTS())

@@ -46,6 +46,8 @@ public:
     void DisablePacket() override;
     // The main thread takes the port's input itself while it waits.
     bool PumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs) override;
+    std::string CollectedAtTimeout() const override;
+    bool CanWaitForQuiet() const override { return IsOpen() && !lineLost_; }
 
     // The port component, lent to the firmware downloader.
     sio::TSioComPort& Port() { return SioComPort1; }

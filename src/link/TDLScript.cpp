@@ -674,7 +674,8 @@ TTDLScript::Outcome TTDLScript::LogFile(const std::string& p)
         return Outcome::None;
 
     const std::string path = (!p.empty() && p[0] == '/') ? p : (options ? options->ScriptFolder : std::string()) + p;
-    if (AppendLogLines(path, {"Opened by TDL script : " + FormatDateTime(platform::clock().wallNow())})) {
+    if (AppendLogLines(path, {"Opened by TDL script : " + FormatDateTime(platform::clock().wallNow())}) ==
+        LogWrite::Written) {
         ShowInfo("Log-file: " + p);
         cmd_->LogFileOverride = path;
     } else {

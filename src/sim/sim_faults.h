@@ -23,6 +23,8 @@ struct ScriptedStatus {
 struct SimFaults {
     int silent = 0;         // frames received but not answered (nor run)
     int delayMs = 0;        // wait before every reply
+    int lateMs = 0;         // extra wait before the replies counted by late;
+    int late = 0;           // commands arriving meanwhile wait their turn
     int badChecksum = 0;    // replies with a corrupted checksum
     int bareCr = 0;         // a bare carriage return instead of the reply
     int fragmentBytes = 0;  // send replies in pieces of this many bytes ...

@@ -127,6 +127,8 @@ ReplyPlan Simulator::onFrame(const std::string& frame)
     }
 
     int wait = faults_.delayMs;
+    if (faults_.lateMs > 0 && takeFault(faults_.late))
+        wait += faults_.lateMs;
     if (!faults_.noise.empty()) {
         plan.chunks.push_back({wait, faults_.noise});
         wait = 0;

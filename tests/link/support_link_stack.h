@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <memory>
+#include <vector>
 
 namespace kyd::link::test {
 
@@ -45,6 +46,13 @@ struct LinkStack {
         cmd = std::make_unique<TPLVRCmdF>(&model, &ctx);
         options.settings.Handshake = false;
         options.settings.LoggingEnabled = false;
+        // The quiet-line wait after a failed exchange runs on the fake
+        // clock: each window passes at once unless a test holds it.
+        com->QuietWaitHandler = [this](int ms) {
+            quietWaits.push_back(ms);
+            if (autoPassQuietWindows)
+                loop.postCall([this, ms] { clock.advance(ms + 110); });
+        };
     }
     // Frees the command layer and TCom (which closes the port) and runs what
     // they left posted.
@@ -65,6 +73,8 @@ struct LinkStack {
     AppContext ctx;
     std::unique_ptr<TCom> com;
     std::unique_ptr<TPLVRCmdF> cmd;
+    std::vector<int> quietWaits; // every quiet-line window the link began
+    bool autoPassQuietWindows = true;
 };
 
 } // namespace kyd::link::test

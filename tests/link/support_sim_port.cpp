@@ -172,6 +172,9 @@ std::intptr_t SimLinkPort::OnMessage(const platform::Message& m)
         if (packetEnabled_ && m.wParam == packetGen_) {
             packetEnabled_ = false;
             ++packetGen_;
+            // What the packet had collected goes with it.
+            collectedAtTimeout_ = input_;
+            input_.clear();
             if (events_)
                 events_->OnPacketTimeout();
         }

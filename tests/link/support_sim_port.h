@@ -39,6 +39,7 @@ public:
     void PutString(const std::string& bytes) override;
     void EnablePacket(int timeoutTicks) override;
     void DisablePacket() override;
+    std::string CollectedAtTimeout() const override { return collectedAtTimeout_; }
 
     // --- the simulated dispenser and the faults ---
     // Answers every frame unless a queued answer stands in; its fault
@@ -103,6 +104,7 @@ private:
     std::uint64_t inputGen_ = 0;   // bumped by a flush: older input is dropped
     std::uint64_t rtsGen_ = 0;
     std::string input_;            // received, not yet matched
+    std::string collectedAtTimeout_;
     std::uint64_t nextDelivery_ = 1;
     std::map<std::uint64_t, std::pair<std::uint64_t, std::string>> deliveries_; // id -> (input gen, bytes)
     sim::FrameAssembler assembler_;

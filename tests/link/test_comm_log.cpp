@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace kyd::link::test {
@@ -20,6 +22,17 @@ std::string ReadFile(const fs::path& p)
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// In a child process: 40 bytes fit under a 64-byte limit, the next 40 do not.
+int AppendUnderSizeLimit(const std::string& path)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{64, 64};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const bool first = AppendLogLines(path, {std::string(40, 'a')}) == LogWrite::Written;
+    const bool second = AppendLogLines(path, {std::string(40, 'b')}) == LogWrite::Failed;
+    return first && second ? 0 : 1;
 }
 
 class CommLog : public LinkFixture {
@@ -130,6 +143,34 @@ TEST_F(CommLog, UnopenableFileIsReportedAndExchangeUnaffected)
     EXPECT_EQ(calls[0].type, platform::DlgType::Error);
     EXPECT_EQ(calls[0].buttons, platform::DlgButtons::Ok);
     EXPECT_EQ(mainWindow.StatusTexts.size(), 2u);
+}
+
+TEST_F(CommLog, FailedWriteIsReportedAndExchangeUnaffected)
+{
+    // Opens fine, but no byte fits: every exchange says so.
+    options.settings.LogFile = "/dev/full";
+    for (int i = 0; i < 2; ++i) {
+        port->QueueReply("0");
+        cmd->SendCommand("3", 5);
+        EXPECT_EQ(cmd->Reply, "0");
+        ExpectStatus(195, 48);
+    }
+    cmd->LogAnnotation("note");
+    auto calls = dialogs.calls();
+    ASSERT_EQ(calls.size(), 3u);
+    for (const auto& c : calls) {
+        EXPECT_EQ(c.text, "Could not write Log file: \n/dev/full");
+        EXPECT_EQ(c.type, platform::DlgType::Error);
+    }
+    EXPECT_EQ(AppendLogLines("/dev/full", {"x"}), LogWrite::Failed);
+}
+
+TEST_F(CommLog, FileSizeLimitIsAFailedWrite)
+{
+    // Under a file-size limit the lines that do not fit are a failed
+    // write (the limit's signal ignored, as the program does).
+    const std::string path = options.settings.LogFile;
+    EXPECT_EXIT(std::exit(AppendUnderSizeLimit(path)), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(CommLog, AnnotationLine)

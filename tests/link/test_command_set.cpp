@@ -231,9 +231,10 @@ TEST_F(CommandSet, PayloadsOfDataCommands)
     port->QueueReply("0S1");
     EXPECT_TRUE(cmd->SendSelfTestData(1));
     EXPECT_EQ(model.SelfTestData, "S1");
-    port->QueueReply("0Q9");
+    const std::string statusData = "Q9" + std::string(102, ' '); // the 104 characters of the check
+    port->QueueReply("0" + statusData);
     EXPECT_TRUE(cmd->CheckStatus());
-    EXPECT_EQ(model.CheckStatusData, "Q9");
+    EXPECT_EQ(model.CheckStatusData, statusData);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,6 +106,35 @@ TEST(Kydsim, LinkPathIsNeverAnythingButItsOwnLink)
     EXPECT_EQ(content(link), "mine");
     for (const std::string& p : {file, other, link})
         ::unlink(p.c_str());
+}
+
+// A second simulator never takes over the link of a running one: the link
+// keeps pointing at the first one's line, and goes when that one ends.
+TEST(Kydsim, LinkOfARunningSimulatorIsRefused)
+{
+    const std::string program = kydsimPath();
+    if (::access(program.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "kydsim not built";
+    const std::string link = "/tmp/kydsim-live-" + std::to_string(::getpid()) + ".link";
+    ::unlink(link.c_str());
+    simtest::Child first = simtest::spawn(program, {"--link", link});
+    ASSERT_EQ(simtest::readLine(first, 3000), link);
+    char target[256] = {};
+    ASSERT_GT(::readlink(link.c_str(), target, sizeof target - 1), 0);
+
+    simtest::Child second = simtest::spawn(program, {"--link", link});
+    EXPECT_EQ(simtest::readLine(second, 3000), "");
+    // Refused, it has ended by itself; one that took the link over is stopped.
+    int status = simtest::stopChild(second, SIGTERM, 3000);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    char still[256] = {};
+    ASSERT_GT(::readlink(link.c_str(), still, sizeof still - 1), 0);
+    EXPECT_STREQ(still, target);
+
+    status = simtest::stopChild(first, SIGTERM, 3000);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    struct stat st {};
+    EXPECT_NE(::lstat(link.c_str(), &st), 0); // the first one's link went with it
 }
 
 TEST(Kydsim, RejectsBadOptions)

@@ -1,5 +1,7 @@
 #include "app/qt/OptionDlg.h"
 
+#include <algorithm>
+
 #include "link/PLVRCom.h"
 #include "link/Serialdevicelist.h"
 #include "platform/dialogs.h"
@@ -187,6 +189,7 @@ void TOptionForm::ReadSettings()
     settings_.BaudRate = ini_.readInteger(kComm, "Baudrate", 9600);
     settings_.Handshake = ini_.readBool(kComm, "Handshake", true);
     settings_.Parity = ini_.readBool(kComm, "ParityEven", true) ? link::TParity::pEven : link::TParity::pOdd;
+    settings_.ResyncMs = std::max(0, ini_.readInteger(kComm, "ResyncMs", 0));
     settings_.LoggingEnabled = ini_.readBool(kLog, "LogEnabled", false);
     settings_.LogFile = ini_.readString(kLog, "LogFile", ExpandedDefaultLogFile());
     settings_.TimeStamp = ini_.readBool(kLog, "TimeStamp", true);
@@ -206,6 +209,8 @@ void TOptionForm::SaveSettings()
     ini_.writeInteger(kComm, "Baudrate", settings_.BaudRate);
     ini_.writeBool(kComm, "Handshake", settings_.Handshake);
     ini_.writeBool(kComm, "ParityEven", settings_.Parity == link::TParity::pEven);
+    if (settings_.ResyncMs > 0) // kept only when set by hand: 0 follows the line's rate
+        ini_.writeInteger(kComm, "ResyncMs", settings_.ResyncMs);
     ini_.writeBool(kLog, "LogEnabled", settings_.LoggingEnabled);
     ini_.writeString(kLog, "LogFile", settings_.LogFile);
     ini_.writeBool(kLog, "TimeStamp", settings_.TimeStamp);

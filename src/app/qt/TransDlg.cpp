@@ -57,8 +57,9 @@ TFormTransaction::TFormTransaction(QWidget* owner, link::TPLVRCmdF* cmd) : QDial
     transRow->addStretch(1);
     auto [statusPanel, statusRow] = panel("Status:");
     LabelStatus = label(statusPanel, "LabelStatus", "");
-    // Room for the longest status ("Remove notes", "Delay 1000").
-    LabelStatus->setMinimumWidth(std::max(scale.X(80), LabelStatus->fontMetrics().horizontalAdvance("Remove notes")));
+    // Room for the longest status (a run's end with its failed transactions).
+    LabelStatus->setMinimumWidth(
+        std::max(scale.X(80), LabelStatus->fontMetrics().horizontalAdvance("Aborted, 9999 of 9999 failed")));
     statusRow->addWidget(LabelStatus);
     statusRow->addStretch(1);
 

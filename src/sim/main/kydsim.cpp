@@ -67,6 +67,8 @@ and --delay-ms are given as --boot-silent and --boot-delay-ms here.
 Faults (a COUNT of -1 or none means always, N the next N replies):
   --silent[=COUNT]       do not answer
   --delay-ms MS          wait MS milliseconds before every reply
+  --late-ms MS[:COUNT]   answer COUNT replies (default all) MS milliseconds
+                         late, after the tester has given up on them
   --bad-checksum[=COUNT] corrupt the reply checksum
   --bare-cr[=COUNT]      send a bare carriage return instead of the reply
   --hang-up[=COUNT]      hang the line up half-way through the reply
@@ -213,6 +215,11 @@ int main(int argc, char** argv)
             faults.silent = count();
         } else if (opt == "--delay-ms") {
             faults.delayMs = toInt(value(), opt, 0, 600000);
+        } else if (opt == "--late-ms") {
+            const std::string v = value();
+            const auto colon = v.find(':');
+            faults.lateMs = toInt(v.substr(0, colon), opt, 1, 600000);
+            faults.late = colon == std::string::npos ? -1 : toInt(v.substr(colon + 1), opt, -1, 1000000);
         } else if (opt == "--bad-checksum") {
             faults.badChecksum = count();
         } else if (opt == "--bare-cr") {

@@ -3,6 +3,7 @@
 #include "app/LinkPortFactory.h"
 #include "app/qt/CmdStr.h"
 #include "app/qt/PLVRMain.h"
+#include "link/PLVRCom.h"
 #include "serial/SioExcept.h"
 
 #include <QComboBox>
@@ -64,6 +65,10 @@ void AppFixture::Start(bool show)
     s.DemoDir = dir;
     s.PortList = [this] { return portList; };
     app = std::make_unique<TesterApp>(s);
+    // The link's quiet-line wait after a failed exchange passes on the fake
+    // clock at once.
+    if (link::TCom* com = Main().Com())
+        com->QuietWaitHandler = [this](int ms) { loop.postCall([this, ms] { clock.advance(ms + 110); }); };
     if (show)
         app->Show();
     ProcessEvents();

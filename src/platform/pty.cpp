@@ -80,13 +80,6 @@ PtyMaster::PtyMaster(std::string linkPath) : linkPath_(std::move(linkPath))
             throw std::system_error(EEXIST, std::generic_category(),
                                     linkPath_ + " is in the way (not a link to a pseudo-terminal)");
         }
-        // A pseudo-terminal's device exists only while its line is open: a
-        // link to one that exists belongs to a running simulator (or another
-        // program's line) and is not taken over.
-        if (isPtyLink(linkPath_) && ::stat(linkPath_.c_str(), &st) == 0) {
-            throw std::system_error(EEXIST, std::generic_category(),
-                                    linkPath_ + " points at a live pseudo-terminal (" + linkTarget(linkPath_) + ")");
-        }
     }
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (stopFd_ < 0)

@@ -1,0 +1,62 @@
+#include "app/ToolPlacement.h"
+
+#include <algorithm>
+#include <set>
+
+namespace kyd::app {
+
+namespace {
+
+FrameBox Grown(const FrameBox& b, int by)
+{
+    return {b.X - by, b.Y - by, b.W + 2 * by, b.H + 2 * by};
+}
+
+bool Free(const FrameBox& box, const FrameBox& area, const FrameBox& main, const std::vector<FrameBox>& taken,
+          int gap)
+{
+    if (!box.Inside(area) || box.Intersects(Grown(main, gap)))
+        return false;
+    return std::none_of(taken.begin(), taken.end(),
+                        [&](const FrameBox& t) { return box.Intersects(Grown(t, gap)); });
+}
+
+} // namespace
+
+FrameBox PlaceBesideMain(const FrameBox& area, const FrameBox& main, const std::vector<FrameBox>& taken, int w,
+                         int h, int gap)
+{
+    // Lined up with the main window's top (left) edge, or just after one of
+    // the windows already placed, nearest the main window's edge first.
+    std::set<int> rows{main.Y};
+    std::set<int> cols{main.X};
+    for (const FrameBox& t : taken) {
+        rows.insert(t.Bottom() + gap);
+        cols.insert(t.Right() + gap);
+    }
+    const int right = main.Right() + gap;
+    const int below = main.Bottom() + gap;
+    const int left = main.X - gap - w;
+    const int above = main.Y - gap - h;
+    std::vector<FrameBox> candidates;
+    for (int y : rows)
+        candidates.push_back({right, y, w, h});
+    for (int x : cols)
+        candidates.push_back({x, below, w, h});
+    for (int y : rows)
+        candidates.push_back({left, y, w, h});
+    for (int x : cols)
+        candidates.push_back({x, above, w, h});
+    for (const FrameBox& c : candidates)
+        if (Free(c, area, main, taken, gap))
+            return c;
+
+    // A screen too small for any free place: below the main window, inside
+    // the area as far as the window fits.
+    FrameBox box{main.X, below, w, h};
+    box.X = std::max(area.X, std::min(box.X, area.Right() - w));
+    box.Y = std::max(area.Y, std::min(box.Y, area.Bottom() - h));
+    return box;
+}
+
+} // namespace kyd::app

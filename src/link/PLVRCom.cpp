@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/message_loop.h"
+#include "platform/port_resolver.h"
 #include "serial/SioExcept.h"
 
 namespace kyd::link {
@@ -15,6 +16,23 @@ constexpr std::int64_t kCtsWaitMs = 3000;
 constexpr std::int64_t kBackstopMs = 2000;
 
 } // namespace
+
+PortUnavailable::PortUnavailable(const std::string& sentence, const sio::ESIOException& cause)
+    : sio::EOpenComm(sentence + "\n" + cause.what(), 0)
+{
+    ErrorCode = cause.ErrorCode;
+}
+
+std::string PortNotAvailableText(int port)
+{
+    std::string text = "COM" + std::to_string(port);
+    if (port > 0) {
+        const std::string path = platform::resolvePortPath(port);
+        if (!path.empty())
+            text += " (" + path + ")";
+    }
+    return text + " is not available: check the cable and the dispenser's power.";
+}
 
 TCom::TCom(std::unique_ptr<LinkPort> port) : port_(std::move(port))
 {
@@ -57,7 +75,15 @@ int TCom::Open(int port, int baud, TParity parity, int dataBits, int stopBits, b
         // The port does not exist: the library asks the operator for one.
         // A failure of this attempt (the prompt cancelled) is the caller's.
         wanted.ComNumber = 0;
-        port_->Open(wanted);
+        try {
+            port_->Open(wanted);
+        } catch (const sio::ENoPortSelected& e) {
+            throw PortUnavailable(kNoPortSelectedText, e);
+        } catch (const PortUnavailable&) {
+            throw;
+        } catch (const sio::EOpenComm& e) {
+            throw PortUnavailable(PortNotAvailableText(port_->Settings().ComNumber), e);
+        }
     }
     return port_->Settings().ComNumber;
 }
@@ -97,8 +123,15 @@ void TCom::Send(std::string& command, int seconds)
     timeoutTicks_ = TimeoutTicks(seconds);
     command += Checksum(command);
 
-    port_->FlushInBuffer();
-    port_->FlushOutBuffer();
+    try {
+        // Opens the port again when its line had gone away.
+        port_->FlushInBuffer();
+        port_->FlushOutBuffer();
+    } catch (const PortUnavailable&) {
+        throw;
+    } catch (const sio::EOpenComm& e) {
+        throw PortUnavailable(PortNotAvailableText(port_->Settings().ComNumber), e);
+    }
 
     if (handshake_) {
         port_->SetRTS(true);

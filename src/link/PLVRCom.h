@@ -6,6 +6,7 @@
 
 #include "link/AppContext.h"
 #include "link/LinkPort.h"
+#include "serial/SioExcept.h"
 
 #include <cstdint>
 #include <functional>
@@ -13,6 +14,20 @@
 #include <string>
 
 namespace kyd::link {
+
+// A port the link cannot use, said in the operator's words with the serial
+// library's own message after them. Still one of the library's port-opening
+// exceptions, with its error code, for whoever catches those.
+class PortUnavailable : public sio::EOpenComm {
+public:
+    PortUnavailable(const std::string& sentence, const sio::ESIOException& cause);
+};
+
+// "COM5 (/dev/ttyS4) is not available: check the cable and the dispenser's
+// power."
+std::string PortNotAvailableText(int port);
+// The operator cancelled the choice of a port.
+inline constexpr const char* kNoPortSelectedText = "No port selected.";
 
 class TCom final : private LinkPortEvents {
 public:
@@ -24,8 +39,9 @@ public:
     // (Re)opens the port; returns the port number in use. Nothing is touched
     // when the port is open with the same settings. A port that does not
     // exist makes the library ask for one (an exception of that second
-    // attempt reaches the caller); any other open failure is shown as
-    // "Error: " + message and leaves the port closed.
+    // attempt reaches the caller, as PortUnavailable: "No port selected."
+    // when the operator cancelled the choice); any other open failure is
+    // shown as "Error: " + message and leaves the port closed.
     int Open(int port, int baud, TParity parity, int dataBits, int stopBits, bool handshake);
 
     // Two characters: the high and low nibble of the exclusive-or of all
@@ -39,8 +55,9 @@ public:
     // Raises RTS's partner: waits up to 3 s for CTS, pumping messages, so
     // an abort ends the wait. Returns the CTS state (false when aborted).
     bool WaitForCTS();
-    // Starts one exchange; appends the checksum to command. An exception of
-    // the library (port not open) passes to the caller.
+    // Starts one exchange; appends the checksum to command. A port that
+    // cannot be (re)opened passes to the caller as PortUnavailable, any
+    // other exception of the library as it is.
     void Send(std::string& command, int seconds);
     // Waits, pumping messages, for the reply packet, its time-out or an
     // abort; ends the exchange and returns the reply as received (with its

@@ -78,6 +78,10 @@ public:
 
     // Window caption and application title.
     void SetCaption(const std::string& text);
+    // While the firmware downloader holds the dispenser port, the status
+    // bar says so (and a lost line is not the link's); afterwards the text
+    // goes.
+    void SetFirmwareHoldsPort(bool holds);
     // Writes Misc Top and Left.
     void SaveGeometry();
     // Frees the command layer, the status model, the link (closing the
@@ -193,6 +197,8 @@ private:
     void RunOpenedScript(int n);
     void SyncViewChecks();
     void OpenHelp(const char* file);
+    // The "no longer available" text goes once the port works again.
+    void ClearPortLostText();
     std::string HelpPath(const char* file) const;
 
     platform::IniFile& ini_;
@@ -211,6 +217,8 @@ private:
     std::vector<std::string> demoFiles_;
     bool closePending_ = false;
     bool shownOnce_ = false;
+    std::string portLostText_;      // shown since the line went away
+    bool firmwareHoldsPort_ = false;
 
     TOptionForm* options_ = nullptr;
     TCmdStrForm* cmdWindow_ = nullptr;

@@ -3,6 +3,8 @@
 // when it hides the dispenser port is open again at the options' settings.
 #include "support_pty_app.h"
 
+#include <QLabel>
+
 #include "app/qt/PLVRMain.h"
 #include "firmware/qt/UnitNFC_Selector.h"
 #include "link/PLVRCom.h"
@@ -38,6 +40,8 @@ TEST_F(FirmwareWindowTest, OpensFromTheMenuAndGivesTheDispenserPortBack)
     Main().NewUploadFirmvare1->trigger();
     ASSERT_TRUE(w.isVisible());
     EXPECT_TRUE(w.isModal());
+    // The main window says who has the port, not "No Connection".
+    EXPECT_EQ(Main().StatusPanel1->text(), "COM1 is in use by the firmware downloader");
     EXPECT_EQ(w.windowTitle(), "KYDTest Com1");
     ASSERT_NE(w.Loader(), nullptr);
 
@@ -61,6 +65,7 @@ TEST_F(FirmwareWindowTest, OpensFromTheMenuAndGivesTheDispenserPortBack)
     EXPECT_EQ(LinkPort().GetBaud(), 9600);
     EXPECT_EQ(LinkPort().GetDataBits(), 7);
     EXPECT_EQ(LinkPort().GetParity(), sio::pEven);
+    EXPECT_EQ(Main().StatusPanel1->text(), "");
     TakeCommands();
     TypeCommand("A");
     EXPECT_EQ(TakeCommands(), std::vector<std::string>{"A"});

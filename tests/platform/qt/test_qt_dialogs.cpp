@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -55,6 +56,23 @@ TEST(QtDialogs, ClosingAConfirmationAnswersNo)
         box->reject();
     });
     EXPECT_EQ(d.messageDlg("Sure?", DlgType::Confirmation, DlgButtons::YesNo), DlgResult::No);
+}
+
+// A question whose Yes erases data: Enter answers No; a plain question
+// keeps Yes as its default.
+TEST(QtDialogs, EnterOnADestructiveQuestionAnswersNo)
+{
+    QtDialogs d;
+    auto pressEnter = [](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(box, &press);
+    };
+    whenModal(pressEnter);
+    EXPECT_EQ(d.messageDlg("Erase?", DlgType::Confirmation, DlgButtons::YesNoDefaultNo), DlgResult::No);
+    whenModal(pressEnter);
+    EXPECT_EQ(d.messageDlg("Sure?", DlgType::Confirmation, DlgButtons::YesNo), DlgResult::Yes);
 }
 
 TEST(QtDialogs, InputQueryReturnsTheEnteredText)

@@ -26,23 +26,32 @@ bool Free(const FrameBox& box, const FrameBox& area, const FrameBox& main, const
 FrameBox PlaceBesideMain(const FrameBox& area, const FrameBox& main, const std::vector<FrameBox>& taken, int w,
                          int h, int gap)
 {
-    // Lined up with the main window's top (left) edge, or just after one of
-    // the windows already placed, nearest the main window's edge first.
+    // Beside the main window (right, below, left, above), lined up with its
+    // edge or just after a window already placed there; nearest the main
+    // window first.
     std::set<int> rows{main.Y};
     std::set<int> cols{main.X};
+    const int right = main.Right() + gap;
+    const int below = main.Bottom() + gap;
+    std::set<int> rights{right};
+    std::set<int> belows{below};
     for (const FrameBox& t : taken) {
         rows.insert(t.Bottom() + gap);
         cols.insert(t.Right() + gap);
+        if (t.Right() + gap > right)
+            rights.insert(t.Right() + gap);
+        if (t.Bottom() + gap > below)
+            belows.insert(t.Bottom() + gap);
     }
-    const int right = main.Right() + gap;
-    const int below = main.Bottom() + gap;
     const int left = main.X - gap - w;
     const int above = main.Y - gap - h;
     std::vector<FrameBox> candidates;
-    for (int y : rows)
-        candidates.push_back({right, y, w, h});
-    for (int x : cols)
-        candidates.push_back({x, below, w, h});
+    for (int x : rights)
+        for (int y : rows)
+            candidates.push_back({x, y, w, h});
+    for (int y : belows)
+        for (int x : cols)
+            candidates.push_back({x, y, w, h});
     for (int y : rows)
         candidates.push_back({left, y, w, h});
     for (int x : cols)

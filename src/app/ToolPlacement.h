@@ -27,8 +27,8 @@ struct FrameBox {
 
 // The frame of a w × h window placed at first start: to the right of the
 // main window, else below it, else to its left, else above it, each time
-// lined up with the main window's edge or after a window already placed
-// there, keeping `gap` pixels from the main window and from the windows in
+// lined up with the main window's edge or after (beside or under) a window
+// already placed there, keeping `gap` pixels from the main window and from the windows in
 // `taken`, and wholly inside `area`. When the area has no such place the
 // window goes below the main window, kept inside the area as far as it fits.
 FrameBox PlaceBesideMain(const FrameBox& area, const FrameBox& main, const std::vector<FrameBox>& taken, int w,

@@ -47,6 +47,23 @@ TEST(ToolPlacementTest, FillsTheRightThenBelowThenLeftThenAbove)
     EXPECT_EQ(top.X, 0);
 }
 
+// Below the main window a window too wide for the space beside the first
+// one goes under it.
+TEST(ToolPlacementTest, BelowTheMainWindowWindowsStackDownwards)
+{
+    const FrameBox main{200, 130, 677, 555};
+    std::vector<FrameBox> taken{PlaceBesideMain(kScreen, main, {}, 425, 69, kGap)};
+    EXPECT_EQ(taken[0].Y, main.Bottom() + kGap); // no room on the right
+    taken.push_back(PlaceBesideMain(kScreen, main, taken, 602, 168, kGap));
+    EXPECT_EQ(taken[1].Y, main.Bottom() + kGap);
+    EXPECT_EQ(taken[1].X, taken[0].Right() + kGap);
+    const FrameBox status = PlaceBesideMain(kScreen, main, taken, 602, 146, kGap);
+    EXPECT_TRUE(status.Inside(kScreen));
+    EXPECT_FALSE(status.Intersects(main));
+    for (const FrameBox& t : taken)
+        EXPECT_FALSE(status.Intersects(t));
+}
+
 TEST(ToolPlacementTest, ScreenWithoutRoomKeepsTheWindowInside)
 {
     const FrameBox small{0, 0, 800, 600};

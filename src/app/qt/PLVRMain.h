@@ -59,8 +59,10 @@ struct MainWindowSetup {
 class TPLVRMainF : public QMainWindow, public link::MainWindowCallbacks {
     Q_OBJECT
 public:
-    static constexpr const char* kHelpFile = "RIDURade.chm";
-    static constexpr const char* kTroubleFile = "KYDTrouble.chm";
+    // The operator's guide: HTML pages in the folder "help" beside the
+    // program, opened with the desktop's viewer.
+    static constexpr const char* kHelpFile = "help/index.html";
+    static constexpr const char* kTroubleFile = "help/troubleshooting.html";
 
     // Restores the position, creates the link (its port from the factory in
     // force), the status model and the command layer, and fills the Demo

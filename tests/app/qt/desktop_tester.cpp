@@ -17,6 +17,7 @@
 #include "platform/port_resolver.h"
 #include "sim/pty_transport.h"
 #include "sim/simulator.h"
+#include "support/screenshot.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -38,6 +39,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -165,6 +167,10 @@ TEST_F(DesktopTest, ProgramTitlesReadExactlyAsSet)
     tool.terminate();
     tool.waitForFinished(kSettleMs);
     ASSERT_TRUE(shown);
+    // The guide the Help menu opens travels beside the program.
+    const std::filesystem::path exeDir = std::filesystem::path(KYD_TESTER_EXE).parent_path();
+    EXPECT_TRUE(std::filesystem::exists(exeDir / "help" / "index.html"));
+    EXPECT_TRUE(std::filesystem::exists(exeDir / "help" / "troubleshooting.html"));
     EXPECT_EQ(titles, (std::multiset<std::string>{"KYDTest COM1", "Enter command", "Communication Strings", "Status"}));
 }
 
@@ -277,6 +283,13 @@ TEST_F(DesktopTest, AtFirstStartNoToolWindowCoversAControlOfTheMainWindow)
             EXPECT_FALSE(frame.intersects(r)) << tool->objectName().toStdString() << " covers " << name;
         EXPECT_FALSE(frame.intersects(Main().frameGeometry())) << tool->objectName().toStdString();
     }
+    // Nor do they cover each other.
+    EXPECT_FALSE(App().CmdStrForm().frameGeometry().intersects(App().ComStringDlg().frameGeometry()));
+    EXPECT_FALSE(App().CmdStrForm().frameGeometry().intersects(App().StatusListFrame().frameGeometry()));
+    EXPECT_FALSE(App().ComStringDlg().frameGeometry().intersects(App().StatusListFrame().frameGeometry()));
+    // What the operator sees, frames included.
+    QDir().mkpath(kyd::test::ScreenshotDir());
+    EXPECT_TRUE(Main().screen()->grabWindow(0).save(kyd::test::ScreenshotDir() + "/app_first_start_desktop.png"));
 }
 
 // With "ZB" in the history, typing "Z" and Enter sends exactly the frame of

@@ -28,6 +28,7 @@
 #include <QWindow>
 #include <QToolButton>
 
+#include <filesystem>
 #include <set>
 
 namespace kyd::app::test {
@@ -410,7 +411,8 @@ TEST_F(MainWindowTest, DemoGridsForThreeAndSixteenFiles)
 
 TEST_F(MainWindowTest, HelpItemsFollowTheirFilesAndFailuresAreShown)
 {
-    WriteFile("KYDTrouble.chm", "help");
+    std::filesystem::create_directories(Path("help"));
+    WriteFile("help/troubleshooting.html", "help");
     Start();
     EXPECT_FALSE(Main().RIDURadeHelp->isEnabled());
     ASSERT_TRUE(Main().KYDTroubleshooting->isEnabled());
@@ -418,12 +420,12 @@ TEST_F(MainWindowTest, HelpItemsFollowTheirFilesAndFailuresAreShown)
     opener.failWith("no application to open it was found");
     Main().KYDTroubleshooting->trigger();
     ASSERT_EQ(opener.requests().size(), 1u);
-    EXPECT_EQ(opener.requests()[0].path, Path("KYDTrouble.chm"));
+    EXPECT_EQ(opener.requests()[0].path, Path("help/troubleshooting.html"));
     EXPECT_EQ(opener.requests()[0].workDir, dir);
     const auto calls = dialogs.calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].type, platform::DlgType::Error);
-    EXPECT_NE(calls[0].text.find("KYDTrouble.chm"), std::string::npos);
+    EXPECT_NE(calls[0].text.find("troubleshooting.html"), std::string::npos);
     EXPECT_NE(calls[0].text.find("no application"), std::string::npos);
 }
 

@@ -15,13 +15,39 @@ constexpr std::int64_t kCtsWaitMs = 3000;
 // itself (the packet's time-out event normally ends it first).
 constexpr std::int64_t kBackstopMs = 2000;
 
-} // namespace
+// The same library exception (its class and error code kept), its message
+// led by the operator's sentence.
+template <class E>
+class Said final : public E, public InOperatorWords {
+public:
+    Said(const std::string& sentence, const E& cause) : E(sentence + "\n" + cause.what(), 0)
+    {
+        this->ErrorCode = cause.ErrorCode;
+    }
+};
 
-PortUnavailable::PortUnavailable(const std::string& sentence, const sio::ESIOException& cause)
-    : sio::EOpenComm(sentence + "\n" + cause.what(), 0)
+// Rethrows the library exception under way with the sentence before its
+// message; anything else, or one that already has its sentence, as it is.
+[[noreturn]] void RethrowSaying(const std::string& sentence)
 {
-    ErrorCode = cause.ErrorCode;
+    try {
+        throw;
+    } catch (const InOperatorWords&) {
+        throw;
+    } catch (const sio::EBadId& e) {
+        throw Said<sio::EBadId>(sentence, e);
+    } catch (const sio::ECommNotOpen& e) {
+        throw Said<sio::ECommNotOpen>(sentence, e);
+    } catch (const sio::ENoPortSelected& e) {
+        throw Said<sio::ENoPortSelected>(sentence, e);
+    } catch (const sio::EHardware& e) {
+        throw Said<sio::EHardware>(sentence, e);
+    } catch (const sio::EAlreadyOpen& e) {
+        throw Said<sio::EAlreadyOpen>(sentence, e);
+    }
 }
+
+} // namespace
 
 std::string PortNotAvailableText(int port)
 {
@@ -77,12 +103,10 @@ int TCom::Open(int port, int baud, TParity parity, int dataBits, int stopBits, b
         wanted.ComNumber = 0;
         try {
             port_->Open(wanted);
-        } catch (const sio::ENoPortSelected& e) {
-            throw PortUnavailable(kNoPortSelectedText, e);
-        } catch (const PortUnavailable&) {
-            throw;
-        } catch (const sio::EOpenComm& e) {
-            throw PortUnavailable(PortNotAvailableText(port_->Settings().ComNumber), e);
+        } catch (const sio::ENoPortSelected&) {
+            RethrowSaying(kNoPortSelectedText);
+        } catch (const sio::EOpenComm&) {
+            RethrowSaying(PortNotAvailableText(port_->Settings().ComNumber));
         }
     }
     return port_->Settings().ComNumber;
@@ -127,10 +151,8 @@ void TCom::Send(std::string& command, int seconds)
         // Opens the port again when its line had gone away.
         port_->FlushInBuffer();
         port_->FlushOutBuffer();
-    } catch (const PortUnavailable&) {
-        throw;
-    } catch (const sio::EOpenComm& e) {
-        throw PortUnavailable(PortNotAvailableText(port_->Settings().ComNumber), e);
+    } catch (const sio::EOpenComm&) {
+        RethrowSaying(PortNotAvailableText(port_->Settings().ComNumber));
     }
 
     if (handshake_) {

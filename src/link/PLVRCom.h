@@ -15,12 +15,11 @@
 
 namespace kyd::link {
 
-// A port the link cannot use, said in the operator's words with the serial
-// library's own message after them. Still one of the library's port-opening
-// exceptions, with its error code, for whoever catches those.
-class PortUnavailable : public sio::EOpenComm {
+// Marks a library exception whose message already says, in the operator's
+// words, what went wrong (the library's own message follows).
+class InOperatorWords {
 public:
-    PortUnavailable(const std::string& sentence, const sio::ESIOException& cause);
+    virtual ~InOperatorWords() = default;
 };
 
 // "COM5 (/dev/ttyS4) is not available: check the cable and the dispenser's
@@ -39,9 +38,10 @@ public:
     // (Re)opens the port; returns the port number in use. Nothing is touched
     // when the port is open with the same settings. A port that does not
     // exist makes the library ask for one (an exception of that second
-    // attempt reaches the caller, as PortUnavailable: "No port selected."
-    // when the operator cancelled the choice); any other open failure is
-    // shown as "Error: " + message and leaves the port closed.
+    // attempt reaches the caller, its message led by "No port selected."
+    // when the operator cancelled the choice, else by PortNotAvailableText);
+    // any other open failure is shown as "Error: " + message and leaves the
+    // port closed.
     int Open(int port, int baud, TParity parity, int dataBits, int stopBits, bool handshake);
 
     // Two characters: the high and low nibble of the exclusive-or of all
@@ -55,9 +55,9 @@ public:
     // Raises RTS's partner: waits up to 3 s for CTS, pumping messages, so
     // an abort ends the wait. Returns the CTS state (false when aborted).
     bool WaitForCTS();
-    // Starts one exchange; appends the checksum to command. A port that
-    // cannot be (re)opened passes to the caller as PortUnavailable, any
-    // other exception of the library as it is.
+    // Starts one exchange; appends the checksum to command. An exception of
+    // the library (port not open, nor to be opened again) passes to the
+    // caller, its message led by PortNotAvailableText.
     void Send(std::string& command, int seconds);
     // Waits, pumping messages, for the reply packet, its time-out or an
     // abort; ends the exchange and returns the reply as received (with its

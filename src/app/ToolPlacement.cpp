@@ -21,6 +21,13 @@ bool Free(const FrameBox& box, const FrameBox& area, const FrameBox& main, const
                         [&](const FrameBox& t) { return box.Intersects(Grown(t, gap)); });
 }
 
+long long Overlap(const FrameBox& a, const FrameBox& b)
+{
+    const long long w = std::min(a.Right(), b.Right()) - std::max(a.X, b.X);
+    const long long h = std::min(a.Bottom(), b.Bottom()) - std::max(a.Y, b.Y);
+    return w > 0 && h > 0 ? w * h : 0;
+}
+
 } // namespace
 
 FrameBox PlaceBesideMain(const FrameBox& area, const FrameBox& main, const std::vector<FrameBox>& taken, int w,
@@ -60,12 +67,22 @@ FrameBox PlaceBesideMain(const FrameBox& area, const FrameBox& main, const std::
         if (Free(c, area, main, taken, gap))
             return c;
 
-    // A screen too small for any free place: below the main window, inside
-    // the area as far as the window fits.
-    FrameBox box{main.X, below, w, h};
-    box.X = std::max(area.X, std::min(box.X, area.Right() - w));
-    box.Y = std::max(area.Y, std::min(box.Y, area.Bottom() - h));
-    return box;
+    // A screen too small for a free place: the candidate that, kept inside
+    // the area, covers least of the main window, then of the others.
+    FrameBox best{};
+    long long bestCost = -1;
+    for (FrameBox c : candidates) {
+        c.X = std::max(area.X, std::min(c.X, area.Right() - w));
+        c.Y = std::max(area.Y, std::min(c.Y, area.Bottom() - h));
+        long long cost = Overlap(c, main) * 1'000'000'000LL;
+        for (const FrameBox& t : taken)
+            cost += Overlap(c, t);
+        if (bestCost < 0 || cost < bestCost) {
+            best = c;
+            bestCost = cost;
+        }
+    }
+    return best;
 }
 
 } // namespace kyd::app

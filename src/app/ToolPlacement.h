@@ -30,7 +30,8 @@ struct FrameBox {
 // lined up with the main window's edge or after (beside or under) a window
 // already placed there, keeping `gap` pixels from the main window and from the windows in
 // `taken`, and wholly inside `area`. When the area has no such place the
-// window goes below the main window, kept inside the area as far as it fits.
+// window goes, kept inside the area as far as it fits, where it covers least
+// of the main window, then of the windows in `taken`.
 FrameBox PlaceBesideMain(const FrameBox& area, const FrameBox& main, const std::vector<FrameBox>& taken, int w,
                          int h, int gap);
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace kyd::app {
 namespace {
 
@@ -67,9 +69,14 @@ TEST(ToolPlacementTest, BelowTheMainWindowWindowsStackDownwards)
 TEST(ToolPlacementTest, ScreenWithoutRoomKeepsTheWindowInside)
 {
     const FrameBox small{0, 0, 800, 600};
-    const FrameBox b = PlaceBesideMain(small, {100, 50, 700, 550}, {}, 480, 120, kGap);
+    const FrameBox main{100, 50, 700, 550};
+    const FrameBox b = PlaceBesideMain(small, main, {}, 480, 120, kGap);
     EXPECT_TRUE(b.Inside(small));
-    EXPECT_EQ(b.Y, 600 - 120);
+    // Where it covers least of the main window: the strip above it.
+    EXPECT_EQ(b.Y, 0);
+    const FrameBox onMain{std::max(b.X, main.X), std::max(b.Y, main.Y), 0, 0};
+    EXPECT_LE((std::min(b.Right(), main.Right()) - onMain.X) * (std::min(b.Bottom(), main.Bottom()) - onMain.Y),
+              480 * 70);
     // Larger than the screen: its corner stays on the screen.
     const FrameBox huge = PlaceBesideMain(small, {100, 50, 700, 550}, {}, 1000, 900, kGap);
     EXPECT_EQ(huge.X, 0);

@@ -109,6 +109,8 @@ int TCom::Open(int port, int baud, TParity parity, int dataBits, int stopBits, b
             RethrowSaying(PortNotAvailableText(port_->Settings().ComNumber));
         }
     }
+    if (port_->IsOpen() && PortOpenedHandler)
+        PortOpenedHandler();
     return port_->Settings().ComNumber;
 }
 

@@ -80,6 +80,8 @@ public:
     // Called when the line goes away under the open port, at once, also
     // while no exchange runs (the next exchange opens the port again).
     std::function<void()> PortLostHandler;
+    // Called when Open has opened the port (not when it was left open).
+    std::function<void()> PortOpenedHandler;
 
     // Packet events.
     void SioDataPacket1StringPacket(const std::string& text);

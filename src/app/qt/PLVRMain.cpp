@@ -128,6 +128,7 @@ TPLVRMainF::TPLVRMainF(platform::IniFile& ini, link::AppContext& ctx, MainWindow
         ShowStatusText({}, link::StatusCodeText(link::kCodeNoConnection));
         ShowInfoText(portLostText_);
     };
+    com_->PortOpenedHandler = [this] { ClearPortLostText(); };
     ctx_.MainWindow = this;
     teller_ = '0';
     model_ = std::make_unique<link::Protokoll>();
@@ -386,10 +387,6 @@ void TPLVRMainF::SyncViewChecks()
 
 void TPLVRMainF::SetCaption(const std::string& text)
 {
-    // Set after every (re)opening by the options: a port open again is no
-    // longer lost.
-    if (com_ && com_->Port().IsOpen())
-        ClearPortLostText();
     setWindowTitle(Latin1(text));
     platform::setApplicationTitle(text);
 }

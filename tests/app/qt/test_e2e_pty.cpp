@@ -136,5 +136,19 @@ TEST_F(PtyAppTest, PortBackClearsTheLostTextAndCommandsWork)
     EXPECT_EQ(exceptions.messages().size(), 1u);
 }
 
+// The port opened again (the options applied) clears the text at once.
+TEST_F(PtyAppTest, PortReopenedClearsTheLostText)
+{
+    StartOnPty();
+    transport.reset();
+    ASSERT_TRUE(loop.pumpUntil([this] { return !Main().StatusPanel1->text().isEmpty(); }, 10'000));
+    transport = std::make_unique<sim::PtyTransport>(simulator);
+    platform::setPortPathOverride(1, transport->slavePath());
+    Main().Com()->Port().Close();
+    App().Options().ApplySettings();
+    EXPECT_TRUE(Main().Com()->Port().IsOpen());
+    EXPECT_EQ(Main().StatusPanel1->text(), "");
+}
+
 } // namespace
 } // namespace kyd::app::test

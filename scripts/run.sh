@@ -43,6 +43,21 @@ set_port() {
   mv "$tmp" "$ini"
 }
 
+# The tool is a desktop program: without a display Qt would abort with a
+# message about its platform plugin that says nothing of the real cause.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] &&
+   [ "${QT_QPA_PLATFORM:-}" != offscreen ] && [ "${QT_QPA_PLATFORM:-}" != minimal ]; then
+  echo "no display: run under a desktop session or \`xvfb-run\` (for example: xvfb-run -a bash scripts/run.sh)" >&2
+  exit 1
+fi
+# Qt keeps per-user runtime files there (the tool's single-instance lock
+# too); a login session sets it, a bare shell or xvfb-run may not, and Qt
+# then warns and falls back to this same folder.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR=/tmp/runtime-$(id -u)
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+fi
+
 port=$(configured_port)
 sim_pid=""
 if [ -z "$port" ] || [ "$port" = 0 ] || [ "$port" = "$sim_com" ]; then
@@ -50,10 +65,13 @@ if [ -z "$port" ] || [ "$port" = 0 ] || [ "$port" = "$sim_com" ]; then
   echo "No dispenser configured: starting the simulator as COM$sim_com ($link)."
   mkdir -p "$(dirname "$ini")"
   [ -n "$port" ] && [ "$port" != 0 ] || set_port "$sim_com"
-  "$bin/sim/kydsim" --link "$link" --com "$sim_com" --ini "$ini" &
+  # The simulator prints its device path on standard output; here the link
+  # names it, so that line is not shown.
+  "$bin/sim/kydsim" --link "$link" --com "$sim_com" --ini "$ini" >/dev/null &
   sim_pid=$!
   trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; wait 2>/dev/null' EXIT
   for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.05; done
+  [ -e "$link" ] && echo "Simulator ready on $(readlink "$link")."
 fi
 
 # The tool starts in demo/, so its Demo page offers the demo scripts there

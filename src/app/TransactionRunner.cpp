@@ -136,6 +136,11 @@ void TransactionRunner::Tick()
 bool TransactionRunner::AbortClick()
 {
     aborted_ = true;
+    // The exchange under way is cancelled at once rather than left to run
+    // into its time-out (up to 180 s with a silent dispenser); the tick
+    // that runs it then ends the run "Aborted".
+    if (inTick_ && cmd_ && cmd_->Busy())
+        cmd_->Abort();
     return finished_;
 }
 

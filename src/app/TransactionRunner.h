@@ -80,8 +80,9 @@ public:
     // One timer tick. Does nothing once the run has finished, or while a
     // tick is still under way.
     void Tick();
-    // The Abort button: stops the run at the next tick; true when the run
-    // has finished and the window may close.
+    // The Abort button: cancels the exchange under way and stops the run
+    // (at the end of the running tick, else at the next one); true when the
+    // run has finished and the window may close.
     bool AbortClick();
 
     // One transaction; the waits for the notes to be taken (true: the next

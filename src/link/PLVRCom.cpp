@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/message_loop.h"
+#include "platform/port_resolver.h"
 #include "serial/SioExcept.h"
 
 #include <algorithm>
@@ -23,7 +24,50 @@ constexpr int kResyncReplyLengths = 3;
 // command then goes out after the input flush.
 constexpr int kMaxQuietWindows = 20;
 
+// The same library exception (its class and error code kept), its message
+// led by the operator's sentence.
+template <class E>
+class Said final : public E, public InOperatorWords {
+public:
+    Said(const std::string& sentence, const E& cause) : E(sentence + "\n" + cause.what(), 0)
+    {
+        this->ErrorCode = cause.ErrorCode;
+    }
+};
+
+// Rethrows the library exception under way with the sentence before its
+// message; anything else, or one that already has its sentence, as it is.
+[[noreturn]] void RethrowSaying(const std::string& sentence)
+{
+    try {
+        throw;
+    } catch (const InOperatorWords&) {
+        throw;
+    } catch (const sio::EBadId& e) {
+        throw Said<sio::EBadId>(sentence, e);
+    } catch (const sio::ECommNotOpen& e) {
+        throw Said<sio::ECommNotOpen>(sentence, e);
+    } catch (const sio::ENoPortSelected& e) {
+        throw Said<sio::ENoPortSelected>(sentence, e);
+    } catch (const sio::EHardware& e) {
+        throw Said<sio::EHardware>(sentence, e);
+    } catch (const sio::EAlreadyOpen& e) {
+        throw Said<sio::EAlreadyOpen>(sentence, e);
+    }
+}
+
 } // namespace
+
+std::string PortNotAvailableText(int port)
+{
+    std::string text = "COM" + std::to_string(port);
+    if (port > 0) {
+        const std::string path = platform::resolvePortPath(port);
+        if (!path.empty())
+            text += " (" + path + ")";
+    }
+    return text + " is not available: check the cable and the dispenser's power.";
+}
 
 TCom::TCom(std::unique_ptr<LinkPort> port) : port_(std::move(port))
 {
@@ -67,8 +111,16 @@ int TCom::Open(int port, int baud, TParity parity, int dataBits, int stopBits, b
         // The port does not exist: the library asks the operator for one.
         // A failure of this attempt (the prompt cancelled) is the caller's.
         wanted.ComNumber = 0;
-        port_->Open(wanted);
+        try {
+            port_->Open(wanted);
+        } catch (const sio::ENoPortSelected&) {
+            RethrowSaying(kNoPortSelectedText);
+        } catch (const sio::EOpenComm&) {
+            RethrowSaying(PortNotAvailableText(port_->Settings().ComNumber));
+        }
     }
+    if (port_->IsOpen() && PortOpenedHandler)
+        PortOpenedHandler();
     return port_->Settings().ComNumber;
 }
 
@@ -163,8 +215,13 @@ void TCom::Send(std::string& command, int seconds)
         }
     }
 
-    port_->FlushInBuffer();
-    port_->FlushOutBuffer();
+    try {
+        // Opens the port again when its line had gone away.
+        port_->FlushInBuffer();
+        port_->FlushOutBuffer();
+    } catch (const sio::EOpenComm&) {
+        RethrowSaying(PortNotAvailableText(port_->Settings().ComNumber));
+    }
 
     if (handshake_) {
         port_->SetRTS(true);

@@ -6,6 +6,7 @@
 
 #include "link/AppContext.h"
 #include "link/LinkPort.h"
+#include "serial/SioExcept.h"
 
 #include <cstdint>
 #include <functional>
@@ -13,6 +14,19 @@
 #include <string>
 
 namespace kyd::link {
+
+// Marks a library exception whose message already says, in the operator's
+// words, what went wrong (the library's own message follows).
+class InOperatorWords {
+public:
+    virtual ~InOperatorWords() = default;
+};
+
+// "COM5 (/dev/ttyS4) is not available: check the cable and the dispenser's
+// power."
+std::string PortNotAvailableText(int port);
+// The operator cancelled the choice of a port.
+inline constexpr const char* kNoPortSelectedText = "No port selected.";
 
 class TCom final : private LinkPortEvents {
 public:
@@ -24,8 +38,10 @@ public:
     // (Re)opens the port; returns the port number in use. Nothing is touched
     // when the port is open with the same settings. A port that does not
     // exist makes the library ask for one (an exception of that second
-    // attempt reaches the caller); any other open failure is shown as
-    // "Error: " + message and leaves the port closed.
+    // attempt reaches the caller, its message led by "No port selected."
+    // when the operator cancelled the choice, else by PortNotAvailableText);
+    // any other open failure is shown as "Error: " + message and leaves the
+    // port closed.
     int Open(int port, int baud, TParity parity, int dataBits, int stopBits, bool handshake);
 
     // Two characters: the high and low nibble of the exclusive-or of all
@@ -40,7 +56,8 @@ public:
     // an abort ends the wait. Returns the CTS state (false when aborted).
     bool WaitForCTS();
     // Starts one exchange; appends the checksum to command. An exception of
-    // the library (port not open) passes to the caller.
+    // the library (port not open, nor to be opened again) passes to the
+    // caller, its message led by PortNotAvailableText.
     void Send(std::string& command, int seconds);
     // Waits, pumping messages, for the reply packet, its time-out or an
     // abort; ends the exchange and returns the reply as received (with its
@@ -83,6 +100,8 @@ public:
     // Called when the line goes away under the open port, at once, also
     // while no exchange runs (the next exchange opens the port again).
     std::function<void()> PortLostHandler;
+    // Called when Open has opened the port (not when it was left open).
+    std::function<void()> PortOpenedHandler;
 
     // Packet events.
     void SioDataPacket1StringPacket(const std::string& text);

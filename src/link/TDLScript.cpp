@@ -1,5 +1,7 @@
 #include "link/TDLScript.h"
 
+#include <algorithm>
+
 #include "link/CommLog.h"
 #include "link/StatusTexts.h"
 #include "platform/clock.h"
@@ -447,6 +449,11 @@ void TTDLScript::LetMessagesThrough()
 
 TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int counter, const RangeState& range)
 {
+    // Only what the keyword table holds is a statement (a loop's own lines
+    // never reach here; ENDLOOP outside a loop is unknown).
+    const std::vector<std::string>& known = Keywords();
+    if (!k.empty() && (k == "ENDLOOP" || std::find(known.begin(), known.end(), k) == known.end()))
+        return Unknown(i, k);
     if (k.empty() || k == "MACHINE_TYPE" || k == "//" || k == "SAVE_FM_DATA_DB" || k == "SAVE_DATA_END_DB" ||
         k == "SAVE_FCDATA_END_DB")
         return Outcome::None;
@@ -605,6 +612,11 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
         return Outcome::None;
     }
 
+    return Unknown(i, k);
+}
+
+TTDLScript::Outcome TTDLScript::Unknown(int i, const std::string& k)
+{
     // Unrecognised, also ENDLOOP outside a loop and keywords in lower case.
     const std::string text = "Unknown TDL command: " + k;
     char buf[32];

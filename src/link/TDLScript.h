@@ -32,6 +32,11 @@ namespace kyd::link {
 
 class TTDLScript {
 public:
+    // Every keyword a statement may begin with (case-sensitive), the
+    // comment ("//"), info ("%") and counter ("#") marks included; LOOP and
+    // ENDLOOP frame loops. Anything else is an unknown statement.
+    static const std::vector<std::string>& Keywords();
+
     // Results of Run, Resume, RunOnce and Execute.
     static constexpr int kDone = 0;
     static constexpr int kAborted = -1;
@@ -121,6 +126,8 @@ private:
 
     int RunFrom(int start, int counter);
     Outcome Statement(int i, const std::string& keyword, int counter, const RangeState& range);
+    // An unrecognised statement: shown, and asked about unless IGNORE_SYNTAX.
+    Outcome Unknown(int i, const std::string& keyword);
     // Starts pass counter of the loop on line loopLine.
     void EnterPass(std::vector<Range>& ranges, int loopLine, int count, int counter);
     // The status check after an exchange; false when the operator aborted.

@@ -13,6 +13,7 @@ DlgResult firstButton(DlgButtons b)
     case DlgButtons::OkCancel:
         return DlgResult::Ok;
     case DlgButtons::YesNo:
+    case DlgButtons::YesNoDefaultNo:
         return DlgResult::Yes;
     case DlgButtons::AbortIgnore:
         return DlgResult::Abort;

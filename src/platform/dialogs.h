@@ -14,7 +14,9 @@
 namespace kyd::platform {
 
 enum class DlgType { Error, Warning, Information, Confirmation };
-enum class DlgButtons { Ok, OkCancel, YesNo, AbortIgnore };
+// YesNoDefaultNo: a question whose Yes destroys something; No is the default
+// button, so Enter does not say Yes.
+enum class DlgButtons { Ok, OkCancel, YesNo, AbortIgnore, YesNoDefaultNo };
 enum class DlgResult { Ok, Cancel, Yes, No, Abort, Ignore };
 
 struct FileFilter {

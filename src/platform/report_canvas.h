@@ -31,8 +31,9 @@ class Printing {
 public:
     virtual ~Printing() = default;
     // The print dialog; a canvas on the chosen printer with the job title,
-    // or null when the operator cancelled.
-    virtual std::unique_ptr<ReportCanvas> ChoosePrinter(const std::string& jobTitle) = 0;
+    // or null when the operator cancelled. pdfFile is the file the dialog
+    // offers for printing to a file (empty: the dialog's own choice).
+    virtual std::unique_ptr<ReportCanvas> ChoosePrinter(const std::string& jobTitle, const std::string& pdfFile) = 0;
 };
 
 Printing& printing();

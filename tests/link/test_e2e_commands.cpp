@@ -194,6 +194,13 @@ TEST_F(E2eCommands, PortThatDoesNotExistAsksTheOperator)
     // The prompt cancelled: the library's exception reaches the caller.
     port->Port().SetPortPrompt([]() -> std::optional<int> { return std::nullopt; });
     EXPECT_THROW(com->Open(46, 9600, TParity::pEven, 7, 1, false), sio::ENoPortSelected);
+    // The operator's sentence first, the library's class, code and text kept.
+    try {
+        com->Open(46, 9600, TParity::pEven, 7, 1, false);
+    } catch (const sio::ENoPortSelected& e) {
+        EXPECT_EQ(std::string(e.what()), "No port selected.\nThe ComNumber property of the TSioComPort has not been set");
+        EXPECT_EQ(e.ErrorCode, sio::ecodes::ecNoPortSelected);
+    }
     EXPECT_FALSE(port->IsOpen());
     EXPECT_TRUE(dialogs.calls().empty());
 }
@@ -201,7 +208,15 @@ TEST_F(E2eCommands, PortThatDoesNotExistAsksTheOperator)
 TEST_F(E2eCommands, PortNotOpenReachesTheCallerWithBusyCleared)
 {
     com->Port().Close();
-    EXPECT_THROW(cmd->SendCommand("3", 5), sio::ECommNotOpen);
+    try {
+        cmd->SendCommand("3", 5);
+        ADD_FAILURE() << "no exception";
+    } catch (const sio::ECommNotOpen& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("COM" + std::to_string(kCom) + " (", 0), 0u) << e.what();
+        EXPECT_NE(std::string(e.what()).find("is not available: check the cable and the dispenser's power.\nie_NOpen"),
+                  std::string::npos)
+            << e.what();
+    }
     EXPECT_FALSE(cmd->Busy());
     EXPECT_FALSE(mainWindow.Busy());
     EXPECT_EQ(mainWindow.BusyCalls, (std::vector<int>{1, 0}));

@@ -27,6 +27,10 @@ TCmdStrForm::TCmdStrForm(platform::IniFile& ini, QWidget* parent) : ToolWindow(i
     CmdCombo->setObjectName("CmdCombo");
     CmdCombo->setEditable(true);
     CmdCombo->setInsertPolicy(QComboBox::NoInsert); // the history is ours
+    // Enter sends exactly what was typed: no inline completion from the
+    // history, which would turn "Z" into an earlier "Z6F". The history stays
+    // reachable through the arrow keys and the drop-down.
+    CmdCombo->setCompleter(nullptr);
     CmdCombo->setFixedWidth(platform::UiScale::For(this).X(330));
     PaintLimeOnBlack(CmdCombo);
     PaintLimeOnBlack(CmdCombo->lineEdit());

@@ -177,8 +177,9 @@ void TCommandPages::Run(const CommandButton& b)
         Write(*cmd, b.Tag);
         return;
     case CommandKind::ConfirmedWrite:
+        // These writes erase data: Enter answers No.
         if (platform::dialogs().messageDlg(b.Confirm, platform::DlgType::Confirmation,
-                                           platform::DlgButtons::YesNo) == platform::DlgResult::Yes)
+                                           platform::DlgButtons::YesNoDefaultNo) == platform::DlgResult::Yes)
             Write(*cmd, b.Tag);
         return;
     case CommandKind::ReleaseCassette:

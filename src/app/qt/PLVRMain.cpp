@@ -121,10 +121,14 @@ TPLVRMainF::TPLVRMainF(platform::IniFile& ini, link::AppContext& ctx, MainWindow
     ctx_.Com = com_.get();
     // A port that goes away shows at once, not only at the next command.
     com_->PortLostHandler = [this] {
+        if (firmwareHoldsPort_)
+            return; // the downloader's own line, not the dispenser link's
         const int port = com_->Port().Settings().ComNumber;
+        portLostText_ = "COM" + std::to_string(port) + " is no longer available";
         ShowStatusText({}, link::StatusCodeText(link::kCodeNoConnection));
-        ShowInfoText("COM" + std::to_string(port) + " is no longer available");
+        ShowInfoText(portLostText_);
     };
+    com_->PortOpenedHandler = [this] { ClearPortLostText(); };
     ctx_.MainWindow = this;
     teller_ = '0';
     model_ = std::make_unique<link::Protokoll>();
@@ -480,8 +484,11 @@ void TPLVRMainF::TimerCountTimer()
     StatusPanel0->setText(QString::fromStdString(busy_.Elapsed(platform::clock().monotonicMs())));
 }
 
-void TPLVRMainF::ShowStatusText(const std::string& /*reply*/, const std::string& text)
+void TPLVRMainF::ShowStatusText(const std::string& reply, const std::string& text)
 {
+    // A reply came: the line is back.
+    if (!reply.empty())
+        ClearPortLostText();
     StatusPanel2->setText(Latin1(text));
     if (statusWindow_)
         statusWindow_->AddLine(text);
@@ -492,6 +499,29 @@ void TPLVRMainF::ShowInfoText(const std::string& text)
     StatusPanel1->setText(Latin1(text));
     if (statusWindow_)
         statusWindow_->AddLine(text);
+}
+
+void TPLVRMainF::ClearPortLostText()
+{
+    if (portLostText_.empty())
+        return;
+    if (StatusPanel1->text() == Latin1(portLostText_))
+        StatusPanel1->clear();
+    portLostText_.clear();
+}
+
+void TPLVRMainF::SetFirmwareHoldsPort(bool holds)
+{
+    firmwareHoldsPort_ = holds;
+    const int port = com_ ? com_->Port().Settings().ComNumber : 0;
+    const std::string held = "COM" + std::to_string(port) + " is in use by the firmware downloader";
+    if (holds) {
+        ClearPortLostText();
+        ShowInfoText(held);
+        StatusPanel2->clear();
+    } else if (StatusPanel1->text() == Latin1(held)) {
+        StatusPanel1->clear();
+    }
 }
 
 void TPLVRMainF::TabSheetTransExit()

@@ -59,8 +59,10 @@ struct MainWindowSetup {
 class TPLVRMainF : public QMainWindow, public link::MainWindowCallbacks {
     Q_OBJECT
 public:
-    static constexpr const char* kHelpFile = "RIDURade.chm";
-    static constexpr const char* kTroubleFile = "KYDTrouble.chm";
+    // The operator's guide: HTML pages in the folder "help" beside the
+    // program, opened with the desktop's viewer.
+    static constexpr const char* kHelpFile = "help/index.html";
+    static constexpr const char* kTroubleFile = "help/troubleshooting.html";
 
     // Restores the position, creates the link (its port from the factory in
     // force), the status model and the command layer, and fills the Demo
@@ -78,6 +80,10 @@ public:
 
     // Window caption and application title.
     void SetCaption(const std::string& text);
+    // While the firmware downloader holds the dispenser port, the status
+    // bar says so (and a lost line is not the link's); afterwards the text
+    // goes.
+    void SetFirmwareHoldsPort(bool holds);
     // Writes Misc Top and Left.
     void SaveGeometry();
     // Frees the command layer, the status model, the link (closing the
@@ -193,6 +199,8 @@ private:
     void RunOpenedScript(int n);
     void SyncViewChecks();
     void OpenHelp(const char* file);
+    // The "no longer available" text goes once the port works again.
+    void ClearPortLostText();
     std::string HelpPath(const char* file) const;
 
     platform::IniFile& ini_;
@@ -211,6 +219,8 @@ private:
     std::vector<std::string> demoFiles_;
     bool closePending_ = false;
     bool shownOnce_ = false;
+    std::string portLostText_;      // shown since the line went away
+    bool firmwareHoldsPort_ = false;
 
     TOptionForm* options_ = nullptr;
     TCmdStrForm* cmdWindow_ = nullptr;

@@ -27,6 +27,17 @@ bool WriteTextFile(const std::string& path, const std::string& text, std::string
     return true;
 }
 
+namespace {
+
+// The folder of the report saved last in this run; empty before the first.
+std::string& LastReportFolder()
+{
+    static std::string folder;
+    return folder;
+}
+
+} // namespace
+
 std::string SaveReportFile(const std::string& logFile, const std::string& defaultName, const std::string& text)
 {
     const std::string folder = std::filesystem::path(logFile).parent_path().string();
@@ -39,18 +50,26 @@ std::string SaveReportFile(const std::string& logFile, const std::string& defaul
     if (std::filesystem::path(path).extension().empty())
         path += ".txt";
     std::string reason;
+    std::error_code ec;
     if (!WriteTextFile(path, text, reason)) {
         // Never let the operator believe the report was saved.
         platform::dialogs().messageDlg("Could not write file: " + path + "\n" + reason, platform::DlgType::Error,
                                        platform::DlgButtons::Ok);
         return {};
     }
+    LastReportFolder() = std::filesystem::absolute(path, ec).parent_path().string();
     return path;
 }
 
-void PrintReport(const std::string& jobTitle, const std::function<void(platform::ReportCanvas&)>& layout)
+void PrintReport(const std::string& jobTitle, const std::string& reportName,
+                 const std::function<void(platform::ReportCanvas&)>& layout)
 {
-    std::unique_ptr<platform::ReportCanvas> canvas = platform::printing().ChoosePrinter(jobTitle);
+    std::error_code ec;
+    std::filesystem::path folder = LastReportFolder();
+    if (folder.empty())
+        folder = std::filesystem::current_path(ec);
+    const std::string pdf = folder.empty() ? std::string() : (folder / (reportName + ".pdf")).string();
+    std::unique_ptr<platform::ReportCanvas> canvas = platform::printing().ChoosePrinter(jobTitle, pdf);
     if (canvas)
         layout(*canvas);
 }

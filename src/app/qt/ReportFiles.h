@@ -20,7 +20,10 @@ std::string SaveReportFile(const std::string& logFile, const std::string& defaul
 // Writes text to path; on failure, the system's reason in reason.
 bool WriteTextFile(const std::string& path, const std::string& text, std::string& reason);
 
-// Prints through the print dialog; nothing when it is cancelled.
-void PrintReport(const std::string& jobTitle, const std::function<void(platform::ReportCanvas&)>& layout);
+// Prints through the print dialog; nothing when it is cancelled. Printing
+// to a file offers reportName + ".pdf" in the folder of the report saved
+// last, else in the working folder.
+void PrintReport(const std::string& jobTitle, const std::string& reportName,
+                 const std::function<void(platform::ReportCanvas&)>& layout);
 
 } // namespace kyd::app

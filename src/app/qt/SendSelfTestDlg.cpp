@@ -356,6 +356,7 @@ void TSendSelfDlg::SendCmdBtnClick()
     if (selector == kNoSelector)
         return;
     reading_ = true;
+    readCancelled_ = false;
     struct EndOfRead {
         TSendSelfDlg* dlg;
         ~EndOfRead()
@@ -376,8 +377,8 @@ void TSendSelfDlg::SendCmdBtnClick()
         return;
     }
     StopContinuous();
-    if (closeRequested_)
-        return; // cancelled by closing the window
+    if (closeRequested_ || readCancelled_)
+        return; // cancelled by closing the window or stopping the series
     if (cmd_->Model()->StatusCode == '8' && selector >= 1 && selector <= 8) {
         // Not fitted: the page shows nothing for it.
         BlankFeeder(feeder_);
@@ -394,10 +395,17 @@ void TSendSelfDlg::Timer1Timer()
 
 void TSendSelfDlg::CheckBoxContinueClick()
 {
-    if (CheckBoxContinue->isChecked())
+    if (CheckBoxContinue->isChecked()) {
         Timer1->start();
-    else
+    } else {
         Timer1->stop();
+        // The operator stops the series: the read under way is cancelled at
+        // once instead of running into its time-out.
+        if (reading_ && cmd_ && cmd_->Busy()) {
+            readCancelled_ = true;
+            cmd_->Abort();
+        }
+    }
     UpdateReadButton();
 }
 

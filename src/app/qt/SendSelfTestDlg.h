@@ -103,6 +103,7 @@ private:
     link::TPLVRCmdF* cmd_;
     bool reading_ = false;
     bool closeRequested_ = false;
+    bool readCancelled_ = false; // the series was stopped during a read
     int pendingResult_ = QDialog::Rejected;
     int currentPage_ = 0;
     std::array<QIcon, 5> icons_;

@@ -15,9 +15,29 @@
 #include "platform/program_path.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QTimer>
 
 namespace kyd::app {
+
+namespace {
+
+// The firmware window hidden: the dispenser port is the link's again.
+class PortGivenBack : public QObject {
+public:
+    PortGivenBack(TPLVRMainF* main, QObject* parent) : QObject(parent), main_(main) {}
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() == QEvent::Hide)
+            main_->SetFirmwareHoldsPort(false);
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    TPLVRMainF* main_;
+};
+
+} // namespace
 
 TesterApp::TesterApp(TesterSetup setup) : ini_(setup.Ini ? setup.Ini : &platform::sharedIni())
 {
@@ -58,7 +78,11 @@ TesterApp::TesterApp(TesterSetup setup) : ini_(setup.Ini ? setup.Ini : &platform
     // while the modal firmware window is still shown.
     fs.Terminate = [this] { QTimer::singleShot(0, main_.get(), [] { QCoreApplication::quit(); }); };
     flash_ = std::make_unique<firmware::TFormFlashDownLoader>(fs, main_.get());
-    main_->ShowFirmwareWindow = [this] { flash_->ShowModal(); };
+    main_->ShowFirmwareWindow = [this] {
+        main_->SetFirmwareHoldsPort(true);
+        flash_->ShowModal();
+    };
+    flash_->installEventFilter(new PortGivenBack(main_.get(), flash_.get()));
 
     main_->AttachWindows(options_.get(), cmdStr_.get(), comStr_.get(), statusList_.get());
     main_->OnClosing = [this] { SaveAll(); };

@@ -1,12 +1,16 @@
 #include "app/qt/ToolWindow.h"
 
+#include "app/ToolPlacement.h"
 #include "platform/ini_file.h"
 #include "platform/qt/ui_scale.h"
 
 #include <QCloseEvent>
 #include <QPalette>
+#include <QScreen>
+#include <QStyle>
 
 #include <algorithm>
+#include <vector>
 
 namespace kyd::app {
 
@@ -31,8 +35,55 @@ void ToolWindow::RestoreFromIni(int top, int left, int height, int width)
     } else {
         adjustSize();
     }
-    move(ini_.readInteger(section_, "Left", left), ini_.readInteger(section_, "Top", top));
+    // A place saved earlier is kept as it is; without one (the first start)
+    // the window goes beside the main window, not over its controls.
+    if (ini_.valueExists(section_, "Left") || ini_.valueExists(section_, "Top") || !PlaceBesideOwner())
+        move(ini_.readInteger(section_, "Left", left), ini_.readInteger(section_, "Top", top));
+    placed_ = true;
     setVisible(ini_.readBool(section_, "Visible", false));
+}
+
+namespace {
+
+// The decoration the window manager adds around a window: the real one once
+// the window is framed, else an estimate from the style's title bar height.
+QMargins FrameMargins(const QWidget* w)
+{
+    const QRect frame = w->frameGeometry();
+    const QRect client = w->geometry();
+    if (w->isVisible() && frame != client)
+        return {client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                frame.bottom() - client.bottom()};
+    const int border = platform::UiScale::For(w).X(4);
+    const int title = w->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, w);
+    return {border, title + 2 * border, border, border};
+}
+
+FrameBox FrameOf(const QWidget* w)
+{
+    const QMargins m = FrameMargins(w);
+    // pos() of a window is its frame's corner.
+    return {w->pos().x(), w->pos().y(), w->width() + m.left() + m.right(), w->height() + m.top() + m.bottom()};
+}
+
+} // namespace
+
+bool ToolWindow::PlaceBesideOwner()
+{
+    const QWidget* owner = parentWidget();
+    const QScreen* screen = owner ? owner->screen() : nullptr;
+    if (!screen)
+        return false;
+    const QRect a = screen->availableGeometry();
+    std::vector<FrameBox> taken;
+    for (const ToolWindow* t : owner->findChildren<ToolWindow*>(Qt::FindDirectChildrenOnly))
+        if (t != this && t->placed_)
+            taken.push_back(FrameOf(t));
+    const FrameBox mine = FrameOf(this);
+    const FrameBox place = PlaceBesideMain({a.x(), a.y(), a.width(), a.height()}, FrameOf(owner), taken, mine.W,
+                                           mine.H, platform::UiScale::For(this).X(8));
+    move(place.X, place.Y);
+    return true;
 }
 
 void ToolWindow::SaveGeometry()

@@ -33,6 +33,9 @@ signals:
 protected:
     // Position (and size) from the ini with these defaults (the size a
     // design size, scaled for the font), then visibility (default false).
+    // Without a saved position the window is placed beside its owner (the
+    // main window) and the windows placed before it, within the screen's
+    // available area; the default position serves only without a screen.
     void RestoreFromIni(int top, int left, int height = 0, int width = 0);
 
     // Closed by the operator: Visible = false.
@@ -43,8 +46,12 @@ protected:
     platform::IniFile& ini_;
 
 private:
+    // First start: beside the owner; false when there is no screen to fit.
+    bool PlaceBesideOwner();
+
     std::string section_;
     bool sizeable_;
+    bool placed_ = false; // positioned by RestoreFromIni
 };
 
 // Lime text on black, as all three windows show their lines.

@@ -43,8 +43,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
-    // Closing during a run aborts it; the window goes once the exchange
-    // under way has ended.
+    // Closing during a run aborts it (the exchange under way is cancelled);
+    // the window goes once that exchange has ended.
     void done(int r) override;
 
 private:

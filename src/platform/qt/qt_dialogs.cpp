@@ -106,6 +106,10 @@ DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons
         box.setStandardButtons(QMessageBox::Abort | QMessageBox::Ignore);
         first = QMessageBox::Abort;
         break;
+    case DlgButtons::YesNoDefaultNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        first = QMessageBox::No;
+        break;
     }
     box.setDefaultButton(first);
     fitTitle(box);
@@ -129,6 +133,7 @@ DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons
     case DlgButtons::Ok:
         return DlgResult::Ok;
     case DlgButtons::YesNo:
+    case DlgButtons::YesNoDefaultNo:
         return DlgResult::No;
     case DlgButtons::AbortIgnore:
         return DlgResult::Abort;

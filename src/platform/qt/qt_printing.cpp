@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -82,7 +83,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<ReportCanvas> QtPrinting::ChoosePrinter(const std::string& jobTitle)
+std::unique_ptr<ReportCanvas> QtPrinting::ChoosePrinter(const std::string& jobTitle, const std::string& pdfFile)
 {
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer->setDocName(Latin1(jobTitle));
@@ -92,6 +93,12 @@ std::unique_ptr<ReportCanvas> QtPrinting::ChoosePrinter(const std::string& jobTi
     } else {
         QPrintDialog dialog(printer.get(), QApplication::activeWindow());
         dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
+        // The file offered for printing to a file, in place of the dialog's
+        // choice in the home folder; the printer chosen stays the default
+        // one (setting the printer's output file would choose the file).
+        if (!pdfFile.empty())
+            if (auto* name = dialog.findChild<QLineEdit*>("filename"))
+                name->setText(QString::fromStdString(pdfFile));
         if (dialog.exec() != QDialog::Accepted)
             return nullptr;
     }

@@ -11,7 +11,7 @@ namespace kyd::platform {
 class QtPrinting final : public Printing {
 public:
     explicit QtPrinting(std::string pdfFile = {}) : pdfFile_(std::move(pdfFile)) {}
-    std::unique_ptr<ReportCanvas> ChoosePrinter(const std::string& jobTitle) override;
+    std::unique_ptr<ReportCanvas> ChoosePrinter(const std::string& jobTitle, const std::string& pdfFile) override;
 
 private:
     std::string pdfFile_;

@@ -11,12 +11,25 @@
 #include "app/qt/OptionDlg.h"
 #include "app/qt/PLVRMain.h"
 #include "app/qt/StatusList.h"
+#include "app/qt/TransDlg.h"
+#include "app/qt/TransPage.h"
 #include "link/SioLinkPort.h"
 #include "platform/port_resolver.h"
 #include "sim/pty_transport.h"
 #include "sim/simulator.h"
+#include "support/screenshot.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolBar>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMenuBar>
@@ -26,6 +39,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -153,6 +167,10 @@ TEST_F(DesktopTest, ProgramTitlesReadExactlyAsSet)
     tool.terminate();
     tool.waitForFinished(kSettleMs);
     ASSERT_TRUE(shown);
+    // The guide the Help menu opens travels beside the program.
+    const std::filesystem::path exeDir = std::filesystem::path(KYD_TESTER_EXE).parent_path();
+    EXPECT_TRUE(std::filesystem::exists(exeDir / "help" / "index.html"));
+    EXPECT_TRUE(std::filesystem::exists(exeDir / "help" / "troubleshooting.html"));
     EXPECT_EQ(titles, (std::multiset<std::string>{"KYDTest COM1", "Enter command", "Communication Strings", "Status"}));
 }
 
@@ -165,7 +183,11 @@ TEST_F(DesktopTest, MainWindowCanBeRaisedAboveTheCommunicationAndStatusWindows)
     // windows above the window they belong to.
     for (QWidget* w : {&com, &status})
         EXPECT_NE(XProp(w->winId(), "WM_TRANSIENT_FOR").find("not found"), std::string::npos);
-    // At their default places both overlap the main window's menu bar.
+    // Both moved over the main window's menu bar.
+    const QPoint overMenu = Main().geometry().topLeft() + QPoint(20, 0);
+    for (QWidget* w : {&com, &status})
+        w->move(overMenu);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return com.pos() == overMenu && status.pos() == overMenu; }, kSettleMs));
     ASSERT_TRUE(com.frameGeometry().intersects(Main().menuBar()->geometry().translated(Main().geometry().topLeft())));
     for (QWidget* w : {&com, &status}) {
         w->raise();
@@ -221,8 +243,9 @@ TEST_F(DesktopTest, WindowPlacesSurviveThreeRestartsUnchanged)
         frames[w->objectName().toStdString()] = w->frameGeometry();
     Quit();
     const std::map<std::string, int> first = SavedPlaces();
-    EXPECT_EQ(first.at("CmdWindow.Top"), 390);
-    EXPECT_EQ(first.at("CmdWindow.Left"), 370);
+    // The place chosen at first start is saved as the window stood.
+    EXPECT_EQ(first.at("CmdWindow.Top"), frames["CmdStrForm"].y());
+    EXPECT_EQ(first.at("CmdWindow.Left"), frames["CmdStrForm"].x());
     EXPECT_EQ(first.at("StatusWindow.Left"), 620);
 
     for (int run = 1; run <= 3; ++run) {
@@ -233,6 +256,99 @@ TEST_F(DesktopTest, WindowPlacesSurviveThreeRestartsUnchanged)
         Quit();
         EXPECT_EQ(SavedPlaces(), first) << "after restart " << run;
     }
+}
+
+// At first start (no saved places) the tool windows stand beside the main
+// window: none covers a button, the menu bar, the tool bar or a page tab.
+TEST_F(DesktopTest, AtFirstStartNoToolWindowCoversAControlOfTheMainWindow)
+{
+    StartFramed();
+    std::vector<std::pair<std::string, QRect>> controls;
+    auto add = [&](QWidget* w) {
+        if (w->isVisible())
+            controls.emplace_back(w->objectName().toStdString() + " " + w->metaObject()->className(),
+                                  QRect(w->mapToGlobal(QPoint(0, 0)), w->size()));
+    };
+    add(Main().menuBar());
+    add(Main().ToolBar);
+    add(Main().MenuPageControl->tabBar());
+    for (QAbstractButton* b : Main().findChildren<QAbstractButton*>())
+        add(b);
+    ASSERT_GT(controls.size(), 10u);
+    for (QWidget* tool : {static_cast<QWidget*>(&App().CmdStrForm()), static_cast<QWidget*>(&App().ComStringDlg()),
+                          static_cast<QWidget*>(&App().StatusListFrame())}) {
+        const QRect frame = tool->frameGeometry();
+        EXPECT_TRUE(tool->screen()->availableGeometry().contains(frame)) << tool->objectName().toStdString();
+        for (const auto& [name, r] : controls)
+            EXPECT_FALSE(frame.intersects(r)) << tool->objectName().toStdString() << " covers " << name;
+        EXPECT_FALSE(frame.intersects(Main().frameGeometry())) << tool->objectName().toStdString();
+    }
+    // Nor do they cover each other.
+    EXPECT_FALSE(App().CmdStrForm().frameGeometry().intersects(App().ComStringDlg().frameGeometry()));
+    EXPECT_FALSE(App().CmdStrForm().frameGeometry().intersects(App().StatusListFrame().frameGeometry()));
+    EXPECT_FALSE(App().ComStringDlg().frameGeometry().intersects(App().StatusListFrame().frameGeometry()));
+    // What the operator sees, frames included.
+    QDir().mkpath(kyd::test::ScreenshotDir());
+    EXPECT_TRUE(Main().screen()->grabWindow(0).save(kyd::test::ScreenshotDir() + "/app_first_start_desktop.png"));
+}
+
+// With "ZB" in the history, typing "Z" and Enter sends exactly the frame of
+// "Z", one exchange.
+TEST_F(DesktopTest, TypedPrefixOfAHistoryEntryGoesOutAsTyped)
+{
+    StartFramed();
+    TCmdStrForm& cmd = App().CmdStrForm();
+    cmd.activateWindow();
+    cmd.CmdCombo->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cmd.CmdCombo->lineEdit()->hasFocus(); }, kSettleMs));
+    const std::size_t before = simulator.frameLog().size();
+    TypeCommand("ZB");
+    TypeCommand("Z");
+    std::vector<std::string> frames = simulator.frameLog();
+    frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(before));
+    EXPECT_EQ(frames, (std::vector<std::string>{"ZB18", "Z5:"}));
+}
+
+// A transaction run against a silent dispenser ends "Aborted" within a second
+// of Abort, not after the exchange's 180 s time-out.
+TEST_F(DesktopTest, SilentTransactionRunEndsAbortedWithinASecondOfAbort)
+{
+    StartFramed();
+    simulator.updateFaults([](sim::SimFaults& f) { f.silent = -1; });
+    TTransPage& page = *Main().TransPage;
+    page.CSpinEditNF[0]->setValue(1);
+    page.CSpinEditNoOfTrans->setValue(3);
+    std::string status;
+    qint64 abortToEnd = -1;
+    bool clicked = false;
+    QElapsedTimer sinceAbort;
+    // The run's exchange waits inside the window's tick, so the operator's
+    // clicks come from events handled inside that wait.
+    QTimer operatorHand;
+    operatorHand.setInterval(20);
+    QObject::connect(&operatorHand, &QTimer::timeout, [&] {
+        auto* run = qobject_cast<TFormTransaction*>(QApplication::activeModalWidget());
+        if (!run)
+            return;
+        if (!clicked && run->LabelStatus->text() == "Feeding") {
+            clicked = true;
+            sinceAbort.start();
+            QTest::mouseClick(run->ButtonAbortTrans, Qt::LeftButton);
+        } else if (clicked && run->Runner().Finished()) {
+            abortToEnd = sinceAbort.elapsed();
+            status = run->LabelStatus->text().toStdString();
+            operatorHand.stop();
+            QTest::mouseClick(run->ButtonAbortTrans, Qt::LeftButton); // "Close"
+        } else if (clicked && sinceAbort.elapsed() > 3000) {
+            // Not ended by the abort: let the exchange's time-out pass.
+            clock.advance(200'000);
+        }
+    });
+    operatorHand.start();
+    page.StartTransButton->click();
+    EXPECT_EQ(status, "Aborted");
+    EXPECT_GE(abortToEnd, 0);
+    EXPECT_LT(abortToEnd, 1000);
 }
 
 } // namespace

@@ -13,12 +13,15 @@
 #include "app/qt/StatusList.h"
 #include "link/PLVRCmd.h"
 #include "platform/program_path.h"
+#include "platform/qt/ui_scale.h"
 #include "support/screenshot.h"
 #include "serial/qt/SioSelCom.h"
 
 #include <QAction>
 #include <QPainter>
 #include <QTabWidget>
+#include <QTextBrowser>
+#include <QUrl>
 
 #include <filesystem>
 
@@ -100,6 +103,17 @@ TEST_F(Screenshots, CassetteInformation)
     TCassInfo sizes(&Main(), Main().Model());
     sizes.ShowNoteSizes(std::string("x") + "EUR052 070140" + "SEK012A065130" + "USD011 066156");
     EXPECT_FALSE(kyd::test::SaveScreenshot(&sizes, "app_note_sizes").isEmpty());
+}
+
+// The guide's first page as a browser shows it.
+TEST(ScreenshotsHelp, GuideFirstPage)
+{
+    QTextBrowser browser;
+    browser.setSearchPaths({QString::fromUtf8(KYD_HELP_DIR)});
+    browser.setSource(QUrl::fromLocalFile(QString::fromUtf8(KYD_HELP_DIR) + "/index.html"));
+    browser.resize(platform::UiScale::For(&browser).Size({640, 620}));
+    ASSERT_FALSE(browser.toPlainText().isEmpty());
+    EXPECT_FALSE(kyd::test::SaveScreenshot(&browser, "app_help_first_page").isEmpty());
 }
 
 TEST(ScreenshotsSerial, PortSelectionDialog)

@@ -219,7 +219,8 @@ TEST_F(CommandPagesTest, ConfirmationsSpinEditsAndStartOfDay)
     button("ClearStatisticsButton")->click();
     EXPECT_TRUE(TakeCommands().empty());
     ASSERT_EQ(dialogs.calls().size(), 1u);
-    EXPECT_EQ(dialogs.calls()[0].buttons, platform::DlgButtons::YesNo);
+    // It erases data: No is the default button.
+    EXPECT_EQ(dialogs.calls()[0].buttons, platform::DlgButtons::YesNoDefaultNo);
 
     Main().findChild<QSpinBox*>("CSpinEditReleaseCassette")->setValue(3);
     button("ReleaseCassetteButton")->click();

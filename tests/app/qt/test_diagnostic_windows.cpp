@@ -11,6 +11,7 @@
 #include "app/qt/SendSelfTestDlg.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
+#include "link/StatusTexts.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -179,6 +180,26 @@ TEST_F(DiagnosticWindowsTest, FeederFormsNotFittedFeederAndFaults)
     ASSERT_EQ(dialogs.calls().size(), 1u);
     EXPECT_EQ(dialogs.calls()[0].text, "49 Note Qualifier Faulty");
     EXPECT_EQ(dialogs.calls()[0].type, platform::DlgType::Error);
+}
+
+// Stopping the continuous read while the dispenser keeps silent cancels the
+// read under way at once, without a message.
+TEST_F(DiagnosticWindowsTest, StoppingTheContinuousReadCancelsTheSilentReadAtOnce)
+{
+    StartOnPty();
+    TSendSelfDlg d(&Main(), &Cmd());
+    d.show();
+    Page(d, d.TabSheetNT);
+    d.CheckBoxContinue->setChecked(true);
+    simulator.updateFaults([](sim::SimFaults& f) { f.silent = -1; });
+    dialogs.clear();
+    QMetaObject::invokeMethod(&d, [&] { d.CheckBoxContinue->setChecked(false); }, Qt::QueuedConnection);
+    d.Timer1Timer();
+    // Cancelled, not timed out.
+    EXPECT_EQ(Cmd().Model()->StatusCode, link::kCodeCommunicationCanceled);
+    EXPECT_FALSE(d.Timer1->isActive());
+    EXPECT_FALSE(d.Reading());
+    EXPECT_TRUE(dialogs.calls().empty());
 }
 
 TEST_F(DiagnosticWindowsTest, ContinuousReadNeverStartsASecondReadAndStopsWhenHidden)

@@ -106,5 +106,49 @@ TEST_F(PtyAppTest, PortGoneWhileIdleShowsAtOnce)
     EXPECT_TRUE(Main().MenuPageControl->isEnabled());
 }
 
+// While the port is gone a command says so in the operator's words, the
+// library's message after them; once the port is back the first exchange
+// reopens it and the lost-port text goes.
+TEST_F(PtyAppTest, PortBackClearsTheLostTextAndCommandsWork)
+{
+    StartOnPty();
+    TypeCommand("0");
+    const std::string path = transport->slavePath();
+    transport.reset();
+    ASSERT_TRUE(loop.pumpUntil([this] { return !Main().StatusPanel1->text().isEmpty(); }, 10'000));
+    ASSERT_EQ(Main().StatusPanel1->text(), "COM1 is no longer available");
+
+    TypeCommand("0");
+    ASSERT_EQ(exceptions.messages().size(), 1u);
+    EXPECT_EQ(exceptions.messages()[0].rfind("COM1 (" + path +
+                                                 ") is not available: check the cable and the dispenser's power.\n",
+                                             0),
+              0u)
+        << exceptions.messages()[0];
+    EXPECT_NE(exceptions.messages()[0].find("ie_"), std::string::npos) << exceptions.messages()[0];
+    EXPECT_EQ(Main().StatusPanel1->text(), "COM1 is no longer available");
+
+    transport = std::make_unique<sim::PtyTransport>(simulator);
+    platform::setPortPathOverride(1, transport->slavePath());
+    TypeCommand("0");
+    EXPECT_EQ(Main().StatusPanel2->text(), "30 Successful Command");
+    EXPECT_EQ(Main().StatusPanel1->text(), "");
+    EXPECT_EQ(exceptions.messages().size(), 1u);
+}
+
+// The port opened again (the options applied) clears the text at once.
+TEST_F(PtyAppTest, PortReopenedClearsTheLostText)
+{
+    StartOnPty();
+    transport.reset();
+    ASSERT_TRUE(loop.pumpUntil([this] { return !Main().StatusPanel1->text().isEmpty(); }, 10'000));
+    transport = std::make_unique<sim::PtyTransport>(simulator);
+    platform::setPortPathOverride(1, transport->slavePath());
+    Main().Com()->Port().Close();
+    App().Options().ApplySettings();
+    EXPECT_TRUE(Main().Com()->Port().IsOpen());
+    EXPECT_EQ(Main().StatusPanel1->text(), "");
+}
+
 } // namespace
 } // namespace kyd::app::test

@@ -3,6 +3,8 @@
 // when it hides the dispenser port is open again at the options' settings.
 #include "support_pty_app.h"
 
+#include <QLabel>
+
 #include "app/qt/PLVRMain.h"
 #include "firmware/qt/UnitNFC_Selector.h"
 #include "link/PLVRCmd.h"
@@ -111,6 +113,8 @@ TEST_F(FirmwareWindowTest, TheDispenserEntersItsLoaderIsFlashedAndAnswersWithThe
     Main().NewUploadFirmvare1->trigger();
     ASSERT_TRUE(w.isVisible());
     EXPECT_TRUE(w.isModal());
+    // The main window says who has the port, not "No Connection".
+    EXPECT_EQ(Main().StatusPanel1->text(), "COM1 is in use by the firmware downloader");
     EXPECT_EQ(w.windowTitle(), "KYDTest Com1");
     ASSERT_NE(w.Loader(), nullptr);
 
@@ -158,6 +162,8 @@ TEST_F(FirmwareWindowTest, TheDispenserEntersItsLoaderIsFlashedAndAnswersWithThe
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(LinkPort().GetBaud(), 9600);
     EXPECT_EQ(LinkPort().GetDataBits(), 7);
+    EXPECT_EQ(LinkPort().GetParity(), sio::pEven);
+    EXPECT_EQ(Main().StatusPanel1->text(), ""); // the downloader no longer holds the port
     platform::setClock(&clock);
     TakeCommands();
     ASSERT_TRUE(Main().CommandLayer()->ReadProgramId());

@@ -13,6 +13,7 @@
 #include "platform/qt/ui_scale.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QTimer>
@@ -23,9 +24,11 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QWindow>
 #include <QToolButton>
 
+#include <filesystem>
 #include <set>
 
 namespace kyd::app::test {
@@ -127,6 +130,29 @@ TEST_F(MainWindowTest, TypedCommandShowsLinesStatusAndLogEntry)
     EXPECT_EQ(Port().written.size(), 2u);
     EXPECT_EQ(App().CmdStrForm().CmdCombo->count(), 1);
     EXPECT_EQ(App().CmdStrForm().CmdCombo->itemText(0), "A");
+}
+
+// A prefix of a history entry goes out as typed, never completed to the
+// entry ("Z" is not "ZB"); the history is still one arrow key away.
+TEST_F(MainWindowTest, TypedPrefixOfAHistoryEntryIsSentAsTyped)
+{
+    StartWithToolWindows();
+    // Typed as the operator types: into the focused command window.
+    QComboBox* combo = App().CmdStrForm().CmdCombo;
+    QApplication::setActiveWindow(&App().CmdStrForm());
+    combo->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([combo] { return combo->lineEdit()->hasFocus(); }, 2000));
+    TypeCommand("ZB");
+    TypeCommand("Z");
+    EXPECT_EQ(Port().written, (std::vector<std::string>{"ZB18\r", "Z5:\r"}));
+
+    ASSERT_EQ(combo->count(), 2);
+    EXPECT_EQ(combo->currentText(), "Z");
+    QTest::keyClick(combo, Qt::Key_Down);
+    EXPECT_EQ(combo->currentText(), "ZB");
+    QTest::keyClick(combo, Qt::Key_Return);
+    ASSERT_EQ(Port().written.size(), 3u); // one Enter, one exchange
+    EXPECT_EQ(Port().written[2], "ZB18\r");
 }
 
 TEST_F(MainWindowTest, CommandLayerIsHandedOverWhenTheMainWindowIsShown)
@@ -385,7 +411,8 @@ TEST_F(MainWindowTest, DemoGridsForThreeAndSixteenFiles)
 
 TEST_F(MainWindowTest, HelpItemsFollowTheirFilesAndFailuresAreShown)
 {
-    WriteFile("KYDTrouble.chm", "help");
+    std::filesystem::create_directories(Path("help"));
+    WriteFile("help/troubleshooting.html", "help");
     Start();
     EXPECT_FALSE(Main().RIDURadeHelp->isEnabled());
     ASSERT_TRUE(Main().KYDTroubleshooting->isEnabled());
@@ -393,12 +420,12 @@ TEST_F(MainWindowTest, HelpItemsFollowTheirFilesAndFailuresAreShown)
     opener.failWith("no application to open it was found");
     Main().KYDTroubleshooting->trigger();
     ASSERT_EQ(opener.requests().size(), 1u);
-    EXPECT_EQ(opener.requests()[0].path, Path("KYDTrouble.chm"));
+    EXPECT_EQ(opener.requests()[0].path, Path("help/troubleshooting.html"));
     EXPECT_EQ(opener.requests()[0].workDir, dir);
     const auto calls = dialogs.calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].type, platform::DlgType::Error);
-    EXPECT_NE(calls[0].text.find("KYDTrouble.chm"), std::string::npos);
+    EXPECT_NE(calls[0].text.find("troubleshooting.html"), std::string::npos);
     EXPECT_NE(calls[0].text.find("no application"), std::string::npos);
 }
 

@@ -302,6 +302,32 @@ TEST_F(ModuleWindowsTest, ReportsSavedBesideTheLogAndUnwritableFilesSaySo)
     EXPECT_EQ(calls[2].type, platform::DlgType::Error);
 }
 
+// Printing to a file offers the report's name in the folder where the
+// operator saved a report last, not the home folder.
+TEST_F(ModuleWindowsTest, PrintToFileOffersTheReportBesideTheLastSavedOne)
+{
+    struct OfferedFile : platform::Printing {
+        std::vector<std::string> offered;
+        std::unique_ptr<platform::ReportCanvas> ChoosePrinter(const std::string&, const std::string& pdf) override
+        {
+            offered.push_back(pdf);
+            return nullptr; // cancelled
+        }
+    } printing;
+    platform::setPrinting(&printing);
+    StartOnPty();
+    SetLog(3);
+    std::filesystem::create_directories(Path("reports"));
+    EXPECT_TRUE(Open<TFormModErrLogDlg>("RDModErrorLogButton", [&](TFormModErrLogDlg& d) {
+        dialogs.queueFile(Path("reports/errlog.txt"));
+        d.SaveButton->click();
+        d.PrintButton->click();
+    }));
+    EXPECT_TRUE(Open<TModuleIdDlg>("ModIdButton", [](TModuleIdDlg& d) { d.PrintButton->click(); }));
+    EXPECT_EQ(printing.offered,
+              (std::vector<std::string>{Path("reports/ModuleErrLog.pdf"), Path("reports/ModuleId.pdf")}));
+}
+
 TEST_F(ModuleWindowsTest, PrintedToPdfPageByPage)
 {
     if (Shell("command -v pdfinfo pdftotext").empty())

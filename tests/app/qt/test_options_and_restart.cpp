@@ -181,6 +181,28 @@ TEST_F(OptionsTest, APortThatDidNotOpenKeepsTheStoredPortForTheNextStart)
     EXPECT_EQ(saved.readInteger("Communication", "ComPort", -1), 2);
 }
 
+// A missing port whose prompt the operator cancels: the tester's sentence,
+// then the library's own text.
+TEST_F(OptionsTest, CancelledPortChoiceSaysNoPortSelected)
+{
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeInteger("Communication", "ComPort", 7); // not on this machine
+        ASSERT_TRUE(pre.updateFile());
+    }
+    SetLinkPortFactory([this] {
+        auto p = std::make_unique<SimPort>();
+        p->promptAnswer = 0; // the choice is cancelled
+        ports.push_back(p.get());
+        return p;
+    });
+    Start();
+    ASSERT_FALSE(Port().IsOpen());
+    ASSERT_EQ(exceptions.messages().size(), 1u);
+    EXPECT_EQ(exceptions.messages()[0],
+              "No port selected.\nThe ComNumber property of the TSioComPort has not been set");
+}
+
 TEST_F(OptionsTest, ShowTimeLogicRunsOnShowingNotOnActivation)
 {
     {

@@ -416,8 +416,45 @@ TEST_F(TransactionsTest, ClosingDuringAnExchangeAbortsAndClosesWhenItHasEnded)
     ASSERT_TRUE(asked);
     EXPECT_FALSE(closedInside);
     EXPECT_TRUE(closed);
-    // The exchange ran to its end (and its deliver, as after any success).
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"201001", "3"}));
+    // The exchange was cancelled: no deliver follows it.
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"201001"}));
+    EXPECT_TRUE(Questions().empty());
+}
+
+// With the dispenser silent, Abort cancels the exchange under way: the run
+// ends "Aborted" at once, not after the 180 s time-out, and nobody is asked.
+TEST_F(TransactionsTest, AbortDuringASilentExchangeEndsTheRunAtOnce)
+{
+    StartOpen();
+    SetNotes({1});
+    Page().CSpinEditNoOfTrans->setValue(3);
+    Port().QueueSilence();
+    std::int64_t started = 0;
+    std::string statusAtEnd;
+    SetModalHandler([&](QDialog& d) {
+        auto& t = static_cast<TFormTransaction&>(d);
+        t.TimerTransDelay->blockSignals(true);
+        t.show();
+        Port().onWrite = [&](const std::string&) {
+            started = clock.monotonicMs();
+            loop.postCall([&] { t.ButtonAbortTrans->click(); });
+        };
+        t.TimerTransDelayTimer();
+        Port().onWrite = {};
+        statusAtEnd = t.LabelStatus->text().toStdString();
+        EXPECT_EQ(t.ButtonAbortTrans->text(), "Close");
+        t.ButtonAbortTrans->click();
+        closed = !t.isVisible();
+        return t.result();
+    });
+    StartTicker(); // fake time passes while the exchange waits
+    Page().StartTransButton->click();
+    StopTicker();
+    EXPECT_EQ(statusAtEnd, "Aborted");
+    EXPECT_LT(clock.monotonicMs() - started, 1000);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"201001"}));
+    EXPECT_TRUE(Questions().empty());
+    EXPECT_TRUE(closed);
 }
 
 TEST_F(TransactionsTest, AStepThatThrowsIsAFailedStepAndTheTimerRunsOn)

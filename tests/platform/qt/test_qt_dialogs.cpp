@@ -1,8 +1,11 @@
 #include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_printing.h"
 #include "platform/qt/ui_scale.h"
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QKeyEvent>
+#include <QDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -73,6 +76,37 @@ TEST(QtDialogs, ClosingAConfirmationAnswersNo)
         box->reject();
     });
     EXPECT_EQ(d.messageDlg("Sure?", DlgType::Confirmation, DlgButtons::YesNo), DlgResult::No);
+}
+
+// A question whose Yes erases data: Enter answers No; a plain question
+// keeps Yes as its default.
+TEST(QtDialogs, EnterOnADestructiveQuestionAnswersNo)
+{
+    QtDialogs d;
+    auto pressEnter = [](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(box, &press);
+    };
+    whenModal(pressEnter);
+    EXPECT_EQ(d.messageDlg("Erase?", DlgType::Confirmation, DlgButtons::YesNoDefaultNo), DlgResult::No);
+    whenModal(pressEnter);
+    EXPECT_EQ(d.messageDlg("Sure?", DlgType::Confirmation, DlgButtons::YesNo), DlgResult::Yes);
+}
+
+// The print dialog offers the file it is given for printing to a file.
+TEST(QtDialogs, PrintDialogOffersTheGivenFile)
+{
+    QtPrinting printing;
+    QString offered;
+    whenModal([&](QWidget* w) {
+        if (auto* name = w->findChild<QLineEdit*>("filename"))
+            offered = name->text();
+        static_cast<QDialog*>(w)->reject();
+    });
+    EXPECT_EQ(printing.ChoosePrinter("Report", "/srv/reports/ModuleId.pdf"), nullptr);
+    EXPECT_EQ(offered, "/srv/reports/ModuleId.pdf");
 }
 
 TEST(QtDialogs, InputQueryReturnsTheEnteredText)

@@ -162,7 +162,6 @@ TEST(FileSafety, SavesOnATinyFileSystemFailAndKeepTheOldFile)
             continue;
         ++tried;
         EXPECT_EQ(r.report, "") << fsName;
-        std::fprintf(stderr, "DBG %s rss %ld\n", fsName.c_str(), r.maxRssKb);
     }
     EXPECT_GE(tried, 1);
 }
@@ -277,7 +276,6 @@ TEST(FileSafety, LoadsRefuseWhatIsNotASaneRegularFileQuickly)
         const auto r = Bounded([&] { return RefusedEverywhere(path); });
         EXPECT_EQ(r.report, "") << path;
         EXPECT_LT(r.maxRssKb, kMaxRssKb) << path;
-        std::fprintf(stderr, "DBG %s rss %ld\n", path.c_str(), r.maxRssKb);
     }
 }
 

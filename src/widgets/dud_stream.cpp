@@ -5,6 +5,7 @@
 #include "platform/safe_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -69,15 +70,21 @@ TFileStream::TFileStream(const std::string& name, Mode mode) : name_(name)
     const FileAccess how = mode == fmOpenRead ? FileAccess::Read
                            : mode == fmCreate ? FileAccess::Create
                                               : FileAccess::ReadWrite;
-    file_ = platform::openRegularFile(name, how);
-    if (!file_)
-        throw CannotOpen(name, std::strerror(errno));
+    std::string reason;
+    file_ = platform::openRegularFile(name, how, &reason);
+    if (!file_) {
+        // The reason comes as "<name>: <why>".
+        std::string why = reason.substr(std::min(reason.size(), name.size() + 2));
+        if (!why.empty())
+            why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
+        throw CannotOpen(name, why);
+    }
 }
 
 void TFileStream::CheckSize(std::int64_t maxSize) const
 {
     if (Size() > maxSize)
-        throw CannotOpen(name_, "It is larger than " + std::to_string(maxSize >> 20) + " MB.");
+        throw CannotOpen(name_, "Larger than " + std::to_string(maxSize >> 20) + " MB");
 }
 
 TFileStream::~TFileStream()

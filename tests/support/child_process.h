@@ -151,4 +151,18 @@ inline std::vector<std::pair<std::string, ChildResult>> runOnTinyFileSystems(
     return results;
 }
 
+// What went wrong on the tiny file systems tried: each one's report under
+// its name; empty when all went well and at least one could be tried.
+inline std::string tinyFileSystemFailures(const std::vector<std::pair<std::string, ChildResult>>& results)
+{
+    std::string failures;
+    int tried = 0;
+    for (const auto& [name, r] : results) {
+        tried += r.skipped ? 0 : 1;
+        if (!r.report.empty())
+            failures += name + ": " + r.report + "\n";
+    }
+    return tried == 0 ? "no tiny file system could be had" : failures;
+}
+
 } // namespace kyd::test

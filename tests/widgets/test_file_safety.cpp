@@ -70,7 +70,10 @@ Bytes WaveBytes(std::size_t samples, unsigned seed)
         for (int i = 0; i < n; ++i)
             b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     };
-    auto tag = [&](const char* t) { b.insert(b.end(), t, t + 4); };
+    auto tag = [&](const char* t) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<std::uint8_t>(t[i]));
+    };
     tag("RIFF");
     put(static_cast<std::uint32_t>(36 + samples), 4);
     tag("WAVE");
@@ -156,14 +159,7 @@ TEST(FileSafety, SavesOnATinyFileSystemFailAndKeepTheOldFile)
         failures += CheckSave(at, "wave file", [&] { wave(1000); }, [&] { wave(100000); }, at + "/c.wav");
         return failures;
     });
-    int tried = 0;
-    for (const auto& [fsName, r] : results) {
-        if (r.skipped)
-            continue;
-        ++tried;
-        EXPECT_EQ(r.report, "") << fsName;
-    }
-    EXPECT_GE(tried, 1);
+    EXPECT_EQ(kyd::test::tinyFileSystemFailures(results), "");
 }
 
 namespace {

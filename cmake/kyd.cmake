@@ -44,6 +44,16 @@ function(kyd_library sub)
   endif()
 endfunction()
 
+# The asan build's test programs carry the runtime's default options and
+# the leak suppressions of third-party libraries.
+function(kyd_sanitizer_defaults target)
+  if(KYD_SANITIZE STREQUAL "address")
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/sanitizer_options.cpp)
+    target_compile_definitions(${target} PRIVATE
+      KYD_LSAN_SUPPRESSIONS="${PROJECT_SOURCE_DIR}/tests/support/lsan_suppressions.txt")
+  endif()
+endfunction()
+
 # kyd_tests(<sub> [DEPS libs...] [QT_DEPS libs...])
 function(kyd_tests sub)
   cmake_parse_arguments(ARG "" "" "DEPS;QT_DEPS" ${ARGN})
@@ -54,6 +64,7 @@ function(kyd_tests sub)
     target_include_directories(kyd_${sub}_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
     target_compile_definitions(kyd_${sub}_tests PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
     target_link_libraries(kyd_${sub}_tests PRIVATE ${ARG_DEPS} GTest::gtest_main GTest::gmock)
+    kyd_sanitizer_defaults(kyd_${sub}_tests)
     gtest_discover_tests(kyd_${sub}_tests
       PROPERTIES LABELS ${sub} TIMEOUT 60
       DISCOVERY_TIMEOUT 60)
@@ -66,6 +77,7 @@ function(kyd_tests sub)
       target_include_directories(kyd_${sub}_qt_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
       target_compile_definitions(kyd_${sub}_qt_tests PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
       target_link_libraries(kyd_${sub}_qt_tests PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
+      kyd_sanitizer_defaults(kyd_${sub}_qt_tests)
       gtest_discover_tests(kyd_${sub}_qt_tests
         PROPERTIES LABELS ${sub} TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
         DISCOVERY_TIMEOUT 60)
@@ -77,6 +89,7 @@ function(kyd_tests sub)
       target_compile_definitions(kyd_${sub}_screenshots PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
         KYD_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
       target_link_libraries(kyd_${sub}_screenshots PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
+      kyd_sanitizer_defaults(kyd_${sub}_screenshots)
       gtest_discover_tests(kyd_${sub}_screenshots
         PROPERTIES TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
         DISCOVERY_TIMEOUT 60)
@@ -93,6 +106,7 @@ function(kyd_tests sub)
       target_include_directories(kyd_${sub}_desktop PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
       target_compile_definitions(kyd_${sub}_desktop PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
       target_link_libraries(kyd_${sub}_desktop PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
+      kyd_sanitizer_defaults(kyd_${sub}_desktop)
       # One X server for the whole program; 77 when none can be had.
       add_test(NAME kyd_${sub}_desktop
         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/support/with_desktop.sh $<TARGET_FILE:kyd_${sub}_desktop>)

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs the whole test suite;
-# then runs the serial and platform tests again under ThreadSanitizer.
+# then runs the serial and platform tests again under ThreadSanitizer, the
+# Qt-free libraries' and the widget tests under AddressSanitizer, and every
+# fuzz target briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -19,6 +21,18 @@ fi
 cmake --preset tsan >/dev/null
 "${tsan_run[@]}" cmake --build --preset tsan -j "$jobs"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "${tsan_run[@]}" ctest --preset tsan -j "$jobs"
+
+# --- AddressSanitizer ---------------------------------------------------------
+# The tests of the Qt-free libraries and the component library's widget
+# tests under AddressSanitizer and UndefinedBehaviorSanitizer (leaks inside
+# third-party libraries are suppressed: tests/support/lsan_suppressions.txt).
+# The tester's windows, screenshots and desktop tests stay out: they are the
+# slowest to build under it and add little the widget tests do not cover.
+asan_targets=(kyd_platform_tests kyd_serial_tests kyd_sim_tests kydsim kyd_link_tests
+              kyd_firmware_tests kyd_widgets_tests kyd_app_tests kyd_widgets_qt_tests)
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs" --target "${asan_targets[@]}"
+QT_QPA_PLATFORM=offscreen ctest --preset asan -j "$jobs" -LE 'screenshots|desktop' -E '_NOT_BUILT$'
 
 # --- fuzzing -----------------------------------------------------------------
 # Every fuzz target (fuzz/, Qt-free, clang + libFuzzer + ASan/UBSan) once over

@@ -1,17 +1,15 @@
 #include "platform/ini_file.h"
 
+#include "platform/instance_lock.h"
 #include "platform/int_text.h"
+#include "platform/safe_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kyd::platform {
@@ -42,11 +40,6 @@ std::string trim(const std::string& s)
 }
 
 bool parseInt(const std::string& text, int& out) { return ParseIntText(trim(text), out); }
-
-std::string errorText(const std::string& path, int err)
-{
-    return path + ": " + std::strerror(err);
-}
 
 bool isBlank(char c)
 {
@@ -121,111 +114,9 @@ auto findKey(Section* s, const std::string& key) -> decltype(&s->entries.front()
 std::string readText(const std::string& path, std::string& text)
 {
     text.clear();
-    struct stat st {};
-    // Looked at before it is opened: opening a FIFO or a device could block
-    // or act on the device.
-    if (::stat(path.c_str(), &st) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? std::string() : errorText(path, errno);
-    if (!S_ISREG(st.st_mode))
-        return path + ": not a regular file";
-    const std::string tooLarge = path + ": larger than " + std::to_string(IniFile::kMaxFileSize >> 20) + " MB";
-    if (static_cast<std::uint64_t>(st.st_size) > IniFile::kMaxFileSize)
-        return tooLarge;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? std::string() : errorText(path, errno);
-    std::string error;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = path + ": not a regular file"; // replaced since it was looked at
-    } else {
-        char buf[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                error = errorText(path, errno);
-                break;
-            }
-            if (n == 0)
-                break;
-            if (text.size() + static_cast<std::size_t>(n) > IniFile::kMaxFileSize) {
-                error = tooLarge; // grew since it was looked at
-                break;
-            }
-            text.append(buf, static_cast<std::size_t>(n));
-        }
-    }
-    ::close(fd);
-    if (!error.empty())
-        text.clear();
-    return error;
-}
-
-// Replaces the file at path (or the file a symbolic link there points to)
-// with text: a temporary file beside it, synced, then renamed over it.
-bool writeAtomically(const std::string& path, const std::string& text, std::string* error)
-{
-    auto fail = [&](int err) {
-        if (error)
-            *error = errorText(path, err);
-        return false;
-    };
-
-    std::string target = path;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    mode_t mode = 0644;
-    if (::stat(target.c_str(), &st) == 0)
-        mode = st.st_mode & 07777;
-
-    std::string name = target + ".XXXXXX";
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0)
-        return fail(errno);
-    auto abandon = [&](int err) {
-        ::close(fd);
-        ::unlink(name.c_str());
-        return fail(err);
-    };
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return abandon(errno);
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
-        return abandon(errno);
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(name.c_str());
-        return fail(err);
-    }
-    if (::rename(name.c_str(), target.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(name.c_str());
-        return fail(err);
-    }
-    // Make the rename itself durable.
-    const std::size_t slash = target.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
+    std::string reason;
+    return readRegularFile(path, IniFile::kMaxFileSize, text, &reason) == ReadResult::Failed ? reason
+                                                                                               : std::string();
 }
 
 } // namespace
@@ -458,13 +349,17 @@ bool IniFile::updateFile(std::string* error)
     if (changes_.empty())
         return true;
     // Whatever others wrote meanwhile stays; only our changes are applied.
+    // Every writer of the file (other ini objects, the component library's
+    // ini control, other processes) takes this lock around its
+    // read-merge-replace, so none undoes another's.
+    FileLock lock(path_);
     std::string text;
     if (std::string why = readText(path_, text); !why.empty())
         return fail(why);
     Document merged = parse(text);
     for (const Change& c : changes_)
         apply(merged, c);
-    if (!writeAtomically(path_, serialize(merged), error))
+    if (!replaceFile(path_, serialize(merged), error))
         return false;
     doc_ = std::move(merged);
     changes_.clear();

@@ -18,7 +18,9 @@
 // Writes change memory only. updateFile() reads the file again, applies the
 // keys this object wrote or deleted (and the sections it erased) since it
 // was read, and replaces the file atomically (temporary file + rename), so
-// what another program wrote meanwhile under other keys is kept.
+// what another program wrote meanwhile under other keys is kept. The
+// re-read, merge and rename hold the advisory lock that every writer of
+// ini files takes (FileLock), so two writers at once never undo each other.
 #pragma once
 
 #include <cstddef>

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 namespace kyd::platform {
 
@@ -112,19 +113,37 @@ bool InstanceLock::wakeFirstInstance() const
     return sent;
 }
 
+namespace {
+// The lock files this thread holds: a flock taken through a second
+// descriptor would wait for the first one for ever.
+thread_local std::vector<std::string> t_heldLocks;
+} // namespace
+
 FileLock::FileLock(const std::string& path)
 {
-    fd_ = openLockFile(path + ".lock");
+    // The folder is locked, not a file beside the one guarded: that leaves
+    // nothing behind, and the guarded file itself is replaced by renames.
+    const std::size_t slash = path.find_last_of('/');
+    path_ = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (std::find(t_heldLocks.begin(), t_heldLocks.end(), path_) != t_heldLocks.end()) {
+        nested_ = true;
+        return;
+    }
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ >= 0 && flockRetry(fd_, LOCK_EX) != 0) {
         ::close(fd_);
         fd_ = -1;
     }
+    if (fd_ >= 0)
+        t_heldLocks.push_back(path_);
 }
 
 FileLock::~FileLock()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd_ < 0)
+        return;
+    t_heldLocks.erase(std::find(t_heldLocks.begin(), t_heldLocks.end(), path_));
+    ::close(fd_);
 }
 
 } // namespace kyd::platform

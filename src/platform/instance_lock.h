@@ -39,20 +39,25 @@ private:
     std::string path_;
 };
 
-// An exclusive advisory lock on "<path>.lock" for the scope, serialising
-// read-modify-write cycles of a file among processes and threads that use
-// it. Blocks until the lock is free. held() is false when the lock file
-// could not be created (the caller then goes on unlocked).
+// An exclusive advisory lock for the scope on the folder that holds path,
+// serialising read-modify-replace cycles of the files in it among the
+// processes and threads that use it. Blocks until the lock is free. held()
+// is false when the folder could not be opened (the caller then goes on
+// unlocked). A thread that already holds the lock of a folder takes it
+// again at once (the inner lock does nothing), so a locked writer may call
+// one that locks for itself.
 class FileLock {
 public:
     explicit FileLock(const std::string& path);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
-    bool held() const { return fd_ >= 0; }
+    bool held() const { return fd_ >= 0 || nested_; }
 
 private:
     int fd_ = -1;
+    bool nested_ = false;
+    std::string path_;
 };
 
 } // namespace kyd::platform

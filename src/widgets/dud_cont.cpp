@@ -1,10 +1,10 @@
 #include "widgets/dud_cont.h"
 #include "widgets/dud_procs.h"
 
+#include "platform/safe_file.h"
+
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace kyd::widgets {
 
@@ -167,16 +167,16 @@ void TDUDGenericListItem::Assign(const TDUDListItem& other)
 
 void TDUDGenericListItem::LoadFromFile(const std::string& name)
 {
-    std::ifstream f(name, std::ios::binary);
-    if (!f) {
+    std::vector<std::uint8_t> bytes;
+    switch (platform::readRegularFile(name, kDUDMaxFileSize, bytes)) {
+    case platform::ReadResult::Missing:
         Data.clear();
         FileName.clear();
         Change();
         return;
+    case platform::ReadResult::Failed: throw DUDCannotOpenFile(name);
+    case platform::ReadResult::Ok: break;
     }
-    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-    if (f.bad())
-        throw DUDCannotOpenFile(name);
     Data = std::move(bytes);
     FileName = std::filesystem::path(name).filename().string();
     Change();
@@ -370,6 +370,9 @@ std::vector<std::int32_t> ReadTable(TStream& s, bool withOffsets)
 void TDUDCustomContainer::ReadData(TStream& s, bool withOffsets)
 {
     const std::vector<std::int32_t> offsets = ReadTable(s, withOffsets);
+    // Offsets may name one item many times over: what all items expand to
+    // is bounded, not only each one.
+    TDUDReadBudget budget(kDUDMaxExpanded);
     std::vector<std::unique_ptr<TDUDListItem>> loaded;
     loaded.reserve(offsets.size());
     std::int64_t end = s.Position();
@@ -411,15 +414,26 @@ void TDUDCustomContainer::WriteData(TStream& s, bool withOffsets) const
     s.SetPosition(end);
 }
 
+TMemoryStream DUDLoadListFile(const std::string& name, int type)
+{
+    TFileStream f(name, TFileStream::fmOpenRead);
+    f.CheckSize(kDUDMaxFileSize);
+    // The signature first: a file of another kind is not read any further.
+    if (stReadString(f) != DUDICGetSignature(type))
+        throw EReadError("Wrong signature");
+    const std::int64_t body = f.Position();
+    f.SetPosition(0);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(f.Size()));
+    f.ReadBuffer(bytes.data(), bytes.size());
+    TMemoryStream s(std::move(bytes));
+    s.SetPosition(body);
+    return s;
+}
+
 void TDUDCustomContainer::LoadFromFile(const std::string& name)
 {
     try {
-        TFileStream f(name, TFileStream::fmOpenRead);
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(f.Size()));
-        f.ReadBuffer(bytes.data(), bytes.size());
-        TMemoryStream s(std::move(bytes));
-        if (stReadString(s) != DUDICGetSignature(fileType_))
-            throw EReadError("Wrong signature");
+        TMemoryStream s = DUDLoadListFile(name, fileType_);
         ReadData(s, true);
     } catch (const EStreamError&) {
         throw DUDCannotOpenFile(name);
@@ -452,8 +466,7 @@ void TDUDCustomContainer::SaveToFile(const std::string& name) const
     TMemoryStream s;
     stWriteString(s, DUDICGetSignature(fileType_));
     WriteData(s, true);
-    TFileStream f(name, TFileStream::fmCreate);
-    f.WriteBuffer(s.Bytes().data(), s.Bytes().size());
+    DUDSaveFile(name, s.Bytes());
 }
 
 // --- single items ------------------------------------------------------
@@ -477,6 +490,7 @@ int DUDListGetFileType(TStream& s, std::vector<std::int32_t>& offsets)
 int DUDListGetFileType(const std::string& name, std::vector<std::int32_t>& offsets)
 {
     TFileStream f(name, TFileStream::fmOpenRead);
+    f.CheckSize(kDUDMaxFileSize);
     return DUDListGetFileType(f, offsets);
 }
 
@@ -496,6 +510,7 @@ bool DUDListGetItemFromFile(const std::string& name, int type, TDUDListItem& ite
 {
     try {
         TFileStream f(name, TFileStream::fmOpenRead);
+        f.CheckSize(kDUDMaxFileSize);
         std::vector<std::int32_t> offsets;
         if (DUDListGetFileType(f, offsets) != type)
             throw DUDCannotOpenFile(name);

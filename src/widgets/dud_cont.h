@@ -242,5 +242,10 @@ bool DUDWVLGetItem(const std::string& name, int index, TDUDWave& wave);
 
 // The "Cannot open file %s" error of the containers.
 EDUDException DUDCannotOpenFile(const std::string& name);
+// A list file of the given type read into memory, positioned after its
+// signature. The file is checked before it is read: only a regular file no
+// larger than kDUDMaxFileSize whose signature is the type's is read whole;
+// anything else raises an EStreamError.
+TMemoryStream DUDLoadListFile(const std::string& name, int type);
 
 } // namespace kyd::widgets

@@ -2,7 +2,10 @@
 
 #include "widgets/lzrw.h"
 
+#include "platform/safe_file.h"
+
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -54,12 +57,34 @@ void TMemoryStream::Clear()
     pos_ = 0;
 }
 
+namespace {
+EFOpenError CannotOpen(const std::string& name, const std::string& why)
+{
+    return EFOpenError("Cannot open file \"" + name + "\". " + why);
+}
+} // namespace
+
 TFileStream::TFileStream(const std::string& name, Mode mode) : name_(name)
 {
-    const char* how = mode == fmOpenRead ? "rb" : mode == fmCreate ? "w+b" : "r+b";
-    file_ = std::fopen(name.c_str(), how);
-    if (!file_)
-        throw EFOpenError("Cannot open file \"" + name + "\". " + std::strerror(errno));
+    using platform::FileAccess;
+    const FileAccess how = mode == fmOpenRead ? FileAccess::Read
+                           : mode == fmCreate ? FileAccess::Create
+                                              : FileAccess::ReadWrite;
+    std::string reason;
+    file_ = platform::openRegularFile(name, how, &reason);
+    if (!file_) {
+        // The reason comes as "<name>: <why>".
+        std::string why = reason.substr(std::min(reason.size(), name.size() + 2));
+        if (!why.empty())
+            why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
+        throw CannotOpen(name, why);
+    }
+}
+
+void TFileStream::CheckSize(std::int64_t maxSize) const
+{
+    if (Size() > maxSize)
+        throw CannotOpen(name_, "Larger than " + std::to_string(maxSize >> 20) + " MB");
 }
 
 TFileStream::~TFileStream()
@@ -94,6 +119,42 @@ std::int64_t TFileStream::Size() const
     const long end = std::ftell(file_);
     std::fseek(file_, here, SEEK_SET);
     return end;
+}
+
+void DUDSaveFile(const std::string& name, const std::vector<std::uint8_t>& bytes)
+{
+    int err = 0;
+    if (!platform::replaceFile(name, bytes.data(), bytes.size(), nullptr, &err))
+        throw EWriteError("Stream write error on \"" + name + "\": " + std::strerror(err));
+}
+
+std::vector<std::uint8_t> DUDLoadFile(const std::string& name)
+{
+    TFileStream f(name, TFileStream::fmOpenRead);
+    f.CheckSize(kDUDMaxFileSize);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(f.Size()));
+    f.ReadBuffer(bytes.data(), bytes.size());
+    return bytes;
+}
+
+namespace {
+thread_local TDUDReadBudget* t_budget = nullptr;
+}
+
+TDUDReadBudget::TDUDReadBudget(std::int64_t bytes) : left_(bytes), outer_(t_budget)
+{
+    t_budget = this;
+}
+
+TDUDReadBudget::~TDUDReadBudget() { t_budget = outer_; }
+
+void TDUDReadBudget::Charge(std::int64_t bytes)
+{
+    for (TDUDReadBudget* b = t_budget; b; b = b->outer_) {
+        if (bytes > b->left_)
+            throw EReadError("Stream read error: the data expand beyond the allowed size");
+        b->left_ -= bytes;
+    }
 }
 
 std::string StringListText(const TStringList& list)
@@ -227,10 +288,12 @@ void ExpandInto(TStream& source, std::vector<std::uint8_t>& out, std::int64_t ma
             total -= c;
             if (out.capacity() - out.size() < static_cast<std::size_t>(kLZRWBlockSize))
                 out.reserve(std::max(out.capacity() * 2, out.size() + kLZRWBlockSize));
+            const std::size_t before = out.size();
             if (!DUDLZRWExpandBlock(block.data(), c, out))
                 throw EReadError("Compressed stream damaged: a block does not expand");
             if (static_cast<std::int64_t>(out.size() - start) > maxExpanded)
                 throw EReadError("Compressed stream expands beyond the allowed size");
+            TDUDReadBudget::Charge(static_cast<std::int64_t>(out.size() - before));
         }
     } catch (...) {
         out.resize(start);
@@ -279,7 +342,9 @@ std::vector<std::uint8_t> stReadBlock(TStream& s, bool compressed)
         LoadCompressedBytes(s, bytes);
         return bytes;
     }
-    bytes.resize(CheckedCount(s, stReadInteger(s)));
+    const std::size_t n = CheckedCount(s, stReadInteger(s));
+    TDUDReadBudget::Charge(static_cast<std::int64_t>(n));
+    bytes.resize(n);
     s.ReadBuffer(bytes.data(), bytes.size());
     return bytes;
 }

@@ -73,6 +73,8 @@ private:
     std::size_t pos_ = 0;
 };
 
+// A file on disk. Only regular files are opened (a directory, FIFO or
+// device raises EFOpenError at once, without being read or waited on).
 class TFileStream final : public TStream {
 public:
     enum Mode { fmOpenRead, fmCreate, fmOpenReadWrite };
@@ -87,6 +89,10 @@ public:
     std::int64_t Position() const override;
     void SetPosition(std::int64_t pos) override;
     std::int64_t Size() const override;
+
+    const std::string& FileName() const { return name_; }
+    // EFOpenError naming the file when it is larger than maxSize bytes.
+    void CheckSize(std::int64_t maxSize) const;
 
 private:
     std::FILE* file_ = nullptr;
@@ -111,6 +117,37 @@ std::string stReadString(TStream& s);
 
 // The default bound of what LoadCompressedStream expands.
 inline constexpr std::int64_t kDUDMaxExpanded = 256LL * 1024 * 1024;
+// The largest file the library reads whole (list, image-list, wave and
+// generic item files); larger ones are refused before they are read.
+inline constexpr std::int64_t kDUDMaxFileSize = 256LL * 1024 * 1024;
+
+// Bounds the bytes that the compressed streams and uncompressed blocks read
+// on this thread may come to in all, while it lives: a reader of many
+// items (a list file whose offsets may all name one huge item) sets one,
+// and a read past it raises EReadError. Budgets nest; each one counts.
+class TDUDReadBudget {
+public:
+    explicit TDUDReadBudget(std::int64_t bytes);
+    ~TDUDReadBudget();
+    TDUDReadBudget(const TDUDReadBudget&) = delete;
+    TDUDReadBudget& operator=(const TDUDReadBudget&) = delete;
+
+    // Counts bytes against every budget of this thread; EReadError when
+    // one is spent.
+    static void Charge(std::int64_t bytes);
+
+private:
+    std::int64_t left_;
+    TDUDReadBudget* outer_;
+};
+
+// Replaces the file name with bytes, never leaving a part-written or
+// emptied file behind: EWriteError naming the file and the system's reason
+// when any write, flush, sync or rename fails, the old file unchanged.
+void DUDSaveFile(const std::string& name, const std::vector<std::uint8_t>& bytes);
+// The whole of a regular file of at most kDUDMaxFileSize bytes; EFOpenError
+// when it cannot be opened, is not a regular file or is too large.
+std::vector<std::uint8_t> DUDLoadFile(const std::string& name);
 
 // Compresses up to count bytes of source, from its position, into dest as a
 // compressed stream: a 4-byte total, then blocks of a 4-byte length and the

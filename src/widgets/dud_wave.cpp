@@ -55,19 +55,57 @@ bool DUDParseWave(const std::uint8_t* data, std::size_t size, TDUDWaveLayout& la
     return true;
 }
 
+namespace {
+// The header of the wave on stream, from its start: the chunks are walked
+// with bounded reads (only a chunk's 8-byte head and the format chunk's 16
+// bytes are read), so a huge file or stream costs no memory. The same
+// rules as DUDParseWave.
+bool ReadWaveInfo(TStream& stream, TDUDWaveInfo& info)
+{
+    const std::int64_t size = stream.Size();
+    std::uint8_t head[12];
+    if (size < 12 || stream.Read(head, 12) != 12 || !Tag(head, "RIFF") || !Tag(head + 8, "WAVE"))
+        return false;
+    TDUDWaveInfo found;
+    found.RiffSize = U32(head + 4);
+    std::int64_t pos = 12;
+    while (size - pos >= 8) {
+        std::uint8_t chunk[8];
+        if (stream.Read(chunk, 8) != 8)
+            return false;
+        const std::int64_t length = U32(chunk + 4);
+        const std::int64_t body = pos + 8;
+        if (Tag(chunk, "fmt ")) {
+            std::uint8_t fmt[16];
+            if (length < 16 || length > size - body || stream.Read(fmt, 16) != 16)
+                return false;
+            const std::uint16_t channels = U16(fmt + 2);
+            found.Format = U16(fmt) == 1 ? 1 : 0;
+            found.ChannelMode = channels == 1 ? 1 : channels == 2 ? 2 : 0;
+            found.SampleRate = U32(fmt + 4);
+            found.Bits = U16(fmt + 14);
+            info = found;
+            return true;
+        }
+        // Chunks are padded to an even length.
+        const std::int64_t next = body + length + (length & 1);
+        if (length > size - body || next > size)
+            return false;
+        stream.SetPosition(next);
+        pos = next;
+    }
+    return false;
+}
+} // namespace
+
 bool DUDGetWaveStreamInfo(TStream& stream, TDUDWaveInfo& info)
 {
     if (stream.Size() <= 0)
         return false;
     stream.SetPosition(0);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(stream.Size()));
-    const std::size_t n = stream.Read(bytes.data(), bytes.size());
+    const bool ok = ReadWaveInfo(stream, info);
     stream.SetPosition(0);
-    TDUDWaveLayout layout;
-    if (!DUDParseWave(bytes.data(), n, layout))
-        return false;
-    info = layout.Info;
-    return true;
+    return ok;
 }
 
 bool DUDGetWaveFileInfo(const std::string& name, TDUDWaveInfo& info)
@@ -124,6 +162,7 @@ void TDUDWave::SetData(std::vector<std::uint8_t> bytes)
 
 void TDUDWave::ReadStream(std::size_t count, TStream& stream)
 {
+    TDUDReadBudget::Charge(static_cast<std::int64_t>(count));
     std::vector<std::uint8_t> bytes(count);
     stream.ReadBuffer(bytes.data(), count);
     SetData(std::move(bytes));
@@ -132,6 +171,7 @@ void TDUDWave::ReadStream(std::size_t count, TStream& stream)
 void TDUDWave::LoadFromFile(const std::string& name)
 {
     TFileStream f(name, TFileStream::fmOpenRead);
+    f.CheckSize(kDUDMaxFileSize);
     LoadFromStream(f);
 }
 
@@ -158,8 +198,8 @@ void TDUDWave::LoadCompressedFromStream(TStream& stream)
 
 void TDUDWave::SaveToFile(const std::string& name) const
 {
-    TFileStream f(name, TFileStream::fmCreate);
-    SaveToStream(f);
+    static const std::vector<std::uint8_t> none;
+    DUDSaveFile(name, Empty() ? none : *data_);
 }
 
 void TDUDWave::SaveToStream(TStream& stream) const

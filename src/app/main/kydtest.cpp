@@ -17,6 +17,7 @@
 #include "platform/qt/qt_printing.h"
 #include "platform/qt/qt_document_opener.h"
 #include "platform/qt/qt_message_loop.h"
+#include "platform/safe_file.h"
 #include "serial/SioPort.h"
 #include "serial/qt/SioSelCom.h"
 #include "widgets/dud_class.h"
@@ -46,6 +47,8 @@ void ShowException(std::exception_ptr e)
 
 int main(int argc, char** argv)
 {
+    // A file-size limit makes writes fail with an error, never kills us.
+    platform::ignoreFileSizeSignal();
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("kydtest");
     // The application title is ours, not Qt's display name: Qt would append

@@ -2,9 +2,8 @@
 
 #include "platform/dialogs.h"
 #include "platform/report_canvas.h"
+#include "platform/safe_file.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -12,19 +11,13 @@ namespace kyd::app {
 
 bool WriteTextFile(const std::string& path, const std::string& text, std::string& reason)
 {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    const int writeErr = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed) {
-        reason = std::strerror(written ? errno : writeErr);
-        return false;
-    }
-    return true;
+    // Written beside the old report and renamed over it: a full disk or a
+    // file-size limit leaves the old report whole.
+    int err = 0;
+    if (platform::replaceFile(path, text.data(), text.size(), nullptr, &err))
+        return true;
+    reason = std::strerror(err);
+    return false;
 }
 
 namespace {

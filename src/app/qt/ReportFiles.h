@@ -17,7 +17,9 @@ namespace kyd::app {
 // Returns the path written, empty when cancelled or failed.
 std::string SaveReportFile(const std::string& logFile, const std::string& defaultName, const std::string& text);
 
-// Writes text to path; on failure, the system's reason in reason.
+// Replaces the file at path with text (a new file renamed over the old one,
+// which stays whole when writing fails); on failure, the system's reason in
+// reason.
 bool WriteTextFile(const std::string& path, const std::string& text, std::string& reason);
 
 // Prints through the print dialog; nothing when it is cancelled. Printing

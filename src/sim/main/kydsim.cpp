@@ -4,6 +4,7 @@
 // the dispenser protocol on it until SIGINT or SIGTERM.
 
 #include "platform/pty.h"
+#include "platform/safe_file.h"
 #include "sim/boot_main.h"
 #include "sim/cli_option.h"
 #include "sim/com_registration.h"
@@ -140,6 +141,8 @@ int main(int argc, char** argv)
 {
     // Before any thread starts, so that only sigwait() below sees them.
     platform::blockTerminationSignals();
+    // A file-size limit makes writes fail with an error, never kills us.
+    platform::ignoreFileSizeSignal();
 
     sim::SimConfig config;
     sim::SimFaults faults;

@@ -531,19 +531,13 @@ void TDUDImageListItem::SaveToFile(const std::string& name) const
     stWriteInteger(s, 1);
     stWriteInteger(s, static_cast<std::int32_t>(s.Position() + 4));
     WriteData(s);
-    TFileStream f(name, TFileStream::fmCreate);
-    f.WriteBuffer(s.Bytes().data(), s.Bytes().size());
+    DUDSaveFile(name, s.Bytes());
 }
 
 void TDUDImageListItem::LoadFromFile(const std::string& name)
 {
     try {
-        TFileStream f(name, TFileStream::fmOpenRead);
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(f.Size()));
-        f.ReadBuffer(bytes.data(), bytes.size());
-        TMemoryStream s(std::move(bytes));
-        if (stReadString(s) != DUDICGetSignature(lftImageList))
-            throw EReadError("Wrong signature");
+        TMemoryStream s = DUDLoadListFile(name, lftImageList);
         stReadInteger(s); // the count
         stReadInteger(s); // the one offset
         ReadData(s);

@@ -450,6 +450,13 @@ void TSioPosixDispatcher::RoomInDispatchBuffer()
         roomWake_.signal();
 }
 
+void TSioPosixDispatcher::WakeDispatchThread()
+{
+    // Waiting for room in a full buffer, or for input.
+    roomWake_.signal();
+    IOQueue().Wake();
+}
+
 void TSioPosixDispatcher::QueueConsumed()
 {
     if (readerStalled_.exchange(false))

@@ -332,39 +332,77 @@ void TSioBaseDispatcher::UpdateHandlerFlags(int kind, std::uint32_t portMessages
     handlersExist_ = HandlersExistCondition() != 0;
 }
 
+// A handler that comes while bytes wait is told of them at the next pass:
+// they may have been announced when nobody listened, and a full dispatch
+// buffer takes in nothing new that would announce them again. Under both
+// locks.
+void TSioBaseDispatcher::HandlerAdded()
+{
+    lastAvail_ = kNoAvailPosition;
+}
+
+void TSioBaseDispatcher::AnnounceWaitingData()
+{
+    {
+        std::lock_guard in(inputLock_);
+        lastAvail_ = kNoAvailPosition;
+    }
+    WakeDispatchThread();
+}
+
 int TSioBaseDispatcher::RegisterWndTriggerHandler(kyd::platform::TargetId window)
 {
-    std::lock_guard lock(dispatcherLock_);
-    wndHandlers_.push_back({window, false});
-    UpdateHandlerFlags(0);
-    AddDispatchEntry(dtTriggerHandlerAlloc, dstWndHandler, static_cast<std::uint32_t>(window));
+    {
+        std::lock_guard in(inputLock_);
+        std::lock_guard lock(dispatcherLock_);
+        wndHandlers_.push_back({window, false});
+        UpdateHandlerFlags(0);
+        AddDispatchEntry(dtTriggerHandlerAlloc, dstWndHandler, static_cast<std::uint32_t>(window));
+        HandlerAdded();
+    }
+    WakeDispatchThread();
     return 0;
 }
 
 int TSioBaseDispatcher::RegisterProcTriggerHandler(TTriggerProc proc)
 {
-    std::lock_guard lock(dispatcherLock_);
-    procHandlers_.push_back({proc, false});
-    UpdateHandlerFlags(0);
-    AddDispatchEntry(dtTriggerHandlerAlloc, dstProcHandler, 0);
+    {
+        std::lock_guard in(inputLock_);
+        std::lock_guard lock(dispatcherLock_);
+        procHandlers_.push_back({proc, false});
+        UpdateHandlerFlags(0);
+        AddDispatchEntry(dtTriggerHandlerAlloc, dstProcHandler, 0);
+        HandlerAdded();
+    }
+    WakeDispatchThread();
     return 0;
 }
 
 int TSioBaseDispatcher::RegisterEventTriggerHandler(const void* key, TTriggerMethod method)
 {
-    std::lock_guard lock(dispatcherLock_);
-    eventHandlers_.push_back({key, std::move(method), false, false});
-    UpdateHandlerFlags(0);
-    AddDispatchEntry(dtTriggerHandlerAlloc, dstEventHandler, 0);
+    {
+        std::lock_guard in(inputLock_);
+        std::lock_guard lock(dispatcherLock_);
+        eventHandlers_.push_back({key, std::move(method), false, false});
+        UpdateHandlerFlags(0);
+        AddDispatchEntry(dtTriggerHandlerAlloc, dstEventHandler, 0);
+        HandlerAdded();
+    }
+    WakeDispatchThread();
     return 0;
 }
 
 int TSioBaseDispatcher::RegisterSyncEventTriggerHandler(const void* key, TTriggerMethod method)
 {
-    std::lock_guard lock(dispatcherLock_);
-    eventHandlers_.push_back({key, std::move(method), false, true});
-    UpdateHandlerFlags(0);
-    AddDispatchEntry(dtTriggerHandlerAlloc, dstEventHandler, 1);
+    {
+        std::lock_guard in(inputLock_);
+        std::lock_guard lock(dispatcherLock_);
+        eventHandlers_.push_back({key, std::move(method), false, true});
+        UpdateHandlerFlags(0);
+        AddDispatchEntry(dtTriggerHandlerAlloc, dstEventHandler, 1);
+        HandlerAdded();
+    }
+    WakeDispatchThread();
     return 0;
 }
 

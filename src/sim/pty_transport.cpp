@@ -135,12 +135,6 @@ bool PtyTransport::sendPlan(const ReplyPlan& plan)
     return true;
 }
 
-int PtyTransport::lineBaud() const
-{
-    platform::PtyMaster::LineState s;
-    return pty_->lineState(s) ? static_cast<int>(s.baud) : 0;
-}
-
 void PtyTransport::run()
 {
     platform::usePreciseSleepsOnThisThread(); // line pacing
@@ -177,7 +171,7 @@ void PtyTransport::run()
                         return;
                     continue;
                 }
-            } else if (const int baud = lineBaud(); baud > 0) {
+            } else if (const int baud = loader.lineBaud(); baud > 0) {
                 sim_.dispenserLineAt(baud); // the loader expects six times it
             }
             // A zero byte is no character of the dispenser protocol: line

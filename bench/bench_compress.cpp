@@ -14,6 +14,8 @@
 #include "widgets/bmp_format.h"
 #include "widgets/dud_stream.h"
 
+#include "bench_stats.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -129,30 +131,17 @@ Bytes RandomData(std::size_t size)
     return b;
 }
 
+using kyd::bench::Spread;
+
 struct Series {
-    std::vector<double> mbps;
-    void Add(std::size_t bytes, double s) { mbps.push_back(bytes / s / 1e6); }
-    double Median() const
-    {
-        auto v = mbps;
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    }
+    Spread mbps;
+    void Add(std::size_t bytes, double s) { mbps.add(bytes / s / 1e6); }
+    double Last() const { return mbps.values.back(); }
 };
-
-struct Stats {
-    double min, median, max;
-};
-
-Stats Summary(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return {v.front(), v[v.size() / 2], v.back()};
-}
 
 struct Result {
     Series oursPack, oursUnpack, zlibPack, zlibUnpack;
-    std::vector<double> packRatio, unpackRatio;
+    Spread packRatio, unpackRatio;
     std::size_t oursSize = 0, zlibSize = 0;
 };
 
@@ -202,12 +191,12 @@ bool Measure(const char* name, const Bytes& data, int rounds, Result& res)
                 res.zlibSize = packedSize;
             }
         }
-        res.packRatio.push_back(res.oursPack.mbps.back() / res.zlibPack.mbps.back());
-        res.unpackRatio.push_back(res.oursUnpack.mbps.back() / res.zlibUnpack.mbps.back());
+        res.packRatio.add(res.oursPack.Last() / res.zlibPack.Last());
+        res.unpackRatio.add(res.oursUnpack.Last() / res.zlibUnpack.Last());
     }
     auto line = [](const char* what, const Series& s) {
-        const Stats st = Summary(s.mbps);
-        std::printf("    %-14s MB/s: min %7.1f  median %7.1f  max %7.1f\n", what, st.min, st.median, st.max);
+        const Spread& st = s.mbps;
+        std::printf("    %-14s MB/s: min %7.1f  median %7.1f  max %7.1f\n", what, st.min(), st.median(), st.max());
     };
     std::printf("  %s: %zu bytes; ours %.1f%%, zlib-1 %.1f%% of the input\n", name, data.size(),
                 100.0 * res.oursSize / data.size(), 100.0 * res.zlibSize / data.size());
@@ -215,9 +204,9 @@ bool Measure(const char* name, const Bytes& data, int rounds, Result& res)
     line("zlib compress", res.zlibPack);
     line("ours expand", res.oursUnpack);
     line("zlib expand", res.zlibUnpack);
-    const Stats p = Summary(res.packRatio), u = Summary(res.unpackRatio);
+    const Spread &p = res.packRatio, &u = res.unpackRatio;
     std::printf("    ratio ours / zlib, compress: min %.2f median %.2f max %.2f; expand: min %.2f median %.2f max %.2f\n",
-                p.min, p.median, p.max, u.min, u.median, u.max);
+                p.min(), p.median(), p.max(), u.min(), u.median(), u.max());
     return true;
 }
 
@@ -260,11 +249,11 @@ int main(int argc, char** argv)
     double lowest = 1e300;
     const char* lowestName = "";
     for (auto& k : kinds) {
-        const Stats p = Summary(k.res.packRatio), u = Summary(k.res.unpackRatio);
+        const Spread &p = k.res.packRatio, &u = k.res.unpackRatio;
         std::printf("%s, ours / zlib-1 speed (median): compress %.2f (min %.2f, max %.2f), expand %.2f\n", k.name,
-                    p.median, p.min, p.max, u.median);
-        if (p.median < lowest) {
-            lowest = p.median;
+                    p.median(), p.min(), p.max(), u.median());
+        if (p.median() < lowest) {
+            lowest = p.median();
             lowestName = k.name;
         }
     }

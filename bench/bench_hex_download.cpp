@@ -25,6 +25,8 @@
 #include "sim/boot_transport.h"
 #include "sim/hex_record.h"
 
+#include "bench_stats.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -148,16 +150,6 @@ private:
     int fd_ = -1;
 };
 
-struct Stats {
-    double min, median, max;
-};
-
-Stats Summarise(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return {v.front(), v[v.size() / 2], v.back()};
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -213,7 +205,7 @@ int main(int argc, char** argv)
     };
 
     int rc = 0;
-    std::vector<double> ours, minimal;
+    kyd::bench::Spread ours, minimal;
     {
         sio::TSioComPort port;
         port.SetComNumber(kCom);
@@ -241,7 +233,7 @@ int main(int argc, char** argv)
                 rc = 1;
                 break;
             }
-            ours.push_back(t);
+            ours.add(t);
 
             // The minimal loop on the same line, between the loader's rounds.
             port.SetOpen(false);
@@ -256,10 +248,10 @@ int main(int argc, char** argv)
                     rc = 1;
                     break;
                 }
-                minimal.push_back(mt);
+                minimal.add(mt);
             }
             port.SetOpen(true);
-            std::printf("round %d: loader %.3f s, minimal loop %.3f s\n", round + 1, t, minimal.back());
+            std::printf("round %d: loader %.3f s, minimal loop %.3f s\n", round + 1, t, minimal.values.back());
             std::fflush(stdout);
         }
         port.SetOpen(false);
@@ -271,17 +263,17 @@ int main(int argc, char** argv)
     if (rc != 0 || ours.empty() || minimal.empty())
         return 1;
 
-    const Stats o = Summarise(ours);
-    const Stats m = Summarise(minimal);
+    const kyd::bench::Spread& o = ours;
+    const kyd::bench::Spread& m = minimal;
     std::printf("N = %zu data bytes, r = %zu, records = %zu, E = %d, end record 9, L + 4 = %zu\n", size, r, records,
                 extended, L + 4);
     std::printf("line: %d baud, 10 bits per byte; %.0f bytes on the line; T_min = %.3f s\n", kLineBaud, bytes, tMin);
-    std::printf("loader download s: min %.3f median %.3f max %.3f\n", o.min, o.median, o.max);
-    std::printf("minimal loop s:    min %.3f median %.3f max %.3f\n", m.min, m.median, m.max);
-    std::printf("minimal loop / T_min: min %.4f median %.4f max %.4f\n", m.min / tMin, m.median / tMin, m.max / tMin);
-    std::printf("loader / minimal loop: median %.4f\n", o.median / m.median);
-    std::printf("loader / T_min: min %.4f median %.4f max %.4f\n", o.min / tMin, o.median / tMin, o.max / tMin);
-    std::printf("download time / T_min (goal <= 1.10, median of %d rounds): %.4f, max %.4f\n", rounds, o.median / tMin,
-                o.max / tMin);
+    std::printf("loader download s: min %.3f median %.3f max %.3f\n", o.min(), o.median(), o.max());
+    std::printf("minimal loop s:    min %.3f median %.3f max %.3f\n", m.min(), m.median(), m.max());
+    std::printf("minimal loop / T_min: min %.4f median %.4f max %.4f\n", m.min() / tMin, m.median() / tMin, m.max() / tMin);
+    std::printf("loader / minimal loop: median %.4f\n", o.median() / m.median());
+    std::printf("loader / T_min: min %.4f median %.4f max %.4f\n", o.min() / tMin, o.median() / tMin, o.max() / tMin);
+    std::printf("download time / T_min (goal <= 1.10, median of %d rounds): %.4f, max %.4f\n", rounds, o.median() / tMin,
+                o.max() / tMin);
     return 0;
 }

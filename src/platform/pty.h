@@ -55,6 +55,7 @@ public:
         bool parity = false;
         int stopBits = 1;
         bool raw = false; // no line editing, echo, signals or byte translation
+        bool operator==(const LineState&) const = default;
     };
     bool lineState(LineState& out) const;
 

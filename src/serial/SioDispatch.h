@@ -304,6 +304,9 @@ public:
     static constexpr std::uint32_t kPortWantsAvail = 1, kPortWantsData = 2, kPortWantsTimer = 4,
                                    kPortWantsStatus = 8, kPortWantsAll = 15;
     bool HandlersExist() const { return handlersExist_.load(); }
+    // The unread bytes are announced again at the next pass, as to a handler
+    // registered now (one that left them for later asks for them again).
+    void AnnounceWaitingData();
 
     // Runs fn on the main thread and waits for it (dispatch thread). Returns
     // false when the port closed before fn could run.
@@ -369,6 +372,8 @@ public:
     virtual void RoomInDispatchBuffer() {}
     // Tells the device layer that a buffer left the I/O queue.
     virtual void QueueConsumed() {}
+    // Makes the dispatch thread run a pass soon (a handler was added).
+    virtual void WakeDispatchThread() {}
 
     // Input on the owner's thread: while the owner (the main thread) waits
     // in the message loop for what the port's input brings, it may read the
@@ -459,6 +464,7 @@ private:
     std::uint32_t NextHandle();
     bool FeedDataTrigger(TDataTrigger& t, std::uint8_t c);
     std::uint32_t HandlersExistCondition() const;
+    void HandlerAdded();
     int WriteTrace(const std::string& name, bool inHex, bool allHex, bool append);
     int WriteDispatchLog(const std::string& name, bool inHex, bool allHex, bool append);
     void CloseAfterFailedInit();
@@ -497,6 +503,8 @@ private:
     std::uint32_t lastScanned_ = 0;
     std::uint32_t unscanned_ = 0; // bytes after lastScanned_ not yet matched
     std::uint32_t lastAvail_ = 0;
+    // A lastAvail_ no head position equals: the waiting bytes are announced again.
+    static constexpr std::uint32_t kNoAvailPosition = kDispatchBufferSize;
     bool holdReads_ = false;
     std::uint32_t holdReadCount_ = 0;
     std::uint32_t holdMaximum_ = 0;

@@ -346,8 +346,7 @@ private:
     // Runs a close step of the dispatcher (DonePort, FinishDeferredClose),
     // which pumps messages while its threads end; meanwhile a finish-close
     // message must not free the dispatcher under it.
-    template <class Step>
-    void WhileClosing(Step&& step);
+    void WhileClosing(const std::function<void()>& step);
 
     bool force_ = false;
     int closingDispatcher_ = 0; // depth of WhileClosing on the stack

@@ -77,6 +77,7 @@ public:
     std::uint8_t ReadModemLines() override;
     void RoomInDispatchBuffer() override;
     void QueueConsumed() override;
+    void WakeDispatchThread() override;
     // The main thread watches the device in the message loop and reads it
     // itself; the reader thread stands aside meanwhile.
     std::unique_ptr<OwnerInput> BeginOwnerInput() override;

@@ -489,9 +489,12 @@ void TSioCustomStateMachine::DoActivate(TSioCustomState& state)
     const int n = state.Conditions().Count();
     if (n > 0 && &state != TerminalState) {
         try {
+            // Current before its conditions listen: bytes already waiting,
+            // announced as a condition's packet starts listening, are the
+            // state's.
+            current_ = &state;
             for (int i = 0; i < n; ++i)
                 source.StateMachineActivate(state, state.Conditions().Items(i), i);
-            current_ = &state;
             state.Activate();
         } catch (...) {
             // A state that cannot be entered ends the run.

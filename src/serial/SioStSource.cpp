@@ -286,6 +286,10 @@ void TSioStateComPortSource::DataAvailable(TSioBaseDispatcher& d, std::uint32_t 
 {
     if (!count)
         return;
+    // Between states the bytes stay in the port for the next one, which has
+    // them announced again as it is entered.
+    if (TSioCustomStateMachine* m = machine_.load(); m && !m->CurrentState())
+        return;
     const std::int32_t n = static_cast<std::int32_t>(count);
     if (rx_.empty())
         rx_.resize(n > TSioDataPacketManager::kBufferStep ? n + TSioDataPacketManager::kBufferStep
@@ -414,6 +418,10 @@ void TSioStateComPortSource::StateActivate(TSioCustomState& state)
             ReleaseHeldData();
             break;
         }
+    // What waits in the port (left between states, or there before the
+    // machine started) is this state's.
+    if (registeredWith_)
+        registeredWith_->AnnounceWaitingData();
     if (!comPort_)
         return;
     if (comPort_->GetPortState() == psOpen)

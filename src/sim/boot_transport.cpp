@@ -21,40 +21,42 @@ std::int64_t nowMs(Clock::time_point t)
 
 bool BootLine::accepted(bool logLine)
 {
+    // Called for every read: the settings are read (one query of the line)
+    // and compared; the verdict is formed only when they or the rate the
+    // loader expects have changed.
     platform::PtyMaster::LineState s;
-    std::string why;
+    const bool readable = pty_.lineState(s);
     int expected = 0;
     sim_.withCore([&](BootCore& c) { expected = c.config().linkBaud * 6; });
-    if (!pty_.lineState(s))
-        why = "line settings unreadable";
-    else if (static_cast<int>(s.baud) != expected)
-        why = "line at " + std::to_string(s.baud) + " baud, expected " + std::to_string(expected);
-    else if (s.dataBits != 8 || s.parity || s.stopBits != 1)
-        why = "line not 8N1";
-    else if (!s.raw)
-        why = "line not raw";
-    if (logLine && why != lastRefusal_) {
-        lastRefusal_ = why;
-        sim_.log(why.empty() ? "line accepted" : "refused: " + why);
+    if (!judged_ || readable != readable_ || expected != expected_ || (readable && !(s == state_))) {
+        judged_ = true;
+        readable_ = readable;
+        state_ = readable ? s : platform::PtyMaster::LineState{};
+        expected_ = expected;
+        why_.clear();
+        if (!readable)
+            why_ = "line settings unreadable";
+        else if (static_cast<int>(s.baud) != expected)
+            why_ = "line at " + std::to_string(s.baud) + " baud, expected " + std::to_string(expected);
+        else if (s.dataBits != 8 || s.parity || s.stopBits != 1)
+            why_ = "line not 8N1";
+        else if (!s.raw)
+            why_ = "line not raw";
     }
-    return why.empty();
+    if (logLine && why_ != lastRefusal_) {
+        lastRefusal_ = why_;
+        sim_.log(why_.empty() ? "line accepted" : "refused: " + why_);
+    }
+    return why_.empty();
 }
 
 bool BootLine::sleepUntil(TimePoint due)
 {
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::microseconds>(due - Clock::now()).count();
-        if (left <= 0)
-            return !pty_.stopped();
-        if (left < 5000) {
-            // Short waits keep the line's pace to the microsecond; only the
-            // long ones need to end early on stop().
-            std::this_thread::sleep_until(due);
-            return !pty_.stopped();
-        }
-        if (pty_.sleep(static_cast<int>(left / 1000)) == platform::PtyMaster::Wait::Stopped)
-            return false;
-    }
+    // Plain sleeps up to 5 ms, where the dispenser's line takes 1 ms: the
+    // loader's line runs six times as fast, and its waits fall between
+    // chunks, where a millisecond wait's overshoot would show in the
+    // download time. Only the long waits need to end early on stop().
+    return sleepUntilOnPty(pty_, due, 5000);
 }
 
 bool BootLine::send(const BootAnswer& a, TimePoint from, const LinePacing& pacing)

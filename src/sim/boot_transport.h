@@ -37,6 +37,8 @@ public:
     // True when the line is set as the loader expects it; logLine: report
     // each change of the verdict through the simulator's log.
     bool accepted(bool logLine = true);
+    // The baud rate accepted() last read, 0 when the settings were unreadable.
+    int lineBaud() const { return readable_ ? static_cast<int>(state_.baud) : 0; }
     // Feeds the bytes just read; false once the pty was stopped.
     bool feed(const char* buf, std::size_t n);
     // The bytes read from now on start on an idle line.
@@ -52,6 +54,13 @@ private:
     platform::PtyMaster& pty_;
     HangUpCount& hangUps_;
     std::string lastRefusal_;
+    // The settings and expected rate the verdict why_ was formed on: it is
+    // formed again only when one of them changes.
+    bool judged_ = false;
+    bool readable_ = false;
+    platform::PtyMaster::LineState state_;
+    int expected_ = 0;
+    std::string why_;
     TimePoint lineFree_ = std::chrono::steady_clock::now(); // when the bytes read so far have arrived on a paced line
 };
 

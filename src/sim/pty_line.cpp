@@ -1,6 +1,7 @@
 #include "sim/pty_line.h"
 
 #include <chrono>
+#include <thread>
 
 namespace kyd::sim {
 
@@ -37,6 +38,22 @@ long readFromPty(platform::PtyMaster& pty, char* buf, std::size_t size)
     if (n < 0)
         return pty.sleep(100) == Wait::Stopped ? -1 : 0;
     return n;
+}
+
+bool sleepUntilOnPty(platform::PtyMaster& pty, std::chrono::steady_clock::time_point due, std::int64_t plainBelowUs)
+{
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::microseconds>(due - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            return !pty.stopped();
+        if (left < plainBelowUs) {
+            std::this_thread::sleep_until(due);
+            return !pty.stopped();
+        }
+        if (pty.sleep(static_cast<int>(left / 1000)) == platform::PtyMaster::Wait::Stopped)
+            return false;
+    }
 }
 
 LinePacing linePacing(const LinePacing& configured, const platform::PtyMaster& pty)

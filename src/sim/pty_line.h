@@ -5,8 +5,10 @@
 #include "platform/pty.h"
 #include "sim/pacing.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 
 namespace kyd::sim {
@@ -19,6 +21,12 @@ bool writeAllToPty(platform::PtyMaster& pty, const char* data, std::size_t size)
 // bytes, 0 when there was none (after a pause when the line is hung up or
 // failed, so that nothing spins), -1 once the pty was stopped.
 long readFromPty(platform::PtyMaster& pty, char* buf, std::size_t size);
+
+// Sleeps until due on the steady clock, ending early when the pty is
+// stopped; false then. Waits shorter than plainBelowUs are plain sleeps to
+// the microsecond (the stoppable wait goes in millisecond steps and may
+// overshoot); longer ones wait stoppably and finish with a plain one.
+bool sleepUntilOnPty(platform::PtyMaster& pty, std::chrono::steady_clock::time_point due, std::int64_t plainBelowUs);
 
 // The pacing in force: the configured one, or when it follows the line, the
 // line's rate with its character size (no pacing while the line's settings

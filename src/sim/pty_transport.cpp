@@ -80,19 +80,9 @@ bool PtyTransport::sleepUntil(std::int64_t dueUs)
         lineClock_->reach(dueUs);
         return !pty_->stopped();
     }
-    for (;;) {
-        const std::int64_t left = dueUs - nowUs();
-        if (left <= 0)
-            return !pty_->stopped();
-        if (left < 1000) {
-            // Below the stoppable wait's millisecond steps: a plain sleep of
-            // less than a millisecond keeps the line pacing exact.
-            std::this_thread::sleep_for(std::chrono::microseconds(left));
-            return !pty_->stopped();
-        }
-        if (pty_->sleep(static_cast<int>(left / 1000)) == platform::PtyMaster::Wait::Stopped)
-            return false;
-    }
+    // Below the stoppable wait's millisecond steps a plain sleep keeps the
+    // line pacing exact.
+    return sleepUntilOnPty(*pty_, Clock::time_point(std::chrono::microseconds(dueUs)), 1000);
 }
 
 bool PtyTransport::sendBytes(const std::string& bytes)
@@ -145,12 +135,6 @@ bool PtyTransport::sendPlan(const ReplyPlan& plan)
     return true;
 }
 
-int PtyTransport::lineBaud() const
-{
-    platform::PtyMaster::LineState s;
-    return pty_->lineState(s) ? static_cast<int>(s.baud) : 0;
-}
-
 void PtyTransport::run()
 {
     platform::usePreciseSleepsOnThisThread(); // line pacing
@@ -187,7 +171,7 @@ void PtyTransport::run()
                         return;
                     continue;
                 }
-            } else if (const int baud = lineBaud(); baud > 0) {
+            } else if (const int baud = loader.lineBaud(); baud > 0) {
                 sim_.dispenserLineAt(baud); // the loader expects six times it
             }
             // A zero byte is no character of the dispenser protocol: line

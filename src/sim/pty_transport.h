@@ -56,8 +56,6 @@ private:
     std::int64_t nowUs() const;
     bool sleepUntil(std::int64_t dueUs);
     void applyCts(const SimFaults& f);
-    // The rate the line is set to, 0 when unreadable.
-    int lineBaud() const;
 
     Simulator& sim_;
     FakeLineClock* lineClock_;

@@ -128,6 +128,45 @@ TEST_F(Core, DispatchBufferFillsExactlyAndWaitsForRoom)
     EXPECT_EQ(0u, d->InQueueUsed());
 }
 
+// Bytes that came while nobody listened are announced to the first handler
+// registered, even when the full buffer takes in nothing more.
+TEST_F(Core, HandlerRegisteredWhileAFullBufferWaitsIsTold)
+{
+    d->ChangeLengthTrigger(1);
+    st->push(std::vector<std::uint8_t>(kDispatchBufferSize + 10, 'x'));
+    for (int i = 0; i < 10; ++i)
+        pump();
+    ASSERT_EQ(kDispatchBufferSize, d->InBuffUsed());
+    listen(100);
+    d->DispatchInputPass();
+    ASSERT_EQ(1u, only(kMsgTriggerAvail).size());
+    EXPECT_EQ(kDispatchBufferSize, only(kMsgTriggerAvail)[0].second);
+    EXPECT_EQ(100u, read.size());
+    d->DispatchInputPass(); // the room made lets the rest in, announced as new
+    ASSERT_EQ(2u, only(kMsgTriggerAvail).size());
+    EXPECT_EQ(kDispatchBufferSize - 90, only(kMsgTriggerAvail)[1].second);
+}
+
+TEST_F(Core, HandlerRegisteredWhileBytesWaitIsToldOnceOnly)
+{
+    d->ChangeLengthTrigger(1);
+    feed("early");
+    listen();
+    pump();
+    ASSERT_EQ(1u, notes.size());
+    EXPECT_EQ(5u, notes[0].second);
+    pump(); // read nothing: not announced again until more arrive
+    EXPECT_EQ(1u, notes.size());
+    // A second handler hears of them as well.
+    std::vector<std::uint32_t> second;
+    d->RegisterEventTriggerHandler(&second, [&](std::uint32_t m, std::uint32_t n, std::int32_t) {
+        if (m == kMsgTriggerAvail)
+            second.push_back(n);
+    });
+    pump();
+    EXPECT_EQ(std::vector<std::uint32_t>{5}, second);
+}
+
 TEST_F(Core, ReadingOperations)
 {
     feed("abc");

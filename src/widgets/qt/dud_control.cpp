@@ -268,22 +268,6 @@ void TDUDBaseControl::SetImageList(TDUDCustomImageList* list)
     Invalidate();
 }
 
-void TDUDBaseControl::SetIndex(int index)
-{
-    if (index == listIndex_)
-        return;
-    listIndex_ = index;
-    Invalidate();
-}
-
-void TDUDBaseControl::SetImageIndex(int index)
-{
-    if (index == imageIndex_)
-        return;
-    imageIndex_ = index;
-    Invalidate();
-}
-
 TRect TDUDBaseControl::GetScreenRect() const
 {
     const QPoint tl = mapToGlobal(QPoint(0, 0));

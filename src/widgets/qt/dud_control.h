@@ -8,6 +8,7 @@
 #include "widgets/bevel.h"
 #include "widgets/canvas.h"
 #include "widgets/dud_property_stream.h"
+#include "widgets/qt/dud_image_indexes.h"
 #include "widgets/qt/dud_image_list.h"
 #include "widgets/qt/dud_paint_objects.h"
 
@@ -102,17 +103,13 @@ private:
 };
 
 // Adds an image list (not owned; forgotten when it goes away) and indexes.
-class TDUDBaseControl : public TDUDControl {
+class TDUDBaseControl : public TDUDControl, public TDUDImageIndexes<TDUDBaseControl> {
 public:
     explicit TDUDBaseControl(QWidget* parent = nullptr);
     ~TDUDBaseControl() override;
 
     TDUDCustomImageList* ImageList() const { return imageList_.Get(); }
-    int ListIndex() const { return listIndex_; }
-    int ImageIndex() const { return imageIndex_; }
     void SetImageList(TDUDCustomImageList* list);
-    void SetIndex(int index);
-    void SetImageIndex(int index);
     bool IMLEmpty() const { return imageList_.Get() == nullptr; }
     // The client area in screen coordinates.
     TRect GetScreenRect() const;
@@ -146,10 +143,11 @@ protected:
     virtual void GetIMLChange() { Invalidate(); }
 
 private:
+    friend class TDUDImageIndexes<TDUDBaseControl>;
+    void IndexesChanged() { Invalidate(); }
+
     std::optional<TDUDCustomImageList*> loadedList_;
     TDUDContainerHold<TDUDCustomImageList> imageList_;
-    int listIndex_ = 0;
-    int imageIndex_ = 0;
     TDUDBitmapEffectObject backFX_;
 };
 

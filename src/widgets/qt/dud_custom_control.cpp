@@ -60,22 +60,6 @@ void TDUDCustomControl::SetImageList(TDUDCustomImageList* list)
     update();
 }
 
-void TDUDCustomControl::SetIndex(int index)
-{
-    if (index == listIndex_)
-        return;
-    listIndex_ = index;
-    update();
-}
-
-void TDUDCustomControl::SetImageIndex(int index)
-{
-    if (index == imageIndex_)
-        return;
-    imageIndex_ = index;
-    update();
-}
-
 void TDUDCustomControl::FillControl(TCanvas& canvas)
 {
     const TRect all{0, 0, width(), height()};

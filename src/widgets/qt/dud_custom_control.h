@@ -5,6 +5,7 @@
 #pragma once
 
 #include "widgets/canvas.h"
+#include "widgets/qt/dud_image_indexes.h"
 #include "widgets/qt/dud_image_list.h"
 #include "widgets/qt/dud_paint_objects.h"
 
@@ -15,7 +16,7 @@
 
 namespace kyd::widgets {
 
-class TDUDCustomControl : public QWidget {
+class TDUDCustomControl : public QWidget, public TDUDImageIndexes<TDUDCustomControl> {
 public:
     explicit TDUDCustomControl(QWidget* parent = nullptr);
     ~TDUDCustomControl() override;
@@ -33,11 +34,7 @@ public:
     void SetColor(TColor c);
 
     TDUDCustomImageList* ImageList() const { return imageList_.Get(); }
-    int ListIndex() const { return listIndex_; }
-    int ImageIndex() const { return imageIndex_; }
     void SetImageList(TDUDCustomImageList* list);
-    void SetIndex(int index);
-    void SetImageIndex(int index);
 
     virtual bool GetEmpty() const { return true; }
     // No parent here supplies a background bitmap.
@@ -85,14 +82,15 @@ protected:
     void focusOutEvent(QFocusEvent* e) override;
 
 private:
+    friend class TDUDImageIndexes<TDUDCustomControl>;
+    void IndexesChanged() { update(); }
+
     bool transparent_ = false;
     bool flat_ = false;
     bool mouseAbove_ = false;
     bool focused_ = false;
     TColor color_ = clBtnFace;
     TDUDContainerHold<TDUDCustomImageList> imageList_;
-    int listIndex_ = 0;
-    int imageIndex_ = 0;
     TDUDBitmapEffectObject backFX_;
 };
 

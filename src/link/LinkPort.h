@@ -102,6 +102,10 @@ public:
     // True while the packet can arm and its time-out can run (the port open
     // and its line present): only then can the link wait for a quiet line.
     virtual bool CanWaitForQuiet() const { return IsOpen(); }
+    // How long one character takes on the line, in microseconds, while the
+    // port is open; 0 where written bytes arrive at once (a pseudo-terminal
+    // has no line time).
+    virtual std::int64_t LineMicrosPerChar() const { return 0; }
 };
 
 } // namespace kyd::link

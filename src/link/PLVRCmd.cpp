@@ -117,13 +117,18 @@ void TPLVRCmdF::SendCommand(std::string command, int seconds)
         reply = com.WaitReply();
     ReplyTime = platform::clock().wallNow();
     guard.Idle();
+    // Replies the wait found stale, set aside before the command's own.
+    const std::string stale = com.Discarded().substr(discarded.size());
 
-    if (ctx_->ComStrings)
+    if (ctx_->ComStrings) {
+        if (!stale.empty())
+            ctx_->ComStrings->AddLine(DiscardedLine(stale));
         ctx_->ComStrings->AddLine("In : " + reply);
+    }
     if (ctx_->Options) {
         const Settings& s = ctx_->Options->InForce();
         if (s.LoggingEnabled)
-            LogExchange(command, reply, s.TimeStamp, s.DateStamp, discarded);
+            LogExchange(command, reply, s.TimeStamp, s.DateStamp, discarded, stale);
     }
 
     const std::size_t received = reply.size();
@@ -186,7 +191,7 @@ std::string TPLVRCmdF::LogFileName() const
 }
 
 void TPLVRCmdF::LogExchange(const std::string& command, const std::string& reply, bool timeStamp,
-                            bool dateStamp, const std::string& discarded)
+                            bool dateStamp, const std::string& discarded, const std::string& stale)
 {
     std::string sendStamp = FormatLogStamp(SendTime, timeStamp, dateStamp);
     std::string replyStamp = FormatLogStamp(ReplyTime, timeStamp, dateStamp);
@@ -198,6 +203,8 @@ void TPLVRCmdF::LogExchange(const std::string& command, const std::string& reply
     if (!discarded.empty())
         lines.push_back(sendStamp + DiscardedLine(discarded));
     lines.push_back(sendStamp + "Out: " + command);
+    if (!stale.empty())
+        lines.push_back(replyStamp + DiscardedLine(stale));
     lines.push_back(replyStamp + "In : " + reply);
     WriteLog(lines);
 }

@@ -40,9 +40,10 @@ public:
     // Communication log.
     // discarded: bytes thrown away before the command went out (the link
     // waited for a quiet line after a failed exchange); logged first as a
-    // "Discarded: " line.
+    // "Discarded: " line. stale: replies set aside as stale while waiting
+    // for the command's own, logged between "Out: " and "In : ".
     void LogExchange(const std::string& command, const std::string& reply, bool timeStamp,
-                     bool dateStamp, const std::string& discarded = {});
+                     bool dateStamp, const std::string& discarded = {}, const std::string& stale = {});
     void LogAnnotation(const std::string& text);
     // The log file in force: the script's override, else the options' file.
     std::string LogFileName() const;

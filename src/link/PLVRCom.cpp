@@ -1,5 +1,6 @@
 #include "link/PLVRCom.h"
 
+#include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/message_loop.h"
 #include "platform/port_resolver.h"
@@ -204,6 +205,8 @@ void TCom::Send(std::string& command, int seconds)
     reply_.clear();
     discarded_.clear();
     packetArrived_ = false;
+    staleReply_ = false;
+    lineMicrosPerChar_ = 0;
     timeoutTicks_ = TimeoutTicks(seconds);
     command += Checksum(command);
 
@@ -233,6 +236,10 @@ void TCom::Send(std::string& command, int seconds)
     if (!error_) {
         if (port_->OutBuffFree() > static_cast<int>(command.size())) {
             port_->EnablePacket(timeoutTicks_);
+            lineMicrosPerChar_ = port_->LineMicrosPerChar();
+            if (lineMicrosPerChar_ > 0)
+                commandOutUs_ = platform::clock().monotonicMs() * 1000
+                                + static_cast<std::int64_t>(command.size() + 1) * lineMicrosPerChar_;
             port_->PutString(command + "\r");
         } else {
             error_ = true;
@@ -243,8 +250,19 @@ void TCom::Send(std::string& command, int seconds)
 std::string TCom::WaitReply()
 {
     auto& loop = platform::messageLoop();
-    bool ended = port_->PumpUntil([this] { return packetArrived_ || error_ || abort_; },
-                                  timeoutTicks_ * kTickMs + kBackstopMs);
+    bool ended = false;
+    for (;;) {
+        ended = port_->PumpUntil([this] { return packetArrived_ || error_ || abort_; },
+                                 timeoutTicks_ * kTickMs + kBackstopMs);
+        if (!ended || !staleReply_ || error_ || abort_)
+            break;
+        // A stale reply was set aside: the command's own is still to come.
+        staleReply_ = false;
+        packetArrived_ = false;
+        reply_.clear();
+        port_->EnablePacket(timeoutTicks_);
+    }
+    staleReply_ = false;
     if (!ended && loop.quitRequested())
         abort_ = true; // the program is closing: the command is cancelled
     if (abort_ || !ended) {
@@ -269,6 +287,17 @@ void TCom::SetAbort()
 
 void TCom::SioDataPacket1StringPacket(const std::string& text)
 {
+    if (lineMicrosPerChar_ > 0) {
+        // Where the reply's first character came, from its end and length.
+        const std::int64_t firstUs = platform::clock().monotonicMs() * 1000
+                                     - static_cast<std::int64_t>(text.size() + 1) * lineMicrosPerChar_;
+        if (firstUs + kStaleMarginMs * 1000 < commandOutUs_) {
+            discarded_ += text + "\r";
+            staleReply_ = true;
+            packetArrived_ = true; // ends this wait; WaitReply arms again
+            return;
+        }
+    }
     reply_ = text;
     packetArrived_ = true;
 }

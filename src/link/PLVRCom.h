@@ -80,9 +80,16 @@ public:
     void SetResyncMs(int ms) { resyncSetting_ = ms; }
     int ResyncMs() const;
     static constexpr int kMinResyncMs = 100;
-    // Bytes the last Send discarded while waiting for a quiet line (each
-    // ended packet with its carriage return), empty when there were none.
+    // Bytes the last exchange discarded (each ended packet with its carriage
+    // return), empty when there were none: what came while Send waited for a
+    // quiet line, then what WaitReply found stale.
     const std::string& Discarded() const { return discarded_; }
+    // A reply whose first character arrived before the command's last one
+    // could have left the line answers something earlier: on a line with a
+    // line time (not a pseudo-terminal) WaitReply discards it and waits on.
+    // A margin of this many ms keeps a genuine reply from ever counting as
+    // stale through the clock's rounding.
+    static constexpr int kStaleMarginMs = 2;
     // Called each time the link starts a quiet-line window, with its length
     // in ms (a fake clock in tests moves on from here).
     std::function<void(int ms)> QuietWaitHandler;
@@ -131,6 +138,12 @@ private:
     std::string reply_;
     bool packetArrived_ = false;
     int timeoutTicks_ = 360;
+    // The stale-reply rule of the exchange under way: the line time of one
+    // character (0: no rule) and when the command's last character is out,
+    // on the process clock in microseconds.
+    std::int64_t lineMicrosPerChar_ = 0;
+    std::int64_t commandOutUs_ = 0;
+    bool staleReply_ = false;
 };
 
 } // namespace kyd::link

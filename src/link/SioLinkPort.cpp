@@ -1,6 +1,8 @@
 #include "link/SioLinkPort.h"
 
 #include "platform/message_loop.h"
+#include "platform/port_resolver.h"
+#include "platform/pty.h"
 #include "serial/SioDispatch.h"
 #include "serial/SioExcept.h"
 
@@ -108,6 +110,12 @@ void SioLinkPort::OpenComponent()
         throw;
     }
     lineLost_ = false;
+    lineMicrosPerChar_ = 0;
+    if (!platform::isPseudoTerminalDevice(platform::resolvePortPath(SioComPort1.GetComNumber()))) {
+        const PortSettings s = Settings();
+        const int bits = 1 + s.DataBits + (s.Parity == TParity::pNone ? 0 : 1) + s.StopBits;
+        lineMicrosPerChar_ = std::int64_t{bits} * 1000000 / std::max(s.Baud, 1);
+    }
 }
 
 void SioLinkPort::AddTriggers()

@@ -48,6 +48,8 @@ public:
     bool PumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs) override;
     std::string CollectedAtTimeout() const override;
     bool CanWaitForQuiet() const override { return IsOpen() && !lineLost_; }
+    // From the line settings; 0 on a pseudo-terminal.
+    std::int64_t LineMicrosPerChar() const override { return IsOpen() ? lineMicrosPerChar_ : 0; }
 
     // The port component, lent to the firmware downloader.
     sio::TSioComPort& Port() { return SioComPort1; }
@@ -73,6 +75,7 @@ private:
     int modemTrigger_ = 0;
     int lineTrigger_ = 0;
     bool lineLost_ = false;
+    std::int64_t lineMicrosPerChar_ = 0;
 };
 
 } // namespace kyd::link

@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -278,6 +279,16 @@ void PtyMaster::hangUp()
 {
     closePair();
     openPair();
+}
+
+bool isPseudoTerminalDevice(const std::string& path)
+{
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    // The kernel's pseudo-terminal slaves have the majors 136 to 143.
+    const unsigned maj = major(st.st_rdev);
+    return maj >= 136 && maj <= 143;
 }
 
 void blockTerminationSignals()

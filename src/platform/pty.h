@@ -85,6 +85,11 @@ private:
 // Termination signals for a console program: block SIGINT and SIGTERM in the
 // calling thread (call it before any thread starts, so all threads inherit
 // the mask), then wait for one of them. Returns the signal number.
+// True when the path (links followed) is the far end of a pseudo-terminal:
+// a character device of the kernel's pseudo-terminal slaves. What is
+// written to one arrives at once; it has no line time.
+bool isPseudoTerminalDevice(const std::string& path);
+
 void blockTerminationSignals();
 int waitForTerminationSignal();
 

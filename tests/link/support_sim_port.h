@@ -40,6 +40,7 @@ public:
     void EnablePacket(int timeoutTicks) override;
     void DisablePacket() override;
     std::string CollectedAtTimeout() const override { return collectedAtTimeout_; }
+    std::int64_t LineMicrosPerChar() const override { return open_ ? lineMicrosPerChar : 0; }
 
     // --- the simulated dispenser and the faults ---
     // Answers every frame unless a queued answer stands in; its fault
@@ -69,6 +70,10 @@ public:
     bool ctsHeldLow = false;
     std::int64_t ctsRiseDelayMs = 0;
     int outBuffFree = 4096;
+    // The line time of one character (0: none, as on a pseudo-terminal).
+    std::int64_t lineMicrosPerChar = 0;
+    // Bytes received at once, as if they had just arrived (main thread).
+    void Inject(const std::string& bytes) { Receive(bytes); }
 
     // Called after each write (before the answer is posted), so a test can
     // post work that runs inside the link's wait (an abort, a clock step).

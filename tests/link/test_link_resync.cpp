@@ -183,5 +183,44 @@ TEST_F(LinkResync, ReopenedPortIsInStep)
     EXPECT_FALSE(com->OutOfStep());
 }
 
+// On a line with a line time, a reply whose first character came before the
+// command's last one had left is an earlier command's: set aside, shown and
+// logged, and the command's own reply is waited for.
+TEST_F(LinkResync, AReplyStartingBeforeTheCommandLeftTheLineIsStale)
+{
+    port->lineMicrosPerChar = 1042; // 9600 baud, 10 bits a character
+    // Check throat goes out as 4 characters (4.2 ms); an "M" of an earlier
+    // command arrives at once, the command's own "0" 30 ms later.
+    port->QueueReply("M");
+    port->onWrite = [this](const std::string&) {
+        port->onWrite = nullptr;
+        loop.postCall([this] {     // runs before the queued answer arrives,
+            loop.postCall([this] { // this one after it
+                clock.advance(30);
+                port->Inject(sim::frame("0"));
+            });
+        });
+    };
+    cmd->SendCommand(":", 5);
+    ExpectStatus(195, 48);
+    EXPECT_EQ(com->Discarded().substr(0, 1), "M");
+    EXPECT_EQ(com->Discarded().back(), '\r');
+    EXPECT_FALSE(com->OutOfStep());
+    const std::vector<std::string> lines(comStrings.Lines.end() - 3, comStrings.Lines.end());
+    EXPECT_EQ(lines[0].substr(0, 5), "Out: ");
+    EXPECT_EQ(lines[1], DiscardedLine(com->Discarded()));
+    EXPECT_EQ(lines[2].substr(0, 6), "In : 0");
+
+    // A reply that starts once the command is out is the command's own.
+    port->QueueReply("0");
+    port->onWrite = [this](const std::string&) {
+        port->onWrite = nullptr;
+        clock.advance(9); // 4.2 ms out, then 3 characters back
+    };
+    cmd->SendCommand(":", 5);
+    ExpectStatus(195, 48);
+    EXPECT_EQ(com->Discarded(), "");
+}
+
 } // namespace
 } // namespace kyd::link::test

@@ -1,6 +1,7 @@
 // Port names and the tty device layer on a pseudo-terminal.
 #include "platform/ini_file.h"
 #include "platform/port_resolver.h"
+#include "platform/pty.h"
 #include "platform/pty_modem.h"
 #include "platform/serial_device.h"
 
@@ -73,6 +74,21 @@ protected:
     std::string slave;
     std::unique_ptr<SerialDevice> dev = createPosixSerialDevice();
 };
+
+// A pseudo-terminal has no line time: the link knows it by its device.
+TEST_F(PtyDevice, PseudoTerminalsAreKnownByTheirDevice)
+{
+    EXPECT_TRUE(isPseudoTerminalDevice(slave));
+    const std::string link = "/tmp/kyd_pts_link_" + std::to_string(::getpid());
+    ASSERT_EQ(0, ::symlink(slave.c_str(), link.c_str()));
+    EXPECT_TRUE(isPseudoTerminalDevice(link)); // links are followed
+    ::unlink(link.c_str());
+    EXPECT_FALSE(isPseudoTerminalDevice("/dev/null"));
+    EXPECT_FALSE(isPseudoTerminalDevice("/dev/ptmx")); // the master side's multiplexer
+    EXPECT_FALSE(isPseudoTerminalDevice("/etc/hostname"));
+    EXPECT_FALSE(isPseudoTerminalDevice(""));
+    EXPECT_FALSE(isPseudoTerminalDevice("/no/such/device"));
+}
 
 TEST_F(PtyDevice, RawSettingsReadBackIncludingCustomBaud)
 {

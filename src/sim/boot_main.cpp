@@ -88,21 +88,17 @@ bool parseBootOption(CliOption& option, BootConfig& config, BootFaults& faults)
     } else if (opt == "--corrupt-blocks") {
         faults.corruptBlocks = count();
     } else if (opt == "--erase-error") {
-        std::string v = value();
-        auto colon = v.find(':');
-        faults.eraseError = hexByte(v.substr(0, colon));
-        faults.eraseErrors = colon == std::string::npos
-                                 ? -1
-                                 : static_cast<int>(toNumber(v.substr(colon + 1), opt, 10, -1, 1000000));
+        const ColonPair v = splitAtColon(value());
+        faults.eraseError = hexByte(v.head);
+        faults.eraseErrors = v.tail ? static_cast<int>(toNumber(*v.tail, opt, 10, -1, 1000000)) : -1;
     } else if (opt == "--record-resends") {
         faults.recordResends = count();
     } else if (opt == "--record-error") {
-        std::string v = value();
-        auto colon = v.find(':');
-        if (colon == std::string::npos)
+        const ColonPair v = splitAtColon(value());
+        if (!v.tail)
             cliUsageError("--record-error wants HEX:N", kHelp);
-        faults.recordError = hexByte(v.substr(0, colon));
-        faults.recordErrorAt = static_cast<int>(toNumber(v.substr(colon + 1), opt, 10, 1, 100000000));
+        faults.recordError = hexByte(v.head);
+        faults.recordErrorAt = static_cast<int>(toNumber(*v.tail, opt, 10, 1, 100000000));
     } else if (opt == "--silent") {
         faults.silent = count();
     } else if (opt == "--delay-ms") {

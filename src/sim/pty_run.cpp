@@ -41,11 +41,11 @@ void parsePaceOption(CliOption& option, LinePacing& pacing, CliHelp help)
         pacing.followLine = true;
         return;
     }
-    const auto colon = v->find(':');
+    const ColonPair parts = splitAtColon(*v);
     pacing.followLine = false;
-    pacing.baud = static_cast<int>(cliNumber(v->substr(0, colon), option.name, 10, 50, 4000000, help));
-    if (colon != std::string::npos)
-        pacing.bitsPerChar = static_cast<int>(cliNumber(v->substr(colon + 1), option.name, 10, 10, 11, help));
+    pacing.baud = static_cast<int>(cliNumber(parts.head, option.name, 10, 50, 4000000, help));
+    if (parts.tail)
+        pacing.bitsPerChar = static_cast<int>(cliNumber(*parts.tail, option.name, 10, 10, 11, help));
 }
 
 } // namespace

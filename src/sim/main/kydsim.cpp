@@ -196,10 +196,9 @@ int main(int argc, char** argv)
         } else if (opt == "--delay-ms") {
             faults.delayMs = toInt(value(), opt, 0, 600000);
         } else if (opt == "--late-ms") {
-            const std::string v = value();
-            const auto colon = v.find(':');
-            faults.lateMs = toInt(v.substr(0, colon), opt, 1, 600000);
-            faults.late = colon == std::string::npos ? -1 : toInt(v.substr(colon + 1), opt, -1, 1000000);
+            const sim::ColonPair v = sim::splitAtColon(value());
+            faults.lateMs = toInt(v.head, opt, 1, 600000);
+            faults.late = v.tail ? toInt(*v.tail, opt, -1, 1000000) : -1;
         } else if (opt == "--bad-checksum") {
             faults.badChecksum = count();
         } else if (opt == "--bare-cr") {
@@ -207,10 +206,9 @@ int main(int argc, char** argv)
         } else if (opt == "--hang-up") {
             faults.hangUp = count();
         } else if (opt == "--fragment") {
-            std::string v = value();
-            auto colon = v.find(':');
-            faults.fragmentBytes = toInt(v.substr(0, colon), opt, 1, 1000);
-            faults.fragmentGapMs = colon == std::string::npos ? 20 : toInt(v.substr(colon + 1), opt, 0, 600000);
+            const sim::ColonPair v = sim::splitAtColon(value());
+            faults.fragmentBytes = toInt(v.head, opt, 1, 1000);
+            faults.fragmentGapMs = v.tail ? toInt(*v.tail, opt, 0, 600000) : 20;
         } else if (opt == "--noise") {
             faults.noise = value();
             if (faults.noise.find('\r') != std::string::npos)

@@ -57,17 +57,23 @@ bool parseBootOption(CliOption& option, BootConfig& config, BootFaults& faults)
     // command line, where the plain name is the dispenser's own.
     const std::string opt =
         option.name.rfind("--boot-", 0) == 0 ? "--" + option.name.substr(7) : option.name;
-    const std::optional<std::string>& inlineValue = option.inlineValue;
     auto value = [&] { return cliValue(option, kHelp); };
     auto toNumber = [&](const std::string& text, const std::string& name, int base, long min, long max) {
         return cliNumber(text, name, base, min, max, kHelp);
     };
-    auto count = [&]() {
-        return inlineValue ? static_cast<int>(toNumber(*inlineValue, opt, 10, -1, 1000000)) : -1;
-    };
     auto hexByte = [&](const std::string& v) { return static_cast<std::uint8_t>(toNumber(v, opt, 16, 0, 255)); };
 
-    if (opt == "--cpu-id") {
+    static constexpr CountOption<BootFaults> kCounts[] = {
+        {"--no-cpu-id", &BootFaults::noCpuId},
+        {"--no-ready", &BootFaults::noReady},
+        {"--corrupt-blocks", &BootFaults::corruptBlocks},
+        {"--record-resends", &BootFaults::recordResends},
+        {"--silent", &BootFaults::silent},
+        {"--spurious", &BootFaults::spurious},
+        {"--keep-alive-silent", &BootFaults::keepAliveSilent},
+    };
+    if (parseCountOption(opt, option.inlineValue, kCounts, faults, kHelp)) {
+    } else if (opt == "--cpu-id") {
         config.cpuId = hexByte(value());
     } else if (opt == "--flash-id") {
         config.flashId = static_cast<std::uint16_t>(toNumber(value(), opt, 16, 0, 0xFFFF));
@@ -81,34 +87,20 @@ bool parseBootOption(CliOption& option, BootConfig& config, BootFaults& faults)
         config.nodeMask = hexByte(value());
     } else if (opt == "--jumper-node") {
         config.jumperNode = true;
-    } else if (opt == "--no-cpu-id") {
-        faults.noCpuId = count();
-    } else if (opt == "--no-ready") {
-        faults.noReady = count();
-    } else if (opt == "--corrupt-blocks") {
-        faults.corruptBlocks = count();
     } else if (opt == "--erase-error") {
         const ColonPair v = splitAtColon(value());
         faults.eraseError = hexByte(v.head);
         faults.eraseErrors = v.tail ? static_cast<int>(toNumber(*v.tail, opt, 10, -1, 1000000)) : -1;
-    } else if (opt == "--record-resends") {
-        faults.recordResends = count();
     } else if (opt == "--record-error") {
         const ColonPair v = splitAtColon(value());
         if (!v.tail)
             cliUsageError("--record-error wants HEX:N", kHelp);
         faults.recordError = hexByte(v.head);
         faults.recordErrorAt = static_cast<int>(toNumber(*v.tail, opt, 10, 1, 100000000));
-    } else if (opt == "--silent") {
-        faults.silent = count();
     } else if (opt == "--delay-ms") {
         faults.delayMs = static_cast<int>(toNumber(value(), opt, 10, 0, 600000));
-    } else if (opt == "--spurious") {
-        faults.spurious = count();
     } else if (opt == "--absent-nodes") {
         faults.absentNodes = hexByte(value());
-    } else if (opt == "--keep-alive-silent") {
-        faults.keepAliveSilent = count();
     } else if (opt == "--hang-up-after") {
         faults.hangUpAfterRecords = static_cast<int>(toNumber(value(), opt, 10, 1, 100000000));
     } else {

@@ -7,6 +7,7 @@
 #include "sim/cli_option.h"
 #include "sim/pacing.h"
 
+#include <cstddef>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -37,6 +38,27 @@ struct CliHelp {
 long cliNumber(const std::string& text, const std::string& option, int base, long min, long max, CliHelp help);
 // The option's value; a usage error when it has none.
 std::string cliValue(CliOption& option, CliHelp help);
+
+// A fault counter's option, "--NAME[=COUNT]": COUNT (-1 .. 1000000), or
+// -1 (always) without one, stored in the member.
+template <class Faults>
+struct CountOption {
+    const char* name;
+    int Faults::*member;
+};
+// Takes the option when the table names it; false otherwise.
+template <class Faults, std::size_t N>
+bool parseCountOption(const std::string& name, const std::optional<std::string>& inlineValue,
+                      const CountOption<Faults> (&table)[N], Faults& faults, CliHelp help)
+{
+    for (const CountOption<Faults>& c : table) {
+        if (name == c.name) {
+            faults.*c.member = inlineValue ? static_cast<int>(cliNumber(*inlineValue, name, 10, -1, 1000000, help)) : -1;
+            return true;
+        }
+    }
+    return false;
+}
 
 // Takes --link, --com, --ini, --pace and --log-frames ("--pace BAUD[:BITS]",
 // or "--pace" alone: pace at the line's own rate); false when the option is

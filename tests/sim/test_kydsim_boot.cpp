@@ -147,6 +147,8 @@ TEST(KydsimBoot, SharesTheDispensersRunOptions)
     EXPECT_EQ(exitCode({"--bootloader", "--pace", "9600:12"}), 2);
     EXPECT_EQ(exitCode({"--bootloader", "--com", "50", "--ini", ini}), 2);
     EXPECT_EQ(exitCode({"--bootloader", "--link"}), 2);
+    EXPECT_EQ(exitCode({"--bootloader", "--no-ready=abc"}), 2);
+    EXPECT_EQ(exitCode({"--boot-silent=-2"}), 2);
 
     simtest::Child child = simtest::spawn(program, {"--bootloader", "--link", link, "--com", "6", "--ini", ini, "--pace"});
     ASSERT_GT(child.pid, 0);

@@ -85,6 +85,13 @@ Faults (a COUNT of -1 or none means always, N the next N replies):
 
 constexpr sim::CliHelp kHelp{"kydsim --help"};
 
+constexpr sim::CountOption<sim::SimFaults> kFaultCounts[] = {
+    {"--silent", &sim::SimFaults::silent},
+    {"--bad-checksum", &sim::SimFaults::badChecksum},
+    {"--bare-cr", &sim::SimFaults::bareCr},
+    {"--hang-up", &sim::SimFaults::hangUp},
+};
+
 [[noreturn]] void usageError(const std::string& text)
 {
     sim::cliUsageError(text, kHelp);
@@ -158,7 +165,8 @@ int main(int argc, char** argv)
         if (opt == "--help" || opt == "-h") {
             std::cout << kUsage;
             return 0;
-        } else if (sim::parseRunOption(option, run, kHelp)) {
+        } else if (sim::parseRunOption(option, run, kHelp) ||
+                   sim::parseCountOption(opt, inlineValue, kFaultCounts, faults, kHelp)) {
         } else if (opt == "--feeders") {
             const std::string v = value();
             if (v.find(',') == std::string::npos) {
@@ -191,20 +199,12 @@ int main(int argc, char** argv)
             config.rejectEvery = toInt(value(), opt, 0, 1000000);
         } else if (opt == "--short-program-id") {
             config.longProgramId = false;
-        } else if (opt == "--silent") {
-            faults.silent = count();
         } else if (opt == "--delay-ms") {
             faults.delayMs = toInt(value(), opt, 0, 600000);
         } else if (opt == "--late-ms") {
             const sim::ColonPair v = sim::splitAtColon(value());
             faults.lateMs = toInt(v.head, opt, 1, 600000);
             faults.late = v.tail ? toInt(*v.tail, opt, -1, 1000000) : -1;
-        } else if (opt == "--bad-checksum") {
-            faults.badChecksum = count();
-        } else if (opt == "--bare-cr") {
-            faults.bareCr = count();
-        } else if (opt == "--hang-up") {
-            faults.hangUp = count();
         } else if (opt == "--fragment") {
             const sim::ColonPair v = sim::splitAtColon(value());
             faults.fragmentBytes = toInt(v.head, opt, 1, 1000);

@@ -53,7 +53,8 @@ bool parseCountOption(const std::string& name, const std::optional<std::string>&
 {
     for (const CountOption<Faults>& c : table) {
         if (name == c.name) {
-            faults.*c.member = inlineValue ? static_cast<int>(cliNumber(*inlineValue, name, 10, -1, 1000000, help)) : -1;
+            faults.*c.member =
+                inlineValue ? static_cast<int>(cliNumber(*inlineValue, name, 10, -1, 1000000, help)) : -1;
             return true;
         }
     }
@@ -81,6 +82,9 @@ struct OpenedPty {
 // Says why the pseudo-terminal could not be opened (a --link refused, or
 // another failure) on standard error.
 void reportPtyOpenFailure(std::exception_ptr error, const std::string& linkPath);
+// The banner stays each mode's own: the dispenser names its slave path,
+// its COM registration and the modem-line faults it cannot pass on, the
+// loader the line rate it expects.
 using Announce = std::function<void(const OpenedPty&)>;
 // Registers the device (with --com), prints its path on standard output,
 // calls announce for the banner on standard error, waits for SIGINT or

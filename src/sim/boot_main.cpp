@@ -1,12 +1,9 @@
 #include "sim/boot_main.h"
 
-#include "platform/pty.h"
 #include "sim/boot_transport.h"
 #include "sim/cli_option.h"
-#include "sim/com_registration.h"
+#include "sim/pty_run.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -50,19 +47,7 @@ Faults (a COUNT of -1 or none means always, N the next N occasions):
   --hang-up-after N      hang the line up after the N-th record
 )";
 
-[[noreturn]] void usageError(const std::string& text)
-{
-    std::cerr << "kydsim: " << text << "\nTry kydsim --bootloader --help.\n";
-    std::exit(2);
-}
-
-long toNumber(const std::string& text, const std::string& option, int base, long min, long max)
-{
-    const std::optional<long> v = parseCliNumber(text, base, min, max);
-    if (!v)
-        usageError("bad value '" + text + "' for " + option);
-    return *v;
-}
+constexpr CliHelp kHelp{"kydsim --bootloader --help"};
 
 } // namespace
 
@@ -72,19 +57,23 @@ bool parseBootOption(CliOption& option, BootConfig& config, BootFaults& faults)
     // command line, where the plain name is the dispenser's own.
     const std::string opt =
         option.name.rfind("--boot-", 0) == 0 ? "--" + option.name.substr(7) : option.name;
-    const std::optional<std::string>& inlineValue = option.inlineValue;
-    auto value = [&]() -> std::string {
-        std::optional<std::string> v = option.takeValue();
-        if (!v)
-            usageError(option.name + " needs a value");
-        return *v;
-    };
-    auto count = [&]() {
-        return inlineValue ? static_cast<int>(toNumber(*inlineValue, opt, 10, -1, 1000000)) : -1;
+    auto value = [&] { return cliValue(option, kHelp); };
+    auto toNumber = [&](const std::string& text, const std::string& name, int base, long min, long max) {
+        return cliNumber(text, name, base, min, max, kHelp);
     };
     auto hexByte = [&](const std::string& v) { return static_cast<std::uint8_t>(toNumber(v, opt, 16, 0, 255)); };
 
-    if (opt == "--cpu-id") {
+    static constexpr CountOption<BootFaults> kCounts[] = {
+        {"--no-cpu-id", &BootFaults::noCpuId},
+        {"--no-ready", &BootFaults::noReady},
+        {"--corrupt-blocks", &BootFaults::corruptBlocks},
+        {"--record-resends", &BootFaults::recordResends},
+        {"--silent", &BootFaults::silent},
+        {"--spurious", &BootFaults::spurious},
+        {"--keep-alive-silent", &BootFaults::keepAliveSilent},
+    };
+    if (parseCountOption(opt, option.inlineValue, kCounts, faults, kHelp)) {
+    } else if (opt == "--cpu-id") {
         config.cpuId = hexByte(value());
     } else if (opt == "--flash-id") {
         config.flashId = static_cast<std::uint16_t>(toNumber(value(), opt, 16, 0, 0xFFFF));
@@ -98,58 +87,26 @@ bool parseBootOption(CliOption& option, BootConfig& config, BootFaults& faults)
         config.nodeMask = hexByte(value());
     } else if (opt == "--jumper-node") {
         config.jumperNode = true;
-    } else if (opt == "--no-cpu-id") {
-        faults.noCpuId = count();
-    } else if (opt == "--no-ready") {
-        faults.noReady = count();
-    } else if (opt == "--corrupt-blocks") {
-        faults.corruptBlocks = count();
     } else if (opt == "--erase-error") {
-        std::string v = value();
-        auto colon = v.find(':');
-        faults.eraseError = hexByte(v.substr(0, colon));
-        faults.eraseErrors = colon == std::string::npos
-                                 ? -1
-                                 : static_cast<int>(toNumber(v.substr(colon + 1), opt, 10, -1, 1000000));
-    } else if (opt == "--record-resends") {
-        faults.recordResends = count();
+        const ColonPair v = splitAtColon(value());
+        faults.eraseError = hexByte(v.head);
+        faults.eraseErrors = v.tail ? static_cast<int>(toNumber(*v.tail, opt, 10, -1, 1000000)) : -1;
     } else if (opt == "--record-error") {
-        std::string v = value();
-        auto colon = v.find(':');
-        if (colon == std::string::npos)
-            usageError("--record-error wants HEX:N");
-        faults.recordError = hexByte(v.substr(0, colon));
-        faults.recordErrorAt = static_cast<int>(toNumber(v.substr(colon + 1), opt, 10, 1, 100000000));
-    } else if (opt == "--silent") {
-        faults.silent = count();
+        const ColonPair v = splitAtColon(value());
+        if (!v.tail)
+            cliUsageError("--record-error wants HEX:N", kHelp);
+        faults.recordError = hexByte(v.head);
+        faults.recordErrorAt = static_cast<int>(toNumber(*v.tail, opt, 10, 1, 100000000));
     } else if (opt == "--delay-ms") {
         faults.delayMs = static_cast<int>(toNumber(value(), opt, 10, 0, 600000));
-    } else if (opt == "--spurious") {
-        faults.spurious = count();
     } else if (opt == "--absent-nodes") {
         faults.absentNodes = hexByte(value());
-    } else if (opt == "--keep-alive-silent") {
-        faults.keepAliveSilent = count();
     } else if (opt == "--hang-up-after") {
         faults.hangUpAfterRecords = static_cast<int>(toNumber(value(), opt, 10, 1, 100000000));
     } else {
         return false;
     }
     return true;
-}
-
-void parsePaceOption(CliOption& option, LinePacing& pacing)
-{
-    const std::optional<std::string> v = option.takeOptionalValue();
-    if (!v) {
-        pacing.followLine = true;
-        return;
-    }
-    const auto colon = v->find(':');
-    pacing.followLine = false;
-    pacing.baud = static_cast<int>(toNumber(v->substr(0, colon), option.name, 10, 50, 4000000));
-    if (colon != std::string::npos)
-        pacing.bitsPerChar = static_cast<int>(toNumber(v->substr(colon + 1), option.name, 10, 10, 11));
 }
 
 bool isBootloaderRun(const std::vector<std::string>& args)
@@ -164,80 +121,36 @@ int bootloaderMain(const std::vector<std::string>& args)
 {
     BootConfig config;
     BootFaults faults;
-    LinePacing pacing;
-    std::string linkPath, iniPath;
-    int com = 0;
-    bool logFrames = false;
+    PtyRunOptions run;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         CliOption option(args, i);
         const std::string& opt = option.name;
-        const std::optional<std::string>& inlineValue = option.inlineValue;
-        auto value = [&]() -> std::string {
-            std::optional<std::string> v = option.takeValue();
-            if (!v)
-                usageError(opt + " needs a value");
-            return *v;
-        };
 
         if (opt == "--help" || opt == "-h") {
             std::cout << kUsage;
             return 0;
         } else if (opt == "--bootloader") {
-            if (inlineValue)
-                config.linkBaud = static_cast<int>(toNumber(*inlineValue, opt, 10, 50, 1000000));
-        } else if (opt == "--link") {
-            linkPath = value();
-        } else if (opt == "--com") {
-            com = static_cast<int>(toNumber(value(), opt, 10, 1, 49));
-        } else if (opt == "--ini") {
-            iniPath = value();
-        } else if (opt == "--pace") {
-            parsePaceOption(option, pacing);
-        } else if (opt == "--log-frames") {
-            logFrames = true;
-        } else if (parseBootOption(option, config, faults)) {
+            if (option.inlineValue)
+                config.linkBaud = static_cast<int>(cliNumber(*option.inlineValue, opt, 10, 50, 1000000, kHelp));
+        } else if (parseRunOption(option, run, kHelp) || parseBootOption(option, config, faults)) {
         } else {
-            usageError("unknown option " + opt);
+            cliUsageError("unknown option " + opt, kHelp);
         }
     }
-    if (com != 0) {
-        const std::optional<std::string> ini = comIniPath(iniPath);
-        if (!ini)
-            usageError("--com needs --ini FILE (or KYD_INI)");
-        iniPath = *ini;
-    }
+    finishRunOptions(run, kHelp);
 
     BootSimulator simulator(config);
     simulator.withCore([&](BootCore& c) { c.faults() = faults; });
-    simulator.setPacing(pacing);
+    simulator.setPacing(run.pacing);
     std::mutex logMutex;
-    if (logFrames) {
-        simulator.setLogger([&logMutex](const std::string& text) {
-            std::lock_guard lock(logMutex);
-            std::cerr << "boot: " << text << std::endl;
-        });
-    }
+    if (run.logFrames)
+        logBootTo(simulator, logMutex);
 
-    std::optional<BootPtyTransport> transport;
-    try {
-        transport.emplace(simulator, linkPath);
-    } catch (const std::exception& e) {
-        std::cerr << "kydsim: cannot open a pseudo-terminal: " << e.what() << "\n";
-        return 1;
-    }
-    const std::string device = transport->devicePath();
-    if (com != 0 && !registerComDevice(iniPath, com, device))
-        return 1;
-    std::cout << device << std::endl;
-    std::cerr << "kydsim: bootstrap loader simulator on " << device << ", expecting 8N1 at "
-              << config.linkBaud * 6 << " baud\n";
-
-    platform::waitForTerminationSignal();
-    transport.reset();
-    if (com != 0)
-        unregisterComDevice(iniPath, com, device);
-    return 0;
+    return serveOnPty<BootPtyTransport>(simulator, run, [&](const OpenedPty& pty) {
+        std::cerr << "kydsim: bootstrap loader simulator on " << pty.device << ", expecting 8N1 at "
+                  << config.linkBaud * 6 << " baud\n";
+    });
 }
 
 } // namespace kyd::sim

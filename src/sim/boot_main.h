@@ -4,7 +4,6 @@
 
 #include "sim/boot_core.h"
 #include "sim/cli_option.h"
-#include "sim/pacing.h"
 
 #include <string>
 #include <vector>
@@ -15,8 +14,6 @@ namespace kyd::sim {
 // as "--boot-NAME"); false when the option is none of them. Exits with a
 // usage error on a bad value.
 bool parseBootOption(CliOption& option, BootConfig& config, BootFaults& faults);
-// "--pace BAUD[:BITS]", or "--pace" alone: pace at the line's own rate.
-void parsePaceOption(CliOption& option, LinePacing& pacing);
 
 // True when the arguments ask for the bootloader mode.
 bool isBootloaderRun(const std::vector<std::string>& args);

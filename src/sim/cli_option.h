@@ -61,4 +61,17 @@ inline std::optional<long> parseCliNumber(const std::string& text, int base, lon
     return v;
 }
 
+// "A:B" split at its first colon; "A" alone has no tail.
+struct ColonPair {
+    std::string head;
+    std::optional<std::string> tail;
+};
+inline ColonPair splitAtColon(const std::string& text)
+{
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos)
+        return {text, std::nullopt};
+    return {text.substr(0, colon), text.substr(colon + 1)};
+}
+
 } // namespace kyd::sim

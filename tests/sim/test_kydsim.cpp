@@ -149,7 +149,8 @@ TEST(Kydsim, RejectsBadOptions)
                                           {"--feeders", "1,9"},
                                           {"--reject-vault", "brim"},
                                           {"--jam-exit-sensor", ""},
-                                          {"--take-notes-ms", "-5"}}) {
+                                          {"--take-notes-ms", "-5"},
+                                          {"--bad-checksum=x"}}) {
         simtest::Child child = simtest::spawn(program, args);
         ASSERT_GT(child.pid, 0);
         EXPECT_EQ(simtest::readLine(child, 3000), ""); // nothing printed on stdout, it exits

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/ini_file.h"
+
 #include <algorithm>
+#include <fstream>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -114,6 +118,50 @@ TEST(KydsimBoot, TheDispenserEntersItsLoaderOnTheLoadersLineAndComesBack)
     const int status = simtest::stopChild(child, SIGTERM, 3000);
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The loader's mode takes the run options the dispenser's does, the same
+// way: a --link that holds a file is refused untouched, --com registers the
+// device in the ini file for as long as it runs, and bad values are usage
+// errors.
+TEST(KydsimBoot, SharesTheDispensersRunOptions)
+{
+    const std::string program = simtest::selfDir() + "/../../src/sim/kydsim";
+    if (::access(program.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "kydsim not built at " << program;
+    const std::string base = "/tmp/kydsim-bootrun-" + std::to_string(::getpid());
+    const std::string file = base + ".file", link = base + ".link", ini = base + ".ini";
+    auto exitCode = [&](const std::vector<std::string>& args) {
+        simtest::Child child = simtest::spawn(program, args);
+        EXPECT_EQ(simtest::readLine(child, 3000), "");
+        int status = 0;
+        ::waitpid(child.pid, &status, 0);
+        ::close(child.out);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    { std::ofstream(file) << "keep"; }
+    EXPECT_EQ(exitCode({"--bootloader", "--link", file}), 1);
+    std::string kept;
+    std::getline(std::ifstream(file), kept);
+    EXPECT_EQ(kept, "keep");
+    EXPECT_EQ(exitCode({"--bootloader", "--pace", "9600:12"}), 2);
+    EXPECT_EQ(exitCode({"--bootloader", "--com", "50", "--ini", ini}), 2);
+    EXPECT_EQ(exitCode({"--bootloader", "--link"}), 2);
+    EXPECT_EQ(exitCode({"--bootloader", "--no-ready=abc"}), 2);
+    EXPECT_EQ(exitCode({"--boot-silent=-2"}), 2);
+
+    simtest::Child child = simtest::spawn(program, {"--bootloader", "--link", link, "--com", "6", "--ini", ini, "--pace"});
+    ASSERT_GT(child.pid, 0);
+    ASSERT_EQ(simtest::readLine(child, 3000), link);
+    EXPECT_EQ(kyd::platform::IniFile(ini).readString("SerialDevices", "COM6", ""), link);
+    const int status = simtest::stopChild(child, SIGTERM, 3000);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(kyd::platform::IniFile(ini).readString("SerialDevices", "COM6", "gone"), "gone");
+    struct stat st {};
+    EXPECT_NE(::lstat(link.c_str(), &st), 0);
+    for (const std::string& p : {file, ini})
+        ::unlink(p.c_str());
 }
 
 } // namespace

@@ -36,7 +36,7 @@ constexpr Qt::WindowFlags kToolFrame = Qt::Tool | Qt::WindowTitleHint | Qt::Wind
 // ---- note counters -------------------------------------------------------
 
 TNoteCounterForm::TNoteCounterForm(QWidget* owner, link::TPLVRCmdF* cmd, link::MainWindowCallbacks* mainWindow)
-    : QDialog(owner), cmd_(cmd), mainWindow_(mainWindow)
+    : CloseAfterReadDialog(owner), cmd_(cmd), mainWindow_(mainWindow)
 {
     setObjectName("NoteCounterForm");
     setWindowTitle("Note counters");
@@ -68,7 +68,6 @@ void TNoteCounterForm::FormShow()
     for (const std::string& l : NoteCounterHeading())
         MemoRDCounters->appendPlainText(Latin1(l));
     reading_ = true;
-    stopRequested_ = false;
     if (mainWindow_)
         mainWindow_->SetBusy(2);
     // The batch ends and the window may go however the series ends.
@@ -84,7 +83,7 @@ void TNoteCounterForm::FormShow()
     {
         EndOfSeries end{this};
         for (const NoteCounterRow& row : NoteCounterRows()) {
-            if (stopRequested_ || !cmd_)
+            if (CloseHeld() || !cmd_)
                 break;
             if (row.Item == 0) {
                 MemoRDCounters->appendPlainText(Latin1(NoteCounterRule()));
@@ -119,25 +118,17 @@ void TNoteCounterForm::FormShow()
     const int cursor = platform::UiScale::For(this).X(4);
     setMinimumWidth(widest + frame + cursor);
     resize(std::max(width(), widest + frame + cursor), lines * lineHeight + frame);
-    if (stopRequested_)
-        QDialog::done(pendingResult_);
+    ReadEnded();
 }
 
-void TNoteCounterForm::done(int r)
+bool TNoteCounterForm::StopForClose()
 {
-    if (reading_) {
-        RequestStop(r);
-        return;
-    }
-    QDialog::done(r);
-}
-
-void TNoteCounterForm::RequestStop(int result)
-{
-    stopRequested_ = true;
-    pendingResult_ = result;
+    if (!reading_)
+        return false;
+    // The series stops after the exchange under way, which is cancelled.
     if (cmd_ && cmd_->Busy())
         cmd_->Abort();
+    return true;
 }
 
 // ---- item editor ---------------------------------------------------------

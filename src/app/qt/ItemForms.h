@@ -2,6 +2,8 @@
 // the item editor that edits one configuration item.
 #pragma once
 
+#include "app/qt/CloseAfterRead.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -22,7 +24,7 @@ class TPLVRCmdF;
 
 namespace kyd::app {
 
-class TNoteCounterForm : public QDialog {
+class TNoteCounterForm : public CloseAfterReadDialog {
     Q_OBJECT
 public:
     // Neither the command layer nor the main window is owned; the main
@@ -40,17 +42,13 @@ protected:
     void showEvent(QShowEvent* e) override;
     // While the counters are read, closing (the close box, Escape) aborts
     // the series; the window closes once the exchange under way has ended.
-    void done(int r) override;
+    bool StopForClose() override;
 
 private:
-    void RequestStop(int result);
-
     link::TPLVRCmdF* cmd_;
     link::MainWindowCallbacks* mainWindow_;
     bool shown_ = false;
     bool reading_ = false;
-    bool stopRequested_ = false;
-    int pendingResult_ = QDialog::Rejected;
 };
 
 class TModifyItemDlg : public QDialog {

@@ -647,7 +647,7 @@ void TPLVRMainF::ScriptContinueClick()
 void TPLVRMainF::MenuItemOptionsClick()
 {
     if (options_ && !busy_.Busy())
-        options_->exec();
+        ExecModal(*options_);
 }
 
 void TPLVRMainF::NewUploadFirmvare1Click()
@@ -700,7 +700,7 @@ void TPLVRMainF::ViewStatusMenuItemClick()
 void TPLVRMainF::AboutClick()
 {
     TAboutBox box(this, setup_.VersionFile, setup_.AboutPicture);
-    box.exec();
+    ExecModal(box);
 }
 
 std::string TPLVRMainF::HelpPath(const char* file) const

@@ -38,7 +38,7 @@ constexpr int kPageFramePx = 24; // a tab page's frame and margins around its li
 
 } // namespace
 
-TSendSelfDlg::TSendSelfDlg(QWidget* owner, link::TPLVRCmdF* cmd) : QDialog(owner), cmd_(cmd)
+TSendSelfDlg::TSendSelfDlg(QWidget* owner, link::TPLVRCmdF* cmd) : CloseAfterReadDialog(owner), cmd_(cmd)
 {
     setObjectName("SendSelfDlg");
     setWindowTitle("Send Self Test Data");
@@ -362,10 +362,7 @@ void TSendSelfDlg::SendCmdBtnClick()
         ~EndOfRead()
         {
             dlg->reading_ = false;
-            if (dlg->closeRequested_) {
-                dlg->closeRequested_ = false;
-                dlg->QDialog::done(dlg->pendingResult_);
-            }
+            dlg->ReadEnded();
         }
     } end{this};
 
@@ -377,7 +374,7 @@ void TSendSelfDlg::SendCmdBtnClick()
         return;
     }
     StopContinuous();
-    if (closeRequested_ || readCancelled_)
+    if (CloseHeld() || readCancelled_)
         return; // cancelled by closing the window or stopping the series
     if (cmd_->Model()->StatusCode == '8' && selector >= 1 && selector <= 8) {
         // Not fitted: the page shows nothing for it.
@@ -500,17 +497,14 @@ void TSendSelfDlg::hideEvent(QHideEvent* e)
     QDialog::hideEvent(e);
 }
 
-void TSendSelfDlg::done(int r)
+bool TSendSelfDlg::StopForClose()
 {
-    if (reading_) {
-        closeRequested_ = true;
-        pendingResult_ = r;
-        StopContinuous();
-        if (cmd_ && cmd_->Busy())
-            cmd_->Abort();
-        return;
-    }
-    QDialog::done(r);
+    if (!reading_)
+        return false;
+    StopContinuous();
+    if (cmd_ && cmd_->Busy())
+        cmd_->Abort();
+    return true;
 }
 
 void ShowSelfTestWindow(QWidget* owner, link::TPLVRCmdF& cmd)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/SelfTestData.h"
+#include "app/qt/CloseAfterRead.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -29,7 +30,7 @@ class TPLVRCmdF;
 
 namespace kyd::app {
 
-class TSendSelfDlg : public QDialog {
+class TSendSelfDlg : public CloseAfterReadDialog {
     Q_OBJECT
 public:
     static constexpr int kIntervalMs = 2000;
@@ -83,9 +84,9 @@ public:
     QTimer* Timer1 = nullptr;
 
 protected:
-    void hideEvent(QHideEvent* e) override;
     // While a read runs, closing cancels it; the window goes once it ended.
-    void done(int r) override;
+    bool StopForClose() override;
+    void hideEvent(QHideEvent* e) override;
 
 private:
     void BuildNoteQualifier();
@@ -102,9 +103,7 @@ private:
 
     link::TPLVRCmdF* cmd_;
     bool reading_ = false;
-    bool closeRequested_ = false;
     bool readCancelled_ = false; // the series was stopped during a read
-    int pendingResult_ = QDialog::Rejected;
     int currentPage_ = 0;
     std::array<QIcon, 5> icons_;
     QLabel* sensorA_ = nullptr;

@@ -64,25 +64,11 @@ TesterApp::TesterApp(TesterSetup setup) : ini_(setup.Ini ? setup.Ini : &platform
     comStr_ = std::make_unique<TComStringDlg>(*ini_, main_.get());
     ctx_.ComStrings = comStr_.get();
     statusList_ = std::make_unique<TStatusListFrame>(*ini_, main_.get());
-    firmware::FlashWindowSetup fs;
-    // The loader borrows the serial library's port component of the link.
-    fs.Port = [this]() -> sio::TSioComPort* {
-        auto* port = ctx_.Com ? dynamic_cast<link::SioLinkPort*>(&ctx_.Com->Port()) : nullptr;
-        return port ? &port->Port() : nullptr;
-    };
-    fs.Options = options_.get();
-    fs.Ini = ini_;
-    fs.ExeDir = ms.ExeDir;
-    // The program ends as the application object's Terminate ends it: the
-    // message loop quits (the shutdown saving runs on the way out), also
-    // while the modal firmware window is still shown.
-    fs.Terminate = [this] { QTimer::singleShot(0, main_.get(), [] { QCoreApplication::quit(); }); };
-    flash_ = std::make_unique<firmware::TFormFlashDownLoader>(fs, main_.get());
+    exeDir_ = ms.ExeDir;
     main_->ShowFirmwareWindow = [this] {
         main_->SetFirmwareHoldsPort(true);
-        flash_->ShowModal();
+        FlashDownLoader().ShowModal();
     };
-    flash_->installEventFilter(new PortGivenBack(main_.get(), flash_.get()));
 
     main_->AttachWindows(options_.get(), cmdStr_.get(), comStr_.get(), statusList_.get());
     main_->OnClosing = [this] { SaveAll(); };
@@ -104,6 +90,28 @@ TesterApp::~TesterApp()
     cmdStr_.reset();
     options_.reset();
     main_.reset();
+}
+
+firmware::TFormFlashDownLoader& TesterApp::FlashDownLoader()
+{
+    if (flash_)
+        return *flash_;
+    firmware::FlashWindowSetup fs;
+    // The loader borrows the serial library's port component of the link.
+    fs.Port = [this]() -> sio::TSioComPort* {
+        auto* port = ctx_.Com ? dynamic_cast<link::SioLinkPort*>(&ctx_.Com->Port()) : nullptr;
+        return port ? &port->Port() : nullptr;
+    };
+    fs.Options = options_.get();
+    fs.Ini = ini_;
+    fs.ExeDir = exeDir_;
+    // The program ends as the application object's Terminate ends it: the
+    // message loop quits (the shutdown saving runs on the way out), also
+    // while the modal firmware window is still shown.
+    fs.Terminate = [this] { QTimer::singleShot(0, main_.get(), [] { QCoreApplication::quit(); }); };
+    flash_ = std::make_unique<firmware::TFormFlashDownLoader>(fs, main_.get());
+    flash_->installEventFilter(new PortGivenBack(main_.get(), flash_.get()));
+    return *flash_;
 }
 
 void TesterApp::Show()

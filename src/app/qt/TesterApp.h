@@ -38,7 +38,8 @@ public:
     // Creates, in this order, the main window (which opens the ini keys it
     // needs and creates the link), the options dialog (which opens the
     // port), the command-string window, the communication-strings window and
-    // the status window, and the firmware downloader window.
+    // the status window. The firmware downloader window is made when it is
+    // first opened or asked for.
     explicit TesterApp(TesterSetup setup = {});
     // Saves (when not yet done) and frees everything, the link first.
     ~TesterApp();
@@ -60,7 +61,8 @@ public:
     TCmdStrForm& CmdStrForm() { return *cmdStr_; }
     TComStringDlg& ComStringDlg() { return *comStr_; }
     TStatusListFrame& StatusListFrame() { return *statusList_; }
-    firmware::TFormFlashDownLoader& FlashDownLoader() { return *flash_; }
+    // The firmware downloader window, made on the first call.
+    firmware::TFormFlashDownLoader& FlashDownLoader();
     link::AppContext& Context() { return ctx_; }
     platform::IniFile& Ini() { return *ini_; }
 
@@ -73,6 +75,7 @@ private:
     std::unique_ptr<TComStringDlg> comStr_;
     std::unique_ptr<TStatusListFrame> statusList_;
     std::unique_ptr<firmware::TFormFlashDownLoader> flash_;
+    std::string exeDir_; // the firmware window's default folder for its files
     bool saved_ = false;
 };
 

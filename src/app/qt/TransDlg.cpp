@@ -28,7 +28,7 @@ private:
     QTimer* t_;
 };
 
-TFormTransaction::TFormTransaction(QWidget* owner, link::TPLVRCmdF* cmd) : QDialog(owner)
+TFormTransaction::TFormTransaction(QWidget* owner, link::TPLVRCmdF* cmd) : CloseAfterReadDialog(owner)
 {
     setObjectName("FormTransaction");
     setWindowTitle("Transactions");
@@ -118,10 +118,8 @@ void TFormTransaction::showEvent(QShowEvent* e)
 void TFormTransaction::TimerTransDelayTimer()
 {
     runner_->Tick();
-    if (closeRequested_ && !runner_->InTick()) {
-        closeRequested_ = false;
-        QDialog::done(pendingResult_);
-    }
+    if (!runner_->InTick())
+        ReadEnded();
 }
 
 void TFormTransaction::ButtonAbortTransClick()
@@ -130,20 +128,17 @@ void TFormTransaction::ButtonAbortTransClick()
         done(QDialog::Accepted);
 }
 
-void TFormTransaction::done(int r)
+bool TFormTransaction::StopForClose()
 {
-    if (!runner_->Finished()) {
-        runner_->AbortClick();
-        if (runner_->InTick()) {
-            // The exchange under way ends first; the tick that runs it
-            // closes the window afterwards.
-            closeRequested_ = true;
-            pendingResult_ = r;
-            return;
-        }
-        TimerTransDelay->stop();
-    }
-    QDialog::done(r);
+    if (runner_->Finished())
+        return false;
+    runner_->AbortClick();
+    // The exchange under way ends first; the tick that runs it closes the
+    // window afterwards. Between ticks the run ends at once.
+    if (runner_->InTick())
+        return true;
+    TimerTransDelay->stop();
+    return false;
 }
 
 } // namespace kyd::app

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/TransactionRunner.h"
+#include "app/qt/CloseAfterRead.h"
 
 #include <QDialog>
 
@@ -20,7 +21,7 @@ class TPLVRCmdF;
 
 namespace kyd::app {
 
-class TFormTransaction : public QDialog {
+class TFormTransaction : public CloseAfterReadDialog {
     Q_OBJECT
 public:
     // The command layer is not owned.
@@ -45,7 +46,7 @@ protected:
     void showEvent(QShowEvent* e) override;
     // Closing during a run aborts it (the exchange under way is cancelled);
     // the window goes once that exchange has ended.
-    void done(int r) override;
+    bool StopForClose() override;
 
 private:
     class Timer;
@@ -53,8 +54,6 @@ private:
 
     std::unique_ptr<Timer> timer_;
     std::unique_ptr<TransactionRunner> runner_;
-    bool closeRequested_ = false;
-    int pendingResult_ = QDialog::Rejected;
 };
 
 } // namespace kyd::app

@@ -7,19 +7,15 @@
 #include "platform/safe_file.h"
 #include "sim/boot_main.h"
 #include "sim/cli_option.h"
-#include "sim/com_registration.h"
+#include "sim/pty_run.h"
 #include "sim/pty_transport.h"
 #include "sim/simulator.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 using namespace kyd;
@@ -87,18 +83,23 @@ Faults (a COUNT of -1 or none means always, N the next N replies):
 )";
 
 
+constexpr sim::CliHelp kHelp{"kydsim --help"};
+
+constexpr sim::CountOption<sim::SimFaults> kFaultCounts[] = {
+    {"--silent", &sim::SimFaults::silent},
+    {"--bad-checksum", &sim::SimFaults::badChecksum},
+    {"--bare-cr", &sim::SimFaults::bareCr},
+    {"--hang-up", &sim::SimFaults::hangUp},
+};
+
 [[noreturn]] void usageError(const std::string& text)
 {
-    std::cerr << "kydsim: " << text << "\nTry kydsim --help.\n";
-    std::exit(2);
+    sim::cliUsageError(text, kHelp);
 }
 
 int toInt(const std::string& text, const std::string& option, int min, int max)
 {
-    const std::optional<long> v = sim::parseCliNumber(text, 10, min, max);
-    if (!v)
-        usageError("bad value '" + text + "' for " + option);
-    return static_cast<int>(*v);
+    return static_cast<int>(sim::cliNumber(text, option, 10, min, max, kHelp));
 }
 
 // "3" or "1,2,5": feeder positions 1..8.
@@ -146,12 +147,9 @@ int main(int argc, char** argv)
 
     sim::SimConfig config;
     sim::SimFaults faults;
-    sim::LinePacing pacing;
+    sim::PtyRunOptions run;
     sim::BootConfig bootConfig;
     sim::BootFaults bootFaults;
-    std::string linkPath, iniPath;
-    int com = 0;
-    bool logFrames = false;
     bool modemFaults = false;
 
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -161,23 +159,14 @@ int main(int argc, char** argv)
         sim::CliOption option(args, i);
         const std::string& opt = option.name;
         const std::optional<std::string>& inlineValue = option.inlineValue;
-        auto value = [&]() -> std::string {
-            std::optional<std::string> v = option.takeValue();
-            if (!v)
-                usageError(opt + " needs a value");
-            return *v;
-        };
+        auto value = [&] { return sim::cliValue(option, kHelp); };
         auto count = [&]() { return inlineValue ? toInt(*inlineValue, opt, -1, 1000000) : -1; };
 
         if (opt == "--help" || opt == "-h") {
             std::cout << kUsage;
             return 0;
-        } else if (opt == "--link") {
-            linkPath = value();
-        } else if (opt == "--com") {
-            com = toInt(value(), opt, 1, 49);
-        } else if (opt == "--ini") {
-            iniPath = value();
+        } else if (sim::parseRunOption(option, run, kHelp) ||
+                   sim::parseCountOption(opt, inlineValue, kFaultCounts, faults, kHelp)) {
         } else if (opt == "--feeders") {
             const std::string v = value();
             if (v.find(',') == std::string::npos) {
@@ -210,30 +199,16 @@ int main(int argc, char** argv)
             config.rejectEvery = toInt(value(), opt, 0, 1000000);
         } else if (opt == "--short-program-id") {
             config.longProgramId = false;
-        } else if (opt == "--pace") {
-            sim::parsePaceOption(option, pacing);
-        } else if (opt == "--log-frames") {
-            logFrames = true;
-        } else if (opt == "--silent") {
-            faults.silent = count();
         } else if (opt == "--delay-ms") {
             faults.delayMs = toInt(value(), opt, 0, 600000);
         } else if (opt == "--late-ms") {
-            const std::string v = value();
-            const auto colon = v.find(':');
-            faults.lateMs = toInt(v.substr(0, colon), opt, 1, 600000);
-            faults.late = colon == std::string::npos ? -1 : toInt(v.substr(colon + 1), opt, -1, 1000000);
-        } else if (opt == "--bad-checksum") {
-            faults.badChecksum = count();
-        } else if (opt == "--bare-cr") {
-            faults.bareCr = count();
-        } else if (opt == "--hang-up") {
-            faults.hangUp = count();
+            const sim::ColonPair v = sim::splitAtColon(value());
+            faults.lateMs = toInt(v.head, opt, 1, 600000);
+            faults.late = v.tail ? toInt(*v.tail, opt, -1, 1000000) : -1;
         } else if (opt == "--fragment") {
-            std::string v = value();
-            auto colon = v.find(':');
-            faults.fragmentBytes = toInt(v.substr(0, colon), opt, 1, 1000);
-            faults.fragmentGapMs = colon == std::string::npos ? 20 : toInt(v.substr(colon + 1), opt, 0, 600000);
+            const sim::ColonPair v = sim::splitAtColon(value());
+            faults.fragmentBytes = toInt(v.head, opt, 1, 1000);
+            faults.fragmentGapMs = v.tail ? toInt(*v.tail, opt, 0, 600000) : 20;
         } else if (opt == "--noise") {
             faults.noise = value();
             if (faults.noise.find('\r') != std::string::npos)
@@ -254,63 +229,31 @@ int main(int argc, char** argv)
             usageError("unknown option " + opt);
         }
     }
-    if (com != 0) {
-        const std::optional<std::string> ini = sim::comIniPath(iniPath);
-        if (!ini)
-            usageError("--com needs --ini FILE (or KYD_INI)");
-        iniPath = *ini;
-    }
+    sim::finishRunOptions(run, kHelp);
 
     sim::Simulator simulator(config, bootConfig);
     simulator.setFaults(faults);
-    simulator.setPacing(pacing);
+    simulator.setPacing(run.pacing);
     simulator.boot().withCore([&](sim::BootCore& c) { c.faults() = bootFaults; });
-    simulator.boot().setPacing(pacing);
+    simulator.boot().setPacing(run.pacing);
     std::mutex logMutex;
-    if (logFrames) {
-        simulator.boot().setLogger([&logMutex](const std::string& text) {
-            std::lock_guard lock(logMutex);
-            std::cerr << "boot: " << text << std::endl;
-        });
+    if (run.logFrames) {
+        sim::logBootTo(simulator.boot(), logMutex);
         simulator.setFrameLogger([&logMutex](bool incoming, const std::string& text) {
             std::lock_guard lock(logMutex);
             std::cerr << (incoming ? "In : " : "Out: ") << printable(text) << std::endl;
         });
     }
 
-    std::optional<sim::PtyTransport> transport;
-    try {
-        transport.emplace(simulator, linkPath);
-    } catch (const std::system_error& e) {
-        if (e.code() == std::errc::file_exists)
-            std::cerr << "kydsim: refusing --link " << linkPath << ": " << e.what() << "\n";
-        else
-            std::cerr << "kydsim: cannot open a pseudo-terminal: " << e.what() << "\n";
-        return 1;
-    } catch (const std::exception& e) {
-        std::cerr << "kydsim: cannot open a pseudo-terminal: " << e.what() << "\n";
-        return 1;
-    }
-    const std::string device = transport->devicePath();
-
-    if (com != 0 && !sim::registerComDevice(iniPath, com, device))
-        return 1;
-
-    std::cout << device << std::endl;
-    std::cerr << "kydsim: dispenser simulator on " << device;
-    if (device != transport->slavePath())
-        std::cerr << " (" << transport->slavePath() << ")";
-    if (com != 0)
-        std::cerr << ", registered as COM" << com << " in " << iniPath;
-    std::cerr << "\n";
-    if (modemFaults)
-        std::cerr << "kydsim: note: --cts-low/--cts-delay-ms only reach a tester in the same process; "
-                     "a separate tester ignores them\n";
-
-    platform::waitForTerminationSignal();
-    transport.reset();
-
-    if (com != 0)
-        sim::unregisterComDevice(iniPath, com, device);
-    return 0;
+    return sim::serveOnPty<sim::PtyTransport>(simulator, run, [&](const sim::OpenedPty& pty) {
+        std::cerr << "kydsim: dispenser simulator on " << pty.device;
+        if (pty.device != pty.slave)
+            std::cerr << " (" << pty.slave << ")";
+        if (run.com != 0)
+            std::cerr << ", registered as COM" << run.com << " in " << run.iniPath;
+        std::cerr << "\n";
+        if (modemFaults)
+            std::cerr << "kydsim: note: --cts-low/--cts-delay-ms only reach a tester in the same process; "
+                         "a separate tester ignores them\n";
+    });
 }

@@ -8,6 +8,7 @@
 #include "app/qt/OptionDlg.h"
 #include "app/qt/PLVRMain.h"
 #include "app/qt/StatusList.h"
+#include "firmware/qt/UnitNFC_Selector.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
 #include "platform/qt/ui_scale.h"
@@ -339,6 +340,19 @@ TEST_F(MainWindowTest, OnlyTheCommandWindowStaysOnTopAndNotOverAModalDialog)
     Main().MenuItemOptions->trigger();
     EXPECT_FALSE(onTopDuringDialog);
     EXPECT_TRUE(cmd->flags() & Qt::WindowStaysOnTopHint);
+}
+
+// The firmware downloader window costs nothing until it is used: it is made
+// when first asked for, once, as a window of the main window.
+TEST_F(MainWindowTest, FirmwareWindowIsMadeOnFirstUse)
+{
+    Start();
+    EXPECT_EQ(Main().findChild<QDialog*>("FormFlashDownLoader"), nullptr);
+    firmware::TFormFlashDownLoader& w = App().FlashDownLoader();
+    EXPECT_EQ(Main().findChild<QDialog*>("FormFlashDownLoader"), &w);
+    EXPECT_EQ(&App().FlashDownLoader(), &w);
+    EXPECT_FALSE(w.isVisible());
+    Quit();
 }
 
 TEST_F(MainWindowTest, DemoPageHasOneButtonPerDemoFileInRowsAndColumns)

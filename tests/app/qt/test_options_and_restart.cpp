@@ -6,6 +6,7 @@
 #include "app/qt/AboutBox.h"
 #include "app/qt/CmdStr.h"
 #include "app/qt/CommStr.h"
+#include "app/qt/ModalRun.h"
 #include "app/qt/OptionDlg.h"
 #include "app/qt/PLVRMain.h"
 #include "app/qt/StatusList.h"
@@ -16,6 +17,7 @@
 #include "platform/qt/ui_scale.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -24,6 +26,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTest>
 
 #include <filesystem>
@@ -339,6 +342,32 @@ TEST_F(OptionsTest, AboutBoxIsCentredOnTheScreen)
     ProcessEvents();
     const QPoint centre = Main().screen()->availableGeometry().center();
     EXPECT_LE((box.geometry().center() - centre).manhattanLength(), 4);
+}
+
+// The options dialog and the About box open through the program's one way of
+// running a dialog modally, like every other modal window of the tool.
+TEST_F(OptionsTest, OptionsAndAboutOpenThroughTheModalRunner)
+{
+    Start();
+    std::vector<std::string> shown;
+    const ModalHandler old = SetModalHandler([&shown](QDialog& d) {
+        shown.push_back(d.objectName().toStdString());
+        return int(QDialog::Rejected);
+    });
+    // Should a dialog still open a loop of its own, it is closed again so
+    // the test fails rather than hangs.
+    auto closeStray = [this] {
+        QTimer::singleShot(0, &Main(), [] {
+            if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                d->reject();
+        });
+    };
+    closeStray();
+    Main().MenuItemOptions->trigger();
+    closeStray();
+    Main().About->trigger();
+    SetModalHandler(old);
+    EXPECT_EQ(shown, (std::vector<std::string>{"OptionForm", "AboutBox"}));
 }
 
 TEST(AboutBoxTest, FileWithoutVersionInformationLeavesTheLabelsEmpty)

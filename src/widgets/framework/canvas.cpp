@@ -1,4 +1,4 @@
-#include "widgets/canvas.h"
+#include "widgets/framework/canvas.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 // an image, so a pixel test sees exactly what the screen shows.
 #pragma once
 
-#include "widgets/graphics.h"
+#include "widgets/framework/graphics.h"
 
 #include <memory>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "widgets/graphics.h"
+#include "widgets/framework/graphics.h"
 
 #include <algorithm>
 #include <array>

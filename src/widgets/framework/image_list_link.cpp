@@ -1,4 +1,4 @@
-#include "widgets/image_list_link.h"
+#include "widgets/framework/image_list_link.h"
 
 #include <algorithm>
 

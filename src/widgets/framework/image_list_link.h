@@ -4,7 +4,7 @@
 // a dangling container.
 #pragma once
 
-#include "widgets/dud_object.h"
+#include "widgets/framework/object.h"
 
 #include <functional>
 #include <vector>

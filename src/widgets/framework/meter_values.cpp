@@ -1,4 +1,4 @@
-#include "widgets/meter_values.h"
+#include "widgets/framework/meter_values.h"
 
 #include <algorithm>
 

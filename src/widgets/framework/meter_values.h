@@ -1,10 +1,10 @@
 // The meter's arithmetic: its value in the caller's units and in percent
 // kept in step, and where the bar and the small bars go. The control in
-// qt/dud_meter.h paints with these.
+// qt/meter.h paints with these.
 #pragma once
 
-#include "widgets/dud_object.h"
-#include "widgets/graphics.h"
+#include "widgets/framework/object.h"
+#include "widgets/framework/graphics.h"
 
 #include <cstdint>
 #include <vector>

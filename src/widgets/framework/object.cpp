@@ -1,4 +1,4 @@
-#include "widgets/dud_object.h"
+#include "widgets/framework/object.h"
 
 namespace kyd::widgets {
 

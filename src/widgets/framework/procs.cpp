@@ -1,9 +1,9 @@
-#include "widgets/dud_procs.h"
+#include "widgets/framework/procs.h"
 
 #include "platform/clock.h"
 #include "platform/folders.h"
 #include "platform/program_path.h"
-#include "widgets/dud_strings.h"
+#include "widgets/framework/strings.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // numeric functions, folder and file names, and a delay.
 #pragma once
 
-#include "widgets/graphics.h"
+#include "widgets/framework/graphics.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "widgets/dud_strings.h"
+#include "widgets/framework/strings.h"
 
-#include "widgets/dud_object.h"
+#include "widgets/framework/object.h"
 #include "platform/int_text.h"
 
 #include <algorithm>

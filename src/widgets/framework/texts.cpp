@@ -1,4 +1,4 @@
-#include "widgets/dud_const.h"
+#include "widgets/framework/texts.h"
 
 #include <array>
 #include <string_view>

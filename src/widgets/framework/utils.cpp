@@ -1,6 +1,6 @@
-#include "widgets/dud_utils.h"
+#include "widgets/framework/utils.h"
 
-#include "widgets/frames.h"
+#include "widgets/painting/frames.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,8 +4,8 @@
 // They keep no state.
 #pragma once
 
-#include "widgets/caption3d.h"
-#include "widgets/canvas.h"
+#include "widgets/painting/caption3d.h"
+#include "widgets/framework/canvas.h"
 
 #include <string>
 #include <vector>

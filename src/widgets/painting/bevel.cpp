@@ -1,4 +1,4 @@
-#include "widgets/bevel.h"
+#include "widgets/painting/bevel.h"
 
 namespace kyd::widgets {
 

@@ -2,8 +2,8 @@
 // so that a control can lay out its inside without painting.
 #pragma once
 
-#include "widgets/dud_object.h"
-#include "widgets/frames.h"
+#include "widgets/framework/object.h"
+#include "widgets/painting/frames.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "widgets/bmp_format.h"
+#include "widgets/painting/bmp_format.h"
 
 #include <limits>
 

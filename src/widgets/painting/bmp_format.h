@@ -3,7 +3,7 @@
 // picture passes before it is decoded.
 #pragma once
 
-#include "widgets/dud_stream.h"
+#include "widgets/storage/stream.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "widgets/caption3d.h"
+#include "widgets/painting/caption3d.h"
 
-#include "widgets/frames.h"
+#include "widgets/painting/frames.h"
 
 #include <algorithm>
 

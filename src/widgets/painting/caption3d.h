@@ -2,8 +2,8 @@
 // draws text with it. Also two small shared helpers of the library.
 #pragma once
 
-#include "widgets/canvas.h"
-#include "widgets/dud_object.h"
+#include "widgets/framework/canvas.h"
+#include "widgets/framework/object.h"
 
 #include <cstdint>
 

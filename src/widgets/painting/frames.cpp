@@ -1,4 +1,4 @@
-#include "widgets/frames.h"
+#include "widgets/painting/frames.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // the library frame themselves with. They keep no state.
 #pragma once
 
-#include "widgets/canvas.h"
+#include "widgets/framework/canvas.h"
 
 namespace kyd::widgets {
 

@@ -1,4 +1,4 @@
-#include "widgets/gradient.h"
+#include "widgets/painting/gradient.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -5,9 +5,9 @@
 // true-colour surfaces here.
 #pragma once
 
-#include "widgets/canvas.h"
-#include "widgets/dud_object.h"
-#include "widgets/dud_property_stream.h"
+#include "widgets/framework/canvas.h"
+#include "widgets/framework/object.h"
+#include "widgets/storage/property_stream.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "widgets/dud_class.h"
+#include "widgets/services/application.h"
 
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
@@ -6,9 +6,9 @@
 #include "platform/periodic_timer.h"
 #include "platform/program_path.h"
 #include "platform/session_shutdown.h"
-#include "widgets/dud_const.h"
-#include "widgets/dud_procs.h"
-#include "widgets/dud_strings.h"
+#include "widgets/framework/texts.h"
+#include "widgets/framework/procs.h"
+#include "widgets/framework/strings.h"
 
 #include <algorithm>
 #include <climits>

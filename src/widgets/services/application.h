@@ -3,9 +3,9 @@
 // the main thread and follow the process clock (a FakeClock in tests).
 #pragma once
 
-#include "widgets/canvas.h"
-#include "widgets/dud_ini_ctrl.h"
-#include "widgets/dud_object.h"
+#include "widgets/framework/canvas.h"
+#include "widgets/storage/ini_ctrl.h"
+#include "widgets/framework/object.h"
 
 #include <cstdint>
 #include <exception>

@@ -1,11 +1,11 @@
 // The application object's log file, its exception handling, its pattern
 // bitmaps and the guard of controls that may exist once per form.
-#include "widgets/dud_class.h"
+#include "widgets/services/application.h"
 
 #include "platform/clock.h"
 #include "platform/exception_sink.h"
 #include "platform/program_path.h"
-#include "widgets/dud_sysinfo.h"
+#include "widgets/services/sysinfo.h"
 
 #include <cstdio>
 #include <ctime>

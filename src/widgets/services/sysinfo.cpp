@@ -1,9 +1,9 @@
-#include "widgets/dud_sysinfo.h"
+#include "widgets/services/sysinfo.h"
 
 #include "platform/system_info.h"
 #include "platform/version_block.h"
-#include "widgets/dud_const.h"
-#include "widgets/dud_procs.h"
+#include "widgets/framework/texts.h"
+#include "widgets/framework/procs.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,7 +4,7 @@
 // this system lacks takes a fixed value (see the README).
 #pragma once
 
-#include "widgets/graphics.h"
+#include "widgets/framework/graphics.h"
 
 #include <cstdint>
 #include <functional>

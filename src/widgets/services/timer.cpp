@@ -1,4 +1,4 @@
-#include "widgets/dud_timer.h"
+#include "widgets/services/timer.h"
 
 #include "platform/clock.h"
 #include "platform/message_loop.h"

@@ -10,7 +10,7 @@
 // change or destroy the component).
 #pragma once
 
-#include "widgets/dud_object.h"
+#include "widgets/framework/object.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "widgets/dud_region_bands.h"
+#include "widgets/shapes/region_bands.h"
 
-#include "widgets/dud_region_mask.h"
+#include "widgets/shapes/region_mask.h"
 
 #include <algorithm>
 #include <climits>

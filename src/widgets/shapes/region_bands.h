@@ -10,7 +10,7 @@
 // regions (DUDRegionRectInBounds).
 #pragma once
 
-#include "widgets/graphics.h"
+#include "widgets/framework/graphics.h"
 
 #include <cstdint>
 #include <optional>
@@ -78,7 +78,7 @@ TDUDBandRegion DUDPolygonBands(const std::vector<TPoint>& points);
 TDUDBandRegion DUDRoundShieldBands(const TRect& r);
 TDUDBandRegion DUDSharpShieldBands(const TRect& r);
 
-// The rectangles of stored region data (see dud_region_mask.h) in bands:
+// The rectangles of stored region data (see region_mask.h) in bands:
 // as they stand when they are in bands already, else united pairwise;
 // empty rectangles left out. Nothing when the data is not valid or a
 // rectangle reaches beyond the window range.

@@ -1,4 +1,4 @@
-#include "widgets/dud_region_geometry.h"
+#include "widgets/shapes/region_geometry.h"
 
 #include <cmath>
 

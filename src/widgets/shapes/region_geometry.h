@@ -3,7 +3,7 @@
 // and the names of the outlines and corners.
 #pragma once
 
-#include "widgets/graphics.h"
+#include "widgets/framework/graphics.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "widgets/dud_region_mask.h"
+#include "widgets/shapes/region_mask.h"
 
-#include "widgets/bmp_format.h"
+#include "widgets/painting/bmp_format.h"
 
 #include <algorithm>
 #include <climits>

@@ -7,10 +7,10 @@
 // 32-bit integers (left, top, right, bottom; right and bottom exclusive).
 #pragma once
 
-#include "widgets/dud_object.h"
-#include "widgets/dud_property_stream.h"
-#include "widgets/dud_stream.h"
-#include "widgets/graphics.h"
+#include "widgets/framework/object.h"
+#include "widgets/storage/property_stream.h"
+#include "widgets/storage/stream.h"
+#include "widgets/framework/graphics.h"
 
 #include <cstdint>
 #include <optional>

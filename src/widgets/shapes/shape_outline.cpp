@@ -1,4 +1,4 @@
-#include "widgets/dud_shape_outline.h"
+#include "widgets/shapes/shape_outline.h"
 
 #include <algorithm>
 #include <cmath>

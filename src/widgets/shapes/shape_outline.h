@@ -11,8 +11,8 @@
 // Depth is the shadow's depth; the painter moves it back.
 #pragma once
 
-#include "widgets/dud_shape_settings.h"
-#include "widgets/graphics.h"
+#include "widgets/shapes/shape_settings.h"
+#include "widgets/framework/graphics.h"
 
 #include <optional>
 #include <vector>

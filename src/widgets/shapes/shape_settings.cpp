@@ -1,4 +1,4 @@
-#include "widgets/dud_shape_settings.h"
+#include "widgets/shapes/shape_settings.h"
 
 #include <algorithm>
 

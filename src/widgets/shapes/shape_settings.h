@@ -4,11 +4,11 @@
 // stores a new value and notifies only when the value differs.
 #pragma once
 
-#include "widgets/bevel.h"
-#include "widgets/canvas.h"
-#include "widgets/dud_object.h"
-#include "widgets/dud_property_stream.h"
-#include "widgets/graphics.h"
+#include "widgets/painting/bevel.h"
+#include "widgets/framework/canvas.h"
+#include "widgets/framework/object.h"
+#include "widgets/storage/property_stream.h"
+#include "widgets/framework/graphics.h"
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
 // The shape settings objects in the form's property stream.
-#include "widgets/dud_shape_settings.h"
+#include "widgets/shapes/shape_settings.h"
 
 namespace kyd::widgets {
 

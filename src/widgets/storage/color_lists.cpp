@@ -1,4 +1,4 @@
-#include "widgets/dud_color_lists.h"
+#include "widgets/storage/color_lists.h"
 
 #include "platform/folders.h"
 

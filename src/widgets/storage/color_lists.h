@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/ini_file.h"
-#include "widgets/dud_stream.h"
+#include "widgets/storage/stream.h"
 
 #include <string>
 

@@ -1,5 +1,5 @@
-#include "widgets/dud_cont.h"
-#include "widgets/dud_procs.h"
+#include "widgets/storage/containers.h"
+#include "widgets/framework/procs.h"
 
 #include "platform/safe_file.h"
 

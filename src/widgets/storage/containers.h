@@ -1,5 +1,5 @@
 // Containers of named, numbered items (string lists, arbitrary data, wave
-// sounds; the picture kinds live in qt/dud_image_list.h) with their stream
+// sounds; the picture kinds live in painting/qt/image_list.h) with their stream
 // form and the list files they share with other programs.
 //
 // Item record: a flag byte (bit 0 compressed, bit 1 description, bit 2
@@ -12,9 +12,9 @@
 // temporary that is swapped in only when the whole file was read.
 #pragma once
 
-#include "widgets/dud_stream.h"
-#include "widgets/dud_wave.h"
-#include "widgets/image_list_link.h"
+#include "widgets/storage/stream.h"
+#include "widgets/storage/wave.h"
+#include "widgets/framework/image_list_link.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,14 +1,14 @@
-#include "widgets/dud_ini_ctrl.h"
+#include "widgets/storage/ini_ctrl.h"
 
 #include "platform/folders.h"
 #include "platform/ini_file.h"
 #include "platform/instance_lock.h"
 #include "platform/program_path.h"
-#include "widgets/dud_class.h"
-#include "widgets/dud_procs.h"
-#include "widgets/dud_strings.h"
-#include "widgets/dud_sysinfo.h"
-#include "widgets/dud_text_forms.h"
+#include "widgets/services/application.h"
+#include "widgets/framework/procs.h"
+#include "widgets/framework/strings.h"
+#include "widgets/services/sysinfo.h"
+#include "widgets/storage/text_forms.h"
 
 #include <algorithm>
 #include <cctype>

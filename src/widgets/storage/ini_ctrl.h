@@ -10,10 +10,10 @@
 // defaults. A failed write raises EDUDException.
 #pragma once
 
-#include "widgets/canvas.h"
-#include "widgets/dud_object.h"
-#include "widgets/dud_properties.h"
-#include "widgets/graphics.h"
+#include "widgets/framework/canvas.h"
+#include "widgets/framework/object.h"
+#include "widgets/storage/properties.h"
+#include "widgets/framework/graphics.h"
 
 #include <cstdint>
 #include <functional>

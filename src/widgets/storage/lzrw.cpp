@@ -1,4 +1,4 @@
-#include "widgets/lzrw.h"
+#include "widgets/storage/lzrw.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "widgets/dud_property_stream.h"
+#include "widgets/storage/property_stream.h"
 
 namespace kyd::widgets {
 

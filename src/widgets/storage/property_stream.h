@@ -5,7 +5,7 @@
 // the list. Payloads are byte-exact (container data, integer lists).
 #pragma once
 
-#include "widgets/dud_stream.h"
+#include "widgets/storage/stream.h"
 
 #include <cstdint>
 #include <optional>

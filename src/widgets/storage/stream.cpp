@@ -1,6 +1,6 @@
-#include "widgets/dud_stream.h"
+#include "widgets/storage/stream.h"
 
-#include "widgets/lzrw.h"
+#include "widgets/storage/lzrw.h"
 
 #include "platform/safe_file.h"
 

@@ -5,7 +5,7 @@
 // changes only when the whole item was read.
 #pragma once
 
-#include "widgets/dud_object.h"
+#include "widgets/framework/object.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "widgets/dud_text_forms.h"
+#include "widgets/storage/text_forms.h"
 
-#include "widgets/dud_strings.h"
+#include "widgets/framework/strings.h"
 
 #include <cctype>
 #include <charconv>

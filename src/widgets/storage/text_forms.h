@@ -4,8 +4,8 @@
 // convert gives the documented fallback, never an exception.
 #pragma once
 
-#include "widgets/canvas.h"
-#include "widgets/graphics.h"
+#include "widgets/framework/canvas.h"
+#include "widgets/framework/graphics.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "widgets/dud_wave.h"
+#include "widgets/storage/wave.h"
 
 #include "platform/audio_output.h"
 

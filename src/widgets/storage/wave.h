@@ -3,8 +3,8 @@
 // output (platform/audio_output.h), one sound at a time.
 #pragma once
 
-#include "widgets/dud_object.h"
-#include "widgets/dud_stream.h"
+#include "widgets/framework/object.h"
+#include "widgets/storage/stream.h"
 
 #include <cstdint>
 #include <memory>

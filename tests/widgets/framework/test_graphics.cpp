@@ -1,5 +1,5 @@
 // Colours, rectangles and the integer arithmetic of the component library.
-#include "widgets/graphics.h"
+#include "widgets/framework/graphics.h"
 
 #include <gtest/gtest.h>
 

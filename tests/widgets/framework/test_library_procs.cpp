@@ -1,9 +1,9 @@
 // String helpers, free procedures and the library's string table.
 #include "platform/clock.h"
-#include "widgets/dud_const.h"
-#include "widgets/dud_object.h"
-#include "widgets/dud_procs.h"
-#include "widgets/dud_strings.h"
+#include "widgets/framework/texts.h"
+#include "widgets/framework/object.h"
+#include "widgets/framework/procs.h"
+#include "widgets/framework/strings.h"
 
 #include <gtest/gtest.h>
 

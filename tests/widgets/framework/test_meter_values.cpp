@@ -1,5 +1,5 @@
 // The meter's value, percent and bar geometry.
-#include "widgets/meter_values.h"
+#include "widgets/framework/meter_values.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Settings objects: the change protocol, bevel widths, caption settings and
 // the image-list link.
-#include "widgets/bevel.h"
-#include "widgets/caption3d.h"
-#include "widgets/image_list_link.h"
-#include "widgets/meter_values.h"
+#include "widgets/painting/bevel.h"
+#include "widgets/painting/caption3d.h"
+#include "widgets/framework/image_list_link.h"
+#include "widgets/framework/meter_values.h"
 
 #include <gtest/gtest.h>
 

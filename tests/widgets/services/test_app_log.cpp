@@ -2,7 +2,7 @@
 // bitmaps, and the once-per-form guard.
 #include "platform/clock.h"
 #include "platform/exception_sink.h"
-#include "widgets/dud_class.h"
+#include "widgets/services/application.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "platform/program_path.h"
 #include "platform/system_info.h"
 #include "platform/version_block.h"
-#include "widgets/dud_sysinfo.h"
+#include "widgets/services/sysinfo.h"
 
 #include <gtest/gtest.h>
 

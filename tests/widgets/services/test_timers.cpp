@@ -7,8 +7,8 @@
 #include "platform/exception_sink.h"
 #include "platform/session_shutdown.h"
 #include "platform/thread_priority.h"
-#include "widgets/dud_class.h"
-#include "widgets/dud_timer.h"
+#include "widgets/services/application.h"
+#include "widgets/services/timer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "widgets/bmp_format.h"
-#include "widgets/dud_region_mask.h"
+#include "widgets/painting/bmp_format.h"
+#include "widgets/shapes/region_mask.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "widgets/dud_shape_settings.h"
+#include "widgets/shapes/shape_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -107,7 +107,7 @@ TEST(ShapeSettings, PointListUpdatesCloneAndFullRangePoints)
 
 } // namespace
 
-#include "widgets/dud_shape_outline.h"
+#include "widgets/shapes/shape_outline.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The block compressor and the stream helpers: byte-exact blocks, damaged
 // input refused without output, and loaders that never trust a length.
-#include "widgets/dud_stream.h"
-#include "widgets/lzrw.h"
+#include "widgets/storage/stream.h"
+#include "widgets/storage/lzrw.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // earlier are compared byte for byte after a load and save, so a faster
 // compressor must produce exactly the blocks it always did. The digests
 // below are of blocks the compressor made before it was tuned for speed.
-#include "widgets/dud_stream.h"
-#include "widgets/lzrw.h"
+#include "widgets/storage/stream.h"
+#include "widgets/storage/lzrw.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Containers, item records and list files: golden bytes, round trips, and
 // damaged files that are refused without touching the container.
-#include "widgets/dud_color_lists.h"
-#include "widgets/dud_cont.h"
-#include "widgets/frames.h"
-#include "widgets/dud_utils.h"
-#include "widgets/gradient.h"
+#include "widgets/storage/color_lists.h"
+#include "widgets/storage/containers.h"
+#include "widgets/painting/frames.h"
+#include "widgets/framework/utils.h"
+#include "widgets/painting/gradient.h"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,10 @@
 // the plain ini object writing one file at once lose nothing.
 #include "platform/ini_file.h"
 #include "support/child_process.h"
-#include "widgets/dud_cont.h"
-#include "widgets/dud_ini_ctrl.h"
-#include "widgets/dud_wave.h"
-#include "widgets/lzrw.h"
+#include "widgets/storage/containers.h"
+#include "widgets/storage/ini_ctrl.h"
+#include "widgets/storage/wave.h"
+#include "widgets/storage/lzrw.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // text forms of points, rectangles, fonts and colours.
 #include "platform/ini_file.h"
 #include "platform/program_path.h"
-#include "widgets/dud_class.h"
-#include "widgets/dud_ini_ctrl.h"
-#include "widgets/dud_text_forms.h"
+#include "widgets/services/application.h"
+#include "widgets/storage/ini_ctrl.h"
+#include "widgets/storage/text_forms.h"
 
 #include <gtest/gtest.h>
 

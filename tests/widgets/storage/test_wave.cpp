@@ -1,8 +1,8 @@
 // The wave object: header checks, loading in every form, and playing
 // through the process's sound output.
 #include "platform/audio_output.h"
-#include "widgets/dud_cont.h"
-#include "widgets/dud_wave.h"
+#include "widgets/storage/containers.h"
+#include "widgets/storage/wave.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "widgets/qt/dud_control.h"
+#include "widgets/framework/qt/control.h"
 
-#include "widgets/qt/dud_image_list_ident.h"
+#include "widgets/painting/qt/image_list_ident.h"
 
 #include "platform/qt/ui_scale.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QEnterEvent>
 #include <QEvent>

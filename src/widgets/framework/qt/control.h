@@ -5,12 +5,12 @@
 // which is what the pixel tests look at.
 #pragma once
 
-#include "widgets/bevel.h"
-#include "widgets/canvas.h"
-#include "widgets/dud_property_stream.h"
-#include "widgets/qt/dud_image_indexes.h"
-#include "widgets/qt/dud_image_list.h"
-#include "widgets/qt/dud_paint_objects.h"
+#include "widgets/painting/bevel.h"
+#include "widgets/framework/canvas.h"
+#include "widgets/storage/property_stream.h"
+#include "widgets/framework/qt/image_indexes.h"
+#include "widgets/painting/qt/image_list.h"
+#include "widgets/painting/qt/paint_objects.h"
 
 #include <QImage>
 #include <QWidget>

@@ -1,9 +1,9 @@
-#include "widgets/qt/dud_custom_control.h"
+#include "widgets/framework/qt/custom_control.h"
 
 #include "platform/qt/ui_scale.h"
-#include "widgets/frames.h"
-#include "widgets/qt/dud_control.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/painting/frames.h"
+#include "widgets/framework/qt/control.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QEnterEvent>
 #include <QFocusEvent>

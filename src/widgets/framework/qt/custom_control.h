@@ -4,10 +4,10 @@
 // the focus.
 #pragma once
 
-#include "widgets/canvas.h"
-#include "widgets/qt/dud_image_indexes.h"
-#include "widgets/qt/dud_image_list.h"
-#include "widgets/qt/dud_paint_objects.h"
+#include "widgets/framework/canvas.h"
+#include "widgets/framework/qt/image_indexes.h"
+#include "widgets/painting/qt/image_list.h"
+#include "widgets/painting/qt/paint_objects.h"
 
 #include <QImage>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "widgets/qt/dud_meter.h"
+#include "widgets/framework/qt/meter.h"
 
 #include "platform/qt/ui_scale.h"
 

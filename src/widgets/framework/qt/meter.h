@@ -4,9 +4,9 @@
 // one piece), since a caller busy with a long job pumps messages rarely.
 #pragma once
 
-#include "widgets/caption3d.h"
-#include "widgets/meter_values.h"
-#include "widgets/qt/dud_control.h"
+#include "widgets/painting/caption3d.h"
+#include "widgets/framework/meter_values.h"
+#include "widgets/framework/qt/control.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>

@@ -2,7 +2,7 @@
 // on screen (into its surface image) and in pixel tests alike.
 #pragma once
 
-#include "widgets/canvas.h"
+#include "widgets/framework/canvas.h"
 
 #include <QColor>
 #include <QFont>

@@ -5,7 +5,7 @@
 // component that outlives its owner never touches it again.
 #pragma once
 
-#include "widgets/dud_object.h"
+#include "widgets/framework/object.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,6 +1,6 @@
-#include "widgets/qt/dud_bitmap_stream.h"
+#include "widgets/painting/qt/bitmap_stream.h"
 
-#include "widgets/bmp_format.h"
+#include "widgets/painting/bmp_format.h"
 
 namespace kyd::widgets {
 

@@ -3,7 +3,7 @@
 // Qt's BMP reader once our checks passed.
 #pragma once
 
-#include "widgets/dud_stream.h"
+#include "widgets/storage/stream.h"
 
 #include <QImage>
 

@@ -1,4 +1,4 @@
-#include "widgets/qt/dud_bmp.h"
+#include "widgets/painting/qt/bmp.h"
 
 #include <algorithm>
 #include <array>

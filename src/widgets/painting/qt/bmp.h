@@ -7,8 +7,8 @@
 // EDUDWrongPixelFormat. Rounding is exact, ties going to the even neighbour.
 #pragma once
 
-#include "widgets/dud_object.h"
-#include "widgets/graphics.h"
+#include "widgets/framework/object.h"
+#include "widgets/framework/graphics.h"
 
 #include <QImage>
 

@@ -1,6 +1,6 @@
-#include "widgets/qt/dud_bmp_draw.h"
+#include "widgets/painting/qt/bmp_draw.h"
 
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QPainter>
 

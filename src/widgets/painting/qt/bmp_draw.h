@@ -4,7 +4,7 @@
 // pictures but have no effect here (flag $1000 is accepted and ignored).
 #pragma once
 
-#include "widgets/canvas.h"
+#include "widgets/framework/canvas.h"
 
 #include <QImage>
 

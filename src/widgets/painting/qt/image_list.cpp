@@ -1,8 +1,8 @@
-#include "widgets/qt/dud_image_list.h"
+#include "widgets/painting/qt/image_list.h"
 
-#include "widgets/qt/dud_bitmap_stream.h"
-#include "widgets/qt/dud_image_list_wrappers.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/painting/qt/bitmap_stream.h"
+#include "widgets/painting/qt/image_list_wrappers.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QPainter>
 #include <QResource>

@@ -5,9 +5,9 @@
 // answers: sizes and counts 0, no valid item, white colours.
 #pragma once
 
-#include "widgets/dud_cont.h"
-#include "widgets/dud_property_stream.h"
-#include "widgets/graphics.h"
+#include "widgets/storage/containers.h"
+#include "widgets/storage/property_stream.h"
+#include "widgets/framework/graphics.h"
 
 #include <QImage>
 
@@ -20,7 +20,7 @@ class TCanvas;
 class TQtCanvas;
 
 // Save pixel formats 0..3 of bitmap and image items: the picture's own
-// depth, 1, 4 and 8 bits a pixel (formats of qt/dud_bitmap_stream.h).
+// depth, 1, 4 and 8 bits a pixel (formats of bitmap_stream.h).
 int DUDSavePixelFormatToBmpFormat(int savePixelFormat);
 
 class EInvalidGraphicOperation : public EDUDException {

@@ -1,4 +1,4 @@
-#include "widgets/qt/dud_image_list_ident.h"
+#include "widgets/painting/qt/image_list_ident.h"
 
 namespace kyd::widgets {
 

@@ -5,8 +5,8 @@
 // instead, and gets no such property.
 #pragma once
 
-#include "widgets/dud_property_stream.h"
-#include "widgets/qt/dud_image_list.h"
+#include "widgets/storage/property_stream.h"
+#include "widgets/painting/qt/image_list.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
-#include "widgets/qt/dud_image_list_wrappers.h"
+#include "widgets/painting/qt/image_list_wrappers.h"
 
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 namespace kyd::widgets {
 

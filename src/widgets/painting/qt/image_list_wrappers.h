@@ -4,7 +4,7 @@
 // container items of its own, nor has a list file.
 #pragma once
 
-#include "widgets/qt/dud_image_list.h"
+#include "widgets/painting/qt/image_list.h"
 
 #include <QPixmap>
 

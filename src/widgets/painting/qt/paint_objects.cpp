@@ -1,8 +1,8 @@
-#include "widgets/qt/dud_paint_objects.h"
+#include "widgets/painting/qt/paint_objects.h"
 
-#include "widgets/qt/dud_bmp.h"
-#include "widgets/qt/dud_bmp_draw.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/painting/qt/bmp.h"
+#include "widgets/painting/qt/bmp_draw.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <cstdio>
 

@@ -4,9 +4,9 @@
 // differs; owned objects are copied into, never replaced.
 #pragma once
 
-#include "widgets/dud_utils.h"
-#include "widgets/gradient.h"
-#include "widgets/qt/dud_image_list.h"
+#include "widgets/framework/utils.h"
+#include "widgets/painting/gradient.h"
+#include "widgets/painting/qt/image_list.h"
 
 #include <QImage>
 

@@ -1,6 +1,6 @@
-#include "widgets/qt/dud_cursors.h"
+#include "widgets/services/qt/cursors.h"
 
-#include "widgets/dud_class.h"
+#include "widgets/services/application.h"
 
 #include <QPixmap>
 #include <QString>

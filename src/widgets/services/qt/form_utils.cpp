@@ -1,9 +1,9 @@
-#include "widgets/qt/dud_form_utils.h"
+#include "widgets/services/qt/form_utils.h"
 
-#include "widgets/canvas.h"
-#include "widgets/dud_class.h"
-#include "widgets/qt/dud_bmp_draw.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/framework/canvas.h"
+#include "widgets/services/application.h"
+#include "widgets/painting/qt/bmp_draw.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -3,9 +3,9 @@
 // bitmaps, the font height, and the opening ("explode") animation of a form.
 #pragma once
 
-#include "widgets/dud_utils.h"
-#include "widgets/graphics.h"
-#include "widgets/qt/dud_system_menu.h"
+#include "widgets/framework/utils.h"
+#include "widgets/framework/graphics.h"
+#include "widgets/services/qt/system_menu.h"
 
 #include <QIcon>
 #include <QImage>

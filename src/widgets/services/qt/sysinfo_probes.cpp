@@ -1,8 +1,8 @@
-#include "widgets/qt/dud_sysinfo_probes.h"
+#include "widgets/services/qt/sysinfo_probes.h"
 
 #include "platform/qt/lock_keys.h"
-#include "widgets/dud_sysinfo.h"
-#include "widgets/qt/dud_image_list.h"
+#include "widgets/services/sysinfo.h"
+#include "widgets/painting/qt/image_list.h"
 
 #include <QApplication>
 #include <QGuiApplication>

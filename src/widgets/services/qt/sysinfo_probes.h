@@ -2,7 +2,7 @@
 // caption layout's view of a window.
 #pragma once
 
-#include "widgets/dud_sysinfo.h"
+#include "widgets/services/sysinfo.h"
 
 class QWidget;
 

@@ -1,4 +1,4 @@
-#include "widgets/qt/dud_system_menu.h"
+#include "widgets/services/qt/system_menu.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
-#include "widgets/qt/dud_window_utils.h"
+#include "widgets/services/qt/window_utils.h"
 
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,9 +1,9 @@
-// Window helpers over the pure placement rules of dud_utils.h: centring,
+// Window helpers over the pure placement rules of framework/utils.h: centring,
 // positioning in a target area, centring a child over its parent, waiting
 // while events are handled, and a copy of part of the screen.
 #pragma once
 
-#include "widgets/dud_utils.h"
+#include "widgets/framework/utils.h"
 
 #include <QImage>
 #include <QWidget>

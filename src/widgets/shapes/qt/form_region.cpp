@@ -1,4 +1,4 @@
-#include "widgets/qt/dud_form_region.h"
+#include "widgets/shapes/qt/form_region.h"
 
 namespace kyd::widgets {
 

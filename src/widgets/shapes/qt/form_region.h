@@ -5,8 +5,8 @@
 // (caption strip kept or cut away).
 #pragma once
 
-#include "widgets/frames.h"
-#include "widgets/qt/dud_window_regions.h"
+#include "widgets/painting/frames.h"
+#include "widgets/shapes/qt/window_regions.h"
 
 #include <QRegion>
 #include <QSize>

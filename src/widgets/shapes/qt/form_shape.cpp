@@ -1,7 +1,7 @@
-#include "widgets/qt/dud_form_shape.h"
+#include "widgets/shapes/qt/form_shape.h"
 
-#include "widgets/dud_class.h"
-#include "widgets/qt/dud_image_list_ident.h"
+#include "widgets/services/application.h"
+#include "widgets/painting/qt/image_list_ident.h"
 
 #include <QEvent>
 #include <QMouseEvent>

@@ -6,12 +6,12 @@
 // its own stays frameless either way. One form shape to a form.
 #pragma once
 
-#include "widgets/image_list_link.h"
-#include "widgets/qt/dud_form_region.h"
-#include "widgets/qt/dud_image_list.h"
-#include "widgets/qt/dud_paint_objects.h"
-#include "widgets/qt/dud_region.h"
-#include "widgets/qt/dud_wnd_proc_component.h"
+#include "widgets/framework/image_list_link.h"
+#include "widgets/shapes/qt/form_region.h"
+#include "widgets/painting/qt/image_list.h"
+#include "widgets/painting/qt/paint_objects.h"
+#include "widgets/shapes/qt/region.h"
+#include "widgets/framework/qt/wnd_proc_component.h"
 
 #include <QPoint>
 

@@ -1,8 +1,8 @@
-#include "widgets/qt/dud_region.h"
+#include "widgets/shapes/qt/region.h"
 
-#include "widgets/dud_class.h"
-#include "widgets/qt/dud_region_data.h"
-#include "widgets/qt/dud_window_regions.h"
+#include "widgets/services/application.h"
+#include "widgets/shapes/qt/region_data.h"
+#include "widgets/shapes/qt/window_regions.h"
 
 namespace kyd::widgets {
 

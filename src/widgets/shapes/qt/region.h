@@ -5,10 +5,10 @@
 // window's shadow and border along the outline.
 #pragma once
 
-#include "widgets/dud_property_stream.h"
-#include "widgets/dud_region_mask.h"
-#include "widgets/dud_shape_settings.h"
-#include "widgets/qt/dud_region_frames.h"
+#include "widgets/storage/property_stream.h"
+#include "widgets/shapes/region_mask.h"
+#include "widgets/shapes/shape_settings.h"
+#include "widgets/shapes/qt/region_frames.h"
 
 #include <QPointer>
 #include <QRegion>

@@ -1,8 +1,8 @@
-// Region data (see widgets/dud_region_mask.h) as a Qt region and back.
+// Region data (see widgets/shapes/region_mask.h) as a Qt region and back.
 #pragma once
 
-#include "widgets/dud_region_bands.h"
-#include "widgets/dud_region_mask.h"
+#include "widgets/shapes/region_bands.h"
+#include "widgets/shapes/region_mask.h"
 
 #include <QList>
 #include <QRect>

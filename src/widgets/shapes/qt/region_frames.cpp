@@ -1,6 +1,6 @@
-#include "widgets/qt/dud_region_frames.h"
+#include "widgets/shapes/qt/region_frames.h"
 
-#include "widgets/qt/dud_shape_draw.h"
+#include "widgets/shapes/qt/shape_draw.h"
 
 #include <QPainterPath>
 

@@ -4,9 +4,9 @@
 // routine leaves the canvas's clipping as it found it.
 #pragma once
 
-#include "widgets/dud_region_bands.h"
-#include "widgets/qt/dud_window_regions.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/shapes/region_bands.h"
+#include "widgets/shapes/qt/window_regions.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <functional>
 

@@ -3,8 +3,8 @@
 // canvas, from the outline the shape outline routines compute.
 #pragma once
 
-#include "widgets/dud_shape_outline.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/shapes/shape_outline.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QImage>
 

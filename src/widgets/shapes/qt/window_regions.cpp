@@ -1,6 +1,6 @@
-#include "widgets/qt/dud_window_regions.h"
+#include "widgets/shapes/qt/window_regions.h"
 
-#include "widgets/qt/dud_region_data.h"
+#include "widgets/shapes/qt/region_data.h"
 
 #include <QPainterPath>
 

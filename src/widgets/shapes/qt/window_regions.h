@@ -5,9 +5,9 @@
 // above bottom are taken the right way round.
 #pragma once
 
-#include "widgets/dud_region_bands.h"
-#include "widgets/dud_region_geometry.h"
-#include "widgets/graphics.h"
+#include "widgets/shapes/region_bands.h"
+#include "widgets/shapes/region_geometry.h"
+#include "widgets/framework/graphics.h"
 
 #include <QRegion>
 

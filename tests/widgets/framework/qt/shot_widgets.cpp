@@ -4,8 +4,8 @@
 #include "support_shot_panel.h"
 
 #include "platform/qt/ui_scale.h"
-#include "widgets/qt/dud_meter.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/framework/qt/meter.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -1,7 +1,7 @@
 // A control's image-list identity through the form's property stream.
-#include "widgets/qt/dud_control.h"
-#include "widgets/qt/dud_image_list.h"
-#include "widgets/qt/dud_image_list_wrappers.h"
+#include "widgets/framework/qt/control.h"
+#include "widgets/painting/qt/image_list.h"
+#include "widgets/painting/qt/image_list_wrappers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Event hooks on a form, and the caption layout's view of a window: one delivery per event however often a hook is
 // switched, independent hooks removed in either order, an owner that goes
 // first, MDI frames and the main window.
-#include "widgets/qt/dud_sysinfo_probes.h"
-#include "widgets/qt/dud_wnd_proc_component.h"
+#include "widgets/services/qt/sysinfo_probes.h"
+#include "widgets/framework/qt/wnd_proc_component.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,8 +1,8 @@
 // The meter control: what it paints, when it paints, and its events.
 #include "pixels.h"
 
-#include "widgets/qt/dud_custom_control.h"
-#include "widgets/qt/dud_meter.h"
+#include "widgets/framework/qt/custom_control.h"
+#include "widgets/framework/qt/meter.h"
 
 #include <QApplication>
 #include <QEnterEvent>

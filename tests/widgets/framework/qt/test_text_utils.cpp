@@ -2,14 +2,14 @@
 // 3-D text, measuring without a canvas, aligned text rectangles, the
 // TrueType test, a glyph's disabled picture and centring a bare window.
 #include "pixels.h"
-#include "widgets/caption3d.h"
-#include "widgets/dud_text_forms.h"
-#include "widgets/qt/dud_form_utils.h"
-#include "widgets/qt/dud_image_list.h"
-#include "widgets/qt/dud_paint_objects.h"
-#include "widgets/qt/dud_sysinfo_probes.h"
-#include "widgets/qt/dud_window_utils.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/painting/caption3d.h"
+#include "widgets/storage/text_forms.h"
+#include "widgets/services/qt/form_utils.h"
+#include "widgets/painting/qt/image_list.h"
+#include "widgets/painting/qt/paint_objects.h"
+#include "widgets/services/qt/sysinfo_probes.h"
+#include "widgets/services/qt/window_utils.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <gtest/gtest.h>
 

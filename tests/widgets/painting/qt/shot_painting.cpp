@@ -4,17 +4,17 @@
 #include "support_shot_panel.h"
 
 #include "platform/qt/ui_scale.h"
-#include "widgets/caption3d.h"
-#include "widgets/dud_utils.h"
-#include "widgets/frames.h"
-#include "widgets/gradient.h"
-#include "widgets/qt/dud_bmp.h"
-#include "widgets/qt/dud_control.h"
-#include "widgets/qt/dud_form_utils.h"
-#include "widgets/qt/dud_image_list.h"
-#include "widgets/qt/dud_paint_objects.h"
-#include "widgets/qt/dud_sysinfo_probes.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/painting/caption3d.h"
+#include "widgets/framework/utils.h"
+#include "widgets/painting/frames.h"
+#include "widgets/painting/gradient.h"
+#include "widgets/painting/qt/bmp.h"
+#include "widgets/framework/qt/control.h"
+#include "widgets/services/qt/form_utils.h"
+#include "widgets/painting/qt/image_list.h"
+#include "widgets/painting/qt/paint_objects.h"
+#include "widgets/services/qt/sysinfo_probes.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QGridLayout>
 #include <QLabel>

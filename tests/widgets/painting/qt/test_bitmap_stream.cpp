@@ -1,8 +1,8 @@
 // Pictures stored as BMP images by our own writer and read back through
 // Qt; the system-menu entries as window hints.
-#include "widgets/bmp_format.h"
-#include "widgets/qt/dud_bitmap_stream.h"
-#include "widgets/qt/dud_system_menu.h"
+#include "widgets/painting/bmp_format.h"
+#include "widgets/painting/qt/bitmap_stream.h"
+#include "widgets/services/qt/system_menu.h"
 
 #include <QWidget>
 #include <gtest/gtest.h>

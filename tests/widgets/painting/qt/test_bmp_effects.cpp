@@ -1,13 +1,13 @@
 // The 24-bit bitmap routines and the picture containers.
 #include "pixels.h"
 
-#include "widgets/dud_cont.h"
-#include "widgets/dud_wave.h"
-#include "widgets/gradient.h"
-#include "widgets/qt/dud_bitmap_stream.h"
-#include "widgets/qt/dud_bmp.h"
-#include "widgets/qt/dud_image_list.h"
-#include "widgets/qt/dud_image_list_wrappers.h"
+#include "widgets/storage/containers.h"
+#include "widgets/storage/wave.h"
+#include "widgets/painting/gradient.h"
+#include "widgets/painting/qt/bitmap_stream.h"
+#include "widgets/painting/qt/bmp.h"
+#include "widgets/painting/qt/image_list.h"
+#include "widgets/painting/qt/image_list_wrappers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Frames, edges, bevels and text calls, painted on the image canvas.
 #include "pixels.h"
 
-#include "widgets/bevel.h"
-#include "widgets/caption3d.h"
-#include "widgets/frames.h"
+#include "widgets/painting/bevel.h"
+#include "widgets/painting/caption3d.h"
+#include "widgets/painting/frames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Image-list files on a full or size-limited file system, and image-list
 // loads of what is not a regular file.
 #include "support/child_process.h"
-#include "widgets/qt/dud_bmp.h"
-#include "widgets/qt/dud_image_list.h"
+#include "widgets/painting/qt/bmp.h"
+#include "widgets/painting/qt/image_list.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 // canvas.
 #include "pixels.h"
 
-#include "widgets/dud_utils.h"
-#include "widgets/frames.h"
-#include "widgets/qt/dud_bmp.h"
-#include "widgets/qt/dud_bmp_draw.h"
-#include "widgets/qt/dud_control.h"
-#include "widgets/qt/dud_paint_objects.h"
+#include "widgets/framework/utils.h"
+#include "widgets/painting/frames.h"
+#include "widgets/painting/qt/bmp.h"
+#include "widgets/painting/qt/bmp_draw.h"
+#include "widgets/framework/qt/control.h"
+#include "widgets/painting/qt/paint_objects.h"
 
 #include <gtest/gtest.h>
 

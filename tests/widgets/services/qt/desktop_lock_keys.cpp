@@ -1,7 +1,7 @@
 // The lock keys read from a real X server: Caps Lock switched with
 // xdotool is read back on and off.
-#include "widgets/dud_sysinfo.h"
-#include "widgets/qt/dud_sysinfo_probes.h"
+#include "widgets/services/sysinfo.h"
+#include "widgets/services/qt/sysinfo_probes.h"
 
 #include <gtest/gtest.h>
 

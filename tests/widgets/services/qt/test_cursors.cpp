@@ -1,6 +1,6 @@
 // The screen's cursor table and the application object's own cursor.
-#include "widgets/dud_class.h"
-#include "widgets/qt/dud_cursors.h"
+#include "widgets/services/application.h"
+#include "widgets/services/qt/cursors.h"
 
 #include <gtest/gtest.h>
 

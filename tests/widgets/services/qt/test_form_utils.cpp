@@ -1,8 +1,8 @@
 // Form helpers (offscreen): modal forms, small bitmaps, masks from a canvas,
 // and the explode animation driven step by step.
-#include "widgets/qt/dud_form_utils.h"
-#include "widgets/canvas.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/services/qt/form_utils.h"
+#include "widgets/framework/canvas.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include "platform/clock.h"
 #include "platform/message_loop.h"
 #include "platform/qt/qt_message_loop.h"
-#include "widgets/dud_class.h"
-#include "widgets/dud_timer.h"
+#include "widgets/services/application.h"
+#include "widgets/services/timer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Window helpers on real widgets (offscreen).
-#include "widgets/qt/dud_window_utils.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/services/qt/window_utils.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <gtest/gtest.h>
 

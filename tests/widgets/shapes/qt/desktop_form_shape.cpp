@@ -4,7 +4,7 @@
 // (a part of the screen around a shaped form) into the screenshots folder.
 #include "support/screenshot.h"
 
-#include "widgets/qt/dud_form_shape.h"
+#include "widgets/shapes/qt/form_shape.h"
 
 #include <QGuiApplication>
 #include <QLabel>

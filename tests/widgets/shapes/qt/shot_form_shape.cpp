@@ -3,8 +3,8 @@
 #include "support/screenshot.h"
 
 #include "platform/qt/ui_scale.h"
-#include "widgets/qt/dud_form_shape.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/shapes/qt/form_shape.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QLabel>
 #include <QPainter>

@@ -4,9 +4,9 @@
 #include "support_shot_panel.h"
 
 #include "platform/qt/ui_scale.h"
-#include "widgets/qt/dud_region_data.h"
-#include "widgets/qt/dud_region_frames.h"
-#include "widgets/qt/dud_shape_draw.h"
+#include "widgets/shapes/qt/region_data.h"
+#include "widgets/shapes/qt/region_frames.h"
+#include "widgets/shapes/qt/shape_draw.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -1,5 +1,5 @@
 // The outline of a shaped form, with the classic window metrics.
-#include "widgets/qt/dud_form_region.h"
+#include "widgets/shapes/qt/form_region.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // A shaped form on the offscreen platform.
-#include "widgets/dud_class.h"
-#include "widgets/qt/dud_form_shape.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/services/application.h"
+#include "widgets/shapes/qt/form_shape.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QApplication>
 #include <QBuffer>

@@ -1,6 +1,6 @@
-#include "widgets/dud_stream.h"
-#include "widgets/qt/dud_region.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/storage/stream.h"
+#include "widgets/shapes/qt/region.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // data, sizes from nothing to far beyond a window, coordinates at the ends
 // of the integer range. Each gives a region within the window range or
 // none, never a crash.
-#include "widgets/qt/dud_form_region.h"
-#include "widgets/qt/dud_region_data.h"
-#include "widgets/qt/dud_region_frames.h"
+#include "widgets/shapes/qt/form_region.h"
+#include "widgets/shapes/qt/region_data.h"
+#include "widgets/shapes/qt/region_frames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "widgets/qt/dud_region_data.h"
+#include "widgets/shapes/qt/region_data.h"
 
 #include <gtest/gtest.h>
 

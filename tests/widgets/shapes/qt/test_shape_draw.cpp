@@ -1,7 +1,7 @@
 // The shape painter, pixel by pixel on an image canvas.
 #include "pixels.h"
 
-#include "widgets/qt/dud_shape_draw.h"
+#include "widgets/shapes/qt/shape_draw.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Window outlines as regions, without a window.
-#include "widgets/qt/dud_region_data.h"
-#include "widgets/qt/dud_region.h"
-#include "widgets/qt/dud_region_frames.h"
+#include "widgets/shapes/qt/region_data.h"
+#include "widgets/shapes/qt/region.h"
+#include "widgets/shapes/qt/region_frames.h"
 
 #include <gtest/gtest.h>
 

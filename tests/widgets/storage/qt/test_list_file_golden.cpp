@@ -5,9 +5,9 @@
 // expanding and the writer's output does not drift.
 //
 // KYD_WRITE_GOLDEN_LISTS=<folder> writes the files afresh into that folder.
-#include "widgets/dud_cont.h"
-#include "widgets/qt/dud_bmp.h"
-#include "widgets/qt/dud_image_list.h"
+#include "widgets/storage/containers.h"
+#include "widgets/painting/qt/bmp.h"
+#include "widgets/painting/qt/image_list.h"
 
 #include <gtest/gtest.h>
 

@@ -109,32 +109,20 @@ void TDUDListItem::Assign(const TDUDListItem& other)
     EndUpdate(true);
 }
 
-void TDUDStringListItem::ReadBody(TStream& s, std::uint8_t flag)
+void TDUDStringListBody::ReadFrom(TStream& s, std::uint8_t flag)
 {
     Items.clear();
     if (flag & ifData)
         stReadStringList(s, Items, (flag & ifCompressed) != 0);
 }
 
-void TDUDStringListItem::WriteBody(TStream& s) const
+void TDUDStringListBody::WriteTo(TStream& s, bool compressed) const
 {
-    if (!GetEmpty())
-        stWriteStringList(s, Items, Compressed());
+    if (!BodyEmpty())
+        stWriteStringList(s, Items, compressed);
 }
 
-void TDUDStringListItem::TakeData(TDUDListItem& other)
-{
-    Items = std::move(static_cast<TDUDStringListItem&>(other).Items);
-}
-
-void TDUDStringListItem::Assign(const TDUDListItem& other)
-{
-    if (auto* o = dynamic_cast<const TDUDStringListItem*>(&other))
-        Items = o->Items;
-    TDUDListItem::Assign(other);
-}
-
-void TDUDGenericListItem::ReadBody(TStream& s, std::uint8_t flag)
+void TDUDGenericListBody::ReadFrom(TStream& s, std::uint8_t flag)
 {
     Data.clear();
     if (flag & ifData)
@@ -142,27 +130,11 @@ void TDUDGenericListItem::ReadBody(TStream& s, std::uint8_t flag)
     FileName = stReadString(s);
 }
 
-void TDUDGenericListItem::WriteBody(TStream& s) const
+void TDUDGenericListBody::WriteTo(TStream& s, bool compressed) const
 {
-    if (!GetEmpty())
-        stWriteBlock(s, Data.data(), Data.size(), Compressed());
+    if (!BodyEmpty())
+        stWriteBlock(s, Data.data(), Data.size(), compressed);
     stWriteString(s, FileName);
-}
-
-void TDUDGenericListItem::TakeData(TDUDListItem& other)
-{
-    auto& o = static_cast<TDUDGenericListItem&>(other);
-    Data = std::move(o.Data);
-    FileName = std::move(o.FileName);
-}
-
-void TDUDGenericListItem::Assign(const TDUDListItem& other)
-{
-    if (auto* o = dynamic_cast<const TDUDGenericListItem*>(&other)) {
-        Data = o->Data;
-        FileName = o->FileName;
-    }
-    TDUDListItem::Assign(other);
 }
 
 void TDUDGenericListItem::LoadFromFile(const std::string& name)
@@ -182,12 +154,7 @@ void TDUDGenericListItem::LoadFromFile(const std::string& name)
     Change();
 }
 
-void TDUDWaveListItem::FreeData()
-{
-    Wave.FreeWave();
-}
-
-void TDUDWaveListItem::ReadBody(TStream& s, std::uint8_t flag)
+void TDUDWaveListBody::ReadFrom(TStream& s, std::uint8_t flag)
 {
     Wave.FreeWave();
     if (!(flag & ifData))
@@ -199,22 +166,10 @@ void TDUDWaveListItem::ReadBody(TStream& s, std::uint8_t flag)
     }
 }
 
-void TDUDWaveListItem::WriteBody(TStream& s) const
+void TDUDWaveListBody::WriteTo(TStream& s, bool compressed) const
 {
-    if (!GetEmpty())
-        stWriteWave(s, Wave, Compressed());
-}
-
-void TDUDWaveListItem::TakeData(TDUDListItem& other)
-{
-    Wave.Assign(static_cast<TDUDWaveListItem&>(other).Wave);
-}
-
-void TDUDWaveListItem::Assign(const TDUDListItem& other)
-{
-    if (auto* o = dynamic_cast<const TDUDWaveListItem*>(&other))
-        Wave.Assign(o->Wave);
-    TDUDListItem::Assign(other);
+    if (!BodyEmpty())
+        stWriteWave(s, Wave, compressed);
 }
 
 // --- containers --------------------------------------------------------

@@ -95,50 +95,78 @@ private:
     TDUDCustomContainer* container_ = nullptr;
 };
 
-class TDUDStringListItem : public TDUDListItem {
-public:
+// The data of one kind of list item, and how that kind stores it: each
+// body empties itself, says whether it is empty, and reads and writes its
+// part of the item record (`flag` is the record's flag byte).
+struct TDUDStringListBody {
     TStringList Items;
-    void FreeData() override { Items.clear(); }
-    bool GetEmpty() const override { return Items.empty(); }
-    std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<TDUDStringListItem>(); }
-    void Assign(const TDUDListItem& other) override;
-
-protected:
-    void ReadBody(TStream& s, std::uint8_t flag) override;
-    void WriteBody(TStream& s) const override;
-    void TakeData(TDUDListItem& other) override;
+    void ClearBody() { Items.clear(); }
+    bool BodyEmpty() const { return Items.empty(); }
+    void ReadFrom(TStream& s, std::uint8_t flag);
+    void WriteTo(TStream& s, bool compressed) const;
 };
 
-class TDUDGenericListItem : public TDUDListItem {
-public:
+// Unlike the other kinds, a generic item keeps the name of the file its
+// bytes came from, stored after the data even when there is no data.
+struct TDUDGenericListBody {
     std::vector<std::uint8_t> Data;
     std::string FileName; // without folder
-    void FreeData() override { Data.clear(); }
-    bool GetEmpty() const override { return Data.empty(); }
+    void ClearBody() { Data.clear(); }
+    bool BodyEmpty() const { return Data.empty(); }
+    void ReadFrom(TStream& s, std::uint8_t flag);
+    void WriteTo(TStream& s, bool compressed) const;
+};
+
+// A wave is an object with its own change notification rather than a
+// plain value, so it is copied (and taken over) through TDUDWave::Assign;
+// a damaged wave in a record is a read error like any other damage.
+struct TDUDWaveListBody {
+    TDUDWave Wave;
+    TDUDWaveListBody() = default;
+    TDUDWaveListBody& operator=(const TDUDWaveListBody& other)
+    {
+        Wave.Assign(other.Wave);
+        return *this;
+    }
+    void ClearBody() { Wave.FreeWave(); }
+    bool BodyEmpty() const { return Wave.Empty(); }
+    void ReadFrom(TStream& s, std::uint8_t flag);
+    void WriteTo(TStream& s, bool compressed) const;
+};
+
+// A list item of the kind `Self` whose data is `Body`: the item's
+// overrides, the same for every kind, in terms of the body.
+template <class Self, class Body>
+class TDUDListItemOf : public TDUDListItem, public Body {
+public:
+    void FreeData() override { Body::ClearBody(); }
+    bool GetEmpty() const override { return Body::BodyEmpty(); }
+    std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<Self>(); }
+    void Assign(const TDUDListItem& other) override
+    {
+        if (auto* o = dynamic_cast<const Self*>(&other))
+            body() = static_cast<const Body&>(*o);
+        TDUDListItem::Assign(other);
+    }
+
+protected:
+    void ReadBody(TStream& s, std::uint8_t flag) override { Body::ReadFrom(s, flag); }
+    void WriteBody(TStream& s) const override { Body::WriteTo(s, Compressed()); }
+    void TakeData(TDUDListItem& other) override { body() = std::move(static_cast<Body&>(static_cast<Self&>(other))); }
+
+private:
+    Body& body() { return *this; }
+};
+
+class TDUDStringListItem : public TDUDListItemOf<TDUDStringListItem, TDUDStringListBody> {};
+
+class TDUDGenericListItem : public TDUDListItemOf<TDUDGenericListItem, TDUDGenericListBody> {
+public:
     // A file that doesn't exist empties the item.
     void LoadFromFile(const std::string& name);
-    std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<TDUDGenericListItem>(); }
-    void Assign(const TDUDListItem& other) override;
-
-protected:
-    void ReadBody(TStream& s, std::uint8_t flag) override;
-    void WriteBody(TStream& s) const override;
-    void TakeData(TDUDListItem& other) override;
 };
 
-class TDUDWaveListItem : public TDUDListItem {
-public:
-    TDUDWave Wave;
-    void FreeData() override;
-    bool GetEmpty() const override { return Wave.Empty(); }
-    std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<TDUDWaveListItem>(); }
-    void Assign(const TDUDListItem& other) override;
-
-protected:
-    void ReadBody(TStream& s, std::uint8_t flag) override;
-    void WriteBody(TStream& s) const override;
-    void TakeData(TDUDListItem& other) override;
-};
+class TDUDWaveListItem : public TDUDListItemOf<TDUDWaveListItem, TDUDWaveListBody> {};
 
 // An ordered list of items of one kind.
 class TDUDCustomContainer : public TDUDBaseContainer {

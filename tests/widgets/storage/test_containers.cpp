@@ -322,3 +322,47 @@ TEST(WidgetGradients, TiesRoundUpWhicheverWayTheGradientRuns)
                 EXPECT_EQ(ab, ba) << std::hex << a << " " << b << " " << std::dec << n;
             }
 }
+
+TEST(WidgetContainers, ItemsCopyAndTakeOnlyTheDataOfTheirOwnKind)
+{
+    TDUDGenericListItem generic;
+    generic.Data = {1, 2, 3};
+    generic.FileName = "f.bin";
+    generic.SetDescription("d");
+    generic.SetIdent(7);
+
+    auto copy = generic.NewEmpty();
+    ASSERT_NE(nullptr, dynamic_cast<TDUDGenericListItem*>(copy.get()));
+    EXPECT_TRUE(copy->GetEmpty());
+    copy->Assign(generic);
+    auto& g = static_cast<TDUDGenericListItem&>(*copy);
+    EXPECT_EQ(generic.Data, g.Data);
+    EXPECT_EQ("f.bin", g.FileName);
+    EXPECT_EQ("d", g.Description());
+    EXPECT_EQ(7, g.Ident());
+    g.FreeData(); // the data goes, the file name it came from stays
+    EXPECT_TRUE(g.GetEmpty());
+    EXPECT_EQ("f.bin", g.FileName);
+
+    // From another kind only the description, ident and flag are taken.
+    TDUDStringListItem strings;
+    strings.Items = {"x"};
+    strings.Assign(generic);
+    EXPECT_EQ(TStringList{"x"}, strings.Items);
+    EXPECT_EQ("d", strings.Description());
+    EXPECT_EQ(7, strings.Ident());
+
+    // A record read back whole replaces the data; a cut one leaves it.
+    TMemoryStream s;
+    generic.WriteData(s);
+    Bytes record = s.Bytes();
+    TDUDGenericListItem read;
+    read.Data = {9};
+    TMemoryStream cut(Bytes(record.begin(), record.end() - 2));
+    EXPECT_THROW(read.ReadData(cut), EReadError);
+    EXPECT_EQ(Bytes{9}, read.Data);
+    TMemoryStream whole(record);
+    read.ReadData(whole);
+    EXPECT_EQ(generic.Data, read.Data);
+    EXPECT_EQ("f.bin", read.FileName);
+}

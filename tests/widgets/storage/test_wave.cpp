@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <unistd.h>
 #include <vector>
 
@@ -287,4 +289,40 @@ TEST(Wave, OneSoundFetchedFromAWaveListFile)
     EXPECT_TRUE(wave.Empty());
     EXPECT_FALSE(DUDWVLGetItem(file, 2, wave));
     std::remove(file.c_str());
+}
+
+TEST(Wave, WaveItemsCopyTheirSoundAndRefuseADamagedOne)
+{
+    TDUDWaveListItem item;
+    TMemoryStream in(Wave(1, 1, 8000, 8, 40));
+    item.Wave.LoadFromStream(in);
+
+    auto copy = item.NewEmpty();
+    ASSERT_NE(nullptr, dynamic_cast<TDUDWaveListItem*>(copy.get()));
+    EXPECT_TRUE(copy->GetEmpty());
+    copy->Assign(item);
+    EXPECT_EQ(item.Wave.Size(), static_cast<TDUDWaveListItem&>(*copy).Wave.Size());
+    copy->FreeData();
+    EXPECT_TRUE(copy->GetEmpty());
+
+    // A record whose sound is not a wave is a read error that keeps the
+    // item's sound; the sound intact is taken over.
+    TMemoryStream s;
+    item.WriteData(s);
+    Bytes record = s.Bytes();
+    Bytes damaged = record;
+    const auto riff = std::search(damaged.begin(), damaged.end(), std::begin("RIFF"), std::end("RIFF") - 1);
+    ASSERT_NE(damaged.end(), riff);
+    riff[0] = 'X';
+    TDUDWaveListItem read;
+    TMemoryStream other(Wave(1, 2, 11025, 16, 20));
+    read.Wave.LoadFromStream(other);
+    const std::size_t before = read.Wave.Size();
+    TMemoryStream bad(damaged);
+    EXPECT_THROW(read.ReadData(bad), EReadError);
+    EXPECT_EQ(before, read.Wave.Size());
+    TMemoryStream good(record);
+    read.ReadData(good);
+    EXPECT_EQ(item.Wave.Size(), read.Wave.Size());
+    EXPECT_EQ(8000u, read.Wave.SampleRate());
 }

@@ -11,8 +11,8 @@
 // run is checked to give its input back; fails when a side could not be
 // measured or no prose was found.
 // Usage: bench_compress [--rounds R] [--mb N]
-#include "widgets/bmp_format.h"
-#include "widgets/dud_stream.h"
+#include "widgets/painting/bmp_format.h"
+#include "widgets/storage/stream.h"
 
 #include "bench_stats.h"
 

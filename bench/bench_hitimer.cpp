@@ -15,7 +15,7 @@
 
 #include "platform/message_loop.h"
 #include "platform/plain_message_loop.h"
-#include "widgets/dud_timer.h"
+#include "widgets/services/timer.h"
 
 #include <algorithm>
 #include <atomic>

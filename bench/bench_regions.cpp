@@ -9,8 +9,8 @@
 // ours met its goal (a median under 100 ms). Fails when a side could not be measured
 // or the decoded region differs from the reference.
 // Usage: bench_regions [--rects N] [--rounds R] [--size S]
-#include "widgets/qt/dud_region_data.h"
-#include "widgets/qt/dud_window_regions.h"
+#include "widgets/shapes/qt/region_data.h"
+#include "widgets/shapes/qt/window_regions.h"
 
 #include "bench_stats.h"
 

@@ -1,14 +1,14 @@
 #include "support_fuzz_entries.h"
 
-#include "widgets/dud_cont.h"
+#include "widgets/storage/containers.h"
 #include "platform/audio_output.h"
 #include "platform/system_info.h"
-#include "widgets/dud_ini_ctrl.h"
-#include "widgets/dud_text_forms.h"
-#include "widgets/bmp_format.h"
-#include "widgets/dud_stream.h"
-#include "widgets/dud_wave.h"
-#include "widgets/lzrw.h"
+#include "widgets/storage/ini_ctrl.h"
+#include "widgets/storage/text_forms.h"
+#include "widgets/painting/bmp_format.h"
+#include "widgets/storage/stream.h"
+#include "widgets/storage/wave.h"
+#include "widgets/storage/lzrw.h"
 
 #include <algorithm>
 #include <cstdlib>

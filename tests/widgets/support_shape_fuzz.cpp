@@ -1,10 +1,10 @@
 #include "support_shape_fuzz.h"
 
-#include "widgets/dud_property_stream.h"
-#include "widgets/dud_region_bands.h"
-#include "widgets/dud_region_geometry.h"
-#include "widgets/dud_region_mask.h"
-#include "widgets/dud_shape_outline.h"
+#include "widgets/storage/property_stream.h"
+#include "widgets/shapes/region_bands.h"
+#include "widgets/shapes/region_geometry.h"
+#include "widgets/shapes/region_mask.h"
+#include "widgets/shapes/shape_outline.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -20,10 +20,10 @@
 #include "platform/safe_file.h"
 #include "serial/SioPort.h"
 #include "serial/qt/SioSelCom.h"
-#include "widgets/dud_class.h"
-#include "widgets/dud_sysinfo.h"
-#include "widgets/qt/dud_cursors.h"
-#include "widgets/qt/dud_sysinfo_probes.h"
+#include "widgets/services/application.h"
+#include "widgets/services/sysinfo.h"
+#include "widgets/services/qt/cursors.h"
+#include "widgets/services/qt/sysinfo_probes.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,8 +1,8 @@
 // Pixel helpers for the canvas tests.
 #pragma once
 
-#include "widgets/graphics.h"
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/framework/graphics.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QColor>
 #include <QImage>

@@ -3,7 +3,7 @@
 // canvas of a design size.
 #pragma once
 
-#include "widgets/qt/qt_canvas.h"
+#include "widgets/framework/qt/qt_canvas.h"
 
 #include <QGridLayout>
 #include <QImage>

@@ -1,0 +1,217 @@
+#include "widgets/framework/qt/custom_control.h"
+
+#include "platform/qt/ui_scale.h"
+#include "widgets/painting/frames.h"
+#include "widgets/framework/qt/control.h"
+#include "widgets/framework/qt/qt_canvas.h"
+
+#include <QEnterEvent>
+#include <QFocusEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace kyd::widgets {
+
+TDUDCustomControl::TDUDCustomControl(QWidget* parent) : QWidget(parent)
+{
+    const auto s = platform::UiScale::For(parent);
+    resize(s.X(100), s.Y(40));
+    setFocusPolicy(Qt::ClickFocus); // not a tab stop
+    imageList_.OnChange = [this] { update(); };
+    imageList_.OnRemoved = [this] { update(); };
+    backFX_.OnChange = [this](void*) { update(); };
+}
+
+TDUDCustomControl::~TDUDCustomControl()
+{
+    backFX_.OnChange = nullptr;
+}
+
+void TDUDCustomControl::SetTransparent(bool v)
+{
+    if (v == transparent_)
+        return;
+    transparent_ = v;
+    setAttribute(Qt::WA_OpaquePaintEvent, !v);
+    update();
+}
+
+void TDUDCustomControl::SetFlat(bool v)
+{
+    if (v == flat_)
+        return;
+    flat_ = v;
+    DoFlatChanged();
+    update();
+}
+
+void TDUDCustomControl::SetColor(TColor c)
+{
+    if (c == color_)
+        return;
+    color_ = c;
+    update();
+}
+
+void TDUDCustomControl::SetImageList(TDUDCustomImageList* list)
+{
+    if (!imageList_.Set(list))
+        return;
+    update();
+}
+
+void TDUDCustomControl::FillControl(TCanvas& canvas)
+{
+    const TRect all{0, 0, width(), height()};
+    if (BackBitmap()) {
+        auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
+        if (!qc || !backFX_.Active()) {
+            BackDrawArea(canvas, all);
+            return;
+        }
+        // The background goes through the effects on its way.
+        QImage back = MakeCanvasImage(width(), height());
+        {
+            TQtCanvas bc(back);
+            BackDrawArea(bc, all);
+        }
+        backFX_.Draw(back);
+        qc->DrawImage(all, back, back.rect());
+        return;
+    }
+    if (transparent_)
+        return; // the parent's background shows through
+    const TBrush saved = canvas.Brush;
+    canvas.Brush = {color_, TBrushStyle::bsSolid};
+    canvas.FillRect(all);
+    canvas.Brush = saved;
+}
+
+TPoint TDUDCustomControl::BackMapPoint(TPoint p, QSize back) const
+{
+    return DUDBackMapPoint(p, {x(), y()}, parentWidget(), back);
+}
+
+void TDUDCustomControl::RepBack(const TRect& r)
+{
+    update(ToQRect(r));
+}
+
+void TDUDCustomControl::InvalidateFrame()
+{
+    update();
+}
+
+void TDUDCustomControl::RestoreBorderFront(TCanvas& canvas)
+{
+    // A sunken two-pixel edge.
+    const TRect r{0, 0, width(), height()};
+    DUDDrawBorder(canvas, r, clBtnShadow, clWindow);
+    DUDDrawBorder(canvas, r.Inset(1), clWindowFrame, clBtnFace);
+}
+
+void TDUDCustomControl::RestoreBorderBack(TCanvas& canvas)
+{
+    // A quiet frame: a shadow line with the face colour inside it.
+    const TRect r{0, 0, width(), height()};
+    DUDDrawBorder(canvas, r, clBtnShadow, clBtnShadow);
+    DUDDrawBorder(canvas, r.Inset(1), color_, color_);
+}
+
+void TDUDCustomControl::PaintTo(TCanvas& canvas)
+{
+    canvas.Font = FontFromQFont(font(), clWindowText);
+    // Transparent or not, the content is painted; a transparent control
+    // only leaves out its own background (see FillControl).
+    Paint(canvas);
+    if (flat_) {
+        if (mouseAbove_ || focused_)
+            RestoreBorderFront(canvas);
+        else
+            RestoreBorderBack(canvas);
+    }
+}
+
+QImage TDUDCustomControl::Picture()
+{
+    QImage img = MakeCanvasImage(width(), height());
+    {
+        TQtCanvas canvas(img);
+        PaintTo(canvas);
+    }
+    return img;
+}
+
+void TDUDCustomControl::paintEvent(QPaintEvent* e)
+{
+    QImage img = MakeCanvasImage(width(), height(), true);
+    {
+        TQtCanvas canvas(img);
+        PaintTo(canvas);
+    }
+    QPainter p(this);
+    p.drawImage(e->rect(), img, e->rect());
+}
+
+void TDUDCustomControl::SetMouseAbove(bool v)
+{
+    if (v == mouseAbove_)
+        return;
+    mouseAbove_ = v;
+    if (flat_)
+        InvalidateFrame();
+}
+
+void TDUDCustomControl::MouseEnter()
+{
+    SetMouseAbove(true);
+    if (OnMouseEnter)
+        OnMouseEnter(this);
+}
+
+void TDUDCustomControl::MouseExit()
+{
+    SetMouseAbove(false);
+    if (OnMouseExit)
+        OnMouseExit(this);
+}
+
+void TDUDCustomControl::DoEnter()
+{
+    focused_ = true;
+    if (flat_)
+        InvalidateFrame();
+}
+
+void TDUDCustomControl::DoExit()
+{
+    focused_ = false;
+    if (flat_)
+        InvalidateFrame();
+}
+
+void TDUDCustomControl::enterEvent(QEnterEvent* e)
+{
+    QWidget::enterEvent(e);
+    MouseEnter();
+}
+
+void TDUDCustomControl::leaveEvent(QEvent* e)
+{
+    QWidget::leaveEvent(e);
+    MouseExit();
+}
+
+void TDUDCustomControl::focusInEvent(QFocusEvent* e)
+{
+    QWidget::focusInEvent(e);
+    DoEnter();
+}
+
+void TDUDCustomControl::focusOutEvent(QFocusEvent* e)
+{
+    QWidget::focusOutEvent(e);
+    DoExit();
+}
+
+} // namespace kyd::widgets

@@ -1,0 +1,158 @@
+#include "widgets/framework/qt/wnd_proc_component.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+namespace kyd::widgets {
+
+namespace {
+
+QMdiArea* mdiAreaOf(QWidget* form)
+{
+    if (auto* mw = qobject_cast<QMainWindow*>(form))
+        return qobject_cast<QMdiArea*>(mw->centralWidget());
+    return nullptr;
+}
+
+QWidget* mainWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow*>(w))
+            return w;
+    return nullptr;
+}
+
+} // namespace
+
+TDUDWndProcComponent::TDUDWndProcComponent(QWidget* owner) : owner_(owner)
+{
+    if (owner)
+        connect(owner, &QObject::destroyed, this, [this] {
+            // The owner's end: nothing of it is touched from now on.
+            windowDestroyed_ = true;
+            hooked_ = false;
+            hookedTarget_ = nullptr;
+        });
+}
+
+TDUDWndProcComponent::~TDUDWndProcComponent() { RestoreWndProc(); }
+
+int TDUDWndProcComponent::OwnerKind() const
+{
+    if (!owner_)
+        return 0;
+    if (qobject_cast<QMdiSubWindow*>(owner_->parentWidget()))
+        return 1;
+    if (mdiAreaOf(owner_))
+        return 2;
+    return 0;
+}
+
+QObject* TDUDWndProcComponent::GetOwnerHandle() const
+{
+    if (!owner_)
+        return nullptr;
+    if (OwnerKind() < 2 || useFormHandle_)
+        return owner_.data();
+    return mdiAreaOf(owner_)->viewport();
+}
+
+void TDUDWndProcComponent::SetEnabled(bool v)
+{
+    if (v == enabled_)
+        return;
+    enabled_ = v;
+    if (v)
+        Init();
+    else
+        RestoreWndProc();
+}
+
+void TDUDWndProcComponent::SetHandleApp(bool v)
+{
+    if (!loaded_)
+        handleApp_ = v;
+}
+
+void TDUDWndProcComponent::SetUseFormHandle(bool v)
+{
+    if (v == useFormHandle_)
+        return;
+    const bool rehook = hooked_;
+    RestoreWndProc();
+    useFormHandle_ = v;
+    if (rehook)
+        NewWndProc();
+}
+
+void TDUDWndProcComponent::Loaded()
+{
+    loaded_ = true;
+    Init();
+}
+
+void TDUDWndProcComponent::Init()
+{
+    if (enabled_ && !hooked_)
+        NewWndProc();
+}
+
+bool TDUDWndProcComponent::NewWndProc()
+{
+    QObject* target = GetOwnerHandle();
+    if (!target || hooked_ || windowDestroyed_)
+        return false;
+    if (handleApp_ && !appHooked_) {
+        appWindow_ = mainWindow();
+        if (appWindow_) {
+            appWindow_->installEventFilter(this);
+            appHooked_ = true;
+        }
+    }
+    hookedTarget_ = target;
+    target->installEventFilter(this);
+    hooked_ = true;
+    return true;
+}
+
+bool TDUDWndProcComponent::RestoreWndProc()
+{
+    if (hookedTarget_)
+        hookedTarget_->removeEventFilter(this);
+    hookedTarget_ = nullptr;
+    hooked_ = false;
+    if (appHooked_ && appWindow_)
+        appWindow_->removeEventFilter(this);
+    appWindow_ = nullptr;
+    appHooked_ = false;
+    silentRemoved_ = false;
+    windowDestroyed_ = windowDestroyed_ && !owner_; // a gone owner stays gone
+    return true;
+}
+
+void TDUDWndProcComponent::SilentRemove()
+{
+    silentRemoved_ = true;
+    RestoreWndProc();
+    SetEnabled(false);
+}
+
+bool TDUDWndProcComponent::WndProc(QObject*, QEvent*) { return false; }
+
+bool TDUDWndProcComponent::AppWndProc(QEvent*) { return false; }
+
+bool TDUDWndProcComponent::eventFilter(QObject* watched, QEvent* event)
+{
+    if (windowDestroyed_)
+        return false;
+    if (hooked_ && watched == hookedTarget_.data())
+        return WndProc(watched, event);
+    if (appHooked_ && watched == appWindow_.data())
+        return AppWndProc(event);
+    return false;
+}
+
+} // namespace kyd::widgets

@@ -1,0 +1,73 @@
+// The base of non-visual components that watch their owner form's events,
+// and optionally the main window's, and may change or swallow them. A hook
+// is an event filter: hooks of several components are independent, so any
+// of them can be removed in any order without disturbing the others, and a
+// component that outlives its owner never touches it again.
+#pragma once
+
+#include "widgets/framework/object.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+class QEvent;
+
+namespace kyd::widgets {
+
+class TDUDWndProcComponent : public QObject, public TDUDCustomComponent {
+    Q_OBJECT
+public:
+    // owner: the form; for an MDI frame (a window whose central widget is an
+    // MDI area) the area's viewport is hooked unless UseFormHandle is set.
+    explicit TDUDWndProcComponent(QWidget* owner);
+    ~TDUDWndProcComponent() override;
+
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool v);
+    bool HandleApp() const { return handleApp_; }
+    // Only before Loaded.
+    void SetHandleApp(bool v);
+    bool UseFormHandle() const { return useFormHandle_; }
+    void SetUseFormHandle(bool v);
+    bool AppHooked() const { return appHooked_; }
+    bool Hooked() const { return hooked_; }
+    bool WindowDestroyed() const { return windowDestroyed_; }
+    bool SilentRemoved() const { return silentRemoved_; }
+    // 1: an MDI child, 2: an MDI frame, else 0.
+    int OwnerKind() const;
+
+    QWidget* GetOwnerForm() const { return owner_; }
+    // The object whose events are watched; nullptr without (or after) owner.
+    QObject* GetOwnerHandle() const;
+
+    // Called when the component is ready (its properties set): hooks unless
+    // disabled.
+    virtual void Loaded();
+    void Init();
+    bool NewWndProc();
+    bool RestoreWndProc();
+    void SilentRemove();
+
+protected:
+    // An event of the owner; true swallows it. The base passes everything.
+    virtual bool WndProc(QObject* target, QEvent* event);
+    // An event of the main window; true swallows it. The base passes everything.
+    virtual bool AppWndProc(QEvent* event);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPointer<QWidget> owner_;
+    QPointer<QObject> hookedTarget_;
+    QPointer<QWidget> appWindow_;
+    bool enabled_ = true;
+    bool handleApp_ = false;
+    bool useFormHandle_ = false;
+    bool hooked_ = false;
+    bool appHooked_ = false;
+    bool windowDestroyed_ = false;
+    bool silentRemoved_ = false;
+    bool loaded_ = false;
+};
+
+} // namespace kyd::widgets

@@ -1,0 +1,35 @@
+// BMP file images (a device-independent bitmap with its file header) as the
+// library stores pictures: the headers it writes and the checks a stored
+// picture passes before it is decoded.
+#pragma once
+
+#include "widgets/storage/stream.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace kyd::widgets {
+
+// Largest picture read back: width x height x bytes per pixel.
+inline constexpr std::int64_t kDUDMaxBmpPixelBytes = 256LL * 1024 * 1024;
+
+// Bytes of one stored row: padded to a multiple of 4.
+constexpr std::int64_t DUDBmpRowBytes(std::int64_t width, int bits) { return (width * bits + 31) / 32 * 4; }
+
+// The 14-byte file header and the 40-byte information header of a bottom-up
+// picture without compression, for a colour table of 2^bits entries (none
+// for 24 bits). Sizes are worked out in 64 bits; a picture whose sizes do
+// not fit the 32-bit header fields raises EWriteError.
+std::vector<std::uint8_t> DUDBmpHeaders(std::int64_t width, std::int64_t height, int bits);
+
+// Checks a BMP image before it is decoded: the signature, header sizes and
+// offsets inside the data, 1 plane, a known depth and compression, the rows
+// inside the data and at most kDUDMaxBmpPixelBytes of pixels. EReadError
+// when it fails.
+void DUDCheckBmp(const std::uint8_t* data, std::size_t size);
+
+// A stored picture's bytes (compressed stream or uncompressed block),
+// checked with DUDCheckBmp; empty for an empty picture.
+std::vector<std::uint8_t> stReadBitmapBytes(TStream& s, bool compressed);
+
+} // namespace kyd::widgets

@@ -1,0 +1,796 @@
+#include "widgets/painting/qt/image_list.h"
+
+#include "widgets/painting/qt/bitmap_stream.h"
+#include "widgets/painting/qt/image_list_wrappers.h"
+#include "widgets/framework/qt/qt_canvas.h"
+
+#include <QPainter>
+#include <QResource>
+
+#include <atomic>
+#include <optional>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace kyd::widgets {
+
+namespace {
+
+constexpr int kMaxStrip = 32768;
+
+TColor PixelOf(const QImage& img, int x, int y)
+{
+    if (img.isNull() || x < 0 || y < 0 || x >= img.width() || y >= img.height())
+        return clWhite;
+    return FromQColor(QColor(img.pixel(x, y)));
+}
+
+// The mask of image: white where it has the transparent colour, else black.
+QImage MaskOf(const QImage& image, TColor transparent)
+{
+    const QRgb key = ToQColor(ColorToRGB(transparent)).rgb() & 0xFFFFFF;
+    QImage mask(image.size(), QImage::Format_RGB32);
+    const QImage src = image.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < src.height(); ++y) {
+        const auto* s = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+        auto* d = reinterpret_cast<QRgb*>(mask.scanLine(y));
+        for (int x = 0; x < src.width(); ++x)
+            d[x] = (s[x] & 0xFFFFFF) == key ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+    }
+    return mask;
+}
+
+QImage BlankStrip(int width, int height, bool white)
+{
+    QImage img(std::max(width, 0), std::max(height, 0), QImage::Format_RGB32);
+    img.fill(white ? Qt::white : Qt::black);
+    return img;
+}
+
+// Columns [x, x + w) of src placed at column at of dst.
+void CopyColumns(QImage& dst, int at, const QImage& src, int x, int w)
+{
+    QPainter p(&dst);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(QPoint(at, 0), src, QRect(x, 0, w, src.height()));
+}
+
+} // namespace
+
+int DUDSavePixelFormatToBmpFormat(int savePixelFormat)
+{
+    switch (savePixelFormat) {
+    case 1: return bfMono;
+    case 2: return bfColors16;
+    case 3: return bfColors256;
+    default: return bfOwnDepth;
+    }
+}
+
+// --- the interface -----------------------------------------------------
+
+TColor TDUDCustomImageList::GetColorAtPoint(TPoint p, int list, int image) const
+{
+    if (!IsValidItem(list, image))
+        return clWhite;
+    return PixelOf(GetBitmapItem(list, image), p.X, p.Y);
+}
+
+void TDUDCustomImageList::DrawExt(TCanvas& canvas, const TRect& r, unsigned flags, int list, int image) const
+{
+    if (!IsValidItem(list, image))
+        return;
+    if (!(flags & 0x10)) {
+        Draw(canvas, r.Left, r.Top, list, image);
+        return;
+    }
+    auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
+    if (!qc)
+        return;
+    const QImage img = GetBitmapItem(list, image);
+    qc->DrawImage(r, img, img.rect());
+}
+
+void TDUDCustomImageList::ClipDraw(TCanvas& canvas, const TRect& r, unsigned flags, TColor color, int list,
+                                   int image) const
+{
+    if (!IsValidItem(list, image) || r.IsEmpty())
+        return;
+    auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
+    if (!qc)
+        return;
+    const std::optional<TRect> savedClip = canvas.ClipRect();
+    canvas.SetClipRect(savedClip ? savedClip->Intersect(r) : r);
+    if (color == clNone) {
+        DrawExt(canvas, r, flags, list, image);
+    } else {
+        const QImage img = GetBitmapItem(list, image);
+        const QImage mask = MaskOf(img, color);
+        const TRect dest = (flags & 0x10) ? r : TRect{r.Left, r.Top, r.Left + img.width(), r.Top + img.height()};
+        qc->DrawImage(dest, img, img.rect(), &mask);
+    }
+    if (savedClip)
+        canvas.SetClipRect(*savedClip);
+    else
+        canvas.ClearClip();
+}
+
+std::vector<TColor> TDUDCustomImageList::Palette(int list) const
+{
+    std::vector<TColor> colours;
+    if (!IsValidItem(list, 0))
+        return colours;
+    for (const QRgb rgb : GetBitmapItem(list, 0).colorTable())
+        colours.push_back(FromQColor(QColor(rgb)));
+    return colours;
+}
+
+std::unique_ptr<TQtCanvas> TDUDCustomImageList::BmpCanvas(int)
+{
+    return nullptr;
+}
+
+// --- bitmap items --------------------------------------------------------
+
+const QImage& TDUDBitmapListItem::Bitmap() const
+{
+    const TDUDCustomContainer* c = Container();
+    if (!bitmap_.isNull() || fetched_ || !c || c->Source == 0)
+        return bitmap_;
+    fetched_ = true;
+    switch (c->Source) {
+    case 1: {
+        TDUDBitmapListItem item;
+        try {
+            if (DUDListGetItemFromFile(DUDBitmapItemSourceName(*c, Ident()), lftBitmapList, item, Ident()))
+                bitmap_ = item.bitmap_;
+        } catch (const EDUDException&) {
+            // A missing or damaged list file leaves the item empty.
+        }
+        break;
+    }
+    case 2: bitmap_.load(QStringLiteral(":/bitmaps/%1.bmp").arg(Ident()), "BMP"); break;
+    case 3: bitmap_ = DUDBitmapFromResourceLibrary(DUDBitmapItemSourceName(*c, Ident()), Ident()); break;
+    case 4: bitmap_.load(QString::fromStdString(DUDBitmapItemSourceName(*c, Ident())), "BMP"); break;
+    default: break;
+    }
+    return bitmap_;
+}
+
+void TDUDBitmapListItem::SetBitmap(QImage v)
+{
+    bitmap_ = std::move(v);
+    fetched_ = false;
+    Change();
+}
+
+void TDUDBitmapListItem::SetSavePixelFormat(int v)
+{
+    SetField(savePixelFormat_, std::clamp(v, 0, 3));
+}
+
+std::uint8_t TDUDBitmapListItem::WriteFlag() const
+{
+    std::uint8_t flag = TDUDListItem::WriteFlag();
+    if (savePixelFormat_ > 0)
+        flag |= static_cast<std::uint8_t>(1u << (ifFormatShift + savePixelFormat_ - 1));
+    return flag;
+}
+
+namespace {
+
+int FormatFromFlag(std::uint8_t flag)
+{
+    for (int f = 3; f >= 1; --f)
+        if (flag & (1u << (ifFormatShift + f - 1)))
+            return f;
+    return 0;
+}
+
+} // namespace
+
+void TDUDBitmapListItem::ReadBody(TStream& s, std::uint8_t flag)
+{
+    savePixelFormat_ = FormatFromFlag(flag);
+    bitmap_ = QImage();
+    fetched_ = false;
+    if (flag & ifData)
+        stReadBitmap(s, bitmap_, (flag & ifCompressed) != 0);
+}
+
+void TDUDBitmapListItem::WriteBody(TStream& s) const
+{
+    if (!GetEmpty())
+        stWriteBitmap(s, bitmap_, Compressed(), DUDSavePixelFormatToBmpFormat(savePixelFormat_));
+}
+
+void TDUDBitmapListItem::TakeData(TDUDListItem& other)
+{
+    auto& o = static_cast<TDUDBitmapListItem&>(other);
+    bitmap_ = std::move(o.bitmap_);
+    savePixelFormat_ = o.savePixelFormat_;
+}
+
+void TDUDBitmapListItem::Assign(const TDUDListItem& other)
+{
+    if (auto* o = dynamic_cast<const TDUDBitmapListItem*>(&other)) {
+        bitmap_ = o->bitmap_;
+        savePixelFormat_ = o->savePixelFormat_;
+    }
+    TDUDListItem::Assign(other);
+}
+
+// --- image items ---------------------------------------------------------
+
+void TDUDImageListItem::SetWidth(int v)
+{
+    if (v < 1 || v == width_)
+        return;
+    width_ = v;
+    Clear();
+}
+
+void TDUDImageListItem::SetHeight(int v)
+{
+    if (v < 1 || v == height_)
+        return;
+    height_ = v;
+    Clear();
+}
+
+void TDUDImageListItem::SetMasked(bool v)
+{
+    if (v == masked_)
+        return;
+    masked_ = v;
+    mask_ = v ? BlankStrip(strip_.width(), strip_.height(), false) : QImage();
+    Change();
+}
+
+void TDUDImageListItem::SetSavePixelFormat(int v)
+{
+    SetField(savePixelFormat_, std::clamp(v, 0, 3));
+}
+
+void TDUDImageListItem::Clear()
+{
+    count_ = 0;
+    strip_ = QImage();
+    mask_ = QImage();
+    Change();
+}
+
+void TDUDImageListItem::CheckSize(const QImage& image, int& n) const
+{
+    if (image.isNull() || image.height() != height_ || image.width() % width_ != 0)
+        throw EInvalidGraphicOperation("Invalid image size");
+    n = image.width() / width_;
+    // The strip grows by AllocBy images at a time.
+    const std::int64_t images = count_ + n;
+    const std::int64_t capacity = (images + allocBy_ - 1) / allocBy_ * allocBy_;
+    if (capacity * width_ > kMaxStrip)
+        throw EInvalidGraphicOperation("Too many images");
+}
+
+void TDUDImageListItem::InsertStrip(int index, const QImage& image, const QImage& mask)
+{
+    int n = 0;
+    CheckSize(image, n);
+    index = std::clamp(index, 0, count_);
+    QImage strip = BlankStrip((count_ + n) * width_, height_, false);
+    QImage newMask = masked_ ? BlankStrip(strip.width(), height_, false) : QImage();
+    const int at = index * width_;
+    if (count_ > 0) {
+        CopyColumns(strip, 0, strip_, 0, at);
+        CopyColumns(strip, at + n * width_, strip_, at, count_ * width_ - at);
+        if (masked_) {
+            CopyColumns(newMask, 0, mask_, 0, at);
+            CopyColumns(newMask, at + n * width_, mask_, at, count_ * width_ - at);
+        }
+    }
+    CopyColumns(strip, at, image, 0, image.width());
+    if (masked_ && !mask.isNull())
+        CopyColumns(newMask, at, mask, 0, std::min(mask.width(), image.width()));
+    strip_ = std::move(strip);
+    mask_ = std::move(newMask);
+    count_ += n;
+    Change();
+}
+
+int TDUDImageListItem::Add(const QImage& image, const QImage& mask)
+{
+    const int first = count_;
+    InsertStrip(count_, image, mask);
+    return first;
+}
+
+int TDUDImageListItem::AddMasked(const QImage& image, TColor transparent)
+{
+    return Add(image, MaskOf(image, transparent));
+}
+
+void TDUDImageListItem::Insert(int index, const QImage& image, const QImage& mask)
+{
+    InsertStrip(index, image, mask);
+}
+
+void TDUDImageListItem::InsertMasked(int index, const QImage& image, TColor transparent)
+{
+    InsertStrip(index, image, MaskOf(image, transparent));
+}
+
+void TDUDImageListItem::Replace(int index, const QImage& image, const QImage& mask)
+{
+    if (index < 0 || index >= count_)
+        return;
+    if (image.isNull() || image.width() != width_ || image.height() != height_)
+        throw EInvalidGraphicOperation("Invalid image size");
+    CopyColumns(strip_, index * width_, image, 0, width_);
+    if (masked_)
+        CopyColumns(mask_, index * width_, mask.isNull() ? BlankStrip(width_, height_, false) : mask, 0, width_);
+    Change();
+}
+
+void TDUDImageListItem::ReplaceMasked(int index, const QImage& image, TColor transparent)
+{
+    Replace(index, image, MaskOf(image, transparent));
+}
+
+void TDUDImageListItem::AddImages(const TDUDImageListItem& other)
+{
+    if (other.count_ == 0)
+        return;
+    Add(other.strip_, other.masked_ ? other.mask_ : QImage());
+}
+
+void TDUDImageListItem::InsertImages(int index, const TDUDImageListItem& other)
+{
+    if (other.count_ == 0)
+        return;
+    InsertStrip(index, other.strip_, other.masked_ ? other.mask_ : QImage());
+}
+
+void TDUDImageListItem::Delete(int index)
+{
+    if (index < 0 || index >= count_)
+        return;
+    if (count_ == 1) {
+        Clear();
+        return;
+    }
+    QImage strip = BlankStrip((count_ - 1) * width_, height_, false);
+    CopyColumns(strip, 0, strip_, 0, index * width_);
+    CopyColumns(strip, index * width_, strip_, (index + 1) * width_, (count_ - index - 1) * width_);
+    if (masked_) {
+        QImage m = BlankStrip(strip.width(), height_, false);
+        CopyColumns(m, 0, mask_, 0, index * width_);
+        CopyColumns(m, index * width_, mask_, (index + 1) * width_, (count_ - index - 1) * width_);
+        mask_ = std::move(m);
+    }
+    strip_ = std::move(strip);
+    --count_;
+    Change();
+}
+
+void TDUDImageListItem::Move(int from, int to)
+{
+    if (from < 0 || from >= count_ || to < 0 || to >= count_ || from == to)
+        return;
+    const QImage img = GetBitmap(from);
+    const QImage m = GetMaskBitmap(from);
+    BeginUpdate();
+    Delete(from);
+    Insert(to, img, m);
+    EndUpdate(true);
+}
+
+TRect TDUDImageListItem::ImageRect(int index) const
+{
+    if (index < 0 || index >= count_)
+        return {};
+    return {index * width_, 0, (index + 1) * width_, height_};
+}
+
+QImage TDUDImageListItem::GetBitmap(int index) const
+{
+    if (index < 0 || index >= count_)
+        return {};
+    return strip_.copy(index * width_, 0, width_, height_);
+}
+
+QImage TDUDImageListItem::GetMaskBitmap(int index) const
+{
+    if (!masked_ || index < 0 || index >= count_)
+        return {};
+    return mask_.copy(index * width_, 0, width_, height_);
+}
+
+void TDUDImageListItem::ConvertBmpToIML(const QImage& bitmap, int count, bool masked)
+{
+    if (count < 1 || bitmap.isNull() || bitmap.width() % count != 0)
+        throw EDUDException("Invalid image count");
+    BeginUpdate();
+    count_ = 0;
+    strip_ = mask_ = QImage();
+    width_ = bitmap.width() / count;
+    height_ = bitmap.height();
+    masked_ = masked;
+    if (masked) {
+        const TColor transparent = PixelOf(bitmap, 0, bitmap.height() - 1);
+        Add(bitmap, MaskOf(bitmap, transparent));
+    } else {
+        Add(bitmap);
+    }
+    EndUpdate(true);
+}
+
+void TDUDImageListItem::LoadFromBitmap(const std::string& name, int count, bool masked)
+{
+    QImage bitmap;
+    if (count < 1 || !bitmap.load(QString::fromStdString(name), "BMP") || bitmap.isNull() ||
+        bitmap.width() % count != 0)
+        throw DUDCannotOpenFile(name);
+    try {
+        ConvertBmpToIML(bitmap, count, masked);
+    } catch (const EInvalidGraphicOperation&) {
+        throw DUDCannotOpenFile(name);
+    }
+    SetDescription(std::filesystem::path(name).filename().string());
+}
+
+std::uint8_t TDUDImageListItem::WriteFlag() const
+{
+    std::uint8_t flag = TDUDListItem::WriteFlag();
+    if (savePixelFormat_ > 0)
+        flag |= static_cast<std::uint8_t>(1u << (ifFormatShift + savePixelFormat_ - 1));
+    return flag;
+}
+
+void TDUDImageListItem::WriteBody(TStream& s) const
+{
+    stWriteInteger(s, height_);
+    stWriteInteger(s, width_);
+    stWriteInteger(s, allocBy_);
+    stWriteByte(s, masked_ ? 1 : 0);
+    stWriteInteger(s, count_);
+    if (count_ > 0) {
+        const int format = DUDSavePixelFormatToBmpFormat(savePixelFormat_);
+        stWriteBitmap(s, strip_, Compressed(), format);
+        if (masked_)
+            stWriteBitmap(s, mask_, Compressed(), bfMono);
+    }
+}
+
+void TDUDImageListItem::ReadBody(TStream& s, std::uint8_t flag)
+{
+    const int height = stReadInteger(s);
+    const int width = stReadInteger(s);
+    const int allocBy = stReadInteger(s);
+    const bool masked = stReadByte(s) != 0;
+    const int count = stReadInteger(s);
+    if (width < 1 || height < 1 || allocBy < 1 || count < 0 ||
+        static_cast<std::int64_t>(count) * width > kMaxStrip)
+        throw EReadError("Bad image list item");
+    QImage strip, mask;
+    const bool compressed = (flag & ifCompressed) != 0;
+    if (count > 0) {
+        stReadBitmap(s, strip, compressed);
+        if (strip.width() != count * width || strip.height() != height)
+            throw EReadError("Image strip of the wrong size");
+        strip = strip.convertToFormat(QImage::Format_RGB32);
+        if (masked) {
+            stReadBitmap(s, mask, compressed);
+            if (mask.size() != strip.size())
+                throw EReadError("Mask strip of the wrong size");
+            mask = mask.convertToFormat(QImage::Format_RGB32);
+        }
+    }
+    height_ = height;
+    width_ = width;
+    allocBy_ = allocBy;
+    masked_ = masked;
+    count_ = count;
+    savePixelFormat_ = FormatFromFlag(flag);
+    strip_ = std::move(strip);
+    mask_ = masked && count > 0 ? std::move(mask) : QImage();
+}
+
+void TDUDImageListItem::TakeData(TDUDListItem& other)
+{
+    auto& o = static_cast<TDUDImageListItem&>(other);
+    allocBy_ = o.allocBy_;
+    height_ = o.height_;
+    width_ = o.width_;
+    savePixelFormat_ = o.savePixelFormat_;
+    masked_ = o.masked_;
+    count_ = o.count_;
+    strip_ = std::move(o.strip_);
+    mask_ = std::move(o.mask_);
+}
+
+void TDUDImageListItem::Assign(const TDUDListItem& other)
+{
+    if (auto* o = dynamic_cast<const TDUDImageListItem*>(&other)) {
+        allocBy_ = o->allocBy_;
+        height_ = o->height_;
+        width_ = o->width_;
+        savePixelFormat_ = o->savePixelFormat_;
+        masked_ = o->masked_;
+        count_ = o->count_;
+        strip_ = o->strip_;
+        mask_ = o->mask_;
+    }
+    TDUDListItem::Assign(other);
+}
+
+void TDUDImageListItem::SaveToFile(const std::string& name) const
+{
+    TMemoryStream s;
+    stWriteString(s, DUDICGetSignature(lftImageList));
+    stWriteInteger(s, 1);
+    stWriteInteger(s, static_cast<std::int32_t>(s.Position() + 4));
+    WriteData(s);
+    DUDSaveFile(name, s.Bytes());
+}
+
+void TDUDImageListItem::LoadFromFile(const std::string& name)
+{
+    try {
+        TMemoryStream s = DUDLoadListFile(name, lftImageList);
+        stReadInteger(s); // the count
+        stReadInteger(s); // the one offset
+        ReadData(s);
+    } catch (const EStreamError&) {
+        throw DUDCannotOpenFile(name);
+    }
+}
+
+// --- bitmap list ---------------------------------------------------------
+
+TRect TDUDBitmapList::ItemRect(int list, int image) const
+{
+    if (!IsValidItem(list, image))
+        return {};
+    const QImage& b = Item(list)->Bitmap();
+    return {0, 0, b.width(), b.height()};
+}
+
+int TDUDBitmapList::Dimensions(int list, int which) const
+{
+    const auto* item = Item(list);
+    if (!item || item->Bitmap().isNull())
+        return 0;
+    return which == 0 ? item->Bitmap().width() : which == 1 ? item->Bitmap().height() : 0;
+}
+
+int TDUDBitmapList::ItemCount(int list) const
+{
+    const auto* item = Item(list);
+    return item && !item->Bitmap().isNull() ? 1 : 0;
+}
+
+bool TDUDBitmapList::IsValidItem(int list, int image) const
+{
+    return image == 0 && ItemCount(list) == 1;
+}
+
+QImage TDUDBitmapList::GetBitmapItem(int list, int image) const
+{
+    return IsValidItem(list, image) ? Item(list)->Bitmap() : QImage();
+}
+
+TColor TDUDBitmapList::TransparentColor(int list, int image) const
+{
+    if (!IsValidItem(list, image))
+        return clWhite;
+    const QImage& b = Item(list)->Bitmap();
+    return PixelOf(b, 0, b.height() - 1);
+}
+
+void TDUDBitmapList::Draw(TCanvas& canvas, int x, int y, int list, int image) const
+{
+    auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
+    if (!qc || !IsValidItem(list, image))
+        return;
+    const QImage& b = Item(list)->Bitmap();
+    qc->DrawImage({x, y, x + b.width(), y + b.height()}, b, b.rect());
+}
+
+std::unique_ptr<TQtCanvas> TDUDBitmapList::BmpCanvas(int list)
+{
+    if (!IsValidItem(list, 0))
+        return nullptr;
+    TDUDBitmapListItem* item = Item(list);
+    // A picture with a colour table is painted in true colour.
+    if (item->bitmap_.format() != QImage::Format_RGB32 && item->bitmap_.format() != QImage::Format_ARGB32)
+        item->bitmap_ = item->bitmap_.convertToFormat(QImage::Format_RGB32);
+    return std::make_unique<TQtCanvas>(item->bitmap_);
+}
+
+// --- image list ------------------------------------------------------------
+
+TRect TDUDImageList::ItemRect(int list, int image) const
+{
+    const auto* item = Item(list);
+    return item ? item->ImageRect(image) : TRect{};
+}
+
+int TDUDImageList::Dimensions(int list, int which) const
+{
+    const auto* item = Item(list);
+    if (!item)
+        return 0;
+    return which == 0 ? item->Width() : which == 1 ? item->Height() : 0;
+}
+
+int TDUDImageList::ItemCount(int list) const
+{
+    const auto* item = Item(list);
+    return item ? item->Count() : 0;
+}
+
+bool TDUDImageList::IsValidItem(int list, int image) const
+{
+    return image >= 0 && image < ItemCount(list);
+}
+
+QImage TDUDImageList::GetBitmapItem(int list, int image) const
+{
+    return IsValidItem(list, image) ? Item(list)->GetBitmap(image) : QImage();
+}
+
+bool TDUDImageList::Masked(int list) const
+{
+    const auto* item = Item(list);
+    return item && item->Masked();
+}
+
+TColor TDUDImageList::TransparentColor(int list, int image) const
+{
+    if (!IsValidItem(list, image))
+        return clWhite;
+    const auto* item = Item(list);
+    return PixelOf(item->Images(), image * item->Width(), item->Height() - 1);
+}
+
+void TDUDImageList::Draw(TCanvas& canvas, int x, int y, int list, int image) const
+{
+    auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
+    if (!qc || !IsValidItem(list, image))
+        return;
+    const auto* item = Item(list);
+    const TRect r = item->ImageRect(image);
+    qc->DrawImage({x, y, x + r.Width(), y + r.Height()}, item->Images(), ToQRect(r),
+                  item->Masked() ? &item->Mask() : nullptr);
+}
+
+std::unique_ptr<TQtCanvas> TDUDImageList::BmpCanvas(int list)
+{
+    if (!IsValidItem(list, 0))
+        return nullptr;
+    TDUDImageListItem* item = Item(list);
+    if (item->strip_.format() != QImage::Format_RGB32 && item->strip_.format() != QImage::Format_ARGB32)
+        item->strip_ = item->strip_.convertToFormat(QImage::Format_RGB32);
+    return std::make_unique<TQtCanvas>(item->strip_);
+}
+
+// --- the container ---------------------------------------------------------
+
+TDUDContainer::TDUDContainer()
+{
+    for (TDUDBaseContainer* list :
+         std::initializer_list<TDUDBaseContainer*>{&BitmapList, &ImageList, &WaveList, &StringList})
+        list->OnChange = [this](void*) { Change(); };
+}
+
+TDUDContainerCtrl::TDUDContainerCtrl() : container_(DUDGlobalContainer()) {}
+
+TDUDContainerCtrl::TDUDContainerCtrl(TDUDContainer& container) : container_(container) {}
+
+namespace {
+
+struct NamedList {
+    const char* name;
+    TDUDCustomContainer* list;
+};
+
+std::vector<NamedList> ListsOf(TDUDContainer& c)
+{
+    return {{"BitmapList", &c.BitmapList}, {"ImageList", &c.ImageList}, {"WaveList", &c.WaveList},
+            {"StringList", &c.StringList}};
+}
+
+} // namespace
+
+void TDUDContainerCtrl::DefineProperties(TDUDStreamProperties& out) const
+{
+    for (const NamedList& l : ListsOf(container_)) {
+        if (l.list->GetEmpty())
+            continue;
+        TMemoryStream s;
+        l.list->WriteData(s, true);
+        out.push_back({l.name, s.TakeBytes()});
+    }
+}
+
+void TDUDContainerCtrl::ReadProperties(const TDUDStreamProperties& in)
+{
+    for (const NamedList& l : ListsOf(container_))
+        if (const TDUDStreamProperty* p = DUDFindProperty(in, l.name)) {
+            TMemoryStream s(p->Data);
+            l.list->ReadData(s, true);
+        }
+}
+
+bool DUDBMLGetItem(const std::string& name, int index, QImage& bitmap)
+{
+    TDUDBitmapListItem item;
+    if (!DUDListGetItemFromFile(name, lftBitmapList, item, index))
+        return false;
+    bitmap = item.Bitmap();
+    return true;
+}
+
+bool DUDIMLGetItem(const std::string& name, int index, TDUDImageListItem& item)
+{
+    return DUDListGetItemFromFile(name, lftImageList, item, index);
+}
+
+QImage DUDBitmapFromResourceLibrary(const std::string& file, std::uint16_t ident)
+{
+    if (file.empty() || !std::filesystem::is_regular_file(file))
+        return {};
+    // A root of its own, so that the library's bitmaps cannot shadow the
+    // program's and two libraries cannot shadow each other.
+    static std::atomic<unsigned> counter{0};
+    const QString root = QStringLiteral("/kyd-resource-library-%1").arg(++counter);
+    const QString path = QString::fromStdString(file);
+    if (!QResource::registerResource(path, root))
+        return {};
+    QImage bitmap;
+    bitmap.load(QStringLiteral(":%1/bitmaps/%2.bmp").arg(root).arg(ident), "BMP");
+    QResource::unregisterResource(path, root);
+    return bitmap;
+}
+
+TDUDContainer& DUDGlobalContainer()
+{
+    static TDUDContainer container;
+    return container;
+}
+
+bool DUDIsGlobalIdent(const TDUDCustomImageList* list)
+{
+    return list && (list == &DUDGlobalContainer().BitmapList || list == &DUDGlobalContainer().ImageList);
+}
+
+std::string DUDWriteGlobalIdent(const TDUDCustomImageList* list)
+{
+    if (list && list == &DUDGlobalContainer().BitmapList)
+        return DUDICGetSignature(lftBitmapList);
+    if (list && list == &DUDGlobalContainer().ImageList)
+        return DUDICGetSignature(lftImageList);
+    return {};
+}
+
+TDUDCustomImageList* DUDReadGlobalIdent(const std::string& ident)
+{
+    if (ident == DUDICGetSignature(lftBitmapList))
+        return &DUDGlobalContainer().BitmapList;
+    if (ident == DUDICGetSignature(lftImageList))
+        return &DUDGlobalContainer().ImageList;
+    return nullptr;
+}
+
+bool DUDIsSingleItemImageList(const TDUDCustomImageList* list)
+{
+    return dynamic_cast<const TDUDBitmapList*>(list) || dynamic_cast<const TDUDGraphicList*>(list);
+}
+
+bool DUDIsCollectionImageList(const TDUDCustomImageList* list)
+{
+    return dynamic_cast<const TDUDImageListConnector*>(list) != nullptr;
+}
+
+} // namespace kyd::widgets

@@ -1,0 +1,249 @@
+#include "widgets/shapes/qt/form_shape.h"
+
+#include "widgets/services/application.h"
+#include "widgets/painting/qt/image_list_ident.h"
+
+#include <QEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWindow>
+
+#include <unordered_map>
+
+namespace kyd::widgets {
+
+namespace {
+
+// The form shape of each form.
+std::unordered_map<const QWidget*, const TDUDFormShape*>& Shapes()
+{
+    static std::unordered_map<const QWidget*, const TDUDFormShape*> shapes;
+    return shapes;
+}
+
+} // namespace
+
+TDUDFormShape::TDUDFormShape(QWidget* owner) : TDUDWndProcComponent(owner)
+{
+    if (owner) {
+        if (Shapes().contains(owner))
+            DUDEOneInstError("TDUDFormShape");
+        Shapes()[owner] = this;
+        connect(owner, &QObject::destroyed, this, [this, owner] {
+            if (Shapes()[owner] == this)
+                Shapes().erase(owner);
+        });
+    }
+    fill_.OnChange = [this](void*) { Repaint(); };
+    region_.OnChange = [this](void*) { ReRegion(); };
+    imageList_.OnChange = [this] { GetIMLChange(); };
+    imageList_.OnRemoved = [this] { GetIMLChange(); };
+}
+
+TDUDFormShape::~TDUDFormShape()
+{
+    if (const auto it = Shapes().find(GetOwnerForm()); it != Shapes().end() && it->second == this)
+        Shapes().erase(it);
+    fill_.OnChange = nullptr;
+    region_.OnChange = nullptr;
+}
+
+void TDUDFormShape::Repaint()
+{
+    if (QWidget* form = GetOwnerForm())
+        form->update();
+}
+
+void TDUDFormShape::SetUseRgnBitmap(bool v)
+{
+    if (v == useRgnBitmap_)
+        return;
+    useRgnBitmap_ = v;
+    ReRegion();
+}
+
+void TDUDFormShape::SetImageList(TDUDCustomImageList* v)
+{
+    if (!imageList_.Set(v))
+        return;
+    GetIMLChange();
+}
+
+void TDUDFormShape::SetInteger(int index, int v)
+{
+    int& field = index == 0 ? listIndex_ : imageIndex_;
+    if (field == v)
+        return;
+    field = v;
+    GetIMLChange();
+}
+
+void TDUDFormShape::GetIMLChange()
+{
+    fill_.TakeListBitmap(imageList_.Get(), listIndex_, imageIndex_);
+    Repaint();
+}
+
+bool TDUDFormShape::BackDrawArea(TQtCanvas& canvas, const TRect& r, TPoint pos) const
+{
+    const QImage& back = BackBitmap();
+    if (!BackBitmapCheck() || back.isNull())
+        return false;
+    canvas.DrawImage(r, back, QRect(pos.X, pos.Y, r.Width(), r.Height()));
+    return true;
+}
+
+void TDUDFormShape::DefineProperties(TDUDStreamProperties& out) const
+{
+    DUDWriteIdent(out, imageList_.Get());
+}
+
+void TDUDFormShape::ReadProperties(const TDUDStreamProperties& in)
+{
+    if (const auto list = DUDReadIdent(in))
+        SetImageList(*list);
+}
+
+void TDUDFormShape::PaintBorder(TQtCanvas& canvas, int width, int height)
+{
+    const TRect client{0, 0, width, height};
+    if (RgnBitmapUsed()) {
+        back_ = QImage();
+        if (!rgnBitmap_.isNull())
+            canvas.DrawImage({0, 0, rgnBitmap_.width(), rgnBitmap_.height()}, rgnBitmap_, rgnBitmap_.rect());
+    } else if (fill_.Style() != TDUDFillStyle::sfNone) {
+        back_ = MakeCanvasImage(width, height);
+        {
+            TQtCanvas bc(back_);
+            fill_.FillCanvas(bc, client, clWhite);
+        }
+        canvas.DrawImage(client, back_, back_.rect());
+    } else {
+        back_ = QImage();
+    }
+    // The shadow, and the border along the outline the region was built on
+    // (points included).
+    region_.PaintRegionShape(canvas, clientRect_);
+}
+
+void TDUDFormShape::SetShowFormCaption(bool v)
+{
+    if (v == showFormCaption_)
+        return;
+    showFormCaption_ = v;
+    ReRegion();
+}
+
+void TDUDFormShape::Loaded()
+{
+    TDUDWndProcComponent::Loaded();
+    if (Enabled())
+        ReRegion();
+}
+
+void TDUDFormShape::ReRegion()
+{
+    QWidget* form = GetOwnerForm();
+    if (!form || inUpdate_)
+        return;
+    inUpdate_ = true;
+    // Without its caption the form loses its frame; with it the frame is
+    // the window manager's and only the client area is shaped. A form
+    // frameless of its own stays so: only a frame taken off here comes back.
+    const bool frameless = form->windowFlags().testFlag(Qt::FramelessWindowHint);
+    const bool wantFrameless = showFormCaption_ ? frameless && !removedFrame_ : true;
+    if (frameless != wantFrameless) {
+        const bool visible = form->isVisible();
+        removedFrame_ = wantFrameless;
+        form->setWindowFlag(Qt::FramelessWindowHint, wantFrameless);
+        if (visible)
+            form->show();
+    }
+    TDUDFormRegionInput in;
+    in.Width = form->width();
+    in.Height = form->height();
+    in.Border = TFormBorderStyle::bsNone;
+    in.Minimized = form->isMinimized();
+    in.Region = region_.Params();
+    in.ShadowDepthSetting = region_.Shadow().Depth();
+    // A traced outline sizes the form to its border picture.
+    if (region_.Shape() == TDUDRegionShape::rsBitmap) {
+        const auto& bmp = region_.Mask().BorderBmp(TDUDRegionMask::biBorder);
+        rgnBitmap_ = bmp.empty() ? QImage() : QImage::fromData(bmp.data(), static_cast<int>(bmp.size()), "BMP");
+        in.BorderBitmap = rgnBitmap_.size();
+    } else {
+        rgnBitmap_ = QImage();
+    }
+    const TDUDFormRegion r = DUDFormReRegion(in);
+    if (!in.Minimized)
+        clientRect_ = r.ClientRect;
+    if (r.NewSize && *r.NewSize != form->size()) {
+        // The resize comes back here as an event, which is not re-entered;
+        // the outline below is already built for the new size.
+        form->resize(*r.NewSize);
+    }
+    if (r.Region && !in.Minimized)
+        form->setMask(*r.Region);
+    else
+        form->clearMask();
+    form->update();
+    inUpdate_ = false;
+}
+
+bool TDUDFormShape::Free(QWidget* form, const QPoint& pos) const
+{
+    QWidget* child = form->childAt(pos);
+    return !child || !child->isEnabled();
+}
+
+bool TDUDFormShape::WndProc(QObject* target, QEvent* event)
+{
+    QWidget* form = GetOwnerForm();
+    if (!form || target != form)
+        return false;
+    switch (event->type()) {
+    case QEvent::Paint: {
+        // Under the form's own painting and its controls.
+        QImage layer = MakeCanvasImage(form->width(), form->height(), true);
+        {
+            TQtCanvas c(layer);
+            PaintBorder(c, form->width(), form->height());
+        }
+        QPainter(form).drawImage(0, 0, layer);
+        break;
+    }
+    case QEvent::Resize:
+    case QEvent::WindowStateChange:
+        ReRegion();
+        break;
+    case QEvent::MouseButtonPress: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        // Only the left button drags, and only from a free spot.
+        if (!formDragable_ || e->button() != Qt::LeftButton || !Free(form, e->position().toPoint()))
+            break;
+        QWindow* w = form->windowHandle();
+        if (w && w->startSystemMove())
+            return true;
+        dragging_ = true;
+        dragOffset_ = e->globalPosition().toPoint() - form->pos();
+        return true;
+    }
+    case QEvent::MouseMove:
+        if (dragging_) {
+            auto* e = static_cast<QMouseEvent*>(event);
+            form->move(e->globalPosition().toPoint() - dragOffset_);
+            return true;
+        }
+        break;
+    case QEvent::MouseButtonRelease:
+        if (dragging_ && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            dragging_ = false;
+            return true;
+        }
+        break;
+    default: break;
+    }
+    return false;
+}
+
+} // namespace kyd::widgets

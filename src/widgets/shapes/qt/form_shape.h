@@ -1,0 +1,109 @@
+// A component that gives its form the outline of a region and lets the user
+// drag the form by a free spot of its client area. A form that does not keep
+// its caption loses its frame and is shaped as a whole; one that keeps it
+// keeps the window manager's frame, and only its client area is shaped,
+// since the decorations cannot be shaped here. A form that is frameless of
+// its own stays frameless either way. One form shape to a form.
+#pragma once
+
+#include "widgets/framework/image_list_link.h"
+#include "widgets/shapes/qt/form_region.h"
+#include "widgets/painting/qt/image_list.h"
+#include "widgets/painting/qt/paint_objects.h"
+#include "widgets/shapes/qt/region.h"
+#include "widgets/framework/qt/wnd_proc_component.h"
+
+#include <QPoint>
+
+namespace kyd::widgets {
+
+class TDUDFormShape : public TDUDWndProcComponent {
+public:
+    // Raises EDUDOneInst (DUDEOneInstError) when the owner has a form shape.
+    explicit TDUDFormShape(QWidget* owner);
+    ~TDUDFormShape() override;
+
+    // The outline's settings; every change rebuilds the form's region and
+    // repaints it.
+    TDUDBorderRegion& Region() { return region_; }
+    const TDUDBorderRegion& Region() const { return region_; }
+    void SetRegion(const TDUDRegion& v) { region_.Assign(v); }
+    bool ShowFormCaption() const { return showFormCaption_; }
+    void SetShowFormCaption(bool v);
+    bool FormDragable() const { return formDragable_; }
+    void SetFormDragable(bool v) { formDragable_ = v; }
+
+    // With a traced outline (rsBitmap), the mask's border picture is the
+    // background and the form takes its size.
+    bool UseRgnBitmap() const { return useRgnBitmap_; }
+    void SetUseRgnBitmap(bool v);
+
+    // The background fill; a change repaints the form.
+    TDUDFillObject& FillObject() { return fill_; }
+    // The border drawn along the outline; a change repaints the form.
+    TDUDRegionBorder& Border() { return region_.Border(); }
+    // The image list and item the fill style sfBitmapList paints; a change
+    // of either, or of the list's items, repaints the form.
+    TDUDCustomImageList* ImageList() const { return imageList_.Get(); }
+    void SetImageList(TDUDCustomImageList* v);
+    int ListIndex() const { return listIndex_; }
+    int ImageIndex() const { return imageIndex_; }
+    // Index 0 is ListIndex, 1 ImageIndex.
+    void SetInteger(int index, int v);
+    void SetListIndex(int v) { SetInteger(0, v); }
+    void SetImageIndex(int v) { SetInteger(1, v); }
+
+    // The form's background: the border picture (traced outline), else the
+    // one the fill paints, of the client size; null before the first paint
+    // or without either.
+    const QImage& BackBitmap() const { return RgnBitmapUsed() ? rgnBitmap_ : back_; }
+    bool BackBitmapCheck() const { return RgnBitmapUsed() || fill_.Style() != TDUDFillStyle::sfNone; }
+    // A point of the form in the background's coordinates: the same point.
+    TPoint BackMapPoint(TPoint p) const { return p; }
+    // Copies the background's area of r's size at pos into r (for controls
+    // that paint the form's background behind them); false when there is none.
+    bool BackDrawArea(TQtCanvas& canvas, const TRect& r, TPoint pos) const;
+
+    // The client area: the fill's background, then the region's shadow and
+    // the border along the outline, on the rectangle the outline was built on.
+    void PaintBorder(TQtCanvas& canvas, int width, int height);
+    // The rectangle the last ReRegion built the outline on.
+    const TRect& ClientRect() const { return clientRect_; }
+
+    // "Internal" when the image list is one of the library's global lists.
+    void DefineProperties(TDUDStreamProperties& out) const;
+    // Takes the global list "Internal" names (none for an unknown name).
+    void ReadProperties(const TDUDStreamProperties& in);
+
+    void Loaded() override;
+    // Builds the outline for the form's size and sets it as the form's mask
+    // (none when the outline comes out empty). Never re-entered.
+    void ReRegion();
+
+protected:
+    bool WndProc(QObject* target, QEvent* event) override;
+
+private:
+    bool Free(QWidget* form, const QPoint& pos) const;
+    bool RgnBitmapUsed() const { return useRgnBitmap_ && region_.Shape() == TDUDRegionShape::rsBitmap; }
+    void Repaint();
+    void GetIMLChange();
+
+    TDUDBorderRegion region_;
+    TDUDFillObject fill_;
+    QImage back_;
+    QImage rgnBitmap_; // the mask's border picture, decoded
+    TRect clientRect_;
+    TDUDContainerHold<TDUDCustomImageList> imageList_;
+    int listIndex_ = 0;
+    int imageIndex_ = 0;
+    bool useRgnBitmap_ = true;
+    bool showFormCaption_ = true;
+    bool formDragable_ = true;
+    bool inUpdate_ = false;
+    bool removedFrame_ = false; // the form's frame was taken off here
+    bool dragging_ = false;
+    QPoint dragOffset_;
+};
+
+} // namespace kyd::widgets

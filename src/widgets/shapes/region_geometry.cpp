@@ -1,0 +1,115 @@
+#include "widgets/shapes/region_geometry.h"
+
+#include <cmath>
+
+namespace kyd::widgets {
+
+namespace {
+
+int Round(double v) { return static_cast<int>(RoundHalfEven(v)); }
+int Frac(int v, int percent) { return static_cast<int>(DivRoundHalfEven(std::int64_t(v) * percent, 100)); }
+
+bool OnTop(TDUDExtPos p)
+{
+    using E = TDUDExtPos;
+    return p == E::epLeftTop || p == E::epTopLeft || p == E::epTopRight || p == E::epRightTop;
+}
+
+bool OnLeft(TDUDExtPos p)
+{
+    using E = TDUDExtPos;
+    return p == E::epLeftTop || p == E::epTopLeft || p == E::epBottomLeft || p == E::epLeftBottom;
+}
+
+} // namespace
+
+std::vector<TPoint> DUDDiamondPoints(const TRect& r)
+{
+    const int w = r.Width(), h = r.Height();
+    return {{r.Left + w / 2, r.Top}, {r.Left, r.Top + h / 2}, {r.Left + w / 2, r.Bottom},
+                          {r.Right, r.Top + h / 2}};
+}
+
+std::vector<TPoint> DUDOctagonPoints(const TRect& r)
+{
+    const int w3 = r.Width() / 3, h3 = r.Height() / 3;
+    const int L = r.Left, T = r.Top;
+    return {{L + w3 * 2, T}, {L + w3, T}, {L, T + h3}, {L, T + h3 * 2}, {L + w3, r.Bottom},
+                          {L + w3 * 2, r.Bottom}, {r.Right, T + h3 * 2}, {r.Right, T + h3}};
+}
+
+std::vector<TPoint> DUDCombPoints(const TRect& r)
+{
+    const int w2 = r.Width() / 2, h4 = r.Height() / 4;
+    const int L = r.Left, T = r.Top;
+    return {{L + w2, T}, {L, T + h4}, {L, T + h4 * 3}, {L + w2, r.Bottom}, {r.Right, T + h4 * 3},
+                          {r.Right, T + h4}};
+}
+
+std::vector<TPoint> DUDStarPoints(const TRect& r)
+{
+    const int w = r.Width(), h = r.Height(), L = r.Left, T = r.Top;
+    return {{L + w / 2, T}, {L + Frac(w, 65), T + Frac(h, 38)}, {r.Right, T + Frac(h, 38)},
+                          {L + Frac(w, 70), T + Frac(h, 60)}, {L + Frac(w, 85), r.Bottom},
+                          {L + w / 2, T + Frac(h, 75)}, {L + Frac(w, 15), r.Bottom},
+                          {L + Frac(w, 30), T + Frac(h, 60)}, {L, T + Frac(h, 38)},
+                          {L + Frac(w, 35), T + Frac(h, 38)}};
+}
+
+TRect DUDNoseBody(const TRect& r, int size, TDUDExtPos pos)
+{
+    TRect b = r;
+    (OnTop(pos) ? b.Top : b.Bottom) += OnTop(pos) ? size : -size;
+    (OnLeft(pos) ? b.Left : b.Right) += OnLeft(pos) ? size : -size;
+    return b;
+}
+
+std::vector<TPoint> DUDNosePoints(const TRect& r, int size, TDUDExtPos pos, int off)
+{
+    const TRect b = DUDNoseBody(r, size, pos);
+    const int s = size, d = Round(std::sqrt(2.0 * s * s));
+    const int L = b.Left, T = b.Top, R = b.Right, B = b.Bottom;
+    using E = TDUDExtPos;
+    switch (pos) {
+    case E::epLeftTop: return {{L - s, T - s}, {L, T + off}, {L, T + off + d}};
+    case E::epTopLeft: return {{L - s, T - s}, {L + off, T}, {L + off + d, T}};
+    case E::epTopRight: return {{R + s, T - s}, {R - off, T}, {R - off - d, T}};
+    case E::epRightTop: return {{R + s, T - s}, {R, T + off}, {R, T + off + d}};
+    case E::epRightBottom: return {{R + s, B + s}, {R, B - off}, {R, B - off - d}};
+    case E::epBottomRight: return {{R + s, B + s}, {R - off, B}, {R - off - d, B}};
+    case E::epBottomLeft: return {{L - s, B + s}, {L + off, B}, {L + off + d, B}};
+    case E::epLeftBottom: return {{L - s, B + s}, {L, B - off}, {L, B - off - d}};
+    }
+    return {};
+}
+
+std::vector<TRect> DUDThinkBubbleRects(const TRect& r, int size, int count, TDUDExtPos pos)
+{
+    std::vector<TRect> out;
+    if (count < 1)
+        return out;
+    const TRect b = DUDNoseBody(r, size, pos);
+    const int L = b.Left, T = b.Top, R = b.Right, B = b.Bottom, s = size;
+    const double step = (s * 2.0 * M_PI / 4.0) / count / count;
+    const double c = 1.57;
+    using E = TDUDExtPos;
+    for (int i = 0; i <= count + 1; ++i) {
+        const double a = i * (90.0 / (count + 1)) * M_PI / 180.0;
+        const int d = Round(i * step);
+        int x = 0, y = 0;
+        switch (pos) {
+        case E::epLeftTop: x = L - Round(s * std::cos(a)); y = (T - s) + Round(s * std::sin(a)); break;
+        case E::epTopLeft: x = (L - s) + Round(s * std::cos(c - a)); y = T - Round(s * std::sin(c - a)); break;
+        case E::epTopRight: x = (R + s) - Round(s * std::cos(c - a)); y = T - Round(s * std::sin(c + a)); break;
+        case E::epRightTop: x = R + Round(s * std::cos(a)); y = (T - s) + Round(s * std::sin(a)); break;
+        case E::epRightBottom: x = R + Round(s * std::cos(a)); y = (B + s) - Round(s * std::sin(a)); break;
+        case E::epBottomRight: x = (R + s) - Round(s * std::cos(c - a)); y = B + Round(s * std::sin(c - a)); break;
+        case E::epBottomLeft: x = (L - s) + Round(s * std::cos(c - a)); y = B + Round(s * std::sin(c - a)); break;
+        case E::epLeftBottom: x = L - Round(s * std::cos(a)); y = (B + s) - Round(s * std::sin(a)); break;
+        }
+        out.push_back({x - d / 2, y - d / 2, x + d / 2, y + d / 2});
+    }
+    return out;
+}
+
+} // namespace kyd::widgets

@@ -1,0 +1,37 @@
+// The geometry of the window outlines, without regions: the corner points
+// of the polygon outlines, where a nose or a trail of thought bubbles sits,
+// and the names of the outlines and corners.
+#pragma once
+
+#include "widgets/framework/graphics.h"
+
+#include <vector>
+
+namespace kyd::widgets {
+
+enum class TDUDRegionShape {
+    rsRect, rsRoundRect, rsBitmap, rsNoseRect, rsRoundNoseRect, rsElliptic, rsStar, rsRoundShield,
+    rsSharpShield, rsDiamond, rsOctagon, rsComb, rsHalfRound, rsUserRegion, rsThinkBubble,
+    rsRoundThinkBubble, rsEllipticThinkBubble, rsPointList
+};
+// The side a nose or bubbles stick out of, then the end of that side.
+enum class TDUDExtPos {
+    epLeftTop, epTopLeft, epTopRight, epRightTop, epRightBottom, epBottomRight, epBottomLeft, epLeftBottom
+};
+
+// The corner points of the polygon outlines, in their order.
+std::vector<TPoint> DUDDiamondPoints(const TRect& r);
+std::vector<TPoint> DUDStarPoints(const TRect& r);
+std::vector<TPoint> DUDOctagonPoints(const TRect& r);
+std::vector<TPoint> DUDCombPoints(const TRect& r);
+
+// The rectangle shrunk by size on the two sides that meet at the corner.
+TRect DUDNoseBody(const TRect& r, int size, TDUDExtPos pos);
+// The nose triangle: tip, base start, base end, the base offset by off
+// from the body's corner.
+std::vector<TPoint> DUDNosePoints(const TRect& r, int size, TDUDExtPos pos, int off);
+// The bounds of the thought bubbles' circles, count + 2 of them growing from
+// nothing at the outer corner towards the body; none for a count below 1.
+std::vector<TRect> DUDThinkBubbleRects(const TRect& r, int size, int count, TDUDExtPos pos);
+
+} // namespace kyd::widgets

@@ -1,0 +1,164 @@
+// Event hooks on a form, and the caption layout's view of a window: one delivery per event however often a hook is
+// switched, independent hooks removed in either order, an owner that goes
+// first, MDI frames and the main window.
+#include "widgets/services/qt/sysinfo_probes.h"
+#include "widgets/framework/qt/wnd_proc_component.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace kyd::widgets;
+
+namespace {
+
+const QEvent::Type kProbe = static_cast<QEvent::Type>(QEvent::User + 17);
+
+class Counter : public TDUDWndProcComponent {
+public:
+    using TDUDWndProcComponent::TDUDWndProcComponent;
+    int seen = 0, appSeen = 0;
+    bool swallow = false;
+
+protected:
+    bool WndProc(QObject* t, QEvent* e) override
+    {
+        if (e->type() == kProbe)
+            ++seen;
+        return e->type() == kProbe && swallow ? true : TDUDWndProcComponent::WndProc(t, e);
+    }
+    bool AppWndProc(QEvent* e) override
+    {
+        if (e->type() == kProbe)
+            ++appSeen;
+        return false;
+    }
+};
+
+class Probe : public QWidget {
+public:
+    int got = 0;
+    bool event(QEvent* e) override
+    {
+        if (e->type() == kProbe)
+            ++got;
+        return QWidget::event(e);
+    }
+};
+
+void send(QObject* o)
+{
+    QEvent e(kProbe);
+    QApplication::sendEvent(o, &e);
+}
+
+} // namespace
+
+TEST(WndProcHook, SwitchingGivesOneDeliveryPerEventAndSwallowing)
+{
+    Probe form;
+    Counter hook(&form);
+    hook.Loaded();
+    EXPECT_TRUE(hook.Hooked());
+    hook.SetEnabled(false);
+    hook.SetEnabled(true);
+    hook.Init(); // already hooked: no second hook
+    send(&form);
+    EXPECT_EQ(hook.seen, 1);
+    EXPECT_EQ(form.got, 1);
+    hook.swallow = true;
+    send(&form);
+    EXPECT_EQ(hook.seen, 2);
+    EXPECT_EQ(form.got, 1);
+    hook.SilentRemove();
+    EXPECT_FALSE(hook.Enabled());
+    send(&form);
+    EXPECT_EQ(hook.seen, 2);
+    EXPECT_EQ(form.got, 2);
+}
+
+TEST(WndProcHook, HooksAreIndependentInEitherOrder)
+{
+    for (int order = 0; order < 2; ++order) {
+        Probe form;
+        auto a = std::make_unique<Counter>(&form);
+        auto b = std::make_unique<Counter>(&form);
+        a->Loaded();
+        b->Loaded();
+        send(&form);
+        EXPECT_EQ(a->seen, 1);
+        EXPECT_EQ(b->seen, 1);
+        Counter* left = order == 0 ? b.get() : a.get();
+        (order == 0 ? a : b).reset(); // the component goes, its hook with it
+        send(&form);
+        EXPECT_EQ(left->seen, 2);
+        EXPECT_EQ(form.got, 2);
+    }
+}
+
+TEST(WndProcHook, AnOwnerDeletedFirstIsNeverTouched)
+{
+    auto form = std::make_unique<Probe>();
+    Counter hook(form.get());
+    hook.Loaded();
+    form.reset();
+    EXPECT_TRUE(hook.WindowDestroyed());
+    EXPECT_EQ(hook.GetOwnerHandle(), nullptr);
+    EXPECT_FALSE(hook.NewWndProc());
+    hook.SetEnabled(false);
+    hook.SetEnabled(true);
+}
+
+TEST(WndProcHook, MdiFramesHookTheirAreaAndTheMainWindowOnRequest)
+{
+    QMainWindow frame;
+    auto* area = new QMdiArea;
+    frame.setCentralWidget(area);
+    Counter hook(&frame);
+    EXPECT_EQ(hook.OwnerKind(), 2);
+    EXPECT_EQ(hook.GetOwnerHandle(), area->viewport());
+    hook.SetHandleApp(true);
+    hook.Loaded();
+    hook.SetHandleApp(false); // too late: ignored
+    EXPECT_TRUE(hook.AppHooked());
+    send(area->viewport());
+    send(&frame);
+    EXPECT_EQ(hook.seen, 1);
+    EXPECT_EQ(hook.appSeen, 1);
+    hook.SetUseFormHandle(true);
+    EXPECT_EQ(hook.GetOwnerHandle(), &frame);
+
+    auto* child = new QWidget;
+    area->addSubWindow(child);
+    Counter childHook(child);
+    EXPECT_EQ(childHook.OwnerKind(), 1);
+}
+
+TEST(CaptionLayout, WindowFlagsBecomeStyles)
+{
+    QWidget tool(nullptr, Qt::Tool | Qt::WindowSystemMenuHint);
+    tool.resize(200, 100);
+    const TDUDNCWindow t = DUDNCWindowFromWidget(tool);
+    EXPECT_TRUE(t.ExStyle & WS_EX_TOOLWINDOW);
+    EXPECT_TRUE(t.Style & WS_SYSMENU);
+    EXPECT_TRUE(t.Style & WS_THICKFRAME);
+    EXPECT_EQ(t.Width, tool.frameGeometry().width());
+
+    QWidget dialog(nullptr, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
+    dialog.setFixedSize(300, 200);
+    const TDUDNCWindow d = DUDNCWindowFromWidget(dialog);
+    EXPECT_TRUE(d.Style & WS_DLGFRAME);
+    EXPECT_TRUE(d.Style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(d.Style & WS_MAXIMIZEBOX);
+    TRect caption, text;
+    std::uint32_t flags = 0;
+    DUDNCCalcDrawingArea(d, caption, text, flags);
+    EXPECT_EQ(caption.Left, DUDNCDLGBORDERWIDTH());
+    EXPECT_TRUE(flags & DUDNC_HASICON);
+}

@@ -1,0 +1,458 @@
+// The meter control: what it paints, when it paints, and its events.
+#include "pixels.h"
+
+#include "widgets/framework/qt/custom_control.h"
+#include "widgets/framework/qt/meter.h"
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace kyd::widgets;
+using kyd::widgets::test::Hex;
+using kyd::widgets::test::Px;
+using kyd::widgets::test::Rgb;
+
+namespace {
+
+// An 80 x 20 solid-bar meter with the default lowered bevel.
+void MakeBar(TDUDProgress& m, TDUDMeterDirection d = TDUDMeterDirection::mdHorizontal)
+{
+    m.SetStyle(TDUDProgressStyle::pgBar);
+    m.SetDirection(d);
+    m.SetBounds(0, 0, 80, 20);
+}
+
+// Counts paint events of a widget.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+// The runs of `color` along a row: their start columns.
+std::vector<int> Runs(const QImage& img, int y, TColor color)
+{
+    std::vector<int> starts;
+    bool in = false;
+    for (int x = 0; x < img.width(); ++x) {
+        const bool hit = Px(img, x, y) == color;
+        if (hit && !in)
+            starts.push_back(x);
+        in = hit;
+    }
+    return starts;
+}
+
+} // namespace
+
+TEST(WidgetMeter, HalfFullBarFillsColumnsOneToThirtyNine)
+{
+    TDUDProgress m;
+    MakeBar(m);
+    m.SetPercentValue(50);
+    const QImage img = m.Picture();
+    const TColor bar = Rgb(clNavy), back = Rgb(clBtnFace);
+    for (int y = 1; y <= 18; ++y) {
+        for (int x = 1; x <= 39; ++x)
+            ASSERT_EQ(bar, Px(img, x, y)) << x << "," << y;
+        for (int x = 40; x <= 78; ++x)
+            ASSERT_EQ(back, Px(img, x, y)) << x << "," << y;
+        // The bevel's one-pixel frame outside.
+        ASSERT_EQ(Rgb(clBtnShadow), Px(img, 0, y));
+        ASSERT_EQ(Rgb(clBtnHighlight), Px(img, 79, y));
+    }
+    EXPECT_EQ(Rgb(clBtnShadow), Px(img, 40, 0));
+    EXPECT_EQ(Rgb(clBtnHighlight), Px(img, 40, 19));
+    EXPECT_EQ((TRect{1, 1, 79, 19}), m.InnerRect());
+}
+
+TEST(WidgetMeter, EveryDirection)
+{
+    const TColor bar = Rgb(clNavy), back = Rgb(clBtnFace);
+    struct Case {
+        TDUDMeterDirection d;
+        int x, y;         // a pixel in the bar
+        int restX, restY; // a pixel outside it
+    };
+    // 25 % of 78 columns is 19, of 18 rows 4.
+    const Case cases[] = {
+        {TDUDMeterDirection::mdHorizontal, 19, 10, 20, 10},
+        {TDUDMeterDirection::mdHorizontalReverse, 60, 10, 59, 10},
+        {TDUDMeterDirection::mdVertical, 40, 4, 40, 5},
+        {TDUDMeterDirection::mdVerticalReverse, 40, 15, 40, 14},
+    };
+    for (const Case& c : cases) {
+        TDUDProgress m;
+        MakeBar(m, c.d);
+        m.SetPercentValue(25);
+        const QImage img = m.Picture();
+        EXPECT_EQ(Hex(bar), Hex(Px(img, c.x, c.y))) << int(c.d);
+        EXPECT_EQ(Hex(back), Hex(Px(img, c.restX, c.restY))) << int(c.d);
+    }
+}
+
+TEST(WidgetMeter, SmallBarsAreCountedAndSpaced)
+{
+    TDUDProgress m; // pgSmallBar with ten bars by default
+    m.SetBounds(0, 0, 80, 20);
+    EXPECT_EQ(82, m.width()); // sized so that ten bars fit exactly
+    m.SetPercentValue(30);
+    QImage img = m.Picture();
+    EXPECT_EQ((std::vector<int>{2, 10, 18}), Runs(img, 10, Rgb(clNavy)));
+    EXPECT_EQ(Rgb(clNavy), Px(img, 6, 10)); // five pixels wide
+    EXPECT_EQ(Rgb(clBtnFace), Px(img, 7, 10));
+
+    m.SetPercentValue(100);
+    img = m.Picture();
+    EXPECT_EQ(10u, Runs(img, 10, Rgb(clNavy)).size());
+
+    // pgSmallBarColor asks for every bar's colour.
+    m.SetStyle(TDUDProgressStyle::pgSmallBarColor);
+    m.OnGetColor = [](TDUDCustomProgress*, int i, TColor c) { return i % 2 ? clRed : c; };
+    img = m.Picture();
+    EXPECT_EQ(5u, Runs(img, 10, clRed).size());
+
+    // A count of 0 works as one bar.
+    m.SmallBar().SetAutoSize(false);
+    m.SmallBar().SetBarCount(0);
+    m.SetStyle(TDUDProgressStyle::pgSmallBar);
+    img = m.Picture();
+    EXPECT_EQ(1u, Runs(img, 10, Rgb(clNavy)).size());
+}
+
+TEST(WidgetMeter, PercentCaptionIsDrawnInContrastingParts)
+{
+    TDUDProgress m;
+    MakeBar(m);
+    m.SetTextOptions(TDUDMeterTextOptions::toPercent);
+    m.SetPercentValue(45);
+    QImage img = MakeCanvasImage(80, 20);
+    TQtCanvas canvas(img);
+    TTextRecorder rec;
+    canvas.TextRecorder = &rec;
+    m.PaintTo(canvas);
+    ASSERT_EQ(2u, rec.size());
+    for (const TTextCall& call : rec) {
+        EXPECT_EQ("45%", call.Text);
+        EXPECT_EQ(DT_CENTER | DT_VCENTER | DT_SINGLELINE, call.Flags);
+        EXPECT_EQ((TRect{0, 0, 78, 18}), call.Rect);
+    }
+    // 45 % of 78 is 35 columns: over the bar in the background colour,
+    // over the rest in the bar colour.
+    EXPECT_EQ(clBtnFace, rec[0].Color);
+    EXPECT_EQ((TRect{0, 0, 35, 18}), rec[0].Clip);
+    EXPECT_EQ(clNavy, rec[1].Color);
+    EXPECT_EQ((TRect{35, 0, 78, 18}), rec[1].Clip);
+
+    // The caption text instead of the percentage.
+    rec.clear();
+    m.SetTextOptions(TDUDMeterTextOptions::toCaption);
+    m.SetCaption("Flash");
+    m.SetUseFontColor(true);
+    m.PaintTo(canvas);
+    ASSERT_EQ(1u, rec.size());
+    EXPECT_EQ("Flash", rec[0].Text);
+    EXPECT_EQ(m.FontColor(), rec[0].Color);
+
+    // In one colour the caption takes the 3-D style: light copy, then text.
+    rec.clear();
+    m.Font3D().SetStyle(TDUDThreeDStyle::tdRaised);
+    m.PaintTo(canvas);
+    ASSERT_EQ(2u, rec.size());
+    EXPECT_EQ(m.Font3D().LightColor(), rec[0].Color);
+    EXPECT_EQ(m.FontColor(), rec[1].Color);
+    EXPECT_EQ(rec[0].Rect.Offset(1, 1), rec[1].Rect);
+}
+
+TEST(WidgetMeter, ValueChangesDrawAtOnce)
+{
+    TDUDProgress m;
+    MakeBar(m);
+    m.SetMaxValue(4152);
+    m.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
+    QApplication::processEvents();
+    EXPECT_EQ(Rgb(clBtnFace), Px(m.ScreenImage(), 20, 10));
+
+    m.SetUserValue(2076); // no events processed after this
+    EXPECT_EQ(50, m.Position());
+    EXPECT_EQ(50, m.LastDrawn());
+    EXPECT_EQ(Rgb(clNavy), Px(m.ScreenImage(), 39, 10));
+    EXPECT_EQ(Rgb(clBtnFace), Px(m.ScreenImage(), 40, 10));
+    m.SetUserValue(4153); // outside: nothing
+    EXPECT_EQ(2076, m.UserValue());
+
+    // What the screen shows is what a fresh paint makes.
+    const QImage shown = m.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = m.Picture();
+    ASSERT_EQ(fresh.size(), shown.size());
+    for (int y = 0; y < fresh.height(); ++y)
+        for (int x = 0; x < fresh.width(); ++x)
+            ASSERT_EQ(Px(fresh, x, y), Px(shown, x, y)) << x << "," << y;
+
+    // The firmware run's colours: green bar, red after a failure.
+    m.SetBarColor(RGB(0, 105, 78));
+    m.SetPercentValue(80);
+    EXPECT_EQ(RGB(0, 105, 78), Px(m.ScreenImage(), 60, 10));
+    m.SetBarColor(clRed);
+    QApplication::processEvents();
+    EXPECT_EQ(clRed, Px(m.ScreenImage(), 60, 10));
+}
+
+TEST(WidgetMeter, SmallChangesWaitButRepaintsAndEndsAlwaysDraw)
+{
+    TDUDProgress m;
+    MakeBar(m);
+    m.SetDelta(5);
+    m.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
+    QApplication::processEvents();
+
+    m.SetPercentValue(3); // less than delta above 0: not drawn now
+    EXPECT_EQ(0, m.LastDrawn());
+    EXPECT_EQ(Rgb(clBtnFace), Px(m.ScreenImage(), 1, 10));
+    // but a full repaint draws it (2 columns for 3 % of 78).
+    QImage img = m.Picture();
+    EXPECT_EQ(Rgb(clNavy), Px(img, 2, 10));
+    EXPECT_EQ(Rgb(clBtnFace), Px(img, 3, 10));
+    EXPECT_EQ(0, m.LastDrawn()); // a picture is not the screen
+    m.update();
+    m.repaint();
+    EXPECT_EQ(3, m.LastDrawn());
+    EXPECT_EQ(Rgb(clNavy), Px(m.ScreenImage(), 2, 10));
+
+    m.SetPercentValue(60);
+    EXPECT_EQ(60, m.LastDrawn());
+    m.SetPercentValue(98);
+    m.SetPercentValue(100); // 2 above the last drawn, but the end is drawn
+    EXPECT_EQ(100, m.LastDrawn());
+    EXPECT_EQ(Rgb(clNavy), Px(m.ScreenImage(), 78, 10));
+    m.SetPercentValue(0);
+    EXPECT_EQ(0, m.LastDrawn());
+    EXPECT_EQ(Rgb(clBtnFace), Px(m.ScreenImage(), 1, 10));
+
+    // With the percent shown every change is drawn.
+    m.SetTextOptions(TDUDMeterTextOptions::toPercent);
+    QApplication::processEvents();
+    m.SetPercentValue(2);
+    EXPECT_EQ(2, m.LastDrawn());
+}
+
+TEST(WidgetMeter, AddSubAndRangeChanges)
+{
+    TDUDProgress m;
+    MakeBar(m);
+    m.SetPercentValue(20);
+    m.Sub(30);
+    EXPECT_EQ(0, m.Position());
+    m.SetPercentValue(90);
+    m.Add(30);
+    EXPECT_EQ(100, m.Position());
+    m.SetPercentValue(50);
+    m.StepAdd();
+    EXPECT_EQ(60, m.Position());
+    m.StepSub();
+    m.StepSub();
+    EXPECT_EQ(40, m.Position());
+    m.SetPercentValue(150);
+    EXPECT_EQ(100, m.Position());
+    EXPECT_EQ(100, m.UserValue());
+    m.SetMaxValue(-5);
+    EXPECT_EQ(-5, m.MinValue());
+    EXPECT_EQ(0, m.MaxValue());
+}
+
+TEST(WidgetMeter, BarColourInSmallBarStyleIsStoredWithoutRepaint)
+{
+    TDUDProgress m;
+    m.SetBounds(0, 0, 80, 20);
+    m.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
+    QApplication::processEvents();
+    PaintCounter counter;
+    m.installEventFilter(&counter);
+    m.SetBarColor(clRed);
+    m.SetBar3D(TDUDBorderStyle::lsRaised);
+    QApplication::processEvents();
+    EXPECT_EQ(0, counter.paints);
+    EXPECT_EQ(clRed, m.BarColor());
+
+    m.SetStyle(TDUDProgressStyle::pgBar);
+    m.SetPercentValue(50);
+    QApplication::processEvents();
+    EXPECT_GT(counter.paints, 0);
+    EXPECT_EQ(clRed, Px(m.ScreenImage(), 20, 10));
+    m.removeEventFilter(&counter);
+}
+
+TEST(WidgetMeter, StyleSetsTheSmallestDrawnChange)
+{
+    TDUDProgress m;
+    EXPECT_EQ(5, m.Delta());
+    m.SetStyle(TDUDProgressStyle::pgBar);
+    EXPECT_EQ(1, m.Delta());
+    m.SmallBar().SetBarCount(4);
+    m.SetStyle(TDUDProgressStyle::pgSmallBarColor);
+    EXPECT_EQ(12, m.Delta()); // (100 div 4) div 2
+    m.SetStyle(TDUDProgressStyle::pgBar);
+    m.SetTextOptions(TDUDMeterTextOptions::toPercent);
+    m.SetStyle(TDUDProgressStyle::pgSmallBar);
+    EXPECT_EQ(1, m.Delta());
+}
+
+TEST(WidgetControl, BoundsChangesReportWhatChanged)
+{
+    TDUDProgress m;
+    MakeBar(m);
+    std::vector<TDUDBoundsChangeStates> seen;
+    m.OnBoundsChange = [&](TDUDControl*, TDUDBoundsChangeStates s) { seen.push_back(s); };
+    m.SetBounds(5, 6, 80, 20);
+    m.SetBounds(5, 6, 80, 20);
+    m.SetBounds(5, 6, 90, 20);
+    m.SetBounds(0, 0, 50, 30);
+    EXPECT_EQ((std::vector<TDUDBoundsChangeStates>{bcPos, bcSize, bcPos | bcSize}), seen);
+
+    seen.clear();
+    m.BeginLoading();
+    m.SetBounds(1, 1, 10, 10);
+    EXPECT_TRUE(seen.empty());
+    m.Loaded();
+    m.SetBounds(1, 1, 10, 10);
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST(WidgetControl, ControlsForgetARemovedImageList)
+{
+    auto list = std::make_unique<TDUDImageList>();
+    TDUDProgress a, b;
+    TDUDCustomControl c;
+    a.SetImageList(list.get());
+    b.SetImageList(list.get());
+    c.SetImageList(list.get());
+    b.SetImageIndex(3);
+    list.reset();
+    EXPECT_EQ(nullptr, a.ImageList());
+    EXPECT_EQ(nullptr, b.ImageList());
+    EXPECT_EQ(nullptr, c.ImageList());
+    EXPECT_EQ(3, b.ImageIndex());
+}
+
+TEST(WidgetControl, MouseEnterAndExitWhileEnabled)
+{
+    TDUDProgress m;
+    int enters = 0, exits = 0;
+    m.OnMouseEnter = [&](TDUDControl*) { ++enters; };
+    m.OnMouseExit = [&](TDUDControl*) { ++exits; };
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&m, &enter);
+    QApplication::sendEvent(&m, &leave);
+    m.setEnabled(false);
+    QApplication::sendEvent(&m, &enter);
+    QApplication::sendEvent(&m, &leave);
+    EXPECT_EQ(1, enters);
+    EXPECT_EQ(1, exits);
+}
+
+TEST(WidgetControl, BevelChangesRepaintAndMoveTheInside)
+{
+    TDUDProgress m;
+    MakeBar(m);
+    m.Bevel().SetWidthOuter(3);
+    EXPECT_EQ(3, m.BevelExt());
+    EXPECT_EQ(6, m.DblBevelExt());
+    EXPECT_EQ((TRect{3, 3, 77, 17}), m.BeveledRect());
+    m.SetPercentValue(100);
+    const QImage img = m.Picture();
+    EXPECT_EQ(Rgb(clNavy), Px(img, 3, 10));
+    EXPECT_EQ(Rgb(clBtnShadow), Px(img, 2, 10));
+    EXPECT_EQ((TRect{3, 3, 77, 17}), m.InnerRect());
+}
+
+TEST(WidgetControl, FlatWindowedControlShowsAHotBorderUnderMouseOrFocus)
+{
+    QWidget form;
+    auto* c = new TDUDCustomControl(&form);
+    c->setGeometry(0, 0, 40, 20);
+    EXPECT_EQ(0, DUDCheckForFormComponent<TDUDCustomControl>(&form));
+    EXPECT_EQ(-1, DUDCheckForFormComponent<TDUDProgress>(&form));
+    EXPECT_EQ(Qt::ClickFocus, c->focusPolicy()); // not a tab stop
+    c->SetColor(clWindow);
+    c->SetFlat(true);
+    QImage img = c->Picture();
+    EXPECT_EQ(Rgb(clBtnShadow), Px(img, 0, 10));
+    EXPECT_EQ(Rgb(clBtnShadow), Px(img, 39, 10));
+    EXPECT_EQ(Rgb(clWindow), Px(img, 1, 10));
+
+    int enters = 0;
+    c->OnMouseEnter = [&](TDUDCustomControl*) { ++enters; };
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(c, &enter);
+    EXPECT_EQ(1, enters);
+    EXPECT_TRUE(c->MouseAbove());
+    img = c->Picture();
+    EXPECT_EQ(Rgb(clWindowFrame), Px(img, 1, 10)); // sunken: dark inner line
+    EXPECT_EQ(Rgb(clWindow), Px(img, 39, 10));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(c, &leave);
+    EXPECT_FALSE(c->MouseAbove());
+
+    QFocusEvent in(QEvent::FocusIn);
+    QApplication::sendEvent(c, &in);
+    EXPECT_TRUE(c->Focused());
+    EXPECT_EQ(Rgb(clWindowFrame), Px(c->Picture(), 1, 10));
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(c, &out);
+    EXPECT_FALSE(c->Focused());
+}
+
+namespace {
+
+// A windowed control whose parent supplies a red background.
+class RedBackControl : public TDUDCustomControl {
+public:
+    using TDUDCustomControl::TDUDCustomControl;
+    bool BackBitmap() const override { return true; }
+    void BackDrawArea(TCanvas& canvas, const TRect& r) override
+    {
+        canvas.Brush = {clRed, TBrushStyle::bsSolid};
+        canvas.FillRect(r);
+    }
+};
+
+} // namespace
+
+TEST(WidgetControl, BackgroundEffectsAndBackgroundPoints)
+{
+    QWidget form;
+    form.resize(100, 80);
+    auto* c = new RedBackControl(&form);
+    c->setGeometry(10, 5, 20, 10);
+    EXPECT_EQ(Rgb(clRed), Px(c->Picture(), 3, 3));
+    TDUDBitmapEffectObject fx;
+    fx.SetFlag(3, true); // invert
+    c->SetBackFXObject(fx);
+    EXPECT_EQ(TColor(0xFFFF00), Px(c->Picture(), 3, 3)); // cyan
+
+    // The background is centred on a form of another size.
+    EXPECT_EQ((TPoint{12, 8}), c->BackMapPoint({2, 3}, form.size()));
+    EXPECT_EQ((TPoint{22, 18}), c->BackMapPoint({2, 3}, QSize(120, 100)));
+
+    auto* m = new TDUDProgress(&form);
+    m->move(4, 4);
+    EXPECT_TRUE(m->HasControl());
+    EXPECT_FALSE(TDUDProgress().HasControl());
+    int changes = 0;
+    m->BackFX().OnChange = [&](void*) { ++changes; };
+    m->SetBackFX(fx);
+    EXPECT_EQ(1, changes);
+    EXPECT_TRUE(m->BackFX().Flag(3));
+    EXPECT_EQ((TPoint{5, 5}), m->BackMapPoint({1, 1}, QSize()));
+}

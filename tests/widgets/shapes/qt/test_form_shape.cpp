@@ -1,0 +1,259 @@
+// A shaped form on the offscreen platform.
+#include "widgets/services/application.h"
+#include "widgets/shapes/qt/form_shape.h"
+#include "widgets/framework/qt/qt_canvas.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+using namespace kyd::widgets;
+
+namespace {
+
+void Mouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons)
+{
+    QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+} // namespace
+
+TEST(FormShape, MaskFollowsTheSizeAndAFreeSpotDragsTheForm)
+{
+    QWidget form;
+    form.setGeometry(100, 100, 200, 100);
+    auto* button = new QPushButton("OK", &form);
+    button->setGeometry(60, 40, 60, 24); // inside the outline
+    TDUDFormShape shape(&form);
+    shape.SetShowFormCaption(false);
+    shape.Loaded();
+    shape.Region().SetRegionShape(TDUDRegionShape::rsElliptic); // re-masks
+    form.show();
+    EXPECT_TRUE(form.windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(form.mask(), DUDEllipticRgn({0, 0, 200, 100}));
+    form.resize(300, 150);
+    EXPECT_EQ(form.mask(), DUDEllipticRgn({0, 0, 300, 150}));
+
+    // A press on a control does not move the form, nor does the right button.
+    const QPoint start = form.pos();
+    Mouse(&form, QEvent::MouseButtonPress, {70, 50}, Qt::LeftButton, Qt::LeftButton);
+    Mouse(&form, QEvent::MouseMove, {90, 70}, Qt::NoButton, Qt::LeftButton);
+    Mouse(&form, QEvent::MouseButtonRelease, {90, 70}, Qt::LeftButton, Qt::NoButton);
+    Mouse(&form, QEvent::MouseButtonPress, {170, 75}, Qt::RightButton, Qt::RightButton);
+    Mouse(&form, QEvent::MouseMove, {170, 95}, Qt::NoButton, Qt::RightButton);
+    EXPECT_EQ(form.pos(), start);
+    Mouse(&form, QEvent::MouseButtonRelease, {170, 95}, Qt::RightButton, Qt::NoButton);
+
+    // A free spot drags it (by hand where the system cannot move windows).
+    Mouse(&form, QEvent::MouseButtonPress, {170, 75}, Qt::LeftButton, Qt::LeftButton);
+    Mouse(&form, QEvent::MouseMove, {190, 95}, Qt::NoButton, Qt::LeftButton);
+    Mouse(&form, QEvent::MouseButtonRelease, {190, 95}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(form.pos(), start + QPoint(20, 20));
+
+    // An outline without data leaves the form unmasked.
+    TDUDBorderRegion r;
+    r.SetRegionShape(TDUDRegionShape::rsPointList);
+    shape.SetRegion(r);
+    EXPECT_TRUE(form.mask().isEmpty());
+}
+
+TEST(FormShape, FillAndBorderPaintTheClientArea)
+{
+    QWidget form;
+    form.resize(120, 80);
+    TDUDFormShape shape(&form);
+    shape.Region().SetRegionShape(TDUDRegionShape::rsRect);
+    shape.FillObject().SetStyle(TDUDFillStyle::sfBrush);
+    shape.FillObject().SetBrush(TBrush(0x0000FF));
+    shape.Border().SetColor(2, 0x00FF00);
+    shape.Loaded();
+    const QImage img = form.grab().toImage();
+    EXPECT_EQ(FromQColor(img.pixelColor(60, 40)), 0x0000FFu) << "the fill";
+    EXPECT_EQ(FromQColor(img.pixelColor(0, 40)), 0x00FF00u) << "the border";
+    EXPECT_EQ(shape.BackBitmap().size(), QSize(120, 80));
+    EXPECT_TRUE(shape.BackBitmapCheck());
+    QImage area = MakeCanvasImage(10, 10);
+    {
+        TQtCanvas c(area);
+        EXPECT_TRUE(shape.BackDrawArea(c, {0, 0, 10, 10}, {50, 30}));
+    }
+    EXPECT_EQ(FromQColor(area.pixelColor(5, 5)), 0x0000FFu);
+    shape.FillObject().SetStyle(TDUDFillStyle::sfNone);
+    TQtCanvas c(area);
+    EXPECT_FALSE(shape.BackDrawArea(c, {0, 0, 10, 10}, {50, 30}));
+}
+
+TEST(FormShape, TracedOutlinePaintsItsBorderPictureAndSizesTheForm)
+{
+    QWidget form;
+    form.resize(100, 100);
+    TDUDFormShape shape(&form);
+    shape.SetShowFormCaption(false);
+    shape.FillObject().SetStyle(TDUDFillStyle::sfBrush);
+    shape.FillObject().SetBrush(TBrush(0x0000FF));
+    QImage pic(30, 20, QImage::Format_RGB32);
+    pic.fill(QColor(0, 255, 0));
+    QByteArray bmp;
+    QBuffer buf(&bmp);
+    pic.save(&buf, "BMP");
+    TDUDRegionMask mask;
+    mask.SetRects({{0, 0, 30, 20}});
+    mask.SetBorderBmp(TDUDRegionMask::biBorder, {bmp.begin(), bmp.end()});
+    shape.Region().SetMask(mask);
+    shape.Region().SetRegionShape(TDUDRegionShape::rsBitmap);
+    shape.Loaded();
+    // The picture plus room for the shadow (its depth counts even when off).
+    EXPECT_EQ(form.size(), QSize(36, 26));
+    EXPECT_EQ(form.mask(), QRegion(0, 0, 30, 20));
+    EXPECT_TRUE(shape.BackBitmapCheck());
+    EXPECT_EQ(shape.BackBitmap().size(), QSize(30, 20));
+    EXPECT_EQ(FromQColor(form.grab().toImage().pixelColor(15, 10)), 0x00FF00u) << "the picture, not the fill";
+    // Controls painting the form's background behind them get the picture.
+    QImage area = MakeCanvasImage(10, 10);
+    {
+        TQtCanvas c(area);
+        EXPECT_TRUE(shape.BackDrawArea(c, {0, 0, 10, 10}, shape.BackMapPoint({5, 5})));
+    }
+    EXPECT_EQ(FromQColor(area.pixelColor(5, 5)), 0x00FF00u);
+    shape.SetUseRgnBitmap(false);
+    EXPECT_EQ(FromQColor(form.grab().toImage().pixelColor(15, 10)), 0x0000FFu) << "the fill";
+}
+
+TEST(FormShape, BitmapListFillFollowsTheIndexAndTheList)
+{
+    QWidget form;
+    form.resize(40, 40);
+    TDUDBitmapList list;
+    const auto solid = [](QColor c) {
+        QImage i(8, 8, QImage::Format_RGB32);
+        i.fill(c);
+        return i;
+    };
+    static_cast<TDUDBitmapListItem*>(list.Add())->SetBitmap(solid(QColor(255, 0, 0)));
+    static_cast<TDUDBitmapListItem*>(list.Add())->SetBitmap(solid(QColor(0, 0, 255)));
+    TDUDFormShape shape(&form);
+    shape.Region().SetRegionShape(TDUDRegionShape::rsRect);
+    shape.FillObject().SetStyle(TDUDFillStyle::sfBitmapList);
+    shape.SetImageList(&list);
+    shape.Loaded();
+    const auto centre = [&] { return FromQColor(form.grab().toImage().pixelColor(20, 20)); };
+    EXPECT_EQ(centre(), 0x0000FFu);
+    shape.SetListIndex(1);
+    EXPECT_EQ(centre(), 0xFF0000u);
+    list.Item(1)->SetBitmap(solid(QColor(0, 255, 0)));
+    list.Changed();
+    EXPECT_EQ(centre(), 0x00FF00u);
+    shape.SetListIndex(5); // no such item: nothing of the list is painted
+    EXPECT_NE(centre(), 0x00FF00u);
+}
+
+TEST(FormShape, AFramelessFormStaysFramelessAndIsShapedWhateverTheCaptionSetting)
+{
+    QWidget form;
+    form.setWindowFlag(Qt::FramelessWindowHint); // border style none
+    form.resize(200, 100);
+    TDUDFormShape shape(&form);
+    shape.Region().SetRegionShape(TDUDRegionShape::rsElliptic);
+    shape.Loaded();
+    form.show();
+    EXPECT_TRUE(shape.ShowFormCaption());
+    EXPECT_TRUE(form.windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(form.mask(), DUDEllipticRgn({0, 0, 200, 100})) << "elliptic, no caption strip";
+    shape.SetShowFormCaption(false);
+    shape.SetShowFormCaption(true);
+    EXPECT_TRUE(form.windowFlags().testFlag(Qt::FramelessWindowHint));
+
+    // A framed form loses its frame only while it does not keep its caption.
+    QWidget framed;
+    framed.resize(200, 100);
+    TDUDFormShape other(&framed);
+    other.Loaded();
+    EXPECT_FALSE(framed.windowFlags().testFlag(Qt::FramelessWindowHint));
+    other.SetShowFormCaption(false);
+    EXPECT_TRUE(framed.windowFlags().testFlag(Qt::FramelessWindowHint));
+    other.SetShowFormCaption(true);
+    EXPECT_FALSE(framed.windowFlags().testFlag(Qt::FramelessWindowHint));
+}
+
+TEST(FormShape, BorderCoversTheOutlineAndPointListsAndShadowsArePainted)
+{
+    constexpr TColor kFill = 0xFF0000, kBorder = 0x00FF00, kShade = 0x000080;
+    const auto setUp = [&](TDUDFormShape& shape) {
+        shape.SetShowFormCaption(false);
+        shape.FillObject().SetStyle(TDUDFillStyle::sfBrush);
+        shape.FillObject().SetBrush(TBrush(kFill));
+        shape.Border().SetColor(2, kBorder);
+    };
+    // No pixel of the body shows outside the border at the rounded corners.
+    for (const auto shape : {TDUDRegionShape::rsRoundRect, TDUDRegionShape::rsElliptic, TDUDRegionShape::rsRect}) {
+        QWidget form;
+        form.resize(160, 90);
+        TDUDFormShape fs(&form);
+        setUp(fs);
+        fs.Region().SetRegionShape(shape);
+        fs.Loaded();
+        const QImage img = form.grab().toImage();
+        const QRegion mask = form.mask();
+        int outside = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                if (!mask.contains(QPoint(x, y)))
+                    continue;
+                const bool edge = !mask.contains(QPoint(x - 1, y)) || !mask.contains(QPoint(x + 1, y)) ||
+                                  !mask.contains(QPoint(x, y - 1)) || !mask.contains(QPoint(x, y + 1));
+                outside += edge && FromQColor(img.pixelColor(x, y)) == kFill;
+            }
+        EXPECT_EQ(outside, 0) << "fill pixels on the outline's edge, shape " << int(shape);
+    }
+
+    // A point-list outline gets its border; the shadow is painted beside it.
+    QWidget form;
+    form.resize(120, 100);
+    TDUDFormShape fs(&form);
+    setUp(fs);
+    fs.Region().Shadow().SetStyle(TDUDShadowStyle::hssSolid);
+    fs.Region().Shadow().SetColor(kShade);
+    fs.Region().Shadow().SetDepth(6);
+    fs.Region().SetRegionShape(TDUDRegionShape::rsPointList);
+    fs.Region().SetUserPolygonRgn({{0, 0}, {100, 0}, {100, 80}, {0, 80}});
+    fs.Loaded();
+    const QImage img = form.grab().toImage();
+    EXPECT_EQ(FromQColor(img.pixelColor(50, 0)), kBorder) << "the top line";
+    EXPECT_EQ(FromQColor(img.pixelColor(0, 40)), kBorder) << "the left line";
+    EXPECT_EQ(FromQColor(img.pixelColor(103, 40)), kShade) << "the shadow right of the outline";
+}
+
+TEST(FormShape, OneToAFormAndTheGlobalImageListByItsIdentity)
+{
+    QWidget form;
+    {
+        TDUDFormShape first(&form);
+        EXPECT_THROW(TDUDFormShape second(&form), EDUDOneInst);
+    }
+    TDUDFormShape shape(&form); // the first one is gone
+
+    TDUDStreamProperties props;
+    shape.DefineProperties(props);
+    EXPECT_TRUE(props.empty());
+    TDUDBitmapList own;
+    shape.SetImageList(&own);
+    shape.DefineProperties(props);
+    EXPECT_TRUE(props.empty()) << "a list of the form is a reference, not an identity";
+    shape.SetImageList(&DUDGlobalContainer().ImageList);
+    shape.DefineProperties(props);
+    ASSERT_EQ(props.size(), 1u);
+    EXPECT_EQ(props[0].Name, "Internal");
+    EXPECT_EQ(std::string(props[0].Data.begin(), props[0].Data.end()), "DUDIML30");
+
+    QWidget other;
+    TDUDFormShape loaded(&other);
+    loaded.SetImageList(&own);
+    loaded.ReadProperties(props);
+    EXPECT_EQ(loaded.ImageList(), &DUDGlobalContainer().ImageList);
+    loaded.ReadProperties({{"Internal", {'X'}}});
+    EXPECT_EQ(loaded.ImageList(), nullptr);
+}

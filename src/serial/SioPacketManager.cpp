@@ -398,18 +398,7 @@ void TSioDataPacketManager::SetInEvent(bool value)
         return;
     }
     inEvent_ = false;
-    for (std::size_t k = 0; k < packetList_.size(); ++k) {
-        TSioDataPacket* p = packetList_[k];
-        if (!p->enabled_)
-            continue;
-        try {
-            p->Enable();
-        } catch (...) {
-            kyd::platform::reportException(std::current_exception(), kWhere);
-            p->enabled_ = false;
-            Reported([&] { p->Disable(); });
-        }
-    }
+    ArmPackets();
     if (dataPending_) {
         // Inside a scan (a packet completed) the running loop goes on to the
         // end of the buffer, so it takes these bytes in order after the rest

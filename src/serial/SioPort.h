@@ -342,6 +342,17 @@ private:
     bool AnyTriggerEvent() const;
     void DefaultThresholds();
     TSioBaseDispatcher* OpenDispatcher() const { return IsOpenState() ? dispatcher_.get() : nullptr; }
+    // Stores a line setting and, when it changed on an open port, gives the
+    // line its settings again.
+    template <class T>
+    void SetLineSetting(T& field, T value)
+    {
+        if (value == field)
+            return;
+        field = value;
+        if (TSioBaseDispatcher* d = OpenDispatcher())
+            Check(d->SetLine(static_cast<std::uint32_t>(baud_), parity_, stopBits_, dataBits_));
+    }
 
     // Runs a close step of the dispatcher (DonePort, FinishDeferredClose),
     // which pumps messages while its threads end; meanwhile a finish-close

@@ -55,38 +55,22 @@ void TSioCustomComPort::SetComNumber(std::uint16_t value)
 
 void TSioCustomComPort::SetBaud(std::int32_t value)
 {
-    if (value == baud_)
-        return;
-    baud_ = value;
-    if (TSioBaseDispatcher* d = OpenDispatcher())
-        Check(d->SetLine(static_cast<std::uint32_t>(baud_), parity_, stopBits_, dataBits_));
+    SetLineSetting(baud_, value);
 }
 
 void TSioCustomComPort::SetParity(TParity value)
 {
-    if (value == parity_)
-        return;
-    parity_ = value;
-    if (TSioBaseDispatcher* d = OpenDispatcher())
-        Check(d->SetLine(static_cast<std::uint32_t>(baud_), parity_, stopBits_, dataBits_));
+    SetLineSetting(parity_, value);
 }
 
 void TSioCustomComPort::SetDataBits(std::uint16_t value)
 {
-    if (value == dataBits_)
-        return;
-    dataBits_ = value;
-    if (TSioBaseDispatcher* d = OpenDispatcher())
-        Check(d->SetLine(static_cast<std::uint32_t>(baud_), parity_, stopBits_, dataBits_));
+    SetLineSetting(dataBits_, value);
 }
 
 void TSioCustomComPort::SetStopBits(std::uint16_t value)
 {
-    if (value == stopBits_)
-        return;
-    stopBits_ = value;
-    if (TSioBaseDispatcher* d = OpenDispatcher())
-        Check(d->SetLine(static_cast<std::uint32_t>(baud_), parity_, stopBits_, dataBits_));
+    SetLineSetting(stopBits_, value);
 }
 
 void TSioCustomComPort::SetInSize(std::uint16_t value)

@@ -342,6 +342,7 @@ private:
     bool AnyTriggerEvent() const;
     void DefaultThresholds();
     TSioBaseDispatcher* OpenDispatcher() const { return IsOpenState() ? dispatcher_.get() : nullptr; }
+    void ReapplyFlowOptions();
     // Stores a line setting and, when it changed on an open port, gives the
     // line its settings again.
     template <class T>

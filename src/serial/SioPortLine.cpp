@@ -171,11 +171,10 @@ void TSioCustomComPort::SetXOffChar(char value)
         Check(d->SWFlowChars(static_cast<std::uint8_t>(xonChar_), static_cast<std::uint8_t>(xoffChar_)));
 }
 
-void TSioCustomComPort::SetBufferFull(std::uint16_t value)
+// Both flow controls again with the thresholds now in force (forced, so
+// unchanged options are applied too).
+void TSioCustomComPort::ReapplyFlowOptions()
 {
-    if (value == bufferFull_ && !force_)
-        return;
-    bufferFull_ = value > inSize_ ? static_cast<std::uint16_t>(inSize_ * 9u / 10u) : value;
     const bool old = force_;
     force_ = true;
     try {
@@ -188,21 +187,20 @@ void TSioCustomComPort::SetBufferFull(std::uint16_t value)
     force_ = old;
 }
 
+void TSioCustomComPort::SetBufferFull(std::uint16_t value)
+{
+    if (value == bufferFull_ && !force_)
+        return;
+    bufferFull_ = value > inSize_ ? static_cast<std::uint16_t>(inSize_ * 9u / 10u) : value;
+    ReapplyFlowOptions();
+}
+
 void TSioCustomComPort::SetBufferResume(std::uint16_t value)
 {
     if (value == bufferResume_ && !force_)
         return;
     bufferResume_ = value > bufferFull_ ? static_cast<std::uint16_t>(bufferFull_ / 10u) : value;
-    const bool old = force_;
-    force_ = true;
-    try {
-        SetHWFlowOptions(hwFlowOptions_);
-        SetSWFlowOptions(swFlowOptions_);
-    } catch (...) {
-        force_ = old;
-        throw;
-    }
-    force_ = old;
+    ReapplyFlowOptions();
 }
 
 void TSioCustomComPort::SetRS485Mode(bool value)

@@ -57,10 +57,9 @@ Area Clip(const QImage& source, TRect rect, const QImage& target, TPoint at)
     return a;
 }
 
-// Copies the source area first, so that an overlapping target is read
-// before it is written; then calls f(row of source bytes, target row, y).
-void ForRows(const QImage& source, const Area& a, QImage& target,
-             const std::function<void(const std::uint8_t*, std::uint8_t*, int)>& f)
+// The source area's bytes, row after row: read before an overlapping
+// target is written.
+std::vector<std::uint8_t> CopyArea(const QImage& source, const Area& a)
 {
     const int w = a.src.Width();
     const int h = a.src.Height();
@@ -69,6 +68,17 @@ void ForRows(const QImage& source, const Area& a, QImage& target,
         std::memcpy(copy.data() + static_cast<std::size_t>(y) * w * 3,
                     source.constScanLine(a.src.Top + y) + static_cast<std::size_t>(a.src.Left) * 3,
                     static_cast<std::size_t>(w) * 3);
+    return copy;
+}
+
+// Copies the source area first (CopyArea), then calls f(row of source
+// bytes, target row, y).
+void ForRows(const QImage& source, const Area& a, QImage& target,
+             const std::function<void(const std::uint8_t*, std::uint8_t*, int)>& f)
+{
+    const int w = a.src.Width();
+    const int h = a.src.Height();
+    const std::vector<std::uint8_t> copy = CopyArea(source, a);
     for (int y = 0; y < h; ++y)
         f(copy.data() + static_cast<std::size_t>(y) * w * 3,
           target.scanLine(a.dst.Y + y) + static_cast<std::size_t>(a.dst.X) * 3, y);
@@ -152,11 +162,7 @@ void DUDBMPFlipHorizonzal(const QImage& source, const TRect& rect, QImage& targe
         return;
     const int w = a.src.Width();
     const int h = a.src.Height();
-    std::vector<std::uint8_t> copy(static_cast<std::size_t>(w) * 3 * h);
-    for (int y = 0; y < h; ++y)
-        std::memcpy(copy.data() + static_cast<std::size_t>(y) * w * 3,
-                    source.constScanLine(a.src.Top + y) + static_cast<std::size_t>(a.src.Left) * 3,
-                    static_cast<std::size_t>(w) * 3);
+    const std::vector<std::uint8_t> copy = CopyArea(source, a);
     for (int y = 0; y < h; ++y)
         std::memcpy(target.scanLine(a.dst.Y + y) + static_cast<std::size_t>(a.dst.X) * 3,
                     copy.data() + static_cast<std::size_t>(h - 1 - y) * w * 3, static_cast<std::size_t>(w) * 3);

@@ -1,6 +1,7 @@
 #include "widgets/services/application.h"
 
 #include "platform/clock.h"
+#include "platform/exception_sink.h"
 #include "platform/instance_lock.h"
 #include "platform/message_loop.h"
 #include "platform/periodic_timer.h"
@@ -214,7 +215,12 @@ void TDUDTimerPool::HandleTimers()
             TDUDTimerItem* item = GetTimer(id);
             if (!item || !item->enabled_ || item->divisor_ <= 0 || tick % item->divisor_ != 0)
                 continue;
-            item->Timer();
+            // One item's failing handler neither ends the pass nor the pool.
+            try {
+                item->Timer();
+            } catch (...) {
+                DUDHandleException({"TDUDTimerPool", Name()}, std::current_exception());
+            }
         }
     }
     tick_ = tick_ == INT32_MAX ? 0 : tick_ + 1;
@@ -383,6 +389,14 @@ void TDUDApplication::SetEditMode(int mode)
 }
 
 TDUDApplication* DUDApplication() { return gApplication; }
+
+void DUDHandleException(const TDUDSender& sender, std::exception_ptr e)
+{
+    if (gApplication)
+        gApplication->HandleException(sender, e);
+    else
+        pf::reportException(e, sender.ClassName);
+}
 
 std::string DUDApplicationDefaultRegPath()
 {

@@ -234,5 +234,10 @@ public:
 TDUDApplication* DUDApplication();
 // Its default registry path, or "Software\" and the program's name.
 std::string DUDApplicationDefaultRegPath();
+// Where an exception that left a component's event handler goes, on the main
+// thread: the application object's HandleException when there is one,
+// otherwise the program's exception sink. The handler's component keeps
+// running.
+void DUDHandleException(const TDUDSender& sender, std::exception_ptr e);
 
 } // namespace kyd::widgets

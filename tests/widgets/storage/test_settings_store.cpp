@@ -6,9 +6,12 @@
 #include "widgets/storage/ini_ctrl.h"
 #include "widgets/storage/text_forms.h"
 
+#include "support_locale.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -96,6 +99,36 @@ TEST(TextForms, PointsRectanglesFontsAndColours)
     EXPECT_EQ(c, 0x123456);
     EXPECT_FALSE(StringToColor("red-ish", c));
     EXPECT_EQ(c, 0x123456);
+}
+
+TEST(TextForms, FontsReadAndWriteTheSameUnderACommaDecimalLocale)
+{
+    std::string why;
+    if (!kyd::test_support::haveCommaLocale(&why))
+        GTEST_SKIP() << why;
+    kyd::test_support::ScopedProcessLocale de(kyd::test_support::kCommaLocale);
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    ASSERT_STREQ(probe, "1,5"); // the locale is in force
+
+    TFont f;
+    f.Name = "DejaVu Sans";
+    f.Size = 10.5;
+    f.Italic = true;
+    const std::string text = DUDFontToString(f);
+    EXPECT_EQ(text, "DejaVu Sans,10.50,clWindowText,0,1,0,0");
+    TFont g;
+    ASSERT_TRUE(DUDStringToFont(text, g));
+    EXPECT_EQ(g.Size, 10.5);
+    EXPECT_TRUE(g.Italic);
+
+    // A style is on for a number other than 0 only.
+    ASSERT_TRUE(DUDStringToFont("A,9.25,clRed,abc, 2 ,0x1,-1", g));
+    EXPECT_EQ(g.Size, 9.25);
+    EXPECT_FALSE(g.Bold);
+    EXPECT_TRUE(g.Italic);
+    EXPECT_FALSE(g.Underline);
+    EXPECT_TRUE(g.StrikeOut);
 }
 
 TEST_F(Store, SectionsMapByTargetUserAndLastUse)

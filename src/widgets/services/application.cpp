@@ -348,7 +348,10 @@ std::string TDUDApplication::GetDefaultRegPath() const
     std::string path = "Software\\";
     if (!RegCompany.empty())
         path += RegCompany + "\\";
-    path += (Title.empty() ? pf::executablePath() : Title) + "\\";
+    // Without a title the program's own name, as without the application
+    // object: one key whether or not the object exists (a full path would
+    // also move the settings with the program's folder).
+    path += (Title.empty() ? fileNamePart(pf::executablePath()) : Title) + "\\";
     if (!RegProduct.empty())
         path += RegProduct + "\\";
     return path;

@@ -154,6 +154,8 @@ public:
 
     std::string RegCompany, RegProduct;
     std::string Title; // the application's title
+    // Software\<RegCompany>\<Title>\<RegProduct>\ (company and product only
+    // when set; the title is the program's file name when empty).
     std::string GetDefaultRegPath() const;
 
     // Log file name: empty gives the executable's name with ".LOG", a name

@@ -11,9 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <future>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -383,4 +388,92 @@ TEST_F(Store, RegistrySectionsAreOnlyThoseUnderTheOwnKey)
     std::vector<std::string> sections;
     ini.ReadSections(sections);
     EXPECT_EQ(sections, (std::vector<std::string>{"Window", "Grid"}));
+}
+
+namespace {
+
+// Sets an environment variable for its scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name)
+    {
+        if (const char* v = std::getenv(name)) {
+            had_ = true;
+            old_ = v;
+        }
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (had_)
+            ::setenv(name_, old_.c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    bool had_ = false;
+    std::string old_;
+};
+
+} // namespace
+
+TEST_F(Store, TheDefaultFolderIsMadeOnTheFirstWrite)
+{
+    // A fresh account: no configuration folder yet.
+    const fs::path config = dir / "home" / ".config";
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.string());
+    TDUDIniCtrl fresh;
+    fresh.SetTarget(TDUDIniTarget::itIniFile);
+    fresh.SetIniFile("fresh.ini");
+    ASSERT_EQ(fresh.IniPrefix(), TDUDPathPrefix::ppWindows);
+    EXPECT_EQ(fresh.ReadString("S", "K", "none"), "none");
+    fresh.WriteString("S", "K", "kept");
+    EXPECT_TRUE(fs::exists(config / "fresh.ini"));
+    EXPECT_EQ(fresh.ReadString("S", "K", "none"), "kept");
+}
+
+TEST_F(Store, ASectionNoFileCanHoldReadsAsEmpty)
+{
+    ini.WriteString("S", "K", "v");
+    EXPECT_EQ(ini.ReadString("a]b", "K", "def"), "def");
+    EXPECT_EQ(ini.ReadInteger("a]b", "K", 7), 7);
+    std::vector<std::string> list{"old"};
+    ini.ReadSection("a]b", list);
+    EXPECT_TRUE(list.empty());
+    list = {"old"};
+    ini.ReadStrings("a]b", "K", list);
+    EXPECT_TRUE(list.empty());
+    list = {"old"};
+    ini.ReadColorList("a]b", list);
+    EXPECT_TRUE(list.empty());
+    EXPECT_THROW(ini.WriteString("a]b", "K", "v"), EDUDException);
+    EXPECT_EQ(ini.ReadString("S", "K", "def"), "v");
+}
+
+TEST_F(Store, ReadsGoOnWhileAnotherReaderHoldsTheFolder)
+{
+    ini.WriteString("S", "K", "v");
+    // Another reader's shared lock on the folder, taken by hand.
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
+    auto read = std::async(std::launch::async, [this] { return ini.ReadString("S", "K", "def"); });
+    const bool done = read.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    ::close(fd); // lets a read that waited for an exclusive lock finish
+    EXPECT_TRUE(done) << "the read waited for the other reader";
+    EXPECT_EQ(read.get(), "v");
+}
+
+TEST(StoreKeys, TheRegistryKeyIsTheProgramsNameWithOrWithoutTheApplicationObject)
+{
+    std::string exe = kyd::platform::executablePath();
+    exe = exe.substr(exe.rfind('/') + 1);
+    const std::string expected = "Software\\" + exe + "\\";
+    ASSERT_EQ(DUDApplication(), nullptr);
+    EXPECT_EQ(DUDApplicationDefaultRegPath(), expected);
+    TDUDApplication app({}, false);
+    EXPECT_EQ(app.GetDefaultRegPath(), expected);
+    EXPECT_EQ(DUDApplicationDefaultRegPath(), expected);
 }

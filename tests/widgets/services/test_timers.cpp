@@ -463,6 +463,7 @@ struct HandlerFailures {
         app.OnException = [this](const TDUDSender& sender, std::exception_ptr e, bool& handled) {
             std::lock_guard<std::mutex> g(m);
             seen.push_back(sender.ClassName + ": " + pf::describeException(e));
+            offMain = offMain || !pf::messageLoop().isMainThread();
             handled = true;
         };
     }
@@ -474,6 +475,7 @@ struct HandlerFailures {
     TDUDApplication app{{}, false};
     std::mutex m;
     std::vector<std::string> seen;
+    bool offMain = false;
 };
 
 // Runs body in a child process (a fault there may abort it) and gives its
@@ -530,6 +532,24 @@ TEST_F(HiTimer, AThrowingSynchronizedHandlerIsReportedAndTheThreadTicksOn)
     EXPECT_FALSE(t.ThreadRunning());
     EXPECT_EQ(failures.list(), (std::vector<std::string>{"TDUDHiTimer: first tick failed"}));
     EXPECT_TRUE(sink.messages().empty());
+}
+
+TEST_F(HiTimer, AThrowingHandlerOnTheTimerThreadIsReportedOnTheMainThread)
+{
+    HandlerFailures failures;
+    TDUDHiTimer t(10);
+    t.SetSynchronize(false);
+    std::atomic<int> n{0};
+    t.SetOnTimer([&](void*) {
+        if (++n == 1)
+            throw std::runtime_error("first tick failed");
+    });
+    t.SetEnabled(true);
+    clock->advance(10);
+    loop.pumpUntil([&] { return !failures.list().empty(); }); // the report is a posted call
+    t.SetEnabled(false);
+    EXPECT_EQ(failures.list(), (std::vector<std::string>{"TDUDHiTimer: first tick failed"}));
+    EXPECT_FALSE(failures.offMain);
 }
 
 TEST(HiTimerThreads, AThrowingHandlerOnTheTimerThreadIsReportedAndTheTimerTicksOn)

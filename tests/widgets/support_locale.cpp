@@ -76,21 +76,21 @@ ScopedProcessLocale::ScopedProcessLocale(const char* name)
 
 ScopedProcessLocale::~ScopedProcessLocale() { std::setlocale(LC_ALL, previous_.c_str()); }
 
-ScopedUserLocale::ScopedUserLocale(const char* name)
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name)
 {
-    if (const char* v = std::getenv("LC_ALL")) {
+    if (const char* v = std::getenv(name)) {
         had_ = true;
         previous_ = v;
     }
-    ::setenv("LC_ALL", name, 1);
+    ::setenv(name, value.c_str(), 1);
 }
 
-ScopedUserLocale::~ScopedUserLocale()
+ScopedEnv::~ScopedEnv()
 {
     if (had_)
-        ::setenv("LC_ALL", previous_.c_str(), 1);
+        ::setenv(name_, previous_.c_str(), 1);
     else
-        ::unsetenv("LC_ALL");
+        ::unsetenv(name_);
 }
 
 } // namespace kyd::test_support

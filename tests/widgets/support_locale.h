@@ -25,16 +25,17 @@ private:
     std::string previous_;
 };
 
-// Sets the environment's LC_ALL (the user's locale, as a program started in
-// it sees it) for its scope.
-class ScopedUserLocale {
+// Sets an environment variable for its scope, as a program started with it
+// would see it (LC_ALL: the user's locale).
+class ScopedEnv {
 public:
-    explicit ScopedUserLocale(const char* name);
-    ~ScopedUserLocale();
-    ScopedUserLocale(const ScopedUserLocale&) = delete;
-    ScopedUserLocale& operator=(const ScopedUserLocale&) = delete;
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
+    const char* name_;
     bool had_ = false;
     std::string previous_;
 };

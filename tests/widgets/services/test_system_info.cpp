@@ -175,7 +175,7 @@ TEST(SystemInfo, VersionInfoReadsTheProgramsRegisteredBlock)
 TEST(SystemInfo, LocaleValuesComeFromTheUsersLocale)
 {
     {
-        kyd::test_support::ScopedUserLocale c("C");
+        kyd::test_support::ScopedEnv c("LC_ALL", "C");
         EXPECT_EQ("2", DUDGetLocalInfo(1)); // no currency digits in C: the usual 2
         EXPECT_EQ("1", DUDGetLocalInfo(10));
         EXPECT_EQ("/", DUDGetLocalInfo(14));
@@ -188,7 +188,7 @@ TEST(SystemInfo, LocaleValuesComeFromTheUsersLocale)
     std::string why;
     if (!kyd::test_support::haveCommaLocale(&why))
         GTEST_SKIP() << why;
-    kyd::test_support::ScopedUserLocale de(kyd::test_support::kCommaLocale);
+    kyd::test_support::ScopedEnv de("LC_ALL", kyd::test_support::kCommaLocale);
     EXPECT_EQ("2", DUDGetLocalInfo(1));
     EXPECT_EQ("2", DUDGetLocalInfo(3));
     EXPECT_EQ("0", DUDGetLocalInfo(7)); // metric

@@ -390,40 +390,11 @@ TEST_F(Store, RegistrySectionsAreOnlyThoseUnderTheOwnKey)
     EXPECT_EQ(sections, (std::vector<std::string>{"Window", "Grid"}));
 }
 
-namespace {
-
-// Sets an environment variable for its scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name)
-    {
-        if (const char* v = std::getenv(name)) {
-            had_ = true;
-            old_ = v;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (had_)
-            ::setenv(name_, old_.c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
-
-} // namespace
-
 TEST_F(Store, TheDefaultFolderIsMadeOnTheFirstWrite)
 {
     // A fresh account: no configuration folder yet.
     const fs::path config = dir / "home" / ".config";
-    ScopedEnv xdg("XDG_CONFIG_HOME", config.string());
+    kyd::test_support::ScopedEnv xdg("XDG_CONFIG_HOME", config.string());
     TDUDIniCtrl fresh;
     fresh.SetTarget(TDUDIniTarget::itIniFile);
     fresh.SetIniFile("fresh.ini");

@@ -119,7 +119,7 @@ namespace {
 thread_local std::vector<std::string> t_heldLocks;
 } // namespace
 
-FileLock::FileLock(const std::string& path)
+FileLock::FileLock(const std::string& path, Mode mode)
 {
     // The folder is locked, not a file beside the one guarded: that leaves
     // nothing behind, and the guarded file itself is replaced by renames.
@@ -130,7 +130,7 @@ FileLock::FileLock(const std::string& path)
         return;
     }
     fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ >= 0 && flockRetry(fd_, LOCK_EX) != 0) {
+    if (fd_ >= 0 && flockRetry(fd_, mode == Mode::Shared ? LOCK_SH : LOCK_EX) != 0) {
         ::close(fd_);
         fd_ = -1;
     }

@@ -39,16 +39,18 @@ private:
     std::string path_;
 };
 
-// An exclusive advisory lock for the scope on the folder that holds path,
-// serialising read-modify-replace cycles of the files in it among the
-// processes and threads that use it. Blocks until the lock is free. held()
-// is false when the folder could not be opened (the caller then goes on
+// An advisory lock for the scope on the folder that holds path, serialising
+// read-modify-replace cycles of the files in it among the processes and
+// threads that use it: exclusive for those cycles, shared for readers, who
+// then only wait for a writer. Blocks until the lock is free. held() is
+// false when the folder could not be opened (the caller then goes on
 // unlocked). A thread that already holds the lock of a folder takes it
 // again at once (the inner lock does nothing), so a locked writer may call
-// one that locks for itself.
+// one that locks for itself; a thread holding a shared lock must not write.
 class FileLock {
 public:
-    explicit FileLock(const std::string& path);
+    enum class Mode { Exclusive, Shared };
+    explicit FileLock(const std::string& path, Mode mode = Mode::Exclusive);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;

@@ -1,6 +1,7 @@
 #include "widgets/services/application.h"
 
 #include "platform/clock.h"
+#include "platform/exception_sink.h"
 #include "platform/instance_lock.h"
 #include "platform/message_loop.h"
 #include "platform/periodic_timer.h"
@@ -214,7 +215,12 @@ void TDUDTimerPool::HandleTimers()
             TDUDTimerItem* item = GetTimer(id);
             if (!item || !item->enabled_ || item->divisor_ <= 0 || tick % item->divisor_ != 0)
                 continue;
-            item->Timer();
+            // One item's failing handler neither ends the pass nor the pool.
+            try {
+                item->Timer();
+            } catch (...) {
+                DUDHandleException({"TDUDTimerPool", Name()}, std::current_exception());
+            }
         }
     }
     tick_ = tick_ == INT32_MAX ? 0 : tick_ + 1;
@@ -342,7 +348,10 @@ std::string TDUDApplication::GetDefaultRegPath() const
     std::string path = "Software\\";
     if (!RegCompany.empty())
         path += RegCompany + "\\";
-    path += (Title.empty() ? pf::executablePath() : Title) + "\\";
+    // Without a title the program's own name, as without the application
+    // object: one key whether or not the object exists (a full path would
+    // also move the settings with the program's folder).
+    path += (Title.empty() ? fileNamePart(pf::executablePath()) : Title) + "\\";
     if (!RegProduct.empty())
         path += RegProduct + "\\";
     return path;
@@ -383,6 +392,14 @@ void TDUDApplication::SetEditMode(int mode)
 }
 
 TDUDApplication* DUDApplication() { return gApplication; }
+
+void DUDHandleException(const TDUDSender& sender, std::exception_ptr e)
+{
+    if (gApplication)
+        gApplication->HandleException(sender, e);
+    else
+        pf::reportException(e, sender.ClassName);
+}
 
 std::string DUDApplicationDefaultRegPath()
 {

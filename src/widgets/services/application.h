@@ -154,6 +154,8 @@ public:
 
     std::string RegCompany, RegProduct;
     std::string Title; // the application's title
+    // Software\<RegCompany>\<Title>\<RegProduct>\ (company and product only
+    // when set; the title is the program's file name when empty).
     std::string GetDefaultRegPath() const;
 
     // Log file name: empty gives the executable's name with ".LOG", a name
@@ -234,5 +236,10 @@ public:
 TDUDApplication* DUDApplication();
 // Its default registry path, or "Software\" and the program's name.
 std::string DUDApplicationDefaultRegPath();
+// Where an exception that left a component's event handler goes, on the main
+// thread: the application object's HandleException when there is one,
+// otherwise the program's exception sink. The handler's component keeps
+// running.
+void DUDHandleException(const TDUDSender& sender, std::exception_ptr e);
 
 } // namespace kyd::widgets

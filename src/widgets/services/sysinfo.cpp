@@ -351,10 +351,26 @@ std::uint16_t DUDSISystemDefaultLanguageID()
 
 std::string DUDSIGetTimeZone() { return pf::timeZoneName(); }
 int DUDSIGetTimeZoneBias() { return pf::timeZoneBiasMinutes(); }
-int DUDSIIconWidth() { return 32; }
-int DUDSIIconHeight() { return 32; }
-int DUDSISmallIconWidth() { return 16; }
-int DUDSISmallIconHeight() { return 16; }
+namespace {
+
+// The desktop's icon size when the GUI told it, else the classic 32 and 16.
+int iconSize(bool large)
+{
+    std::function<int(bool)> f;
+    {
+        std::lock_guard<std::mutex> g(gProbeMutex);
+        f = gProbes.IconSize;
+    }
+    const int size = f ? f(large) : 0;
+    return size > 0 ? size : large ? 32 : 16;
+}
+
+} // namespace
+
+int DUDSIIconWidth() { return iconSize(true); }
+int DUDSIIconHeight() { return iconSize(true); }
+int DUDSISmallIconWidth() { return iconSize(false); }
+int DUDSISmallIconHeight() { return iconSize(false); }
 
 std::string DUDSIVersionInfo(TDUDVersionInfoType type)
 {
@@ -435,52 +451,6 @@ int DUDLocaleFirstWeekOfYear(int minimalDays)
     if (minimalDays <= 1)
         return 0;
     return minimalDays >= 7 ? 1 : 2;
-}
-
-std::string DUDGetLocalInfo(int index)
-{
-    locale_t loc = ::newlocale(LC_ALL_MASK, "", static_cast<locale_t>(0));
-    if (!loc)
-        loc = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    auto li = [&](nl_item item) { return std::string(::nl_langinfo_l(item, loc)); };
-    auto byte = [&](nl_item item) { return static_cast<int>(static_cast<signed char>(::nl_langinfo_l(item, loc)[0])); };
-    std::string r;
-    switch (index) {
-    case 0: r = "1"; break;                                       // Gregorian
-    case 1: r = std::to_string(static_cast<int>(::nl_langinfo_l(FRAC_DIGITS, loc)[0])); break;
-    case 2: r = std::to_string(DUDLocaleCurrencyFormat(byte(P_CS_PRECEDES), byte(P_SEP_BY_SPACE))); break;
-    case 3: r = "2"; break;
-    case 4: r = std::to_string((::nl_langinfo_l(_NL_TIME_FIRST_WEEKDAY, loc)[0] + 5) % 7); break;
-    case 5: r = std::to_string(DUDLocaleFirstWeekOfYear(byte(_NL_TIME_WEEK_1STWEEK))); break;
-    case 6: r = "1"; break;
-    case 7: r = "0"; break;
-    case 8:
-        r = std::to_string(
-            DUDLocaleNegativeCurrencyFormat(byte(N_CS_PRECEDES), byte(N_SEP_BY_SPACE), byte(N_SIGN_POSN)));
-        break;
-    case 9: r = "1"; break; // the C library writes negative numbers as -1.1
-    case 10: r = li(T_FMT).find("%H") != std::string::npos ? "1" : "0"; break;
-    case 11: r = li(AM_STR); break;
-    case 12: r = li(PM_STR); break;
-    case 13: r = li(CRNCYSTR); if (!r.empty() && (r[0] == '-' || r[0] == '+' || r[0] == '.')) r.erase(0, 1); break;
-    case 14: r = "/"; break;
-    case 15: r = li(RADIXCHAR); break;
-    case 16: r = DUDLocaleGrouping(::nl_langinfo_l(GROUPING, loc)); break;
-    case 17: r = ","; break;
-    case 18: r = li(D_FMT); break;
-    case 19: r = ::nl_langinfo_l(MON_DECIMAL_POINT, loc); break;
-    case 20: r = DUDLocaleGrouping(::nl_langinfo_l(MON_GROUPING, loc)); break;
-    case 21: r = ::nl_langinfo_l(MON_THOUSANDS_SEP, loc); break;
-    case 22: r = ::nl_langinfo_l(NEGATIVE_SIGN, loc); if (r.empty()) r = "-"; break;
-    case 23: r = ::nl_langinfo_l(POSITIVE_SIGN, loc); break;
-    case 24: r = li(D_FMT); break;
-    case 25: r = li(THOUSEP); break;
-    case 26: r = ":"; break;
-    case 27: r = li(T_FMT); break;
-    default: r = "Hallo"; break; // not known here: the caller's default text stays
-    }
-    ::freelocale(loc);
-    return r;
 }
 
 double DUDSIGetCPUSpeedOver(int ms)

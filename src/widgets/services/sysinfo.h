@@ -55,6 +55,7 @@ std::string DUDSIInfoToString(TDUDInfoType type);
 struct TDUDSIScreenProbes {
     std::function<int()> ColorDepth;                // bits per pixel
     std::function<std::optional<bool>(int vk)> KeyLocked; // 144 NumLock, 20 CapsLock, 145 ScrollLock
+    std::function<int(bool large)> IconSize;              // pixels, square; 0: not known
 };
 void DUDSISetScreenProbes(TDUDSIScreenProbes probes);
 // The program's version block: answers a sub-block path such as
@@ -114,10 +115,19 @@ int DUDSIIconHeight();
 int DUDSISmallIconWidth();
 int DUDSISmallIconHeight();
 std::string DUDSIVersionInfo(TDUDVersionInfoType type);
-// A value of the process's locale by the classic index (0 calendar type to
-// 27 time format); an index out of range gives "Hallo", the caller's
-// default text.
+// A value of the user's locale (the environment's LC_ALL, LC_* and LANG) by
+// the classic index (0 calendar type to 27 time format); an index out of
+// range gives "Hallo", the caller's default text. Dates and times come in
+// picture form ("dd.MM.yyyy", "HH:mm:ss", "h:mm:ss tt"), separators as the
+// locale's date and time formats use them.
 std::string DUDGetLocalInfo(int index);
+// A date or time format of the C library ("%d.%m.%Y", "%r") in picture form
+// ("dd.MM.yyyy", "hh:mm:ss tt"); letters of the format's own text are
+// quoted ('de'), a quote doubled.
+std::string DUDLocalePicture(const std::string& format);
+// The first separator between two fields of such a format ("." of
+// "%d.%m.%Y", ":" of "%T"); fallback when it has none.
+std::string DUDLocaleSeparator(const std::string& format, const std::string& fallback);
 // The C library's locale conventions as the classic locale values read them:
 // the positive and negative currency formats (0-3, 0-15) from the
 // symbol's place, its separation and the sign's place (CHAR_MAX, "not

@@ -5,6 +5,7 @@
 #include "platform/exception_sink.h"
 #include "platform/periodic_timer.h"
 #include "platform/thread_priority.h"
+#include "widgets/services/application.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -13,6 +14,35 @@
 namespace kyd::widgets {
 
 namespace pf = kyd::platform;
+
+namespace {
+
+// An exception from OnTimer goes the library's way for handler exceptions
+// and the timer ticks on. From the timer thread it is handed to the main
+// thread when there is a message loop, else straight to the sink.
+void reportHandlerException(const TDUDSender& sender, std::exception_ptr e)
+{
+    if (!pf::hasMessageLoop()) {
+        pf::reportException(e, sender.ClassName);
+        return;
+    }
+    try {
+        pf::MessageLoop& loop = pf::messageLoop();
+        if (loop.isMainThread())
+            DUDHandleException(sender, e);
+        else
+            loop.postCall([sender, e] { DUDHandleException(sender, e); });
+    } catch (...) { // the loop went meanwhile
+        pf::reportException(e, sender.ClassName);
+    }
+}
+
+std::string noLoopError()
+{
+    return "The timer cannot run its handler on the main thread: the program has no message loop";
+}
+
+} // namespace
 
 struct TDUDHiTimer::ThreadState {
     std::mutex mutex;
@@ -184,6 +214,12 @@ void TDUDHiTimer::UpdateTimer()
     messageTimer_.reset();
     if (!run)
         return;
+    if (synchronize_.load() && !pf::hasMessageLoop()) {
+        // Every tick would need the main thread's loop: refused now rather
+        // than failing at the first tick.
+        enabled_ = false;
+        throw EDUDException(noLoopError());
+    }
     auto st = std::make_shared<ThreadState>();
     thread_ = st;
     // The phase starts now, not whenever the thread gets going.
@@ -194,7 +230,8 @@ void TDUDHiTimer::UpdateTimer()
     // lock, so a handler that destroys the component from the timer thread
     // finds the handle it must detach.
     std::lock_guard<std::mutex> handleStored(st->mutex);
-    st->thread = std::thread([this, st, interval, start, offset, nice, reported = priorityReported_] {
+    st->thread = std::thread([this, st, interval, start, offset, nice, reported = priorityReported_,
+                              sender = TDUDSender{"TDUDHiTimer", Name()}] {
         std::string why;
         if (offset != 0 && !pf::setCurrentThreadNice(nice, &why) && !reported->exchange(true))
             pf::reportException(std::make_exception_ptr(EDUDException(
@@ -202,6 +239,7 @@ void TDUDHiTimer::UpdateTimer()
                                     + ") could not be set: " + why)),
                                 "TDUDHiTimer");
         std::int64_t due = start;
+        bool noLoopReported = false;
         for (;;) {
             due += interval;
             const std::int64_t now = pf::clock().monotonicMs();
@@ -213,21 +251,34 @@ void TDUDHiTimer::UpdateTimer()
                 if (st->stop)
                     return;
             }
-            auto fire = [this, st] {
+            auto fire = [this, st, &sender] {
                 if (st->stop)
                     return;
                 st->handlerThread = std::this_thread::get_id();
-                Timer();
+                try {
+                    Timer();
+                } catch (...) {
+                    reportHandlerException(sender, std::current_exception());
+                }
                 st->handlerThread = std::thread::id{};
             };
             if (synchronize_.load()) {
-                // Enabled and the handler are main-thread state: checked there.
-                pf::messageLoop().synchronize(
-                    [this, st, &fire] {
-                        if (!st->stop && enabled_)
-                            fire();
-                    },
-                    &st->token);
+                // Enabled and the handler are main-thread state: checked
+                // there. Without a loop (uninstalled since the start, or
+                // Synchronize switched on meanwhile) the tick is skipped and
+                // that is reported once.
+                try {
+                    pf::messageLoop().synchronize(
+                        [this, st, &fire] {
+                            if (!st->stop && enabled_)
+                                fire();
+                        },
+                        &st->token);
+                } catch (...) {
+                    if (!noLoopReported)
+                        reportHandlerException(sender, std::make_exception_ptr(EDUDException(noLoopError())));
+                    noLoopReported = true;
+                }
             } else {
                 fire();
             }
@@ -246,7 +297,12 @@ void TDUDHiTimer::onMessageTick()
         return;
     inTimer_ = true;
     std::weak_ptr<bool> alive = alive_;
-    Timer();
+    const TDUDSender sender{"TDUDHiTimer", Name()};
+    try {
+        Timer();
+    } catch (...) {
+        reportHandlerException(sender, std::current_exception());
+    }
     if (alive.lock())
         inTimer_ = false;
 }

@@ -8,6 +8,9 @@
 // main thread is cancelled, so no OnTimer runs once any of these returned.
 // Interval 0 starts nothing. Used from the main thread only (OnTimer may
 // change or destroy the component).
+//
+// An exception from OnTimer goes to DUDHandleException (on the main thread;
+// from the timer thread it is posted there) and the timer ticks on.
 #pragma once
 
 #include "widgets/framework/object.h"
@@ -32,6 +35,8 @@ public:
     ~TDUDHiTimer() override;
 
     bool Enabled() const { return enabled_; }
+    // Thread mode with Synchronize needs the program's message loop: without
+    // one, starting raises EDUDException and the timer stays disabled.
     void SetEnabled(bool v);
     std::uint32_t Interval() const { return interval_.load(); }
     // Clamped to MinPeriod..MaxPeriod.

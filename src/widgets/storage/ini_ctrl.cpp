@@ -43,9 +43,14 @@ bool hasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std:
 
 // Names and values that would make the file say something else than what
 // was written (another key, another section) are refused.
+bool validSection(const std::string& section)
+{
+    return !hasLineBreak(section) && section.find(']') == std::string::npos;
+}
+
 void checkSection(const std::string& section)
 {
-    if (hasLineBreak(section) || section.find(']') != std::string::npos)
+    if (!validSection(section))
         throw EDUDException("Invalid section name: \"" + section + "\"");
 }
 
@@ -307,23 +312,36 @@ std::string TDUDIniCtrl::GetSectionName(const std::string& section)
     return result;
 }
 
-std::string TDUDIniCtrl::storeSection(const std::string& mapped) const
+std::string TDUDIniCtrl::storePath(const std::string& mapped) const
 {
-    if (!useRegistry_) {
-        checkSection(mapped);
+    if (!useRegistry_)
         return mapped;
-    }
     std::string path = GetRegPath() + mapped;
     while (!path.empty() && path.back() == '\\')
         path.pop_back();
+    return path;
+}
+
+std::string TDUDIniCtrl::storeSection(const std::string& mapped) const
+{
+    std::string path = storePath(mapped);
     checkSection(path);
+    return path;
+}
+
+std::optional<std::string> TDUDIniCtrl::readMapped(const std::string& section, bool asGiven)
+{
+    std::string path = storePath(asGiven ? section : GetSectionName(section));
+    if (!validSection(path))
+        return std::nullopt; // no such section can be stored: nothing to read
     return path;
 }
 
 void TDUDIniCtrl::readStore(const std::function<void(const pf::IniFile&)>& job)
 {
     const std::string path = useRegistry_ ? DUDRegistryFile(regRoot_) : GetIniName();
-    pf::FileLock lock(path);
+    // Readers only wait for a writer's cycle, not for each other.
+    pf::FileLock lock(path, pf::FileLock::Mode::Shared);
     pf::IniFile ini(path);
     job(ini); // an unreadable store reads as empty: every read gives its default
 }
@@ -331,7 +349,10 @@ void TDUDIniCtrl::readStore(const std::function<void(const pf::IniFile&)>& job)
 void TDUDIniCtrl::writeStore(const std::function<void(pf::IniFile&)>& job)
 {
     const std::string path = useRegistry_ ? DUDRegistryFile(regRoot_) : GetIniName();
-    if (useRegistry_)
+    // The registry files' folder, and the folder a path prefix stands for
+    // (a fresh account may have no configuration folder yet), are made on
+    // the first write; a fixed path is the caller's.
+    if (useRegistry_ || iniPrefix_ != TDUDPathPrefix::ppFixed)
         pf::makeFolders(path.substr(0, path.rfind('/')));
     pf::FileLock lock(path);
     pf::IniFile ini(path);
@@ -345,9 +366,10 @@ void TDUDIniCtrl::writeStore(const std::function<void(pf::IniFile&)>& job)
 
 std::string TDUDIniCtrl::ReadString(const std::string& section, const std::string& ident, const std::string& def)
 {
-    const std::string s = mapped(section);
+    const auto s = readMapped(section);
     std::string result = def;
-    readStore([&](const pf::IniFile& ini) { result = ini.readString(s, ident, def); });
+    if (s)
+        readStore([&](const pf::IniFile& ini) { result = ini.readString(*s, ident, def); });
     return result;
 }
 
@@ -361,9 +383,10 @@ void TDUDIniCtrl::WriteString(const std::string& section, const std::string& ide
 
 int TDUDIniCtrl::ReadInteger(const std::string& section, const std::string& ident, int def)
 {
-    const std::string s = mapped(section);
+    const auto s = readMapped(section);
     int result = def;
-    readStore([&](const pf::IniFile& ini) { result = ini.readInteger(s, ident, def); });
+    if (s)
+        readStore([&](const pf::IniFile& ini) { result = ini.readInteger(*s, ident, def); });
     return result;
 }
 
@@ -497,11 +520,13 @@ void TDUDIniCtrl::ReadStringsExt(const std::string& section, const std::string& 
                                  std::vector<std::string>& list, int count)
 {
     list.clear();
-    const std::string s = mapped(section);
+    const auto s = readMapped(section);
     const int n = entryLimit(count);
+    if (!s)
+        return;
     readStore([&](const pf::IniFile& ini) {
         for (int i = 0; i < n; ++i) {
-            const std::string v = ini.readString(s, ident + DUDIniEntryCounter(i, alphaCounter_), "");
+            const std::string v = ini.readString(*s, ident + DUDIniEntryCounter(i, alphaCounter_), "");
             if (v.empty())
                 break;
             list.push_back(v);
@@ -527,7 +552,7 @@ void TDUDIniCtrl::WriteStringsExt(const std::string& section, const std::string&
 void TDUDIniCtrl::ReadColorList(const std::string& section, std::vector<std::string>& list)
 {
     // The section as given: colour lists are shared by every user.
-    readValues(section.empty() ? mapped(section) : storeSection(section), list);
+    readValues(readMapped(section, !section.empty()), list);
 }
 
 void TDUDIniCtrl::WriteColorList(const std::string& section, const std::vector<std::string>& list)
@@ -550,8 +575,8 @@ void TDUDIniCtrl::WriteColorList(const std::string& section, const std::vector<s
 
 void TDUDIniCtrl::ReadObject(const std::string& section, TDUDPersistent& obj)
 {
-    const std::string s = mapped(section);
-    readStore([&](const pf::IniFile& ini) { DUDLoadObjectProperties(ini, s, obj); });
+    if (const auto s = readMapped(section))
+        readStore([&](const pf::IniFile& ini) { DUDLoadObjectProperties(ini, *s, obj); });
 }
 
 void TDUDIniCtrl::WriteObject(const std::string& section, TDUDPersistent& obj)
@@ -562,8 +587,9 @@ void TDUDIniCtrl::WriteObject(const std::string& section, TDUDPersistent& obj)
 
 void TDUDIniCtrl::ReadSection(const std::string& section, std::vector<std::string>& list)
 {
-    const std::string s = mapped(section);
-    readStore([&](const pf::IniFile& ini) { list = ini.readSection(s); });
+    list.clear();
+    if (const auto s = readMapped(section))
+        readStore([&](const pf::IniFile& ini) { list = ini.readSection(*s); });
 }
 
 void TDUDIniCtrl::ReadSections(std::vector<std::string>& list)
@@ -597,15 +623,17 @@ void TDUDIniCtrl::ReadSections(std::vector<std::string>& list)
 
 void TDUDIniCtrl::ReadSectionValues(const std::string& section, std::vector<std::string>& list)
 {
-    readValues(mapped(section), list);
+    readValues(readMapped(section), list);
 }
 
-void TDUDIniCtrl::readValues(const std::string& s, std::vector<std::string>& list)
+void TDUDIniCtrl::readValues(const std::optional<std::string>& s, std::vector<std::string>& list)
 {
     list.clear();
+    if (!s)
+        return;
     readStore([&](const pf::IniFile& ini) {
-        for (const auto& key : ini.readSection(s))
-            list.push_back(key + "=" + ini.readString(s, key, ""));
+        for (const auto& key : ini.readSection(*s))
+            list.push_back(key + "=" + ini.readString(*s, key, ""));
     });
 }
 

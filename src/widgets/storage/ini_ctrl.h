@@ -7,7 +7,10 @@
 // reads the file, does its one job and, for a change, writes the file back
 // atomically, keeping what other programs wrote meanwhile. A store that
 // cannot be read is never rewritten: writes to it raise, reads give the
-// defaults. A failed write raises EDUDException.
+// defaults. A failed write raises EDUDException. Reads take the lock
+// shared, writes exclusively. A section name that no stored section can
+// have (holding "]" or a line break) is refused by writes and reads as an
+// empty section.
 #pragma once
 
 #include "widgets/framework/canvas.h"
@@ -17,6 +20,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -136,10 +140,15 @@ public:
 
 private:
     // Store section of a mapped section name (the key path in the registry).
+    std::string storePath(const std::string& mapped) const;
+    // The same, raising EDUDException for a name no section can have.
     std::string storeSection(const std::string& mapped) const;
     std::string mapped(const std::string& section) { return storeSection(GetSectionName(section)); }
-    // The name=value lines of a store section.
-    void readValues(const std::string& storeSection, std::vector<std::string>& list);
+    // The store section a read uses (the section mapped, or as given); none
+    // for a name no section can have, which reads as an empty section.
+    std::optional<std::string> readMapped(const std::string& section, bool asGiven = false);
+    // The name=value lines of a store section (none without one).
+    void readValues(const std::optional<std::string>& storeSection, std::vector<std::string>& list);
     void readStore(const std::function<void(const platform::IniFile&)>& job);
     void writeStore(const std::function<void(platform::IniFile&)>& job);
     int entryLimit(int count) const;

@@ -128,11 +128,13 @@ bool DUDTryStringToRect(const std::string& s, TRect& r, char delimiter)
 
 std::string DUDFontToString(const TFont& f, char delimiter)
 {
-    char size[32];
-    if (f.Size == std::floor(f.Size) && std::fabs(f.Size) < 1e9)
-        std::snprintf(size, sizeof size, "%d", static_cast<int>(f.Size));
-    else
-        std::snprintf(size, sizeof size, "%.2f", f.Size);
+    // With a '.' whatever the numeric locale (a ',' would split the text
+    // into more pieces under a comma-decimal locale).
+    char size[64];
+    const bool whole = f.Size == std::floor(f.Size) && std::fabs(f.Size) < 1e9;
+    const auto [end, ec] = whole ? std::to_chars(size, size + sizeof size, static_cast<int>(f.Size))
+                                 : std::to_chars(size, size + sizeof size, f.Size, std::chars_format::fixed, 2);
+    *(ec == std::errc() ? end : size) = '\0';
     auto flag = [](bool b) { return b ? "1" : "0"; };
     std::string s = f.Name;
     s += delimiter;
@@ -158,9 +160,12 @@ bool DUDStringToFont(const std::string& s, TFont& f, char delimiter)
     auto [p, ec] = std::from_chars(size.data(), size.data() + size.size(), v);
     f.Size = (ec == std::errc() && p == size.data() + size.size() && v > 0 && v < 10000) ? v : 10;
     StringToColor(parts[2], f.Color);
+    // A style is on when its piece is a number other than 0.
     auto on = [](const std::string& t) {
         const std::string x = DUDTrim(t);
-        return !x.empty() && x != "0";
+        double v = 0;
+        const auto [p, ec] = std::from_chars(x.data(), x.data() + x.size(), v);
+        return ec == std::errc() && p == x.data() + x.size() && v != 0;
     };
     f.Bold = on(parts[3]);
     f.Italic = on(parts[4]);

@@ -29,11 +29,13 @@ TRect DUDStringToRect(const std::string& s, char delimiter = kDUDDefaultDelimite
 // Four pieces that are all numbers: true and r set; else r unchanged.
 bool DUDTryStringToRect(const std::string& s, TRect& r, char delimiter = kDUDDefaultDelimiter);
 
-// Name, size, colour, bold, italic, underline, strike-out.
+// Name, size, colour, bold, italic, underline, strike-out; the size with a
+// '.' (at most two decimals) in any locale.
 std::string DUDFontToString(const TFont& f, char delimiter = kDUDDefaultDelimiter);
 // Exactly seven pieces, else the font stays unchanged (false); a size that
 // is not a positive number gives 10, a colour that does not convert leaves
-// the colour unchanged; each style is on when its piece is not "0".
+// the colour unchanged; each style is on when its piece is a number other
+// than 0. Reads the size with a '.' in any locale.
 bool DUDStringToFont(const std::string& s, TFont& f, char delimiter = kDUDDefaultDelimiter);
 
 // The colour's name ("clRed", "clBtnFace") or "$" and eight hex digits.

@@ -5,6 +5,8 @@
 #include "platform/version_block.h"
 #include "widgets/services/sysinfo.h"
 
+#include "support_locale.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -168,4 +170,47 @@ TEST(SystemInfo, VersionInfoReadsTheProgramsRegisteredBlock)
     EXPECT_FALSE(pf::fileVersionInfo("/no/such/file").has_value());
     EXPECT_EQ("04e40409", pf::verQueryValue(b, "\\VarFileInfo\\Translation").value_or(""));
     pf::setProgramVersionBlock({});
+}
+
+TEST(SystemInfo, LocaleValuesComeFromTheUsersLocale)
+{
+    {
+        kyd::test_support::ScopedEnv c("LC_ALL", "C");
+        EXPECT_EQ("2", DUDGetLocalInfo(1)); // no currency digits in C: the usual 2
+        EXPECT_EQ("1", DUDGetLocalInfo(10));
+        EXPECT_EQ("/", DUDGetLocalInfo(14));
+        EXPECT_EQ(",", DUDGetLocalInfo(17));
+        EXPECT_EQ("MM/dd/yy", DUDGetLocalInfo(24));
+        EXPECT_EQ("dddd, MMMM d, yyyy", DUDGetLocalInfo(18));
+        EXPECT_EQ(":", DUDGetLocalInfo(26));
+        EXPECT_EQ("HH:mm:ss", DUDGetLocalInfo(27));
+    }
+    std::string why;
+    if (!kyd::test_support::haveCommaLocale(&why))
+        GTEST_SKIP() << why;
+    kyd::test_support::ScopedEnv de("LC_ALL", kyd::test_support::kCommaLocale);
+    EXPECT_EQ("2", DUDGetLocalInfo(1));
+    EXPECT_EQ("2", DUDGetLocalInfo(3));
+    EXPECT_EQ("0", DUDGetLocalInfo(7)); // metric
+    EXPECT_EQ("1", DUDGetLocalInfo(10)); // 24 hours
+    EXPECT_EQ(".", DUDGetLocalInfo(14));
+    EXPECT_EQ(",", DUDGetLocalInfo(15));
+    EXPECT_EQ(";", DUDGetLocalInfo(17));
+    EXPECT_EQ("dddd, d. MMMM yyyy", DUDGetLocalInfo(18));
+    EXPECT_EQ("dd.MM.yyyy", DUDGetLocalInfo(24));
+    EXPECT_EQ(":", DUDGetLocalInfo(26));
+    EXPECT_EQ("HH:mm:ss", DUDGetLocalInfo(27));
+}
+
+TEST(SystemInfo, DateAndTimeFormatsBecomePictures)
+{
+    EXPECT_EQ("hh:mm:ss tt", DUDLocalePicture("%r"));
+    EXPECT_EQ("h:mm tt", DUDLocalePicture("%l:%M %p"));
+    EXPECT_EQ("d. MMMM yyyy", DUDLocalePicture("%-d. %B %Y"));
+    EXPECT_EQ("d 'de' MMMM 'l''an' yyyy", DUDLocalePicture("%e de %B l'an %Y"));
+    EXPECT_EQ("yyyy-MM-dd HH:mm", DUDLocalePicture("%F %R"));
+    EXPECT_EQ("100%", DUDLocalePicture("100%%"));
+    EXPECT_EQ("-", DUDLocaleSeparator("%Y-%m-%d", "/"));
+    EXPECT_EQ("/", DUDLocaleSeparator("%d %B %Y", "/"));
+    EXPECT_EQ(":", DUDLocaleSeparator("%T", "."));
 }

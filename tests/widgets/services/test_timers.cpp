@@ -13,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <stdexcept>
+#include <vector>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -449,4 +452,169 @@ TEST(HiTimerThreads, DeletedFromItsOwnHandlerInEveryMode)
         }
     }
     pf::setMessageLoop(nullptr);
+}
+
+namespace {
+
+// The application object's exception event, recording what reaches it.
+struct HandlerFailures {
+    HandlerFailures()
+    {
+        app.OnException = [this](const TDUDSender& sender, std::exception_ptr e, bool& handled) {
+            std::lock_guard<std::mutex> g(m);
+            seen.push_back(sender.ClassName + ": " + pf::describeException(e));
+            offMain = offMain || !pf::messageLoop().isMainThread();
+            handled = true;
+        };
+    }
+    std::vector<std::string> list()
+    {
+        std::lock_guard<std::mutex> g(m);
+        return seen;
+    }
+    TDUDApplication app{{}, false};
+    std::mutex m;
+    std::vector<std::string> seen;
+    bool offMain = false;
+};
+
+// Runs body in a child process (a fault there may abort it) and gives its
+// exit code, or 128 + the signal that ended it.
+int exitOfChild(const std::function<int()>& body)
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(body());
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+TEST_F(HiTimer, AThrowingHandlerIsReportedAndTheMessageTimerTicksOn)
+{
+    HandlerFailures failures;
+    ASSERT_EQ(DUDApplication(), &failures.app);
+    TDUDHiTimer t(10);
+    t.SetName("Beat");
+    t.SetUseThread(false);
+    int ticks = 0;
+    t.SetOnTimer([&](void*) {
+        if (++ticks == 1)
+            throw std::runtime_error("first tick failed");
+    });
+    t.SetEnabled(true);
+    run(100);
+    EXPECT_EQ(ticks, 10);
+    EXPECT_TRUE(t.MessageTimerRunning());
+    EXPECT_EQ(failures.list(), (std::vector<std::string>{"TDUDHiTimer: first tick failed"}));
+}
+
+TEST_F(HiTimer, AThrowingSynchronizedHandlerIsReportedAndTheThreadTicksOn)
+{
+    HandlerFailures failures;
+    pf::ExceptionRecorder sink;
+    TDUDHiTimer t(10);
+    std::atomic<int> n{0};
+    t.SetOnTimer([&](void*) {
+        if (++n == 1)
+            throw std::runtime_error("first tick failed");
+    });
+    t.SetEnabled(true);
+    while (n < 4) {
+        const int before = n;
+        clock->advance(10);
+        loop.pumpUntil([&] { return n > before; });
+    }
+    t.SetEnabled(false); // joins the thread: its handler mark was cleared
+    EXPECT_FALSE(t.ThreadRunning());
+    EXPECT_EQ(failures.list(), (std::vector<std::string>{"TDUDHiTimer: first tick failed"}));
+    EXPECT_TRUE(sink.messages().empty());
+}
+
+TEST_F(HiTimer, AThrowingHandlerOnTheTimerThreadIsReportedOnTheMainThread)
+{
+    HandlerFailures failures;
+    TDUDHiTimer t(10);
+    t.SetSynchronize(false);
+    std::atomic<int> n{0};
+    t.SetOnTimer([&](void*) {
+        if (++n == 1)
+            throw std::runtime_error("first tick failed");
+    });
+    t.SetEnabled(true);
+    clock->advance(10);
+    loop.pumpUntil([&] { return !failures.list().empty(); }); // the report is a posted call
+    t.SetEnabled(false);
+    EXPECT_EQ(failures.list(), (std::vector<std::string>{"TDUDHiTimer: first tick failed"}));
+    EXPECT_FALSE(failures.offMain);
+}
+
+TEST(HiTimerThreads, AThrowingHandlerOnTheTimerThreadIsReportedAndTheTimerTicksOn)
+{
+    // Without a message loop the report goes straight to the sink.
+    const int code = exitOfChild([] {
+        pf::ExceptionRecorder sink;
+        std::mutex m;
+        std::condition_variable cv;
+        int ticks = 0;
+        TDUDHiTimer t(1);
+        t.SetSynchronize(false);
+        t.SetOnTimer([&](void*) {
+            std::lock_guard<std::mutex> g(m);
+            cv.notify_all();
+            if (++ticks == 1)
+                throw std::runtime_error("first tick failed");
+        });
+        t.SetEnabled(true);
+        {
+            std::unique_lock<std::mutex> l(m);
+            if (!cv.wait_for(l, std::chrono::seconds(20), [&] { return ticks >= 4; }))
+                return 2;
+        }
+        t.SetEnabled(false);
+        const auto messages = sink.messages();
+        return messages == std::vector<std::string>{"first tick failed"} ? 0 : 3;
+    });
+    EXPECT_EQ(code, 0);
+}
+
+TEST(HiTimerThreads, SynchronizedWithoutAMessageLoopIsRefusedWhenEnabled)
+{
+    const int code = exitOfChild([] {
+        if (pf::hasMessageLoop())
+            return 4;
+        TDUDHiTimer t(1);
+        t.SetOnTimer([](void*) {});
+        try {
+            t.SetEnabled(true);
+            return 2;
+        } catch (const EDUDException&) {
+        }
+        if (t.Enabled() || t.ThreadRunning())
+            return 3;
+        t.SetSynchronize(false); // the timer thread runs the handler itself: fine
+        t.SetEnabled(true);
+        return t.ThreadRunning() ? 0 : 5;
+    });
+    EXPECT_EQ(code, 0);
+}
+
+TEST_F(TimerPool, AThrowingItemIsReportedAndThePassGoesOn)
+{
+    HandlerFailures failures;
+    TDUDTimerPool pool(50);
+    int a = 0, b = 0;
+    pool.AddTimer(1, 50, [&](void*) {
+        ++a;
+        throw std::runtime_error("item failed");
+    });
+    pool.AddTimer(2, 50, [&](void*) { ++b; });
+    run(150);
+    EXPECT_EQ(a, 3);
+    EXPECT_EQ(b, 3);
+    EXPECT_EQ(failures.list().size(), 3u);
+    EXPECT_EQ(failures.list().at(0), "TDUDTimerPool: item failed");
 }

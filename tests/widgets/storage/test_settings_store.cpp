@@ -6,11 +6,19 @@
 #include "widgets/storage/ini_ctrl.h"
 #include "widgets/storage/text_forms.h"
 
+#include "support_locale.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <future>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,6 +104,36 @@ TEST(TextForms, PointsRectanglesFontsAndColours)
     EXPECT_EQ(c, 0x123456);
     EXPECT_FALSE(StringToColor("red-ish", c));
     EXPECT_EQ(c, 0x123456);
+}
+
+TEST(TextForms, FontsReadAndWriteTheSameUnderACommaDecimalLocale)
+{
+    std::string why;
+    if (!kyd::test_support::haveCommaLocale(&why))
+        GTEST_SKIP() << why;
+    kyd::test_support::ScopedProcessLocale de(kyd::test_support::kCommaLocale);
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    ASSERT_STREQ(probe, "1,5"); // the locale is in force
+
+    TFont f;
+    f.Name = "DejaVu Sans";
+    f.Size = 10.5;
+    f.Italic = true;
+    const std::string text = DUDFontToString(f);
+    EXPECT_EQ(text, "DejaVu Sans,10.50,clWindowText,0,1,0,0");
+    TFont g;
+    ASSERT_TRUE(DUDStringToFont(text, g));
+    EXPECT_EQ(g.Size, 10.5);
+    EXPECT_TRUE(g.Italic);
+
+    // A style is on for a number other than 0 only.
+    ASSERT_TRUE(DUDStringToFont("A,9.25,clRed,abc, 2 ,0x1,-1", g));
+    EXPECT_EQ(g.Size, 9.25);
+    EXPECT_FALSE(g.Bold);
+    EXPECT_TRUE(g.Italic);
+    EXPECT_FALSE(g.Underline);
+    EXPECT_TRUE(g.StrikeOut);
 }
 
 TEST_F(Store, SectionsMapByTargetUserAndLastUse)
@@ -350,4 +388,63 @@ TEST_F(Store, RegistrySectionsAreOnlyThoseUnderTheOwnKey)
     std::vector<std::string> sections;
     ini.ReadSections(sections);
     EXPECT_EQ(sections, (std::vector<std::string>{"Window", "Grid"}));
+}
+
+TEST_F(Store, TheDefaultFolderIsMadeOnTheFirstWrite)
+{
+    // A fresh account: no configuration folder yet.
+    const fs::path config = dir / "home" / ".config";
+    kyd::test_support::ScopedEnv xdg("XDG_CONFIG_HOME", config.string());
+    TDUDIniCtrl fresh;
+    fresh.SetTarget(TDUDIniTarget::itIniFile);
+    fresh.SetIniFile("fresh.ini");
+    ASSERT_EQ(fresh.IniPrefix(), TDUDPathPrefix::ppWindows);
+    EXPECT_EQ(fresh.ReadString("S", "K", "none"), "none");
+    fresh.WriteString("S", "K", "kept");
+    EXPECT_TRUE(fs::exists(config / "fresh.ini"));
+    EXPECT_EQ(fresh.ReadString("S", "K", "none"), "kept");
+}
+
+TEST_F(Store, ASectionNoFileCanHoldReadsAsEmpty)
+{
+    ini.WriteString("S", "K", "v");
+    EXPECT_EQ(ini.ReadString("a]b", "K", "def"), "def");
+    EXPECT_EQ(ini.ReadInteger("a]b", "K", 7), 7);
+    std::vector<std::string> list{"old"};
+    ini.ReadSection("a]b", list);
+    EXPECT_TRUE(list.empty());
+    list = {"old"};
+    ini.ReadStrings("a]b", "K", list);
+    EXPECT_TRUE(list.empty());
+    list = {"old"};
+    ini.ReadColorList("a]b", list);
+    EXPECT_TRUE(list.empty());
+    EXPECT_THROW(ini.WriteString("a]b", "K", "v"), EDUDException);
+    EXPECT_EQ(ini.ReadString("S", "K", "def"), "v");
+}
+
+TEST_F(Store, ReadsGoOnWhileAnotherReaderHoldsTheFolder)
+{
+    ini.WriteString("S", "K", "v");
+    // Another reader's shared lock on the folder, taken by hand.
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
+    auto read = std::async(std::launch::async, [this] { return ini.ReadString("S", "K", "def"); });
+    const bool done = read.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    ::close(fd); // lets a read that waited for an exclusive lock finish
+    EXPECT_TRUE(done) << "the read waited for the other reader";
+    EXPECT_EQ(read.get(), "v");
+}
+
+TEST(StoreKeys, TheRegistryKeyIsTheProgramsNameWithOrWithoutTheApplicationObject)
+{
+    std::string exe = kyd::platform::executablePath();
+    exe = exe.substr(exe.rfind('/') + 1);
+    const std::string expected = "Software\\" + exe + "\\";
+    ASSERT_EQ(DUDApplication(), nullptr);
+    EXPECT_EQ(DUDApplicationDefaultRegPath(), expected);
+    TDUDApplication app({}, false);
+    EXPECT_EQ(app.GetDefaultRegPath(), expected);
+    EXPECT_EQ(DUDApplicationDefaultRegPath(), expected);
 }

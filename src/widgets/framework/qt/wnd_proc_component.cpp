@@ -38,7 +38,16 @@ TDUDWndProcComponent::TDUDWndProcComponent(QWidget* owner) : owner_(owner)
         });
 }
 
-TDUDWndProcComponent::~TDUDWndProcComponent() { RestoreWndProc(); }
+TDUDWndProcComponent::~TDUDWndProcComponent()
+{
+    destroying_ = true;
+    RestoreWndProc();
+}
+
+bool TDUDWndProcComponent::ValidOwner() const
+{
+    return owner_ && (owner_->isWindow() || OwnerKind() == 1) && loaded_ && !destroying_;
+}
 
 int TDUDWndProcComponent::OwnerKind() const
 {
@@ -68,8 +77,10 @@ void TDUDWndProcComponent::SetEnabled(bool v)
     if (v)
         Init();
     else
-        RestoreWndProc();
+        RestoreState();
 }
+
+void TDUDWndProcComponent::RestoreState() { RestoreWndProc(); }
 
 void TDUDWndProcComponent::SetHandleApp(bool v)
 {
@@ -148,11 +159,23 @@ bool TDUDWndProcComponent::eventFilter(QObject* watched, QEvent* event)
 {
     if (windowDestroyed_)
         return false;
-    if (hooked_ && watched == hookedTarget_.data())
+    const bool owners = hooked_ && watched == hookedTarget_.data();
+    // The owner may be the main window too: one filter, both procedures.
+    if (appHooked_ && watched == appWindow_.data() && AppWndProc(event))
+        return true;
+    if (!owners || !hooked_) // AppWndProc may have unhooked
+        return false;
+    if (event->type() != QEvent::Destroy)
         return WndProc(watched, event);
-    if (appHooked_ && watched == appWindow_.data())
-        return AppWndProc(event);
-    return false;
+    // The destroy message: the last one the component passes on.
+    const bool swallowed = WndProc(watched, event);
+    windowDestroyed_ = true;
+    if (OwnerKind() == 1) {
+        RestoreWndProc();
+        windowDestroyed_ = true;
+        return true;
+    }
+    return swallowed;
 }
 
 } // namespace kyd::widgets

@@ -3,6 +3,12 @@
 // is an event filter: hooks of several components are independent, so any
 // of them can be removed in any order without disturbing the others, and a
 // component that outlives its owner never touches it again.
+//
+// The owner's destroy message (QEvent::Destroy, or the owner's end) reaches
+// WndProc once; after it nothing more does, and for an MDI child the hook
+// goes with it and the message stays with the component. With HandleApp on
+// a component whose owner is the main window itself, each of the owner's
+// events goes to AppWndProc first and then, unless swallowed, to WndProc.
 #pragma once
 
 #include "widgets/framework/object.h"
@@ -24,7 +30,12 @@ public:
     ~TDUDWndProcComponent() override;
 
     bool Enabled() const { return enabled_; }
+    // Enabling hooks (Init), disabling calls RestoreState.
     void SetEnabled(bool v);
+    // Hooking at design time: stored for the component's properties only, as
+    // this library has no design time.
+    bool DesignEnabled() const { return designEnabled_; }
+    void SetDesignEnabled(bool v) { designEnabled_ = v; }
     bool HandleApp() const { return handleApp_; }
     // Only before Loaded.
     void SetHandleApp(bool v);
@@ -38,6 +49,9 @@ public:
     int OwnerKind() const;
 
     QWidget* GetOwnerForm() const { return owner_; }
+    // True when the owner (still there) is a form, a window or an MDI child,
+    // and the component is loaded and not being destroyed.
+    bool ValidOwner() const;
     // The object whose events are watched; nullptr without (or after) owner.
     QObject* GetOwnerHandle() const;
 
@@ -54,6 +68,9 @@ protected:
     virtual bool WndProc(QObject* target, QEvent* event);
     // An event of the main window; true swallows it. The base passes everything.
     virtual bool AppWndProc(QEvent* event);
+    // The step of disabling: the base removes the hook. Descendants that
+    // changed their owner put it back and call the base.
+    virtual void RestoreState();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -68,6 +85,8 @@ private:
     bool windowDestroyed_ = false;
     bool silentRemoved_ = false;
     bool loaded_ = false;
+    bool designEnabled_ = false;
+    bool destroying_ = false;
 };
 
 } // namespace kyd::widgets

@@ -116,9 +116,10 @@ TRect DUDBmpStretchDraw(TCanvas& canvas, const TRect& r, const QImage& bitmap)
     return DUDBmpDrawExt(canvas, r, bitmap, dbfPalette | dbfStretch, 0);
 }
 
-TRect DUDMaskBmpDraw(TCanvas& canvas, const TRect& r, const QImage& bitmap, const QImage& mask, TColor /*color*/)
+TRect DUDMaskBmpDraw(TCanvas& canvas, const TRect& r, const QImage& bitmap, const QImage& mask, TColor color)
 {
-    return DUDBmpDrawExt(canvas, r, bitmap, dbfMask, 0, &mask);
+    DUDBmpDrawExt(canvas, r, bitmap, dbfMask, 0, &mask);
+    return DUDBmpDrawExt(canvas, r, bitmap, dbfPalette | dbfTransparent, color);
 }
 
 void DUDFillTexture(TCanvas& canvas, const TRect& r, const QImage& bitmap, TPoint origin)

@@ -36,7 +36,8 @@ TRect DUDBmpClipDrawExt(TCanvas& canvas, const TRect& r, const QImage& bitmap, u
 bool DUDBmpClipDraw(TCanvas& canvas, const TRect& r, const QImage& bitmap, unsigned flags, TColor transparent,
                     TPoint offset, TRect& out);
 TRect DUDBmpStretchDraw(TCanvas& canvas, const TRect& r, const QImage& bitmap);
-// The mask (white where transparent), then the picture.
+// The picture through the mask (white where transparent), then once more
+// transparent by the colour: what either pass shows is drawn.
 TRect DUDMaskBmpDraw(TCanvas& canvas, const TRect& r, const QImage& bitmap, const QImage& mask, TColor color);
 
 // Tiles the picture over r, the tile starting offset by origin (taken

@@ -29,6 +29,10 @@ void DUDSIInstallQtProbes()
         default: return std::nullopt;
         }
     };
+    probes.IconSize = [](bool large) {
+        const QStyle* style = QApplication::style();
+        return style ? style->pixelMetric(large ? QStyle::PM_LargeIconSize : QStyle::PM_SmallIconSize) : 0;
+    };
     DUDSISetScreenProbes(std::move(probes));
 }
 

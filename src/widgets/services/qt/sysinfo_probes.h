@@ -8,15 +8,17 @@ class QWidget;
 
 namespace kyd::widgets {
 
-// Installs the colour-depth probe of the primary screen and the lock keys'
-// probe (the X server's keyboard indicators; "Off" without an X server).
+// Installs the colour-depth probe of the primary screen, the icon sizes of
+// the desktop's style and the lock keys' probe (the X server's keyboard
+// indicators; "Off" without an X server).
 void DUDSIInstallQtProbes();
 
 class TDUDImageListItem;
 
 // The system's icon list: the desktop style's standard icons (in the order
 // of QStyle's standard pixmaps, up to the tab close button) as an image
-// list item of 32 x 32 (large) or 16 x 16 images, made once per size.
+// list item in the icon sizes of DUDSIIconWidth (large) or
+// DUDSISmallIconWidth, made once per size.
 // Needs a running QApplication.
 const TDUDImageListItem& DUDSISystemIconList(bool large);
 

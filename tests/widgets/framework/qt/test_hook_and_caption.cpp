@@ -140,6 +140,94 @@ TEST(WndProcHook, MdiFramesHookTheirAreaAndTheMainWindowOnRequest)
     EXPECT_EQ(childHook.OwnerKind(), 1);
 }
 
+TEST(WndProcHook, AMainWindowOwnerWithHandleAppReachesBothProcedures)
+{
+    QMainWindow frame; // no MDI area: the frame itself is hooked
+    Counter hook(&frame);
+    hook.SetHandleApp(true);
+    hook.Loaded();
+    ASSERT_TRUE(hook.AppHooked());
+    send(&frame);
+    EXPECT_EQ(hook.appSeen, 1);
+    EXPECT_EQ(hook.seen, 1);
+    hook.SetEnabled(false);
+    send(&frame);
+    EXPECT_EQ(hook.appSeen, 1);
+    EXPECT_EQ(hook.seen, 1);
+}
+
+TEST(WndProcHook, NothingIsPassedOnAfterTheOwnersDestroyMessage)
+{
+    Probe form;
+    Counter hook(&form);
+    hook.Loaded();
+    QEvent destroy(QEvent::Destroy);
+    QApplication::sendEvent(&form, &destroy);
+    EXPECT_TRUE(hook.WindowDestroyed());
+    for (int i = 0; i < 5; ++i)
+        send(&form);
+    EXPECT_EQ(hook.seen, 0);
+    EXPECT_EQ(form.got, 5); // the form itself still gets them
+
+    // An MDI child's hook goes with the message.
+    QMainWindow frame;
+    auto* area = new QMdiArea;
+    frame.setCentralWidget(area);
+    auto* child = new Probe;
+    area->addSubWindow(child);
+    Counter childHook(child);
+    childHook.Loaded();
+    ASSERT_TRUE(childHook.Hooked());
+    QApplication::sendEvent(child, &destroy);
+    EXPECT_FALSE(childHook.Hooked());
+    EXPECT_TRUE(childHook.WindowDestroyed());
+    send(child);
+    EXPECT_EQ(childHook.seen, 0);
+}
+
+namespace {
+
+class Restoring : public Counter {
+public:
+    using Counter::Counter;
+    int restored = 0;
+
+protected:
+    void RestoreState() override
+    {
+        ++restored;
+        Counter::RestoreState();
+    }
+};
+
+} // namespace
+
+TEST(WndProcHook, DisablingRestoresStateAndOwnersAreValidOnlyWhenLoadedForms)
+{
+    Probe form;
+    Restoring hook(&form);
+    EXPECT_FALSE(hook.ValidOwner()); // still loading
+    hook.Loaded();
+    EXPECT_TRUE(hook.ValidOwner());
+    hook.SetEnabled(false);
+    EXPECT_EQ(hook.restored, 1);
+    EXPECT_FALSE(hook.Hooked());
+    hook.SetEnabled(true);
+    EXPECT_TRUE(hook.Hooked());
+
+    auto* inner = new QWidget(&form); // a control, not a form
+    Counter onControl(inner);
+    onControl.Loaded();
+    EXPECT_FALSE(onControl.ValidOwner());
+    Counter none(nullptr);
+    none.Loaded();
+    EXPECT_FALSE(none.ValidOwner());
+    EXPECT_FALSE(hook.DesignEnabled());
+    hook.SetDesignEnabled(true); // stored only: there is no design time
+    EXPECT_TRUE(hook.DesignEnabled());
+    EXPECT_TRUE(hook.Hooked());
+}
+
 TEST(CaptionLayout, WindowFlagsBecomeStyles)
 {
     QWidget tool(nullptr, Qt::Tool | Qt::WindowSystemMenuHint);

@@ -4,6 +4,7 @@
 
 #include "widgets/framework/utils.h"
 #include "widgets/painting/frames.h"
+#include "widgets/painting/gradient.h"
 #include "widgets/painting/qt/bmp.h"
 #include "widgets/painting/qt/bmp_draw.h"
 #include "widgets/framework/qt/control.h"
@@ -78,9 +79,24 @@ TEST(WidgetBmpDraw, PlacesCentresStretchesTilesAndMasks)
     EXPECT_EQ(clBlue, Px(m, 1, 0));
     QImage mask = Solid(4, 1, clWhite);
     mask.setPixel(3, 0, qRgb(0, 0, 0));
-    DUDMaskBmpDraw(mc, {0, 0, 4, 1}, Solid(4, 1, clRed), mask, 0);
+    DUDMaskBmpDraw(mc, {0, 0, 4, 1}, Solid(4, 1, clRed), mask, clRed);
     EXPECT_EQ(clLime, Px(m, 0, 0));
     EXPECT_EQ(clRed, Px(m, 3, 0));
+    // The second pass, transparent by the colour, shows what the mask hid
+    // unless it has that colour.
+    QImage two = Blank(4, 1);
+    TQtCanvas twoCanvas(two);
+    QImage picture = Solid(4, 1, clRed);
+    picture.setPixel(1, 0, qRgb(0, 0, 255));
+    picture.setPixel(3, 0, qRgb(0, 0, 255));
+    QImage half = Solid(4, 1, clWhite); // only pixels 0 and 3 through the mask
+    half.setPixel(0, 0, qRgb(0, 0, 0));
+    half.setPixel(3, 0, qRgb(0, 0, 0));
+    EXPECT_EQ((TRect{0, 0, 4, 1}), DUDMaskBmpDraw(twoCanvas, {0, 0, 4, 1}, picture, half, clRed));
+    EXPECT_EQ(clRed, Px(two, 0, 0));  // through the mask
+    EXPECT_EQ(clBlue, Px(two, 1, 0)); // masked, but not of the colour
+    EXPECT_EQ(clLime, Px(two, 2, 0)); // masked and of the colour
+    EXPECT_EQ(clBlue, Px(two, 3, 0));
 
     // Clipped drawing stays inside the rectangle.
     QImage k = Blank(10, 10);
@@ -88,6 +104,92 @@ TEST(WidgetBmpDraw, PlacesCentresStretchesTilesAndMasks)
     DUDBmpClipDrawExt(kc, {2, 2, 5, 5}, Solid(8, 8, clRed), dbfClip, 0, {0, 0});
     EXPECT_EQ(9, Count(k, clRed));
     EXPECT_FALSE(kc.ClipRect());
+}
+
+TEST(WidgetBmpDraw, StretchDrawAndPicturesOfARectangle)
+{
+    QImage img = Blank(10, 6);
+    TQtCanvas c(img);
+    QImage two = Solid(2, 1, clRed);
+    two.setPixel(1, 0, qRgb(0, 0, 255));
+    EXPECT_EQ((TRect{1, 1, 9, 5}), DUDBmpStretchDraw(c, {1, 1, 9, 5}, two));
+    EXPECT_EQ(16, Count(img, clRed));
+    EXPECT_EQ(16, Count(img, clBlue));
+    EXPECT_EQ(clRed, Px(img, 4, 4));
+    EXPECT_EQ(clBlue, Px(img, 5, 1));
+    EXPECT_EQ(clLime, Px(img, 9, 5));
+    EXPECT_EQ((TRect{}), DUDBmpStretchDraw(c, {1, 1, 9, 5}, QImage()));
+
+    const QImage filled = DUDBmpCreateFromRect({3, 4, 13, 9}, clBtnFace);
+    EXPECT_EQ(QSize(10, 5), filled.size());
+    EXPECT_EQ(50, Count(filled, Rgb(clBtnFace)));
+    EXPECT_TRUE(DUDBmpCreateFromRect({5, 5, 2, 9}, clRed).isNull()); // no width
+}
+
+TEST(WidgetGradient, EveryStyleLaysItsBandsOutInTheRectangle)
+{
+    const TDUDColorList colors{clRed, clLime, clBlue};
+    // The rectangle (2, 2)-(14, 14) on white; local (x, y) is at (2 + x, 2 + y).
+    auto paint = [&](TDUDGradientStyle style) {
+        QImage img = Blank(16, 16, clWhite);
+        TQtCanvas c(img);
+        DUDGradientPaintExt(c, {2, 2, 14, 14}, style, 0, 0, colors);
+        EXPECT_EQ(clWhite, Px(img, 1, 1));
+        EXPECT_EQ(clWhite, Px(img, 14, 14));
+        return img;
+    };
+    auto at = [](const QImage& img, int x, int y) { return Px(img, 2 + x, 2 + y); };
+    using S = TDUDGradientStyle;
+
+    QImage v = paint(S::gstVertical); // rows of 4
+    EXPECT_EQ(clRed, at(v, 11, 3));
+    EXPECT_EQ(clLime, at(v, 0, 4));
+    EXPECT_EQ(clBlue, at(v, 5, 11));
+
+    QImage sq = paint(S::gstSquare); // insets 0, 2 and 4
+    EXPECT_EQ(clRed, at(sq, 1, 6));
+    EXPECT_EQ(clLime, at(sq, 2, 2));
+    EXPECT_EQ(clLime, at(sq, 9, 6));
+    EXPECT_EQ(clBlue, at(sq, 4, 4));
+    EXPECT_EQ(clBlue, at(sq, 7, 7));
+
+    QImage el = paint(S::gstElliptic);
+    EXPECT_EQ(clRed, at(el, 0, 0)); // the corners outside every ellipse
+    EXPECT_EQ(clRed, at(el, 11, 11));
+    EXPECT_EQ(clBlue, at(el, 6, 6));
+
+    // Corner styles: bands grow from their corner.
+    struct Corner {
+        S style;
+        int x, y; // the corner's pixel
+    };
+    for (const Corner k : {Corner{S::gstTopLeft, 0, 0}, Corner{S::gstTopRight, 11, 0},
+                           Corner{S::gstBottomLeft, 0, 11}, Corner{S::gstBottomRight, 11, 11}}) {
+        SCOPED_TRACE(static_cast<int>(k.style));
+        QImage img = paint(k.style);
+        EXPECT_EQ(clRed, at(img, k.x, k.y));
+        EXPECT_EQ(clLime, at(img, 5, 5));
+        EXPECT_EQ(clBlue, at(img, 11 - k.x, 11 - k.y));
+        EXPECT_EQ(clBlue, at(img, 11 - k.x, k.y)); // far along one side only
+    }
+
+    QImage d = paint(S::gstTopLeftDiagonal);
+    EXPECT_EQ(clRed, at(d, 0, 0));
+    EXPECT_EQ(clLime, at(d, 11, 0));
+    EXPECT_EQ(clLime, at(d, 0, 11));
+    EXPECT_EQ(clBlue, at(d, 11, 11));
+    QImage e = paint(S::gstTopRightDiagonal);
+    EXPECT_EQ(clRed, at(e, 11, 0));
+    EXPECT_EQ(clLime, at(e, 0, 0));
+    EXPECT_EQ(clBlue, at(e, 0, 11));
+
+    // The two-colour form builds its list first: black, grey, white.
+    QImage g = Blank(3, 1, clWhite);
+    TQtCanvas gc(g);
+    DUDGradientPaint(gc, {0, 0, 3, 1}, clBlack, clWhite, 3, S::gstHorizontal, 0, 0);
+    EXPECT_EQ(clBlack, Px(g, 0, 0));
+    EXPECT_EQ(static_cast<TColor>(0x808080), Px(g, 1, 0));
+    EXPECT_EQ(clWhite, Px(g, 2, 0));
 }
 
 TEST(WidgetBmpDraw, TexturePatternGreyscaleAndDisabled)

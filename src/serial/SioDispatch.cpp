@@ -123,6 +123,7 @@ int TSioBaseDispatcher::InitPort(const std::string& name, std::uint32_t baud, Pa
         return r;
     inSize_ = inSize;
     outSize_ = outSize;
+    wantedOutSize_ = outSize;
     r = SetupCom(inSize, outSize);
     if (r < 0) {
         CloseAfterFailedInit();
@@ -149,6 +150,7 @@ int TSioBaseDispatcher::InitPort(const std::string& name, std::uint32_t baud, Pa
     lineErrors_ = 0;
     dataSent_ = false;
     everSent_ = false;
+    lineLost_ = false;
     rs485_ = false;
     baseAddress_ = 0;
     {

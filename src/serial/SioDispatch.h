@@ -185,6 +185,11 @@ public:
     bool ThreadsActive() const { return threadsActive_.load(); }
     int ThreadCount() const { return threadCount_.load(); }
     bool IsOpen() const { return portOpen_.load(); }
+    // The line is gone (the peer hung up, the adapter was pulled): the
+    // device's reader, writer and status threads have ended, writes are
+    // refused, and the dispatch thread keeps running the timers until the
+    // port is closed.
+    bool LineLost() const { return lineLost_.load(); }
 
     int PortIndex() const { return portIndex_; }
     void* Owner() const { return owner_; }
@@ -399,6 +404,7 @@ protected:
     int SetCommStateFix(TLineState& state);
     int WaitTxSent();
     void SetLineErrorsAll() { lineErrors_.store(kLeDeviceError); }
+    void SetLineLost() { lineLost_.store(true); }
     void OrLineErrors(std::uint32_t bits) { lineErrors_.fetch_or(bits); }
     bool KillThreads() const { return killThreads_.load(); }
     void SetKillThreads(bool v) { killThreads_.store(v); }
@@ -415,6 +421,9 @@ protected:
     bool FinishCloseOnExit() const { return finishCloseOnExit_.load(); }
     // Output ring bytes (outputLock_ held).
     std::uint32_t OutBufUsedLocked() const;
+    // Gives the output ring a new size, keeping the queued bytes (which
+    // must fit; outputLock_ held).
+    void ResizeOutputLocked(std::uint32_t size);
     // The writer emptied the output buffer: wakes WaitTxSent.
     void NotifyOutputEmpty();
     // Bytes the driver still holds for sending.
@@ -476,6 +485,7 @@ private:
     std::atomic<std::uint32_t> lineErrors_{0};
     std::uint32_t inSize_ = 4096;
     std::uint32_t outSize_ = 4096;
+    std::uint32_t wantedOutSize_ = 4096; // outputLock_: the size asked for
     std::atomic<std::uint8_t> modemStatus_{0};
     std::uint32_t commStatusOutCount_ = 0;
     TLineState lineState_;
@@ -516,6 +526,7 @@ private:
     std::atomic<bool> closePending_{false};
     std::atomic<bool> dataSent_{false};
     std::atomic<bool> everSent_{false};
+    std::atomic<bool> lineLost_{false};
     std::atomic<bool> killThreads_{false};
     std::atomic<bool> ownerStop_{false};
     // The thread running the current handler (none between handlers), and

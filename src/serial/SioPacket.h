@@ -147,6 +147,10 @@ public:
     // never less than PacketSize with ecPacketSize). A packet that passes it
     // without meeting its end condition ends at once as timed out, with the
     // first MaxSize bytes as what was collected. Kept within 1..kMaxMaxSize.
+    // Settings no packet could complete with are refused when they are made
+    // (EInvalidProperty "Packet too long", the value unchanged): a
+    // PacketSize above kMaxMaxSize, an end string longer than MaxSize, a
+    // MaxSize below the end string's length.
     std::int32_t GetMaxSize() const;
     void SetMaxSize(std::int32_t value);
     static constexpr std::int32_t kDefaultMaxSize = 64 * 1024;
@@ -176,6 +180,11 @@ private:
     // All below run with the manager's lock held (or unbound).
     void SetEnabledLocked(bool value);
     void Prepare();
+    // Bytes a start or end string matches (escapes counted once).
+    static std::size_t MatchedLength(const std::string& s);
+    // A setting no packet could ever complete with: EInvalidProperty
+    // "Packet too long".
+    [[noreturn]] static void RefuseTooLong();
     void Validate(); // prepares the strings first
     void Enable();
     void Disable();

@@ -58,6 +58,18 @@ void PrepareString(const std::string& s, bool ignoreCase, std::string& internal,
 
 // --- matching (manager lock held) ---
 
+std::size_t TSioDataPacket::MatchedLength(const std::string& s)
+{
+    std::string internal, mask;
+    PrepareString(s, false, internal, mask);
+    return internal.size();
+}
+
+void TSioDataPacket::RefuseTooLong()
+{
+    RaiseInvalid(ecodes::ecPacketTooLong);
+}
+
 void TSioDataPacket::Prepare()
 {
     if (!prepared_) {

@@ -314,4 +314,29 @@ bool TSioBaseDispatcher::SetEventBusy(bool busy)
     return inNotification_.exchange(busy);
 }
 
+bool TSioBaseDispatcher::WaitForInput(const std::function<bool()>& done, std::int64_t timeoutMs, bool pump)
+{
+    // Counted before the first look: input that lands after it wakes us.
+    inputWaiters_.fetch_add(1);
+    struct Leave {
+        std::atomic<int>& n;
+        ~Leave() { n.fetch_sub(1); }
+    } leave{inputWaiters_};
+    if (pump && kyd::platform::hasMessageLoop() && kyd::platform::messageLoop().isMainThread())
+        return kyd::platform::messageLoop().pumpUntil(done, timeoutMs);
+    std::unique_lock lock(inputWaitMutex_);
+    const std::int64_t deadline = timeoutMs < 0 ? -1 : SioTimeGetTime() + timeoutMs;
+    return WaitOnProcessClock(inputWaitCv_, lock, deadline, done);
+}
+
+void TSioBaseDispatcher::NotifyInputWaiters()
+{
+    {
+        std::lock_guard lock(inputWaitMutex_);
+    }
+    inputWaitCv_.notify_all();
+    if (kyd::platform::hasMessageLoop())
+        kyd::platform::messageLoop().wakeUp();
+}
+
 } // namespace sio

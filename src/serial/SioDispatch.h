@@ -141,7 +141,16 @@ enum TDispatchSubType : std::uint16_t {
     dstThreadExit = 10, dstThreadSleep = 11, dstThreadWake = 12, dstDataTrigger = 13,
     dstTimerTrigger = 14, dstStatusTrigger = 15, dstAvailTrigger = 16, dstWndHandler = 17,
     dstProcHandler = 18, dstEventHandler = 19,
+    // Entries of the data packets (type dtPacket).
+    dstPacketEnable = 20, dstPacketDisable = 21, dstPacketStartString = 22, dstPacketEndString = 23,
+    dstPacketIdle = 24, dstPacketWaiting = 25, dstPacketCollecting = 26, dstPacketString = 27,
+    dstPacketSize = 28, dstPacketTimeout = 29,
 };
+// The library message numbers of the dispatch log's texts.
+inline constexpr int kMsgDispatchTypeBase = 15001;   // + type
+inline constexpr int kMsgDispatchSubTypeBase = 15100; // + subtype (0 has no text)
+inline constexpr int kMsgLogHeader = 15501;           // and 15502 below it
+inline constexpr int kMsgModemTagBase = 15601;        // + bit
 
 // What the dispatch-log header shows; tests inject fixed values.
 struct TDispatchLogEnvironment {
@@ -270,6 +279,11 @@ public:
     std::uint16_t GetBaseAddress() const { return baseAddress_; }
     virtual void SetThreadBoost(std::uint8_t boost);
     bool SetEventBusy(bool busy);
+    // Blocks until done() holds or timeoutMs (process clock; < 0 = no limit)
+    // has passed; new input in the dispatch buffer makes it look again. With
+    // pump (main thread only) the message loop runs meanwhile. Returns
+    // done().
+    bool WaitForInput(const std::function<bool()>& done, std::int64_t timeoutMs, bool pump);
     void SaveTriggers(TTriggerSave& save);
     void RestoreTriggers(const TTriggerSave& save);
     static void ClearSaveBuffers(TTriggerSave& save);
@@ -444,6 +458,11 @@ protected:
     std::mutex outEmptyMutex_;
     std::condition_variable outEmptyCv_;
     std::atomic<int> txWaiters_{0}; // threads in WaitTxSent (the main thread pumps)
+    // Threads in WaitForInput, woken when input reaches the dispatch buffer.
+    std::atomic<int> inputWaiters_{0};
+    std::mutex inputWaitMutex_;
+    std::condition_variable inputWaitCv_;
+    void NotifyInputWaiters();
 
     std::atomic<bool> threadsActive_{false};
     std::atomic<int> threadCount_{0};

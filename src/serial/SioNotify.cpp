@@ -248,7 +248,8 @@ void TSioBaseDispatcher::DispatchInputPass()
                 return;
         }
     }
-    ExtractData();
+    if (ExtractData() && inputWaiters_.load() > 0)
+        NotifyInputWaiters();
     if (!inNotification_.load()) {
         GetModemStatus();
         StatusTriggerLoop();

@@ -16,7 +16,7 @@ namespace sio {
 // ===========================================================================
 // TSioDataPacket
 
-TSioDataPacket::TSioDataPacket() = default;
+TSioDataPacket::TSioDataPacket(TSioBaseComponent* owner) : TSioBaseComponent(owner) {}
 
 TSioDataPacket::~TSioDataPacket()
 {

@@ -162,6 +162,7 @@ void TSioPosixDispatcher::ThreadGone(ThreadId id, int code)
         RecordDeviceFailure(code);
         SetLineLost();
         WakeAll();
+        NotifyInputWaiters(); // a wait for input ends: none comes any more
     } else if (code < 0 && pf::hasMessageLoop()) {
         // Shown to the user on the main thread; never thrown here.
         pf::messageLoop().postCall([code] {

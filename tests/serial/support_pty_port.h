@@ -1,0 +1,94 @@
+// A port component on a pseudo-terminal for end-to-end tests: the test
+// holds the master side and pumps a PlainMessageLoop, which is the main
+// thread's loop of the component.
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/plain_message_loop.h"
+#include "serial/SioPacket.h"
+#include "serial/SioPort.h"
+#include "support_pty.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sio::test {
+
+class PtyPortTest : public ::testing::Test {
+protected:
+    static constexpr int kCom = 43;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.ok());
+        RouteComToPty(loop, kCom, pty);
+        port = std::make_unique<TSioComPort>();
+        port->SetAutoOpen(false);
+        port->SetPromptForPort(false);
+        port->SetComNumber(kCom);
+    }
+    void TearDown() override
+    {
+        packet.reset();
+        port.reset();
+        loop.processPending();
+        UnrouteComs();
+    }
+
+    // Any data up to a carriage return, armed by hand.
+    void makeReplyPacket(int timeoutTicks)
+    {
+        packet = std::make_unique<TSioDataPacket>();
+        packet->SetStartCond(scAnyData);
+        packet->SetEndCond(ecString);
+        packet->SetEndString("\r");
+        packet->SetIncludeStrings(false);
+        packet->SetAutoEnable(false);
+        packet->SetTimeOut(timeoutTicks);
+        packet->SetOnStringPacket([this](TSioDataPacket&, const std::string& s) { events.push_back("S:" + s); });
+        packet->SetOnTimeout([this](TSioDataPacket&) { events.push_back("T"); });
+        packet->SetComPort(port.get());
+    }
+
+    // Pumps until done() holds. The process clock may be a fake one that
+    // stands still, so a watchdog on the steady clock ends a wait that would
+    // never end (only a failing test ever meets it).
+    bool pumpUntil(const std::function<bool()>& done)
+    {
+        std::mutex m;
+        std::condition_variable cv;
+        bool finished = false;
+        std::atomic<bool> gaveUp{false};
+        std::thread watchdog([&] {
+            std::unique_lock lock(m);
+            if (!cv.wait_for(lock, std::chrono::seconds(20), [&] { return finished; })) {
+                gaveUp = true;
+                loop.wakeUp();
+            }
+        });
+        loop.pumpUntil([&] { return done() || gaveUp.load(); });
+        {
+            std::lock_guard lock(m);
+            finished = true;
+        }
+        cv.notify_all();
+        watchdog.join();
+        return done();
+    }
+
+    TestPty pty;
+    kyd::platform::PlainMessageLoop loop;
+    std::unique_ptr<TSioComPort> port;
+    std::unique_ptr<TSioDataPacket> packet;
+    std::vector<std::string> events;
+};
+
+} // namespace sio::test

@@ -43,8 +43,9 @@ protected:
         UnrouteComs();
     }
 
-    // Any data up to a carriage return, armed by hand.
-    void makeReplyPacket(int timeoutTicks)
+    // The link's reply packet: any data up to a carriage return, which is
+    // not delivered; armed by hand.
+    void makeReplyPacket(int timeoutTicks = 2184)
     {
         packet = std::make_unique<TSioDataPacket>();
         packet->SetStartCond(scAnyData);
@@ -53,9 +54,14 @@ protected:
         packet->SetIncludeStrings(false);
         packet->SetAutoEnable(false);
         packet->SetTimeOut(timeoutTicks);
+        record();
+        packet->SetComPort(port.get());
+    }
+    // The packet's events as "S:<text>" and "T".
+    virtual void record()
+    {
         packet->SetOnStringPacket([this](TSioDataPacket&, const std::string& s) { events.push_back("S:" + s); });
         packet->SetOnTimeout([this](TSioDataPacket&) { events.push_back("T"); });
-        packet->SetComPort(port.get());
     }
 
     // Pumps until done() holds. The process clock may be a fake one that

@@ -156,8 +156,10 @@ TEST_F(PtyEngine, MasterClosingMidTrafficEndsTheDeviceThreadsWithALineError)
     const int h = d->AddStatusTrigger(stLine);
     d->SetStatusTrigger(static_cast<std::uint32_t>(h), 15, true);
     d->RegisterEventTriggerHandler(&lineStatus, [&](std::uint32_t m, std::uint32_t s, std::int32_t) {
-        if (m == kMsgTriggerStatus && s == static_cast<std::uint32_t>(h))
+        if (m == kMsgTriggerStatus && s == static_cast<std::uint32_t>(h)) {
             ++lineStatus;
+            loop.wakeUp();
+        }
     });
     ASSERT_TRUE(pty.write(std::vector<std::uint8_t>(3000, 'q')));
     const auto out = std::vector<std::uint8_t>(2000, 'w');

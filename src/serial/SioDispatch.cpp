@@ -310,8 +310,10 @@ void TSioBaseDispatcher::SetThreadBoost(std::uint8_t boost)
 
 bool TSioBaseDispatcher::SetEventBusy(bool busy)
 {
-    std::lock_guard lock(dispatcherLock_);
-    return inNotification_.exchange(busy);
+    // A flag of its own, not the in-notification flag: a notification
+    // ending meanwhile must not let the handlers go, and a hold must not
+    // defer closes and handler removals as a running notification does.
+    return eventBusy_.exchange(busy);
 }
 
 bool TSioBaseDispatcher::WaitForInput(const std::function<bool()>& done, std::int64_t timeoutMs, bool pump)

@@ -278,6 +278,9 @@ public:
     void SetBaseAddress(std::uint16_t a) { baseAddress_ = a; }
     std::uint16_t GetBaseAddress() const { return baseAddress_; }
     virtual void SetThreadBoost(std::uint8_t boost);
+    // Holds the trigger handlers back (true) or lets them go again; returns
+    // the previous state. While held, received bytes still reach the
+    // dispatch buffer, but no trigger is checked and no handler is called.
     bool SetEventBusy(bool busy);
     // Blocks until done() holds or timeoutMs (process clock; < 0 = no limit)
     // has passed; new input in the dispatch buffer makes it look again. With
@@ -460,6 +463,8 @@ protected:
     std::atomic<int> txWaiters_{0}; // threads in WaitTxSent (the main thread pumps)
     // Threads in WaitForInput, woken when input reaches the dispatch buffer.
     std::atomic<int> inputWaiters_{0};
+    std::atomic<bool> eventBusy_{false}; // SetEventBusy
+    bool HandlersHeld() const { return inNotification_.load() || eventBusy_.load(); }
     std::mutex inputWaitMutex_;
     std::condition_variable inputWaitCv_;
     void NotifyInputWaiters();

@@ -11,13 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace sio::test {
@@ -64,31 +60,8 @@ protected:
         packet->SetOnTimeout([this](TSioDataPacket&) { events.push_back("T"); });
     }
 
-    // Pumps until done() holds. The process clock may be a fake one that
-    // stands still, so a watchdog on the steady clock ends a wait that would
-    // never end (only a failing test ever meets it).
-    bool pumpUntil(const std::function<bool()>& done)
-    {
-        std::mutex m;
-        std::condition_variable cv;
-        bool finished = false;
-        std::atomic<bool> gaveUp{false};
-        std::thread watchdog([&] {
-            std::unique_lock lock(m);
-            if (!cv.wait_for(lock, std::chrono::seconds(20), [&] { return finished; })) {
-                gaveUp = true;
-                loop.wakeUp();
-            }
-        });
-        loop.pumpUntil([&] { return done() || gaveUp.load(); });
-        {
-            std::lock_guard lock(m);
-            finished = true;
-        }
-        cv.notify_all();
-        watchdog.join();
-        return done();
-    }
+    // Pumps until done() holds (a watchdog gives up after 20 s).
+    bool pumpUntil(const std::function<bool()>& done) { return pumpWithWatchdog(loop, done, 20); }
 
     TestPty pty;
     kyd::platform::PlainMessageLoop loop;

@@ -123,6 +123,7 @@ int TSioBaseDispatcher::InitPort(const std::string& name, std::uint32_t baud, Pa
         return r;
     inSize_ = inSize;
     outSize_ = outSize;
+    wantedOutSize_ = outSize;
     r = SetupCom(inSize, outSize);
     if (r < 0) {
         CloseAfterFailedInit();
@@ -149,6 +150,7 @@ int TSioBaseDispatcher::InitPort(const std::string& name, std::uint32_t baud, Pa
     lineErrors_ = 0;
     dataSent_ = false;
     everSent_ = false;
+    lineLost_ = false;
     rs485_ = false;
     baseAddress_ = 0;
     {
@@ -308,8 +310,35 @@ void TSioBaseDispatcher::SetThreadBoost(std::uint8_t boost)
 
 bool TSioBaseDispatcher::SetEventBusy(bool busy)
 {
-    std::lock_guard lock(dispatcherLock_);
-    return inNotification_.exchange(busy);
+    // A flag of its own, not the in-notification flag: a notification
+    // ending meanwhile must not let the handlers go, and a hold must not
+    // defer closes and handler removals as a running notification does.
+    return eventBusy_.exchange(busy);
+}
+
+bool TSioBaseDispatcher::WaitForInput(const std::function<bool()>& done, std::int64_t timeoutMs, bool pump)
+{
+    // Counted before the first look: input that lands after it wakes us.
+    inputWaiters_.fetch_add(1);
+    struct Leave {
+        std::atomic<int>& n;
+        ~Leave() { n.fetch_sub(1); }
+    } leave{inputWaiters_};
+    if (pump && kyd::platform::hasMessageLoop() && kyd::platform::messageLoop().isMainThread())
+        return kyd::platform::messageLoop().pumpUntil(done, timeoutMs);
+    std::unique_lock lock(inputWaitMutex_);
+    const std::int64_t deadline = timeoutMs < 0 ? -1 : SioTimeGetTime() + timeoutMs;
+    return WaitOnProcessClock(inputWaitCv_, lock, deadline, done);
+}
+
+void TSioBaseDispatcher::NotifyInputWaiters()
+{
+    {
+        std::lock_guard lock(inputWaitMutex_);
+    }
+    inputWaitCv_.notify_all();
+    if (kyd::platform::hasMessageLoop())
+        kyd::platform::messageLoop().wakeUp();
 }
 
 } // namespace sio

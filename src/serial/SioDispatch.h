@@ -141,7 +141,16 @@ enum TDispatchSubType : std::uint16_t {
     dstThreadExit = 10, dstThreadSleep = 11, dstThreadWake = 12, dstDataTrigger = 13,
     dstTimerTrigger = 14, dstStatusTrigger = 15, dstAvailTrigger = 16, dstWndHandler = 17,
     dstProcHandler = 18, dstEventHandler = 19,
+    // Entries of the data packets (type dtPacket).
+    dstPacketEnable = 20, dstPacketDisable = 21, dstPacketStartString = 22, dstPacketEndString = 23,
+    dstPacketIdle = 24, dstPacketWaiting = 25, dstPacketCollecting = 26, dstPacketString = 27,
+    dstPacketSize = 28, dstPacketTimeout = 29,
 };
+// The library message numbers of the dispatch log's texts.
+inline constexpr int kMsgDispatchTypeBase = 15001;   // + type
+inline constexpr int kMsgDispatchSubTypeBase = 15100; // + subtype (0 has no text)
+inline constexpr int kMsgLogHeader = 15501;           // and 15502 below it
+inline constexpr int kMsgModemTagBase = 15601;        // + bit
 
 // What the dispatch-log header shows; tests inject fixed values.
 struct TDispatchLogEnvironment {
@@ -185,6 +194,11 @@ public:
     bool ThreadsActive() const { return threadsActive_.load(); }
     int ThreadCount() const { return threadCount_.load(); }
     bool IsOpen() const { return portOpen_.load(); }
+    // The line is gone (the peer hung up, the adapter was pulled): the
+    // device's reader, writer and status threads have ended, writes are
+    // refused, and the dispatch thread keeps running the timers until the
+    // port is closed.
+    bool LineLost() const { return lineLost_.load(); }
 
     int PortIndex() const { return portIndex_; }
     void* Owner() const { return owner_; }
@@ -264,7 +278,15 @@ public:
     void SetBaseAddress(std::uint16_t a) { baseAddress_ = a; }
     std::uint16_t GetBaseAddress() const { return baseAddress_; }
     virtual void SetThreadBoost(std::uint8_t boost);
+    // Holds the trigger handlers back (true) or lets them go again; returns
+    // the previous state. While held, received bytes still reach the
+    // dispatch buffer, but no trigger is checked and no handler is called.
     bool SetEventBusy(bool busy);
+    // Blocks until done() holds or timeoutMs (process clock; < 0 = no limit)
+    // has passed; new input in the dispatch buffer makes it look again. With
+    // pump (main thread only) the message loop runs meanwhile. Returns
+    // done().
+    bool WaitForInput(const std::function<bool()>& done, std::int64_t timeoutMs, bool pump);
     void SaveTriggers(TTriggerSave& save);
     void RestoreTriggers(const TTriggerSave& save);
     static void ClearSaveBuffers(TTriggerSave& save);
@@ -399,6 +421,7 @@ protected:
     int SetCommStateFix(TLineState& state);
     int WaitTxSent();
     void SetLineErrorsAll() { lineErrors_.store(kLeDeviceError); }
+    void SetLineLost() { lineLost_.store(true); }
     void OrLineErrors(std::uint32_t bits) { lineErrors_.fetch_or(bits); }
     bool KillThreads() const { return killThreads_.load(); }
     void SetKillThreads(bool v) { killThreads_.store(v); }
@@ -415,6 +438,9 @@ protected:
     bool FinishCloseOnExit() const { return finishCloseOnExit_.load(); }
     // Output ring bytes (outputLock_ held).
     std::uint32_t OutBufUsedLocked() const;
+    // Gives the output ring a new size, keeping the queued bytes (which
+    // must fit; outputLock_ held).
+    void ResizeOutputLocked(std::uint32_t size);
     // The writer emptied the output buffer: wakes WaitTxSent.
     void NotifyOutputEmpty();
     // Bytes the driver still holds for sending.
@@ -435,6 +461,13 @@ protected:
     std::mutex outEmptyMutex_;
     std::condition_variable outEmptyCv_;
     std::atomic<int> txWaiters_{0}; // threads in WaitTxSent (the main thread pumps)
+    // Threads in WaitForInput, woken when input reaches the dispatch buffer.
+    std::atomic<int> inputWaiters_{0};
+    std::atomic<bool> eventBusy_{false}; // SetEventBusy
+    bool HandlersHeld() const { return inNotification_.load() || eventBusy_.load(); }
+    std::mutex inputWaitMutex_;
+    std::condition_variable inputWaitCv_;
+    void NotifyInputWaiters();
 
     std::atomic<bool> threadsActive_{false};
     std::atomic<int> threadCount_{0};
@@ -476,6 +509,7 @@ private:
     std::atomic<std::uint32_t> lineErrors_{0};
     std::uint32_t inSize_ = 4096;
     std::uint32_t outSize_ = 4096;
+    std::uint32_t wantedOutSize_ = 4096; // outputLock_: the size asked for
     std::atomic<std::uint8_t> modemStatus_{0};
     std::uint32_t commStatusOutCount_ = 0;
     TLineState lineState_;
@@ -516,6 +550,7 @@ private:
     std::atomic<bool> closePending_{false};
     std::atomic<bool> dataSent_{false};
     std::atomic<bool> everSent_{false};
+    std::atomic<bool> lineLost_{false};
     std::atomic<bool> killThreads_{false};
     std::atomic<bool> ownerStop_{false};
     // The thread running the current handler (none between handlers), and

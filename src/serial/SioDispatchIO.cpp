@@ -144,6 +144,13 @@ int TSioBaseDispatcher::PutBlock(const std::uint8_t* block, std::uint32_t len)
         std::lock_guard out(outputLock_);
         if (outBuf_.empty())
             return ecodes::ecCommNotOpen;
+        // Nobody would ever send it: the line is gone.
+        if (lineLost_.load())
+            return ecodes::ecPutBlockFail;
+        // A buffer kept larger for output queued before it was made smaller
+        // takes its new size once that output is gone.
+        if (wantedOutSize_ != outSize_ && OutBufUsedLocked() <= wantedOutSize_)
+            ResizeOutputLocked(wantedOutSize_);
         const std::uint32_t free = outSize_ - OutBufUsedLocked();
         if (free < len)
             return ecodes::ecOutputBufferTooSmall;

@@ -81,7 +81,7 @@ int TSioBaseDispatcher::WaitTxSent()
 {
     // Let the writer empty the output buffer (at most 10 s).
     txWaiters_.fetch_add(1);
-    WaitForWorker([this] { return OutBufUsed() == 0 || !threadsActive_.load(); }, 10000, outEmptyMutex_,
+    WaitForWorker([this] { return OutBufUsed() == 0 || !threadsActive_.load() || lineLost_.load(); }, 10000, outEmptyMutex_,
                   outEmptyCv_);
     txWaiters_.fetch_sub(1);
     if (!everSent_.load())
@@ -104,7 +104,15 @@ int TSioBaseDispatcher::WaitTxSent()
         t *= 2;
     std::uint64_t ms = (t + 9999) / 10000;
     ms = std::min<std::uint64_t>(ms, 5000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // The character times pass on the line's own clock; on the main thread
+    // the message loop keeps running meanwhile.
+    namespace pf = kyd::platform;
+    if (pf::hasMessageLoop() && pf::messageLoop().isMainThread() && !pf::clock().isFake()) {
+        const std::int64_t until = SioTimeGetTime() + static_cast<std::int64_t>(ms);
+        pf::messageLoop().pumpUntil([until] { return SioTimeGetTime() >= until; }, static_cast<std::int64_t>(ms));
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
     return 0;
 }
 
@@ -131,23 +139,31 @@ int TSioBaseDispatcher::SetCommBuffers(std::uint32_t inSize, std::uint32_t outSi
         return r;
     inSize_ = inSize;
     std::lock_guard out(outputLock_);
-    if (outSize != outSize_ && !outBuf_.empty()) {
-        // Keep what is still waiting to be sent, as far as it fits.
-        std::vector<std::uint8_t> pending;
-        const std::uint32_t used = OutBufUsedLocked();
-        for (std::uint32_t i = 0; i < used; ++i)
-            pending.push_back(outBuf_[(outTail_ + i) % outSize_]);
-        if (pending.size() > outSize)
-            pending.resize(outSize);
-        outBuf_.assign(outSize, 0);
-        std::copy(pending.begin(), pending.end(), outBuf_.begin());
-        outTail_ = 0;
-        outHead_ = static_cast<std::uint32_t>(pending.size()) % outSize;
-        outFull_ = pending.size() == outSize;
-        ++outGeneration_;
-    }
-    outSize_ = outSize;
+    wantedOutSize_ = outSize;
+    // Queued output is never dropped: a buffer that holds more than the new
+    // size keeps the size it needs until it has drained (PutBlock shrinks
+    // it then).
+    ResizeOutputLocked(outBuf_.empty() ? outSize : std::max(outSize, OutBufUsedLocked()));
     return 0;
+}
+
+void TSioBaseDispatcher::ResizeOutputLocked(std::uint32_t size)
+{
+    if (size != outSize_ && !outBuf_.empty()) {
+        // Keep what is still waiting to be sent, at the front of the new
+        // ring. A piece the writer holds is what begins at the old tail, so
+        // its bytes now begin at the new tail and its progress still counts
+        // (the generation stays: nothing was discarded).
+        const std::uint32_t used = OutBufUsedLocked();
+        std::vector<std::uint8_t> ring(size, 0);
+        for (std::uint32_t i = 0; i < used; ++i)
+            ring[i] = outBuf_[(outTail_ + i) % outSize_];
+        outBuf_ = std::move(ring);
+        outTail_ = 0;
+        outHead_ = used % size;
+        outFull_ = used == size;
+    }
+    outSize_ = size;
 }
 
 int TSioBaseDispatcher::SetCommStateFix(TLineState& st)

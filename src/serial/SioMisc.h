@@ -23,6 +23,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace sio {
@@ -106,6 +107,19 @@ inline void ClearByteFlag(std::uint8_t& flags, std::uint8_t mask) { flags = stat
 inline std::uint16_t MinWord(std::uint16_t a, std::uint16_t b) { return a < b ? a : b; }
 // Inverts every byte of the buffer.
 void NotBuffer(std::uint8_t* buffer, std::size_t len);
+// The address offset bytes after p (offset may be negative), and the address
+// n bytes after p.
+template <class T>
+T* GetPtr(T* p, std::ptrdiff_t offset)
+{
+    using Byte = std::conditional_t<std::is_const_v<T>, const std::uint8_t, std::uint8_t>;
+    return reinterpret_cast<T*>(reinterpret_cast<Byte*>(p) + offset);
+}
+template <class T>
+T* AddWordToPtr(T* p, std::uint16_t n)
+{
+    return GetPtr(p, static_cast<std::ptrdiff_t>(n));
+}
 
 // ---------------------------------------------------------------------------
 // Strings and paths. Both '\' and '/' are path delimiters.

@@ -232,7 +232,7 @@ void TSioBaseDispatcher::DispatchInputPass()
         ringSeen_ = true;
     if (mask & 0x2138) {
         MapEventsToMS(mask);
-        if (!inNotification_.load()) {
+        if (!HandlersHeld()) {
             StatusTriggerLoop();
             if (closePending_.load())
                 return;
@@ -242,14 +242,15 @@ void TSioBaseDispatcher::DispatchInputPass()
     }
     if ((mask & 0xFF) > 63) {
         RefreshStatus();
-        if (!inNotification_.load()) {
+        if (!HandlersHeld()) {
             StatusTriggerLoop();
             if (closePending_.load())
                 return;
         }
     }
-    ExtractData();
-    if (!inNotification_.load()) {
+    if (ExtractData() && inputWaiters_.load() > 0)
+        NotifyInputWaiters();
+    if (!HandlersHeld()) {
         GetModemStatus();
         StatusTriggerLoop();
         if (closePending_.load())
@@ -265,7 +266,7 @@ void TSioBaseDispatcher::DispatchInputPass()
 
 void TSioBaseDispatcher::DispatchTimerPass()
 {
-    if (closePending_.load() || inNotification_.load())
+    if (closePending_.load() || HandlersHeld())
         return;
     {
         std::lock_guard lock(dispatcherLock_);

@@ -16,7 +16,7 @@ namespace sio {
 // ===========================================================================
 // TSioDataPacket
 
-TSioDataPacket::TSioDataPacket() = default;
+TSioDataPacket::TSioDataPacket(TSioBaseComponent* owner) : TSioBaseComponent(owner) {}
 
 TSioDataPacket::~TSioDataPacket()
 {
@@ -123,6 +123,8 @@ std::string TSioDataPacket::GetEndString() const
 void TSioDataPacket::SetEndString(const std::string& value)
 {
     auto g = Guard();
+    if (MatchedLength(value) > static_cast<std::size_t>(maxSize_))
+        RefuseTooLong();
     bool was = enabled_;
     SetEnabledLocked(false);
     endString_ = value;
@@ -139,6 +141,8 @@ std::int32_t TSioDataPacket::GetPacketSize() const
 void TSioDataPacket::SetPacketSize(std::int32_t value)
 {
     auto g = Guard();
+    if (value > kMaxMaxSize)
+        RefuseTooLong();
     packetSize_ = value;
 }
 
@@ -224,7 +228,10 @@ std::int32_t TSioDataPacket::GetMaxSize() const
 void TSioDataPacket::SetMaxSize(std::int32_t value)
 {
     auto g = Guard();
-    maxSize_ = std::clamp(value, 1, kMaxMaxSize);
+    const std::int32_t size = std::clamp(value, 1, kMaxMaxSize);
+    if (MatchedLength(endString_) > static_cast<std::size_t>(size))
+        RefuseTooLong();
+    maxSize_ = size;
 }
 
 void TSioDataPacket::SetOnPacket(TPacketNotifyEvent handler)

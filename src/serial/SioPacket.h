@@ -96,11 +96,19 @@ public:
     // runs on the main thread while the caller waits; otherwise directly.
     // fn does not throw.
     virtual void RunEvent(const std::function<void()>& fn, bool sync) = 0;
+    // Adds an entry of the packets (subtype dstPacket..., with a data word
+    // and bytes) to the port's dispatch log, when that is on.
+    virtual void Log(std::uint16_t /*subType*/, std::uint32_t /*data*/, const std::uint8_t* /*bytes*/,
+                     std::size_t /*count*/)
+    {
+    }
 };
 
 class TSioDataPacket : public TSioBaseComponent {
 public:
-    TSioDataPacket();
+    // owner: the component whose components the packet is one of; a port
+    // placed there later binds the packet when it has none yet.
+    explicit TSioDataPacket(TSioBaseComponent* owner = nullptr);
     ~TSioDataPacket() override;
 
     // The manager the packet is bound to (set by TSioDataPacketManager::Insert).
@@ -147,6 +155,10 @@ public:
     // never less than PacketSize with ecPacketSize). A packet that passes it
     // without meeting its end condition ends at once as timed out, with the
     // first MaxSize bytes as what was collected. Kept within 1..kMaxMaxSize.
+    // Settings no packet could complete with are refused when they are made
+    // (EInvalidProperty "Packet too long", the value unchanged): a
+    // PacketSize above kMaxMaxSize, an end string longer than MaxSize, a
+    // MaxSize below the end string's length.
     std::int32_t GetMaxSize() const;
     void SetMaxSize(std::int32_t value);
     static constexpr std::int32_t kDefaultMaxSize = 64 * 1024;
@@ -167,6 +179,17 @@ public:
     bool GetPacketReceived() const;
     bool GetTimedOutFlag() const;
 
+    // --- waiting (main thread; the program itself does not use these) ---
+    // Turn AutoEnable off, enable the packet and run the message loop until
+    // it is delivered (true, with its bytes), it times out, it stops being
+    // armed (disabled, unbound, its port closed) or the application is asked
+    // to quit (false).
+    bool WaitForString(std::string& s);
+    bool WaitForPacket(std::vector<std::uint8_t>& data, std::int32_t& size);
+
+protected:
+    void Inserted(TSioBaseComponent* inserted) override;
+
 private:
     friend class TSioDataPacketManager;
     friend class TSioDataPacketManagerList;
@@ -176,6 +199,11 @@ private:
     // All below run with the manager's lock held (or unbound).
     void SetEnabledLocked(bool value);
     void Prepare();
+    // Bytes a start or end string matches (escapes counted once).
+    static std::size_t MatchedLength(const std::string& s);
+    // A setting no packet could ever complete with: EInvalidProperty
+    // "Packet too long".
+    [[noreturn]] static void RefuseTooLong();
     void Validate(); // prepares the strings first
     void Enable();
     void Disable();
@@ -229,6 +257,10 @@ private:
     bool packetReceived_ = false;
     bool timedOutFlag_ = false;
     bool flushOnTimeout_ = true;
+    bool waiting_ = false; // a WaitForPacket runs: its end wakes the message loop
+    void Log(std::uint16_t subType, std::uint32_t data = 0, const std::uint8_t* bytes = nullptr,
+             std::size_t count = 0) const;
+    void LogText(std::uint16_t subType, const std::string& text) const;
 };
 
 class TSioDataPacketManager {
@@ -319,6 +351,7 @@ private:
     // end: one past the last collected byte (-1: the end of the buffer).
     void TimedOut(TSioDataPacket& packet, std::int32_t end = -1);
     bool Deliver(TSioDataPacket& packet, bool timeout);
+    void WakeWaiter();
     void RemoveLocked(TSioDataPacket& packet);
 
     mutable std::mutex mutex_;

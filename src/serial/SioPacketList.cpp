@@ -139,6 +139,13 @@ public:
             fn();
     }
 
+    void Log(std::uint16_t subType, std::uint32_t data, const std::uint8_t* bytes, std::size_t count) override
+    {
+        if (TSioBaseDispatcher* d = Dispatcher(); d && d->DLoggingOn())
+            d->AddDispatchEntry(dtPacket, static_cast<TDispatchSubType>(subType), data, bytes,
+                                static_cast<std::uint32_t>(count));
+    }
+
     // Closes the gate and waits until no notification is inside the
     // manager (pumping messages on the main thread meanwhile, so that an
     // event waiting for the main thread can finish).
@@ -351,6 +358,63 @@ void TSioDataPacket::SetComPort(TSioCustomComPort* port)
         }
         throw;
     }
+}
+
+void TSioDataPacket::Inserted(TSioBaseComponent* inserted)
+{
+    if (comPort_)
+        return;
+    if (auto* port = dynamic_cast<TSioCustomComPort*>(inserted))
+        SetComPort(port);
+}
+
+// ---------------------------------------------------------------------------
+// TSioDataPacket: waiting for the packet
+
+bool TSioDataPacket::WaitForPacket(std::vector<std::uint8_t>& data, std::int32_t& size)
+{
+    {
+        auto g = Guard();
+        packetReceived_ = false;
+        timedOutFlag_ = false;
+        autoEnable_ = false;
+        SetEnabledLocked(true);
+        waiting_ = true;
+    }
+    struct Leave {
+        TSioDataPacket& p;
+        ~Leave()
+        {
+            auto g = p.Guard();
+            p.waiting_ = false;
+        }
+    } leave{*this};
+    const auto ended = [this] {
+        auto g = Guard();
+        return packetReceived_ || timedOutFlag_ || !enabled_ || !comPort_ || comPort_->GetPortState() != psOpen;
+    };
+    if (pf::hasMessageLoop()) {
+        if (comPort_)
+            comPort_->PumpUntil(ended, -1); // ends on a quit request too
+        else
+            pf::messageLoop().pumpUntil(ended, -1);
+    }
+    auto g = Guard();
+    if (!packetReceived_)
+        return false;
+    data = collected_;
+    size = static_cast<std::int32_t>(collected_.size());
+    return true;
+}
+
+bool TSioDataPacket::WaitForString(std::string& s)
+{
+    std::vector<std::uint8_t> data;
+    std::int32_t size = 0;
+    if (!WaitForPacket(data, size))
+        return false;
+    s.assign(data.begin(), data.end());
+    return true;
 }
 
 } // namespace sio

@@ -3,6 +3,8 @@
 #include "serial/SioPacket.h"
 
 #include "platform/exception_sink.h"
+#include "platform/message_loop.h"
+#include "serial/SioDispatch.h"
 #include "serial/SioExcept.h"
 #include "serial/SioPacketReport.h"
 
@@ -547,7 +549,6 @@ bool TSioDataPacketManager::Deliver(TSioDataPacket& packet, bool timeout)
 
 void TSioDataPacketManager::Packet(TSioDataPacket& p, TPacketEndCond endCond)
 {
-    (void)endCond;
     SetInEvent(true);
     try {
         p.enabled_ = false;
@@ -568,6 +569,10 @@ void TSioDataPacketManager::Packet(TSioDataPacket& p, TPacketEndCond endCond)
         p.collected_.assign(buffer_.data() + (size ? offset : 0), buffer_.data() + (size ? offset + size : 0));
         p.dataSize_ = size;
         p.packetReceived_ = true;
+        p.Log(endCond == ecString ? dstPacketString : dstPacketSize, static_cast<std::uint32_t>(size),
+              p.collected_.data(), p.collected_.size());
+        if (p.waiting_)
+            WakeWaiter();
 
         const bool alive = Deliver(p, false);
         RemoveData(begin, total);
@@ -607,6 +612,9 @@ void TSioDataPacketManager::TimedOut(TSioDataPacket& p, std::int32_t end)
         p.collected_.assign(buffer_.data() + (size ? offset : 0), buffer_.data() + (size ? offset + size : 0));
         p.dataSize_ = size;
         const bool flush = p.flushOnTimeout_;
+        p.Log(dstPacketTimeout, static_cast<std::uint32_t>(size));
+        if (p.waiting_)
+            WakeWaiter();
 
         Deliver(p, true);
         if (flush) {
@@ -618,6 +626,14 @@ void TSioDataPacketManager::TimedOut(TSioDataPacket& p, std::int32_t end)
         throw;
     }
     SetInEvent(false);
+}
+
+void TSioDataPacketManager::WakeWaiter()
+{
+    // A wait for the packet runs the message loop on the main thread; an
+    // event without a handler sends it nothing, so it is woken here.
+    if (kyd::platform::hasMessageLoop())
+        kyd::platform::messageLoop().wakeUp();
 }
 
 } // namespace sio

@@ -3,6 +3,7 @@
 #include "serial/SioPacket.h"
 
 #include "platform/exception_sink.h"
+#include "serial/SioDispatch.h"
 #include "serial/SioExcept.h"
 #include "serial/SioPacketReport.h"
 
@@ -58,6 +59,18 @@ void PrepareString(const std::string& s, bool ignoreCase, std::string& internal,
 
 // --- matching (manager lock held) ---
 
+std::size_t TSioDataPacket::MatchedLength(const std::string& s)
+{
+    std::string internal, mask;
+    PrepareString(s, false, internal, mask);
+    return internal.size();
+}
+
+void TSioDataPacket::RefuseTooLong()
+{
+    RaiseInvalid(ecodes::ecPacketTooLong);
+}
+
 void TSioDataPacket::Prepare()
 {
     if (!prepared_) {
@@ -103,6 +116,11 @@ void TSioDataPacket::Enable()
     }
     if (manager_ && manager_->enabled_) {
         Validate(); // also prepares the strings
+        Log(dstPacketEnable);
+        if (startCond_ == scString)
+            LogText(dstPacketStartString, startString_);
+        if (endCond_ & ecString)
+            LogText(dstPacketEndString, endString_);
         armSince_ = enablePending_ ? pendingSince_ : -1;
         struct Armed {
             Ticks& since;
@@ -129,8 +147,10 @@ void TSioDataPacket::Disable()
         return;
     enablePending_ = false;
     waitForAnyData_ = false;
-    if (manager_)
+    if (manager_) {
         SetMode(dpIdle);
+        Log(dstPacketDisable);
+    }
 }
 
 void TSioDataPacket::SetMode(TPacketMode mode)
@@ -139,10 +159,23 @@ void TSioDataPacket::SetMode(TPacketMode mode)
         return;
     TPacketMode old = mode_;
     mode_ = mode;
+    Log(mode == dpIdle ? dstPacketIdle : mode == dpWaitStart ? dstPacketWaiting : dstPacketCollecting);
     if (mode == dpCollecting)
         manager_->SetCapture(*this, timeOut_, armSince_);
     else if (old == dpCollecting && captured_)
         manager_->ReleaseCapture(*this);
+}
+
+void TSioDataPacket::Log(std::uint16_t subType, std::uint32_t data, const std::uint8_t* bytes, std::size_t count) const
+{
+    if (manager_)
+        manager_->host_.Log(subType, data, bytes, count);
+}
+
+void TSioDataPacket::LogText(std::uint16_t subType, const std::string& text) const
+{
+    Log(subType, static_cast<std::uint32_t>(text.size()), reinterpret_cast<const std::uint8_t*>(text.data()),
+        text.size());
 }
 
 void TSioDataPacket::CancelMatch()

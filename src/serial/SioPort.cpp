@@ -431,6 +431,10 @@ void TSioCustomComPort::FinishClose()
     RegisterComPort(false);
     if (dispatcher_)
         dispatcher_->SetCloseDoneCallback({});
+    // A wait for text further up the stack still refers to it: it goes
+    // when that wait has ended.
+    if (waitDepth_ > 0 && dispatcher_)
+        retiredDispatchers_.push_back(std::move(dispatcher_));
     dispatcher_.reset();
     state_ = psClosed;
     open_ = false;

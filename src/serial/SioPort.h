@@ -269,6 +269,24 @@ public:
     // index back to 1) when c completes text.
     static bool CheckForString(std::uint16_t& index, char c, const std::string& text, bool ignoreCase);
 
+    // --- waiting for text (the program itself does not use these) ---
+    // Read the received bytes (GetChar), hand each to WaitChar (OnWaitChar)
+    // and compare them with the text until it has come, ticks have passed,
+    // the line is gone or the application is asked to quit. With yield (main
+    // thread) the message loop runs while they wait for input. Meanwhile the
+    // dispatcher holds its trigger handlers back (packets, trigger events),
+    // so every byte comes to the wait.
+    bool WaitForString(const std::string& text, Ticks ticks, bool yield, bool ignoreCase);
+    // The list is split at the separator into at most kMaxWaitStrings texts
+    // (the rest is ignored). Result: the 1-based number of the text that
+    // came first, 0 when none did.
+    int WaitForMultiString(const std::string& list, Ticks ticks, bool yield, bool ignoreCase, char separator);
+    static constexpr std::size_t kMaxWaitStrings = 127;
+    // Holds the trigger handlers back from now on, so that bytes arriving
+    // before the next wait starts are kept for it; that wait lets them go
+    // again when it ends.
+    void PrepareWait();
+
     // --- tracing and dispatch log ---
     void InitTracing(std::uint32_t numEntries);
     void StartTracing();
@@ -334,6 +352,9 @@ private:
     bool ShuttingDown() const { return state_.load() == psShuttingDown; }
     int Check(int code) const { return CheckException(loading_, code); }
     void FinishClose();
+    // The wait behind WaitForString and WaitForMultiString: 1-based number
+    // of the text that came, 0 when none did.
+    int WaitForStrings(const std::vector<std::string>& texts, Ticks ticks, bool yield, bool ignoreCase);
     void UndoFailedOpen(const UserList& told, bool windowRegistered);
     void NotifyUser(const TUserListEntry& e, TSioCallbackType type);
     std::intptr_t ComWindowProc(const kyd::platform::Message& m);
@@ -368,6 +389,11 @@ private:
     UserList userList_;
     bool destroying_ = false;
     UserList* toldOpen_ = nullptr; // users told "open" by the open under way
+    int waitDepth_ = 0; // waits for text on the stack
+    // Dispatchers closed while a wait for text ran (freed when it ends).
+    std::vector<std::unique_ptr<TSioBaseDispatcher>> retiredDispatchers_;
+    bool waitBusyKept_ = false; // the dispatcher's busy state before PrepareWait
+    bool waitPrepared_ = false;
     bool saveTriggerBuffers_ = false;
     TTriggerSave triggerSave_;
     kyd::platform::TargetId comWindow_ = 0;

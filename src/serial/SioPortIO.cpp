@@ -188,28 +188,4 @@ void TSioCustomComPort::AddStringToLog(const std::string& s)
     ValidDispatcher().AddStringToLog(s);
 }
 
-bool TSioCustomComPort::CheckForString(std::uint16_t& index, char c, const std::string& text, bool ignoreCase)
-{
-    if (text.empty())
-        return false;
-    if (index < 1 || index > text.size())
-        index = 1;
-    const auto fold = [&](char ch) {
-        return ignoreCase ? static_cast<char>(std::toupper(static_cast<unsigned char>(ch))) : ch;
-    };
-    if (fold(c) == fold(text[index - 1])) {
-        if (index == text.size()) {
-            index = 1;
-            return true;
-        }
-        ++index;
-    } else {
-        // Start again; the byte may itself begin the text.
-        index = fold(c) == fold(text[0]) ? (text.size() == 1 ? 1 : 2) : 1;
-        if (text.size() == 1 && fold(c) == fold(text[0]))
-            return true;
-    }
-    return false;
-}
-
 } // namespace sio

@@ -109,6 +109,9 @@ void TSioCustomComPort::SetLogging(TTraceLogState value)
 
 void TSioCustomComPort::SetTraceSize(std::uint32_t value)
 {
+    // A trace of no entries cannot be kept: 0 leaves the size as it is.
+    if (value == 0)
+        return;
     traceSize_ = std::min(value, kMaxTraceSize);
     if (IsOpenState() && (tracing_ == tlOn || tracing_ == tlPause)) {
         const TTraceLogState old = tracing_;

@@ -154,15 +154,22 @@ void TSioPosixDispatcher::ThreadStarted()
 
 void TSioPosixDispatcher::ThreadGone(ThreadId id, int code)
 {
-    if (code == ecodes::ecDeviceRead || code == ecodes::ecDeviceWrite) {
+    const bool lineGone = code == ecodes::ecDeviceRead || code == ecodes::ecDeviceWrite;
+    if (lineGone) {
+        // The line is gone: the other device threads end too, but the
+        // dispatch thread stays to report it and to run the timers (an
+        // armed packet still gets its time-out) until the port is closed.
         RecordDeviceFailure(code);
+        SetLineLost();
+        WakeAll();
+        NotifyInputWaiters(); // a wait for input ends: none comes any more
     } else if (code < 0 && pf::hasMessageLoop()) {
         // Shown to the user on the main thread; never thrown here.
         pf::messageLoop().postCall([code] {
             pf::guarded("serial port", [code] { CheckException(false, code); });
         });
     }
-    if (code != 0) {
+    if (code != 0 && !lineGone) {
         SetKillThreads(true);
         WakeAll();
     }
@@ -320,12 +327,23 @@ int TSioPosixDispatcher::FlushCom(int which)
         if (inHand)
             writerWake_.signal();
         NotifyOutputEmpty();
-        return r == pf::kDevOk ? 0 : -1;
+        return PurgeResult(r, ecodes::ecDeviceWrite);
     }
     const int r = device_->isOpen() ? device_->flushInput() : 0;
     IOQueue().Clear();
     QueueConsumed();
-    return r == pf::kDevOk ? 0 : -1;
+    return PurgeResult(r, ecodes::ecDeviceRead);
+}
+
+int TSioPosixDispatcher::PurgeResult(int deviceResult, int failure)
+{
+    if (deviceResult == pf::kDevOk)
+        return 0;
+    // The buffers of the library are empty all the same; the device's
+    // refusal is reported with its own text.
+    SetLastDeviceError(static_cast<std::uint32_t>(device_->lastErrno()),
+                       std::string("purge: ") + pf::deviceErrorText(deviceResult));
+    return failure;
 }
 
 std::uint32_t TSioPosixDispatcher::GetComError()

@@ -119,11 +119,16 @@ private:
     // with wakeReader, else within kParkCheckMs).
     void EndOwnerInput(bool wakeReader);
     class OwnerInputSession;
+    // The device threads (reader, writer, status) end: the port closes or
+    // the line is gone.
+    bool DeviceThreadsEnd() const { return KillThreads() || LineLost(); }
     void ThreadStarted();
     void ThreadGone(ThreadId id, int code);
     void WakeAll();
     void RecordDeviceFailure(int code);
     int MapOpenError(int deviceError) const;
+    // A purge's result: 0, or failure (device error recorded).
+    int PurgeResult(int deviceResult, int failure);
 
     std::unique_ptr<kyd::platform::SerialDevice> device_;
     bool manual_ = false;

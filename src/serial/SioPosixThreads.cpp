@@ -101,7 +101,7 @@ int TSioPosixDispatcher::WriterStep()
                 const auto w = device_->waitWritable(writerWake_, -1);
                 if (w == pf::WaitResult::Hangup || w == pf::WaitResult::Error)
                     return ecodes::ecDeviceWrite;
-                if (KillThreads())
+                if (DeviceThreadsEnd())
                     return 0;
                 std::lock_guard out(outputLock_);
                 if (gen != outGeneration_)
@@ -125,12 +125,15 @@ int TSioPosixDispatcher::StatusStep()
 {
     unsigned lines = 0;
     const int r = device_->modemLines(lines);
-    if (r == pf::kDevHangup || r == pf::kDevIo)
+    if (r == pf::kDevHangup)
         return ecodes::ecDeviceRead;
+    // A driver without modem lines (or one that fails to report them) is
+    // no reason to stop reading: the lines are unknown, nothing changes.
+    const bool linesKnown = r == pf::kDevOk;
     std::uint32_t errors = 0;
     device_->takeLineErrors(errors);
     std::uint32_t mask = pendingMask_;
-    if (haveLines_) {
+    if (linesKnown && haveLines_) {
         const unsigned changed = lines ^ lastLines_;
         if (changed & pf::kLineCts)
             mask |= EV_CTS;
@@ -141,8 +144,10 @@ int TSioPosixDispatcher::StatusStep()
         if (changed & pf::kLineRi)
             mask |= (lines & pf::kLineRi) ? EV_RING : EV_RING_TE;
     }
-    lastLines_ = lines;
-    haveLines_ = true;
+    if (linesKnown) {
+        lastLines_ = lines;
+        haveLines_ = true;
+    }
     if (errors) {
         pendingErrors_.fetch_or(errors);
         mask |= EV_ERR;
@@ -313,7 +318,7 @@ void TSioPosixDispatcher::ReadThread()
     int code = 0;
     bool hungUp = false;
     try {
-        while (!KillThreads()) {
+        while (!DeviceThreadsEnd()) {
             if (!TakeReaderRole()) {
                 ParkReader();
                 continue;
@@ -329,7 +334,7 @@ void TSioPosixDispatcher::ReadThread()
                 code = ecodes::ecDeviceRead;
                 break;
             }
-            if (KillThreads())
+            if (DeviceThreadsEnd())
                 break;
             if (r == 1) {
                 readerWake_.wait(-1); // stalled until the queue has room
@@ -354,13 +359,13 @@ void TSioPosixDispatcher::WriteThread()
     ThreadStarted();
     int code = 0;
     try {
-        while (!KillThreads()) {
+        while (!DeviceThreadsEnd()) {
             const int r = WriterStep();
             if (r < 0) {
                 code = r;
                 break;
             }
-            if (KillThreads())
+            if (DeviceThreadsEnd())
                 break;
             writerWake_.wait(-1);
         }
@@ -375,7 +380,7 @@ void TSioPosixDispatcher::StatusThread()
     ThreadStarted();
     int code = 0;
     try {
-        while (!KillThreads()) {
+        while (!DeviceThreadsEnd()) {
             const int r = StatusStep();
             if (r < 0) {
                 code = r;
@@ -398,6 +403,7 @@ void TSioPosixDispatcher::DispatchThread()
     // comes: every jump makes the next wait end at once.
     pf::FakeClockWaker clockJumps([this] { IOQueue().Wake(); });
     int code = 0;
+    bool lossReported = false;
     try {
         while (!KillThreads() && !ClosePending()) {
             // The wait ends at a fixed time taken before the timers are
@@ -423,13 +429,13 @@ void TSioPosixDispatcher::DispatchThread()
                 break;
             DispatchInputPass();
             DispatchTimerPass();
-        }
-        // A pass the reader is running ends first.
-        std::lock_guard pass(passMutex_);
-        // A device failure ended the threads: let line-status triggers see it.
-        if (!ClosePending() && LineErrors() == kLeDeviceError) {
-            ResetStatusHits();
-            while (!ClosePending() && CheckStatusTriggers()) {
+            if (!lossReported && LineLost()) {
+                // The device threads ended on a failure: let line-status
+                // triggers see it; the timers keep running.
+                lossReported = true;
+                ResetStatusHits();
+                while (!ClosePending() && !KillThreads() && CheckStatusTriggers()) {
+                }
             }
         }
     } catch (...) {

@@ -22,15 +22,8 @@ namespace {
 std::mutex g_envMutex;
 TDispatchLogEnvironment g_env;
 
-const char* const kTypeTexts[] = {"No event", "Dispatch", "Trigger", "Error", "Thread", "TrigAllc", "TrigDisp",
-                                  "TrgHdAlc", "TrgHdDsp", "TrDatChg", "Telnet", "Fax", "XModem", "YModem",
-                                  "ZModem", "Kermit", "Ascii", "BPlus", "Packet", "User", "Script"};
-const char* const kSubTexts[] = {"", "ReadCom", "WriteCom", "Line status", "Modem status", "Avail", "Timer",
-                                 "Data", "Status", "Start", "Exit", "Sleep", "Wake", "Data", "Timer",
-                                 "Status", "Avail", "Window", "Procedure", "Method"};
 const char* const kStatusKinds[] = {"(Not active)", "(Modem status)", "(Line status)", "(Output buffer free)",
                                     "(Output buffer used)", "(Output sent)"};
-const char* const kModemBits[] = {"DCTS ", "DDSR ", "TERI ", "DDCD ", "CTS ", "DSR ", "RI ", "DCD "};
 
 // A file error as a library code (never a raw errno).
 int fileErrorCode(int e)
@@ -284,8 +277,8 @@ int TSioBaseDispatcher::WriteDispatchLog(const std::string& name, bool inHex, bo
       << (env.OperatingSystem.empty() ? kyd::platform::operatingSystemName() : env.OperatingSystem) << "\n";
     f << "Device: " << DeviceName() << "\n";
     f << "Date/time: " << (env.DateTime.empty() ? nowText() : env.DateTime) << "\n";
-    f << "Time      Type      SubType       Data      OtherData\n";
-    f << "--------  --------  ------------  --------  ---------\n";
+    f << MessageNumberToString(kMsgLogHeader) << "\n";
+    f << MessageNumberToString(kMsgLogHeader + 1) << "\n";
     while (auto buffer = logQueue_.Pop()) {
         auto* e = dynamic_cast<TLogBuffer*>(buffer.get());
         if (!e)
@@ -293,10 +286,11 @@ int TSioBaseDispatcher::WriteDispatchLog(const std::string& name, bool inHex, bo
         char time[16];
         // At least seven digits, wider once the time needs more.
         std::snprintf(time, sizeof time, "%04u.%03u", e->Time / 1000, e->Time % 1000);
-        const char* typeText = e->DispatchType < std::size(kTypeTexts) ? kTypeTexts[e->DispatchType] : "";
-        const char* subText = e->DispatchSubType < std::size(kSubTexts) ? kSubTexts[e->DispatchSubType] : "";
-        char row[96];
-        std::snprintf(row, sizeof row, "%8s  %-8s  %-12s  %08x  ", time, typeText, subText, e->Data);
+        const std::string typeText = MessageNumberToString(kMsgDispatchTypeBase + e->DispatchType);
+        const std::string subText =
+            e->DispatchSubType == dstNone ? std::string() : MessageNumberToString(kMsgDispatchSubTypeBase + e->DispatchSubType);
+        char row[128];
+        std::snprintf(row, sizeof row, "%8s  %-8s  %-12s  %08x  ", time, typeText.c_str(), subText.c_str(), e->Data);
         f << row;
         int col = 45;
         const auto& bytes = e->MoreData;
@@ -322,7 +316,7 @@ int TSioBaseDispatcher::WriteDispatchLog(const std::string& name, bool inHex, bo
             f << " (";
             for (int bit = 0; bit < 8; ++bit)
                 if (e->Data & (1u << bit))
-                    f << kModemBits[bit];
+                    f << MessageNumberToString(kMsgModemTagBase + bit);
             f << ")";
         }
         f << "\n";

@@ -6,6 +6,7 @@
 #include "platform/plain_message_loop.h"
 #include "platform/serial_device.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,11 +35,20 @@ private:
     int fd_ = -1;
 };
 
-// A device that forwards to another and can refuse RTS changes.
+// What a RefusingDevice refuses (kDevIo), switchable while it is in use.
+struct Refusals {
+    std::atomic<bool> modemLines{false}; // a driver without modem lines
+    std::atomic<bool> flushOutput{false};
+};
+
+// A device that forwards to another and can refuse RTS changes, the
+// modem-line query and output purges.
 class RefusingDevice final : public kyd::platform::SerialDevice {
 public:
-    RefusingDevice(std::unique_ptr<kyd::platform::SerialDevice> inner, std::shared_ptr<bool> refuseRts)
-        : inner_(std::move(inner)), refuseRts_(std::move(refuseRts)) {}
+    RefusingDevice(std::unique_ptr<kyd::platform::SerialDevice> inner, std::shared_ptr<bool> refuseRts,
+                   std::shared_ptr<Refusals> refusals = nullptr)
+        : inner_(std::move(inner)), refuseRts_(std::move(refuseRts)),
+          refusals_(refusals ? std::move(refusals) : std::make_shared<Refusals>()) {}
     int open(const std::string& path) override { return inner_->open(path); }
     void close() override { inner_->close(); }
     bool isOpen() const override { return inner_->isOpen(); }
@@ -50,10 +60,16 @@ public:
     int setDtr(bool on) override { return inner_->setDtr(on); }
     int setRts(bool on) override { return *refuseRts_ ? kyd::platform::kDevIo : inner_->setRts(on); }
     int setBreak(bool on) override { return inner_->setBreak(on); }
-    int modemLines(unsigned& l) override { return inner_->modemLines(l); }
+    int modemLines(unsigned& l) override
+    {
+        return refusals_->modemLines.load() ? kyd::platform::kDevIo : inner_->modemLines(l);
+    }
     bool modemLinesEmulated() const override { return inner_->modemLinesEmulated(); }
     int flushInput() override { return inner_->flushInput(); }
-    int flushOutput() override { return inner_->flushOutput(); }
+    int flushOutput() override
+    {
+        return refusals_->flushOutput.load() ? kyd::platform::kDevIo : inner_->flushOutput();
+    }
     long outputQueued() override { return inner_->outputQueued(); }
     int takeLineErrors(std::uint32_t& b) override { return inner_->takeLineErrors(b); }
     kyd::platform::WaitResult waitReadable(kyd::platform::WakeEvent& w, int t) override { return inner_->waitReadable(w, t); }
@@ -64,6 +80,7 @@ public:
 private:
     std::unique_ptr<kyd::platform::SerialDevice> inner_;
     std::shared_ptr<bool> refuseRts_;
+    std::shared_ptr<Refusals> refusals_;
 };
 
 } // namespace sio::test

@@ -2,7 +2,11 @@
 
 #include "platform/port_resolver.h"
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -137,6 +141,29 @@ void UnrouteComs()
 {
     kyd::platform::clearPortPathOverrides();
     kyd::platform::setMessageLoop(nullptr);
+}
+
+bool pumpWithWatchdog(kyd::platform::MessageLoop& loop, const std::function<bool()>& done, int maxSeconds)
+{
+    std::mutex m;
+    std::condition_variable cv;
+    bool finished = false;
+    std::atomic<bool> gaveUp{false};
+    std::thread watchdog([&] {
+        std::unique_lock lock(m);
+        if (!cv.wait_for(lock, std::chrono::seconds(maxSeconds), [&] { return finished; })) {
+            gaveUp = true;
+            loop.wakeUp();
+        }
+    });
+    loop.pumpUntil([&] { return done() || gaveUp.load(); });
+    {
+        std::lock_guard lock(m);
+        finished = true;
+    }
+    cv.notify_all();
+    watchdog.join();
+    return done();
 }
 
 } // namespace sio::test

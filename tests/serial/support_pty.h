@@ -5,6 +5,7 @@
 #include "platform/message_loop.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,12 @@ private:
 // undoes both.
 void RouteComToPty(kyd::platform::MessageLoop& loop, int com, const TestPty& pty);
 void UnrouteComs();
+
+// Pumps loop (the calling thread's) until done() holds. The process clock
+// may be a fake one that stands still, so a watchdog on the steady clock
+// gives up after maxSeconds (only a failing test ever meets it). Returns
+// done().
+bool pumpWithWatchdog(kyd::platform::MessageLoop& loop, const std::function<bool()>& done, int maxSeconds);
 
 // Number of open descriptors and of threads of this process.
 int openFdCount();

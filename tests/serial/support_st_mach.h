@@ -84,28 +84,7 @@ protected:
 
     // Pumps until pred holds; gives up after a few seconds of real time
     // (also when a fake clock stands still).
-    bool pumpUntil(const std::function<bool()>& pred)
-    {
-        std::mutex m;
-        std::condition_variable cv;
-        bool done = false;
-        std::atomic<bool> gaveUp{false};
-        std::thread watchdog([&] {
-            std::unique_lock lock(m);
-            if (!cv.wait_for(lock, std::chrono::seconds(5), [&] { return done; })) {
-                gaveUp = true;
-                loop.wakeUp();
-            }
-        });
-        const bool ok = loop.pumpUntil([&] { return pred() || gaveUp.load(); }) && pred();
-        {
-            std::lock_guard lock(m);
-            done = true;
-        }
-        cv.notify_all();
-        watchdog.join();
-        return ok;
-    }
+    bool pumpUntil(const std::function<bool()>& pred) { return pumpWithWatchdog(loop, pred, 5); }
     std::string readPeer(std::size_t n) { return pty.readText(n, 3000); }
 
     TestPty pty;

@@ -129,5 +129,23 @@ TEST_F(OutputPath, LineChangeOnTheMainThreadWaitsForTheWriterAndIsWokenByIt)
     d->DonePort();
 }
 
+// The character times a line change waits for what was sent last pass with
+// the message loop running, like every wait of the library on the main
+// thread.
+TEST_F(OutputPath, LineChangeOnTheMainThreadKeepsTheLoopRunningWhileTheLastCharactersGoOut)
+{
+    open();
+    ASSERT_EQ(0, d->PutString("hello")); // taken by the device at once
+    ASSERT_TRUE(waitSent(5));
+    bool inside = false;
+    bool ranInside = false;
+    loop.postCall([&] { ranInside = inside; });
+    inside = true;
+    EXPECT_EQ(0, d->ChangeBaud(1200));
+    inside = false;
+    EXPECT_TRUE(ranInside);
+    d->DonePort();
+}
+
 } // namespace
 } // namespace sio::test

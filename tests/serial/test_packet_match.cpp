@@ -417,3 +417,29 @@ TEST(PacketValidationMore, InvalidPacketIsRefusedAlsoWhilePortIsClosed)
 }
 
 } // namespace
+
+// Settings no packet could ever complete with are refused when they are
+// made, and the packet keeps its previous value.
+TEST_F(PacketFixture, SizesNoPacketCanReachAreRefusedWhenSet)
+{
+    const auto refused = [](const std::function<void()>& set) {
+        try {
+            set();
+        } catch (const EInvalidProperty& e) {
+            return e.ErrorCode == ecodes::ecPacketTooLong;
+        }
+        return false;
+    };
+    packet.SetPacketSize(10);
+    EXPECT_TRUE(refused([&] { packet.SetPacketSize(TSioDataPacket::kMaxMaxSize + 1); }));
+    EXPECT_EQ(10, packet.GetPacketSize());
+    EXPECT_NO_THROW(packet.SetPacketSize(TSioDataPacket::kMaxMaxSize));
+
+    packet.SetMaxSize(8);
+    packet.SetEndString("END");
+    EXPECT_TRUE(refused([&] { packet.SetEndString(std::string(9, 'x')); }));
+    EXPECT_EQ("END", packet.GetEndString());
+    EXPECT_NO_THROW(packet.SetEndString("\\?\\?\\?\\?\\?\\?\\?\\?")); // eight escaped bytes fit
+    EXPECT_TRUE(refused([&] { packet.SetMaxSize(7); }));
+    EXPECT_EQ(8, packet.GetMaxSize());
+}

@@ -20,6 +20,16 @@ TEST(SioFlags, NotBufferInvertsEveryByte)
     EXPECT_EQ(0, std::memcmp(buf, want, sizeof buf));
 }
 
+TEST(SioFlags, PointerOffsetsCountBytesWhateverThePointedType)
+{
+    std::uint32_t words[4] = {};
+    void* base = words;
+    EXPECT_EQ(static_cast<void*>(&words[2]), GetPtr(base, 8));
+    const std::uint32_t* w = &words[3];
+    EXPECT_EQ(&words[1], GetPtr(w, -8)); // a word pointer moves by bytes, not words
+    EXPECT_EQ(static_cast<void*>(&words[1]), AddWordToPtr(base, 4));
+}
+
 TEST(SioStrings, NumberConversions)
 {
     EXPECT_EQ(Long2StrZ(-2147483647 - 1), "-2147483648");

@@ -22,7 +22,7 @@ protected:
         port.SetComNumber(1);
         port.SetCustomDispatcher([this](TSioCustomComPort& p) -> std::unique_ptr<TSioBaseDispatcher> {
             ++created;
-            auto device = std::make_unique<RefusingDevice>(std::make_unique<FakeSerialDevice>(state), refuseRts);
+            auto device = std::make_unique<RefusingDevice>(std::make_unique<FakeSerialDevice>(state), refuseRts, refusals);
             auto d = std::make_unique<TSioPosixDispatcher>(&p, std::move(device));
             d->SetManualThreads(true);
             return d;
@@ -47,6 +47,7 @@ protected:
     pf::PlainMessageLoop loop;
     std::shared_ptr<FakeDeviceState> state = std::make_shared<FakeDeviceState>();
     std::shared_ptr<bool> refuseRts = std::make_shared<bool>(false);
+    std::shared_ptr<Refusals> refusals = std::make_shared<Refusals>();
     int created = 0;
     TSioComPort port;
 };
@@ -209,6 +210,41 @@ TEST_F(PortProps, LoadingDefersTheOpenAndRaisesNothing)
     port.Loaded();
     EXPECT_EQ(1, created);
     EXPECT_TRUE(port.GetOpen());
+}
+
+TEST_F(PortProps, TraceSizeZeroKeepsTheSizeAndTheTraceStillOpens)
+{
+    port.SetTracing(tlOn);
+    port.SetTraceSize(0);
+    EXPECT_EQ(10000u, port.GetTraceSize());
+    port.SetOpen(true);
+    ASSERT_TRUE(port.GetOpen());
+    EXPECT_EQ(tlOn, port.GetTracing());
+    port.SetTraceSize(0); // while tracing: neither stops nor breaks the trace
+    EXPECT_EQ(10000u, port.GetTraceSize());
+    EXPECT_EQ(tlOn, port.GetTracing());
+}
+
+TEST_F(PortProps, RefusedOutputPurgeRaisesTheDeviceWriteErrorAndEmptiesTheBuffer)
+{
+    port.SetOpen(true);
+    {
+        std::lock_guard lock(state->mutex);
+        state->writeChunk = 0; // the device takes nothing: the bytes stay queued
+    }
+    port.PutString("queued");
+    ASSERT_EQ(6u, port.OutBuffUsed());
+    refusals->flushOutput = true;
+    try {
+        port.FlushOutBuffer();
+        ADD_FAILURE() << "a refused purge passed as done";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(160, e.ErrorCode);
+        EXPECT_STREQ("Device write error", e.what());
+    }
+    EXPECT_EQ(0u, port.OutBuffUsed());
+    refusals->flushOutput = false;
+    EXPECT_NO_THROW(port.FlushOutBuffer());
 }
 
 TEST(PortCheckForString, MatchesAcrossRestarts)

@@ -10,6 +10,7 @@
 #include "serial/SioPort.h"
 #include "support_port.h"
 #include "support_pty.h"
+#include "support_pty_port.h"
 
 #include <gtest/gtest.h>
 
@@ -22,26 +23,12 @@ namespace {
 
 namespace pf = kyd::platform;
 
-constexpr int kCom = 41;
-
-class PortOnPty : public ::testing::Test {
+class PortOnPty : public PtyPortTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(pty.ok());
-        RouteComToPty(loop, kCom, pty);
+        PtyPortTest::SetUp();
         mainThread = std::this_thread::get_id();
-        port = std::make_unique<TSioComPort>();
-        port->SetAutoOpen(false);
-        port->SetPromptForPort(false);
-        port->SetComNumber(kCom);
-    }
-    void TearDown() override
-    {
-        packet.reset();
-        port.reset();
-        loop.processPending();
-        UnrouteComs();
     }
 
     // The dispenser's line: 9600 7E1.
@@ -51,21 +38,6 @@ protected:
         port->SetParity(pEven);
         port->SetDataBits(7);
         port->SetStopBits(1);
-    }
-
-    // The link's reply packet: any data up to a carriage return, which is
-    // not delivered; no auto-enable.
-    void makeReplyPacket(int timeoutTicks = 2184)
-    {
-        packet = std::make_unique<TSioDataPacket>();
-        packet->SetStartCond(scAnyData);
-        packet->SetEndCond(ecString);
-        packet->SetEndString("\r");
-        packet->SetIncludeStrings(false);
-        packet->SetAutoEnable(false);
-        packet->SetTimeOut(timeoutTicks);
-        record();
-        packet->SetComPort(port.get());
     }
 
     // The loader's packet: one byte per packet, auto-enabled.
@@ -93,7 +65,9 @@ protected:
         packet->SetEnabled(true);
     }
 
-    void record()
+    // Also notes an event that ran off the main thread; a time-out as
+    // "T:<bytes collected>".
+    void record() override
     {
         packet->SetOnStringPacket([this](TSioDataPacket&, const std::string& s) {
             if (std::this_thread::get_id() != mainThread)
@@ -117,12 +91,7 @@ protected:
 
     TSioDataPacketManager* manager() { return TSioDataPacketManagerList::Find(port.get()); }
 
-    TestPty pty;
-    pf::PlainMessageLoop loop;
     std::thread::id mainThread;
-    std::unique_ptr<TSioComPort> port;
-    std::unique_ptr<TSioDataPacket> packet;
-    std::vector<std::string> events;
     bool offMain = false;
 };
 

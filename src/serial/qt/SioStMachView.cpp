@@ -128,7 +128,8 @@ void TSioStateMachine::PaintConnectoids(QPainter& p)
             const std::string caption = c.GetCaption();
             if (!caption.empty()) {
                 p.setFont(ToQFont(c.GetFont(), font()));
-                p.setPen(ToQColor(lit && highlightStyle ? clRed : c.GetFont().Color));
+                // In the connectoid's own colour (red while highlighted).
+                p.setPen(ToQColor(lit && highlightStyle ? clRed : k ? k->GetColor() : clBlue));
                 const QString text = QString::fromStdString(caption);
                 const QFontMetricsF fm(p.font());
                 const double w = fm.horizontalAdvance(text);

@@ -186,6 +186,29 @@ TEST_F(StateMachineView, DrawsConnectoidsAndHighlightsTheSelectedOne)
     EXPECT_TRUE(near(img, middle(bc), QColor(0, 0, 255)));
 }
 
+TEST_F(StateMachineView, ConnectoidCaptionIsDrawnInTheConnectoidsColour)
+{
+    TSioStateCondition& k = a->Conditions()[0];
+    k.SetCaption("WWWW");
+    k.SetColor(0x0000C000); // green
+    TConnectoidPath ab;
+    ASSERT_TRUE(machine->ConnectoidPath(k, ab));
+    const QImage img = picture();
+    // Around the caption, between the two states: the caption's pixels are
+    // green like the line, none of them in the font's black.
+    int green = 0, dark = 0;
+    for (int y = static_cast<int>(ab.CaptionY) - 20; y <= static_cast<int>(ab.CaptionY) + 20; ++y)
+        for (int x = a->Left() + a->Width() + 5; x < b->Left() - 5; ++x) {
+            const QColor px = img.pixelColor(x, y);
+            if (px.green() > 120 && px.red() < 100 && px.blue() < 100)
+                ++green;
+            if (px.red() < 60 && px.green() < 60 && px.blue() < 60)
+                ++dark;
+        }
+    EXPECT_GT(green, 20);
+    EXPECT_EQ(0, dark);
+}
+
 TEST_F(StateMachineView, GlyphCellsFollowTheStateAndMovableStatesDrag)
 {
     QPixmap glyph(30, 10);

@@ -175,6 +175,9 @@ public:
     ~TDUDCustomContainer() override;
 
     bool DefaultCompressed = false;
+    // The save pixel format (0..3) of the items that bitmap and image lists
+    // make themselves (Add and Insert without an item).
+    int DefaultPixelFormat = 0;
     int PathPrefix = 2;
     // Where empty bitmap items take their bitmap from (see
     // DUDBitmapItemSourceName): 0 nowhere, 1 the list file FileName,
@@ -198,8 +201,10 @@ public:
     void Clear();
     int IndexOf(const TDUDListItem* item) const;
     void Move(int from, int to);
-    // Appends copies of the other container's items.
+    // Appends copies of the other container's items (all or none).
     void AddList(const TDUDCustomContainer& other);
+    // The other container's items (copies) and defaults; on failure the
+    // container keeps its own.
     void Assign(const TDUDCustomContainer& other);
     TDUDListItem* GetItemByName(const std::string& name) const;
 
@@ -222,6 +227,7 @@ public:
 
 private:
     void Own(TDUDListItem& item);
+    std::vector<std::unique_ptr<TDUDListItem>> CopiesOf(const TDUDCustomContainer& other) const;
     int fileType_;
     std::vector<std::unique_ptr<TDUDListItem>> items_;
 };

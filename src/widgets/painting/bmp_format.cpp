@@ -52,15 +52,14 @@ std::vector<std::uint8_t> DUDBmpHeaders(std::int64_t width, std::int64_t height,
 
 namespace {
 
-// Bytes a pixel of a decoded picture: pictures with a colour table decode to
-// one byte a pixel, the others to four.
-std::int64_t DecodedPixelBytes(unsigned bits) { return bits <= 8 ? 1 : 4; }
+// Bytes a pixel of a decoded picture, whatever its depth: the library
+// paints pictures in true colour, and the decoder accounts for them so.
+constexpr std::int64_t kDecodedPixelBytes = 4;
 
-// The checked headers' picture size and depth.
+// The checked headers' picture size.
 struct BmpShape {
     std::int64_t width;
     std::int64_t height;
-    unsigned bits;
 };
 
 BmpShape CheckedShape(const std::uint8_t* data, std::size_t size)
@@ -102,12 +101,12 @@ BmpShape CheckedShape(const std::uint8_t* data, std::size_t size)
         Bad("unknown compression");
     // What the picture decodes to, whatever its compression; divided, not
     // multiplied: the product may overflow 64 bits.
-    if (width > kDUDMaxBmpPixelBytes / DecodedPixelBytes(bits) / height)
+    if (width > kDUDMaxBmpPixelBytes / kDecodedPixelBytes / height)
         Bad("picture too large");
     if ((compression == 0 || compression == 3) && DUDBmpRowBytes(width, static_cast<int>(bits)) * height >
                                                         static_cast<std::int64_t>(size - offset))
         Bad("pixels run past the data");
-    return {width, height, bits};
+    return {width, height};
 }
 
 } // namespace
@@ -120,7 +119,7 @@ void DUDCheckBmp(const std::uint8_t* data, std::size_t size)
 std::int64_t DUDBmpDecodedBytes(const std::uint8_t* data, std::size_t size)
 {
     const BmpShape shape = CheckedShape(data, size);
-    return shape.width * shape.height * DecodedPixelBytes(shape.bits);
+    return shape.width * shape.height * kDecodedPixelBytes;
 }
 
 std::vector<std::uint8_t> stReadBitmapBytes(TStream& s, bool compressed)

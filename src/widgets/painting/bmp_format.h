@@ -10,8 +10,8 @@
 
 namespace kyd::widgets {
 
-// Largest picture read back: width x height x the bytes a pixel it decodes
-// to (one for pictures with a colour table, four for the others).
+// Largest picture read back: width x height x the four bytes a pixel it
+// decodes to (pictures are painted in true colour, whatever their depth).
 inline constexpr std::int64_t kDUDMaxBmpPixelBytes = 256LL * 1024 * 1024;
 
 // Bytes of one stored row: padded to a multiple of 4.
@@ -29,7 +29,7 @@ std::vector<std::uint8_t> DUDBmpHeaders(std::int64_t width, std::int64_t height,
 // kDUDMaxBmpPixelBytes decoded, whatever the compression. EReadError when it
 // fails.
 void DUDCheckBmp(const std::uint8_t* data, std::size_t size);
-// The bytes a checked BMP image decodes to (width x height x bytes a pixel),
+// The bytes a checked BMP image decodes to (width x height x 4),
 // worked out from its headers before anything is decoded; EReadError when
 // the check fails.
 std::int64_t DUDBmpDecodedBytes(const std::uint8_t* data, std::size_t size);

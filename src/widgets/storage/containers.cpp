@@ -481,15 +481,19 @@ bool DUDListGetItemFromStream(TStream& s, const std::vector<std::int32_t>& offse
     return true;
 }
 
-bool DUDListGetItemFromFile(const std::string& name, int type, TDUDListItem& item, int index)
+bool DUDListGetItemFromFile(const std::string& name, int type, std::vector<std::int32_t>* offsets,
+                            TDUDListItem& item, int index)
 {
     try {
         TFileStream f(name, TFileStream::fmOpenRead);
         f.CheckSize(kDUDMaxFileSize);
-        std::vector<std::int32_t> offsets;
-        if (DUDListGetFileType(f, offsets) != type)
+        std::vector<std::int32_t> own;
+        std::vector<std::int32_t>& table = offsets ? *offsets : own;
+        if (table.empty() && DUDListGetFileType(f, table) != type) {
+            table.clear();
             throw DUDCannotOpenFile(name);
-        return DUDListGetItemFromStream(f, offsets, index, item);
+        }
+        return DUDListGetItemFromStream(f, table, index, item);
     } catch (const EStreamError&) {
         throw DUDCannotOpenFile(name);
     }

@@ -257,9 +257,17 @@ int DUDListGetFileType(TStream& s, std::vector<std::int32_t>& offsets);
 int DUDListGetFileType(const std::string& name, std::vector<std::int32_t>& offsets);
 // Loads item `index` at its offset; false without a table or out of range.
 bool DUDListGetItemFromStream(TStream& s, const std::vector<std::int32_t>& offsets, int index, TDUDListItem& item);
-// One item of a list file of the type; "Cannot open file" for a file of
-// another type; false out of range.
-bool DUDListGetItemFromFile(const std::string& name, int type, TDUDListItem& item, int index);
+// One item of a list file of the type; false out of range. Without a table
+// (offsets null or empty) the file's type is checked ("Cannot open file"
+// for a file of another type) and its table read, into offsets when given,
+// so that further items of the same file are read at their offsets without
+// reading the table again.
+bool DUDListGetItemFromFile(const std::string& name, int type, std::vector<std::int32_t>* offsets,
+                            TDUDListItem& item, int index);
+inline bool DUDListGetItemFromFile(const std::string& name, int type, TDUDListItem& item, int index)
+{
+    return DUDListGetItemFromFile(name, type, nullptr, item, index);
+}
 
 // The file an empty bitmap item with `ident` is fetched from under the
 // container's Source: 1 the list file (FileName behind the path prefix

@@ -173,3 +173,32 @@ TEST(ImageItemUpdates, AMoveThatRunsOutOfMemoryKeepsTheOrder)
     EXPECT_EQ(r.report, "");
 #endif
 }
+
+TEST(ImageItemUpdates, NewItemsTakeTheListsDefaultPixelFormat)
+{
+    TDUDBitmapList bitmaps;
+    bitmaps.DefaultPixelFormat = 1;
+    auto* b = static_cast<TDUDBitmapListItem*>(bitmaps.Add());
+    EXPECT_EQ(b->SavePixelFormat(), 1);
+    b->SetBitmap(ThreeColours(4, 4));
+    TMemoryStream s;
+    b->SaveToStream(s);
+    EXPECT_EQ(s.Bytes()[0], ifData | (1u << ifFormatShift)); // the record says 1 bit a pixel
+    EXPECT_EQ(s.Bytes()[1 + 4 + 28], 1);                      // and so does the picture
+
+    TDUDImageList images;
+    images.DefaultPixelFormat = 3;
+    EXPECT_EQ(static_cast<TDUDImageListItem*>(images.Add())->SavePixelFormat(), 3);
+    // An item given to the list keeps its own.
+    auto own = std::make_unique<TDUDImageListItem>();
+    EXPECT_EQ(static_cast<TDUDImageListItem*>(images.Add(std::move(own)))->SavePixelFormat(), 0);
+    // Read items take what their records say.
+    TDUDImageList read;
+    read.DefaultPixelFormat = 2;
+    TMemoryStream saved;
+    images.SaveToStream(saved);
+    saved.SetPosition(0);
+    read.LoadFromStream(saved);
+    EXPECT_EQ(read.Item(0)->SavePixelFormat(), 3);
+    EXPECT_EQ(read.Item(1)->SavePixelFormat(), 0);
+}

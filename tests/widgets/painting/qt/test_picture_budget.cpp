@@ -2,6 +2,8 @@
 // file whose offsets all name one small run-length picture loads or is
 // refused within the containers' 256 MB, and a decode that fails is an
 // error, never an item without its picture.
+#include "list_file_bytes.h"
+#include "memory_peak.h"
 #include "support/child_process.h"
 #include "widgets/painting/bmp_format.h"
 #include "widgets/painting/qt/image_list.h"
@@ -15,100 +17,10 @@
 #include <unistd.h>
 
 using namespace kyd::widgets;
+using namespace kyd::widgets::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-void Put16(Bytes& b, std::uint32_t v)
-{
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(Bytes& b, std::uint32_t v)
-{
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
-
-// A 64-byte 8-bit run-length picture of width x height whose pixels end at
-// once (the end-of-picture escape): tiny stored, width x height decoded.
-Bytes RunLengthPicture(std::uint32_t width, std::uint32_t height)
-{
-    Bytes b;
-    Put16(b, 0x4D42);
-    Put32(b, 64); // file size
-    Put32(b, 0);
-    Put32(b, 14 + 40 + 8); // pixels after a palette of two colours
-    Put32(b, 40);
-    Put32(b, width);
-    Put32(b, height);
-    Put16(b, 1);
-    Put16(b, 8);
-    Put32(b, 1); // 8-bit run-length compression
-    Put32(b, 2);
-    Put32(b, 0);
-    Put32(b, 0);
-    Put32(b, 2); // colours used
-    Put32(b, 0);
-    Put32(b, 0x000000);
-    Put32(b, 0xFFFFFF);
-    b.push_back(0);
-    b.push_back(1); // end of picture
-    return b;
-}
-
-// A list file of the type whose `refs` offsets all name one record: the
-// flag byte and `body`.
-Bytes SharedOffsetList(int type, int refs, std::uint8_t flag, const Bytes& body)
-{
-    TMemoryStream s;
-    stWriteString(s, DUDICGetSignature(type));
-    stWriteInteger(s, refs);
-    const auto record = static_cast<std::int32_t>(s.Position() + 4 * refs);
-    for (int i = 0; i < refs; ++i)
-        stWriteInteger(s, record);
-    stWriteByte(s, flag);
-    s.WriteBuffer(body.data(), body.size());
-    return s.Bytes();
-}
-
-// A bitmap item's data: the picture as an uncompressed block.
-Bytes BitmapBody(const Bytes& picture)
-{
-    TMemoryStream s;
-    stWriteInteger(s, static_cast<std::int32_t>(picture.size()));
-    s.WriteBuffer(picture.data(), picture.size());
-    return s.Bytes();
-}
-
-// An image item's data: one image of the picture's size.
-Bytes ImageBody(std::int32_t width, std::int32_t height, const Bytes& picture)
-{
-    TMemoryStream s;
-    stWriteInteger(s, height);
-    stWriteInteger(s, width);
-    stWriteInteger(s, 4);
-    stWriteByte(s, 0);
-    stWriteInteger(s, 1);
-    const Bytes block = BitmapBody(picture);
-    s.WriteBuffer(block.data(), block.size());
-    return s.Bytes();
-}
-
-long StatusKb(const char* key)
-{
-    std::ifstream f("/proc/self/status");
-    std::string word;
-    while (f >> word)
-        if (word == key) {
-            long kb = 0;
-            f >> kb;
-            return kb;
-        }
-    return -1;
-}
 
 // The bytes the list's pictures hold (decoded pages count whether or not
 // they were written yet: painting or saving the list writes them).
@@ -133,8 +45,7 @@ std::string LoadInBoundedChild(const std::string& path, TDUDCustomImageList& lis
 {
     const auto r = kyd::test::runInChild([&]() -> std::string {
         ::alarm(120); // a runaway load ends here rather than hanging the suite
-        std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts now
-        const long before = StatusKb("VmRSS:");
+        const PeakMemory peak;
 #ifndef KYD_TEST_UNDER_ASAN
         long pages = 0;
         std::ifstream("/proc/self/statm") >> pages;
@@ -155,7 +66,7 @@ std::string LoadInBoundedChild(const std::string& path, TDUDCustomImageList& lis
             report += std::string("not the library's error: ") + e.what() + "; ";
         }
         const long peakMb =
-            std::max<long>((StatusKb("VmHWM:") - before) / 1024, static_cast<long>(HeldBytes(list) >> 20));
+            std::max<long>(peak.GrownMb(), static_cast<long>(HeldBytes(list) >> 20));
         if (peakMb > 256)
             report += "peak " + std::to_string(peakMb) + " MB";
         return report;

@@ -559,14 +559,9 @@ void TDUDImageListItem::ReadBody(TStream& s, std::uint8_t flag)
 void TDUDImageListItem::TakeData(TDUDListItem& other)
 {
     auto& o = static_cast<TDUDImageListItem&>(other);
-    allocBy_ = o.allocBy_;
-    height_ = o.height_;
-    width_ = o.width_;
-    savePixelFormat_ = o.savePixelFormat_;
-    masked_ = o.masked_;
-    count_ = o.count_;
-    strip_ = std::move(o.strip_);
-    mask_ = std::move(o.mask_);
+    CopyData(o); // the pictures shared, then left to this item alone
+    o.strip_ = QImage();
+    o.mask_ = QImage();
 }
 
 void TDUDImageListItem::CopyData(const TDUDImageListItem& o)

@@ -2,8 +2,8 @@
 // file whose offsets all name one small run-length picture loads or is
 // refused within the containers' 256 MB, and a decode that fails is an
 // error, never an item without its picture.
-#include "list_file_bytes.h"
-#include "memory_peak.h"
+#include "support_list_file_bytes.h"
+#include "support_memory_peak.h"
 #include "support/child_process.h"
 #include "widgets/painting/bmp_format.h"
 #include "widgets/painting/qt/image_list.h"

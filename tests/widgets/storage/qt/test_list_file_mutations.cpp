@@ -6,8 +6,8 @@
 // library's own error; the suite runs under AddressSanitizer too, in a
 // child process whose memory is measured (and limited where the address
 // space can be).
-#include "list_file_bytes.h"
-#include "memory_peak.h"
+#include "support_list_file_bytes.h"
+#include "support_memory_peak.h"
 #include "support/child_process.h"
 #include "widgets/painting/qt/bitmap_stream.h"
 #include "widgets/painting/qt/image_list.h"
@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kMutationsPerSeed = 1000;
+constexpr int kMutationsPerSeed = 400;
 
 struct Seed {
     std::string name;

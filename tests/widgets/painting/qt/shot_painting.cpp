@@ -9,7 +9,7 @@
 #include "widgets/painting/frames.h"
 #include "widgets/painting/gradient.h"
 #include "widgets/painting/qt/bmp.h"
-#include "widgets/framework/qt/control.h"
+#include "widgets/controls/qt/control.h"
 #include "widgets/services/qt/form_utils.h"
 #include "widgets/painting/qt/image_list.h"
 #include "widgets/painting/qt/paint_objects.h"

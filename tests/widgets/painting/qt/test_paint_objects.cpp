@@ -6,7 +6,7 @@
 #include "widgets/painting/frames.h"
 #include "widgets/painting/qt/bmp.h"
 #include "widgets/painting/qt/bmp_draw.h"
-#include "widgets/framework/qt/control.h"
+#include "widgets/controls/qt/control.h"
 #include "widgets/painting/qt/paint_objects.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "widgets/framework/qt/meter.h"
+#include "widgets/controls/qt/meter.h"
 
 #include <cstdlib>
 

@@ -1,8 +1,8 @@
 // The meter control: what it paints, when it paints, and its events.
 #include "pixels.h"
 
-#include "widgets/framework/qt/custom_control.h"
-#include "widgets/framework/qt/meter.h"
+#include "widgets/controls/qt/custom_control.h"
+#include "widgets/controls/qt/meter.h"
 
 #include <QApplication>
 #include <QEnterEvent>

@@ -1,4 +1,4 @@
-#include "widgets/framework/qt/control.h"
+#include "widgets/controls/qt/control.h"
 
 #include "widgets/painting/qt/image_list_ident.h"
 

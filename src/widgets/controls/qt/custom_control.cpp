@@ -1,7 +1,7 @@
-#include "widgets/framework/qt/custom_control.h"
+#include "widgets/controls/qt/custom_control.h"
 
 #include "widgets/painting/frames.h"
-#include "widgets/framework/qt/control.h"
+#include "widgets/controls/qt/control.h"
 #include "widgets/framework/qt/qt_canvas.h"
 
 #include <QEnterEvent>

@@ -3,7 +3,7 @@
 #include "widgets/storage/color_lists.h"
 #include "widgets/storage/containers.h"
 #include "widgets/painting/frames.h"
-#include "widgets/framework/utils.h"
+#include "widgets/painting/utils.h"
 #include "widgets/painting/gradient.h"
 
 #include <gtest/gtest.h>

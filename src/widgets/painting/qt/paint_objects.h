@@ -4,7 +4,7 @@
 // differs; owned objects are copied into, never replaced.
 #pragma once
 
-#include "widgets/framework/utils.h"
+#include "widgets/painting/utils.h"
 #include "widgets/painting/gradient.h"
 #include "widgets/painting/qt/image_list.h"
 

@@ -5,7 +5,7 @@
 
 #include "platform/qt/ui_scale.h"
 #include "widgets/painting/caption3d.h"
-#include "widgets/framework/utils.h"
+#include "widgets/painting/utils.h"
 #include "widgets/painting/frames.h"
 #include "widgets/painting/gradient.h"
 #include "widgets/painting/qt/bmp.h"

@@ -2,7 +2,7 @@
 // canvas.
 #include "pixels.h"
 
-#include "widgets/framework/utils.h"
+#include "widgets/painting/utils.h"
 #include "widgets/painting/frames.h"
 #include "widgets/painting/qt/bmp.h"
 #include "widgets/painting/qt/bmp_draw.h"

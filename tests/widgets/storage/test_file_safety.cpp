@@ -7,7 +7,7 @@
 #include "support/child_process.h"
 #include "support_list_file_bytes.h"
 #include "widgets/storage/containers.h"
-#include "widgets/storage/ini_ctrl.h"
+#include "widgets/services/ini_ctrl.h"
 #include "widgets/storage/wave.h"
 #include "widgets/storage/lzrw.h"
 

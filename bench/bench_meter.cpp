@@ -9,7 +9,7 @@
 // the ratio ours / minimal, the headline ratio last. Fails when a side could
 // not be measured.
 // Usage: bench_meter [--records N] [--rounds R]
-#include "widgets/framework/qt/meter.h"
+#include "widgets/controls/qt/meter.h"
 
 #include <QApplication>
 #include <QPaintEvent>

@@ -7,8 +7,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdarg>
+#include <cstdio>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace kyd::platform {
@@ -30,15 +33,41 @@ bool alsaFormat(const AudioFormat& f, snd_pcm_format_t& out)
     }
 }
 
+// ALSA's own error lines (eight of them for a missing card, at every open)
+// are kept from standard error: the last one of this thread is kept as the
+// reason to report.
+thread_local std::string lastAlsaError;
+
+void keepAlsaError(const char* /*file*/, int /*line*/, const char* /*function*/, int /*err*/, const char* fmt, ...)
+{
+    char text[512];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(text, sizeof text, fmt, args);
+    va_end(args);
+    lastAlsaError = text;
+}
+
 class AlsaAudioOutput final : public AudioOutput {
 public:
+    AlsaAudioOutput()
+    {
+        static std::once_flag installed;
+        std::call_once(installed, [] { snd_lib_error_set_handler(keepAlsaError); });
+    }
     ~AlsaAudioOutput() override { stop(); }
 
     bool devicePresent() override
     {
         snd_pcm_t* pcm = nullptr;
-        if (snd_pcm_open(&pcm, kDevice, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
+        lastAlsaError.clear();
+        if (const int err = snd_pcm_open(&pcm, kDevice, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK); err < 0) {
+            // Said once: a program asking before every sound says it once.
+            if (!missingReported_.exchange(true))
+                reportAudio("no sound device (" +
+                            (lastAlsaError.empty() ? std::string(snd_strerror(err)) : lastAlsaError) + ")");
             return false;
+        }
         snd_pcm_close(pcm);
         return true;
     }
@@ -139,6 +168,7 @@ private:
     std::atomic<bool> stopping_{false};
     std::uintptr_t owner_ = 0;
     bool finished_ = true;
+    std::atomic<bool> missingReported_{false};
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/audio_output.h"
 
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 
 namespace kyd::platform {
@@ -17,6 +18,30 @@ AudioOutput& builtIn()
     return *output;
 }
 } // namespace
+
+namespace {
+std::mutex reporterMutex;
+std::function<void(const std::string&)> reporter;
+} // namespace
+
+void setAudioReporter(std::function<void(const std::string&)> r)
+{
+    std::lock_guard<std::mutex> lock(reporterMutex);
+    reporter = std::move(r);
+}
+
+void reportAudio(const std::string& text)
+{
+    std::function<void(const std::string&)> r;
+    {
+        std::lock_guard<std::mutex> lock(reporterMutex);
+        r = reporter;
+    }
+    if (r)
+        r(text);
+    else
+        std::fprintf(stderr, "%s\n", text.c_str());
+}
 
 AudioOutput& audioOutput()
 {

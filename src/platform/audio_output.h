@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace kyd::platform {
@@ -65,7 +67,15 @@ AudioOutput& audioOutput();
 // ownership and restores before destroying it.
 void setAudioOutput(AudioOutput* output);
 
-// The built-in ALSA output, or nullptr when built without ALSA.
+// The built-in ALSA output, or nullptr when built without ALSA. ALSA's own
+// error lines never reach standard error: an output that finds no device
+// reports that once, through the audio reporter, with ALSA's last reason.
 std::unique_ptr<AudioOutput> makeAlsaAudioOutput();
+
+// Where the sound output reports what the user may need to know ("no sound
+// device (<reason>)"); an empty function restores the default, one line on
+// standard error.
+void setAudioReporter(std::function<void(const std::string&)> reporter);
+void reportAudio(const std::string& text);
 
 } // namespace kyd::platform

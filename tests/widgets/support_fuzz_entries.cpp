@@ -3,7 +3,7 @@
 #include "widgets/storage/containers.h"
 #include "platform/audio_output.h"
 #include "platform/system_info.h"
-#include "widgets/storage/ini_ctrl.h"
+#include "widgets/services/ini_ctrl.h"
 #include "widgets/storage/text_forms.h"
 #include "widgets/painting/bmp_format.h"
 #include "widgets/storage/stream.h"

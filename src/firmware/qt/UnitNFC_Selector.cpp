@@ -7,7 +7,7 @@
 #include "platform/exception_sink.h"
 #include "serial/SioExcept.h"
 #include "serial/SioPort.h"
-#include "widgets/framework/qt/meter.h"
+#include "widgets/controls/qt/meter.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 
 #include "firmware/qt/FlashWindowHelpers.h"
 #include "platform/qt/ui_scale.h"
-#include "widgets/framework/qt/meter.h"
+#include "widgets/controls/qt/meter.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -7,7 +7,7 @@
 #include "link/AppContext.h"
 #include "platform/dialogs.h"
 #include "platform/ini_file.h"
-#include "widgets/framework/qt/meter.h"
+#include "widgets/controls/qt/meter.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -12,10 +12,11 @@ TDUDChangeLink::~TDUDChangeLink()
 
 TDUDBaseContainer::~TDUDBaseContainer()
 {
-    // A handler may unregister other links; work on a copy.
-    const auto links = links_;
-    links_.clear();
-    for (TDUDChangeLink* link : links) {
+    // One link at a time off the live list: a handler may destroy or
+    // unregister links still waiting, which then leave the list themselves.
+    while (!links_.empty()) {
+        TDUDChangeLink* link = links_.front();
+        links_.erase(links_.begin());
         link->sender_ = nullptr;
         if (link->OnRemoved)
             link->OnRemoved();
@@ -37,6 +38,14 @@ void TDUDBaseContainer::UnRegisterChanges(TDUDChangeLink* link)
     auto it = std::find(links_.begin(), links_.end(), link);
     if (it == links_.end())
         return;
+    // A change being told walks the live list: keep its place.
+    const auto at = static_cast<std::size_t>(it - links_.begin());
+    for (Telling* t = telling_; t; t = t->outer) {
+        if (at < t->next)
+            --t->next;
+        if (at < t->end)
+            --t->end;
+    }
     links_.erase(it);
     link->sender_ = nullptr;
 }
@@ -45,9 +54,19 @@ void TDUDBaseContainer::Change()
 {
     if (Updating())
         return;
-    const auto links = links_;
-    for (TDUDChangeLink* link : links)
-        link->Change();
+    // The links registered when the change began, walked on the live list:
+    // a handler may destroy or unregister links still waiting (they leave
+    // the list and are skipped) or register new ones (told from the next
+    // change on).
+    Telling t{0, links_.size(), telling_};
+    telling_ = &t;
+    struct Restore {
+        Telling*& telling;
+        Telling* outer;
+        ~Restore() { telling = outer; }
+    } restore{telling_, t.outer};
+    while (t.next < t.end)
+        links_[t.next++]->Change();
     TDUDCustomComponent::Change();
 }
 

@@ -51,7 +51,14 @@ public:
     void Changed() { Change(); }
 
 private:
+    // Where a change being told stands in links_ (changes may nest).
+    struct Telling {
+        std::size_t next;
+        std::size_t end;
+        Telling* outer;
+    };
     std::vector<TDUDChangeLink*> links_;
+    Telling* telling_ = nullptr;
 };
 
 // A user's hold on one container: its link is registered while a container is

@@ -43,6 +43,32 @@ private:
     int updating_ = 0;
 };
 
+// An update that ends however its scope is left: Commit() ends it with one
+// report of the change; leaving without Commit (an exception on the way)
+// ends it without a report, so that no update is left open and later
+// changes reach the owner again.
+class TDUDUpdate {
+public:
+    explicit TDUDUpdate(TDUDChangeProtocol& object) : object_(&object) { object.BeginUpdate(); }
+    ~TDUDUpdate()
+    {
+        if (object_)
+            object_->EndUpdate(false);
+    }
+    TDUDUpdate(const TDUDUpdate&) = delete;
+    TDUDUpdate& operator=(const TDUDUpdate&) = delete;
+    void Commit()
+    {
+        TDUDChangeProtocol* object = object_;
+        object_ = nullptr;
+        if (object)
+            object->EndUpdate(true);
+    }
+
+private:
+    TDUDChangeProtocol* object_;
+};
+
 // Base of the settings objects that controls own.
 class TDUDObject : public TDUDChangeProtocol {
 public:

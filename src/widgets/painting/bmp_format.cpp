@@ -50,7 +50,19 @@ std::vector<std::uint8_t> DUDBmpHeaders(std::int64_t width, std::int64_t height,
     return h;
 }
 
-void DUDCheckBmp(const std::uint8_t* data, std::size_t size)
+namespace {
+
+// Bytes a pixel of a decoded picture, whatever its depth: the library
+// paints pictures in true colour, and the decoder accounts for them so.
+constexpr std::int64_t kDecodedPixelBytes = 4;
+
+// The checked headers' picture size.
+struct BmpShape {
+    std::int64_t width;
+    std::int64_t height;
+};
+
+BmpShape CheckedShape(const std::uint8_t* data, std::size_t size)
 {
     if (size < 14 + 12)
         Bad("too short");
@@ -87,12 +99,27 @@ void DUDCheckBmp(const std::uint8_t* data, std::size_t size)
         Bad("unknown colour depth");
     if (compression > 3)
         Bad("unknown compression");
-    // Divided, not multiplied: the product may overflow 64 bits.
-    if (width > kDUDMaxBmpPixelBytes / ((bits + 7) / 8) / height)
+    // What the picture decodes to, whatever its compression; divided, not
+    // multiplied: the product may overflow 64 bits.
+    if (width > kDUDMaxBmpPixelBytes / kDecodedPixelBytes / height)
         Bad("picture too large");
     if ((compression == 0 || compression == 3) && DUDBmpRowBytes(width, static_cast<int>(bits)) * height >
                                                         static_cast<std::int64_t>(size - offset))
         Bad("pixels run past the data");
+    return {width, height};
+}
+
+} // namespace
+
+void DUDCheckBmp(const std::uint8_t* data, std::size_t size)
+{
+    CheckedShape(data, size);
+}
+
+std::int64_t DUDBmpDecodedBytes(const std::uint8_t* data, std::size_t size)
+{
+    const BmpShape shape = CheckedShape(data, size);
+    return shape.width * shape.height * kDecodedPixelBytes;
 }
 
 std::vector<std::uint8_t> stReadBitmapBytes(TStream& s, bool compressed)

@@ -10,7 +10,8 @@
 
 namespace kyd::widgets {
 
-// Largest picture read back: width x height x bytes per pixel.
+// Largest picture read back: width x height x the four bytes a pixel it
+// decodes to (pictures are painted in true colour, whatever their depth).
 inline constexpr std::int64_t kDUDMaxBmpPixelBytes = 256LL * 1024 * 1024;
 
 // Bytes of one stored row: padded to a multiple of 4.
@@ -24,9 +25,14 @@ std::vector<std::uint8_t> DUDBmpHeaders(std::int64_t width, std::int64_t height,
 
 // Checks a BMP image before it is decoded: the signature, header sizes and
 // offsets inside the data, 1 plane, a known depth and compression, the rows
-// inside the data and at most kDUDMaxBmpPixelBytes of pixels. EReadError
-// when it fails.
+// inside the data (for pictures without run-length compression) and at most
+// kDUDMaxBmpPixelBytes decoded, whatever the compression. EReadError when it
+// fails.
 void DUDCheckBmp(const std::uint8_t* data, std::size_t size);
+// The bytes a checked BMP image decodes to (width x height x 4),
+// worked out from its headers before anything is decoded; EReadError when
+// the check fails.
+std::int64_t DUDBmpDecodedBytes(const std::uint8_t* data, std::size_t size);
 
 // A stored picture's bytes (compressed stream or uncompressed block),
 // checked with DUDCheckBmp; empty for an empty picture.

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "widgets/framework/canvas.h"
-#include "widgets/storage/ini_ctrl.h"
+#include "widgets/services/ini_ctrl.h"
 #include "widgets/framework/object.h"
 
 #include <cstdint>

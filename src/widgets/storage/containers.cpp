@@ -82,6 +82,9 @@ void TDUDListItem::WriteData(TStream& s) const
 
 void TDUDListItem::ReadData(TStream& s)
 {
+    // What one record expands and decodes to is bounded (the container's
+    // budget bounds all its records together).
+    TDUDReadBudget budget(kDUDMaxExpanded);
     auto fresh = NewEmpty();
     const std::uint8_t flag = stReadByte(s);
     std::string description;
@@ -92,21 +95,21 @@ void TDUDListItem::ReadData(TStream& s)
         ident = static_cast<std::uint16_t>(stReadInteger(s));
     fresh->ReadBody(s, flag);
     // The whole record was read: take it over.
-    BeginUpdate();
+    TDUDUpdate update(*this);
     SetDescription(description);
     SetIdent(ident);
     SetCompressed((flag & ifCompressed) != 0);
     TakeData(*fresh);
-    EndUpdate(true);
+    update.Commit();
 }
 
 void TDUDListItem::Assign(const TDUDListItem& other)
 {
-    BeginUpdate();
+    TDUDUpdate update(*this);
     SetDescription(other.description_);
     SetIdent(other.ident_);
     SetCompressed(other.compressed_);
-    EndUpdate(true);
+    update.Commit();
 }
 
 void TDUDStringListBody::ReadFrom(TStream& s, std::uint8_t flag)
@@ -245,28 +248,45 @@ void TDUDCustomContainer::Move(int from, int to)
     Change();
 }
 
+std::vector<std::unique_ptr<TDUDListItem>> TDUDCustomContainer::CopiesOf(const TDUDCustomContainer& other) const
+{
+    std::vector<std::unique_ptr<TDUDListItem>> copies;
+    copies.reserve(other.items_.size());
+    for (const auto& item : other.items_) {
+        auto copy = NewItem();
+        copy->Assign(*item);
+        copies.push_back(std::move(copy));
+    }
+    return copies;
+}
+
 void TDUDCustomContainer::AddList(const TDUDCustomContainer& other)
 {
     if (&other == this)
         return;
-    BeginUpdate();
-    for (const auto& item : other.items_) {
-        auto copy = NewItem();
-        copy->Assign(*item);
-        Add(std::move(copy));
+    // The copies are made before any is added: all or nothing.
+    auto copies = CopiesOf(other);
+    if (copies.empty())
+        return;
+    items_.reserve(items_.size() + copies.size());
+    for (auto& item : copies) {
+        Own(*item);
+        items_.push_back(std::move(item));
     }
-    EndUpdate(true);
+    Change();
 }
 
 void TDUDCustomContainer::Assign(const TDUDCustomContainer& other)
 {
     if (&other == this)
         return;
-    BeginUpdate();
-    items_.clear();
-    AddList(other);
+    auto copies = CopiesOf(other);
+    for (auto& item : copies)
+        Own(*item);
+    items_ = std::move(copies);
     DefaultCompressed = other.DefaultCompressed;
-    EndUpdate(true);
+    DefaultPixelFormat = other.DefaultPixelFormat;
+    Change();
 }
 
 TDUDListItem* TDUDCustomContainer::GetItemByName(const std::string& name) const
@@ -461,15 +481,19 @@ bool DUDListGetItemFromStream(TStream& s, const std::vector<std::int32_t>& offse
     return true;
 }
 
-bool DUDListGetItemFromFile(const std::string& name, int type, TDUDListItem& item, int index)
+bool DUDListGetItemFromFile(const std::string& name, int type, std::vector<std::int32_t>* offsets,
+                            TDUDListItem& item, int index)
 {
     try {
         TFileStream f(name, TFileStream::fmOpenRead);
         f.CheckSize(kDUDMaxFileSize);
-        std::vector<std::int32_t> offsets;
-        if (DUDListGetFileType(f, offsets) != type)
+        std::vector<std::int32_t> own;
+        std::vector<std::int32_t>& table = offsets ? *offsets : own;
+        if (table.empty() && DUDListGetFileType(f, table) != type) {
+            table.clear();
             throw DUDCannotOpenFile(name);
-        return DUDListGetItemFromStream(f, offsets, index, item);
+        }
+        return DUDListGetItemFromStream(f, table, index, item);
     } catch (const EStreamError&) {
         throw DUDCannotOpenFile(name);
     }

@@ -175,6 +175,9 @@ public:
     ~TDUDCustomContainer() override;
 
     bool DefaultCompressed = false;
+    // The save pixel format (0..3) of the items that bitmap and image lists
+    // make themselves (Add and Insert without an item).
+    int DefaultPixelFormat = 0;
     int PathPrefix = 2;
     // Where empty bitmap items take their bitmap from (see
     // DUDBitmapItemSourceName): 0 nowhere, 1 the list file FileName,
@@ -198,8 +201,10 @@ public:
     void Clear();
     int IndexOf(const TDUDListItem* item) const;
     void Move(int from, int to);
-    // Appends copies of the other container's items.
+    // Appends copies of the other container's items (all or none).
     void AddList(const TDUDCustomContainer& other);
+    // The other container's items (copies) and defaults; on failure the
+    // container keeps its own.
     void Assign(const TDUDCustomContainer& other);
     TDUDListItem* GetItemByName(const std::string& name) const;
 
@@ -222,6 +227,7 @@ public:
 
 private:
     void Own(TDUDListItem& item);
+    std::vector<std::unique_ptr<TDUDListItem>> CopiesOf(const TDUDCustomContainer& other) const;
     int fileType_;
     std::vector<std::unique_ptr<TDUDListItem>> items_;
 };
@@ -251,9 +257,17 @@ int DUDListGetFileType(TStream& s, std::vector<std::int32_t>& offsets);
 int DUDListGetFileType(const std::string& name, std::vector<std::int32_t>& offsets);
 // Loads item `index` at its offset; false without a table or out of range.
 bool DUDListGetItemFromStream(TStream& s, const std::vector<std::int32_t>& offsets, int index, TDUDListItem& item);
-// One item of a list file of the type; "Cannot open file" for a file of
-// another type; false out of range.
-bool DUDListGetItemFromFile(const std::string& name, int type, TDUDListItem& item, int index);
+// One item of a list file of the type; false out of range. Without a table
+// (offsets null or empty) the file's type is checked ("Cannot open file"
+// for a file of another type) and its table read, into offsets when given,
+// so that further items of the same file are read at their offsets without
+// reading the table again.
+bool DUDListGetItemFromFile(const std::string& name, int type, std::vector<std::int32_t>* offsets,
+                            TDUDListItem& item, int index);
+inline bool DUDListGetItemFromFile(const std::string& name, int type, TDUDListItem& item, int index)
+{
+    return DUDListGetItemFromFile(name, type, nullptr, item, index);
+}
 
 // The file an empty bitmap item with `ident` is fetched from under the
 // container's Source: 1 the list file (FileName behind the path prefix

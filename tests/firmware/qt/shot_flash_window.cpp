@@ -4,7 +4,7 @@
 #include "support/screenshot.h"
 #include "support_flash_window.h"
 
-#include "widgets/framework/qt/meter.h"
+#include "widgets/controls/qt/meter.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -7,7 +7,7 @@
 
 #include "platform/port_resolver.h"
 #include "platform/qt/qt_message_loop.h"
-#include "widgets/framework/qt/meter.h"
+#include "widgets/controls/qt/meter.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

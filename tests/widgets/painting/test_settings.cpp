@@ -3,7 +3,7 @@
 #include "widgets/painting/bevel.h"
 #include "widgets/painting/caption3d.h"
 #include "widgets/framework/image_list_link.h"
-#include "widgets/framework/meter_values.h"
+#include "widgets/controls/meter_values.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "widgets/storage/color_lists.h"
 #include "widgets/storage/containers.h"
 #include "widgets/painting/frames.h"
-#include "widgets/framework/utils.h"
+#include "widgets/painting/utils.h"
 #include "widgets/painting/gradient.h"
 
 #include <gtest/gtest.h>
@@ -365,4 +365,112 @@ TEST(WidgetContainers, ItemsCopyAndTakeOnlyTheDataOfTheirOwnKind)
     read.ReadData(whole);
     EXPECT_EQ(generic.Data, read.Data);
     EXPECT_EQ("f.bin", read.FileName);
+}
+
+namespace {
+
+// A string list of `n` items "s<i>" with ident i + 1 and one line each.
+std::unique_ptr<TDUDStringList> Numbered(int n, const std::string& prefix = "s")
+{
+    auto list = std::make_unique<TDUDStringList>();
+    for (int i = 0; i < n; ++i) {
+        auto* item = static_cast<TDUDStringListItem*>(list->Add());
+        item->SetDescription(prefix + std::to_string(i));
+        item->SetIdent(static_cast<std::uint16_t>(i + 1));
+        item->Items = {prefix + " line " + std::to_string(i)};
+    }
+    return list;
+}
+
+} // namespace
+
+TEST(WidgetContainers, AddListAssignAndPrefix)
+{
+    auto source = Numbered(2, "a");
+    auto target = Numbered(1, "b");
+    int changes = 0;
+    target->OnChange = [&](void*) { ++changes; };
+
+    // AddList appends copies, in one change.
+    target->AddList(*source);
+    EXPECT_EQ(1, changes);
+    ASSERT_EQ(3, target->Count());
+    EXPECT_EQ("b0", target->GetItem(0)->Description());
+    EXPECT_EQ("a1", target->GetItem(2)->Description());
+    EXPECT_EQ(2, target->GetItem(2)->Ident());
+    auto* copy = static_cast<TDUDStringListItem*>(target->GetItem(1));
+    EXPECT_EQ(TStringList{"a line 0"}, copy->Items);
+    EXPECT_EQ(target.get(), copy->Container());
+    copy->Items = {"changed"};
+    EXPECT_EQ(TStringList{"a line 0"}, static_cast<TDUDStringListItem*>(source->GetItem(0))->Items);
+    // The copies report to their new container.
+    copy->SetDescription("renamed");
+    EXPECT_EQ(2, changes);
+    target->AddList(*target); // itself: nothing
+    target->AddList(TDUDStringList()); // nothing to add
+    EXPECT_EQ(3, target->Count());
+
+    // Assign replaces the items and takes the defaults, in one change.
+    source->DefaultCompressed = true;
+    source->DefaultPixelFormat = 2;
+    changes = 0;
+    target->Assign(*source);
+    EXPECT_EQ(1, changes);
+    ASSERT_EQ(2, target->Count());
+    EXPECT_EQ("a0", target->GetItem(0)->Description());
+    EXPECT_TRUE(target->DefaultCompressed);
+    EXPECT_EQ(2, target->DefaultPixelFormat);
+    EXPECT_EQ(Saved(*source), Saved(*target));
+
+    // SetPrefix stores the prefix and reports; prefix 3 finds the sources
+    // beside the list file.
+    TDUDStringList bitmaps;
+    bitmaps.FileName = "/data/lists/pictures.bml";
+    bitmaps.Source = 4;
+    changes = 0;
+    bitmaps.OnChange = [&](void*) { ++changes; };
+    bitmaps.SetPrefix(3);
+    EXPECT_EQ(3, bitmaps.PathPrefix);
+    EXPECT_EQ(1, changes);
+    EXPECT_EQ("/data/lists/pic12.bmp", DUDBitmapItemSourceName(bitmaps, 12));
+    bitmaps.SetSource(1);
+    EXPECT_EQ("/data/lists/pictures.bml", DUDBitmapItemSourceName(bitmaps, 12));
+}
+
+TEST(WidgetContainers, OneItemAtATimeWithTheTableReadOnce)
+{
+    TempDir dir;
+    const std::string file = dir.File("three.sll");
+    Numbered(3)->SaveToFile(file);
+
+    // Without a table the type is checked and the table filled.
+    std::vector<std::int32_t> offsets;
+    TDUDStringListItem item;
+    ASSERT_TRUE(DUDListGetItemFromFile(file, lftStringList, &offsets, item, 1));
+    EXPECT_EQ("s1", item.Description());
+    ASSERT_EQ(3u, offsets.size());
+    std::vector<std::int32_t> fromType;
+    EXPECT_EQ(lftStringList, DUDListGetFileType(file, fromType));
+    EXPECT_EQ(fromType, offsets);
+
+    // With the table the items are read at their offsets.
+    ASSERT_TRUE(DUDListGetItemFromFile(file, lftStringList, &offsets, item, 2));
+    EXPECT_EQ("s2", item.Description());
+    EXPECT_EQ(TStringList{"s line 2"}, item.Items);
+    EXPECT_FALSE(DUDListGetItemFromFile(file, lftStringList, &offsets, item, 3));
+    EXPECT_EQ("s2", item.Description());
+
+    // A file of another type, without a table: refused, the table left empty.
+    std::vector<std::int32_t> none;
+    TDUDWaveListItem wave;
+    try {
+        DUDListGetItemFromFile(file, lftWaveList, &none, wave, 0);
+        ADD_FAILURE() << "accepted";
+    } catch (const EDUDException& e) {
+        EXPECT_EQ("Cannot open file " + file, std::string(e.what()));
+    }
+    EXPECT_TRUE(none.empty());
+    // A table that points outside the file reads nothing.
+    std::vector<std::int32_t> wrong = {1 << 20};
+    EXPECT_FALSE(DUDListGetItemFromFile(file, lftStringList, &wrong, item, 0));
 }

@@ -5,8 +5,9 @@
 // the plain ini object writing one file at once lose nothing.
 #include "platform/ini_file.h"
 #include "support/child_process.h"
+#include "support_list_file_bytes.h"
 #include "widgets/storage/containers.h"
-#include "widgets/storage/ini_ctrl.h"
+#include "widgets/services/ini_ctrl.h"
 #include "widgets/storage/wave.h"
 #include "widgets/storage/lzrw.h"
 
@@ -172,19 +173,13 @@ Bytes SharedOffsetListFile(int refs, int blocks)
     const Bytes zeros(kLZRWBlockSize, 0);
     const Bytes block = DUDLZRWCompressBlock(zeros.data(), kLZRWBlockSize);
     TMemoryStream s;
-    stWriteString(s, DUDICGetSignature(lftGenericList));
-    stWriteInteger(s, refs);
-    const auto item = static_cast<std::int32_t>(s.Position() + 4 * refs);
-    for (int i = 0; i < refs; ++i)
-        stWriteInteger(s, item);
-    stWriteByte(s, static_cast<std::uint8_t>(ifCompressed | ifData));
     stWriteInteger(s, blocks * static_cast<std::int32_t>(4 + block.size()));
     for (int i = 0; i < blocks; ++i) {
         stWriteInteger(s, static_cast<std::int32_t>(block.size()));
         s.WriteBuffer(block.data(), block.size());
     }
     stWriteString(s, "x.bin");
-    return s.Bytes();
+    return kyd::widgets::test::SharedOffsetList(lftGenericList, refs, ifCompressed | ifData, s.Bytes());
 }
 
 // Peak memory a refused load may take: the expansion bound of one file and

@@ -326,3 +326,33 @@ TEST(Wave, WaveItemsCopyTheirSoundAndRefuseADamagedOne)
     EXPECT_EQ(item.Wave.Size(), read.Wave.Size());
     EXPECT_EQ(8000u, read.Wave.SampleRate());
 }
+
+TEST(Wave, WithoutASoundDeviceNothingPlaysAndThatIsSaidOnce)
+{
+    std::unique_ptr<kyd::platform::AudioOutput> alsa = kyd::platform::makeAlsaAudioOutput();
+    if (!alsa)
+        GTEST_SKIP() << "built without ALSA";
+    std::vector<std::string> said;
+    kyd::platform::setAudioReporter([&](const std::string& text) { said.push_back(text); });
+    testing::internal::CaptureStderr();
+    const bool present = alsa->devicePresent();
+    bool played = false;
+    if (!present) {
+        TMemoryStream s(Wave(1, 1, 8000, 8, 80));
+        TDUDWave wave;
+        wave.LoadFromStream(s);
+        ScopedOutput use(alsa.get());
+        for (int i = 0; i < 3; ++i)
+            played = wave.Play() || played;
+        played = wave.PlaySound(TDUDWave::pmSync) || played;
+        played = DUDMMWavePossible() || played;
+    }
+    const std::string errors = testing::internal::GetCapturedStderr();
+    kyd::platform::setAudioReporter(nullptr);
+    if (present)
+        GTEST_SKIP() << "this machine has a sound device";
+    EXPECT_FALSE(played);
+    EXPECT_EQ(errors, "") << "the sound library's own lines reached standard error";
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].rfind("no sound device (", 0), 0u) << said[0];
+}

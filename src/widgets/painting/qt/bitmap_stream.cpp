@@ -51,11 +51,11 @@ std::uint32_t Get32(const std::uint8_t* p)
 // A checked 1-bit picture without compression as it is stored: its palette
 // in the stored order and its bits unchanged (Qt's reader may turn the
 // palette round and the bits with it). Null for any other picture.
-QImage StoredMonoPicture(const std::vector<std::uint8_t>& bmp)
+QImage StoredMonoPicture(const std::uint8_t* bmp)
 {
-    const std::uint8_t* info = bmp.data() + 14;
+    const std::uint8_t* info = bmp + 14;
     const std::uint32_t infoSize = Get32(info);
-    const std::uint32_t offset = Get32(bmp.data() + 10);
+    const std::uint32_t offset = Get32(bmp + 10);
     std::int64_t width, height;
     unsigned bits, compression = 0, entries = 2, entrySize = 4;
     if (infoSize == 12) {
@@ -82,14 +82,14 @@ QImage StoredMonoPicture(const std::vector<std::uint8_t>& bmp)
         return {};
     QList<QRgb> colors;
     for (int i = 0; i < 2; ++i) {
-        const std::uint8_t* e = bmp.data() + palette + i * entrySize;
+        const std::uint8_t* e = bmp + palette + i * entrySize;
         colors.push_back(qRgb(e[2], e[1], e[0]));
     }
     img.setColorTable(colors);
     const auto rowBytes = static_cast<std::size_t>(DUDBmpRowBytes(width, 1));
     for (int y = 0; y < height; ++y) {
         const std::size_t stored = static_cast<std::size_t>(topDown ? y : height - 1 - y);
-        const std::uint8_t* row = bmp.data() + offset + rowBytes * stored;
+        const std::uint8_t* row = bmp + offset + rowBytes * stored;
         std::copy(row, row + (width + 7) / 8, img.scanLine(y));
     }
     return img;
@@ -186,19 +186,30 @@ void stWriteBitmap(TStream& s, const QImage& picture, bool compressed, int forma
     stWriteBlock(s, bytes.data(), bytes.size(), compressed);
 }
 
+QImage DUDDecodeBmp(const std::uint8_t* data, std::size_t size)
+{
+    // Counted before anything is decoded: a reader of many pictures (a list
+    // file whose offsets all name one small run-length picture) runs out of
+    // budget instead of memory.
+    TDUDReadBudget::Charge(DUDBmpDecodedBytes(data, size));
+    QImage loaded;
+    if (!loaded.loadFromData(data, static_cast<int>(size), "BMP") || loaded.isNull())
+        throw EReadError("Bitmap image is not valid");
+    if (QImage mono = StoredMonoPicture(data); !mono.isNull())
+        loaded = std::move(mono);
+    return loaded;
+}
+
+QImage DUDLoadBmpFile(const std::string& name)
+{
+    const std::vector<std::uint8_t> bytes = DUDLoadFile(name);
+    return DUDDecodeBmp(bytes.data(), bytes.size());
+}
+
 void stReadBitmap(TStream& s, QImage& picture, bool compressed)
 {
     const std::vector<std::uint8_t> bytes = stReadBitmapBytes(s, compressed);
-    if (bytes.empty()) {
-        picture = QImage();
-        return;
-    }
-    QImage loaded;
-    if (!loaded.loadFromData(bytes.data(), static_cast<int>(bytes.size()), "BMP"))
-        throw EReadError("Bitmap image is not valid");
-    if (QImage mono = StoredMonoPicture(bytes); !mono.isNull())
-        loaded = std::move(mono);
-    picture = std::move(loaded);
+    picture = bytes.empty() ? QImage() : DUDDecodeBmp(bytes.data(), bytes.size());
 }
 
 } // namespace kyd::widgets

@@ -8,6 +8,7 @@
 #include <QImage>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace kyd::widgets {
@@ -30,6 +31,16 @@ enum TDUDBmpFormat : int {
 std::vector<std::uint8_t> DUDBmpImage(const QImage& picture, int format);
 // Writes the BMP image without prefix and seeks the stream to its start.
 void DUDBmpSaveDIBStream(TStream& stream, const QImage& picture, int format);
+
+// Decodes a BMP image once DUDCheckBmp passed and the bytes it decodes to
+// were counted against the thread's read budget (TDUDReadBudget).
+// EReadError when the check fails, the budget is spent or the decoder
+// fails (never a null picture).
+QImage DUDDecodeBmp(const std::uint8_t* data, std::size_t size);
+// A BMP file decoded as above. Only a regular file of at most
+// kDUDMaxFileSize bytes is read: a FIFO, a device or a folder raises
+// EFOpenError at once, without being waited on.
+QImage DUDLoadBmpFile(const std::string& name);
 
 void stWriteBitmap(TStream& s, const QImage& picture, bool compressed, int format);
 // A damaged or oversized picture raises EReadError; picture then keeps what

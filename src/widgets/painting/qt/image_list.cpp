@@ -4,6 +4,7 @@
 #include "widgets/painting/qt/image_list_wrappers.h"
 #include "widgets/framework/qt/qt_canvas.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QResource>
 
@@ -46,6 +47,41 @@ QImage BlankStrip(int width, int height, bool white)
     QImage img(std::max(width, 0), std::max(height, 0), QImage::Format_RGB32);
     img.fill(white ? Qt::white : Qt::black);
     return img;
+}
+
+// A BMP picture among the Qt resources, checked and decoded as stored
+// pictures are; null when it is missing or damaged.
+QImage ResourceBitmap(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() > kDUDMaxFileSize)
+        return {};
+    const QByteArray bytes = f.readAll();
+    try {
+        return DUDDecodeBmp(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                            static_cast<std::size_t>(bytes.size()));
+    } catch (const EDUDException&) {
+        return {};
+    }
+}
+
+// The picture at four bytes a pixel; EReadError when there is no memory for
+// it (Qt answers a failed conversion with a null picture).
+QImage TrueColour(const QImage& picture)
+{
+    QImage converted = picture.convertToFormat(QImage::Format_RGB32);
+    if (converted.isNull())
+        throw EReadError("Not enough memory for the picture");
+    return converted;
+}
+
+// A new strip; EInvalidGraphicOperation when there is no memory for it.
+QImage NewStrip(int width, int height)
+{
+    QImage strip = BlankStrip(width, height, false);
+    if (strip.isNull() && width > 0 && height > 0)
+        throw EInvalidGraphicOperation("Not enough memory for the images");
+    return strip;
 }
 
 // Columns [x, x + w) of src placed at column at of dst.
@@ -150,9 +186,16 @@ const QImage& TDUDBitmapListItem::Bitmap() const
         }
         break;
     }
-    case 2: bitmap_.load(QStringLiteral(":/bitmaps/%1.bmp").arg(Ident()), "BMP"); break;
+    case 2: bitmap_ = ResourceBitmap(QStringLiteral(":/bitmaps/%1.bmp").arg(Ident())); break;
     case 3: bitmap_ = DUDBitmapFromResourceLibrary(DUDBitmapItemSourceName(*c, Ident()), Ident()); break;
-    case 4: bitmap_.load(QString::fromStdString(DUDBitmapItemSourceName(*c, Ident())), "BMP"); break;
+    case 4:
+        try {
+            bitmap_ = DUDLoadBmpFile(DUDBitmapItemSourceName(*c, Ident()));
+        } catch (const EDUDException&) {
+            // A missing, damaged or irregular file (a FIFO is not waited
+            // on) leaves the item empty.
+        }
+        break;
     default: break;
     }
     return bitmap_;
@@ -278,8 +321,8 @@ void TDUDImageListItem::InsertStrip(int index, const QImage& image, const QImage
     int n = 0;
     CheckSize(image, n);
     index = std::clamp(index, 0, count_);
-    QImage strip = BlankStrip((count_ + n) * width_, height_, false);
-    QImage newMask = masked_ ? BlankStrip(strip.width(), height_, false) : QImage();
+    QImage strip = NewStrip((count_ + n) * width_, height_);
+    QImage newMask = masked_ ? NewStrip(strip.width(), height_) : QImage();
     const int at = index * width_;
     if (count_ > 0) {
         CopyColumns(strip, 0, strip_, 0, at);
@@ -359,11 +402,11 @@ void TDUDImageListItem::Delete(int index)
         Clear();
         return;
     }
-    QImage strip = BlankStrip((count_ - 1) * width_, height_, false);
+    QImage strip = NewStrip((count_ - 1) * width_, height_);
     CopyColumns(strip, 0, strip_, 0, index * width_);
     CopyColumns(strip, index * width_, strip_, (index + 1) * width_, (count_ - index - 1) * width_);
     if (masked_) {
-        QImage m = BlankStrip(strip.width(), height_, false);
+        QImage m = NewStrip(strip.width(), height_);
         CopyColumns(m, 0, mask_, 0, index * width_);
         CopyColumns(m, index * width_, mask_, (index + 1) * width_, (count_ - index - 1) * width_);
         mask_ = std::move(m);
@@ -377,12 +420,14 @@ void TDUDImageListItem::Move(int from, int to)
 {
     if (from < 0 || from >= count_ || to < 0 || to >= count_ || from == to)
         return;
-    const QImage img = GetBitmap(from);
-    const QImage m = GetMaskBitmap(from);
-    BeginUpdate();
-    Delete(from);
-    Insert(to, img, m);
-    EndUpdate(true);
+    // Worked out on a copy that is taken over only once it is complete: a
+    // failure leaves the item as it was.
+    TDUDImageListItem moved;
+    moved.CopyData(*this);
+    moved.Delete(from);
+    moved.Insert(to, GetBitmap(from), GetMaskBitmap(from));
+    TakeData(moved);
+    Change();
 }
 
 TRect TDUDImageListItem::ImageRect(int index) const
@@ -410,33 +455,44 @@ void TDUDImageListItem::ConvertBmpToIML(const QImage& bitmap, int count, bool ma
 {
     if (count < 1 || bitmap.isNull() || bitmap.width() % count != 0)
         throw EDUDException("Invalid image count");
-    BeginUpdate();
-    count_ = 0;
-    strip_ = mask_ = QImage();
-    width_ = bitmap.width() / count;
-    height_ = bitmap.height();
-    masked_ = masked;
+    // Made on a new item and taken over only once it is complete: a failure
+    // (a strip too wide, no memory) leaves the item as it was.
+    TDUDImageListItem made;
+    made.allocBy_ = allocBy_;
+    made.width_ = bitmap.width() / count;
+    made.height_ = bitmap.height();
+    made.masked_ = masked;
     if (masked) {
         const TColor transparent = PixelOf(bitmap, 0, bitmap.height() - 1);
-        Add(bitmap, MaskOf(bitmap, transparent));
+        made.Add(bitmap, MaskOf(bitmap, transparent));
     } else {
-        Add(bitmap);
+        made.Add(bitmap);
     }
-    EndUpdate(true);
+    made.savePixelFormat_ = savePixelFormat_;
+    TakeData(made);
+    Change();
 }
 
 void TDUDImageListItem::LoadFromBitmap(const std::string& name, int count, bool masked)
 {
     QImage bitmap;
-    if (count < 1 || !bitmap.load(QString::fromStdString(name), "BMP") || bitmap.isNull() ||
-        bitmap.width() % count != 0)
+    try {
+        if (count >= 1)
+            bitmap = DUDLoadBmpFile(name);
+    } catch (const EStreamError&) {
         throw DUDCannotOpenFile(name);
+    }
+    if (bitmap.isNull() || bitmap.width() % count != 0)
+        throw DUDCannotOpenFile(name);
+    // One change for the pictures and the name; nothing changes on failure.
+    TDUDUpdate update(*this);
     try {
         ConvertBmpToIML(bitmap, count, masked);
     } catch (const EInvalidGraphicOperation&) {
         throw DUDCannotOpenFile(name);
     }
     SetDescription(std::filesystem::path(name).filename().string());
+    update.Commit();
 }
 
 std::uint8_t TDUDImageListItem::WriteFlag() const
@@ -475,15 +531,19 @@ void TDUDImageListItem::ReadBody(TStream& s, std::uint8_t flag)
     QImage strip, mask;
     const bool compressed = (flag & ifCompressed) != 0;
     if (count > 0) {
+        // The strips are held at four bytes a pixel: counted before the
+        // stored pictures (counted in turn) are decoded.
+        const std::int64_t stripBytes = 4LL * count * width * height;
+        TDUDReadBudget::Charge(masked ? 2 * stripBytes : stripBytes);
         stReadBitmap(s, strip, compressed);
         if (strip.width() != count * width || strip.height() != height)
             throw EReadError("Image strip of the wrong size");
-        strip = strip.convertToFormat(QImage::Format_RGB32);
+        strip = TrueColour(strip);
         if (masked) {
             stReadBitmap(s, mask, compressed);
             if (mask.size() != strip.size())
                 throw EReadError("Mask strip of the wrong size");
-            mask = mask.convertToFormat(QImage::Format_RGB32);
+            mask = TrueColour(mask);
         }
     }
     height_ = height;
@@ -499,28 +559,27 @@ void TDUDImageListItem::ReadBody(TStream& s, std::uint8_t flag)
 void TDUDImageListItem::TakeData(TDUDListItem& other)
 {
     auto& o = static_cast<TDUDImageListItem&>(other);
+    CopyData(o); // the pictures shared, then left to this item alone
+    o.strip_ = QImage();
+    o.mask_ = QImage();
+}
+
+void TDUDImageListItem::CopyData(const TDUDImageListItem& o)
+{
     allocBy_ = o.allocBy_;
     height_ = o.height_;
     width_ = o.width_;
     savePixelFormat_ = o.savePixelFormat_;
     masked_ = o.masked_;
     count_ = o.count_;
-    strip_ = std::move(o.strip_);
-    mask_ = std::move(o.mask_);
+    strip_ = o.strip_;
+    mask_ = o.mask_;
 }
 
 void TDUDImageListItem::Assign(const TDUDListItem& other)
 {
-    if (auto* o = dynamic_cast<const TDUDImageListItem*>(&other)) {
-        allocBy_ = o->allocBy_;
-        height_ = o->height_;
-        width_ = o->width_;
-        savePixelFormat_ = o->savePixelFormat_;
-        masked_ = o->masked_;
-        count_ = o->count_;
-        strip_ = o->strip_;
-        mask_ = o->mask_;
-    }
+    if (auto* o = dynamic_cast<const TDUDImageListItem*>(&other))
+        CopyData(*o);
     TDUDListItem::Assign(other);
 }
 
@@ -547,6 +606,13 @@ void TDUDImageListItem::LoadFromFile(const std::string& name)
 }
 
 // --- bitmap list ---------------------------------------------------------
+
+std::unique_ptr<TDUDListItem> TDUDBitmapList::NewItem() const
+{
+    auto item = std::make_unique<TDUDBitmapListItem>();
+    item->SetSavePixelFormat(DefaultPixelFormat);
+    return item;
+}
 
 TRect TDUDBitmapList::ItemRect(int list, int image) const
 {
@@ -609,6 +675,13 @@ std::unique_ptr<TQtCanvas> TDUDBitmapList::BmpCanvas(int list)
 }
 
 // --- image list ------------------------------------------------------------
+
+std::unique_ptr<TDUDListItem> TDUDImageList::NewItem() const
+{
+    auto item = std::make_unique<TDUDImageListItem>();
+    item->SetSavePixelFormat(DefaultPixelFormat);
+    return item;
+}
 
 TRect TDUDImageList::ItemRect(int list, int image) const
 {
@@ -748,8 +821,7 @@ QImage DUDBitmapFromResourceLibrary(const std::string& file, std::uint16_t ident
     const QString path = QString::fromStdString(file);
     if (!QResource::registerResource(path, root))
         return {};
-    QImage bitmap;
-    bitmap.load(QStringLiteral(":%1/bitmaps/%2.bmp").arg(root).arg(ident), "BMP");
+    QImage bitmap = ResourceBitmap(QStringLiteral(":%1/bitmaps/%2.bmp").arg(root).arg(ident));
     QResource::unregisterResource(path, root);
     return bitmap;
 }

@@ -128,9 +128,12 @@ public:
     TRect ImageRect(int index) const;
 
     // The item from one bitmap of `count` images; count below 1 or a width
-    // that is not a multiple of it raises EDUDException.
+    // that is not a multiple of it raises EDUDException. Like Move and
+    // LoadFromBitmap it changes all or nothing: on failure the item keeps
+    // its images.
     void ConvertBmpToIML(const QImage& bitmap, int count, bool masked);
-    // Loads a BMP file and converts it; "Cannot open file" on failure.
+    // Loads a BMP file (a regular file only) and converts it; "Cannot open
+    // file" on failure.
     void LoadFromBitmap(const std::string& name, int count, bool masked);
     // A one-item image list file.
     void SaveToFile(const std::string& name) const;
@@ -150,6 +153,9 @@ protected:
 private:
     friend class TDUDImageList; // paints on the strip (BmpCanvas)
     void CheckSize(const QImage& image, int& n) const;
+    // The other item's pictures and settings (the pictures shared until
+    // either is changed).
+    void CopyData(const TDUDImageListItem& o);
     void InsertStrip(int index, const QImage& image, const QImage& mask);
     int allocBy_ = 4;
     int height_ = 16;
@@ -164,7 +170,8 @@ private:
 class TDUDBitmapList : public TDUDCustomImageList {
 public:
     TDUDBitmapList() : TDUDCustomImageList(lftBitmapList) {}
-    std::unique_ptr<TDUDListItem> NewItem() const override { return std::make_unique<TDUDBitmapListItem>(); }
+    // An empty item in the DefaultPixelFormat.
+    std::unique_ptr<TDUDListItem> NewItem() const override;
     TDUDBitmapListItem* Item(int index) const { return static_cast<TDUDBitmapListItem*>(GetItem(index)); }
 
     TRect ItemRect(int list, int image) const override;
@@ -181,7 +188,8 @@ public:
 class TDUDImageList : public TDUDCustomImageList {
 public:
     TDUDImageList() : TDUDCustomImageList(lftImageList) {}
-    std::unique_ptr<TDUDListItem> NewItem() const override { return std::make_unique<TDUDImageListItem>(); }
+    // An empty item in the DefaultPixelFormat.
+    std::unique_ptr<TDUDListItem> NewItem() const override;
     TDUDImageListItem* Item(int index) const { return static_cast<TDUDImageListItem*>(GetItem(index)); }
 
     TRect ItemRect(int list, int image) const override;

@@ -212,19 +212,30 @@ void TDUDShapeFill::TakeListBitmap(const TDUDCustomImageList* iml, int list, int
         ListBitmap = QImage();
 }
 
+void TDUDShapeFill::Assign(const TDUDShapeFill& o)
+{
+    if (&o == this)
+        return;
+    TDUDUpdate update(*this);
+    SetBitmap(o.bitmap_);
+    gradient_.Assign(o.gradient_);
+    SetStyle(o.style_);
+    SetTileMode(o.tileMode_);
+    update.Commit();
+}
+
 void TDUDFillObject::Assign(const TDUDFillObject& o)
 {
-    BeginUpdate();
-    SetBitmap(o.Bitmap());
-    Gradient().Assign(o.Gradient());
-    SetStyle(o.Style());
-    SetTileMode(o.TileMode());
+    if (&o == this)
+        return;
+    TDUDUpdate update(*this);
+    TDUDShapeFill::Assign(o);
     SetAlignment(o.alignment_);
     SetOffset(0, o.offsetX_);
     SetOffset(1, o.offsetY_);
     SetBrush(o.brush_);
     SetOptions(o.options_);
-    EndUpdate(true);
+    update.Commit();
 }
 
 // --- alpha object --------------------------------------------------------------
@@ -238,6 +249,19 @@ TDUDAlphaObject::TDUDAlphaObject()
 
 TDUDAlphaObject::~TDUDAlphaObject()
 {
+}
+
+void TDUDAlphaObject::Assign(const TDUDAlphaObject& o)
+{
+    if (&o == this)
+        return;
+    TDUDUpdate update(*this);
+    fill_.Assign(o.fill_);
+    SetStrength(o.strength_);
+    SetImageList(o.ImageList());
+    SetIndex(0, o.imageIndex_);
+    SetIndex(1, o.listIndex_);
+    update.Commit();
 }
 
 void TDUDAlphaObject::SetImageList(TDUDCustomImageList* v)
@@ -357,18 +381,39 @@ void TDUDBitmapEffectObject::Assign(const TDUDBitmapEffectObject& o)
 {
     if (&o == this)
         return;
-    BeginUpdate();
+    TDUDUpdate update(*this);
     for (int i = 0; i < 5; ++i)
         SetFlag(i, o.flags_[i]);
     SetBrightness(o.brightness_);
-    alpha_.BeginUpdate();
-    alpha_.SetStrength(o.alpha_.Strength());
-    alpha_.SetImageList(o.alpha_.ImageList());
-    alpha_.SetIndex(0, o.alpha_.ImageIndex());
-    alpha_.SetIndex(1, o.alpha_.ListIndex());
-    alpha_.FillObject().Assign(o.alpha_.FillObject());
-    alpha_.EndUpdate(false);
-    EndUpdate(true);
+    alpha_.Assign(o.alpha_);
+    update.Commit();
+}
+
+void TDUDGlyphTextLayout::Assign(const TDUDGlyphTextLayout& o)
+{
+    if (&o == this)
+        return;
+    TDUDUpdate update(*this);
+    SetAlignText2Glyph(o.arrange_);
+    SetOffset(0, o.offsetX_);
+    SetOffset(1, o.offsetY_);
+    SetSpacing(o.spacing_);
+    SetAlignment(o.alignment_);
+    update.Commit();
+}
+
+void TDUDButtonLayout::Assign(const TDUDButtonLayout& o)
+{
+    if (&o == this)
+        return;
+    TDUDUpdate update(*this);
+    TDUDGlyphTextLayout::Assign(o);
+    SetArrow(o.arrow_);
+    SetArrowColor(o.arrowColor_);
+    SetArrowIndent(o.arrowIndent_);
+    SetArrowPosition(o.arrowPosition_);
+    SetArrowSize(o.arrowSize_);
+    update.Commit();
 }
 
 bool TDUDBitmapEffectObject::Active() const

@@ -4,7 +4,7 @@
 // differs; owned objects are copied into, never replaced.
 #pragma once
 
-#include "widgets/framework/utils.h"
+#include "widgets/painting/utils.h"
 #include "widgets/painting/gradient.h"
 #include "widgets/painting/qt/image_list.h"
 
@@ -44,6 +44,9 @@ public:
     std::vector<TColor> GetPalette() const;
     bool GetEmpty() const;
     bool GetMustRedraw() const;
+    // Copies every setting (one change); the list bitmap stays, it belongs
+    // to the image list the fill is used with.
+    void Assign(const TDUDShapeFill& o);
     std::string GetSetStr() const override;
     std::string ClassName() const override { return "TDUDShapeFill"; }
 
@@ -74,6 +77,9 @@ public:
     // The same, clipped to r moved by the offset (gradients painted through
     // a bitmap need no clip).
     bool ClipFill(TCanvas& canvas, const TRect& r, TPoint offset, TColor background) const;
+    // Copies every setting (one change); from a plain shape fill, its
+    // settings only.
+    using TDUDShapeFill::Assign;
     void Assign(const TDUDFillObject& o);
     std::string ClassName() const override { return "TDUDFillObject"; }
 
@@ -110,6 +116,9 @@ public:
     // and copied onto the canvas at targetRect (stretched when the sizes
     // differ).
     void ControlBlend(QImage& bitmap, const TRect& rect, TQtCanvas& canvas, const TRect& targetRect) const;
+    // Copies every setting (one change): the same image list (not owned)
+    // and indexes, the strength and the fill.
+    void Assign(const TDUDAlphaObject& o);
     std::string GetSetStr() const override;
     std::string ClassName() const override { return "TDUDAlphaObject"; }
 
@@ -181,6 +190,8 @@ public:
     void SetSpacing(int v) { SetField(spacing_, v); }
     TDUDAlignment Alignment() const { return alignment_; }
     void SetAlignment(TDUDAlignment v) { SetField(alignment_, v); }
+    // Copies every setting (one change).
+    void Assign(const TDUDGlyphTextLayout& o);
     std::string GetSetStr() const override { return {}; }
 
 protected:
@@ -207,6 +218,10 @@ public:
     // 2 to 10; a value outside is brought into the range.
     int ArrowSize() const { return arrowSize_; }
     void SetArrowSize(int v) { SetField(arrowSize_, std::clamp(v, 2, 10)); }
+    // Copies every setting (one change); from a plain glyph/text layout, its
+    // settings only.
+    using TDUDGlyphTextLayout::Assign;
+    void Assign(const TDUDButtonLayout& o);
 
 private:
     bool arrow_ = false;

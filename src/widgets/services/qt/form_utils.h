@@ -3,7 +3,7 @@
 // bitmaps, the font height, and the opening ("explode") animation of a form.
 #pragma once
 
-#include "widgets/framework/utils.h"
+#include "widgets/painting/utils.h"
 #include "widgets/framework/graphics.h"
 #include "widgets/services/qt/system_menu.h"
 

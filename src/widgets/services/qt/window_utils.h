@@ -1,9 +1,9 @@
-// Window helpers over the pure placement rules of framework/utils.h: centring,
+// Window helpers over the pure placement rules of painting/utils.h: centring,
 // positioning in a target area, centring a child over its parent, waiting
 // while events are handled, and a copy of part of the screen.
 #pragma once
 
-#include "widgets/framework/utils.h"
+#include "widgets/painting/utils.h"
 
 #include <QImage>
 #include <QWidget>

@@ -11,7 +11,7 @@
 #include "widgets/painting/qt/image_list.h"
 #include "widgets/painting/qt/paint_objects.h"
 #include "widgets/shapes/qt/region.h"
-#include "widgets/framework/qt/wnd_proc_component.h"
+#include "widgets/controls/qt/wnd_proc_component.h"
 
 #include <QPoint>
 

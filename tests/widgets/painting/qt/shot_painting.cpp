@@ -5,11 +5,11 @@
 
 #include "platform/qt/ui_scale.h"
 #include "widgets/painting/caption3d.h"
-#include "widgets/framework/utils.h"
+#include "widgets/painting/utils.h"
 #include "widgets/painting/frames.h"
 #include "widgets/painting/gradient.h"
 #include "widgets/painting/qt/bmp.h"
-#include "widgets/framework/qt/control.h"
+#include "widgets/controls/qt/control.h"
 #include "widgets/services/qt/form_utils.h"
 #include "widgets/painting/qt/image_list.h"
 #include "widgets/painting/qt/paint_objects.h"

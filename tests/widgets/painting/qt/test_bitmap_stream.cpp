@@ -45,6 +45,30 @@ TEST(BitmapStream, TwentyFourBitLayout)
     EXPECT_EQ(DUDBmpImage(TwoByTwo(), bfOwnStream), b); // the own form is the same image
 }
 
+TEST(BitmapStream, SaveDIBStreamWritesABmpFileAndRewinds)
+{
+    QImage img(5, 3, QImage::Format_RGB32);
+    img.fill(qRgb(255, 255, 255));
+    img.setPixel(4, 2, qRgb(0, 0, 0));
+    for (int format : {bfOwnDepth, bfMono, bfColors16, bfColors256}) {
+        SCOPED_TRACE(format);
+        TMemoryStream s;
+        DUDBmpSaveDIBStream(s, img, format);
+        EXPECT_EQ(s.Position(), 0);
+        EXPECT_EQ(s.Bytes(), DUDBmpImage(img, format));
+        EXPECT_EQ(U32(s.Bytes(), 2), s.Bytes().size()); // a whole file: no length before it
+        QImage back;
+        ASSERT_TRUE(back.loadFromData(s.Bytes().data(), static_cast<int>(s.Bytes().size()), "BMP"));
+        EXPECT_EQ(back.size(), img.size());
+        EXPECT_EQ(back.pixel(4, 2), qRgb(0, 0, 0));
+        EXPECT_EQ(back.pixel(0, 0), qRgb(255, 255, 255));
+    }
+    // A null picture writes nothing.
+    TMemoryStream none;
+    DUDBmpSaveDIBStream(none, QImage(), bfOwnDepth);
+    EXPECT_EQ(none.Size(), 0);
+}
+
 TEST(BitmapStream, ReducedDepthsRoundTrip)
 {
     QImage img(13, 5, QImage::Format_RGB32);

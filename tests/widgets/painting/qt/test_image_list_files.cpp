@@ -109,3 +109,38 @@ TEST(ImageListFiles, OnlyRegularFilesAreLoaded)
         EXPECT_EQ(r.report, "") << path;
     }
 }
+
+TEST(ImageListFiles, BitmapFilesAreReadOnlyWhenRegular)
+{
+    TempDir dir;
+    // Bitmap source 4 of a list "abc.bml" in this folder reads "abc7.bmp".
+    const std::string fifo = (dir.path / "abc7.bmp").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {dir.path.string(), fifo, std::string("/dev/zero")}) {
+        const auto r = kyd::test::runInChild([&]() -> std::string {
+            ::alarm(30); // a load that blocks ends here
+            std::string report;
+            TDUDImageListItem item;
+            try {
+                item.LoadFromBitmap(path, 1, false);
+                report += "LoadFromBitmap accepted; ";
+            } catch (const EDUDException& e) {
+                if (std::string(e.what()) != "Cannot open file " + path)
+                    report += std::string("LoadFromBitmap: ") + e.what() + "; ";
+            }
+            return report;
+        });
+        EXPECT_EQ(r.report, "") << path;
+    }
+    const auto r = kyd::test::runInChild([&]() -> std::string {
+        ::alarm(30);
+        TDUDBitmapList list;
+        list.FileName = (dir.path / "abc.bml").string();
+        list.PathPrefix = 3;
+        list.Source = 4;
+        auto* item = static_cast<TDUDBitmapListItem*>(list.Add());
+        item->SetIdent(7);
+        return item->Bitmap().isNull() ? "" : "a picture from a FIFO";
+    });
+    EXPECT_EQ(r.report, "");
+}

@@ -2,12 +2,12 @@
 // canvas.
 #include "pixels.h"
 
-#include "widgets/framework/utils.h"
+#include "widgets/painting/utils.h"
 #include "widgets/painting/frames.h"
 #include "widgets/painting/gradient.h"
 #include "widgets/painting/qt/bmp.h"
 #include "widgets/painting/qt/bmp_draw.h"
-#include "widgets/framework/qt/control.h"
+#include "widgets/controls/qt/control.h"
 #include "widgets/painting/qt/paint_objects.h"
 
 #include <gtest/gtest.h>
@@ -656,4 +656,94 @@ TEST(WidgetBmpDraw, ClipDrawReportsTheDrawnArea)
     EXPECT_EQ(16, Count(img, clRed)); // clipped to the 4 x 4 rectangle
     EXPECT_FALSE(DUDBmpClipDraw(c, {2, 2, 6, 6}, QImage(), dbfClip, clNone, {0, 0}, out));
     EXPECT_TRUE(out.IsEmpty());
+}
+
+TEST(WidgetPaintObjects, SameClassAssignCopiesEverySettingInOneChange)
+{
+    int changes = 0;
+    auto counting = [&](void*) { ++changes; };
+
+    // Shape fill.
+    TDUDShapeFill fill, fillCopy;
+    fill.SetBitmap(Solid(4, 4, clRed));
+    fill.Gradient().SetColorCount(40);
+    fill.SetStyle(TDUDFillStyle::sfGradient);
+    fill.SetTileMode(TDUDTileMode::tmStretch);
+    fillCopy.OnChange = counting;
+    fillCopy.Assign(fill);
+    EXPECT_EQ(1, changes);
+    EXPECT_EQ(fill.Bitmap(), fillCopy.Bitmap());
+    EXPECT_EQ(40, fillCopy.Gradient().ColorCount());
+    EXPECT_EQ(TDUDFillStyle::sfGradient, fillCopy.Style());
+    EXPECT_EQ(TDUDTileMode::tmStretch, fillCopy.TileMode());
+    fillCopy.Assign(fillCopy);
+    fillCopy.Assign(fill); // nothing differs
+    EXPECT_EQ(2, changes);
+
+    // A fill object takes a plain shape fill's settings and keeps its own.
+    TDUDFillObject object;
+    object.SetOffset(0, 7);
+    object.Assign(fill);
+    EXPECT_EQ(TDUDFillStyle::sfGradient, object.Style());
+    EXPECT_EQ(7, object.OffsetX());
+
+    // Alpha object: the same image list and indexes, its strength and fill.
+    TDUDBitmapList list;
+    static_cast<TDUDBitmapListItem*>(list.Add())->SetBitmap(Solid(2, 2, clBlue));
+    static_cast<TDUDBitmapListItem*>(list.Add())->SetBitmap(Solid(5, 5, clRed));
+    TDUDAlphaObject alpha, alphaCopy;
+    alpha.SetImageList(&list);
+    alpha.SetIndex(1, 1);
+    alpha.SetStrength(0.25);
+    alpha.FillObject().SetStyle(TDUDFillStyle::sfBitmapList);
+    changes = 0;
+    alphaCopy.OnChange = counting;
+    alphaCopy.Assign(alpha);
+    EXPECT_EQ(1, changes);
+    EXPECT_EQ(&list, alphaCopy.ImageList());
+    EXPECT_EQ(1, alphaCopy.ListIndex());
+    EXPECT_EQ(0, alphaCopy.ImageIndex());
+    EXPECT_DOUBLE_EQ(0.25, alphaCopy.Strength());
+    EXPECT_EQ(TDUDFillStyle::sfBitmapList, alphaCopy.FillObject().Style());
+    EXPECT_EQ(5, alphaCopy.FillObject().ListBitmap.width()); // fetched from the list
+    // The copy follows the list on its own.
+    static_cast<TDUDBitmapListItem*>(list.GetItem(1))->SetBitmap(Solid(6, 6, clRed));
+    EXPECT_EQ(6, alphaCopy.FillObject().ListBitmap.width());
+
+    // Glyph/text and button layouts.
+    TDUDButtonLayout button, buttonCopy;
+    button.SetAlignText2Glyph(TDUDTextArrange::taBottomLeft);
+    button.SetOffset(0, 3);
+    button.SetOffset(1, 4);
+    button.SetSpacing(9);
+    button.SetAlignment(TDUDAlignment::agBottomRight);
+    button.SetArrow(true);
+    button.SetArrowColor(clRed);
+    button.SetArrowIndent(6);
+    button.SetArrowPosition(TDUDArrowPosition::apLeftGlyph);
+    button.SetArrowSize(8);
+    changes = 0;
+    buttonCopy.OnChange = counting;
+    buttonCopy.Assign(button);
+    EXPECT_EQ(1, changes);
+    EXPECT_EQ(TDUDTextArrange::taBottomLeft, buttonCopy.AlignText2Glyph());
+    EXPECT_EQ(3, buttonCopy.OffsetX());
+    EXPECT_EQ(4, buttonCopy.OffsetY());
+    EXPECT_EQ(9, buttonCopy.Spacing());
+    EXPECT_EQ(TDUDAlignment::agBottomRight, buttonCopy.Alignment());
+    EXPECT_TRUE(buttonCopy.Arrow());
+    EXPECT_EQ(clRed, buttonCopy.ArrowColor());
+    EXPECT_EQ(6, buttonCopy.ArrowIndent());
+    EXPECT_EQ(TDUDArrowPosition::apLeftGlyph, buttonCopy.ArrowPosition());
+    EXPECT_EQ(8, buttonCopy.ArrowSize());
+
+    // A button layout from a plain glyph/text layout: those settings only.
+    TDUDGlyphTextLayout plain;
+    plain.SetSpacing(1);
+    changes = 0;
+    buttonCopy.Assign(plain);
+    EXPECT_EQ(1, changes);
+    EXPECT_EQ(1, buttonCopy.Spacing());
+    EXPECT_EQ(TDUDAlignment::agTopLeft, buttonCopy.Alignment());
+    EXPECT_TRUE(buttonCopy.Arrow());
 }

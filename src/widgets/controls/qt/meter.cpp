@@ -1,7 +1,4 @@
-#include "widgets/framework/qt/meter.h"
-
-#include "platform/qt/ui_scale.h"
-
+#include "widgets/controls/qt/meter.h"
 
 #include <cstdlib>
 
@@ -14,8 +11,7 @@ TDUDBaseMeter::TDUDBaseMeter(QWidget* parent) : TDUDGraphicControl(parent)
     font3D_.OnChange = [this](void* sender) { GetChange(sender); };
     Bevel().SetStyleOuter(TDUDBevelStyle::bvLowered);
     DisableTransMode();
-    const auto s = platform::UiScale::For(parent);
-    SetInitialSize(s.X(80), s.Y(20));
+    SetInitialSize(80, 20);
 }
 
 TDUDBaseMeter::~TDUDBaseMeter()
@@ -117,16 +113,21 @@ void TDUDBaseMeter::Paint(TCanvas& canvas)
 {
     if (Loading())
         return;
-    // A full repaint always draws the bar: the small-change rule only
-    // spares redrawing what the screen already shows. A picture painted
-    // elsewhere leaves the record of what the screen shows alone.
-    const int shown = lastDrawn_;
-    lastDrawn_ = 0;
-    FillControl(canvas);
-    inner_ = Bevel().PaintBevel(canvas, ClientRect(), false);
-    DrawOn(canvas, true);
-    if (!PaintingScreen())
-        lastDrawn_ = shown;
+    // A size still to be corrected to the settings (a new control has not
+    // been sized yet) is corrected first; the new size brings its own
+    // repaint.
+    if (!CorrectBounds()) {
+        // A full repaint always draws the bar: the small-change rule only
+        // spares redrawing what the screen already shows. A picture painted
+        // elsewhere leaves the record of what the screen shows alone.
+        const int shown = lastDrawn_;
+        lastDrawn_ = 0;
+        FillControl(canvas);
+        inner_ = Bevel().PaintBevel(canvas, ClientRect(), false);
+        DrawOn(canvas, true);
+        if (!PaintingScreen())
+            lastDrawn_ = shown;
+    }
     correcting_ = false;
 }
 

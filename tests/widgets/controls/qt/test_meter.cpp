@@ -1,8 +1,8 @@
 // The meter control: what it paints, when it paints, and its events.
 #include "pixels.h"
 
-#include "widgets/framework/qt/custom_control.h"
-#include "widgets/framework/qt/meter.h"
+#include "widgets/controls/qt/custom_control.h"
+#include "widgets/controls/qt/meter.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -101,7 +101,7 @@ TEST(WidgetMeter, EveryDirection)
 TEST(WidgetMeter, SmallBarsAreCountedAndSpaced)
 {
     TDUDProgress m; // pgSmallBar with ten bars by default
-    m.SetBounds(0, 0, 80, 20);
+    m.SetBounds(0, 0, 81, 20);
     EXPECT_EQ(82, m.width()); // sized so that ten bars fit exactly
     m.SetPercentValue(30);
     QImage img = m.Picture();
@@ -272,7 +272,7 @@ TEST(WidgetMeter, AddSubAndRangeChanges)
 TEST(WidgetMeter, BarColourInSmallBarStyleIsStoredWithoutRepaint)
 {
     TDUDProgress m;
-    m.SetBounds(0, 0, 80, 20);
+    m.SetBounds(0, 0, 81, 20); // sized to fit its bars at once
     m.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
     QApplication::processEvents();
@@ -305,6 +305,92 @@ TEST(WidgetMeter, StyleSetsTheSmallestDrawnChange)
     m.SetTextOptions(TDUDMeterTextOptions::toPercent);
     m.SetStyle(TDUDProgressStyle::pgSmallBar);
     EXPECT_EQ(1, m.Delta());
+}
+
+TEST(WidgetMeter, AFreshSmallBarMeterSizesItselfWhenFirstPainted)
+{
+    // Nothing has set its bounds: the first paint corrects the size, so that
+    // ten bars fit exactly, before it draws.
+    TDUDProgress m;
+    EXPECT_EQ(80, m.width());
+    m.SetPercentValue(100);
+    const QImage img = m.Picture();
+    EXPECT_EQ(82, m.width());
+    EXPECT_EQ(82, img.width());
+    const std::vector<int> runs = Runs(img, 10, Rgb(clNavy));
+    ASSERT_EQ(10u, runs.size());
+    EXPECT_EQ(74, runs.back());
+    EXPECT_EQ(Rgb(clNavy), Px(img, 78, 10)); // the last bar whole
+    EXPECT_EQ(Rgb(clBtnFace), Px(img, 80, 10));
+
+    // On the screen too: a bar placed at a size its bars do not fill (as a
+    // form scaled to its font places it) takes the fitting size at its first
+    // paint.
+    QWidget form;
+    form.resize(200, 60);
+    auto* shown = new TDUDProgress(&form);
+    shown->resize(99, 21);
+    shown->SmallBar().SetAutoSize(false);
+    shown->SmallBar().SetAutoSize(true); // a change corrects at once
+    EXPECT_EQ(102, shown->width());
+    auto* fresh = new TDUDProgress(&form);
+    fresh->setGeometry(0, 30, 99, 21);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QApplication::processEvents();
+    EXPECT_EQ(102, fresh->width());
+}
+
+TEST(WidgetMeter, OwnerDrawingGetsTheBarItsWholeAndTheRest)
+{
+    TDUDProgress m;
+    MakeBar(m);
+    m.SetStyle(TDUDProgressStyle::pgOwnerDraw);
+    // Without a handler nothing is drawn over the background.
+    m.SetPercentValue(40);
+    QImage img = m.Picture();
+    EXPECT_EQ(Rgb(clBtnFace), Px(img, 10, 10));
+
+    std::vector<TRect> bars, fulls, rests;
+    m.OnPaint = [&](TDUDCustomProgress* sender, TCanvas& canvas, const TRect& bar, const TRect& full,
+                    const TRect& rest) {
+        EXPECT_EQ(sender, &m);
+        bars.push_back(bar);
+        fulls.push_back(full);
+        rests.push_back(rest);
+        canvas.Brush = {clRed, TBrushStyle::bsSolid};
+        canvas.FillRect(bar);
+    };
+    img = m.Picture();
+    // 40 % of the 78 inner columns: 31, in the bitmap of the inside.
+    ASSERT_FALSE(bars.empty());
+    EXPECT_EQ((TRect{0, 0, 31, 18}), bars.back());
+    EXPECT_EQ((TRect{0, 0, 78, 18}), fulls.back());
+    EXPECT_EQ((TRect{31, 0, 78, 18}), rests.back());
+    EXPECT_EQ(clRed, Px(img, 1, 10));
+    EXPECT_EQ(clRed, Px(img, 31, 10));
+    EXPECT_EQ(Rgb(clBtnFace), Px(img, 32, 10));
+
+    // On the screen a value change draws at once through the handler.
+    m.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
+    QApplication::processEvents();
+    bars.clear();
+    m.SetPercentValue(50);
+    ASSERT_EQ(1u, bars.size());
+    EXPECT_EQ((TRect{0, 0, 39, 18}), bars.back());
+}
+
+TEST(WidgetControl, DefaultSizesAreTheLibrarysOwnWhateverTheFont)
+{
+    QFont big = QApplication::font();
+    big.setPointSize(big.pointSize() * 2);
+    QWidget form;
+    form.setFont(big);
+    EXPECT_EQ(QSize(30, 30), TDUDGraphicControl(&form).size());
+    EXPECT_EQ(QSize(100, 40), TDUDCustomControl(&form).size());
+    EXPECT_EQ(QSize(80, 20), TDUDBaseMeter(&form).size());
+    EXPECT_EQ(QSize(80, 20), TDUDProgress().size());
 }
 
 TEST(WidgetControl, BoundsChangesReportWhatChanged)

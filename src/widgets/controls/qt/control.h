@@ -8,7 +8,7 @@
 #include "widgets/painting/bevel.h"
 #include "widgets/framework/canvas.h"
 #include "widgets/storage/property_stream.h"
-#include "widgets/framework/qt/image_indexes.h"
+#include "widgets/controls/qt/image_indexes.h"
 #include "widgets/painting/qt/image_list.h"
 #include "widgets/painting/qt/paint_objects.h"
 

@@ -1,4 +1,4 @@
-#include "widgets/storage/ini_ctrl.h"
+#include "widgets/services/ini_ctrl.h"
 
 #include "platform/folders.h"
 #include "platform/ini_file.h"

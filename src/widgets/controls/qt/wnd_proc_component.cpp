@@ -1,4 +1,4 @@
-#include "widgets/framework/qt/wnd_proc_component.h"
+#include "widgets/controls/qt/wnd_proc_component.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,8 +1,7 @@
-#include "widgets/framework/qt/control.h"
+#include "widgets/controls/qt/control.h"
 
 #include "widgets/painting/qt/image_list_ident.h"
 
-#include "platform/qt/ui_scale.h"
 #include "widgets/framework/qt/qt_canvas.h"
 
 #include <QEnterEvent>
@@ -114,8 +113,11 @@ void TDUDControl::PaintTo(TCanvas& canvas)
 
 QImage TDUDControl::Picture()
 {
-    QImage img = MakeCanvasImage(width(), height());
-    {
+    QImage img;
+    // A control that corrects its size while it paints is painted again at
+    // the size it settled on.
+    for (int tries = 0; tries < 2 && img.size() != size(); ++tries) {
+        img = MakeCanvasImage(width(), height());
         TQtCanvas canvas(img);
         PaintTo(canvas);
     }
@@ -293,8 +295,9 @@ TPoint TDUDBaseControl::BackMapPoint(TPoint p, QSize back) const
 
 TDUDBaseGraphicControl::TDUDBaseGraphicControl(QWidget* parent) : TDUDBaseControl(parent)
 {
-    const auto s = platform::UiScale::For(parent);
-    SetInitialSize(s.X(30), s.Y(30));
+    // The library's own default size; forms that place controls scale them
+    // to the desktop's font.
+    SetInitialSize(30, 30);
 }
 
 void TDUDBaseGraphicControl::SetTransparent(bool v)

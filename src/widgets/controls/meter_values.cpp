@@ -1,4 +1,4 @@
-#include "widgets/framework/meter_values.h"
+#include "widgets/controls/meter_values.h"
 
 #include <algorithm>
 

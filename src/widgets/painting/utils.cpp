@@ -1,4 +1,4 @@
-#include "widgets/framework/utils.h"
+#include "widgets/painting/utils.h"
 
 #include "widgets/painting/frames.h"
 

@@ -1,8 +1,7 @@
-#include "widgets/framework/qt/custom_control.h"
+#include "widgets/controls/qt/custom_control.h"
 
-#include "platform/qt/ui_scale.h"
 #include "widgets/painting/frames.h"
-#include "widgets/framework/qt/control.h"
+#include "widgets/controls/qt/control.h"
 #include "widgets/framework/qt/qt_canvas.h"
 
 #include <QEnterEvent>
@@ -14,8 +13,9 @@ namespace kyd::widgets {
 
 TDUDCustomControl::TDUDCustomControl(QWidget* parent) : QWidget(parent)
 {
-    const auto s = platform::UiScale::For(parent);
-    resize(s.X(100), s.Y(40));
+    // The library's own default size; forms that place controls scale them
+    // to the desktop's font.
+    resize(100, 40);
     setFocusPolicy(Qt::ClickFocus); // not a tab stop
     imageList_.OnChange = [this] { update(); };
     imageList_.OnRemoved = [this] { update(); };

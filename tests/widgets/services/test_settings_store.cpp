@@ -3,7 +3,7 @@
 #include "platform/ini_file.h"
 #include "platform/program_path.h"
 #include "widgets/services/application.h"
-#include "widgets/storage/ini_ctrl.h"
+#include "widgets/services/ini_ctrl.h"
 #include "widgets/storage/text_forms.h"
 
 #include "support_locale.h"

@@ -1,5 +1,5 @@
 // A control's image-list identity through the form's property stream.
-#include "widgets/framework/qt/control.h"
+#include "widgets/controls/qt/control.h"
 #include "widgets/painting/qt/image_list.h"
 #include "widgets/painting/qt/image_list_wrappers.h"
 

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "widgets/painting/caption3d.h"
-#include "widgets/framework/meter_values.h"
-#include "widgets/framework/qt/control.h"
+#include "widgets/controls/meter_values.h"
+#include "widgets/controls/qt/control.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
 // The meter's value, percent and bar geometry.
-#include "widgets/framework/meter_values.h"
+#include "widgets/controls/meter_values.h"
 
 #include <gtest/gtest.h>
 

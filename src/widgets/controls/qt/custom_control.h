@@ -5,7 +5,7 @@
 #pragma once
 
 #include "widgets/framework/canvas.h"
-#include "widgets/framework/qt/image_indexes.h"
+#include "widgets/controls/qt/image_indexes.h"
 #include "widgets/painting/qt/image_list.h"
 #include "widgets/painting/qt/paint_objects.h"
 

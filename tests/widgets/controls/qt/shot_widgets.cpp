@@ -4,7 +4,7 @@
 #include "support_shot_panel.h"
 
 #include "platform/qt/ui_scale.h"
-#include "widgets/framework/qt/meter.h"
+#include "widgets/controls/qt/meter.h"
 #include "widgets/framework/qt/qt_canvas.h"
 
 #include <QGridLayout>

@@ -2,7 +2,7 @@
 // switched, independent hooks removed in either order, an owner that goes
 // first, MDI frames and the main window.
 #include "widgets/services/qt/sysinfo_probes.h"
-#include "widgets/framework/qt/wnd_proc_component.h"
+#include "widgets/controls/qt/wnd_proc_component.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,7 +1,7 @@
 // A transparent windowed control still paints its content, over the
 // parent's background instead of its own colour.
 #include "pixels.h"
-#include "widgets/framework/qt/custom_control.h"
+#include "widgets/controls/qt/custom_control.h"
 
 #include <QApplication>
 #include <QWidget>

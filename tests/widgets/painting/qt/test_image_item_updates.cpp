@@ -1,0 +1,204 @@
+// Image items change all or nothing: a conversion, a load or a move that
+// fails leaves the item's images as they were, and no update is left open,
+// so later changes still reach the container.
+#include "support/child_process.h"
+#include "widgets/painting/qt/bitmap_stream.h"
+#include "widgets/painting/qt/bmp.h"
+#include "widgets/painting/qt/image_list.h"
+
+#include <gtest/gtest.h>
+
+#include <QPainter>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace kyd::widgets;
+namespace fs = std::filesystem;
+
+namespace {
+
+const QRgb kColours[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
+
+// Three images of w x h, red, green and blue.
+QImage ThreeColours(int w, int h)
+{
+    QImage img = DUDBmpCreate24(3 * w, h);
+    QPainter p(&img);
+    for (int i = 0; i < 3; ++i)
+        p.fillRect(i * w, 0, w, h, QColor(kColours[i]));
+    return img;
+}
+
+// The colours of the item's images, in order, as "RGB" letters.
+std::string Order(const TDUDImageListItem& item)
+{
+    std::string order;
+    for (int i = 0; i < item.Count(); ++i) {
+        const QRgb c = item.Images().pixel(i * item.Width() + item.Width() / 2, item.Height() / 2) & 0xFFFFFF;
+        order += c == (kColours[0] & 0xFFFFFF) ? 'R' : c == (kColours[1] & 0xFFFFFF) ? 'G' : c == (kColours[2] & 0xFFFFFF) ? 'B' : '?';
+    }
+    return order;
+}
+
+// An image list with one item of three 16 x 16 images, counting the changes
+// that reach it.
+struct Listed {
+    TDUDImageList list;
+    TDUDImageListItem* item;
+    int changes = 0;
+    Listed()
+    {
+        item = static_cast<TDUDImageListItem*>(list.Add());
+        item->ConvertBmpToIML(ThreeColours(16, 16), 3, false);
+        list.OnChange = [this](void*) { ++changes; };
+    }
+    // A later change of the item reaches the list.
+    bool StillReported()
+    {
+        const int before = changes;
+        item->SetDescription(item->Description() + "+");
+        return changes == before + 1;
+    }
+};
+
+std::string TempFile(const std::string& name)
+{
+    const fs::path dir = fs::temp_directory_path() / ("kyd_imlupd_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    return (dir / name).string();
+}
+
+} // namespace
+
+TEST(ImageItemUpdates, AFailedConversionKeepsTheImagesAndReportsLaterChanges)
+{
+    Listed l;
+    // One image wider than a strip may grow.
+    EXPECT_THROW(l.item->ConvertBmpToIML(DUDBmpCreate24(40000, 1), 1, false), EInvalidGraphicOperation);
+    EXPECT_EQ(l.item->Count(), 3);
+    EXPECT_EQ(l.item->Width(), 16);
+    EXPECT_EQ(Order(*l.item), "RGB");
+    EXPECT_EQ(l.changes, 0);
+    EXPECT_TRUE(l.StillReported());
+
+    // A good conversion is one change.
+    l.changes = 0;
+    l.item->ConvertBmpToIML(ThreeColours(8, 4), 6, true);
+    EXPECT_EQ(l.changes, 1);
+    EXPECT_EQ(l.item->Count(), 6);
+    EXPECT_EQ(l.item->Width(), 4);
+    EXPECT_TRUE(l.item->Masked());
+}
+
+TEST(ImageItemUpdates, AFailedLoadFromBitmapKeepsTheItem)
+{
+    const std::string wide = TempFile("wide.bmp");
+    {
+        const auto bytes = DUDBmpImage(DUDBmpCreate24(40000, 1), bfOwnDepth);
+        std::ofstream(wide, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+    }
+    Listed l;
+    l.item->SetDescription("kept");
+    l.changes = 0;
+    try {
+        l.item->LoadFromBitmap(wide, 1, false);
+        ADD_FAILURE() << "accepted";
+    } catch (const EDUDException& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + wide);
+    }
+    EXPECT_EQ(Order(*l.item), "RGB");
+    EXPECT_EQ(l.item->Description(), "kept");
+    EXPECT_EQ(l.changes, 0);
+    EXPECT_TRUE(l.StillReported());
+
+    // A good load: the images and the file's name, in one change.
+    const std::string good = TempFile("three.bmp");
+    {
+        const auto bytes = DUDBmpImage(ThreeColours(8, 8), bfOwnDepth);
+        std::ofstream(good, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+    }
+    l.changes = 0;
+    l.item->LoadFromBitmap(good, 3, false);
+    EXPECT_EQ(l.changes, 1);
+    EXPECT_EQ(l.item->Description(), "three.bmp");
+    EXPECT_EQ(l.item->Width(), 8);
+    EXPECT_EQ(Order(*l.item), "RGB");
+    fs::remove_all(fs::path(good).parent_path());
+}
+
+TEST(ImageItemUpdates, AMoveThatRunsOutOfMemoryKeepsTheOrder)
+{
+#ifdef KYD_TEST_UNDER_ASAN
+    GTEST_SKIP() << "an address-space limit cannot be set under AddressSanitizer";
+#else
+    const auto r = kyd::test::runInChild([]() -> std::string {
+        Listed l;
+        // Three images of 4000 x 1000: a strip of 48 MB.
+        l.item->ConvertBmpToIML(ThreeColours(4000, 1000), 3, false);
+        l.changes = 0;
+        // Room for a little more, not for another strip.
+        rlimit old{};
+        ::getrlimit(RLIMIT_AS, &old);
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlimit tight{static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (20u << 20),
+                           old.rlim_max};
+        if (::setrlimit(RLIMIT_AS, &tight) != 0)
+            return kyd::test::kChildUnavailable;
+        std::string report;
+        try {
+            l.item->Move(0, 2);
+            report += "the move succeeded without memory; ";
+        } catch (const EDUDException&) {
+        }
+        ::setrlimit(RLIMIT_AS, &old);
+        if (Order(*l.item) != "RGB")
+            report += "order " + Order(*l.item) + "; ";
+        if (l.changes != 0)
+            report += "a change was reported; ";
+        if (!l.StillReported())
+            report += "later changes are not reported; ";
+        // With memory the move is one change.
+        l.changes = 0;
+        l.item->Move(0, 2);
+        if (Order(*l.item) != "GBR" || l.changes != 1)
+            report += "the move with memory gave " + Order(*l.item);
+        return report;
+    });
+    EXPECT_EQ(r.report, "");
+#endif
+}
+
+TEST(ImageItemUpdates, NewItemsTakeTheListsDefaultPixelFormat)
+{
+    TDUDBitmapList bitmaps;
+    bitmaps.DefaultPixelFormat = 1;
+    auto* b = static_cast<TDUDBitmapListItem*>(bitmaps.Add());
+    EXPECT_EQ(b->SavePixelFormat(), 1);
+    b->SetBitmap(ThreeColours(4, 4));
+    TMemoryStream s;
+    b->SaveToStream(s);
+    EXPECT_EQ(s.Bytes()[0], ifData | (1u << ifFormatShift)); // the record says 1 bit a pixel
+    EXPECT_EQ(s.Bytes()[1 + 4 + 28], 1);                      // and so does the picture
+
+    TDUDImageList images;
+    images.DefaultPixelFormat = 3;
+    EXPECT_EQ(static_cast<TDUDImageListItem*>(images.Add())->SavePixelFormat(), 3);
+    // An item given to the list keeps its own.
+    auto own = std::make_unique<TDUDImageListItem>();
+    EXPECT_EQ(static_cast<TDUDImageListItem*>(images.Add(std::move(own)))->SavePixelFormat(), 0);
+    // Read items take what their records say.
+    TDUDImageList read;
+    read.DefaultPixelFormat = 2;
+    TMemoryStream saved;
+    images.SaveToStream(saved);
+    saved.SetPosition(0);
+    read.LoadFromStream(saved);
+    EXPECT_EQ(read.Item(0)->SavePixelFormat(), 3);
+    EXPECT_EQ(read.Item(1)->SavePixelFormat(), 0);
+}

@@ -22,6 +22,9 @@ constexpr std::uint32_t kLineErrorMask = 0x0F;
 constexpr std::uint16_t kLineGone = 10;
 // Longest wait for a close to finish before the port opens again.
 constexpr std::int64_t kCloseWaitMs = 2000;
+// Most unread bytes taken for the log before a command; the flush drops the
+// rest.
+constexpr std::uint32_t kMaxPendingShown = 4096;
 
 } // namespace
 
@@ -200,6 +203,22 @@ void SioLinkPort::FlushInBuffer()
     }
     RequireOpen();
     SioComPort1.FlushInBuffer();
+}
+
+std::string SioLinkPort::TakePendingInput()
+{
+    if (lineLost_ || !IsOpen())
+        return {};
+    std::string bytes;
+    try {
+        const std::uint32_t n = std::min<std::uint32_t>(SioComPort1.InBuffUsed(), kMaxPendingShown);
+        bytes.resize(n);
+        if (n > 0)
+            SioComPort1.GetBlock(bytes.data(), n);
+    } catch (const sio::ESIOException&) {
+        bytes.clear(); // the flush that follows reports a port gone bad
+    }
+    return bytes;
 }
 
 void SioLinkPort::FlushOutBuffer()

@@ -40,6 +40,7 @@ public:
     bool CTS() const override;
     int OutBuffFree() const override;
     void FlushInBuffer() override;
+    std::string TakePendingInput() override;
     void FlushOutBuffer() override;
     void PutString(const std::string& bytes) override;
     void EnablePacket(int timeoutTicks) override;

@@ -155,13 +155,41 @@ TEST_F(LinkResync, QuietIntervalFollowsTheLineRateAndTheSetting)
         cmd->SendCommand("0", 20);
         return quietWaits.empty() ? -1 : quietWaits.front();
     };
-    EXPECT_EQ(waitAfterFailure(), 344); // three 110-character replies at 9600 baud, 10 bits
+    // Three 110-character replies at 9600 baud take 344 ms; a dispenser may
+    // answer later than that, so the wait is never under 2 s by default.
+    EXPECT_EQ(waitAfterFailure(), 2000);
     ASSERT_EQ(com->Open(1, 1200, TParity::pEven, 7, 1, false), 1);
     EXPECT_EQ(waitAfterFailure(), 2750);
     options.settings.ResyncMs = 40;
     EXPECT_EQ(waitAfterFailure(), TCom::kMinResyncMs);
     options.settings.ResyncMs = 700;
     EXPECT_EQ(waitAfterFailure(), 700);
+}
+
+TEST_F(LinkResync, BytesThatCameBetweenCommandsAreShownAndLoggedAsDiscarded)
+{
+    const fs::path log = fs::temp_directory_path() / ("kyd_pending_" + std::to_string(::getpid()) + ".log");
+    fs::remove(log);
+    options.settings.LoggingEnabled = true;
+    options.settings.LogFile = log.string();
+    options.settings.TimeStamp = false;
+    options.settings.DateStamp = false;
+    port->QueueReply("0");
+    cmd->SendCommand("0", 20);
+    ASSERT_FALSE(com->OutOfStep());
+    port->Inject(sim::frame("M"));
+    port->QueueReply("0");
+    cmd->SendCommand("0", 20);
+    ExpectStatus(195, 48);
+    EXPECT_TRUE(quietWaits.empty());
+    EXPECT_EQ(com->Discarded(), "M4=\r");
+    const std::vector<std::string> lines(comStrings.Lines.end() - 3, comStrings.Lines.end());
+    EXPECT_EQ(lines, (std::vector<std::string>{"Discarded: M4=<CR>", "Out: 030", "In : 030"}));
+    std::ifstream in(log);
+    std::ostringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("Discarded: M4=<CR>\nOut: 030\nIn : 030\n"), std::string::npos) << text.str();
+    fs::remove(log);
 }
 
 TEST_F(LinkResync, AbortDuringTheQuietWaitSendsNothing)

@@ -2,7 +2,7 @@
 
 #include "platform/message_loop.h"
 #include "platform/port_resolver.h"
-#include "platform/pty.h"
+#include "platform/serial_presence.h"
 #include "serial/SioDispatch.h"
 #include "serial/SioExcept.h"
 
@@ -114,7 +114,9 @@ void SioLinkPort::OpenComponent()
     }
     lineLost_ = false;
     lineMicrosPerChar_ = 0;
-    if (!platform::isPseudoTerminalDevice(platform::resolvePortPath(SioComPort1.GetComNumber()))) {
+    // Only a UART clocks the bytes out at the line's rate; a pseudo-terminal
+    // or a USB communication-class device hands them over at once.
+    if (platform::serialDeviceClocksBytes(platform::resolvePortPath(SioComPort1.GetComNumber()), deviceTables_)) {
         const PortSettings s = Settings();
         const int bits = 1 + s.DataBits + (s.Parity == TParity::pNone ? 0 : 1) + s.StopBits;
         lineMicrosPerChar_ = std::int64_t{bits} * 1000000 / std::max(s.Baud, 1);

@@ -59,13 +59,9 @@ TEST_F(LinkResync, WrongShapeForEachKindOfCommandIsACorruptReply)
         {"close cassette", "000", [&] { cmd->CloseCassette(2, false); return false; }},
         {"item write", "0/080", [&] { cmd->WriteData(104, "80", 80); return false; }},
         {"cassette item write", "0EUR", [&] { cmd->WriteCassetteData(1, 27, "EUR"); return false; }},
-        {"dispense (a status check's reply)", statusCheck,
-         [&] { cmd->Dispense('1', '0', {0, 3, 0, 0, 0, 0, 0, 0}); return false; }},
-        {"cassette ids (nine records)", "0" + std::string(63, '1'), [&] { return cmd->ReadCassetteIds(); }},
-        {"last status (nine records)", "0" + std::string(45, '1'), [&] { return cmd->ReadLastStatus(); }},
         {"status check (short)", "0Q9", [&] { return cmd->CheckStatus(); }},
-        {"status check (long)", statusCheck + "0", [&] { return cmd->CheckStatus(); }},
-        {"program id (too long)", "0" + std::string(20, '1'), [&] { return cmd->ReadProgramId(); }},
+        {"status check (half a record)", "0" + std::string(15, '0'), [&] { return cmd->CheckStatus(); }},
+        {"status check (hoppers, no task part)", "0" + std::string(90, '0'), [&] { return cmd->CheckStatus(); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -82,11 +78,21 @@ TEST_F(LinkResync, WrongShapeForEachKindOfCommandIsACorruptReply)
         ExpectStatus(195, 48);
         EXPECT_FALSE(com->OutOfStep());
     }
-    // The right shapes pass; a bare status answers anything.
+    // Every shape the parsers can use passes, a bare status answers
+    // anything: the reject vault's record besides eight cassettes, a status
+    // check with the hoppers only, program ids of any length.
     for (const auto& [reply, send] : std::vector<std::pair<std::string, std::function<bool()>>>{
              {statusCheck, [&] { return cmd->CheckStatus(); }},
+             {statusCheck + "0", [&] { return cmd->CheckStatus(); }},
+             {"0" + std::string(30, '0'), [&] { return cmd->CheckStatus(); }},
+             {"0" + std::string(90 - 10, '1'), [&] { return cmd->CheckStatus(); }},
              {"M", [&] { return cmd->CheckStatus(); }},
              {"0" + std::string(56, '1'), [&] { return cmd->ReadCassetteIds(); }},
+             {"0" + std::string(63, '1'), [&] { return cmd->ReadCassetteIds(); }},
+             {"0" + std::string(45, '1'), [&] { return cmd->ReadLastStatus(); }},
+             {"0" + std::string(20, '1'), [&] { return cmd->ReadProgramId(); }},
+             {"010003" + std::string(45, '0'), [&] { cmd->Dispense('1', '0', {0, 3, 0, 0, 0, 0, 0, 0}); return true; }},
+             {statusCheck, [&] { cmd->Dispense('1', '0', {0, 3, 0, 0, 0, 0, 0, 0}); return true; }},
          }) {
         port->QueueReply(reply);
         send();

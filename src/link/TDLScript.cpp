@@ -343,8 +343,11 @@ int TTDLScript::Execute(int first, int end, int counter)
             ranges.pop_back();
             i = pass.end + 1;
             // Every exchange of the body had its check; only a status no
-            // check has looked at yet (a POLL's) is checked here.
-            if (unchecked_ && !CheckStatus(ranges.back().state))
+            // check has looked at yet (a POLL's) is checked here, and the
+            // status that broke the pass off: the empty cassette breaks off
+            // the enclosing range as well, so its DELIVER and REJECT are not
+            // sent.
+            if ((unchecked_ || pass.state.softBreak) && !CheckStatus(ranges.back().state))
                 return Aborted(ranges);
             continue;
         }

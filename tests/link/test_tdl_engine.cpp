@@ -200,8 +200,10 @@ TEST_F(TdlEngine, OneFailureAsksTheOperatorOnce)
 TEST_F(TdlEngine, SoftBreakAnsweredYesGoesOnAfterEndloop)
 {
     // The inner body's last exchange is the empty cassette itself: after
-    // the one question the script goes on with DELIVER and RESET, and the
-    // enclosing ranges see no soft break of their own.
+    // the question the status check after ENDLOOP breaks the enclosing body
+    // off too, so its DELIVER is not sent; the outer loop asks again, and
+    // the soft break reaching the top level ends the run as aborted after
+    // RESET.
     port->WithCore([](sim::SimCore& c) { return c.cassette(2).notes = 1; });
     dialogs.queueResult(DlgResult::Yes);
     dialogs.queueResult(DlgResult::Yes);
@@ -213,11 +215,13 @@ TEST_F(TdlEngine, SoftBreakAnsweredYesGoesOnAfterEndloop)
                       "DELIVER\n"
                       "ENDLOOP\n"
                       "RESET\n"),
-              0);
-    EXPECT_EQ(Dialogs(), std::vector<std::string>{"32 Empty Cassette\nContinue with script after ENDLOOP?"});
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "3", "0"}));
-    EXPECT_TRUE(Dialogs("showMessage").empty());
-    EXPECT_EQ(script->State(), TTDLScript::kLoaded);
+              TTDLScript::kSoftBreak);
+    const std::string question = "32 Empty Cassette\nContinue with script after ENDLOOP?";
+    EXPECT_EQ(Dialogs(), (std::vector<std::string>{question, question}));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "0"}));
+    ASSERT_EQ(Dialogs("showMessage").size(), 1u);
+    EXPECT_NE(Dialogs("showMessage")[0].find(" aborted!"), std::string::npos);
+    EXPECT_EQ(script->State(), TTDLScript::kAbortedState);
 }
 
 TEST_F(TdlEngine, DeeplyNestedLoopsRunAndResume)

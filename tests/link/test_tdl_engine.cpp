@@ -3,6 +3,8 @@
 #include "support/stepping_clock.h"
 #include "support_tdl_fixture.h"
 
+#include <sys/stat.h>
+
 namespace kyd::link::test {
 namespace {
 
@@ -407,6 +409,28 @@ TEST_F(TdlEngine, AFatalStatusIsNotForgottenAtTheNextRun)
     // A script without exchanges: the class is left as it was.
     EXPECT_EQ(RunText("% nothing\n"), 0);
     EXPECT_EQ(model.StatusClass, 199);
+}
+
+// A FIFO would block the tool for ever and a folder cannot be read: both
+// are refused at once with the file error's text, and the script loaded
+// before stays.
+TEST_F(TdlEngine, FifoOrFolderAsScriptIsRefusedAtOnce)
+{
+    ASSERT_TRUE(script->Load(Write("a.tdl", "RESET\n")));
+    const std::filesystem::path fifo = dir / "fifo.tdl";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string path : {fifo.string(), dir.string()}) {
+        SCOPED_TRACE(path);
+        try {
+            script->Load(path);
+            ADD_FAILURE() << "loaded";
+        } catch (const std::runtime_error& e) {
+            const std::string text = "Cannot open file \"" + path + "\". ";
+            EXPECT_EQ(std::string(e.what()).substr(0, text.size()), text);
+            EXPECT_NE(std::string(e.what()).find("Not a regular file"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(script->Lines(), std::vector<std::string>{"RESET"});
+    }
 }
 
 TEST_F(TdlEngine, LoadingAFileThatCannotBeReadChangesNothing)

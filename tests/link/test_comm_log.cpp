@@ -177,7 +177,7 @@ TEST_F(CommLog, LogThatIsNoRegularFileIsNotOpened)
 {
     const fs::path fifo = dir / "fifo.log";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string path : {fifo.string(), dir.string(), std::string("/dev/full")}) {
+    for (const std::string& path : {fifo.string(), dir.string(), std::string("/dev/full")}) {
         SCOPED_TRACE(path);
         dialogs.clear();
         options.settings.LogFile = path;

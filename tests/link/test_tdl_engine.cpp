@@ -419,7 +419,7 @@ TEST_F(TdlEngine, FifoOrFolderAsScriptIsRefusedAtOnce)
     ASSERT_TRUE(script->Load(Write("a.tdl", "RESET\n")));
     const std::filesystem::path fifo = dir / "fifo.tdl";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string path : {fifo.string(), dir.string()}) {
+    for (const std::string& path : {fifo.string(), dir.string()}) {
         SCOPED_TRACE(path);
         try {
             script->Load(path);

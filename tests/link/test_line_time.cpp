@@ -14,18 +14,16 @@
 namespace kyd::link::test {
 namespace {
 
-namespace fs = std::filesystem;
-
 class LineTime : public PtyLinkFixture {
 protected:
     void SetUp() override
     {
-        tables_ = fs::temp_directory_path() / ("kyd_line_time_" + std::to_string(::getpid()) + ".drivers");
+        tables_ = std::filesystem::temp_directory_path() / ("kyd_line_time_" + std::to_string(::getpid()) + ".drivers");
         struct stat st {};
-        ASSERT_EQ(::stat(fs::canonical(linkPath).c_str(), &st), 0);
+        ASSERT_EQ(::stat(std::filesystem::canonical(linkPath).c_str(), &st), 0);
         maj_ = std::to_string(major(st.st_rdev));
     }
-    void TearDown() override { fs::remove(tables_); }
+    void TearDown() override { std::filesystem::remove(tables_); }
 
     // The line time after opening the port with the device listed under
     // the driver.
@@ -40,7 +38,7 @@ protected:
         return port->LineMicrosPerChar();
     }
 
-    fs::path tables_;
+    std::filesystem::path tables_;
     std::string maj_;
 };
 

@@ -10,9 +10,9 @@
 #include "platform/safe_file.h"
 
 #include <array>
+#include <cctype>
 #include <climits>
 #include <cstdio>
-#include <cctype>
 #include <stdexcept>
 #include <string_view>
 

@@ -8,7 +8,11 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <sstream>
+#include <unistd.h>
 
 namespace kyd::link::test {
 namespace {
@@ -36,7 +40,12 @@ protected:
     void SetUp() override
     {
         ctx.ComStrings = &hooked_;
-        options.settings.LoggingEnabled = false;
+        logPath_ = std::filesystem::temp_directory_path() / ("kyd_late_seq_" + std::to_string(::getpid()) + ".log");
+        std::filesystem::remove(logPath_);
+        options.settings.LoggingEnabled = true;
+        options.settings.LogFile = logPath_.string();
+        options.settings.TimeStamp = false;
+        options.settings.DateStamp = false;
         autoPassQuietWindows = false;
         // The first reset's reply is held back (until the fake clock has
         // reached 2 s after it was sent), and its 1 s time-out passes.
@@ -76,7 +85,18 @@ protected:
             return 0;
         });
     }
-    void TearDown() override { Release(); }
+    void TearDown() override
+    {
+        Release();
+        std::filesystem::remove(logPath_);
+    }
+    std::string Log() const
+    {
+        std::ifstream in(logPath_, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
 
     void Release()
     {
@@ -107,6 +127,7 @@ protected:
     }
 
     HookedComStrings hooked_{comStrings};
+    std::filesystem::path logPath_;
     std::mutex mutex_;
     std::condition_variable released_;
     std::condition_variable sentChanged_;
@@ -134,6 +155,7 @@ TEST_F(E2eLateSequence, EachCommandIsCreditedOnlyWithItsOwnReply)
               comStrings.Lines.end());
     ExpectOwnReplyOrFailure(1);
     EXPECT_NE(model.CodeText, "30 Successful Command");
+    EXPECT_NE(Log().find("Out: 030\nIn : \nDiscarded: 030<CR>\nOut: 333\nIn : "), std::string::npos) << Log();
 
     cmd->SendCommand("4", 180);
     ExpectOwnReplyOrFailure(2);

@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-
 namespace kyd::firmware {
 
 using namespace detail;

@@ -77,8 +77,6 @@ protected:
                 loop.postCall([this, ms] { clock.advance(ms + 110); });
             }
         };
-        // Still held when the next command is out: it arrives now.
-        hooked_.onOut = [this] { Release(); };
         OpenPort();
         simulator.withCore([](sim::SimCore& c) {
             c.cassette(1).notes = 50;
@@ -143,6 +141,8 @@ TEST_F(E2eLateSequence, EachCommandIsCreditedOnlyWithItsOwnReply)
     cmd->SendCommand("0", 1);
     ExpectStatus(197, 200);
     ASSERT_TRUE(com->OutOfStep());
+    // Still held when the next command is out: it arrives now.
+    hooked_.onOut = [this] { Release(); };
 
     // The late "030" comes while the deliver waits for a quiet line: it is
     // thrown away and shown, and the deliver gets the simulator's answer to
@@ -165,7 +165,6 @@ TEST_F(E2eLateSequence, EachCommandIsCreditedOnlyWithItsOwnReply)
 // before the next command goes out.
 TEST_F(E2eLateSequence, BytesArrivedBetweenCommandsAreTakenFromThePort)
 {
-    hooked_.onOut = nullptr;
     cmd->SendCommand("0", 1);
     ExpectStatus(197, 200);
     // Data notices wake the main thread while it waits for the bytes.

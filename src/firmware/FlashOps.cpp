@@ -2,6 +2,7 @@
 // program and verify the CMC's flash; find, select, erase, download and
 // verify the NFC boards behind it on the CAN bus.
 #include "firmware/BootBlocks.h"
+#include "firmware/HexFile.h"
 #include "firmware/Unit_HexLoaders.h"
 
 #include <bit>
@@ -11,13 +12,14 @@ namespace kyd::firmware {
 namespace {
 
 constexpr TFlashRow kFlashTable[kFlashRows] = {
-    {0x22AB, 0xFFFF, "Am29F400B", rtFlashErase, rtFlashProgram, rtFlashVerify},
-    {0x00D6, 0xFFFF, "M29F400BB", rtFlashErase, rtFlashProgram, rtFlashVerify},
-    {0xABAB, 0xFFFF, "MBM29F400BC", rtFlashErase, rtFlashProgram, rtFlashVerify},
-    {0x2258, 0xFFFF, "Am29F800B", rtFlashErase, rtFlashProgram, rtFlashVerify},
-    {0x0058, 0xFFFF, "M29F800AB", rtFlashErase, rtFlashProgram, rtFlashVerify},
-    {0xCA00, 0xFF00, "CAN Module", rtCanErase, rtCanDownload, rtCanVerify},
-    {0x0000, 0x0000, "Unknown", -1, -1, -1},
+    // The 4-Mbit chips hold 512 KiB, the 8-Mbit ones 1 MiB.
+    {0x22AB, 0xFFFF, "Am29F400B", rtFlashErase, rtFlashProgram, rtFlashVerify, 0x80000},
+    {0x00D6, 0xFFFF, "M29F400BB", rtFlashErase, rtFlashProgram, rtFlashVerify, 0x80000},
+    {0xABAB, 0xFFFF, "MBM29F400BC", rtFlashErase, rtFlashProgram, rtFlashVerify, 0x80000},
+    {0x2258, 0xFFFF, "Am29F800B", rtFlashErase, rtFlashProgram, rtFlashVerify, kLargestCmcFlashBytes},
+    {0x0058, 0xFFFF, "M29F800AB", rtFlashErase, rtFlashProgram, rtFlashVerify, kLargestCmcFlashBytes},
+    {0xCA00, 0xFF00, "CAN Module", rtCanErase, rtCanDownload, rtCanVerify, kNfcFlashBytes},
+    {0x0000, 0x0000, "Unknown", -1, -1, -1, 0},
 };
 
 constexpr std::uint8_t kEraseDone = 'q';
@@ -136,6 +138,25 @@ int TDMHexLoader::EraseFlash()
     return JudgeErase(reply);
 }
 
+int TDMHexLoader::CheckFileFitsFlash(const std::vector<std::string>& lines)
+{
+    ClearLastError();
+    if (!EnsureFlash()) {
+        SetLastError(leDeviceError);
+        return -1;
+    }
+    if (!HexFileFault(lines, FlashRow(flashRow_).Bytes).empty()) {
+        SetLastError(leHexFileError);
+        return -1;
+    }
+    return 0;
+}
+
+std::uint32_t TDMHexLoader::FlashBytes() const
+{
+    return flashIdentified_ ? FlashRow(flashRow_).Bytes : 0;
+}
+
 int TDMHexLoader::CheckedFlashTransfer(const std::vector<std::string>& lines, int TFlashRow::*routine)
 {
     ClearLastError();
@@ -147,6 +168,10 @@ int TDMHexLoader::CheckedFlashTransfer(const std::vector<std::string>& lines, in
     }
     if (!known) {
         SetLastError(leDeviceError);
+        return -1;
+    }
+    if (!HexFileFault(lines, FlashRow(flashRow_).Bytes).empty()) {
+        SetLastError(leHexFileError);
         return -1;
     }
     return TransferFlashFile(lines, FlashRow(flashRow_).*routine);

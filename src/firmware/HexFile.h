@@ -16,7 +16,7 @@ namespace kyd::firmware {
 
 // Value of one hex digit: a character above '9' gives (c | 0x20) - 0x57, so
 // 'A'..'F' and 'a'..'f' give 10..15; any other gives c - '0'. Characters
-// are not validated (a wrong digit shows up in the whole-file sum).
+// are not validated here (the whole-file check refuses any other).
 int HexDigitValue(char c);
 
 // The byte of the two digits at pos and pos + 1.
@@ -32,22 +32,25 @@ bool IsEndRecord(std::string_view line);
 // character's position (an odd trailing digit is not sent).
 std::string RecordBytes(std::string_view line);
 
-// The whole-file check: one 8-bit sum over the digit pairs of every line
-// must be 0 (every record's bytes including its checksum add up to 0, so a
-// correct file passes; the sum is over the file as a whole, not per
-// record). Besides, every line up to the end record must hold more than its
-// leading character and exactly as many digit pairs as its byte count
-// says, the file must have an end record and at least one data record
-// before it; lines after the end record count in the sum only.
-// Returns what is wrong ("no data records", ...), empty when the file
-// passes.
-std::string HexFileFault(const std::vector<std::string>& lines);
+// The whole-file check. Every line up to the end record must be a record:
+// ':' first, then hex digits only, exactly as many data bytes as its byte
+// count says, its own checksum right (all its bytes add up to 0), a record
+// type from 00 to 05, extended address records (02, 04) of two bytes. One
+// 8-bit sum over the digit pairs of every line must be 0 (lines after the
+// end record count in it only). The file must have an end record and at
+// least one data record before it; no two data records may fill the same
+// address, and with flashBytes above 0 no data may lie at or beyond it
+// (addresses counted with the extended address records, as the loader's
+// target does). Returns what is wrong ("no data records", ...), empty when
+// the file passes.
+std::string HexFileFault(const std::vector<std::string>& lines, std::uint64_t flashBytes = 0);
 // HexFileFault(lines) is empty.
 bool CheckHexLines(const std::vector<std::string>& lines);
 
-// A file's text cut into lines as a text editor shows them: split at LF,
-// a CR before it dropped; a last line without LF is kept, an empty rest
-// after the last LF is not a line.
+// A file's text cut into lines as a text editor shows them: a UTF-8
+// byte-order mark at the start skipped, split at LF, a CR before it
+// dropped; a last line without LF is kept, an empty rest after the last LF
+// is not a line.
 std::vector<std::string> SplitHexLines(std::string_view text);
 
 // CheckHexLines(SplitHexLines(bytes)): the check of a whole file in memory.

@@ -24,6 +24,7 @@
 #include "serial/SioPacket.h"
 #include "serial/SioPort.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -64,8 +65,8 @@ inline constexpr const char* kTextDone = "Done!";
 inline constexpr const char* kTextError = "Error!";
 
 // One supported flash chip: the id that the identification routine reads
-// (matched under the mask) and the routines that erase, program and verify
-// it.
+// (matched under the mask), the routines that erase, program and verify it
+// and how many bytes it holds.
 struct TFlashRow {
     std::uint16_t Id;
     std::uint16_t Mask;
@@ -73,7 +74,16 @@ struct TFlashRow {
     int EraseRoutine;
     int ProgramRoutine;
     int VerifyRoutine;
+    std::uint32_t Bytes;
 };
+// The most a firmware image can hold: the CMC's largest flash, and an NFC
+// board's flash.
+inline constexpr std::uint32_t kLargestCmcFlashBytes = 0x100000;
+inline constexpr std::uint32_t kNfcFlashBytes = 0x40000;
+// The longest an Intel HEX file of an image of the largest flash can be:
+// one record of 13 characters and CR LF for every byte, with room for the
+// address records and lines after the end record (16 MB).
+inline constexpr std::size_t kMaxHexFileBytes = std::size_t{kLargestCmcFlashBytes} * 16;
 // Rows 0..5 are the chips the loader knows; the last row ("Unknown", id 0)
 // ends the table.
 inline constexpr int kFlashRows = 7;
@@ -137,6 +147,12 @@ public:
     int IdentifyFlash();
     int CMC_ID() { return IdentifyFlash(); }
     int EraseFlash();
+    // Identifies the flash when it is not yet, and checks that the file's
+    // data fit it (nothing is erased or written): 0, or -1 with the last
+    // error set (the file's fault, or the flash not identified).
+    int CheckFileFitsFlash(const std::vector<std::string>& lines);
+    // The size of the flash identified, 0 while none is.
+    std::uint32_t FlashBytes() const;
     int ProgramFlash(const std::vector<std::string>& lines);
     int VerifyFlash(const std::vector<std::string>& lines);
     int EraseNode(std::uint8_t node);

@@ -1,8 +1,9 @@
 #include "link/CommLog.h"
 
+#include "platform/safe_file.h"
+
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 
 namespace kyd::link {
 
@@ -61,15 +62,16 @@ LogWrite AppendLogLines(const std::string& path, const std::vector<std::string>&
 {
     if (path.empty())
         return LogWrite::NotOpened;
-    std::ofstream out(path, std::ios::out | std::ios::app | std::ios::binary);
-    if (!out.is_open())
+    // A FIFO, a device or a folder is refused at once, never waited on.
+    std::FILE* out = platform::openRegularFile(path, platform::FileAccess::Append);
+    if (!out)
         return LogWrite::NotOpened;
+    bool written = true;
     for (const auto& line : lines)
-        out << line << '\n';
-    out.flush();
-    const bool written = out.good();
-    out.close();
-    return written && !out.fail() ? LogWrite::Written : LogWrite::Failed;
+        written = written && std::fwrite(line.data(), 1, line.size(), out) == line.size() && std::fputc('\n', out) != EOF;
+    written = std::fflush(out) == 0 && written;
+    written = std::fclose(out) == 0 && written;
+    return written ? LogWrite::Written : LogWrite::Failed;
 }
 
 std::string DiscardedLine(const std::string& bytes)

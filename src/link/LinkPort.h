@@ -78,6 +78,9 @@ public:
     // so a late reply to an earlier command never reaches the next one.
     // Throws ECommNotOpen when the port is closed.
     virtual void FlushInBuffer() = 0;
+    // Takes the bytes received and not yet delivered, as far as they can be
+    // read without waiting (for the log); the caller flushes the rest.
+    virtual std::string TakePendingInput() { return {}; }
     // Throws ECommNotOpen when the port is closed.
     virtual void FlushOutBuffer() = 0;
     // Queues the bytes for sending. Throws ECommNotOpen when closed.

@@ -21,6 +21,10 @@ constexpr std::int64_t kBackstopMs = 2000;
 // interval is this many of them at the line's rate.
 constexpr int kLongestReplyChars = 110;
 constexpr int kResyncReplyLengths = 3;
+// A dispenser busy with a slow mechanism may answer a command well after the
+// tester gave up on it: the default quiet interval is never shorter than
+// this.
+constexpr int kMinDefaultResyncMs = 2000;
 // A line that never falls quiet ends the wait after this many windows: the
 // command then goes out after the input flush.
 constexpr int kMaxQuietWindows = 20;
@@ -160,7 +164,7 @@ int TCom::ResyncMs() const
     const int baud = std::max(s.Baud, 1);
     const std::int64_t ms =
         (std::int64_t{kResyncReplyLengths} * kLongestReplyChars * bits * 1000 + baud - 1) / baud;
-    return static_cast<int>(std::clamp<std::int64_t>(ms, kMinResyncMs, 60000));
+    return static_cast<int>(std::clamp<std::int64_t>(ms, kMinDefaultResyncMs, 60000));
 }
 
 void TCom::Resync()
@@ -219,7 +223,10 @@ void TCom::Send(std::string& command, int seconds)
     }
 
     try {
-        // Opens the port again when its line had gone away.
+        // Opens the port again when its line had gone away. Whatever came
+        // since the last exchange is no reply to this command: it is thrown
+        // away, and shown with the bytes the quiet wait threw away.
+        discarded_ += port_->TakePendingInput();
         port_->FlushInBuffer();
         port_->FlushOutBuffer();
     } catch (const sio::EOpenComm&) {

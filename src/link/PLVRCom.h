@@ -76,13 +76,14 @@ public:
     void SetOutOfStep() { outOfStep_ = true; }
     // Quiet time wanted before the next command after a failed exchange, in
     // ms; 0 (the default) takes several of the longest replies at the line's
-    // rate. Never less than kMinResyncMs.
+    // rate, and at least 2 s. Never less than kMinResyncMs.
     void SetResyncMs(int ms) { resyncSetting_ = ms; }
     int ResyncMs() const;
     static constexpr int kMinResyncMs = 100;
     // Bytes the last exchange discarded (each ended packet with its carriage
     // return), empty when there were none: what came while Send waited for a
-    // quiet line, then what WaitReply found stale.
+    // quiet line and what was still unread when the command went out, then
+    // what WaitReply found stale.
     const std::string& Discarded() const { return discarded_; }
     // A reply whose first character arrived before the command's last one
     // could have left the line answers something earlier: on a line with a

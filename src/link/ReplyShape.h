@@ -8,9 +8,9 @@
 namespace kyd::link {
 
 // True when reply (status character first, checksum cut off) can be the
-// answer to command (without its checksum). Commands whose replies have no
-// fixed shape (item and self-test reads, typed commands of any kind the tool
-// does not build) accept any reply with a status character.
+// answer to command (without its checksum). Commands answered by their
+// status character alone take nothing else; the others refuse only a payload
+// their parser could take nothing from, and accept a bare status character.
 bool ReplyFitsCommand(const std::string& command, const std::string& reply);
 
 } // namespace kyd::link

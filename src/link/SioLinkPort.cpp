@@ -2,7 +2,7 @@
 
 #include "platform/message_loop.h"
 #include "platform/port_resolver.h"
-#include "platform/pty.h"
+#include "platform/serial_presence.h"
 #include "serial/SioDispatch.h"
 #include "serial/SioExcept.h"
 
@@ -22,6 +22,9 @@ constexpr std::uint32_t kLineErrorMask = 0x0F;
 constexpr std::uint16_t kLineGone = 10;
 // Longest wait for a close to finish before the port opens again.
 constexpr std::int64_t kCloseWaitMs = 2000;
+// Most unread bytes taken for the log before a command; the flush drops the
+// rest.
+constexpr std::uint32_t kMaxPendingShown = 4096;
 
 } // namespace
 
@@ -111,7 +114,9 @@ void SioLinkPort::OpenComponent()
     }
     lineLost_ = false;
     lineMicrosPerChar_ = 0;
-    if (!platform::isPseudoTerminalDevice(platform::resolvePortPath(SioComPort1.GetComNumber()))) {
+    // Only a UART clocks the bytes out at the line's rate; a pseudo-terminal
+    // or a USB communication-class device hands them over at once.
+    if (platform::serialDeviceClocksBytes(platform::resolvePortPath(SioComPort1.GetComNumber()), deviceTables_)) {
         const PortSettings s = Settings();
         const int bits = 1 + s.DataBits + (s.Parity == TParity::pNone ? 0 : 1) + s.StopBits;
         lineMicrosPerChar_ = std::int64_t{bits} * 1000000 / std::max(s.Baud, 1);
@@ -200,6 +205,22 @@ void SioLinkPort::FlushInBuffer()
     }
     RequireOpen();
     SioComPort1.FlushInBuffer();
+}
+
+std::string SioLinkPort::TakePendingInput()
+{
+    if (lineLost_ || !IsOpen())
+        return {};
+    std::string bytes;
+    try {
+        const std::uint32_t n = std::min<std::uint32_t>(SioComPort1.InBuffUsed(), kMaxPendingShown);
+        bytes.resize(n);
+        if (n > 0)
+            SioComPort1.GetBlock(bytes.data(), n);
+    } catch (const sio::ESIOException&) {
+        bytes.clear(); // the flush that follows reports a port gone bad
+    }
+    return bytes;
 }
 
 void SioLinkPort::FlushOutBuffer()

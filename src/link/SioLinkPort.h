@@ -16,10 +16,12 @@
 #pragma once
 
 #include "link/LinkPort.h"
+#include "platform/serial_presence.h"
 #include "serial/SioPacket.h"
 #include "serial/SioPort.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace kyd::link {
 
@@ -40,6 +42,7 @@ public:
     bool CTS() const override;
     int OutBuffFree() const override;
     void FlushInBuffer() override;
+    std::string TakePendingInput() override;
     void FlushOutBuffer() override;
     void PutString(const std::string& bytes) override;
     void EnablePacket(int timeoutTicks) override;
@@ -48,13 +51,17 @@ public:
     bool PumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs) override;
     std::string CollectedAtTimeout() const override;
     bool CanWaitForQuiet() const override { return IsOpen() && !lineLost_; }
-    // From the line settings; 0 on a pseudo-terminal.
+    // From the line settings, on a device that clocks its bytes at the line
+    // rate; 0 on a pseudo-terminal or a USB communication-class device.
     std::int64_t LineMicrosPerChar() const override { return IsOpen() ? lineMicrosPerChar_ : 0; }
 
     // The port component, lent to the firmware downloader.
     sio::TSioComPort& Port() { return SioComPort1; }
     // The reply packet (tests look at it).
     sio::TSioDataPacket& Packet() { return SioDataPacket1; }
+    // For tests: where the kernel's tty tables are read from when the port
+    // opens.
+    void SetDeviceTables(platform::SerialPresenceRoots roots) { deviceTables_ = std::move(roots); }
     // True after the line went away under the open port, until it is
     // opened again successfully or closed.
     bool LineLost() const { return lineLost_; }
@@ -76,6 +83,7 @@ private:
     int lineTrigger_ = 0;
     bool lineLost_ = false;
     std::int64_t lineMicrosPerChar_ = 0;
+    platform::SerialPresenceRoots deviceTables_;
 };
 
 } // namespace kyd::link

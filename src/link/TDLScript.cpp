@@ -7,12 +7,12 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/message_loop.h"
+#include "platform/safe_file.h"
 
 #include <array>
+#include <cctype>
 #include <climits>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string_view>
 
@@ -33,6 +33,8 @@ constexpr std::int64_t kPumpEveryMs = 5;
 // Texts taken from a script line are shown up to this many bytes: a window
 // takes seconds to lay out a line of a megabyte.
 constexpr std::size_t kShownBytes = 512;
+// Largest script file taken in.
+constexpr std::size_t kMaxScriptBytes = 64u * 1024 * 1024;
 
 using platform::DlgButtons;
 using platform::DlgResult;
@@ -75,12 +77,14 @@ std::string Clipped(std::string text)
     return text;
 }
 
-// Control characters would end a command's frame early or garble it.
-bool HasControlCharacter(const std::string& s)
+// Control characters would end a command's frame early or garble it, and
+// bytes from 0x80 up do not fit the dispenser's 7-bit line at all (the
+// dispenser would never answer such a frame).
+bool HasNonCommandCharacter(const std::string& s)
 {
     for (const char c : s) {
         const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F)
+        if (u < 0x20 || u >= 0x7F)
             return true;
     }
     return false;
@@ -158,12 +162,16 @@ bool TTDLScript::Load(const std::string& fileName)
 {
     if (runningDepth_ > 0)
         return false;
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("Cannot open file \"" + fileName + "\".");
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
-        throw std::runtime_error("Cannot read file \"" + fileName + "\".");
+    // A FIFO, a device or a folder is refused at once, never waited on.
+    std::string bytes;
+    std::string reason;
+    if (platform::readRegularFile(fileName, kMaxScriptBytes, bytes, &reason) != platform::ReadResult::Ok) {
+        // The reason comes as "<name>: <why>".
+        std::string why = reason.substr(std::min(reason.size(), fileName.size() + 2));
+        if (!why.empty())
+            why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
+        throw std::runtime_error("Cannot open file \"" + fileName + "\". " + why);
+    }
 
     fileName_ = fileName;
     abort_ = false;
@@ -343,8 +351,11 @@ int TTDLScript::Execute(int first, int end, int counter)
             ranges.pop_back();
             i = pass.end + 1;
             // Every exchange of the body had its check; only a status no
-            // check has looked at yet (a POLL's) is checked here.
-            if (unchecked_ && !CheckStatus(ranges.back().state))
+            // check has looked at yet (a POLL's) is checked here, and the
+            // status that broke the pass off: the empty cassette breaks off
+            // the enclosing range as well, so its DELIVER and REJECT are not
+            // sent.
+            if ((unchecked_ || pass.state.softBreak) && !CheckStatus(ranges.back().state))
                 return Aborted(ranges);
             continue;
         }
@@ -504,7 +515,7 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
     }
     if (k == "STR_CMD" || k == "POLL") {
         const std::string command = Param(i, 1);
-        if (HasControlCharacter(command))
+        if (HasNonCommandCharacter(command))
             return RefusedText(i);
         if (k == "STR_CMD")
             return Send(command, 180);
@@ -530,7 +541,7 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
     }
     if (k == "CHANGE_TELLER") {
         const std::string p = Param(i, 1);
-        if (HasControlCharacter(p))
+        if (HasNonCommandCharacter(p))
             return RefusedText(i);
         if (!p.empty())
             teller_ = p[0];

@@ -235,15 +235,18 @@ bool replaceFile(const std::string& path, const void* data, std::size_t size, st
 
 std::FILE* openRegularFile(const std::string& path, FileAccess access, std::string* reason)
 {
-    if (!lookBeforeOpening(path, access == FileAccess::Create, reason))
+    const bool creates = access == FileAccess::Create || access == FileAccess::Append;
+    if (!lookBeforeOpening(path, creates, reason))
         return nullptr;
-    const int flags = access == FileAccess::Read ? O_RDONLY
+    const int flags = access == FileAccess::Read        ? O_RDONLY
                       : access == FileAccess::ReadWrite ? O_RDWR
+                      : access == FileAccess::Append    ? O_WRONLY | O_CREAT | O_APPEND
                                                         : O_RDWR | O_CREAT | O_TRUNC;
     const int fd = openChecked(path, flags, reason);
     if (fd < 0)
         return nullptr;
-    std::FILE* f = ::fdopen(fd, access == FileAccess::Read ? "rb" : "r+b");
+    const char* mode = access == FileAccess::Read ? "rb" : access == FileAccess::Append ? "ab" : "r+b";
+    std::FILE* f = ::fdopen(fd, mode);
     if (!f) {
         const int err = errno;
         ::close(fd);

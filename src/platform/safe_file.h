@@ -29,13 +29,14 @@ inline bool replaceFile(const std::string& path, const std::string& text, std::s
     return replaceFile(path, text.data(), text.size(), error);
 }
 
-enum class FileAccess { Read, ReadWrite, Create };
+enum class FileAccess { Read, ReadWrite, Create, Append };
 
 // Opens a regular file without ever blocking on it: it is looked at before
 // it is opened, opened non-blocking and checked again with fstat, so a
 // directory, a FIFO or a device is refused ("not a regular file", errno
 // EISDIR for a directory, else EINVAL) instead of being read. Create
-// truncates or creates the file. Returns null on failure with errno set
+// truncates or creates the file; Append creates it when missing and writes
+// at its end. Returns null on failure with errno set
 // and reason holding the system's text.
 std::FILE* openRegularFile(const std::string& path, FileAccess access, std::string* reason = nullptr);
 

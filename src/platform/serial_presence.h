@@ -22,4 +22,10 @@ struct SerialPresenceRoots {
 
 bool serialDevicePresent(const std::string& path, const SerialPresenceRoots& roots = {});
 
+// True when the device's bytes really take their line time: a UART on the
+// board or in a USB-serial converter. False for pseudo-terminals, USB
+// communication-class devices (ttyACM), which hand over whole packets at
+// once whatever the rate set, and for anything that is not a line.
+bool serialDeviceClocksBytes(const std::string& path, const SerialPresenceRoots& roots = {});
+
 } // namespace kyd::platform

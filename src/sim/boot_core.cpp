@@ -44,8 +44,22 @@ const std::vector<BootRoutine>& BootRoutines()
     return table;
 }
 
+std::size_t FlashSizeOfId(std::uint16_t id)
+{
+    switch (id) {
+    case 0x22AB: // Am29F400B
+    case 0x00D6: // M29F400BB
+    case 0xABAB: // MBM29F400BC
+        return 0x80000;
+    default:     // Am29F800B, M29F800AB and others
+        return 0x100000;
+    }
+}
+
 BootCore::BootCore(BootConfig config) : config_(config)
 {
+    if (config_.flashSize == 0)
+        config_.flashSize = FlashSizeOfId(config_.flashId);
     cmc_.assign(config_.flashSize, config_.initialFill);
     nodes_.assign(9, std::vector<std::uint8_t>(config_.nodeFlashSize, config_.initialFill));
 }

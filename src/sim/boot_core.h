@@ -44,13 +44,17 @@ struct BootConfig {
     int linkBaud = 9600;           // the tool's configured rate; the boot line runs at 6 times it
     std::uint8_t cpuId = 0xC5;     // answered to the ROM boot's zero byte
     std::uint16_t flashId = 0x22AB;
-    std::size_t flashSize = 0x100000;
+    std::size_t flashSize = 0;     // 0: the size of the chip flashId names (FlashSizeOfId)
     std::size_t nodeFlashSize = 0x40000;
     std::uint8_t initialFill = 0x00; // content of every flash at start
     int eraseMs = 0;               // time an erase takes
     std::uint8_t nodeMask = 0x0F;  // NFC nodes fitted, bit 0 = node 1
     bool jumperNode = false;       // an NFC board is selected by jumper
 };
+
+// The size of the CMC flash chip with the id: 512 KiB for the 4-Mbit
+// 29F400 parts, 1 MiB for the 8-Mbit 29F800 parts and anything else.
+std::size_t FlashSizeOfId(std::uint16_t id);
 
 // Counts: 0 none, N the next N occasions, -1 every one.
 struct BootFaults {

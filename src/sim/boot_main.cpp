@@ -26,7 +26,8 @@ the tool (default 9600); the tool must set the line to 8N1 at six times it.
   --log-frames           log what happens on standard error
   --cpu-id HEX           CPU id byte (default C5)
   --flash-id HEX         id of the CMC's flash (default 22AB; CAxx: CAN module)
-  --flash-size BYTES     size of the CMC's flash (default 1048576)
+  --flash-size BYTES     size of the CMC's flash (default: the chip's, 524288
+                         for a 29F400, 1048576 for a 29F800)
   --fill HEX             content of every flash at start (default 00)
   --erase-ms MS          time an erase takes
   --nodes HEX            NFC nodes fitted, bit 0 = node 1 (default 0F)

@@ -116,6 +116,11 @@ void BootStack::ConnectAndErase()
     ASSERT_EQ(reply[1], 'q');
 }
 
+bool BootStack::WaitForAliveByte()
+{
+    return port.PumpUntil([this] { return loader->Alive(); }, 10000);
+}
+
 std::vector<std::uint8_t> BootStack::Image(int node)
 {
     return sim.withCore([&](sim::BootCore& c) { return c.image(node); });

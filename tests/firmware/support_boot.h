@@ -56,6 +56,10 @@ struct BootStack {
     void ConnectAndErase();
     std::vector<std::uint8_t> Image(int node = 0);
     int Count(const std::string& event);
+    // After a record's error byte the board still sends its alive byte: the
+    // loader's wait ends at the error byte, so the test waits for the alive
+    // byte to have come in before it polls (on the event, not on time).
+    bool WaitForAliveByte();
     template <class F>
     void Faults(F&& f)
     {

@@ -2,6 +2,7 @@
 #include "firmware/HexFile.h"
 #include "firmware/Unit_HexLoaders.h"
 #include "sim/boot_core.h"
+#include "sim/hex_record.h"
 
 #include <gtest/gtest.h>
 
@@ -53,9 +54,11 @@ TEST(HexFile, WholeFileSum)
     std::vector<std::string> bad = kGood;
     bad[0].back() = '1';
     EXPECT_FALSE(CheckHexLines(bad));
-    // Two faults that compensate each other pass: the sum is over the file.
+    // Two faults that compensate each other in the whole-file sum: each
+    // record's own checksum is still wrong.
     bad[1].back() = '7';
-    EXPECT_TRUE(CheckHexLines(bad));
+    EXPECT_FALSE(CheckHexLines(bad));
+    EXPECT_EQ(HexFileFault(bad), "line 1: the record's checksum is wrong");
 }
 
 TEST(HexFile, StructureAroundTheEndRecord)
@@ -88,7 +91,74 @@ TEST(HexFile, FilesThatWouldLeaveTheTargetWaitingOrEmptyAreRefusedByName)
     EXPECT_EQ(HexFileFault({kGood[0], kGood[1]}), "no end record");
     std::vector<std::string> bad = kGood;
     bad[0].back() = '1';
-    EXPECT_EQ(HexFileFault(bad), "the checksums do not add up");
+    EXPECT_EQ(HexFileFault(bad), "line 1: the record's checksum is wrong");
+    // Lines after the end record are not sent: they count in the sum only.
+    EXPECT_EQ(HexFileFault({kGood[0], kGood[2], ":0101"}), "the checksums do not add up");
+}
+
+std::string Record(std::uint8_t type, std::uint16_t address, const std::vector<std::uint8_t>& data)
+{
+    return sim::HexRecord(type, address, data);
+}
+
+// Each of these would be sent, and the flash erased, before the target
+// refused it, or flashed as garbage: the check refuses them, naming the line.
+TEST(HexFile, RecordsTheTargetCannotTakeAreRefusedByLine)
+{
+    const std::string end = ":00000001FF";
+    const std::string data = Record(0x00, 0x0100, {1, 2, 3, 4});
+    struct Case {
+        std::vector<std::string> lines;
+        std::string fault;
+    };
+    // Data digits that are no hex digits, their checksum computed as the
+    // target would read them.
+    std::string zz = data;
+    zz[9] = 'Z';
+    zz[10] = 'Z';
+    std::string g0 = data;
+    g0[11] = 'G';
+    const std::vector<Case> cases = {
+        {{zz, end}, "line 1: 'Z' is not a hex digit"},
+        {{g0, end}, "line 1: 'G' is not a hex digit"},
+        {{";" + data.substr(1), end}, "line 1 does not start with ':'"},
+        {{"X" + data.substr(1), end}, "line 1 does not start with ':'"},
+        {{data, Record(0x06, 0, {1}), end}, "line 2: record type 06 is unknown"},
+        {{data, Record(0x04, 0, {0, 1, 2}), end}, "line 2: an extended address record holds two bytes, not 3"},
+        {{data, Record(0x00, 0x0102, {9}), end}, "line 2: data at address 00102 overlaps the data of line 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        EXPECT_EQ(HexFileFault(c.lines), c.fault);
+    }
+    // Start and segment addresses (03, 05) pass; consecutive records do not
+    // overlap.
+    EXPECT_EQ(HexFileFault({Record(0x03, 0, {0, 0, 1, 0}), data, Record(0x00, 0x0104, {5}),
+                            Record(0x05, 0, {0, 0, 1, 0}), end}),
+              "");
+}
+
+TEST(HexFile, DataBeyondTheFlashIsRefused)
+{
+    const std::string end = ":00000001FF";
+    // The last byte of a 512 KiB flash, through an extended linear address.
+    const std::vector<std::string> last = {Record(0x04, 0, {0x00, 0x07}), Record(0x00, 0xFFFF, {0xAA}), end};
+    EXPECT_EQ(HexFileFault(last, 0x80000), "");
+    EXPECT_EQ(HexFileFault(last, 0x7FFFF), "line 2: data up to address 7FFFF lies beyond the flash of 511 KiB");
+    // Through an extended segment address: 0x8000 << 4 is 512 KiB.
+    const std::vector<std::string> beyond = {Record(0x00, 0, {1}), Record(0x02, 0, {0x80, 0x00}),
+                                             Record(0x00, 0x0000, {0xAA, 0xBB}), end};
+    EXPECT_EQ(HexFileFault(beyond, 0x80000), "line 3: data up to address 80001 lies beyond the flash of 512 KiB");
+    EXPECT_EQ(HexFileFault(beyond, 0x100000), "");
+    // Without a flash size only the file itself is judged.
+    EXPECT_EQ(HexFileFault(beyond), "");
+}
+
+TEST(HexFile, ByteOrderMarkBeforeTheFirstRecordIsSkipped)
+{
+    const std::string text = "\xEF\xBB\xBF" + kGood[0] + "\r\n" + kGood[1] + "\r\n" + kGood[2] + "\r\n";
+    EXPECT_EQ(SplitHexLines(text), kGood);
+    EXPECT_TRUE(CheckHexBytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 TEST(HexFile, BytesOfAFile)

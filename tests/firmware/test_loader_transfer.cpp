@@ -50,6 +50,7 @@ TEST_F(BootFixture, WholeFileIsWrittenByteExactAndVerified)
     EXPECT_EQ(loader->TransferFlashFile(lines, rtFlashVerify), -1);
     EXPECT_EQ(loader->LastError(), -14);
     EXPECT_EQ(loader->lastErrorMessage(), "Command failed!");
+    ASSERT_TRUE(WaitForAliveByte());
     EXPECT_TRUE(loader->PollBootloader());
 }
 
@@ -99,6 +100,7 @@ TEST_F(BootFixture, ErrorByteOfARecordIsTheLastError)
     EXPECT_EQ(loader->LastError(), -15);
     EXPECT_EQ(loader->lastErrorMessage(), "Vpp was not on!");
     EXPECT_EQ(progress.position, 3);
+    ASSERT_TRUE(WaitForAliveByte());
     EXPECT_TRUE(loader->PollBootloader());
 }
 

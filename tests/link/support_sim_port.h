@@ -16,6 +16,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kyd::link::test {
@@ -35,6 +36,7 @@ public:
     bool CTS() const override;
     int OutBuffFree() const override { return outBuffFree; }
     void FlushInBuffer() override;
+    std::string TakePendingInput() override { return std::exchange(input_, {}); }
     void FlushOutBuffer() override;
     void PutString(const std::string& bytes) override;
     void EnablePacket(int timeoutTicks) override;

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kyd::link::test {
@@ -147,22 +148,47 @@ TEST_F(CommLog, UnopenableFileIsReportedAndExchangeUnaffected)
 
 TEST_F(CommLog, FailedWriteIsReportedAndExchangeUnaffected)
 {
-    // Opens fine, but no byte fits: every exchange says so.
-    options.settings.LogFile = "/dev/full";
-    for (int i = 0; i < 2; ++i) {
+    // In a child process under a file-size limit of 0: the log opens fine,
+    // but no byte fits, and every exchange says so.
+    auto run = [this] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{0, 0};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        bool ok = true;
+        for (int i = 0; i < 2; ++i) {
+            port->QueueReply("0");
+            cmd->SendCommand("3", 5);
+            ok = ok && cmd->Reply == "0" && model.StatusClass == 195 && model.StatusCode == 48;
+        }
+        cmd->LogAnnotation("note");
+        const auto calls = dialogs.calls();
+        ok = ok && calls.size() == 3u;
+        for (const auto& c : calls)
+            ok = ok && c.text == "Could not write Log file: \n" + options.settings.LogFile &&
+                 c.type == platform::DlgType::Error;
+        return ok && AppendLogLines(options.settings.LogFile, {"x"}) == LogWrite::Failed ? 0 : 1;
+    };
+    EXPECT_EXIT(std::exit(run()), ::testing::ExitedWithCode(0), "");
+}
+
+// A FIFO, a device or a folder as the log is refused at once: the exchange
+// goes on and the log's error is shown, nothing blocks on the file.
+TEST_F(CommLog, LogThatIsNoRegularFileIsNotOpened)
+{
+    const fs::path fifo = dir / "fifo.log";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo.string(), dir.string(), std::string("/dev/full")}) {
+        SCOPED_TRACE(path);
+        dialogs.clear();
+        options.settings.LogFile = path;
         port->QueueReply("0");
         cmd->SendCommand("3", 5);
-        EXPECT_EQ(cmd->Reply, "0");
         ExpectStatus(195, 48);
+        const auto calls = dialogs.calls();
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].text, "Could not open Log file: \n" + path);
+        EXPECT_EQ(AppendLogLines(path, {"x"}), LogWrite::NotOpened);
     }
-    cmd->LogAnnotation("note");
-    auto calls = dialogs.calls();
-    ASSERT_EQ(calls.size(), 3u);
-    for (const auto& c : calls) {
-        EXPECT_EQ(c.text, "Could not write Log file: \n/dev/full");
-        EXPECT_EQ(c.type, platform::DlgType::Error);
-    }
-    EXPECT_EQ(AppendLogLines("/dev/full", {"x"}), LogWrite::Failed);
 }
 
 TEST_F(CommLog, FileSizeLimitIsAFailedWrite)

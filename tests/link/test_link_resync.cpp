@@ -59,13 +59,9 @@ TEST_F(LinkResync, WrongShapeForEachKindOfCommandIsACorruptReply)
         {"close cassette", "000", [&] { cmd->CloseCassette(2, false); return false; }},
         {"item write", "0/080", [&] { cmd->WriteData(104, "80", 80); return false; }},
         {"cassette item write", "0EUR", [&] { cmd->WriteCassetteData(1, 27, "EUR"); return false; }},
-        {"dispense (a status check's reply)", statusCheck,
-         [&] { cmd->Dispense('1', '0', {0, 3, 0, 0, 0, 0, 0, 0}); return false; }},
-        {"cassette ids (nine records)", "0" + std::string(63, '1'), [&] { return cmd->ReadCassetteIds(); }},
-        {"last status (nine records)", "0" + std::string(45, '1'), [&] { return cmd->ReadLastStatus(); }},
         {"status check (short)", "0Q9", [&] { return cmd->CheckStatus(); }},
-        {"status check (long)", statusCheck + "0", [&] { return cmd->CheckStatus(); }},
-        {"program id (too long)", "0" + std::string(20, '1'), [&] { return cmd->ReadProgramId(); }},
+        {"status check (half a record)", "0" + std::string(15, '0'), [&] { return cmd->CheckStatus(); }},
+        {"status check (hoppers, no task part)", "0" + std::string(90, '0'), [&] { return cmd->CheckStatus(); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -82,11 +78,21 @@ TEST_F(LinkResync, WrongShapeForEachKindOfCommandIsACorruptReply)
         ExpectStatus(195, 48);
         EXPECT_FALSE(com->OutOfStep());
     }
-    // The right shapes pass; a bare status answers anything.
+    // Every shape the parsers can use passes, a bare status answers
+    // anything: the reject vault's record besides eight cassettes, a status
+    // check with the hoppers only, program ids of any length.
     for (const auto& [reply, send] : std::vector<std::pair<std::string, std::function<bool()>>>{
              {statusCheck, [&] { return cmd->CheckStatus(); }},
+             {statusCheck + "0", [&] { return cmd->CheckStatus(); }},
+             {"0" + std::string(30, '0'), [&] { return cmd->CheckStatus(); }},
+             {"0" + std::string(90 - 10, '1'), [&] { return cmd->CheckStatus(); }},
              {"M", [&] { return cmd->CheckStatus(); }},
              {"0" + std::string(56, '1'), [&] { return cmd->ReadCassetteIds(); }},
+             {"0" + std::string(63, '1'), [&] { return cmd->ReadCassetteIds(); }},
+             {"0" + std::string(45, '1'), [&] { return cmd->ReadLastStatus(); }},
+             {"0" + std::string(20, '1'), [&] { return cmd->ReadProgramId(); }},
+             {"010003" + std::string(45, '0'), [&] { cmd->Dispense('1', '0', {0, 3, 0, 0, 0, 0, 0, 0}); return true; }},
+             {statusCheck, [&] { cmd->Dispense('1', '0', {0, 3, 0, 0, 0, 0, 0, 0}); return true; }},
          }) {
         port->QueueReply(reply);
         send();
@@ -155,13 +161,41 @@ TEST_F(LinkResync, QuietIntervalFollowsTheLineRateAndTheSetting)
         cmd->SendCommand("0", 20);
         return quietWaits.empty() ? -1 : quietWaits.front();
     };
-    EXPECT_EQ(waitAfterFailure(), 344); // three 110-character replies at 9600 baud, 10 bits
+    // Three 110-character replies at 9600 baud take 344 ms; a dispenser may
+    // answer later than that, so the wait is never under 2 s by default.
+    EXPECT_EQ(waitAfterFailure(), 2000);
     ASSERT_EQ(com->Open(1, 1200, TParity::pEven, 7, 1, false), 1);
     EXPECT_EQ(waitAfterFailure(), 2750);
     options.settings.ResyncMs = 40;
     EXPECT_EQ(waitAfterFailure(), TCom::kMinResyncMs);
     options.settings.ResyncMs = 700;
     EXPECT_EQ(waitAfterFailure(), 700);
+}
+
+TEST_F(LinkResync, BytesThatCameBetweenCommandsAreShownAndLoggedAsDiscarded)
+{
+    const fs::path log = fs::temp_directory_path() / ("kyd_pending_" + std::to_string(::getpid()) + ".log");
+    fs::remove(log);
+    options.settings.LoggingEnabled = true;
+    options.settings.LogFile = log.string();
+    options.settings.TimeStamp = false;
+    options.settings.DateStamp = false;
+    port->QueueReply("0");
+    cmd->SendCommand("0", 20);
+    ASSERT_FALSE(com->OutOfStep());
+    port->Inject(sim::frame("M"));
+    port->QueueReply("0");
+    cmd->SendCommand("0", 20);
+    ExpectStatus(195, 48);
+    EXPECT_TRUE(quietWaits.empty());
+    EXPECT_EQ(com->Discarded(), "M4=\r");
+    const std::vector<std::string> lines(comStrings.Lines.end() - 3, comStrings.Lines.end());
+    EXPECT_EQ(lines, (std::vector<std::string>{"Discarded: M4=<CR>", "Out: 030", "In : 030"}));
+    std::ifstream in(log);
+    std::ostringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("Discarded: M4=<CR>\nOut: 030\nIn : 030\n"), std::string::npos) << text.str();
+    fs::remove(log);
 }
 
 TEST_F(LinkResync, AbortDuringTheQuietWaitSendsNothing)

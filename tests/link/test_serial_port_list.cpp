@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace kyd::link {
@@ -112,6 +114,32 @@ TEST_F(SerialPortList, TtySNeedsARealUart)
     // Without a sysfs entry the kernel table decides.
     fs::remove_all(dir / "sys" / "ttyS0");
     EXPECT_EQ(List(), (std::vector<std::string>{"COM1"}));
+}
+
+// The pseudo-terminal's slave stands for each kind of device in turn: the
+// kernel table says which driver its major belongs to.
+TEST_F(SerialPortList, OnlyUartsAndUsbSerialConvertersClockBytesAtTheLineRate)
+{
+    platform::PtyMaster pty;
+    struct stat st {};
+    ASSERT_EQ(::stat(pty.slavePath().c_str(), &st), 0);
+    const std::string maj = std::to_string(major(st.st_rdev));
+    auto clocks = [&](const std::string& driverLine) {
+        WriteDrivers(driverLine);
+        return platform::serialDeviceClocksBytes(pty.slavePath(), roots);
+    };
+    EXPECT_TRUE(clocks("serial  /dev/ttyS  " + maj + " 0-1048575 serial\n"));
+    EXPECT_TRUE(clocks("usbserial  /dev/ttyUSB  " + maj + " 0-1048575 serial\n"));
+    EXPECT_TRUE(clocks("ttyAMA  /dev/ttyAMA  " + maj + " 0-1048575 serial\n"));
+    EXPECT_FALSE(clocks("acm  /dev/ttyACM  " + maj + " 0-1048575 serial\n"));
+    EXPECT_FALSE(clocks("g_serial  /dev/ttyGS  " + maj + " 0-1048575 serial\n"));
+    EXPECT_FALSE(clocks(kPtyDrivers));
+    EXPECT_FALSE(clocks("serial  /dev/ttyS  4 64-111 serial\n")); // not its driver
+    // Not a line at all.
+    WriteDrivers("serial  /dev/ttyS  " + maj + " 0-1048575 serial\n");
+    EXPECT_FALSE(platform::serialDeviceClocksBytes("/dev/null", roots));
+    EXPECT_FALSE(platform::serialDeviceClocksBytes((dir / "missing").string(), roots));
+    EXPECT_FALSE(platform::serialDeviceClocksBytes("", roots));
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include "support/stepping_clock.h"
 #include "support_tdl_fixture.h"
 
+#include <sys/stat.h>
+
 namespace kyd::link::test {
 namespace {
 
@@ -200,8 +202,10 @@ TEST_F(TdlEngine, OneFailureAsksTheOperatorOnce)
 TEST_F(TdlEngine, SoftBreakAnsweredYesGoesOnAfterEndloop)
 {
     // The inner body's last exchange is the empty cassette itself: after
-    // the one question the script goes on with DELIVER and RESET, and the
-    // enclosing ranges see no soft break of their own.
+    // the question the status check after ENDLOOP breaks the enclosing body
+    // off too, so its DELIVER is not sent; the outer loop asks again, and
+    // the soft break reaching the top level ends the run as aborted after
+    // RESET.
     port->WithCore([](sim::SimCore& c) { return c.cassette(2).notes = 1; });
     dialogs.queueResult(DlgResult::Yes);
     dialogs.queueResult(DlgResult::Yes);
@@ -213,11 +217,13 @@ TEST_F(TdlEngine, SoftBreakAnsweredYesGoesOnAfterEndloop)
                       "DELIVER\n"
                       "ENDLOOP\n"
                       "RESET\n"),
-              0);
-    EXPECT_EQ(Dialogs(), std::vector<std::string>{"32 Empty Cassette\nContinue with script after ENDLOOP?"});
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "3", "0"}));
-    EXPECT_TRUE(Dialogs("showMessage").empty());
-    EXPECT_EQ(script->State(), TTDLScript::kLoaded);
+              TTDLScript::kSoftBreak);
+    const std::string question = "32 Empty Cassette\nContinue with script after ENDLOOP?";
+    EXPECT_EQ(Dialogs(), (std::vector<std::string>{question, question}));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "0"}));
+    ASSERT_EQ(Dialogs("showMessage").size(), 1u);
+    EXPECT_NE(Dialogs("showMessage")[0].find(" aborted!"), std::string::npos);
+    EXPECT_EQ(script->State(), TTDLScript::kAbortedState);
 }
 
 TEST_F(TdlEngine, DeeplyNestedLoopsRunAndResume)
@@ -403,6 +409,28 @@ TEST_F(TdlEngine, AFatalStatusIsNotForgottenAtTheNextRun)
     // A script without exchanges: the class is left as it was.
     EXPECT_EQ(RunText("% nothing\n"), 0);
     EXPECT_EQ(model.StatusClass, 199);
+}
+
+// A FIFO would block the tool for ever and a folder cannot be read: both
+// are refused at once with the file error's text, and the script loaded
+// before stays.
+TEST_F(TdlEngine, FifoOrFolderAsScriptIsRefusedAtOnce)
+{
+    ASSERT_TRUE(script->Load(Write("a.tdl", "RESET\n")));
+    const std::filesystem::path fifo = dir / "fifo.tdl";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo.string(), dir.string()}) {
+        SCOPED_TRACE(path);
+        try {
+            script->Load(path);
+            ADD_FAILURE() << "loaded";
+        } catch (const std::runtime_error& e) {
+            const std::string text = "Cannot open file \"" + path + "\". ";
+            EXPECT_EQ(std::string(e.what()).substr(0, text.size()), text);
+            EXPECT_NE(std::string(e.what()).find("Not a regular file"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(script->Lines(), std::vector<std::string>{"RESET"});
+    }
 }
 
 TEST_F(TdlEngine, LoadingAFileThatCannotBeReadChangesNothing)

@@ -108,9 +108,11 @@ TEST_F(TdlLanguage, ParameterFallBacks)
 
 TEST_F(TdlLanguage, BadCountsCassettesAndCommandTextsAreRefusedAndStopTheScript)
 {
-    // A control character in a command text would end or garble its frame.
+    // A control character in a command text would end or garble its frame;
+    // a byte from 0x80 up does not fit the 7-bit line.
     for (const char* line : {"DISPENSE 1000", "MOVE_FORWARD 0 -1", "CLOSE_CASS 9", "OPEN_CASS 12",
-                             "SEND_SELFTESTDATA_NC 10", "STR_CMD 333\rX", "POLL Q\x7f", "CHANGE_TELLER \t"}) {
+                             "SEND_SELFTESTDATA_NC 10", "STR_CMD 333\rX", "POLL Q\x7f", "CHANGE_TELLER \t",
+                             "STR_CMD 3\x80", "POLL \xc3\xa4", "CHANGE_TELLER \xff"}) {
         SCOPED_TRACE(line);
         ClearCommands();
         dialogs.clear();

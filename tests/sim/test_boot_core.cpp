@@ -175,5 +175,22 @@ TEST(BootCore, RecordsAddressesAndErrors)
     EXPECT_EQ(t.Feed(Bytes({':', 0x00, 0x00, 0x00, 0x01, 0xFF})), Bytes({0x00, 0xA0, 0xB0}));
 }
 
+// The flash holds as much as the chip its id names: 512 KiB for the
+// default 29F400, 1 MiB for a 29F800.
+TEST(BootCore, FlashSizeFollowsTheChipId)
+{
+    for (const auto& [id, size] : {std::pair<std::uint16_t, std::size_t>{BootConfig{}.flashId, 0x80000},
+                                   {0x2258, 0x100000}}) {
+        SCOPED_TRACE(id);
+        BootConfig c;
+        c.flashId = id;
+        Target t(c);
+        EXPECT_EQ(t.core.image(0).size(), size);
+    }
+    BootConfig c;
+    c.flashSize = 0x30000; // set by hand: kept
+    EXPECT_EQ(Target(c).core.image(0).size(), 0x30000u);
+}
+
 } // namespace
 } // namespace kyd::sim

@@ -224,6 +224,10 @@ void TFormFlashDownLoader::FormHide()
 
 void TFormFlashDownLoader::reject()
 {
+    // Esc: nothing while a run is under way (stopping it half-way would
+    // leave the board half-programmed); closing the window still stops it.
+    if (running_)
+        return;
     close();
 }
 

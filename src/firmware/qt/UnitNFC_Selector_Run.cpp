@@ -7,6 +7,7 @@
 #include "link/AppContext.h"
 #include "platform/dialogs.h"
 #include "platform/ini_file.h"
+#include "platform/safe_file.h"
 #include "widgets/controls/qt/meter.h"
 
 #include <QCheckBox>
@@ -15,9 +16,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
-
-#include <fstream>
-#include <sstream>
 
 namespace kyd::firmware {
 
@@ -111,24 +109,26 @@ void TFormFlashDownLoader::Button3Click()
         refuse(*refusal);
         return;
     }
+    // A file larger than any flash image can be as text is refused before
+    // it is read; a FIFO or a folder is refused without waiting on it.
     std::string text;
-    {
-        std::ifstream in(filePath_, std::ios::binary);
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        if (!in) {
-            Beep(TBeep::Hand);
-            platform::dialogs().messageDlg("Cannot read " + filePath_, platform::DlgType::Error,
-                                           platform::DlgButtons::Ok);
-            return;
-        }
-        text = ss.str();
+    std::string reason;
+    if (platform::readRegularFile(filePath_, kMaxHexFileBytes, text, &reason) != platform::ReadResult::Ok) {
+        Beep(TBeep::Hand);
+        platform::dialogs().messageDlg("Cannot read " + reason, platform::DlgType::Error, platform::DlgButtons::Ok);
+        return;
     }
     // The whole file is judged before anything is erased or selected: a
     // file the download would refuse must never cost the board its
-    // firmware.
+    // firmware. Its data must fit the target's flash: the CMC's chip when
+    // it is known already, else the largest the CMC can have (the run
+    // checks again once the chip is identified, before erasing), or an NFC
+    // board's.
+    std::uint32_t flashBytes = kNfcFlashBytes;
+    if (CMCChkBox->isChecked())
+        flashBytes = loader_->FlashBytes() > 0 ? loader_->FlashBytes() : kLargestCmcFlashBytes;
     std::vector<std::string> lines = SplitHexLines(text);
-    if (const std::string fault = HexFileFault(lines); !fault.empty()) {
+    if (const std::string fault = HexFileFault(lines, flashBytes); !fault.empty()) {
         Beep(TBeep::Asterisk);
         platform::dialogs().messageDlg(LoaderErrorText(leHexFileError) + ": " + fault + "\n" + filePath_,
                                        platform::DlgType::Warning, platform::DlgButtons::Ok);
@@ -265,7 +265,10 @@ int TFormFlashDownLoader::ProcessCMC()
     failedItem_ = "CMC";
     LabelCMC->clear();
     itemLabel_ = LabelCMC;
-    const int result = RunSteps([&] { return loader_->EraseFlash(); }, [&] { return loader_->ProgramFlash(lines_); },
+    // The file is checked against the chip once it is identified, before
+    // the erase.
+    const int result = RunSteps([&] { return loader_->CheckFileFitsFlash(lines_) != 0 ? -1 : loader_->EraseFlash(); },
+                                [&] { return loader_->ProgramFlash(lines_); },
                                 [&] { return loader_->VerifyFlash(lines_); });
     LabelCMC->setText(result == 0 ? "Done" : "Failure");
     StatusBar1[0]->clear();

@@ -406,9 +406,19 @@ TEST_F(FlashWindowTest, CloseWaitsForTheTickAndHidingGivesThePortBack)
 
 TEST_F(FlashWindowTest, CloseDuringARunStopsItAndClosesAfterwards)
 {
-    OnEvent("record 3", [this] { window->close(); });
+    // The close is asked for while the run is under way: the window stays
+    // open while the run goes on, and closes once it has returned.
+    bool runningAtClose = false;
+    bool shownAfterClose = false;
+    OnEvent("record 3", [&] {
+        runningAtClose = window->Running();
+        window->close();
+        shownAfterClose = window->isVisible();
+    });
     RunCmc();
-    EXPECT_TRUE(window->isVisible() || !window->Running());
+    EXPECT_TRUE(runningAtClose);
+    EXPECT_TRUE(shownAfterClose);
+    EXPECT_FALSE(window->Running());
     QCoreApplication::processEvents();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->Loader(), nullptr);

@@ -1,0 +1,176 @@
+// Files the firmware downloader must refuse at Start, before anything is
+// sent to the board (nothing erased, selected or identified), and Esc
+// during a run.
+#include "support_flash_window.h"
+
+#include "sim/hex_record.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace kyd::firmware::test {
+namespace {
+
+const std::string kEnd = ":00000001FF";
+
+class FlashWindowFiles : public FlashWindowFixture {
+protected:
+    void SetUp() override { ASSERT_TRUE(ConnectWindow()); }
+
+    // Starts the CMC (or NFC 2) with the file; true when Start refused it
+    // with the file's fault and the board heard nothing of it.
+    // A path that is no regular file is asked for again at Start, and
+    // chosen again.
+    void ExpectRefusedUnsent(const std::string& path, const std::string& fault, bool nfc = false)
+    {
+        Check(nfc ? window->NFCChkBox[1] : window->CMCChkBox, true);
+        ChooseFile(path);
+        sim.withCore([](sim::BootCore& c) { c.clearEvents(); });
+        dialogs.clear();
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(path, ec))
+            dialogs.queueFile(path);
+        Start();
+        const auto m = Messages();
+        ASSERT_EQ(m.size(), 1u);
+        EXPECT_NE(m[0].text.find(fault), std::string::npos) << m[0].text;
+        EXPECT_FALSE(window->Running());
+        sim.withCore([](sim::BootCore& c) {
+            EXPECT_TRUE(c.events().empty()) << c.events().front();
+            EXPECT_EQ(c.erases(), 0);
+            EXPECT_EQ(c.recordsReceived(), 0);
+            return 0;
+        });
+    }
+    std::string Write(const std::string& name, const std::string& text)
+    {
+        const std::string path = dir + "/" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+};
+
+TEST_F(FlashWindowFiles, EveryKindOfBadFileIsRefusedBeforeAnythingIsSent)
+{
+    const std::string data = sim::HexRecord(0x00, 0x0100, {1, 2, 3, 4});
+    std::string zz = data;
+    zz.replace(9, 2, "ZZ");
+    std::string g0 = data;
+    g0.replace(9, 2, "G0");
+    // Two wrong record checksums that cancel in the whole-file sum.
+    std::string up = sim::HexRecord(0x00, 0x0200, {5});
+    std::string down = sim::HexRecord(0x00, 0x0300, {6});
+    up.back() = static_cast<char>(up.back() + 1);
+    down.back() = static_cast<char>(down.back() - 1);
+    const struct {
+        std::vector<std::string> lines;
+        std::string fault;
+        bool nfc = false;
+    } cases[] = {
+        {{zz, kEnd}, "line 1: 'Z' is not a hex digit"},
+        {{g0, kEnd}, "line 1: 'G' is not a hex digit"},
+        {{up, down, kEnd}, "line 1: the record's checksum is wrong"},
+        {{data, sim::HexRecord(0x07, 0, {1}), kEnd}, "line 2: record type 07 is unknown"},
+        {{";" + data.substr(1), kEnd}, "line 1 does not start with ':'"},
+        {{data, "X" + data.substr(1), kEnd}, "line 2 does not start with ':'"},
+        {{data, sim::HexRecord(0x00, 0x0103, {9}), kEnd}, "line 2: data at address 00103 overlaps the data of line 1"},
+        // Beyond the largest flash a CMC can have, and beyond an NFC's.
+        {{sim::HexRecord(0x04, 0, {0x00, 0x10}), sim::HexRecord(0x00, 0, {1}), kEnd},
+         "line 2: data up to address 100000 lies beyond the flash of 1024 KiB"},
+        {{sim::HexRecord(0x04, 0, {0x00, 0x04}), sim::HexRecord(0x00, 0, {1}), kEnd},
+         "line 2: data up to address 40000 lies beyond the flash of 256 KiB", true},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        std::string text;
+        for (const std::string& l : c.lines)
+            text += l + "\r\n";
+        ExpectRefusedUnsent(Write((c.nfc ? "2006_" : "cmc_") + std::to_string(n++) + ".hex", text), c.fault, c.nfc);
+    }
+}
+
+TEST_F(FlashWindowFiles, DataBeyondTheIdentifiedChipIsRefusedBeforeTheErase)
+{
+    // The simulated CMC has a 512 KiB chip; the file fits 1 MiB only. The
+    // chip is identified (which changes nothing), then the run ends.
+    const std::string path = Write("cmc_big.hex", sim::HexRecord(0x04, 0, {0x00, 0x08}) + "\r\n" +
+                                                      sim::HexRecord(0x00, 0, {1}) + "\r\n" + kEnd + "\r\n");
+    Check(window->CMCChkBox, true);
+    ChooseFile(path);
+    dialogs.clear();
+    Start();
+    EXPECT_EQ(sim.withCore([](sim::BootCore& c) { return c.erases(); }), 0);
+    EXPECT_EQ(sim.withCore([](sim::BootCore& c) { return c.recordsReceived(); }), 0);
+    ASSERT_FALSE(Messages().empty());
+    EXPECT_NE(Messages().back().text.find(LoaderErrorText(leHexFileError)), std::string::npos) << Messages().back().text;
+}
+
+TEST_F(FlashWindowFiles, OversizedFifoAndFolderAreRefusedBeforeBeingRead)
+{
+    // A file larger than any image's text: refused from its size alone.
+    const std::string big = dir + "/cmc_huge.hex";
+    {
+        std::ofstream out(big, std::ios::binary);
+        out.seekp(static_cast<std::streamoff>(kMaxHexFileBytes));
+        out.put('\n');
+    }
+    ExpectRefusedUnsent(big, "larger than 16 MB");
+    const std::string fifo = dir + "/cmc_fifo.hex";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ExpectRefusedUnsent(fifo, "not a regular file");
+}
+
+TEST_F(FlashWindowFiles, AByteOrderMarkBeforeTheFirstRecordIsSkipped)
+{
+    std::string text = "\xEF\xBB\xBF";
+    for (const std::string& l : MakeHexFile(0x100, 64, 16, 3))
+        text += l + "\r\n";
+    Check(window->CMCChkBox, true);
+    ChooseFile(Write("cmc_bom.hex", text));
+    dialogs.clear();
+    Start();
+    EXPECT_TRUE(Messages().empty()) << Messages().front().text;
+    EXPECT_EQ(sim.withCore([](sim::BootCore& c) { return c.erases(); }), 1);
+    EXPECT_EQ(Image(0)[0x100], PatternByte(0, 3));
+}
+
+// Esc while the CMC is being flashed changes nothing: the run goes on to
+// the end, and the window stays open.
+TEST_F(FlashWindowFiles, EscDuringARunDoesNothing)
+{
+    const std::vector<std::string> file = MakeHexFile(0x100, 320, 16, 5);
+    Check(window->CMCChkBox, true);
+    ChooseFile(WriteHex("cmc.hex", file));
+    bool escapedWhileRunning = false;
+    OnEvent("record 3", [this, &escapedWhileRunning] {
+        escapedWhileRunning = window->Running();
+        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.get(), &esc);
+    });
+    dialogs.clear();
+    Start();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(escapedWhileRunning);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(terminated, 0);
+    EXPECT_EQ(sim.withCore([](sim::BootCore& c) { return c.recordsReceived(); }), static_cast<int>(file.size()));
+    EXPECT_EQ(window->LabelProgress->text(), "Done");
+    EXPECT_TRUE(Messages().empty());
+    // Not running, Esc closes the window as before.
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &esc);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->isVisible());
+}
+
+} // namespace
+} // namespace kyd::firmware::test

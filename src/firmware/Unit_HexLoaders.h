@@ -76,10 +76,12 @@ struct TFlashRow {
     int VerifyRoutine;
     std::uint32_t Bytes;
 };
-// The most a firmware image can hold: the CMC's largest flash, and an NFC
-// board's flash.
+// The most a firmware image can hold: the CMC's largest flash. The boards
+// behind the CAN bus (an NFC, or a CMC answering as a CAN module) do not
+// report the size of their flash; their images are held to the same bound
+// rather than to a guess that could refuse a board's genuine firmware.
 inline constexpr std::uint32_t kLargestCmcFlashBytes = 0x100000;
-inline constexpr std::uint32_t kNfcFlashBytes = 0x40000;
+inline constexpr std::uint32_t kNfcFlashBytes = kLargestCmcFlashBytes;
 // The longest an Intel HEX file of an image of the largest flash can be:
 // one record of 13 characters and CR LF for every byte, with room for the
 // address records and lines after the end record (16 MB).

@@ -82,11 +82,12 @@ TEST_F(FlashWindowFiles, EveryKindOfBadFileIsRefusedBeforeAnythingIsSent)
         {{";" + data.substr(1), kEnd}, "line 1 does not start with ':'"},
         {{data, "X" + data.substr(1), kEnd}, "line 2 does not start with ':'"},
         {{data, sim::HexRecord(0x00, 0x0103, {9}), kEnd}, "line 2: data at address 00103 overlaps the data of line 1"},
-        // Beyond the largest flash a CMC can have, and beyond an NFC's.
+        // Beyond the largest flash a CMC can have, and beyond the bound an
+        // NFC's image is held to (its flash size is not reported).
         {{sim::HexRecord(0x04, 0, {0x00, 0x10}), sim::HexRecord(0x00, 0, {1}), kEnd},
          "line 2: data up to address 100000 lies beyond the flash of 1024 KiB"},
-        {{sim::HexRecord(0x04, 0, {0x00, 0x04}), sim::HexRecord(0x00, 0, {1}), kEnd},
-         "line 2: data up to address 40000 lies beyond the flash of 256 KiB", true},
+        {{sim::HexRecord(0x04, 0, {0x00, 0x10}), sim::HexRecord(0x00, 0, {1}), kEnd},
+         "line 2: data up to address 100000 lies beyond the flash of 1024 KiB", true},
     };
     int n = 0;
     for (const auto& c : cases) {

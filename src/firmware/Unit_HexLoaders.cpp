@@ -206,7 +206,9 @@ void TDMHexLoader::DataPacketPacket(std::uint8_t byte)
         try {
             if (comPort_ && comPort_->GetPortState() == sio::psOpen)
                 comPort_->FlushOutBuffer();
-        } catch (const sio::ESIOException&) {
+        } catch (const std::exception&) {
+            // A purge the device refuses (a device error, not a library
+            // exception) leaves the resend to the record's own check.
         }
         return;
     }
@@ -356,7 +358,9 @@ bool TDMHexLoader::OpenBootPort()
         DataPacket.SetAutoEnable(true);
         comPort_->PutChar(0x00);
         return true;
-    } catch (const sio::ESIOException& e) {
+    } catch (const std::exception& e) {
+        // A library exception, or a device error from a purge the device
+        // refused.
         dataBytes_ = TDataBytes::None;
         // The library's message text for the error code, after the beep of
         // an error.

@@ -231,8 +231,13 @@ void TDUDFormShape::ReRegion()
     const bool wantFrameless = showFormCaption_ ? frameless && !removedFrame_ : true;
     if (frameless != wantFrameless) {
         const bool visible = form->isVisible();
+        // The client area stays where it is on the screen, with or without
+        // the frame around it (a new window otherwise lands where the old
+        // one's frame was, or where the manager puts it).
+        const QRect client = form->geometry();
         removedFrame_ = wantFrameless;
         form->setWindowFlag(Qt::FramelessWindowHint, wantFrameless);
+        form->setGeometry(client);
         if (visible)
             form->show();
     }

@@ -233,8 +233,10 @@ void TDUDFormShape::ReRegion()
         const bool visible = form->isVisible();
         // The client area stays where it is on the screen, with or without
         // the frame around it (a new window otherwise lands where the old
-        // one's frame was, or where the manager puts it).
-        const QRect client = form->geometry();
+        // one's frame was, or where the manager puts it). Where it is comes
+        // from the window system: the form's own idea of it can be stale
+        // while the manager is still framing or unframing it.
+        const QRect client(form->mapToGlobal(QPoint(0, 0)), form->size());
         removedFrame_ = wantFrameless;
         form->setWindowFlag(Qt::FramelessWindowHint, wantFrameless);
         form->setGeometry(client);

@@ -17,7 +17,13 @@
 #include <string>
 
 #ifdef KYD_TEST_UNDER_ASAN
-#include <sanitizer/allocator_interface.h>
+// The allocator's own interface (not every compiler ships its header).
+extern "C" {
+std::size_t __sanitizer_get_current_allocated_bytes();
+std::size_t __sanitizer_get_allocated_size(const volatile void* p);
+int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, std::size_t),
+                                              void (*free_hook)(const volatile void*));
+}
 #endif
 
 namespace kyd::test {
@@ -39,7 +45,7 @@ inline void OnMalloc(const volatile void*, std::size_t size)
 
 inline void OnFree(const volatile void* p)
 {
-    live.fetch_sub(static_cast<std::int64_t>(__sanitizer_get_allocated_size(const_cast<const void*>(p))));
+    live.fetch_sub(static_cast<std::int64_t>(__sanitizer_get_allocated_size(p)));
 }
 #endif
 

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <random>
 
 using namespace kyd::widgets;
@@ -116,94 +117,85 @@ std::vector<Bytes> PointListSeeds()
             DUDIntegerListData({0, -32767, 8, 32767, 16, -32767, 24, 32767})};
 }
 
+// Runs step(m, i) for i = 0 .. runs - 1 in a child under the memory bound,
+// until one reports a failure; expects none.
+void Mutations(std::uint32_t seed, int runs, const std::function<std::string(Mutator&, int)>& step)
+{
+    const auto r = kyd::test::runWithinMemoryBound([&] {
+        Mutator m(seed);
+        std::string failures;
+        for (int i = 0; i < runs && failures.empty(); ++i)
+            failures += step(m, i);
+        return failures;
+    });
+    EXPECT_EQ(r.report, "");
+}
+
 } // namespace
 
 TEST(RegionMutation, DamagedRegionDataGivesASoundRegionOrNone)
 {
-    const auto r = kyd::test::runWithinMemoryBound([] {
-        Mutator m(45);
-        std::string failures;
-        const auto seeds = RegionSeeds();
-        for (int i = 0; i < 2000 && failures.empty(); ++i) {
-            const Bytes data = m.Mutate(seeds[static_cast<std::size_t>(i) % seeds.size()]);
-            failures += CheckRegion(DUDRegionFromData(data), "DUDRegionFromData");
-            TDUDRegion reg;
-            try {
-                reg.Mask().ReadProperties({{"RegionData", data}});
-            } catch (const EDUDException&) {
-                continue;
-            }
-            reg.SetRegionShape(TDUDRegionShape::rsBitmap);
-            failures += CheckRegion(reg.CreateRegion({0, 0, 400, 300}), "traced outline");
+    const auto seeds = RegionSeeds();
+    Mutations(45, 2000, [&](Mutator& m, int i) {
+        const Bytes data = m.Mutate(seeds[static_cast<std::size_t>(i) % seeds.size()]);
+        std::string failures = CheckRegion(DUDRegionFromData(data), "DUDRegionFromData");
+        TDUDRegion reg;
+        try {
+            reg.Mask().ReadProperties({{"RegionData", data}});
+        } catch (const EDUDException&) {
+            return failures;
         }
-        return failures;
+        reg.SetRegionShape(TDUDRegionShape::rsBitmap);
+        return failures + CheckRegion(reg.CreateRegion({0, 0, 400, 300}), "traced outline");
     });
-    EXPECT_EQ(r.report, "");
 }
 
 TEST(RegionMutation, DamagedPointListsAreReadErrorsOrGiveASoundRegion)
 {
-    const auto r = kyd::test::runWithinMemoryBound([] {
-        Mutator m(4545);
-        std::string failures;
-        const auto seeds = PointListSeeds();
-        for (int i = 0; i < 2000 && failures.empty(); ++i) {
-            const Bytes data = m.Mutate(seeds[static_cast<std::size_t>(i) % seeds.size()]);
-            TDUDRegion reg;
-            reg.SetRegionShape(TDUDRegionShape::rsPointList);
-            try {
-                reg.ReadData(data);
-            } catch (const EReadError&) {
-                if (reg.Points().Count() != 0)
-                    failures += "a damaged list left points behind\n";
-                continue;
-            }
-            failures += CheckRegion(reg.CreateRegion({0, 0, 400, 300}), "point list");
-            reg.SetOrigin({m.Extreme(), m.Extreme()});
-            failures += CheckRegion(reg.CreateRegion({m.Extreme(), m.Extreme(), 400, 300}), "point list moved");
+    const auto seeds = PointListSeeds();
+    Mutations(4545, 2000, [&](Mutator& m, int i) -> std::string {
+        const Bytes data = m.Mutate(seeds[static_cast<std::size_t>(i) % seeds.size()]);
+        TDUDRegion reg;
+        reg.SetRegionShape(TDUDRegionShape::rsPointList);
+        try {
+            reg.ReadData(data);
+        } catch (const EReadError&) {
+            return reg.Points().Count() != 0 ? "a damaged list left points behind\n" : "";
         }
-        return failures;
+        std::string failures = CheckRegion(reg.CreateRegion({0, 0, 400, 300}), "point list");
+        reg.SetOrigin({m.Extreme(), m.Extreme()});
+        return failures + CheckRegion(reg.CreateRegion({m.Extreme(), m.Extreme(), 400, 300}), "point list moved");
     });
-    EXPECT_EQ(r.report, "");
 }
 
 TEST(RegionMutation, OutlinesFromDamagedSettingsAreSoundOrNone)
 {
-    const auto r = kyd::test::runWithinMemoryBound([] {
-        Mutator m(454545);
-        std::string failures;
-        const auto regionSeeds = RegionSeeds();
-        const auto listSeeds = PointListSeeds();
-        for (int i = 0; i < 1500 && failures.empty(); ++i) {
-            TDUDRegionParams p;
-            p.Shape = static_cast<TDUDRegionShape>(m.Below(int(TDUDRegionShape::rsPointList) + 1));
-            p.ExtPos = static_cast<TDUDExtPos>(m.Below(8));
-            // Mostly window sizes, now and then the extremes.
-            const auto coord = [&m](int most) { return m.Below(4) == 0 ? m.Extreme() : m.Below(most) - 50; };
-            const TRect rect{coord(100), coord(100), coord(900), coord(700)};
-            p.RoundX = coord(80);
-            p.RoundY = coord(80);
-            p.BubbleCount = m.Below(3) == 0 ? m.Extreme() % 64 : m.Below(8);
-            p.ShadowDepth = m.Below(41);
-            p.Origin = {m.Below(5) == 0 ? m.Extreme() : m.Below(20), m.Below(5) == 0 ? m.Extreme() : m.Below(20)};
-            p.DesignTime = m.Below(2) == 0;
-            const Bytes mask = m.Mutate(regionSeeds[static_cast<std::size_t>(i) % regionSeeds.size()]);
-            const Bytes user = DUDPointListRegionData([&] {
-                std::vector<TPoint> pts;
-                const Bytes list = m.Mutate(listSeeds[static_cast<std::size_t>(i) % listSeeds.size()]);
-                try {
-                    const auto v = DUDIntegerListFromData(list);
-                    for (std::size_t k = 0; k + 1 < v.size(); k += 2)
-                        pts.push_back({v[k], v[k + 1]});
-                } catch (const EDUDException&) {
-                }
-                return pts;
-            }());
-            p.MaskData = &mask;
-            p.UserData = m.Below(2) ? &user : &mask;
-            failures += CheckRegion(DUDCreateShapeRegion(rect, p), "DUDCreateShapeRegion");
+    const auto regionSeeds = RegionSeeds();
+    const auto listSeeds = PointListSeeds();
+    Mutations(454545, 1500, [&](Mutator& m, int i) {
+        TDUDRegionParams p;
+        p.Shape = static_cast<TDUDRegionShape>(m.Below(int(TDUDRegionShape::rsPointList) + 1));
+        p.ExtPos = static_cast<TDUDExtPos>(m.Below(8));
+        // Mostly window sizes, now and then the extremes.
+        const auto coord = [&m](int most) { return m.Below(4) == 0 ? m.Extreme() : m.Below(most) - 50; };
+        const TRect rect{coord(100), coord(100), coord(900), coord(700)};
+        p.RoundX = coord(80);
+        p.RoundY = coord(80);
+        p.BubbleCount = m.Below(3) == 0 ? m.Extreme() % 64 : m.Below(8);
+        p.ShadowDepth = m.Below(41);
+        p.Origin = {m.Below(5) == 0 ? m.Extreme() : m.Below(20), m.Below(5) == 0 ? m.Extreme() : m.Below(20)};
+        p.DesignTime = m.Below(2) == 0;
+        const Bytes mask = m.Mutate(regionSeeds[static_cast<std::size_t>(i) % regionSeeds.size()]);
+        std::vector<TPoint> pts;
+        try {
+            const auto v = DUDIntegerListFromData(m.Mutate(listSeeds[static_cast<std::size_t>(i) % listSeeds.size()]));
+            for (std::size_t k = 0; k + 1 < v.size(); k += 2)
+                pts.push_back({v[k], v[k + 1]});
+        } catch (const EDUDException&) {
         }
-        return failures;
+        const Bytes user = DUDPointListRegionData(pts);
+        p.MaskData = &mask;
+        p.UserData = m.Below(2) ? &user : &mask;
+        return CheckRegion(DUDCreateShapeRegion(rect, p), "DUDCreateShapeRegion");
     });
-    EXPECT_EQ(r.report, "");
 }

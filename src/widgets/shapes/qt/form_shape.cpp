@@ -236,7 +236,8 @@ void TDUDFormShape::ReRegion()
         // one's frame was, or where the manager puts it). Where it is comes
         // from the window system: the form's own idea of it can be stale
         // while the manager is still framing or unframing it.
-        const QRect client(form->mapToGlobal(QPoint(0, 0)), form->size());
+        const QRect client =
+            form->isWindow() ? QRect(form->mapToGlobal(QPoint(0, 0)), form->size()) : form->geometry();
         removedFrame_ = wantFrameless;
         form->setWindowFlag(Qt::FramelessWindowHint, wantFrameless);
         form->setGeometry(client);

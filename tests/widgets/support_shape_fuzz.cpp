@@ -180,6 +180,7 @@ int FuzzRegionBands(const std::uint8_t* data, std::size_t size)
     if (!bands)
         return 0;
     RequireSound(*bands, kWindowRange);
+    Require(bands->size() <= kDUDRegionMaxRects);
     const TDUDBandRegion g = TDUDBandRegion::FromRects(*bands);
     Require(g.Rects() == *bands);
     for (const TRect& r : *rects) {
@@ -206,7 +207,9 @@ int FuzzPointListRegion(const std::uint8_t* data, std::size_t size)
         points.push_back({values[i], values[i + 1]});
     const auto stored = DUDPointListRegionData(points);
     const bool inRange = std::all_of(points.begin(), points.end(), DUDRegionPointInBounds);
-    Require(stored.empty() == (points.empty() || !inRange));
+    // No region beyond the range, nor for a polygon beyond the bounds of
+    // what one may expand to.
+    Require(stored.empty() == (points.empty() || !inRange || !DUDPolygonBandsWithin(points)));
     if (stored.empty())
         return 0;
     const auto rects = DUDRegionBandsFromData(stored.data(), stored.size());
@@ -238,6 +241,51 @@ int FuzzRegionOutlines(const std::uint8_t* data, std::size_t size)
         const TDUDBandRegion half =
             DUDEllipseBands({r.Left, 2 * r.Top - r.Bottom, r.Right, r.Bottom}).Intersected(TDUDBandRegion(r));
         RequireSound(half.Rects(), r);
+    }
+    return 0;
+}
+
+int FuzzShapeSettings(const std::uint8_t* data, std::size_t size)
+{
+    Feed f{data, size};
+    static const char* const names[] = {"Bevel.Width",   "Bevel.Style",  "RoundPercent",      "Shadow.Depth",
+                                        "Shadow.Style",  "Shape",        "Teeth.Count",       "Teeth.Direction",
+                                        "Teeth.Width",   "Teeth.Height", "Teeth.SetPerCount", "Teeth.Offset"};
+    TDUDStreamProperties props;
+    for (const char* name : names) {
+        const int mode = f.Byte();
+        if (mode % 3 == 0)
+            continue;
+        // Small numbers mostly, any number now and then.
+        const std::int32_t v = mode % 3 == 1 ? f.Byte() - 8 : f.Long();
+        props.push_back({name, DUDIntegerData(v)});
+    }
+    TDUDShape shape;
+    TDUDTeeth teeth;
+    try {
+        shape.ReadProperties(props);
+        teeth.ReadProperties(props, "Teeth.");
+    } catch (const EDUDException&) {
+        return 0;
+    }
+    Require(shape.Bevel().Style() >= 0 && shape.Bevel().Style() <= 2);
+    Require(teeth.Width() >= 0 && teeth.Width() <= kMaxTeethSize && teeth.Height() >= 0 &&
+            teeth.Height() <= kMaxTeethSize);
+    const TRect r{f.Long(), f.Long(), f.Long(), f.Long()};
+    const std::int64_t w = std::int64_t(r.Right) - r.Left, h = std::int64_t(r.Bottom) - r.Top;
+    for (const bool toothed : {false, true}) {
+        const auto o = DUDShapeOutline(r, shape, toothed ? &teeth : nullptr);
+        if (o.Points.empty())
+            continue;
+        Require(w >= 0 && h >= 0 && w <= kDUDRegionCoordLimit && h <= kDUDRegionCoordLimit);
+        // The outer points (the inner ones move in by half a pen that may
+        // be wider than a tiny shape); teeth reach their depth beyond.
+        const std::int64_t slack = toothed ? std::max(teeth.Width(), teeth.Height()) + 1 : 0;
+        const std::size_t outer = toothed ? o.Points.size() : o.Points.size() / 2;
+        for (std::size_t i = 0; i < outer; ++i) {
+            const TPoint& p = o.Points[i];
+            Require(p.X >= -slack && p.X <= w + slack && p.Y >= -slack && p.Y <= h + slack);
+        }
     }
     return 0;
 }

@@ -21,14 +21,22 @@ int FuzzShapeOutline(const std::uint8_t* data, std::size_t size);
 // corners stay on the rectangle, bubbles grow towards the body.
 int FuzzRegionGeometry(const std::uint8_t* data, std::size_t size);
 
-// Region data taken as a window region: in bands, within the window range,
-// covering every rectangle, and the same when taken again.
+// Region data taken as a window region: in bands, within the window range
+// and the rectangle bound, covering every rectangle, and the same when
+// taken again.
 int FuzzRegionBands(const std::uint8_t* data, std::size_t size);
 // A stored point list (an integer list of X and Y) made into the point-list
-// outline's region data, which decodes to bands within the window range.
+// outline's region data, which decodes to bands within the window range;
+// none beyond the range or the bounds of what a polygon may expand to.
 int FuzzPointListRegion(const std::uint8_t* data, std::size_t size);
 // Ellipses, half rounds and shields at sizes and coordinates anywhere in
 // the integer range: within their rectangle and in bands, or nothing.
 int FuzzRegionOutlines(const std::uint8_t* data, std::size_t size);
+
+// Stored shape and teeth settings, each property present or not with any
+// number: a read error, or settings within what a shape can use whose
+// outline on a control of any size lies inside it (teeth within their
+// depth of it) or is empty.
+int FuzzShapeSettings(const std::uint8_t* data, std::size_t size);
 
 } // namespace kyd::widgets::fuzz

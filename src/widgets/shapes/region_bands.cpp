@@ -98,6 +98,11 @@ TDUDBandRegion::TDUDBandRegion(const TRect& r)
 
 TDUDBandRegion TDUDBandRegion::FromRects(const std::vector<TRect>& rects)
 {
+    return *FromRectsWithin(rects, SIZE_MAX);
+}
+
+std::optional<TDUDBandRegion> TDUDBandRegion::FromRectsWithin(const std::vector<TRect>& rects, std::size_t maxRects)
+{
     // In order from the top, so that neighbours in the tree share few rows
     // and most unions only lay bands one below the other.
     std::vector<TRect> sorted;
@@ -107,19 +112,52 @@ TDUDBandRegion TDUDBandRegion::FromRects(const std::vector<TRect>& rects)
             sorted.push_back(r);
     std::sort(sorted.begin(), sorted.end(),
               [](const TRect& p, const TRect& q) { return p.Top != q.Top ? p.Top < q.Top : p.Left < q.Left; });
+    // All parts at one step together: a union can need more rectangles
+    // than its parts (a band of one cut by the bands of the other), and
+    // the parts of one step are all held at once.
+    const std::size_t stepBudget = maxRects > SIZE_MAX / 2 ? SIZE_MAX : 2 * maxRects;
+    std::size_t held = 0;
+    const auto fits = [&](const TDUDBandRegion& g) {
+        held += g.RectCount();
+        return g.RectCount() <= maxRects && held <= stepBudget;
+    };
+    // The first step unites runs of a few rectangles one after the other,
+    // so that no step holds a region for every rectangle.
+    constexpr std::size_t kRun = 8;
     std::vector<TDUDBandRegion> level;
-    level.reserve(sorted.size());
-    for (const TRect& r : sorted)
-        level.emplace_back(r);
+    level.reserve(sorted.size() / kRun + 1);
+    for (std::size_t i = 0; i < sorted.size(); i += kRun) {
+        TDUDBandRegion g(sorted[i]);
+        for (std::size_t j = i + 1; j < std::min(sorted.size(), i + kRun); ++j) {
+            TDUDBandRegion u;
+            if (!Combine(g, TDUDBandRegion(sorted[j]), 0, maxRects, u))
+                return std::nullopt;
+            g = std::move(u);
+        }
+        if (!fits(g))
+            return std::nullopt;
+        level.push_back(std::move(g));
+    }
     if (level.empty())
-        return {};
+        return TDUDBandRegion();
     while (level.size() > 1) {
         std::vector<TDUDBandRegion> next;
         next.reserve(level.size() / 2 + 1);
-        for (std::size_t i = 0; i + 1 < level.size(); i += 2)
-            next.push_back(level[i].United(level[i + 1]));
-        if (level.size() % 2)
+        held = 0;
+        for (std::size_t i = 0; i + 1 < level.size(); i += 2) {
+            TDUDBandRegion u;
+            if (!Combine(level[i], level[i + 1], 0, maxRects, u) || !fits(u))
+                return std::nullopt;
+            next.push_back(std::move(u));
+            // The parts united are no longer needed.
+            level[i] = TDUDBandRegion();
+            level[i + 1] = TDUDBandRegion();
+        }
+        if (level.size() % 2) {
+            if (!fits(level.back()))
+                return std::nullopt;
             next.push_back(std::move(level.back()));
+        }
         level = std::move(next);
     }
     return std::move(level.front());
@@ -174,9 +212,17 @@ TDUDBandRegion TDUDBandRegion::Translated(int dx, int dy) const
 
 TDUDBandRegion TDUDBandRegion::Combine(const TDUDBandRegion& ra, const TDUDBandRegion& rb, int op)
 {
+    TDUDBandRegion out;
+    Combine(ra, rb, op, SIZE_MAX, out);
+    return out;
+}
+
+bool TDUDBandRegion::Combine(const TDUDBandRegion& ra, const TDUDBandRegion& rb, int op, std::size_t maxRects,
+                             TDUDBandRegion& out)
+{
     const std::vector<Band>& a = ra.bands_;
     const std::vector<Band>& b = rb.bands_;
-    TDUDBandRegion out;
+    out = TDUDBandRegion();
     out.bands_.reserve(a.size() + b.size());
     out.xs_.reserve(ra.xs_.size() + rb.xs_.size());
     std::size_t i = 0, j = 0;
@@ -200,27 +246,38 @@ TDUDBandRegion TDUDBandRegion::Combine(const TDUDBandRegion& ra, const TDUDBandR
             CombineSpans(ia ? ra.xs_.data() + a[i].Begin : nullptr, ia ? a[i].End - a[i].Begin : 0,
                          ib ? rb.xs_.data() + b[j].Begin : nullptr, ib ? b[j].End - b[j].Begin : 0, op, out.xs_);
             out.CloseBand(y, next, begin);
+            if (out.RectCount() > maxRects)
+                return false;
         }
         y = next;
     }
-    return out;
+    return true;
 }
 
 TDUDBandRegion DUDPolygonBands(const std::vector<TPoint>& points)
 {
+    return DUDPolygonBandsWithin(points).value_or(TDUDBandRegion());
+}
+
+std::optional<TDUDBandRegion> DUDPolygonBandsWithin(const std::vector<TPoint>& points)
+{
     if (points.size() < 3)
-        return {};
+        return TDUDBandRegion();
     struct Edge {
         double X0, Y0, Slope;
         int YFirst, YEnd; // the rows whose centres it crosses: [YFirst, YEnd)
     };
     std::vector<Edge> edges;
     int top = INT_MAX, bottom = INT_MIN;
+    std::int64_t crossings = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const TPoint& a = points[i];
         const TPoint& b = points[(i + 1) % points.size()];
         if (!DUDRegionPointInBounds(a))
-            return {};
+            return TDUDBandRegion();
+        crossings += std::abs(std::int64_t(b.Y) - a.Y);
+        if (crossings > kDUDPolygonMaxCrossings)
+            return std::nullopt;
         if (a.Y == b.Y)
             continue;
         const TPoint& lo = a.Y < b.Y ? a : b;
@@ -263,6 +320,8 @@ TDUDBandRegion DUDPolygonBands(const std::vector<TPoint>& points)
             }
         }
         out.AppendRow(y, spans);
+        if (out.RectCount() > kDUDRegionMaxRects)
+            return std::nullopt;
     }
     return out;
 }
@@ -353,14 +412,20 @@ std::optional<std::vector<TRect>> DUDRegionBandsFromData(const std::uint8_t* dat
             return std::nullopt;
     if (DUDRegionRectsBanded(*rects))
         return rects;
-    return TDUDBandRegion::FromRects(*rects).Rects();
+    auto united = TDUDBandRegion::FromRectsWithin(*rects, kDUDRegionMaxRects);
+    if (!united)
+        return std::nullopt;
+    return united->Rects();
 }
 
 std::vector<std::uint8_t> DUDPointListRegionData(const std::vector<TPoint>& points)
 {
     if (points.empty() || !std::all_of(points.begin(), points.end(), DUDRegionPointInBounds))
         return {};
-    return DUDEncodeRegionData(DUDPolygonBands(points).Rects());
+    const auto polygon = DUDPolygonBandsWithin(points);
+    if (!polygon)
+        return {};
+    return DUDEncodeRegionData(polygon->Rects());
 }
 
 } // namespace kyd::widgets

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "widgets/framework/graphics.h"
+#include "widgets/shapes/region_mask.h"
 
 #include <cstdint>
 #include <optional>
@@ -44,6 +45,10 @@ public:
     // The union of the rectangles (pairwise, as a tree); empty rectangles
     // are left out. Within the range.
     static TDUDBandRegion FromRects(const std::vector<TRect>& rects);
+    // The same, or nothing as soon as the union, or any part of it on the
+    // way, needs more than maxRects rectangles (all parts at one step of
+    // the tree together more than twice that).
+    static std::optional<TDUDBandRegion> FromRectsWithin(const std::vector<TRect>& rects, std::size_t maxRects);
     // Appends the row y (below every row so far) with these span edges.
     void AppendRow(int y, const std::vector<int>& spans);
 
@@ -62,6 +67,9 @@ public:
 
 private:
     static TDUDBandRegion Combine(const TDUDBandRegion& a, const TDUDBandRegion& b, int op);
+    // Into out; false (out half built) once it holds more than maxRects.
+    static bool Combine(const TDUDBandRegion& a, const TDUDBandRegion& b, int op, std::size_t maxRects,
+                        TDUDBandRegion& out);
     // Takes the edges appended to xs_ from begin on as the rows [top,
     // bottom), joining them to the band above when it has the same spans.
     void CloseBand(int top, int bottom, std::size_t begin);
@@ -69,9 +77,17 @@ private:
     std::vector<int> xs_;
 };
 
+// The most row crossings of the polygon's edges (the sum of the rows each
+// edge spans) a polygon region is built for: a 4320-row screen's height
+// crossed by 3,800 edges. It bounds the time a stored point list can take.
+inline constexpr std::int64_t kDUDPolygonMaxCrossings = std::int64_t(1) << 24;
+
 // The polygon of the points with the odd-even rule: the pixels whose
 // centres lie inside. Empty for fewer than three points or a point beyond
-// the range.
+// the range; nothing when the edges cross more than kDUDPolygonMaxCrossings
+// rows or the region needs more than kDUDRegionMaxRects rectangles.
+std::optional<TDUDBandRegion> DUDPolygonBandsWithin(const std::vector<TPoint>& points);
+// The same, empty where the other gives nothing.
 TDUDBandRegion DUDPolygonBands(const std::vector<TPoint>& points);
 // The shields of a window of r's size at r's top left: a round or a pointed
 // arch with both top corners cut away. Empty beyond the range.
@@ -80,12 +96,13 @@ TDUDBandRegion DUDSharpShieldBands(const TRect& r);
 
 // The rectangles of stored region data (see region_mask.h) in bands:
 // as they stand when they are in bands already, else united pairwise;
-// empty rectangles left out. Nothing when the data is not valid or a
-// rectangle reaches beyond the window range.
+// empty rectangles left out. Nothing when the data is not valid, a
+// rectangle reaches beyond the window range or the union needs more than
+// kDUDRegionMaxRects rectangles.
 std::optional<std::vector<TRect>> DUDRegionBandsFromData(const std::uint8_t* data, std::size_t size);
 // The region data of the polygon (odd-even rule) of the points, as a
-// point-list outline stores it; empty for no points or a point beyond the
-// window range.
+// point-list outline stores it; empty for no points, a point beyond the
+// window range or a polygon beyond the bounds of DUDPolygonBandsWithin.
 std::vector<std::uint8_t> DUDPointListRegionData(const std::vector<TPoint>& points);
 
 // The ellipse inside r: the pixels whose centres lie inside it. Empty for

@@ -68,7 +68,7 @@ std::optional<std::vector<TRect>> DUDDecodeRegionData(const std::uint8_t* data, 
     if (GetI32(data) != static_cast<std::int32_t>(kDUDRegionHeaderSize) || GetI32(data + 4) != 1)
         return std::nullopt;
     const std::int32_t n = GetI32(data + 8);
-    if (n < 0 || kDUDRegionHeaderSize + 16 * std::uint64_t(n) > size)
+    if (n < 0 || std::uint64_t(n) > kDUDRegionMaxRects || kDUDRegionHeaderSize + 16 * std::uint64_t(n) > size)
         return std::nullopt;
     std::vector<TRect> rects(static_cast<std::size_t>(n));
     const std::uint8_t* p = data + kDUDRegionHeaderSize;

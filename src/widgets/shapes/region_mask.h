@@ -20,11 +20,18 @@
 namespace kyd::widgets {
 
 inline constexpr std::size_t kDUDRegionHeaderSize = 32;
+// The most rectangles one region may hold or expand to. Every pattern a
+// 1920 x 1080 screen can show fits: a checkerboard of single pixels, the
+// most rectangles an area can need, has 1,036,800. Region data that holds
+// or expands to more is refused like damaged data, so that a few stored
+// kilobytes cannot grow into gigabytes.
+inline constexpr std::size_t kDUDRegionMaxRects = std::size_t(1) << 20;
 
 // The region data of a list of rectangles, in the order given.
 std::vector<std::uint8_t> DUDEncodeRegionData(const std::vector<TRect>& rects);
 // The rectangles of region data, or nothing when the header is not a
-// 32-byte header of type 1 or the rectangles it counts lie past the data.
+// 32-byte header of type 1, the rectangles it counts lie past the data or
+// number more than kDUDRegionMaxRects.
 // The stored bounding rectangle is not trusted and not read.
 std::optional<std::vector<TRect>> DUDDecodeRegionData(const std::uint8_t* data, std::size_t size);
 // Whether rectangles are in bands: sorted from top to bottom in bands that

@@ -1,5 +1,7 @@
 #include "widgets/shapes/shape_outline.h"
 
+#include "widgets/shapes/region_bands.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -91,11 +93,14 @@ TDUDShapeOutline DUDShapeOutline(const TRect& r, TDUDShapeType shape, const TDUD
     TDUDShapeOutline out;
     const int depth = shadow && shadow->Style() != TDUDShadowStyle::hssNone ? shadow->Depth() : 0;
     const int pw = !teeth && bevel ? bevel->Width() : 1;
-    const int wc = r.Right - r.Left;
-    const int hc = r.Bottom - r.Top;
-    // Nothing fits in a control smaller than its shadow.
-    if (wc < depth || hc < depth)
+    // The outline's points lie in the window range like every region's:
+    // a control wider or higher than that has none, and nothing fits in a
+    // control smaller than its shadow.
+    const std::int64_t wide = std::int64_t(r.Right) - r.Left, high = std::int64_t(r.Bottom) - r.Top;
+    if (wide < depth || high < depth || wide > kDUDRegionCoordLimit || high > kDUDRegionCoordLimit)
         return out;
+    const int wc = static_cast<int>(wide);
+    const int hc = static_cast<int>(high);
     int offX = 0, offY = 0;
     if (square) {
         if (wc > hc)

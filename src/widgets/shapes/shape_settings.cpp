@@ -47,6 +47,7 @@ void TDUDTeeth::SetBoolean(int index, bool v)
 
 void TDUDTeeth::SetInteger(int index, int v)
 {
+    v = std::clamp(v, 0, kMaxTeethSize);
     if (index == 0)
         SetField(width_, v);
     else if (index == 1)

@@ -27,6 +27,8 @@ enum class TDUDDirection { tdRight, tdDown, tdLeft, tdUp };
 constexpr int kMaxShadowDepth = 40;
 constexpr int kMaxPercent = 100;
 constexpr int kMaxTeethCount = 50;
+// The teeth's step and depth: no more than a window can be wide.
+constexpr int kMaxTeethSize = 32767;
 
 class TDUDShadow : public TDUDObject {
 public:
@@ -76,7 +78,7 @@ public:
     void SetDirection(TDUDDirection v) { SetField(direction_, v); }
     // Index 0 is Offset, 1 SetPerCount.
     void SetBoolean(int index, bool v);
-    // Index 0 is Width, 1 Height.
+    // Index 0 is Width, 1 Height; both are clamped into 0..kMaxTeethSize.
     void SetInteger(int index, int v);
     void SetOffset(bool v) { SetBoolean(0, v); }
     void SetSetPerCount(bool v) { SetBoolean(1, v); }

@@ -9,12 +9,19 @@ constexpr int kShadowStyles = 3;
 constexpr int kDirections = 4;
 constexpr int kShapeTypes = 11;
 constexpr int kBrushStyles = 8;
+// The shape's bevel: the outline pen alone, inset or offset.
+constexpr int kBevelStyles = 3;
 
-std::uint8_t Byte(std::int32_t v, int max, const std::string& name)
+int InRange(std::int32_t v, int max, const std::string& name)
 {
     if (v < 0 || v > max)
         throw EReadError("Property " + name + " is out of range");
-    return static_cast<std::uint8_t>(v);
+    return v;
+}
+
+std::uint8_t Byte(std::int32_t v, int max, const std::string& name)
+{
+    return static_cast<std::uint8_t>(InRange(v, max, name));
 }
 
 } // namespace
@@ -63,9 +70,9 @@ void TDUDTeeth::ReadProperties(const TDUDStreamProperties& in, const std::string
     if (auto v = DUDReadBoolean(in, prefix + "SetPerCount"))
         read.setPerCount_ = *v;
     if (auto v = DUDReadInteger(in, prefix + "Width"))
-        read.width_ = *v;
+        read.width_ = InRange(*v, kMaxTeethSize, prefix + "Width");
     if (auto v = DUDReadInteger(in, prefix + "Height"))
-        read.height_ = *v;
+        read.height_ = InRange(*v, kMaxTeethSize, prefix + "Height");
     if (read.count_ != count_ || read.direction_ != direction_ || read.offset_ != offset_
         || read.setPerCount_ != setPerCount_ || read.width_ != width_ || read.height_ != height_)
         Assign(read);
@@ -111,7 +118,7 @@ void TDUDShape::ReadProperties(const TDUDStreamProperties& in, const std::string
     if (auto v = DUDReadInteger(in, prefix + "Bevel.Width"))
         bevel.SetWidth(Byte(*v, 255, prefix + "Bevel.Width"));
     if (auto v = DUDReadInteger(in, prefix + "Bevel.Style"))
-        bevel.SetStyle(*v);
+        bevel.SetStyle(InRange(*v, kBevelStyles - 1, prefix + "Bevel.Style"));
     if (auto v = DUDReadInteger(in, prefix + "Bevel.Color"))
         bevel.SetColor(static_cast<TColor>(*v));
     if (auto v = DUDReadInteger(in, prefix + "Bevel.LightColor"))

@@ -23,6 +23,7 @@ const std::pair<const char*, Entry> kEntries[] = {
     {"FuzzRegionBands", FuzzRegionBands},
     {"FuzzPointListRegion", FuzzPointListRegion},
     {"FuzzRegionOutlines", FuzzRegionOutlines},
+    {"FuzzShapeSettings", FuzzShapeSettings},
 };
 
 TEST(ShapeFuzzEntries, SeedsAndARandomSweepRunThroughEveryEntry)

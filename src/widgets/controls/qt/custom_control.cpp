@@ -9,7 +9,33 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <unordered_map>
+
 namespace kyd::widgets {
+
+namespace {
+
+std::unordered_map<const QWidget*, TDUDBackgroundSource*>& Sources()
+{
+    static std::unordered_map<const QWidget*, TDUDBackgroundSource*> sources;
+    return sources;
+}
+
+} // namespace
+
+TDUDBackgroundSource* DUDBackgroundSource(const QWidget* form)
+{
+    const auto it = Sources().find(form);
+    return it == Sources().end() ? nullptr : it->second;
+}
+
+void DUDSetBackgroundSource(const QWidget* form, TDUDBackgroundSource* source)
+{
+    if (source)
+        Sources()[form] = source;
+    else
+        Sources().erase(form);
+}
 
 TDUDCustomControl::TDUDCustomControl(QWidget* parent) : QWidget(parent)
 {
@@ -85,6 +111,27 @@ void TDUDCustomControl::FillControl(TCanvas& canvas)
     canvas.Brush = {color_, TBrushStyle::bsSolid};
     canvas.FillRect(all);
     canvas.Brush = saved;
+}
+
+bool TDUDCustomControl::BackBitmapCheck() const
+{
+    const TDUDBackgroundSource* source = window() != this ? DUDBackgroundSource(window()) : nullptr;
+    return source && source->BackBitmapCheck();
+}
+
+void TDUDCustomControl::BackDrawArea(TCanvas& canvas, const TRect& r)
+{
+    const TDUDBackgroundSource* source = window() != this ? DUDBackgroundSource(window()) : nullptr;
+    if (!source || !source->BackBitmapCheck())
+        return;
+    // Where r lies on the form, in the background's coordinates.
+    const QPoint at = mapTo(window(), QPoint(r.Left, r.Top));
+    if (!source->BackDrawArea(canvas, r, source->BackMapPoint({at.x(), at.y()}))) {
+        const TBrush saved = canvas.Brush;
+        canvas.Brush = {color_, TBrushStyle::bsSolid};
+        canvas.FillRect(r);
+        canvas.Brush = saved;
+    }
 }
 
 TPoint TDUDCustomControl::BackMapPoint(TPoint p, QSize back) const

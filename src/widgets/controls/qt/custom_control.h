@@ -16,6 +16,25 @@
 
 namespace kyd::widgets {
 
+// What a form offers the controls on it that paint its background behind
+// them (a form shape with a fill or a traced picture).
+class TDUDBackgroundSource {
+public:
+    virtual ~TDUDBackgroundSource() = default;
+    // Whether there is a background to take now.
+    virtual bool BackBitmapCheck() const = 0;
+    // A point of the form in the background's coordinates.
+    virtual TPoint BackMapPoint(TPoint p) const = 0;
+    // Copies the background's area of r's size at pos into r; false when
+    // there is none.
+    virtual bool BackDrawArea(TCanvas& canvas, const TRect& r, TPoint pos) const = 0;
+};
+
+// The background source of a form; null without one. A source registers
+// itself for its form and takes itself off again (null) before it goes.
+TDUDBackgroundSource* DUDBackgroundSource(const QWidget* form);
+void DUDSetBackgroundSource(const QWidget* form, TDUDBackgroundSource* source);
+
 class TDUDCustomControl : public QWidget, public TDUDImageIndexes<TDUDCustomControl> {
 public:
     explicit TDUDCustomControl(QWidget* parent = nullptr);
@@ -37,11 +56,15 @@ public:
     void SetImageList(TDUDCustomImageList* list);
 
     virtual bool GetEmpty() const { return true; }
-    // No parent here supplies a background bitmap.
-    virtual bool CheckOptimized() const { return false; }
-    virtual bool BackBitmap() const { return false; }
-    virtual bool BackBitmapCheck() const { return false; }
-    virtual void BackDrawArea(TCanvas&, const TRect&) {}
+    // A transparent control whose form supplies a background.
+    virtual bool CheckOptimized() const { return transparent_ && BackBitmapCheck(); }
+    // Whether the control paints its background from its form's (see
+    // TDUDBackgroundSource), and whether the form has one to give now.
+    virtual bool BackBitmap() const { return BackBitmapCheck(); }
+    virtual bool BackBitmapCheck() const;
+    // Copies the form's background under r (control coordinates) into r;
+    // nothing without one.
+    virtual void BackDrawArea(TCanvas& canvas, const TRect& r);
     // The colour table of the background picture (empty: none, or a
     // true-colour one).
     virtual std::vector<TColor> BackBitmapPalette() const { return {}; }
@@ -53,7 +76,7 @@ public:
     // See TDUDBaseControl::BackMapPoint.
     TPoint BackMapPoint(TPoint p, QSize back) const;
 
-    // The background: the parent's bitmap when there is one (through the
+    // The background: the form's background when it has one (through the
     // effects), else Color; nothing on a transparent control.
     void FillControl(TCanvas& canvas);
     // Repaints a rectangle of the background.

@@ -29,21 +29,37 @@ TDUDFormShape::TDUDFormShape(QWidget* owner) : TDUDWndProcComponent(owner)
         if (Shapes().contains(owner))
             DUDEOneInstError("TDUDFormShape");
         Shapes()[owner] = this;
+        DUDSetBackgroundSource(owner, this);
         connect(owner, &QObject::destroyed, this, [this, owner] {
-            if (Shapes()[owner] == this)
+            if (Shapes()[owner] == this) {
                 Shapes().erase(owner);
+                DUDSetBackgroundSource(owner, nullptr);
+            }
         });
     }
-    fill_.OnChange = [this](void*) { Repaint(); };
-    region_.OnChange = [this](void*) { ReRegion(); };
+    fill_.OnChange = [this](void*) {
+        back_ = QImage();
+        Change();
+        Repaint();
+    };
+    region_.OnChange = [this](void* sender) { GetChange(sender); };
     imageList_.OnChange = [this] { GetIMLChange(); };
     imageList_.OnRemoved = [this] { GetIMLChange(); };
+    // Until it is loaded the form is watched for its first showing.
+    if (owner)
+        owner->installEventFilter(this);
 }
 
 TDUDFormShape::~TDUDFormShape()
 {
-    if (const auto it = Shapes().find(GetOwnerForm()); it != Shapes().end() && it->second == this)
+    if (window_)
+        window_->removeEventFilter(this);
+    if (QWidget* form = GetOwnerForm())
+        form->removeEventFilter(this);
+    if (const auto it = Shapes().find(GetOwnerForm()); it != Shapes().end() && it->second == this) {
         Shapes().erase(it);
+        DUDSetBackgroundSource(GetOwnerForm(), nullptr);
+    }
     fill_.OnChange = nullptr;
     region_.OnChange = nullptr;
 }
@@ -59,6 +75,12 @@ void TDUDFormShape::SetUseRgnBitmap(bool v)
     if (v == useRgnBitmap_)
         return;
     useRgnBitmap_ = v;
+    GetChange(this);
+}
+
+void TDUDFormShape::GetChange(void* sender)
+{
+    TDUDWndProcComponent::GetChange(sender);
     ReRegion();
 }
 
@@ -81,15 +103,39 @@ void TDUDFormShape::SetInteger(int index, int v)
 void TDUDFormShape::GetIMLChange()
 {
     fill_.TakeListBitmap(imageList_.Get(), listIndex_, imageIndex_);
+    back_ = QImage();
+    Change();
     Repaint();
 }
 
-bool TDUDFormShape::BackDrawArea(TQtCanvas& canvas, const TRect& r, TPoint pos) const
+const QImage& TDUDFormShape::BackBitmap() const
 {
-    const QImage& back = BackBitmap();
-    if (!BackBitmapCheck() || back.isNull())
+    static const QImage none;
+    if (RgnBitmapUsed())
+        return rgnBitmap_;
+    if (fill_.Style() == TDUDFillStyle::sfNone)
+        return none;
+    const QWidget* form = GetOwnerForm();
+    if (form && back_.size() != form->size() && !form->size().isEmpty()) {
+        // The fill's picture of the form's size, as the form paints it.
+        back_ = MakeCanvasImage(form->width(), form->height());
+        {
+            TQtCanvas bc(back_);
+            fill_.FillCanvas(bc, {0, 0, form->width(), form->height()}, clWhite);
+        }
+    }
+    return back_;
+}
+
+bool TDUDFormShape::BackDrawArea(TCanvas& canvas, const TRect& r, TPoint pos) const
+{
+    auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
+    if (!qc || !BackBitmapCheck())
         return false;
-    canvas.DrawImage(r, back, QRect(pos.X, pos.Y, r.Width(), r.Height()));
+    const QImage& back = BackBitmap();
+    if (back.isNull())
+        return false;
+    qc->DrawImage(r, back, QRect(pos.X, pos.Y, r.Width(), r.Height()));
     return true;
 }
 
@@ -112,6 +158,7 @@ void TDUDFormShape::PaintBorder(TQtCanvas& canvas, int width, int height)
         if (!rgnBitmap_.isNull())
             canvas.DrawImage({0, 0, rgnBitmap_.width(), rgnBitmap_.height()}, rgnBitmap_, rgnBitmap_.rect());
     } else if (fill_.Style() != TDUDFillStyle::sfNone) {
+        // Painted afresh: the fill or its picture may have changed.
         back_ = MakeCanvasImage(width, height);
         {
             TQtCanvas bc(back_);
@@ -136,9 +183,39 @@ void TDUDFormShape::SetShowFormCaption(bool v)
 
 void TDUDFormShape::Loaded()
 {
+    loadedRan_ = true;
     TDUDWndProcComponent::Loaded();
+    if (QWidget* form = GetOwnerForm())
+        WatchWindow(form);
     if (Enabled())
         ReRegion();
+}
+
+void TDUDFormShape::WatchWindow(QWidget* form)
+{
+    QWindow* w = form->windowHandle();
+    if (w == window_)
+        return;
+    if (window_)
+        window_->removeEventFilter(this);
+    window_ = w;
+    if (w)
+        w->installEventFilter(this);
+}
+
+bool TDUDFormShape::eventFilter(QObject* watched, QEvent* event)
+{
+    QWidget* form = GetOwnerForm();
+    if (!form || WindowDestroyed())
+        return false;
+    if (watched == form && !loadedRan_ &&
+        (event->type() == QEvent::Polish || event->type() == QEvent::Show)) {
+        Loaded();
+        return false;
+    }
+    if (window_ && watched == window_.data())
+        return Hooked() && DragEvent(form, event, true);
+    return TDUDWndProcComponent::eventFilter(watched, event);
 }
 
 void TDUDFormShape::ReRegion()
@@ -154,8 +231,16 @@ void TDUDFormShape::ReRegion()
     const bool wantFrameless = showFormCaption_ ? frameless && !removedFrame_ : true;
     if (frameless != wantFrameless) {
         const bool visible = form->isVisible();
+        // The client area stays where it is on the screen, with or without
+        // the frame around it (a new window otherwise lands where the old
+        // one's frame was, or where the manager puts it). Where it is comes
+        // from the window system: the form's own idea of it can be stale
+        // while the manager is still framing or unframing it.
+        const QRect client =
+            form->isWindow() ? QRect(form->mapToGlobal(QPoint(0, 0)), form->size()) : form->geometry();
         removedFrame_ = wantFrameless;
         form->setWindowFlag(Qt::FramelessWindowHint, wantFrameless);
+        form->setGeometry(client);
         if (visible)
             form->show();
     }
@@ -196,6 +281,39 @@ bool TDUDFormShape::Free(QWidget* form, const QPoint& pos) const
     return !child || !child->isEnabled();
 }
 
+bool TDUDFormShape::DragEvent(QWidget* form, QEvent* event, bool fromWindow)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        // Only the left button drags, and only from a free spot. The window
+        // takes only presses on disabled controls, which never reach the
+        // form; the form has the others.
+        const QPoint pos = e->position().toPoint();
+        if (!formDragable_ || e->button() != Qt::LeftButton || !Free(form, pos) ||
+            (fromWindow && !form->childAt(pos)))
+            return false;
+        QWindow* w = form->windowHandle();
+        if (w && w->startSystemMove())
+            return true;
+        dragging_ = true;
+        dragOffset_ = e->globalPosition().toPoint() - form->pos();
+        return true;
+    }
+    case QEvent::MouseMove:
+        if (!dragging_)
+            return false;
+        form->move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - dragOffset_);
+        return true;
+    case QEvent::MouseButtonRelease:
+        if (!dragging_ || static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+            return false;
+        dragging_ = false;
+        return true;
+    default: return false;
+    }
+}
+
 bool TDUDFormShape::WndProc(QObject* target, QEvent* event)
 {
     QWidget* form = GetOwnerForm();
@@ -216,31 +334,13 @@ bool TDUDFormShape::WndProc(QObject* target, QEvent* event)
     case QEvent::WindowStateChange:
         ReRegion();
         break;
-    case QEvent::MouseButtonPress: {
-        auto* e = static_cast<QMouseEvent*>(event);
-        // Only the left button drags, and only from a free spot.
-        if (!formDragable_ || e->button() != Qt::LeftButton || !Free(form, e->position().toPoint()))
-            break;
-        QWindow* w = form->windowHandle();
-        if (w && w->startSystemMove())
-            return true;
-        dragging_ = true;
-        dragOffset_ = e->globalPosition().toPoint() - form->pos();
-        return true;
-    }
+    case QEvent::Show:
+    case QEvent::WinIdChange:
+        WatchWindow(form);
+        break;
+    case QEvent::MouseButtonPress:
     case QEvent::MouseMove:
-        if (dragging_) {
-            auto* e = static_cast<QMouseEvent*>(event);
-            form->move(e->globalPosition().toPoint() - dragOffset_);
-            return true;
-        }
-        break;
-    case QEvent::MouseButtonRelease:
-        if (dragging_ && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-            dragging_ = false;
-            return true;
-        }
-        break;
+    case QEvent::MouseButtonRelease: return DragEvent(form, event, false);
     default: break;
     }
     return false;

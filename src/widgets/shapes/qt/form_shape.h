@@ -11,13 +11,16 @@
 #include "widgets/painting/qt/image_list.h"
 #include "widgets/painting/qt/paint_objects.h"
 #include "widgets/shapes/qt/region.h"
+#include "widgets/controls/qt/custom_control.h"
 #include "widgets/controls/qt/wnd_proc_component.h"
 
 #include <QPoint>
+#include <QPointer>
+#include <QWindow>
 
 namespace kyd::widgets {
 
-class TDUDFormShape : public TDUDWndProcComponent {
+class TDUDFormShape : public TDUDWndProcComponent, public TDUDBackgroundSource {
 public:
     // Raises EDUDOneInst (DUDEOneInstError) when the owner has a form shape.
     explicit TDUDFormShape(QWidget* owner);
@@ -54,15 +57,19 @@ public:
     void SetImageIndex(int v) { SetInteger(1, v); }
 
     // The form's background: the border picture (traced outline), else the
-    // one the fill paints, of the client size; null before the first paint
-    // or without either.
-    const QImage& BackBitmap() const { return RgnBitmapUsed() ? rgnBitmap_ : back_; }
-    bool BackBitmapCheck() const { return RgnBitmapUsed() || fill_.Style() != TDUDFillStyle::sfNone; }
+    // one the fill paints, of the form's size; null without either. The
+    // controls of the form that paint its background behind them take it
+    // from here (see TDUDBackgroundSource).
+    const QImage& BackBitmap() const;
+    bool BackBitmapCheck() const override
+    {
+        return RgnBitmapUsed() || fill_.Style() != TDUDFillStyle::sfNone;
+    }
     // A point of the form in the background's coordinates: the same point.
-    TPoint BackMapPoint(TPoint p) const { return p; }
-    // Copies the background's area of r's size at pos into r (for controls
-    // that paint the form's background behind them); false when there is none.
-    bool BackDrawArea(TQtCanvas& canvas, const TRect& r, TPoint pos) const;
+    TPoint BackMapPoint(TPoint p) const override { return p; }
+    // Copies the background's area of r's size at pos into r; false when
+    // there is none.
+    bool BackDrawArea(TCanvas& canvas, const TRect& r, TPoint pos) const override;
 
     // The client area: the fill's background, then the region's shadow and
     // the border along the outline, on the rectangle the outline was built on.
@@ -75,23 +82,36 @@ public:
     // Takes the global list "Internal" names (none for an unknown name).
     void ReadProperties(const TDUDStreamProperties& in);
 
+    // Builds the form's outline when enabled. A form shape made in code
+    // that is never told it is loaded does this when its form is first
+    // shown (or polished).
     void Loaded() override;
+    // Settings of the region, the fill or the image list changed: the
+    // component's OnChange, then the outline is built again.
+    void GetChange(void* sender) override;
     // Builds the outline for the form's size and sets it as the form's mask
     // (none when the outline comes out empty). Never re-entered.
     void ReRegion();
 
 protected:
     bool WndProc(QObject* target, QEvent* event) override;
+    // Also watches the form until it is loaded, and its window, where a
+    // press on a disabled control arrives before the control drops it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool Free(QWidget* form, const QPoint& pos) const;
+    // A press that starts dragging the form, a move or a release while it
+    // is dragged; true when it was used.
+    bool DragEvent(QWidget* form, QEvent* event, bool fromWindow);
+    void WatchWindow(QWidget* form);
     bool RgnBitmapUsed() const { return useRgnBitmap_ && region_.Shape() == TDUDRegionShape::rsBitmap; }
     void Repaint();
     void GetIMLChange();
 
     TDUDBorderRegion region_;
     TDUDFillObject fill_;
-    QImage back_;
+    mutable QImage back_; // the fill's picture, made when first asked for
     QImage rgnBitmap_; // the mask's border picture, decoded
     TRect clientRect_;
     TDUDContainerHold<TDUDCustomImageList> imageList_;
@@ -103,6 +123,8 @@ private:
     bool inUpdate_ = false;
     bool removedFrame_ = false; // the form's frame was taken off here
     bool dragging_ = false;
+    bool loadedRan_ = false;
+    QPointer<QWindow> window_; // the form's window, watched for presses
     QPoint dragOffset_;
 };
 

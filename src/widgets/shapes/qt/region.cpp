@@ -170,8 +170,13 @@ void TDUDRegion::CreateSpecialRectRgn(const TRect& r)
 
 void TDUDRegion::SetRegion()
 {
-    if (!region_)
+    if (!region_) {
+        // No region: the window is whole again, not left with the last one.
+        windowRegion_.reset();
+        if (control_ && control_->HasHandle())
+            control_->SetWindowRegion(std::nullopt);
         return;
+    }
     windowRegion_ = DUDWindowRegion(*region_, Params().ShadowDepth);
     if (control_ && control_->HasHandle())
         control_->SetWindowRegion(windowRegion_);

@@ -120,7 +120,7 @@ public:
     // The plain rectangle as the region.
     void CreateSpecialRectRgn(const TRect& r);
     // Gives the window the region with its shadow; the kept copy is what
-    // the window has.
+    // the window has. Without a region the window's region is taken off.
     void SetRegion();
     const std::optional<QRegion>& WindowRegion() const { return windowRegion_; }
     // Takes the region off the window again.

@@ -302,6 +302,185 @@ void DUDFrameOutline(TCanvas& canvas, const TRect& r, const TDUDFrameColors& c, 
     canvas.Pen = saved;
 }
 
+namespace {
+
+using Colors = TDUDFrameColors;
+
+// The outlines of the named frames, for a rectangle (exclusive right and
+// bottom): polygons on the outermost pixels of the rectangle, curves along
+// their regions' own outermost pixels.
+TDUDFrameLine RectLine(const TRect& q) { return DUDFrameLineByFacing(DUDRectOutline(q)); }
+
+// The rounded outline is light but for its lower-right part: the corner
+// arcs at the bottom left, bottom right and top right, and the bottom and
+// right edges.
+TDUDFrameLine RoundLine(const TRect& q, int roundX, int roundY)
+{
+    std::vector<TPoint> pts = DUDRoundRectOutline(q, roundX, roundY);
+    const double right = q.Right - 1 - std::clamp(roundX, 0, q.Width()) / 2.0;
+    const double bottom = q.Bottom - 1 - std::clamp(roundY, 0, q.Height()) / 2.0;
+    std::vector<bool> light;
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        const TPoint& a = pts[i];
+        const TPoint& b = pts[(i + 1) % pts.size()];
+        // (The right and bottom edges are dark even without corners.)
+        const bool rightEdge = a.X == b.X && a.X >= q.Right - 1, bottomEdge = a.Y == b.Y && a.Y >= q.Bottom - 1;
+        light.push_back((a.X + b.X) / 2.0 <= right && (a.Y + b.Y) / 2.0 <= bottom && !rightEdge && !bottomEdge);
+    }
+    return DUDFrameLineBySegments(std::move(pts), light);
+}
+
+TDUDOutlineFn RoundOutline(int roundX, int roundY)
+{
+    return [roundX, roundY](const TRect& q) { return RoundLine(q, roundX, roundY); };
+}
+
+TDUDFrameLine EllipseLine(const TRect& q) { return SplitAtCornerDiagonal(DUDEllipseOutline(q), q); }
+
+// The curved outlines are light on the upper-left side of the line through
+// their corners.
+TDUDFrameLine ShieldLine(const TRect& q, bool sharp)
+{
+    const TDUDBandRegion shield = sharp ? DUDSharpShieldBands(q) : DUDRoundShieldBands(q);
+    return SplitAtCornerDiagonal(DUDStaircaseOutline(shield), q);
+}
+
+TDUDFrameLine HalfRoundLine(const TRect& q)
+{
+    const TDUDBandRegion half =
+        DUDEllipseBands({q.Left, 2 * q.Top - q.Bottom, q.Right, q.Bottom}).Intersected(TDUDBandRegion(q));
+    return SplitAtCornerDiagonal(DUDStaircaseOutline(half), q);
+}
+
+Colors Frame(TColor light, TColor shadow, TColor single, TDUDRegionBorderStyle style)
+{
+    return {light, shadow, single, style};
+}
+
+// r the right way round, as the regions take it.
+TRect Normalised(const TRect& r)
+{
+    return {std::min(r.Left, r.Right), std::min(r.Top, r.Bottom), std::max(r.Left, r.Right),
+            std::max(r.Top, r.Bottom)};
+}
+
+// A named frame over r, when r lies in the window range and is not empty.
+void FrameIn(TCanvas& canvas, const TRect& rect, const Colors& c, const TDUDOutlineFn& outline,
+             int innerShrink = 1, int psbShrink = 1, int innerRightBottom = 0)
+{
+    const TRect r = Normalised(rect);
+    if (DUDRegionRectInBounds(r) && !r.IsEmpty())
+        DUDFrameOutline(canvas, r, c, outline, innerShrink, psbShrink, innerRightBottom);
+}
+
+// The bubbles' frames, each bubble kept out of what follows, then the
+// body's frame (left open where the bubbles attach).
+void FrameBubbles(TCanvas& canvas, const TRect& rect, int size, int count, TDUDExtPos pos, const Colors& c,
+                  const TDUDOutlineFn& body)
+{
+    const TRect r = Normalised(rect);
+    if (!DUDRegionRectInBounds(r) || r.IsEmpty())
+        return;
+    TExcludeClip clip(canvas);
+    for (const TRect& e : DUDThinkBubbleRects(r, size, count, pos)) {
+        if (e.IsEmpty() || !DUDRegionRectInBounds(e))
+            continue;
+        DUDFrameOutline(canvas, e, c, EllipseLine);
+        clip.Exclude(DUDEllipticRgn(e));
+    }
+    FrameIn(canvas, DUDNoseBody(r, size, pos), c, body);
+}
+
+} // namespace
+
+void DUDFrameRectRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                     TDUDRegionBorderStyle style)
+{
+    FrameIn(canvas, r, Frame(light, shadow, single, style), RectLine);
+}
+
+void DUDFrameEllipticRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                         TDUDRegionBorderStyle style)
+{
+    FrameIn(canvas, r, Frame(light, shadow, single, style), EllipseLine);
+}
+
+void DUDFrameHalfRoundRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                          TDUDRegionBorderStyle style)
+{
+    FrameIn(canvas, r, Frame(light, shadow, single, style), HalfRoundLine);
+}
+
+// Light parts by point order: the diamond from its right point over the top
+// to the left point (its psb pass the right half), the octagon from its last
+// point through the first four, the hexagon over its upper edges and left
+// side, the star segment by segment.
+void DUDFrameDiamondRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                        TDUDRegionBorderStyle style)
+{
+    FrameIn(canvas, r, Frame(light, shadow, single, style),
+            PolygonLine(DUDDiamondPoints, {true, false, false, true}, {false, false, true, true}));
+}
+
+void DUDFrameStarRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                     TDUDRegionBorderStyle style)
+{
+    FrameIn(canvas, r, Frame(light, shadow, single, style),
+            PolygonLine(DUDStarPoints, {false, true, false, true, false, false, true, false, true, true}), 2, 3);
+}
+
+void DUDFrameOctagonRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                        TDUDRegionBorderStyle style)
+{
+    FrameIn(canvas, r, Frame(light, shadow, single, style),
+            PolygonLine(DUDOctagonPoints, {true, true, true, false, false, false, false, true}));
+}
+
+void DUDFrameCombRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                     TDUDRegionBorderStyle style)
+{
+    FrameIn(canvas, r, Frame(light, shadow, single, style),
+            PolygonLine(DUDCombPoints, {true, true, false, false, false, true}));
+}
+
+void DUDFrameRoundShieldRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                            TDUDRegionBorderStyle style)
+{
+    FrameIn(canvas, r, Frame(light, shadow, single, style), [](const TRect& q) { return ShieldLine(q, false); });
+}
+
+void DUDFrameSharpShieldRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                            TDUDRegionBorderStyle style)
+{
+    FrameIn(canvas, r, Frame(light, shadow, single, style), [](const TRect& q) { return ShieldLine(q, true); });
+}
+
+void DUDFrameRoundRectRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                          TDUDRegionBorderStyle style, int roundX, int roundY)
+{
+    // The rounded border's inner outline keeps clear of the outer one's
+    // wider lower-right curve.
+    FrameIn(canvas, r, Frame(light, shadow, single, style), RoundOutline(roundX, roundY), 1, 1, 2);
+}
+
+void DUDFrameThinkBubbleRgn(TCanvas& canvas, const TRect& r, int size, int count, TDUDExtPos pos, TColor light,
+                            TColor shadow, TColor single, TDUDRegionBorderStyle style)
+{
+    FrameBubbles(canvas, r, size, count, pos, Frame(light, shadow, single, style), RectLine);
+}
+
+void DUDFrameEllipticThinkBubbleRgn(TCanvas& canvas, const TRect& r, int size, int count, TDUDExtPos pos,
+                                    TColor light, TColor shadow, TColor single, TDUDRegionBorderStyle style)
+{
+    FrameBubbles(canvas, r, size, count, pos, Frame(light, shadow, single, style), EllipseLine);
+}
+
+void DUDFrameRoundThinkBubbleRgn(TCanvas& canvas, const TRect& r, int size, int count, TDUDExtPos pos, int roundX,
+                                 int roundY, TColor light, TColor shadow, TColor single, TDUDRegionBorderStyle style)
+{
+    FrameBubbles(canvas, r, size, count, pos, Frame(light, shadow, single, style), RoundOutline(roundX, roundY));
+}
+
 void DUDFrameShapeRegion(TCanvas& canvas, const TRect& rect, const TDUDRegionParams& p, const TDUDFrameColors& c,
                          const std::vector<TPoint>& points)
 {
@@ -310,40 +489,14 @@ void DUDFrameShapeRegion(TCanvas& canvas, const TRect& rect, const TDUDRegionPar
     if (!DUDRegionRect64(std::int64_t(rect.Left) + p.Origin.X, std::int64_t(rect.Top) + p.Origin.Y,
                          std::int64_t(rect.Right) - p.ShadowDepth, std::int64_t(rect.Bottom) - p.ShadowDepth, r))
         return;
+    r = Normalised(r);
+    if (r.IsEmpty())
+        return;
     const int w = r.Width();
-    // Polygon outlines on the outermost pixels of r.
-    const TDUDOutlineFn rect_ = [](const TRect& q) { return DUDFrameLineByFacing(DUDRectOutline(q)); };
-    // The rounded outline is light but for its lower-right part: the corner
-    // arcs at the bottom left, bottom right and top right, and the bottom
-    // and right edges.
-    const TDUDOutlineFn round = [&](const TRect& q) {
-        std::vector<TPoint> pts = DUDRoundRectOutline(q, p.RoundX, p.RoundY);
-        const double right = q.Right - 1 - std::clamp(p.RoundX, 0, q.Width()) / 2.0;
-        const double bottom = q.Bottom - 1 - std::clamp(p.RoundY, 0, q.Height()) / 2.0;
-        std::vector<bool> light;
-        for (std::size_t i = 0; i < pts.size(); ++i) {
-            const TPoint& a = pts[i];
-            const TPoint& b = pts[(i + 1) % pts.size()];
-            // (The right and bottom edges are dark even without corners.)
-            const bool rightEdge = a.X == b.X && a.X >= q.Right - 1, bottomEdge = a.Y == b.Y && a.Y >= q.Bottom - 1;
-            light.push_back((a.X + b.X) / 2.0 <= right && (a.Y + b.Y) / 2.0 <= bottom && !rightEdge && !bottomEdge);
-        }
-        return DUDFrameLineBySegments(std::move(pts), light);
-    };
-    const TDUDOutlineFn ellipse = [](const TRect& q) { return SplitAtCornerDiagonal(DUDEllipseOutline(q), q); };
-    // Light parts by point order: the diamond from its right point over the
-    // top to the left point (its psb pass the right half), the octagon from
-    // its last point through the first four, the hexagon over its upper
-    // edges and left side, the star segment by segment.
-    const TDUDOutlineFn diamond = PolygonLine(DUDDiamondPoints, {true, false, false, true}, {false, false, true, true});
-    const TDUDOutlineFn octagon =
-        PolygonLine(DUDOctagonPoints, {true, true, true, false, false, false, false, true});
-    const TDUDOutlineFn comb = PolygonLine(DUDCombPoints, {true, true, false, false, false, true});
-    const TDUDOutlineFn star =
-        PolygonLine(DUDStarPoints, {false, true, false, true, false, false, true, false, true, true});
+    const TColor L = c.Light, D = c.Shadow, O = c.Single;
+    const TDUDRegionBorderStyle st = c.Style;
     using S = TDUDRegionShape;
-    // The nose's and the bubbles' frames leave the body's frame open where
-    // they attach.
+    // The nose's frame leaves the body's frame open where it attaches.
     const auto nose = [&](const TDUDOutlineFn& body, int off, int margin) {
         const int s = w / 10;
         const TRect b = DUDNoseBody(r, s, p.ExtPos);
@@ -352,57 +505,33 @@ void DUDFrameShapeRegion(TCanvas& canvas, const TRect& rect, const TDUDRegionPar
         const int y0 = std::min(pts[1].Y, pts[2].Y), y1 = std::max(pts[1].Y, pts[2].Y);
         TExcludeClip clip(canvas);
         clip.Exclude(QRegion(x0 - margin - 1, y0 - margin - 1, x1 - x0 + 2 * margin + 3, y1 - y0 + 2 * margin + 3));
-        DUDFrameOutline(canvas, b, c, body);
-    };
-    const auto bubbles = [&](const TDUDOutlineFn& body) {
-        const int s = w / 6;
-        TExcludeClip clip(canvas);
-        // Each bubble is framed, then kept out of what follows.
-        for (const TRect& e : DUDThinkBubbleRects(r, s, p.BubbleCount, p.ExtPos)) {
-            if (e.IsEmpty())
-                continue;
-            DUDFrameOutline(canvas, e, c, ellipse);
-            clip.Exclude(DUDEllipticRgn(e));
-        }
-        const TRect b = DUDNoseBody(r, s, p.ExtPos);
-        DUDFrameOutline(canvas, b, c, body);
+        FrameIn(canvas, b, c, body);
     };
     using E = TDUDExtPos;
     const bool side = p.ExtPos == E::epLeftTop || p.ExtPos == E::epRightTop || p.ExtPos == E::epRightBottom ||
                       p.ExtPos == E::epLeftBottom;
     switch (p.Shape) {
-    case S::rsRect: DUDFrameOutline(canvas, r, c, rect_); break;
-    // The rounded border's inner outline keeps clear of the outer one's
-    // wider lower-right curve.
-    case S::rsRoundRect: DUDFrameOutline(canvas, r, c, round, 1, 1, 2); break;
-    case S::rsNoseRect: nose(rect_, 5, 2); break;
-    case S::rsRoundNoseRect: nose(round, std::clamp(side ? p.RoundY : p.RoundX, 0, 2 * kDUDRegionCoordLimit), 4); break;
-    case S::rsElliptic: DUDFrameOutline(canvas, r, c, ellipse); break;
-    case S::rsStar: DUDFrameOutline(canvas, r, c, star, 2, 3); break;
-    case S::rsDiamond: DUDFrameOutline(canvas, r, c, diamond); break;
-    case S::rsOctagon: DUDFrameOutline(canvas, r, c, octagon); break;
-    case S::rsComb: DUDFrameOutline(canvas, r, c, comb); break;
-    // The curved outlines run along their regions' own outermost pixels,
-    // light on the upper-left side of the line through their corners.
-    case S::rsRoundShield:
-    case S::rsSharpShield: {
-        const bool sharp = p.Shape == S::rsSharpShield;
-        DUDFrameOutline(canvas, r, c, [sharp](const TRect& q) {
-            const TDUDBandRegion shield = sharp ? DUDSharpShieldBands(q) : DUDRoundShieldBands(q);
-            return SplitAtCornerDiagonal(DUDStaircaseOutline(shield), q);
-        });
+    case S::rsRect: DUDFrameRectRgn(canvas, r, L, D, O, st); break;
+    case S::rsRoundRect: DUDFrameRoundRectRgn(canvas, r, L, D, O, st, p.RoundX, p.RoundY); break;
+    case S::rsNoseRect: nose(RectLine, 5, 2); break;
+    case S::rsRoundNoseRect:
+        nose(RoundOutline(p.RoundX, p.RoundY), std::clamp(side ? p.RoundY : p.RoundX, 0, 2 * kDUDRegionCoordLimit), 4);
         break;
-    }
-    case S::rsHalfRound:
-        DUDFrameOutline(canvas, r, c, [](const TRect& q) {
-            const TDUDBandRegion half =
-                DUDEllipseBands({q.Left, 2 * q.Top - q.Bottom, q.Right, q.Bottom}).Intersected(TDUDBandRegion(q));
-            return SplitAtCornerDiagonal(DUDStaircaseOutline(half), q);
-        });
+    case S::rsElliptic: DUDFrameEllipticRgn(canvas, r, L, D, O, st); break;
+    case S::rsStar: DUDFrameStarRgn(canvas, r, L, D, O, st); break;
+    case S::rsDiamond: DUDFrameDiamondRgn(canvas, r, L, D, O, st); break;
+    case S::rsOctagon: DUDFrameOctagonRgn(canvas, r, L, D, O, st); break;
+    case S::rsComb: DUDFrameCombRgn(canvas, r, L, D, O, st); break;
+    case S::rsRoundShield: DUDFrameRoundShieldRgn(canvas, r, L, D, O, st); break;
+    case S::rsSharpShield: DUDFrameSharpShieldRgn(canvas, r, L, D, O, st); break;
+    case S::rsHalfRound: DUDFrameHalfRoundRgn(canvas, r, L, D, O, st); break;
+    case S::rsThinkBubble: DUDFrameThinkBubbleRgn(canvas, r, w / 6, p.BubbleCount, p.ExtPos, L, D, O, st); break;
+    case S::rsRoundThinkBubble:
+        DUDFrameRoundThinkBubbleRgn(canvas, r, w / 6, p.BubbleCount, p.ExtPos, p.RoundX, p.RoundY, L, D, O, st);
         break;
-    case S::rsThinkBubble: bubbles(rect_); break;
-    case S::rsRoundThinkBubble: bubbles(round); break;
-    case S::rsEllipticThinkBubble: bubbles(ellipse); break;
+    case S::rsEllipticThinkBubble:
+        DUDFrameEllipticThinkBubbleRgn(canvas, r, w / 6, p.BubbleCount, p.ExtPos, L, D, O, st);
+        break;
     case S::rsPointList: {
         // Points beyond the window range give no region, and no border.
         if (points.empty() || c.Style == BS::rbNone ||
@@ -414,6 +543,7 @@ void DUDFrameShapeRegion(TCanvas& canvas, const TRect& rect, const TDUDRegionPar
             std::swap(light, shadow);
         const TPen saved = canvas.Pen;
         canvas.Pen = {light, std::max(1, canvas.Pen.Width), TPenStyle::psSolid, TPenMode::pmCopy};
+        // Where the region is: the points moved by the rectangle's corner.
         std::vector<TPoint> pts;
         for (const TPoint& q : points)
             pts.push_back({q.X + r.Left, q.Y + r.Top});

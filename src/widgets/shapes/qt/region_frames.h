@@ -64,6 +64,41 @@ std::vector<bool> DUDLightSegments(const std::vector<TPoint>& outline);
 void DUDFrameOutline(TCanvas& canvas, const TRect& r, const TDUDFrameColors& c, const TDUDOutlineFn& outline,
                      int innerShrink = 1, int psbShrink = 1, int innerRightBottom = 0);
 
+// The borders of the named outlines over r (nothing for a rectangle beyond
+// the window range): the light colour on the upper and left parts, the
+// shadow colour on the lower and right parts, the single colour alone or
+// around them, by style (see DUDFrameOutline).
+void DUDFrameRectRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                     TDUDRegionBorderStyle style);
+void DUDFrameEllipticRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                         TDUDRegionBorderStyle style);
+void DUDFrameHalfRoundRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                          TDUDRegionBorderStyle style);
+void DUDFrameDiamondRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                        TDUDRegionBorderStyle style);
+void DUDFrameStarRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                     TDUDRegionBorderStyle style);
+void DUDFrameOctagonRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                        TDUDRegionBorderStyle style);
+void DUDFrameCombRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                     TDUDRegionBorderStyle style);
+void DUDFrameRoundShieldRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                            TDUDRegionBorderStyle style);
+void DUDFrameSharpShieldRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                            TDUDRegionBorderStyle style);
+// Corner ellipse roundX by roundY.
+void DUDFrameRoundRectRgn(TCanvas& canvas, const TRect& r, TColor light, TColor shadow, TColor single,
+                          TDUDRegionBorderStyle style, int roundX, int roundY);
+// The body shrunk by size at the corner pos, and count + 2 bubbles towards
+// it: each bubble is framed, then kept out of the clipping, then the body
+// is framed (so its frame is open where the bubbles cross it).
+void DUDFrameThinkBubbleRgn(TCanvas& canvas, const TRect& r, int size, int count, TDUDExtPos pos, TColor light,
+                            TColor shadow, TColor single, TDUDRegionBorderStyle style);
+void DUDFrameEllipticThinkBubbleRgn(TCanvas& canvas, const TRect& r, int size, int count, TDUDExtPos pos,
+                                    TColor light, TColor shadow, TColor single, TDUDRegionBorderStyle style);
+void DUDFrameRoundThinkBubbleRgn(TCanvas& canvas, const TRect& r, int size, int count, TDUDExtPos pos, int roundX,
+                                 int roundY, TColor light, TColor shadow, TColor single, TDUDRegionBorderStyle style);
+
 // The border of a named outline over r, with its corner, bubble count and
 // corner ellipse from p. The outlines that are data (bitmap, user region)
 // get none; a point list gets the point-list colours along points.

@@ -233,7 +233,8 @@ void DUDShapeDraw(const TRect& r, TCanvas& canvas, TDUDShapeType shape, TDUDTeet
                   TColor /*maskColor*/, TColor backColor, unsigned /*flags*/)
 {
     auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
-    if (!qc || r.IsEmpty())
+    // A shape lies in the window range like every region.
+    if (!qc || r.IsEmpty() || !DUDRegionRectInBounds(r))
         return;
     const bool toothed = teeth != nullptr;
     const TDUDShadowStyle shadowStyle = shadow ? shadow->Style() : TDUDShadowStyle::hssNone;
@@ -290,8 +291,13 @@ void DUDShapeDraw(const TRect& r, TCanvas& canvas, TDUDShapeType shape, TDUDTeet
             continue;
         }
         if (pass == 0) {
-            // The mask: black where the picture shows, white elsewhere.
-            QImage mask = MakeCanvasImage(r.Width(), r.Height());
+            // The mask, as large as the part of the picture that shows:
+            // black where the picture shows, white elsewhere.
+            const int w = std::min(r.Width(), bitmap->width());
+            const int h = std::min(r.Height(), bitmap->height());
+            if (w <= 0 || h <= 0)
+                continue;
+            QImage mask = MakeCanvasImage(w, h);
             {
                 TQtCanvas mc(mask);
                 mc.Pen = pen;
@@ -301,12 +307,7 @@ void DUDShapeDraw(const TRect& r, TCanvas& canvas, TDUDShapeType shape, TDUDTeet
                 Offset(local, shape, toothed, -r.Left, -r.Top);
                 Primitive(mc, shape, toothed, local, inner);
             }
-            const int w = std::min(r.Width(), bitmap->width());
-            const int h = std::min(r.Height(), bitmap->height());
-            if (w > 0 && h > 0) {
-                const QImage part = mask.copy(0, 0, w, h);
-                qc->DrawImage({r.Left, r.Top, r.Left + w, r.Top + h}, *bitmap, QRect(0, 0, w, h), &part);
-            }
+            qc->DrawImage({r.Left, r.Top, r.Left + w, r.Top + h}, *bitmap, QRect(0, 0, w, h), &mask);
         } else {
             canvas.Brush = TBrush(clWhite, TBrushStyle::bsClear);
             Primitive(*qc, shape, toothed, pts, inner);

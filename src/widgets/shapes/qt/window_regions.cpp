@@ -141,7 +141,19 @@ std::optional<QRegion> DUDCreateShapeRegion(const TRect& rect, const TDUDRegionP
     case S::rsRoundThinkBubble:
         return DUDCreateRoundThinkBubbleRgn(r, w / 6, p.BubbleCount, p.ExtPos, p.RoundX, p.RoundY);
     case S::rsEllipticThinkBubble: return DUDCreateEllipticThinkBubbleRgn(r, w / 6, p.BubbleCount, p.ExtPos);
-    case S::rsPointList: return fromData(p.UserData);
+    case S::rsPointList: {
+        // The points are the rectangle's own, as the border drawn along
+        // them: the region is moved by its corner (origin included).
+        auto g = fromData(p.UserData);
+        if (!g || g->isEmpty() || (r.Left == 0 && r.Top == 0))
+            return g;
+        const QRect b = g->boundingRect();
+        TRect moved;
+        if (!DUDRegionRect64(std::int64_t(b.left()) + r.Left, std::int64_t(b.top()) + r.Top,
+                             std::int64_t(b.right()) + 1 + r.Left, std::int64_t(b.bottom()) + 1 + r.Top, moved))
+            return std::nullopt;
+        return g->translated(r.Left, r.Top);
+    }
     }
     return std::nullopt;
 }

@@ -51,7 +51,9 @@ struct TDUDRegionParams {
     int ShadowDepth = 0;                    // 0 without a shadow
     TPoint Origin;                          // added to left and top
     const std::vector<std::uint8_t>* MaskData = nullptr; // rsBitmap
-    const std::vector<std::uint8_t>* UserData = nullptr; // rsUserRegion, rsPointList
+    // rsUserRegion, rsPointList; a point list's region is moved by the
+    // rectangle's corner (origin included), where its border is drawn.
+    const std::vector<std::uint8_t>* UserData = nullptr;
     bool DesignTime = false;
 };
 

@@ -1,12 +1,15 @@
 // A shaped form on the offscreen platform.
 #include "widgets/services/application.h"
 #include "widgets/shapes/qt/form_shape.h"
+#include "widgets/controls/qt/custom_control.h"
 #include "widgets/framework/qt/qt_canvas.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -256,4 +259,113 @@ TEST(FormShape, OneToAFormAndTheGlobalImageListByItsIdentity)
     EXPECT_EQ(loaded.ImageList(), &DUDGlobalContainer().ImageList);
     loaded.ReadProperties({{"Internal", {'X'}}});
     EXPECT_EQ(loaded.ImageList(), nullptr);
+}
+
+TEST(FormShape, APressOnADisabledControlDragsTheFormAndAnEnabledOneDoesNot)
+{
+    QWidget form;
+    form.setWindowFlag(Qt::FramelessWindowHint);
+    form.setGeometry(100, 100, 200, 100);
+    auto* off = new QPushButton("Off", &form);
+    off->setGeometry(10, 10, 60, 24);
+    off->setEnabled(false);
+    auto* on = new QPushButton("On", &form);
+    on->setGeometry(100, 10, 60, 24);
+    TDUDFormShape shape(&form);
+    shape.Region().SetRegionShape(TDUDRegionShape::rsRect);
+    shape.Loaded();
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QWindow* window = form.windowHandle();
+    ASSERT_NE(window, nullptr);
+
+    // Through the window, as a press comes from the screen.
+    const QPoint start = form.pos();
+    QTest::mousePress(window, Qt::LeftButton, {}, QPoint(130, 20));
+    QTest::mouseMove(window, QPoint(150, 40));
+    QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(150, 40));
+    EXPECT_EQ(form.pos(), start) << "an enabled control keeps its press";
+
+    QTest::mousePress(window, Qt::LeftButton, {}, QPoint(40, 20));
+    QTest::mouseMove(window, QPoint(60, 45));
+    // The form has moved under the pointer: the pointer is at (40, 20) of it again.
+    QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(40, 20));
+    EXPECT_EQ(form.pos(), start + QPoint(20, 25)) << "a disabled control is a free spot";
+}
+
+TEST(FormShape, ChangesOfRegionFillAndListFireTheComponentsOnChange)
+{
+    QWidget form;
+    form.resize(100, 60);
+    TDUDFormShape shape(&form);
+    shape.Loaded();
+    int changes = 0;
+    shape.OnChange = [&](void*) { ++changes; };
+    shape.Region().SetRegionShape(TDUDRegionShape::rsElliptic);
+    EXPECT_EQ(changes, 1);
+    shape.FillObject().SetStyle(TDUDFillStyle::sfBrush);
+    EXPECT_EQ(changes, 2);
+    shape.SetUseRgnBitmap(false);
+    EXPECT_EQ(changes, 3);
+    TDUDBitmapList list;
+    shape.SetImageList(&list);
+    EXPECT_GE(changes, 4);
+}
+
+TEST(FormShape, AFormShapeMadeInCodeShapesItsFormWhenTheFormIsFirstShown)
+{
+    QWidget form;
+    form.setWindowFlag(Qt::FramelessWindowHint);
+    form.resize(200, 100);
+    TDUDFormShape shape(&form); // Loaded is never called
+    shape.Region().SetRegionShape(TDUDRegionShape::rsElliptic);
+    EXPECT_FALSE(shape.Hooked());
+    form.show();
+    EXPECT_EQ(form.mask(), DUDEllipticRgn({0, 0, 200, 100}));
+    EXPECT_TRUE(shape.Hooked());
+    form.resize(300, 150);
+    EXPECT_EQ(form.mask(), DUDEllipticRgn({0, 0, 300, 150})) << "and keeps it in step";
+}
+
+TEST(FormShape, ControlsOnTheFormPaintItsBackgroundBehindThem)
+{
+    constexpr TColor kFill = 0x00C000, kOwn = 0x123456;
+    QWidget form;
+    form.resize(120, 80);
+    auto* panel = new QWidget(&form);
+    panel->setGeometry(10, 10, 100, 60);
+    auto* control = new TDUDCustomControl(panel);
+    control->setGeometry(5, 5, 40, 20);
+    control->SetColor(kOwn);
+    EXPECT_FALSE(control->BackBitmapCheck());
+    EXPECT_EQ(FromQColor(control->Picture().pixelColor(10, 10)), kOwn) << "no form shape: its own colour";
+
+    TDUDFormShape shape(&form);
+    shape.Region().SetRegionShape(TDUDRegionShape::rsRect);
+    shape.Loaded();
+    EXPECT_FALSE(control->BackBitmapCheck()) << "no fill, nothing to take";
+    shape.FillObject().SetStyle(TDUDFillStyle::sfBrush);
+    shape.FillObject().SetBrush(TBrush(kFill));
+    EXPECT_TRUE(control->BackBitmapCheck());
+    EXPECT_EQ(FromQColor(control->Picture().pixelColor(10, 10)), kFill) << "the form's fill";
+    control->SetTransparent(true);
+    EXPECT_TRUE(control->CheckOptimized());
+
+    // A traced picture: the control shows the part of it where it sits.
+    QImage pic(120, 80, QImage::Format_RGB32);
+    pic.fill(QColor(255, 0, 0));
+    for (int y = 0; y < 80; ++y)
+        for (int x = 30; x < 120; ++x)
+            pic.setPixelColor(x, y, QColor(0, 0, 255));
+    QByteArray bmp;
+    QBuffer buf(&bmp);
+    pic.save(&buf, "BMP");
+    TDUDRegionMask mask;
+    mask.SetRects({{0, 0, 120, 80}});
+    mask.SetBorderBmp(TDUDRegionMask::biBorder, {bmp.begin(), bmp.end()});
+    shape.Region().SetMask(mask);
+    shape.Region().SetRegionShape(TDUDRegionShape::rsBitmap);
+    const QImage seen = control->Picture();
+    EXPECT_EQ(FromQColor(seen.pixelColor(2, 10)), 0x0000FFu) << "form x 17: red in the picture";
+    EXPECT_EQ(FromQColor(seen.pixelColor(30, 10)), 0xFF0000u) << "form x 45: blue in the picture";
 }

@@ -141,3 +141,50 @@ TEST(Region, ShadowAndBorderPixels)
     EXPECT_FALSE(reg.DrawShadow(c, r));
     EXPECT_EQ(r, (TRect{0, 0, 20, 20}));
 }
+
+TEST(Region, SetRegionWithNoRegionTakesTheLastOneOffTheWindow)
+{
+    TDUDRegion reg;
+    FakeWindow win;
+    reg.SetControl(&win);
+    reg.SetRegionShape(S::rsRect);
+    reg.CreateRegion({0, 0, 100, 50});
+    reg.SetRegion();
+    ASSERT_EQ(win.calls.size(), 1u);
+    ASSERT_TRUE(win.calls[0]);
+    // A point list without points has no region: the window is whole again.
+    reg.SetRegionShape(S::rsPointList);
+    EXPECT_FALSE(reg.CreateRegion({0, 0, 100, 50}));
+    reg.SetRegion();
+    ASSERT_EQ(win.calls.size(), 2u);
+    EXPECT_FALSE(win.calls[1]);
+    EXPECT_FALSE(reg.WindowRegion());
+}
+
+TEST(Region, PointListRegionAndBorderLieOnTheSamePointsMovedByTheOrigin)
+{
+    TDUDBorderRegion reg;
+    reg.SetRegionShape(S::rsPointList);
+    reg.SetUserPolygonRgn({{0, 0}, {40, 0}, {40, 40}, {0, 40}});
+    reg.SetOrigin({10, 10});
+    const auto g = reg.CreateRegion({0, 0, 100, 100});
+    ASSERT_TRUE(g);
+    EXPECT_EQ(g->boundingRect(), QRect(10, 10, 40, 40)) << "the polygon's pixels, moved by the origin";
+    EXPECT_TRUE(g->contains(QPoint(10, 10)));
+    EXPECT_FALSE(g->contains(QPoint(5, 5)));
+
+    QImage img = MakeCanvasImage(100, 100);
+    {
+        TQtCanvas c(img);
+        reg.PaintRegionShape(c, {0, 0, 100, 100});
+    }
+    // Every pixel of the border lies on the polygon's outline, none where
+    // the region is not (but for the pen's width on its right and bottom).
+    QRect drawn;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+            if (img.pixelColor(x, y) != QColor(Qt::white))
+                drawn |= QRect(x, y, 1, 1);
+    EXPECT_TRUE(QRect(9, 9, 43, 43).contains(drawn)) << drawn.x() << "," << drawn.y() << " " << drawn.width();
+    EXPECT_TRUE(drawn.contains(QRect(10, 10, 41, 41)));
+}

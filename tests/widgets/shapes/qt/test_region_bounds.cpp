@@ -2,7 +2,10 @@
 // data, sizes from nothing to far beyond a window, coordinates at the ends
 // of the integer range. Each gives a region within the window range or
 // none, never a crash.
+#include "memory_bound.h"
+
 #include "widgets/shapes/qt/form_region.h"
+#include "widgets/shapes/qt/region.h"
 #include "widgets/shapes/qt/region_data.h"
 #include "widgets/shapes/qt/region_frames.h"
 
@@ -141,20 +144,106 @@ TEST(RegionBounds, LargeOutlinesAreWholeAtTheEdgeOfTheRange)
 
 TEST(RegionBounds, FramesAtTheEndsOfTheRangeDrawWhatFitsAndNeverCrash)
 {
-    QImage img = MakeCanvasImage(40, 40);
-    TQtCanvas c(img);
-    c.Pen.Width = 2;
-    for (int shape = 0; shape <= int(S::rsPointList); ++shape)
-        for (const TRect& r : {TRect{0, 0, 40, 40}, TRect{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, TRect{-40000, 0, 40, 40},
-                               TRect{0, 0, 0, 0}, TRect{40, 40, 0, 0}, TRect{10, 10, 50, 50}}) {
-            TDUDRegionParams p;
-            p.Shape = static_cast<S>(shape);
-            p.RoundX = p.RoundY = INT_MAX;
-            p.Origin = {INT_MAX / 2, 0};
-            DUDFrameShapeRegion(c, r, p, {clWhite, clGray, clBlack, TDUDRegionBorderStyle::rbRaisedpsb},
-                                {{0, 0}, {INT_MAX, 5}, {5, INT_MIN}});
-            p.Origin = {};
-            DUDFrameShapeRegion(c, r, p, {clWhite, clGray, clBlack, TDUDRegionBorderStyle::rbSingleRaised});
+    // The bounding box of what a frame drew on a white 60 x 60 picture.
+    const auto drawn = [](const TRect& r, const TDUDRegionParams& p, TDUDRegionBorderStyle style,
+                          const std::vector<TPoint>& points) {
+        QImage img = MakeCanvasImage(60, 60);
+        {
+            TQtCanvas c(img);
+            c.Pen.Width = 2;
+            DUDFrameShapeRegion(c, r, p, {0x00FFFF, 0x800000, 0x0000FF, style}, points);
         }
-    SUCCEED();
+        QRect box;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (img.pixelColor(x, y) != QColor(Qt::white))
+                    box |= QRect(x, y, 1, 1);
+        return box;
+    };
+    const std::vector<TPoint> beyond{{0, 0}, {INT_MAX, 5}, {5, INT_MIN}};
+    const std::vector<TPoint> inside{{0, 0}, {30, 0}, {30, 30}, {0, 30}};
+    for (int shape = 0; shape <= int(S::rsPointList); ++shape) {
+        const S s = static_cast<S>(shape);
+        const bool framed = s != S::rsBitmap && s != S::rsUserRegion;
+        for (const auto style : {TDUDRegionBorderStyle::rbRaisedpsb, TDUDRegionBorderStyle::rbSingleRaised}) {
+            TDUDRegionParams p;
+            p.Shape = s;
+            p.RoundX = p.RoundY = INT_MAX;
+            // Moved beyond the range by the origin, or beyond it of its own:
+            // nothing at all.
+            p.Origin = {INT_MAX / 2, 0};
+            for (const TRect& r : {TRect{0, 0, 40, 40}, TRect{10, 10, 50, 50}, TRect{INT_MIN, INT_MIN, INT_MAX, INT_MAX}})
+                EXPECT_TRUE(drawn(r, p, style, inside).isEmpty()) << shape;
+            p.Origin = {};
+            for (const TRect& r : {TRect{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, TRect{-40000, 0, 40, 40}, TRect{0, 0, 0, 0}})
+                EXPECT_TRUE(drawn(r, p, style, inside).isEmpty()) << shape << " " << r.Left;
+            if (s == S::rsPointList)
+                EXPECT_TRUE(drawn({10, 10, 50, 50}, p, style, beyond).isEmpty()) << "points beyond the range";
+            // Inside the range: the whole border, and nothing outside the
+            // rectangle (a point list's 30 x 30 square moved to its corner).
+            const QRect box = drawn({10, 10, 50, 50}, p, style, inside);
+            EXPECT_EQ(box.isEmpty(), !framed) << shape;
+            if (framed) {
+                EXPECT_TRUE(QRect(9, 9, 42, 42).contains(box)) << shape << " drew " << box.x() << "," << box.y()
+                                                               << " " << box.width() << "x" << box.height();
+                EXPECT_GE(box.width(), 30) << shape;
+                EXPECT_GE(box.height(), 30) << shape;
+            }
+            // Turned the wrong way round, it is taken the right way round.
+            EXPECT_EQ(drawn({50, 50, 10, 10}, p, style, inside), box) << shape;
+        }
+    }
+}
+
+namespace {
+
+// n thin columns and n thin rows crossing: 2 n rectangles whose union needs
+// about n * n.
+std::vector<TRect> Lattice(int n)
+{
+    std::vector<TRect> rects;
+    for (int i = 0; i < n; ++i) {
+        rects.push_back({2 * i, 0, 2 * i + 1, 2 * n});
+        rects.push_back({0, 2 * i, 2 * n, 2 * i + 1});
+    }
+    return rects;
+}
+
+} // namespace
+
+TEST(RegionBounds, StoredOutlinesThatWouldExhaustMemoryGiveNoRegionWhenTheFormLoads)
+{
+    // 64 KB and 128 KB of region data in a traced outline's mask.
+    for (const int n : {2000, 4000}) {
+        const auto r = kyd::test::runWithinMemoryBound([n]() -> std::string {
+            const auto data = DUDEncodeRegionData(Lattice(n));
+            if (DUDRegionFromData(data))
+                return "a region came out of the data";
+            TDUDRegion reg;
+            reg.Mask().ReadProperties({{"RegionData", data}});
+            reg.SetRegionShape(TDUDRegionShape::rsBitmap);
+            if (reg.CreateRegion({0, 0, 800, 600}))
+                return "the traced outline gave a region";
+            return {};
+        });
+        EXPECT_EQ(r.report, "") << n;
+    }
+    // A point list of 800 points (6.4 KB stored) from the top of the range
+    // to its bottom and back.
+    std::vector<std::int32_t> values;
+    for (int i = 0; i < 800; ++i) {
+        values.push_back(i * 8);
+        values.push_back(i % 2 ? 32767 : -32767);
+    }
+    const auto r = kyd::test::runWithinMemoryBound([&]() -> std::string {
+        TDUDRegion reg;
+        reg.SetRegionShape(TDUDRegionShape::rsPointList);
+        reg.ReadProperties({{"PointList", DUDIntegerListData(values)}});
+        if (reg.Points().Count() != 800)
+            return "the points were not read";
+        if (!reg.UserRegionData().empty() || reg.CreateRegion({0, 0, 800, 600}))
+            return "the point list gave a region";
+        return {};
+    });
+    EXPECT_EQ(r.report, "");
 }

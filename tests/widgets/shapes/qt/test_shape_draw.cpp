@@ -169,3 +169,63 @@ TEST(WidgetShapeDraw, TeethBevelsAreLightAtTheTopAndLeftInEveryDirection)
             EXPECT_EQ(Hex(Px(img, 19, 10)), Hex(kNavy)) << "right, direction " << d;
     }
 }
+
+namespace {
+
+// The bevel colour drawn nearest the point (x2 / 2, y2 / 2), looking no
+// more than a pixel away; white when there is none.
+TColor BevelNear(const QImage& img, int x2, int y2)
+{
+    for (int d = 0; d <= 1; ++d)
+        for (int y = (y2 - 1) / 2 - d; y <= y2 / 2 + d; ++y)
+            for (int x = (x2 - 1) / 2 - d; x <= x2 / 2 + d; ++x) {
+                const TColor c = Px(img, x, y);
+                if (c == kNavy || c == kYellow)
+                    return c;
+            }
+    return clWhite;
+}
+
+struct Side {
+    int X2, Y2;  // the middle of a side, in half pixels
+    bool First;  // drawn in the first colour (inset: the shadow colour)
+};
+
+} // namespace
+
+TEST(WidgetShapeDraw, PolygonBevelsAreDarkAtTheUpperLeftWhenInsetAndLightWhenOffset)
+{
+    // On 40 x 40 with a pen of 1 (no moving in): each side by the middle of
+    // its line, as the shapes' bevel table splits them.
+    const std::vector<std::pair<TDUDShapeType, std::vector<Side>>> shapes{
+        {TDUDShapeType::stDirectUp, {{20, 40, true}, {60, 40, true}, {40, 80, false}}},
+        {TDUDShapeType::stDirectRight, {{0, 40, true}, {40, 20, false}, {40, 60, false}}},
+        {TDUDShapeType::stDirectDown, {{40, 0, true}, {20, 40, false}, {60, 40, false}}},
+        {TDUDShapeType::stDirectLeft, {{39, 20, true}, {39, 60, true}, {78, 40, false}}},
+        {TDUDShapeType::stComb, {{0, 40, true}, {20, 8, true}, {59, 8, true}, {78, 40, false}, {59, 72, false},
+                                 {20, 72, false}}},
+        {TDUDShapeType::stOctagon, {{0, 40, true}, {40, 0, true}, {12, 12, true}, {68, 12, true}, {78, 40, false},
+                                    {40, 80, false}, {68, 69, false}, {12, 69, false}}},
+        {TDUDShapeType::stStar, {{66, 30, true}, {62, 64, true}, {18, 64, true}, {14, 30, true}, {34, 15, true},
+                                 {46, 15, false}, {68, 39, false}, {12, 39, false}, {54, 70, false},
+                                 {26, 70, false}}},
+    };
+    for (const int style : {sbInset, sbOffset}) {
+        const Bevel bevel(1, style);
+        const TColor first = style == sbInset ? kNavy : kYellow;
+        const TColor second = style == sbInset ? kYellow : kNavy;
+        for (const auto& [shape, sides] : shapes) {
+            QImage img = MakeCanvasImage(44, 44);
+            {
+                TQtCanvas c(img);
+                DUDShapeDraw({0, 0, 40, 40}, c, shape, nullptr, nullptr, false, TBrush(kBlue), 0, &bevel, nullptr,
+                             nullptr, clWhite, clWhite);
+            }
+            for (const Side& s : sides)
+                EXPECT_EQ(Hex(BevelNear(img, s.X2, s.Y2)), Hex(s.First ? first : second))
+                    << "shape " << int(shape) << " style " << style << " side at " << s.X2 / 2.0 << ","
+                    << s.Y2 / 2.0;
+            EXPECT_EQ(Hex(Px(img, 20, 24)), Hex(kBlue)) << "filled, shape " << int(shape);
+        }
+    }
+}

@@ -3,9 +3,14 @@
 #include "widgets/shapes/qt/region.h"
 #include "widgets/shapes/qt/region_frames.h"
 
+#include "pixels.h"
+
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace kyd::widgets;
+using kyd::widgets::test::Px;
 using E = TDUDExtPos;
 using S = TDUDRegionShape;
 
@@ -310,4 +315,94 @@ TEST(WindowRegionFrames, RegionPaintsItsBorderTwoPixelsWide)
     EXPECT_EQ(FromQColor(QColor(img.pixel(39, 15))), kSingle);
     EXPECT_EQ(FromQColor(QColor(img.pixel(38, 15))), kSingle) << "a 2-pixel pen";
     EXPECT_EQ(FromQColor(QColor(img.pixel(20, 28))), kSingle);
+}
+
+TEST(WindowRegionFrames, NamedFrameRoutinesDrawWhatTheRegionsBorderDraws)
+{
+    using BS = TDUDRegionBorderStyle;
+    const TRect r{2, 3, 122, 83};
+    const auto paint = [](const std::function<void(TCanvas&)>& draw) {
+        QImage img = MakeCanvasImage(130, 90);
+        TQtCanvas c(img);
+        c.Pen.Width = 2;
+        draw(c);
+        return img;
+    };
+    using Named = void (*)(TCanvas&, const TRect&, TColor, TColor, TColor, BS);
+    const std::vector<std::pair<S, Named>> plain{
+        {S::rsRect, DUDFrameRectRgn},           {S::rsElliptic, DUDFrameEllipticRgn},
+        {S::rsHalfRound, DUDFrameHalfRoundRgn}, {S::rsDiamond, DUDFrameDiamondRgn},
+        {S::rsStar, DUDFrameStarRgn},           {S::rsOctagon, DUDFrameOctagonRgn},
+        {S::rsComb, DUDFrameCombRgn},           {S::rsRoundShield, DUDFrameRoundShieldRgn},
+        {S::rsSharpShield, DUDFrameSharpShieldRgn},
+    };
+    for (const BS style : {BS::rbRaised, BS::rbSingleLowered, BS::rbRaisedpsb}) {
+        const TDUDFrameColors c{kLight, kShadow, kSingle, style};
+        for (const auto& [shape, fn] : plain) {
+            TDUDRegionParams p;
+            p.Shape = shape;
+            const QImage byShape = paint([&](TCanvas& cv) { DUDFrameShapeRegion(cv, r, p, c); });
+            const QImage byName = paint([&](TCanvas& cv) { fn(cv, r, kLight, kShadow, kSingle, style); });
+            EXPECT_EQ(byShape, byName) << int(shape) << " " << int(style);
+            EXPECT_NE(byName, paint([](TCanvas&) {})) << int(shape);
+        }
+        TDUDRegionParams p;
+        p.Shape = S::rsRoundRect;
+        p.RoundX = 30;
+        p.RoundY = 16;
+        EXPECT_EQ(paint([&](TCanvas& cv) { DUDFrameShapeRegion(cv, r, p, c); }),
+                  paint([&](TCanvas& cv) { DUDFrameRoundRectRgn(cv, r, kLight, kShadow, kSingle, style, 30, 16); }));
+        // The bubbles at the region's own size (a sixth of the width) and count.
+        p.ExtPos = TDUDExtPos::epBottomRight;
+        p.Shape = S::rsThinkBubble;
+        EXPECT_EQ(paint([&](TCanvas& cv) { DUDFrameShapeRegion(cv, r, p, c); }),
+                  paint([&](TCanvas& cv) {
+                      DUDFrameThinkBubbleRgn(cv, r, 20, 4, TDUDExtPos::epBottomRight, kLight, kShadow, kSingle, style);
+                  }));
+        p.Shape = S::rsEllipticThinkBubble;
+        EXPECT_EQ(paint([&](TCanvas& cv) { DUDFrameShapeRegion(cv, r, p, c); }),
+                  paint([&](TCanvas& cv) {
+                      DUDFrameEllipticThinkBubbleRgn(cv, r, 20, 4, TDUDExtPos::epBottomRight, kLight, kShadow,
+                                                     kSingle, style);
+                  }));
+        p.Shape = S::rsRoundThinkBubble;
+        EXPECT_EQ(paint([&](TCanvas& cv) { DUDFrameShapeRegion(cv, r, p, c); }),
+                  paint([&](TCanvas& cv) {
+                      DUDFrameRoundThinkBubbleRgn(cv, r, 20, 4, TDUDExtPos::epBottomRight, 30, 16, kLight, kShadow,
+                                                  kSingle, style);
+                  }));
+    }
+}
+
+TEST(WindowRegionFrames, BubbleFramesTakeTheSizeAndCountTheyAreGiven)
+{
+    const TRect r{30, 30, 150, 110}; // the bubbles stick out above and left of it
+    for (const auto& [size, count] : {std::pair{30, 2}, std::pair{12, 6}}) {
+        QImage img = MakeCanvasImage(160, 120);
+        {
+            TQtCanvas c(img);
+            c.Pen.Width = 1;
+            DUDFrameThinkBubbleRgn(c, r, size, count, TDUDExtPos::epLeftTop, kLight, kShadow, kSingle,
+                                   TDUDRegionBorderStyle::rbSingle);
+        }
+        // The body's frame at the shrunk rectangle, and a frame at the top
+        // of each bubble but the first (a point).
+        const TRect body = DUDNoseBody(r, size, TDUDExtPos::epLeftTop);
+        EXPECT_EQ(Px(img, (body.Left + body.Right) / 2, body.Top), kSingle) << size;
+        const auto bubbles = DUDThinkBubbleRects(r, size, count, TDUDExtPos::epLeftTop);
+        ASSERT_EQ(bubbles.size(), std::size_t(count) + 2);
+        int framed = 0;
+        for (const TRect& b : bubbles) {
+            if (b.Width() < 4)
+                continue;
+            const QRegion outline = DUDEllipticRgn(b);
+            const QRect top = outline.boundingRect();
+            bool found = false;
+            for (int x = top.left(); x <= top.right() && !found; ++x)
+                found = Px(img, x, top.top()) == kSingle;
+            framed += found;
+            EXPECT_TRUE(found) << "bubble " << b.Left << "," << b.Top << " size " << size;
+        }
+        EXPECT_GT(framed, 0);
+    }
 }

@@ -1,0 +1,96 @@
+// Runs a piece of a test in a child process under a memory bound, for
+// inputs built to make a loader take all the memory it can get: the child's
+// heap may grow by at most the bound. Without AddressSanitizer the child's
+// address space is limited to what it has plus the bound (so an attempt to
+// take more ends in bad_alloc rather than taking the machine's memory) and
+// its resident memory growth is checked; under AddressSanitizer, whose
+// shadow memory and quarantine make both meaningless, the bytes the
+// allocator hands out are counted instead and their peak is checked.
+#pragma once
+
+#include "support/child_process.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#ifdef KYD_TEST_UNDER_ASAN
+// The allocator's own interface (not every compiler ships its header).
+extern "C" {
+std::size_t __sanitizer_get_current_allocated_bytes();
+std::size_t __sanitizer_get_allocated_size(const volatile void* p);
+int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, std::size_t),
+                                              void (*free_hook)(const volatile void*));
+}
+#endif
+
+namespace kyd::test {
+
+constexpr std::int64_t kMemoryBoundBytes = 256ll << 20;
+
+namespace memory_bound_detail {
+
+#ifdef KYD_TEST_UNDER_ASAN
+inline std::atomic<std::int64_t> live{0}, peak{0};
+
+inline void OnMalloc(const volatile void*, std::size_t size)
+{
+    const std::int64_t now = live.fetch_add(static_cast<std::int64_t>(size)) + static_cast<std::int64_t>(size);
+    std::int64_t seen = peak.load();
+    while (now > seen && !peak.compare_exchange_weak(seen, now)) {
+    }
+}
+
+inline void OnFree(const volatile void* p)
+{
+    live.fetch_sub(static_cast<std::int64_t>(__sanitizer_get_allocated_size(p)));
+}
+#endif
+
+// A figure of /proc/self/statm, in bytes: 0 the address space, 1 resident.
+inline std::int64_t Statm(int field)
+{
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f)
+        return 0;
+    long long v[2] = {0, 0};
+    const int n = std::fscanf(f, "%lld %lld", &v[0], &v[1]);
+    std::fclose(f);
+    return n == 2 ? v[field] * ::sysconf(_SC_PAGESIZE) : 0;
+}
+
+} // namespace memory_bound_detail
+
+// Runs body in a child; the report is body's own, or what broke the bound.
+inline ChildResult runWithinMemoryBound(const std::function<std::string()>& body,
+                                        std::int64_t bound = kMemoryBoundBytes)
+{
+    return runInChild([&]() -> std::string {
+        namespace d = memory_bound_detail;
+#ifdef KYD_TEST_UNDER_ASAN
+        d::live = static_cast<std::int64_t>(__sanitizer_get_current_allocated_bytes());
+        d::peak = d::live.load();
+        const std::int64_t start = d::live;
+        __sanitizer_install_malloc_and_free_hooks(d::OnMalloc, d::OnFree);
+        std::string r = body();
+        const std::int64_t grown = d::peak - start;
+#else
+        const auto space = static_cast<rlim_t>(d::Statm(0) + bound);
+        const rlimit as{space, space};
+        if (::setrlimit(RLIMIT_AS, &as) != 0)
+            return std::string("setrlimit: ") + std::strerror(errno);
+        const std::int64_t start = d::Statm(1);
+        std::string r = body();
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        const std::int64_t grown = std::int64_t(usage.ru_maxrss) * 1024 - start;
+#endif
+        if (r.empty() && grown > bound)
+            r = "peak memory grew by " + std::to_string(grown >> 20) + " MB";
+        return r;
+    });
+}
+
+} // namespace kyd::test

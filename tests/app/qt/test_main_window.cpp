@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,6 +91,28 @@ TEST_F(MainWindowTest, StartsWithTitleCaptionPositionAndPages)
     EXPECT_FALSE(App().ComStringDlg().isVisible());
     EXPECT_FALSE(Main().ViewCommMenuItem->isChecked());
     EXPECT_FALSE(Main().ViewCmdStrMenuItem->isChecked());
+}
+
+TEST_F(MainWindowTest, PlaceSavedOffTheScreenComesBackOntoIt)
+{
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeInteger("Misc", "Top", 5000);
+        pre.writeInteger("Misc", "Left", -3000);
+        ASSERT_TRUE(pre.updateFile());
+    }
+    Start();
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize size = Main().frameGeometry().size();
+    EXPECT_TRUE(area.contains(Main().pos())) << Main().pos().x() << "," << Main().pos().y();
+    EXPECT_LE(Main().pos().y() + size.height(), area.bottom() + 1);
+    EXPECT_EQ(Main().pos().x(), area.left());
+    // Saved where it is now shown.
+    const QPoint shown = Main().pos();
+    Quit();
+    platform::IniFile saved(iniPath);
+    EXPECT_EQ(saved.readInteger("Misc", "Top", 0), shown.y());
+    EXPECT_EQ(saved.readInteger("Misc", "Left", 0), shown.x());
 }
 
 TEST_F(MainWindowTest, TypedCommandShowsLinesStatusAndLogEntry)

@@ -39,9 +39,11 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <set>
+#include <sys/stat.h>
 
 namespace kyd::app::test {
 namespace {
@@ -172,6 +174,51 @@ TEST_F(DesktopTest, ProgramTitlesReadExactlyAsSet)
     EXPECT_TRUE(std::filesystem::exists(exeDir / "help" / "index.html"));
     EXPECT_TRUE(std::filesystem::exists(exeDir / "help" / "troubleshooting.html"));
     EXPECT_EQ(titles, (std::multiset<std::string>{"KYDTest COM1", "Enter command", "Communication Strings", "Status"}));
+}
+
+// The program started in a folder where a FIFO bears a demo file's name, with
+// a place saved on a bigger monitor: its window opens on the screen, and a
+// hang-up (as at logout) or a termination ends it with the settings saved.
+TEST_F(DesktopTest, ProgramStartsBesideAFifoOnTheScreenAndSavesWhenSignalled)
+{
+    ASSERT_EQ(::mkfifo(Path("demo1.tdl").c_str(), 0600), 0);
+    WriteFile("demo2.tdl", "// Regular demo\n");
+    for (const int sig : {SIGHUP, SIGTERM}) {
+        {
+            platform::IniFile pre(iniPath);
+            pre.writeInteger("Misc", "Top", 5000);
+            pre.writeInteger("Misc", "Left", -3000);
+            ASSERT_TRUE(pre.updateFile());
+        }
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KYD_COM1", QString::fromStdString(transport->slavePath()));
+        tool.setProcessEnvironment(env);
+        tool.setWorkingDirectory(QString::fromStdString(dir));
+        tool.start(KYD_TESTER_EXE, {"--ini", QString::fromStdString(iniPath)});
+        ASSERT_TRUE(tool.waitForStarted());
+        const bool shown = QTest::qWaitFor(
+            [&] {
+                for (WId w : Stacking())
+                    if (XProp(w, "_NET_WM_PID") == std::to_string(tool.processId()) &&
+                        XProp(w, "_NET_WM_NAME") == "KYDTest COM1")
+                        return true;
+                return false;
+            },
+            4 * kSettleMs);
+        ::kill(static_cast<pid_t>(tool.processId()), sig);
+        const bool ended = tool.waitForFinished(4 * kSettleMs);
+        if (!ended)
+            tool.kill();
+        ASSERT_TRUE(shown) << "signal " << sig;
+        ASSERT_TRUE(ended) << "signal " << sig;
+        EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit) << "signal " << sig;
+        // Saved where it was shown: on the screen.
+        platform::IniFile saved(iniPath);
+        const QPoint place(saved.readInteger("Misc", "Left", -3000), saved.readInteger("Misc", "Top", 5000));
+        EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(place))
+            << "signal " << sig << ": " << place.x() << "," << place.y();
+    }
 }
 
 TEST_F(DesktopTest, MainWindowCanBeRaisedAboveTheCommunicationAndStatusWindows)

@@ -30,6 +30,7 @@
 #include <QWindow>
 #include <QToolButton>
 
+#include <csignal>
 #include <filesystem>
 #include <set>
 
@@ -113,6 +114,24 @@ TEST_F(MainWindowTest, PlaceSavedOffTheScreenComesBackOntoIt)
     platform::IniFile saved(iniPath);
     EXPECT_EQ(saved.readInteger("Misc", "Top", 0), shown.y());
     EXPECT_EQ(saved.readInteger("Misc", "Left", 0), shown.x());
+}
+
+TEST_F(MainWindowTest, EndSignalsSaveTheSettingsAsClosingDoes)
+{
+    for (const int sig : {SIGTERM, SIGHUP}) {
+        Start();
+        Main().move(300 + sig, 140 + sig);
+        int quits = 0;
+        App().EndOnSignals([&quits] { ++quits; });
+        ASSERT_EQ(std::raise(sig), 0);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return quits == 1; }, 30000));
+        EXPECT_TRUE(App().Saved());
+        // On disk before the program has ended.
+        platform::IniFile saved(iniPath);
+        EXPECT_EQ(saved.readInteger("Misc", "Left", 0), 300 + sig);
+        EXPECT_EQ(saved.readInteger("Misc", "Top", 0), 140 + sig);
+        Quit();
+    }
 }
 
 TEST_F(MainWindowTest, TypedCommandShowsLinesStatusAndLogEntry)

@@ -116,17 +116,17 @@ TEST_F(ResultShots, EveryWindow)
     ASSERT_TRUE(Cmd().ReadData(104));
     {
         TModifyItemDlg w(&Main());
-        ASSERT_TRUE(w.PrepareInteger("Max. number of notes in a bundle", Model().ReadData, true, "Range: 1 - 100", 3));
+        w.PrepareInteger("Max. number of notes in a bundle", Model().ReadData, true, "Range: 1 - 100", 3);
         Shoot(&w, "item_editor_integer");
     }
     {
         TModifyItemDlg w(&Main());
-        ASSERT_TRUE(w.PrepareInteger("Bundle rejects", "/000012", false, "Read only: Clear sets it to 0", 6));
+        w.PrepareInteger("Bundle rejects", "/000012", false, "Read only: Clear sets it to 0", 6);
         Shoot(&w, "item_editor_clear");
     }
     {
         TModifyItemDlg w(&Main());
-        ASSERT_TRUE(w.PrepareChoice("Feeding order", "Biggest first(default)\nSmallest first\nAs requested", 0));
+        w.PrepareChoice("Feeding order", "Biggest first(default)\nSmallest first\nAs requested", 0);
         Shoot(&w, "item_editor_choice");
     }
 }

@@ -198,6 +198,27 @@ TEST_F(MainWindowTest, TypedPrefixOfAHistoryEntryIsSentAsTyped)
     EXPECT_EQ(Port().written[2], "ZB18\r");
 }
 
+TEST_F(MainWindowTest, TypedCharacterTheLineCannotCarryIsRefusedNotSentAsAQuestionMark)
+{
+    StartWithToolWindows();
+    QComboBox* combo = App().CmdStrForm().CmdCombo;
+    // Answers for whatever goes out (the simulator has none for these).
+    Port().QueueReply("0");
+    Port().QueueReply("0");
+    combo->lineEdit()->setText(QString::fromUtf8("Z\u20AC"));
+    QTest::keyClick(combo, Qt::Key_Return);
+    EXPECT_TRUE(Port().written.empty());
+    ASSERT_EQ(dialogs.calls().size(), 1u);
+    EXPECT_EQ(dialogs.calls()[0].type, platform::DlgType::Error);
+    EXPECT_NE(dialogs.calls()[0].text.find("U+20AC"), std::string::npos) << dialogs.calls()[0].text;
+    EXPECT_EQ(combo->count(), 0); // not taken into the history
+    // Latin-1 characters go out as their single bytes.
+    combo->lineEdit()->setText(QString::fromUtf8("Z\u00E9"));
+    QTest::keyClick(combo, Qt::Key_Return);
+    ASSERT_EQ(Port().written.size(), 1u);
+    EXPECT_EQ(Port().written[0].substr(0, 2), "Z\xE9");
+}
+
 TEST_F(MainWindowTest, CommandLayerIsHandedOverWhenTheMainWindowIsShown)
 {
     {

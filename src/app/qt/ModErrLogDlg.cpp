@@ -147,7 +147,7 @@ void TFormModErrLogDlg::SaveButtonClick()
 
 void TFormModErrLogDlg::PrintButtonClick()
 {
-    PrintReport(kErrorLogJobTitle, "ModuleErrLog", [this](platform::ReportCanvas& c) { PrintErrorLog(c, rows_); });
+    PrintReport(kErrorLogJobTitle, "ModuleErrLog", [this](platform::ReportCanvas& c) { return PrintErrorLog(c, rows_); });
 }
 
 void ShowErrorLogWindow(QWidget* owner, link::TPLVRCmdF& cmd)

@@ -336,7 +336,7 @@ void TModuleIdDlg::SaveButtonClick()
 
 void TModuleIdDlg::PrintButtonClick()
 {
-    PrintReport(kModuleIdJobTitle, "ModuleId", [this](platform::ReportCanvas& c) { PrintModuleIds(c, standard_, extended_); });
+    PrintReport(kModuleIdJobTitle, "ModuleId", [this](platform::ReportCanvas& c) { return PrintModuleIds(c, standard_, extended_); });
 }
 
 void ShowModuleIdWindow(QWidget* owner, link::TPLVRCmdF& cmd)

@@ -292,6 +292,10 @@ TEST_F(ModuleWindowsTest, ReportsSavedBesideTheLogAndUnwritableFilesSaySo)
     const auto calls = dialogs.calls();
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls[0].kind, "saveFile");
+    // The dialog adds the extension itself, so it asks before replacing a
+    // report of that name.
+    EXPECT_EQ(calls[0].defaultSuffix, "txt");
+    EXPECT_TRUE(calls[0].confirmOverwrite);
     const std::string logFolder =
         std::filesystem::path(Main().CommandLayer()->LogFileName()).parent_path().string();
     EXPECT_EQ(calls[0].start.rfind(logFolder, 0), 0u) << calls[0].start;
@@ -326,6 +330,24 @@ TEST_F(ModuleWindowsTest, PrintToFileOffersTheReportBesideTheLastSavedOne)
     EXPECT_TRUE(Open<TModuleIdDlg>("ModIdButton", [](TModuleIdDlg& d) { d.PrintButton->click(); }));
     EXPECT_EQ(printing.offered,
               (std::vector<std::string>{Path("reports/ModuleErrLog.pdf"), Path("reports/ModuleId.pdf")}));
+}
+
+TEST_F(ModuleWindowsTest, PrintWhoseOutputCannotBeOpenedSaysSo)
+{
+    StartOnPty();
+    SetLog(3);
+    platform::QtPrinting printing(Path("missing/dir/errlog.pdf"));
+    platform::setPrinting(&printing);
+    dialogs.clear();
+    EXPECT_TRUE(Open<TFormModErrLogDlg>("RDModErrorLogButton", [](TFormModErrLogDlg& d) { d.PrintButton->click(); }));
+    EXPECT_TRUE(Open<TModuleIdDlg>("ModIdButton", [](TModuleIdDlg& d) { d.PrintButton->click(); }));
+    std::vector<std::string> errors;
+    for (const auto& c : dialogs.calls())
+        if (c.type == platform::DlgType::Error)
+            errors.push_back(c.text);
+    EXPECT_EQ(errors, (std::vector<std::string>{
+                          "Could not print KYDTest Module Error Log: the printer or the output file cannot be opened.",
+                          "Could not print KYDTest Module Id: the printer or the output file cannot be opened."}));
 }
 
 TEST_F(ModuleWindowsTest, PrintedToPdfPageByPage)

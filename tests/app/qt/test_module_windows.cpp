@@ -22,6 +22,7 @@
 #include <QTreeWidget>
 
 #include <cstdio>
+#include <stdexcept>
 #include <filesystem>
 
 namespace kyd::app::test {
@@ -188,6 +189,87 @@ TEST_F(ModuleWindowsTest, BothModuleIdPagesShowTheirColumnsWithoutScrolling)
         }
         d.hide();
     }));
+}
+
+// The in-process port, whose writes can fail as a port that went away does.
+class ModulePagesTest : public AppFixture {
+protected:
+    ~ModulePagesTest() override { SetModalHandler({}); }
+    // Writes of commands beginning with prefix throw.
+    void FailWritesOf(const std::string& prefix)
+    {
+        Port().onWrite = [prefix](const std::string& bytes) {
+            if (bytes.rfind(prefix, 0) == 0)
+                throw std::runtime_error("COM1 is not available");
+        };
+    }
+    // Clicks a main-window button; the window it opens is handed to f.
+    template <class Dlg, class F>
+    bool Open(const char* button, F f)
+    {
+        bool shown = false;
+        SetModalHandler([&](QDialog& d) {
+            if (auto* w = qobject_cast<Dlg*>(&d)) {
+                shown = true;
+                f(*w);
+            }
+            return int(QDialog::Accepted);
+        });
+        Main().findChild<QAbstractButton*>(button)->click();
+        SetModalHandler({});
+        return shown;
+    }
+    std::vector<std::string> Errors()
+    {
+        std::vector<std::string> out;
+        for (const auto& c : dialogs.calls())
+            if (c.type == platform::DlgType::Error)
+                out.push_back(c.text);
+        return out;
+    }
+};
+
+TEST_F(ModulePagesTest, APageThatCannotBeReadForTheLostPortKeepsWhatWasRead)
+{
+    Start();
+    std::vector<sim::ErrorLogEntry> log;
+    for (int i = 0; i < 40; ++i)
+        log.push_back({3 + i % 8, i % 20, std::to_string(1000 + i)});
+    Port().simulator.withCore([&](auto& core) { core.setErrorLog(log); });
+
+    FailWritesOf("RD/311/1");
+    int rows = -1;
+    EXPECT_TRUE(Open<TFormModErrLogDlg>("RDModErrorLogButton",
+                                        [&](TFormModErrLogDlg& d) { rows = d.ListViewModErrLog->topLevelItemCount(); }));
+    EXPECT_EQ(rows, 28);
+    EXPECT_EQ(Errors(), std::vector<std::string>{"COM1 is not available"});
+
+    dialogs.clear();
+    FailWritesOf("RD/110/1");
+    EXPECT_TRUE(Open<TModuleIdDlg>("ModIdButton", [&](TModuleIdDlg& d) { rows = d.ListViewModId->topLevelItemCount(); }));
+    EXPECT_GT(rows, 0);
+    EXPECT_EQ(Errors(), std::vector<std::string>{"COM1 is not available"});
+    EXPECT_TRUE(exceptions.messages().empty());
+}
+
+TEST_F(ModulePagesTest, EditingActsOnTheRowShownSelectedAfterTheExtendedPage)
+{
+    Start();
+    std::string edited;
+    EXPECT_TRUE(Open<TModuleIdDlg>("ModIdButton", [&](TModuleIdDlg& d) {
+        ASSERT_GT(d.ListViewModId->topLevelItemCount(), 1);
+        d.ListViewModId->setCurrentItem(d.ListViewModId->topLevelItem(1));
+        d.PageControl1->setCurrentIndex(1);
+        d.PageControl1->setCurrentIndex(0);
+        ASSERT_TRUE(d.ListViewModId->topLevelItem(1)->isSelected());
+        SetModalHandler([&](QDialog& e) {
+            if (auto* editor = qobject_cast<TEditModIdDlg*>(&e))
+                edited = editor->windowTitle().toStdString() + ":" + d.ListViewModId->currentItem()->text(0).toStdString();
+            return int(QDialog::Rejected);
+        });
+        d.Edit1->trigger();
+    }));
+    EXPECT_EQ(edited.rfind("Edit Module Id:", 0), 0u) << edited;
 }
 
 TEST_F(ModuleWindowsTest, ModuleIdsEditedAndWrittenBack)

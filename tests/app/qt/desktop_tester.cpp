@@ -221,6 +221,30 @@ TEST_F(DesktopTest, ProgramStartsBesideAFifoOnTheScreenAndSavesWhenSignalled)
     }
 }
 
+// What run.sh says when it starts the simulator for the tool: which device
+// it runs on, and not the simulator's own line about it.
+TEST_F(DesktopTest, RunScriptNamesTheSimulatorsDeviceOnceInItsOwnWords)
+{
+    const std::filesystem::path bin = std::filesystem::path(KYD_TESTER_EXE).parent_path().parent_path();
+    ASSERT_EQ(std::filesystem::path(KYD_SIM_EXE), bin / "sim" / "kydsim");
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KYD_BIN", QString::fromStdString(bin.string()));
+    env.insert("KYD_INI", QString::fromStdString(Path("run.INI")));
+    run.setProcessEnvironment(env);
+    // The tool only prints its usage and ends; the script then stops the
+    // simulator.
+    run.start("bash", {QString(KYD_SOURCE_DIR) + "/scripts/run.sh", "--help"});
+    ASSERT_TRUE(run.waitForFinished(60'000));
+    const std::string out = run.readAllStandardOutput().toStdString();
+    const std::string err = run.readAllStandardError().toStdString();
+    EXPECT_EQ(run.exitCode(), 0) << out << err;
+    EXPECT_NE(out.find("starting the simulator as COM49"), std::string::npos) << out;
+    EXPECT_NE(out.find("Simulator ready on /dev/"), std::string::npos) << out;
+    EXPECT_EQ((out + err).find("kydsim: dispenser simulator on"), std::string::npos) << out << err;
+    EXPECT_NE(out.find("--ini"), std::string::npos) << out; // the tool's usage
+}
+
 TEST_F(DesktopTest, MainWindowCanBeRaisedAboveTheCommunicationAndStatusWindows)
 {
     StartFramed();

@@ -206,6 +206,13 @@ TEST_F(DesktopTest, ProgramStartsBesideAFifoOnTheScreenAndSavesWhenSignalled)
                 return false;
             },
             4 * kSettleMs);
+        if (shown && sig == SIGHUP) {
+            // What the operator sees: the window back on the screen.
+            QTest::qWait(200);
+            QDir().mkpath(kyd::test::ScreenshotDir());
+            EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(kyd::test::ScreenshotDir() +
+                                                                              "/app_place_brought_back_desktop.png"));
+        }
         ::kill(static_cast<pid_t>(tool.processId()), sig);
         const bool ended = tool.waitForFinished(4 * kSettleMs);
         if (!ended)

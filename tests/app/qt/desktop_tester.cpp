@@ -140,6 +140,16 @@ protected:
         return out;
     }
 
+    // The program itself in the test's folder, on the simulator as COM1.
+    void StartProgram(QProcess& tool)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KYD_COM1", QString::fromStdString(transport->slavePath()));
+        tool.setProcessEnvironment(env);
+        tool.setWorkingDirectory(QString::fromStdString(dir));
+        tool.start(KYD_TESTER_EXE, {"--ini", QString::fromStdString(iniPath)});
+    }
+
     sim::Simulator simulator;
     std::unique_ptr<sim::PtyTransport> transport;
 };
@@ -149,11 +159,7 @@ protected:
 TEST_F(DesktopTest, ProgramTitlesReadExactlyAsSet)
 {
     QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("KYD_COM1", QString::fromStdString(transport->slavePath()));
-    tool.setProcessEnvironment(env);
-    tool.setWorkingDirectory(QString::fromStdString(dir));
-    tool.start(KYD_TESTER_EXE, {"--ini", QString::fromStdString(iniPath)});
+    StartProgram(tool);
     ASSERT_TRUE(tool.waitForStarted());
 
     std::multiset<std::string> titles;
@@ -191,11 +197,7 @@ TEST_F(DesktopTest, ProgramStartsBesideAFifoOnTheScreenAndSavesWhenSignalled)
             ASSERT_TRUE(pre.updateFile());
         }
         QProcess tool;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("KYD_COM1", QString::fromStdString(transport->slavePath()));
-        tool.setProcessEnvironment(env);
-        tool.setWorkingDirectory(QString::fromStdString(dir));
-        tool.start(KYD_TESTER_EXE, {"--ini", QString::fromStdString(iniPath)});
+        StartProgram(tool);
         ASSERT_TRUE(tool.waitForStarted());
         const bool shown = QTest::qWaitFor(
             [&] {

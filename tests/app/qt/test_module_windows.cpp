@@ -43,6 +43,24 @@ std::string Shell(const std::string& command)
     return out;
 }
 
+// Clicks a main-window button and works the window it opens with f; true
+// when that window was shown.
+template <class Dlg, class F>
+bool OpenFrom(QWidget& main, const char* button, F f)
+{
+    bool shown = false;
+    SetModalHandler([&](QDialog& d) {
+        if (auto* w = qobject_cast<Dlg*>(&d)) {
+            shown = true;
+            f(*w);
+        }
+        return int(QDialog::Accepted);
+    });
+    main.findChild<QAbstractButton*>(button)->click();
+    SetModalHandler({});
+    return shown;
+}
+
 class ModuleWindowsTest : public PtyAppFixture {
 protected:
     ~ModuleWindowsTest() override
@@ -59,21 +77,10 @@ protected:
         simulator.withCore([&](auto& core) { core.setErrorLog(log); });
     }
     void Click(const char* name) { Main().findChild<QAbstractButton*>(name)->click(); }
-    // Clicks a button and works the window it opens with f.
     template <class Dlg, class F>
     bool Open(const char* button, F f)
     {
-        bool shown = false;
-        SetModalHandler([&](QDialog& d) {
-            if (auto* w = qobject_cast<Dlg*>(&d)) {
-                shown = true;
-                f(*w);
-            }
-            return int(QDialog::Accepted);
-        });
-        Click(button);
-        SetModalHandler({});
-        return shown;
+        return OpenFrom<Dlg>(Main(), button, f);
     }
     static std::string Cell(QTreeWidget* list, int row, int col)
     {
@@ -203,21 +210,10 @@ protected:
                 throw std::runtime_error("COM1 is not available");
         };
     }
-    // Clicks a main-window button; the window it opens is handed to f.
     template <class Dlg, class F>
     bool Open(const char* button, F f)
     {
-        bool shown = false;
-        SetModalHandler([&](QDialog& d) {
-            if (auto* w = qobject_cast<Dlg*>(&d)) {
-                shown = true;
-                f(*w);
-            }
-            return int(QDialog::Accepted);
-        });
-        Main().findChild<QAbstractButton*>(button)->click();
-        SetModalHandler({});
-        return shown;
+        return OpenFrom<Dlg>(Main(), button, f);
     }
     std::vector<std::string> Errors()
     {

@@ -7,14 +7,19 @@
 # pseudo-terminal, registered as COM49 in the tool's ini file, and the tool
 # talks to it. To use a real dispenser, choose its port in Options; the next
 # start then leaves the simulator out.
+#
+# KYD_BIN names a folder with programs already built (its app/kydtest and
+# sim/kydsim); nothing is installed or built then.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-cmake --preset default >/dev/null
-# Only what runs here: the tool and the simulator (not the tests).
-cmake --build --preset default -j "$(nproc)" --target kydtest kydsim
+if [ -z "${KYD_BIN:-}" ]; then
+  bash scripts/deps.sh
+  cmake --preset default >/dev/null
+  # Only what runs here: the tool and the simulator (not the tests).
+  cmake --build --preset default -j "$(nproc)" --target kydtest kydsim
+fi
 
-bin=$PWD/build/src
+bin=${KYD_BIN:-$PWD/build/src}
 ini=${KYD_INI:-$bin/app/kydtest.INI}
 sim_com=49
 
@@ -65,9 +70,11 @@ if [ -z "$port" ] || [ "$port" = 0 ] || [ "$port" = "$sim_com" ]; then
   echo "No dispenser configured: starting the simulator as COM$sim_com ($link)."
   mkdir -p "$(dirname "$ini")"
   [ -n "$port" ] && [ "$port" != 0 ] || set_port "$sim_com"
-  # The simulator prints its device path on standard output; here the link
-  # names it, so that line is not shown.
-  "$bin/sim/kydsim" --link "$link" --com "$sim_com" --ini "$ini" >/dev/null &
+  # The simulator prints its device path on standard output and says on
+  # standard error where it runs; here the link names the device, so neither
+  # is shown (anything else it says, a refused link for one, still is).
+  "$bin/sim/kydsim" --link "$link" --com "$sim_com" --ini "$ini" >/dev/null \
+    2> >(grep --line-buffered -v '^kydsim: dispenser simulator on ' >&2) &
   sim_pid=$!
   trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; wait 2>/dev/null' EXIT
   for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.05; done

@@ -1,9 +1,12 @@
 #include "app/DemoFiles.h"
 
+#include "platform/safe_file.h"
+
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <system_error>
 
 namespace kyd::app {
@@ -30,7 +33,9 @@ std::vector<std::string> FindDemoFiles(const std::string& dir)
     for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         std::string name = it->path().filename().string();
         std::error_code fec;
-        if (IsDemoName(name) && !it->is_directory(fec))
+        // Only regular files (or links to them): a FIFO or a device of that
+        // name would block or never end when read.
+        if (IsDemoName(name) && it->is_regular_file(fec))
             names.push_back(name);
     }
     std::sort(names.begin(), names.end());
@@ -39,10 +44,18 @@ std::vector<std::string> FindDemoFiles(const std::string& dir)
 
 std::string DemoCaption(const std::string& dir, const std::string& fileName)
 {
-    std::ifstream in(std::filesystem::path(dir.empty() ? "." : dir) / fileName, std::ios::binary);
-    std::string line;
-    if (!in || !std::getline(in, line))
+    const std::string path = (std::filesystem::path(dir.empty() ? "." : dir) / fileName).string();
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(
+        platform::openRegularFile(path, platform::FileAccess::Read), &std::fclose);
+    if (!in)
         return fileName;
+    // Only the start of the first line matters.
+    char buf[256];
+    if (!std::fgets(buf, sizeof buf, in.get()))
+        return fileName;
+    std::string line(buf);
+    if (!line.empty() && line.back() == '\n')
+        line.pop_back();
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     if (line.compare(0, 2, "//") != 0)

@@ -8,13 +8,14 @@
 namespace kyd::app {
 
 // Names (not paths) of the files in dir matching "demo?.tdl" (letters in
-// any case), sorted by name. An unreadable folder gives none.
+// any case) that are regular files, sorted by name. An unreadable folder
+// gives none.
 std::vector<std::string> FindDemoFiles(const std::string& dir);
 
 // A button's caption: when the file's first line begins with "//", the rest
 // of that line after the blanks that follow, at most 19 characters;
 // otherwise (and when that rest is empty or the file cannot be read) the
-// file name.
+// file name. Only a regular file is opened.
 std::string DemoCaption(const std::string& dir, const std::string& fileName);
 
 struct DemoGrid {

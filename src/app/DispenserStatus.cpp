@@ -142,6 +142,10 @@ bool DecodeStatusCheck(const std::string& p, StatusCheck& out)
         if (state != 0 || vault) {
             const char status = CharAt(p, s + 1);
             row.Status = status == '0' ? std::string("Ok") : link::StatusCodeText(static_cast<unsigned char>(status));
+            // A character with no text of its own reads as the status bar
+            // has it.
+            if (row.Status.empty())
+                row.Status = link::StatusCodeText(link::kCodeUnknownStatus);
             const std::string internal = SubString(p, s + 3, 2);
             const int n = link::DecimalOrMinusOne(internal);
             if (n < 0 || internal.size() != 2)

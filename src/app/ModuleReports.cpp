@@ -338,12 +338,12 @@ void Title(platform::ReportCanvas& c, PagedReport& r, int titleCol, const char* 
 
 } // namespace
 
-void PrintErrorLog(platform::ReportCanvas& canvas, const std::vector<LogRow>& rows)
+bool PrintErrorLog(platform::ReportCanvas& canvas, const std::vector<LogRow>& rows)
 {
     PagedReport r(canvas);
     const std::vector<Heading> headings{{12, "Task"}, {20, "Error code description"}, {75, "Line"}};
     if (!canvas.Begin())
-        return;
+        return false;
     Title(canvas, r, 20, kErrorLogJobTitle, headings);
     for (std::size_t i = 0; i < rows.size() && rows[i].Task != "0"; ++i) {
         r.Room(headings);
@@ -354,9 +354,10 @@ void PrintErrorLog(platform::ReportCanvas& canvas, const std::vector<LogRow>& ro
         ++r.line;
     }
     canvas.End();
+    return true;
 }
 
-void PrintModuleIds(platform::ReportCanvas& canvas, const std::vector<ModIdRow>& standard,
+bool PrintModuleIds(platform::ReportCanvas& canvas, const std::vector<ModIdRow>& standard,
                     const std::vector<ModIdRow>& extended)
 {
     PagedReport r(canvas);
@@ -364,7 +365,7 @@ void PrintModuleIds(platform::ReportCanvas& canvas, const std::vector<ModIdRow>&
         {8, "Module"}, {16, "Type"}, {23, "Revision"}, {32, "Field Rev."}, {43, "Serial Number"}};
     const std::vector<Heading> extHeadings{{8, "Position"}, {17, "Value"}};
     if (!canvas.Begin())
-        return;
+        return false;
     Title(canvas, r, 17, kModuleIdJobTitle, headings);
     for (const ModIdRow& row : standard) {
         if (!ListedStandard(row))
@@ -396,6 +397,7 @@ void PrintModuleIds(platform::ReportCanvas& canvas, const std::vector<ModIdRow>&
         ++r.line;
     }
     canvas.End();
+    return true;
 }
 
 } // namespace kyd::app

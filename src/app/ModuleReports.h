@@ -89,9 +89,10 @@ std::string ModuleIdReport(const std::vector<ModIdRow>& standard, const std::vec
 // The printed reports on a canvas (Begin to End). A report longer than a
 // page is broken onto further pages, each numbered "Page n" at its foot,
 // with the column headings again at its top; one that fits on a page
-// carries no page number.
-void PrintErrorLog(platform::ReportCanvas& canvas, const std::vector<LogRow>& rows);
-void PrintModuleIds(platform::ReportCanvas& canvas, const std::vector<ModIdRow>& standard,
+// carries no page number. False when the canvas could not be begun (the
+// printer or the output file cannot be opened): nothing was printed.
+bool PrintErrorLog(platform::ReportCanvas& canvas, const std::vector<LogRow>& rows);
+bool PrintModuleIds(platform::ReportCanvas& canvas, const std::vector<ModIdRow>& standard,
                     const std::vector<ModIdRow>& extended);
 
 inline constexpr const char* kErrorLogJobTitle = "KYDTest Module Error Log";

@@ -4,7 +4,6 @@
 #include "link/StatusTexts.h"
 #include "link/TextPos.h"
 
-#include <cctype>
 
 namespace kyd::app {
 
@@ -23,29 +22,17 @@ bool AllDigits(const std::string& s)
     return true;
 }
 
-bool AlphaNumeric(char c)
-{
-    return std::isalnum(static_cast<unsigned char>(c)) != 0;
-}
-
-// Characters present must be digits (a record cut short shows what it has).
-bool DigitsOrEmpty(const std::string& s)
-{
-    return s.empty() || AllDigits(s);
-}
-
 } // namespace
 
 // ---- last dispense status ----------------------------------------------
 
 bool DecodeLastStatus(const link::FeederList& feeders, std::vector<LastStatusRow>& rows)
 {
+    // Every record is shown as the link parsed it: a count that was no
+    // number reads -1.
     rows.clear();
-    for (const auto& f : feeders) {
-        if (f->Count < 0 || f->Status.empty())
-            return false;
+    for (const auto& f : feeders)
         rows.push_back({std::to_string(f->Number), std::to_string(f->Count), f->Status});
-    }
     return true;
 }
 
@@ -103,10 +90,9 @@ bool DecodeNoteSizes(const std::string& d, std::vector<GridRow>& rows)
     rows.assign(1, GridRow{"No", "Vertical", "Horizontal", "Denomination"});
     int n = 1;
     for (int s = 2; s < static_cast<int>(d.size()); s += 13, ++n) {
+        // The sizes as the dispenser sent them.
         const std::string vertical = SubString(d, s + 7, 3);
         const std::string horizontal = SubString(d, s + 10, 3);
-        if (!DigitsOrEmpty(vertical) || !DigitsOrEmpty(horizontal))
-            return false;
         const TDenomination denomination(SubString(d, s, 7));
         rows.push_back({std::to_string(n), vertical, horizontal, denomination.Valid ? denomination.Text : std::string()});
     }
@@ -122,9 +108,6 @@ bool DecodeProgramIds(const std::string& d, std::vector<std::string>& lines)
         const std::string record = SubString(d, s, 11);
         if (record.size() < 5)
             break; // too short to name anything
-        for (int i = 0; i < 3; ++i)
-            if (!AlphaNumeric(record[static_cast<std::size_t>(i)]))
-                return false;
         if (CharAt(d, s + 4) != '-')
             lines.push_back(SubString(d, s, 3) + ": " + SubString(d, s + 3, 4) + "-" + SubString(d, s + 7, 2) + "." +
                             SubString(d, s + 9, 2));
@@ -142,9 +125,6 @@ bool DecodeCurrencyCodes(const std::string& d, std::vector<std::string>& lines)
         const std::string code = SubString(d, s, 3);
         if (code[0] == '-')
             continue; // an empty place
-        for (char c : code)
-            if (!std::isalpha(static_cast<unsigned char>(c)) && c != '?')
-                return false;
         lines.push_back(std::to_string(n) + "  " + code);
     }
     return true;
@@ -189,7 +169,9 @@ int HexDigit(char c)
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'A' && c <= 'F')
-        return c - 55;
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
@@ -200,9 +182,8 @@ bool DecodeTable(const std::string& d, TableKind kind, int textBase, std::vector
     lines.clear();
     for (int s = 2; s < static_cast<int>(d.size()); s += 5) {
         const std::string code = SubString(d, s, 2);
+        // The count as the dispenser sent it.
         const std::string count = SubString(d, s + 2, 3);
-        if (!DigitsOrEmpty(count))
-            return false;
         std::string text;
         if (kind == TableKind::Reject) {
             if (!AllDigits(code))
@@ -210,13 +191,13 @@ bool DecodeTable(const std::string& d, TableKind kind, int textBase, std::vector
             if (code.size() == 2)
                 text = RejectTableText(link::DecimalOrMinusOne(code) + textBase);
         } else {
+            // A code that is no hexadecimal number has no text; the line
+            // is still shown.
             const int hi = HexDigit(CharAt(code, 1));
-            const int lo = code.size() == 2 ? HexDigit(CharAt(code, 2)) : 0;
-            if (hi < 0 || lo < 0)
-                return false;
+            const int lo = code.size() == 2 ? HexDigit(CharAt(code, 2)) : -1;
             const int n = hi * 16 + lo;
             // Only the dispenser's own status characters have texts here.
-            if (code.size() == 2 && n >= 48 && n <= 127)
+            if (hi >= 0 && lo >= 0 && n >= 48 && n <= 127)
                 text = link::StatusCodeText(textBase + n);
         }
         lines.push_back(count + "\t" + text);

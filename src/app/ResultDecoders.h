@@ -24,8 +24,8 @@ struct LastStatusRow {
     std::string Status; // status text
 };
 
-// One row per feeder record, in list order. False when a record's count is
-// not a number or it has no status text.
+// One row per feeder record, in list order, as the link parsed it (a count
+// that was no number reads -1). Always true.
 bool DecodeLastStatus(const link::FeederList& feeders, std::vector<LastStatusRow>& rows);
 
 // ---- reject trace --------------------------------------------------------
@@ -48,18 +48,18 @@ bool DecodeCassetteList(const link::FeederList& feeders, std::vector<GridRow>& r
 // Item 202: header "No", "Vertical", "Horizontal", "Denomination", then one
 // row per 13-character record (code, vertical, horizontal size); the
 // denomination is left empty when its code does not parse. A last record
-// that is cut short shows what it has. False when a size is not a number.
+// that is cut short shows what it has. The sizes are shown as sent. Always
+// true.
 bool DecodeNoteSizes(const std::string& payload, std::vector<GridRow>& rows);
 
 // ---- read-data window ----------------------------------------------------
 
 // Item 100: one line per 11-character record, "CMC: 1234-01.02" (or the
 // record's text as it stands when its 5th character is '-'). A last record
-// shorter than 5 characters is not shown. False when a record's name is not
-// three letters or digits.
+// shorter than 5 characters is not shown. Always true.
 bool DecodeProgramIds(const std::string& payload, std::vector<std::string>& lines);
 // Item 118: "n  EUR" per 3-character record; records starting with '-' are
-// empty places (still counted). False when a code is not letters.
+// empty places (still counted). Always true.
 bool DecodeCurrencyCodes(const std::string& payload, std::vector<std::string>& lines);
 
 enum class TableKind { Reject = 0, Status = 1 };
@@ -67,9 +67,10 @@ enum class TableKind { Reject = 0, Status = 1 };
 // Reject-table text of a decimal code (1..24; empty for any other).
 std::string RejectTableText(int code);
 // Items 300 and 301: one line per 5-character record, the count, a tab and
-// the code's text (a decimal reject code, or a status code as two upper-case
-// hexadecimal digits). A last record cut short shows what it has (a code cut
-// short has no text). False when a code or a count is not a number.
+// the code's text (a decimal reject code, or a status code as two
+// hexadecimal digits; a status code that is none has no text). The count is
+// shown as sent. A last record cut short shows what it has (a code cut short
+// has no text). False only when a reject code is not a decimal number.
 bool DecodeTable(const std::string& payload, TableKind kind, int textBase, std::vector<std::string>& lines);
 // "Corrupted reply string from KYD:\n" and the payload.
 std::string CorruptedReplyText(const std::string& payload);

@@ -85,4 +85,29 @@ FrameBox PlaceBesideMain(const FrameBox& area, const FrameBox& main, const std::
     return best;
 }
 
+FrameBox OntoScreens(const FrameBox& box, const std::vector<FrameBox>& screens, const FrameBox& fallback)
+{
+    long long shown = 0;
+    const FrameBox* most = nullptr;
+    long long mostShown = 0;
+    for (const FrameBox& s : screens) {
+        const long long o = Overlap(box, s);
+        shown += o;
+        if (o > mostShown) {
+            mostShown = o;
+            most = &s;
+        }
+    }
+    const long long whole = static_cast<long long>(std::max(box.W, 0)) * std::max(box.H, 0);
+    if (whole > 0 && 2 * shown >= whole)
+        return box;
+    const FrameBox& area = most ? *most : fallback;
+    FrameBox out = box;
+    out.W = std::min(box.W, area.W);
+    out.H = std::min(box.H, area.H);
+    out.X = std::clamp(box.X, area.X, area.Right() - out.W);
+    out.Y = std::clamp(box.Y, area.Y, area.Bottom() - out.H);
+    return out;
+}
+
 } // namespace kyd::app

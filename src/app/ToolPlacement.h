@@ -35,4 +35,12 @@ struct FrameBox {
 FrameBox PlaceBesideMain(const FrameBox& area, const FrameBox& main, const std::vector<FrameBox>& taken, int w,
                          int h, int gap);
 
+// A window frame restored from saved settings, brought back where the
+// operator can reach it: kept as it is while at least half of it lies on the
+// screens' available areas (`screens`, not overlapping each other);
+// otherwise moved inside the screen it overlaps most (`fallback`, the primary
+// screen's area, when it overlaps none), keeping its size where that fits
+// and shrunk to the area where it does not.
+FrameBox OntoScreens(const FrameBox& box, const std::vector<FrameBox>& screens, const FrameBox& fallback);
+
 } // namespace kyd::app

@@ -67,15 +67,22 @@ std::optional<std::string> FakeDialogs::openFile(const std::string& title, const
 
 std::optional<std::string> FakeDialogs::saveFile(const std::string& title, const std::string& initialDir,
                                                  const std::string& defaultName, const std::vector<FileFilter>&,
-                                                 bool confirmOverwrite)
+                                                 bool confirmOverwrite, const std::string& defaultSuffix)
 {
     std::lock_guard<std::mutex> g(mutex_);
     calls_.push_back(Call{"saveFile", title, DlgType::Information, DlgButtons::OkCancel,
-                          initialDir + "/" + defaultName, confirmOverwrite});
+                          initialDir + "/" + defaultName, confirmOverwrite, defaultSuffix});
     if (files_.empty())
         return std::nullopt;
     std::optional<std::string> f = std::move(files_.front());
     files_.pop_front();
+    // As the real dialog does: the suffix goes on a name without one.
+    if (f && !defaultSuffix.empty()) {
+        const std::size_t slash = f->find_last_of('/');
+        const std::string name = f->substr(slash == std::string::npos ? 0 : slash + 1);
+        if (!name.empty() && name.find('.') == std::string::npos)
+            *f += "." + defaultSuffix;
+    }
     return f;
 }
 

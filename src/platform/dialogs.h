@@ -36,15 +36,19 @@ public:
                                                 const std::vector<FileFilter>& filters) = 0;
     // A file to write, which may be a new one. confirmOverwrite asks before
     // an existing file is chosen (off for files that are appended to).
+    // defaultSuffix ("txt") is added to a name typed without an extension,
+    // before the question about an existing file is asked.
     virtual std::optional<std::string> saveFile(const std::string& title, const std::string& initialDir,
                                                 const std::string& defaultName,
                                                 const std::vector<FileFilter>& filters,
-                                                bool confirmOverwrite = true) = 0;
+                                                bool confirmOverwrite = true,
+                                                const std::string& defaultSuffix = {}) = 0;
 };
 
 // Records every call; answers come from queues, with a default when a queue
 // is empty (messageDlg: the first button of the set; inputQuery: cancel;
-// file choosers: cancel).
+// file choosers: cancel). A saved file's name without an extension gets the
+// default suffix, as the real dialog gives it.
 class FakeDialogs final : public Dialogs {
 public:
     struct Call {
@@ -54,6 +58,7 @@ public:
         DlgButtons buttons = DlgButtons::Ok;
         std::string start; // file choosers: the folder, and the file name offered
         bool confirmOverwrite = false;
+        std::string defaultSuffix; // saveFile
     };
 
     DlgResult messageDlg(const std::string& text, DlgType type, DlgButtons buttons) override;
@@ -63,7 +68,7 @@ public:
                                         const std::vector<FileFilter>& filters) override;
     std::optional<std::string> saveFile(const std::string& title, const std::string& initialDir,
                                         const std::string& defaultName, const std::vector<FileFilter>& filters,
-                                        bool confirmOverwrite = true) override;
+                                        bool confirmOverwrite = true, const std::string& defaultSuffix = {}) override;
 
     void queueResult(DlgResult r);
     void queueInput(std::optional<std::string> answer); // nullopt = cancel

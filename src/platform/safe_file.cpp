@@ -255,6 +255,26 @@ std::FILE* openRegularFile(const std::string& path, FileAccess access, std::stri
     return f;
 }
 
+bool canAppendTo(const std::string& path, std::string* reason)
+{
+    bool missing = false;
+    if (!lookBeforeOpening(path, true, reason, &missing))
+        return false;
+    if (!missing) {
+        const int fd = openChecked(path, O_WRONLY | O_APPEND, reason);
+        if (fd < 0)
+            return false;
+        ::close(fd);
+        return true;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return setReason(reason, path, errno);
+    ::close(fd);
+    ::unlink(path.c_str());
+    return true;
+}
+
 ReadResult readRegularFile(const std::string& path, std::size_t maxSize, std::vector<std::uint8_t>& out,
                            std::string* reason)
 {

@@ -40,6 +40,13 @@ enum class FileAccess { Read, ReadWrite, Create, Append };
 // and reason holding the system's text.
 std::FILE* openRegularFile(const std::string& path, FileAccess access, std::string* reason = nullptr);
 
+// Whether a file can be appended to: an existing regular file that opens for
+// writing, or a missing one that can be created there (it is created and
+// removed again; an existing file is left as it was). False with errno set
+// and reason holding "<path>: <reason>" ("not a regular file" for a folder,
+// errno EISDIR, a FIFO or a device).
+bool canAppendTo(const std::string& path, std::string* reason = nullptr);
+
 enum class ReadResult { Ok, Missing, Failed };
 
 // Reads a whole regular file of at most maxSize bytes into out (replaced

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace kyd::app {
 namespace {
@@ -107,6 +109,23 @@ TEST_F(DemoDirTest, CaptionFromTheFirstLine)
     EXPECT_EQ(DemoCaption(dir, "demo4.tdl"), "demo4.tdl");
     EXPECT_EQ(DemoCaption(dir, "demo5.tdl"), "Tabbed");
     EXPECT_EQ(DemoCaption(dir, "demo9.tdl"), "demo9.tdl"); // cannot be read
+}
+
+TEST_F(DemoDirTest, AFifoOfADemoNameIsNeitherOfferedNorRead)
+{
+    Write("demo2.tdl", "// Regular\n");
+    const std::string fifo = dir + "/demo1.tdl";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A writer holds the FIFO open with a first line waiting in it, so that
+    // a reader that opens it gets that line instead of blocking.
+    const int fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    const std::string line = "// From the pipe\n";
+    ASSERT_EQ(::write(fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    EXPECT_EQ(FindDemoFiles(dir), (std::vector<std::string>{"demo2.tdl"}));
+    EXPECT_EQ(DemoCaption(dir, "demo1.tdl"), "demo1.tdl");
+    EXPECT_EQ(DemoCaption(dir, "demo2.tdl"), "Regular");
+    ::close(fd);
 }
 
 TEST(ProjectRCVersionTest, TranslationSelectsTheStringTable)

@@ -182,6 +182,10 @@ TEST(StatusCheck, RecordsTasksAndTheTextBlocks)
                       "10 Sensor broken, or note stuck under exit sensor");
     // 350 + 60 lies beyond the feeder block: no text, never another block's.
     EXPECT_EQ(row(5), "5|54321||31 Low Level|60 ");
+    // A status character without a text of its own.
+    ASSERT_TRUE(DecodeStatusCheck(Hoppers({"0000012345", "1~50300001"}), s));
+    EXPECT_EQ(row(1), "1|00001|Cassette operational|Unknown Status|03 Low level in cassette");
+    ASSERT_TRUE(DecodeStatusCheck(payload + "00" "01" "02" "99" "00" "03" "00", s));
     EXPECT_EQ(s.Tasks[0].Status, "The Transport is OK");
     EXPECT_EQ(s.Tasks[1].Status, "Error in note data table was detected during power on");
     EXPECT_EQ(s.Tasks[3].Status, "");  // 550 + 99 lies in no block of its own

@@ -36,16 +36,22 @@ TEST(ResultDecoders, ReadDataRecords)
     Lines l;
     ASSERT_TRUE(DecodeCurrencyCodes("xEUR---SEK", l));
     EXPECT_EQ(l, (Lines{"1  EUR", "3  SEK"}));
-    EXPECT_FALSE(DecodeCurrencyCodes("xEUR1X3", l));
+    // What the dispenser sent is shown, whatever the characters.
+    ASSERT_TRUE(DecodeCurrencyCodes("xEUR1X3", l));
+    EXPECT_EQ(l, (Lines{"1  EUR", "2  1X3"}));
 
     ASSERT_TRUE(DecodeProgramIds("/CMC12340102SPCV-1.2.3.4NQ", l)); // last record too short
     EXPECT_EQ(l, (Lines{"CMC: 1234-01.02", "SPC: V-1.2.3."}));
-    EXPECT_FALSE(DecodeProgramIds("/C-C12340102", l));
+    ASSERT_TRUE(DecodeProgramIds("/C-C12340102", l));
+    EXPECT_EQ(l, Lines{"C-C: 1234-01.02"});
 
     ASSERT_TRUE(DecodeTable("/3A0054F012", TableKind::Status, 0, l));
     EXPECT_EQ(l, (Lines{"005\t3A Feed Cassette Not Present or Opened", "012\t4F Guard will not open"}));
-    EXPECT_FALSE(DecodeTable("/3a005", TableKind::Status, 0, l));
-    EXPECT_FALSE(DecodeTable("/3A0x5", TableKind::Status, 0, l));
+    // Lower-case hexadecimal digits, a count that is no number, a code that
+    // is no hexadecimal number: every line is shown.
+    ASSERT_TRUE(DecodeTable("/3a0053A0x5G1007", TableKind::Status, 0, l));
+    EXPECT_EQ(l, (Lines{"005\t3A Feed Cassette Not Present or Opened", "0x5\t3A Feed Cassette Not Present or Opened",
+                        "007\t"}));
 
     ASSERT_TRUE(DecodeTable("/02003240010000725007", TableKind::Reject, 0, l));
     EXPECT_EQ(l, (Lines{"003\t02 More than one note", "001\t24 Notes bundle-rejected due to single reject is full",
@@ -61,8 +67,13 @@ TEST(ResultDecoders, ReadDataRecords)
         ASSERT_EQ(l.size(), 2u);
         EXPECT_EQ(l[1].substr(0, 2), "4\t");
     }
-    EXPECT_FALSE(DecodeTable("/02x", TableKind::Reject, 0, l));
-    EXPECT_FALSE(DecodeTable("/020034x", TableKind::Status, 0, l));
+    // A reject code that is no decimal number is the one thing the decoding
+    // cannot go on from; a count that is none is shown as sent.
+    EXPECT_FALSE(DecodeTable("/0x003", TableKind::Reject, 0, l));
+    ASSERT_TRUE(DecodeTable("/020x3", TableKind::Reject, 0, l));
+    EXPECT_EQ(l, Lines{"0x3\t02 More than one note"});
+    ASSERT_TRUE(DecodeTable("/020034x", TableKind::Status, 0, l));
+    EXPECT_EQ(l, (Lines{"003\t", "\t"}));
     EXPECT_EQ(CorruptedReplyText("/0A005"), "Corrupted reply string from KYD:\n/0A005");
 }
 
@@ -76,7 +87,7 @@ TEST(ResultDecoders, NoteCountersAreSixtyFourBit)
     EXPECT_EQ(NoteCounterRule(), std::string(100, '-'));
 }
 
-TEST(ResultDecoders, LastStatusAndCassetteListRefuseBrokenRecords)
+TEST(ResultDecoders, LastStatusShowsEveryRecordAndTheCassetteListRefusesAMissingStatus)
 {
     link::FeederList list;
     auto f = std::make_unique<link::FeederData>();
@@ -93,7 +104,10 @@ TEST(ResultDecoders, LastStatusAndCassetteListRefuseBrokenRecords)
     ASSERT_TRUE(DecodeCassetteList(list, grid));
     EXPECT_EQ(grid.at(1), (GridRow{"2", "NC002", "", "30 Successful Command"}));
     list[0]->Count = -1; // the count was not a number
-    EXPECT_FALSE(DecodeLastStatus(list, rows));
+    ASSERT_TRUE(DecodeLastStatus(list, rows));
+    EXPECT_EQ(rows[0].Count, "-1");
+    list[0]->Status.clear();
+    EXPECT_FALSE(DecodeCassetteList(list, grid));
 }
 
 TEST(ResultDecoders, ItemEditorAndMasks)

@@ -83,5 +83,34 @@ TEST(ToolPlacementTest, ScreenWithoutRoomKeepsTheWindowInside)
     EXPECT_EQ(huge.Y, 0);
 }
 
+// A saved frame from a bigger or second monitor comes back onto a screen.
+TEST(ToolPlacementTest, SavedFrameMostlyOffTheScreensComesBack)
+{
+    const FrameBox left{0, 0, 1280, 1000};
+    const FrameBox right{1280, 0, 1024, 768};
+    const std::vector<FrameBox> both{left, right};
+    // Half or more shown (across both screens): kept where it was.
+    const FrameBox across{1000, 100, 600, 400};
+    EXPECT_EQ(OntoScreens(across, both, left).X, 1000);
+    const FrameBox halfOff{-300, 50, 600, 400};
+    EXPECT_EQ(OntoScreens(halfOff, both, left).X, -300);
+    // Far off: onto the fallback, same size.
+    const FrameBox off = OntoScreens({-3000, 5000, 600, 400}, both, left);
+    EXPECT_EQ(off.X, 0);
+    EXPECT_EQ(off.Y, 1000 - 400);
+    EXPECT_EQ(off.W, 600);
+    EXPECT_EQ(off.H, 400);
+    // Mostly beyond the right screen's bottom: onto that screen.
+    const FrameBox low = OntoScreens({1500, 700, 600, 400}, both, left);
+    EXPECT_EQ(low.X, 1500);
+    EXPECT_EQ(low.Y, 768 - 400);
+    // Larger than the screen: shrunk to it.
+    const FrameBox big = OntoScreens({5000, 5000, 2000, 1500}, both, left);
+    EXPECT_EQ(big.X, 0);
+    EXPECT_EQ(big.Y, 0);
+    EXPECT_EQ(big.W, 1280);
+    EXPECT_EQ(big.H, 1000);
+}
+
 } // namespace
 } // namespace kyd::app

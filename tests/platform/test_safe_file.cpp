@@ -172,3 +172,28 @@ TEST_F(SafeFileTest, IniObjectsInTwoProcessesLoseNothing)
 }
 
 } // namespace kyd::platform
+
+namespace kyd::platform {
+
+TEST_F(SafeFileTest, AppendCheckLeavesFilesAsTheyWereAndRefusesOddTargets)
+{
+    const std::string kept = (dir / "kept.log").string();
+    std::ofstream(kept, std::ios::binary) << "old lines\n";
+    EXPECT_TRUE(canAppendTo(kept));
+    EXPECT_EQ(read(kept), "old lines\n");
+    // A missing file that can be created: checked, not left behind.
+    EXPECT_TRUE(canAppendTo((dir / "new.log").string()));
+    EXPECT_EQ(entries(dir.string()), std::vector<std::string>{"kept.log"});
+    std::string why;
+    EXPECT_FALSE(canAppendTo(dir.string(), &why));
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_FALSE(canAppendTo((dir / "none" / "x.log").string(), &why));
+    EXPECT_NE(why.find("none/x.log"), std::string::npos) << why;
+    // A FIFO is refused without waiting for a writer.
+    const std::string fifo = (dir / "pipe.log").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(canAppendTo(fifo, &why));
+    EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
+}
+
+} // namespace kyd::platform

@@ -95,6 +95,7 @@ int main(int argc, char** argv)
             platform::setSharedIniPath(parser.value(iniOption).toLocal8Bit().toStdString());
         app::TesterApp tester;
         QObject::connect(&qapp, &QCoreApplication::aboutToQuit, [&tester] { tester.SaveAll(); });
+        tester.EndOnSignals([] { QCoreApplication::quit(); });
         tester.Show();
         rc = QApplication::exec();
     } catch (...) {

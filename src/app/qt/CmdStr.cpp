@@ -1,6 +1,7 @@
 #include "app/qt/CmdStr.h"
 
 #include "link/PLVRCmd.h"
+#include "platform/dialogs.h"
 #include "platform/exception_sink.h"
 #include "platform/qt/ui_scale.h"
 
@@ -67,6 +68,17 @@ void TCmdStrForm::CmdStrEditKeyPress()
     const QString typed = CmdCombo->currentText();
     if (typed.isEmpty() || !cmd_ || busy_ || cmd_->Busy())
         return;
+    // The line carries single bytes: a character that has none would go
+    // out as '?', another command than the one typed.
+    for (const QChar c : typed) {
+        if (c.unicode() > 0xFF) {
+            const QString code = QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QChar('0')).toUpper();
+            platform::dialogs().messageDlg("The command cannot be sent: it holds a character (" + code.toStdString() +
+                                               ") that the line cannot carry. Only Latin-1 characters can be sent.",
+                                           platform::DlgType::Error, platform::DlgButtons::Ok);
+            return;
+        }
+    }
     const QByteArray bytes = typed.toLatin1();
     const std::string command(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     cmd_->Command = command;

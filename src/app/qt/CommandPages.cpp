@@ -13,6 +13,7 @@
 #include "app/qt/SendSelfTestDlg.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
+#include "link/StatusTexts.h"
 #include "platform/dialogs.h"
 #include "platform/exception_sink.h"
 #include "platform/qt/ui_scale.h"
@@ -163,9 +164,12 @@ void TCommandPages::Run(const CommandButton& b)
         return;
     case CommandKind::StartOfDay:
         // The cassette ids are read once the opening has ended, whatever
-        // its status; they are not shown.
+        // its status; they are not shown. An operator's cancel ends the
+        // sequence: nothing follows it.
         cmd->Command = "8";
         cmd->SendCommand("8", 180);
+        if (cmd->Model()->StatusCode == link::kCodeCommunicationCanceled)
+            return;
         cmd->Command = "5";
         cmd->SendCommand("5", 20);
         return;

@@ -89,8 +89,9 @@ void TNoteCounterForm::FormShow()
                 MemoRDCounters->appendPlainText(Latin1(NoteCounterRule()));
                 continue;
             }
-            // A reply with a failure status is no count, whatever it carries.
-            if (cmd_->ReadData(row.Item) && cmd_->Model()->Succeeded())
+            // Whatever status the reply has, the data it carries is listed
+            // (the status bar and the status window name the status).
+            if (cmd_->ReadData(row.Item))
                 MemoRDCounters->appendPlainText(
                     Latin1(NoteCounterLine(row.Item, cmd_->Model()->ReadData, row.Description)));
         }
@@ -196,19 +197,17 @@ void TModifyItemDlg::showEvent(QShowEvent* e)
     }
 }
 
-bool TModifyItemDlg::PrepareInteger(const std::string& title, const std::string& payload, bool writable,
+void TModifyItemDlg::PrepareInteger(const std::string& title, const std::string& payload, bool writable,
                                     const std::string& comment, int width)
 {
     const std::string text = IntegerItemText(payload, width);
-    for (char c : text)
-        if (c < '0' || c > '9')
-            return false;
-    if (text.empty())
-        return false;
+    // A value that is no number is shown as it was read, beside an empty
+    // field in which the operator can type a correct one.
+    const bool number = ItemValueWritable(text);
     ItemRadioGroup->setTitle(Latin1(title));
     IntegerPanel->show();
     clearOnly_ = !writable;
-    CommentLabel->setText(Latin1(comment));
+    CommentLabel->setText(Latin1(number ? comment : comment + "\nValue read: " + text));
     range_ = comment;
     if (writable) {
         const std::string mask = IntegerItemMask(width);
@@ -220,18 +219,15 @@ bool TModifyItemDlg::PrepareInteger(const std::string& title, const std::string&
         ApplyBtn->setText("Clear");
         ApplyBtn->setEnabled(true);
     }
-    ValueMaskEdit->setText(Latin1(text));
+    ValueMaskEdit->setText(number ? Latin1(text) : QString());
     ValueMaskEdit->selectAll();
-    return true;
 }
 
-bool TModifyItemDlg::PrepareChoice(const std::string& title, const std::string& options, int index)
+void TModifyItemDlg::PrepareChoice(const std::string& title, const std::string& options, int index)
 {
     QStringList lines = Latin1(options).split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
-    if (index < 0 || index >= lines.size())
-        return false;
     ItemRadioGroup->setTitle(Latin1(title));
     auto* layout = static_cast<QVBoxLayout*>(ItemRadioGroup->layout());
     for (int i = 0; i < lines.size(); ++i) {
@@ -241,8 +237,10 @@ bool TModifyItemDlg::PrepareChoice(const std::string& title, const std::string& 
         b->installEventFilter(this);
         layout->insertWidget(i, b);
     }
-    ItemButtons->button(static_cast<int>(index))->setChecked(true);
-    return true;
+    // A value that names no option selects none: the operator picks the
+    // right one.
+    if (QAbstractButton* current = ItemButtons->button(index))
+        current->setChecked(true);
 }
 
 std::string TModifyItemDlg::GetValue() const

@@ -58,13 +58,15 @@ public:
 
     // Integer mode: the value is payload characters 2 to width + 1 (width
     // 1..6). A read-only item can only be cleared (the Apply button reads
-    // "Clear"). False, and nothing shown, when the value is not a number.
-    // Apply refuses a value outside the range the comment names.
-    bool PrepareInteger(const std::string& title, const std::string& payload, bool writable,
+    // "Clear"). A value that is not a number leaves the field empty and is
+    // shown as read under the comment ("Value read: "), so that a correct
+    // one can be written. Apply refuses a value outside the range the
+    // comment names.
+    void PrepareInteger(const std::string& title, const std::string& payload, bool writable,
                         const std::string& comment, int width);
-    // Choice mode: one radio button per line of the option text. False when
-    // the index names no option.
-    bool PrepareChoice(const std::string& title, const std::string& options, int index);
+    // Choice mode: one radio button per line of the option text, the one of
+    // the index selected (none when the index names no option).
+    void PrepareChoice(const std::string& title, const std::string& options, int index);
     // "0" for an item that can only be cleared, else the value taken by Apply.
     std::string GetValue() const;
 

@@ -42,16 +42,12 @@ void EditItem(QWidget* owner, link::TPLVRCmdF& cmd, const ConfigItem& item)
     link::Protokoll& model = *cmd.Model();
     const std::string payload = model.ReadData;
     TModifyItemDlg editor(owner);
-    const bool prepared =
-        item.Kind == ItemKind::Integer
-            ? editor.PrepareInteger(item.Title, payload, true, item.Text, item.Width)
-            : editor.PrepareChoice(item.Title, item.Text, static_cast<unsigned char>(link::CharAt(payload, 2)) - '0');
-    if (!prepared) {
-        // A value that is no number or names no option is no value to edit.
-        platform::dialogs().messageDlg(CorruptedReplyText(payload), platform::DlgType::Warning,
-                                       platform::DlgButtons::Ok);
-        return;
-    }
+    // A value that is no number or names no option is shown too, so that
+    // the operator can put the item right.
+    if (item.Kind == ItemKind::Integer)
+        editor.PrepareInteger(item.Title, payload, true, item.Text, item.Width);
+    else
+        editor.PrepareChoice(item.Title, item.Text, static_cast<unsigned char>(link::CharAt(payload, 2)) - '0');
     if (ExecModal(editor) != QDialog::Accepted)
         return;
     const std::string value = editor.GetValue();

@@ -4,6 +4,7 @@
 #include "app/ResultDecoders.h"
 #include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
+#include "app/qt/PageRead.h"
 #include "app/qt/ReportFiles.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
@@ -107,9 +108,7 @@ bool TFormModErrLogDlg::LoadErrorLog(const std::string& payload)
     for (int page = 0; page < kErrorLogPages; ++page) {
         std::string data = payload;
         if (page > 0) {
-            if (!cmd_ || !cmd_->ReadData(311, std::to_string(page))) {
-                const std::string text = cmd_ ? cmd_->Model()->CodeText : std::string();
-                platform::dialogs().messageDlg(text, platform::DlgType::Error, platform::DlgButtons::Ok);
+            if (!ReadFurtherPage(cmd_, 311, std::to_string(page))) {
                 FitDescriptions(); // what was read stays, none of it cut off
                 return true;
             }
@@ -147,7 +146,7 @@ void TFormModErrLogDlg::SaveButtonClick()
 
 void TFormModErrLogDlg::PrintButtonClick()
 {
-    PrintReport(kErrorLogJobTitle, "ModuleErrLog", [this](platform::ReportCanvas& c) { PrintErrorLog(c, rows_); });
+    PrintReport(kErrorLogJobTitle, "ModuleErrLog", [this](platform::ReportCanvas& c) { return PrintErrorLog(c, rows_); });
 }
 
 void ShowErrorLogWindow(QWidget* owner, link::TPLVRCmdF& cmd)

@@ -5,6 +5,7 @@
 #include "app/qt/Guard.h"
 #include "app/qt/Latin1.h"
 #include "app/qt/ModalRun.h"
+#include "app/qt/PageRead.h"
 #include "app/qt/ReportFiles.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
@@ -237,20 +238,13 @@ TModuleIdDlg::TModuleIdDlg(QWidget* owner, link::TPLVRCmdF* cmd) : QDialog(owner
     }
 }
 
-bool TModuleIdDlg::ReadFailed()
-{
-    platform::dialogs().messageDlg(cmd_ ? cmd_->Model()->CodeText : std::string(), platform::DlgType::Error,
-                                   platform::DlgButtons::Ok);
-    return true;
-}
-
 bool TModuleIdDlg::LoadModuleIds(const std::string& payload)
 {
     for (int page = 0; page < 3; ++page) {
         std::string data = payload;
         if (page > 0) {
-            if (!cmd_ || !cmd_->ReadData(110, std::to_string(page)))
-                return ReadFailed(); // loading keeps what was read
+            if (!ReadFurtherPage(cmd_, 110, std::to_string(page)))
+                return true; // loading keeps what was read
             data = cmd_->Model()->ReadData;
         }
         const bool whole = DecodeModuleIds(data, standard_);
@@ -284,13 +278,21 @@ void TModuleIdDlg::Refresh(QTreeWidgetItem* item, const ModIdRow& row)
 
 void TModuleIdDlg::PageControl1Change()
 {
-    selected_ = nullptr;
+    // Editing acts on the row the page shown has selected (none at first,
+    // or the one left selected when the page was last shown).
+    struct FollowShownSelection {
+        TModuleIdDlg* dlg;
+        ~FollowShownSelection()
+        {
+            QTreeWidget* shown = dlg->PageControl1->currentIndex() == 1 ? dlg->ListViewExtModId : dlg->ListViewModId;
+            QTreeWidgetItem* item = shown->currentItem();
+            dlg->selected_ = item && item->isSelected() ? item : nullptr;
+        }
+    } follow{this};
     if (PageControl1->currentIndex() != 1 || !extended_.empty())
         return;
-    if (!cmd_ || !cmd_->ReadData(110, "3")) {
-        ReadFailed();
+    if (!ReadFurtherPage(cmd_, 110, "3"))
         return;
-    }
     const std::string data = cmd_->Model()->ReadData;
     const bool whole = DecodeExtendedIds(data, extended_);
     Show(ListViewExtModId, extended_);
@@ -336,7 +338,7 @@ void TModuleIdDlg::SaveButtonClick()
 
 void TModuleIdDlg::PrintButtonClick()
 {
-    PrintReport(kModuleIdJobTitle, "ModuleId", [this](platform::ReportCanvas& c) { PrintModuleIds(c, standard_, extended_); });
+    PrintReport(kModuleIdJobTitle, "ModuleId", [this](platform::ReportCanvas& c) { return PrintModuleIds(c, standard_, extended_); });
 }
 
 void ShowModuleIdWindow(QWidget* owner, link::TPLVRCmdF& cmd)

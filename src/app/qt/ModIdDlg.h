@@ -82,7 +82,6 @@ public:
 private:
     void Show(QTreeWidget* list, const std::vector<ModIdRow>& rows);
     void Refresh(QTreeWidgetItem* item, const ModIdRow& row);
-    bool ReadFailed();
 
     link::TPLVRCmdF* cmd_;
     std::vector<ModIdRow> standard_;

@@ -8,6 +8,7 @@
 #include "platform/exception_sink.h"
 #include "platform/ini_file.h"
 #include "platform/qt/ui_scale.h"
+#include "platform/safe_file.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -22,6 +23,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -50,6 +52,18 @@ std::string FolderOf(const std::string& path)
 }
 
 } // namespace
+
+std::string LogFileProblem(const std::string& file)
+{
+    if (file.empty())
+        return "Logging is on but no log file is named: enter a file name or switch logging off.";
+    std::string reason;
+    if (platform::canAppendTo(file, &reason))
+        return {};
+    if (errno == EISDIR)
+        return "The log file " + file + " is a folder: choose a file in it.";
+    return "The log file cannot be written: " + reason;
+}
 
 std::vector<int> MachinePortNumbers()
 {
@@ -315,6 +329,15 @@ void TOptionForm::ButtonOkClick()
         platform::dialogs().messageDlg("No port is selected. Choose the dispenser's port in the list.",
                                        platform::DlgType::Error, platform::DlgButtons::Ok);
         return;
+    }
+    // Logging to a file that cannot be written would fail at every
+    // exchange: refused here, with the reason, before anything changes.
+    if (CheckBoxLogEnable->isChecked()) {
+        if (const std::string why = LogFileProblem(S(EditLogFile->text())); !why.empty()) {
+            platform::dialogs().messageDlg(why, platform::DlgType::Error, platform::DlgButtons::Ok);
+            EditLogFile->setFocus();
+            return;
+        }
     }
     const int port = PortComboBox->currentData().toInt();
     settings_.Handshake = HandshakeRadioGroup->ItemIndex() == 0;

@@ -29,6 +29,10 @@ using PortListProvider = std::function<std::vector<int>()>;
 // The serial ports present on the machine.
 std::vector<int> MachinePortNumbers();
 
+// Why the communication log cannot be kept in file (empty when it can): no
+// name, a folder, or a file that cannot be opened or created for writing.
+std::string LogFileProblem(const std::string& file);
+
 // A group of radio buttons with an item index, as the dialog's two radio
 // groups need.
 class RadioGroup : public QGroupBox {

@@ -36,12 +36,11 @@ std::string SaveReportFile(const std::string& logFile, const std::string& defaul
     const std::string folder = std::filesystem::path(logFile).parent_path().string();
     std::optional<std::string> file = platform::dialogs().saveFile(
         "Save As", folder, defaultName + ".txt",
-        {{"Text files", "*.txt"}, {"Log files", "*.log"}, {"All files", "*.*"}}, true);
+        {{"Text files", "*.txt"}, {"Log files", "*.log"}, {"All files", "*.*"}}, true, "txt");
     if (!file || file->empty())
         return {};
-    std::string path = *file;
-    if (std::filesystem::path(path).extension().empty())
-        path += ".txt";
+    // The dialog has added the extension to a name typed without one.
+    const std::string path = *file;
     std::string reason;
     std::error_code ec;
     if (!WriteTextFile(path, text, reason)) {
@@ -55,7 +54,7 @@ std::string SaveReportFile(const std::string& logFile, const std::string& defaul
 }
 
 void PrintReport(const std::string& jobTitle, const std::string& reportName,
-                 const std::function<void(platform::ReportCanvas&)>& layout)
+                 const std::function<bool(platform::ReportCanvas&)>& layout)
 {
     std::error_code ec;
     std::filesystem::path folder = LastReportFolder();
@@ -63,8 +62,10 @@ void PrintReport(const std::string& jobTitle, const std::string& reportName,
         folder = std::filesystem::current_path(ec);
     const std::string pdf = folder.empty() ? std::string() : (folder / (reportName + ".pdf")).string();
     std::unique_ptr<platform::ReportCanvas> canvas = platform::printing().ChoosePrinter(jobTitle, pdf);
-    if (canvas)
-        layout(*canvas);
+    if (canvas && !layout(*canvas))
+        platform::dialogs().messageDlg("Could not print " + jobTitle +
+                                           ": the printer or the output file cannot be opened.",
+                                       platform::DlgType::Error, platform::DlgButtons::Ok);
 }
 
 } // namespace kyd::app

@@ -12,8 +12,9 @@ class ReportCanvas;
 
 namespace kyd::app {
 
-// Asks for a file (default name and extension "txt") and writes text to
-// it; a file that cannot be written is reported with the system's reason.
+// Asks for a file (default name and extension "txt", which the dialog adds
+// to a name typed without one before it asks about replacing a file) and
+// writes text to it; a file that cannot be written is reported with the system's reason.
 // Returns the path written, empty when cancelled or failed.
 std::string SaveReportFile(const std::string& logFile, const std::string& defaultName, const std::string& text);
 
@@ -24,8 +25,9 @@ bool WriteTextFile(const std::string& path, const std::string& text, std::string
 
 // Prints through the print dialog; nothing when it is cancelled. Printing
 // to a file offers reportName + ".pdf" in the folder of the report saved
-// last, else in the working folder.
+// last, else in the working folder. A layout that returns false (its
+// output could not be opened) is reported to the operator.
 void PrintReport(const std::string& jobTitle, const std::string& reportName,
-                 const std::function<void(platform::ReportCanvas&)>& layout);
+                 const std::function<bool(platform::ReportCanvas&)>& layout);
 
 } // namespace kyd::app

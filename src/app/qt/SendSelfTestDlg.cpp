@@ -366,7 +366,16 @@ void TSendSelfDlg::SendCmdBtnClick()
         }
     } end{this};
 
-    if (cmd_->SendSelfTestData(selector)) {
+    bool read = false;
+    try {
+        read = cmd_->SendSelfTestData(selector);
+    } catch (...) {
+        // The port went away: a failed read too, so the series stops before
+        // the error is shown, not every tick again.
+        StopContinuous();
+        throw;
+    }
+    if (read) {
         // Into the page the command was for; a feeder deselected or changed
         // meanwhile is read again by its own read.
         if (selector < 1 || selector > 8 || Feeder() == selector)

@@ -13,9 +13,12 @@
 #include "platform/dialogs.h"
 #include "platform/ini_file.h"
 #include "platform/program_path.h"
+#include "platform/qt/qt_end_signals.h"
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QSessionManager>
 #include <QTimer>
 
 namespace kyd::app {
@@ -76,6 +79,7 @@ TesterApp::TesterApp(TesterSetup setup) : ini_(setup.Ini ? setup.Ini : &platform
 
 TesterApp::~TesterApp()
 {
+    endSignals_.reset();
     SaveAll();
     main_->OnClosing = nullptr;
     main_->ShowFirmwareWindow = nullptr;
@@ -124,6 +128,24 @@ void TesterApp::SaveAll()
     if (saved_)
         return;
     saved_ = true;
+    SaveSettings();
+}
+
+void TesterApp::EndOnSignals(std::function<void()> quit)
+{
+    endSignals_ = std::make_unique<platform::QtEndSignalWatch>([this, quit = std::move(quit)](int) {
+        SaveAll();
+        if (quit)
+            quit();
+    });
+#ifndef QT_NO_SESSIONMANAGER
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        QObject::connect(gui, &QGuiApplication::commitDataRequest, main_.get(), [this] { SaveSettings(); });
+#endif
+}
+
+void TesterApp::SaveSettings()
+{
     options_->SaveSettings();
     cmdStr_->SaveGeometry();
     comStr_->SaveGeometry();

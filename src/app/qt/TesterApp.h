@@ -6,11 +6,13 @@
 #include "app/qt/OptionDlg.h"
 #include "link/AppContext.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace kyd::platform {
 class IniFile;
+class QtEndSignalWatch;
 }
 
 namespace kyd::firmware {
@@ -55,6 +57,13 @@ public:
     // other way of ending, at the latest when this object goes.
     void SaveAll();
     bool Saved() const { return saved_; }
+    // The same saving at any time, without ending anything (the desktop
+    // session asks before it logs out, and may still be cancelled).
+    void SaveSettings();
+    // From now on SIGTERM and SIGHUP end the program as closing it does:
+    // the settings are saved, then quit is called (the program's message
+    // loop ends). A desktop logout saves them too.
+    void EndOnSignals(std::function<void()> quit);
 
     TPLVRMainF& MainWindow() { return *main_; }
     TOptionForm& Options() { return *options_; }
@@ -75,6 +84,7 @@ private:
     std::unique_ptr<TComStringDlg> comStr_;
     std::unique_ptr<TStatusListFrame> statusList_;
     std::unique_ptr<firmware::TFormFlashDownLoader> flash_;
+    std::unique_ptr<platform::QtEndSignalWatch> endSignals_;
     std::string exeDir_; // the firmware window's default folder for its files
     bool saved_ = false;
 };

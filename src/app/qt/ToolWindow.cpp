@@ -59,14 +59,14 @@ QMargins FrameMargins(const QWidget* w)
     return {border, title + 2 * border, border, border};
 }
 
+} // namespace
+
 FrameBox FrameOf(const QWidget* w)
 {
     const QMargins m = FrameMargins(w);
     // pos() of a window is its frame's corner.
     return {w->pos().x(), w->pos().y(), w->width() + m.left() + m.right(), w->height() + m.top() + m.bottom()};
 }
-
-} // namespace
 
 bool ToolWindow::PlaceBesideOwner()
 {

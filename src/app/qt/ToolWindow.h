@@ -4,6 +4,8 @@
 // follow it.
 #pragma once
 
+#include "app/ToolPlacement.h"
+
 #include <QWidget>
 
 #include <string>
@@ -53,6 +55,10 @@ private:
     bool sizeable_;
     bool placed_ = false; // positioned by RestoreFromIni
 };
+
+// A top-level window's frame in screen coordinates: the window manager's
+// decoration once it is framed, else an estimate from the style.
+FrameBox FrameOf(const QWidget* w);
 
 // Lime text on black, as all three windows show their lines.
 void PaintLimeOnBlack(QWidget* w);

@@ -181,14 +181,26 @@ std::optional<std::string> QtDialogs::openFile(const std::string& title, const s
 
 std::optional<std::string> QtDialogs::saveFile(const std::string& title, const std::string& initialDir,
                                                const std::string& defaultName,
-                                               const std::vector<FileFilter>& filters, bool confirmOverwrite)
+                                               const std::vector<FileFilter>& filters, bool confirmOverwrite,
+                                               const std::string& defaultSuffix)
 {
     QString start = path(initialDir);
     if (!defaultName.empty())
         start = start.isEmpty() ? path(defaultName) : start + "/" + path(defaultName);
-    QString f = QFileDialog::getSaveFileName(
-        QApplication::activeWindow(), text(title), start, filterString(filters), nullptr,
-        confirmOverwrite ? QFileDialog::Options() : QFileDialog::Options(QFileDialog::DontConfirmOverwrite));
+    QFileDialog dialog(QApplication::activeWindow(), text(title), start, filterString(filters));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!confirmOverwrite)
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!defaultSuffix.empty()) {
+        dialog.setDefaultSuffix(text(defaultSuffix));
+        // Qt's own dialog adds the suffix before it asks about an existing
+        // file; a desktop's dialog may ask about the name as typed only.
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString f = dialog.selectedFiles().constFirst();
     if (f.isEmpty())
         return std::nullopt;
     return fromPath(f);

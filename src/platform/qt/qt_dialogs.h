@@ -16,7 +16,7 @@ public:
                                         const std::vector<FileFilter>& filters) override;
     std::optional<std::string> saveFile(const std::string& title, const std::string& initialDir,
                                         const std::string& defaultName, const std::vector<FileFilter>& filters,
-                                        bool confirmOverwrite = true) override;
+                                        bool confirmOverwrite = true, const std::string& defaultSuffix = {}) override;
 };
 
 } // namespace kyd::platform

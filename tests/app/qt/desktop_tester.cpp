@@ -39,9 +39,11 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <set>
+#include <sys/stat.h>
 
 namespace kyd::app::test {
 namespace {
@@ -138,6 +140,16 @@ protected:
         return out;
     }
 
+    // The program itself in the test's folder, on the simulator as COM1.
+    void StartProgram(QProcess& tool)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KYD_COM1", QString::fromStdString(transport->slavePath()));
+        tool.setProcessEnvironment(env);
+        tool.setWorkingDirectory(QString::fromStdString(dir));
+        tool.start(KYD_TESTER_EXE, {"--ini", QString::fromStdString(iniPath)});
+    }
+
     sim::Simulator simulator;
     std::unique_ptr<sim::PtyTransport> transport;
 };
@@ -147,11 +159,7 @@ protected:
 TEST_F(DesktopTest, ProgramTitlesReadExactlyAsSet)
 {
     QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("KYD_COM1", QString::fromStdString(transport->slavePath()));
-    tool.setProcessEnvironment(env);
-    tool.setWorkingDirectory(QString::fromStdString(dir));
-    tool.start(KYD_TESTER_EXE, {"--ini", QString::fromStdString(iniPath)});
+    StartProgram(tool);
     ASSERT_TRUE(tool.waitForStarted());
 
     std::multiset<std::string> titles;
@@ -172,6 +180,78 @@ TEST_F(DesktopTest, ProgramTitlesReadExactlyAsSet)
     EXPECT_TRUE(std::filesystem::exists(exeDir / "help" / "index.html"));
     EXPECT_TRUE(std::filesystem::exists(exeDir / "help" / "troubleshooting.html"));
     EXPECT_EQ(titles, (std::multiset<std::string>{"KYDTest COM1", "Enter command", "Communication Strings", "Status"}));
+}
+
+// The program started in a folder where a FIFO bears a demo file's name, with
+// a place saved on a bigger monitor: its window opens on the screen, and a
+// hang-up (as at logout) or a termination ends it with the settings saved.
+TEST_F(DesktopTest, ProgramStartsBesideAFifoOnTheScreenAndSavesWhenSignalled)
+{
+    ASSERT_EQ(::mkfifo(Path("demo1.tdl").c_str(), 0600), 0);
+    WriteFile("demo2.tdl", "// Regular demo\n");
+    for (const int sig : {SIGHUP, SIGTERM}) {
+        {
+            platform::IniFile pre(iniPath);
+            pre.writeInteger("Misc", "Top", 5000);
+            pre.writeInteger("Misc", "Left", -3000);
+            ASSERT_TRUE(pre.updateFile());
+        }
+        QProcess tool;
+        StartProgram(tool);
+        ASSERT_TRUE(tool.waitForStarted());
+        const bool shown = QTest::qWaitFor(
+            [&] {
+                for (WId w : Stacking())
+                    if (XProp(w, "_NET_WM_PID") == std::to_string(tool.processId()) &&
+                        XProp(w, "_NET_WM_NAME") == "KYDTest COM1")
+                        return true;
+                return false;
+            },
+            4 * kSettleMs);
+        if (shown && sig == SIGHUP) {
+            // What the operator sees: the window back on the screen.
+            QTest::qWait(200);
+            QDir().mkpath(kyd::test::ScreenshotDir());
+            EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(kyd::test::ScreenshotDir() +
+                                                                              "/app_place_brought_back_desktop.png"));
+        }
+        ::kill(static_cast<pid_t>(tool.processId()), sig);
+        const bool ended = tool.waitForFinished(4 * kSettleMs);
+        if (!ended)
+            tool.kill();
+        ASSERT_TRUE(shown) << "signal " << sig;
+        ASSERT_TRUE(ended) << "signal " << sig;
+        EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit) << "signal " << sig;
+        // Saved where it was shown: on the screen.
+        platform::IniFile saved(iniPath);
+        const QPoint place(saved.readInteger("Misc", "Left", -3000), saved.readInteger("Misc", "Top", 5000));
+        EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(place))
+            << "signal " << sig << ": " << place.x() << "," << place.y();
+    }
+}
+
+// What run.sh says when it starts the simulator for the tool: which device
+// it runs on, and not the simulator's own line about it.
+TEST_F(DesktopTest, RunScriptNamesTheSimulatorsDeviceOnceInItsOwnWords)
+{
+    const std::filesystem::path bin = std::filesystem::path(KYD_TESTER_EXE).parent_path().parent_path();
+    ASSERT_EQ(std::filesystem::path(KYD_SIM_EXE), bin / "sim" / "kydsim");
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KYD_BIN", QString::fromStdString(bin.string()));
+    env.insert("KYD_INI", QString::fromStdString(Path("run.INI")));
+    run.setProcessEnvironment(env);
+    // The tool only prints its usage and ends; the script then stops the
+    // simulator.
+    run.start("bash", {QString(KYD_SOURCE_DIR) + "/scripts/run.sh", "--help"});
+    ASSERT_TRUE(run.waitForFinished(60'000));
+    const std::string out = run.readAllStandardOutput().toStdString();
+    const std::string err = run.readAllStandardError().toStdString();
+    EXPECT_EQ(run.exitCode(), 0) << out << err;
+    EXPECT_NE(out.find("starting the simulator as COM49"), std::string::npos) << out;
+    EXPECT_NE(out.find("Simulator ready on /dev/"), std::string::npos) << out;
+    EXPECT_EQ((out + err).find("kydsim: dispenser simulator on"), std::string::npos) << out << err;
+    EXPECT_NE(out.find("--ini"), std::string::npos) << out; // the tool's usage
 }
 
 TEST_F(DesktopTest, MainWindowCanBeRaisedAboveTheCommunicationAndStatusWindows)

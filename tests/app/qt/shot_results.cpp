@@ -116,18 +116,52 @@ TEST_F(ResultShots, EveryWindow)
     ASSERT_TRUE(Cmd().ReadData(104));
     {
         TModifyItemDlg w(&Main());
-        ASSERT_TRUE(w.PrepareInteger("Max. number of notes in a bundle", Model().ReadData, true, "Range: 1 - 100", 3));
+        w.PrepareInteger("Max. number of notes in a bundle", Model().ReadData, true, "Range: 1 - 100", 3);
         Shoot(&w, "item_editor_integer");
     }
     {
         TModifyItemDlg w(&Main());
-        ASSERT_TRUE(w.PrepareInteger("Bundle rejects", "/000012", false, "Read only: Clear sets it to 0", 6));
+        w.PrepareInteger("Bundle rejects", "/000012", false, "Read only: Clear sets it to 0", 6);
         Shoot(&w, "item_editor_clear");
     }
     {
         TModifyItemDlg w(&Main());
-        ASSERT_TRUE(w.PrepareChoice("Feeding order", "Biggest first(default)\nSmallest first\nAs requested", 0));
+        w.PrepareChoice("Feeding order", "Biggest first(default)\nSmallest first\nAs requested", 0);
         Shoot(&w, "item_editor_choice");
+    }
+    // Values read that the editor cannot show as they stand.
+    {
+        TModifyItemDlg w(&Main());
+        w.PrepareInteger("Item 104 Max. notes per bundle", "/1x0", true, "Range: 1-100, Default: 100", 3);
+        Shoot(&w, "item_editor_not_a_number");
+    }
+    {
+        TModifyItemDlg w(&Main());
+        w.PrepareChoice("Item 201 Feed Order", "In hopper order\nBiggest first(default)\nSmallest first", 7);
+        Shoot(&w, "item_editor_no_option");
+    }
+    // A last-status record whose count was no number, and a status table
+    // with lower-case digits and an odd count.
+    {
+        link::FeederList feeders;
+        for (int n : {1, 2}) {
+            auto f = std::make_unique<link::FeederData>();
+            f->Number = n;
+            f->Count = n == 1 ? 5 : -1;
+            f->Status = "30 Successful Command";
+            feeders.push_back(std::move(f));
+        }
+        link::Protokoll model;
+        model.SetFeeders(std::move(feeders));
+        TReadLastStatusForm w(&Main(), &model);
+        ASSERT_TRUE(w.ShowLastStatus("Last Dispense Status"));
+        Shoot(&w, "last_status_bad_count");
+    }
+    {
+        TKYDShowReadDataFrame w(&Main(), &Model());
+        w.setWindowTitle("Item 301 Status code table");
+        ASSERT_TRUE(w.ShowTable("/3a0053A0x5", 1));
+        Shoot(&w, "status_table_as_sent");
     }
 }
 

@@ -11,6 +11,8 @@
 
 #include <QAbstractButton>
 #include <QGroupBox>
+#include <QLabel>
+#include <QToolButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolBar>
@@ -246,6 +248,22 @@ TEST_F(CommandPagesTest, ConfirmationsSpinEditsAndStartOfDay)
     EXPECT_EQ(TakeCommands(), (Commands{"8", "5"}));
     std::lock_guard lock(m);
     EXPECT_EQ(order, (Commands{"in 8", "out 6", "in 5", "out 0"}));
+}
+
+TEST_F(CommandPagesTest, AbortDuringStartOfDayEndsTheSequence)
+{
+    StartOnPty();
+    // The opening is held; the operator cancels it.
+    simulator.updateFaults([](sim::SimFaults& f) { f.silent = 1; });
+    simulator.setCommandHook([this](const std::string&) {
+        loop.postCall([this] { Main().ToolButtonAbort->click(); });
+    });
+    TakeCommands();
+    Main().findChild<QAbstractButton*>("ToolButtonStartOfDay")->click();
+    simulator.setCommandHook({});
+    EXPECT_EQ(Main().StatusPanel2->text(), "Communication Canceled");
+    EXPECT_EQ(TakeCommands(), Commands{"8"});
+    EXPECT_TRUE(Main().MenuPageControl->isEnabled());
 }
 
 } // namespace

@@ -202,6 +202,28 @@ TEST_F(DiagnosticWindowsTest, StoppingTheContinuousReadCancelsTheSilentReadAtOnc
     EXPECT_TRUE(dialogs.calls().empty());
 }
 
+TEST_F(DiagnosticWindowsTest, PortGoneDuringContinuousReadSwitchesItOff)
+{
+    StartOnPty();
+    TSendSelfDlg d(&Main(), &Cmd());
+    d.show();
+    Page(d, d.TabSheetNT);
+    d.CheckBoxContinue->setChecked(true);
+    d.Timer1Timer();
+    ASSERT_TRUE(d.Timer1->isActive());
+    // The dispenser's line goes away (a USB adapter pulled out).
+    transport.reset();
+    ASSERT_TRUE(loop.pumpUntil([this] { return !Main().StatusPanel1->text().isEmpty(); }, 30'000));
+    ASSERT_TRUE(d.CheckBoxContinue->isChecked());
+    // The next tick cannot reach the port: its error is shown once (by the
+    // timer's guard), and no tick follows.
+    EXPECT_ANY_THROW(d.Timer1Timer());
+    EXPECT_FALSE(d.Timer1->isActive());
+    EXPECT_FALSE(d.CheckBoxContinue->isChecked());
+    EXPECT_TRUE(d.SendCmdBtn->isEnabled());
+    EXPECT_FALSE(d.Reading());
+}
+
 TEST_F(DiagnosticWindowsTest, ContinuousReadNeverStartsASecondReadAndStopsWhenHidden)
 {
     StartOnPty();

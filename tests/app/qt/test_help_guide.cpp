@@ -6,8 +6,10 @@
 #include "app/qt/PLVRMain.h"
 #include "link/TDLScript.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTabWidget>
 
 #include <filesystem>
@@ -82,6 +84,51 @@ TEST_F(HelpGuideTest, EveryPageOfTheMainWindowHasASection)
         const std::string caption = pages->tabText(i).remove('&').toStdString();
         EXPECT_NE(std::find(headings.begin(), headings.end(), caption), headings.end()) << caption;
     }
+}
+
+// The buttons a page's section names in bold are on that page, with that
+// caption.
+TEST_F(HelpGuideTest, EveryButtonTheGuideNamesIsOnThePageItNames)
+{
+    Start();
+    const QString html = QString::fromStdString(ReadGuide("windows.html"));
+    QTabWidget* pages = Main().MenuPageControl;
+    const QRegularExpression bold("<b>(.*?)</b>", QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpression firstCell("<tr><td>(.*?)</td>", QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpression tag("<[^>]*>");
+    int named = 0;
+    for (int i = 0; i < pages->count(); ++i) {
+        const QString caption = pages->tabText(i).remove('&');
+        const qsizetype start = html.indexOf(QRegularExpression("<h2[^>]*>" + QRegularExpression::escape(caption) + "</h2>"));
+        ASSERT_GE(start, 0) << caption.toStdString();
+        qsizetype end = html.indexOf("<h2", start + 1);
+        if (end < 0)
+            end = html.size();
+        QStringList onPage;
+        for (QAbstractButton* b : pages->widget(i)->findChildren<QAbstractButton*>())
+            onPage << b->text().remove('&').simplified();
+        // Named in bold in the text, or in the first column of a table.
+        const QString section = html.mid(start, end - start);
+        QSet<QString> names;
+        for (auto it = bold.globalMatch(section); it.hasNext();)
+            names << it.next().captured(1).simplified().replace("&amp;", "&");
+        for (auto it = firstCell.globalMatch(section); it.hasNext();)
+            for (const QString& part : it.next().captured(1).remove(tag).split(" / "))
+                names << part.simplified().replace("&amp;", "&");
+        // Every action button of the Cassette page is in its section.
+        if (pages->widget(i) == Main().TabSheetCassItem)
+            for (QAbstractButton* b : pages->widget(i)->findChildren<QAbstractButton*>(QRegularExpression("^Button")))
+                EXPECT_TRUE(names.contains(b->text().remove('&'))) << b->text().toStdString() << " is not in the guide";
+        for (const QString& name : names) {
+            EXPECT_TRUE(onPage.contains(name)) << "\"" << name.toStdString() << "\" is not on " << caption.toStdString();
+            ++named;
+        }
+    }
+    EXPECT_GT(named, 40);
+    // Where the guide once put them: not on Service.
+    const QWidget* service = Main().MenuPageControl->findChild<QWidget*>("ServiceItemTabSheet");
+    for (const char* moved : {"ClearNovramButton", "DefaultSettingsButton"})
+        EXPECT_EQ(service->findChild<QAbstractButton*>(moved), nullptr) << moved;
 }
 
 TEST_F(HelpGuideTest, TdlSectionNamesEveryKeywordOfTheEngine)

@@ -79,6 +79,46 @@ const std::map<int, std::string>& Acceptance()
     return table;
 }
 
+// Every option of each choice item (in order, joined by " / ") and the range
+// text of each integer item, letter for letter as the editor shows them.
+const std::map<int, std::string>& EditorTexts()
+{
+    static const std::map<int, std::string> table = {
+        {104, "Range: 1-100, Default: 100"},
+        {204, "Range: 1-150, Default: 90"},
+        {227, "Range: 1-50, Default: 40"},
+        {233, "0-2000(default),0 = No CRR clean"},
+        {235, "Range: 0-5, Default: 0 = 5 Retries)"},
+        {244, "Range: 0-5, Default: 0"},
+        {249, "Range: 0-5, Default: 0 = 5 Retries)"},
+        {398, "Range: 1-20, Default: 15"},
+        {399, "Range: 1-200, Default: 50"},
+        {127, "No change over(default) / Change over on empty cassette"},
+        {201, "In hopper order / Biggest first(default) / Smallest first"},
+        {203, "No auto retract / Auto retract enabled (default)"},
+        {206, "No Shutter(default) / Shutter type 1 / Shutter type 2"},
+        {207, "Cleared (by power-on reset) / Set"},
+        {208, "Remain in stacking pos.(default) / Move to hold pos. / Remain but with special deliver"},
+        {209, "Reset / Throat sensor has been active"},
+        {210, "No notes retracted / Notes have been retracted"},
+        {211, "Never report status / Report non-OK status(default)"},
+        {212, "Always report OK status (default) / Report non-OK status"},
+        {214, "Compability mode (default) / Extended mode"},
+        {223, "No Clean on every Close(default) / Clean on every Close"},
+        {224, "180 seconds (default) / 20 seconds"},
+        {225, "No Flip on Cassette in(default) / Flip Diverter on Cassette in"},
+        {228, "No HPF on open(default) / HPF mode on open"},
+        {239, "180 s(default) / 20 s (Reset on Power up)"},
+        {240, "No detection on close(default) / Detect out on Close"},
+        {241, "Normal Main Motor Start(default) / Slow Main Motor Start"},
+        {247, "Normal Open and Close(default) / Fast Open and Close"},
+        {248, "No open on insert(default) / Open on insert"},
+        {395, "Disabled / Enabled (default)"},
+        {396, "Disabled / Enabled (default)"},
+    };
+    return table;
+}
+
 class ItemPagesTest : public PtyAppFixture {
 protected:
     ~ItemPagesTest() override { SetModalHandler({}); }
@@ -128,9 +168,16 @@ TEST_F(ItemPagesTest, EveryButtonReadsItsItemAndShowsItAsItsKindAsks)
     Cmd().Dispense('1', '0', {6, 0, 0, 0, 0, 0, 0, 0});
 
     std::string shown;
-    SetModalHandler([&shown](QDialog& d) {
+    std::string texts; // the editor's options or range text
+    SetModalHandler([&shown, &texts](QDialog& d) {
         if (auto* e = qobject_cast<TModifyItemDlg*>(&d)) {
             shown = "editor " + e->ItemRadioGroup->title().toStdString() + ": ";
+            texts.clear();
+            if (e->IntegerPanel->isHidden())
+                for (int i = 0; QAbstractButton* b = e->ItemButtons->button(i); ++i)
+                    texts += (i ? " / " : "") + b->text().toStdString();
+            else
+                texts = e->CommentLabel->text().toStdString();
             if (e->IntegerPanel->isHidden())
                 shown += e->ItemButtons->checkedButton()->text().toStdString();
             else
@@ -144,10 +191,12 @@ TEST_F(ItemPagesTest, EveryButtonReadsItsItemAndShowsItAsItsKindAsks)
     });
 
     int walked = 0;
+    int edited = 0;
     for (TItemPage* page : Main().ItemPages) {
         for (const auto& [item, button] : page->ItemButtons()) {
             SCOPED_TRACE(item);
             shown.clear();
+            texts.clear();
             dialogs.clear();
             TakeCommands();
             if (button->isEnabled())
@@ -166,14 +215,19 @@ TEST_F(ItemPagesTest, EveryButtonReadsItsItemAndShowsItAsItsKindAsks)
                 EXPECT_EQ(shown.rfind(it->second + ": ", 0), 0u) << shown;
             else
                 EXPECT_EQ(shown, it->second);
+            if (const auto t = EditorTexts().find(item); t != EditorTexts().end()) {
+                EXPECT_EQ(texts, t->second);
+                ++edited;
+            }
             ++walked;
         }
     }
     EXPECT_EQ(walked, static_cast<int>(Acceptance().size()));
+    EXPECT_EQ(edited, static_cast<int>(EditorTexts().size()));
     EXPECT_FALSE(Button(205)->isVisible());
 
-    // The Part's cases: item 201 shows its default, 350 its message; Close
-    // wrote nothing anywhere.
+    // Item 201 shows its default and 350 its message; Close wrote nothing
+    // anywhere.
     Button(201)->click();
     EXPECT_EQ(shown, "editor Item 201 Feed Order: Biggest first(default)");
     Button(104)->click();

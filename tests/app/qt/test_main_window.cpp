@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +30,7 @@
 #include <QWindow>
 #include <QToolButton>
 
+#include <csignal>
 #include <filesystem>
 #include <set>
 
@@ -90,6 +92,46 @@ TEST_F(MainWindowTest, StartsWithTitleCaptionPositionAndPages)
     EXPECT_FALSE(App().ComStringDlg().isVisible());
     EXPECT_FALSE(Main().ViewCommMenuItem->isChecked());
     EXPECT_FALSE(Main().ViewCmdStrMenuItem->isChecked());
+}
+
+TEST_F(MainWindowTest, PlaceSavedOffTheScreenComesBackOntoIt)
+{
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeInteger("Misc", "Top", 5000);
+        pre.writeInteger("Misc", "Left", -3000);
+        ASSERT_TRUE(pre.updateFile());
+    }
+    Start();
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize size = Main().frameGeometry().size();
+    EXPECT_TRUE(area.contains(Main().pos())) << Main().pos().x() << "," << Main().pos().y();
+    EXPECT_LE(Main().pos().y() + size.height(), area.bottom() + 1);
+    EXPECT_EQ(Main().pos().x(), area.left());
+    // Saved where it is now shown.
+    const QPoint shown = Main().pos();
+    Quit();
+    platform::IniFile saved(iniPath);
+    EXPECT_EQ(saved.readInteger("Misc", "Top", 0), shown.y());
+    EXPECT_EQ(saved.readInteger("Misc", "Left", 0), shown.x());
+}
+
+TEST_F(MainWindowTest, EndSignalsSaveTheSettingsAsClosingDoes)
+{
+    for (const int sig : {SIGTERM, SIGHUP}) {
+        Start();
+        Main().move(300 + sig, 140 + sig);
+        int quits = 0;
+        App().EndOnSignals([&quits] { ++quits; });
+        ASSERT_EQ(std::raise(sig), 0);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return quits == 1; }, 30000));
+        EXPECT_TRUE(App().Saved());
+        // On disk before the program has ended.
+        platform::IniFile saved(iniPath);
+        EXPECT_EQ(saved.readInteger("Misc", "Left", 0), 300 + sig);
+        EXPECT_EQ(saved.readInteger("Misc", "Top", 0), 140 + sig);
+        Quit();
+    }
 }
 
 TEST_F(MainWindowTest, TypedCommandShowsLinesStatusAndLogEntry)
@@ -154,6 +196,27 @@ TEST_F(MainWindowTest, TypedPrefixOfAHistoryEntryIsSentAsTyped)
     QTest::keyClick(combo, Qt::Key_Return);
     ASSERT_EQ(Port().written.size(), 3u); // one Enter, one exchange
     EXPECT_EQ(Port().written[2], "ZB18\r");
+}
+
+TEST_F(MainWindowTest, TypedCharacterTheLineCannotCarryIsRefusedNotSentAsAQuestionMark)
+{
+    StartWithToolWindows();
+    QComboBox* combo = App().CmdStrForm().CmdCombo;
+    // Answers for whatever goes out (the simulator has none for these).
+    Port().QueueReply("0");
+    Port().QueueReply("0");
+    combo->lineEdit()->setText(QString::fromUtf8("Z\u20AC"));
+    QTest::keyClick(combo, Qt::Key_Return);
+    EXPECT_TRUE(Port().written.empty());
+    ASSERT_EQ(dialogs.calls().size(), 1u);
+    EXPECT_EQ(dialogs.calls()[0].type, platform::DlgType::Error);
+    EXPECT_NE(dialogs.calls()[0].text.find("U+20AC"), std::string::npos) << dialogs.calls()[0].text;
+    EXPECT_EQ(combo->count(), 0); // not taken into the history
+    // Latin-1 characters go out as their single bytes.
+    combo->lineEdit()->setText(QString::fromUtf8("Z\u00E9"));
+    QTest::keyClick(combo, Qt::Key_Return);
+    ASSERT_EQ(Port().written.size(), 1u);
+    EXPECT_EQ(Port().written[0].substr(0, 2), "Z\xE9");
 }
 
 TEST_F(MainWindowTest, CommandLayerIsHandedOverWhenTheMainWindowIsShown)

@@ -22,6 +22,7 @@
 #include <QTreeWidget>
 
 #include <cstdio>
+#include <stdexcept>
 #include <filesystem>
 
 namespace kyd::app::test {
@@ -42,6 +43,24 @@ std::string Shell(const std::string& command)
     return out;
 }
 
+// Clicks a main-window button and works the window it opens with f; true
+// when that window was shown.
+template <class Dlg, class F>
+bool OpenFrom(QWidget& main, const char* button, F f)
+{
+    bool shown = false;
+    SetModalHandler([&](QDialog& d) {
+        if (auto* w = qobject_cast<Dlg*>(&d)) {
+            shown = true;
+            f(*w);
+        }
+        return int(QDialog::Accepted);
+    });
+    main.findChild<QAbstractButton*>(button)->click();
+    SetModalHandler({});
+    return shown;
+}
+
 class ModuleWindowsTest : public PtyAppFixture {
 protected:
     ~ModuleWindowsTest() override
@@ -58,21 +77,10 @@ protected:
         simulator.withCore([&](auto& core) { core.setErrorLog(log); });
     }
     void Click(const char* name) { Main().findChild<QAbstractButton*>(name)->click(); }
-    // Clicks a button and works the window it opens with f.
     template <class Dlg, class F>
     bool Open(const char* button, F f)
     {
-        bool shown = false;
-        SetModalHandler([&](QDialog& d) {
-            if (auto* w = qobject_cast<Dlg*>(&d)) {
-                shown = true;
-                f(*w);
-            }
-            return int(QDialog::Accepted);
-        });
-        Click(button);
-        SetModalHandler({});
-        return shown;
+        return OpenFrom<Dlg>(Main(), button, f);
     }
     static std::string Cell(QTreeWidget* list, int row, int col)
     {
@@ -190,6 +198,76 @@ TEST_F(ModuleWindowsTest, BothModuleIdPagesShowTheirColumnsWithoutScrolling)
     }));
 }
 
+// The in-process port, whose writes can fail as a port that went away does.
+class ModulePagesTest : public AppFixture {
+protected:
+    ~ModulePagesTest() override { SetModalHandler({}); }
+    // Writes of commands beginning with prefix throw.
+    void FailWritesOf(const std::string& prefix)
+    {
+        Port().onWrite = [prefix](const std::string& bytes) {
+            if (bytes.rfind(prefix, 0) == 0)
+                throw std::runtime_error("COM1 is not available");
+        };
+    }
+    template <class Dlg, class F>
+    bool Open(const char* button, F f)
+    {
+        return OpenFrom<Dlg>(Main(), button, f);
+    }
+    std::vector<std::string> Errors()
+    {
+        std::vector<std::string> out;
+        for (const auto& c : dialogs.calls())
+            if (c.type == platform::DlgType::Error)
+                out.push_back(c.text);
+        return out;
+    }
+};
+
+TEST_F(ModulePagesTest, APageThatCannotBeReadForTheLostPortKeepsWhatWasRead)
+{
+    Start();
+    std::vector<sim::ErrorLogEntry> log;
+    for (int i = 0; i < 40; ++i)
+        log.push_back({3 + i % 8, i % 20, std::to_string(1000 + i)});
+    Port().simulator.withCore([&](auto& core) { core.setErrorLog(log); });
+
+    FailWritesOf("RD/311/1");
+    int rows = -1;
+    EXPECT_TRUE(Open<TFormModErrLogDlg>("RDModErrorLogButton",
+                                        [&](TFormModErrLogDlg& d) { rows = d.ListViewModErrLog->topLevelItemCount(); }));
+    EXPECT_EQ(rows, 28);
+    EXPECT_EQ(Errors(), std::vector<std::string>{"COM1 is not available"});
+
+    dialogs.clear();
+    FailWritesOf("RD/110/1");
+    EXPECT_TRUE(Open<TModuleIdDlg>("ModIdButton", [&](TModuleIdDlg& d) { rows = d.ListViewModId->topLevelItemCount(); }));
+    EXPECT_GT(rows, 0);
+    EXPECT_EQ(Errors(), std::vector<std::string>{"COM1 is not available"});
+    EXPECT_TRUE(exceptions.messages().empty());
+}
+
+TEST_F(ModulePagesTest, EditingActsOnTheRowShownSelectedAfterTheExtendedPage)
+{
+    Start();
+    std::string edited;
+    EXPECT_TRUE(Open<TModuleIdDlg>("ModIdButton", [&](TModuleIdDlg& d) {
+        ASSERT_GT(d.ListViewModId->topLevelItemCount(), 1);
+        d.ListViewModId->setCurrentItem(d.ListViewModId->topLevelItem(1));
+        d.PageControl1->setCurrentIndex(1);
+        d.PageControl1->setCurrentIndex(0);
+        ASSERT_TRUE(d.ListViewModId->topLevelItem(1)->isSelected());
+        SetModalHandler([&](QDialog& e) {
+            if (auto* editor = qobject_cast<TEditModIdDlg*>(&e))
+                edited = editor->windowTitle().toStdString() + ":" + d.ListViewModId->currentItem()->text(0).toStdString();
+            return int(QDialog::Rejected);
+        });
+        d.Edit1->trigger();
+    }));
+    EXPECT_EQ(edited.rfind("Edit Module Id:", 0), 0u) << edited;
+}
+
 TEST_F(ModuleWindowsTest, ModuleIdsEditedAndWrittenBack)
 {
     StartOnPty();
@@ -292,6 +370,10 @@ TEST_F(ModuleWindowsTest, ReportsSavedBesideTheLogAndUnwritableFilesSaySo)
     const auto calls = dialogs.calls();
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls[0].kind, "saveFile");
+    // The dialog adds the extension itself, so it asks before replacing a
+    // report of that name.
+    EXPECT_EQ(calls[0].defaultSuffix, "txt");
+    EXPECT_TRUE(calls[0].confirmOverwrite);
     const std::string logFolder =
         std::filesystem::path(Main().CommandLayer()->LogFileName()).parent_path().string();
     EXPECT_EQ(calls[0].start.rfind(logFolder, 0), 0u) << calls[0].start;
@@ -326,6 +408,24 @@ TEST_F(ModuleWindowsTest, PrintToFileOffersTheReportBesideTheLastSavedOne)
     EXPECT_TRUE(Open<TModuleIdDlg>("ModIdButton", [](TModuleIdDlg& d) { d.PrintButton->click(); }));
     EXPECT_EQ(printing.offered,
               (std::vector<std::string>{Path("reports/ModuleErrLog.pdf"), Path("reports/ModuleId.pdf")}));
+}
+
+TEST_F(ModuleWindowsTest, PrintWhoseOutputCannotBeOpenedSaysSo)
+{
+    StartOnPty();
+    SetLog(3);
+    platform::QtPrinting printing(Path("missing/dir/errlog.pdf"));
+    platform::setPrinting(&printing);
+    dialogs.clear();
+    EXPECT_TRUE(Open<TFormModErrLogDlg>("RDModErrorLogButton", [](TFormModErrLogDlg& d) { d.PrintButton->click(); }));
+    EXPECT_TRUE(Open<TModuleIdDlg>("ModIdButton", [](TModuleIdDlg& d) { d.PrintButton->click(); }));
+    std::vector<std::string> errors;
+    for (const auto& c : dialogs.calls())
+        if (c.type == platform::DlgType::Error)
+            errors.push_back(c.text);
+    EXPECT_EQ(errors, (std::vector<std::string>{
+                          "Could not print KYDTest Module Error Log: the printer or the output file cannot be opened.",
+                          "Could not print KYDTest Module Id: the printer or the output file cannot be opened."}));
 }
 
 TEST_F(ModuleWindowsTest, PrintedToPdfPageByPage)

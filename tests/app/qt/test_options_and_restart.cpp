@@ -120,6 +120,78 @@ TEST_F(OptionsTest, OkChangesPortAndLoggingAndTheCaption)
     EXPECT_NE(ReadFile(Path("trace.log")).find("Out: A41"), std::string::npos);
 }
 
+// Every setting OK writes is read back from the settings file, and the
+// next start takes them from there.
+TEST_F(OptionsTest, OkWritesEverySettingToTheFile)
+{
+    Start();
+    ShowOptions();
+    SelectPort(2);
+    Options().BaudComboBox->setCurrentText("2400");
+    Options().HandshakeRadioGroup->SetItemIndex(1);
+    QTest::mouseClick(Options().CheckBoxLogEnable, Qt::LeftButton);
+    QTest::mouseClick(Options().CheckBoxTimeStamp, Qt::LeftButton);
+    QTest::mouseClick(Options().CheckBoxDateStamp, Qt::LeftButton);
+    Options().EditLogFile->setText(QString::fromStdString(Path("kept.log")));
+    QTest::mouseClick(Options().ButtonOk, Qt::LeftButton);
+    ASSERT_EQ(Options().result(), QDialog::Accepted);
+    Quit();
+
+    platform::IniFile saved(iniPath);
+    EXPECT_EQ(saved.readInteger("Communication", "ComPort", 0), 2);
+    EXPECT_EQ(saved.readInteger("Communication", "Baudrate", 0), 2400);
+    EXPECT_FALSE(saved.readBool("Communication", "Handshake", true));
+    EXPECT_TRUE(saved.readBool("Logging", "LogEnabled", false));
+    EXPECT_FALSE(saved.readBool("Logging", "TimeStamp", true));
+    EXPECT_FALSE(saved.readBool("Logging", "DateStamp", true));
+    EXPECT_EQ(saved.readString("Logging", "LogFile", ""), Path("kept.log"));
+
+    Start();
+    const link::Settings& s = Options().InForce();
+    EXPECT_EQ(s.BaudRate, 2400);
+    EXPECT_FALSE(s.Handshake);
+    EXPECT_FALSE(s.TimeStamp);
+    EXPECT_FALSE(s.DateStamp);
+    EXPECT_EQ(s.LogFile, Path("kept.log"));
+}
+
+TEST_F(OptionsTest, OkRefusesALogFileThatCannotBeWrittenWithTheReason)
+{
+    Start();
+    ShowOptions();
+    QTest::mouseClick(Options().CheckBoxLogEnable, Qt::LeftButton);
+    std::filesystem::create_directory(Path("logs"));
+    const std::size_t opens = Port().opens.size();
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"", "no log file is named"},
+        {Path("logs"), "is a folder"},
+        {Path("none/trace.log"), "No such file or directory"},
+    };
+    for (const auto& [name, why] : refused) {
+        SCOPED_TRACE(name);
+        dialogs.clear();
+        Options().EditLogFile->setText(QString::fromStdString(name));
+        QTest::mouseClick(Options().ButtonOk, Qt::LeftButton);
+        const auto calls = dialogs.calls();
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].type, platform::DlgType::Error);
+        EXPECT_NE(calls[0].text.find(why), std::string::npos) << calls[0].text;
+        if (!name.empty())
+            EXPECT_NE(calls[0].text.find(name), std::string::npos) << calls[0].text;
+        EXPECT_TRUE(Options().isVisible());
+        EXPECT_EQ(Port().opens.size(), opens); // nothing applied
+        EXPECT_FALSE(App().Ini().valueExists("Logging", "LogFile"));
+    }
+    // A file that can be created is taken, and not left behind by the check.
+    dialogs.clear();
+    Options().EditLogFile->setText(QString::fromStdString(Path("logs/trace.log")));
+    QTest::mouseClick(Options().ButtonOk, Qt::LeftButton);
+    EXPECT_TRUE(dialogs.calls().empty());
+    EXPECT_FALSE(Options().isVisible());
+    EXPECT_FALSE(std::filesystem::exists(Path("logs/trace.log")));
+    EXPECT_EQ(Options().InForce().LogFile, Path("logs/trace.log"));
+}
+
 TEST_F(OptionsTest, OkWithoutAPortSelectedShowsAnErrorAndAppliesNothing)
 {
     portList = {2}; // the port in use (1) is not listed

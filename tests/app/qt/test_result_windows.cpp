@@ -13,6 +13,7 @@
 #include "app/qt/ModalRun.h"
 
 #include <QAbstractButton>
+#include <QButtonGroup>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -124,7 +125,7 @@ TEST_F(ResultWindowsTest, FillFromWhatTheDispenserAnswersAfterADispenseWithRejec
     ASSERT_TRUE(Cmd().ReadData(104));
     {
         TModifyItemDlg w(&Main());
-        ASSERT_TRUE(w.PrepareInteger("Max notes per bundle", Model().ReadData, true, "1 - 100", 3));
+        w.PrepareInteger("Max notes per bundle", Model().ReadData, true, "1 - 100", 3);
         EXPECT_EQ(w.ValueMaskEdit->text(), "100");
         EXPECT_EQ(w.CommentLabel->text(), "1 - 100");
         EXPECT_FALSE(w.ApplyBtn->isEnabled());
@@ -207,19 +208,24 @@ protected:
     }
 };
 
-TEST_F(CorruptRepliesTest, EveryWindowRefusesABrokenPayload)
+TEST_F(CorruptRepliesTest, WindowsShowWhatTheReplyHoldsAndWarnOnlyWhereItCannotBeDecoded)
 {
     Start();
-    const std::vector<std::pair<int, std::string>> tables = {{0, "0/0200312005"}, {0, "0/0A005"},
-                                                              {1, "0/3a005"}, {1, "0/3A0x5"}};
+    // Tables: only a reject code that is no number stops the decoding.
+    const std::vector<std::pair<int, std::string>> tables = {
+        {0, "0/0200312005"}, {0, "0/020x3"}, {1, "0/3a005"}, {1, "0/3A0x5"}, {0, "0/0A005"}};
     for (const auto& [kind, reply] : tables) {
         SCOPED_TRACE(reply);
         ASSERT_TRUE(Read(kind == 0 ? 300 : 301, reply));
         TKYDShowReadDataFrame w(&Main(), &Model());
-        const bool whole = reply == "0/0200312005";
-        EXPECT_EQ(w.ShowTable(Model().ReadData, kind), whole);
-        EXPECT_EQ(Warnings(), whole ? std::vector<std::string>{}
-                                    : std::vector<std::string>{"Corrupted reply string from KYD:\n" + reply.substr(1)});
+        const bool broken = reply == "0/0A005";
+        EXPECT_EQ(w.ShowTable(Model().ReadData, kind), !broken);
+        EXPECT_EQ(Warnings(), broken ? std::vector<std::string>{"Corrupted reply string from KYD:\n/0A005"}
+                                     : std::vector<std::string>{});
+        if (reply == "0/3a005")
+            EXPECT_EQ(w.Lines(), QStringList{"005\t3A Feed Cassette Not Present or Opened"});
+        if (reply == "0/020x3")
+            EXPECT_EQ(w.Lines(), QStringList{"0x3\t02 More than one note"});
     }
     {
         ASSERT_TRUE(Read(118, "0/EURSEK"));
@@ -228,30 +234,28 @@ TEST_F(CorruptRepliesTest, EveryWindowRefusesABrokenPayload)
         EXPECT_GE(fits.width(), platform::UiScale::TitleWidth(&fits, "Currency codes"));
         ASSERT_TRUE(Read(118, "0/E1R"));
         TKYDShowReadDataFrame w(&Main(), &Model());
-        EXPECT_FALSE(w.ShowCurrencyCodes(Model().ReadData));
+        EXPECT_TRUE(w.ShowCurrencyCodes(Model().ReadData));
+        EXPECT_EQ(w.Lines(), QStringList{"1  E1R"});
         ASSERT_TRUE(Read(100, "0/C-C20240517"));
-        EXPECT_FALSE(w.ShowProgramIds(Model().ReadData));
-        EXPECT_EQ(Warnings().size(), 2u);
+        EXPECT_TRUE(w.ShowProgramIds(Model().ReadData));
+        EXPECT_EQ(w.Lines(), QStringList{"C-C: 2024-05.17"});
+        EXPECT_TRUE(Warnings().empty());
     }
     {
         ASSERT_TRUE(Read(202, "0/EUR052 07X140"));
         TCassInfo w(&Main(), &Model());
-        EXPECT_FALSE(w.ShowNoteSizes(Model().ReadData));
+        EXPECT_TRUE(w.ShowNoteSizes(Model().ReadData));
+        EXPECT_EQ(w.Cell(1, 1), "07X");
     }
     {
-        ASSERT_TRUE(Read(104, "0/1x0"));
-        TModifyItemDlg w(&Main());
-        EXPECT_FALSE(w.PrepareInteger("Max notes", Model().ReadData, true, "", 3));
-        TModifyItemDlg c(&Main());
-        EXPECT_FALSE(c.PrepareChoice("Order", "a\nb\n", 2));
-    }
-    Warnings();
-    {
+        // The count that is no number reads as the link parsed it.
         Port().QueueReply("0100x5");
         ASSERT_TRUE(Cmd().ReadLastStatus());
         TReadLastStatusForm w(&Main(), &Model());
-        EXPECT_FALSE(w.ShowLastStatus("Last Dispense Status", "100x5"));
-        EXPECT_EQ(Warnings(), std::vector<std::string>{"Corrupted reply string from KYD:\n100x5"});
+        EXPECT_TRUE(w.ShowLastStatus("Last Dispense Status", "100x5"));
+        ASSERT_EQ(w.RLSListView->topLevelItemCount(), 1);
+        EXPECT_EQ(w.RLSListView->topLevelItem(0)->text(1), "-1");
+        EXPECT_TRUE(Warnings().empty());
     }
     {
         Port().QueueReply("01xNC001");
@@ -272,6 +276,55 @@ TEST_F(CorruptRepliesTest, EveryWindowRefusesABrokenPayload)
     EXPECT_TRUE(lines[3].startsWith("305\t")); // 304 failed
 }
 
+// A value the editor cannot show as it stands still opens the editor, so the
+// item can be put right from its button.
+TEST_F(CorruptRepliesTest, ItemButtonsOpenTheEditorForAValueThatIsNoOptionOrNoNumber)
+{
+    Start();
+    struct Seen {
+        bool Shown = false;
+        int Checked = -2;
+        QString Field;
+        QString Comment;
+    } seen;
+    SetModalHandler([&seen](QDialog& d) {
+        auto* editor = qobject_cast<TModifyItemDlg*>(&d);
+        if (!editor)
+            return int(QDialog::Rejected);
+        seen.Shown = true;
+        seen.Checked = editor->ItemButtons->checkedId();
+        seen.Field = editor->ValueMaskEdit->text();
+        seen.Comment = editor->CommentLabel->text();
+        // The operator picks the first option or types 80, then Apply.
+        if (!editor->ItemButtons->buttons().isEmpty() && editor->IntegerPanel->isHidden())
+            editor->ItemButtons->button(0)->setChecked(true);
+        else
+            editor->ValueMaskEdit->setText("80");
+        editor->ApplyBtn->setEnabled(true);
+        editor->ApplyBtn->click();
+        return d.result();
+    });
+    auto click = [this](int item) { Main().findChild<QAbstractButton*>(QString("ItemButton%1").arg(item))->click(); };
+
+    Port().QueueReply("0/7"); // item 201 has three options
+    Port().QueueReply("0"); // the write
+    click(201);
+    EXPECT_TRUE(seen.Shown);
+    EXPECT_EQ(seen.Checked, -1);
+    EXPECT_EQ(Port().written.back().substr(0, 8), "WD/201/0");
+
+    seen = {};
+    Port().QueueReply("0/1x0");
+    Port().QueueReply("0");
+    click(104);
+    EXPECT_TRUE(seen.Shown);
+    EXPECT_EQ(seen.Field, "");
+    EXPECT_TRUE(seen.Comment.endsWith("Value read: 1x0")) << seen.Comment.toStdString();
+    EXPECT_EQ(Port().written.back().substr(0, 9), "WD/104/80");
+    SetModalHandler({});
+    EXPECT_TRUE(Warnings().empty());
+}
+
 TEST_F(CorruptRepliesTest, TheCommandButtonsWarnOfABrokenReplyInsteadOfShowingNothing)
 {
     Start();
@@ -282,9 +335,11 @@ TEST_F(CorruptRepliesTest, TheCommandButtonsWarnOfABrokenReplyInsteadOfShowingNo
     });
     auto click = [this](const char* name) { Main().findChild<QAbstractButton*>(name)->click(); };
 
-    Port().QueueReply("0100x5"); // a count that is no number
+    Port().QueueReply("0100x5"); // a count that is no number: shown as such
     click("LastStatusButton");
-    EXPECT_EQ(Warnings(), std::vector<std::string>{"Corrupted reply string from KYD:\n100x5"});
+    EXPECT_TRUE(Warnings().empty());
+    EXPECT_EQ(shown, std::vector<std::string>{"ReadLastStatusForm"});
+    shown.clear();
     Port().QueueReply("01xNC001"); // a status character with no text
     click("ReadCassetteIDButton");
     EXPECT_EQ(Warnings(), std::vector<std::string>{"Corrupted reply string from KYD:\n1xNC001"});
@@ -306,7 +361,7 @@ TEST_F(CorruptRepliesTest, TheCommandButtonsWarnOfABrokenReplyInsteadOfShowingNo
     EXPECT_EQ(lines[3], "4\t ");
 }
 
-TEST_F(CorruptRepliesTest, TheCounterSeriesIsOneBatchAndAFailureReplyIsNoCount)
+TEST_F(CorruptRepliesTest, TheCounterSeriesIsOneBatchAndAFailureReplyWithDataIsListed)
 {
     Start();
     std::vector<int> states;
@@ -323,8 +378,9 @@ TEST_F(CorruptRepliesTest, TheCounterSeriesIsOneBatchAndAFailureReplyIsNoCount)
     EXPECT_EQ(states, std::vector<int>(14, 2));
     EXPECT_FALSE(Main().Busy().Busy());
     const QStringList lines = counters.Lines();
-    ASSERT_EQ(lines.size(), 2 + 14 + 1 - 1); // heading, 14 counters and the rule, less 303
-    EXPECT_TRUE(lines[2].startsWith("304\t")) << lines[2].toStdString();
+    ASSERT_EQ(lines.size(), 2 + 14 + 1); // heading, 14 counters and the rule
+    EXPECT_EQ(lines[2], "303\t1234\tTotal number of notes delivered");
+    EXPECT_TRUE(lines[3].startsWith("304\t")) << lines[3].toStdString();
 }
 
 TEST_F(CorruptRepliesTest, ItemEditorModes)
@@ -333,7 +389,7 @@ TEST_F(CorruptRepliesTest, ItemEditorModes)
     TModifyItemDlg w(nullptr);
     EXPECT_FALSE(w.IntegerPanel->isVisibleTo(&w));
     EXPECT_EQ(w.windowTitle(), "Read / Modify Item");
-    ASSERT_TRUE(w.PrepareInteger("Error log", "/042", false, "read only", 3));
+    w.PrepareInteger("Error log", "/042", false, "read only", 3);
     EXPECT_EQ(w.windowTitle(), "Read / Clear Item");
     EXPECT_EQ(w.ApplyBtn->text(), "Clear");
     EXPECT_TRUE(w.ValueMaskEdit->isReadOnly());
@@ -342,7 +398,7 @@ TEST_F(CorruptRepliesTest, ItemEditorModes)
     EXPECT_EQ(w.GetValue(), "0");
 
     TModifyItemDlg c(nullptr);
-    ASSERT_TRUE(c.PrepareChoice("Feeding order", "Biggest first(default)\nSmallest first", 1));
+    c.PrepareChoice("Feeding order", "Biggest first(default)\nSmallest first", 1);
     EXPECT_EQ(c.ItemRadioGroup->title(), "Feeding order");
     auto radios = c.findChildren<QRadioButton*>();
     ASSERT_EQ(radios.size(), 2);

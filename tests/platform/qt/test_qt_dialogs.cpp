@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -13,7 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <unistd.h>
 
 namespace kyd::platform {
 
@@ -107,6 +111,40 @@ TEST(QtDialogs, PrintDialogOffersTheGivenFile)
     });
     EXPECT_EQ(printing.ChoosePrinter("Report", "/srv/reports/ModuleId.pdf"), nullptr);
     EXPECT_EQ(offered, "/srv/reports/ModuleId.pdf");
+}
+
+// A name typed without its extension gets it before the dialog looks for a
+// file of that name, so replacing an existing report is asked about.
+TEST(QtDialogs, SaveDialogAddsTheDefaultSuffixBeforeItAsksAboutReplacing)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("kyd_save_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "ModuleErrLog.txt") << "old report";
+    QtDialogs d;
+    QString asked;
+    QString suffix;
+    whenModal([&](QWidget* w) {
+        auto* dlg = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dlg, nullptr);
+        suffix = dlg->defaultSuffix();
+        // The question comes up inside accept(): answered No, the dialog
+        // stays; then it is cancelled.
+        whenModal([&](QWidget* box) {
+            if (auto* m = qobject_cast<QMessageBox*>(box)) {
+                asked = m->text();
+                m->button(QMessageBox::No) ? m->button(QMessageBox::No)->click() : m->reject();
+            }
+        });
+        dlg->selectFile("ModuleErrLog");
+        QMetaObject::invokeMethod(dlg, "accept", Qt::DirectConnection);
+        dlg->reject();
+    });
+    EXPECT_EQ(d.saveFile("Save As", dir.string(), "ModuleErrLog.txt", {{"Text files", "*.txt"}}, true, "txt"),
+              std::nullopt);
+    EXPECT_EQ(suffix, "txt");
+    EXPECT_TRUE(asked.contains("ModuleErrLog.txt")) << asked.toStdString();
+    std::filesystem::remove_all(dir);
 }
 
 TEST(QtDialogs, InputQueryReturnsTheEnteredText)

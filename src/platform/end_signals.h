@@ -1,0 +1,23 @@
+// The requests to end the program that arrive as signals (SIGTERM from a
+// kill or a shutting-down system, SIGHUP from a closed terminal or a logout)
+// turned into a readable descriptor, so that the program can end in its own
+// time on its main thread, saving what it has to, instead of being killed
+// on the spot.
+#pragma once
+
+namespace kyd::platform {
+
+// Catches SIGTERM and SIGHUP from now on: each signal's number is written
+// to a non-blocking self-pipe, whose read end is returned (the same one on
+// every call; -1 when the pipe cannot be made). The handler does nothing
+// else, as only async-signal-safe calls may be made there.
+int catchEndSignals();
+
+// The number of the next signal caught and not yet taken, 0 when none (never
+// blocks).
+int takeEndSignal();
+
+// The signals' default actions again (the pipe stays, unused).
+void releaseEndSignals();
+
+} // namespace kyd::platform

@@ -1,0 +1,40 @@
+// SIGTERM and SIGHUP reach the main thread's event loop as calls, and the
+// signals' default actions come back when the watch goes.
+#include "platform/qt/qt_end_signals.h"
+
+#include <QCoreApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <vector>
+
+namespace kyd::platform {
+namespace {
+
+void (*Disposition(int sig))(int)
+{
+    struct sigaction sa {};
+    ::sigaction(sig, nullptr, &sa);
+    return sa.sa_handler;
+}
+
+TEST(QtEndSignalWatch, SignalsArriveAsCallsOnTheEventLoop)
+{
+    std::vector<int> seen;
+    {
+        QtEndSignalWatch watch([&](int sig) { seen.push_back(sig); });
+        ASSERT_EQ(std::raise(SIGHUP), 0);
+        ASSERT_EQ(std::raise(SIGTERM), 0);
+        // Not from inside the handler: only once the loop runs.
+        EXPECT_TRUE(seen.empty());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return seen.size() == 2; }, 30000));
+        EXPECT_EQ(seen, (std::vector<int>{SIGHUP, SIGTERM}));
+    }
+    EXPECT_EQ(Disposition(SIGTERM), SIG_DFL);
+    EXPECT_EQ(Disposition(SIGHUP), SIG_DFL);
+}
+
+} // namespace
+} // namespace kyd::platform

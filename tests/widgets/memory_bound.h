@@ -1,9 +1,11 @@
 // Runs a piece of a test in a child process under a memory bound, for
 // inputs built to make a loader take all the memory it can get: the child's
 // heap may grow by at most the bound. Without AddressSanitizer the child's
-// address space is limited to what it has plus the bound (so an attempt to
-// take more ends in bad_alloc rather than taking the machine's memory) and
-// its resident memory growth is checked; under AddressSanitizer, whose
+// address space is limited to what it has plus twice the bound (so a
+// runaway ends in bad_alloc rather than taking the machine's memory, while
+// code that only stays within the bound because the limit stopped it, its
+// failure handled as a damaged input, is still seen going past the bound)
+// and its resident memory growth is checked; under AddressSanitizer, whose
 // shadow memory and quarantine make both meaningless, the bytes the
 // allocator hands out are counted instead and their peak is checked.
 //
@@ -97,7 +99,7 @@ inline ChildResult runWithinMemoryBound(const std::function<std::string()>& body
         std::string r = body();
         const std::int64_t grown = d::peak - start;
 #else
-        const auto space = static_cast<rlim_t>(d::Statm(0) + bound);
+        const auto space = static_cast<rlim_t>(d::Statm(0) + 2 * bound);
         const rlimit as{space, space};
         if (::setrlimit(RLIMIT_AS, &as) != 0)
             return std::string("setrlimit: ") + std::strerror(errno);

@@ -2,6 +2,7 @@
 // file whose offsets all name one small run-length picture loads or is
 // refused within the containers' 256 MB, and a decode that fails is an
 // error, never an item without its picture.
+#include "support_held_pictures.h"
 #include "support_list_file_bytes.h"
 #include "memory_bound.h"
 #include "widgets/painting/bmp_format.h"
@@ -18,20 +19,6 @@ using namespace kyd::widgets::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The bytes the list's pictures hold (decoded pages count whether or not
-// they were written yet: painting or saving the list writes them).
-std::int64_t HeldBytes(const TDUDCustomImageList& list)
-{
-    std::int64_t held = 0;
-    for (int i = 0; i < list.Count(); ++i) {
-        if (auto* b = dynamic_cast<const TDUDBitmapList*>(&list))
-            held += b->Item(i)->Bitmap().sizeInBytes();
-        else if (auto* m = dynamic_cast<const TDUDImageList*>(&list))
-            held += m->Item(i)->Images().sizeInBytes() + m->Item(i)->Mask().sizeInBytes();
-    }
-    return held;
-}
 
 // Loads the file into the list in a child whose heap may grow by the
 // containers' 256 MB at most. Reports anything but a load that succeeded
@@ -53,7 +40,7 @@ std::string LoadInBoundedChild(const std::string& path, TDUDCustomImageList& lis
         } catch (const std::exception& e) {
             report += std::string("not the library's error: ") + e.what() + "; ";
         }
-        if (const std::int64_t held = HeldBytes(list); held > kyd::test::kMemoryBoundBytes)
+        if (const std::int64_t held = PictureBytesHeld(list); held > kyd::test::kMemoryBoundBytes)
             report += "peak: the pictures hold " + std::to_string(held >> 20) + " MB";
         return report;
     });

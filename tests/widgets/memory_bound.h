@@ -1,11 +1,18 @@
 // Runs a piece of a test in a child process under a memory bound, for
 // inputs built to make a loader take all the memory it can get: the child's
 // heap may grow by at most the bound. Without AddressSanitizer the child's
-// address space is limited to what it has plus the bound (so an attempt to
-// take more ends in bad_alloc rather than taking the machine's memory) and
-// its resident memory growth is checked; under AddressSanitizer, whose
+// address space is limited to what it has plus twice the bound (so a
+// runaway ends in bad_alloc rather than taking the machine's memory, while
+// code that only stays within the bound because the limit stopped it, its
+// failure handled as a damaged input, is still seen going past the bound)
+// and its resident memory growth is checked; under AddressSanitizer, whose
 // shadow memory and quarantine make both meaningless, the bytes the
 // allocator hands out are counted instead and their peak is checked.
+//
+// HeapGrowthLimit makes the heap run out on purpose, to see an operation
+// fail for want of memory: under AddressSanitizer too, since it limits the
+// data segment (which the runtime's reserved shadow is already part of) and
+// the test programs let its allocator answer a failure with null.
 #pragma once
 
 #include "support/child_process.h"
@@ -14,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <fstream>
 #include <string>
 
 #ifdef KYD_TEST_UNDER_ASAN
@@ -61,6 +69,20 @@ inline std::int64_t Statm(int field)
     return n == 2 ? v[field] * ::sysconf(_SC_PAGESIZE) : 0;
 }
 
+// A value of /proc/self/status in bytes ("VmData:"); -1 when missing.
+inline std::int64_t StatusBytes(const char* key)
+{
+    std::ifstream f("/proc/self/status");
+    std::string word;
+    while (f >> word)
+        if (word == key) {
+            std::int64_t kb = 0;
+            f >> kb;
+            return kb * 1024;
+        }
+    return -1;
+}
+
 } // namespace memory_bound_detail
 
 // Runs body in a child; the report is body's own, or what broke the bound.
@@ -77,7 +99,7 @@ inline ChildResult runWithinMemoryBound(const std::function<std::string()>& body
         std::string r = body();
         const std::int64_t grown = d::peak - start;
 #else
-        const auto space = static_cast<rlim_t>(d::Statm(0) + bound);
+        const auto space = static_cast<rlim_t>(d::Statm(0) + 2 * bound);
         const rlimit as{space, space};
         if (::setrlimit(RLIMIT_AS, &as) != 0)
             return std::string("setrlimit: ") + std::strerror(errno);
@@ -92,5 +114,35 @@ inline ChildResult runWithinMemoryBound(const std::function<std::string()>& body
         return r;
     });
 }
+
+// While it lives, the process's heap may grow by at most `bytes` more: a
+// larger allocation fails (malloc answers null, new throws bad_alloc; under
+// AddressSanitizer a failed new ends the process, so the code under test
+// should meet the limit through malloc, as Qt's pictures do). For a child
+// process: the limit holds for every thread. ok() is false when the limit
+// could not be set.
+class HeapGrowthLimit {
+public:
+    explicit HeapGrowthLimit(std::int64_t bytes)
+    {
+        const std::int64_t data = memory_bound_detail::StatusBytes("VmData:");
+        if (data < 0 || ::getrlimit(RLIMIT_DATA, &old_) != 0)
+            return;
+        const rlimit tight{static_cast<rlim_t>(data + bytes), old_.rlim_max};
+        ok_ = ::setrlimit(RLIMIT_DATA, &tight) == 0;
+    }
+    ~HeapGrowthLimit()
+    {
+        if (ok_)
+            ::setrlimit(RLIMIT_DATA, &old_);
+    }
+    HeapGrowthLimit(const HeapGrowthLimit&) = delete;
+    HeapGrowthLimit& operator=(const HeapGrowthLimit&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    rlimit old_{};
+    bool ok_ = false;
+};
 
 } // namespace kyd::test

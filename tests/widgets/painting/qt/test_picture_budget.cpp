@@ -2,18 +2,16 @@
 // file whose offsets all name one small run-length picture loads or is
 // refused within the containers' 256 MB, and a decode that fails is an
 // error, never an item without its picture.
+#include "support_held_pictures.h"
 #include "support_list_file_bytes.h"
-#include "support_memory_peak.h"
-#include "support/child_process.h"
+#include "memory_bound.h"
 #include "widgets/painting/bmp_format.h"
 #include "widgets/painting/qt/image_list.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace kyd::widgets;
@@ -22,37 +20,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The bytes the list's pictures hold (decoded pages count whether or not
-// they were written yet: painting or saving the list writes them).
-std::int64_t HeldBytes(const TDUDCustomImageList& list)
-{
-    std::int64_t held = 0;
-    for (int i = 0; i < list.Count(); ++i) {
-        if (auto* b = dynamic_cast<const TDUDBitmapList*>(&list))
-            held += b->Item(i)->Bitmap().sizeInBytes();
-        else if (auto* m = dynamic_cast<const TDUDImageList*>(&list))
-            held += m->Item(i)->Images().sizeInBytes() + m->Item(i)->Mask().sizeInBytes();
-    }
-    return held;
-}
-
-// Loads the file into the list in a child whose peak memory is measured
-// from the start of the load (and, where the address space can be limited,
-// limited to 600 MB more). Reports anything but a load that succeeded with
-// every item whole, or a refusal with the library's error; "peak <n> MB"
+// Loads the file into the list in a child whose heap may grow by the
+// containers' 256 MB at most. Reports anything but a load that succeeded
+// with every item whole, or a refusal with the library's error; "peak"
 // when the load took more than 256 MB at its peak or holds more at its end.
 std::string LoadInBoundedChild(const std::string& path, TDUDCustomImageList& list)
 {
-    const auto r = kyd::test::runInChild([&]() -> std::string {
+    const auto r = kyd::test::runWithinMemoryBound([&]() -> std::string {
         ::alarm(120); // a runaway load ends here rather than hanging the suite
-        const PeakMemory peak;
-#ifndef KYD_TEST_UNDER_ASAN
-        long pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        const auto limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (600u << 20);
-        const rlimit as{limit, limit};
-        ::setrlimit(RLIMIT_AS, &as);
-#endif
         std::string report;
         try {
             list.LoadFromFile(path);
@@ -65,10 +40,8 @@ std::string LoadInBoundedChild(const std::string& path, TDUDCustomImageList& lis
         } catch (const std::exception& e) {
             report += std::string("not the library's error: ") + e.what() + "; ";
         }
-        const long peakMb =
-            std::max<long>(peak.GrownMb(), static_cast<long>(HeldBytes(list) >> 20));
-        if (peakMb > 256)
-            report += "peak " + std::to_string(peakMb) + " MB";
+        if (const std::int64_t held = PictureBytesHeld(list); held > kyd::test::kMemoryBoundBytes)
+            report += "peak: the pictures hold " + std::to_string(held >> 20) + " MB";
         return report;
     });
     return r.report;

@@ -41,6 +41,21 @@ TEST_F(LostLine, HangUpRefusesWritesAndStillTimesOutPacketsArmedBeforeAndAfterIt
     EXPECT_EQ(psClosed, port->GetPortState());
 }
 
+TEST_F(LostLine, TimerTriggersStillFireAfterTheHangUp)
+{
+    pf::ScopedFakeClock fake;
+    int fired = 0;
+    port->SetOnTriggerTimer([&](TSioCustomComPort&, std::uint16_t) { ++fired; });
+    port->SetOpen(true);
+    const int h = port->AddTimerTrigger();
+    pty.closeMaster();
+    ASSERT_TRUE(pumpUntil([&] { return port->CurrentDispatcher()->LineErrors() == kLeDeviceError; }));
+    port->SetTimerTrigger(h, 10, true);
+    fake->advance(12 * kMSecsPerTick);
+    EXPECT_TRUE(pumpUntil([&] { return fired == 1; }));
+    port->SetOpen(false); // the dispatch thread ends before the fake clock
+}
+
 TEST_F(LostLine, DriverWithoutModemLinesKeepsReadingAndWriting)
 {
     auto refusals = std::make_shared<Refusals>();

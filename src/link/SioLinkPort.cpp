@@ -190,9 +190,19 @@ void SioLinkPort::RequireOpen() const
         throw sio::ECommNotOpen(sio::ecodes::ecCommNotOpen);
 }
 
+bool SioLinkPort::NoticeLostLine()
+{
+    if (!lineLost_) {
+        const sio::TSioBaseDispatcher* d = SioComPort1.CurrentDispatcher();
+        if (d && d->LineLost())
+            LineErrorRaised(kLineGone);
+    }
+    return lineLost_;
+}
+
 void SioLinkPort::FlushInBuffer()
 {
-    if (lineLost_) {
+    if (NoticeLostLine()) {
         // The line went away under the open port: open it again with the
         // same settings. A failure (the device is still gone) is the
         // caller's; the mark stays, so the next exchange tries again.
@@ -232,7 +242,15 @@ void SioLinkPort::FlushOutBuffer()
 void SioLinkPort::PutString(const std::string& bytes)
 {
     RequireOpen();
-    SioComPort1.PutString(bytes);
+    try {
+        SioComPort1.PutString(bytes);
+    } catch (const sio::EPutBlockFail&) {
+        // Refused because the line went away just now: the exchange ends
+        // as on any lost line (packet time-out, port lost), not with an
+        // error of its own.
+        if (!NoticeLostLine())
+            throw;
+    }
 }
 
 void SioLinkPort::EnablePacket(int timeoutTicks)

@@ -74,6 +74,10 @@ private:
     void AddTriggers();
     void ModemStatusChanged();
     void LineErrorRaised(std::uint16_t error);
+    // The serial library has found the line gone; its report (a line-status
+    // trigger, run on the main thread) may not have come yet. Takes the
+    // lost-line path at once when it has not: true when the line is lost.
+    bool NoticeLostLine();
 
     // Declared first: the packet goes before its port.
     mutable sio::TSioComPort SioComPort1;

@@ -436,6 +436,9 @@ void TSioCustomComPort::FinishClose()
     if (waitDepth_ > 0 && dispatcher_)
         retiredDispatchers_.push_back(std::move(dispatcher_));
     dispatcher_.reset();
+    // A PrepareWait held the handlers of the line that is gone: the next
+    // wait holds those of the next one itself.
+    waitPrepared_ = false;
     state_ = psClosed;
     open_ = false;
 }

@@ -195,5 +195,26 @@ TEST_F(E2eFaults, DeviceGoneMidExchangeAndBackAgainTheFirstCommandAfterItWorks)
     ExpectIdleAndNextCommandWorks();
 }
 
+// The line goes away between two exchanges and the serial library has seen
+// it, but its report has not reached the link yet (the main thread did not
+// run since): the next command still finds the line lost, opens the port
+// again and works, instead of failing on a write the library refuses.
+TEST_F(E2eFaults, LineGoneBeforeTheLinkHeardOfItTheNextCommandReopensAndWorks)
+{
+    ExpectIdleAndNextCommandWorks();
+    transport.reset(); // the far end hangs up; nothing pumps the main loop
+    const auto libraryLost = [this] {
+        const sio::TSioBaseDispatcher* d = port->Port().CurrentDispatcher();
+        return d && d->LineLost();
+    };
+    for (int i = 0; i < 20000 && !libraryLost(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(libraryLost());
+    ASSERT_FALSE(port->LineLost());
+    transport = std::make_unique<sim::PtyTransport>(simulator, linkPath);
+    ExpectIdleAndNextCommandWorks();
+    EXPECT_FALSE(port->LineLost());
+}
+
 } // namespace
 } // namespace kyd::link::test

@@ -41,6 +41,21 @@ TEST_F(LostLine, HangUpRefusesWritesAndStillTimesOutPacketsArmedBeforeAndAfterIt
     EXPECT_EQ(psClosed, port->GetPortState());
 }
 
+TEST_F(LostLine, TimerTriggersStillFireAfterTheHangUp)
+{
+    pf::ScopedFakeClock fake;
+    int fired = 0;
+    port->SetOnTriggerTimer([&](TSioCustomComPort&, std::uint16_t) { ++fired; });
+    port->SetOpen(true);
+    const int h = port->AddTimerTrigger();
+    pty.closeMaster();
+    ASSERT_TRUE(pumpUntil([&] { return port->CurrentDispatcher()->LineErrors() == kLeDeviceError; }));
+    port->SetTimerTrigger(h, 10, true);
+    fake->advance(12 * kMSecsPerTick);
+    EXPECT_TRUE(pumpUntil([&] { return fired == 1; }));
+    port->SetOpen(false); // the dispatch thread ends before the fake clock
+}
+
 TEST_F(LostLine, DriverWithoutModemLinesKeepsReadingAndWriting)
 {
     auto refusals = std::make_shared<Refusals>();
@@ -78,6 +93,9 @@ TEST_F(LostLine, SmallerOutputBufferKeepsWhatIsQueuedAndTakesItsSizeOnceDrained)
     port->SetOutSize(4096);
     EXPECT_EQ(4096, port->GetOutSize());
     EXPECT_EQ(block, pty.read(block.size(), 10000));
+    // The writer counts a piece as sent once the device has taken it, which
+    // may be after the other side has read it.
+    ASSERT_TRUE(pumpUntil([&] { return port->OutBuffUsed() == 0; }));
 
     // Drained: the buffer has the size asked for.
     const std::vector<std::uint8_t> tooBig(5000, 'x');

@@ -55,6 +55,32 @@ TEST_F(PortWaits, WaitForStringMatchesAcrossReadsAndKeepsThePacketsOut)
     EXPECT_EQ(" and more", rest);
 }
 
+// A PrepareWait belongs to the port's open line: after a close and a new
+// open the next wait holds the handlers of the new line itself.
+TEST_F(PortWaits, WaitAfterAReopenStillKeepsThePacketsOut)
+{
+    port->SetOpen(true);
+    port->PrepareWait();
+    port->SetOpen(false);
+    port->SetOpen(true);
+    std::vector<std::string> taken;
+    auto greedy = bytePacket(*port, taken);
+    greedy->SetEnabled(true);
+    loop.postCall([&] { pty.write("hello"); });
+    EXPECT_TRUE(port->WaitForString("hello", 2184, true, false));
+    EXPECT_TRUE(taken.empty());
+}
+
+// A line that goes away ends a wait at once: no text can come any more.
+TEST_F(PortWaits, WaitEndsWhenTheLineGoes)
+{
+    port->SetOpen(true);
+    loop.postCall([&] { pty.closeMaster(); });
+    EXPECT_FALSE(port->WaitForString("never", 2184, true, false));
+    EXPECT_TRUE(port->CurrentDispatcher()->LineLost());
+    EXPECT_FALSE(port->WaitForString("never", 2184, false, false)); // already gone
+}
+
 TEST_F(PortWaits, WaitForMultiStringGivesTheNumberOfTheTextThatCameOrZero)
 {
     port->SetOpen(true);

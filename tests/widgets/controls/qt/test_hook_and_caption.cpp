@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -239,6 +240,25 @@ TEST(WndProcHook, AFormBeingDeletedGivesOneDestroyMessageAndNothingAfter)
     atEnd.Loaded();
     delete plain;
     EXPECT_EQ(atEnd.seen, std::vector<QEvent::Type>{QEvent::Destroy});
+
+    // An MDI child deleted with its subwindow (the subwindow's teardown
+    // still changes the living child's state first).
+    QMainWindow mdi;
+    auto* area = new QMdiArea;
+    mdi.setCentralWidget(area);
+    auto* child = new Probe;
+    QMdiSubWindow* sub = area->addSubWindow(child);
+    mdi.show();
+    QApplication::processEvents();
+    Recorder childHook(child);
+    childHook.Loaded();
+    ASSERT_EQ(childHook.OwnerKind(), 1);
+    childHook.seen.clear();
+    delete sub;
+    ASSERT_FALSE(childHook.seen.empty());
+    EXPECT_EQ(childHook.seen.back(), QEvent::Destroy);
+    EXPECT_EQ(std::count(childHook.seen.begin(), childHook.seen.end(), QEvent::Destroy), 1);
+    EXPECT_FALSE(childHook.Hooked());
 }
 
 namespace {

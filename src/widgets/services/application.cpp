@@ -393,12 +393,19 @@ void TDUDApplication::SetEditMode(int mode)
 
 TDUDApplication* DUDApplication() { return gApplication; }
 
-void DUDHandleException(const TDUDSender& sender, std::exception_ptr e)
+void DUDHandleException(const TDUDSender& sender, std::exception_ptr e) noexcept
 {
-    if (gApplication)
-        gApplication->HandleException(sender, e);
-    else
+    if (!gApplication) {
         pf::reportException(e, sender.ClassName);
+        return;
+    }
+    try {
+        gApplication->HandleException(sender, e);
+    } catch (...) {
+        // The program's exception event (or the log) failed in turn: that
+        // failure is reported, and the caller's pass goes on.
+        pf::reportException(std::current_exception(), sender.ClassName);
+    }
 }
 
 std::string DUDApplicationDefaultRegPath()

@@ -239,7 +239,8 @@ std::string DUDApplicationDefaultRegPath();
 // Where an exception that left a component's event handler goes, on the main
 // thread: the application object's HandleException when there is one,
 // otherwise the program's exception sink. The handler's component keeps
-// running.
-void DUDHandleException(const TDUDSender& sender, std::exception_ptr e);
+// running. Never raises: an exception from the application object's own
+// handling goes to the sink.
+void DUDHandleException(const TDUDSender& sender, std::exception_ptr e) noexcept;
 
 } // namespace kyd::widgets

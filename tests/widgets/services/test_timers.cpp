@@ -618,3 +618,34 @@ TEST_F(TimerPool, AThrowingItemIsReportedAndThePassGoesOn)
     EXPECT_EQ(failures.list().size(), 3u);
     EXPECT_EQ(failures.list().at(0), "TDUDTimerPool: item failed");
 }
+
+TEST_F(HiTimer, AnExceptionEventThatThrowsStopsNeitherTheTimerNorThePoolPass)
+{
+    // The program's own exception event fails as well: that failure goes to
+    // the exception sink and the timers go on.
+    pf::ExceptionRecorder sink;
+    TDUDApplication app({}, false);
+    app.OnException = [](const TDUDSender&, std::exception_ptr, bool&) {
+        throw std::runtime_error("the exception event failed");
+    };
+    TDUDHiTimer t(10);
+    t.SetUseThread(false);
+    int ticks = 0;
+    t.SetOnTimer([&](void*) {
+        if (++ticks == 1)
+            throw std::runtime_error("first tick failed");
+    });
+    TDUDTimerPool pool(50);
+    int a = 0, b = 0;
+    pool.AddTimer(1, 50, [&](void*) {
+        ++a;
+        throw std::runtime_error("item failed");
+    });
+    pool.AddTimer(2, 50, [&](void*) { ++b; });
+    t.SetEnabled(true);
+    run(100);
+    EXPECT_EQ(ticks, 10);
+    EXPECT_EQ(a, 2);
+    EXPECT_EQ(b, 2);
+    EXPECT_EQ(sink.messages(), (std::vector<std::string>(3, "the exception event failed")));
+}

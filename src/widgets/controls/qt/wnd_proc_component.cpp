@@ -6,6 +6,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
+#include <typeinfo>
+
 namespace kyd::widgets {
 
 namespace {
@@ -30,8 +32,14 @@ QWidget* mainWindow()
 TDUDWndProcComponent::TDUDWndProcComponent(QWidget* owner) : owner_(owner)
 {
     if (owner)
-        connect(owner, &QObject::destroyed, this, [this] {
-            // The owner's end: nothing of it is touched from now on.
+        connect(owner, &QObject::destroyed, this, [this](QObject* gone) {
+            // The owner's end: its destroy message when none came yet (the
+            // owner sent nothing while it was taken down), and nothing of it
+            // is touched from now on.
+            if (hooked_ && !windowDestroyed_) {
+                QEvent destroy(QEvent::Destroy);
+                destroyMessage(hookedTarget_ ? hookedTarget_.data() : gone, &destroy);
+            }
             windowDestroyed_ = true;
             hooked_ = false;
             hookedTarget_ = nullptr;
@@ -124,6 +132,7 @@ bool TDUDWndProcComponent::NewWndProc()
         }
     }
     hookedTarget_ = target;
+    ownerType_ = &typeid(*owner_.data());
     target->installEventFilter(this);
     hooked_ = true;
     return true;
@@ -155,11 +164,43 @@ bool TDUDWndProcComponent::WndProc(QObject*, QEvent*) { return false; }
 
 bool TDUDWndProcComponent::AppWndProc(QEvent*) { return false; }
 
+bool TDUDWndProcComponent::ownerDying() const
+{
+    if (!owner_)
+        return true;
+    // A widget's own class is taken down first; Qt's widget destructor then
+    // hides it and drops its native window, sending events as it goes.
+    // While it runs the owner is a mere QWidget (or QObject): the window is
+    // being destroyed. An owner that is a plain QWidget is only seen going
+    // at its end.
+    const std::type_info& now = typeid(*owner_.data());
+    return ownerType_ && now != *ownerType_ && (now == typeid(QWidget) || now == typeid(QObject));
+}
+
+bool TDUDWndProcComponent::destroyMessage(QObject* target, QEvent* event)
+{
+    const bool swallowed = WndProc(target, event);
+    windowDestroyed_ = true;
+    if (OwnerKind() == 1) {
+        RestoreWndProc();
+        windowDestroyed_ = true;
+        return true;
+    }
+    return swallowed;
+}
+
 bool TDUDWndProcComponent::eventFilter(QObject* watched, QEvent* event)
 {
     if (windowDestroyed_)
         return false;
     const bool owners = hooked_ && watched == hookedTarget_.data();
+    if (owners && ownerDying()) {
+        // The first event from an owner being destroyed stands for its
+        // destroy message; the event itself goes on to the owner unseen.
+        QEvent destroy(QEvent::Destroy);
+        destroyMessage(watched, &destroy);
+        return false;
+    }
     // The owner may be the main window too: one filter, both procedures.
     if (appHooked_ && watched == appWindow_.data() && AppWndProc(event))
         return true;
@@ -168,14 +209,7 @@ bool TDUDWndProcComponent::eventFilter(QObject* watched, QEvent* event)
     if (event->type() != QEvent::Destroy)
         return WndProc(watched, event);
     // The destroy message: the last one the component passes on.
-    const bool swallowed = WndProc(watched, event);
-    windowDestroyed_ = true;
-    if (OwnerKind() == 1) {
-        RestoreWndProc();
-        windowDestroyed_ = true;
-        return true;
-    }
-    return swallowed;
+    return destroyMessage(watched, event);
 }
 
 } // namespace kyd::widgets

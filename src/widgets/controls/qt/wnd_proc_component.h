@@ -4,9 +4,11 @@
 // of them can be removed in any order without disturbing the others, and a
 // component that outlives its owner never touches it again.
 //
-// The owner's destroy message (QEvent::Destroy, or the owner's end) reaches
-// WndProc once; after it nothing more does, and for an MDI child the hook
-// goes with it and the message stays with the component. With HandleApp on
+// The owner's destroy message reaches WndProc once, as a QEvent::Destroy,
+// when the owner's destruction begins (the first event it sends once its own
+// class is gone, or at the latest its end); after it nothing more does, and
+// for an MDI child the hook goes with it and the message stays with the
+// component. With HandleApp on
 // a component whose owner is the main window itself, each of the owner's
 // events goes to AppWndProc first and then, unless swallowed, to WndProc.
 #pragma once
@@ -16,6 +18,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+
+#include <typeinfo>
 
 class QEvent;
 
@@ -74,7 +78,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // True once the owner is being destroyed.
+    bool ownerDying() const;
+    // Hands the destroy message to WndProc; nothing is passed on after it.
+    bool destroyMessage(QObject* target, QEvent* event);
+
     QPointer<QWidget> owner_;
+    // The owner's class when it was hooked.
+    const std::type_info* ownerType_ = nullptr;
     QPointer<QObject> hookedTarget_;
     QPointer<QWidget> appWindow_;
     bool enabled_ = true;

@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 using namespace kyd::widgets;
 
@@ -183,6 +185,80 @@ TEST(WndProcHook, NothingIsPassedOnAfterTheOwnersDestroyMessage)
     EXPECT_TRUE(childHook.WindowDestroyed());
     send(child);
     EXPECT_EQ(childHook.seen, 0);
+}
+
+namespace {
+
+// Every event type that reaches WndProc.
+class Recorder : public TDUDWndProcComponent {
+public:
+    using TDUDWndProcComponent::TDUDWndProcComponent;
+    std::vector<QEvent::Type> seen;
+
+protected:
+    bool WndProc(QObject* t, QEvent* e) override
+    {
+        seen.push_back(e->type());
+        return TDUDWndProcComponent::WndProc(t, e);
+    }
+};
+
+} // namespace
+
+TEST(WndProcHook, AFormBeingDeletedGivesOneDestroyMessageAndNothingAfter)
+{
+    // A shown form: while Qt takes it down it hides and drops its native
+    // window, and those events came to WndProc from a half-destroyed form.
+    auto* form = new Probe;
+    form->show();
+    QApplication::processEvents();
+    Recorder hook(form);
+    hook.Loaded();
+    send(form);
+    ASSERT_EQ(hook.seen, std::vector<QEvent::Type>{kProbe});
+    hook.seen.clear();
+    delete form;
+    EXPECT_EQ(hook.seen, std::vector<QEvent::Type>{QEvent::Destroy});
+    EXPECT_TRUE(hook.WindowDestroyed());
+    EXPECT_FALSE(hook.Hooked());
+
+    // A main window, with the main-window hook on as well.
+    auto* frame = new QMainWindow;
+    frame->show();
+    QApplication::processEvents();
+    Recorder both(frame);
+    both.SetHandleApp(true);
+    both.Loaded();
+    both.seen.clear();
+    delete frame;
+    EXPECT_EQ(both.seen, std::vector<QEvent::Type>{QEvent::Destroy});
+
+    // A plain widget (no class of its own to go first) and one never shown
+    // still get the message once, at their end.
+    auto* plain = new QWidget;
+    Recorder atEnd(plain);
+    atEnd.Loaded();
+    delete plain;
+    EXPECT_EQ(atEnd.seen, std::vector<QEvent::Type>{QEvent::Destroy});
+
+    // An MDI child deleted with its subwindow (the subwindow's teardown
+    // still changes the living child's state first).
+    QMainWindow mdi;
+    auto* area = new QMdiArea;
+    mdi.setCentralWidget(area);
+    auto* child = new Probe;
+    QMdiSubWindow* sub = area->addSubWindow(child);
+    mdi.show();
+    QApplication::processEvents();
+    Recorder childHook(child);
+    childHook.Loaded();
+    ASSERT_EQ(childHook.OwnerKind(), 1);
+    childHook.seen.clear();
+    delete sub;
+    ASSERT_FALSE(childHook.seen.empty());
+    EXPECT_EQ(childHook.seen.back(), QEvent::Destroy);
+    EXPECT_EQ(std::count(childHook.seen.begin(), childHook.seen.end(), QEvent::Destroy), 1);
+    EXPECT_FALSE(childHook.Hooked());
 }
 
 namespace {

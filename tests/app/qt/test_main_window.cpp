@@ -8,6 +8,7 @@
 #include "app/qt/OptionDlg.h"
 #include "app/qt/PLVRMain.h"
 #include "app/qt/StatusList.h"
+#include "app/qt/ToolWindow.h"
 #include "firmware/qt/UnitNFC_Selector.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
@@ -114,6 +115,39 @@ TEST_F(MainWindowTest, PlaceSavedOffTheScreenComesBackOntoIt)
     platform::IniFile saved(iniPath);
     EXPECT_EQ(saved.readInteger("Misc", "Top", 0), shown.y());
     EXPECT_EQ(saved.readInteger("Misc", "Left", 0), shown.x());
+}
+
+TEST_F(MainWindowTest, ToolWindowPlacesSavedOffTheScreenComeBackOntoIt)
+{
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeBool("CmdWindow", "Visible", true);
+        pre.writeInteger("CmdWindow", "Top", 4000);
+        pre.writeInteger("CmdWindow", "Left", 3000);
+        pre.writeBool("ComWindow", "Visible", true);
+        pre.writeInteger("ComWindow", "Top", 100);
+        pre.writeInteger("ComWindow", "Left", -2500);
+        pre.writeInteger("ComWindow", "Width", 400);
+        pre.writeInteger("ComWindow", "Height", 150);
+        // Half of it on the screen: the operator can reach it, so it stays.
+        pre.writeBool("StatusWindow", "Visible", true);
+        pre.writeInteger("StatusWindow", "Top", 20);
+        pre.writeInteger("StatusWindow", "Left", -150);
+        pre.writeInteger("StatusWindow", "Width", 400);
+        pre.writeInteger("StatusWindow", "Height", 150);
+        ASSERT_TRUE(pre.updateFile());
+    }
+    Start();
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    for (QWidget* w : std::initializer_list<QWidget*>{&App().CmdStrForm(), &App().ComStringDlg()}) {
+        ASSERT_TRUE(w->isVisible()) << w->windowTitle().toStdString();
+        const FrameBox frame = FrameOf(w);
+        EXPECT_TRUE(area.contains(QRect(frame.X, frame.Y, frame.W, frame.H)))
+            << w->windowTitle().toStdString() << ": " << frame.X << "," << frame.Y << " " << frame.W << "x"
+            << frame.H;
+    }
+    EXPECT_EQ(App().ComStringDlg().size(), QSize(400, 150)); // it fits: its size is kept
+    EXPECT_EQ(App().StatusListFrame().pos(), QPoint(-150, 20));
 }
 
 TEST_F(MainWindowTest, EndSignalsSaveTheSettingsAsClosingDoes)

@@ -246,6 +246,13 @@ TEST_F(MainWindowTest, TypedCharacterTheLineCannotCarryIsRefusedNotSentAsAQuesti
     EXPECT_EQ(dialogs.calls()[0].type, platform::DlgType::Error);
     EXPECT_NE(dialogs.calls()[0].text.find("U+20AC"), std::string::npos) << dialogs.calls()[0].text;
     EXPECT_EQ(combo->count(), 0); // not taken into the history
+    // One beyond the basic plane is named by its own code, not by half of it.
+    dialogs.clear();
+    combo->lineEdit()->setText(QString::fromUtf8("Z\U0001F600"));
+    QTest::keyClick(combo, Qt::Key_Return);
+    EXPECT_TRUE(Port().written.empty());
+    ASSERT_EQ(dialogs.calls().size(), 1u);
+    EXPECT_NE(dialogs.calls()[0].text.find("(U+1F600)"), std::string::npos) << dialogs.calls()[0].text;
     // Latin-1 characters go out as their single bytes.
     combo->lineEdit()->setText(QString::fromUtf8("Z\u00E9"));
     QTest::keyClick(combo, Qt::Key_Return);

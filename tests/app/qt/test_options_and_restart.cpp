@@ -176,8 +176,9 @@ TEST_F(OptionsTest, OkRefusesALogFileThatCannotBeWrittenWithTheReason)
         ASSERT_EQ(calls.size(), 1u);
         EXPECT_EQ(calls[0].type, platform::DlgType::Error);
         EXPECT_NE(calls[0].text.find(why), std::string::npos) << calls[0].text;
-        if (!name.empty())
+        if (!name.empty()) {
             EXPECT_NE(calls[0].text.find(name), std::string::npos) << calls[0].text;
+        }
         EXPECT_TRUE(Options().isVisible());
         EXPECT_EQ(Port().opens.size(), opens); // nothing applied
         EXPECT_FALSE(App().Ini().valueExists("Logging", "LogFile"));

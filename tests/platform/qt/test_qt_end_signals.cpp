@@ -36,5 +36,29 @@ TEST(QtEndSignalWatch, SignalsArriveAsCallsOnTheEventLoop)
     EXPECT_EQ(Disposition(SIGHUP), SIG_DFL);
 }
 
+// Started under nohup: a hang-up is not meant to end the program, so it
+// stays ignored while SIGTERM is caught, and stays so afterwards.
+TEST(QtEndSignalWatch, ASignalIgnoredAtStartStaysIgnored)
+{
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    struct sigaction before {};
+    ASSERT_EQ(::sigaction(SIGHUP, &ignore, &before), 0);
+    std::vector<int> seen;
+    {
+        QtEndSignalWatch watch([&](int sig) { seen.push_back(sig); });
+        EXPECT_EQ(Disposition(SIGHUP), SIG_IGN);
+        ASSERT_EQ(std::raise(SIGHUP), 0);
+        ASSERT_EQ(std::raise(SIGTERM), 0);
+        // The pipe keeps the order: a caught hang-up would come first.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !seen.empty(); }, 30000));
+        EXPECT_EQ(seen, std::vector<int>{SIGTERM});
+    }
+    EXPECT_EQ(Disposition(SIGHUP), SIG_IGN);
+    EXPECT_EQ(Disposition(SIGTERM), SIG_DFL);
+    ::sigaction(SIGHUP, &before, nullptr);
+}
+
 } // namespace
 } // namespace kyd::platform

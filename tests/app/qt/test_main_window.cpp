@@ -13,6 +13,7 @@
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
 #include "platform/qt/ui_scale.h"
+#include "support/end_signal_defaults.h"
 
 #include <QAction>
 #include <QApplication>
@@ -152,6 +153,7 @@ TEST_F(MainWindowTest, ToolWindowPlacesSavedOffTheScreenComeBackOntoIt)
 
 TEST_F(MainWindowTest, EndSignalsSaveTheSettingsAsClosingDoes)
 {
+    const kyd::test::DefaultEndSignals defaults;
     for (const int sig : {SIGTERM, SIGHUP}) {
         Start();
         Main().move(300 + sig, 140 + sig);

@@ -2,6 +2,8 @@
 // signals' default actions come back when the watch goes.
 #include "platform/qt/qt_end_signals.h"
 
+#include "support/end_signal_defaults.h"
+
 #include <QCoreApplication>
 #include <QTest>
 
@@ -22,6 +24,7 @@ void (*Disposition(int sig))(int)
 
 TEST(QtEndSignalWatch, SignalsArriveAsCallsOnTheEventLoop)
 {
+    const kyd::test::DefaultEndSignals defaults;
     std::vector<int> seen;
     {
         QtEndSignalWatch watch([&](int sig) { seen.push_back(sig); });
@@ -40,11 +43,11 @@ TEST(QtEndSignalWatch, SignalsArriveAsCallsOnTheEventLoop)
 // stays ignored while SIGTERM is caught, and stays so afterwards.
 TEST(QtEndSignalWatch, ASignalIgnoredAtStartStaysIgnored)
 {
+    const kyd::test::DefaultEndSignals defaults;
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
-    struct sigaction before {};
-    ASSERT_EQ(::sigaction(SIGHUP, &ignore, &before), 0);
+    ASSERT_EQ(::sigaction(SIGHUP, &ignore, nullptr), 0);
     std::vector<int> seen;
     {
         QtEndSignalWatch watch([&](int sig) { seen.push_back(sig); });
@@ -57,7 +60,6 @@ TEST(QtEndSignalWatch, ASignalIgnoredAtStartStaysIgnored)
     }
     EXPECT_EQ(Disposition(SIGHUP), SIG_IGN);
     EXPECT_EQ(Disposition(SIGTERM), SIG_DFL);
-    ::sigaction(SIGHUP, &before, nullptr);
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <initializer_list>
+#include <iterator>
 #include <unistd.h>
 
 namespace kyd::platform {
@@ -21,14 +21,39 @@ void OnEndSignal(int sig)
     errno = saved;
 }
 
-void SetAction(void (*handler)(int))
+constexpr int kSignals[] = {SIGTERM, SIGHUP};
+// What each signal did before it was caught, restored on release.
+struct sigaction g_before[std::size(kSignals)];
+bool g_caught[std::size(kSignals)] = {};
+
+void Catch()
 {
     struct sigaction sa {};
-    sa.sa_handler = handler;
+    sa.sa_handler = &OnEndSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGHUP})
-        ::sigaction(sig, &sa, nullptr);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        if (g_caught[i])
+            continue;
+        struct sigaction before {};
+        if (::sigaction(kSignals[i], nullptr, &before) != 0)
+            continue;
+        // A signal ignored by whoever started the program (nohup for
+        // SIGHUP) stays ignored: it was not meant to end it.
+        if (before.sa_handler == SIG_IGN)
+            continue;
+        if (::sigaction(kSignals[i], &sa, nullptr) == 0) {
+            g_before[i] = before;
+            g_caught[i] = true;
+        }
+    }
+}
+
+void Release()
+{
+    for (std::size_t i = 0; i < std::size(kSignals); ++i)
+        if (g_caught[i] && ::sigaction(kSignals[i], &g_before[i], nullptr) == 0)
+            g_caught[i] = false;
 }
 
 } // namespace
@@ -42,7 +67,7 @@ int catchEndSignals()
         g_pipe[0] = fds[0];
         g_pipe[1] = fds[1];
     }
-    SetAction(&OnEndSignal);
+    Catch();
     return g_pipe[0];
 }
 
@@ -60,7 +85,7 @@ int takeEndSignal()
 
 void releaseEndSignals()
 {
-    SetAction(SIG_DFL);
+    Release();
 }
 
 } // namespace kyd::platform

@@ -10,14 +10,16 @@ namespace kyd::platform {
 // Catches SIGTERM and SIGHUP from now on: each signal's number is written
 // to a non-blocking self-pipe, whose read end is returned (the same one on
 // every call; -1 when the pipe cannot be made). The handler does nothing
-// else, as only async-signal-safe calls may be made there.
+// else, as only async-signal-safe calls may be made there. A signal the
+// program was started with ignored (nohup for SIGHUP) stays ignored.
 int catchEndSignals();
 
 // The number of the next signal caught and not yet taken, 0 when none (never
 // blocks).
 int takeEndSignal();
 
-// The signals' default actions again (the pipe stays, unused).
+// What the signals did before they were caught, again (the pipe stays,
+// unused).
 void releaseEndSignals();
 
 } // namespace kyd::platform

@@ -70,9 +70,10 @@ void TCmdStrForm::CmdStrEditKeyPress()
         return;
     // The line carries single bytes: a character that has none would go
     // out as '?', another command than the one typed.
-    for (const QChar c : typed) {
-        if (c.unicode() > 0xFF) {
-            const QString code = QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QChar('0')).toUpper();
+    // (By code point: a character beyond the basic plane is named as one.)
+    for (const char32_t c : typed.toUcs4()) {
+        if (c > 0xFF) {
+            const QString code = QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QChar('0')).toUpper();
             platform::dialogs().messageDlg("The command cannot be sent: it holds a character (" + code.toStdString() +
                                                ") that the line cannot carry. Only Latin-1 characters can be sent.",
                                            platform::DlgType::Error, platform::DlgButtons::Ok);

@@ -143,25 +143,7 @@ TPLVRMainF::TPLVRMainF(platform::IniFile& ini, link::AppContext& ctx, MainWindow
     QSize size = minimumSizeHint().expandedTo(minimumSize());
     size.setWidth(std::max(size.width(), MenuPageControl->tabBar()->sizeHint().width() + 8));
     resize(size.boundedTo(maximumSize()));
-    KeepOnScreen();
-}
-
-void TPLVRMainF::KeepOnScreen()
-{
-    // A place saved on a bigger or a second monitor would open the window
-    // where the operator cannot reach it.
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    if (!primary)
-        return;
-    auto box = [](const QRect& r) { return FrameBox{r.x(), r.y(), r.width(), r.height()}; };
-    std::vector<FrameBox> areas;
-    for (const QScreen* s : QGuiApplication::screens())
-        areas.push_back(box(s->availableGeometry()));
-    const FrameBox frame = FrameOf(this);
-    const FrameBox placed = OntoScreens(frame, areas, box(primary->availableGeometry()));
-    if (placed.W != frame.W || placed.H != frame.H)
-        resize(width() - (frame.W - placed.W), height() - (frame.H - placed.H));
-    move(placed.X, placed.Y);
+    KeepOnScreens(this);
 }
 
 TPLVRMainF::~TPLVRMainF()

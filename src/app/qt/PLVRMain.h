@@ -190,8 +190,6 @@ private:
     void BuildStatusBar();
     void BuildCommandPages();
     void BuildDemoPage();
-    // Brings a restored place that is mostly off the screens back onto one.
-    void KeepOnScreen();
     void ApplyBusy(bool busy);
     // The Scripts menu's items: what the script state allows, none while busy.
     void UpdateScriptItems();

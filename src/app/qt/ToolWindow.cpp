@@ -5,6 +5,7 @@
 #include "platform/qt/ui_scale.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
 #include <QStyle>
@@ -37,8 +38,12 @@ void ToolWindow::RestoreFromIni(int top, int left, int height, int width)
     }
     // A place saved earlier is kept as it is; without one (the first start)
     // the window goes beside the main window, not over its controls.
-    if (ini_.valueExists(section_, "Left") || ini_.valueExists(section_, "Top") || !PlaceBesideOwner())
+    // A place saved on a bigger or a second monitor is brought back onto
+    // the screens, as the main window's is.
+    if (ini_.valueExists(section_, "Left") || ini_.valueExists(section_, "Top") || !PlaceBesideOwner()) {
         move(ini_.readInteger(section_, "Left", left), ini_.readInteger(section_, "Top", top));
+        KeepOnScreens(this);
+    }
     placed_ = true;
     setVisible(ini_.readBool(section_, "Visible", false));
 }
@@ -66,6 +71,22 @@ FrameBox FrameOf(const QWidget* w)
     const QMargins m = FrameMargins(w);
     // pos() of a window is its frame's corner.
     return {w->pos().x(), w->pos().y(), w->width() + m.left() + m.right(), w->height() + m.top() + m.bottom()};
+}
+
+void KeepOnScreens(QWidget* w)
+{
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (!primary)
+        return;
+    auto box = [](const QRect& r) { return FrameBox{r.x(), r.y(), r.width(), r.height()}; };
+    std::vector<FrameBox> areas;
+    for (const QScreen* s : QGuiApplication::screens())
+        areas.push_back(box(s->availableGeometry()));
+    const FrameBox frame = FrameOf(w);
+    const FrameBox placed = OntoScreens(frame, areas, box(primary->availableGeometry()));
+    if (placed.W != frame.W || placed.H != frame.H)
+        w->resize(w->width() - (frame.W - placed.W), w->height() - (frame.H - placed.H));
+    w->move(placed.X, placed.Y);
 }
 
 bool ToolWindow::PlaceBesideOwner()

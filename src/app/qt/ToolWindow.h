@@ -60,6 +60,12 @@ private:
 // decoration once it is framed, else an estimate from the style.
 FrameBox FrameOf(const QWidget* w);
 
+// Brings a top-level window whose restored place lies mostly off the
+// screens back onto one (keeping its size where that fits): a place saved
+// on a bigger or a second monitor would open it where the operator cannot
+// reach it.
+void KeepOnScreens(QWidget* w);
+
 // Lime text on black, as all three windows show their lines.
 void PaintLimeOnBlack(QWidget* w);
 

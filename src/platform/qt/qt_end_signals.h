@@ -15,7 +15,7 @@ public:
     // From now on each SIGTERM or SIGHUP calls onSignal with its number, on
     // this thread's event loop. Without the signals' pipe nothing is caught.
     explicit QtEndSignalWatch(std::function<void(int)> onSignal, QObject* parent = nullptr);
-    // The signals' default actions again.
+    // What the signals did before it caught them, again.
     ~QtEndSignalWatch() override;
 
 private:

@@ -17,6 +17,7 @@
 #include "platform/port_resolver.h"
 #include "sim/pty_transport.h"
 #include "sim/simulator.h"
+#include "support/end_signal_defaults.h"
 #include "support/screenshot.h"
 
 #include <QAbstractButton>
@@ -147,6 +148,8 @@ protected:
         env.insert("KYD_COM1", QString::fromStdString(transport->slavePath()));
         tool.setProcessEnvironment(env);
         tool.setWorkingDirectory(QString::fromStdString(dir));
+        // The signals the tests send end it, whatever this runner ignores.
+        tool.setChildProcessModifier(&kyd::test::DefaultEndSignals::InChild);
         tool.start(KYD_TESTER_EXE, {"--ini", QString::fromStdString(iniPath)});
     }
 
@@ -194,6 +197,10 @@ TEST_F(DesktopTest, ProgramStartsBesideAFifoOnTheScreenAndSavesWhenSignalled)
             platform::IniFile pre(iniPath);
             pre.writeInteger("Misc", "Top", 5000);
             pre.writeInteger("Misc", "Left", -3000);
+            // The command window too, shown, beyond the screen's corner.
+            pre.writeBool("CmdWindow", "Visible", true);
+            pre.writeInteger("CmdWindow", "Top", 4000);
+            pre.writeInteger("CmdWindow", "Left", 3000);
             ASSERT_TRUE(pre.updateFile());
         }
         QProcess tool;
@@ -227,6 +234,10 @@ TEST_F(DesktopTest, ProgramStartsBesideAFifoOnTheScreenAndSavesWhenSignalled)
         const QPoint place(saved.readInteger("Misc", "Left", -3000), saved.readInteger("Misc", "Top", 5000));
         EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(place))
             << "signal " << sig << ": " << place.x() << "," << place.y();
+        const QPoint command(saved.readInteger("CmdWindow", "Left", 3000), saved.readInteger("CmdWindow", "Top", 4000));
+        // Its frame is wider and taller than this: all of it on the screen.
+        EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(QRect(command, QSize(200, 30))))
+            << "signal " << sig << ": " << command.x() << "," << command.y();
     }
 }
 

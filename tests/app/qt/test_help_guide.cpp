@@ -116,9 +116,10 @@ TEST_F(HelpGuideTest, EveryButtonTheGuideNamesIsOnThePageItNames)
             for (const QString& part : it.next().captured(1).remove(tag).split(" / "))
                 names << part.simplified().replace("&amp;", "&");
         // Every action button of the Cassette page is in its section.
-        if (pages->widget(i) == Main().TabSheetCassItem)
+        if (pages->widget(i) == Main().TabSheetCassItem) {
             for (QAbstractButton* b : pages->widget(i)->findChildren<QAbstractButton*>(QRegularExpression("^Button")))
                 EXPECT_TRUE(names.contains(b->text().remove('&'))) << b->text().toStdString() << " is not in the guide";
+        }
         for (const QString& name : names) {
             EXPECT_TRUE(onPage.contains(name)) << "\"" << name.toStdString() << "\" is not on " << caption.toStdString();
             ++named;

@@ -8,10 +8,12 @@
 #include "app/qt/OptionDlg.h"
 #include "app/qt/PLVRMain.h"
 #include "app/qt/StatusList.h"
+#include "app/qt/ToolWindow.h"
 #include "firmware/qt/UnitNFC_Selector.h"
 #include "link/PLVRCmd.h"
 #include "link/Protokoll.h"
 #include "platform/qt/ui_scale.h"
+#include "support/end_signal_defaults.h"
 
 #include <QAction>
 #include <QApplication>
@@ -116,8 +118,42 @@ TEST_F(MainWindowTest, PlaceSavedOffTheScreenComesBackOntoIt)
     EXPECT_EQ(saved.readInteger("Misc", "Left", 0), shown.x());
 }
 
+TEST_F(MainWindowTest, ToolWindowPlacesSavedOffTheScreenComeBackOntoIt)
+{
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeBool("CmdWindow", "Visible", true);
+        pre.writeInteger("CmdWindow", "Top", 4000);
+        pre.writeInteger("CmdWindow", "Left", 3000);
+        pre.writeBool("ComWindow", "Visible", true);
+        pre.writeInteger("ComWindow", "Top", 100);
+        pre.writeInteger("ComWindow", "Left", -2500);
+        pre.writeInteger("ComWindow", "Width", 400);
+        pre.writeInteger("ComWindow", "Height", 150);
+        // Half of it on the screen: the operator can reach it, so it stays.
+        pre.writeBool("StatusWindow", "Visible", true);
+        pre.writeInteger("StatusWindow", "Top", 20);
+        pre.writeInteger("StatusWindow", "Left", -150);
+        pre.writeInteger("StatusWindow", "Width", 400);
+        pre.writeInteger("StatusWindow", "Height", 150);
+        ASSERT_TRUE(pre.updateFile());
+    }
+    Start();
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    for (QWidget* w : std::initializer_list<QWidget*>{&App().CmdStrForm(), &App().ComStringDlg()}) {
+        ASSERT_TRUE(w->isVisible()) << w->windowTitle().toStdString();
+        const FrameBox frame = FrameOf(w);
+        EXPECT_TRUE(area.contains(QRect(frame.X, frame.Y, frame.W, frame.H)))
+            << w->windowTitle().toStdString() << ": " << frame.X << "," << frame.Y << " " << frame.W << "x"
+            << frame.H;
+    }
+    EXPECT_EQ(App().ComStringDlg().size(), QSize(400, 150)); // it fits: its size is kept
+    EXPECT_EQ(App().StatusListFrame().pos(), QPoint(-150, 20));
+}
+
 TEST_F(MainWindowTest, EndSignalsSaveTheSettingsAsClosingDoes)
 {
+    const kyd::test::DefaultEndSignals defaults;
     for (const int sig : {SIGTERM, SIGHUP}) {
         Start();
         Main().move(300 + sig, 140 + sig);
@@ -212,6 +248,13 @@ TEST_F(MainWindowTest, TypedCharacterTheLineCannotCarryIsRefusedNotSentAsAQuesti
     EXPECT_EQ(dialogs.calls()[0].type, platform::DlgType::Error);
     EXPECT_NE(dialogs.calls()[0].text.find("U+20AC"), std::string::npos) << dialogs.calls()[0].text;
     EXPECT_EQ(combo->count(), 0); // not taken into the history
+    // One beyond the basic plane is named by its own code, not by half of it.
+    dialogs.clear();
+    combo->lineEdit()->setText(QString::fromUtf8("Z\U0001F600"));
+    QTest::keyClick(combo, Qt::Key_Return);
+    EXPECT_TRUE(Port().written.empty());
+    ASSERT_EQ(dialogs.calls().size(), 1u);
+    EXPECT_NE(dialogs.calls()[0].text.find("(U+1F600)"), std::string::npos) << dialogs.calls()[0].text;
     // Latin-1 characters go out as their single bytes.
     combo->lineEdit()->setText(QString::fromUtf8("Z\u00E9"));
     QTest::keyClick(combo, Qt::Key_Return);

@@ -176,8 +176,9 @@ TEST_F(OptionsTest, OkRefusesALogFileThatCannotBeWrittenWithTheReason)
         ASSERT_EQ(calls.size(), 1u);
         EXPECT_EQ(calls[0].type, platform::DlgType::Error);
         EXPECT_NE(calls[0].text.find(why), std::string::npos) << calls[0].text;
-        if (!name.empty())
+        if (!name.empty()) {
             EXPECT_NE(calls[0].text.find(name), std::string::npos) << calls[0].text;
+        }
         EXPECT_TRUE(Options().isVisible());
         EXPECT_EQ(Port().opens.size(), opens); // nothing applied
         EXPECT_FALSE(App().Ini().valueExists("Logging", "LogFile"));
@@ -330,7 +331,7 @@ TEST_F(OptionsTest, PositionsAndVisibilitySurviveARestart)
     App().StatusListFrame().move(40, 50);
     App().StatusListFrame().resize(500, 150);
     Main().ViewCmdStrMenuItem->trigger(); // shows the command and communication windows
-    App().CmdStrForm().move(600, 400);
+    App().CmdStrForm().move(300, 400); // all of it on the screen (a place mostly off it is brought back)
     App().ComStringDlg().close(); // closed by the operator
     ASSERT_TRUE(App().CmdStrForm().isVisible());
 
@@ -341,7 +342,7 @@ TEST_F(OptionsTest, PositionsAndVisibilitySurviveARestart)
     EXPECT_EQ(App().StatusListFrame().size(), QSize(500, 150));
     EXPECT_TRUE(Main().ViewStatusMenuItem->isChecked());
     EXPECT_TRUE(App().CmdStrForm().isVisible());
-    EXPECT_EQ(App().CmdStrForm().pos(), QPoint(600, 400));
+    EXPECT_EQ(App().CmdStrForm().pos(), QPoint(300, 400));
     EXPECT_TRUE(Main().ViewCmdStrMenuItem->isChecked());
     EXPECT_FALSE(App().ComStringDlg().isVisible());
     EXPECT_FALSE(Main().ViewCommMenuItem->isChecked());

@@ -222,10 +222,12 @@ TEST_F(CorruptRepliesTest, WindowsShowWhatTheReplyHoldsAndWarnOnlyWhereItCannotB
         EXPECT_EQ(w.ShowTable(Model().ReadData, kind), !broken);
         EXPECT_EQ(Warnings(), broken ? std::vector<std::string>{"Corrupted reply string from KYD:\n/0A005"}
                                      : std::vector<std::string>{});
-        if (reply == "0/3a005")
+        if (reply == "0/3a005") {
             EXPECT_EQ(w.Lines(), QStringList{"005\t3A Feed Cassette Not Present or Opened"});
-        if (reply == "0/020x3")
+        }
+        if (reply == "0/020x3") {
             EXPECT_EQ(w.Lines(), QStringList{"0x3\t02 More than one note"});
+        }
     }
     {
         ASSERT_TRUE(Read(118, "0/EURSEK"));

@@ -2,6 +2,8 @@
 // signals' default actions come back when the watch goes.
 #include "platform/qt/qt_end_signals.h"
 
+#include "support/end_signal_defaults.h"
+
 #include <QCoreApplication>
 #include <QTest>
 
@@ -22,6 +24,7 @@ void (*Disposition(int sig))(int)
 
 TEST(QtEndSignalWatch, SignalsArriveAsCallsOnTheEventLoop)
 {
+    const kyd::test::DefaultEndSignals defaults;
     std::vector<int> seen;
     {
         QtEndSignalWatch watch([&](int sig) { seen.push_back(sig); });
@@ -34,6 +37,29 @@ TEST(QtEndSignalWatch, SignalsArriveAsCallsOnTheEventLoop)
     }
     EXPECT_EQ(Disposition(SIGTERM), SIG_DFL);
     EXPECT_EQ(Disposition(SIGHUP), SIG_DFL);
+}
+
+// Started under nohup: a hang-up is not meant to end the program, so it
+// stays ignored while SIGTERM is caught, and stays so afterwards.
+TEST(QtEndSignalWatch, ASignalIgnoredAtStartStaysIgnored)
+{
+    const kyd::test::DefaultEndSignals defaults;
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ASSERT_EQ(::sigaction(SIGHUP, &ignore, nullptr), 0);
+    std::vector<int> seen;
+    {
+        QtEndSignalWatch watch([&](int sig) { seen.push_back(sig); });
+        EXPECT_EQ(Disposition(SIGHUP), SIG_IGN);
+        ASSERT_EQ(std::raise(SIGHUP), 0);
+        ASSERT_EQ(std::raise(SIGTERM), 0);
+        // The pipe keeps the order: a caught hang-up would come first.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !seen.empty(); }, 30000));
+        EXPECT_EQ(seen, std::vector<int>{SIGTERM});
+    }
+    EXPECT_EQ(Disposition(SIGHUP), SIG_IGN);
+    EXPECT_EQ(Disposition(SIGTERM), SIG_DFL);
 }
 
 } // namespace

@@ -45,9 +45,20 @@ TDUDFormShape::TDUDFormShape(QWidget* owner) : TDUDWndProcComponent(owner)
     region_.OnChange = [this](void* sender) { GetChange(sender); };
     imageList_.OnChange = [this] { GetIMLChange(); };
     imageList_.OnRemoved = [this] { GetIMLChange(); };
-    // Until it is loaded the form is watched for its first showing.
-    if (owner)
+    // Until it is loaded the form is watched for its first showing; a form
+    // already on the screen is shaped as soon as the program is back in its
+    // event loop (unless it has said by then that the shape is loaded).
+    if (owner) {
         owner->installEventFilter(this);
+        if (owner->isVisible())
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!loadedRan_ && GetOwnerForm())
+                        Loaded();
+                },
+                Qt::QueuedConnection);
+    }
 }
 
 TDUDFormShape::~TDUDFormShape()

@@ -329,6 +329,28 @@ TEST(FormShape, AFormShapeMadeInCodeShapesItsFormWhenTheFormIsFirstShown)
     EXPECT_EQ(form.mask(), DUDEllipticRgn({0, 0, 300, 150})) << "and keeps it in step";
 }
 
+TEST(FormShape, AFormShapeMadeInCodeForAFormOnTheScreenShapesItOnceTheEventLoopRuns)
+{
+    QWidget form;
+    form.setWindowFlag(Qt::FramelessWindowHint);
+    form.resize(200, 100);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    TDUDFormShape shape(&form); // Loaded is never called, the form is not shown again
+    shape.Region().SetRegionShape(TDUDRegionShape::rsElliptic);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shape.Hooked(); }));
+    form.resize(300, 150);
+    EXPECT_EQ(form.mask(), DUDEllipticRgn({0, 0, 300, 150})) << "it keeps the outline in step with the size";
+
+    // One that goes before the event loop runs again is not looked for.
+    QWidget other;
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    std::make_unique<TDUDFormShape>(&other).reset();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(other.mask().isEmpty());
+}
+
 TEST(FormShape, ControlsOnTheFormPaintItsBackgroundBehindThem)
 {
     constexpr TColor kFill = 0x00C000, kOwn = 0x123456;

@@ -250,7 +250,18 @@ void TDUDFormShape::ReRegion()
         const QRect client =
             form->isWindow() ? QRect(form->mapToGlobal(QPoint(0, 0)), form->size()) : form->geometry();
         removedFrame_ = wantFrameless;
-        form->setWindowFlag(Qt::FramelessWindowHint, wantFrameless);
+        if (QWindow* w = form->windowHandle(); w && form->isWindow()) {
+            // The window on the screen is told its new frame in place. Made
+            // anew it would be withdrawn from the window manager and handed
+            // back, which the manager may miss, leaving the form off the
+            // screen, and the form's idea of where it is a frame off.
+            Qt::WindowFlags flags = form->windowFlags();
+            flags.setFlag(Qt::FramelessWindowHint, wantFrameless);
+            form->overrideWindowFlags(flags);
+            w->setFlags(flags);
+        } else {
+            form->setWindowFlag(Qt::FramelessWindowHint, wantFrameless);
+        }
         form->setGeometry(client);
         if (visible)
             form->show();

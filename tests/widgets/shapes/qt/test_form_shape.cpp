@@ -458,7 +458,7 @@ TEST(FormShape, FormGoneBeforeItsShapeAndShapeGoneBeforeItsForm)
     }
     {
         // A control moved from a shaped form to a plain one and back, and a
-        // form whose window is made anew (its frame taken off) before it goes.
+        // form whose frame is taken off and put back before it goes.
         QWidget form, plain;
         form.resize(120, 80);
         plain.resize(120, 80);

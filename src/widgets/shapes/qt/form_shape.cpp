@@ -45,9 +45,20 @@ TDUDFormShape::TDUDFormShape(QWidget* owner) : TDUDWndProcComponent(owner)
     region_.OnChange = [this](void* sender) { GetChange(sender); };
     imageList_.OnChange = [this] { GetIMLChange(); };
     imageList_.OnRemoved = [this] { GetIMLChange(); };
-    // Until it is loaded the form is watched for its first showing.
-    if (owner)
+    // Until it is loaded the form is watched for its first showing; a form
+    // already on the screen is shaped as soon as the program is back in its
+    // event loop (unless it has said by then that the shape is loaded).
+    if (owner) {
         owner->installEventFilter(this);
+        if (owner->isVisible())
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!loadedRan_ && GetOwnerForm())
+                        Loaded();
+                },
+                Qt::QueuedConnection);
+    }
 }
 
 TDUDFormShape::~TDUDFormShape()
@@ -239,7 +250,18 @@ void TDUDFormShape::ReRegion()
         const QRect client =
             form->isWindow() ? QRect(form->mapToGlobal(QPoint(0, 0)), form->size()) : form->geometry();
         removedFrame_ = wantFrameless;
-        form->setWindowFlag(Qt::FramelessWindowHint, wantFrameless);
+        if (QWindow* w = form->windowHandle(); w && form->isWindow()) {
+            // The window on the screen is told its new frame in place. Made
+            // anew it would be withdrawn from the window manager and handed
+            // back, which the manager may miss, leaving the form off the
+            // screen, and the form's idea of where it is a frame off.
+            Qt::WindowFlags flags = form->windowFlags();
+            flags.setFlag(Qt::FramelessWindowHint, wantFrameless);
+            form->overrideWindowFlags(flags);
+            w->setFlags(flags);
+        } else {
+            form->setWindowFlag(Qt::FramelessWindowHint, wantFrameless);
+        }
         form->setGeometry(client);
         if (visible)
             form->show();

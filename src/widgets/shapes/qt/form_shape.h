@@ -84,7 +84,8 @@ public:
 
     // Builds the form's outline when enabled. A form shape made in code
     // that is never told it is loaded does this when its form is first
-    // shown (or polished).
+    // shown (or polished), or, made for a form already shown, once the
+    // event loop runs again.
     void Loaded() override;
     // Settings of the region, the fill or the image list changed: the
     // component's OnChange, then the outline is built again.

@@ -158,6 +158,48 @@ TEST(DesktopFormShape, CaptionOffAndOnAgainKeepsTheFormWhereItWas)
         << "framed again, the body is where it was, not at " << at();
 }
 
+// One step at a time, each waited out: the manager has unframed or framed
+// the window and the program has heard of it. Both the X server and the
+// program then have the body where it was; the program's idea of where its
+// window is must not be left a frame's height off what the screen shows.
+TEST(DesktopFormShape, CaptionOffThenOnLeavesTheBodyWhereItWasOnTheScreenAndInTheProgram)
+{
+    QWidget form;
+    form.setWindowTitle("steps");
+    form.setGeometry(700, 420, 240, 160);
+    TDUDFormShape shape(&form);
+    shape.Region().SetRegionShape(TDUDRegionShape::rsRect);
+    shape.Loaded();
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, kSettleMs));
+    const auto framed = [&] {
+        const QString e = FrameExtents(form);
+        return e.contains(',') && e != "0, 0, 0, 0" && form.frameGeometry().top() < form.geometry().top();
+    };
+    ASSERT_TRUE(QTest::qWaitFor(framed, kSettleMs)) << "never framed";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ServerPosition(form) == form.geometry().topLeft(); }, kSettleMs));
+    const QPoint client = ServerPosition(form);
+    const auto where = [&] {
+        const QPoint s = ServerPosition(form), g = form.geometry().topLeft();
+        return "the screen has it at " + std::to_string(s.x()) + "," + std::to_string(s.y()) +
+               ", the program at " + std::to_string(g.x()) + "," + std::to_string(g.y());
+    };
+    const auto inPlace = [&] { return ServerPosition(form) == client && form.geometry().topLeft() == client; };
+
+    shape.SetShowFormCaption(false);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, kSettleMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FrameExtents(form) == "0, 0, 0, 0"; }, kSettleMs));
+    EXPECT_TRUE(QTest::qWaitFor(inPlace, kSettleMs)) << "unframed: " << where();
+    // What the window system has told the program so far is taken in (a
+    // user switches the caption back from the event loop, long after).
+    QCoreApplication::processEvents();
+
+    shape.SetShowFormCaption(true);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, kSettleMs));
+    ASSERT_TRUE(QTest::qWaitFor(framed, kSettleMs)) << "never framed again";
+    EXPECT_TRUE(QTest::qWaitFor(inPlace, kSettleMs)) << "framed again: " << where();
+}
+
 TEST(DesktopFormShape, APressOnADisabledControlDragsTheForm)
 {
     if (QStandardPaths::findExecutable("xdotool").isEmpty())

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace kyd::widgets;
 
 namespace {
@@ -327,6 +329,28 @@ TEST(FormShape, AFormShapeMadeInCodeShapesItsFormWhenTheFormIsFirstShown)
     EXPECT_EQ(form.mask(), DUDEllipticRgn({0, 0, 300, 150})) << "and keeps it in step";
 }
 
+TEST(FormShape, AFormShapeMadeInCodeForAFormOnTheScreenShapesItOnceTheEventLoopRuns)
+{
+    QWidget form;
+    form.setWindowFlag(Qt::FramelessWindowHint);
+    form.resize(200, 100);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    TDUDFormShape shape(&form); // Loaded is never called, the form is not shown again
+    shape.Region().SetRegionShape(TDUDRegionShape::rsElliptic);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shape.Hooked(); }));
+    form.resize(300, 150);
+    EXPECT_EQ(form.mask(), DUDEllipticRgn({0, 0, 300, 150})) << "it keeps the outline in step with the size";
+
+    // One that goes before the event loop runs again is not looked for.
+    QWidget other;
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    std::make_unique<TDUDFormShape>(&other).reset();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(other.mask().isEmpty());
+}
+
 TEST(FormShape, ControlsOnTheFormPaintItsBackgroundBehindThem)
 {
     constexpr TColor kFill = 0x00C000, kOwn = 0x123456;
@@ -369,3 +393,90 @@ TEST(FormShape, ControlsOnTheFormPaintItsBackgroundBehindThem)
     EXPECT_EQ(FromQColor(seen.pixelColor(2, 10)), 0x0000FFu) << "form x 17: red in the picture";
     EXPECT_EQ(FromQColor(seen.pixelColor(30, 10)), 0xFF0000u) << "form x 45: blue in the picture";
 }
+
+// The form, its window, the form shape and the controls that take the
+// form's background go in any order; nothing touches what is gone.
+TEST(FormShape, FormGoneBeforeItsShapeAndShapeGoneBeforeItsForm)
+{
+    constexpr TColor kFill = 0x00C000, kOwn = 0x123456;
+    const auto shaped = [&](QWidget& form) {
+        auto shape = std::make_unique<TDUDFormShape>(&form);
+        shape->FillObject().SetStyle(TDUDFillStyle::sfBrush);
+        shape->FillObject().SetBrush(TBrush(kFill));
+        shape->Region().SetRegionShape(TDUDRegionShape::rsElliptic);
+        return shape;
+    };
+    {
+        // The form first: the shape outlives it and is still used.
+        auto form = std::make_unique<QWidget>();
+        form->resize(120, 80);
+        auto* control = new TDUDCustomControl(form.get());
+        control->setGeometry(5, 5, 40, 20);
+        auto shape = shaped(*form);
+        form->show(); // loads it; the form's window is watched
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        EXPECT_EQ(FromQColor(control->Picture().pixelColor(10, 10)), kFill);
+        form.reset();
+        EXPECT_EQ(shape->GetOwnerForm(), nullptr);
+        shape->SetShowFormCaption(false);
+        shape->Region().SetRegionShape(TDUDRegionShape::rsRect);
+        shape->FillObject().SetBrush(TBrush(kOwn));
+        EXPECT_TRUE(shape->BackBitmap().isNull());
+        // A new form, perhaps where the old one was, takes a new shape.
+        QWidget next;
+        next.resize(60, 40);
+        auto* other = new TDUDCustomControl(&next);
+        other->SetColor(kOwn);
+        EXPECT_EQ(FromQColor(other->Picture().pixelColor(1, 1)), kOwn) << "the gone form's shape is not its";
+        EXPECT_NO_THROW(TDUDFormShape second(&next));
+    }
+    {
+        // The shape first: the form's controls paint their own colour again
+        // and the form's window no longer reaches the shape.
+        QWidget form;
+        form.setWindowFlag(Qt::FramelessWindowHint);
+        form.setGeometry(100, 100, 120, 80);
+        auto* control = new TDUDCustomControl(&form);
+        control->setGeometry(5, 5, 40, 20);
+        control->SetColor(kOwn);
+        auto* off = new QPushButton("Off", &form);
+        off->setGeometry(60, 40, 40, 20);
+        off->setEnabled(false);
+        auto shape = shaped(form);
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        EXPECT_EQ(FromQColor(control->Picture().pixelColor(10, 10)), kFill);
+        shape.reset();
+        EXPECT_EQ(FromQColor(control->Picture().pixelColor(10, 10)), kOwn);
+        const QPoint start = form.pos();
+        QTest::mousePress(form.windowHandle(), Qt::LeftButton, {}, QPoint(70, 50));
+        QTest::mouseMove(form.windowHandle(), QPoint(90, 60));
+        QTest::mouseRelease(form.windowHandle(), Qt::LeftButton, {}, QPoint(90, 60));
+        EXPECT_EQ(form.pos(), start);
+        form.resize(150, 90);
+        EXPECT_NO_THROW(TDUDFormShape again(&form));
+    }
+    {
+        // A control moved from a shaped form to a plain one and back, and a
+        // form whose frame is taken off and put back before it goes.
+        QWidget form, plain;
+        form.resize(120, 80);
+        plain.resize(120, 80);
+        auto* control = new TDUDCustomControl(&form);
+        control->setGeometry(5, 5, 40, 20);
+        control->SetColor(kOwn);
+        auto shape = shaped(form);
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        control->setParent(&plain);
+        EXPECT_EQ(FromQColor(control->Picture().pixelColor(10, 10)), kOwn);
+        control->setParent(&form);
+        EXPECT_EQ(FromQColor(control->Picture().pixelColor(10, 10)), kFill);
+        shape->SetShowFormCaption(false);
+        shape->SetShowFormCaption(true);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        QTest::mousePress(form.windowHandle(), Qt::LeftButton, {}, QPoint(100, 70));
+        QTest::mouseRelease(form.windowHandle(), Qt::LeftButton, {}, QPoint(100, 70));
+    }
+}
+

@@ -232,7 +232,14 @@ void SioLinkPort::FlushOutBuffer()
 void SioLinkPort::PutString(const std::string& bytes)
 {
     RequireOpen();
-    SioComPort1.PutString(bytes);
+    try {
+        SioComPort1.PutString(bytes);
+    } catch (const sio::ESerialIO&) {
+        // The device refused the write: its line went away before the port
+        // heard of it. The exchange fails as for a line lost while waiting
+        // (nothing was sent), and the next command opens the port again.
+        LineErrorRaised(kLineGone);
+    }
 }
 
 void SioLinkPort::EnablePacket(int timeoutTicks)

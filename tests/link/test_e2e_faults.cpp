@@ -195,5 +195,23 @@ TEST_F(E2eFaults, DeviceGoneMidExchangeAndBackAgainTheFirstCommandAfterItWorks)
     ExpectIdleAndNextCommandWorks();
 }
 
+// The line goes away after a command and before the next one is written,
+// before the port heard of it: the write the device refuses fails that
+// exchange as "No Connection" instead of raising out of the command, and
+// the command after it opens the port again.
+TEST_F(E2eFaults, LineGoneJustBeforeAWriteFailsTheExchangeAndTheNextReopens)
+{
+    cmd->SendCommand("0", 20);
+    ExpectStatus(195, 48);
+    transport.reset();
+    EXPECT_NO_THROW(cmd->SendCommand("0", 20));
+    ExpectFailedExchange(200);
+    EXPECT_TRUE(port->LineLost());
+    EXPECT_FALSE(mainWindow.Busy());
+    transport = std::make_unique<sim::PtyTransport>(simulator, linkPath);
+    ExpectIdleAndNextCommandWorks();
+    EXPECT_FALSE(port->LineLost());
+}
+
 } // namespace
 } // namespace kyd::link::test

@@ -190,21 +190,41 @@ void SioLinkPort::RequireOpen() const
         throw sio::ECommNotOpen(sio::ecodes::ecCommNotOpen);
 }
 
+void SioLinkPort::ReopenLostLine()
+{
+    if (!lineLost_)
+        return;
+    // The line went away under the open port: open it again with the same
+    // settings. A failure (the device is still gone) is the caller's; the
+    // mark stays, so the next exchange tries again.
+    if (SioComPort1.GetPortState() != sio::psClosed) {
+        SioComPort1.SetOpen(false);
+        WaitClosed();
+    }
+    SioComPort1.SetRTS(false);
+    OpenComponent();
+}
+
+void SioLinkPort::Purge(void (sio::TSioComPort::*purge)())
+{
+    RequireOpen();
+    try {
+        (SioComPort1.*purge)();
+        return;
+    } catch (const sio::EInOutError&) {
+        // The device refused the purge: its line went away before the port
+        // heard of it. It is opened again as for a line the port saw go.
+        LineErrorRaised(kLineGone);
+    }
+    ReopenLostLine();
+    RequireOpen();
+    (SioComPort1.*purge)();
+}
+
 void SioLinkPort::FlushInBuffer()
 {
-    if (lineLost_) {
-        // The line went away under the open port: open it again with the
-        // same settings. A failure (the device is still gone) is the
-        // caller's; the mark stays, so the next exchange tries again.
-        if (SioComPort1.GetPortState() != sio::psClosed) {
-            SioComPort1.SetOpen(false);
-            WaitClosed();
-        }
-        SioComPort1.SetRTS(false);
-        OpenComponent();
-    }
-    RequireOpen();
-    SioComPort1.FlushInBuffer();
+    ReopenLostLine();
+    Purge(&sio::TSioComPort::FlushInBuffer);
 }
 
 std::string SioLinkPort::TakePendingInput()
@@ -225,8 +245,7 @@ std::string SioLinkPort::TakePendingInput()
 
 void SioLinkPort::FlushOutBuffer()
 {
-    RequireOpen();
-    SioComPort1.FlushOutBuffer();
+    Purge(&sio::TSioComPort::FlushOutBuffer);
 }
 
 void SioLinkPort::PutString(const std::string& bytes)

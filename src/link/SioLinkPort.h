@@ -74,6 +74,12 @@ private:
     void AddTriggers();
     void ModemStatusChanged();
     void LineErrorRaised(std::uint16_t error);
+    // Opens the port again when its line had gone away.
+    void ReopenLostLine();
+    // Runs one of the port's purges; a purge the device refuses (its line
+    // went away unnoticed) marks the line lost, opens it again and purges
+    // once more.
+    void Purge(void (sio::TSioComPort::*purge)());
 
     // Declared first: the packet goes before its port.
     mutable sio::TSioComPort SioComPort1;

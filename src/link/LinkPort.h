@@ -83,7 +83,9 @@ public:
     virtual std::string TakePendingInput() { return {}; }
     // Throws ECommNotOpen when the port is closed.
     virtual void FlushOutBuffer() = 0;
-    // Queues the bytes for sending. Throws ECommNotOpen when closed.
+    // Queues the bytes for sending. Throws ECommNotOpen when closed. A write
+    // the device refuses because its line went away raises the packet's
+    // time-out event (nothing was sent) instead of an exception.
     virtual void PutString(const std::string& bytes) = 0;
 
     // Arms the reply packet: start on any data, end at a carriage return

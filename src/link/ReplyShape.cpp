@@ -1,5 +1,6 @@
 #include "link/ReplyShape.h"
 
+#include <algorithm>
 
 namespace kyd::link {
 
@@ -11,6 +12,7 @@ namespace {
 // that ends after the last record or inside a record is not shown at all.
 constexpr std::size_t kStatusRecord = 10;
 constexpr std::size_t kStatusHopperPartMax = 80;
+constexpr std::size_t kStatusHopperPart = 90;
 constexpr std::size_t kStatusCheckChars = 104;
 
 bool IsDigit(char c)
@@ -21,6 +23,32 @@ bool IsDigit(char c)
 bool StartsWith(const std::string& s, const char* prefix)
 {
     return s.rfind(prefix, 0) == 0;
+}
+
+bool Digits(const std::string& s, std::size_t from, std::size_t count)
+{
+    for (std::size_t i = from; i < from + count; ++i)
+        if (i >= s.size() || !IsDigit(s[i]))
+            return false;
+    return true;
+}
+
+// True when the status-check window can show the payload: its length as
+// above; in every hopper record the open/close state a digit and, for the
+// reject vault ('0') and every fitted feeder (state not '0'), the internal
+// status two digits; with the task part, two digits for each task.
+bool StatusCheckShown(const std::string& p)
+{
+    const std::size_t n = p.size();
+    if (n < kStatusCheckChars && (n > kStatusHopperPartMax || n % kStatusRecord != 0))
+        return false;
+    for (std::size_t s = 0; s < std::min(n, kStatusHopperPart); s += kStatusRecord) {
+        if (!Digits(p, s + 2, 1))
+            return false;
+        if ((p[s] == '0' || p[s + 2] != '0') && !Digits(p, s + 3, 2))
+            return false;
+    }
+    return n < kStatusCheckChars || Digits(p, kStatusHopperPart, kStatusCheckChars - kStatusHopperPart);
 }
 
 // Commands answered by the status character alone.
@@ -47,11 +75,8 @@ bool ReplyFitsCommand(const std::string& command, const std::string& reply)
         return true;
     // A payload is refused only where the command's parser could take
     // nothing from it.
-    if (command == "Q") {
-        const std::size_t payload = n - 1;
-        return payload >= kStatusCheckChars ||
-               (payload <= kStatusHopperPartMax && payload % kStatusRecord == 0);
-    }
+    if (command == "Q")
+        return StatusCheckShown(reply.substr(1));
     // The parsers of dispenses (a count that is no number is shown as
     // such), cassette ids and last status (any number of records, the
     // reject vault's too; a broken record ends the list), program ids, item

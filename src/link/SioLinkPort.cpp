@@ -200,21 +200,42 @@ bool SioLinkPort::NoticeLostLine()
     return lineLost_;
 }
 
+void SioLinkPort::ReopenLostLine()
+{
+    if (!lineLost_)
+        return;
+    // The line went away under the open port: open it again with the same
+    // settings. A failure (the device is still gone) is the caller's; the
+    // mark stays, so the next exchange tries again.
+    if (SioComPort1.GetPortState() != sio::psClosed) {
+        SioComPort1.SetOpen(false);
+        WaitClosed();
+    }
+    SioComPort1.SetRTS(false);
+    OpenComponent();
+}
+
+void SioLinkPort::Purge(void (sio::TSioComPort::*purge)())
+{
+    RequireOpen();
+    try {
+        (SioComPort1.*purge)();
+        return;
+    } catch (const sio::EInOutError&) {
+        // The device refused the purge: its line went away before the port
+        // heard of it. It is opened again as for a line the port saw go.
+        LineErrorRaised(kLineGone);
+    }
+    ReopenLostLine();
+    RequireOpen();
+    (SioComPort1.*purge)();
+}
+
 void SioLinkPort::FlushInBuffer()
 {
-    if (NoticeLostLine()) {
-        // The line went away under the open port: open it again with the
-        // same settings. A failure (the device is still gone) is the
-        // caller's; the mark stays, so the next exchange tries again.
-        if (SioComPort1.GetPortState() != sio::psClosed) {
-            SioComPort1.SetOpen(false);
-            WaitClosed();
-        }
-        SioComPort1.SetRTS(false);
-        OpenComponent();
-    }
-    RequireOpen();
-    SioComPort1.FlushInBuffer();
+    NoticeLostLine();
+    ReopenLostLine();
+    Purge(&sio::TSioComPort::FlushInBuffer);
 }
 
 std::string SioLinkPort::TakePendingInput()
@@ -235,8 +256,7 @@ std::string SioLinkPort::TakePendingInput()
 
 void SioLinkPort::FlushOutBuffer()
 {
-    RequireOpen();
-    SioComPort1.FlushOutBuffer();
+    Purge(&sio::TSioComPort::FlushOutBuffer);
 }
 
 void SioLinkPort::PutString(const std::string& bytes)
@@ -244,12 +264,13 @@ void SioLinkPort::PutString(const std::string& bytes)
     RequireOpen();
     try {
         SioComPort1.PutString(bytes);
-    } catch (const sio::EPutBlockFail&) {
-        // Refused because the line went away just now: the exchange ends
-        // as on any lost line (packet time-out, port lost), not with an
-        // error of its own.
+    } catch (const sio::ESerialIO&) {
+        // The device refused the write, or the library found the line gone
+        // and its report has not come yet: the exchange fails as for a line
+        // lost while waiting (nothing was sent), and the next command opens
+        // the port again.
         if (!NoticeLostLine())
-            throw;
+            LineErrorRaised(kLineGone);
     }
 }
 

@@ -78,6 +78,12 @@ private:
     // trigger, run on the main thread) may not have come yet. Takes the
     // lost-line path at once when it has not: true when the line is lost.
     bool NoticeLostLine();
+    // Opens the port again when its line had gone away.
+    void ReopenLostLine();
+    // Runs one of the port's purges; a purge the device refuses (its line
+    // went away unnoticed) marks the line lost, opens it again and purges
+    // once more.
+    void Purge(void (sio::TSioComPort::*purge)());
 
     // Declared first: the packet goes before its port.
     mutable sio::TSioComPort SioComPort1;

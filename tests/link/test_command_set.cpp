@@ -231,7 +231,9 @@ TEST_F(CommandSet, PayloadsOfDataCommands)
     port->QueueReply("0S1");
     EXPECT_TRUE(cmd->SendSelfTestData(1));
     EXPECT_EQ(model.SelfTestData, "S1");
-    const std::string statusData = "Q9" + std::string(102, ' '); // the 104 characters of the check
+    // The 104 characters of the check: the reject vault, a fitted feeder,
+    // the rest zeros.
+    const std::string statusData = "0000012345" "10503ABCDE" + std::string(84, '0');
     port->QueueReply("0" + statusData);
     EXPECT_TRUE(cmd->CheckStatus());
     EXPECT_EQ(model.CheckStatusData, statusData);

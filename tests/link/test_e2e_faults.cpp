@@ -3,8 +3,11 @@
 // the next command working.
 #include "support_pty_link.h"
 
+#include "platform/serial_device.h"
 #include "serial/SioExcept.h"
+#include "serial/SioPosix.h"
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -214,6 +217,88 @@ TEST_F(E2eFaults, LineGoneBeforeTheLinkHeardOfItTheNextCommandReopensAndWorks)
     transport = std::make_unique<sim::PtyTransport>(simulator, linkPath);
     ExpectIdleAndNextCommandWorks();
     EXPECT_FALSE(port->LineLost());
+}
+
+// The line goes away after a command and just before the next one is
+// written. Whether or not the serial library has seen it go by then, the
+// command never reads as a success or raises the write's own error: either
+// the write the device refuses fails the exchange as "No Connection", or
+// the lost line is noticed first and the port that cannot be opened again
+// is reported as not available. The command after the line is back opens
+// the port again.
+TEST_F(E2eFaults, LineGoneJustBeforeAWriteFailsTheExchangeAndTheNextReopens)
+{
+    cmd->SendCommand("0", 20);
+    ExpectStatus(195, 48);
+    transport.reset();
+    try {
+        cmd->SendCommand("0", 20);
+        ExpectFailedExchange(200);
+    } catch (const sio::EBadId& e) {
+        EXPECT_NE(std::string(e.what()).find("is not available"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(port->LineLost());
+    EXPECT_FALSE(cmd->Busy());
+    EXPECT_FALSE(mainWindow.Busy());
+    transport = std::make_unique<sim::PtyTransport>(simulator, linkPath);
+    ExpectIdleAndNextCommandWorks();
+    EXPECT_FALSE(port->LineLost());
+}
+
+// A device that refuses the next output purges (as a line that went away
+// does), otherwise the real one.
+class PurgeRefusingDevice final : public platform::SerialDevice {
+public:
+    explicit PurgeRefusingDevice(std::shared_ptr<std::atomic<int>> refusals)
+        : inner_(platform::createPosixSerialDevice()), refusals_(std::move(refusals)) {}
+    int open(const std::string& path) override { return inner_->open(path); }
+    void close() override { inner_->close(); }
+    bool isOpen() const override { return inner_->isOpen(); }
+    std::string path() const override { return inner_->path(); }
+    int setSettings(const platform::LineSettings& s) override { return inner_->setSettings(s); }
+    int getSettings(platform::LineSettings& s) override { return inner_->getSettings(s); }
+    long read(void* b, std::size_t n) override { return inner_->read(b, n); }
+    long write(const void* b, std::size_t n) override { return inner_->write(b, n); }
+    int setDtr(bool on) override { return inner_->setDtr(on); }
+    int setRts(bool on) override { return inner_->setRts(on); }
+    int setBreak(bool on) override { return inner_->setBreak(on); }
+    int modemLines(unsigned& l) override { return inner_->modemLines(l); }
+    bool modemLinesEmulated() const override { return inner_->modemLinesEmulated(); }
+    int flushInput() override { return inner_->flushInput(); }
+    int flushOutput() override { return refusals_->fetch_sub(1) > 0 ? platform::kDevIo : inner_->flushOutput(); }
+    long outputQueued() override { return inner_->outputQueued(); }
+    int takeLineErrors(std::uint32_t& b) override { return inner_->takeLineErrors(b); }
+    platform::WaitResult waitReadable(platform::WakeEvent& w, int t) override { return inner_->waitReadable(w, t); }
+    platform::WaitResult waitWritable(platform::WakeEvent& w, int t) override { return inner_->waitWritable(w, t); }
+    int pollFd() const override { return inner_->pollFd(); }
+    int lastErrno() const override { return inner_->lastErrno(); }
+    std::string lastErrorText() const override { return inner_->lastErrorText(); }
+
+private:
+    std::unique_ptr<platform::SerialDevice> inner_;
+    std::shared_ptr<std::atomic<int>> refusals_;
+};
+
+// The device refuses the purge before a command (its line went away and
+// came back before the port heard of it): the port is opened again and the
+// command goes out, instead of the device error escaping the command.
+TEST_F(E2eFaults, PurgeTheDeviceRefusesOpensThePortAgainAndTheCommandGoesOut)
+{
+    auto refusals = std::make_shared<std::atomic<int>>(0);
+    port->Port().SetCustomDispatcher([refusals](sio::TSioCustomComPort& p) -> std::unique_ptr<sio::TSioBaseDispatcher> {
+        return std::make_unique<sio::TSioPosixDispatcher>(&p, std::make_unique<PurgeRefusingDevice>(refusals));
+    });
+    port->Close();
+    OpenPort();
+    cmd->SendCommand("0", 20);
+    ExpectStatus(195, 48);
+    EXPECT_EQ(OneFrame(), "030\r");
+    *refusals = 1;
+    EXPECT_NO_THROW(cmd->SendCommand("0", 20));
+    ExpectStatus(195, 48);
+    EXPECT_EQ(OneFrame(), "030\r");
+    EXPECT_FALSE(port->LineLost());
+    EXPECT_LE(refusals->load(), 0);
 }
 
 } // namespace

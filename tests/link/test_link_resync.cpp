@@ -62,6 +62,12 @@ TEST_F(LinkResync, WrongShapeForEachKindOfCommandIsACorruptReply)
         {"status check (short)", "0Q9", [&] { return cmd->CheckStatus(); }},
         {"status check (half a record)", "0" + std::string(15, '0'), [&] { return cmd->CheckStatus(); }},
         {"status check (hoppers, no task part)", "0" + std::string(90, '0'), [&] { return cmd->CheckStatus(); }},
+        // The lengths fit, but the window could show nothing of it: a task
+        // status, a feeder's open/close state or the reject vault's internal
+        // status that is no number.
+        {"status check (task status)", statusCheck.substr(0, 103) + "x", [&] { return cmd->CheckStatus(); }},
+        {"status check (state)", "0" + std::string(12, '0') + "x" + std::string(7, '0'), [&] { return cmd->CheckStatus(); }},
+        {"status check (vault's internal status)", "0" "000A" + std::string(6, '0'), [&] { return cmd->CheckStatus(); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -86,6 +92,9 @@ TEST_F(LinkResync, WrongShapeForEachKindOfCommandIsACorruptReply)
              {statusCheck + "0", [&] { return cmd->CheckStatus(); }},
              {"0" + std::string(30, '0'), [&] { return cmd->CheckStatus(); }},
              {"0" + std::string(90 - 10, '1'), [&] { return cmd->CheckStatus(); }},
+             // An absent feeder's status and internal status are not shown;
+             // the cassette ids are shown as they stand.
+             {"0" "0000012345" "1x0yyABCDE" + statusCheck.substr(21), [&] { return cmd->CheckStatus(); }},
              {"M", [&] { return cmd->CheckStatus(); }},
              {"0" + std::string(56, '1'), [&] { return cmd->ReadCassetteIds(); }},
              {"0" + std::string(63, '1'), [&] { return cmd->ReadCassetteIds(); }},

@@ -61,6 +61,25 @@ bool OpenFrom(QWidget& main, const char* button, F f)
     return shown;
 }
 
+// An error log of n entries, for the simulator to hold.
+std::vector<sim::ErrorLogEntry> ErrorLog(int n)
+{
+    std::vector<sim::ErrorLogEntry> log;
+    for (int i = 0; i < n; ++i)
+        log.push_back({3 + i % 8, i % 20, std::to_string(1000 + i)});
+    return log;
+}
+
+// The texts of the error boxes shown so far.
+std::vector<std::string> ErrorTexts(const platform::FakeDialogs& dialogs)
+{
+    std::vector<std::string> out;
+    for (const auto& c : dialogs.calls())
+        if (c.type == platform::DlgType::Error)
+            out.push_back(c.text);
+    return out;
+}
+
 class ModuleWindowsTest : public PtyAppFixture {
 protected:
     ~ModuleWindowsTest() override
@@ -71,10 +90,7 @@ protected:
 
     void SetLog(int entries)
     {
-        std::vector<sim::ErrorLogEntry> log;
-        for (int i = 0; i < entries; ++i)
-            log.push_back({3 + i % 8, i % 20, std::to_string(1000 + i)});
-        simulator.withCore([&](auto& core) { core.setErrorLog(log); });
+        simulator.withCore([log = ErrorLog(entries)](auto& core) { core.setErrorLog(log); });
     }
     void Click(const char* name) { Main().findChild<QAbstractButton*>(name)->click(); }
     template <class Dlg, class F>
@@ -215,23 +231,13 @@ protected:
     {
         return OpenFrom<Dlg>(Main(), button, f);
     }
-    std::vector<std::string> Errors()
-    {
-        std::vector<std::string> out;
-        for (const auto& c : dialogs.calls())
-            if (c.type == platform::DlgType::Error)
-                out.push_back(c.text);
-        return out;
-    }
+    std::vector<std::string> Errors() { return ErrorTexts(dialogs); }
 };
 
 TEST_F(ModulePagesTest, APageThatCannotBeReadForTheLostPortKeepsWhatWasRead)
 {
     Start();
-    std::vector<sim::ErrorLogEntry> log;
-    for (int i = 0; i < 40; ++i)
-        log.push_back({3 + i % 8, i % 20, std::to_string(1000 + i)});
-    Port().simulator.withCore([&](auto& core) { core.setErrorLog(log); });
+    Port().simulator.withCore([log = ErrorLog(40)](auto& core) { core.setErrorLog(log); });
 
     FailWritesOf("RD/311/1");
     int rows = -1;
@@ -419,11 +425,7 @@ TEST_F(ModuleWindowsTest, PrintWhoseOutputCannotBeOpenedSaysSo)
     dialogs.clear();
     EXPECT_TRUE(Open<TFormModErrLogDlg>("RDModErrorLogButton", [](TFormModErrLogDlg& d) { d.PrintButton->click(); }));
     EXPECT_TRUE(Open<TModuleIdDlg>("ModIdButton", [](TModuleIdDlg& d) { d.PrintButton->click(); }));
-    std::vector<std::string> errors;
-    for (const auto& c : dialogs.calls())
-        if (c.type == platform::DlgType::Error)
-            errors.push_back(c.text);
-    EXPECT_EQ(errors, (std::vector<std::string>{
+    EXPECT_EQ(ErrorTexts(dialogs), (std::vector<std::string>{
                           "Could not print KYDTest Module Error Log: the printer or the output file cannot be opened.",
                           "Could not print KYDTest Module Id: the printer or the output file cannot be opened."}));
 }

@@ -127,15 +127,17 @@ const QImage& TDUDFormShape::BackBitmap() const
     if (fill_.Style() == TDUDFillStyle::sfNone)
         return none;
     const QWidget* form = GetOwnerForm();
-    if (form && back_.size() != form->size() && !form->size().isEmpty()) {
-        // The fill's picture of the form's size, as the form paints it.
-        back_ = MakeCanvasImage(form->width(), form->height());
-        {
-            TQtCanvas bc(back_);
-            fill_.FillCanvas(bc, {0, 0, form->width(), form->height()}, clWhite);
-        }
-    }
+    // The fill's picture of the form's size, as the form paints it.
+    if (form && back_.size() != form->size() && !form->size().isEmpty())
+        PaintFill(form->width(), form->height());
     return back_;
+}
+
+void TDUDFormShape::PaintFill(int width, int height) const
+{
+    back_ = MakeCanvasImage(width, height);
+    TQtCanvas bc(back_);
+    fill_.FillCanvas(bc, {0, 0, width, height}, clWhite);
 }
 
 bool TDUDFormShape::BackDrawArea(TCanvas& canvas, const TRect& r, TPoint pos) const
@@ -170,11 +172,7 @@ void TDUDFormShape::PaintBorder(TQtCanvas& canvas, int width, int height)
             canvas.DrawImage({0, 0, rgnBitmap_.width(), rgnBitmap_.height()}, rgnBitmap_, rgnBitmap_.rect());
     } else if (fill_.Style() != TDUDFillStyle::sfNone) {
         // Painted afresh: the fill or its picture may have changed.
-        back_ = MakeCanvasImage(width, height);
-        {
-            TQtCanvas bc(back_);
-            fill_.FillCanvas(bc, client, clWhite);
-        }
+        PaintFill(width, height);
         canvas.DrawImage(client, back_, back_.rect());
     } else {
         back_ = QImage();

@@ -107,6 +107,8 @@ private:
     bool DragEvent(QWidget* form, QEvent* event, bool fromWindow);
     void WatchWindow(QWidget* form);
     bool RgnBitmapUsed() const { return useRgnBitmap_ && region_.Shape() == TDUDRegionShape::rsBitmap; }
+    // Paints the fill into back_ at width by height.
+    void PaintFill(int width, int height) const;
     void Repaint();
     void GetIMLChange();
 

@@ -53,7 +53,11 @@ TEST_F(LostLine, TimerTriggersStillFireAfterTheHangUp)
     port->SetTimerTrigger(h, 10, true);
     fake->advance(12 * kMSecsPerTick);
     EXPECT_TRUE(pumpUntil([&] { return fired == 1; }));
-    port->SetOpen(false); // the dispatch thread ends before the fake clock
+    // The dispatch thread must end before the fake clock goes. A close that
+    // comes while the thread waits on the main thread for a timer event is
+    // finished by a message: pumped until the port is closed.
+    port->SetOpen(false);
+    EXPECT_TRUE(pumpUntil([&] { return port->GetPortState() == psClosed; }));
 }
 
 TEST_F(LostLine, DriverWithoutModemLinesKeepsReadingAndWriting)

@@ -46,6 +46,7 @@ TDUDTimerItem::TDUDTimerItem(TDUDTimerPool* pool, std::uint16_t id) : pool_(pool
 {
     interval_ = pool->Interval();
     divisor_ = 1;
+    arm();
 }
 
 void TDUDTimerItem::SetEnabled(bool on)
@@ -54,7 +55,18 @@ void TDUDTimerItem::SetEnabled(bool on)
         return;
     enabled_ = on;
     calls_ = 0;
-    pool_->UpdateMainTimer(true);
+    if (on) {
+        arm();
+        pool_->UpdateMainTimer(true);
+    } else {
+        pool_->stopWhenIdle();
+    }
+}
+
+void TDUDTimerItem::arm()
+{
+    countdown_ = divisor_;
+    armedInPass_ = pool_->pass_;
 }
 
 void TDUDTimerItem::SetCallCount(std::int32_t n)
@@ -74,6 +86,7 @@ void TDUDTimerItem::SetInterval(std::uint16_t ms)
     interval_ = ms;
     divisor_ = ms / base;
     calls_ = 0;
+    arm();
 }
 
 void TDUDTimerItem::Timer()
@@ -81,7 +94,7 @@ void TDUDTimerItem::Timer()
     calls_ = calls_ == INT32_MAX ? 0 : calls_ + 1;
     if (callCount_ > 0 && calls_ >= callCount_) {
         enabled_ = false;
-        pool_->UpdateMainTimer(true);
+        pool_->stopWhenIdle();
     }
     if (OnTimer) {
         auto ev = OnTimer; // the handler may remove this item
@@ -96,7 +109,11 @@ void TDUDTimerItem::Timer()
 
 TDUDTimerPool::TDUDTimerPool(std::uint16_t interval) : interval_(interval ? interval : 1000) {}
 
-TDUDTimerPool::~TDUDTimerPool() { ClearTimers(); }
+TDUDTimerPool::~TDUDTimerPool()
+{
+    *alive_ = false;
+    ClearTimers();
+}
 
 void TDUDTimerPool::SetInterval(std::uint16_t ms)
 {
@@ -124,8 +141,10 @@ int TDUDTimerPool::AddTimerExt(std::uint16_t id, std::uint16_t interval, TDUDTim
     item->OnTimer = std::move(event);
     item->callCount_ = callCount < -1 ? -1 : callCount;
     item->enabled_ = enabled && item->callCount_ != 0;
+    const bool on = item->enabled_;
     items_.push_back(std::move(item));
-    UpdateMainTimer(true);
+    if (on)
+        UpdateMainTimer(true);
     return static_cast<int>(items_.size()) - 1;
 }
 
@@ -140,8 +159,7 @@ void TDUDTimerPool::RemoveTimer(std::uint16_t id)
     item->enabled_ = false;
     item->OnTimer = nullptr;
     removing_ = false;
-    if (items_.empty())
-        UpdateMainTimer(false);
+    stopWhenIdle();
     // A handler that removed its own item runs on with a copy of its event;
     // the item itself goes now.
 }
@@ -174,24 +192,32 @@ int TDUDTimerPool::GetActiveTimers() const
 void TDUDTimerPool::UpdateMainTimer(bool on)
 {
     const bool want = on && GetActiveTimers() > 0;
-    if (want == mainActive_ && (!want || (timer_ && timer_->interval() == interval_)))
-        return; // already in that state: keep the phase of a running timer
     if (!timer_ && want)
         timer_ = std::make_unique<pf::PeriodicTimer>([this] {
             if (inHandler_)
                 return;
-            HandleTimers();
+            HandleTimers(); // may destroy the pool and this timer
         });
     if (timer_)
         timer_->stop();
     mainActive_ = false;
     if (want) {
+        // Started anew: the first tick one pool interval from now, so an
+        // item armed now keeps its whole interval.
         timer_->start(interval_);
         if (!timer_->active())
             throw EDUDException("Not enough timers available");
         mainActive_ = true;
         tick_ = 1;
+        if (inHandler_)
+            restartedInPass_ = true;
     }
+}
+
+void TDUDTimerPool::stopWhenIdle()
+{
+    if (mainActive_ && GetActiveTimers() == 0)
+        UpdateMainTimer(false);
 }
 
 void TDUDTimerPool::HandleTimers()
@@ -199,31 +225,47 @@ void TDUDTimerPool::HandleTimers()
     if (inHandler_)
         return;
     inHandler_ = true;
+    restartedInPass_ = false;
+    ++pass_;
+    // A handler may destroy the pool: from then on nothing of it is touched.
+    const std::shared_ptr<bool> alive = alive_;
     struct Reset {
+        const std::shared_ptr<bool>& alive;
         bool& f;
-        ~Reset() { f = false; }
-    } reset{inHandler_};
+        ~Reset()
+        {
+            if (*alive)
+                f = false;
+        }
+    } reset{alive, inHandler_};
     if (!removing_) {
+        const TDUDSender sender{"TDUDTimerPool", Name()};
         // A snapshot of the ids: a handler may remove any item, itself too,
-        // or add new ones; removed ones are skipped, added ones wait.
+        // or add new ones; removed ones are skipped, added ones wait, and so
+        // do items enabled again during this pass.
         std::vector<std::uint16_t> ids;
         ids.reserve(items_.size());
         for (const auto& i : items_)
             ids.push_back(i->id_);
-        const std::int32_t tick = tick_;
         for (std::uint16_t id : ids) {
             TDUDTimerItem* item = GetTimer(id);
-            if (!item || !item->enabled_ || item->divisor_ <= 0 || tick % item->divisor_ != 0)
+            if (!item || !item->enabled_ || item->divisor_ <= 0 || item->armedInPass_ == pass_)
                 continue;
+            if (--item->countdown_ > 0)
+                continue;
+            item->countdown_ = item->divisor_;
             // One item's failing handler neither ends the pass nor the pool.
             try {
                 item->Timer();
             } catch (...) {
-                DUDHandleException({"TDUDTimerPool", Name()}, std::current_exception());
+                DUDHandleException(sender, std::current_exception());
             }
+            if (!*alive)
+                return;
         }
     }
-    tick_ = tick_ == INT32_MAX ? 0 : tick_ + 1;
+    if (!restartedInPass_) // a restart in the pass set the next tick already
+        tick_ = tick_ == INT32_MAX ? 0 : tick_ + 1;
 }
 
 // --- TDUDApplication -------------------------------------------------------

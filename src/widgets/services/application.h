@@ -44,6 +44,8 @@ public:
 
     std::uint16_t Id() const { return id_; }
     bool Enabled() const { return enabled_; }
+    // Enabling (again) starts the item's count afresh: its first call comes
+    // one interval later.
     void SetEnabled(bool on);
     std::int32_t CallCount() const { return callCount_; }
     void SetCallCount(std::int32_t n);
@@ -66,6 +68,11 @@ private:
     bool enabled_ = true;
     std::uint16_t interval_ = 1000;
     std::int32_t divisor_ = 1;
+    // Pool ticks until the next call, and the pass in which the count was
+    // last started (a pass that is running then does not count it).
+    std::int32_t countdown_ = 1;
+    std::uint64_t armedInPass_ = 0;
+    void arm();
 };
 
 class TDUDTimerPool : public TDUDCustomComponent {
@@ -82,7 +89,8 @@ public:
     int AddTimer(std::uint16_t id, std::uint16_t interval, TDUDTimerEvent event);
     int AddTimerExt(std::uint16_t id, std::uint16_t interval, TDUDTimerEvent event, bool enabled,
                     std::int32_t callCount);
-    // Removing is safe from inside any timer's event, the removed one's too.
+    // Removing is safe from inside any timer's event, the removed one's too,
+    // and so is destroying the pool.
     void RemoveTimer(std::uint16_t id);
     void ClearTimers();
     TDUDTimerItem* GetTimer(std::uint16_t id) const;
@@ -90,12 +98,18 @@ public:
     int GetCount() const { return static_cast<int>(items_.size()); }
     int GetActiveTimers() const;
     bool MainTimerActive() const { return mainActive_; }
+    // Ticks since the main timer was last (re)started; the next tick is 1.
     std::int32_t TickCounter() const { return tick_; }
 
     TDUDPoolTimerEvent OnTimer;
 
+    // With on and an enabled item: (re)starts the main timer, so that an
+    // item added or enabled now is first called one item interval from now;
+    // the other items keep their count of ticks. Otherwise stops it.
     void UpdateMainTimer(bool on);
-    // One pass over the items, as a tick of the main timer runs it.
+    // One pass over the items, as a tick of the main timer runs it: every
+    // enabled item is called each divisor-th tick since it was added or
+    // enabled.
     void HandleTimers();
 
 private:
@@ -107,6 +121,12 @@ private:
     bool mainActive_ = false;
     bool inHandler_ = false;
     bool removing_ = false;
+    bool restartedInPass_ = false;
+    std::uint64_t pass_ = 0;
+    void stopWhenIdle();
+    // Cleared when the pool goes: a pass whose handler destroyed the pool
+    // stops without touching it.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // The application object installs the program's cursor resource 16548 as

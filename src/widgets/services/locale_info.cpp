@@ -2,6 +2,8 @@
 #include "widgets/services/sysinfo.h"
 
 #include <cctype>
+#include <ctime>
+#include <vector>
 #include <langinfo.h>
 #include <locale.h>
 
@@ -200,6 +202,79 @@ std::string DUDGetLocalInfo(int index)
     case 26: r = DUDLocaleSeparator(timeFormat, ":"); break;
     case 27: r = DUDLocalePicture(timeFormat); break;
     default: r = "Hallo"; break; // not known here: the caller's default text stays
+    }
+    ::freelocale(loc);
+    return r;
+}
+
+std::string DUDFormatPicture(const std::string& picture, const std::tm& tm)
+{
+    locale_t loc = ::newlocale(LC_ALL_MASK, "", static_cast<locale_t>(0));
+    if (!loc)
+        loc = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    // The picture becomes a C library format: fields by their run length,
+    // quoted and other text as it stands.
+    std::string f;
+    auto literal = [&f](char c) {
+        if (c == '%')
+            f += "%%";
+        else
+            f += c;
+    };
+    for (std::size_t i = 0; i < picture.size();) {
+        const char c = picture[i];
+        if (c == '\'') {
+            if (i + 1 < picture.size() && picture[i + 1] == '\'') { // '' is one quote
+                literal('\'');
+                i += 2;
+                continue;
+            }
+            for (++i; i < picture.size(); ++i) {
+                if (picture[i] == '\'') {
+                    if (i + 1 < picture.size() && picture[i + 1] == '\'') {
+                        literal('\'');
+                        ++i;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                literal(picture[i]);
+            }
+            continue;
+        }
+        std::size_t n = 1;
+        while (i + n < picture.size() && picture[i + n] == c)
+            ++n;
+        switch (c) {
+        case 'd': f += n == 1 ? "%-d" : n == 2 ? "%d" : n == 3 ? "%a" : "%A"; break;
+        case 'M': f += n == 1 ? "%-m" : n == 2 ? "%m" : n == 3 ? "%b" : "%B"; break;
+        case 'y': f += n == 1 ? "%-y" : n == 2 ? "%y" : "%Y"; break;
+        case 'h': f += n == 1 ? "%-I" : "%I"; break;
+        case 'H': f += n == 1 ? "%-H" : "%H"; break;
+        case 'm': f += n == 1 ? "%-M" : "%M"; break;
+        case 's': f += n == 1 ? "%-S" : "%S"; break;
+        case 't':
+            if (n == 1) { // the first letter of the locale's AM or PM text
+                const char* mark = ::nl_langinfo_l(tm.tm_hour < 12 ? AM_STR : PM_STR, loc);
+                if (mark[0] != '\0')
+                    literal(mark[0]);
+            } else {
+                f += "%p";
+            }
+            break;
+        default:
+            for (std::size_t k = 0; k < n; ++k)
+                literal(c);
+            break;
+        }
+        i += n;
+    }
+    std::string r;
+    if (!f.empty()) {
+        // strftime gives 0 both for an empty result and for a short buffer.
+        std::vector<char> buf(256 + f.size() * 16);
+        r.assign(buf.data(), ::strftime_l(buf.data(), buf.size(), f.c_str(), &tm, loc));
     }
     ::freelocale(loc);
     return r;

@@ -54,10 +54,7 @@ std::string dateTimeText(const std::string& format)
     const std::time_t now = std::time(nullptr);
     std::tm tm {};
     ::localtime_r(&now, &tm);
-    const std::string f = format.empty() ? std::string("%Y-%m-%d %H:%M:%S") : format;
-    std::vector<char> buf(256 + f.size() * 16);
-    const std::size_t n = std::strftime(buf.data(), buf.size(), f.c_str(), &tm);
-    return std::string(buf.data(), n);
+    return DUDFormatPicture(format.empty() ? std::string("yyyy-MM-dd HH:mm:ss") : format, tm);
 }
 
 } // namespace

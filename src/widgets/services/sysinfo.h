@@ -7,6 +7,7 @@
 #include "widgets/framework/graphics.h"
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -45,8 +46,9 @@ enum class TDUDInfoType {
 inline constexpr int kDUDInfoTypeCount = 42;
 
 // The value text of a fact: numbers divided by divisor (below 1 counts as 1)
-// in 64 bits; format is the date-time format of itCurrentDateTime (strftime
-// form; empty: "%Y-%m-%d %H:%M:%S").
+// in 64 bits; format is the date-time format of itCurrentDateTime, in the
+// picture form of DUDGetLocalInfo (DUDFormatPicture; empty:
+// "yyyy-MM-dd HH:mm:ss").
 std::string GetSystemInfoString(TDUDInfoType type, std::int64_t divisor = 1, const std::string& format = {});
 // The caption of a fact ("Memory size").
 std::string DUDSIInfoToString(TDUDInfoType type);
@@ -125,6 +127,12 @@ std::string DUDGetLocalInfo(int index);
 // ("dd.MM.yyyy", "hh:mm:ss tt"); letters of the format's own text are
 // quoted ('de'), a quote doubled.
 std::string DUDLocalePicture(const std::string& format);
+// A date and time in a picture format as DUDGetLocalInfo gives them: d dd
+// ddd dddd day, M MM MMM MMMM month, y yy yyyy year, h hh (12-hour) H HH
+// hour, m mm minute, s ss second, t tt the AM/PM mark's first letter or
+// whole text (names and marks of the user's locale); text in single quotes
+// as it stands ('' a quote), any other character too.
+std::string DUDFormatPicture(const std::string& picture, const std::tm& tm);
 // The first separator between two fields of such a format ("." of
 // "%d.%m.%Y", ":" of "%T"); fallback when it has none.
 std::string DUDLocaleSeparator(const std::string& format, const std::string& fallback);

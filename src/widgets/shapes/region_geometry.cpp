@@ -1,5 +1,9 @@
 #include "widgets/shapes/region_geometry.h"
 
+#include "widgets/shapes/region_bands.h"
+
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace kyd::widgets {
@@ -14,6 +18,12 @@ bool OnTop(TDUDExtPos p)
     using E = TDUDExtPos;
     return p == E::epLeftTop || p == E::epTopLeft || p == E::epTopRight || p == E::epRightTop;
 }
+
+static_assert(kDUDMaxNoseSize == kDUDRegionCoordLimit);
+
+int HeldSize(int size) { return std::clamp(size, 0, kDUDMaxNoseSize); }
+
+int HeldInt(std::int64_t v) { return static_cast<int>(std::clamp<std::int64_t>(v, INT_MIN, INT_MAX)); }
 
 bool OnLeft(TDUDExtPos p)
 {
@@ -58,14 +68,18 @@ std::vector<TPoint> DUDStarPoints(const TRect& r)
 
 TRect DUDNoseBody(const TRect& r, int size, TDUDExtPos pos)
 {
+    const std::int64_t s = HeldSize(size);
     TRect b = r;
-    (OnTop(pos) ? b.Top : b.Bottom) += OnTop(pos) ? size : -size;
-    (OnLeft(pos) ? b.Left : b.Right) += OnLeft(pos) ? size : -size;
+    int& y = OnTop(pos) ? b.Top : b.Bottom;
+    int& x = OnLeft(pos) ? b.Left : b.Right;
+    y = HeldInt(y + (OnTop(pos) ? s : -s));
+    x = HeldInt(x + (OnLeft(pos) ? s : -s));
     return b;
 }
 
 std::vector<TPoint> DUDNosePoints(const TRect& r, int size, TDUDExtPos pos, int off)
 {
+    size = HeldSize(size);
     const TRect b = DUDNoseBody(r, size, pos);
     const int s = size, d = Round(std::sqrt(2.0 * s * s));
     const int L = b.Left, T = b.Top, R = b.Right, B = b.Bottom;
@@ -86,8 +100,10 @@ std::vector<TPoint> DUDNosePoints(const TRect& r, int size, TDUDExtPos pos, int 
 std::vector<TRect> DUDThinkBubbleRects(const TRect& r, int size, int count, TDUDExtPos pos)
 {
     std::vector<TRect> out;
-    if (count < 1)
+    if (count < 1 || !DUDRegionRectInBounds(r))
         return out;
+    count = std::min(count, kDUDMaxThinkBubbles);
+    size = HeldSize(size);
     const TRect b = DUDNoseBody(r, size, pos);
     const int L = b.Left, T = b.Top, R = b.Right, B = b.Bottom, s = size;
     const double step = (s * 2.0 * M_PI / 4.0) / count / count;

@@ -211,12 +211,18 @@ void DUDShapeCalc(const TRect& r, TDUDShapeType shape, TDUDTeeth* teeth, bool sq
         list.AddPoint(p);
 }
 
+TPoint DUDHeldPoint(std::int64_t x, std::int64_t y)
+{
+    const auto held = [](std::int64_t v) {
+        return static_cast<int>(std::clamp<std::int64_t>(v, -kDUDRegionCoordLimit, kDUDRegionCoordLimit));
+    };
+    return {held(x), held(y)};
+}
+
 void DUDOffsetPointArray(TPoint* points, int count, int dx, int dy)
 {
-    for (int i = 0; points && i < count; ++i) {
-        points[i].X += dx;
-        points[i].Y += dy;
-    }
+    for (int i = 0; points && i < count; ++i)
+        points[i] = DUDHeldPoint(std::int64_t(points[i].X) + dx, std::int64_t(points[i].Y) + dy);
 }
 
 void DUDOffsetPointList(TDUDPointList* list, int dx, int dy)
@@ -224,8 +230,8 @@ void DUDOffsetPointList(TDUDPointList* list, int dx, int dy)
     if (!list)
         return;
     for (int i = 0; i < list->Count(); ++i) {
-        TPoint p = list->GetPoint(i);
-        list->PutPoint(i, {p.X + dx, p.Y + dy});
+        const TPoint p = list->GetPoint(i);
+        list->PutPoint(i, DUDHeldPoint(std::int64_t(p.X) + dx, std::int64_t(p.Y) + dy));
     }
 }
 

@@ -14,6 +14,7 @@
 #include "widgets/shapes/shape_settings.h"
 #include "widgets/framework/graphics.h"
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -47,9 +48,15 @@ void DUDShapeCalc(const TRect& r, TDUDShapeType shape, TDUDTeeth* teeth, bool sq
 // Outline of a shape description with optional teeth.
 TDUDShapeOutline DUDShapeOutline(const TRect& r, const TDUDShape& shape, const TDUDTeeth* teeth = nullptr);
 
-// Adds (dx, dy) to the first count points.
+// A point held to the window range, -kDUDRegionCoordLimit to
+// kDUDRegionCoordLimit in each coordinate, as every outline's points lie
+// (nothing is drawn beyond it).
+TPoint DUDHeldPoint(std::int64_t x, std::int64_t y);
+// Adds (dx, dy) to the first count points; the results are held to the
+// window range.
 void DUDOffsetPointArray(TPoint* points, int count, int dx, int dy);
-// Adds (dx, dy) to every point of the list; a null list does nothing.
+// Adds (dx, dy) to every point of the list, held to the window range; a
+// null list does nothing.
 void DUDOffsetPointList(TDUDPointList* list, int dx, int dy);
 
 } // namespace kyd::widgets

@@ -81,7 +81,7 @@ TEST(SystemInfo, FixedValuesTablesAndNames)
     EXPECT_NE(DUDSIComputerName(), "");
     EXPECT_EQ(DUDSIVersionStr(), std::to_string(DUDSIMajorVersionNr()) + "." + std::to_string(DUDSIMinorVersionNr()));
     EXPECT_EQ(DUDSIIconHeight(), 32);
-    EXPECT_EQ(GetSystemInfoString(TDUDInfoType::itCurrentDateTime, 1, "%Y").size(), 4u);
+    EXPECT_EQ(GetSystemInfoString(TDUDInfoType::itCurrentDateTime, 1, "yyyy").size(), 4u);
 
     DUDSISetVersionLookup([](const std::string& path) -> std::optional<std::string> {
         if (path == "\\VarFileInfo\\Translation")
@@ -200,6 +200,36 @@ TEST(SystemInfo, LocaleValuesComeFromTheUsersLocale)
     EXPECT_EQ("dd.MM.yyyy", DUDGetLocalInfo(24));
     EXPECT_EQ(":", DUDGetLocalInfo(26));
     EXPECT_EQ("HH:mm:ss", DUDGetLocalInfo(27));
+}
+
+TEST(SystemInfo, TheDateAndTimeTakeThePictureFormatsOfTheLocaleValues)
+{
+    kyd::test_support::ScopedEnv c("LC_ALL", "C");
+    std::tm tm {};
+    tm.tm_year = 2026 - 1900;
+    tm.tm_mon = 2;
+    tm.tm_mday = 7;
+    tm.tm_wday = 6; // a Saturday
+    tm.tm_yday = 65;
+    tm.tm_hour = 14;
+    tm.tm_min = 5;
+    tm.tm_sec = 9;
+    EXPECT_EQ("07.03.2026 14:05:09", DUDFormatPicture("dd.MM.yyyy HH:mm:ss", tm));
+    EXPECT_EQ("7/3/26 2:5:9 PM", DUDFormatPicture("d/M/yy h:m:s tt", tm));
+    EXPECT_EQ("02 P 14", DUDFormatPicture("hh t H", tm));
+    EXPECT_EQ("Saturday, March 7, 2026", DUDFormatPicture("dddd, MMMM d, yyyy", tm));
+    EXPECT_EQ("Sat Mar", DUDFormatPicture("ddd MMM", tm));
+    EXPECT_EQ("It's 2 o'clock, 100% (yes)", DUDFormatPicture("'It''s' h 'o''clock', 100% ('yes')", tm));
+    EXPECT_EQ("", DUDFormatPicture("", tm));
+    // What the locale values hand out formats as a date and a time.
+    EXPECT_EQ("03/07/26", DUDFormatPicture(DUDGetLocalInfo(24), tm));
+    EXPECT_EQ("14:05:09", DUDFormatPicture(DUDGetLocalInfo(27), tm));
+    EXPECT_EQ("Saturday, March 7, 2026", DUDFormatPicture(DUDGetLocalInfo(18), tm));
+    // The current date and time in such a format: no pattern letters left.
+    const std::string now = GetSystemInfoString(TDUDInfoType::itCurrentDateTime, 1, DUDGetLocalInfo(24));
+    ASSERT_EQ(8u, now.size()) << now;
+    EXPECT_EQ(std::string::npos, now.find_first_of("dMy%")) << now;
+    EXPECT_EQ(19u, GetSystemInfoString(TDUDInfoType::itCurrentDateTime).size());
 }
 
 TEST(SystemInfo, DateAndTimeFormatsBecomePictures)

@@ -113,6 +113,78 @@ TEST_F(TimerPool, HandlersMayRemoveAnyItemDuringAPass)
     EXPECT_FALSE(pool.MainTimerActive());
 }
 
+TEST_F(TimerPool, AHandlerMayDestroyThePool)
+{
+    // From an item's own event (with items after it in the pass), from the
+    // pool's event and from a failing handler's exception event: the pass
+    // ends there (ASan sees any later use of the pool).
+    for (int way = 0; way < 3; ++way) {
+        SCOPED_TRACE(way);
+        TDUDApplication app({}, false);
+        auto pool = std::make_unique<TDUDTimerPool>(10);
+        int later = 0, calls = 0;
+        TDUDTimerEvent destroy = [&](void*) {
+            ++calls;
+            if (way == 2)
+                throw std::runtime_error("failed");
+            pool.reset();
+        };
+        if (way == 1)
+            pool->OnTimer = [&](void*, std::int32_t) { destroy(nullptr); };
+        if (way == 2)
+            app.OnException = [&](const TDUDSender&, std::exception_ptr, bool& handled) {
+                handled = true;
+                pool.reset();
+            };
+        pool->AddTimer(1, 10, way == 1 ? TDUDTimerEvent{} : destroy);
+        pool->AddTimer(2, 10, [&](void*) { ++later; });
+        pool->AddTimer(3, 20, [&](void*) { ++later; });
+        run(50);
+        EXPECT_EQ(pool, nullptr);
+        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(later, 0);
+    }
+}
+
+TEST_F(TimerPool, AnItemAddedOrEnabledWhileThePoolRunsWaitsItsWholeInterval)
+{
+    TDUDTimerPool pool(50);
+    const std::int64_t t0 = pf::clock().monotonicMs();
+    std::vector<std::int64_t> a, b;
+    pool.AddTimer(1, 100, [&](void*) { a.push_back(pf::clock().monotonicMs() - t0); });
+    run(60);
+    pool.AddTimer(2, 150, [&](void*) { b.push_back(pf::clock().monotonicMs() - t0); });
+    run(300);
+    // The new item is first called 150 ms after it came; the running one
+    // keeps its count of ticks (its call falls on the restarted timer's
+    // first tick) rather than starting its interval again.
+    EXPECT_EQ(b, (std::vector<std::int64_t>{210, 360}));
+    EXPECT_EQ(a, (std::vector<std::int64_t>{110, 210, 310}));
+
+    // Disabled and enabled again 30 ms into a pool interval: a whole item
+    // interval again, counted from the enabling.
+    pool.GetTimer(2)->SetEnabled(false);
+    run(20);
+    b.clear();
+    pool.GetTimer(2)->SetEnabled(true); // at 380
+    run(310);
+    EXPECT_EQ(b, (std::vector<std::int64_t>{530, 680}));
+
+    // Enabled again from inside a pass, by an item called before it: it
+    // waits for its interval too, and the next tick is tick 1.
+    pool.GetTimer(2)->SetEnabled(false);
+    b.clear();
+    std::int64_t enabledAt = -1;
+    pool.GetTimer(1)->OnTimer = [&](void*) {
+        if (enabledAt < 0) {
+            enabledAt = pf::clock().monotonicMs() - t0;
+            pool.GetTimer(2)->SetEnabled(true);
+        }
+    };
+    run(400);
+    EXPECT_EQ(b, (std::vector<std::int64_t>{enabledAt + 150, enabledAt + 300}));
+}
+
 TEST_F(TimerPool, AHandlerThatPumpsIsNotReentered)
 {
     TDUDTimerPool pool(10);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace kyd::widgets;
 
 namespace {
@@ -248,6 +250,26 @@ TEST(ShapeOutline, LightColorsAndOffsets)
     DUDOffsetPointArray(arr, 2, 5, 5);
     EXPECT_EQ(arr[1], (TPoint{6, 6}));
     EXPECT_EQ(arr[2], (TPoint{2, 2}));
+}
+
+TEST(ShapeOutline, OffsetsHoldPointsNearTheIntegerLimitsToTheWindowRange)
+{
+    constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+    TDUDPointList list;
+    list.AddPoint({kMax - 1, kMin + 1});
+    list.AddPoint({kMin, kMax});
+    list.AddPoint({30000, -30000});
+    list.AddPoint({-5, 7});
+    DUDOffsetPointList(&list, 10, -10);
+    EXPECT_EQ(list.Points(), (P{{32767, -32767}, {-32767, 32767}, {30010, -30010}, {5, -3}}));
+    DUDOffsetPointList(&list, kMax, kMin);
+    EXPECT_EQ(list.Points(), (P{{32767, -32767}, {32767, -32767}, {32767, -32767}, {32767, -32767}}));
+
+    TPoint arr[2] = {{kMax, kMin}, {100, 100}};
+    DUDOffsetPointArray(arr, 2, kMax, -40000);
+    EXPECT_EQ(arr[0], (TPoint{32767, -32767}));
+    EXPECT_EQ(arr[1], (TPoint{32767, -32767}));
+    EXPECT_EQ(DUDHeldPoint(std::int64_t(kMax) * 4, -1), (TPoint{32767, -1}));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "widgets/controls/qt/control.h"
 
+#include "widgets/controls/qt/custom_control.h"
+
 #include "widgets/painting/qt/image_list_ident.h"
 
 #include "widgets/framework/qt/qt_canvas.h"
@@ -311,8 +313,73 @@ void TDUDBaseGraphicControl::SetTransparent(bool v)
         parentWidget()->update(geometry());
 }
 
+bool TDUDBaseGraphicControl::CheckOptimized() const
+{
+    const QWidget* parent = parentWidget();
+    if (!transparent_ || !parent)
+        return false;
+    if (const auto* owner = dynamic_cast<const TDUDCustomControl*>(parent))
+        return owner->BackBitmap();
+    if (!parent->isWindow())
+        return false;
+    const TDUDBackgroundSource* source = DUDBackgroundSource(parent);
+    return source && source->BackBitmapCheck();
+}
+
+bool TDUDBaseGraphicControl::DrawParentBackground(TCanvas& canvas)
+{
+    QWidget* parent = parentWidget();
+    const TRect all = ClientRect();
+    if (auto* owner = dynamic_cast<TDUDCustomControl*>(parent)) {
+        // The windowed control draws its background in its own coordinates:
+        // into a picture reaching to this control's far corner, from which
+        // this control's part is taken.
+        const QRect at = geometry();
+        if (at.right() < 0 || at.bottom() < 0)
+            return false;
+        QImage back = MakeCanvasImage(at.right() + 1, at.bottom() + 1);
+        {
+            TQtCanvas bc(back);
+            owner->BackDrawArea(bc, FromQRect(at));
+        }
+        auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
+        if (!qc)
+            return false;
+        qc->DrawImage(all, back, at);
+        return true;
+    }
+    const TDUDBackgroundSource* source = parent ? DUDBackgroundSource(parent) : nullptr;
+    if (!source || !source->BackBitmapCheck())
+        return false;
+    const QPoint at = mapTo(parent, QPoint(0, 0));
+    return source->BackDrawArea(canvas, all, source->BackMapPoint({at.x(), at.y()}));
+}
+
 void TDUDBaseGraphicControl::Paint(TCanvas& canvas)
 {
+    if (CheckOptimized()) {
+        // The background behind the control goes through the background
+        // effects on its way.
+        auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
+        if (!qc || !BackFX().Active()) {
+            if (!DrawParentBackground(canvas))
+                FillControl(canvas);
+            return;
+        }
+        QImage back = MakeCanvasImage(width(), height());
+        bool drawn;
+        {
+            TQtCanvas bc(back);
+            drawn = DrawParentBackground(bc);
+        }
+        if (!drawn) {
+            FillControl(canvas);
+            return;
+        }
+        BackFX().Draw(back);
+        qc->DrawImage(ClientRect(), back, back.rect());
+        return;
+    }
     if (!transparent_)
         FillControl(canvas);
 }

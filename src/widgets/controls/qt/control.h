@@ -113,7 +113,8 @@ public:
     bool IMLEmpty() const { return imageList_.Get() == nullptr; }
     // The client area in screen coordinates.
     TRect GetScreenRect() const;
-    // No transparent parent here supplies a background bitmap.
+    // Whether the control paints its parent's background behind it (see
+    // TDUDBaseGraphicControl); not in this base.
     virtual bool CheckOptimized() const { return false; }
 
     // The effects applied to the background taken from the parent; a
@@ -154,7 +155,11 @@ private:
 // The shared rule of BackMapPoint for a control at `pos` on `parent`.
 TPoint DUDBackMapPoint(TPoint p, TPoint pos, const QWidget* parent, QSize back);
 
-// A windowless-looking control: transparent by default, 30 x 30.
+// A windowless-looking control: transparent by default, 30 x 30. A
+// transparent one whose parent supplies a background (CheckOptimized)
+// paints that background behind itself, through its background effects;
+// otherwise a transparent one paints no background and an opaque one fills
+// itself with Color.
 class TDUDBaseGraphicControl : public TDUDBaseControl {
 public:
     explicit TDUDBaseGraphicControl(QWidget* parent = nullptr);
@@ -162,9 +167,18 @@ public:
     void SetTransparent(bool v);
     void DisableTransMode() { SetTransparent(false); }
     void InvalidateControl() { Invalidate(); }
+    // Transparent, on a windowed control of the library that has a
+    // background to give (TDUDCustomControl::BackBitmap) or on a form whose
+    // background source has one now (DUDBackgroundSource).
+    bool CheckOptimized() const override;
 
 protected:
     void Paint(TCanvas& canvas) override;
+    // The parent's background under the control into its client area;
+    // false when there is none.
+    bool DrawParentBackground(TCanvas& canvas);
+    // The parent's background may have changed since the last paint.
+    bool SurfaceStale() const override { return CheckOptimized(); }
 
 private:
     bool transparent_ = true;

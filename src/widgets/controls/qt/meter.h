@@ -69,7 +69,10 @@ protected:
     // A new size may need correcting to the settings.
     void BoundsChange(TDUDBoundsChangeStates changed) override;
     // A paint message after a change too small to draw paints the bar.
-    bool SurfaceStale() const override { return GetDrawValue() != lastDrawn_; }
+    bool SurfaceStale() const override
+    {
+        return GetDrawValue() != lastDrawn_ || TDUDGraphicControl::SurfaceStale();
+    }
     bool Correcting() const { return correcting_; }
     void SetCorrecting(bool v) { correcting_ = v; }
     void SetDeltaValue(int d) { delta_ = d; }

@@ -146,7 +146,12 @@ void DUDBmpCreateMasksExt(const TQtCanvas& canvas, const TRect& r, QImage& mask,
 
 int DUDGetFontHeight(const TFont& font)
 {
-    return QFontMetrics(ToQFont(font)).boundingRect(QLatin1Char('W')).height();
+    // The line height a canvas gives the text (ascent and descent), not the
+    // ink of the one letter: a control sized by it holds its text.
+    QImage screen = MakeCanvasImage(1, 1);
+    TQtCanvas canvas(screen);
+    canvas.Font = font;
+    return canvas.TextHeight("W");
 }
 
 TRect DUDDrawTextCalc(const std::string& text, TDUD3DCaption* caption, const TRect& r, const TFont& font,

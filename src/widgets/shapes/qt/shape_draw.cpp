@@ -248,7 +248,11 @@ void DUDShapeDraw(const TRect& r, TCanvas& canvas, TDUDShapeType shape, TDUDTeet
     std::vector<TPoint> pts;
     const std::size_t need = toothed ? 3 : static_cast<std::size_t>(2 * HalfCount(shape));
     if (pointList && pointList->Points().size() >= need) {
-        pts = pointList->Points();
+        // Held to the window range as every computed outline is, so that
+        // moving them by the rectangle stays in range.
+        pts.reserve(pointList->Points().size());
+        for (const TPoint& p : pointList->Points())
+            pts.push_back(DUDHeldPoint(p.X, p.Y));
     } else {
         TDUDPointList temp;
         DUDShapeCalc({0, 0, r.Width(), r.Height()}, shape, teeth, square, roundPercent, bevel, shadow, temp);

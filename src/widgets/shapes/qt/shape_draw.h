@@ -21,8 +21,9 @@ enum : int { sbNormal = 0, sbInset = 1, sbOffset = 2 };
 std::vector<TColor> DUDPointListColors(const std::vector<TPoint>& points, TColor first, TColor second);
 
 // Paints the shape into r on the canvas. pointList (may be null) is an
-// outline computed for r's size; it is never changed, and one too short for
-// the shape is computed afresh. bitmap (may be null) fills the shape instead
+// outline computed for r's size; it is never changed, one too short for the
+// shape is computed afresh, and its points are held to the window range
+// (DUDHeldPoint) as a computed outline's are. bitmap (may be null) fills the shape instead
 // of the brush; maskColor is accepted for callers that name it (the mask is
 // built in two colours of its own). backColor is the colour between a
 // hatch's lines. teeth, bevel and shadow may be null; a missing bevel has

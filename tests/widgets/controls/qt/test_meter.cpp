@@ -542,3 +542,66 @@ TEST(WidgetControl, BackgroundEffectsAndBackgroundPoints)
     EXPECT_TRUE(m->BackFX().Flag(3));
     EXPECT_EQ((TPoint{5, 5}), m->BackMapPoint({1, 1}, QSize()));
 }
+
+namespace {
+
+// A form's background: green wherever it is asked for.
+class GreenBackground : public TDUDBackgroundSource {
+public:
+    bool has = true;
+    mutable std::vector<TPoint> asked;
+    bool BackBitmapCheck() const override { return has; }
+    TPoint BackMapPoint(TPoint p) const override { return {p.X + 100, p.Y + 200}; }
+    bool BackDrawArea(TCanvas& canvas, const TRect& r, TPoint pos) const override
+    {
+        asked.push_back(pos);
+        canvas.Brush = {clLime, TBrushStyle::bsSolid};
+        canvas.FillRect(r);
+        return true;
+    }
+};
+
+} // namespace
+
+TEST(WidgetControl, GraphicControlsPaintTheirParentsBackgroundThroughTheirEffects)
+{
+    TDUDBitmapEffectObject invert;
+    invert.SetFlag(3, true);
+
+    // On a windowed control of the library that has a background.
+    QWidget form;
+    form.resize(100, 80);
+    auto* panel = new RedBackControl(&form);
+    panel->setGeometry(10, 5, 60, 50);
+    auto* g = new TDUDBaseGraphicControl(panel);
+    g->setGeometry(7, 9, 20, 10);
+    EXPECT_TRUE(g->CheckOptimized());
+    EXPECT_EQ(Rgb(clRed), Px(g->Picture(), 3, 3));
+    g->SetBackFX(invert);
+    EXPECT_EQ(TColor(0xFFFF00), Px(g->Picture(), 3, 3)); // cyan
+    g->SetTransparent(false);
+    EXPECT_FALSE(g->CheckOptimized());
+    EXPECT_EQ(Rgb(g->Color()), Px(g->Picture(), 3, 3));
+
+    // On a form whose background source has one, at the control's place.
+    GreenBackground source;
+    DUDSetBackgroundSource(&form, &source);
+    auto* h = new TDUDBaseGraphicControl(&form);
+    h->setGeometry(4, 6, 20, 10);
+    EXPECT_TRUE(h->CheckOptimized());
+    EXPECT_EQ(Rgb(clLime), Px(h->Picture(), 5, 5));
+    ASSERT_FALSE(source.asked.empty());
+    EXPECT_EQ((TPoint{104, 206}), source.asked.back());
+    h->SetBackFX(invert);
+    EXPECT_EQ(TColor(0xFF00FF), Px(h->Picture(), 5, 5)); // magenta
+    source.has = false;
+    EXPECT_FALSE(h->CheckOptimized());
+    EXPECT_EQ(Rgb(clWhite), Px(h->Picture(), 5, 5)) << "transparent: no background of its own";
+    DUDSetBackgroundSource(&form, nullptr);
+
+    // A plain parent has none to give.
+    QWidget plain;
+    TDUDBaseGraphicControl onPlain(&plain);
+    EXPECT_FALSE(onPlain.CheckOptimized());
+    EXPECT_FALSE(TDUDBaseGraphicControl().CheckOptimized());
+}

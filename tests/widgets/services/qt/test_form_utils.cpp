@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPixmap>
 #include <QTimer>
@@ -72,6 +73,17 @@ TEST(WidgetFormUtils, IconsSizesMasksAndFontHeight)
     big.Size = 24;
     EXPECT_GT(DUDGetFontHeight(small), 0);
     EXPECT_GT(DUDGetFontHeight(big), DUDGetFontHeight(small));
+    // The text height a canvas gives for the font, not the ink of the "W".
+    TFont ten;
+    ten.Size = 10;
+    for (const TFont& f : {small, ten, big}) {
+        QImage text = MakeCanvasImage(1, 1);
+        TQtCanvas measure(text);
+        measure.Font = f;
+        EXPECT_EQ(DUDGetFontHeight(f), measure.TextHeight("W")) << f.Size;
+    }
+    const QFontMetrics metrics(ToQFont(ten));
+    EXPECT_GE(DUDGetFontHeight(ten), metrics.ascent() + metrics.descent());
 }
 
 TEST(WidgetFormUtils, ExplodeGrowsAFocusRectangleInATransparentOverlay)

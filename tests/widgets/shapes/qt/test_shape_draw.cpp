@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace kyd::widgets;
 using namespace kyd::widgets::test;
 
@@ -129,6 +131,45 @@ TEST(WidgetShapeDraw, CallersListIsLeftAsItWasAndAShortOneIsReplaced)
     const QImage drawn = Draw(TDUDShapeType::stRectangle, nullptr, nullptr, nullptr, nullptr, &shortList);
     EXPECT_EQ(Hex(Px(drawn, 10, 10)), Hex(kBlue)) << "computed afresh; a missing bevel has width 0";
     EXPECT_EQ(shortList.Count(), 1);
+}
+
+TEST(WidgetShapeDraw, ACallersPointsNearTheIntegerLimitsAreHeldToTheWindowRange)
+{
+    constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+    // A rectangle over everything: held to the window range, it covers the
+    // canvas (moved by the rectangle's corner and back by the shadow).
+    TDUDPointList all;
+    for (const TPoint& p :
+         {TPoint{kMin, kMin}, TPoint{kMax, kMax}, TPoint{kMin + 1, kMin + 1}, TPoint{kMax - 1, kMax - 1}})
+        all.AddPoint(p);
+    const Shadow shadow(TDUDShadowStyle::hssSolid, 3);
+    QImage img = MakeCanvasImage(30, 30);
+    {
+        TQtCanvas c(img);
+        DUDShapeDraw({5, 5, 25, 25}, c, TDUDShapeType::stRectangle, nullptr, &all, false, TBrush(kBlue), 0, nullptr,
+                     &shadow, nullptr, clWhite, clWhite);
+    }
+    EXPECT_EQ(Hex(Px(img, 15, 15)), Hex(kBlue));
+    EXPECT_EQ(Hex(Px(img, 0, 29)), Hex(kBlue));
+    EXPECT_EQ(all.Points().front(), (TPoint{kMin, kMin})) << "the caller's list is left as it was";
+
+    // Any shape, bevel and shadow: the same as the points held by hand.
+    for (const TDUDShapeType type : {TDUDShapeType::stStar, TDUDShapeType::stRoundRect, TDUDShapeType::stDiamond}) {
+        TDUDPointList wild, held;
+        for (int i = 0; i < 20; ++i) {
+            const TPoint p{i % 2 ? kMax - i : kMin + i, i % 3 ? kMin + i : kMax - i};
+            wild.AddPoint(p);
+            held.AddPoint(DUDHeldPoint(p.X, p.Y));
+        }
+        const Bevel bevel(2, sbInset);
+        QImage a = MakeCanvasImage(30, 30), b = MakeCanvasImage(30, 30);
+        for (auto [image, list] : {std::pair{&a, &wild}, std::pair{&b, &held}}) {
+            TQtCanvas c(*image);
+            DUDShapeDraw({5, 5, 25, 25}, c, type, nullptr, list, false, TBrush(kBlue), 0, &bevel, &shadow, nullptr,
+                         clWhite, clWhite);
+        }
+        EXPECT_EQ(a, b) << static_cast<int>(type);
+    }
 }
 
 TEST(WidgetShapeDraw, TeethAreFilledAndBevelledByDirection)

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <limits>
 
 using namespace kyd::widgets;
 using kyd::widgets::test::Px;
@@ -69,6 +71,34 @@ TEST(WindowRegions, ThoughtBubblesGrowTowardsTheBody)
     EXPECT_TRUE(DUDThinkBubbles(r, 20, 0, E::epTopRight).isEmpty());
     EXPECT_EQ(DUDCreateEllipticThinkBubbleRgn(r, 20, -1, E::epTopLeft), DUDEllipticRgn({20, 20, 120, 60}));
     EXPECT_TRUE(DUDCreateRoundThinkBubbleRgn(r, 20, 4, E::epBottomLeft, 20, 20).contains(QPoint(70, 20)));
+}
+
+TEST(WindowRegions, BubbleSizesAndCountsAreHeldToWhatCanBeDrawn)
+{
+    constexpr int kMax = std::numeric_limits<int>::max();
+    const TRect r{-32767, -32767, 32767, 32767};
+    for (const E pos : {E::epLeftTop, E::epTopRight, E::epRightBottom, E::epBottomLeft}) {
+        // A size beyond the window range is the largest one.
+        EXPECT_EQ(DUDNoseBody(r, kMax, pos), DUDNoseBody(r, kDUDMaxNoseSize, pos));
+        EXPECT_EQ(DUDNoseBody(r, -5, pos), r);
+        EXPECT_EQ(DUDNosePoints(r, kMax, pos, 0), DUDNosePoints(r, kDUDMaxNoseSize, pos, 0));
+        EXPECT_EQ(DUDThinkBubbleRects(r, kMax, 4, pos), DUDThinkBubbleRects(r, kDUDMaxNoseSize, 4, pos));
+        // A count beyond the most is the most: count + 2 circles, the one
+        // after the point still with a width on the largest trail.
+        const auto most = DUDThinkBubbleRects(r, kMax, 10'000'000, pos);
+        ASSERT_EQ(most.size(), std::size_t(kDUDMaxThinkBubbles) + 2);
+        EXPECT_EQ(most, DUDThinkBubbleRects(r, kDUDMaxNoseSize, kDUDMaxThinkBubbles, pos));
+        EXPECT_GE(most[1].Width(), 2);
+        // With one more the first bubble would be under 2 pixels: none.
+        const double next = kDUDMaxThinkBubbles + 1.0;
+        EXPECT_LT(kDUDMaxNoseSize * M_PI / 2 / (next * next), 1.5);
+        EXPECT_FALSE(DUDCreateThinkBubbleRgn(r, kMax, kMax, pos).isEmpty());
+    }
+    // An edge at the integer limit: the body stays put there, and a
+    // rectangle beyond the window range has no bubbles.
+    const TRect edge{kMax - 10, kMax - 10, kMax, kMax};
+    EXPECT_EQ(DUDNoseBody(edge, kMax, E::epLeftTop), (TRect{kMax, kMax, kMax, kMax}));
+    EXPECT_TRUE(DUDThinkBubbleRects(edge, 20, 4, E::epLeftTop).empty());
 }
 
 TEST(WindowRegions, ShapeRegionsComeFromSettingsAndData)

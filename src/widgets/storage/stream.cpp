@@ -157,6 +157,20 @@ void TDUDReadBudget::Charge(std::int64_t bytes)
     }
 }
 
+void TDUDReadBudget::Release(std::int64_t bytes)
+{
+    for (TDUDReadBudget* b = t_budget; b; b = b->outer_)
+        b->left_ += bytes;
+}
+
+std::int64_t TDUDReadBudget::Left()
+{
+    std::int64_t left = std::numeric_limits<std::int64_t>::max();
+    for (const TDUDReadBudget* b = t_budget; b; b = b->outer_)
+        left = std::min(left, b->left_);
+    return left;
+}
+
 std::string StringListText(const TStringList& list)
 {
     std::string text;

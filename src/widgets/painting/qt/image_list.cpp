@@ -242,6 +242,15 @@ void TDUDBitmapListItem::ReadBody(TStream& s, std::uint8_t flag)
         stReadBitmap(s, bitmap_, (flag & ifCompressed) != 0);
 }
 
+TDUDReadCost TDUDBitmapListItem::ReadCost() const
+{
+    if (bitmap_.isNull())
+        return {};
+    // Held at the four bytes a pixel it decodes to; its stored bytes pass.
+    return {4LL * bitmap_.width() * bitmap_.height(),
+            DUDBmpImageSize(bitmap_, DUDSavePixelFormatToBmpFormat(savePixelFormat_))};
+}
+
 void TDUDBitmapListItem::WriteBody(TStream& s) const
 {
     if (!GetEmpty())
@@ -518,6 +527,19 @@ void TDUDImageListItem::WriteBody(TStream& s) const
     }
 }
 
+TDUDReadCost TDUDImageListItem::ReadCost() const
+{
+    if (count_ == 0)
+        return {};
+    TDUDReadCost cost{4LL * strip_.width() * strip_.height(),
+                      DUDBmpImageSize(strip_, DUDSavePixelFormatToBmpFormat(savePixelFormat_))};
+    if (masked_) {
+        cost.Held += 4LL * mask_.width() * mask_.height();
+        cost.Passing = std::max(cost.Passing, DUDBmpImageSize(mask_, bfMono));
+    }
+    return cost;
+}
+
 void TDUDImageListItem::ReadBody(TStream& s, std::uint8_t flag)
 {
     const int height = stReadInteger(s);
@@ -531,10 +553,9 @@ void TDUDImageListItem::ReadBody(TStream& s, std::uint8_t flag)
     QImage strip, mask;
     const bool compressed = (flag & ifCompressed) != 0;
     if (count > 0) {
-        // The strips are held at four bytes a pixel: counted before the
-        // stored pictures (counted in turn) are decoded.
-        const std::int64_t stripBytes = 4LL * count * width * height;
-        TDUDReadBudget::Charge(masked ? 2 * stripBytes : stripBytes);
+        // Each strip is counted once, at the four bytes a pixel it is held
+        // at, before it is decoded (its stored bytes only while they are
+        // decoded): a list the library writes reads back within the budget.
         stReadBitmap(s, strip, compressed);
         if (strip.width() != count * width || strip.height() != height)
             throw EReadError("Image strip of the wrong size");
@@ -590,7 +611,7 @@ void TDUDImageListItem::SaveToFile(const std::string& name) const
     stWriteInteger(s, 1);
     stWriteInteger(s, static_cast<std::int32_t>(s.Position() + 4));
     WriteData(s);
-    DUDSaveFile(name, s.Bytes());
+    DUDSaveListFile(name, s);
 }
 
 void TDUDImageListItem::LoadFromFile(const std::string& name)

@@ -73,6 +73,7 @@ public:
 
     void FreeData() override { bitmap_ = QImage(); fetched_ = false; }
     bool GetEmpty() const override { return bitmap_.isNull(); }
+    TDUDReadCost ReadCost() const override;
     std::uint8_t WriteFlag() const override;
     std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<TDUDBitmapListItem>(); }
     void Assign(const TDUDListItem& other) override;
@@ -141,6 +142,7 @@ public:
 
     void FreeData() override { Clear(); }
     bool GetEmpty() const override { return count_ == 0; }
+    TDUDReadCost ReadCost() const override;
     std::uint8_t WriteFlag() const override;
     std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<TDUDImageListItem>(); }
     void Assign(const TDUDListItem& other) override;

@@ -313,22 +313,22 @@ void TDUDImageListItem::Clear()
     Change();
 }
 
-void TDUDImageListItem::CheckSize(const QImage& image, int& n) const
+void TDUDImageListItem::CheckSize(const QImage& image, int& n, bool grown) const
 {
     if (image.isNull() || image.height() != height_ || image.width() % width_ != 0)
         throw EInvalidGraphicOperation("Invalid image size");
     n = image.width() / width_;
-    // The strip grows by AllocBy images at a time.
+    // A strip that grows does so by AllocBy images at a time.
     const std::int64_t images = count_ + n;
-    const std::int64_t capacity = (images + allocBy_ - 1) / allocBy_ * allocBy_;
+    const std::int64_t capacity = grown ? (images + allocBy_ - 1) / allocBy_ * allocBy_ : images;
     if (capacity * width_ > kMaxStrip)
         throw EInvalidGraphicOperation("Too many images");
 }
 
-void TDUDImageListItem::InsertStrip(int index, const QImage& image, const QImage& mask)
+void TDUDImageListItem::InsertStrip(int index, const QImage& image, const QImage& mask, bool grown)
 {
     int n = 0;
-    CheckSize(image, n);
+    CheckSize(image, n, grown);
     index = std::clamp(index, 0, count_);
     QImage strip = NewStrip((count_ + n) * width_, height_);
     QImage newMask = masked_ ? NewStrip(strip.width(), height_) : QImage();
@@ -425,17 +425,36 @@ void TDUDImageListItem::Delete(int index)
     Change();
 }
 
+namespace {
+
+// A copy of a strip of images `w` wide with image `from` moved to `to`;
+// EInvalidGraphicOperation when there is no memory for it.
+QImage MovedImages(const QImage& strip, int from, int to, int w)
+{
+    QImage moved = strip.copy();
+    if (moved.isNull())
+        throw EInvalidGraphicOperation("Not enough memory for the images");
+    if (from < to)
+        CopyColumns(moved, from * w, strip, (from + 1) * w, (to - from) * w);
+    else
+        CopyColumns(moved, (to + 1) * w, strip, to * w, (from - to) * w);
+    CopyColumns(moved, to * w, strip, from * w, w);
+    return moved;
+}
+
+} // namespace
+
 void TDUDImageListItem::Move(int from, int to)
 {
     if (from < 0 || from >= count_ || to < 0 || to >= count_ || from == to)
         return;
-    // Worked out on a copy that is taken over only once it is complete: a
-    // failure leaves the item as it was.
-    TDUDImageListItem moved;
-    moved.CopyData(*this);
-    moved.Delete(from);
-    moved.Insert(to, GetBitmap(from), GetMaskBitmap(from));
-    TakeData(moved);
+    // The strip keeps its size: nothing grows, so a full strip can be
+    // reordered too. The new strips are taken over only once both are
+    // complete: a failure leaves the item as it was.
+    QImage strip = MovedImages(strip_, from, to, width_);
+    QImage mask = masked_ && !mask_.isNull() ? MovedImages(mask_, from, to, width_) : mask_;
+    strip_ = std::move(strip);
+    mask_ = std::move(mask);
     Change();
 }
 
@@ -471,11 +490,13 @@ void TDUDImageListItem::ConvertBmpToIML(const QImage& bitmap, int count, bool ma
     made.width_ = bitmap.width() / count;
     made.height_ = bitmap.height();
     made.masked_ = masked;
+    // The strip is made at the bitmap's width: it does not grow, so no
+    // growth step is added before it is held to the limit.
     if (masked) {
         const TColor transparent = PixelOf(bitmap, 0, bitmap.height() - 1);
-        made.Add(bitmap, MaskOf(bitmap, transparent));
+        made.InsertStrip(0, bitmap, MaskOf(bitmap, transparent), false);
     } else {
-        made.Add(bitmap);
+        made.InsertStrip(0, bitmap, QImage(), false);
     }
     made.savePixelFormat_ = savePixelFormat_;
     TakeData(made);

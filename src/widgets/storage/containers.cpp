@@ -137,6 +137,15 @@ void TDUDStringListBody::ReadFrom(TStream& s, std::uint8_t flag)
         stReadStringList(s, Items, (flag & ifCompressed) != 0);
 }
 
+TDUDReadCost TDUDStringListBody::BodyCost() const
+{
+    // The text as it is stored: every line with its CR LF.
+    std::int64_t text = 0;
+    for (const auto& line : Items)
+        text += static_cast<std::int64_t>(line.size()) + 2;
+    return {text, 0};
+}
+
 void TDUDStringListBody::WriteTo(TStream& s, bool compressed) const
 {
     if (!BodyEmpty())

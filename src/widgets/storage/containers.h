@@ -113,7 +113,7 @@ struct TDUDStringListBody {
     TStringList Items;
     void ClearBody() { Items.clear(); }
     bool BodyEmpty() const { return Items.empty(); }
-    TDUDReadCost BodyCost() const { return {static_cast<std::int64_t>(StringListText(Items).size()), 0}; }
+    TDUDReadCost BodyCost() const;
     void ReadFrom(TStream& s, std::uint8_t flag);
     void WriteTo(TStream& s, bool compressed) const;
 };

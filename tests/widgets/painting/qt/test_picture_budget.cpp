@@ -203,3 +203,66 @@ TEST(PictureBudget, AListThatSavesLoadsRightUpToTheBudget)
         EXPECT_EQ(SaveIsRefused(list, path), "");
     }
 }
+
+namespace {
+
+// Reads the item's record back under a budget of `bytes`: whether it fit.
+bool ReadsBackWithin(const TDUDListItem& item, std::int64_t bytes)
+{
+    TMemoryStream s;
+    item.WriteData(s);
+    s.SetPosition(0);
+    const auto back = item.NewEmpty();
+    TDUDReadBudget budget(bytes);
+    try {
+        back->ReadData(s);
+        return true;
+    } catch (const EReadError&) {
+        return false;
+    }
+}
+
+} // namespace
+
+// What a save counts for an item is what reading it back takes: a record
+// reads within it, and (where the read holds all of it at its peak) not
+// within a byte less.
+TEST(PictureBudget, EveryItemReadsBackWithinWhatItsSaveCounted)
+{
+    std::vector<std::unique_ptr<TDUDListItem>> exact;
+    for (const bool compressed : {false, true}) {
+        for (const int format : {0, 1, 3}) {
+            auto b = std::make_unique<TDUDBitmapListItem>();
+            b->SetBitmap(Gradient(301, 77));
+            b->SetSavePixelFormat(format);
+            b->SetCompressed(compressed);
+            exact.push_back(std::move(b));
+        }
+        auto image = std::make_unique<TDUDImageListItem>();
+        image->ConvertBmpToIML(Gradient(90, 30), 3, false);
+        image->SetCompressed(compressed);
+        exact.push_back(std::move(image));
+        auto strings = std::make_unique<TDUDStringListItem>();
+        strings->Items = {"one", "", "three lines"};
+        strings->SetCompressed(compressed);
+        exact.push_back(std::move(strings));
+        auto data = std::make_unique<TDUDGenericListItem>();
+        data->Data.assign(5000, 7);
+        data->SetCompressed(compressed);
+        exact.push_back(std::move(data));
+    }
+    for (const auto& item : exact) {
+        const TDUDReadCost cost = item->ReadCost();
+        EXPECT_GT(cost.Held, 0);
+        EXPECT_TRUE(ReadsBackWithin(*item, cost.Held + cost.Passing)) << typeid(*item).name();
+        EXPECT_FALSE(ReadsBackWithin(*item, cost.Held + cost.Passing - 1)) << typeid(*item).name();
+    }
+    // A masked item holds its two strips, and one stored strip at a time.
+    TDUDImageListItem masked;
+    masked.ConvertBmpToIML(Gradient(90, 30), 3, true);
+    const TDUDReadCost cost = masked.ReadCost();
+    EXPECT_EQ(cost.Held, 2 * 4 * 90 * 30);
+    EXPECT_TRUE(ReadsBackWithin(masked, cost.Held + cost.Passing));
+    // An empty item costs nothing.
+    EXPECT_EQ(TDUDBitmapListItem().ReadCost().Held + TDUDImageListItem().ReadCost().Passing, 0);
+}

@@ -222,27 +222,42 @@ void TDUDRegionMask::DefineProperties(TDUDStreamProperties& out) const
 void TDUDRegionMask::ReadProperties(const TDUDStreamProperties& in)
 {
     static const char* const names[] = {"RegionData", "BorderBmp", "BorderUpBmp", "BorderDnBmp"};
-    // Every property is checked on a scratch mask first, so that damaged
-    // data anywhere in the list leaves this mask as it was.
-    for (const bool apply : {false, true}) {
-        TDUDRegionMask scratch;
-        TDUDRegionMask& target = apply ? *this : scratch;
-        for (const char* name : names) {
-            const TDUDStreamProperty* p = DUDFindProperty(in, name);
-            if (!p)
-                continue;
-            TMemoryStream s(p->Data);
-            if (std::string(name) == "RegionData")
-                target.SetDataSize(static_cast<std::int32_t>(p->Data.size()));
-            target.ReadProperty(name, s);
-            if (s.Remaining() != 0)
-                throw EReadError(std::string("Property ") + name + " holds more than its data");
-        }
-        if (auto v = DUDReadBoolean(in, "Compressed"))
-            target.compressed_ = *v;
-        if (auto v = DUDReadEnum<TDUDSavePixelFormat>(in, "PixelFormat", 4))
-            target.pixelFormat_ = *v;
+    // What the whole list expands to is bounded, not only each picture:
+    // three pictures each within its own bound come to three times it.
+    TDUDReadBudget budget(kDUDMaxExpanded);
+    // Read once, into a scratch mask that is taken over only when the whole
+    // list was read, so that damaged data anywhere leaves this mask as it
+    // was. What the list does not hold stays as it is.
+    TDUDRegionMask scratch;
+    scratch.compressed_ = compressed_;
+    scratch.pixelFormat_ = pixelFormat_;
+    bool found[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        const TDUDStreamProperty* p = DUDFindProperty(in, names[i]);
+        if (!p)
+            continue;
+        found[i] = true;
+        TMemoryStream s(p->Data);
+        if (i == 0)
+            scratch.SetDataSize(static_cast<std::int32_t>(p->Data.size()));
+        scratch.ReadProperty(names[i], s);
+        if (s.Remaining() != 0)
+            throw EReadError(std::string("Property ") + names[i] + " holds more than its data");
     }
+    if (auto v = DUDReadBoolean(in, "Compressed"))
+        scratch.compressed_ = *v;
+    if (auto v = DUDReadEnum<TDUDSavePixelFormat>(in, "PixelFormat", 4))
+        scratch.pixelFormat_ = *v;
+
+    if (found[0]) {
+        pendingSize_ = scratch.pendingSize_;
+        SetRegionData(std::move(scratch.data_));
+    }
+    for (int i = 0; i < 3; ++i)
+        if (found[i + 1])
+            SetBorderBmp(i, std::move(scratch.bmps_[i]));
+    compressed_ = scratch.compressed_;
+    pixelFormat_ = scratch.pixelFormat_;
 }
 
 void TDUDRegionMask::WriteRegionData(TStream& s) const
@@ -254,6 +269,7 @@ void TDUDRegionMask::ReadRegionData(TStream& s)
 {
     if (pendingSize_ < 0 || pendingSize_ > s.Remaining())
         throw EReadError("Region data size " + std::to_string(pendingSize_) + " does not fit the stream");
+    TDUDReadBudget::Charge(pendingSize_);
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(pendingSize_));
     s.ReadBuffer(bytes.data(), bytes.size());
     SetRegionData(std::move(bytes));

@@ -88,7 +88,9 @@ public:
 
     // The stored properties as a property list, and read back from one:
     // the region data's size is the length of its payload. EReadError for
-    // damaged data anywhere, and the mask is left unchanged.
+    // damaged data anywhere, or for a list whose region data and pictures
+    // come to more than kDUDMaxExpanded bytes, and the mask is left
+    // unchanged.
     void DefineProperties(TDUDStreamProperties& out) const;
     void ReadProperties(const TDUDStreamProperties& in);
 

@@ -69,8 +69,26 @@ std::uint8_t TDUDListItem::WriteFlag() const
     return flag;
 }
 
+void DUDCheckReadBack(const TDUDReadCost& cost)
+{
+    const std::int64_t total = cost.Held + cost.Passing;
+    if (total > kDUDMaxExpanded)
+        throw EWriteError("Stream write error: reading the data back would take " + std::to_string(total >> 20) +
+                          " MB, more than the " + std::to_string(kDUDMaxExpanded >> 20) + " MB allowed");
+}
+
+void DUDSaveListFile(const std::string& name, const TMemoryStream& s)
+{
+    if (s.Size() > kDUDMaxFileSize)
+        throw EWriteError("Stream write error on \"" + name + "\": the list file would be " +
+                          std::to_string(s.Size() >> 20) + " MB, more than the " +
+                          std::to_string(kDUDMaxFileSize >> 20) + " MB that are read");
+    DUDSaveFile(name, s.Bytes());
+}
+
 void TDUDListItem::WriteData(TStream& s) const
 {
+    DUDCheckReadBack(ReadCost());
     const std::uint8_t flag = WriteFlag();
     stWriteByte(s, flag);
     if (flag & ifDescription)
@@ -117,6 +135,15 @@ void TDUDStringListBody::ReadFrom(TStream& s, std::uint8_t flag)
     Items.clear();
     if (flag & ifData)
         stReadStringList(s, Items, (flag & ifCompressed) != 0);
+}
+
+TDUDReadCost TDUDStringListBody::BodyCost() const
+{
+    // The text as it is stored: every line with its CR LF.
+    std::int64_t text = 0;
+    for (const auto& line : Items)
+        text += static_cast<std::int64_t>(line.size()) + 2;
+    return {text, 0};
 }
 
 void TDUDStringListBody::WriteTo(TStream& s, bool compressed) const
@@ -368,6 +395,14 @@ void TDUDCustomContainer::ReadData(TStream& s, bool withOffsets)
 
 void TDUDCustomContainer::WriteData(TStream& s, bool withOffsets) const
 {
+    // Reading holds every item at once, and one item's passing bytes on top.
+    TDUDReadCost cost;
+    for (const auto& item : items_) {
+        const TDUDReadCost c = item->ReadCost();
+        cost.Held += c.Held;
+        cost.Passing = std::max(cost.Passing, c.Passing);
+    }
+    DUDCheckReadBack(cost);
     stWriteInteger(s, GetCount());
     if (!withOffsets) {
         for (const auto& item : items_)
@@ -441,7 +476,7 @@ void TDUDCustomContainer::SaveToFile(const std::string& name) const
     TMemoryStream s;
     stWriteString(s, DUDICGetSignature(fileType_));
     WriteData(s, true);
-    DUDSaveFile(name, s.Bytes());
+    DUDSaveListFile(name, s);
 }
 
 // --- single items ------------------------------------------------------

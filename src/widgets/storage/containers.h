@@ -52,6 +52,14 @@ enum : std::uint8_t {
 
 class TDUDCustomContainer;
 
+// What reading an item's record back counts against the read budget: the
+// bytes the item then holds, and the most it holds on top of them for a
+// while as it reads (a stored picture until it is decoded).
+struct TDUDReadCost {
+    std::int64_t Held = 0;
+    std::int64_t Passing = 0;
+};
+
 class TDUDListItem : public TDUDCustomComponent {
 public:
     TDUDListItem() = default;
@@ -66,9 +74,11 @@ public:
     virtual void FreeData() = 0;
     virtual bool GetEmpty() const = 0;
     // The whole record. A damaged record raises EReadError and leaves the
-    // item as it was.
+    // item as it was. A record that could not be read back within the read
+    // budget is not written: EWriteError.
     void ReadData(TStream& s);
     void WriteData(TStream& s) const;
+    virtual TDUDReadCost ReadCost() const = 0;
     virtual std::uint8_t WriteFlag() const;
     void LoadFromStream(TStream& s) { ReadData(s); }
     void SaveToStream(TStream& s) const { WriteData(s); }
@@ -97,11 +107,13 @@ private:
 
 // The data of one kind of list item, and how that kind stores it: each
 // body empties itself, says whether it is empty, and reads and writes its
-// part of the item record (`flag` is the record's flag byte).
+// part of the item record (`flag` is the record's flag byte), and tells
+// what reading it back costs.
 struct TDUDStringListBody {
     TStringList Items;
     void ClearBody() { Items.clear(); }
     bool BodyEmpty() const { return Items.empty(); }
+    TDUDReadCost BodyCost() const;
     void ReadFrom(TStream& s, std::uint8_t flag);
     void WriteTo(TStream& s, bool compressed) const;
 };
@@ -113,6 +125,7 @@ struct TDUDGenericListBody {
     std::string FileName; // without folder
     void ClearBody() { Data.clear(); }
     bool BodyEmpty() const { return Data.empty(); }
+    TDUDReadCost BodyCost() const { return {static_cast<std::int64_t>(Data.size()), 0}; }
     void ReadFrom(TStream& s, std::uint8_t flag);
     void WriteTo(TStream& s, bool compressed) const;
 };
@@ -130,6 +143,7 @@ struct TDUDWaveListBody {
     }
     void ClearBody() { Wave.FreeWave(); }
     bool BodyEmpty() const { return Wave.Empty(); }
+    TDUDReadCost BodyCost() const { return {static_cast<std::int64_t>(Wave.Size()), 0}; }
     void ReadFrom(TStream& s, std::uint8_t flag);
     void WriteTo(TStream& s, bool compressed) const;
 };
@@ -141,6 +155,7 @@ class TDUDListItemOf : public TDUDListItem, public Body {
 public:
     void FreeData() override { Body::ClearBody(); }
     bool GetEmpty() const override { return Body::BodyEmpty(); }
+    TDUDReadCost ReadCost() const override { return Body::BodyCost(); }
     std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<Self>(); }
     void Assign(const TDUDListItem& other) override
     {
@@ -212,7 +227,9 @@ public:
     void SetPrefix(int v);
 
     // Container data; a damaged one raises EReadError and leaves the
-    // container as it was.
+    // container as it was. Writing refuses (EWriteError, before anything
+    // is written) a list that reading could not take back within the
+    // read budget.
     void ReadData(TStream& s, bool withOffsets);
     void WriteData(TStream& s, bool withOffsets) const;
     void LoadFromStream(TStream& s) { ReadData(s, true); }
@@ -220,6 +237,9 @@ public:
     // List files of the container's type; a file of another type, or a
     // damaged one, raises "Cannot open file <name>" and changes nothing.
     void LoadFromFile(const std::string& name);
+    // A list that LoadFromFile could not read back (beyond the read budget,
+    // or a file larger than kDUDMaxFileSize) raises EWriteError and leaves
+    // the file as it was.
     void SaveToFile(const std::string& name) const;
 
     // A new empty item of the container's kind.
@@ -284,6 +304,11 @@ bool DUDWVLGetItem(const std::string& name, int index, TDUDWave& wave);
 
 // The "Cannot open file %s" error of the containers.
 EDUDException DUDCannotOpenFile(const std::string& name);
+// EWriteError unless reading back what costs `cost` fits the read budget.
+void DUDCheckReadBack(const TDUDReadCost& cost);
+// Writes a list file made in memory; EWriteError, the file left as it was,
+// when it is larger than the list files that are read (kDUDMaxFileSize).
+void DUDSaveListFile(const std::string& name, const TMemoryStream& s);
 // A list file of the given type read into memory, positioned after its
 // signature. The file is checked before it is read: only a regular file no
 // larger than kDUDMaxFileSize whose signature is the type's is read whole;

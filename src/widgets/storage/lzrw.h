@@ -4,6 +4,7 @@
 // it is because compression did not gain anything.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -30,6 +31,14 @@ std::int32_t DUDLZRWCompress(const std::uint8_t* source, std::uint8_t* dest, std
 // the start of the output or more than kLZRWBlockSize bytes out. On -1 the
 // contents of dest are undefined.
 std::int32_t DUDLZRWDecompress(const std::uint8_t* source, std::uint8_t* dest, std::int32_t size);
+
+// The most a block of size stored bytes can expand to, from its size alone
+// (a run of 4111 equal bytes takes 4 bytes): a bound for sizing the output
+// before the block is read.
+constexpr std::int64_t DUDLZRWMaxExpansion(std::int32_t size)
+{
+    return size < 1 ? 0 : std::min<std::int64_t>(kLZRWBlockSize, std::int64_t{size} * 1028);
+}
 
 // Vector forms for callers that do not keep their own buffers (a block of a
 // size outside 0..kLZRWBlockSize compresses to nothing).

@@ -157,6 +157,20 @@ void TDUDReadBudget::Charge(std::int64_t bytes)
     }
 }
 
+void TDUDReadBudget::Release(std::int64_t bytes)
+{
+    for (TDUDReadBudget* b = t_budget; b; b = b->outer_)
+        b->left_ += bytes;
+}
+
+std::int64_t TDUDReadBudget::Left()
+{
+    std::int64_t left = std::numeric_limits<std::int64_t>::max();
+    for (const TDUDReadBudget* b = t_budget; b; b = b->outer_)
+        left = std::min(left, b->left_);
+    return left;
+}
+
 std::string StringListText(const TStringList& list)
 {
     std::string text;
@@ -268,6 +282,27 @@ std::int64_t SaveCompressedStream(TStream& source, TStream& dest, std::int64_t c
 }
 
 namespace {
+// The most the blocks of a compressed stream of `total` bytes after its
+// total can expand to, from their lengths alone (a walk over the block
+// headers that stops at the first one that does not fit, where the
+// expansion stops too); the source is left where it was.
+std::int64_t ExpansionBound(TStream& source, std::int64_t total)
+{
+    const std::int64_t at = source.Position();
+    std::int64_t bound = 0;
+    while (total >= 4) {
+        const std::int32_t c = stReadInteger(source);
+        total -= 4;
+        if (c < 1 || c > kLZRWMaxBlock || c > total)
+            break;
+        bound += DUDLZRWMaxExpansion(c);
+        total -= c;
+        source.SetPosition(source.Position() + c);
+    }
+    source.SetPosition(at);
+    return bound;
+}
+
 // Expands one compressed stream from source and appends it to out; on
 // failure out is cut back to what it was and EReadError is raised.
 void ExpandInto(TStream& source, std::vector<std::uint8_t>& out, std::int64_t maxExpanded)
@@ -276,6 +311,13 @@ void ExpandInto(TStream& source, std::vector<std::uint8_t>& out, std::int64_t ma
     try {
         std::int64_t total = stReadInteger(source);
         CheckedCount(source, total);
+        // Room for all the stream may expand to, as far as its bounds
+        // allow, and the block being expanded, taken at once: a large
+        // stream grown by doubling would hold its old and new buffers
+        // together, half again as much as it expands to.
+        const std::int64_t room =
+            std::min(ExpansionBound(source, total), std::min(maxExpanded, TDUDReadBudget::Left())) + kLZRWBlockSize;
+        out.reserve(start + static_cast<std::size_t>(room));
         std::vector<std::uint8_t> block(kLZRWMaxBlock);
         while (total > 0) {
             if (total < 4)

@@ -122,9 +122,10 @@ inline constexpr std::int64_t kDUDMaxExpanded = 256LL * 1024 * 1024;
 inline constexpr std::int64_t kDUDMaxFileSize = 256LL * 1024 * 1024;
 
 // Bounds the bytes that the compressed streams and uncompressed blocks read
-// on this thread may come to in all, while it lives: a reader of many
-// items (a list file whose offsets may all name one huge item) sets one,
-// and a read past it raises EReadError. Budgets nest; each one counts.
+// on this thread, and the pictures decoded from them, may come to in all
+// while it lives: a reader of many items (a list file whose offsets may all
+// name one huge item) sets one, and a read past it raises EReadError.
+// Budgets nest; each one counts.
 class TDUDReadBudget {
 public:
     explicit TDUDReadBudget(std::int64_t bytes);
@@ -135,6 +136,13 @@ public:
     // Counts bytes against every budget of this thread; EReadError when
     // one is spent.
     static void Charge(std::int64_t bytes);
+    // Gives back bytes charged in the same scope that are no longer held
+    // (a stored picture once it is decoded), so that a budget counts what
+    // a read holds at once rather than everything it ever touched.
+    static void Release(std::int64_t bytes);
+    // The bytes every budget of this thread still allows (the smallest
+    // left); INT64_MAX without a budget.
+    static std::int64_t Left();
 
 private:
     std::int64_t left_;

@@ -5,6 +5,8 @@
 // error, within the memory bound, and every shape a screen can show still fits.
 #include "memory_bound.h"
 
+#include "widgets/painting/bmp_format.h"
+#include "widgets/storage/lzrw.h"
 #include "widgets/shapes/region_bands.h"
 #include "widgets/shapes/region_mask.h"
 #include "widgets/shapes/shape_outline.h"
@@ -52,6 +54,35 @@ std::vector<TPoint> Zigzag(int n)
 }
 
 std::string Expect(bool ok, const std::string& what) { return ok ? std::string() : what + "\n"; }
+
+// A border picture property as it is stored compressed: the flag byte 1,
+// then the compressed stream of a black 24-bit picture of w x h, made a
+// block at a time (the picture itself is never held).
+std::vector<std::uint8_t> CompressedBlackBorder(int w, int h)
+{
+    const std::vector<std::uint8_t> header = DUDBmpHeaders(w, h, 24);
+    const std::int64_t size = static_cast<std::int64_t>(header.size()) + DUDBmpRowBytes(w, 24) * h;
+    TMemoryStream s;
+    stWriteByte(s, 1);
+    stWriteInteger(s, 0); // the total, filled in below
+    std::vector<std::uint8_t> zeros;
+    for (std::int64_t at = 0; at < size; at += kLZRWBlockSize) {
+        const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(kLZRWBlockSize, size - at));
+        std::vector<std::uint8_t> in(static_cast<std::size_t>(n), 0);
+        if (at == 0)
+            std::copy(header.begin(), header.end(), in.begin());
+        const bool plain = at != 0 && n == kLZRWBlockSize;
+        if (plain && zeros.empty())
+            zeros = DUDLZRWCompressBlock(in.data(), n);
+        const std::vector<std::uint8_t> block = plain ? zeros : DUDLZRWCompressBlock(in.data(), n);
+        stWriteInteger(s, static_cast<std::int32_t>(block.size()));
+        s.WriteBuffer(block.data(), block.size());
+    }
+    const std::int64_t end = s.Position();
+    s.SetPosition(1);
+    stWriteInteger(s, static_cast<std::int32_t>(end - 5));
+    return s.TakeBytes();
+}
 
 } // namespace
 
@@ -113,6 +144,49 @@ TEST(StoredRegionBounds, PointListsWhosePolygonWouldExplodeGiveNoRegion)
     comb.push_back({3200, 2100});
     comb.push_back({0, 2100});
     EXPECT_FALSE(DUDPointListRegionData(comb).empty());
+}
+
+TEST(StoredRegionBounds, BorderPicturesOfAStoredMaskShareOneBudget)
+{
+    // Three compressed pictures of 8000 x 8000, 192 MB each once expanded,
+    // each within the bound of one picture, stored in about a megabyte.
+    const auto border = CompressedBlackBorder(8000, 8000);
+    TDUDStreamProperties three;
+    three.push_back({"RegionData", DUDEncodeRegionData({{0, 0, 8000, 8000}})});
+    for (const char* name : {"BorderBmp", "BorderUpBmp", "BorderDnBmp"})
+        three.push_back({name, border});
+    ASSERT_LT(3 * border.size(), 2u << 20);
+    TDUDStreamProperties one{three[0], three[1]};
+    // What the read holds is the budget's 256 MB, and the room the one
+    // picture that goes past it had taken when it was stopped.
+    const auto r = kyd::test::runWithinMemoryBound(
+        [&]() -> std::string {
+            std::string failures;
+            TDUDRegionMask mask;
+            mask.SetRects({{0, 0, 10, 10}});
+            const auto before = mask.RegionData();
+            try {
+                mask.ReadProperties(three);
+                failures += "three pictures of 192 MB were read\n";
+            } catch (const EReadError&) {
+            } catch (const std::exception& e) {
+                failures += std::string("not a read error: ") + e.what() + "\n";
+            }
+            failures += Expect(mask.RegionData() == before && mask.BorderBmp(0).empty() && !mask.Compressed(),
+                               "the refused read changed the mask");
+            // One such picture is within the budget.
+            try {
+                mask.ReadProperties(one);
+                failures += Expect(mask.BorderBmp(0).size() == 8000u * 8000 * 3 + 54 && mask.Compressed() &&
+                                       mask.Rects()->size() == 1,
+                                   "the one picture came back wrong");
+            } catch (const std::exception& e) {
+                failures += std::string("one picture was refused: ") + e.what() + "\n";
+            }
+            return failures;
+        },
+        kyd::test::kMemoryBoundBytes + (32 << 20));
+    EXPECT_EQ(r.report, "");
 }
 
 TEST(StoredShapeBounds, TeethAndBevelNumbersNoShapeCanUseAreReadErrors)

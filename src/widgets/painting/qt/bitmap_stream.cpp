@@ -95,23 +95,43 @@ QImage StoredMonoPicture(const std::uint8_t* bmp)
     return img;
 }
 
+bool IsMono(const QImage& picture)
+{
+    return picture.format() == QImage::Format_Mono || picture.format() == QImage::Format_MonoLSB;
+}
+
+// The bits a pixel the picture is stored with in format.
+int StoredBits(const QImage& picture, int format)
+{
+    if (IsMono(picture) || format == bfMono)
+        return 1;
+    if (format == bfColors16)
+        return 4;
+    if (format == bfColors256)
+        return 8;
+    if ((format == bfOwnDepth || format == bfOwnStream)
+        && (picture.format() == QImage::Format_Indexed8 || picture.format() == QImage::Format_Grayscale8))
+        return 8;
+    return 24;
+}
+
 } // namespace
+
+std::int64_t DUDBmpImageSize(const QImage& picture, int format)
+{
+    if (picture.isNull())
+        return 0;
+    const int bits = StoredBits(picture, format);
+    const std::int64_t palette = bits >= 24 ? 0 : 4LL << bits;
+    return 14 + 40 + palette + DUDBmpRowBytes(picture.width(), bits) * picture.height();
+}
 
 std::vector<std::uint8_t> DUDBmpImage(const QImage& picture, int format)
 {
     if (picture.isNull())
         return {};
-    const bool mono = picture.format() == QImage::Format_Mono || picture.format() == QImage::Format_MonoLSB;
-    int bits = 24;
-    if (mono || format == bfMono)
-        bits = 1;
-    else if (format == bfColors16)
-        bits = 4;
-    else if (format == bfColors256)
-        bits = 8;
-    else if ((format == bfOwnDepth || format == bfOwnStream)
-             && (picture.format() == QImage::Format_Indexed8 || picture.format() == QImage::Format_Grayscale8))
-        bits = 8;
+    const bool mono = IsMono(picture);
+    const int bits = StoredBits(picture, format);
 
     std::vector<std::uint8_t> out = DUDBmpHeaders(picture.width(), picture.height(), bits);
     const int w = picture.width();
@@ -208,8 +228,18 @@ QImage DUDLoadBmpFile(const std::string& name)
 
 void stReadBitmap(TStream& s, QImage& picture, bool compressed)
 {
-    const std::vector<std::uint8_t> bytes = stReadBitmapBytes(s, compressed);
-    picture = bytes.empty() ? QImage() : DUDDecodeBmp(bytes.data(), bytes.size());
+    std::vector<std::uint8_t> bytes = stReadBitmapBytes(s, compressed);
+    if (bytes.empty()) {
+        picture = QImage();
+        return;
+    }
+    QImage decoded = DUDDecodeBmp(bytes.data(), bytes.size());
+    // The stored bytes (counted as they were read) are dropped once
+    // decoded: only the picture stays counted.
+    const auto stored = static_cast<std::int64_t>(bytes.size());
+    bytes = {};
+    TDUDReadBudget::Release(stored);
+    picture = std::move(decoded);
 }
 
 } // namespace kyd::widgets

@@ -29,6 +29,8 @@ enum TDUDBmpFormat : int {
 // depths map every pixel to the nearest colour of a fixed palette.
 // EWriteError for a picture too large for the BMP header fields.
 std::vector<std::uint8_t> DUDBmpImage(const QImage& picture, int format);
+// The size of that BMP image, worked out without making it.
+std::int64_t DUDBmpImageSize(const QImage& picture, int format);
 // Writes the BMP image without prefix and seeks the stream to its start.
 void DUDBmpSaveDIBStream(TStream& stream, const QImage& picture, int format);
 
@@ -44,7 +46,9 @@ QImage DUDLoadBmpFile(const std::string& name);
 
 void stWriteBitmap(TStream& s, const QImage& picture, bool compressed, int format);
 // A damaged or oversized picture raises EReadError; picture then keeps what
-// it was.
+// it was. Against the thread's read budget the picture counts at the four
+// bytes a pixel it decodes to, and its stored bytes only while it is being
+// decoded.
 void stReadBitmap(TStream& s, QImage& picture, bool compressed);
 
 } // namespace kyd::widgets

@@ -242,6 +242,15 @@ void TDUDBitmapListItem::ReadBody(TStream& s, std::uint8_t flag)
         stReadBitmap(s, bitmap_, (flag & ifCompressed) != 0);
 }
 
+TDUDReadCost TDUDBitmapListItem::ReadCost() const
+{
+    if (bitmap_.isNull())
+        return {};
+    // Held at the four bytes a pixel it decodes to; its stored bytes pass.
+    return {4LL * bitmap_.width() * bitmap_.height(),
+            DUDBmpImageSize(bitmap_, DUDSavePixelFormatToBmpFormat(savePixelFormat_))};
+}
+
 void TDUDBitmapListItem::WriteBody(TStream& s) const
 {
     if (!GetEmpty())
@@ -304,22 +313,22 @@ void TDUDImageListItem::Clear()
     Change();
 }
 
-void TDUDImageListItem::CheckSize(const QImage& image, int& n) const
+void TDUDImageListItem::CheckSize(const QImage& image, int& n, bool grown) const
 {
     if (image.isNull() || image.height() != height_ || image.width() % width_ != 0)
         throw EInvalidGraphicOperation("Invalid image size");
     n = image.width() / width_;
-    // The strip grows by AllocBy images at a time.
+    // A strip that grows does so by AllocBy images at a time.
     const std::int64_t images = count_ + n;
-    const std::int64_t capacity = (images + allocBy_ - 1) / allocBy_ * allocBy_;
+    const std::int64_t capacity = grown ? (images + allocBy_ - 1) / allocBy_ * allocBy_ : images;
     if (capacity * width_ > kMaxStrip)
         throw EInvalidGraphicOperation("Too many images");
 }
 
-void TDUDImageListItem::InsertStrip(int index, const QImage& image, const QImage& mask)
+void TDUDImageListItem::InsertStrip(int index, const QImage& image, const QImage& mask, bool grown)
 {
     int n = 0;
-    CheckSize(image, n);
+    CheckSize(image, n, grown);
     index = std::clamp(index, 0, count_);
     QImage strip = NewStrip((count_ + n) * width_, height_);
     QImage newMask = masked_ ? NewStrip(strip.width(), height_) : QImage();
@@ -416,17 +425,36 @@ void TDUDImageListItem::Delete(int index)
     Change();
 }
 
+namespace {
+
+// A copy of a strip of images `w` wide with image `from` moved to `to`;
+// EInvalidGraphicOperation when there is no memory for it.
+QImage MovedImages(const QImage& strip, int from, int to, int w)
+{
+    QImage moved = strip.copy();
+    if (moved.isNull())
+        throw EInvalidGraphicOperation("Not enough memory for the images");
+    if (from < to)
+        CopyColumns(moved, from * w, strip, (from + 1) * w, (to - from) * w);
+    else
+        CopyColumns(moved, (to + 1) * w, strip, to * w, (from - to) * w);
+    CopyColumns(moved, to * w, strip, from * w, w);
+    return moved;
+}
+
+} // namespace
+
 void TDUDImageListItem::Move(int from, int to)
 {
     if (from < 0 || from >= count_ || to < 0 || to >= count_ || from == to)
         return;
-    // Worked out on a copy that is taken over only once it is complete: a
-    // failure leaves the item as it was.
-    TDUDImageListItem moved;
-    moved.CopyData(*this);
-    moved.Delete(from);
-    moved.Insert(to, GetBitmap(from), GetMaskBitmap(from));
-    TakeData(moved);
+    // The strip keeps its size: nothing grows, so a full strip can be
+    // reordered too. The new strips are taken over only once both are
+    // complete: a failure leaves the item as it was.
+    QImage strip = MovedImages(strip_, from, to, width_);
+    QImage mask = masked_ && !mask_.isNull() ? MovedImages(mask_, from, to, width_) : mask_;
+    strip_ = std::move(strip);
+    mask_ = std::move(mask);
     Change();
 }
 
@@ -462,11 +490,13 @@ void TDUDImageListItem::ConvertBmpToIML(const QImage& bitmap, int count, bool ma
     made.width_ = bitmap.width() / count;
     made.height_ = bitmap.height();
     made.masked_ = masked;
+    // The strip is made at the bitmap's width: it does not grow, so no
+    // growth step is added before it is held to the limit.
     if (masked) {
         const TColor transparent = PixelOf(bitmap, 0, bitmap.height() - 1);
-        made.Add(bitmap, MaskOf(bitmap, transparent));
+        made.InsertStrip(0, bitmap, MaskOf(bitmap, transparent), false);
     } else {
-        made.Add(bitmap);
+        made.InsertStrip(0, bitmap, QImage(), false);
     }
     made.savePixelFormat_ = savePixelFormat_;
     TakeData(made);
@@ -518,6 +548,19 @@ void TDUDImageListItem::WriteBody(TStream& s) const
     }
 }
 
+TDUDReadCost TDUDImageListItem::ReadCost() const
+{
+    if (count_ == 0)
+        return {};
+    TDUDReadCost cost{4LL * strip_.width() * strip_.height(),
+                      DUDBmpImageSize(strip_, DUDSavePixelFormatToBmpFormat(savePixelFormat_))};
+    if (masked_) {
+        cost.Held += 4LL * mask_.width() * mask_.height();
+        cost.Passing = std::max(cost.Passing, DUDBmpImageSize(mask_, bfMono));
+    }
+    return cost;
+}
+
 void TDUDImageListItem::ReadBody(TStream& s, std::uint8_t flag)
 {
     const int height = stReadInteger(s);
@@ -531,10 +574,9 @@ void TDUDImageListItem::ReadBody(TStream& s, std::uint8_t flag)
     QImage strip, mask;
     const bool compressed = (flag & ifCompressed) != 0;
     if (count > 0) {
-        // The strips are held at four bytes a pixel: counted before the
-        // stored pictures (counted in turn) are decoded.
-        const std::int64_t stripBytes = 4LL * count * width * height;
-        TDUDReadBudget::Charge(masked ? 2 * stripBytes : stripBytes);
+        // Each strip is counted once, at the four bytes a pixel it is held
+        // at, before it is decoded (its stored bytes only while they are
+        // decoded): a list the library writes reads back within the budget.
         stReadBitmap(s, strip, compressed);
         if (strip.width() != count * width || strip.height() != height)
             throw EReadError("Image strip of the wrong size");
@@ -590,7 +632,7 @@ void TDUDImageListItem::SaveToFile(const std::string& name) const
     stWriteInteger(s, 1);
     stWriteInteger(s, static_cast<std::int32_t>(s.Position() + 4));
     WriteData(s);
-    DUDSaveFile(name, s.Bytes());
+    DUDSaveListFile(name, s);
 }
 
 void TDUDImageListItem::LoadFromFile(const std::string& name)

@@ -73,6 +73,7 @@ public:
 
     void FreeData() override { bitmap_ = QImage(); fetched_ = false; }
     bool GetEmpty() const override { return bitmap_.isNull(); }
+    TDUDReadCost ReadCost() const override;
     std::uint8_t WriteFlag() const override;
     std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<TDUDBitmapListItem>(); }
     void Assign(const TDUDListItem& other) override;
@@ -108,9 +109,9 @@ public:
     const QImage& Mask() const { return mask_; }
 
     // An image exactly Height high and a whole multiple of Width wide, else
-    // "Invalid image size"; past 32768 pixels of strip "Too many images".
-    // The mask (white where transparent) may be null. Returns the index of
-    // the first image added.
+    // "Invalid image size"; a strip that would grow, in steps of AllocBy
+    // images, past 32768 pixels "Too many images". The mask (white where
+    // transparent) may be null. Returns the index of the first image added.
     int Add(const QImage& image, const QImage& mask = QImage());
     int AddMasked(const QImage& image, TColor transparent);
     void Insert(int index, const QImage& image, const QImage& mask = QImage());
@@ -128,7 +129,10 @@ public:
     TRect ImageRect(int index) const;
 
     // The item from one bitmap of `count` images; count below 1 or a width
-    // that is not a multiple of it raises EDUDException. Like Move and
+    // that is not a multiple of it raises EDUDException, a bitmap wider
+    // than 32768 pixels "Too many images" (the strip is made at the
+    // bitmap's width: no growth step is added). Like Move (which grows
+    // nothing, so a full strip may be reordered) and
     // LoadFromBitmap it changes all or nothing: on failure the item keeps
     // its images.
     void ConvertBmpToIML(const QImage& bitmap, int count, bool masked);
@@ -141,6 +145,7 @@ public:
 
     void FreeData() override { Clear(); }
     bool GetEmpty() const override { return count_ == 0; }
+    TDUDReadCost ReadCost() const override;
     std::uint8_t WriteFlag() const override;
     std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<TDUDImageListItem>(); }
     void Assign(const TDUDListItem& other) override;
@@ -152,11 +157,13 @@ protected:
 
 private:
     friend class TDUDImageList; // paints on the strip (BmpCanvas)
-    void CheckSize(const QImage& image, int& n) const;
+    // The images in `image`, checked; `grown` rounds the strip up to the
+    // growth step before it is held to the limit.
+    void CheckSize(const QImage& image, int& n, bool grown) const;
     // The other item's pictures and settings (the pictures shared until
     // either is changed).
     void CopyData(const TDUDImageListItem& o);
-    void InsertStrip(int index, const QImage& image, const QImage& mask);
+    void InsertStrip(int index, const QImage& image, const QImage& mask, bool grown = true);
     int allocBy_ = 4;
     int height_ = 16;
     int width_ = 16;

@@ -195,3 +195,68 @@ TEST(ImageItemUpdates, NewItemsTakeTheListsDefaultPixelFormat)
     EXPECT_EQ(read.Item(0)->SavePixelFormat(), 3);
     EXPECT_EQ(read.Item(1)->SavePixelFormat(), 0);
 }
+
+// A move grows nothing: a strip filled to its last pixel under a growth
+// step that would round it past the limit still reorders. Adding to it
+// still grows by the step and is refused.
+TEST(ImageItemUpdates, AFullStripMovesWhateverItsGrowthStep)
+{
+    TDUDImageListItem item;
+    item.SetWidth(100);
+    item.SetHeight(2);
+    item.SetAllocBy(1);
+    // 327 images of 100 pixels: 32,700 of the 32,768 a strip may take.
+    QImage strip = DUDBmpCreate24(32700, 2);
+    strip.fill(Qt::white);
+    QPainter(&strip).fillRect(0, 0, 100, 2, QColor(kColours[0]));
+    QPainter(&strip).fillRect(32600, 0, 100, 2, QColor(kColours[2]));
+    item.Add(strip);
+    ASSERT_EQ(item.Count(), 327);
+    item.SetAllocBy(4); // 328 images would be too many
+    int changes = 0;
+    item.OnChange = [&](void*) { ++changes; };
+    ASSERT_NO_THROW(item.Move(0, 326));
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(item.Count(), 327);
+    EXPECT_EQ(item.Images().width(), 32700);
+    EXPECT_EQ(item.GetBitmap(326).pixel(50, 1) & 0xFFFFFF, kColours[0] & 0xFFFFFF);
+    EXPECT_EQ(item.GetBitmap(325).pixel(50, 1) & 0xFFFFFF, kColours[2] & 0xFFFFFF);
+    EXPECT_EQ(item.GetBitmap(0).pixel(50, 1) & 0xFFFFFF, 0xFFFFFFu);
+    item.Move(326, 0);
+    EXPECT_EQ(item.GetBitmap(0).pixel(50, 1) & 0xFFFFFF, kColours[0] & 0xFFFFFF);
+    EXPECT_EQ(item.GetBitmap(326).pixel(50, 1) & 0xFFFFFF, kColours[2] & 0xFFFFFF);
+    // Growing is held to the step.
+    QImage one = DUDBmpCreate24(100, 2);
+    EXPECT_THROW(item.Add(one), EInvalidGraphicOperation);
+    EXPECT_EQ(item.Count(), 327);
+}
+
+// A strip made from one bitmap is made at its width: one image wider than
+// a quarter of the limit fits (the growth step of 4 images does not count
+// it four times over), one wider than the limit does not.
+TEST(ImageItemUpdates, OneBitmapMakesAStripOfItsOwnWidth)
+{
+    for (const int width : {8193, 32768}) {
+        TDUDImageListItem item;
+        ASSERT_EQ(item.AllocBy(), 4);
+        ASSERT_NO_THROW(item.ConvertBmpToIML(DUDBmpCreate24(width, 3), 1, true)) << width;
+        EXPECT_EQ(item.Count(), 1);
+        EXPECT_EQ(item.Width(), width);
+        EXPECT_EQ(item.Mask().width(), width);
+    }
+    TDUDImageListItem item;
+    EXPECT_THROW(item.ConvertBmpToIML(DUDBmpCreate24(32769, 1), 1, false), EInvalidGraphicOperation);
+    EXPECT_EQ(item.Count(), 0);
+
+    const std::string wide = TempFile("wide9000.bmp");
+    {
+        const auto bytes = DUDBmpImage(ThreeColours(3000, 4), bfOwnDepth);
+        std::ofstream(wide, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+    }
+    ASSERT_NO_THROW(item.LoadFromBitmap(wide, 1, false));
+    EXPECT_EQ(item.Width(), 9000);
+    EXPECT_EQ(item.Count(), 1);
+    EXPECT_EQ(item.GetBitmap(0).pixel(8999, 3) & 0xFFFFFF, kColours[2] & 0xFFFFFF);
+    fs::remove_all(fs::path(wide).parent_path());
+}

@@ -13,6 +13,7 @@
 #include "app/qt/StatusList.h"
 #include "app/qt/TransDlg.h"
 #include "app/qt/TransPage.h"
+#include "link/PLVRCmd.h"
 #include "link/SioLinkPort.h"
 #include "platform/port_resolver.h"
 #include "sim/pty_transport.h"
@@ -28,6 +29,7 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -398,6 +400,43 @@ TEST_F(DesktopTest, TypedPrefixOfAHistoryEntryGoesOutAsTyped)
     std::vector<std::string> frames = simulator.frameLog();
     frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(before));
     EXPECT_EQ(frames, (std::vector<std::string>{"ZB18", "Z5:"}));
+}
+
+// Two commands typed on the keyboard one after the other, as the X server
+// delivers the keys: each goes out as typed, the second not added to the
+// first.
+TEST_F(DesktopTest, TwoCommandsTypedOnTheKeyboardGoOutAsTwoFrames)
+{
+    if (QStandardPaths::findExecutable("xdotool").isEmpty())
+        GTEST_SKIP() << "xdotool is missing: no keys can be typed";
+    StartFramed();
+    TCmdStrForm& cmd = App().CmdStrForm();
+    cmd.raise();
+    cmd.activateWindow();
+    cmd.CmdCombo->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QApplication::activeWindow() == &cmd && cmd.CmdCombo->lineEdit()->hasFocus(); }, kSettleMs));
+    const std::size_t before = simulator.frameLog().size();
+    const auto newFrames = [&] {
+        std::vector<std::string> frames = simulator.frameLog();
+        frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(before));
+        return frames;
+    };
+    // Keys to the window that has the focus, as a keyboard sends them.
+    const auto press = [](const QStringList& args) {
+        QProcess p;
+        p.start("xdotool", args);
+        return p.waitForFinished(kSettleMs) && p.exitCode() == 0;
+    };
+    for (std::size_t n = 1; n <= 2; ++n) {
+        ASSERT_TRUE(press({"type", "--delay", "20", "Q"}));
+        ASSERT_TRUE(press({"key", "Return"}));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return newFrames().size() >= n && !Main().CommandLayer()->Busy(); },
+                                    kSettleMs))
+            << "command " << n;
+    }
+    EXPECT_EQ(newFrames(), (std::vector<std::string>{"Q51", "Q51"}));
+    EXPECT_EQ(cmd.CmdCombo->count(), 1);
 }
 
 // A transaction run against a silent dispenser ends "Aborted" within a second

@@ -8,6 +8,7 @@
 #include "app/qt/TesterApp.h"
 #include "link/SioLinkPort.h"
 #include "platform/dialogs.h"
+#include "platform/end_signals.h"
 #include "platform/exception_sink.h"
 #include "platform/ini_file.h"
 #include "platform/message_loop.h"
@@ -36,6 +37,8 @@
 namespace {
 
 using namespace kyd;
+
+constexpr unsigned kEndLimitSecs = 5;
 
 void ShowException(std::exception_ptr e)
 {
@@ -95,7 +98,13 @@ int main(int argc, char** argv)
             platform::setSharedIniPath(parser.value(iniOption).toLocal8Bit().toStdString());
         app::TesterApp tester;
         QObject::connect(&qapp, &QCoreApplication::aboutToQuit, [&tester] { tester.SaveAll(); });
-        tester.EndOnSignals([] { QCoreApplication::quit(); });
+        // Asked to end from outside: the loops end (also those of modal
+        // boxes) without asking the windows; should anything still hold the
+        // program, it is gone within seconds, its settings saved by then.
+        tester.EndOnSignals([] {
+            platform::endProcessWithin(kEndLimitSecs);
+            QCoreApplication::exit(0);
+        });
         tester.Show();
         rc = QApplication::exec();
     } catch (...) {

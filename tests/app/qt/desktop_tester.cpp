@@ -42,6 +42,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <map>
@@ -144,7 +145,8 @@ protected:
     }
 
     // The program itself in the test's folder, on the simulator as COM1.
-    void StartProgram(QProcess& tool)
+    void StartProgram(QProcess& tool) { StartProgram(tool, iniPath); }
+    void StartProgram(QProcess& tool, const std::string& ini)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("KYD_COM1", QString::fromStdString(transport->slavePath()));
@@ -152,7 +154,24 @@ protected:
         tool.setWorkingDirectory(QString::fromStdString(dir));
         // The signals the tests send end it, whatever this runner ignores.
         tool.setChildProcessModifier(&kyd::test::DefaultEndSignals::InChild);
-        tool.start(KYD_TESTER_EXE, {"--ini", QString::fromStdString(iniPath)});
+        tool.start(KYD_TESTER_EXE, {"--ini", QString::fromStdString(ini)});
+    }
+
+    // The program's window of that title, once the desktop shows it (0 when
+    // it does not).
+    static WId ProgramWindow(const QProcess& tool, const std::string& title)
+    {
+        WId found = 0;
+        (void)QTest::qWaitFor(
+            [&] {
+                for (WId w : Stacking())
+                    if (XProp(w, "_NET_WM_PID") == std::to_string(tool.processId()) &&
+                        XProp(w, "_NET_WM_NAME") == title)
+                        found = w;
+                return found != 0;
+            },
+            4 * kSettleMs);
+        return found;
     }
 
     sim::Simulator simulator;
@@ -241,6 +260,84 @@ TEST_F(DesktopTest, ProgramStartsBesideAFifoOnTheScreenAndSavesWhenSignalled)
         EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(QRect(command, QSize(200, 30))))
             << "signal " << sig << ": " << command.x() << "," << command.y();
     }
+}
+
+// Keys typed on the keyboard (xdotool), to the window that has the focus.
+bool Keys(const QStringList& args)
+{
+    QProcess p;
+    p.start("xdotool", args);
+    return p.waitForFinished(kSettleMs) && p.exitCode() == 0;
+}
+
+// The program runs a script (opened from the Scripts menu with the keyboard)
+// that waits ten minutes; a termination then ends it within seconds, the
+// settings saved, with no box left waiting for the operator.
+TEST_F(DesktopTest, TerminationDuringAScriptEndsTheProgramWithItsSettingsSaved)
+{
+    if (QStandardPaths::findExecutable("xdotool").isEmpty())
+        GTEST_SKIP() << "xdotool is missing: no keys can be typed";
+    WriteFile("stop.tdl", "RESET\nDELAY_SEC 600\nRESET\n");
+    QProcess tool;
+    StartProgram(tool);
+    ASSERT_TRUE(tool.waitForStarted());
+    const WId main = ProgramWindow(tool, "KYDTest COM1");
+    ASSERT_NE(main, 0u);
+    ASSERT_TRUE(Keys({"windowactivate", "--sync", QString::number(main)}));
+    ASSERT_TRUE(Keys({"key", "--delay", "50", "alt+c", "o"})); // Scripts, Open TDL file...
+    ASSERT_NE(ProgramWindow(tool, "Open"), 0u);
+    ASSERT_TRUE(Keys({"type", "--delay", "20", "stop.tdl"}));
+    ASSERT_TRUE(Keys({"key", "Return"}));
+    // The script's first reset went out: it waits in its delay now.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const std::vector<std::string> frames = simulator.frameLog();
+            return std::find(frames.begin(), frames.end(), "030") != frames.end();
+        },
+        4 * kSettleMs));
+
+    QElapsedTimer sinceSignal;
+    sinceSignal.start();
+    ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+    const bool ended = tool.waitForFinished(10'000);
+    const qint64 ms = sinceSignal.elapsed();
+    if (!ended)
+        tool.kill();
+    ASSERT_TRUE(ended) << "still running " << ms << " ms after SIGTERM";
+    EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
+    const std::vector<std::string> frames = simulator.frameLog();
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), "030"), 1); // the script went no further
+    platform::IniFile saved(iniPath);
+    EXPECT_EQ(saved.readString("TDL", "dir", ""), dir + "/");
+    EXPECT_TRUE(saved.valueExists("Misc", "Top"));
+    EXPECT_TRUE(saved.valueExists("Logging", "LogFile"));
+    EXPECT_TRUE(saved.valueExists("CmdWindow", "Left"));
+}
+
+// Settings that cannot be saved at the end hold nothing up either: the
+// reason goes to the error output instead of a box nobody may be there to
+// close.
+TEST_F(DesktopTest, TerminationEndsTheProgramAlsoWhenTheSettingsCannotBeSaved)
+{
+    std::filesystem::create_directories(Path("settings"));
+    const std::string ini = Path("settings/kydtest.INI");
+    std::filesystem::copy_file(iniPath, ini);
+    QProcess tool;
+    StartProgram(tool, ini);
+    ASSERT_TRUE(tool.waitForStarted());
+    ASSERT_NE(ProgramWindow(tool, "KYDTest COM1"), 0u);
+    // The settings' folder turned into a file: no one can write there,
+    // not even root.
+    std::filesystem::remove_all(Path("settings"));
+    WriteFile("settings", "not a folder");
+    ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+    const bool ended = tool.waitForFinished(10'000);
+    if (!ended)
+        tool.kill();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
+    const std::string err = tool.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("The settings could not be saved"), std::string::npos) << err;
 }
 
 // What run.sh says when it starts the simulator for the tool: which device

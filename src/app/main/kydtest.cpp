@@ -3,7 +3,9 @@
 //   kydtest [--ini <file>]
 //
 // --ini names the settings file (default: KYD_INI, else the executable's
-// path with the extension ".INI").
+// path with the extension ".INI", or a file of that name in kydtest/ of the
+// user's configuration folder when the executable's folder cannot be
+// written).
 #include "app/LinkPortFactory.h"
 #include "app/qt/TesterApp.h"
 #include "link/SioLinkPort.h"

@@ -48,6 +48,7 @@
 #include <map>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kyd::app::test {
 namespace {
@@ -338,6 +339,98 @@ TEST_F(DesktopTest, TerminationEndsTheProgramAlsoWhenTheSettingsCannotBeSaved)
     EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
     const std::string err = tool.readAllStandardError().toStdString();
     EXPECT_NE(err.find("The settings could not be saved"), std::string::npos) << err;
+}
+
+// The program installed in a folder it cannot write (as a system-wide
+// install is): its settings go to the user's configuration folder, starting
+// from the file shipped beside the program, and are read back from there
+// at the next start; the file beside the program stays as shipped.
+TEST_F(DesktopTest, ProgramInAFolderItCannotWriteKeepsItsSettingsInTheUsersConfigurationFolder)
+{
+    namespace fs = std::filesystem;
+    const bool root = ::geteuid() == 0;
+    // Root writes in any folder whatever its permissions say: the program
+    // then runs as an ordinary user (nobody).
+    const QString setpriv = QStandardPaths::findExecutable("setpriv");
+    if (root && setpriv.isEmpty())
+        GTEST_SKIP() << "running as root without setpriv: the program cannot be run as a user who cannot write";
+    constexpr uid_t kNobody = 65534;
+    const auto ownedByUser = [&](const std::string& path) {
+        fs::create_directories(path);
+        if (root)
+            ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0) << path;
+    };
+    const std::string bin = Path("bin");
+    fs::create_directories(bin);
+    fs::copy_file(KYD_TESTER_EXE, bin + "/kydtest");
+    const std::string beside = bin + "/kydtest.INI";
+    {
+        fs::copy_file(iniPath, beside);
+        platform::IniFile shipped(beside);
+        shipped.writeString("Logging", "LogFile", Path("shipped.log"));
+        ASSERT_TRUE(shipped.updateFile());
+    }
+    const std::string shippedText = ReadFile(beside);
+    ownedByUser(Path("config"));
+    ownedByUser(Path("home"));
+    ownedByUser(Path("run"));
+    ASSERT_EQ(::chmod(Path("run").c_str(), 0700), 0);
+    if (root)
+        ASSERT_EQ(::chmod(transport->slavePath().c_str(), 0666), 0); // the dispenser's line, for the user
+    else
+        fs::permissions(bin, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                 fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    const std::string userFile = Path("config/kydtest/kydtest.INI");
+
+    const auto runAndTerminate = [&](const char* run) {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("KYD_INI");
+        env.insert("KYD_COM1", QString::fromStdString(transport->slavePath()));
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString(Path("config")));
+        env.insert("HOME", QString::fromStdString(Path("home")));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(Path("run")));
+        tool.setProcessEnvironment(env);
+        tool.setWorkingDirectory(QString::fromStdString(dir));
+        tool.setChildProcessModifier(&kyd::test::DefaultEndSignals::InChild);
+        const QString exe = QString::fromStdString(bin + "/kydtest");
+        if (root)
+            tool.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", "--", exe});
+        else
+            tool.start(exe, {});
+        ASSERT_TRUE(tool.waitForStarted()) << run;
+        const WId main = ProgramWindow(tool, "KYDTest COM1");
+        ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+        const bool ended = tool.waitForFinished(10'000);
+        if (!ended)
+            tool.kill();
+        const std::string err = tool.readAllStandardError().toStdString();
+        ASSERT_NE(main, 0u) << run << ": " << err;
+        ASSERT_TRUE(ended) << run;
+        EXPECT_EQ(tool.exitCode(), 0) << run << ": " << err;
+        EXPECT_EQ(err.find("could not be saved"), std::string::npos) << run << ": " << err;
+    };
+
+    runAndTerminate("first start");
+    ASSERT_TRUE(fs::exists(userFile));
+    {
+        platform::IniFile user(userFile);
+        EXPECT_EQ(user.readInteger("Communication", "ComPort", 0), 1); // from the file shipped
+        EXPECT_EQ(user.readString("Logging", "LogFile", ""), Path("shipped.log"));
+        EXPECT_TRUE(user.valueExists("Misc", "Top")); // saved at the end
+        EXPECT_TRUE(user.valueExists("CmdWindow", "Left"));
+        // The user's own choice, for the next start.
+        user.writeString("Logging", "LogFile", Path("mine.log"));
+        ASSERT_TRUE(user.updateFile());
+    }
+    if (root)
+        ASSERT_EQ(::chown(userFile.c_str(), kNobody, kNobody), 0);
+
+    runAndTerminate("second start");
+    EXPECT_EQ(platform::IniFile(userFile).readString("Logging", "LogFile", ""), Path("mine.log"));
+    EXPECT_EQ(ReadFile(beside), shippedText);
+    if (!root)
+        fs::permissions(bin, fs::perms::owner_all, fs::perm_options::add);
 }
 
 // What run.sh says when it starts the simulator for the tool: which device

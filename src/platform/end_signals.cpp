@@ -56,6 +56,11 @@ void Release()
             g_caught[i] = false;
 }
 
+void OnEndLimit(int)
+{
+    ::_exit(0);
+}
+
 } // namespace
 
 int catchEndSignals()
@@ -86,6 +91,15 @@ int takeEndSignal()
 void releaseEndSignals()
 {
     Release();
+}
+
+void endProcessWithin(unsigned seconds)
+{
+    struct sigaction sa {};
+    sa.sa_handler = &OnEndLimit;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGALRM, &sa, nullptr);
+    ::alarm(seconds);
 }
 
 } // namespace kyd::platform

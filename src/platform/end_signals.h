@@ -22,4 +22,10 @@ int takeEndSignal();
 // unused).
 void releaseEndSignals();
 
+// For a program that was asked to end and has saved what it keeps: the
+// process is gone at the latest the given number of seconds from now,
+// wherever its main thread is by then (exit status 0, nothing more of the
+// program runs). A later call sets a new limit.
+void endProcessWithin(unsigned seconds);
+
 } // namespace kyd::platform

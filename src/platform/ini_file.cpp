@@ -1,5 +1,7 @@
 #include "platform/ini_file.h"
 
+#include "platform/folders.h"
+#include "platform/ini_place.h"
 #include "platform/instance_lock.h"
 #include "platform/int_text.h"
 #include "platform/safe_file.h"
@@ -375,13 +377,12 @@ std::string defaultIniPath()
     ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n > 0)
         exe.assign(buf, static_cast<std::size_t>(n));
-    else
-        exe = "kydtest";
-    std::size_t slash = exe.find_last_of('/');
-    std::size_t dot = exe.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1))
-        exe.erase(dot);
-    return exe + ".INI";
+    const IniPlace place = chooseIniPlace(exe, userConfigDir(), &folderWritable);
+    // Without a copy of the file beside the program the user's file would
+    // start empty: the file beside the program is used then, as it stands.
+    if (!seedIniFile(place))
+        return place.seedFrom;
+    return place.path;
 }
 
 namespace {

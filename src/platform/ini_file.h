@@ -99,7 +99,11 @@ private:
 };
 
 // Path of the program's ini file: the KYD_INI environment variable when set,
-// else the executable's path with its extension replaced by ".INI".
+// else the executable's path with its extension replaced by ".INI" when the
+// executable's folder can be written, else a file of that name in the
+// user's configuration folder (kydtest/ in $XDG_CONFIG_HOME or ~/.config),
+// made a copy of the file beside the program the first time (see
+// ini_place.h).
 std::string defaultIniPath();
 // Overrides the path used by sharedIni() (the --ini command-line option);
 // must be called before the first sharedIni().

@@ -1,4 +1,5 @@
 #include "platform/ini_file.h"
+#include "platform/ini_place.h"
 
 #include <gtest/gtest.h>
 
@@ -351,6 +352,75 @@ TEST(IniPath, SharedIniIsOneObjectAtTheChosenPath)
     EXPECT_EQ(&a, &b);
     EXPECT_EQ(a.fileName(), p);
     EXPECT_THROW(setSharedIniPath("/elsewhere.ini"), std::logic_error);
+}
+
+// Where the settings live when nothing names the file: beside the program
+// while its folder can be written, else in the user's configuration folder.
+TEST(IniPlace, BesideTheProgramWhileItsFolderCanBeWritten)
+{
+    std::vector<std::string> asked;
+    const auto writable = [&asked](const std::string& folder) {
+        asked.push_back(folder);
+        return true;
+    };
+    IniPlace p = chooseIniPlace("/opt/kyd/bin/kydtest", "/home/op/.config", writable);
+    EXPECT_EQ(p.path, "/opt/kyd/bin/kydtest.INI");
+    EXPECT_EQ(p.seedFrom, "");
+    EXPECT_EQ(asked, std::vector<std::string>{"/opt/kyd/bin"});
+    // The extension, not a dot of the folder, is replaced.
+    EXPECT_EQ(chooseIniPlace("/opt/kyd.1/kydtest", "/c", writable).path, "/opt/kyd.1/kydtest.INI");
+    EXPECT_EQ(chooseIniPlace("/opt/kyd/kydtest.bin", "/c", writable).path, "/opt/kyd/kydtest.INI");
+}
+
+TEST(IniPlace, InTheUsersConfigurationFolderWhenTheProgramsFolderIsReadOnly)
+{
+    const auto readOnly = [](const std::string&) { return false; };
+    IniPlace p = chooseIniPlace("/usr/local/bin/kydtest", "/home/op/.config", readOnly);
+    EXPECT_EQ(p.path, "/home/op/.config/kydtest/kydtest.INI");
+    EXPECT_EQ(p.seedFrom, "/usr/local/bin/kydtest.INI");
+    // Only the program's folder decides, the user's is made when needed.
+    p = chooseIniPlace("/usr/bin/kydtest.bin", "/cfg", [](const std::string& f) { return f != "/usr/bin"; });
+    EXPECT_EQ(p.path, "/cfg/kydtest/kydtest.INI");
+    EXPECT_EQ(p.seedFrom, "/usr/bin/kydtest.INI");
+}
+
+TEST_F(IniFileTest, FolderWritableIsFoundOutByMakingAFile)
+{
+    EXPECT_TRUE(folderWritable(dir.string()));
+    EXPECT_TRUE(dirEntries().empty()); // the trial file is gone again
+    EXPECT_FALSE(folderWritable((dir / "missing").string()));
+    write("file", "x");
+    EXPECT_FALSE(folderWritable((dir / "file").string()));
+    // The permission bits bind every user but root.
+    fs::create_directory(dir / "ro");
+    fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    if (::geteuid() != 0)
+        EXPECT_FALSE(folderWritable((dir / "ro").string()));
+    fs::permissions(dir / "ro", fs::perms::owner_all);
+}
+
+TEST_F(IniFileTest, UsersFileStartsFromTheFileBesideTheProgramOnce)
+{
+    const std::string beside = write("kydtest.INI", "; shipped\n[Communication]\nComPort=4\n");
+    const IniPlace place{(dir / "cfg" / "kydtest" / "kydtest.INI").string(), beside};
+    ASSERT_TRUE(seedIniFile(place));
+    EXPECT_EQ(read(place.path), read(beside));
+    // From then on the user's file is the one: it is not overwritten.
+    IniFile user(place.path);
+    user.writeInteger("Communication", "ComPort", 7);
+    ASSERT_TRUE(user.updateFile());
+    ASSERT_TRUE(seedIniFile(place));
+    EXPECT_EQ(IniFile(place.path).readInteger("Communication", "ComPort", 0), 7);
+    EXPECT_EQ(IniFile(beside).readInteger("Communication", "ComPort", 0), 4);
+
+    // Nothing beside the program: nothing to copy, the file starts empty.
+    const IniPlace bare{(dir / "cfg2" / "kydtest.INI").string(), (dir / "none.INI").string()};
+    EXPECT_TRUE(seedIniFile(bare));
+    EXPECT_FALSE(fs::exists(bare.path));
+    // A seed that cannot be read is not taken for an empty one.
+    fs::create_directory(dir / "dir.INI");
+    EXPECT_FALSE(seedIniFile({(dir / "cfg3" / "kydtest.INI").string(), (dir / "dir.INI").string()}));
+    EXPECT_FALSE(fs::exists(dir / "cfg3" / "kydtest.INI"));
 }
 
 } // namespace kyd::platform

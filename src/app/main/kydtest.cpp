@@ -3,11 +3,14 @@
 //   kydtest [--ini <file>]
 //
 // --ini names the settings file (default: KYD_INI, else the executable's
-// path with the extension ".INI").
+// path with the extension ".INI", or a file of that name in kydtest/ of the
+// user's configuration folder when the executable's folder cannot be
+// written).
 #include "app/LinkPortFactory.h"
 #include "app/qt/TesterApp.h"
 #include "link/SioLinkPort.h"
 #include "platform/dialogs.h"
+#include "platform/end_signals.h"
 #include "platform/exception_sink.h"
 #include "platform/ini_file.h"
 #include "platform/message_loop.h"
@@ -36,6 +39,8 @@
 namespace {
 
 using namespace kyd;
+
+constexpr unsigned kEndLimitSecs = 5;
 
 void ShowException(std::exception_ptr e)
 {
@@ -95,7 +100,13 @@ int main(int argc, char** argv)
             platform::setSharedIniPath(parser.value(iniOption).toLocal8Bit().toStdString());
         app::TesterApp tester;
         QObject::connect(&qapp, &QCoreApplication::aboutToQuit, [&tester] { tester.SaveAll(); });
-        tester.EndOnSignals([] { QCoreApplication::quit(); });
+        // Asked to end from outside: the loops end (also those of modal
+        // boxes) without asking the windows; should anything still hold the
+        // program, it is gone within seconds, its settings saved by then.
+        tester.EndOnSignals([] {
+            platform::endProcessWithin(kEndLimitSecs);
+            QCoreApplication::exit(0);
+        });
         tester.Show();
         rc = QApplication::exec();
     } catch (...) {

@@ -91,6 +91,9 @@ void TCmdStrForm::CmdStrEditKeyPress()
         CmdCombo->removeItem(old);
     CmdCombo->insertItem(0, typed);
     CmdCombo->setCurrentIndex(0);
+    // Selected, as a combo box shows a text it takes from its list: the
+    // next command typed replaces it instead of being added to it.
+    CmdCombo->lineEdit()->selectAll();
 }
 
 } // namespace kyd::app

@@ -26,8 +26,8 @@ public:
     void SetBusy(bool busy);
 
     // Enter in the combo box: sends the text and moves it to the top of the
-    // history. Nothing happens for an empty text, without a command layer,
-    // or while busy.
+    // history, where it stays shown and selected. Nothing happens for an
+    // empty text, without a command layer, or while busy.
     void CmdStrEditKeyPress();
 
     QComboBox* CmdCombo = nullptr;

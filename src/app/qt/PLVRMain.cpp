@@ -544,6 +544,15 @@ void TPLVRMainF::ComCancelBitBtnClick()
         cmd_->Abort();
 }
 
+void TPLVRMainF::AbortAll()
+{
+    for (link::TTDLScript* s : {script_.get(), demoScript_.get()})
+        if (s && s->IsRunning())
+            s->Abort();
+    if (cmd_ && cmd_->Busy())
+        cmd_->Abort();
+}
+
 // ---- transactions ---------------------------------------------------------
 
 void TPLVRMainF::TellerRadioGroupClick(char teller)

@@ -110,6 +110,10 @@ public:
     // only when set, and never while busy).
     std::function<void()> ShowFirmwareWindow;
 
+    // The program is ending: every running script stops before its next
+    // statement and the exchange under way is cancelled.
+    void AbortAll();
+
     // Handlers.
     void ComCancelBitBtnClick();
     void TimerCountTimer();

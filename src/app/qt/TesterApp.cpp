@@ -12,6 +12,7 @@
 #include "link/SioLinkPort.h"
 #include "platform/dialogs.h"
 #include "platform/ini_file.h"
+#include "platform/message_loop.h"
 #include "platform/program_path.h"
 #include "platform/qt/qt_end_signals.h"
 
@@ -24,6 +25,23 @@
 namespace kyd::app {
 
 namespace {
+
+// The application's quit event, taken by the program's own end.
+class QuitEventFilter : public QObject {
+public:
+    explicit QuitEventFilter(std::function<void()> end) : end_(std::move(end)) {}
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (watched == QCoreApplication::instance() && e->type() == QEvent::Quit) {
+            end_();
+            return true;
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    std::function<void()> end_;
+};
 
 // The firmware window hidden: the dispenser port is the link's again.
 class PortGivenBack : public QObject {
@@ -80,6 +98,7 @@ TesterApp::TesterApp(TesterSetup setup) : ini_(setup.Ini ? setup.Ini : &platform
 TesterApp::~TesterApp()
 {
     endSignals_.reset();
+    sessionQuit_.reset();
     SaveAll();
     main_->OnClosing = nullptr;
     main_->ShowFirmwareWindow = nullptr;
@@ -125,23 +144,44 @@ void TesterApp::Show()
 
 void TesterApp::SaveAll()
 {
-    if (saved_)
+    if (saved_ && !saveAgain_)
         return;
     saved_ = true;
+    saveAgain_ = false;
     SaveSettings();
 }
 
 void TesterApp::EndOnSignals(std::function<void()> quit)
 {
-    endSignals_ = std::make_unique<platform::QtEndSignalWatch>([this, quit = std::move(quit)](int) {
-        SaveAll();
-        if (quit)
-            quit();
-    });
+    quit_ = std::move(quit);
+    endSignals_ = std::make_unique<platform::QtEndSignalWatch>([this](int) { End(); });
+    if (QCoreApplication* qapp = QCoreApplication::instance()) {
+        // The session's quit at logout comes as the application's quit
+        // event, which would only ask the windows to close: a running
+        // script would then keep the program, and its box, up.
+        sessionQuit_ = std::make_unique<QuitEventFilter>([this] { End(); });
+        qapp->installEventFilter(sessionQuit_.get());
+    }
 #ifndef QT_NO_SESSIONMANAGER
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         QObject::connect(gui, &QGuiApplication::commitDataRequest, main_.get(), [this] { SaveSettings(); });
 #endif
+}
+
+void TesterApp::End()
+{
+    if (ending_)
+        return;
+    ending_ = true;
+    if (platform::hasMessageLoop())
+        platform::messageLoop().requestQuit();
+    // Saved before anything else can go wrong; saved once more on the way
+    // out, with what the script left in force when it ended.
+    SaveAll();
+    saveAgain_ = true;
+    main_->AbortAll();
+    if (quit_)
+        quit_();
 }
 
 void TesterApp::SaveSettings()

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+class QObject;
+
 namespace kyd::platform {
 class IniFile;
 class QtEndSignalWatch;
@@ -60,10 +62,17 @@ public:
     // The same saving at any time, without ending anything (the desktop
     // session asks before it logs out, and may still be cancelled).
     void SaveSettings();
-    // From now on SIGTERM and SIGHUP end the program as closing it does:
-    // the settings are saved, then quit is called (the program's message
-    // loop ends). A desktop logout saves them too.
+    // From now on SIGTERM, SIGHUP and the desktop session's quit (at logout)
+    // end the program through End(), which calls quit last. The desktop
+    // session's request to save before a logout saves the settings too.
     void EndOnSignals(std::function<void()> quit);
+    // Ends the program whatever runs or is shown: the message loop's quit is
+    // requested first (waits return, no box is waited for any more), the
+    // settings are saved at once (and once more by the next SaveAll, on the
+    // way out), a running script is aborted and the exchange under way
+    // cancelled, then quit is called. Once only.
+    void End();
+    bool Ending() const { return ending_; }
 
     TPLVRMainF& MainWindow() { return *main_; }
     TOptionForm& Options() { return *options_; }
@@ -85,8 +94,12 @@ private:
     std::unique_ptr<TStatusListFrame> statusList_;
     std::unique_ptr<firmware::TFormFlashDownLoader> flash_;
     std::unique_ptr<platform::QtEndSignalWatch> endSignals_;
+    std::unique_ptr<QObject> sessionQuit_;
+    std::function<void()> quit_;
     std::string exeDir_; // the firmware window's default folder for its files
     bool saved_ = false;
+    bool saveAgain_ = false; // ending: once more on the way out
+    bool ending_ = false;
 };
 
 } // namespace kyd::app

@@ -1,5 +1,6 @@
 #include "platform/qt/qt_dialogs.h"
 
+#include "platform/message_loop.h"
 #include "platform/qt/ui_scale.h"
 
 #include <QApplication>
@@ -8,6 +9,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QStringList>
+
+#include <cstdio>
 
 namespace kyd::platform {
 
@@ -81,10 +84,29 @@ void fitTitle(QMessageBox& box)
                   grid->columnCount());
 }
 
+// The program is ending (its message loop's quit was requested): nothing
+// waits for an operator any more.
+bool ending()
+{
+    return hasMessageLoop() && messageLoop().quitRequested();
+}
+
+// What a box would have said, where it can still be read.
+void toStandardError(const char* title, const std::string& msg)
+{
+    std::fprintf(stderr, "%s: %s\n", title, msg.c_str());
+    std::fflush(stderr);
+}
+
 } // namespace
 
 DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons buttons)
 {
+    // Once the program is ending, a box is not shown: it answers as
+    // closed without a button.
+    const bool show = !ending();
+    if (!show)
+        toStandardError(titleFor(type).toLatin1().constData(), msg);
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(titleFor(type));
     box.setTextFormat(Qt::PlainText);
@@ -113,7 +135,7 @@ DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons
     }
     box.setDefaultButton(first);
     fitTitle(box);
-    const int r = box.exec();
+    const int r = show ? box.exec() : 0;
     switch (r) {
     case QMessageBox::Ok:
         return DlgResult::Ok;
@@ -145,6 +167,10 @@ DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons
 
 void QtDialogs::showMessage(const std::string& msg)
 {
+    if (ending()) {
+        toStandardError(applicationTitle().c_str(), msg);
+        return;
+    }
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(text(applicationTitle()));
     box.setTextFormat(Qt::PlainText);
@@ -157,6 +183,8 @@ void QtDialogs::showMessage(const std::string& msg)
 
 bool QtDialogs::inputQuery(const std::string& caption, const std::string& prompt, std::string& value)
 {
+    if (ending())
+        return false;
     QInputDialog dlg(QApplication::activeWindow());
     dlg.setInputMode(QInputDialog::TextInput);
     dlg.setWindowTitle(text(caption));
@@ -172,6 +200,8 @@ bool QtDialogs::inputQuery(const std::string& caption, const std::string& prompt
 std::optional<std::string> QtDialogs::openFile(const std::string& title, const std::string& initialDir,
                                                const std::vector<FileFilter>& filters)
 {
+    if (ending())
+        return std::nullopt;
     QString f = QFileDialog::getOpenFileName(QApplication::activeWindow(), text(title), path(initialDir),
                                              filterString(filters));
     if (f.isEmpty())
@@ -184,6 +214,8 @@ std::optional<std::string> QtDialogs::saveFile(const std::string& title, const s
                                                const std::vector<FileFilter>& filters, bool confirmOverwrite,
                                                const std::string& defaultSuffix)
 {
+    if (ending())
+        return std::nullopt;
     QString start = path(initialDir);
     if (!defaultName.empty())
         start = start.isEmpty() ? path(defaultName) : start + "/" + path(defaultName);

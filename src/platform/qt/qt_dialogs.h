@@ -1,6 +1,9 @@
 // The dialogs service of the program: Qt message boxes (plain text only:
 // replies are device data, never markup), input dialog and file choosers.
-// Use it on the main thread.
+// Use it on the main thread. Once the program is ending (the message loop's
+// quit was requested) no dialog is shown: a message box answers as closed
+// without a button (its text goes to standard error), the others as
+// cancelled.
 #pragma once
 
 #include "platform/dialogs.h"

@@ -13,6 +13,7 @@
 #include "app/qt/StatusList.h"
 #include "app/qt/TransDlg.h"
 #include "app/qt/TransPage.h"
+#include "link/PLVRCmd.h"
 #include "link/SioLinkPort.h"
 #include "platform/port_resolver.h"
 #include "sim/pty_transport.h"
@@ -28,6 +29,7 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -40,11 +42,13 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kyd::app::test {
 namespace {
@@ -142,7 +146,8 @@ protected:
     }
 
     // The program itself in the test's folder, on the simulator as COM1.
-    void StartProgram(QProcess& tool)
+    void StartProgram(QProcess& tool) { StartProgram(tool, iniPath); }
+    void StartProgram(QProcess& tool, const std::string& ini)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("KYD_COM1", QString::fromStdString(transport->slavePath()));
@@ -150,7 +155,24 @@ protected:
         tool.setWorkingDirectory(QString::fromStdString(dir));
         // The signals the tests send end it, whatever this runner ignores.
         tool.setChildProcessModifier(&kyd::test::DefaultEndSignals::InChild);
-        tool.start(KYD_TESTER_EXE, {"--ini", QString::fromStdString(iniPath)});
+        tool.start(KYD_TESTER_EXE, {"--ini", QString::fromStdString(ini)});
+    }
+
+    // The program's window of that title, once the desktop shows it (0 when
+    // it does not).
+    static WId ProgramWindow(const QProcess& tool, const std::string& title)
+    {
+        WId found = 0;
+        (void)QTest::qWaitFor(
+            [&] {
+                for (WId w : Stacking())
+                    if (XProp(w, "_NET_WM_PID") == std::to_string(tool.processId()) &&
+                        XProp(w, "_NET_WM_NAME") == title)
+                        found = w;
+                return found != 0;
+            },
+            4 * kSettleMs);
+        return found;
     }
 
     sim::Simulator simulator;
@@ -239,6 +261,176 @@ TEST_F(DesktopTest, ProgramStartsBesideAFifoOnTheScreenAndSavesWhenSignalled)
         EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(QRect(command, QSize(200, 30))))
             << "signal " << sig << ": " << command.x() << "," << command.y();
     }
+}
+
+// Keys typed on the keyboard (xdotool), to the window that has the focus.
+bool Keys(const QStringList& args)
+{
+    QProcess p;
+    p.start("xdotool", args);
+    return p.waitForFinished(kSettleMs) && p.exitCode() == 0;
+}
+
+// The program runs a script (opened from the Scripts menu with the keyboard)
+// that waits ten minutes; a termination then ends it within seconds, the
+// settings saved, with no box left waiting for the operator.
+TEST_F(DesktopTest, TerminationDuringAScriptEndsTheProgramWithItsSettingsSaved)
+{
+    if (QStandardPaths::findExecutable("xdotool").isEmpty())
+        GTEST_SKIP() << "xdotool is missing: no keys can be typed";
+    WriteFile("stop.tdl", "RESET\nDELAY_SEC 600\nRESET\n");
+    QProcess tool;
+    StartProgram(tool);
+    ASSERT_TRUE(tool.waitForStarted());
+    const WId main = ProgramWindow(tool, "KYDTest COM1");
+    ASSERT_NE(main, 0u);
+    ASSERT_TRUE(Keys({"windowactivate", "--sync", QString::number(main)}));
+    ASSERT_TRUE(Keys({"key", "--delay", "50", "alt+c", "o"})); // Scripts, Open TDL file...
+    ASSERT_NE(ProgramWindow(tool, "Open"), 0u);
+    ASSERT_TRUE(Keys({"type", "--delay", "20", "stop.tdl"}));
+    ASSERT_TRUE(Keys({"key", "Return"}));
+    // The script's first reset went out: it waits in its delay now.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const std::vector<std::string> frames = simulator.frameLog();
+            return std::find(frames.begin(), frames.end(), "030") != frames.end();
+        },
+        4 * kSettleMs));
+
+    QElapsedTimer sinceSignal;
+    sinceSignal.start();
+    ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+    const bool ended = tool.waitForFinished(10'000);
+    const qint64 ms = sinceSignal.elapsed();
+    if (!ended)
+        tool.kill();
+    ASSERT_TRUE(ended) << "still running " << ms << " ms after SIGTERM";
+    EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
+    const std::vector<std::string> frames = simulator.frameLog();
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), "030"), 1); // the script went no further
+    platform::IniFile saved(iniPath);
+    EXPECT_EQ(saved.readString("TDL", "dir", ""), dir + "/");
+    EXPECT_TRUE(saved.valueExists("Misc", "Top"));
+    EXPECT_TRUE(saved.valueExists("Logging", "LogFile"));
+    EXPECT_TRUE(saved.valueExists("CmdWindow", "Left"));
+}
+
+// Settings that cannot be saved at the end hold nothing up either: the
+// reason goes to the error output instead of a box nobody may be there to
+// close.
+TEST_F(DesktopTest, TerminationEndsTheProgramAlsoWhenTheSettingsCannotBeSaved)
+{
+    std::filesystem::create_directories(Path("settings"));
+    const std::string ini = Path("settings/kydtest.INI");
+    std::filesystem::copy_file(iniPath, ini);
+    QProcess tool;
+    StartProgram(tool, ini);
+    ASSERT_TRUE(tool.waitForStarted());
+    ASSERT_NE(ProgramWindow(tool, "KYDTest COM1"), 0u);
+    // The settings' folder turned into a file: no one can write there,
+    // not even root.
+    std::filesystem::remove_all(Path("settings"));
+    WriteFile("settings", "not a folder");
+    ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+    const bool ended = tool.waitForFinished(10'000);
+    if (!ended)
+        tool.kill();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
+    const std::string err = tool.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("The settings could not be saved"), std::string::npos) << err;
+}
+
+// The program installed in a folder it cannot write (as a system-wide
+// install is): its settings go to the user's configuration folder, starting
+// from the file shipped beside the program, and are read back from there
+// at the next start; the file beside the program stays as shipped.
+TEST_F(DesktopTest, ProgramInAFolderItCannotWriteKeepsItsSettingsInTheUsersConfigurationFolder)
+{
+    namespace fs = std::filesystem;
+    const bool root = ::geteuid() == 0;
+    // Root writes in any folder whatever its permissions say: the program
+    // then runs as an ordinary user (nobody).
+    const QString setpriv = QStandardPaths::findExecutable("setpriv");
+    if (root && setpriv.isEmpty())
+        GTEST_SKIP() << "running as root without setpriv: the program cannot be run as a user who cannot write";
+    constexpr uid_t kNobody = 65534;
+    const auto ownedByUser = [&](const std::string& path) {
+        fs::create_directories(path);
+        if (root)
+            ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0) << path;
+    };
+    const std::string bin = Path("bin");
+    fs::create_directories(bin);
+    fs::copy_file(KYD_TESTER_EXE, bin + "/kydtest");
+    const std::string beside = bin + "/kydtest.INI";
+    {
+        fs::copy_file(iniPath, beside);
+        platform::IniFile shipped(beside);
+        shipped.writeString("Logging", "LogFile", Path("shipped.log"));
+        ASSERT_TRUE(shipped.updateFile());
+    }
+    const std::string shippedText = ReadFile(beside);
+    ownedByUser(Path("config"));
+    ownedByUser(Path("home"));
+    ownedByUser(Path("run"));
+    ASSERT_EQ(::chmod(Path("run").c_str(), 0700), 0);
+    if (root)
+        ASSERT_EQ(::chmod(transport->slavePath().c_str(), 0666), 0); // the dispenser's line, for the user
+    else
+        fs::permissions(bin, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                 fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    const std::string userFile = Path("config/kydtest/kydtest.INI");
+
+    const auto runAndTerminate = [&](const char* run) {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("KYD_INI");
+        env.insert("KYD_COM1", QString::fromStdString(transport->slavePath()));
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString(Path("config")));
+        env.insert("HOME", QString::fromStdString(Path("home")));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(Path("run")));
+        tool.setProcessEnvironment(env);
+        tool.setWorkingDirectory(QString::fromStdString(dir));
+        tool.setChildProcessModifier(&kyd::test::DefaultEndSignals::InChild);
+        const QString exe = QString::fromStdString(bin + "/kydtest");
+        if (root)
+            tool.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", "--", exe});
+        else
+            tool.start(exe, {});
+        ASSERT_TRUE(tool.waitForStarted()) << run;
+        const WId main = ProgramWindow(tool, "KYDTest COM1");
+        ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+        const bool ended = tool.waitForFinished(10'000);
+        if (!ended)
+            tool.kill();
+        const std::string err = tool.readAllStandardError().toStdString();
+        ASSERT_NE(main, 0u) << run << ": " << err;
+        ASSERT_TRUE(ended) << run;
+        EXPECT_EQ(tool.exitCode(), 0) << run << ": " << err;
+        EXPECT_EQ(err.find("could not be saved"), std::string::npos) << run << ": " << err;
+    };
+
+    runAndTerminate("first start");
+    ASSERT_TRUE(fs::exists(userFile));
+    {
+        platform::IniFile user(userFile);
+        EXPECT_EQ(user.readInteger("Communication", "ComPort", 0), 1); // from the file shipped
+        EXPECT_EQ(user.readString("Logging", "LogFile", ""), Path("shipped.log"));
+        EXPECT_TRUE(user.valueExists("Misc", "Top")); // saved at the end
+        EXPECT_TRUE(user.valueExists("CmdWindow", "Left"));
+        // The user's own choice, for the next start.
+        user.writeString("Logging", "LogFile", Path("mine.log"));
+        ASSERT_TRUE(user.updateFile());
+    }
+    if (root)
+        ASSERT_EQ(::chown(userFile.c_str(), kNobody, kNobody), 0);
+
+    runAndTerminate("second start");
+    EXPECT_EQ(platform::IniFile(userFile).readString("Logging", "LogFile", ""), Path("mine.log"));
+    EXPECT_EQ(ReadFile(beside), shippedText);
+    if (!root)
+        fs::permissions(bin, fs::perms::owner_all, fs::perm_options::add);
 }
 
 // What run.sh says when it starts the simulator for the tool: which device
@@ -398,6 +590,43 @@ TEST_F(DesktopTest, TypedPrefixOfAHistoryEntryGoesOutAsTyped)
     std::vector<std::string> frames = simulator.frameLog();
     frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(before));
     EXPECT_EQ(frames, (std::vector<std::string>{"ZB18", "Z5:"}));
+}
+
+// Two commands typed on the keyboard one after the other, as the X server
+// delivers the keys: each goes out as typed, the second not added to the
+// first.
+TEST_F(DesktopTest, TwoCommandsTypedOnTheKeyboardGoOutAsTwoFrames)
+{
+    if (QStandardPaths::findExecutable("xdotool").isEmpty())
+        GTEST_SKIP() << "xdotool is missing: no keys can be typed";
+    StartFramed();
+    TCmdStrForm& cmd = App().CmdStrForm();
+    cmd.raise();
+    cmd.activateWindow();
+    cmd.CmdCombo->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QApplication::activeWindow() == &cmd && cmd.CmdCombo->lineEdit()->hasFocus(); }, kSettleMs));
+    const std::size_t before = simulator.frameLog().size();
+    const auto newFrames = [&] {
+        std::vector<std::string> frames = simulator.frameLog();
+        frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(before));
+        return frames;
+    };
+    // Keys to the window that has the focus, as a keyboard sends them.
+    const auto press = [](const QStringList& args) {
+        QProcess p;
+        p.start("xdotool", args);
+        return p.waitForFinished(kSettleMs) && p.exitCode() == 0;
+    };
+    for (std::size_t n = 1; n <= 2; ++n) {
+        ASSERT_TRUE(press({"type", "--delay", "20", "Q"}));
+        ASSERT_TRUE(press({"key", "Return"}));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return newFrames().size() >= n && !Main().CommandLayer()->Busy(); },
+                                    kSettleMs))
+            << "command " << n;
+    }
+    EXPECT_EQ(newFrames(), (std::vector<std::string>{"Q51", "Q51"}));
+    EXPECT_EQ(cmd.CmdCombo->count(), 1);
 }
 
 // A transaction run against a silent dispenser ends "Aborted" within a second

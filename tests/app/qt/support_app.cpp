@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <filesystem>
@@ -47,6 +48,13 @@ AppFixture::~AppFixture()
     app.reset();
     ini.reset();
     loop.processPending();
+    // A test that ended the program (its quit ends Qt's loops) leaves this
+    // process's loops able to run again for the next test: a run of the
+    // application's loop clears the quit when it returns.
+    if (loop.quitRequested()) {
+        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+    }
     SetLinkPortFactory({});
     platform::setDocumentOpener(nullptr);
     platform::setDialogs(nullptr);

@@ -234,6 +234,35 @@ TEST_F(MainWindowTest, TypedPrefixOfAHistoryEntryIsSentAsTyped)
     EXPECT_EQ(Port().written[2], "ZB18\r");
 }
 
+// Keys only, as the operator types them: nothing clears the box between
+// two commands. After Enter the command sent stays selected, so the next
+// one typed takes its place instead of being added to it.
+TEST_F(MainWindowTest, CommandsTypedOneAfterTheOtherEachGoOutAsTyped)
+{
+    StartWithToolWindows();
+    QComboBox* combo = App().CmdStrForm().CmdCombo;
+    QApplication::setActiveWindow(&App().CmdStrForm());
+    combo->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([combo] { return combo->lineEdit()->hasFocus(); }, 2000));
+    const auto type = [combo](const char* keys) {
+        QTest::keyClicks(combo, QString::fromLatin1(keys));
+        QTest::keyClick(combo, Qt::Key_Return);
+    };
+    type("Q");
+    EXPECT_EQ(combo->lineEdit()->selectedText(), "Q");
+    type("Q");
+    type("A");
+    EXPECT_EQ(Port().written, (std::vector<std::string>{"Q51\r", "Q51\r", "A41\r"}));
+    ASSERT_EQ(combo->count(), 2);
+    EXPECT_EQ(combo->itemText(0), "A");
+    EXPECT_EQ(combo->itemText(1), "Q");
+    EXPECT_EQ(combo->lineEdit()->selectedText(), "A");
+    // A key that moves the cursor keeps the text, to be added to.
+    QTest::keyClick(combo, Qt::Key_End);
+    type("1");
+    EXPECT_EQ(Port().written.back(), "A170\r");
+}
+
 TEST_F(MainWindowTest, TypedCharacterTheLineCannotCarryIsRefusedNotSentAsAQuestionMark)
 {
     StartWithToolWindows();

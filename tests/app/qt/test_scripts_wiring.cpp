@@ -4,6 +4,7 @@
 // simulated dispenser.
 #include "support/stepping_clock.h"
 #include "support_app.h"
+#include "support/end_signal_defaults.h"
 
 #include "app/qt/CassInfo.h"
 #include "app/qt/CommStr.h"
@@ -20,6 +21,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include <csignal>
 #include <filesystem>
 #include <memory>
 
@@ -368,6 +370,59 @@ TEST_F(ScriptsTest, ClosingTheWindowDuringAScriptAbortsItAndClosesAfterwards)
     ProcessEvents();
     EXPECT_FALSE(Main().isVisible());
     EXPECT_TRUE(App().Saved());
+}
+
+// SIGTERM while a script waits: the script stops at once, the settings
+// are on disk and the program's quit is called, without the script's
+// 60 s running out or anything waiting for the operator.
+TEST_F(ScriptsTest, EndSignalDuringAScriptStopsItSavesAndQuits)
+{
+    const kyd::test::DefaultEndSignals defaults;
+    WriteFile("delay.tdl", "DELAY_SEC 60\nRESET\n");
+    Start();
+    int quits = 0;
+    App().EndOnSignals([&quits] { ++quits; });
+    Main().move(310, 150);
+    const std::int64_t t0 = clock.monotonicMs();
+    bool raised = false;
+    onTick = [&] {
+        if (!raised && clock.monotonicMs() >= t0 + 1000) {
+            raised = true;
+            std::raise(SIGTERM);
+        }
+    };
+    StartTicker();
+    OpenScript(Path("delay.tdl"));
+    StopTicker();
+    ASSERT_TRUE(raised);
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(App().Ending());
+    EXPECT_TRUE(Main().OpenedScript()->IsAborted());
+    EXPECT_LT(clock.monotonicMs() - t0, 5000);
+    EXPECT_TRUE(Port().written.empty()); // RESET never went out
+    platform::IniFile saved(iniPath);
+    EXPECT_EQ(saved.readInteger("Misc", "Left", 0), 310);
+    EXPECT_EQ(saved.readInteger("Misc", "Top", 0), 150);
+}
+
+// The desktop session's quit at logout ends the program the same way, also
+// while an exchange waits for its reply.
+TEST_F(ScriptsTest, SessionQuitDuringAnExchangeEndsTheProgram)
+{
+    Start();
+    int quits = 0;
+    App().EndOnSignals([&quits] { ++quits; });
+    Port().simulator.updateFaults([](sim::SimFaults& f) { f.silent = -1; });
+    Port().onWrite = [this](const std::string&) {
+        loop.postCall([] {
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+        });
+    };
+    Main().CommandLayer()->SendCommand("3", 180);
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(Main().StatusPanel2->text(), "Communication Canceled");
+    EXPECT_TRUE(Main().isVisible()); // nothing asked the windows to close
 }
 
 // Closes the cassette window as soon as it shows, after noting its first cells.

@@ -1,4 +1,6 @@
 #include "platform/qt/qt_dialogs.h"
+#include "platform/message_loop.h"
+#include "platform/plain_message_loop.h"
 #include "platform/qt/qt_printing.h"
 #include "platform/qt/ui_scale.h"
 
@@ -51,6 +53,45 @@ TEST(QtDialogs, MessageBoxIsPlainTextWithTheRightIconAndButtons)
     std::string text = "<b>7</b> \xE9"; // device bytes, not markup
     EXPECT_EQ(d.messageDlg(text, DlgType::Error, DlgButtons::AbortIgnore), DlgResult::Ignore);
     EXPECT_TRUE(checked);
+}
+
+// Once the program is ending no box waits for an operator: each answers as
+// closed without a button (the file choosers and the input as cancelled),
+// and what a message box would have said goes to standard error.
+TEST(QtDialogs, NoBoxIsShownOnceTheProgramIsEnding)
+{
+    PlainMessageLoop loop; // its quit touches nothing of Qt's
+    setMessageLoop(&loop);
+    loop.requestQuit();
+    QtDialogs d;
+    // A box that shows all the same is counted and closed, so the test ends.
+    int shown = 0;
+    QTimer closer;
+    closer.setInterval(5);
+    QObject::connect(&closer, &QTimer::timeout, [&shown] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            ++shown;
+            w->close();
+        }
+    });
+    closer.start();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(d.messageDlg("The settings could not be saved: x", DlgType::Error, DlgButtons::Ok), DlgResult::Ok);
+    EXPECT_EQ(d.messageDlg("Replace?", DlgType::Confirmation, DlgButtons::YesNo), DlgResult::No);
+    EXPECT_EQ(d.messageDlg("Stop?", DlgType::Error, DlgButtons::AbortIgnore), DlgResult::Abort);
+    EXPECT_EQ(d.messageDlg("Go on?", DlgType::Warning, DlgButtons::OkCancel), DlgResult::Cancel);
+    d.showMessage("File demo1.tdl aborted!");
+    std::string value = "12";
+    EXPECT_FALSE(d.inputQuery("Run", "How often?", value));
+    EXPECT_EQ(value, "12");
+    EXPECT_EQ(d.openFile("Open", ".", {}), std::nullopt);
+    EXPECT_EQ(d.saveFile("Save", ".", "log.txt", {}), std::nullopt);
+    const std::string err = testing::internal::GetCapturedStderr();
+    closer.stop();
+    setMessageLoop(nullptr);
+    EXPECT_EQ(shown, 0);
+    EXPECT_NE(err.find("Error: The settings could not be saved: x"), std::string::npos) << err;
+    EXPECT_NE(err.find("File demo1.tdl aborted!"), std::string::npos) << err;
 }
 
 TEST(QtDialogs, AShortMessageBoxIsStillAsWideAsItsTitle)

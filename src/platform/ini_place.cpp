@@ -1,0 +1,76 @@
+#include "platform/ini_place.h"
+
+#include "platform/folders.h"
+#include "platform/ini_file.h"
+#include "platform/safe_file.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace kyd::platform {
+
+namespace {
+
+// The settings file of an executable: its path with the extension replaced.
+std::string besideExecutable(const std::string& exePath)
+{
+    std::string path = exePath.empty() ? std::string("kydtest") : exePath;
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1))
+        path.erase(dot);
+    return path + ".INI";
+}
+
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+bool folderWritable(const std::string& folder)
+{
+    std::string name = (folder.empty() ? std::string(".") : folder) + "/.kydtest-write-XXXXXX";
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(name.c_str());
+    return true;
+}
+
+IniPlace chooseIniPlace(const std::string& exePath, const std::string& userConfig,
+                        const std::function<bool(const std::string& folder)>& writable)
+{
+    const std::string beside = besideExecutable(exePath);
+    if (writable(folderOf(beside)))
+        return {beside, {}};
+    const std::string name = beside.substr(beside.find_last_of('/') + 1);
+    return {userConfig + "/kydtest/" + name, beside};
+}
+
+bool seedIniFile(const IniPlace& place)
+{
+    std::error_code ec;
+    if (place.seedFrom.empty() || std::filesystem::exists(place.path, ec) ||
+        !std::filesystem::exists(place.seedFrom, ec))
+        return true;
+    std::string text;
+    switch (readRegularFile(place.seedFrom, IniFile::kMaxFileSize, text)) {
+    case ReadResult::Ok:
+        break;
+    case ReadResult::Missing:
+        return true;
+    case ReadResult::Failed:
+        return false;
+    }
+    return makeFolders(folderOf(place.path)) && replaceFile(place.path, text);
+}
+
+} // namespace kyd::platform

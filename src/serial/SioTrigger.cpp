@@ -657,8 +657,7 @@ bool TSioBaseDispatcher::CheckReceiveTriggers()
             lastScanned_ = p;
         }
         if (notices.empty()) {
-            const std::uint32_t used = UsedLocked();
-            const std::uint32_t avail = holdReads_ ? used - std::min(used, holdReadCount_) : used;
+            const std::uint32_t avail = UnreadLocked();
             if (lengthTrigger_ && lastAvail_ != dispHead_ && avail >= lengthTrigger_ && avail > 0) {
                 notices.push_back({kMsgTriggerAvail, avail, 0});
                 AddDispatchEntry(dtTrigger, dstAvail, avail);

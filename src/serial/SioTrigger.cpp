@@ -628,11 +628,13 @@ bool TSioBaseDispatcher::CheckReceiveTriggers()
                 if (lengthTrigger_ && lastAvail_ != p) {
                     // Unread bytes before the matched string; a match that
                     // began before the tail (its first bytes already taken)
-                    // counts none.
+                    // counts none, and so does one the tail has passed
+                    // altogether (a handler read beyond it): its distance
+                    // from the tail is then no less than the bytes there are.
                     const std::uint32_t dist = (p + kDispatchBufferSize - dispTail_) % kDispatchBufferSize;
                     const std::uint32_t held = holdReads_ ? holdReadCount_ : 0;
                     std::uint32_t count = 0;
-                    if (longest - 1 <= dist)
+                    if (dist < UsedLocked() && longest - 1 <= dist)
                         count = dist - (longest - 1);
                     count = count > held ? count - held : 0;
                     if (count > 0 && count >= lengthTrigger_) {

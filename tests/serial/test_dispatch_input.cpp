@@ -105,5 +105,40 @@ TEST_F(Input, HugeReadLengthsAndIndexesFindTheBufferEmpty)
     EXPECT_EQ(6u, d->InBuffUsed()); // the four held reads were taken at the end
 }
 
+// A handler that reads past the next match leaves nothing before it: the
+// availability notice for that match must not count the ring the wrong way
+// round.
+TEST_F(Input, AvailabilityCountAfterTheHandlersReadPastTheMatch)
+{
+    std::vector<std::uint32_t> counts;
+    std::vector<int> results;
+    std::string got;
+    d->RegisterEventTriggerHandler(this, [&](std::uint32_t m, std::uint32_t n, std::int32_t) {
+        std::vector<std::uint8_t> buf;
+        if (m == kMsgTriggerAvail) {
+            counts.push_back(n);
+            buf.resize(n);
+            results.push_back(d->GetBlock(buf.data(), n));
+        } else if (m == kMsgTriggerData) {
+            buf.resize(d->InBuffUsed()); // everything there is, the next line too
+            results.push_back(d->GetBlock(buf.data(), static_cast<std::uint32_t>(buf.size())));
+        }
+        got.append(buf.begin(), buf.end());
+    });
+    d->ChangeLengthTrigger(1);
+    d->AddDataTrigger("\r", false);
+    feed("abc\rdef\r"); // one read
+    ASSERT_EQ(std::vector<std::uint32_t>{3}, counts);
+    for (const int r : results)
+        EXPECT_GE(r, 0);
+    EXPECT_EQ("abc\rdef\r", got);
+    EXPECT_EQ(0u, d->InBuffUsed());
+
+    // Later lines are counted as before.
+    feed("gh\r");
+    EXPECT_EQ((std::vector<std::uint32_t>{3, 2}), counts);
+    EXPECT_EQ("abc\rdef\rgh\r", got);
+}
+
 } // namespace
 } // namespace sio::test

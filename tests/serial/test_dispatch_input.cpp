@@ -140,5 +140,38 @@ TEST_F(Input, AvailabilityCountAfterTheHandlersReadPastTheMatch)
     EXPECT_EQ("abc\rdef\rgh\r", got);
 }
 
+TEST_F(Input, BytesPassingWhileHandlersAreHeldAreScannedOnce)
+{
+    listen();
+    d->AddDataTrigger("Z", false);
+    std::string bytes(20 * 1024, '.');
+    bytes[50] = 'Z';    // written over before the scan: lost to it
+    bytes[16484] = 'Z'; // still in the buffer, where the first round began
+    d->SetEventBusy(true);
+    passWhileHeld(bytes);
+    EXPECT_TRUE(notes.empty());
+    d->SetEventBusy(false);
+    pump();
+    EXPECT_EQ(1u, only(kMsgTriggerData).size());
+    feed("..Z");
+    EXPECT_EQ(2u, only(kMsgTriggerData).size());
+}
+
+TEST_F(Input, APartialMatchDoesNotReachAcrossBytesTheScanLost)
+{
+    listen();
+    d->AddDataTrigger("AB", false);
+    feed("xA"); // begins a match
+    std::string bytes(20 * 1024, '.');
+    bytes[bytes.size() - kDispatchBufferSize] = 'B'; // the oldest byte still there
+    d->SetEventBusy(true);
+    passWhileHeld(bytes);
+    d->SetEventBusy(false);
+    pump();
+    EXPECT_TRUE(only(kMsgTriggerData).empty());
+    feed("AB");
+    EXPECT_EQ(1u, only(kMsgTriggerData).size());
+}
+
 } // namespace
 } // namespace sio::test

@@ -590,8 +590,11 @@ bool TSioBaseDispatcher::FeedDataTrigger(TDataTrigger& t, std::uint8_t c)
             if (k == 1)
                 begun = true;
             if (k == n) {
+                // The completion clears every slot, also one begun with
+                // this byte: the walk goes on as if none had been.
                 t.Matched = true;
                 t.Match.fill(0);
+                begun = false;
             }
         } else if (c == t.Data[0]) {
             k = 1;

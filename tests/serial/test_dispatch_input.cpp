@@ -10,6 +10,7 @@
 
 #include <array>
 #include <climits>
+#include <random>
 
 namespace sio::test {
 namespace {
@@ -171,6 +172,73 @@ TEST_F(Input, APartialMatchDoesNotReachAcrossBytesTheScanLost)
     EXPECT_TRUE(only(kMsgTriggerData).empty());
     feed("AB");
     EXPECT_EQ(1u, only(kMsgTriggerData).size());
+}
+
+// A plain rendering of the match walk: slots 1..n, slot 1 always
+// looked at; a later one when it is active, or, as long as no slot holds a
+// match begun or restarted with this byte, when the byte is the first of
+// the string. A completion clears every slot, and the walk goes on.
+std::vector<int> referenceWalk(const std::string& s, const std::string& text)
+{
+    const std::size_t n = s.size();
+    std::vector<int> count(n, 0);
+    std::vector<int> at;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        std::vector<bool> setNow(n, false); // slots set to 1 by this byte
+        bool matched = false;
+        for (std::size_t slot = 0; slot < n; ++slot) {
+            bool begunNow = false;
+            for (std::size_t j = 0; j < n; ++j)
+                begunNow = begunNow || (setNow[j] && count[j] == 1);
+            if (slot > 0 && count[slot] == 0 && (begunNow || c != s[0]))
+                continue;
+            int& k = count[slot];
+            if (c == s[static_cast<std::size_t>(k)]) {
+                ++k;
+                setNow[slot] = k == 1;
+                if (k == static_cast<int>(n)) {
+                    matched = true;
+                    std::fill(count.begin(), count.end(), 0);
+                }
+            } else if (c == s[0]) {
+                k = 1;
+                setNow[slot] = true;
+            } else {
+                k = 0;
+            }
+        }
+        if (matched)
+            at.push_back(static_cast<int>(i) + 1);
+    }
+    return at;
+}
+
+TEST_F(Input, MatchBegunBeforeACompletionIsFollowed)
+{
+    listen();
+    EXPECT_EQ((std::vector<int>{3, 5, 7}), firings("aba", "abababa"));
+    EXPECT_EQ((std::vector<int>{3, 5, 7}), referenceWalk("aba", "abababa"));
+    // The cases the library has always promised.
+    EXPECT_EQ((std::vector<int>{3}), firings("ab", "aab"));
+    EXPECT_EQ((std::vector<int>{2, 3}), firings("aa", "aaa"));
+    EXPECT_EQ((std::vector<int>{3, 5}), firings("aba", "ababa"));
+}
+
+TEST_F(Input, MatchWalkAgreesWithItsDescriptionOnRandomTwoLetterText)
+{
+    listen();
+    std::mt19937 rng(4812);
+    for (int round = 0; round < 3000; ++round) {
+        const char letters[2] = {'a', 'b'};
+        std::string s(1 + rng() % 6, 'a');
+        for (char& c : s)
+            c = letters[rng() % 2];
+        std::string text(1 + rng() % 24, 'a');
+        for (char& c : text)
+            c = letters[rng() % 2];
+        ASSERT_EQ(referenceWalk(s, text), firings(s, text)) << "trigger " << s << " on " << text;
+    }
 }
 
 } // namespace

@@ -110,9 +110,11 @@ int TSioBaseDispatcher::GetBlock(std::uint8_t* block, std::uint32_t len)
 
 int TSioBaseDispatcher::FlushInBuffer()
 {
-    FlushCom(1);
     {
+        // The device's purge and the buffer's are one step for the
+        // dispatch thread: what it extracts after them is new and stays.
         std::lock_guard in(inputLock_);
+        FlushCom(1);
         if (holdReads_) {
             holdMaximum_ = UsedLocked();
         } else {

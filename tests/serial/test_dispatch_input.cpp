@@ -8,8 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/message_loop.h"
+#include "platform/plain_message_loop.h"
+
 #include <array>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
+#include <mutex>
 #include <random>
 
 namespace sio::test {
@@ -239,6 +245,72 @@ TEST_F(Input, MatchWalkAgreesWithItsDescriptionOnRandomTwoLetterText)
             c = letters[rng() % 2];
         ASSERT_EQ(referenceWalk(s, text), firings(s, text)) << "trigger " << s << " on " << text;
     }
+}
+
+// The reader keeps one block back while the I/O queue is full; a purge of
+// the input drops it with all else received before the purge.
+TEST_F(Input, FlushInBufferDropsTheBlockTheReaderHeldBack)
+{
+    const std::size_t old = kDispatchBufferSize + kIOQueueLimit + 3 * TSioPosixDispatcher::kReadBlockSize;
+    st->push(std::vector<std::uint8_t>(old, 'o'));
+    for (int i = 0; i < 4; ++i) {
+        d->ReaderStep();
+        d->ExtractData();
+    }
+    ASSERT_EQ(kDispatchBufferSize, d->InBuffUsed());
+    ASSERT_EQ(1, d->ReaderStep()); // stalled, a block in hand
+    ASSERT_FALSE(st->rx.empty());
+
+    EXPECT_EQ(0, d->FlushInBuffer());
+    EXPECT_EQ(0u, d->InBuffUsed());
+    feed("new\r");
+    for (int i = 0; i < 3; ++i)
+        pump();
+    std::vector<std::uint8_t> buf(d->InBuffUsed());
+    ASSERT_EQ(4u, buf.size());
+    ASSERT_EQ(4, d->GetBlock(buf.data(), 4));
+    EXPECT_EQ("new\r", std::string(buf.begin(), buf.end()));
+}
+
+// The same with the dispatcher's threads running: the reader has read all
+// there is and holds the last block back from the full queue when the
+// purge comes; only the line sent after it arrives.
+TEST(InputPurge, StaleBytesDoNotFollowAPurgeWhileTheThreadsRun)
+{
+    kyd::platform::PlainMessageLoop loop;
+    kyd::platform::setMessageLoop(&loop);
+    auto st = std::make_shared<FakeDeviceState>();
+    st->push(std::vector<std::uint8_t>(kDispatchBufferSize + kIOQueueLimit + TSioPosixDispatcher::kReadBlockSize, 'o'));
+    auto d = std::make_unique<TSioPosixDispatcher>(nullptr, std::make_unique<FakeSerialDevice>(st));
+    std::mutex m;
+    std::condition_variable cv;
+    bool lineEnd = false;
+    d->RegisterEventTriggerHandler(&m, [&](std::uint32_t msg, std::uint32_t, std::int32_t) {
+        if (msg != kMsgTriggerData)
+            return;
+        std::lock_guard lock(m);
+        lineEnd = true;
+        cv.notify_all();
+    });
+    ASSERT_EQ(0, d->InitPort("/dev/fake", 9600, Parity::None, 8, 1, 4096, 4096, 3));
+    d->AddDataTrigger("\r", false);
+    {
+        std::unique_lock lock(st->mutex);
+        ASSERT_TRUE(st->rxTaken.wait_for(lock, std::chrono::seconds(10), [&] { return st->rx.empty(); }));
+    }
+    EXPECT_EQ(0, d->FlushInBuffer());
+    st->push("new\r");
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(10), [&] { return lineEnd; }));
+    }
+    std::vector<std::uint8_t> buf(d->InBuffUsed());
+    ASSERT_EQ(4u, buf.size());
+    ASSERT_EQ(4, d->GetBlock(buf.data(), 4));
+    EXPECT_EQ("new\r", std::string(buf.begin(), buf.end()));
+    d->DonePort();
+    d.reset();
+    kyd::platform::setMessageLoop(nullptr);
 }
 
 } // namespace

@@ -74,6 +74,8 @@ int TSioBaseDispatcher::PeekBlock(std::uint8_t* block, std::uint32_t len)
     const std::uint32_t skip = holdReads_ ? holdReadCount_ : 0;
     if (len > UnreadLocked() || (len && dispBuf_.empty()))
         return ecodes::ecBufferIsEmpty;
+    if (len == 0)
+        return 0; // the block may be null
     const std::uint32_t start = (dispTail_ + skip) % kDispatchBufferSize;
     const std::uint32_t first = std::min(len, kDispatchBufferSize - start);
     std::memcpy(block, &dispBuf_[start], first);

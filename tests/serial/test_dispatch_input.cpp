@@ -87,6 +87,8 @@ TEST_F(Input, HugeReadLengthsAndIndexesFindTheBufferEmpty)
 {
     feed("0123456789");
     expectNothingBeyond(*d, 10);
+    EXPECT_EQ(0, d->PeekBlock(nullptr, 0)); // an empty read needs no block
+    EXPECT_EQ(0, d->GetBlock(nullptr, 0));
 
     // Inside an availability notice reads are held: each one read moves
     // the start of the next further on.

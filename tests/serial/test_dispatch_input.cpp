@@ -1,15 +1,15 @@
-// The dispatcher's input side on an in-memory device, single-threaded:
-// reads with lengths beyond what waits, availability counts after handlers
-// have read ahead, the data-trigger scan after a long held wait, the match
-// walk against a plain rendering of it, and an input purge with a block
-// still held back by the reader.
+// The dispatcher's input side on an in-memory device, mostly with the
+// threads' work done by hand: reads with lengths beyond what waits,
+// availability counts after handlers have read ahead, the data-trigger scan
+// after a long held wait, the match walk against a plain rendering of it,
+// and an input purge with a block still held back by the reader (also with
+// the threads running).
+#include "platform/message_loop.h"
+#include "platform/plain_message_loop.h"
 #include "serial/SioExcept.h"
 #include "support_dispatch_core.h"
 
 #include <gtest/gtest.h>
-
-#include "platform/message_loop.h"
-#include "platform/plain_message_loop.h"
 
 #include <array>
 #include <chrono>

@@ -494,6 +494,7 @@ private:
     };
 
     std::uint32_t UsedLocked() const;
+    std::uint32_t UnreadLocked() const;
     std::uint32_t NextHandle();
     bool FeedDataTrigger(TDataTrigger& t, std::uint8_t c);
     std::uint32_t HandlersExistCondition() const;

@@ -24,11 +24,19 @@ std::uint32_t TSioBaseDispatcher::UsedLocked() const
     return dispHead_ + kDispatchBufferSize - dispTail_;
 }
 
+// The bytes not yet read: while reads are held, those after the bytes the
+// handlers have read so far.
+std::uint32_t TSioBaseDispatcher::UnreadLocked() const
+{
+    const std::uint32_t used = UsedLocked();
+    const std::uint32_t skip = holdReads_ ? holdReadCount_ : 0;
+    return used > skip ? used - skip : 0;
+}
+
 std::uint32_t TSioBaseDispatcher::InBuffUsed()
 {
     std::lock_guard in(inputLock_);
-    const std::uint32_t used = UsedLocked();
-    return holdReads_ ? used - std::min(used, holdReadCount_) : used;
+    return UnreadLocked();
 }
 
 std::uint32_t TSioBaseDispatcher::InBuffFree()
@@ -40,14 +48,16 @@ std::uint32_t TSioBaseDispatcher::InBuffFree()
 bool TSioBaseDispatcher::CharReady()
 {
     std::lock_guard in(inputLock_);
-    return UsedLocked() > (holdReads_ ? holdReadCount_ : 0);
+    return UnreadLocked() > 0;
 }
 
+// Lengths and indexes are compared with what is unread, never added to the
+// bytes already read: any 32-bit value beyond it finds the buffer empty.
 int TSioBaseDispatcher::PeekChar(std::uint8_t& c, std::uint32_t n)
 {
     std::lock_guard in(inputLock_);
     const std::uint32_t skip = holdReads_ ? holdReadCount_ : 0;
-    if (n == 0 || UsedLocked() < skip + n || dispBuf_.empty())
+    if (n == 0 || n > UnreadLocked() || dispBuf_.empty())
         return ecodes::ecBufferIsEmpty;
     c = dispBuf_[(dispTail_ + skip + n - 1) % kDispatchBufferSize];
     return 0;
@@ -62,8 +72,10 @@ int TSioBaseDispatcher::PeekBlock(std::uint8_t* block, std::uint32_t len)
 {
     std::lock_guard in(inputLock_);
     const std::uint32_t skip = holdReads_ ? holdReadCount_ : 0;
-    if (UsedLocked() < skip + len || (len && dispBuf_.empty()))
+    if (len > UnreadLocked() || (len && dispBuf_.empty()))
         return ecodes::ecBufferIsEmpty;
+    if (len == 0)
+        return 0; // the block may be null
     const std::uint32_t start = (dispTail_ + skip) % kDispatchBufferSize;
     const std::uint32_t first = std::min(len, kDispatchBufferSize - start);
     std::memcpy(block, &dispBuf_[start], first);
@@ -100,9 +112,11 @@ int TSioBaseDispatcher::GetBlock(std::uint8_t* block, std::uint32_t len)
 
 int TSioBaseDispatcher::FlushInBuffer()
 {
-    FlushCom(1);
     {
+        // The device's purge and the buffer's are one step for the
+        // dispatch thread: what it extracts after them is new and stays.
         std::lock_guard in(inputLock_);
+        FlushCom(1);
         if (holdReads_) {
             holdMaximum_ = UsedLocked();
         } else {

@@ -199,6 +199,15 @@ bool TSioBaseDispatcher::ExtractData()
                              static_cast<std::uint32_t>(n));
             dispHead_ = (dispHead_ + static_cast<std::uint32_t>(n)) % kDispatchBufferSize;
             unscanned_ += static_cast<std::uint32_t>(n);
+            if (unscanned_ > kDispatchBufferSize) {
+                // Handlers held while readers took the bytes: the new ones
+                // went over bytes not yet scanned. Those are lost to the
+                // data triggers; the scan takes up the oldest byte still
+                // there, with no match begun before the gap.
+                unscanned_ = kDispatchBufferSize;
+                lastScanned_ = dispHead_;
+                ResetDataTriggers();
+            }
             dispFull_ = dispHead_ == dispTail_;
             any = true;
         }

@@ -329,7 +329,15 @@ int TSioPosixDispatcher::FlushCom(int which)
         NotifyOutputEmpty();
         return PurgeResult(r, ecodes::ecDeviceWrite);
     }
-    const int r = device_->isOpen() ? device_->flushInput() : 0;
+    // Everything received so far goes: what the device holds, the queued
+    // blocks, and (by their stale count) a block the reader holds back or
+    // has just read and one the dispatch thread holds at this moment.
+    int r;
+    {
+        std::lock_guard purge(purgeMutex_);
+        r = device_->isOpen() ? device_->flushInput() : 0;
+        ++inputGeneration_;
+    }
     IOQueue().Clear();
     QueueConsumed();
     return PurgeResult(r, ecodes::ecDeviceRead);
@@ -418,9 +426,21 @@ std::uint32_t TSioPosixDispatcher::OutBufUsed()
 
 long TSioPosixDispatcher::DriverOutputQueued() { return device_->outputQueued(); }
 
+TIOBuffer* TSioPosixDispatcher::PeekInput()
+{
+    for (;;) {
+        TIOBuffer* b = IOQueue().Peek();
+        const auto* d = dynamic_cast<TDataBuffer*>(b);
+        if (!d || d->Generation == inputGeneration_.load())
+            return b;
+        IOQueue().Pop();
+        QueueConsumed();
+    }
+}
+
 std::uint32_t TSioPosixDispatcher::InQueueUsed()
 {
-    TIOBuffer* b = IOQueue().Peek();
+    TIOBuffer* b = PeekInput();
     if (!b)
         return 0;
     std::uint32_t n = 0;
@@ -434,7 +454,7 @@ int TSioPosixDispatcher::ReadCom(std::uint8_t* buffer, std::uint32_t len)
 {
     std::uint32_t got = 0;
     while (got < len) {
-        TIOBuffer* b = IOQueue().Peek();
+        TIOBuffer* b = PeekInput();
         if (!b)
             break;
         auto* d = dynamic_cast<TDataBuffer*>(b);

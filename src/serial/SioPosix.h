@@ -162,6 +162,16 @@ private:
     kyd::platform::MessageLoop::WatchId ownerWatch_ = 0; // owner only
     std::uint64_t ownerSession_ = 0;                     // owner only
 
+    // The first buffer of the I/O queue, lent as TIOQueue::Peek lends it;
+    // data blocks read before the last input purge are dropped on the way.
+    TIOBuffer* PeekInput();
+
+    // Input purges so far. A device read and its stamp with this count are
+    // one step under the purge lock, and so are a purge of the device and
+    // the count's increment: a block carries the count of the purges before
+    // its bytes arrived, and consumers drop it once that count is old.
+    std::mutex purgeMutex_;
+    std::atomic<std::uint64_t> inputGeneration_{0};
     std::unique_ptr<TDataBuffer> pendingBlock_; // read role: a block the full queue refused
     std::unique_ptr<TDataBuffer> spareBlock_;   // read role: the next block to read into
     bool writerInHand_ = false; // guarded by outputLock_: the writer is sending a piece

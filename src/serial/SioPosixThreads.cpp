@@ -24,12 +24,21 @@ int TSioPosixDispatcher::ReaderStep()
 {
     for (;;) {
         bool drained = false;
+        // A block held back from a full queue across an input purge is
+        // dropped: its bytes came before the purge.
+        if (pendingBlock_ && pendingBlock_->Generation != inputGeneration_.load())
+            pendingBlock_.reset();
         if (!pendingBlock_) {
             // Read into the spare block; a read that finds nothing keeps it
             // for the next time.
             if (!spareBlock_)
                 spareBlock_ = std::make_unique<TDataBuffer>(kReadBlockSize);
-            const long n = device_->read(spareBlock_->Data.data(), kReadBlockSize);
+            long n;
+            {
+                std::lock_guard purge(purgeMutex_);
+                n = device_->read(spareBlock_->Data.data(), kReadBlockSize);
+                spareBlock_->Generation = inputGeneration_.load();
+            }
             if (n < 0)
                 return ecodes::ecDeviceRead;
             if (n == 0)

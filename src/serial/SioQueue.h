@@ -74,6 +74,9 @@ public:
     std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>> Data; // Size() bytes
     std::int32_t BytesFilled = 0;   // bytes of Data that hold received data
     std::int32_t ReadIndex = 0;     // bytes already taken by the consumer
+    // The producer's count of input purges when the bytes were read: a
+    // block read before a later purge is stale and dropped unread.
+    std::uint64_t Generation = 0;
 };
 
 // A comm-event mask as the status thread received it (accounts for 4 bytes).

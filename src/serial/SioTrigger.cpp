@@ -590,8 +590,11 @@ bool TSioBaseDispatcher::FeedDataTrigger(TDataTrigger& t, std::uint8_t c)
             if (k == 1)
                 begun = true;
             if (k == n) {
+                // The completion clears every slot, also one begun with
+                // this byte: the walk goes on as if none had been.
                 t.Matched = true;
                 t.Match.fill(0);
+                begun = false;
             }
         } else if (c == t.Data[0]) {
             k = 1;
@@ -628,11 +631,13 @@ bool TSioBaseDispatcher::CheckReceiveTriggers()
                 if (lengthTrigger_ && lastAvail_ != p) {
                     // Unread bytes before the matched string; a match that
                     // began before the tail (its first bytes already taken)
-                    // counts none.
+                    // counts none, and so does one the tail has passed
+                    // altogether (a handler read beyond it): its distance
+                    // from the tail is then no less than the bytes there are.
                     const std::uint32_t dist = (p + kDispatchBufferSize - dispTail_) % kDispatchBufferSize;
                     const std::uint32_t held = holdReads_ ? holdReadCount_ : 0;
                     std::uint32_t count = 0;
-                    if (longest - 1 <= dist)
+                    if (dist < UsedLocked() && longest - 1 <= dist)
                         count = dist - (longest - 1);
                     count = count > held ? count - held : 0;
                     if (count > 0 && count >= lengthTrigger_) {
@@ -657,8 +662,7 @@ bool TSioBaseDispatcher::CheckReceiveTriggers()
             lastScanned_ = p;
         }
         if (notices.empty()) {
-            const std::uint32_t used = UsedLocked();
-            const std::uint32_t avail = holdReads_ ? used - std::min(used, holdReadCount_) : used;
+            const std::uint32_t avail = UnreadLocked();
             if (lengthTrigger_ && lastAvail_ != dispHead_ && avail >= lengthTrigger_ && avail > 0) {
                 notices.push_back({kMsgTriggerAvail, avail, 0});
                 AddDispatchEntry(dtTrigger, dstAvail, avail);

@@ -76,6 +76,7 @@ long FakeSerialDevice::read(void* buf, std::size_t len)
     const std::size_t n = std::min(len, s_->rx.size());
     std::copy_n(s_->rx.begin(), n, static_cast<std::uint8_t*>(buf));
     s_->rx.erase(s_->rx.begin(), s_->rx.begin() + static_cast<long>(n));
+    s_->rxTaken.notify_all();
     return static_cast<long>(n);
 }
 

@@ -30,6 +30,7 @@ struct FakeDeviceState {
     kyd::platform::WakeEvent dataEvent;
     kyd::platform::WakeEvent writableEvent; // signal after raising writeChunk from 0
     std::condition_variable txChanged;      // notified (under mutex) when tx grows
+    std::condition_variable rxTaken;        // notified (under mutex) when a read takes bytes
 
     void push(const std::vector<std::uint8_t>& bytes);
     void push(const std::string& s);

@@ -350,13 +350,19 @@ int TTDLScript::Execute(int first, int end, int counter)
             }
             ranges.pop_back();
             i = pass.end + 1;
-            // Every exchange of the body had its check; only a status no
-            // check has looked at yet (a POLL's) is checked here, and the
-            // status that broke the pass off: the empty cassette breaks off
-            // the enclosing range as well, so its DELIVER and REJECT are not
-            // sent.
-            if ((unchecked_ || pass.state.softBreak) && !CheckStatus(ranges.back().state))
+            if (!CheckAfterLoop(pass, ranges.back().state))
                 return Aborted(ranges);
+            if (ranges.size() == 1 && ranges.back().counter == 0) {
+                // A top-level loop has run all its passes. When its last
+                // exchange went well, a later stop continues after ENDLOOP;
+                // else the last pass is run again.
+                if (model_->StatusClass == kClassWarning && !pass.state.softBreak) {
+                    resumeLine_ = i;
+                    resumeCounter_ = 0;
+                } else {
+                    resumeCounter_ = pass.counter;
+                }
+            }
             continue;
         }
 
@@ -397,14 +403,26 @@ int TTDLScript::Execute(int first, int end, int counter)
             continue;
         }
 
+        const std::uint64_t exchangesBefore = exchanges_;
         const Outcome outcome = Statement(i, keyword, range.counter, range.state);
         if (outcome == Outcome::Stop)
             return Aborted(ranges);
         if (outcome == Outcome::Exchanged) {
             lastPumpMs_ = platform::clock().monotonicMs(); // the reply wait let them through
             unchecked_ = true;
+            ++exchanges_;
             if (!CheckStatus(range.state))
                 return Aborted(ranges);
+        }
+        if (range.counter == 0 && ranges.size() == 1) {
+            // A top-level statement that ended well is not repeated when the
+            // operator's abort takes effect after it (an exchange under way
+            // runs to its reply): Continue starts with the next line. One
+            // that failed, or a delay the abort cut short, is run again.
+            const bool exchanged = exchanges_ != exchangesBefore;
+            if (exchanged ? model_->StatusClass == kClassWarning && model_->StatusCode != kCodeCommunicationCanceled
+                          : !abort_)
+                resumeLine_ = i + 1;
         }
         ++i;
     }
@@ -419,9 +437,25 @@ void TTDLScript::EnterPass(std::vector<Range>& ranges, int loopLine, int count, 
     pass.count = count;
     pass.counter = counter;
     pass.savedLogging = options ? options->LoggingEnabled : false;
+    pass.exchangesAtStart = exchanges_;
     ranges.push_back(pass);
     if (trace_ && counter >= 2)
         ShowTraceLine(loopLine);
+}
+
+bool TTDLScript::CheckAfterLoop(const Range& pass, RangeState& enclosing)
+{
+    // A status no check has looked at yet (a POLL's) is checked here, and
+    // the status that broke the pass off: the empty cassette breaks off the
+    // enclosing range as well.
+    if (unchecked_ || pass.state.softBreak)
+        return CheckStatus(enclosing);
+    // A failed last exchange of the body that the operator ignored there
+    // holds back the DELIVER and REJECT after ENDLOOP just the same, without
+    // asking again.
+    if (exchanges_ != pass.exchangesAtStart && model_->StatusClass != kClassWarning)
+        enclosing.deviceCommandsAllowed = false;
+    return true;
 }
 
 bool TTDLScript::CheckStatus(RangeState& range)
@@ -522,6 +556,7 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
         cmd_->SendCommand(command, 180);
         lastPumpMs_ = platform::clock().monotonicMs();
         unchecked_ = true;
+        ++exchanges_;
         return Outcome::None; // never followed by the status check
     }
     if (k == "SEND_SELFTESTDATA") {

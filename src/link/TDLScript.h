@@ -146,6 +146,8 @@ private:
     void LetMessagesThrough();
     void Delay(int seconds);
     void ShowTraceLine(int i);
+    // A text taken from a script line, cut for showing.
+    static std::string Clipped(std::string text);
     void ShowInfo(const std::string& text);
     void ShowStatus(const std::string& text);
     Settings* Options() const;

@@ -145,8 +145,10 @@ int TDMHexLoader::CheckFileFitsFlash(const std::vector<std::string>& lines)
         SetLastError(leDeviceError);
         return -1;
     }
-    if (!HexFileFault(lines, FlashRow(flashRow_).Bytes).empty()) {
-        SetLastError(leHexFileError);
+    // A file past the chip's end says so, naming the chip and its size.
+    if (const std::string fault = HexFileFault(lines, FlashRow(flashRow_).Bytes, FlashRow(flashRow_).Name);
+        !fault.empty()) {
+        SetLastError(leHexFileError, fault);
         return -1;
     }
     return 0;
@@ -170,8 +172,9 @@ int TDMHexLoader::CheckedFlashTransfer(const std::vector<std::string>& lines, in
         SetLastError(leDeviceError);
         return -1;
     }
-    if (!HexFileFault(lines, FlashRow(flashRow_).Bytes).empty()) {
-        SetLastError(leHexFileError);
+    if (const std::string fault = HexFileFault(lines, FlashRow(flashRow_).Bytes, FlashRow(flashRow_).Name);
+        !fault.empty()) {
+        SetLastError(leHexFileError, fault);
         return -1;
     }
     return TransferFlashFile(lines, FlashRow(flashRow_).*routine);

@@ -38,6 +38,16 @@ std::string RecordBytes(std::string_view line)
 
 namespace {
 
+bool IsWhiteSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+bool IsBlank(std::string_view line)
+{
+    return std::all_of(line.begin(), line.end(), IsWhiteSpace);
+}
+
 bool IsHexDigit(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -109,42 +119,48 @@ std::string RecordFault(const std::string& line, std::uint64_t& base, std::vecto
 
 } // namespace
 
-std::string HexFileFault(const std::vector<std::string>& lines, std::uint64_t flashBytes)
+std::string HexFileFault(const std::vector<std::string>& lines, std::uint64_t flashBytes, std::string_view flashName)
 {
     unsigned sum = 0;
-    bool ended = false;
-    bool data = false;
+    std::size_t endLine = 0; // the end record's line, 0 before it
     std::size_t number = 0;
     std::uint64_t base = 0;
     std::vector<Span> spans;
     for (const std::string& line : lines) {
         ++number;
-        if (!ended) {
-            if (std::string fault = RecordFault(line, base, spans, number); !fault.empty())
-                return fault;
-            if (line[7] == '0' && line[8] == '0')
-                data = true;
-        }
-        if (line.empty())
+        if (endLine != 0) {
+            // Nothing is sent after the end record: anything there but
+            // white space is a second file or a damaged one, not to be
+            // dropped unseen.
+            if (!IsBlank(line))
+                return "line " + std::to_string(number) + " follows the end record of line " +
+                       std::to_string(endLine) + " (nothing but white space may)";
             continue;
+        }
+        if (std::string fault = RecordFault(line, base, spans, number); !fault.empty())
+            return fault;
         const std::size_t n = line.size() - 1;
         for (std::size_t pos = 1; pos < n; pos += 2)
             sum = (sum + HexByteAt(line, pos)) & 0xFFu;
         if (IsEndRecord(line))
-            ended = true;
+            endLine = number;
     }
     if (number == 0)
         return "the file is empty";
-    if (!ended)
+    if (endLine == 0)
         return "no end record";
-    if (!data)
+    // Only data bytes are data: records of type 00 without any hold none.
+    if (spans.empty())
         return "no data records";
     if (sum != 0)
         return "the checksums do not add up";
     for (const Span& s : spans)
-        if (flashBytes > 0 && s.to > flashBytes)
+        if (flashBytes > 0 && s.to > flashBytes) {
+            const std::string size = std::to_string(flashBytes / 1024) + " KiB";
             return "line " + std::to_string(s.line) + ": data up to address " + Hex(s.to - 1, 5) +
-                   " lies beyond the flash of " + std::to_string(flashBytes / 1024) + " KiB";
+                   " lies beyond the flash of " +
+                   (flashName.empty() ? size : "the " + std::string(flashName) + " (" + size + ")");
+        }
     std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.from < b.from; });
     for (std::size_t i = 1; i < spans.size(); ++i)
         if (spans[i].from < spans[i - 1].to) {
@@ -168,17 +184,19 @@ std::vector<std::string> SplitHexLines(std::string_view text)
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
+        std::size_t end = text.find_first_of("\r\n", start);
         const bool last = end == std::string_view::npos;
         if (last)
             end = text.size();
         std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
+        // Blanks and tabs an editor left at the end of a line.
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
             line.remove_suffix(1);
         lines.emplace_back(line);
         if (last)
             break;
-        start = end + 1;
+        // CR LF is one line end.
+        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
     }
     return lines;
 }

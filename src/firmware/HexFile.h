@@ -36,21 +36,22 @@ std::string RecordBytes(std::string_view line);
 // ':' first, then hex digits only, exactly as many data bytes as its byte
 // count says, its own checksum right (all its bytes add up to 0), a record
 // type from 00 to 05, extended address records (02, 04) of two bytes. One
-// 8-bit sum over the digit pairs of every line must be 0 (lines after the
-// end record count in it only). The file must have an end record and at
-// least one data record before it; no two data records may fill the same
-// address, and with flashBytes above 0 no data may lie at or beyond it
-// (addresses counted with the extended address records, as the loader's
-// target does). Returns what is wrong ("no data records", ...), empty when
-// the file passes.
-std::string HexFileFault(const std::vector<std::string>& lines, std::uint64_t flashBytes = 0);
+// 8-bit sum over the digit pairs of these lines must be 0. The file must
+// have an end record, with nothing but white space after it, and at least
+// one data byte before it; no two data records may fill the same address,
+// and with flashBytes above 0 no data may lie at or beyond it (addresses
+// counted with the extended address records, as the loader's target does;
+// flashName, when given, names the chip in the fault). Returns what is
+// wrong ("no data records", ...), empty when the file passes.
+std::string HexFileFault(const std::vector<std::string>& lines, std::uint64_t flashBytes = 0,
+                         std::string_view flashName = {});
 // HexFileFault(lines) is empty.
 bool CheckHexLines(const std::vector<std::string>& lines);
 
 // A file's text cut into lines as a text editor shows them: a UTF-8
-// byte-order mark at the start skipped, split at LF, a CR before it
-// dropped; a last line without LF is kept, an empty rest after the last LF
-// is not a line.
+// byte-order mark at the start skipped; CR, LF and CR LF each end a line;
+// blanks and tabs at the end of a line dropped; a last line without a line
+// end is kept, an empty rest after the last line end is not a line.
 std::vector<std::string> SplitHexLines(std::string_view text);
 
 // CheckHexLines(SplitHexLines(bytes)): the check of a whole file in memory.

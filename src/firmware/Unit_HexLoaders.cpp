@@ -144,6 +144,13 @@ void TDMHexLoader::SetLastError(int code)
     lastErrorMessage_ = LoaderErrorText(code);
 }
 
+void TDMHexLoader::SetLastError(int code, const std::string& detail)
+{
+    SetLastError(code);
+    if (!detail.empty())
+        lastErrorMessage_ += ": " + detail;
+}
+
 void TDMHexLoader::ClearLastError()
 {
     lastError_ = 0;

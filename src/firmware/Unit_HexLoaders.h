@@ -211,6 +211,8 @@ public:
     // Poll count left by the last wait (0 while terminating).
     int Countdown() const { return terminate_ ? 0 : countdown_; }
     void SetLastError(int code);
+    // The code's text followed by ": " and the detail (what is wrong).
+    void SetLastError(int code, const std::string& detail);
     void ClearLastError();
     // The reply bytes taken as data for the exchanges that follow.
     void SetDataBytes(TDataBytes kind) { dataBytes_ = kind; }

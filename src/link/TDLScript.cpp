@@ -2,14 +2,12 @@
 
 #include <algorithm>
 
-#include "link/CommLog.h"
 #include "link/StatusTexts.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/message_loop.h"
 #include "platform/safe_file.h"
 
-#include <array>
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -22,9 +20,7 @@ int TTDLScript::runningDepth_ = 0;
 
 namespace {
 
-constexpr int kCodeEmptyCassette = 50;      // '2'
-constexpr int kCodeRequestFormatError = 62; // '>'
-constexpr int kCodeNotesInBundleUnit = 77;  // 'M'
+constexpr int kCodeEmptyCassette = 50; // '2'
 
 // Between statements, pending messages get through at least this often
 // (milliseconds of the process clock).
@@ -66,28 +62,6 @@ std::vector<int> MatchLoops(const std::vector<std::string>& lines)
         }
     }
     return end;
-}
-
-std::string Clipped(std::string text)
-{
-    if (text.size() > kShownBytes) {
-        text.resize(kShownBytes);
-        text += "...";
-    }
-    return text;
-}
-
-// Control characters would end a command's frame early or garble it, and
-// bytes from 0x80 up do not fit the dispenser's 7-bit line at all (the
-// dispenser would never answer such a frame).
-bool HasNonCommandCharacter(const std::string& s)
-{
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u >= 0x7F)
-            return true;
-    }
-    return false;
 }
 
 // A decimal integer with an optional sign, the whole word; def otherwise.
@@ -350,13 +324,19 @@ int TTDLScript::Execute(int first, int end, int counter)
             }
             ranges.pop_back();
             i = pass.end + 1;
-            // Every exchange of the body had its check; only a status no
-            // check has looked at yet (a POLL's) is checked here, and the
-            // status that broke the pass off: the empty cassette breaks off
-            // the enclosing range as well, so its DELIVER and REJECT are not
-            // sent.
-            if ((unchecked_ || pass.state.softBreak) && !CheckStatus(ranges.back().state))
+            if (!CheckAfterLoop(pass, ranges.back().state))
                 return Aborted(ranges);
+            if (ranges.size() == 1 && ranges.back().counter == 0) {
+                // A top-level loop has run all its passes. When its last
+                // exchange went well, a later stop continues after ENDLOOP;
+                // else the last pass is run again.
+                if (model_->StatusClass == kClassWarning && !pass.state.softBreak) {
+                    resumeLine_ = i;
+                    resumeCounter_ = 0;
+                } else {
+                    resumeCounter_ = pass.counter;
+                }
+            }
             continue;
         }
 
@@ -397,14 +377,26 @@ int TTDLScript::Execute(int first, int end, int counter)
             continue;
         }
 
+        const std::uint64_t exchangesBefore = exchanges_;
         const Outcome outcome = Statement(i, keyword, range.counter, range.state);
         if (outcome == Outcome::Stop)
             return Aborted(ranges);
         if (outcome == Outcome::Exchanged) {
             lastPumpMs_ = platform::clock().monotonicMs(); // the reply wait let them through
             unchecked_ = true;
+            ++exchanges_;
             if (!CheckStatus(range.state))
                 return Aborted(ranges);
+        }
+        if (range.counter == 0 && ranges.size() == 1) {
+            // A top-level statement that ended well is not repeated when the
+            // operator's abort takes effect after it (an exchange under way
+            // runs to its reply): Continue starts with the next line. One
+            // that failed, or a delay the abort cut short, is run again.
+            const bool exchanged = exchanges_ != exchangesBefore;
+            if (exchanged ? model_->StatusClass == kClassWarning && model_->StatusCode != kCodeCommunicationCanceled
+                          : !abort_)
+                resumeLine_ = i + 1;
         }
         ++i;
     }
@@ -419,9 +411,25 @@ void TTDLScript::EnterPass(std::vector<Range>& ranges, int loopLine, int count, 
     pass.count = count;
     pass.counter = counter;
     pass.savedLogging = options ? options->LoggingEnabled : false;
+    pass.exchangesAtStart = exchanges_;
     ranges.push_back(pass);
     if (trace_ && counter >= 2)
         ShowTraceLine(loopLine);
+}
+
+bool TTDLScript::CheckAfterLoop(const Range& pass, RangeState& enclosing)
+{
+    // A status no check has looked at yet (a POLL's) is checked here, and
+    // the status that broke the pass off: the empty cassette breaks off the
+    // enclosing range as well.
+    if (unchecked_ || pass.state.softBreak)
+        return CheckStatus(enclosing);
+    // A failed last exchange of the body that the operator ignored there
+    // holds back the DELIVER and REJECT after ENDLOOP just the same, without
+    // asking again.
+    if (exchanges_ != pass.exchangesAtStart && model_->StatusClass != kClassWarning)
+        enclosing.deviceCommandsAllowed = false;
+    return true;
 }
 
 bool TTDLScript::CheckStatus(RangeState& range)
@@ -458,273 +466,6 @@ void TTDLScript::LetMessagesThrough()
     lastPumpMs_ = clk.monotonicMs();
 }
 
-TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int counter, const RangeState& range)
-{
-    // Only what the keyword table holds is a statement (a loop's own lines
-    // never reach here; ENDLOOP outside a loop is unknown).
-    const std::vector<std::string>& known = Keywords();
-    if (!k.empty() && (k == "ENDLOOP" || std::find(known.begin(), known.end(), k) == known.end()))
-        return Unknown(i, k);
-    if (k.empty() || k == "MACHINE_TYPE" || k == "//" || k == "SAVE_FM_DATA_DB" || k == "SAVE_DATA_END_DB" ||
-        k == "SAVE_FCDATA_END_DB")
-        return Outcome::None;
-    if (k == "RESET")
-        return Send("0", 180);
-    if (k == "DISPENSE")
-        return Dispense(i, '1', teller_);
-    if (k == "MOVE_FORWARD")
-        return Dispense(i, '2', '0');
-    if (k == "DELIVER" || k == "REJECT") {
-        // Not after an ignored error or a soft break in this range.
-        if (!range.deviceCommandsAllowed || range.softBreak)
-            return Outcome::None;
-        return Send(k == "DELIVER" ? "3" : "4", 180);
-    }
-    if (k == "CHECK_THROAT")
-        return CheckThroat(IntParam(i, 1, 1));
-    if (k == "READ_CASS_NR")
-        return Send("5", 20);
-    if (k == "READ_CASS_ID") {
-        cmd_->ReadCassetteIds();
-        cmd_->ReadProgramId();
-        return Outcome::Exchanged;
-    }
-    if (k == "SHOW_CASSETTE_DLG") {
-        if (cmd_->ReadCassetteIds() && ShowCassetteDialog)
-            ShowCassetteDialog(*model_);
-        return Outcome::Exchanged;
-    }
-    if (k == "LIFTS_DOWN")
-        return Send("7", 180);
-    if (k == "LIFTS_UP")
-        return Send("8", 180);
-    if (k == "CLOSE_CASS" || k == "OPEN_CASS") {
-        const bool close = k == "CLOSE_CASS";
-        const int n = IntParam(i, 1, -1);
-        if (n < 0)
-            return Send(close ? "7" : "8", 180);
-        if (close)
-            cmd_->CloseCassette(n, false);
-        else
-            cmd_->OpenCassette(n, 1);
-        return n > 8 ? Refused(i) : Outcome::Exchanged;
-    }
-    if (k == "READ_PROGRAM_ID") {
-        cmd_->ReadProgramId();
-        return Outcome::Exchanged;
-    }
-    if (k == "STR_CMD" || k == "POLL") {
-        const std::string command = Param(i, 1);
-        if (HasNonCommandCharacter(command))
-            return RefusedText(i);
-        if (k == "STR_CMD")
-            return Send(command, 180);
-        cmd_->SendCommand(command, 180);
-        lastPumpMs_ = platform::clock().monotonicMs();
-        unchecked_ = true;
-        return Outcome::None; // never followed by the status check
-    }
-    if (k == "SEND_SELFTESTDATA") {
-        cmd_->ReadCassetteIds();
-        cmd_->ReadProgramId();
-        for (int d = 0; d <= 9; ++d)
-            cmd_->SendSelfTestData(d);
-        cmd_->SendSelfTestData(-1);
-        if (model_->FatalMark != 3)
-            model_->StatusClass = kClassWarning;
-        return Outcome::Exchanged;
-    }
-    if (k == "SEND_SELFTESTDATA_NC") {
-        const int n = IntParam(i, 1, 1);
-        cmd_->SendSelfTestData(n);
-        return (n < -1 || n > 9) ? Refused(i) : Outcome::Exchanged;
-    }
-    if (k == "CHANGE_TELLER") {
-        const std::string p = Param(i, 1);
-        if (HasNonCommandCharacter(p))
-            return RefusedText(i);
-        if (!p.empty())
-            teller_ = p[0];
-        return Outcome::None;
-    }
-    if (k == "CLEAR_FEEDER_VECTOR") {
-        model_->ClearFeeders();
-        return Outcome::None;
-    }
-    if (k == "SHOW_MESSAGE") {
-        platform::dialogs().showMessage(Clipped(Rest(i)));
-        return Outcome::None;
-    }
-    if (k == "DELAY_SEC") {
-        Delay(IntParam(i, 1, 10));
-        return Outcome::None;
-    }
-    if (k == "DELAY_MSEC") {
-        Delay(IntParam(i, 1, 10000) / 1000);
-        return Outcome::None;
-    }
-    if (k == "%") {
-        ShowInfo(Rest(i));
-        return Outcome::None;
-    }
-    if (k == "LOG") {
-        const std::string rest = Rest(i);
-        cmd_->LogAnnotation(rest);
-        ShowStatus(rest);
-        return Outcome::None;
-    }
-    if (k == "#") {
-        ShowInfo("#" + std::to_string(counter));
-        return Outcome::None;
-    }
-    if (k == "STOP_IF_REPLY_EQUAL" || k == "STOP_IF_REPLY_NOT_EQUAL") {
-        const std::string text = Param(i, 1);
-        const bool equal = cmd_->Reply == text;
-        const bool stopIfEqual = k == "STOP_IF_REPLY_EQUAL";
-        if (equal == stopIfEqual) {
-            const std::string msg = (stopIfEqual ? "Reply is equal: " : "Reply NOT equal: ") + text;
-            if (platform::dialogs().messageDlg(Clipped(msg), DlgType::Error, DlgButtons::AbortIgnore) !=
-                DlgResult::Ignore)
-                return Outcome::Stop;
-        }
-        return Outcome::None;
-    }
-    if (k == "LOGFILE")
-        return LogFile(Param(i, 1));
-    if (k == "IGNORE_ILLEGAL_COMMAND" || k == "IGNORE_ILLEGAL_COMAND") {
-        cmd_->IgnoreIllegal = true;
-        return Outcome::None;
-    }
-    if (k == "STOP_IF_ILLEGAL_COMMAND" || k == "STOP_IF_ILLEGAL_COMAND") {
-        cmd_->IgnoreIllegal = false;
-        return Outcome::None;
-    }
-    if (k == "SOFT_BREAK_ON_EMPTY") {
-        softBreakOnEmpty_ = true;
-        return Outcome::None;
-    }
-    if (k == "SET_REJECT_MSG_ON") {
-        cmd_->RejectIsError = true;
-        return Outcome::None;
-    }
-    if (k == "SET_REJECT_MSG_OFF") {
-        cmd_->RejectIsError = false;
-        return Outcome::None;
-    }
-    if (k == "IGNORE_SYNTAX") {
-        ignoreSyntax_ = true;
-        return Outcome::None;
-    }
-    if (k == "TRACE") {
-        const bool was = trace_;
-        trace_ = Param(i, 1) == "ON";
-        if (trace_ && !was)
-            ShowTraceLine(i);
-        return Outcome::None;
-    }
-
-    return Unknown(i, k);
-}
-
-TTDLScript::Outcome TTDLScript::Unknown(int i, const std::string& k)
-{
-    // Unrecognised, also ENDLOOP outside a loop and keywords in lower case.
-    const std::string text = "Unknown TDL command: " + k;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "Line %d: ", i + 1);
-    ShowStatus(buf + text);
-    if (!ignoreSyntax_ &&
-        platform::dialogs().messageDlg(Clipped(text), DlgType::Warning, DlgButtons::AbortIgnore) !=
-            DlgResult::Ignore)
-        return Outcome::Stop;
-    return Outcome::None;
-}
-
-TTDLScript::Outcome TTDLScript::Send(const std::string& command, int seconds)
-{
-    cmd_->SendCommand(command, seconds);
-    return Outcome::Exchanged;
-}
-
-TTDLScript::Outcome TTDLScript::Dispense(int i, char a, char b)
-{
-    std::array<int, 8> counts{};
-    bool inRange = true;
-    int total = 0;
-    for (int k = 1; k <= 8; ++k) {
-        const int c = IntParam(i, k, 0);
-        counts[static_cast<std::size_t>(k - 1)] = c;
-        if (c < 0 || c > 999)
-            inRange = false;
-        else
-            total += c;
-    }
-    ++dispenseCounter_;
-    cmd_->Dispense(a, b, counts);
-    if (!inRange)
-        return Refused(i);
-    return total > 0 ? Outcome::Exchanged : Outcome::None;
-}
-
-TTDLScript::Outcome TTDLScript::CheckThroat(int n)
-{
-    if (n < 1)
-        return Outcome::None;
-    for (int k = 1; k <= n; ++k) {
-        cmd_->SendCommand(":", 5);
-        // Notes still in the bundle output unit: look again a second later,
-        // unless the operator stopped the script meanwhile.
-        if (model_->StatusCode != kCodeNotesInBundleUnit || k == n || abort_)
-            break;
-        Delay(1);
-        if (abort_)
-            break;
-    }
-    return Outcome::Exchanged;
-}
-
-TTDLScript::Outcome TTDLScript::LogFile(const std::string& p)
-{
-    Settings* options = Options();
-    if (p == "OFF") {
-        if (options)
-            options->LoggingEnabled = false;
-        return Outcome::None;
-    }
-    if (options)
-        options->LoggingEnabled = true;
-    if (p == "ON")
-        return Outcome::None;
-
-    const std::string path = (!p.empty() && p[0] == '/') ? p : (options ? options->ScriptFolder : std::string()) + p;
-    if (AppendLogLines(path, {"Opened by TDL script : " + FormatDateTime(platform::clock().wallNow())}) ==
-        LogWrite::Written) {
-        ShowInfo("Log-file: " + p);
-        cmd_->LogFileOverride = path;
-    } else {
-        const std::string text = "Log File " + path + "could not be created!";
-        platform::dialogs().messageDlg(Clipped(text), DlgType::Error, DlgButtons::Ok);
-        ShowInfo(text);
-    }
-    return Outcome::None;
-}
-
-TTDLScript::Outcome TTDLScript::Refused(int i)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "Line %d: ", i + 1);
-    const std::string where = buf + lines_[static_cast<std::size_t>(i)];
-    ShowStatus(where);
-    platform::dialogs().messageDlg(model_->CodeText + "\n" + Clipped(where), DlgType::Error, DlgButtons::Ok);
-    return Outcome::Stop;
-}
-
-TTDLScript::Outcome TTDLScript::RefusedText(int i)
-{
-    cmd_->SetStatus(kClassSoftwareRecoverable, kCodeRequestFormatError);
-    return Refused(i);
-}
-
 void TTDLScript::Delay(int seconds)
 {
     if (seconds <= 0)
@@ -744,6 +485,15 @@ void TTDLScript::Delay(int seconds)
             break;
     }
     lastPumpMs_ = clk.monotonicMs();
+}
+
+std::string TTDLScript::Clipped(std::string text)
+{
+    if (text.size() > kShownBytes) {
+        text.resize(kShownBytes);
+        text += "...";
+    }
+    return text;
 }
 
 void TTDLScript::ShowTraceLine(int i)

@@ -65,8 +65,11 @@ public:
     // layer is busy. The main window's batch busy state brackets the runs.
     // An exception ends the run as aborted and passes on to the caller.
     int Run(int n);
-    // Continues an aborted script at the top-level statement that was under
-    // way, in the loop iteration that was under way. 0 unless aborted.
+    // Continues an aborted script: at the top level with the statement
+    // that was under way, or with the one after it when it had ended well
+    // before the abort took effect (a loop: all its passes run and its last
+    // exchange good); inside a loop with the pass that was under way, from
+    // the first line of its body. 0 unless aborted.
     int Resume();
     // Stops the script before its next statement (a delay ends at once);
     // an exchange under way runs to its end. Also when idle: state aborted.
@@ -121,6 +124,7 @@ private:
         int count = 0;     // the loop's count
         int counter = 0;   // the iteration of a body; the outermost range's counter
         bool savedLogging = false;
+        std::uint64_t exchangesAtStart = 0; // exchanges made before the range began
         RangeState state;
     };
 
@@ -132,6 +136,9 @@ private:
     void EnterPass(std::vector<Range>& ranges, int loopLine, int count, int counter);
     // The status check after an exchange; false when the operator aborted.
     bool CheckStatus(RangeState& range);
+    // The status check after ENDLOOP, on the status of the body's last
+    // exchange; false when the operator aborted.
+    bool CheckAfterLoop(const Range& pass, RangeState& enclosing);
     // Ends Execute as aborted from inside the open ranges.
     int Aborted(const std::vector<Range>& ranges);
     // Lets pending messages through when a few milliseconds have passed
@@ -139,6 +146,8 @@ private:
     void LetMessagesThrough();
     void Delay(int seconds);
     void ShowTraceLine(int i);
+    // A text taken from a script line, cut for showing.
+    static std::string Clipped(std::string text);
     void ShowInfo(const std::string& text);
     void ShowStatus(const std::string& text);
     Settings* Options() const;
@@ -182,6 +191,8 @@ private:
     // The last exchange's status has not been through a status check (a
     // POLL's): the check after ENDLOOP looks at it.
     bool unchecked_ = false;
+    // Exchanges made so far (a count that only grows).
+    std::uint64_t exchanges_ = 0;
     std::int64_t lastPumpMs_ = 0;
 
     static int runningDepth_;

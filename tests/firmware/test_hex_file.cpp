@@ -69,8 +69,9 @@ TEST(HexFile, StructureAroundTheEndRecord)
     // A file without an end record fails, also when its sum is right.
     EXPECT_FALSE(CheckHexLines({kGood[0], kGood[1]}));
     EXPECT_FALSE(CheckHexLines({}));
-    // Lines after the end record count in the sum only.
-    EXPECT_TRUE(CheckHexLines({kGood[0], ":00000001FF", "", ":"}));
+    // After the end record only white space may follow.
+    EXPECT_TRUE(CheckHexLines({kGood[0], ":00000001FF", "", " \t"}));
+    EXPECT_FALSE(CheckHexLines({kGood[0], ":00000001FF", "", ":"}));
     EXPECT_FALSE(CheckHexLines({kGood[0], ":00000001FF", ":01"}));
 }
 
@@ -92,8 +93,61 @@ TEST(HexFile, FilesThatWouldLeaveTheTargetWaitingOrEmptyAreRefusedByName)
     std::vector<std::string> bad = kGood;
     bad[0].back() = '1';
     EXPECT_EQ(HexFileFault(bad), "line 1: the record's checksum is wrong");
-    // Lines after the end record are not sent: they count in the sum only.
-    EXPECT_EQ(HexFileFault({kGood[0], kGood[2], ":0101"}), "the checksums do not add up");
+    // Lines after the end record would not be sent: the file is refused.
+    EXPECT_EQ(HexFileFault({kGood[0], kGood[2], ":0101"}),
+              "line 3 follows the end record of line 2 (nothing but white space may)");
+}
+
+TEST(HexFile, RecordsWithoutDataBytesAreNoData)
+{
+    // Data records of no bytes, with or without an address record: nothing
+    // to flash, refused as an end record alone is.
+    EXPECT_EQ(HexFileFault({":00010000FF", ":00000001FF"}), "no data records");
+    EXPECT_EQ(HexFileFault({":020000040001F9", ":00010000FF", ":00020000FE", ":00000001FF"}), "no data records");
+    // One data byte is enough.
+    EXPECT_EQ(HexFileFault({":00010000FF", ":0100000001FE", ":00000001FF"}), "");
+}
+
+TEST(HexFile, AnythingButWhiteSpaceAfterTheEndRecordIsRefusedByLine)
+{
+    const std::vector<std::vector<std::string>> tails = {
+        {"ZZ"},
+        {":00"},
+        {"; comment"},
+        {"END"},
+        {kGood[0], kGood[1], kGood[2]}, // a second file appended
+        {"  ", ":00000001FF"},
+    };
+    for (const auto& tail : tails) {
+        std::vector<std::string> lines = kGood;
+        lines.insert(lines.end(), tail.begin(), tail.end());
+        SCOPED_TRACE(tail.back());
+        const std::size_t first = tail[0] == "  " ? 5 : 4;
+        EXPECT_EQ(HexFileFault(lines),
+                  "line " + std::to_string(first) + " follows the end record of line 3 (nothing but white space may)");
+    }
+    // Empty and blank lines after it are fine, so is a file of bytes with
+    // blank lines at its end.
+    EXPECT_EQ(HexFileFault({kGood[0], kGood[1], kGood[2], "", "\t ", ""}), "");
+    const std::string text = kGood[0] + "\n" + kGood[1] + "\n" + kGood[2] + "\r\n\r\n \n\t\r";
+    EXPECT_TRUE(CheckHexBytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+TEST(HexFile, CrOrLfOrCrLfEndsALineAndTrailingBlanksAreDropped)
+{
+    // CR only, LF only, CR LF, mixed; blanks and tabs at a line's end.
+    for (const std::string& text : {kGood[0] + "\r" + kGood[1] + "\r" + kGood[2] + "\r",
+                                    kGood[0] + " \n" + kGood[1] + "\t\r\n" + kGood[2] + " \t ",
+                                    kGood[0] + "\r" + kGood[1] + "\n" + kGood[2] + "\r\n"}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(SplitHexLines(text), kGood);
+        EXPECT_TRUE(CheckHexBytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    }
+    // CR CR LF: an empty line between two line ends.
+    EXPECT_EQ(SplitHexLines("a\r\r\nb\r"), (std::vector<std::string>{"a", "", "b"}));
+    // Blanks inside a record are still no hex digits.
+    EXPECT_EQ(HexFileFault(SplitHexLines(":10010000 214601360121470136007EFE09D2190140\n:00000001FF\n")),
+              "line 1: ' ' is not a hex digit");
 }
 
 std::string Record(std::uint8_t type, std::uint16_t address, const std::vector<std::uint8_t>& data)
@@ -152,6 +206,9 @@ TEST(HexFile, DataBeyondTheFlashIsRefused)
     EXPECT_EQ(HexFileFault(beyond, 0x100000), "");
     // Without a flash size only the file itself is judged.
     EXPECT_EQ(HexFileFault(beyond), "");
+    // With the chip's name, the fault names it and its size.
+    EXPECT_EQ(HexFileFault(beyond, 0x80000, "Am29F400B"),
+              "line 3: data up to address 80001 lies beyond the flash of the Am29F400B (512 KiB)");
 }
 
 TEST(HexFile, ByteOrderMarkBeforeTheFirstRecordIsSkipped)

@@ -7,8 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <fstream>
 #include <sstream>
 
@@ -171,6 +174,81 @@ TEST_F(E2eScripts, JamAbortThenContinueRunsFourDispensesAndFourDelivers)
     EXPECT_EQ(Count(commands, "3"), 4);
     EXPECT_EQ(commands.size(), 8u);
     EXPECT_FALSE(mainWindow.Busy());
+}
+
+// The operator presses abort while a top-level DISPENSE waits for its
+// reply: the simulator holds its answer back until the script has taken
+// the abort, then the exchange runs to its end.
+class E2eScriptAbort : public E2eScripts {
+protected:
+    void AbortDuringFirstFrameStartingWith(char c)
+    {
+        onFrame = [this, c](const std::string& frame) {
+            if (frame.empty() || frame[0] != c || abortDone.exchange(true))
+                return;
+            auto taken = std::make_shared<std::promise<void>>();
+            loop.postCall([this, taken] {
+                script->Abort();
+                taken->set_value();
+            });
+            taken->get_future().wait_for(std::chrono::seconds(30));
+        };
+    }
+    std::atomic<bool> abortDone{false};
+};
+
+TEST_F(E2eScriptAbort, ContinueAfterADispenseThatEndedWellSendsTheNextStatementFirst)
+{
+    AbortDuringFirstFrameStartingWith('1');
+    EXPECT_EQ(RunText("RESET\nDISPENSE 0 2 0 0 0 0 0 0\nDELIVER\nRESET\n"), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"0", "102002"}));
+    ExpectStatus(195, '0'); // "30 Successful Command"
+    EXPECT_TRUE(Dialogs().empty());
+    EXPECT_TRUE(script->IsAborted());
+
+    ASSERT_TRUE(script->CanRunAgain());
+    EXPECT_EQ(script->Resume(), 0);
+    // Not the dispense again (the dispenser would refuse it with the notes
+    // of the first in its throat, or pay out twice): the deliver.
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"3", "0"}));
+    EXPECT_TRUE(Dialogs().empty());
+    EXPECT_FALSE(mainWindow.Busy());
+}
+
+TEST_F(E2eScriptAbort, ContinueAfterADispenseThatFailedSendsItAgain)
+{
+    AbortDuringFirstFrameStartingWith('1');
+    Answer("1*", 1, 'J'); // the first dispense only
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("DISPENSE 0 2 0 0 0 0 0 0\nDELIVER\n"), -1);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"102002"});
+    EXPECT_EQ(Dialogs().size(), 1u);
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "3"}));
+}
+
+TEST_F(E2eScripts, AnIgnoredFailureAtTheEndOfALoopHoldsBackTheDeliver)
+{
+    // Every dispense answered with a failure; Ignore once.
+    simulator.updateFaults([](sim::SimFaults& f) {
+        sim::ScriptedStatus s;
+        s.pattern = "1*";
+        s.nth = 1;
+        s.status = 'J';
+        s.always = true;
+        f.scripted.push_back(s);
+    });
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("LOOP 1\nDISPENSE 0 2 0 0 0 0 0 0\nENDLOOP\nDELIVER\nRESET\n"), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "0"}));
+    EXPECT_EQ(Dialogs().size(), 1u);
+
+    // A loop that ended well lets it through.
+    simulator.updateFaults([](sim::SimFaults& f) { f.scripted.clear(); });
+    dialogs.clear();
+    EXPECT_EQ(RunText("LOOP 1\nDISPENSE 0 2 0 0 0 0 0 0\nENDLOOP\nDELIVER\n"), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "3"}));
+    EXPECT_TRUE(Dialogs().empty());
 }
 
 TEST_F(E2eScripts, WindowsLineEndsDelaysAndTheLogFile)

@@ -154,6 +154,95 @@ TEST_F(TdlEngine, ResumeAtTopLevelReentersTheFailedStatement)
     EXPECT_EQ(Commands().size(), 2u);
 }
 
+// The operator presses abort while the reply to the n-th frame that starts
+// with the text is on its way.
+class TdlEngineAbort : public TdlEngine {
+protected:
+    void AbortOnFrame(const std::string& start, int n)
+    {
+        port->onWrite = [this, start, n, seen = 0](const std::string& frame) mutable {
+            if (frame.compare(0, start.size(), start) == 0 && ++seen == n)
+                loop.postCall([this] { script->Abort(); });
+        };
+    }
+    void TearDown() override
+    {
+        port->onWrite = nullptr;
+        TdlEngine::TearDown();
+    }
+};
+
+TEST_F(TdlEngineAbort, ContinueAfterATopLevelStatementThatEndedWellStartsWithTheNext)
+{
+    Answer("*", 1, '0', true);
+    AbortOnFrame("B", 1);
+    EXPECT_EQ(RunText("STR_CMD A\nSTR_CMD B\nSTR_CMD C\n"), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(script->ResumeLine(), 2);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"C"});
+}
+
+TEST_F(TdlEngineAbort, ContinueRetriesATopLevelStatementThatFailed)
+{
+    // Ignored in its dialog or not, a failed statement is sent again.
+    Answer("B", 1, '6');
+    Answer("*", 1, '0', true);
+    AbortOnFrame("B", 1);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("STR_CMD A\nSTR_CMD B\nSTR_CMD C\n"), -1);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
+    EXPECT_EQ(script->ResumeLine(), 1);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"B", "C"}));
+}
+
+TEST_F(TdlEngineAbort, ALoopThatRanAllItsPassesIsNotRepeated)
+{
+    // Stopped during the last exchange of the last pass, which went well:
+    // Continue goes on after ENDLOOP.
+    Answer("*", 1, '0', true);
+    AbortOnFrame("A", 2);
+    EXPECT_EQ(RunText("STR_CMD X\nLOOP 2\nSTR_CMD A\nENDLOOP\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "A", "A"}));
+    EXPECT_EQ(script->ResumeLine(), 4);
+    EXPECT_EQ(script->ResumeCounter(), 0);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"B"});
+}
+
+TEST_F(TdlEngineAbort, ALoopWhoseLastExchangeFailedRunsItsLastPassAgain)
+{
+    Answer("A", 3, '6');
+    Answer("*", 1, '0', true);
+    AbortOnFrame("A", 3);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("LOOP 3\nSTR_CMD A\nENDLOOP\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "A", "A"}));
+    EXPECT_EQ(script->ResumeLine(), 0);
+    EXPECT_EQ(script->ResumeCounter(), 3);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST_F(TdlEngineAbort, InsideALoopThePassUnderWayStartsAgain)
+{
+    // Stopped during the dispense of pass 2: pass 2 runs again from the
+    // first line of the body, its dispense included.
+    Answer("*", 1, '0', true);
+    AbortOnFrame("D", 2);
+    EXPECT_EQ(RunText("LOOP 3\nSTR_CMD D\nSTR_CMD E\nENDLOOP\n"), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"D", "E", "D"}));
+    EXPECT_EQ(script->ResumeCounter(), 2);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"D", "E", "D", "E"}));
+}
+
 TEST_F(TdlEngine, ALaterTopLevelAbortDoesNotInheritAnOldLoopIteration)
 {
     Answer("A", 2, '6');
@@ -182,10 +271,11 @@ TEST_F(TdlEngine, MissingEndloopAbortsWithTheZeroBasedLine)
 TEST_F(TdlEngine, OneFailureAsksTheOperatorOnce)
 {
     // The body ends with a failed exchange that was ignored inside: ENDLOOP
-    // does not ask again.
+    // does not ask again, but the failure holds back the DELIVER after the
+    // loop as it would without the loop.
     Answer("X", 1, '6', true);
     dialogs.queueResult(DlgResult::Ignore);
-    EXPECT_EQ(RunText("LOOP 1\nSTR_CMD X\nENDLOOP\nRESET\n"), 0);
+    EXPECT_EQ(RunText("LOOP 1\nSTR_CMD X\nENDLOOP\nDELIVER\nRESET\n"), 0);
     EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
     EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "0"}));
 
@@ -194,9 +284,45 @@ TEST_F(TdlEngine, OneFailureAsksTheOperatorOnce)
     ClearCommands();
     dialogs.clear();
     dialogs.queueResult(DlgResult::Ignore);
-    EXPECT_EQ(RunText("LOOP 1\nPOLL X\nENDLOOP\nRESET\n"), 0);
+    EXPECT_EQ(RunText("LOOP 1\nPOLL X\nENDLOOP\nDELIVER\nRESET\n"), 0);
     EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
     EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "0"}));
+}
+
+TEST_F(TdlEngine, AnIgnoredFailureThatEndsALoopHoldsBackTheDeliverAfterIt)
+{
+    // Every dispense fails (jam); the operator ignores it once, inside the
+    // loop, and no DELIVER or REJECT goes out after it, in this range or the
+    // ranges around it.
+    Answer("1*", 1, 'J', true);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("LOOP 1\nDISPENSE 0 2 0 0 0 0 0 0\nENDLOOP\nDELIVER\nREJECT\nRESET\n"), 0);
+    ASSERT_EQ(Dialogs().size(), 1u);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "0"}));
+
+    ClearCommands();
+    dialogs.clear();
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("LOOP 1\nLOOP 1\nDISPENSE 0 2 0 0 0 0 0 0\nENDLOOP\nDELIVER\nENDLOOP\nDELIVER\n"), 0);
+    EXPECT_EQ(Dialogs().size(), 1u);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"102002"});
+}
+
+TEST_F(TdlEngine, ALoopWhoseLastExchangeWentWellLetsTheDeliverThrough)
+{
+    EXPECT_EQ(RunText("LOOP 1\nDISPENSE 0 2 0 0 0 0 0 0\nENDLOOP\nDELIVER\n"), 0);
+    EXPECT_TRUE(Dialogs().empty());
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "3"}));
+
+    // The body's last exchange is what counts: an ignored failure before
+    // it held back only the body's own DELIVER.
+    ClearCommands();
+    Answer("X", 1, '6');
+    Answer("*", 1, '0', true);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("LOOP 1\nSTR_CMD X\nDELIVER\nRESET\nENDLOOP\nDELIVER\n"), 0);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "0", "3"}));
 }
 
 TEST_F(TdlEngine, SoftBreakAnsweredYesGoesOnAfterEndloop)

@@ -125,10 +125,14 @@ void TFormFlashDownLoader::Button3Click()
     // checks again once the chip is identified, before erasing), or an NFC
     // board's.
     std::uint32_t flashBytes = kNfcFlashBytes;
-    if (CMCChkBox->isChecked())
+    std::string flashName;
+    if (CMCChkBox->isChecked()) {
         flashBytes = loader_->FlashBytes() > 0 ? loader_->FlashBytes() : kLargestCmcFlashBytes;
+        if (loader_->FlashBytes() > 0)
+            flashName = loader_->CMC_CPU_ID_String();
+    }
     std::vector<std::string> lines = SplitHexLines(text);
-    if (const std::string fault = HexFileFault(lines, flashBytes); !fault.empty()) {
+    if (const std::string fault = HexFileFault(lines, flashBytes, flashName); !fault.empty()) {
         Beep(TBeep::Asterisk);
         platform::dialogs().messageDlg(LoaderErrorText(leHexFileError) + ": " + fault + "\n" + filePath_,
                                        platform::DlgType::Warning, platform::DlgButtons::Ok);

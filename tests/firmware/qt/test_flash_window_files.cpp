@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 #include <sys/stat.h>
@@ -113,6 +114,67 @@ TEST_F(FlashWindowFiles, DataBeyondTheIdentifiedChipIsRefusedBeforeTheErase)
     EXPECT_EQ(sim.withCore([](sim::BootCore& c) { return c.recordsReceived(); }), 0);
     ASSERT_FALSE(Messages().empty());
     EXPECT_NE(Messages().back().text.find(LoaderErrorText(leHexFileError)), std::string::npos) << Messages().back().text;
+    // The reason, with the chip and its size.
+    const std::string reason = "line 2: data up to address 80000 lies beyond the flash of the Am29F400B (512 KiB)";
+    EXPECT_NE(Messages().back().text.find(reason), std::string::npos) << Messages().back().text;
+    EXPECT_NE(window->Memo1->toPlainText().toStdString().find(reason), std::string::npos);
+
+    // The chip is known now: the next Start refuses the file at once, for
+    // the same reason.
+    ExpectRefusedUnsent(path, reason);
+}
+
+TEST_F(FlashWindowFiles, FilesWithNoDataBytesOrMoreAfterTheEndRecordAreRefusedUnsent)
+{
+    const std::vector<std::string> image = MakeHexFile(0x100, 64, 16, 3);
+    std::string first;
+    for (const std::string& l : image)
+        first += l + "\r\n";
+    const std::size_t end = image.size(); // the end record's line
+    const std::string after = "line " + std::to_string(end + 1) + " follows the end record of line " +
+                              std::to_string(end) + " (nothing but white space may)";
+    const struct {
+        std::string text;
+        std::string fault;
+        bool nfc = false;
+    } cases[] = {
+        {":00010000FF\r\n" + kEnd + "\r\n", "no data records"},
+        {":00010000FF\r\n" + kEnd + "\r\n", "no data records", true},
+        {first + first, after}, // two files concatenated
+        {first + "ZZ\r\n", after},
+        {first + ":00\r\n", after},
+        {first + "; comment\r\n", after},
+        {first + "END\r\n", after, true},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        ExpectRefusedUnsent(Write((c.nfc ? "2006_" : "cmc_") + std::to_string(n++) + ".hex", c.text), c.fault, c.nfc);
+    }
+}
+
+TEST_F(FlashWindowFiles, CrOnlyLineEndsAndTrailingBlanksAreFlashedByteExact)
+{
+    // One file with CR alone after every line, one with blanks and tabs
+    // before CR LF; each with its own bytes.
+    for (unsigned seed : {7u, 8u}) {
+        SCOPED_TRACE(seed);
+        const std::vector<std::string> image = MakeHexFile(0x200, 1000, 16, seed);
+        std::string text;
+        for (std::size_t i = 0; i < image.size(); ++i)
+            text += seed == 7 ? image[i] + "\r" : image[i] + (i % 3 == 0 ? " " : i % 3 == 1 ? "\t" : " \t ") + "\r\n";
+        Check(window->CMCChkBox, true);
+        ChooseFile(Write("cmc_ends_" + std::to_string(seed) + ".hex", text));
+        dialogs.clear();
+        Start();
+        EXPECT_TRUE(Messages().empty()) << Messages().front().text;
+        EXPECT_EQ(window->LabelProgress->text(), "Done");
+        EXPECT_EQ(sim.withCore([](sim::BootCore& c) { return c.erases(); }), static_cast<int>(seed) - 6);
+        const std::vector<std::uint8_t> flash = Image(0);
+        ASSERT_GE(flash.size(), 0x200u + 1000);
+        for (std::size_t i = 0; i < 1000; ++i)
+            ASSERT_EQ(flash[0x200 + i], PatternByte(i, seed)) << i;
+    }
 }
 
 TEST_F(FlashWindowFiles, OversizedFifoAndFolderAreRefusedBeforeBeingRead)

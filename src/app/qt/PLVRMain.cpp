@@ -135,7 +135,7 @@ TPLVRMainF::TPLVRMainF(platform::IniFile& ini, link::AppContext& ctx, MainWindow
     teller_ = '0';
     model_ = std::make_unique<link::Protokoll>();
     cmd_ = std::make_unique<link::TPLVRCmdF>(model_.get(), &ctx_);
-    ShowCassetteDialog = [this](link::Protokoll& model) { ShowCassetteWindow(this, model, ReplyPayload(*cmd_)); };
+    ShowCassetteDialog = [this](link::Protokoll& model) { ShowCassetteWindow(this, model); };
     BuildDemoPage();
     UpdateScriptItems();
 

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QToolButton>
 
 #include <filesystem>
@@ -381,6 +382,8 @@ public:
                 modal = w->isModal();
                 parent = w->parentWidget();
                 header = w->Cell(0, 0);
+                for (int r = 1; r < w->StringGrid1->rowCount() && !w->Cell(r, 0).empty(); ++r)
+                    rows.push_back(w->Cell(r, 0) + "|" + w->Cell(r, 1) + "|" + w->Cell(r, 3));
                 QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
             }
         }
@@ -390,6 +393,7 @@ public:
     bool modal = false;
     QWidget* parent = nullptr;
     std::string header;
+    std::vector<std::string> rows; // number|id|status
 };
 
 TEST_F(ScriptsTest, ShowCassetteDialogShowsTheCassetteWindowModally)
@@ -404,6 +408,23 @@ TEST_F(ScriptsTest, ShowCassetteDialogShowsTheCassetteWindowModally)
     EXPECT_TRUE(closer.modal);
     EXPECT_EQ(closer.parent, &Main());
     EXPECT_EQ(closer.header, "No");
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"5", "A"}));
+    EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file done");
+}
+
+TEST_F(ScriptsTest, ShowCassetteDialogShowsACassetteWhoseStatusHasNoText)
+{
+    WriteFile("cass.tdl", "SHOW_CASSETTE_DLG\nREAD_PROGRAM_ID\n");
+    Start();
+    // Cassette 2 answers a status character the dispenser has no text for.
+    Port().QueueReply("010NC0012XNC002");
+    CassetteCloser closer;
+    qApp->installEventFilter(&closer);
+    OpenScript(Path("cass.tdl"));
+    qApp->removeEventFilter(&closer);
+    EXPECT_EQ(closer.shown, 1);
+    EXPECT_EQ(closer.rows, (std::vector<std::string>{"1|NC001|30 Successful Command", "2|NC002|"}));
+    EXPECT_TRUE(DialogTexts("messageDlg").empty());
     EXPECT_EQ(Commands(), (std::vector<std::string>{"5", "A"}));
     EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file done");
 }

@@ -234,11 +234,11 @@ void TPLVRCmdF::WriteLog(const std::vector<std::string>& lines)
         break;
     case LogWrite::NotOpened:
         platform::dialogs().messageDlg("Could not open Log file: \n" + file, platform::DlgType::Error,
-                                       platform::DlgButtons::Ok);
+                                       platform::DlgButtons::Ok, platform::TextCoding::FileSystem);
         break;
     case LogWrite::Failed:
         platform::dialogs().messageDlg("Could not write Log file: \n" + file, platform::DlgType::Error,
-                                       platform::DlgButtons::Ok);
+                                       platform::DlgButtons::Ok, platform::TextCoding::FileSystem);
         break;
     }
 }

@@ -295,7 +295,7 @@ int TTDLScript::RunFrom(int start, int counter)
     if (result != kDone) {
         // A soft break that reaches the top level counts as an abort.
         state_ = kAbortedState;
-        platform::dialogs().showMessage("File " + fileName_ + " aborted!");
+        platform::dialogs().showMessage("File " + fileName_ + " aborted!", platform::TextCoding::FileSystem);
         ShowInfo("TDL-file aborted");
     } else {
         state_ = kLoaded;
@@ -703,7 +703,7 @@ TTDLScript::Outcome TTDLScript::LogFile(const std::string& p)
         cmd_->LogFileOverride = path;
     } else {
         const std::string text = "Log File " + path + "could not be created!";
-        platform::dialogs().messageDlg(Clipped(text), DlgType::Error, DlgButtons::Ok);
+        platform::dialogs().messageDlg(Clipped(text), DlgType::Error, DlgButtons::Ok, platform::TextCoding::FileSystem);
         ShowInfo(text);
     }
     return Outcome::None;

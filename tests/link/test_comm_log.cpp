@@ -141,6 +141,7 @@ TEST_F(CommLog, UnopenableFileIsReportedAndExchangeUnaffected)
     auto calls = dialogs.calls();
     ASSERT_EQ(calls.size(), 1u); // said once, not at every exchange
     EXPECT_EQ(calls[0].text, "Could not open Log file: \n" + options.settings.LogFile);
+    EXPECT_EQ(calls[0].coding, platform::TextCoding::FileSystem); // the name as the file system gives it
     EXPECT_EQ(calls[0].type, platform::DlgType::Error);
     EXPECT_EQ(calls[0].buttons, platform::DlgButtons::Ok);
     EXPECT_EQ(mainWindow.StatusTexts.size(), 2u);

@@ -39,8 +39,10 @@ using namespace kyd;
 
 void ShowException(std::exception_ptr e)
 {
+    // Exception texts are the program's own and the file system's names
+    // (a script that cannot be opened), never dispenser data.
     platform::dialogs().messageDlg(platform::describeException(e), platform::DlgType::Error,
-                                   platform::DlgButtons::Ok);
+                                   platform::DlgButtons::Ok, platform::TextCoding::FileSystem);
 }
 
 } // namespace

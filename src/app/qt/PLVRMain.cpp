@@ -633,7 +633,8 @@ void TPLVRMainF::ScriptsRunMutipleClick()
 {
     std::string answer;
     const std::string name = script_ ? script_->FileName() : std::string();
-    if (!platform::dialogs().inputQuery("Repeat count", "Number of times to run " + name, answer))
+    if (!platform::dialogs().inputQuery("Repeat count", "Number of times to run " + name, answer,
+                                        platform::TextCoding::FileSystem))
         return;
     RunOpenedScript(RepeatCount(answer));
 }
@@ -716,7 +717,7 @@ void TPLVRMainF::OpenHelp(const char* file)
     const std::string path = HelpPath(file);
     platform::documentOpener().open(path, setup_.ExeDir, [path](const std::string& reason) {
         platform::dialogs().messageDlg("Cannot open " + path + ": " + reason, platform::DlgType::Error,
-                                       platform::DlgButtons::Ok);
+                                       platform::DlgButtons::Ok, platform::TextCoding::FileSystem);
     });
 }
 

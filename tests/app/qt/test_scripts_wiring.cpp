@@ -203,6 +203,7 @@ TEST_F(ScriptsTest, RunMultipleTimesAsksForTheCount)
     const auto prompts = DialogTexts("inputQuery");
     ASSERT_EQ(prompts.size(), 1u);
     EXPECT_EQ(prompts[0], "Number of times to run " + Path("multi.tdl"));
+    EXPECT_EQ(dialogs.calls().at(0).coding, platform::TextCoding::FileSystem); // names the file
     EXPECT_EQ(Commands(), (std::vector<std::string>{"0", "A", "0", "A", "0", "A"}));
     EXPECT_TRUE(ScriptItemsIdle(true, false));
 

@@ -175,4 +175,21 @@ std::string ItemRangeError(const std::string& value, const std::string& rangeTex
     return "Value " + value + " is outside the item's range: " + rangeText;
 }
 
+std::string ItemValueError(const std::string& value, int width)
+{
+    if (value.empty())
+        return {};
+    if (!ItemValueWritable(value))
+        return "Value " + value + " is not a number: the item takes digits only";
+    if (static_cast<int>(value.size()) > width)
+        return "Value " + value + " is wider than the item's " + std::to_string(width) +
+               (width == 1 ? " digit" : " digits");
+    return {};
+}
+
+std::string ItemRangeQuestion(const std::string& rangeError)
+{
+    return rangeError + "\nWrite it all the same?";
+}
+
 } // namespace kyd::app

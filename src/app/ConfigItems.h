@@ -69,8 +69,16 @@ bool ItemValueWritable(const std::string& value);
 // text names none.
 bool ItemRange(const std::string& rangeText, long& low, long& high);
 // Empty when value (decimal digits) lies in the range the text names (or
-// the text names none); else why it is refused, with the range text.
+// the text names none); else that it lies outside, with the range text.
+// The range texts are informal (item 244 reads "0-5" with a width of 3):
+// the editor asks before it writes such a value, it does not refuse it.
 std::string ItemRangeError(const std::string& value, const std::string& rangeText);
+// Empty when an integer item of width digits can carry value (an empty
+// value writes nothing and is no error either); else why it cannot: it is
+// not a number, or it is wider than the item's field.
+std::string ItemValueError(const std::string& value, int width);
+// The question asked before a value outside the range text is written.
+std::string ItemRangeQuestion(const std::string& rangeError);
 // What the editor says when it closed without a value to write.
 inline constexpr const char* kNothingWritten = "Nothing was written: no value was given";
 

@@ -12,12 +12,14 @@ namespace {
 
 // Records of `size` characters from position 2 (1-based), read while a
 // record's first position is before the payload's last character. Calls
-// take(record) for each; false when a record is cut short.
+// take(record) for each; false when a record is cut short. The last
+// `separator` characters of a record hold no field: a last record that
+// lacks only those is whole (it is passed as it came).
 template <class Take>
-bool ForEachRecord(const std::string& payload, std::size_t size, Take take)
+bool ForEachRecord(const std::string& payload, std::size_t size, Take take, std::size_t separator = 0)
 {
     for (std::size_t pos = 2; pos < payload.size(); pos += size) {
-        if (pos - 1 + size > payload.size())
+        if (pos - 1 + size - separator > payload.size())
             return false;
         if (!take(payload.substr(pos - 1, size)))
             return true;
@@ -110,7 +112,7 @@ bool DecodeModuleStatus(const std::string& payload, std::vector<LogRow>& rows)
         const int base = task < 0 ? 0 : ModuleTaskTable()[static_cast<std::size_t>(task)].Base;
         rows.push_back({name, codeText, ModuleStatusText(base, code), r.substr(7, 4)});
         return true;
-    });
+    }, 1); // the blank after the value
     return complete && !corrupt;
 }
 

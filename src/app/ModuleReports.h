@@ -45,7 +45,8 @@ enum class PageEnd {
 // Appends the rows of error log page `page` (payload = reply without its
 // status character); rows are numbered from page * 28 + 1.
 PageEnd DecodeErrorLogPage(const std::string& payload, int page, std::vector<LogRow>& rows);
-// Appends the module status rows; false when the payload is corrupt.
+// Appends the module status rows; false when the payload is corrupt. The
+// last record may lack its trailing blank, which holds no field.
 bool DecodeModuleStatus(const std::string& payload, std::vector<LogRow>& rows);
 
 // The status text shown for a code of a task's base (empty for base 0 and

@@ -73,16 +73,12 @@ void DecodeRejectTrace(const std::string& trace, std::vector<std::string>& lines
 
 // ---- cassette grid -------------------------------------------------------
 
-bool DecodeCassetteList(const link::FeederList& feeders, std::vector<GridRow>& rows)
+void DecodeCassetteList(const link::FeederList& feeders, std::vector<GridRow>& rows)
 {
     rows.assign(1, GridRow{"No", "Cassette Id", "Width", "Status"});
-    for (const auto& f : feeders) {
-        if (f->Status.empty())
-            return false;
+    for (const auto& f : feeders)
         rows.push_back({std::to_string(f->Number), f->Id, f->Width != 0 ? std::to_string(f->Width) : std::string(),
                         f->Status});
-    }
-    return true;
 }
 
 bool DecodeNoteSizes(const std::string& d, std::vector<GridRow>& rows)

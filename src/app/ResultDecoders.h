@@ -43,8 +43,9 @@ void DecodeRejectTrace(const std::string& trace, std::vector<std::string>& lines
 using GridRow = std::array<std::string, 4>;
 
 // Header "No", "Cassette Id", "Width", "Status", then one row per feeder.
-// False when a record has no status text (an unknown status character).
-bool DecodeCassetteList(const link::FeederList& feeders, std::vector<GridRow>& rows);
+// A record whose status character has no text shows an empty status: the
+// rest of its row, and the other rows, are as read.
+void DecodeCassetteList(const link::FeederList& feeders, std::vector<GridRow>& rows);
 // Item 202: header "No", "Vertical", "Horizontal", "Denomination", then one
 // row per 13-character record (code, vertical, horizontal size); the
 // denomination is left empty when its code does not parse. A last record

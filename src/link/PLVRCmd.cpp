@@ -129,6 +129,8 @@ void TPLVRCmdF::SendCommand(std::string command, int seconds)
         const Settings& s = ctx_->Options->InForce();
         if (s.LoggingEnabled)
             LogExchange(command, reply, s.TimeStamp, s.DateStamp, discarded, stale);
+        else
+            logTroubleSaid_.reset(); // switched on again: a trouble is told anew
     }
 
     const std::size_t received = reply.size();
@@ -217,16 +219,26 @@ void TPLVRCmdF::LogAnnotation(const std::string& text)
 void TPLVRCmdF::WriteLog(const std::vector<std::string>& lines)
 {
     const std::string file = LogFileName();
-    switch (AppendLogLines(file, lines)) {
+    const LogWrite result = AppendLogLines(file, lines);
+    if (result == LogWrite::Written) {
+        logTroubleSaid_.reset();
+        return;
+    }
+    // Told once: a file that cannot be written would otherwise stop every
+    // exchange with the same box.
+    if (logTroubleSaid_ && logTroubleSaid_->first == file && logTroubleSaid_->second == result)
+        return;
+    logTroubleSaid_.emplace(file, result);
+    switch (result) {
     case LogWrite::Written:
         break;
     case LogWrite::NotOpened:
         platform::dialogs().messageDlg("Could not open Log file: \n" + file, platform::DlgType::Error,
-                                       platform::DlgButtons::Ok);
+                                       platform::DlgButtons::Ok, platform::TextCoding::FileSystem);
         break;
     case LogWrite::Failed:
         platform::dialogs().messageDlg("Could not write Log file: \n" + file, platform::DlgType::Error,
-                                       platform::DlgButtons::Ok);
+                                       platform::DlgButtons::Ok, platform::TextCoding::FileSystem);
         break;
     }
 }

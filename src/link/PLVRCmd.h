@@ -15,7 +15,9 @@
 #include "link/Protokoll.h"
 
 #include <array>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kyd::link {
@@ -81,12 +83,16 @@ private:
     void Refuse();
     TCom& Com() const;
     // Appends to the log file in force; a file that cannot be opened or
-    // written is reported to the operator.
+    // written is reported to the operator once: not again at every
+    // exchange while nothing changed, but again once the log could be
+    // written, logging was switched off or another file is in force.
     void WriteLog(const std::vector<std::string>& lines);
 
     Protokoll* model_;
     const AppContext* ctx_;
     bool busy_ = false;
+    // The log trouble last reported (file and kind); empty: none since.
+    std::optional<std::pair<std::string, LogWrite>> logTroubleSaid_;
 };
 
 } // namespace kyd::link

@@ -269,7 +269,7 @@ int TTDLScript::RunFrom(int start, int counter)
     if (result != kDone) {
         // A soft break that reaches the top level counts as an abort.
         state_ = kAbortedState;
-        platform::dialogs().showMessage("File " + fileName_ + " aborted!");
+        platform::dialogs().showMessage("File " + fileName_ + " aborted!", platform::TextCoding::FileSystem);
         ShowInfo("TDL-file aborted");
     } else {
         state_ = kLoaded;

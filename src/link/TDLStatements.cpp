@@ -298,7 +298,7 @@ TTDLScript::Outcome TTDLScript::LogFile(const std::string& p)
         cmd_->LogFileOverride = path;
     } else {
         const std::string text = "Log File " + path + "could not be created!";
-        platform::dialogs().messageDlg(Clipped(text), DlgType::Error, DlgButtons::Ok);
+        platform::dialogs().messageDlg(Clipped(text), DlgType::Error, DlgButtons::Ok, platform::TextCoding::FileSystem);
         ShowInfo(text);
     }
     return Outcome::None;

@@ -22,10 +22,12 @@ DlgResult firstButton(DlgButtons b)
 }
 } // namespace
 
-DlgResult FakeDialogs::messageDlg(const std::string& text, DlgType type, DlgButtons buttons)
+DlgResult FakeDialogs::messageDlg(const std::string& text, DlgType type, DlgButtons buttons, TextCoding coding)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    calls_.push_back(Call{"messageDlg", text, type, buttons, {}, false});
+    Call call{"messageDlg", text, type, buttons, {}, false};
+    call.coding = coding;
+    calls_.push_back(std::move(call));
     if (results_.empty())
         return firstButton(buttons);
     DlgResult r = results_.front();
@@ -33,16 +35,21 @@ DlgResult FakeDialogs::messageDlg(const std::string& text, DlgType type, DlgButt
     return r;
 }
 
-void FakeDialogs::showMessage(const std::string& text)
+void FakeDialogs::showMessage(const std::string& text, TextCoding coding)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    calls_.push_back(Call{"showMessage", text, DlgType::Information, DlgButtons::Ok, {}, false});
+    Call call{"showMessage", text, DlgType::Information, DlgButtons::Ok, {}, false};
+    call.coding = coding;
+    calls_.push_back(std::move(call));
 }
 
-bool FakeDialogs::inputQuery(const std::string& caption, const std::string& prompt, std::string& value)
+bool FakeDialogs::inputQuery(const std::string& caption, const std::string& prompt, std::string& value,
+                             TextCoding coding)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    calls_.push_back(Call{"inputQuery", prompt, DlgType::Information, DlgButtons::OkCancel, {}, false});
+    Call call{"inputQuery", prompt, DlgType::Information, DlgButtons::OkCancel, {}, false};
+    call.coding = coding;
+    calls_.push_back(std::move(call));
     if (inputs_.empty())
         return false;
     std::optional<std::string> a = std::move(inputs_.front());

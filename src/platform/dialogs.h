@@ -18,6 +18,13 @@ enum class DlgType { Error, Warning, Information, Confirmation };
 // button, so Enter does not say Yes.
 enum class DlgButtons { Ok, OkCancel, YesNo, AbortIgnore, YesNoDefaultNo };
 enum class DlgResult { Ok, Cancel, Yes, No, Abort, Ignore };
+// How the bytes of a message are read. The dispenser's texts and the
+// program's own are single bytes, shown as Latin-1. A message that names a
+// file is in the file system's encoding (its names are UTF-8 bytes), so that
+// a name reads as the file system gives it, not as two Latin-1 characters
+// for each letter outside ASCII; such a message is composed of file names,
+// system error texts and plain ASCII only.
+enum class TextCoding { Latin1, FileSystem };
 
 struct FileFilter {
     std::string description; // "TDL scripts"
@@ -27,11 +34,15 @@ struct FileFilter {
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // Text is plain text (replies are device data, never markup).
-    virtual DlgResult messageDlg(const std::string& text, DlgType type, DlgButtons buttons) = 0;
-    virtual void showMessage(const std::string& text) = 0;
-    // True when confirmed; value holds the initial text and receives the answer.
-    virtual bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) = 0;
+    // Text is plain text (replies are device data, never markup), its bytes
+    // read as coding says.
+    virtual DlgResult messageDlg(const std::string& text, DlgType type, DlgButtons buttons,
+                                 TextCoding coding = TextCoding::Latin1) = 0;
+    virtual void showMessage(const std::string& text, TextCoding coding = TextCoding::Latin1) = 0;
+    // True when confirmed; value holds the initial text and receives the
+    // answer. coding says how the prompt's bytes are read.
+    virtual bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value,
+                            TextCoding coding = TextCoding::Latin1) = 0;
     virtual std::optional<std::string> openFile(const std::string& title, const std::string& initialDir,
                                                 const std::vector<FileFilter>& filters) = 0;
     // A file to write, which may be a new one. confirmOverwrite asks before
@@ -59,11 +70,14 @@ public:
         std::string start; // file choosers: the folder, and the file name offered
         bool confirmOverwrite = false;
         std::string defaultSuffix; // saveFile
+        TextCoding coding = TextCoding::Latin1; // messageDlg, showMessage, inputQuery
     };
 
-    DlgResult messageDlg(const std::string& text, DlgType type, DlgButtons buttons) override;
-    void showMessage(const std::string& text) override;
-    bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
+    DlgResult messageDlg(const std::string& text, DlgType type, DlgButtons buttons,
+                         TextCoding coding = TextCoding::Latin1) override;
+    void showMessage(const std::string& text, TextCoding coding = TextCoding::Latin1) override;
+    bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value,
+                    TextCoding coding = TextCoding::Latin1) override;
     std::optional<std::string> openFile(const std::string& title, const std::string& initialDir,
                                         const std::vector<FileFilter>& filters) override;
     std::optional<std::string> saveFile(const std::string& title, const std::string& initialDir,

@@ -45,6 +45,20 @@ TEST(ItemTable, MessagesAndWhatMayBeWritten)
     EXPECT_FALSE(ItemValueWritable("-1")); // no option chosen
 }
 
+TEST(ItemTable, TheEditorRefusesOnlyWhatTheItemCannotCarry)
+{
+    EXPECT_EQ(ItemValueError("120", 3), "");
+    EXPECT_EQ(ItemValueError("", 3), ""); // writes nothing, said elsewhere
+    EXPECT_EQ(ItemValueError("1 2", 3), "Value 1 2 is not a number: the item takes digits only");
+    EXPECT_EQ(ItemValueError("1234", 3), "Value 1234 is wider than the item's 3 digits");
+    EXPECT_EQ(ItemValueError("12", 1), "Value 12 is wider than the item's 1 digit");
+    // Outside the range text only: asked, not refused.
+    const std::string outside = ItemRangeError("120", "Range: 0-5, Default: 0");
+    EXPECT_EQ(outside, "Value 120 is outside the item's range: Range: 0-5, Default: 0");
+    EXPECT_EQ(ItemRangeQuestion(outside), outside + "\nWrite it all the same?");
+    EXPECT_EQ(ItemRangeError("5", "Range: 0-5, Default: 0"), "");
+}
+
 TEST(SelfTest, NoteQualifierClockAndDenominationRecords)
 {
     NoteQualifierPage page;

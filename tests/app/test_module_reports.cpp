@@ -100,6 +100,27 @@ TEST(ErrorLog, ModuleStatusAndTheTaskSearch)
     EXPECT_FALSE(DecodeModuleStatus("/TRP 01 00", rows));
 }
 
+TEST(ErrorLog, AModuleStatusWhoseLastRecordLacksOnlyItsSeparatorIsWhole)
+{
+    std::vector<LogRow> rows;
+    EXPECT_TRUE(DecodeModuleStatus("/TRP 00 0001 BCU 01 0002", rows));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].Caption, "TRP");
+    EXPECT_EQ(rows[0].Line, "0001");
+    EXPECT_EQ(Row(rows[1]), "BCU|01||0002");
+    // A single record, and the same ending after a whole one with its blank.
+    rows.clear();
+    EXPECT_TRUE(DecodeModuleStatus("/TRP 01 0000", rows));
+    EXPECT_EQ(Row(rows.at(0)), "TRP|01|Transport clock pulses are missed|0000");
+    // One character more missing cuts the value: still refused.
+    rows.clear();
+    EXPECT_FALSE(DecodeModuleStatus("/TRP 00 0001 BCU 01 000", rows));
+    // Error log records carry a field up to their last character: a record
+    // one short is cut, whatever it is.
+    rows.clear();
+    EXPECT_EQ(DecodeErrorLogPage("/03170042" "0301004", 0, rows), PageEnd::Corrupt);
+}
+
 TEST(ModuleIds, RecordsWidthsEditsAndWrittenRecords)
 {
     std::vector<ModIdRow> rows;

@@ -139,17 +139,61 @@ TEST_F(CommLog, UnopenableFileIsReportedAndExchangeUnaffected)
         EXPECT_FALSE(cmd->Busy());
     }
     auto calls = dialogs.calls();
-    ASSERT_EQ(calls.size(), 2u); // again with every exchange
+    ASSERT_EQ(calls.size(), 1u); // said once, not at every exchange
     EXPECT_EQ(calls[0].text, "Could not open Log file: \n" + options.settings.LogFile);
+    EXPECT_EQ(calls[0].coding, platform::TextCoding::FileSystem); // the name as the file system gives it
     EXPECT_EQ(calls[0].type, platform::DlgType::Error);
     EXPECT_EQ(calls[0].buttons, platform::DlgButtons::Ok);
     EXPECT_EQ(mainWindow.StatusTexts.size(), 2u);
 }
 
+TEST_F(CommLog, AnUnopenableFileIsToldAgainOnlyAfterSomethingChanged)
+{
+    const std::string missing = (dir / "missing" / "KYD.LOG").string();
+    options.settings.LogFile = missing;
+    auto exchange = [this] {
+        port->QueueReply("0");
+        cmd->SendCommand("3", 5);
+        EXPECT_EQ(cmd->Reply, "0");
+    };
+    auto said = [this] {
+        const auto n = dialogs.calls().size();
+        dialogs.clear();
+        return n;
+    };
+    exchange();
+    exchange();
+    EXPECT_EQ(said(), 1u);
+    // Another file in force that cannot be opened either: told.
+    options.settings.LogFile = (dir / "gone" / "KYD.LOG").string();
+    exchange();
+    exchange();
+    EXPECT_EQ(said(), 1u);
+    // Logging switched off and on again: told again.
+    options.settings.LoggingEnabled = false;
+    exchange();
+    options.settings.LoggingEnabled = true;
+    exchange();
+    exchange();
+    EXPECT_EQ(said(), 1u);
+    // The file could be written for a while: a new trouble is told.
+    options.settings.LogFile = missing;
+    exchange();
+    EXPECT_EQ(said(), 1u);
+    fs::create_directory(dir / "missing");
+    exchange();
+    EXPECT_EQ(said(), 0u);
+    EXPECT_FALSE(ReadFile(missing).empty());
+    fs::remove_all(dir / "missing");
+    exchange();
+    exchange();
+    EXPECT_EQ(said(), 1u);
+}
+
 TEST_F(CommLog, FailedWriteIsReportedAndExchangeUnaffected)
 {
     // In a child process under a file-size limit of 0: the log opens fine,
-    // but no byte fits, and every exchange says so.
+    // but no byte fits, which the first exchange says (and not every one).
     auto run = [this] {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{0, 0};
@@ -162,7 +206,7 @@ TEST_F(CommLog, FailedWriteIsReportedAndExchangeUnaffected)
         }
         cmd->LogAnnotation("note");
         const auto calls = dialogs.calls();
-        ok = ok && calls.size() == 3u;
+        ok = ok && calls.size() == 1u; // said once
         for (const auto& c : calls)
             ok = ok && c.text == "Could not write Log file: \n" + options.settings.LogFile &&
                  c.type == platform::DlgType::Error;

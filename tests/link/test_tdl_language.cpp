@@ -221,6 +221,36 @@ TEST_F(TdlLanguage, FailingStatusAsksAbortOrIgnore)
     EXPECT_EQ(script->ResumeLine(), 0);
 }
 
+TEST_F(TdlLanguage, AnAbortedScriptIsNamedAsTheFileSystemNamesIt)
+{
+    // The script's name is UTF-8 bytes; the dispenser's status text that
+    // stopped it stays a Latin-1 message of its own.
+    const std::string path = Write("pr\xC3\xBC" "fung.tdl", "RESET\nRESET\n");
+    ASSERT_TRUE(script->Load(path));
+    Answer("0", 1, 'C');
+    EXPECT_EQ(script->Run(1), -1);
+    bool named = false;
+    for (const auto& c : dialogs.calls()) {
+        if (c.kind == "showMessage") {
+            EXPECT_EQ(c.text, "File " + path + " aborted!");
+            EXPECT_EQ(c.coding, platform::TextCoding::FileSystem);
+            named = true;
+        } else {
+            EXPECT_EQ(c.coding, platform::TextCoding::Latin1) << c.text;
+        }
+    }
+    EXPECT_TRUE(named);
+
+    // A log file the script names that cannot be created.
+    dialogs.clear();
+    const std::string log = (dir / "pr\xC3\xBC" "fung" / "x.log").string();
+    EXPECT_EQ(RunText("LOGFILE " + log + "\n"), 0);
+    const auto calls = dialogs.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_NE(calls[0].text.find(log), std::string::npos) << calls[0].text;
+    EXPECT_EQ(calls[0].coding, platform::TextCoding::FileSystem);
+}
+
 TEST_F(TdlLanguage, PollIsNeverChecked)
 {
     Answer("Q", 1, 'C');

@@ -44,8 +44,10 @@ constexpr unsigned kEndLimitSecs = 5;
 
 void ShowException(std::exception_ptr e)
 {
+    // Exception texts are the program's own and the file system's names
+    // (a script that cannot be opened), never dispenser data.
     platform::dialogs().messageDlg(platform::describeException(e), platform::DlgType::Error,
-                                   platform::DlgButtons::Ok);
+                                   platform::DlgButtons::Ok, platform::TextCoding::FileSystem);
 }
 
 } // namespace

@@ -122,14 +122,11 @@ void TCassInfo::FitWindow()
     setFixedSize(width + frame, rows * rowHeight + frame);
 }
 
-bool TCassInfo::ShowCassettes(const std::string& reply)
+bool TCassInfo::ShowCassettes()
 {
     ClearGrid();
     std::vector<GridRow> rows;
-    if (!DecodeCassetteList(model_->Feeders(), rows)) {
-        WarnCorruptedReply(reply);
-        return false;
-    }
+    DecodeCassetteList(model_->Feeders(), rows);
     SetRows(rows);
     return true;
 }
@@ -152,10 +149,10 @@ bool TCassInfo::ShowNoteSizes(const std::string& d)
     return true;
 }
 
-void ShowCassetteWindow(QWidget* owner, link::Protokoll& model, const std::string& reply)
+void ShowCassetteWindow(QWidget* owner, link::Protokoll& model)
 {
     TCassInfo window(owner, &model);
-    if (window.ShowCassettes(reply))
+    if (window.ShowCassettes())
         ExecModal(window);
 }
 

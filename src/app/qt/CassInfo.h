@@ -27,9 +27,9 @@ public:
 
     // Header row "No", "Cassette Id", "Width", "Status", then one row per
     // cassette of the model's feeder list; the grid grows beyond its design
-    // rows. False when a record is broken, after a warning that quotes the
-    // reply's payload.
-    bool ShowCassettes(const std::string& reply = {});
+    // rows. A status character without a text shows an empty status. Always
+    // true: every list is shown.
+    bool ShowCassettes();
     // The note sizes of item 202: records of 13 characters from position 2,
     // a denomination code, the vertical and the horizontal size. False, after
     // the same warning, when a size is not a number.
@@ -60,9 +60,7 @@ private:
 };
 
 // Shows the cassette window modally for the model's cassettes and frees it
-// afterwards (what SHOW_CASSETTE_DLG of a script asks for); a broken list
-// shows the corrupt-reply warning quoting reply (the payload of the
-// cassette-id reply) instead.
-void ShowCassetteWindow(QWidget* owner, link::Protokoll& model, const std::string& reply = {});
+// afterwards (what SHOW_CASSETTE_DLG of a script asks for).
+void ShowCassetteWindow(QWidget* owner, link::Protokoll& model);
 
 } // namespace kyd::app

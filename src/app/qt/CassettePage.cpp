@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
 
 namespace kyd::app {
 
@@ -245,7 +246,6 @@ void TCassettePage::ClearFields()
     // Filled with signals blocked: a fill never enables a set button.
     const QSignalBlocker b1(MaskEditCassId), b2(ComboBoxCurrency), b3(ComboBoxDemValue), b4(MaskEditDenVariant),
         b5(MaskEditNoteHeigth), b6(MaskEditNoteWidth);
-    stored_ = TDenomination();
     MaskEditCassId->clear();
     ComboBoxCurrency->setCurrentIndex(-1);
     ComboBoxCurrency->setEditText(QString());
@@ -270,39 +270,43 @@ void TCassettePage::TabControlCassItemChange()
     GroupBoxCassDenom->setEnabled(false);
     GroupBoxNoteSize->setEnabled(false);
 
-    // A reply with a failure status is no value, whatever it carries; each
-    // read that fails is reported on its own.
+    // A reply with a failure status is no value, whatever it carries. One
+    // box at the end reports the last read that failed: a denomination
+    // read that fails does not keep the note size from being read, and
+    // when both fail the operator is told once.
+    std::optional<ReadFailure> failure;
     auto read = [&](int item) {
         const bool ok = cmd->ReadCassetteData(pos, item) && model.Succeeded();
         if (!ok)
-            ReportFailedRead(pos);
+            failure = FailedRead(pos);
         return ok;
     };
-    if (!read(kItemCassetteId))
-        return;
-    {
-        const QSignalBlocker block(MaskEditCassId);
-        MaskEditCassId->setText(Latin1(link::SubString(model.ReadData, 2, 8)));
+    if (read(kItemCassetteId)) {
+        {
+            const QSignalBlocker block(MaskEditCassId);
+            MaskEditCassId->setText(Latin1(link::SubString(model.ReadData, 2, 8)));
+        }
+        if (pos >= 1) {
+            GroupBoxCassDenom->setEnabled(true);
+            GroupBoxNoteSize->setEnabled(true);
+            if (read(kItemDenomination)) {
+                const TDenomination d(link::SubString(model.ReadData, 2, 7));
+                if (d.Valid)
+                    ShowDenomination(d);
+            }
+            if (read(kItemNoteSize)) {
+                const QSignalBlocker b1(MaskEditNoteHeigth), b2(MaskEditNoteWidth);
+                MaskEditNoteHeigth->setText(Latin1(link::SubString(model.ReadData, 2, 3)));
+                MaskEditNoteWidth->setText(Latin1(link::SubString(model.ReadData, 5, 3)));
+            }
+        }
     }
-    if (pos < 1)
-        return;
-    GroupBoxCassDenom->setEnabled(true);
-    GroupBoxNoteSize->setEnabled(true);
-    if (read(kItemDenomination)) {
-        const TDenomination d(link::SubString(model.ReadData, 2, 7));
-        if (d.Valid)
-            ShowDenomination(d);
-    }
-    if (read(kItemNoteSize)) {
-        const QSignalBlocker b1(MaskEditNoteHeigth), b2(MaskEditNoteWidth);
-        MaskEditNoteHeigth->setText(Latin1(link::SubString(model.ReadData, 2, 3)));
-        MaskEditNoteWidth->setText(Latin1(link::SubString(model.ReadData, 5, 3)));
-    }
+    if (failure)
+        platform::dialogs().messageDlg(failure->Text, failure->Type, platform::DlgButtons::Ok);
 }
 
 void TCassettePage::ShowDenomination(const TDenomination& d)
 {
-    stored_ = d;
     const QSignalBlocker b1(ComboBoxCurrency), b2(ComboBoxDemValue), b3(MaskEditDenVariant);
     if (d.Valid) {
         ComboBoxCurrency->setEditText(Latin1(d.Currency));
@@ -318,17 +322,15 @@ void TCassettePage::ShowDenomination(const TDenomination& d)
     ButtonSetDenom->setEnabled(false);
 }
 
-void TCassettePage::ReportFailedRead(int position)
+TCassettePage::ReadFailure TCassettePage::FailedRead(int position) const
 {
     link::TPLVRCmdF* cmd = Cmd();
     if (!cmd)
-        return;
+        return {};
     const link::Protokoll& model = *cmd->Model();
     if (model.StatusClass == kStatusClassSoftwareRecoverable && !model.HasFeeder(position))
-        platform::dialogs().messageDlg("No Cassette in this position", platform::DlgType::Information,
-                                       platform::DlgButtons::Ok);
-    else
-        platform::dialogs().messageDlg(model.CodeText, platform::DlgType::Error, platform::DlgButtons::Ok);
+        return {platform::DlgType::Information, "No Cassette in this position"};
+    return {platform::DlgType::Error, model.CodeText};
 }
 
 void TCassettePage::ButtonSetCassIdClick()
@@ -355,16 +357,17 @@ void TCassettePage::ButtonSetDenomClick()
     std::string error;
     if (!ComposeDenomination(Latin1Std(ComboBoxCurrency->currentText()), Latin1Std(ComboBoxDemValue->currentText()),
                              Latin1Std(MaskEditDenVariant->text()), d, error)) {
-        // Nothing is written, and the fields go back to what the cassette
-        // holds as far as this page knows: the message keeps the refused text.
-        ShowDenomination(stored_);
+        // Nothing is written; what was typed stays in the fields to be
+        // corrected, and "Set Denomination" stays on.
         platform::dialogs().messageDlg(error, platform::DlgType::Error, platform::DlgButtons::Ok);
         return;
     }
     cmd->WriteCassetteData(TabIndex(), kItemDenomination, d.Code);
-    // A write the dispenser refused leaves the value it had (the status
-    // text says why).
-    ShowDenomination(cmd->Model()->Succeeded() ? d : stored_);
+    // A write the dispenser refused keeps what was typed too (the status
+    // text says why), to be sent again; only a written value is shown as
+    // the one the position holds.
+    if (cmd->Model()->Succeeded())
+        ShowDenomination(d);
 }
 
 void TCassettePage::ButtonSetNoteSizeClick()

@@ -4,10 +4,12 @@
 #pragma once
 
 #include "app/Denomination.h"
+#include "platform/dialogs.h"
 
 #include <QWidget>
 
 #include <functional>
+#include <string>
 
 class QAbstractButton;
 class QButtonGroup;
@@ -69,15 +71,20 @@ private:
     void BuildControls();
     void EnablePositionControls(bool on);
     void ClearFields();
-    // Reports the failed last read of a position.
-    void ReportFailedRead(int position);
+    // What a failed read of a position says: "No Cassette in this
+    // position" when the dispenser knows no cassette there, else the
+    // status text (taken from the model right after the read).
+    struct ReadFailure {
+        platform::DlgType Type = platform::DlgType::Error;
+        std::string Text;
+    };
+    ReadFailure FailedRead(int position) const;
     // Shows a denomination (cleared when invalid) as the one the position
     // holds; "Set Denomination" goes off.
     void ShowDenomination(const TDenomination& d);
     link::TPLVRCmdF* Cmd() const;
 
     std::function<link::TPLVRCmdF*()> commandLayer_;
-    TDenomination stored_; // last read or written; invalid when unknown
 };
 
 } // namespace kyd::app

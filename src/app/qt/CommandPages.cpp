@@ -205,7 +205,7 @@ void TCommandPages::ShowResult(link::TPLVRCmdF& cmd, const CommandButton& b)
     case ResultWindow::None: return;
     case ResultWindow::CassetteIds:
         if (cmd.ReadCassetteIds())
-            ShowCassetteWindow(main_, model, ReplyPayload(cmd));
+            ShowCassetteWindow(main_, model);
         return;
     case ResultWindow::ProgramId:
         if (cmd.ReadProgramId())

@@ -209,6 +209,7 @@ void TModifyItemDlg::PrepareInteger(const std::string& title, const std::string&
     clearOnly_ = !writable;
     CommentLabel->setText(Latin1(number ? comment : comment + "\nValue read: " + text));
     range_ = comment;
+    width_ = static_cast<int>(IntegerItemMask(width).size());
     if (writable) {
         const std::string mask = IntegerItemMask(width);
         ValueMaskEdit->setInputMask(QString::fromStdString(QtInputMask(mask + ";1;_")));
@@ -251,14 +252,26 @@ std::string TModifyItemDlg::GetValue() const
 void TModifyItemDlg::ApplyBtnClick()
 {
     if (!IntegerPanel->isHidden()) {
-        const std::string value = ValueMaskEdit->text().toStdString();
-        // A value outside the item's range stays in the editor, to be
-        // corrected; the dispenser would only refuse it.
-        if (const std::string error = clearOnly_ ? std::string() : ItemRangeError(value, range_); !error.empty()) {
-            platform::dialogs().messageDlg(error, platform::DlgType::Error, platform::DlgButtons::Ok);
+        const std::string value = Latin1Std(ValueMaskEdit->text());
+        auto backToTheField = [this] {
             ValueMaskEdit->setFocus();
             ValueMaskEdit->selectAll();
-            return;
+        };
+        if (!clearOnly_) {
+            // What the item cannot carry stays in the editor, to be corrected.
+            if (const std::string error = ItemValueError(value, width_); !error.empty()) {
+                platform::dialogs().messageDlg(error, platform::DlgType::Error, platform::DlgButtons::Ok);
+                backToTheField();
+                return;
+            }
+            // The range texts are informal: a value outside the one shown is
+            // written only when the operator says so (No is the default).
+            if (const std::string outside = ItemRangeError(value, range_); !outside.empty() &&
+                platform::dialogs().messageDlg(ItemRangeQuestion(outside), platform::DlgType::Confirmation,
+                                               platform::DlgButtons::YesNoDefaultNo) != platform::DlgResult::Yes) {
+                backToTheField();
+                return;
+            }
         }
         value_ = value;
     } else

@@ -60,8 +60,9 @@ public:
     // 1..6). A read-only item can only be cleared (the Apply button reads
     // "Clear"). A value that is not a number leaves the field empty and is
     // shown as read under the comment ("Value read: "), so that a correct
-    // one can be written. Apply refuses a value outside the range the
-    // comment names.
+    // one can be written. Apply refuses only what the item cannot carry
+    // (not a number, wider than width digits); for a value outside the
+    // range the comment names it asks Yes/No first, No the default.
     void PrepareInteger(const std::string& title, const std::string& payload, bool writable,
                         const std::string& comment, int width);
     // Choice mode: one radio button per line of the option text, the one of
@@ -88,6 +89,7 @@ protected:
 private:
     std::string value_;
     std::string range_; // the integer item's range text
+    int width_ = 6;     // the integer item's digit count
     bool clearOnly_ = false;
 };
 

@@ -334,7 +334,8 @@ void TOptionForm::ButtonOkClick()
     // exchange: refused here, with the reason, before anything changes.
     if (CheckBoxLogEnable->isChecked()) {
         if (const std::string why = LogFileProblem(S(EditLogFile->text())); !why.empty()) {
-            platform::dialogs().messageDlg(why, platform::DlgType::Error, platform::DlgButtons::Ok);
+            platform::dialogs().messageDlg(why, platform::DlgType::Error, platform::DlgButtons::Ok,
+                                           platform::TextCoding::FileSystem);
             EditLogFile->setFocus();
             return;
         }

@@ -135,7 +135,7 @@ TPLVRMainF::TPLVRMainF(platform::IniFile& ini, link::AppContext& ctx, MainWindow
     teller_ = '0';
     model_ = std::make_unique<link::Protokoll>();
     cmd_ = std::make_unique<link::TPLVRCmdF>(model_.get(), &ctx_);
-    ShowCassetteDialog = [this](link::Protokoll& model) { ShowCassetteWindow(this, model, ReplyPayload(*cmd_)); };
+    ShowCassetteDialog = [this](link::Protokoll& model) { ShowCassetteWindow(this, model); };
     BuildDemoPage();
     UpdateScriptItems();
 
@@ -642,7 +642,8 @@ void TPLVRMainF::ScriptsRunMutipleClick()
 {
     std::string answer;
     const std::string name = script_ ? script_->FileName() : std::string();
-    if (!platform::dialogs().inputQuery("Repeat count", "Number of times to run " + name, answer))
+    if (!platform::dialogs().inputQuery("Repeat count", "Number of times to run " + name, answer,
+                                        platform::TextCoding::FileSystem))
         return;
     RunOpenedScript(RepeatCount(answer));
 }
@@ -725,7 +726,7 @@ void TPLVRMainF::OpenHelp(const char* file)
     const std::string path = HelpPath(file);
     platform::documentOpener().open(path, setup_.ExeDir, [path](const std::string& reason) {
         platform::dialogs().messageDlg("Cannot open " + path + ": " + reason, platform::DlgType::Error,
-                                       platform::DlgButtons::Ok);
+                                       platform::DlgButtons::Ok, platform::TextCoding::FileSystem);
     });
 }
 

@@ -46,7 +46,7 @@ std::string SaveReportFile(const std::string& logFile, const std::string& defaul
     if (!WriteTextFile(path, text, reason)) {
         // Never let the operator believe the report was saved.
         platform::dialogs().messageDlg("Could not write file: " + path + "\n" + reason, platform::DlgType::Error,
-                                       platform::DlgButtons::Ok);
+                                       platform::DlgButtons::Ok, platform::TextCoding::FileSystem);
         return {};
     }
     LastReportFolder() = std::filesystem::absolute(path, ec).parent_path().string();

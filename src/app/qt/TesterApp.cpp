@@ -66,7 +66,8 @@ TesterApp::TesterApp(TesterSetup setup) : ini_(setup.Ini ? setup.Ini : &platform
     if (const std::string why = ini_->loadError(); !why.empty())
         platform::dialogs().messageDlg("The settings file cannot be used: " + why +
                                            "\nThe tool runs with default settings and does not save them.",
-                                       platform::DlgType::Warning, platform::DlgButtons::Ok);
+                                       platform::DlgType::Warning, platform::DlgButtons::Ok,
+                                       platform::TextCoding::FileSystem);
 
     // The program's version block answers for the program's file (About box,
     // the component library's version information).
@@ -196,7 +197,7 @@ void TesterApp::SaveSettings()
     std::string error;
     if (!ini_->updateFile(&error))
         platform::dialogs().messageDlg("The settings could not be saved: " + error, platform::DlgType::Error,
-                                       platform::DlgButtons::Ok);
+                                       platform::DlgButtons::Ok, platform::TextCoding::FileSystem);
 }
 
 } // namespace kyd::app

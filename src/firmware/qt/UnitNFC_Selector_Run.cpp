@@ -115,7 +115,8 @@ void TFormFlashDownLoader::Button3Click()
     std::string reason;
     if (platform::readRegularFile(filePath_, kMaxHexFileBytes, text, &reason) != platform::ReadResult::Ok) {
         Beep(TBeep::Hand);
-        platform::dialogs().messageDlg("Cannot read " + reason, platform::DlgType::Error, platform::DlgButtons::Ok);
+        platform::dialogs().messageDlg("Cannot read " + reason, platform::DlgType::Error, platform::DlgButtons::Ok,
+                                       platform::TextCoding::FileSystem);
         return;
     }
     // The whole file is judged before anything is erased or selected: a
@@ -135,7 +136,8 @@ void TFormFlashDownLoader::Button3Click()
     if (const std::string fault = HexFileFault(lines, flashBytes, flashName); !fault.empty()) {
         Beep(TBeep::Asterisk);
         platform::dialogs().messageDlg(LoaderErrorText(leHexFileError) + ": " + fault + "\n" + filePath_,
-                                       platform::DlgType::Warning, platform::DlgButtons::Ok);
+                                       platform::DlgType::Warning, platform::DlgButtons::Ok,
+                                       platform::TextCoding::FileSystem);
         return;
     }
 

@@ -100,7 +100,12 @@ void toStandardError(const char* title, const std::string& msg)
 
 } // namespace
 
-DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons buttons)
+QString messageText(const std::string& msg, TextCoding coding)
+{
+    return coding == TextCoding::FileSystem ? path(msg) : text(msg);
+}
+
+DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons buttons, TextCoding coding)
 {
     // Once the program is ending, a box is not shown: it answers as
     // closed without a button.
@@ -110,7 +115,7 @@ DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(titleFor(type));
     box.setTextFormat(Qt::PlainText);
-    box.setText(text(msg));
+    box.setText(messageText(msg, coding));
     box.setIcon(iconFor(type));
     QMessageBox::StandardButton first = QMessageBox::Ok;
     switch (buttons) {
@@ -165,7 +170,7 @@ DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons
     return DlgResult::Cancel;
 }
 
-void QtDialogs::showMessage(const std::string& msg)
+void QtDialogs::showMessage(const std::string& msg, TextCoding coding)
 {
     if (ending()) {
         toStandardError(applicationTitle().c_str(), msg);
@@ -174,21 +179,22 @@ void QtDialogs::showMessage(const std::string& msg)
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(text(applicationTitle()));
     box.setTextFormat(Qt::PlainText);
-    box.setText(text(msg));
+    box.setText(messageText(msg, coding));
     box.setIcon(QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
     fitTitle(box);
     box.exec();
 }
 
-bool QtDialogs::inputQuery(const std::string& caption, const std::string& prompt, std::string& value)
+bool QtDialogs::inputQuery(const std::string& caption, const std::string& prompt, std::string& value,
+                           TextCoding coding)
 {
     if (ending())
         return false;
     QInputDialog dlg(QApplication::activeWindow());
     dlg.setInputMode(QInputDialog::TextInput);
     dlg.setWindowTitle(text(caption));
-    dlg.setLabelText(text(prompt));
+    dlg.setLabelText(messageText(prompt, coding));
     dlg.setTextValue(text(value));
     if (dlg.exec() != QDialog::Accepted)
         return false;

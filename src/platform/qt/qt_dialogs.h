@@ -8,13 +8,20 @@
 
 #include "platform/dialogs.h"
 
+#include <QString>
+
 namespace kyd::platform {
+
+// A message's bytes as the box shows them (see TextCoding).
+QString messageText(const std::string& text, TextCoding coding);
 
 class QtDialogs final : public Dialogs {
 public:
-    DlgResult messageDlg(const std::string& text, DlgType type, DlgButtons buttons) override;
-    void showMessage(const std::string& text) override;
-    bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
+    DlgResult messageDlg(const std::string& text, DlgType type, DlgButtons buttons,
+                         TextCoding coding = TextCoding::Latin1) override;
+    void showMessage(const std::string& text, TextCoding coding = TextCoding::Latin1) override;
+    bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value,
+                    TextCoding coding = TextCoding::Latin1) override;
     std::optional<std::string> openFile(const std::string& title, const std::string& initialDir,
                                         const std::vector<FileFilter>& filters) override;
     std::optional<std::string> saveFile(const std::string& title, const std::string& initialDir,

@@ -154,12 +154,17 @@ TEST_F(CassettePageTest, InputThatCannotBeWrittenIsRefusedWithoutSending)
     Pick(1);
     TakeCommands();
 
+    Type(p.MaskEditDenVariant, "c");
     p.ComboBoxDemValue->setEditText("255"); // would be stored as 250
     p.ButtonSetDenom->click();
-    EXPECT_EQ(Messages(), std::vector<std::string>{"Wrong Denomination value: EUR 255"});
-    // The page shows again what the cassette holds, not the refused value.
-    EXPECT_EQ(p.ComboBoxDemValue->currentText(), "100");
-    EXPECT_FALSE(p.ButtonSetDenom->isEnabled());
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Wrong Denomination value: EUR 255 C"});
+    EXPECT_TRUE(TakeCommands().empty());
+    // What was typed stays in the three fields, to be corrected.
+    EXPECT_EQ(p.ComboBoxCurrency->currentText(), "EUR");
+    EXPECT_EQ(p.ComboBoxDemValue->currentText(), "255");
+    EXPECT_EQ(p.MaskEditDenVariant->text(), "c");
+    EXPECT_TRUE(p.ButtonSetDenom->isEnabled());
+    Type(p.MaskEditDenVariant, "");
 
     Type(p.MaskEditNoteHeigth, "");
     p.ButtonSetNoteSize->click();
@@ -203,28 +208,31 @@ TEST_F(CassettePageTest, ACurrencyThatIsNotThreeLettersIsRefusedAndNothingIsWrit
         ASSERT_EQ(m.size(), 1u);
         EXPECT_EQ(m[0], "Wrong Denomination value: " + std::string(currency) +
                             " 500 (the currency must be three letters A-Z)");
-        EXPECT_EQ(p.ComboBoxCurrency->currentText().toStdString(), before.substr(0, 3));
-        EXPECT_FALSE(p.ButtonSetDenom->isEnabled());
+        // The typed input stays, to be corrected.
+        EXPECT_EQ(p.ComboBoxCurrency->currentText().toStdString(), currency);
+        EXPECT_EQ(p.ComboBoxDemValue->currentText(), "500");
+        EXPECT_TRUE(p.ButtonSetDenom->isEnabled());
     }
     EXPECT_EQ(simulator.withCore([](sim::SimCore& c) { return c.cassette(2).denomination; }), before);
 
-    // A write the dispenser refuses leaves the page showing what it holds.
+    // A write the dispenser refuses keeps what was typed, to be sent again.
     simulator.updateFaults([](sim::SimFaults& f) { f.scripted.push_back({"WD/9227*", 1, '6'}); });
-    p.ComboBoxCurrency->setEditText("GBP");
-    p.ComboBoxDemValue->setEditText("20");
-    p.ButtonSetDenom->click();
-    EXPECT_EQ(TakeCommands(), Commands{"WD/9227/GBP021 "});
-    EXPECT_EQ(p.ComboBoxCurrency->currentText().toStdString(), before.substr(0, 3));
-    EXPECT_EQ(p.ComboBoxDemValue->currentText(), "200");
     p.ComboBoxCurrency->setEditText("GBP");
     p.ComboBoxDemValue->setEditText("20");
     p.ButtonSetDenom->click();
     EXPECT_EQ(TakeCommands(), Commands{"WD/9227/GBP021 "});
     EXPECT_EQ(p.ComboBoxCurrency->currentText(), "GBP");
     EXPECT_EQ(p.ComboBoxDemValue->currentText(), "20");
+    EXPECT_TRUE(p.ButtonSetDenom->isEnabled());
+    EXPECT_EQ(simulator.withCore([](sim::SimCore& c) { return c.cassette(2).denomination; }), before);
+    p.ButtonSetDenom->click();
+    EXPECT_EQ(TakeCommands(), Commands{"WD/9227/GBP021 "});
+    EXPECT_EQ(p.ComboBoxCurrency->currentText(), "GBP");
+    EXPECT_EQ(p.ComboBoxDemValue->currentText(), "20");
+    EXPECT_FALSE(p.ButtonSetDenom->isEnabled());
 }
 
-TEST_F(CassettePageTest, EveryReadThatFailsIsReportedAndAFailureReplyIsNoValue)
+TEST_F(CassettePageTest, TheLastReadThatFailedIsReportedOnceAndAFailureReplyIsNoValue)
 {
     StartOnPty();
     TCassettePage& p = Page();
@@ -253,10 +261,13 @@ TEST_F(CassettePageTest, EveryReadThatFailsIsReportedAndAFailureReplyIsNoValue)
     EXPECT_FALSE(p.ComboBoxCurrency->currentText().isEmpty());
     EXPECT_TRUE(p.MaskEditNoteHeigth->text().isEmpty());
 
+    // Both fail: one box, for the last read.
     fail("RD/9427", true);
-    fail("RD/9429", false);
+    simulator.updateFaults([](sim::SimFaults& f) { f.scripted.push_back({"RD/9429", 1, '>'}); });
+    TakeCommands();
     p.ButtonReadCassItems->click();
-    EXPECT_EQ(Messages().size(), 2u);
+    EXPECT_EQ(TakeCommands(), (Commands{"RD/9428", "RD/9427", "RD/9429"}));
+    EXPECT_EQ(Messages(), std::vector<std::string>{"3E Request Format Error"});
     EXPECT_TRUE(p.ComboBoxCurrency->currentText().isEmpty());
     EXPECT_TRUE(p.ComboBoxDemValue->currentText().isEmpty());
     EXPECT_TRUE(p.MaskEditNoteHeigth->text().isEmpty());

@@ -82,7 +82,7 @@ TEST(CassInfo, ShowsTheCassettesOfTheModel)
     EXPECT_EQ(w.Cell(4, 0), "");
 }
 
-TEST(CassInfo, MoreCassettesThanRowsGrowTheGridAndABrokenRecordIsRefused)
+TEST(CassInfo, MoreCassettesThanRowsGrowTheGridAndARecordWithoutStatusTextIsShown)
 {
     link::Protokoll model;
     model.SetFeeders(Feeders(12));
@@ -93,12 +93,17 @@ TEST(CassInfo, MoreCassettesThanRowsGrowTheGridAndABrokenRecordIsRefused)
     EXPECT_EQ(w.Cell(12, 0), "11");
     EXPECT_GT(w.height(), height); // no scroll bars: the window grows with it
 
-    // A record without a status text (an unknown status character): the
-    // warning quotes the reply.
+    // A record without a status text (an unknown status character) shows
+    // with an empty status; nothing is refused.
     Warnings warnings;
     model.FindFeeder(4)->Status.clear();
-    EXPECT_FALSE(w.ShowCassettes("4xID004"));
-    EXPECT_EQ(warnings.Texts(), std::vector<std::string>{"Corrupted reply string from KYD:\n4xID004"});
+    EXPECT_TRUE(w.ShowCassettes());
+    EXPECT_TRUE(warnings.Texts().empty());
+    EXPECT_EQ(w.StringGrid1->rowCount(), 13);
+    EXPECT_EQ(w.Cell(5, 0), "4");
+    EXPECT_EQ(w.Cell(5, 3), "");
+    EXPECT_EQ(w.Cell(6, 0), "5");
+    EXPECT_NE(w.Cell(6, 3), "");
 }
 
 TEST(CassInfo, EmptyListShowsOnlyTheHeader)

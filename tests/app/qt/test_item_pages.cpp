@@ -264,26 +264,34 @@ TEST_F(ItemPagesTest, IntegerAndChoiceItemsAreChangedAndReadBack)
     EXPECT_EQ(value, "Smallest first");
     EXPECT_EQ(simulator.withCore([](sim::SimCore& c) { return c.itemValue(201); }), "2");
 
-    // Out of range: refused in the editor with the range text, which stays
-    // open to be corrected; nothing is sent.
-    std::vector<std::string> refused;
-    bool openAfterRefusal = false;
+    // Outside the range text: asked first, No the default; No leaves the
+    // editor open to be corrected and sends nothing.
+    std::vector<platform::FakeDialogs::Call> asked;
+    bool openAfterNo = false;
     EXPECT_EQ(Edit(104, [&](TModifyItemDlg& e) {
                   for (const char* v : {"999", "0"}) {
+                      dialogs.queueResult(platform::DlgResult::No);
                       Type(e.ValueMaskEdit, v);
                       e.ApplyBtn->click();
                   }
-                  openAfterRefusal = e.isVisible() && e.result() != QDialog::Accepted;
-                  for (const auto& c : Messages())
-                      refused.push_back(c.text);
+                  openAfterNo = e.isVisible() && e.result() != QDialog::Accepted;
+                  asked = Messages();
                   Type(e.ValueMaskEdit, "100");
                   e.ApplyBtn->click();
               }),
               (Commands{"RD/104", "WD/104/100"}));
-    EXPECT_TRUE(openAfterRefusal);
-    EXPECT_EQ(refused, (std::vector<std::string>{
-                           "Value 999 is outside the item's range: Range: 1-100, Default: 100",
-                           "Value 0 is outside the item's range: Range: 1-100, Default: 100"}));
+    EXPECT_TRUE(openAfterNo);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].text, "Value 999 is outside the item's range: Range: 1-100, Default: 100\n"
+                             "Write it all the same?");
+    EXPECT_EQ(asked[1].text, "Value 0 is outside the item's range: Range: 1-100, Default: 100\n"
+                             "Write it all the same?");
+    for (const auto& c : asked) {
+        EXPECT_EQ(c.type, platform::DlgType::Confirmation);
+        EXPECT_EQ(c.buttons, platform::DlgButtons::YesNoDefaultNo);
+    }
+    EXPECT_TRUE(Messages().empty()); // within the range: nothing asked
+    dialogs.queueResult(platform::DlgResult::No);
     EXPECT_EQ(Edit(233, [](TModifyItemDlg& e) {
                   Type(e.ValueMaskEdit, "2001");
                   e.ApplyBtn->click();
@@ -291,8 +299,22 @@ TEST_F(ItemPagesTest, IntegerAndChoiceItemsAreChangedAndReadBack)
               (Commands{"RD/233"}));
     auto calls = Messages();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].text, "Value 2001 is outside the item's range: 0-2000(default),0 = No CRR clean");
-    EXPECT_EQ(calls[0].type, platform::DlgType::Error);
+    EXPECT_EQ(calls[0].text, "Value 2001 is outside the item's range: 0-2000(default),0 = No CRR clean\n"
+                             "Write it all the same?");
+
+    // Yes writes what the editor holds: the range texts are informal (item
+    // 244 reads "0-5" with three digits); what the dispenser makes of it
+    // is its own answer.
+    simulator.updateFaults([](sim::SimFaults& f) { f.scripted.push_back({"WD/244*", 1, '0'}); });
+    dialogs.queueResult(platform::DlgResult::Yes);
+    EXPECT_EQ(Edit(244, [](TModifyItemDlg& e) {
+                  Type(e.ValueMaskEdit, "120");
+                  e.ApplyBtn->click();
+              }),
+              (Commands{"RD/244", "WD/244/120"}));
+    calls = Messages();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].type, platform::DlgType::Confirmation);
 
     // A value the dispenser refuses all the same: the error box names why.
     simulator.updateFaults([](sim::SimFaults& f) { f.scripted.push_back({"WD/204*", 1, '>'}); });

@@ -388,6 +388,7 @@ TEST_F(ModuleWindowsTest, ReportsSavedBesideTheLogAndUnwritableFilesSaySo)
     EXPECT_NE(text.find("    3  PRS   1002   02  Error during calibration"), std::string::npos) << text;
     EXPECT_EQ(calls[2].text, "Could not write file: " + bad + "\nNo such file or directory");
     EXPECT_EQ(calls[2].type, platform::DlgType::Error);
+    EXPECT_EQ(calls[2].coding, platform::TextCoding::FileSystem); // the name as the file system gives it
 }
 
 // Printing to a file offers the report's name in the folder where the

@@ -323,6 +323,31 @@ TEST_F(OptionsTest, LoggingSwitchIsInForceAtOnceAlsoWhenCancelled)
     EXPECT_TRUE(saved.readBool("Logging", "LogEnabled", false));
 }
 
+TEST_F(OptionsTest, LoggingTickedAndCancelledToAFileThatCannotBeOpenedSaysSoOnce)
+{
+    const std::string log = Path("missing/KYD.LOG"); // its folder does not exist
+    {
+        platform::IniFile pre(iniPath);
+        pre.writeString("Logging", "LogFile", log);
+        ASSERT_TRUE(pre.updateFile());
+    }
+    Start();
+    ShowOptions();
+    QTest::mouseClick(Options().CheckBoxLogEnable, Qt::LeftButton);
+    QTest::mouseClick(Options().ButtonCancel, Qt::LeftButton);
+    ASSERT_TRUE(Options().InForce().LoggingEnabled);
+    ASSERT_EQ(Options().InForce().LogFile, log);
+    dialogs.clear();
+    for (int i = 0; i < 3; ++i) {
+        Port().QueueReply("0");
+        Main().CommandLayer()->SendCommand("3", 5);
+    }
+    std::vector<std::string> said;
+    for (const auto& c : dialogs.calls())
+        said.push_back(c.text);
+    EXPECT_EQ(said, std::vector<std::string>{"Could not open Log file: \n" + log});
+}
+
 TEST_F(OptionsTest, PositionsAndVisibilitySurviveARestart)
 {
     Start();

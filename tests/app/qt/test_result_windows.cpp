@@ -263,8 +263,10 @@ TEST_F(CorruptRepliesTest, WindowsShowWhatTheReplyHoldsAndWarnOnlyWhereItCannotB
         Port().QueueReply("01xNC001");
         ASSERT_TRUE(Cmd().ReadCassetteIds());
         TCassInfo w(&Main(), &Model());
-        EXPECT_FALSE(w.ShowCassettes("1xNC001"));
-        EXPECT_EQ(Warnings().size(), 1u);
+        EXPECT_TRUE(w.ShowCassettes()); // shown, with an empty status
+        EXPECT_EQ(w.Cell(1, 1), "NC001");
+        EXPECT_EQ(w.Cell(1, 3), "");
+        EXPECT_TRUE(Warnings().empty());
     }
     // A counter that is not a number reads "Error"; a failed read adds no line.
     Port().QueueReply("0/00000x1234");
@@ -342,10 +344,21 @@ TEST_F(CorruptRepliesTest, TheCommandButtonsWarnOfABrokenReplyInsteadOfShowingNo
     EXPECT_TRUE(Warnings().empty());
     EXPECT_EQ(shown, std::vector<std::string>{"ReadLastStatusForm"});
     shown.clear();
-    Port().QueueReply("01xNC001"); // a status character with no text
+    // A status character with no text: every row is shown, that one's
+    // status empty.
+    Port().QueueReply("010NC0012XNC002");
+    std::vector<std::string> cells;
+    SetModalHandler([&](QDialog& d) {
+        shown.push_back(d.objectName().toStdString());
+        if (auto* w = qobject_cast<TCassInfo*>(&d))
+            for (int r = 1; r <= 2; ++r)
+                cells.push_back(w->Cell(r, 0) + "|" + w->Cell(r, 1) + "|" + w->Cell(r, 3));
+        return int(QDialog::Rejected);
+    });
     click("ReadCassetteIDButton");
-    EXPECT_EQ(Warnings(), std::vector<std::string>{"Corrupted reply string from KYD:\n1xNC001"});
-    EXPECT_TRUE(shown.empty());
+    EXPECT_TRUE(Warnings().empty());
+    EXPECT_EQ(shown, std::vector<std::string>{"CassInfo"});
+    EXPECT_EQ(cells, (std::vector<std::string>{"1|NC001|30 Successful Command", "2|NC002|"}));
 
     // A trace character that is no reject code still shows the trace.
     Port().QueueReply("0123x5");

@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QToolButton>
 
 #include <csignal>
@@ -204,6 +205,7 @@ TEST_F(ScriptsTest, RunMultipleTimesAsksForTheCount)
     const auto prompts = DialogTexts("inputQuery");
     ASSERT_EQ(prompts.size(), 1u);
     EXPECT_EQ(prompts[0], "Number of times to run " + Path("multi.tdl"));
+    EXPECT_EQ(dialogs.calls().at(0).coding, platform::TextCoding::FileSystem); // names the file
     EXPECT_EQ(Commands(), (std::vector<std::string>{"0", "A", "0", "A", "0", "A"}));
     EXPECT_TRUE(ScriptItemsIdle(true, false));
 
@@ -436,6 +438,8 @@ public:
                 modal = w->isModal();
                 parent = w->parentWidget();
                 header = w->Cell(0, 0);
+                for (int r = 1; r < w->StringGrid1->rowCount() && !w->Cell(r, 0).empty(); ++r)
+                    rows.push_back(w->Cell(r, 0) + "|" + w->Cell(r, 1) + "|" + w->Cell(r, 3));
                 QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
             }
         }
@@ -445,6 +449,7 @@ public:
     bool modal = false;
     QWidget* parent = nullptr;
     std::string header;
+    std::vector<std::string> rows; // number|id|status
 };
 
 TEST_F(ScriptsTest, ShowCassetteDialogShowsTheCassetteWindowModally)
@@ -459,6 +464,23 @@ TEST_F(ScriptsTest, ShowCassetteDialogShowsTheCassetteWindowModally)
     EXPECT_TRUE(closer.modal);
     EXPECT_EQ(closer.parent, &Main());
     EXPECT_EQ(closer.header, "No");
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"5", "A"}));
+    EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file done");
+}
+
+TEST_F(ScriptsTest, ShowCassetteDialogShowsACassetteWhoseStatusHasNoText)
+{
+    WriteFile("cass.tdl", "SHOW_CASSETTE_DLG\nREAD_PROGRAM_ID\n");
+    Start();
+    // Cassette 2 answers a status character the dispenser has no text for.
+    Port().QueueReply("010NC0012XNC002");
+    CassetteCloser closer;
+    qApp->installEventFilter(&closer);
+    OpenScript(Path("cass.tdl"));
+    qApp->removeEventFilter(&closer);
+    EXPECT_EQ(closer.shown, 1);
+    EXPECT_EQ(closer.rows, (std::vector<std::string>{"1|NC001|30 Successful Command", "2|NC002|"}));
+    EXPECT_TRUE(DialogTexts("messageDlg").empty());
     EXPECT_EQ(Commands(), (std::vector<std::string>{"5", "A"}));
     EXPECT_EQ(Main().StatusPanel1->text(), "TDL-file done");
 }

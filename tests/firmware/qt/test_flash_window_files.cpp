@@ -100,6 +100,31 @@ TEST_F(FlashWindowFiles, EveryKindOfBadFileIsRefusedBeforeAnythingIsSent)
     }
 }
 
+TEST_F(FlashWindowFiles, TheRefusalNamesTheFileAsTheFileSystemDoes)
+{
+    // Names in the file system's encoding (UTF-8): the box reads them as
+    // such, not byte by byte as Latin-1.
+    std::string zz = sim::HexRecord(0x00, 0x0100, {1, 2, 3, 4});
+    zz.replace(9, 2, "ZZ");
+    const std::string bad = Write("cmc_pr\xC3\xBC" "fung.hex", zz + "\r\n" + kEnd + "\r\n");
+    const std::string fifo = dir + "/cmc_pr\xC3\xBC" "fung_fifo.hex";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {bad, fifo}) {
+        SCOPED_TRACE(path);
+        Check(window->CMCChkBox, true);
+        ChooseFile(path);
+        dialogs.clear();
+        if (path == fifo)
+            dialogs.queueFile(path); // no regular file: asked for again
+        Start();
+        const auto m = Messages();
+        ASSERT_EQ(m.size(), 1u);
+        EXPECT_NE(m[0].text.find(path), std::string::npos) << m[0].text;
+        EXPECT_EQ(m[0].coding, platform::TextCoding::FileSystem);
+        EXPECT_FALSE(window->Running());
+    }
+}
+
 TEST_F(FlashWindowFiles, DataBeyondTheIdentifiedChipIsRefusedBeforeTheErase)
 {
     // The simulated CMC has a 512 KiB chip; the file fits 1 MiB only. The

@@ -94,6 +94,46 @@ TEST(QtDialogs, NoBoxIsShownOnceTheProgramIsEnding)
     EXPECT_NE(err.find("File demo1.tdl aborted!"), std::string::npos) << err;
 }
 
+TEST(QtDialogs, AFileNameReadsAsTheFileSystemNamesItAndDeviceTextsStayLatin1)
+{
+    // The file system's names are UTF-8 bytes; a dispenser text is Latin-1.
+    const std::string name = "/tmp/pr\xC3\xBC" "fung.hex";
+    EXPECT_EQ(messageText("Cannot read " + name, TextCoding::FileSystem),
+              QString::fromUtf8("Cannot read /tmp/pr\u00FCfung.hex"));
+    EXPECT_EQ(messageText("Ger\xE4t \xC3\xBC", TextCoding::Latin1), QString::fromUtf8("Ger\u00E4t \u00C3\u00BC"));
+
+    QtDialogs d;
+    QStringList shown;
+    auto closeOnShow = [&] {
+        whenModal([&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            ASSERT_NE(box, nullptr);
+            shown << box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+    };
+    closeOnShow();
+    d.messageDlg("Could not write file: " + name, DlgType::Error, DlgButtons::Ok, TextCoding::FileSystem);
+    closeOnShow();
+    d.showMessage("File " + name + " aborted!", TextCoding::FileSystem);
+    closeOnShow();
+    d.messageDlg("pr\xFC" "fung", DlgType::Error, DlgButtons::Ok);
+    EXPECT_EQ(shown, (QStringList{QString::fromUtf8("Could not write file: /tmp/pr\u00FCfung.hex"),
+                                  QString::fromUtf8("File /tmp/pr\u00FCfung.hex aborted!"),
+                                  QString::fromUtf8("pr\u00FCfung")}));
+
+    QString prompt;
+    whenModal([&](QWidget* w) {
+        auto* dlg = qobject_cast<QInputDialog*>(w);
+        ASSERT_NE(dlg, nullptr);
+        prompt = dlg->labelText();
+        dlg->reject();
+    });
+    std::string answer;
+    EXPECT_FALSE(d.inputQuery("Repeat count", "Number of times to run " + name, answer, TextCoding::FileSystem));
+    EXPECT_EQ(prompt, QString::fromUtf8("Number of times to run /tmp/pr\u00FCfung.hex"));
+}
+
 TEST(QtDialogs, AShortMessageBoxIsStillAsWideAsItsTitle)
 {
     QtDialogs d;

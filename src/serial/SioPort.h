@@ -381,6 +381,8 @@ private:
     // message must not free the dispatcher under it.
     void WhileClosing(const std::function<void()>& step);
 
+    // Expires when the port is freed (a handler may free it).
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
     bool force_ = false;
     int closingDispatcher_ = 0; // depth of WhileClosing on the stack
     std::atomic<TPortState> state_{psClosed};

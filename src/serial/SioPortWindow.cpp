@@ -51,14 +51,18 @@ void TSioCustomComPort::HandleTriggerMessage(const pf::Message& m)
         return;
     const auto second = static_cast<std::uint16_t>(m.wParam);
     const auto data = m.msg == kMsgTriggerAvail ? second : static_cast<std::uint16_t>(third & 0xFFFF);
+    // A handler may free the port: nothing of it is touched afterwards.
+    const std::weak_ptr<int> alive = life_;
     Trigger(static_cast<std::uint16_t>(m.msg), second, data);
+    if (alive.expired())
+        return;
     switch (m.msg) {
     case kMsgTriggerAvail: TriggerAvail(second); break;
     case kMsgTriggerData: TriggerData(second); break;
     case kMsgTriggerTimer: TriggerTimer(second); break;
     case kMsgTriggerStatus: {
         TriggerStatus(second);
-        if (!dispatcher_)
+        if (alive.expired() || !dispatcher_)
             break;
         switch (TSioBaseDispatcher::ClassifyStatusTrigger(second)) {
         case stModem: TriggerModemStatus(); break;

@@ -161,14 +161,9 @@ void TSioCustomComPort::Assign(const TSioCustomComPort& source)
 {
     if (&source == this)
         return;
-    userList_.clear();
-    for (const auto& e : source.userList_)
-        if (!e->Removed)
-            userList_.push_back(std::make_shared<TUserListEntry>(*e));
-    if (source.IsOpenState() && source.dispatcher_) {
-        source.dispatcher_->SaveTriggers(triggerSave_);
-        saveTriggerBuffers_ = true;
-    }
+    // The settings only: the users (the packet manager among them, which
+    // belongs to the source), the packets and the triggers stay with each
+    // port.
     force_ = source.force_;
     deviceLayer_ = source.deviceLayer_;
     comNumber_ = source.comNumber_;

@@ -105,6 +105,10 @@ public:
     void SetLoading(bool loading) { loading_ = loading; }
     bool Loading() const { return loading_; }
     virtual void Loaded();
+    // Copies the source's settings (line, buffers, modem lines, flow
+    // control, trace and log, the trigger length and the trigger and
+    // open/close events) and closes this port. Each port keeps its own
+    // users, packets and triggers.
     void Assign(const TSioCustomComPort& source);
 
     // --- opening and closing ---

@@ -1,6 +1,8 @@
 // The port component's lifetime on a pseudo-terminal: a port freed from
-// inside its own handlers finishes its close once the handler has returned.
+// inside its own handlers finishes its close once the handler has returned;
+// a port assigned from another keeps its own users and packets.
 #include "platform/plain_message_loop.h"
+#include "platform/port_resolver.h"
 #include "serial/SioPacket.h"
 #include "serial/SioPacketList.h"
 #include "serial/SioPort.h"
@@ -204,6 +206,52 @@ TEST_F(PortLifetime, FreeingThePortWithAnEventQueuedDropsTheEvent)
     port.reset();
     EXPECT_TRUE(released());
     loop.processPending();
+}
+
+// A port given the settings of one with an armed packet and triggers:
+// opening and closing it leaves the other's packet alone, which still gets
+// its reply, and it has none of the other's triggers.
+TEST_F(PortLifetime, AnAssignedPortOpensAndClosesWithoutTheSourcesPacketsAndTriggers)
+{
+    makeReplyPacket();
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    const int data = port->AddDataTrigger("OK", false);
+    const int timer = TSioDataPacketManagerList::Find(port.get())->TimerHandle();
+    TestPty otherLine;
+    ASSERT_TRUE(otherLine.ok());
+    kyd::platform::setPortPathOverride(kCom + 1, otherLine.slavePath());
+    TSioComPort target;
+    target.Assign(*port);
+    EXPECT_EQ(0u, target.UserCount());
+    target.SetComNumber(kCom + 1);
+    target.SetOpen(true);
+    EXPECT_EQ(ttNone, target.CurrentDispatcher()->TriggerTypeOf(static_cast<std::uint32_t>(data)));
+    EXPECT_EQ(ttNone, target.CurrentDispatcher()->TriggerTypeOf(static_cast<std::uint32_t>(timer)));
+    target.SetOpen(false);
+    ASSERT_TRUE(pty.write("030\r"));
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    EXPECT_EQ("S:030", events[0]);
+}
+
+// The source goes first (and its packet manager with it): the assigned
+// port opens, closes and takes packets of its own.
+TEST_F(PortLifetime, AnAssignedPortOutlivesItsSource)
+{
+    makeReplyPacket();
+    TSioComPort target;
+    target.Assign(*port);
+    port.reset();
+    EXPECT_EQ(managers, TSioDataPacketManagerList::Count());
+    target.SetOpen(true);
+    target.SetOpen(false);
+    packet->SetComPort(&target);
+    target.SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("040\r"));
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    EXPECT_EQ("S:040", events[0]);
+    packet->SetComPort(nullptr);
 }
 
 } // namespace

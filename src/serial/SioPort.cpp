@@ -119,8 +119,12 @@ TSioCustomComPort::TSioCustomComPort(TSioBaseComponent* owner) : TSioBaseCompone
 
 TSioCustomComPort::~TSioCustomComPort()
 {
+    // Inside one of the port's own notifications the close cannot be
+    // waited for (the notification waits for this very handler).
+    const bool inHandler =
+        dispatcher_ && (triggerHandlerDepth_ > 0 || dispatcher_->InHandlerOnThisThread());
     pf::guarded("serial port", [&] { DonePort(); });
-    if (dispatcher_ && dispatcher_->ClosePending() && dispatcher_->ThreadsActive()) {
+    if (inHandler && dispatcher_ && dispatcher_->ClosePending() && dispatcher_->ThreadsActive()) {
         // Freed from inside one of the port's own notifications (a packet
         // event, a trigger handler): the thread that delivers it waits for
         // the handler, so the close cannot be finished here. The dispatcher

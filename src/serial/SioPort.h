@@ -393,6 +393,7 @@ private:
 
     // Expires when the port is freed (a handler may free it).
     std::shared_ptr<int> life_ = std::make_shared<int>(0);
+    int triggerHandlerDepth_ = 0; // trigger events running on the stack
     bool force_ = false;
     int closingDispatcher_ = 0; // depth of WhileClosing on the stack
     std::atomic<TPortState> state_{psClosed};

@@ -53,6 +53,16 @@ void TSioCustomComPort::HandleTriggerMessage(const pf::Message& m)
     const auto data = m.msg == kMsgTriggerAvail ? second : static_cast<std::uint16_t>(third & 0xFFFF);
     // A handler may free the port: nothing of it is touched afterwards.
     const std::weak_ptr<int> alive = life_;
+    ++triggerHandlerDepth_;
+    struct Leave {
+        TSioCustomComPort& port;
+        const std::weak_ptr<int>& alive;
+        ~Leave()
+        {
+            if (!alive.expired())
+                --port.triggerHandlerDepth_;
+        }
+    } leave{*this, alive};
     Trigger(static_cast<std::uint16_t>(m.msg), second, data);
     if (alive.expired())
         return;

@@ -175,18 +175,18 @@ public:
         gate_->detaching = false;
     }
 
-    // The port is being freed: the host no longer reaches it. Returns
-    // whether a notification is inside the manager now (the manager is then
-    // freed once the last one has left, PostFreeOrphans).
-    bool PortGone()
+    // The port is being freed while the manager delivers: the host no
+    // longer reaches the port, and the last notification to leave the
+    // manager has it freed (PostFreeOrphans).
+    void PortGone()
     {
         port_ = nullptr;
         std::lock_guard lock(gate_->mutex);
         gate_->manager = nullptr;
         gate_->orphaned = true;
-        return gate_->active.load() > 0;
     }
 
+    // A notification is inside the manager.
     bool Busy() const { return gate_->active.load() > 0; }
 
 private:

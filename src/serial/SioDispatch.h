@@ -414,6 +414,12 @@ public:
     // A trigger notification is running (a close asked for now is deferred
     // until it returns).
     bool InNotification() const { return inNotification_.load(); }
+    // The calling thread is inside a handler of the running notification
+    // (it cannot wait for that notification to end).
+    bool InHandlerOnThisThread() const
+    {
+        return inNotification_.load() && handlerThread_.load() == std::this_thread::get_id();
+    }
 
 protected:
     // For the device layer.

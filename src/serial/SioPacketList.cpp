@@ -37,7 +37,12 @@ struct Gate {
     TSioDataPacketManager* manager = nullptr; // guarded by mutex
     std::atomic<int> active{0};
     bool detaching = false; // guarded by mutex: Detach is waiting for active == 0
+    // Guarded by mutex: the port is gone while a notification was inside
+    // the manager, which is freed once that has left.
+    bool orphaned = false;
 };
+
+void PostFreeOrphans();
 
 void Route(Gate& gate, TSioBaseDispatcher& d, std::uint32_t msg, std::uint32_t second)
 {
@@ -65,22 +70,30 @@ void Route(Gate& gate, TSioBaseDispatcher& d, std::uint32_t msg, std::uint32_t s
     });
     tlsDispatcher = nullptr;
     bool detaching;
+    bool lastOfOrphan;
     {
         std::lock_guard lock(gate.mutex);
-        gate.active.fetch_sub(1);
+        const int left = gate.active.fetch_sub(1) - 1;
         detaching = gate.detaching;
+        lastOfOrphan = gate.orphaned && left == 0;
     }
     gate.cv.notify_all();
     // Only a Detach on the main thread waits by pumping messages.
     if (detaching && pf::hasMessageLoop())
         pf::messageLoop().wakeUp();
+    if (lastOfOrphan)
+        PostFreeOrphans();
 }
 
 class PortPacketHost final : public PacketHost {
 public:
-    explicit PortPacketHost(TSioCustomComPort& port) : port_(port), gate_(std::make_shared<Gate>()) {}
+    explicit PortPacketHost(TSioCustomComPort& port) : port_(&port), gate_(std::make_shared<Gate>()) {}
 
-    bool PortIsOpen() const override { return port_.GetPortState() == psOpen; }
+    bool PortIsOpen() const override
+    {
+        const TSioCustomComPort* port = port_.load();
+        return port && port->GetPortState() == psOpen;
+    }
 
     void RegisterHandler(TSioDataPacketManager& manager) override
     {
@@ -162,16 +175,33 @@ public:
         gate_->detaching = false;
     }
 
+    // The port is being freed while the manager delivers: the host no
+    // longer reaches the port, and the last notification to leave the
+    // manager has it freed (PostFreeOrphans).
+    void PortGone()
+    {
+        port_ = nullptr;
+        std::lock_guard lock(gate_->mutex);
+        gate_->manager = nullptr;
+        gate_->orphaned = true;
+    }
+
+    // A notification is inside the manager.
+    bool Busy() const { return gate_->active.load() > 0; }
+
 private:
     // On the dispatch thread the dispatcher being served; elsewhere the
     // port's current one (the main thread replaces it only while no
     // dispatch thread runs).
     TSioBaseDispatcher* Dispatcher() const
     {
-        return tlsDispatcher ? tlsDispatcher : port_.CurrentDispatcher();
+        if (tlsDispatcher)
+            return tlsDispatcher;
+        const TSioCustomComPort* port = port_.load();
+        return port ? port->CurrentDispatcher() : nullptr;
     }
 
-    TSioCustomComPort& port_;
+    std::atomic<TSioCustomComPort*> port_;
     std::shared_ptr<Gate> gate_;
     TSioBaseDispatcher* registeredWith_ = nullptr;
 };
@@ -184,6 +214,9 @@ struct Entry {
 
 struct ListState {
     std::vector<std::unique_ptr<Entry>> entries;
+    // Managers of freed ports that were busy when their port went (no
+    // port, no packets).
+    std::vector<std::unique_ptr<Entry>> orphans;
 
     ~ListState()
     {
@@ -197,6 +230,11 @@ struct ListState {
                 e->manager.reset();
             });
         }
+        for (auto& e : orphans)
+            pf::guarded("data packet manager list", [&] {
+                e->host->Detach();
+                e->manager.reset();
+            });
     }
 };
 
@@ -248,6 +286,30 @@ bool PostFree(std::int64_t delayMs)
         return true;
     loop.destroyTarget(*id);
     return false;
+}
+
+void FreeOrphans()
+{
+    auto& orphans = State().orphans;
+    for (std::size_t k = 0; k < orphans.size();) {
+        Entry* e = orphans[k].get();
+        // Still delivering (an event further up this thread's stack, or a
+        // notification on its way out): the last one out posts again.
+        if (e->host->Busy() || e->manager->InEvent()) {
+            ++k;
+            continue;
+        }
+        std::unique_ptr<Entry> gone = std::move(orphans[k]);
+        orphans.erase(orphans.begin() + static_cast<std::ptrdiff_t>(k));
+        gone->manager.reset();
+        gone->host.reset();
+    }
+}
+
+void PostFreeOrphans()
+{
+    if (pf::hasMessageLoop())
+        pf::messageLoop().postCall([] { pf::guarded("data packet manager list", [] { FreeOrphans(); }); });
 }
 
 void FreeEmptyManagers()
@@ -318,12 +380,36 @@ void TSioDataPacketManagerList::PortDestroyed(TSioCustomComPort& port)
         for (TSioDataPacket* p : e->manager->packetList_)
             p->comPort_ = nullptr;
     }
-    FreeEntry(e);
+    // Freed from inside an event of the manager (its handler frees the
+    // port): the manager's delivery is still under way further up a stack,
+    // so it lets go of its packets now and goes once the delivery is over.
+    if (!e->manager->InEvent() && !e->host->Busy()) {
+        FreeEntry(e);
+        return;
+    }
+    auto& list = State().entries;
+    auto it = std::find_if(list.begin(), list.end(), [&](auto& p) { return p.get() == e; });
+    std::unique_ptr<Entry> orphan = std::move(*it);
+    list.erase(it);
+    port.DeregisterUserCallbackEx(orphan->manager.get());
+    orphan->port = nullptr;
+    std::vector<TSioDataPacket*> packets;
+    {
+        std::lock_guard<std::mutex> g(orphan->manager->mutex_);
+        packets = orphan->manager->packetList_;
+    }
+    for (TSioDataPacket* p : packets)
+        orphan->manager->Remove(*p);
+    orphan->host->PortGone();
+    State().orphans.push_back(std::move(orphan));
+    // Also for a delivery that ran on this thread without a notification
+    // (releasing a hold): it is over when the message loop next runs.
+    PostFreeOrphans();
 }
 
 std::size_t TSioDataPacketManagerList::Count()
 {
-    return State().entries.size();
+    return State().entries.size() + State().orphans.size();
 }
 
 // ---------------------------------------------------------------------------

@@ -27,8 +27,10 @@ public:
     // A packet left the port's manager: free the manager once it is empty.
     static void PacketLeft(TSioCustomComPort& port);
     // The port is being destroyed: its packets are unbound and its manager
-    // freed at once.
+    // freed (once it has finished delivering, when the port is freed from
+    // inside one of its events).
     static void PortDestroyed(TSioCustomComPort& port);
+    // Managers alive, also those of freed ports still finishing an event.
     static std::size_t Count();
 };
 

@@ -30,6 +30,49 @@ TPortPrompt& defaultPrompt()
     return prompt;
 }
 
+// Dispatchers of ports freed from inside one of their own notifications:
+// the notification still runs on them, so each finishes its close and goes
+// once its last thread has ended.
+struct RetiredDispatchers {
+    std::mutex mutex;
+    std::vector<std::unique_ptr<TSioBaseDispatcher>> list;
+};
+
+RetiredDispatchers& retired()
+{
+    static RetiredDispatchers r;
+    return r;
+}
+
+void FreeRetired(const TSioBaseDispatcher* which)
+{
+    std::unique_ptr<TSioBaseDispatcher> d;
+    {
+        RetiredDispatchers& r = retired();
+        std::lock_guard lock(r.mutex);
+        auto it = std::find_if(r.list.begin(), r.list.end(), [&](auto& p) { return p.get() == which; });
+        if (it == r.list.end())
+            return;
+        d = std::move(*it);
+        r.list.erase(it);
+    }
+    pf::guarded("serial port", [&] {
+        d->FinishDeferredClose();
+        d.reset();
+    });
+}
+
+void RetireDispatcher(std::unique_ptr<TSioBaseDispatcher> d)
+{
+    TSioBaseDispatcher* raw = d.get();
+    // Called on the main thread once the last thread has ended; the
+    // dispatcher is freed from a call of its own, not from inside itself.
+    raw->SetCloseDoneCallback([raw] { pf::messageLoop().postCall([raw] { FreeRetired(raw); }); });
+    RetiredDispatchers& r = retired();
+    std::lock_guard lock(r.mutex);
+    r.list.push_back(std::move(d));
+}
+
 } // namespace
 
 void SetDefaultPortPrompt(TPortPrompt prompt)
@@ -76,8 +119,19 @@ TSioCustomComPort::TSioCustomComPort(TSioBaseComponent* owner) : TSioBaseCompone
 
 TSioCustomComPort::~TSioCustomComPort()
 {
+    // Inside one of the port's own notifications the close cannot be
+    // waited for (the notification waits for this very handler).
+    const bool inHandler =
+        dispatcher_ && (triggerHandlerDepth_ > 0 || dispatcher_->InHandlerOnThisThread());
     pf::guarded("serial port", [&] { DonePort(); });
-    if (dispatcher_) {
+    if (inHandler && dispatcher_ && dispatcher_->ClosePending() && dispatcher_->ThreadsActive()) {
+        // Freed from inside one of the port's own notifications (a packet
+        // event, a trigger handler): the thread that delivers it waits for
+        // the handler, so the close cannot be finished here. The dispatcher
+        // finishes it by itself once the handler has returned.
+        pf::guarded("serial port", [&] { RegisterComPort(false); });
+        RetireDispatcher(std::move(dispatcher_));
+    } else if (dispatcher_) {
         // A close still waiting for the dispatch thread: finish it here.
         pf::guarded("serial port", [&] {
             WhileClosing([&] { dispatcher_->FinishDeferredClose(); });
@@ -111,14 +165,9 @@ void TSioCustomComPort::Assign(const TSioCustomComPort& source)
 {
     if (&source == this)
         return;
-    userList_.clear();
-    for (const auto& e : source.userList_)
-        if (!e->Removed)
-            userList_.push_back(std::make_shared<TUserListEntry>(*e));
-    if (source.IsOpenState() && source.dispatcher_) {
-        source.dispatcher_->SaveTriggers(triggerSave_);
-        saveTriggerBuffers_ = true;
-    }
+    // The settings only: the users (the packet manager among them, which
+    // belongs to the source), the packets and the triggers stay with each
+    // port.
     force_ = source.force_;
     deviceLayer_ = source.deviceLayer_;
     comNumber_ = source.comNumber_;

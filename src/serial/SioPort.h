@@ -105,6 +105,10 @@ public:
     void SetLoading(bool loading) { loading_ = loading; }
     bool Loading() const { return loading_; }
     virtual void Loaded();
+    // Copies the source's settings (line, buffers, modem lines, flow
+    // control, trace and log, the trigger length and the trigger and
+    // open/close events) and closes this port. Each port keeps its own
+    // users, packets and triggers.
     void Assign(const TSioCustomComPort& source);
 
     // --- opening and closing ---
@@ -265,21 +269,27 @@ public:
     void RemoveAllTriggers();
     void AddTraceEntry(char kind, char c);
     void AddStringToLog(const std::string& s);
-    // Advances a caller-held match index by one character: true (and the
-    // index back to 1) when c completes text.
+    // Advances a caller-held match index (the 1-based number of the next
+    // character of text to match) by one character: true (and the index
+    // back to 1) when c completes text. After a character that does not fit,
+    // the index keeps the longest start of text the received characters
+    // still end with, so overlapping starts are not lost ("AAB" is found in
+    // "AAAB").
     static bool CheckForString(std::uint16_t& index, char c, const std::string& text, bool ignoreCase);
 
     // --- waiting for text (the program itself does not use these) ---
     // Read the received bytes (GetChar), hand each to WaitChar (OnWaitChar)
-    // and compare them with the text until it has come, ticks have passed,
-    // the line is gone or the application is asked to quit. With yield (main
-    // thread) the message loop runs while they wait for input. Meanwhile the
-    // dispatcher holds its trigger handlers back (packets, trigger events),
-    // so every byte comes to the wait.
+    // and compare them with the text (found wherever a plain search of the
+    // received bytes finds it, overlapping starts included) until it has
+    // come, ticks have passed, the line is gone or the application is asked
+    // to quit. With yield (main thread) the message loop runs while they
+    // wait for input. Meanwhile the dispatcher holds its trigger handlers
+    // back (packets, trigger events), so every byte comes to the wait.
     bool WaitForString(const std::string& text, Ticks ticks, bool yield, bool ignoreCase);
     // The list is split at the separator into at most kMaxWaitStrings texts
     // (the rest is ignored). Result: the 1-based number of the text that
-    // came first, 0 when none did.
+    // came first (the one whose occurrence ends first; of two ending at the
+    // same byte, the one listed first), 0 when none did.
     int WaitForMultiString(const std::string& list, Ticks ticks, bool yield, bool ignoreCase, char separator);
     static constexpr std::size_t kMaxWaitStrings = 127;
     // Holds the trigger handlers back from now on, so that bytes arriving
@@ -381,6 +391,9 @@ private:
     // message must not free the dispatcher under it.
     void WhileClosing(const std::function<void()>& step);
 
+    // Expires when the port is freed (a handler may free it).
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
+    int triggerHandlerDepth_ = 0; // trigger events running on the stack
     bool force_ = false;
     int closingDispatcher_ = 0; // depth of WhileClosing on the stack
     std::atomic<TPortState> state_{psClosed};

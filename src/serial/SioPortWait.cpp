@@ -5,10 +5,56 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
+#include <vector>
 
 namespace sio {
 
 namespace pf = kyd::platform;
+
+namespace {
+
+// A text a wait looks for, prepared once: the text as compared (folded
+// with ignoreCase) and, for each number k of characters matched, how many
+// are still matched when the next character does not fit (the longest
+// proper prefix of the first k characters that is also their suffix).
+// With it the wait goes back only as far as an overlapping start allows,
+// so it finds every occurrence a plain search finds ("AAB" in "AAAB").
+struct WaitText {
+    std::string text;
+    std::vector<std::size_t> fallback; // fallback[k], k = 1..size-1
+
+    WaitText(const std::string& t, bool ignoreCase) : text(t), fallback(t.size() + 1, 0)
+    {
+        if (ignoreCase)
+            for (char& ch : text)
+                ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        std::size_t k = 0;
+        for (std::size_t i = 1; i < text.size(); ++i) {
+            while (k > 0 && text[i] != text[k])
+                k = fallback[k];
+            if (text[i] == text[k])
+                ++k;
+            fallback[i + 1] = k;
+        }
+    }
+
+    // The number of characters matched after c, given matched before it
+    // (less than the text's size); the text's size means it is complete.
+    std::size_t Step(std::size_t matched, char c) const
+    {
+        while (matched > 0 && c != text[matched])
+            matched = fallback[matched];
+        return c == text[matched] ? matched + 1 : 0;
+    }
+};
+
+char Fold(char c, bool ignoreCase)
+{
+    return ignoreCase ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+}
+
+} // namespace
 
 bool TSioCustomComPort::CheckForString(std::uint16_t& index, char c, const std::string& text, bool ignoreCase)
 {
@@ -16,21 +62,13 @@ bool TSioCustomComPort::CheckForString(std::uint16_t& index, char c, const std::
         return false;
     if (index < 1 || index > text.size())
         index = 1;
-    const auto fold = [&](char ch) {
-        return ignoreCase ? static_cast<char>(std::toupper(static_cast<unsigned char>(ch))) : ch;
-    };
-    if (fold(c) == fold(text[index - 1])) {
-        if (index == text.size()) {
-            index = 1;
-            return true;
-        }
-        ++index;
-    } else {
-        // Start again; the byte may itself begin the text.
-        index = fold(c) == fold(text[0]) ? (text.size() == 1 ? 1 : 2) : 1;
-        if (text.size() == 1 && fold(c) == fold(text[0]))
-            return true;
+    const WaitText t(text, ignoreCase);
+    const std::size_t matched = t.Step(index - 1u, Fold(c, ignoreCase));
+    if (matched == t.text.size()) {
+        index = 1;
+        return true;
     }
+    index = static_cast<std::uint16_t>(matched + 1);
     return false;
 }
 
@@ -95,7 +133,11 @@ int TSioCustomComPort::WaitForStrings(const std::vector<std::string>& texts, Tic
 
     EventTimer timer;
     NewTimer(timer, ticks);
-    std::vector<std::uint16_t> index(texts.size(), 1);
+    std::vector<WaitText> prepared;
+    prepared.reserve(texts.size());
+    for (const std::string& t : texts)
+        prepared.emplace_back(t, ignoreCase);
+    std::vector<std::size_t> matched(texts.size(), 0);
     const bool onMain = pf::hasMessageLoop() && pf::messageLoop().isMainThread();
     const auto ended = [&] {
         return !alive() || TimerExpired(timer) || d.LineLost() || (onMain && pf::messageLoop().quitRequested());
@@ -106,9 +148,14 @@ int TSioCustomComPort::WaitForStrings(const std::vector<std::string>& texts, Tic
             Check(d.GetChar(b));
             const char c = static_cast<char>(b);
             WaitChar(c);
-            for (std::size_t i = 0; i < texts.size(); ++i)
-                if (CheckForString(index[i], c, texts[i], ignoreCase))
+            const char folded = Fold(c, ignoreCase);
+            for (std::size_t i = 0; i < prepared.size(); ++i) {
+                if (prepared[i].text.empty())
+                    continue; // an empty text never comes
+                matched[i] = prepared[i].Step(matched[i], folded);
+                if (matched[i] == prepared[i].text.size())
                     return static_cast<int>(i) + 1;
+            }
         }
         if (ended())
             return 0;

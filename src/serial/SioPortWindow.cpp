@@ -51,14 +51,28 @@ void TSioCustomComPort::HandleTriggerMessage(const pf::Message& m)
         return;
     const auto second = static_cast<std::uint16_t>(m.wParam);
     const auto data = m.msg == kMsgTriggerAvail ? second : static_cast<std::uint16_t>(third & 0xFFFF);
+    // A handler may free the port: nothing of it is touched afterwards.
+    const std::weak_ptr<int> alive = life_;
+    ++triggerHandlerDepth_;
+    struct Leave {
+        TSioCustomComPort& port;
+        const std::weak_ptr<int>& alive;
+        ~Leave()
+        {
+            if (!alive.expired())
+                --port.triggerHandlerDepth_;
+        }
+    } leave{*this, alive};
     Trigger(static_cast<std::uint16_t>(m.msg), second, data);
+    if (alive.expired())
+        return;
     switch (m.msg) {
     case kMsgTriggerAvail: TriggerAvail(second); break;
     case kMsgTriggerData: TriggerData(second); break;
     case kMsgTriggerTimer: TriggerTimer(second); break;
     case kMsgTriggerStatus: {
         TriggerStatus(second);
-        if (!dispatcher_)
+        if (alive.expired() || !dispatcher_)
             break;
         switch (TSioBaseDispatcher::ClassifyStatusTrigger(second)) {
         case stModem: TriggerModemStatus(); break;

@@ -113,6 +113,91 @@ TEST_F(PortProps, FlowControlThresholdsDefaultFromTheInputSize)
     EXPECT_FALSE(other.GetRS485Mode());
 }
 
+// Assign copies the settings and the events and closes the port; the users
+// (and with them the packets) stay with each port.
+TEST_F(PortProps, AssignCopiesTheSettingsButNotTheUsers)
+{
+    TSioComPort source;
+    source.SetComNumber(7);
+    source.SetBaud(9600);
+    source.SetParity(pEven);
+    source.SetDataBits(7);
+    source.SetStopBits(2);
+    source.SetInSize(2048);
+    source.SetOutSize(1024);
+    source.SetAutoOpen(false);
+    source.SetPromptForPort(false);
+    source.SetRS485Mode(true);
+    source.SetThreadBoost(tbPlusTwo);
+    source.SetDTR(false);
+    source.SetBufferFull(1000);
+    source.SetBufferResume(100);
+    source.SetHWFlowOptions(hwfUseDTR | hwfRequireDSR);
+    source.SetSWFlowOptions(swfBoth);
+    source.SetXOnChar('a');
+    source.SetXOffChar('b');
+    source.SetTraceSize(500);
+    source.SetTraceName("a.trc");
+    source.SetTraceHex(false);
+    source.SetTraceAllHex(true);
+    source.SetLogSize(600);
+    source.SetLogName("a.log");
+    source.SetLogHex(false);
+    source.SetLogAllHex(true);
+    source.SetTriggerLength(5);
+    source.SetTapiMode(tmOff);
+    int sourceOpens = 0, eventOpens = 0, targetOpens = 0;
+    source.RegisterUserCallback(&sourceOpens, [&](TSioCustomComPort&, bool o) { sourceOpens += o; });
+    source.SetOnPortOpen([&](TSioCustomComPort&) { ++eventOpens; });
+    port.RegisterUserCallback(&targetOpens, [&](TSioCustomComPort&, bool o) { targetOpens += o; });
+    port.SetOpen(true);
+    ASSERT_EQ(1, targetOpens);
+
+    port.Assign(source);
+    EXPECT_FALSE(port.GetOpen()); // closed by it
+    EXPECT_EQ(psClosed, port.GetPortState());
+    EXPECT_EQ(7, port.GetComNumber());
+    EXPECT_EQ(9600, port.GetBaud());
+    EXPECT_EQ(pEven, port.GetParity());
+    EXPECT_EQ(7, port.GetDataBits());
+    EXPECT_EQ(2, port.GetStopBits());
+    EXPECT_EQ(2048, port.GetInSize());
+    EXPECT_EQ(1024, port.GetOutSize());
+    EXPECT_FALSE(port.GetAutoOpen());
+    EXPECT_FALSE(port.GetPromptForPort());
+    EXPECT_TRUE(port.GetRS485Mode());
+    EXPECT_EQ(tbPlusTwo, port.GetThreadBoost());
+    EXPECT_FALSE(port.GetDTR());
+    EXPECT_FALSE(port.GetRTS()); // RS485 mode turned it off
+    EXPECT_EQ(1000, port.GetBufferFull());
+    EXPECT_EQ(100, port.GetBufferResume());
+    EXPECT_EQ(hwfUseDTR | hwfRequireDSR, port.GetHWFlowOptions());
+    EXPECT_EQ(swfBoth, port.GetSWFlowOptions());
+    EXPECT_EQ('a', port.GetXOnChar());
+    EXPECT_EQ('b', port.GetXOffChar());
+    EXPECT_EQ(500u, port.GetTraceSize());
+    EXPECT_EQ("a.trc", port.GetTraceName());
+    EXPECT_FALSE(port.GetTraceHex());
+    EXPECT_TRUE(port.GetTraceAllHex());
+    EXPECT_EQ(600u, port.GetLogSize());
+    EXPECT_EQ("a.log", port.GetLogName());
+    EXPECT_FALSE(port.GetLogHex());
+    EXPECT_TRUE(port.GetLogAllHex());
+    EXPECT_EQ(5, port.GetTriggerLength());
+    EXPECT_EQ(tmOff, port.GetTapiMode());
+
+    // Each keeps its own users; the events came along.
+    EXPECT_EQ(1u, port.UserCount());
+    EXPECT_EQ(1u, source.UserCount());
+    port.SetComNumber(1);
+    port.SetOpen(true);
+    EXPECT_EQ(2, targetOpens);
+    EXPECT_EQ(0, sourceOpens);
+    EXPECT_EQ(1, eventOpens);
+    port.SetOpen(false);
+    port.DeregisterUserCallback(&targetOpens);
+}
+
 TEST_F(PortProps, LineSettersTouchTheDeviceOnlyWhenOpenAndChanged)
 {
     port.SetBaud(9600);

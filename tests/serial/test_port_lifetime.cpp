@@ -1,0 +1,258 @@
+// The port component's lifetime on a pseudo-terminal: a port freed from
+// inside its own handlers finishes its close once the handler has returned;
+// a port assigned from another keeps its own users and packets.
+#include "platform/plain_message_loop.h"
+#include "platform/port_resolver.h"
+#include "serial/SioPacket.h"
+#include "serial/SioPacketList.h"
+#include "serial/SioPort.h"
+#include "support_pty.h"
+#include "support_pty_port.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace sio::test {
+namespace {
+
+// A deadlock inside a handler cannot be pumped out of: after a generous
+// limit the watchdog ends the process with a message instead of leaving the
+// run hanging.
+class HangWatchdog {
+public:
+    explicit HangWatchdog(const char* what) : what_(what)
+    {
+        thread_ = std::thread([this] {
+            std::unique_lock lock(mutex_);
+            if (!cv_.wait_for(lock, std::chrono::seconds(30), [this] { return done_; })) {
+                std::fprintf(stderr, "hang: %s\n", what_);
+                std::abort();
+            }
+        });
+    }
+    ~HangWatchdog()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+
+private:
+    const char* what_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+class PortLifetime : public PtyPortTest {
+protected:
+    void SetUp() override
+    {
+        PtyPortTest::SetUp();
+        watchdog = std::make_unique<HangWatchdog>(
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // What the library starts once and keeps (not the port's own).
+        port->SetOpen(true);
+        port->PumpUntil([] { return true; }, 0); // the loop's watch of the line
+        port->SetOpen(false);
+        fds = openFdCount();
+        managers = TSioDataPacketManagerList::Count();
+    }
+
+    // The port's device is closed (which comes after its threads have been
+    // joined).
+    bool released() { return openFdCount() == fds; }
+
+    // A byte packet whose string event frees the port.
+    void packetThatFreesThePort()
+    {
+        packet = std::make_unique<TSioDataPacket>();
+        packet->SetStartCond(scAnyData);
+        packet->SetEndCond(ecPacketSize);
+        packet->SetPacketSize(1);
+        packet->SetTimeOut(0);
+        packet->SetOnStringPacket([this](TSioDataPacket&, const std::string& s) {
+            events.push_back("S:" + s);
+            port.reset();
+            events.push_back("freed");
+        });
+        packet->SetComPort(port.get());
+    }
+
+    void TearDown() override
+    {
+        PtyPortTest::TearDown();
+        watchdog.reset();
+    }
+
+    std::unique_ptr<HangWatchdog> watchdog;
+    int fds = 0;
+    std::size_t managers = 0;
+};
+
+TEST_F(PortLifetime, FreeingThePortInItsPacketsEventFinishesOnceTheEventHasReturned)
+{
+    packetThatFreesThePort();
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("a"));
+    ASSERT_TRUE(pumpUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ((std::vector<std::string>{"S:a", "freed"}), events);
+    EXPECT_EQ(nullptr, packet->GetComPort());
+    // The close finishes by itself: the device is closed and the threads
+    // end, and the port's packet manager goes.
+    EXPECT_TRUE(pumpUntil([&] { return released() && TSioDataPacketManagerList::Count() == managers; }));
+
+    // The packet lives on and binds to a new port on the same line.
+    port = std::make_unique<TSioComPort>();
+    port->SetAutoOpen(false);
+    port->SetPromptForPort(false);
+    port->SetComNumber(kCom);
+    record();
+    packet->SetComPort(port.get());
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("b"));
+    ASSERT_TRUE(pumpUntil([&] { return events.size() == 3; }));
+    EXPECT_EQ("S:b", events.back());
+}
+
+// The main thread reads the line itself while it waits (PumpUntil): the
+// event then runs on the main thread inside that read.
+TEST_F(PortLifetime, FreeingThePortInAnEventTheMainThreadReadFinishesLater)
+{
+    packetThatFreesThePort();
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("a"));
+    TSioCustomComPort* p = port.get();
+    ASSERT_TRUE(p->PumpUntil([&] { return events.size() == 2; }, 20000));
+    EXPECT_TRUE(pumpUntil([&] { return released() && TSioDataPacketManagerList::Count() == managers; }));
+}
+
+// A second packet of the port completes behind the one whose event frees
+// the port: it is not delivered, and nothing touches the gone port.
+TEST_F(PortLifetime, FreeingThePortInAnEventDropsWhatWouldFollow)
+{
+    packetThatFreesThePort();
+    std::vector<std::string> other;
+    TSioDataPacket second;
+    second.SetStartCond(scString);
+    second.SetStartString("z");
+    second.SetOnStringPacket([&](TSioDataPacket&, const std::string& s) { other.push_back(s); });
+    second.SetComPort(port.get());
+    port->SetOpen(true);
+    second.SetEnabled(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("azzz"));
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty() && released() && TSioDataPacketManagerList::Count() == managers; }));
+    EXPECT_EQ((std::vector<std::string>{"S:a", "freed"}), events);
+    EXPECT_TRUE(other.empty());
+    EXPECT_EQ(nullptr, second.GetComPort());
+}
+
+TEST_F(PortLifetime, FreeingThePortInATriggerHandlerFinishesOnceTheHandlerHasReturned)
+{
+    int avail = 0;
+    port->SetOnTriggerAvail([&](TSioCustomComPort&, std::uint16_t) {
+        ++avail;
+        port.reset();
+    });
+    port->SetOpen(true);
+    ASSERT_TRUE(pty.write("a"));
+    ASSERT_TRUE(pumpUntil([&] { return avail == 1 && released(); }));
+    EXPECT_EQ(1, avail);
+}
+
+// A status trigger handler frees the port: the rest of the window's work
+// for that notice does not touch it any more.
+TEST_F(PortLifetime, FreeingThePortInAStatusHandlerFinishesOnceTheHandlerHasReturned)
+{
+    int status = 0;
+    port->SetOnTriggerStatus([&](TSioCustomComPort&, std::uint16_t) {
+        ++status;
+        port.reset();
+    });
+    port->SetOpen(true);
+    const int h = port->AddStatusTrigger(stOutFree);
+    port->SetStatusTrigger(h, 0, true); // fires at once: the output is empty
+    ASSERT_TRUE(pumpUntil([&] { return status == 1 && released(); }));
+}
+
+// The packet's event waits for the main thread, which frees the port before
+// it runs it: the port closes at once.
+TEST_F(PortLifetime, FreeingThePortWithAnEventQueuedDropsTheEvent)
+{
+    makeReplyPacket();
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    TSioBaseDispatcher* d = port->CurrentDispatcher();
+    ASSERT_TRUE(pty.write("030\r"));
+    // Not pumping: the event stays queued for the main thread.
+    for (int i = 0; i < 5000 && !d->InNotification(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(d->InNotification());
+    port.reset();
+    EXPECT_TRUE(released());
+    loop.processPending();
+}
+
+// A port given the settings of one with an armed packet and triggers:
+// opening and closing it leaves the other's packet alone, which still gets
+// its reply, and it has none of the other's triggers.
+TEST_F(PortLifetime, AnAssignedPortOpensAndClosesWithoutTheSourcesPacketsAndTriggers)
+{
+    makeReplyPacket();
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    const int data = port->AddDataTrigger("OK", false);
+    const int timer = TSioDataPacketManagerList::Find(port.get())->TimerHandle();
+    TestPty otherLine;
+    ASSERT_TRUE(otherLine.ok());
+    kyd::platform::setPortPathOverride(kCom + 1, otherLine.slavePath());
+    TSioComPort target;
+    target.Assign(*port);
+    EXPECT_EQ(0u, target.UserCount());
+    target.SetComNumber(kCom + 1);
+    target.SetOpen(true);
+    EXPECT_EQ(ttNone, target.CurrentDispatcher()->TriggerTypeOf(static_cast<std::uint32_t>(data)));
+    EXPECT_EQ(ttNone, target.CurrentDispatcher()->TriggerTypeOf(static_cast<std::uint32_t>(timer)));
+    target.SetOpen(false);
+    ASSERT_TRUE(pty.write("030\r"));
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    EXPECT_EQ("S:030", events[0]);
+}
+
+// The source goes first (and its packet manager with it): the assigned
+// port opens, closes and takes packets of its own.
+TEST_F(PortLifetime, AnAssignedPortOutlivesItsSource)
+{
+    makeReplyPacket();
+    TSioComPort target;
+    target.Assign(*port);
+    port.reset();
+    EXPECT_EQ(managers, TSioDataPacketManagerList::Count());
+    target.SetOpen(true);
+    target.SetOpen(false);
+    packet->SetComPort(&target);
+    target.SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("040\r"));
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    EXPECT_EQ("S:040", events[0]);
+    packet->SetComPort(nullptr);
+}
+
+} // namespace
+} // namespace sio::test

@@ -419,16 +419,21 @@ void TTDLScript::EnterPass(std::vector<Range>& ranges, int loopLine, int count, 
 
 bool TTDLScript::CheckAfterLoop(const Range& pass, RangeState& enclosing)
 {
-    // A status no check has looked at yet (a POLL's) is checked here, and
-    // the status that broke the pass off: the empty cassette breaks off the
-    // enclosing range as well.
-    if (unchecked_ || pass.state.softBreak)
+    // A status no check has looked at yet (a POLL's) is checked here.
+    if (unchecked_)
         return CheckStatus(enclosing);
-    // A failed last exchange of the body that the operator ignored there
-    // holds back the DELIVER and REJECT after ENDLOOP just the same, without
-    // asking again.
-    if (exchanges_ != pass.exchangesAtStart && model_->StatusClass != kClassWarning)
+    if (exchanges_ == pass.exchangesAtStart || model_->StatusClass == kClassWarning)
+        return true;
+    // The body's last exchange failed and its check inside has been
+    // answered already: the operator is not asked again, but the failure
+    // holds back the DELIVER and REJECT after ENDLOOP just the same. The
+    // empty cassette of a soft break breaks off the enclosing range as well.
+    if (softBreakOnEmpty_ && !enclosing.softBreak && model_->StatusCode == kCodeEmptyCassette) {
+        enclosing.softBreak = true;
+        softBreakText_ = model_->CodeText;
+    } else {
         enclosing.deviceCommandsAllowed = false;
+    }
     return true;
 }
 

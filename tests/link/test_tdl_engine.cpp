@@ -352,6 +352,23 @@ TEST_F(TdlEngine, SoftBreakAnsweredYesGoesOnAfterEndloop)
     EXPECT_EQ(script->State(), TTDLScript::kAbortedState);
 }
 
+TEST_F(TdlEngine, AFailureIgnoredAfterASoftBreakIsNotAskedAgainAtEndloop)
+{
+    // The pass breaks off softly (empty cassette), then its last exchange
+    // fails and the operator ignores it: after the question about the soft
+    // break that failure is not asked about again, and it still holds back
+    // the DELIVER and REJECT after ENDLOOP.
+    Answer("E", 1, '2', true);
+    Answer("X", 1, '6', true);
+    Answer("*", 1, '0', true);
+    dialogs.queueResult(DlgResult::Ignore);
+    dialogs.queueResult(DlgResult::Yes);
+    EXPECT_EQ(RunText("SOFT_BREAK_ON_EMPTY\nLOOP 1\nSTR_CMD E\nSTR_CMD X\nENDLOOP\nDELIVER\nREJECT\nRESET\n"), 0);
+    EXPECT_EQ(Dialogs(), (std::vector<std::string>{"36 Failure to Feed",
+                                                   "32 Empty Cassette\nContinue with script after ENDLOOP?"}));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"E", "X", "0"}));
+}
+
 TEST_F(TdlEngine, DeeplyNestedLoopsRunAndResume)
 {
     // 40,000 levels: no native recursion, and each LOOP finds its ENDLOOP

@@ -324,9 +324,15 @@ int TTDLScript::Execute(int first, int end, int counter)
             }
             ranges.pop_back();
             i = pass.end + 1;
-            if (!CheckAfterLoop(pass, ranges.back().state))
+            const bool topLevelLoop = ranges.size() == 1 && ranges.back().counter == 0;
+            if (!CheckAfterLoop(pass, ranges.back().state)) {
+                // Abort in the check of a top-level loop's last exchange:
+                // its last pass runs again, as when the abort button ends it.
+                if (topLevelLoop)
+                    resumeCounter_ = pass.counter;
                 return Aborted(ranges);
-            if (ranges.size() == 1 && ranges.back().counter == 0) {
+            }
+            if (topLevelLoop) {
                 // A top-level loop has run all its passes. When its last
                 // exchange went well, a later stop continues after ENDLOOP;
                 // else the last pass is run again.

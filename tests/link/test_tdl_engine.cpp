@@ -243,6 +243,23 @@ TEST_F(TdlEngineAbort, InsideALoopThePassUnderWayStartsAgain)
     EXPECT_EQ(Commands(), (std::vector<std::string>{"D", "E", "D", "E"}));
 }
 
+TEST_F(TdlEngine, AbortAfterTheLastPassOfALoopRunsThatPassAgain)
+{
+    // The POLL that ends the last pass fails; its check after ENDLOOP is
+    // answered Abort: Continue runs the last pass again, not the whole loop.
+    Answer("X", 2, '6');
+    Answer("*", 1, '0', true);
+    dialogs.queueResult(DlgResult::Abort);
+    EXPECT_EQ(RunText("LOOP 2\nSTR_CMD A\nPOLL X\nENDLOOP\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "X", "A", "X"}));
+    EXPECT_EQ(script->ResumeLine(), 0);
+    EXPECT_EQ(script->ResumeCounter(), 2);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "X", "B"}));
+}
+
 TEST_F(TdlEngine, ALaterTopLevelAbortDoesNotInheritAnOldLoopIteration)
 {
     Answer("A", 2, '6');

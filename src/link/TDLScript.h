@@ -128,7 +128,12 @@ private:
         RangeState state;
     };
 
-    int RunFrom(int start, int counter);
+    int RunFrom(int start, int counter, RangeState state);
+    // Execute, with the state the outermost range starts in.
+    int ExecuteFrom(int first, int end, int counter, RangeState state);
+    // The line Continue starts with, and the top-level range's state that
+    // goes with it.
+    void SetResumeLine(int line, const RangeState& topLevel);
     Outcome Statement(int i, const std::string& keyword, int counter, const RangeState& range);
     // An unrecognised statement: shown, and asked about unless IGNORE_SYNTAX.
     Outcome Unknown(int i, const std::string& keyword);
@@ -188,6 +193,8 @@ private:
     bool ignoreSyntax_ = false;
     std::string softBreakText_;
     int resumeCounter_ = 0;
+    // The top-level range's state at the resume line.
+    RangeState resumeState_;
     // The last exchange's status has not been through a status check (a
     // POLL's): the check after ENDLOOP looks at it.
     bool unchecked_ = false;

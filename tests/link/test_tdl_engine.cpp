@@ -260,6 +260,43 @@ TEST_F(TdlEngine, AbortAfterTheLastPassOfALoopRunsThatPassAgain)
     EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "X", "B"}));
 }
 
+TEST_F(TdlEngineAbort, AFailureIgnoredBeforeTheStopStillHoldsBackTheDeliverAfterContinue)
+{
+    // X fails and is ignored; the stop takes effect after A, which went
+    // well: Continue goes on with the DELIVER, which stays held back.
+    Answer("X", 1, '6');
+    Answer("Y", 1, '6');
+    Answer("*", 1, '0', true);
+    AbortOnFrame("A", 1);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("STR_CMD X\nSTR_CMD A\nDELIVER\nREJECT\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(script->ResumeLine(), 2);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"B"});
+
+    // The same when the stop comes inside a loop after the failure: the
+    // pass under way runs again, and the DELIVER after it is held back.
+    ClearCommands();
+    dialogs.clear();
+    AbortOnFrame("A", 2);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("STR_CMD Y\nLOOP 2\nSTR_CMD A\nSTR_CMD C\nENDLOOP\nDELIVER\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
+    EXPECT_EQ(script->ResumeCounter(), 2);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "C", "B"}));
+
+    // Without a failure before it the DELIVER goes out after Continue.
+    ClearCommands();
+    AbortOnFrame("A", 1);
+    EXPECT_EQ(RunText("STR_CMD A\nDELIVER\n"), -1);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"3"});
+}
+
 TEST_F(TdlEngine, ALaterTopLevelAbortDoesNotInheritAnOldLoopIteration)
 {
     Answer("A", 2, '6');

@@ -297,6 +297,51 @@ TEST_F(TdlEngineAbort, AFailureIgnoredBeforeTheStopStillHoldsBackTheDeliverAfter
     EXPECT_EQ(Commands(), std::vector<std::string>{"3"});
 }
 
+TEST_F(TdlEngineAbort, ContinueAfterAStopDuringADelayAPollOrAThroatCheck)
+{
+    Answer("P", 2, '6');
+    Answer(":", 1, 'M', true);
+    Answer("*", 1, '0', true);
+    // A delay the abort cut short runs again, in full.
+    bool stopped = false;
+    onTick = [&] {
+        if (!stopped && !cmd->Busy() && CountCommands("A") == 1) {
+            stopped = true;
+            script->Abort();
+        }
+    };
+    EXPECT_EQ(RunText("STR_CMD A\nDELAY_SEC 5\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(script->ResumeLine(), 1);
+    onTick = nullptr;
+    const std::int64_t start = clock.monotonicMs();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_GE(clock.monotonicMs() - start, 4000);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "B"}));
+
+    // A POLL that went well is not sent again, one that failed is; neither
+    // asks.
+    AbortOnFrame("P", 1);
+    EXPECT_EQ(RunText("POLL P\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(script->ResumeLine(), 1);
+    AbortOnFrame("P", 1);
+    EXPECT_EQ(RunText("POLL P\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(script->ResumeLine(), 0);
+    EXPECT_TRUE(Dialogs().empty());
+
+    // A throat check stopped with the notes still in the throat: its check
+    // shows that, and Continue checks the throat again.
+    AbortOnFrame(":", 1);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("CHECK_THROAT 5\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"4D Notes In Bundle Output Unit"});
+    EXPECT_EQ(script->ResumeLine(), 0);
+    ClearCommands();
+    AbortOnFrame(":", 2);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(script->Resume(), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{":", ":"}));
+}
+
 TEST_F(TdlEngine, ALaterTopLevelAbortDoesNotInheritAnOldLoopIteration)
 {
     Answer("A", 2, '6');
@@ -377,6 +422,19 @@ TEST_F(TdlEngine, ALoopWhoseLastExchangeWentWellLetsTheDeliverThrough)
     EXPECT_EQ(RunText("LOOP 1\nSTR_CMD X\nDELIVER\nRESET\nENDLOOP\nDELIVER\n"), 0);
     EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
     EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "0", "3"}));
+
+    // Nested: the inner loop's ignored failure holds back the DELIVER of
+    // the outer body; the outer body's last exchange went well, so the
+    // DELIVER after the outer ENDLOOP goes out.
+    ClearCommands();
+    dialogs.clear();
+    port->simulator.updateFaults([](sim::SimFaults& f) { f.scripted.clear(); });
+    Answer("X", 1, '6');
+    Answer("*", 1, '0', true);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("LOOP 1\nLOOP 1\nSTR_CMD X\nENDLOOP\nDELIVER\nSTR_CMD Y\nENDLOOP\nDELIVER\n"), 0);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "Y", "3"}));
 }
 
 TEST_F(TdlEngine, SoftBreakAnsweredYesGoesOnAfterEndloop)

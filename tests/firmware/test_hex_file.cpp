@@ -216,6 +216,9 @@ TEST(HexFile, ByteOrderMarkBeforeTheFirstRecordIsSkipped)
     const std::string text = "\xEF\xBB\xBF" + kGood[0] + "\r\n" + kGood[1] + "\r\n" + kGood[2] + "\r\n";
     EXPECT_EQ(SplitHexLines(text), kGood);
     EXPECT_TRUE(CheckHexBytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    // Also before lines that CR alone ends, with blanks after the end record.
+    const std::string cr = "\xEF\xBB\xBF" + kGood[0] + "\r" + kGood[1] + "\r" + kGood[2] + "\r \r\t";
+    EXPECT_EQ(HexFileFault(SplitHexLines(cr)), "");
 }
 
 

@@ -69,7 +69,8 @@ public:
     // that was under way, or with the one after it when it had ended well
     // before the abort took effect (a loop: all its passes run and its last
     // exchange good); inside a loop with the pass that was under way, from
-    // the first line of its body. 0 unless aborted.
+    // the first line of its body. An error ignored at the top level before
+    // that line still holds back its DELIVER and REJECT. 0 unless aborted.
     int Resume();
     // Stops the script before its next statement (a delay ends at once);
     // an exchange under way runs to its end. Also when idle: state aborted.

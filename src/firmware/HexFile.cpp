@@ -181,6 +181,11 @@ std::vector<std::string> SplitHexLines(std::string_view text)
     // An editor's UTF-8 byte-order mark before the first record.
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
+    // A DOS end-of-file mark (Ctrl+Z) that only white space follows: the
+    // file's text ends before it.
+    if (const auto mark = text.find_last_not_of(" \t\r\n\f\v");
+        mark != std::string_view::npos && text[mark] == '\x1A')
+        text.remove_suffix(text.size() - mark);
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {

@@ -49,7 +49,8 @@ std::string HexFileFault(const std::vector<std::string>& lines, std::uint64_t fl
 bool CheckHexLines(const std::vector<std::string>& lines);
 
 // A file's text cut into lines as a text editor shows them: a UTF-8
-// byte-order mark at the start skipped; CR, LF and CR LF each end a line;
+// byte-order mark at the start skipped, and a Ctrl+Z with nothing but
+// white space after it at the end; CR, LF and CR LF each end a line;
 // blanks and tabs at the end of a line dropped; a last line without a line
 // end is kept, an empty rest after the last line end is not a line.
 std::vector<std::string> SplitHexLines(std::string_view text);

@@ -153,7 +153,7 @@ bool TTDLScript::Load(const std::string& fileName)
     lines_ = SplitLines(bytes);
     loopEnd_ = MatchLoops(lines_);
     loaded_ = true;
-    resumeLine_ = 0;
+    SetResumeLine(0, RangeState{});
     resumeCounter_ = 0;
     state_ = kLoaded;
     return true;
@@ -211,7 +211,7 @@ int TTDLScript::Run(int n)
         ignoreSyntax_ = false;
         int result = kDone;
         for (int k = 0; k < n; ++k) {
-            result = RunFrom(0, 0);
+            result = RunFrom(0, 0, RangeState{});
             if (result < 0)
                 break;
         }
@@ -229,7 +229,7 @@ int TTDLScript::Resume()
     RunBracket bracket(runningDepth_, ctx_->MainWindow);
     try {
         abort_ = false;
-        return RunFrom(resumeLine_, -resumeCounter_);
+        return RunFrom(resumeLine_, -resumeCounter_, resumeState_);
     } catch (...) {
         state_ = kAbortedState;
         throw;
@@ -251,21 +251,21 @@ int TTDLScript::RunOnce(int start)
         ~Depth() { --TTDLScript::runningDepth_; }
     } depth;
     try {
-        return RunFrom(start, start == 0 ? 0 : -resumeCounter_);
+        return RunFrom(start, start == 0 ? 0 : -resumeCounter_, RangeState{});
     } catch (...) {
         state_ = kAbortedState;
         throw;
     }
 }
 
-int TTDLScript::RunFrom(int start, int counter)
+int TTDLScript::RunFrom(int start, int counter, RangeState state)
 {
     state_ = kRunning;
     unchecked_ = false;
     if (model_->FatalMark != 3)
         model_->StatusClass = kClassWarning;
     ShowInfo("TDL-file: " + BaseName(fileName_));
-    const int result = Execute(start, static_cast<int>(lines_.size()), counter);
+    const int result = ExecuteFrom(start, static_cast<int>(lines_.size()), counter, state);
     if (result != kDone) {
         // A soft break that reaches the top level counts as an abort.
         state_ = kAbortedState;
@@ -281,6 +281,11 @@ int TTDLScript::RunFrom(int start, int counter)
 
 int TTDLScript::Execute(int first, int end, int counter)
 {
+    return ExecuteFrom(first, end, counter, RangeState{});
+}
+
+int TTDLScript::ExecuteFrom(int first, int end, int counter, RangeState state)
+{
     Settings* options = Options();
     if (first < 0)
         first = 0;
@@ -292,6 +297,7 @@ int TTDLScript::Execute(int first, int end, int counter)
     ranges[0].end = end;
     ranges[0].counter = counter;
     ranges[0].savedLogging = options ? options->LoggingEnabled : false;
+    ranges[0].state = state;
     lastPumpMs_ = platform::clock().monotonicMs();
 
     int i = first;
@@ -324,14 +330,20 @@ int TTDLScript::Execute(int first, int end, int counter)
             }
             ranges.pop_back();
             i = pass.end + 1;
-            if (!CheckAfterLoop(pass, ranges.back().state))
+            const bool topLevelLoop = ranges.size() == 1 && ranges.back().counter == 0;
+            if (!CheckAfterLoop(pass, ranges.back().state)) {
+                // Abort in the check of a top-level loop's last exchange:
+                // its last pass runs again, as when the abort button ends it.
+                if (topLevelLoop)
+                    resumeCounter_ = pass.counter;
                 return Aborted(ranges);
-            if (ranges.size() == 1 && ranges.back().counter == 0) {
+            }
+            if (topLevelLoop) {
                 // A top-level loop has run all its passes. When its last
                 // exchange went well, a later stop continues after ENDLOOP;
                 // else the last pass is run again.
                 if (model_->StatusClass == kClassWarning && !pass.state.softBreak) {
-                    resumeLine_ = i;
+                    SetResumeLine(i, ranges.back().state);
                     resumeCounter_ = 0;
                 } else {
                     resumeCounter_ = pass.counter;
@@ -345,7 +357,7 @@ int TTDLScript::Execute(int first, int end, int counter)
         if (range.counter == 0) {
             // A new top-level statement: a resume re-enters here, and no
             // loop iteration of an earlier abort applies to it any more.
-            resumeLine_ = i;
+            SetResumeLine(i, range.state);
             resumeCounter_ = 0;
         }
         const std::string keyword = KeywordOf(lines_[static_cast<std::size_t>(i)]);
@@ -396,7 +408,7 @@ int TTDLScript::Execute(int first, int end, int counter)
             const bool exchanged = exchanges_ != exchangesBefore;
             if (exchanged ? model_->StatusClass == kClassWarning && model_->StatusCode != kCodeCommunicationCanceled
                           : !abort_)
-                resumeLine_ = i + 1;
+                SetResumeLine(i + 1, range.state);
         }
         ++i;
     }
@@ -417,18 +429,34 @@ void TTDLScript::EnterPass(std::vector<Range>& ranges, int loopLine, int count, 
         ShowTraceLine(loopLine);
 }
 
+void TTDLScript::SetResumeLine(int line, const RangeState& topLevel)
+{
+    resumeLine_ = line;
+    // Continue goes on in the same top-level range: a failure ignored (or
+    // a soft break) before the resume line still holds back its DELIVER and
+    // REJECT. A soft break is not carried as such, so the resumed run does
+    // not end as broken off for it again.
+    resumeState_ = RangeState{};
+    resumeState_.deviceCommandsAllowed = topLevel.deviceCommandsAllowed && !topLevel.softBreak;
+}
+
 bool TTDLScript::CheckAfterLoop(const Range& pass, RangeState& enclosing)
 {
-    // A status no check has looked at yet (a POLL's) is checked here, and
-    // the status that broke the pass off: the empty cassette breaks off the
-    // enclosing range as well.
-    if (unchecked_ || pass.state.softBreak)
+    // A status no check has looked at yet (a POLL's) is checked here.
+    if (unchecked_)
         return CheckStatus(enclosing);
-    // A failed last exchange of the body that the operator ignored there
-    // holds back the DELIVER and REJECT after ENDLOOP just the same, without
-    // asking again.
-    if (exchanges_ != pass.exchangesAtStart && model_->StatusClass != kClassWarning)
+    if (exchanges_ == pass.exchangesAtStart || model_->StatusClass == kClassWarning)
+        return true;
+    // The body's last exchange failed and its check inside has been
+    // answered already: the operator is not asked again, but the failure
+    // holds back the DELIVER and REJECT after ENDLOOP just the same. The
+    // empty cassette of a soft break breaks off the enclosing range as well.
+    if (softBreakOnEmpty_ && !enclosing.softBreak && model_->StatusCode == kCodeEmptyCassette) {
+        enclosing.softBreak = true;
+        softBreakText_ = model_->CodeText;
+    } else {
         enclosing.deviceCommandsAllowed = false;
+    }
     return true;
 }
 

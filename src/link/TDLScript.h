@@ -69,7 +69,8 @@ public:
     // that was under way, or with the one after it when it had ended well
     // before the abort took effect (a loop: all its passes run and its last
     // exchange good); inside a loop with the pass that was under way, from
-    // the first line of its body. 0 unless aborted.
+    // the first line of its body. An error ignored at the top level before
+    // that line still holds back its DELIVER and REJECT. 0 unless aborted.
     int Resume();
     // Stops the script before its next statement (a delay ends at once);
     // an exchange under way runs to its end. Also when idle: state aborted.
@@ -128,7 +129,12 @@ private:
         RangeState state;
     };
 
-    int RunFrom(int start, int counter);
+    int RunFrom(int start, int counter, RangeState state);
+    // Execute, with the state the outermost range starts in.
+    int ExecuteFrom(int first, int end, int counter, RangeState state);
+    // The line Continue starts with, and the top-level range's state that
+    // goes with it.
+    void SetResumeLine(int line, const RangeState& topLevel);
     Outcome Statement(int i, const std::string& keyword, int counter, const RangeState& range);
     // An unrecognised statement: shown, and asked about unless IGNORE_SYNTAX.
     Outcome Unknown(int i, const std::string& keyword);
@@ -188,6 +194,8 @@ private:
     bool ignoreSyntax_ = false;
     std::string softBreakText_;
     int resumeCounter_ = 0;
+    // The top-level range's state at the resume line.
+    RangeState resumeState_;
     // The last exchange's status has not been through a status check (a
     // POLL's): the check after ENDLOOP looks at it.
     bool unchecked_ = false;

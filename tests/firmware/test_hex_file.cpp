@@ -216,6 +216,29 @@ TEST(HexFile, ByteOrderMarkBeforeTheFirstRecordIsSkipped)
     const std::string text = "\xEF\xBB\xBF" + kGood[0] + "\r\n" + kGood[1] + "\r\n" + kGood[2] + "\r\n";
     EXPECT_EQ(SplitHexLines(text), kGood);
     EXPECT_TRUE(CheckHexBytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    // Also before lines that CR alone ends, with blanks after the end record.
+    const std::string cr = "\xEF\xBB\xBF" + kGood[0] + "\r" + kGood[1] + "\r" + kGood[2] + "\r \r\t";
+    EXPECT_EQ(HexFileFault(SplitHexLines(cr)), "");
+}
+
+
+TEST(HexFile, ADosEndOfFileMarkAtTheEndIsNoLine)
+{
+    // Ctrl+Z ending the file, as DOS tools wrote it: on a line of its own
+    // or right after the end record, white space after it or not.
+    const std::string body = kGood[0] + "\r\n" + kGood[1] + "\r\n" + kGood[2];
+    for (const std::string& tail : {"\r\n\x1A", "\x1A", "\r\n\x1A\r\n", "\r\n \x1A\t"}) {
+        SCOPED_TRACE(tail);
+        const std::string text = body + tail;
+        EXPECT_EQ(HexFileFault(SplitHexLines(text)), "");
+        EXPECT_TRUE(CheckHexBytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    }
+    // Anything after it, or a mark that does not end the file, is not
+    // passed over.
+    EXPECT_EQ(HexFileFault(SplitHexLines(body + "\r\n\x1A\r\n" + kGood[2])),
+              "line 4 follows the end record of line 3 (nothing but white space may)");
+    EXPECT_EQ(HexFileFault(SplitHexLines(body + "\r\n\x1A\x1A")),
+              "line 4 follows the end record of line 3 (nothing but white space may)");
 }
 
 TEST(HexFile, BytesOfAFile)

@@ -243,6 +243,105 @@ TEST_F(TdlEngineAbort, InsideALoopThePassUnderWayStartsAgain)
     EXPECT_EQ(Commands(), (std::vector<std::string>{"D", "E", "D", "E"}));
 }
 
+TEST_F(TdlEngine, AbortAfterTheLastPassOfALoopRunsThatPassAgain)
+{
+    // The POLL that ends the last pass fails; its check after ENDLOOP is
+    // answered Abort: Continue runs the last pass again, not the whole loop.
+    Answer("X", 2, '6');
+    Answer("*", 1, '0', true);
+    dialogs.queueResult(DlgResult::Abort);
+    EXPECT_EQ(RunText("LOOP 2\nSTR_CMD A\nPOLL X\nENDLOOP\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "X", "A", "X"}));
+    EXPECT_EQ(script->ResumeLine(), 0);
+    EXPECT_EQ(script->ResumeCounter(), 2);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "X", "B"}));
+}
+
+TEST_F(TdlEngineAbort, AFailureIgnoredBeforeTheStopStillHoldsBackTheDeliverAfterContinue)
+{
+    // X fails and is ignored; the stop takes effect after A, which went
+    // well: Continue goes on with the DELIVER, which stays held back.
+    Answer("X", 1, '6');
+    Answer("Y", 1, '6');
+    Answer("*", 1, '0', true);
+    AbortOnFrame("A", 1);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("STR_CMD X\nSTR_CMD A\nDELIVER\nREJECT\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(script->ResumeLine(), 2);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"B"});
+
+    // The same when the stop comes inside a loop after the failure: the
+    // pass under way runs again, and the DELIVER after it is held back.
+    ClearCommands();
+    dialogs.clear();
+    AbortOnFrame("A", 2);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("STR_CMD Y\nLOOP 2\nSTR_CMD A\nSTR_CMD C\nENDLOOP\nDELIVER\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
+    EXPECT_EQ(script->ResumeCounter(), 2);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "C", "B"}));
+
+    // Without a failure before it the DELIVER goes out after Continue.
+    ClearCommands();
+    AbortOnFrame("A", 1);
+    EXPECT_EQ(RunText("STR_CMD A\nDELIVER\n"), -1);
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"3"});
+}
+
+TEST_F(TdlEngineAbort, ContinueAfterAStopDuringADelayAPollOrAThroatCheck)
+{
+    Answer("P", 2, '6');
+    Answer(":", 1, 'M', true);
+    Answer("*", 1, '0', true);
+    // A delay the abort cut short runs again, in full.
+    bool stopped = false;
+    onTick = [&] {
+        if (!stopped && !cmd->Busy() && CountCommands("A") == 1) {
+            stopped = true;
+            script->Abort();
+        }
+    };
+    EXPECT_EQ(RunText("STR_CMD A\nDELAY_SEC 5\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(script->ResumeLine(), 1);
+    onTick = nullptr;
+    const std::int64_t start = clock.monotonicMs();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_GE(clock.monotonicMs() - start, 4000);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "B"}));
+
+    // A POLL that went well is not sent again, one that failed is; neither
+    // asks.
+    AbortOnFrame("P", 1);
+    EXPECT_EQ(RunText("POLL P\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(script->ResumeLine(), 1);
+    AbortOnFrame("P", 1);
+    EXPECT_EQ(RunText("POLL P\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(script->ResumeLine(), 0);
+    EXPECT_TRUE(Dialogs().empty());
+
+    // A throat check stopped with the notes still in the throat: its check
+    // shows that, and Continue checks the throat again.
+    AbortOnFrame(":", 1);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("CHECK_THROAT 5\nSTR_CMD B\n"), -1);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"4D Notes In Bundle Output Unit"});
+    EXPECT_EQ(script->ResumeLine(), 0);
+    ClearCommands();
+    AbortOnFrame(":", 2);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(script->Resume(), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{":", ":"}));
+}
+
 TEST_F(TdlEngine, ALaterTopLevelAbortDoesNotInheritAnOldLoopIteration)
 {
     Answer("A", 2, '6');
@@ -323,6 +422,19 @@ TEST_F(TdlEngine, ALoopWhoseLastExchangeWentWellLetsTheDeliverThrough)
     EXPECT_EQ(RunText("LOOP 1\nSTR_CMD X\nDELIVER\nRESET\nENDLOOP\nDELIVER\n"), 0);
     EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
     EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "0", "3"}));
+
+    // Nested: the inner loop's ignored failure holds back the DELIVER of
+    // the outer body; the outer body's last exchange went well, so the
+    // DELIVER after the outer ENDLOOP goes out.
+    ClearCommands();
+    dialogs.clear();
+    port->simulator.updateFaults([](sim::SimFaults& f) { f.scripted.clear(); });
+    Answer("X", 1, '6');
+    Answer("*", 1, '0', true);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("LOOP 1\nLOOP 1\nSTR_CMD X\nENDLOOP\nDELIVER\nSTR_CMD Y\nENDLOOP\nDELIVER\n"), 0);
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "Y", "3"}));
 }
 
 TEST_F(TdlEngine, SoftBreakAnsweredYesGoesOnAfterEndloop)
@@ -350,6 +462,23 @@ TEST_F(TdlEngine, SoftBreakAnsweredYesGoesOnAfterEndloop)
     ASSERT_EQ(Dialogs("showMessage").size(), 1u);
     EXPECT_NE(Dialogs("showMessage")[0].find(" aborted!"), std::string::npos);
     EXPECT_EQ(script->State(), TTDLScript::kAbortedState);
+}
+
+TEST_F(TdlEngine, AFailureIgnoredAfterASoftBreakIsNotAskedAgainAtEndloop)
+{
+    // The pass breaks off softly (empty cassette), then its last exchange
+    // fails and the operator ignores it: after the question about the soft
+    // break that failure is not asked about again, and it still holds back
+    // the DELIVER and REJECT after ENDLOOP.
+    Answer("E", 1, '2', true);
+    Answer("X", 1, '6', true);
+    Answer("*", 1, '0', true);
+    dialogs.queueResult(DlgResult::Ignore);
+    dialogs.queueResult(DlgResult::Yes);
+    EXPECT_EQ(RunText("SOFT_BREAK_ON_EMPTY\nLOOP 1\nSTR_CMD E\nSTR_CMD X\nENDLOOP\nDELIVER\nREJECT\nRESET\n"), 0);
+    EXPECT_EQ(Dialogs(), (std::vector<std::string>{"36 Failure to Feed",
+                                                   "32 Empty Cassette\nContinue with script after ENDLOOP?"}));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"E", "X", "0"}));
 }
 
 TEST_F(TdlEngine, DeeplyNestedLoopsRunAndResume)

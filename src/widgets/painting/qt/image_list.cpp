@@ -1,5 +1,6 @@
 #include "widgets/painting/qt/image_list.h"
 
+#include "widgets/painting/bmp_format.h"
 #include "widgets/painting/qt/bitmap_stream.h"
 #include "widgets/painting/qt/image_list_pixels.h"
 #include "widgets/painting/qt/image_list_wrappers.h"
@@ -214,8 +215,8 @@ TDUDReadCost TDUDBitmapListItem::ReadCost() const
 {
     if (bitmap_.isNull())
         return {};
-    // Held at the four bytes a pixel it decodes to; its stored bytes pass.
-    return {4LL * bitmap_.width() * bitmap_.height(),
+    // Held at the bytes a pixel it decodes to; its stored bytes pass.
+    return {kDUDDecodedPixelBytes * bitmap_.width() * bitmap_.height(),
             DUDBmpImageSize(bitmap_, DUDSavePixelFormatToBmpFormat(savePixelFormat_))};
 }
 

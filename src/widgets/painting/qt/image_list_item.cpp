@@ -2,6 +2,7 @@
 // an optional mask strip, and how they are stored.
 #include "widgets/painting/qt/image_list.h"
 
+#include "widgets/painting/bmp_format.h"
 #include "widgets/painting/qt/bitmap_stream.h"
 #include "widgets/painting/qt/image_list_pixels.h"
 #include "widgets/framework/qt/qt_canvas.h"
@@ -336,10 +337,10 @@ TDUDReadCost TDUDImageListItem::ReadCost() const
 {
     if (count_ == 0)
         return {};
-    TDUDReadCost cost{4LL * strip_.width() * strip_.height(),
+    TDUDReadCost cost{kDUDDecodedPixelBytes * strip_.width() * strip_.height(),
                       DUDBmpImageSize(strip_, DUDSavePixelFormatToBmpFormat(savePixelFormat_))};
     if (masked_) {
-        cost.Held += 4LL * mask_.width() * mask_.height();
+        cost.Held += kDUDDecodedPixelBytes * mask_.width() * mask_.height();
         cost.Passing = std::max(cost.Passing, DUDBmpImageSize(mask_, bfMono));
     }
     return cost;

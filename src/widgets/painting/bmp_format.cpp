@@ -52,10 +52,6 @@ std::vector<std::uint8_t> DUDBmpHeaders(std::int64_t width, std::int64_t height,
 
 namespace {
 
-// Bytes a pixel of a decoded picture, whatever its depth: the library
-// paints pictures in true colour, and the decoder accounts for them so.
-constexpr std::int64_t kDecodedPixelBytes = 4;
-
 // The checked headers' picture size.
 struct BmpShape {
     std::int64_t width;
@@ -101,7 +97,7 @@ BmpShape CheckedShape(const std::uint8_t* data, std::size_t size)
         Bad("unknown compression");
     // What the picture decodes to, whatever its compression; divided, not
     // multiplied: the product may overflow 64 bits.
-    if (width > kDUDMaxBmpPixelBytes / kDecodedPixelBytes / height)
+    if (width > kDUDMaxBmpPixelBytes / kDUDDecodedPixelBytes / height)
         Bad("picture too large");
     if ((compression == 0 || compression == 3) && DUDBmpRowBytes(width, static_cast<int>(bits)) * height >
                                                         static_cast<std::int64_t>(size - offset))
@@ -119,7 +115,7 @@ void DUDCheckBmp(const std::uint8_t* data, std::size_t size)
 std::int64_t DUDBmpDecodedBytes(const std::uint8_t* data, std::size_t size)
 {
     const BmpShape shape = CheckedShape(data, size);
-    return shape.width * shape.height * kDecodedPixelBytes;
+    return shape.width * shape.height * kDUDDecodedPixelBytes;
 }
 
 std::vector<std::uint8_t> stReadBitmapBytes(TStream& s, bool compressed)

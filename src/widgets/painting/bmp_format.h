@@ -29,9 +29,12 @@ std::vector<std::uint8_t> DUDBmpHeaders(std::int64_t width, std::int64_t height,
 // kDUDMaxBmpPixelBytes decoded, whatever the compression. EReadError when it
 // fails.
 void DUDCheckBmp(const std::uint8_t* data, std::size_t size);
-// The bytes a checked BMP image decodes to (width x height x 4),
-// worked out from its headers before anything is decoded; EReadError when
-// the check fails.
+// Bytes a pixel of a decoded picture, whatever its depth: the library
+// paints pictures in true colour, and the decoder accounts for them so.
+inline constexpr std::int64_t kDUDDecodedPixelBytes = 4;
+// The bytes a checked BMP image decodes to (width x height x
+// kDUDDecodedPixelBytes), worked out from its headers before anything is
+// decoded; EReadError when the check fails.
 std::int64_t DUDBmpDecodedBytes(const std::uint8_t* data, std::size_t size);
 
 // A stored picture's bytes (compressed stream or uncompressed block),

@@ -53,13 +53,17 @@ void TDUDTimerItem::SetEnabled(bool on)
 {
     if (on && callCount_ == 0)
         return;
+    const bool was = enabled_;
     enabled_ = on;
     calls_ = 0;
-    if (on) {
+    if (!on) {
+        pool_->stopWhenIdle();
+    } else if (!was || !pool_->mainActive_) {
+        // Enabled now: its count starts afresh. One that stays enabled
+        // keeps its count and the pool its ticks, so a caller that keeps
+        // it on does not hold the pool back.
         arm();
         pool_->UpdateMainTimer(true);
-    } else {
-        pool_->stopWhenIdle();
     }
 }
 

@@ -44,8 +44,9 @@ public:
 
     std::uint16_t Id() const { return id_; }
     bool Enabled() const { return enabled_; }
-    // Enabling (again) starts the item's count afresh: its first call comes
-    // one interval later.
+    // Enabling a disabled item starts its count afresh: its first call
+    // comes one interval later. Enabling an enabled one only resets its
+    // calls so far.
     void SetEnabled(bool on);
     std::int32_t CallCount() const { return callCount_; }
     void SetCallCount(std::int32_t n);

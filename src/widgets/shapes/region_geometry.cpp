@@ -81,18 +81,21 @@ std::vector<TPoint> DUDNosePoints(const TRect& r, int size, TDUDExtPos pos, int 
 {
     size = HeldSize(size);
     const TRect b = DUDNoseBody(r, size, pos);
-    const int s = size, d = Round(std::sqrt(2.0 * s * s));
-    const int L = b.Left, T = b.Top, R = b.Right, B = b.Bottom;
+    // Worked out in 64 bits: a body at the integer limits or any offset
+    // from a caller; the points are held to the int range.
+    const std::int64_t s = size, d = Round(std::sqrt(2.0 * s * s)), o = off;
+    const std::int64_t L = b.Left, T = b.Top, R = b.Right, B = b.Bottom;
+    const auto pt = [](std::int64_t x, std::int64_t y) { return TPoint{HeldInt(x), HeldInt(y)}; };
     using E = TDUDExtPos;
     switch (pos) {
-    case E::epLeftTop: return {{L - s, T - s}, {L, T + off}, {L, T + off + d}};
-    case E::epTopLeft: return {{L - s, T - s}, {L + off, T}, {L + off + d, T}};
-    case E::epTopRight: return {{R + s, T - s}, {R - off, T}, {R - off - d, T}};
-    case E::epRightTop: return {{R + s, T - s}, {R, T + off}, {R, T + off + d}};
-    case E::epRightBottom: return {{R + s, B + s}, {R, B - off}, {R, B - off - d}};
-    case E::epBottomRight: return {{R + s, B + s}, {R - off, B}, {R - off - d, B}};
-    case E::epBottomLeft: return {{L - s, B + s}, {L + off, B}, {L + off + d, B}};
-    case E::epLeftBottom: return {{L - s, B + s}, {L, B - off}, {L, B - off - d}};
+    case E::epLeftTop: return {pt(L - s, T - s), pt(L, T + o), pt(L, T + o + d)};
+    case E::epTopLeft: return {pt(L - s, T - s), pt(L + o, T), pt(L + o + d, T)};
+    case E::epTopRight: return {pt(R + s, T - s), pt(R - o, T), pt(R - o - d, T)};
+    case E::epRightTop: return {pt(R + s, T - s), pt(R, T + o), pt(R, T + o + d)};
+    case E::epRightBottom: return {pt(R + s, B + s), pt(R, B - o), pt(R, B - o - d)};
+    case E::epBottomRight: return {pt(R + s, B + s), pt(R - o, B), pt(R - o - d, B)};
+    case E::epBottomLeft: return {pt(L - s, B + s), pt(L + o, B), pt(L + o + d, B)};
+    case E::epLeftBottom: return {pt(L - s, B + s), pt(L, B - o), pt(L, B - o - d)};
     }
     return {};
 }

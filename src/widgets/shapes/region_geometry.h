@@ -39,7 +39,8 @@ inline constexpr int kDUDMaxThinkBubbles = 185;
 // (edges beyond the int range are held to it).
 TRect DUDNoseBody(const TRect& r, int size, TDUDExtPos pos);
 // The nose triangle: tip, base start, base end, the base offset by off
-// from the body's corner.
+// from the body's corner (any off; points beyond the int range are held
+// to it).
 std::vector<TPoint> DUDNosePoints(const TRect& r, int size, TDUDExtPos pos, int off);
 // The bounds of the thought bubbles' circles, count + 2 of them growing from
 // nothing at the outer corner towards the body; none for a count below 1 or

@@ -210,6 +210,16 @@ void TDUDRegionMask::ReadProperty(const std::string& name, TStream& s)
 
 void TDUDRegionMask::DefineProperties(TDUDStreamProperties& out) const
 {
+    // Reading the list back holds the region data and the border pictures
+    // at once, within one budget: what could not be read back is not
+    // written.
+    std::int64_t held = static_cast<std::int64_t>(data_.size());
+    for (const auto& bmp : bmps_)
+        held += static_cast<std::int64_t>(bmp.size());
+    if (held > kDUDMaxExpanded)
+        throw EWriteError("Stream write error: the region mask would take " + std::to_string(held >> 20) +
+                          " MB to read back, more than the " + std::to_string(kDUDMaxExpanded >> 20) +
+                          " MB allowed");
     for (const std::string& name : StoredProperties()) {
         TMemoryStream s;
         WriteProperty(name, s);

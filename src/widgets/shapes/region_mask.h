@@ -90,7 +90,8 @@ public:
     // the region data's size is the length of its payload. EReadError for
     // damaged data anywhere, or for a list whose region data and pictures
     // come to more than kDUDMaxExpanded bytes, and the mask is left
-    // unchanged.
+    // unchanged. A mask that holds more than that is not written:
+    // EWriteError, and out is left as it was.
     void DefineProperties(TDUDStreamProperties& out) const;
     void ReadProperties(const TDUDStreamProperties& in);
 

@@ -185,6 +185,39 @@ TEST_F(TimerPool, AnItemAddedOrEnabledWhileThePoolRunsWaitsItsWholeInterval)
     EXPECT_EQ(b, (std::vector<std::int64_t>{enabledAt + 150, enabledAt + 300}));
 }
 
+TEST_F(TimerPool, EnablingAnEnabledItemOnlyResetsItsCalls)
+{
+    // A caller that keeps an item on, more often than the pool ticks,
+    // neither holds that item back nor stops the pool's ticks.
+    TDUDTimerPool pool(50);
+    const std::int64_t t0 = pf::clock().monotonicMs();
+    std::vector<std::int64_t> a, b;
+    pool.AddTimerExt(1, 100, [&](void*) { a.push_back(pf::clock().monotonicMs() - t0); }, true, 5);
+    pool.AddTimer(2, 150, [&](void*) { b.push_back(pf::clock().monotonicMs() - t0); });
+    for (int i = 0; i < 10; ++i) {
+        run(30);
+        pool.GetTimer(1)->SetEnabled(true);
+    }
+    EXPECT_EQ(a, (std::vector<std::int64_t>{100, 200, 300}));
+    EXPECT_EQ(b, (std::vector<std::int64_t>{150, 300}));
+    EXPECT_EQ(pool.TickCounter(), 7);
+    // Its calls so far start again: five more before its call count ends it.
+    EXPECT_EQ(pool.GetTimer(1)->Calls(), 0);
+    run(600);
+    EXPECT_EQ(a.size(), 8u);
+    EXPECT_FALSE(pool.GetTimer(1)->Enabled());
+
+    // A main timer stopped by hand starts again when an item is enabled.
+    pool.GetTimer(2)->SetEnabled(true);
+    pool.UpdateMainTimer(false);
+    b.clear();
+    pool.GetTimer(2)->SetEnabled(true);
+    EXPECT_TRUE(pool.MainTimerActive());
+    const std::int64_t at = pf::clock().monotonicMs() - t0;
+    run(150);
+    EXPECT_EQ(b, (std::vector<std::int64_t>{at + 150}));
+}
+
 TEST_F(TimerPool, AHandlerThatPumpsIsNotReentered)
 {
     TDUDTimerPool pool(10);

@@ -189,6 +189,30 @@ TEST(StoredRegionBounds, BorderPicturesOfAStoredMaskShareOneBudget)
     EXPECT_EQ(r.report, "");
 }
 
+TEST(StoredRegionBounds, AMaskThatCouldNotBeReadBackIsNotWritten)
+{
+    // A border picture and region data that come to one byte more than a
+    // stored mask may hold when it is read.
+    std::vector<std::uint8_t> border = DUDBmpHeaders(2, 2, 24);
+    border.resize(border.size() + 2 * DUDBmpRowBytes(2, 24), 0x7F);
+    TDUDRegionMask mask;
+    mask.SetBorderBmp(1, border);
+    mask.SetRegionData(std::vector<std::uint8_t>(
+        static_cast<std::size_t>(kDUDMaxExpanded - static_cast<std::int64_t>(border.size()) + 1), 0));
+    TDUDStreamProperties out{{"Other", {1, 2, 3}}};
+    EXPECT_THROW(mask.DefineProperties(out), EWriteError);
+    ASSERT_EQ(out.size(), 1u) << "nothing written";
+
+    // Within the budget it is written and reads back.
+    mask.SetRects({{0, 0, 30, 20}});
+    out.clear();
+    mask.DefineProperties(out);
+    TDUDRegionMask back;
+    back.ReadProperties(out);
+    EXPECT_EQ(back.RegionData(), mask.RegionData());
+    EXPECT_EQ(back.BorderBmp(1), border);
+}
+
 TEST(StoredShapeBounds, TeethAndBevelNumbersNoShapeCanUseAreReadErrors)
 {
     for (const char* name : {"Teeth.Width", "Teeth.Height"})

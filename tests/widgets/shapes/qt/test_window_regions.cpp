@@ -101,6 +101,28 @@ TEST(WindowRegions, BubbleSizesAndCountsAreHeldToWhatCanBeDrawn)
     EXPECT_TRUE(DUDThinkBubbleRects(edge, 20, 4, E::epLeftTop).empty());
 }
 
+TEST(WindowRegions, NosePointsOfABodyAtTheIntegerLimitsOrAnyOffsetStayInTheIntRange)
+{
+    constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+    // The base starts off along the body's edge and reaches d = 28 further.
+    const TRect edge{kMax - 10, kMax - 10, kMax, kMax};
+    EXPECT_EQ(DUDNosePoints(edge, 20, E::epLeftTop, 0),
+              (std::vector<TPoint>{{kMax - 20, kMax - 20}, {kMax, kMax}, {kMax, kMax}}));
+    EXPECT_EQ(DUDNosePoints(edge, 20, E::epBottomLeft, kMax),
+              (std::vector<TPoint>{{kMax - 20, kMax}, {kMax, kMax - 20}, {kMax, kMax - 20}}));
+    const TRect low{kMin, kMin, kMin + 10, kMin + 10};
+    EXPECT_EQ(DUDNosePoints(low, 20, E::epRightBottom, kMax),
+              (std::vector<TPoint>{{kMin + 20, kMin + 20}, {kMin, kMin}, {kMin, kMin}}));
+    EXPECT_EQ(DUDNosePoints(low, kMax, E::epTopRight, kMin)[1], (TPoint{0, kMin + 32767}));
+    // Within the range nothing changes.
+    EXPECT_EQ(DUDNosePoints({0, 0, 100, 60}, 10, E::epLeftTop, 5),
+              (std::vector<TPoint>{{0, 0}, {10, 15}, {10, 29}}));
+    for (const E pos : {E::epLeftTop, E::epTopRight, E::epRightBottom, E::epBottomLeft}) {
+        EXPECT_TRUE(DUDCreateNoseRectRgn(edge, 20, pos).isEmpty());
+        EXPECT_TRUE(DUDCreateRoundNoseRectRgn(low, kMax, kMax, kMax, pos).isEmpty());
+    }
+}
+
 TEST(WindowRegions, ShapeRegionsComeFromSettingsAndData)
 {
     const TRect r{0, 0, 200, 100};

@@ -16,10 +16,6 @@
 
 namespace kyd::link {
 
-// The longest reply any dispenser command has, as received (status,
-// payload and checksum, without the carriage return).
-inline constexpr int kLongestReplyChars = 110;
-
 struct PortSettings {
     int ComNumber = 0;   // 0: the library asks the operator for a port
     int Baud = 9600;

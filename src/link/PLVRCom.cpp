@@ -17,7 +17,9 @@ constexpr std::int64_t kCtsWaitMs = 3000;
 // Extra time after the packet's own time-out before the wait gives up by
 // itself (the packet's time-out event normally ends it first).
 constexpr std::int64_t kBackstopMs = 2000;
-// The quiet interval is this many of the longest reply at the line's rate.
+// A long reply (a status check's), framed, in characters; the quiet
+// interval is this many of them at the line's rate.
+constexpr int kLongReplyChars = 110;
 constexpr int kResyncReplyLengths = 3;
 // A dispenser busy with a slow mechanism may answer a command well after the
 // tester gave up on it: the default quiet interval is never shorter than
@@ -175,7 +177,7 @@ int TCom::ResyncMs() const
     const int bits = 1 + s.DataBits + (s.Parity == TParity::pNone ? 0 : 1) + s.StopBits;
     const int baud = std::max(s.Baud, 1);
     const std::int64_t ms =
-        (std::int64_t{kResyncReplyLengths} * kLongestReplyChars * bits * 1000 + baud - 1) / baud;
+        (std::int64_t{kResyncReplyLengths} * kLongReplyChars * bits * 1000 + baud - 1) / baud;
     return static_cast<int>(std::clamp<std::int64_t>(ms, kMinDefaultResyncMs, 60000));
 }
 
@@ -308,7 +310,7 @@ std::string TCom::WaitReply()
     port_->SetRTS(false);
     // A reply longer than any the device gives, or one holding a byte the
     // line does not carry, is corrupt whatever its checksum says.
-    if (!error_ && (!CheckReply(reply_) || reply_.size() > static_cast<std::size_t>(kLongestReplyChars) ||
+    if (!error_ && (!CheckReply(reply_) || reply_.size() > static_cast<std::size_t>(kMaxReplyChars) ||
                     !PrintableText(reply_)))
         error_ = true;
     // The real reply, or the rest of it, may still come after a failure;

@@ -62,12 +62,18 @@ public:
     // Waits, pumping messages, for the reply packet, its time-out or an
     // abort; ends the exchange and returns the reply as received (with its
     // checksum, without the carriage return). Besides a wrong checksum, a
-    // reply longer than kLongestReplyChars or holding any byte but 7-bit
+    // reply longer than kMaxReplyChars or holding any byte but 7-bit
     // printable text fails the exchange as corrupt.
     std::string WaitReply();
 
     // Sets the abort flag (main thread); the exchange under way ends.
     void SetAbort();
+
+    // No command has a longer reply, as received (status, payload and
+    // checksum, without the carriage return): the longest, a page of the
+    // module error log, has 228 (28 records of 8 characters behind "0/");
+    // the rest is room for the device's own item data.
+    static constexpr int kMaxReplyChars = 256;
 
     // After an exchange that failed once the command had gone out (time-out,
     // abort, corrupt reply), and when bytes came while no command waited,

@@ -127,25 +127,30 @@ TEST_F(E2eMisbehavingLine, BytesTheChecksumCannotSeeMakeTheReplyCorrupt)
     }
 }
 
-// No command has a reply longer than 110 characters: a longer one is
-// corrupt, whatever its checksum (a run of '0' cancels in it, so a flood of
-// them before a failure reply read as a success).
+// A reply longer than any command has is corrupt, whatever its checksum: a
+// run of '0' cancels in it, so a flood of them before a failure reply read
+// as a success (here the reply to a dispense, which takes a payload).
 TEST_F(E2eMisbehavingLine, ReplyLongerThanAnyCommandHasIsCorrupt)
 {
     const std::string flood = std::string(4000, '0') + "7";
-    const std::string longest = "0" + std::string(107, '1'); // 110 with the checksum
+    const std::string longest = "0/" + std::string(TCom::kMaxReplyChars - 4, '1'); // with the checksum
+    const std::string dispense = "101002";
+    const std::string item = "RD/311";
     AnswerInTurn({frame(flood), frame("0"), frame(longest), frame(longest + "1"), frame("0")});
-    cmd->SendCommand("0", 20);
+    cmd->Dispense('1', '0', {2, 0, 0, 0, 0, 0, 0, 0});
     ExpectCorrupt(flood + TCom::Checksum(flood));
     EXPECT_NE(model.CodeText, "30 Successful Command");
     ExpectResetSucceeds(true);
 
-    EXPECT_TRUE(cmd->ReadCassetteIds());
+    EXPECT_TRUE(cmd->ReadData(311));
     EXPECT_TRUE(model.Succeeded()) << model.CodeText;
-    EXPECT_EQ(model.Feeders().size(), 15u);
-    EXPECT_FALSE(cmd->ReadCassetteIds());
+    EXPECT_EQ(model.ReadData, longest.substr(1));
+    EXPECT_FALSE(cmd->ReadData(311));
     ExpectCorrupt(longest + "1" + TCom::Checksum(longest + "1"));
     ExpectResetSucceeds(true);
+    const std::vector<std::string> frames = responder->Frames();
+    EXPECT_EQ(frames, (std::vector<std::string>{dispense + TCom::Checksum(dispense), "030", item + TCom::Checksum(item),
+                                                item + TCom::Checksum(item), "030"}));
 }
 
 // A line that never falls quiet (here a stray line 1.5 s into every quiet

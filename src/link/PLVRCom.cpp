@@ -236,9 +236,10 @@ void TCom::Send(std::string& command, int seconds)
 
     // Bytes that came while no command waited answer nothing this link
     // asked for, or answer it twice: the line is out of step as after a
-    // time-out, and the command waits for it to fall quiet.
+    // time-out, and the command waits for it to fall quiet. A line feed
+    // behind a reply's carriage return only ends its line once more.
     const std::string stray = port_->TakeStrayInput();
-    if (!stray.empty()) {
+    if (stray.find_first_not_of('\n') != std::string::npos) {
         discarded_ += stray;
         outOfStep_ = true;
     }

@@ -299,20 +299,30 @@ std::size_t SioLinkPort::StrayBytes() const
     return stray_.size();
 }
 
+bool SioLinkPort::StopStrayWatchKeeping()
+{
+    if (!StrayWatch.GetEnabled())
+        return false;
+    std::string collecting;
+    StrayWatch.GetCollectingString(collecting);
+    StrayWatch.SetEnabled(false);
+    KeepStray(collecting);
+    return true;
+}
+
 std::string SioLinkPort::TakeStrayInput()
 {
+    // A piece under way is taken too; the watch starts afresh behind it.
+    if (StopStrayWatchKeeping())
+        StrayWatch.SetEnabled(true);
     std::lock_guard lock(strayMutex_);
     return std::exchange(stray_, {});
 }
 
 std::string SioLinkPort::TakePendingInput()
 {
-    // What the watch has, ended or still collecting (the flush that follows
-    // drops the latter), then what was not yet read from the device.
+    // What the watch has, then what was not yet read from the device.
     std::string bytes = TakeStrayInput();
-    std::string collecting;
-    StrayWatch.GetCollectingString(collecting);
-    bytes += collecting;
     if (lineLost_ || !IsOpen())
         return bytes;
     std::string unread;
@@ -352,13 +362,7 @@ void SioLinkPort::EnablePacket(int timeoutTicks)
     // The watch's piece under way is kept and the watch stopped, so that the
     // reply packet takes every byte from now on (a packet that starts on any
     // data waits while another one collects); it watches again behind it.
-    const bool watching = StrayWatch.GetEnabled();
-    if (watching) {
-        std::string collecting;
-        StrayWatch.GetCollectingString(collecting);
-        StrayWatch.SetEnabled(false);
-        KeepStray(collecting);
-    }
+    const bool watching = StopStrayWatchKeeping();
     // Disarmed first, so the time-out starts over.
     SioDataPacket1.SetEnabled(false);
     SioDataPacket1.SetTimeOut(std::max(timeoutTicks, 1));

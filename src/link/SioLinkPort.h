@@ -101,6 +101,8 @@ private:
     // when the port closes (whoever closes it).
     void StartStrayWatch();
     void StopStrayWatch();
+    // Stops a running watch, keeping its piece under way: true when it ran.
+    bool StopStrayWatchKeeping();
     // Dispatch thread: keeps what the watch collected.
     void KeepStray(const std::string& bytes);
 

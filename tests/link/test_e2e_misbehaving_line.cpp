@@ -97,6 +97,22 @@ TEST_F(E2eMisbehavingLine, DeviceAnsweringTwiceLeavesTheCommandAfterWithItsOwnRe
     fs::remove(log);
 }
 
+// A device that ends its lines with a line feed after the carriage return
+// (written with the reply, so it comes in the same read) costs nothing: the
+// line feed answers nothing and is no noise.
+TEST_F(E2eMisbehavingLine, LineFeedBehindTheCarriageReturnIsNoStrayByte)
+{
+    AnswerInTurn({frame("0") + "\n", frame("0") + "\n", frame("M") + "\n"});
+    ExpectResetSucceeds(false);
+    ExpectResetSucceeds(false);
+    cmd->SendCommand("3", 180);
+    ExpectStatus(196, 'M');
+    EXPECT_TRUE(quietWaits.empty());
+    EXPECT_EQ(std::count_if(comStrings.Lines.begin(), comStrings.Lines.end(),
+                            [](const std::string& l) { return l.rfind("Discarded", 0) == 0; }),
+              0);
+}
+
 // The checksum is an exclusive-or: a NUL (also what a line break reads as)
 // changes nothing in it, and two equal bytes cancel. The line carries 7-bit
 // printable text, so any other byte before the carriage return makes the

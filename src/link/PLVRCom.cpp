@@ -238,7 +238,7 @@ void TCom::Send(std::string& command, int seconds)
     // asked for, or answer it twice: the line is out of step as after a
     // time-out, and the command waits for it to fall quiet. A line feed
     // behind a reply's carriage return only ends its line once more.
-    const std::string stray = port_->TakeStrayInput();
+    const std::string stray = port_->TakePendingInput();
     if (stray.find_first_not_of('\n') != std::string::npos) {
         discarded_ += stray;
         outOfStep_ = true;

@@ -4,6 +4,7 @@
 // not send, and a normal exchange still succeeds afterwards.
 #include "support_pty_responder.h"
 
+#include "serial/SioPacket.h"
 #include "sim/framing.h"
 
 #include <unistd.h>
@@ -218,6 +219,41 @@ TEST_F(E2eMisbehavingLine, LineThatNeverFallsQuietFailsTheCommandUnsentWithinSec
     };
     ExpectResetSucceeds(true);
     EXPECT_EQ(responder->Frames().size(), 2u);
+}
+
+// The port lent to another user (the firmware downloader closes it and
+// opens it with its own settings and packets): the stray watch is stopped,
+// so every byte is the borrower's; the link's own open starts it again.
+TEST_F(E2eMisbehavingLine, PortLentToAnotherUserHasNoStrayWatch)
+{
+    sio::TSioComPort& lent = port->Port();
+    lent.SetOpen(false);
+    lent.SetDataBits(8);
+    lent.SetParity(sio::pNone);
+    lent.SetOpen(true);
+    // The borrower's packet starts at an 'A' (a running watch would take
+    // that byte first, being earlier in the port's list).
+    sio::TSioDataPacket borrowers;
+    borrowers.SetStartCond(sio::scString);
+    borrowers.SetStartString("A");
+    borrowers.SetEndCond(sio::ecString);
+    borrowers.SetEndString("\r");
+    borrowers.SetTimeOut(0);
+    std::string got;
+    borrowers.SetOnStringPacket([&](sio::TSioDataPacket&, const std::string& text) { got = text; });
+    borrowers.SetComPort(&lent);
+    borrowers.SetEnabled(true);
+    responder->Write("AB\r");
+    ASSERT_TRUE(loop.pumpUntil([&] { return !got.empty() || port->StrayBytes() > 0; }));
+    EXPECT_EQ(got, "AB\r");
+    EXPECT_EQ(port->StrayBytes(), 0u);
+    borrowers.SetComPort(nullptr);
+
+    AnswerInTurn({frame("0")});
+    OpenPort(); // the link's own settings again
+    responder->Write("x\r");
+    WaitForStrayBytes(2);
+    ExpectResetSucceeds(true);
 }
 
 } // namespace

@@ -79,8 +79,13 @@ public:
     // Throws ECommNotOpen when the port is closed.
     virtual void FlushInBuffer() = 0;
     // Takes the bytes received and not yet delivered, as far as they can be
-    // read without waiting (for the log); the caller flushes the rest.
+    // read without waiting (for the log): those that came while no reply
+    // packet was armed first. The caller flushes the rest.
     virtual std::string TakePendingInput() { return {}; }
+    // Takes only the bytes that came while no reply packet was armed (after
+    // the last packet event, or before EnablePacket): while the reply packet
+    // is armed, the device's input is its own.
+    virtual std::string TakeStrayInput() { return {}; }
     // Throws ECommNotOpen when the port is closed.
     virtual void FlushOutBuffer() = 0;
     // Queues the bytes for sending. Throws ECommNotOpen when closed. A write

@@ -17,17 +17,31 @@ constexpr std::int64_t kCtsWaitMs = 3000;
 // Extra time after the packet's own time-out before the wait gives up by
 // itself (the packet's time-out event normally ends it first).
 constexpr std::int64_t kBackstopMs = 2000;
-// The longest reply the dispenser gives, framed, in characters; the quiet
+// A long reply (a status check's), framed, in characters; the quiet
 // interval is this many of them at the line's rate.
-constexpr int kLongestReplyChars = 110;
+constexpr int kLongReplyChars = 110;
 constexpr int kResyncReplyLengths = 3;
 // A dispenser busy with a slow mechanism may answer a command well after the
 // tester gave up on it: the default quiet interval is never shorter than
 // this.
 constexpr int kMinDefaultResyncMs = 2000;
-// A line that never falls quiet ends the wait after this many windows: the
-// command then goes out after the input flush.
-constexpr int kMaxQuietWindows = 20;
+// A line that has not fallen quiet within this many windows (a late reply
+// needs two: the one it ends, and a quiet one behind it; a reply in two
+// pieces three) stays noisy: the command fails without being sent, so the
+// wait lasts a few seconds at most.
+constexpr int kMaxQuietWindows = 3;
+
+// The line carries 7-bit printable text: any other byte before the carriage
+// return (a NUL, also what a line break reads as, a control character or a
+// byte with the eighth bit set) is none of the device's, and the checksum
+// cannot be trusted to see it (two equal bytes cancel).
+bool PrintableText(const std::string& text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 0x20 && u < 0x7F;
+    });
+}
 
 // The same library exception (its class and error code kept), its message
 // led by the operator's sentence.
@@ -163,19 +177,24 @@ int TCom::ResyncMs() const
     const int bits = 1 + s.DataBits + (s.Parity == TParity::pNone ? 0 : 1) + s.StopBits;
     const int baud = std::max(s.Baud, 1);
     const std::int64_t ms =
-        (std::int64_t{kResyncReplyLengths} * kLongestReplyChars * bits * 1000 + baud - 1) / baud;
+        (std::int64_t{kResyncReplyLengths} * kLongReplyChars * bits * 1000 + baud - 1) / baud;
     return static_cast<int>(std::clamp<std::int64_t>(ms, kMinDefaultResyncMs, 60000));
 }
 
-void TCom::Resync()
+bool TCom::Resync()
 {
     const int quietMs = ResyncMs();
     const int ticks = std::max(2, static_cast<int>((quietMs + kTickMs - 1) / kTickMs));
+    bool quiet = false;
     for (int window = 0; window < kMaxQuietWindows && !abort_; ++window) {
         packetArrived_ = false;
         error_ = false;
         reply_.clear();
         port_->EnablePacket(ticks);
+        // What came between two windows (behind a packet that ended one)
+        // came before this window: it is thrown away, the window still
+        // counts.
+        discarded_ += port_->TakeStrayInput();
         if (QuietWaitHandler)
             QuietWaitHandler(quietMs);
         const bool ended = port_->PumpUntil([this] { return packetArrived_ || error_ || abort_; },
@@ -192,7 +211,7 @@ void TCom::Resync()
         }
         const std::string partial = port_->CollectedAtTimeout();
         if (partial.empty()) {
-            outOfStep_ = false; // a whole window without a byte
+            quiet = true; // a whole window without a byte
             break;
         }
         discarded_ += partial;
@@ -200,6 +219,7 @@ void TCom::Resync()
     packetArrived_ = false;
     error_ = false;
     reply_.clear();
+    return quiet;
 }
 
 void TCom::Send(std::string& command, int seconds)
@@ -214,10 +234,21 @@ void TCom::Send(std::string& command, int seconds)
     timeoutTicks_ = TimeoutTicks(seconds);
     command += Checksum(command);
 
+    // Bytes that came while no command waited answer nothing this link
+    // asked for, or answer it twice: the line is out of step as after a
+    // time-out, and the command waits for it to fall quiet. A line feed
+    // behind a reply's carriage return only ends its line once more.
+    const std::string stray = port_->TakePendingInput();
+    if (stray.find_first_not_of('\n') != std::string::npos) {
+        discarded_ += stray;
+        outOfStep_ = true;
+    }
     if (outOfStep_ && port_->CanWaitForQuiet()) {
-        Resync();
-        if (abort_) {
-            error_ = true; // cancelled before anything was sent
+        const bool quiet = Resync();
+        if (abort_ || !quiet) {
+            // Cancelled, or the line never fell quiet: nothing is sent, and
+            // the link stays out of step until an exchange ends well.
+            error_ = true;
             return;
         }
     }
@@ -278,10 +309,15 @@ std::string TCom::WaitReply()
         port_->DisablePacket();
     }
     port_->SetRTS(false);
-    if (!error_ && !CheckReply(reply_))
+    // A reply longer than any the device gives, or one holding a byte the
+    // line does not carry, is corrupt whatever its checksum says.
+    if (!error_ && (!CheckReply(reply_) || reply_.size() > static_cast<std::size_t>(kMaxReplyChars) ||
+                    !PrintableText(reply_)))
         error_ = true;
-    if (error_)
-        outOfStep_ = true; // the real reply, or the rest of it, may still come
+    // The real reply, or the rest of it, may still come after a failure;
+    // an exchange that ended well puts the link back in step (the command
+    // layer marks a reply of the wrong shape).
+    outOfStep_ = error_;
     return reply_;
 }
 

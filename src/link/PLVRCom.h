@@ -61,16 +61,27 @@ public:
     void Send(std::string& command, int seconds);
     // Waits, pumping messages, for the reply packet, its time-out or an
     // abort; ends the exchange and returns the reply as received (with its
-    // checksum, without the carriage return).
+    // checksum, without the carriage return). Besides a wrong checksum, a
+    // reply longer than kMaxReplyChars or holding any byte but 7-bit
+    // printable text fails the exchange as corrupt.
     std::string WaitReply();
 
     // Sets the abort flag (main thread); the exchange under way ends.
     void SetAbort();
 
+    // No command has a longer reply, as received (status, payload and
+    // checksum, without the carriage return): the longest, a page of the
+    // module error log, has 228 (28 records of 8 characters behind "0/");
+    // the rest is room for the device's own item data.
+    static constexpr int kMaxReplyChars = 256;
+
     // After an exchange that failed once the command had gone out (time-out,
-    // abort, corrupt reply) the link is out of step: a late reply may still
-    // be on its way. The next Send first waits until the line has been quiet
-    // for the resynchronisation interval, discarding whatever arrives.
+    // abort, corrupt reply), and when bytes came while no command waited,
+    // the link is out of step: a late reply may still be on its way. The
+    // next Send first waits until the line has been quiet for the
+    // resynchronisation interval, discarding whatever arrives; a line that
+    // does not fall quiet within a few intervals fails the command unsent.
+    // Only an exchange that ends well puts the link back in step.
     bool OutOfStep() const { return outOfStep_; }
     // The command layer marks a reply that does not fit its command.
     void SetOutOfStep() { outOfStep_ = true; }
@@ -81,9 +92,10 @@ public:
     int ResyncMs() const;
     static constexpr int kMinResyncMs = 100;
     // Bytes the last exchange discarded (each ended packet with its carriage
-    // return), empty when there were none: what came while Send waited for a
-    // quiet line and what was still unread when the command went out, then
-    // what WaitReply found stale.
+    // return), empty when there were none: what came since the exchange
+    // before, what came while Send waited for a quiet line and what was
+    // still unread when the command went out, then what WaitReply found
+    // stale.
     const std::string& Discarded() const { return discarded_; }
     // A reply whose first character arrived before the command's last one
     // could have left the line answers something earlier: on a line with a
@@ -126,8 +138,9 @@ private:
     }
 
     // Waits until the line is quiet for ResyncMs(), keeping what arrives in
-    // discarded_. Ends early, leaving the link out of step, on an abort.
-    void Resync();
+    // discarded_. True when it was; false on an abort or when no window of
+    // the few it tries stayed quiet.
+    bool Resync();
 
     std::unique_ptr<LinkPort> port_;
     bool outOfStep_ = false;

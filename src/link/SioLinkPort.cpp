@@ -64,6 +64,28 @@ SioLinkPort::SioLinkPort()
             events_->OnPacketTimeout();
     });
     SioDataPacket1.SetComPort(&SioComPort1);
+
+    // Any byte starts a stray piece, a carriage return ends it (both kept);
+    // a piece longer than what is shown ends where the showing stops. Its
+    // events run on the dispatch thread, so nothing waits for the main one.
+    StrayWatch.SetEnabled(false);
+    StrayWatch.SetStartCond(sio::scString);
+    StrayWatch.SetStartString("?");
+    StrayWatch.SetEndCond(sio::ecString);
+    StrayWatch.SetEndString("\r");
+    StrayWatch.SetIncludeStrings(true);
+    StrayWatch.SetAutoEnable(true);
+    StrayWatch.SetSyncEvents(false);
+    StrayWatch.SetTimeOut(0);
+    StrayWatch.SetMaxSize(static_cast<std::int32_t>(kMaxPendingShown));
+    StrayWatch.SetOnStringPacket([this](sio::TSioDataPacket&, const std::string& text) { KeepStray(text); });
+    StrayWatch.SetOnTimeout([this](sio::TSioDataPacket& p) {
+        std::string text;
+        p.GetCollectedString(text);
+        KeepStray(text);
+    });
+    StrayWatch.SetComPort(&SioComPort1);
+    SioComPort1.SetOnPortClose([this](sio::TSioCustomComPort&) { StopStrayWatch(); });
 }
 
 SioLinkPort::~SioLinkPort()
@@ -74,6 +96,8 @@ SioLinkPort::~SioLinkPort()
         WaitClosed();
     } catch (...) {
     }
+    SioComPort1.SetOnPortClose({});
+    StrayWatch.SetComPort(nullptr);
     SioDataPacket1.SetComPort(nullptr);
 }
 
@@ -114,6 +138,7 @@ void SioLinkPort::OpenComponent()
     }
     lineLost_ = false;
     lineMicrosPerChar_ = 0;
+    StartStrayWatch();
     // Only a UART clocks the bytes out at the line's rate; a pseudo-terminal
     // or a USB communication-class device hands them over at once.
     if (platform::serialDeviceClocksBytes(platform::resolvePortPath(SioComPort1.GetComNumber()), deviceTables_)) {
@@ -135,6 +160,7 @@ void SioLinkPort::AddTriggers()
 void SioLinkPort::Close()
 {
     SioDataPacket1.SetEnabled(false);
+    StopStrayWatch();
     SioComPort1.SetOpen(false);
     lineLost_ = false;
     modemTrigger_ = 0;
@@ -238,20 +264,77 @@ void SioLinkPort::FlushInBuffer()
     Purge(&sio::TSioComPort::FlushInBuffer);
 }
 
+void SioLinkPort::StartStrayWatch()
+{
+    {
+        std::lock_guard lock(strayMutex_);
+        stray_.clear(); // a new line holds nothing of the old one
+    }
+    StrayWatch.SetEnabled(true);
+}
+
+void SioLinkPort::StopStrayWatch()
+{
+    StrayWatch.SetEnabled(false);
+    std::lock_guard lock(strayMutex_);
+    stray_.clear();
+}
+
+void SioLinkPort::KeepStray(const std::string& bytes)
+{
+    if (bytes.empty())
+        return;
+    {
+        std::lock_guard lock(strayMutex_);
+        if (stray_.size() < kMaxPendingShown)
+            stray_.append(bytes, 0, kMaxPendingShown - stray_.size());
+    }
+    if (platform::hasMessageLoop())
+        platform::messageLoop().wakeUp();
+}
+
+std::size_t SioLinkPort::StrayBytes() const
+{
+    std::lock_guard lock(strayMutex_);
+    return stray_.size();
+}
+
+bool SioLinkPort::StopStrayWatchKeeping()
+{
+    if (!StrayWatch.GetEnabled())
+        return false;
+    std::string collecting;
+    StrayWatch.GetCollectingString(collecting);
+    StrayWatch.SetEnabled(false);
+    KeepStray(collecting);
+    return true;
+}
+
+std::string SioLinkPort::TakeStrayInput()
+{
+    // A piece under way is taken too; the watch starts afresh behind it.
+    if (StopStrayWatchKeeping())
+        StrayWatch.SetEnabled(true);
+    std::lock_guard lock(strayMutex_);
+    return std::exchange(stray_, {});
+}
+
 std::string SioLinkPort::TakePendingInput()
 {
+    // What the watch has, then what was not yet read from the device.
+    std::string bytes = TakeStrayInput();
     if (lineLost_ || !IsOpen())
-        return {};
-    std::string bytes;
+        return bytes;
+    std::string unread;
     try {
         const std::uint32_t n = std::min<std::uint32_t>(SioComPort1.InBuffUsed(), kMaxPendingShown);
-        bytes.resize(n);
+        unread.resize(n);
         if (n > 0)
-            SioComPort1.GetBlock(bytes.data(), n);
+            SioComPort1.GetBlock(unread.data(), n);
     } catch (const sio::ESIOException&) {
-        bytes.clear(); // the flush that follows reports a port gone bad
+        unread.clear(); // the flush that follows reports a port gone bad
     }
-    return bytes;
+    return bytes + unread;
 }
 
 void SioLinkPort::FlushOutBuffer()
@@ -276,10 +359,16 @@ void SioLinkPort::PutString(const std::string& bytes)
 
 void SioLinkPort::EnablePacket(int timeoutTicks)
 {
+    // The watch's piece under way is kept and the watch stopped, so that the
+    // reply packet takes every byte from now on (a packet that starts on any
+    // data waits while another one collects); it watches again behind it.
+    const bool watching = StopStrayWatchKeeping();
     // Disarmed first, so the time-out starts over.
     SioDataPacket1.SetEnabled(false);
     SioDataPacket1.SetTimeOut(std::max(timeoutTicks, 1));
     SioDataPacket1.SetEnabled(true);
+    if (watching)
+        StrayWatch.SetEnabled(true);
 }
 
 void SioLinkPort::DisablePacket()

@@ -11,6 +11,12 @@
 // while the device is still gone that fails, and every later exchange tries
 // again until one succeeds.
 //
+// Bytes that come while the reply packet is not armed (after its event, or
+// between exchanges) are no reply to anything the link waits for: a second
+// packet, the stray watch, collects them line by line on the dispatch
+// thread, and the link takes them before its next command. The watch runs
+// only while the link has opened the port itself.
+//
 // The firmware downloader borrows the port component (Port()); it reopens
 // it with its own settings and closes it when done.
 #pragma once
@@ -20,7 +26,10 @@
 #include "serial/SioPacket.h"
 #include "serial/SioPort.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <string>
 #include <utility>
 
 namespace kyd::link {
@@ -43,6 +52,7 @@ public:
     int OutBuffFree() const override;
     void FlushInBuffer() override;
     std::string TakePendingInput() override;
+    std::string TakeStrayInput() override;
     void FlushOutBuffer() override;
     void PutString(const std::string& bytes) override;
     void EnablePacket(int timeoutTicks) override;
@@ -65,6 +75,9 @@ public:
     // True after the line went away under the open port, until it is
     // opened again successfully or closed.
     bool LineLost() const { return lineLost_; }
+    // For tests: how many stray bytes the watch has collected and the link
+    // has not taken yet (each arrival wakes the message loop).
+    std::size_t StrayBytes() const;
 
 private:
     // Raises ECommNotOpen unless the port is fully open.
@@ -84,11 +97,22 @@ private:
     // went away unnoticed) marks the line lost, opens it again and purges
     // once more.
     void Purge(void (sio::TSioComPort::*purge)());
+    // The stray watch: started when the link has opened the port, stopped
+    // when the port closes (whoever closes it).
+    void StartStrayWatch();
+    void StopStrayWatch();
+    // Stops a running watch, keeping its piece under way: true when it ran.
+    bool StopStrayWatchKeeping();
+    // Dispatch thread: keeps what the watch collected.
+    void KeepStray(const std::string& bytes);
 
     // Declared first: the packet goes before its port.
     mutable sio::TSioComPort SioComPort1;
     sio::TSioDataPacket SioDataPacket1;
+    sio::TSioDataPacket StrayWatch;
     LinkPortEvents* events_ = nullptr;
+    mutable std::mutex strayMutex_;
+    std::string stray_; // guarded by strayMutex_
     int modemTrigger_ = 0;
     int lineTrigger_ = 0;
     bool lineLost_ = false;

@@ -270,6 +270,19 @@ void TSioDataPacket::GetCollectedString(std::string& s) const
     s.assign(collected_.begin(), collected_.end());
 }
 
+void TSioDataPacket::GetCollectingString(std::string& s) const
+{
+    auto g = Guard();
+    s.clear();
+    // In an event the packet is disarmed; held bytes are not yet its own.
+    if (!manager_ || mode_ != dpCollecting || beginMatch_ < 0 || manager_->inEvent_ || manager_->hold_)
+        return;
+    // Outside a scan every byte in the buffer has been seen by the packets.
+    const std::int32_t end = manager_->dataCount_;
+    if (end > beginMatch_)
+        s.assign(manager_->buffer_.data() + beginMatch_, manager_->buffer_.data() + end);
+}
+
 void TSioDataPacket::GetCollectedData(std::vector<std::uint8_t>& data, std::int32_t& size) const
 {
     auto g = Guard();

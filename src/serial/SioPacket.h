@@ -175,6 +175,10 @@ public:
     // time-out).
     std::int32_t GetDataSize() const;
     void GetCollectedString(std::string& s) const;
+    // While the packet collects: the bytes it holds so far, from its first
+    // (the start string's included); empty otherwise. Nothing is taken from
+    // the packet.
+    void GetCollectingString(std::string& s) const;
     void GetCollectedData(std::vector<std::uint8_t>& data, std::int32_t& size) const;
     bool GetPacketReceived() const;
     bool GetTimedOutFlag() const;

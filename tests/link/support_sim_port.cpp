@@ -49,6 +49,7 @@ void SimLinkPort::Close()
     ++packetGen_;
     ++inputGen_;
     input_.clear();
+    stray_.clear();
     rts_ = false;
 }
 
@@ -89,6 +90,7 @@ void SimLinkPort::FlushInBuffer()
     ++flushInCount;
     ++inputGen_;
     input_.clear();
+    stray_.clear();
     deliveries_.clear();
 }
 
@@ -133,8 +135,18 @@ void SimLinkPort::Deliver(std::string bytes, std::int64_t delayMs)
     platform::messageLoop().postDelayed(target_, {kDeliveryMsg, static_cast<std::uintptr_t>(id), 0}, delayMs);
 }
 
+std::string SimLinkPort::TakeStrayInput()
+{
+    std::string s = std::exchange(stray_, {});
+    if (!packetEnabled_)
+        s += std::exchange(input_, {});
+    return s;
+}
+
 void SimLinkPort::EnablePacket(int timeoutTicks)
 {
+    // What came while no packet was armed is no part of this one.
+    stray_ += std::exchange(input_, {});
     packetTimeouts.push_back(timeoutTicks);
     packetEnabled_ = true;
     ++packetGen_;

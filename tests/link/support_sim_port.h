@@ -36,7 +36,8 @@ public:
     bool CTS() const override;
     int OutBuffFree() const override { return outBuffFree; }
     void FlushInBuffer() override;
-    std::string TakePendingInput() override { return std::exchange(input_, {}); }
+    std::string TakePendingInput() override { return std::exchange(stray_, {}) + std::exchange(input_, {}); }
+    std::string TakeStrayInput() override;
     void FlushOutBuffer() override;
     void PutString(const std::string& bytes) override;
     void EnablePacket(int timeoutTicks) override;
@@ -111,6 +112,7 @@ private:
     std::uint64_t inputGen_ = 0;   // bumped by a flush: older input is dropped
     std::uint64_t rtsGen_ = 0;
     std::string input_;            // received, not yet matched
+    std::string stray_;            // received while no packet was armed, kept when one was
     std::string collectedAtTimeout_;
     std::uint64_t nextDelivery_ = 1;
     std::map<std::uint64_t, std::pair<std::uint64_t, std::string>> deliveries_; // id -> (input gen, bytes)

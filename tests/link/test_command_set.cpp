@@ -116,11 +116,17 @@ TEST_F(CommandSet, CassetteIds)
 
 TEST_F(CommandSet, CassetteIdStatusWithoutTextIsEmpty)
 {
-    port->QueueReply("01XAB1231\xC8" "CD456");
+    port->QueueReply("01XAB1231YCD456");
     ASSERT_TRUE(cmd->ReadCassetteIds());
     ASSERT_EQ(model.Feeders().size(), 2u);
     EXPECT_EQ(model.Feeders()[0]->Status, "");
-    EXPECT_EQ(model.Feeders()[1]->Status, ""); // a stray byte picks up no text
+    EXPECT_EQ(model.Feeders()[1]->Status, "");
+    // A byte the line does not carry (here above 0x7F) makes the reply
+    // corrupt: nothing of it is parsed.
+    port->QueueReply("01XAB1231\xC8" "CD456");
+    EXPECT_FALSE(cmd->ReadCassetteIds());
+    ExpectStatus(197, 202);
+    EXPECT_EQ(model.Feeders().size(), 2u);
 }
 
 TEST_F(CommandSet, BrokenCassetteIdRecordDropsTheRest)

@@ -193,10 +193,14 @@ TEST_F(LinkResync, BytesThatCameBetweenCommandsAreShownAndLoggedAsDiscarded)
     cmd->SendCommand("0", 20);
     ASSERT_FALSE(com->OutOfStep());
     port->Inject(sim::frame("M"));
+    EXPECT_FALSE(com->OutOfStep());
     port->QueueReply("0");
     cmd->SendCommand("0", 20);
     ExpectStatus(195, 48);
-    EXPECT_TRUE(quietWaits.empty());
+    // They answer nothing that waited: the line is out of step until it has
+    // been quiet.
+    EXPECT_EQ(quietWaits.size(), 1u);
+    EXPECT_FALSE(com->OutOfStep());
     EXPECT_EQ(com->Discarded(), "M4=\r");
     const std::vector<std::string> lines(comStrings.Lines.end() - 3, comStrings.Lines.end());
     EXPECT_EQ(lines, (std::vector<std::string>{"Discarded: M4=<CR>", "Out: 030", "In : 030"}));

@@ -51,6 +51,31 @@ TEST_F(PacketFixture, WildcardMatchesAnyByteAndEscapedQuestionMarkOnlyItself)
     EXPECT_EQ(rec.log, (Log{"S:A?C"}));
 }
 
+// The bytes a packet holds while it collects, read without taking them.
+TEST_F(PacketFixture, CollectingStringHoldsTheBytesSoFarOnlyWhileCollecting)
+{
+    std::string s = "stale";
+    packet.GetCollectingString(s);
+    EXPECT_EQ(s, ""); // not armed
+    packet.SetEndCond(ecString);
+    packet.SetEndString("\r");
+    StartOnly("?");
+    packet.GetCollectingString(s);
+    EXPECT_EQ(s, ""); // waiting for its start
+    Feed(manager, "ab");
+    packet.GetCollectingString(s);
+    EXPECT_EQ(s, "ab");
+    packet.GetCollectingString(s);
+    EXPECT_EQ(s, "ab"); // nothing was taken
+    Feed(manager, "c\rd");
+    EXPECT_EQ(rec.log, (Log{"S:abc\r"}));
+    packet.GetCollectingString(s);
+    EXPECT_EQ(s, "d"); // armed again by itself, on the byte after the packet
+    packet.SetEnabled(false);
+    packet.GetCollectingString(s);
+    EXPECT_EQ(s, "");
+}
+
 TEST_F(PacketFixture, BackslashEscapesAnyCharacterAndTrailingOneIsDropped)
 {
     StartOnly("\\\\x\\");

@@ -1,0 +1,133 @@
+#include "support_pty_responder.h"
+
+#include "platform/port_resolver.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+
+namespace kyd::link::test {
+
+PtyResponder::PtyResponder(const std::string& linkPath) : pty_(linkPath)
+{
+    thread_ = std::thread([this] { Run(); });
+}
+
+PtyResponder::~PtyResponder()
+{
+    pty_.stop();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void PtyResponder::SetScript(Script script)
+{
+    std::lock_guard lock(mutex_);
+    script_ = std::move(script);
+}
+
+void PtyResponder::Write(const std::string& bytes)
+{
+    std::lock_guard lock(writeMutex_);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const long n = pty_.writeSome(bytes.data() + done, bytes.size() - done);
+        if (n < 0)
+            return;
+        done += static_cast<std::size_t>(n);
+        if (done < bytes.size() && pty_.waitWritable(5000) != platform::PtyMaster::Wait::Ready)
+            return;
+    }
+}
+
+std::vector<std::string> PtyResponder::Frames() const
+{
+    std::lock_guard lock(mutex_);
+    return frames_;
+}
+
+bool PtyResponder::WaitForFrames(std::size_t n, int timeoutMs) const
+{
+    std::unique_lock lock(mutex_);
+    return framesChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return frames_.size() >= n; });
+}
+
+void PtyResponder::Run()
+{
+    std::string pending;
+    char buf[512];
+    for (;;) {
+        const auto w = pty_.waitReadable(-1);
+        if (w == platform::PtyMaster::Wait::Stopped || w == platform::PtyMaster::Wait::HungUp)
+            return;
+        const long n = pty_.readSome(buf, sizeof buf);
+        if (n < 0)
+            return;
+        for (long i = 0; i < n; ++i) {
+            if (buf[i] != '\r') {
+                pending += buf[i];
+                continue;
+            }
+            Script script;
+            std::size_t index = 0;
+            {
+                std::lock_guard lock(mutex_);
+                index = frames_.size();
+                frames_.push_back(pending);
+                script = script_;
+            }
+            framesChanged_.notify_all();
+            const std::string answer = script ? script(pending, index) : std::string();
+            pending.clear();
+            if (!answer.empty())
+                Write(answer);
+        }
+    }
+}
+
+ResponderLinkFixture::ResponderLinkFixture()
+{
+    static std::atomic<int> serial{0};
+    linkPath = (std::filesystem::temp_directory_path() /
+                ("kyd_responder_" + std::to_string(::getpid()) + "_" + std::to_string(serial++)))
+                   .string();
+    responder = std::make_unique<PtyResponder>(linkPath);
+    platform::setPortResolverUsesSharedIni(false);
+    platform::setPortPathOverride(kCom, linkPath);
+    auto p = std::make_unique<SioLinkPort>();
+    port = p.get();
+    BuildLink(std::move(p));
+}
+
+ResponderLinkFixture::~ResponderLinkFixture()
+{
+    ReleaseLink();
+    responder.reset();
+    platform::clearPortPathOverrides();
+    platform::setPortResolverUsesSharedIni(true);
+    std::error_code ec;
+    std::filesystem::remove(linkPath, ec);
+}
+
+void ResponderLinkFixture::OpenPort()
+{
+    ASSERT_EQ(com->Open(kCom, 9600, TParity::pEven, 7, 1, false), kCom);
+    ASSERT_TRUE(port->IsOpen());
+}
+
+void ResponderLinkFixture::ExpectStatus(int cls, int code)
+{
+    EXPECT_EQ(model.StatusClass, cls);
+    EXPECT_EQ(model.StatusCode, code);
+}
+
+void ResponderLinkFixture::WaitForStrayBytes(std::size_t n)
+{
+    // Each arrival at the stray watch wakes the loop. The fake clock stands
+    // still meanwhile: bytes that never come end in the test's time limit.
+    ASSERT_TRUE(loop.pumpUntil([&] { return port->StrayBytes() >= n; })) << port->StrayBytes();
+}
+
+} // namespace kyd::link::test

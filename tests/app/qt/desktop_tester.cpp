@@ -443,6 +443,11 @@ TEST_F(DesktopTest, RunScriptNamesTheSimulatorsDeviceOnceInItsOwnWords)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("KYD_BIN", QString::fromStdString(bin.string()));
     env.insert("KYD_INI", QString::fromStdString(Path("run.INI")));
+    // The simulator's link goes in the runtime folder: one of the test's
+    // own, so that a simulator started by another run is not in the way.
+    std::filesystem::create_directories(Path("run"));
+    std::filesystem::permissions(Path("run"), std::filesystem::perms::owner_all);
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(Path("run")));
     run.setProcessEnvironment(env);
     // The tool only prints its usage and ends; the script then stops the
     // simulator.
@@ -455,6 +460,7 @@ TEST_F(DesktopTest, RunScriptNamesTheSimulatorsDeviceOnceInItsOwnWords)
     EXPECT_NE(out.find("Simulator ready on /dev/"), std::string::npos) << out;
     EXPECT_EQ((out + err).find("kydsim: dispenser simulator on"), std::string::npos) << out << err;
     EXPECT_NE(out.find("--ini"), std::string::npos) << out; // the tool's usage
+    EXPECT_NE(out.find("(" + Path("run/kydsim") + ")"), std::string::npos) << out;
 }
 
 TEST_F(DesktopTest, MainWindowCanBeRaisedAboveTheCommunicationAndStatusWindows)

@@ -357,8 +357,9 @@ TEST_F(DesktopTest, ProgramInAFolderItCannotWriteKeepsItsSettingsInTheUsersConfi
     constexpr uid_t kNobody = 65534;
     const auto ownedByUser = [&](const std::string& path) {
         fs::create_directories(path);
-        if (root)
+        if (root) {
             ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0) << path;
+        }
     };
     const std::string bin = Path("bin");
     fs::create_directories(bin);
@@ -375,11 +376,12 @@ TEST_F(DesktopTest, ProgramInAFolderItCannotWriteKeepsItsSettingsInTheUsersConfi
     ownedByUser(Path("home"));
     ownedByUser(Path("run"));
     ASSERT_EQ(::chmod(Path("run").c_str(), 0700), 0);
-    if (root)
+    if (root) {
         ASSERT_EQ(::chmod(transport->slavePath().c_str(), 0666), 0); // the dispenser's line, for the user
-    else
+    } else {
         fs::permissions(bin, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                  fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    }
     const std::string userFile = Path("config/kydtest/kydtest.INI");
 
     const auto runAndTerminate = [&](const char* run) {
@@ -423,8 +425,9 @@ TEST_F(DesktopTest, ProgramInAFolderItCannotWriteKeepsItsSettingsInTheUsersConfi
         user.writeString("Logging", "LogFile", Path("mine.log"));
         ASSERT_TRUE(user.updateFile());
     }
-    if (root)
+    if (root) {
         ASSERT_EQ(::chown(userFile.c_str(), kNobody, kNobody), 0);
+    }
 
     runAndTerminate("second start");
     EXPECT_EQ(platform::IniFile(userFile).readString("Logging", "LogFile", ""), Path("mine.log"));
@@ -618,15 +621,9 @@ TEST_F(DesktopTest, TwoCommandsTypedOnTheKeyboardGoOutAsTwoFrames)
         frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(before));
         return frames;
     };
-    // Keys to the window that has the focus, as a keyboard sends them.
-    const auto press = [](const QStringList& args) {
-        QProcess p;
-        p.start("xdotool", args);
-        return p.waitForFinished(kSettleMs) && p.exitCode() == 0;
-    };
     for (std::size_t n = 1; n <= 2; ++n) {
-        ASSERT_TRUE(press({"type", "--delay", "20", "Q"}));
-        ASSERT_TRUE(press({"key", "Return"}));
+        ASSERT_TRUE(Keys({"type", "--delay", "20", "Q"}));
+        ASSERT_TRUE(Keys({"key", "Return"}));
         ASSERT_TRUE(QTest::qWaitFor([&] { return newFrames().size() >= n && !Main().CommandLayer()->Busy(); },
                                     kSettleMs))
             << "command " << n;

@@ -382,6 +382,12 @@ TEST_F(DesktopTest, ProgramInAFolderItCannotWriteKeepsItsSettingsInTheUsersConfi
         fs::permissions(bin, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                  fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
     }
+    // Writable again however the test ends, so that its folder can go.
+    using Restore = void (*)(const std::string*);
+    const std::unique_ptr<const std::string, Restore> writableAgain(&bin, [](const std::string* b) {
+        std::error_code ec;
+        fs::permissions(*b, fs::perms::owner_all, fs::perm_options::add, ec);
+    });
     const std::string userFile = Path("config/kydtest/kydtest.INI");
 
     const auto runAndTerminate = [&](const char* run) {
@@ -432,8 +438,6 @@ TEST_F(DesktopTest, ProgramInAFolderItCannotWriteKeepsItsSettingsInTheUsersConfi
     runAndTerminate("second start");
     EXPECT_EQ(platform::IniFile(userFile).readString("Logging", "LogFile", ""), Path("mine.log"));
     EXPECT_EQ(ReadFile(beside), shippedText);
-    if (!root)
-        fs::permissions(bin, fs::perms::owner_all, fs::perm_options::add);
 }
 
 // What run.sh says when it starts the simulator for the tool: which device

@@ -66,7 +66,9 @@ fi
 port=$(configured_port)
 sim_pid=""
 if [ -z "$port" ] || [ "$port" = 0 ] || [ "$port" = "$sim_com" ]; then
-  link=/tmp/kydsim-$(id -u)
+  # In the user's own runtime folder: another user's simulator, or a test
+  # run with a runtime folder of its own, is not in the way.
+  link=$XDG_RUNTIME_DIR/kydsim
   echo "No dispenser configured: starting the simulator as COM$sim_com ($link)."
   mkdir -p "$(dirname "$ini")"
   [ -n "$port" ] && [ "$port" != 0 ] || set_port "$sim_com"

@@ -12,14 +12,14 @@ namespace {
 
 // Records of `size` characters from position 2 (1-based), read while a
 // record's first position is before the payload's last character. Calls
-// take(record) for each; false when a record is cut short. The last
-// `separator` characters of a record hold no field: a last record that
-// lacks only those is whole (it is passed as it came).
+// take(record) for each; false when a record is cut short. A last record
+// needs only its first `needed` characters (those that hold a field it
+// always has): it is then passed as it came, shorter than size.
 template <class Take>
-bool ForEachRecord(const std::string& payload, std::size_t size, Take take, std::size_t separator = 0)
+bool ForEachRecord(const std::string& payload, std::size_t size, std::size_t needed, Take take)
 {
     for (std::size_t pos = 2; pos < payload.size(); pos += size) {
-        if (pos - 1 + size - separator > payload.size())
+        if (pos - 1 + needed > payload.size())
             return false;
         if (!take(payload.substr(pos - 1, size)))
             return true;
@@ -65,14 +65,19 @@ PageEnd DecodeErrorLogPage(const std::string& payload, int page, std::vector<Log
     int number = page * kErrorLogPageRecords + 1;
     bool ended = false;
     bool corrupt = false;
-    const bool complete = ForEachRecord(payload, 8, [&](const std::string& r) {
+    // The record that ends the log needs no more than its task number.
+    const bool complete = ForEachRecord(payload, 8, 2, [&](const std::string& r) {
         const std::string taskText = r.substr(0, 2);
-        const std::string codeText = r.substr(2, 2);
         const int task = link::DecimalOrMinusOne(taskText);
         if (task == 0) {
             ended = true;
             return false;
         }
+        if (r.size() < 8) { // every other record shows all its fields
+            corrupt = true;
+            return false;
+        }
+        const std::string codeText = r.substr(2, 2);
         LogRow row;
         row.Caption = std::to_string(number++);
         if (task < 0 || task > 20) {
@@ -100,7 +105,8 @@ PageEnd DecodeErrorLogPage(const std::string& payload, int page, std::vector<Log
 bool DecodeModuleStatus(const std::string& payload, std::vector<LogRow>& rows)
 {
     bool corrupt = false;
-    const bool complete = ForEachRecord(payload, 12, [&](const std::string& r) {
+    // The blank after the value holds no field.
+    const bool complete = ForEachRecord(payload, 12, 11, [&](const std::string& r) {
         const std::string name = r.substr(0, 3);
         const std::string codeText = r.substr(4, 2);
         const int code = link::DecimalOrMinusOne(codeText);
@@ -112,7 +118,7 @@ bool DecodeModuleStatus(const std::string& payload, std::vector<LogRow>& rows)
         const int base = task < 0 ? 0 : ModuleTaskTable()[static_cast<std::size_t>(task)].Base;
         rows.push_back({name, codeText, ModuleStatusText(base, code), r.substr(7, 4)});
         return true;
-    }, 1); // the blank after the value
+    });
     return complete && !corrupt;
 }
 
@@ -131,7 +137,7 @@ bool DecodeModuleIds(const std::string& payload, std::vector<ModIdRow>& rows)
 
 bool DecodeExtendedIds(const std::string& payload, std::vector<ModIdRow>& rows)
 {
-    return ForEachRecord(payload, 18, [&](const std::string& r) {
+    return ForEachRecord(payload, 18, 18, [&](const std::string& r) {
         rows.push_back({r.substr(0, 4), {r.substr(4, 14)}});
         return true;
     });

@@ -43,7 +43,8 @@ enum class PageEnd {
 };
 
 // Appends the rows of error log page `page` (payload = reply without its
-// status character); rows are numbered from page * 28 + 1.
+// status character); rows are numbered from page * 28 + 1. The record that
+// ends the log may stop after its task number "00".
 PageEnd DecodeErrorLogPage(const std::string& payload, int page, std::vector<LogRow>& rows);
 // Appends the module status rows; false when the payload is corrupt. The
 // last record may lack its trailing blank, which holds no field.

@@ -32,9 +32,10 @@ void FakeMainWindow::ShowStatusText(const std::string& reply, const std::string&
     StatusTexts.emplace_back(reply, text);
 }
 
-void FakeMainWindow::ShowInfoText(const std::string& text)
+void FakeMainWindow::ShowInfoText(const std::string& text, platform::TextCoding coding)
 {
     InfoTexts.push_back(text);
+    InfoCodings.push_back(coding);
 }
 
 } // namespace kyd::link

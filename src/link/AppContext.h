@@ -8,6 +8,8 @@
 // command layer's reply wait; no operation blocks or waits.
 #pragma once
 
+#include "platform/dialogs.h"
+
 #include <string>
 #include <vector>
 
@@ -43,8 +45,11 @@ public:
     virtual void SetBusy(int state) = 0;
     // Shows the status text in the status panel and the status window.
     virtual void ShowStatusText(const std::string& reply, const std::string& text) = 0;
-    // Shows an information text in the information panel and the status window.
-    virtual void ShowInfoText(const std::string& text) = 0;
+    // Shows an information text in the information panel and the status
+    // window, its bytes read as coding says (a text that names a file is
+    // in the file system's encoding).
+    virtual void ShowInfoText(const std::string& text,
+                              platform::TextCoding coding = platform::TextCoding::Latin1) = 0;
 };
 
 // The communication-strings window.
@@ -79,7 +84,8 @@ class FakeMainWindow final : public MainWindowCallbacks {
 public:
     void SetBusy(int state) override;
     void ShowStatusText(const std::string& reply, const std::string& text) override;
-    void ShowInfoText(const std::string& text) override;
+    void ShowInfoText(const std::string& text,
+                      platform::TextCoding coding = platform::TextCoding::Latin1) override;
 
     // Whether the window would be busy now, following the batch rules.
     bool Busy() const { return busy_; }
@@ -87,6 +93,7 @@ public:
     std::vector<int> BusyCalls;
     std::vector<std::pair<std::string, std::string>> StatusTexts; // (reply, text)
     std::vector<std::string> InfoTexts;
+    std::vector<platform::TextCoding> InfoCodings; // one for each of InfoTexts
 
 private:
     bool busy_ = false;

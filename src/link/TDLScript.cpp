@@ -264,7 +264,7 @@ int TTDLScript::RunFrom(int start, int counter, RangeState state)
     unchecked_ = false;
     if (model_->FatalMark != 3)
         model_->StatusClass = kClassWarning;
-    ShowInfo("TDL-file: " + BaseName(fileName_));
+    ShowInfo("TDL-file: " + BaseName(fileName_), platform::TextCoding::FileSystem);
     const int result = ExecuteFrom(start, static_cast<int>(lines_.size()), counter, state);
     if (result != kDone) {
         // A soft break that reaches the top level counts as an abort.
@@ -531,10 +531,10 @@ void TTDLScript::ShowTraceLine(int i)
     ShowStatus(buf + lines_[static_cast<std::size_t>(i)]);
 }
 
-void TTDLScript::ShowInfo(const std::string& text)
+void TTDLScript::ShowInfo(const std::string& text, platform::TextCoding coding)
 {
     if (ctx_->MainWindow)
-        ctx_->MainWindow->ShowInfoText(Clipped(text));
+        ctx_->MainWindow->ShowInfoText(Clipped(text), coding);
 }
 
 void TTDLScript::ShowStatus(const std::string& text)

@@ -154,7 +154,7 @@ private:
     void ShowTraceLine(int i);
     // A text taken from a script line, cut for showing.
     static std::string Clipped(std::string text);
-    void ShowInfo(const std::string& text);
+    void ShowInfo(const std::string& text, platform::TextCoding coding = platform::TextCoding::Latin1);
     void ShowStatus(const std::string& text);
     Settings* Options() const;
     void ClearCommandFlags();

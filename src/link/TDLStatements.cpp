@@ -294,12 +294,12 @@ TTDLScript::Outcome TTDLScript::LogFile(const std::string& p)
     const std::string path = (!p.empty() && p[0] == '/') ? p : (options ? options->ScriptFolder : std::string()) + p;
     if (AppendLogLines(path, {"Opened by TDL script : " + FormatDateTime(platform::clock().wallNow())}) ==
         LogWrite::Written) {
-        ShowInfo("Log-file: " + p);
+        ShowInfo("Log-file: " + p, platform::TextCoding::FileSystem);
         cmd_->LogFileOverride = path;
     } else {
         const std::string text = "Log File " + path + "could not be created!";
         platform::dialogs().messageDlg(Clipped(text), DlgType::Error, DlgButtons::Ok, platform::TextCoding::FileSystem);
-        ShowInfo(text);
+        ShowInfo(text, platform::TextCoding::FileSystem);
     }
     return Outcome::None;
 }

@@ -25,9 +25,7 @@ DlgResult firstButton(DlgButtons b)
 DlgResult FakeDialogs::messageDlg(const std::string& text, DlgType type, DlgButtons buttons, TextCoding coding)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    Call call{"messageDlg", text, type, buttons, {}, false};
-    call.coding = coding;
-    calls_.push_back(std::move(call));
+    calls_.push_back(Call{"messageDlg", text, type, buttons, {}, false, {}, coding});
     if (results_.empty())
         return firstButton(buttons);
     DlgResult r = results_.front();
@@ -38,18 +36,14 @@ DlgResult FakeDialogs::messageDlg(const std::string& text, DlgType type, DlgButt
 void FakeDialogs::showMessage(const std::string& text, TextCoding coding)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    Call call{"showMessage", text, DlgType::Information, DlgButtons::Ok, {}, false};
-    call.coding = coding;
-    calls_.push_back(std::move(call));
+    calls_.push_back(Call{"showMessage", text, DlgType::Information, DlgButtons::Ok, {}, false, {}, coding});
 }
 
 bool FakeDialogs::inputQuery(const std::string& caption, const std::string& prompt, std::string& value,
                              TextCoding coding)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    Call call{"inputQuery", prompt, DlgType::Information, DlgButtons::OkCancel, {}, false};
-    call.coding = coding;
-    calls_.push_back(std::move(call));
+    calls_.push_back(Call{"inputQuery", prompt, DlgType::Information, DlgButtons::OkCancel, {}, false, {}, coding});
     if (inputs_.empty())
         return false;
     std::optional<std::string> a = std::move(inputs_.front());
@@ -64,7 +58,7 @@ std::optional<std::string> FakeDialogs::openFile(const std::string& title, const
                                                  const std::vector<FileFilter>&)
 {
     std::lock_guard<std::mutex> g(mutex_);
-    calls_.push_back(Call{"openFile", title, DlgType::Information, DlgButtons::OkCancel, initialDir, false});
+    calls_.push_back(Call{"openFile", title, DlgType::Information, DlgButtons::OkCancel, initialDir, false, {}, {}});
     if (files_.empty())
         return std::nullopt;
     std::optional<std::string> f = std::move(files_.front());
@@ -78,7 +72,7 @@ std::optional<std::string> FakeDialogs::saveFile(const std::string& title, const
 {
     std::lock_guard<std::mutex> g(mutex_);
     calls_.push_back(Call{"saveFile", title, DlgType::Information, DlgButtons::OkCancel,
-                          initialDir + "/" + defaultName, confirmOverwrite, defaultSuffix});
+                          initialDir + "/" + defaultName, confirmOverwrite, defaultSuffix, {}});
     if (files_.empty())
         return std::nullopt;
     std::optional<std::string> f = std::move(files_.front());

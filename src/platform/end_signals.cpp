@@ -1,9 +1,11 @@
 #include "platform/end_signals.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <iterator>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace kyd::platform {
@@ -93,13 +95,18 @@ void releaseEndSignals()
     Release();
 }
 
-void endProcessWithin(unsigned seconds)
+void endProcessWithin(std::chrono::milliseconds limit)
 {
     struct sigaction sa {};
     sa.sa_handler = &OnEndLimit;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGALRM, &sa, nullptr);
-    ::alarm(seconds);
+    // At least a millisecond: a zero time would cancel the limit instead.
+    const long long ms = std::max<long long>(1, limit.count());
+    struct itimerval t {};
+    t.it_value.tv_sec = static_cast<time_t>(ms / 1000);
+    t.it_value.tv_usec = static_cast<suseconds_t>(ms % 1000 * 1000);
+    ::setitimer(ITIMER_REAL, &t, nullptr);
 }
 
 } // namespace kyd::platform

@@ -5,6 +5,8 @@
 // on the spot.
 #pragma once
 
+#include <chrono>
+
 namespace kyd::platform {
 
 // Catches SIGTERM and SIGHUP from now on: each signal's number is written
@@ -23,9 +25,10 @@ int takeEndSignal();
 void releaseEndSignals();
 
 // For a program that was asked to end and has saved what it keeps: the
-// process is gone at the latest the given number of seconds from now,
-// wherever its main thread is by then (exit status 0, nothing more of the
-// program runs). A later call sets a new limit.
-void endProcessWithin(unsigned seconds);
+// process is gone at the latest that long from now (a limit of zero or less
+// counts as a millisecond), wherever its main thread is by then (exit
+// status 0, nothing more of the program runs). A later call sets a new
+// limit.
+void endProcessWithin(std::chrono::milliseconds limit);
 
 } // namespace kyd::platform

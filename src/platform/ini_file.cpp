@@ -378,8 +378,9 @@ std::string defaultIniPath()
     if (n > 0)
         exe.assign(buf, static_cast<std::size_t>(n));
     const IniPlace place = chooseIniPlace(exe, userConfigDir(), &folderWritable);
-    // Without a copy of the file beside the program the user's file would
-    // start empty: the file beside the program is used then, as it stands.
+    // Where the user's folder cannot be made, or the file beside the program
+    // not copied there (the user's file would start empty), the file beside
+    // the program is used, as it stands.
     if (!seedIniFile(place))
         return place.seedFrom;
     return place.path;

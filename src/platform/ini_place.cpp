@@ -57,9 +57,14 @@ IniPlace chooseIniPlace(const std::string& exePath, const std::string& userConfi
 
 bool seedIniFile(const IniPlace& place)
 {
+    if (place.seedFrom.empty())
+        return true;
+    // Made also when there is nothing to copy: the settings are saved there
+    // on the way out, and a save does not make folders.
+    if (!makeFolders(folderOf(place.path)))
+        return false;
     std::error_code ec;
-    if (place.seedFrom.empty() || std::filesystem::exists(place.path, ec) ||
-        !std::filesystem::exists(place.seedFrom, ec))
+    if (std::filesystem::exists(place.path, ec) || !std::filesystem::exists(place.seedFrom, ec))
         return true;
     std::string text;
     switch (readRegularFile(place.seedFrom, IniFile::kMaxFileSize, text)) {
@@ -70,7 +75,7 @@ bool seedIniFile(const IniPlace& place)
     case ReadResult::Failed:
         return false;
     }
-    return makeFolders(folderOf(place.path)) && replaceFile(place.path, text);
+    return replaceFile(place.path, text);
 }
 
 } // namespace kyd::platform

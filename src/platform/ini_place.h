@@ -26,9 +26,10 @@ struct IniPlace {
 IniPlace chooseIniPlace(const std::string& exePath, const std::string& userConfig,
                         const std::function<bool(const std::string& folder)>& writable);
 
-// Makes place.path a copy of place.seedFrom when it does not exist yet and
-// the seed does (making its folder); nothing to do otherwise. False when the
-// copy could not be made.
+// For a place in the user's configuration folder (seedFrom named): makes
+// the folder of place.path, and place.path a copy of place.seedFrom when it
+// does not exist yet and the seed does. Nothing to do for a file beside the
+// program. False when the folder or the copy could not be made.
 bool seedIniFile(const IniPlace& place);
 
 } // namespace kyd::platform

@@ -121,6 +121,24 @@ TEST(ErrorLog, AModuleStatusWhoseLastRecordLacksOnlyItsSeparatorIsWhole)
     EXPECT_EQ(DecodeErrorLogPage("/03170042" "0301004", 0, rows), PageEnd::Corrupt);
 }
 
+TEST(ErrorLog, TheRecordThatEndsTheLogNeedsNoMoreThanItsTaskNumber)
+{
+    std::vector<LogRow> rows;
+    EXPECT_EQ(DecodeErrorLogPage("/03170042" "00", 0, rows), PageEnd::End);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(Row(rows[0]), "1|TRP|17  |0042");
+    rows.clear();
+    EXPECT_EQ(DecodeErrorLogPage("/00", 1, rows), PageEnd::End);
+    EXPECT_TRUE(rows.empty());
+    // Any other record shows all its fields: cut short, it is corrupt (an
+    // unknown task too), as is a task number cut in two.
+    EXPECT_EQ(DecodeErrorLogPage("/03170042" "03", 0, rows), PageEnd::Corrupt);
+    EXPECT_EQ(DecodeErrorLogPage("/03170042" "25990", 0, rows), PageEnd::Corrupt);
+    EXPECT_EQ(DecodeErrorLogPage("/03170042" "0 ", 0, rows), PageEnd::Corrupt); // no number: an unknown task
+    // A record that would start at the last character is not read.
+    EXPECT_EQ(DecodeErrorLogPage("/03170042" "0", 0, rows), PageEnd::More);
+}
+
 TEST(ModuleIds, RecordsWidthsEditsAndWrittenRecords)
 {
     std::vector<ModIdRow> rows;

@@ -32,7 +32,7 @@ public:
             idle_();
     }
     void ShowStatusText(const std::string& r, const std::string& t) override { inner_.ShowStatusText(r, t); }
-    void ShowInfoText(const std::string& t) override { inner_.ShowInfoText(t); }
+    void ShowInfoText(const std::string& t, platform::TextCoding c) override { inner_.ShowInfoText(t, c); }
 
 private:
     FakeMainWindow& inner_;

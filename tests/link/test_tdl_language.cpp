@@ -76,6 +76,8 @@ TEST_F(TdlLanguage, EveryStatementSendsItsFrameWithItsTimeOut)
     EXPECT_EQ(script->Teller(), '1');
     EXPECT_TRUE(model.Feeders().empty()); // CLEAR_FEEDER_VECTOR
     EXPECT_EQ(mainWindow.InfoTexts[0], "TDL-file: test.tdl");
+    EXPECT_EQ(mainWindow.InfoCodings[0], platform::TextCoding::FileSystem); // names a file
+    EXPECT_EQ(mainWindow.InfoCodings.back(), platform::TextCoding::Latin1);
     EXPECT_NE(std::find(mainWindow.InfoTexts.begin(), mainWindow.InfoTexts.end(), "info"), mainWindow.InfoTexts.end());
     EXPECT_NE(std::find(mainWindow.InfoTexts.begin(), mainWindow.InfoTexts.end(), "#0"), mainWindow.InfoTexts.end());
     EXPECT_EQ(mainWindow.InfoTexts.back(), "TDL-file done");
@@ -435,7 +437,10 @@ TEST_F(TdlLanguage, LogFileAndAnnotations)
     const std::string r = port->WithCore([](sim::SimCore& c) { return c.lastReply(); });
     EXPECT_EQ(masked(ReadFile(absolute)), "Opened by TDL script : STAMP\nOut: 535\nIn : " + r + TCom::Checksum(r) + "\n");
     const auto& info = mainWindow.InfoTexts;
-    EXPECT_NE(std::find(info.begin(), info.end(), "Log-file: own.log"), info.end());
+    const auto logFile = std::find(info.begin(), info.end(), "Log-file: own.log");
+    ASSERT_NE(logFile, info.end());
+    EXPECT_EQ(mainWindow.InfoCodings.at(static_cast<std::size_t>(logFile - info.begin())),
+              platform::TextCoding::FileSystem);
     // The run ended: logging as before, override gone.
     EXPECT_FALSE(options.settings.LoggingEnabled);
     EXPECT_TRUE(cmd->LogFileOverride.empty());

@@ -423,4 +423,24 @@ TEST_F(IniFileTest, UsersFileStartsFromTheFileBesideTheProgramOnce)
     EXPECT_FALSE(fs::exists(dir / "cfg3" / "kydtest.INI"));
 }
 
+// A system-wide install ships no settings file: the user's file has nothing
+// to start from, and its folder is made so that the first save finds it.
+TEST_F(IniFileTest, UsersFileWithNothingBesideTheProgramIsSavedInAFolderMadeForIt)
+{
+    const IniPlace place{(dir / "cfg" / "kydtest" / "kydtest.INI").string(), (dir / "none.INI").string()};
+    ASSERT_TRUE(seedIniFile(place));
+    EXPECT_TRUE(fs::is_directory(dir / "cfg" / "kydtest"));
+    EXPECT_FALSE(fs::exists(place.path));
+    IniFile user(place.path);
+    user.writeInteger("Communication", "ComPort", 3);
+    std::string error;
+    ASSERT_TRUE(user.updateFile(&error)) << error;
+    EXPECT_EQ(IniFile(place.path).readInteger("Communication", "ComPort", 0), 3);
+
+    // A configuration folder that cannot be made is said, as a copy that
+    // cannot be made is: the file beside the program is used then.
+    write("blocked", "a file, not a folder");
+    EXPECT_FALSE(seedIniFile({(dir / "blocked" / "kydtest" / "kydtest.INI").string(), (dir / "none.INI").string()}));
+}
+
 } // namespace kyd::platform

@@ -40,7 +40,7 @@ namespace {
 
 using namespace kyd;
 
-constexpr unsigned kEndLimitSecs = 5;
+constexpr std::chrono::seconds kEndLimit{5};
 
 void ShowException(std::exception_ptr e)
 {
@@ -106,7 +106,7 @@ int main(int argc, char** argv)
         // boxes) without asking the windows; should anything still hold the
         // program, it is gone within seconds, its settings saved by then.
         tester.EndOnSignals([] {
-            platform::endProcessWithin(kEndLimitSecs);
+            platform::endProcessWithin(kEndLimit);
             QCoreApplication::exit(0);
         });
         tester.Show();

@@ -29,6 +29,7 @@
 #include "platform/document_opener.h"
 #include "platform/exception_sink.h"
 #include "platform/ini_file.h"
+#include "platform/qt/qt_dialogs.h"
 #include "platform/qt/ui_scale.h"
 
 #include <QAction>
@@ -497,11 +498,11 @@ void TPLVRMainF::ShowStatusText(const std::string& reply, const std::string& tex
         statusWindow_->AddLine(text);
 }
 
-void TPLVRMainF::ShowInfoText(const std::string& text)
+void TPLVRMainF::ShowInfoText(const std::string& text, platform::TextCoding coding)
 {
-    StatusPanel1->setText(Latin1(text));
+    StatusPanel1->setText(platform::messageText(text, coding));
     if (statusWindow_)
-        statusWindow_->AddLine(text);
+        statusWindow_->AddLine(text, coding);
 }
 
 void TPLVRMainF::ClearPortLostText()

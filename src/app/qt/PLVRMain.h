@@ -76,7 +76,8 @@ public:
     // --- MainWindowCallbacks ---
     void SetBusy(int state) override;
     void ShowStatusText(const std::string& reply, const std::string& text) override;
-    void ShowInfoText(const std::string& text) override;
+    void ShowInfoText(const std::string& text,
+                      platform::TextCoding coding = platform::TextCoding::Latin1) override;
 
     // Window caption and application title.
     void SetCaption(const std::string& text);

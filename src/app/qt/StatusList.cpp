@@ -1,6 +1,6 @@
 #include "app/qt/StatusList.h"
 
-#include "app/qt/Latin1.h"
+#include "platform/qt/qt_dialogs.h"
 
 #include <QListWidget>
 #include <QVBoxLayout>
@@ -24,10 +24,10 @@ TStatusListFrame::TStatusListFrame(platform::IniFile& ini, QWidget* parent)
     RestoreFromIni(150, 150, 100, 480);
 }
 
-void TStatusListFrame::AddLine(const std::string& text)
+void TStatusListFrame::AddLine(const std::string& text, platform::TextCoding coding)
 {
     StatusListBox->setUpdatesEnabled(false);
-    StatusListBox->addItem(Latin1(text));
+    StatusListBox->addItem(platform::messageText(text, coding));
     while (StatusListBox->count() > kMaxLines)
         delete StatusListBox->takeItem(0);
     StatusListBox->setUpdatesEnabled(true);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/qt/ToolWindow.h"
+#include "platform/dialogs.h"
 
 #include <string>
 
@@ -17,7 +18,7 @@ public:
 
     TStatusListFrame(platform::IniFile& ini, QWidget* parent = nullptr);
 
-    void AddLine(const std::string& text);
+    void AddLine(const std::string& text, platform::TextCoding coding = platform::TextCoding::Latin1);
 
     QListWidget* StatusListBox = nullptr;
 };

@@ -357,8 +357,9 @@ TEST_F(DesktopTest, ProgramInAFolderItCannotWriteKeepsItsSettingsInTheUsersConfi
     constexpr uid_t kNobody = 65534;
     const auto ownedByUser = [&](const std::string& path) {
         fs::create_directories(path);
-        if (root)
+        if (root) {
             ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0) << path;
+        }
     };
     const std::string bin = Path("bin");
     fs::create_directories(bin);
@@ -375,11 +376,18 @@ TEST_F(DesktopTest, ProgramInAFolderItCannotWriteKeepsItsSettingsInTheUsersConfi
     ownedByUser(Path("home"));
     ownedByUser(Path("run"));
     ASSERT_EQ(::chmod(Path("run").c_str(), 0700), 0);
-    if (root)
+    if (root) {
         ASSERT_EQ(::chmod(transport->slavePath().c_str(), 0666), 0); // the dispenser's line, for the user
-    else
+    } else {
         fs::permissions(bin, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                  fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    }
+    // Writable again however the test ends, so that its folder can go.
+    using Restore = void (*)(const std::string*);
+    const std::unique_ptr<const std::string, Restore> writableAgain(&bin, [](const std::string* b) {
+        std::error_code ec;
+        fs::permissions(*b, fs::perms::owner_all, fs::perm_options::add, ec);
+    });
     const std::string userFile = Path("config/kydtest/kydtest.INI");
 
     const auto runAndTerminate = [&](const char* run) {
@@ -423,14 +431,13 @@ TEST_F(DesktopTest, ProgramInAFolderItCannotWriteKeepsItsSettingsInTheUsersConfi
         user.writeString("Logging", "LogFile", Path("mine.log"));
         ASSERT_TRUE(user.updateFile());
     }
-    if (root)
+    if (root) {
         ASSERT_EQ(::chown(userFile.c_str(), kNobody, kNobody), 0);
+    }
 
     runAndTerminate("second start");
     EXPECT_EQ(platform::IniFile(userFile).readString("Logging", "LogFile", ""), Path("mine.log"));
     EXPECT_EQ(ReadFile(beside), shippedText);
-    if (!root)
-        fs::permissions(bin, fs::perms::owner_all, fs::perm_options::add);
 }
 
 // What run.sh says when it starts the simulator for the tool: which device
@@ -443,6 +450,11 @@ TEST_F(DesktopTest, RunScriptNamesTheSimulatorsDeviceOnceInItsOwnWords)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("KYD_BIN", QString::fromStdString(bin.string()));
     env.insert("KYD_INI", QString::fromStdString(Path("run.INI")));
+    // The simulator's link goes in the runtime folder: one of the test's
+    // own, so that a simulator started by another run is not in the way.
+    std::filesystem::create_directories(Path("run"));
+    std::filesystem::permissions(Path("run"), std::filesystem::perms::owner_all);
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(Path("run")));
     run.setProcessEnvironment(env);
     // The tool only prints its usage and ends; the script then stops the
     // simulator.
@@ -455,6 +467,7 @@ TEST_F(DesktopTest, RunScriptNamesTheSimulatorsDeviceOnceInItsOwnWords)
     EXPECT_NE(out.find("Simulator ready on /dev/"), std::string::npos) << out;
     EXPECT_EQ((out + err).find("kydsim: dispenser simulator on"), std::string::npos) << out << err;
     EXPECT_NE(out.find("--ini"), std::string::npos) << out; // the tool's usage
+    EXPECT_NE(out.find("(" + Path("run/kydsim") + ")"), std::string::npos) << out;
 }
 
 TEST_F(DesktopTest, MainWindowCanBeRaisedAboveTheCommunicationAndStatusWindows)
@@ -612,15 +625,9 @@ TEST_F(DesktopTest, TwoCommandsTypedOnTheKeyboardGoOutAsTwoFrames)
         frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(before));
         return frames;
     };
-    // Keys to the window that has the focus, as a keyboard sends them.
-    const auto press = [](const QStringList& args) {
-        QProcess p;
-        p.start("xdotool", args);
-        return p.waitForFinished(kSettleMs) && p.exitCode() == 0;
-    };
     for (std::size_t n = 1; n <= 2; ++n) {
-        ASSERT_TRUE(press({"type", "--delay", "20", "Q"}));
-        ASSERT_TRUE(press({"key", "Return"}));
+        ASSERT_TRUE(Keys({"type", "--delay", "20", "Q"}));
+        ASSERT_TRUE(Keys({"key", "Return"}));
         ASSERT_TRUE(QTest::qWaitFor([&] { return newFrames().size() >= n && !Main().CommandLayer()->Busy(); },
                                     kSettleMs))
             << "command " << n;

@@ -10,18 +10,21 @@
 #include "app/qt/CommStr.h"
 #include "app/qt/OptionDlg.h"
 #include "app/qt/PLVRMain.h"
+#include "app/qt/StatusList.h"
 #include "link/Protokoll.h"
 #include "link/TDLScript.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <memory>
@@ -372,6 +375,26 @@ TEST_F(ScriptsTest, ClosingTheWindowDuringAScriptAbortsItAndClosesAfterwards)
     ProcessEvents();
     EXPECT_FALSE(Main().isVisible());
     EXPECT_TRUE(App().Saved());
+}
+
+// The information panel and the status window show the names of the
+// script and its log file as the file system names them (UTF-8 bytes), not
+// as two Latin-1 characters for each letter outside ASCII.
+TEST_F(ScriptsTest, FileNamesInTheInformationTextsReadAsTheFileSystemNamesThem)
+{
+    WriteFile("sk\xC3\xBCript.tdl", "LOGFILE l\xC3\xB6g.log\nRESET\n");
+    Start();
+    OpenScript(Path("sk\xC3\xBCript.tdl"));
+    QListWidget* list = App().StatusListFrame().StatusListBox;
+    std::vector<QString> shown;
+    for (int i = 0; i < list->count(); ++i)
+        shown.push_back(list->item(i)->text());
+    for (const char* want : {"TDL-file: sk\u00FCript.tdl", "Log-file: l\u00F6g.log"})
+        EXPECT_NE(std::find(shown.begin(), shown.end(), QString::fromUtf8(want)), shown.end()) << want;
+    // A dispenser's or a script's own text stays Latin-1.
+    Main().ShowInfoText("Ger\xE4t");
+    EXPECT_EQ(Main().StatusPanel1->text(), QString::fromUtf8("Ger\u00E4t"));
+    EXPECT_EQ(list->item(list->count() - 1)->text(), QString::fromUtf8("Ger\u00E4t"));
 }
 
 // SIGTERM while a script waits: the script stops at once, the settings

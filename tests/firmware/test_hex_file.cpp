@@ -227,7 +227,7 @@ TEST(HexFile, ADosEndOfFileMarkAtTheEndIsNoLine)
     // Ctrl+Z ending the file, as DOS tools wrote it: on a line of its own
     // or right after the end record, white space after it or not.
     const std::string body = kGood[0] + "\r\n" + kGood[1] + "\r\n" + kGood[2];
-    for (const std::string& tail : {"\r\n\x1A", "\x1A", "\r\n\x1A\r\n", "\r\n \x1A\t"}) {
+    for (const char* tail : {"\r\n\x1A", "\x1A", "\r\n\x1A\r\n", "\r\n \x1A\t"}) {
         SCOPED_TRACE(tail);
         const std::string text = body + tail;
         EXPECT_EQ(HexFileFault(SplitHexLines(text)), "");

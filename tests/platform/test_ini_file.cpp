@@ -394,8 +394,9 @@ TEST_F(IniFileTest, FolderWritableIsFoundOutByMakingAFile)
     // The permission bits bind every user but root.
     fs::create_directory(dir / "ro");
     fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
-    if (::geteuid() != 0)
+    if (::geteuid() != 0) {
         EXPECT_FALSE(folderWritable((dir / "ro").string()));
+    }
     fs::permissions(dir / "ro", fs::perms::owner_all);
 }
 

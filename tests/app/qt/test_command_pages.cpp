@@ -166,8 +166,9 @@ TEST_F(CommandPagesTest, EveryButtonSendsItsFramesAndOpensItsWindow)
             shown = shown.substr(0, e.Window.size());
         EXPECT_EQ(shown, e.Window);
         EXPECT_EQ(TakeCommands(), e.Frames);
-        if (e.Seconds)
+        if (e.Seconds) {
             EXPECT_EQ(Main().Com()->PacketTimeoutTicks(), link::TCom::TimeoutTicks(e.Seconds));
+        }
         ++checked;
     }
     EXPECT_EQ(checked, static_cast<int>(Acceptance().size()));

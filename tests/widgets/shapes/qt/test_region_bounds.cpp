@@ -93,9 +93,10 @@ TEST(RegionBounds, EverySizeAndCoordinateGivesARegionInRangeOrNone)
                 const TRect r{at, at, static_cast<int>(std::min<std::int64_t>(right, INT_MAX)),
                               static_cast<int>(std::min<std::int64_t>(right, INT_MAX))};
                 const auto g = DUDCreateShapeRegion(r, p);
-                if (g)
+                if (g) {
                     EXPECT_TRUE(kWindowRange.contains(g->boundingRect()) || g->isEmpty())
                         << shape << " " << size << " " << at;
+                }
                 if (!InRange(r)) {
                     EXPECT_FALSE(g) << "no region beyond a window: " << shape << " " << size << " " << at;
                 }
@@ -177,8 +178,9 @@ TEST(RegionBounds, FramesAtTheEndsOfTheRangeDrawWhatFitsAndNeverCrash)
             p.Origin = {};
             for (const TRect& r : {TRect{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, TRect{-40000, 0, 40, 40}, TRect{0, 0, 0, 0}})
                 EXPECT_TRUE(drawn(r, p, style, inside).isEmpty()) << shape << " " << r.Left;
-            if (s == S::rsPointList)
+            if (s == S::rsPointList) {
                 EXPECT_TRUE(drawn({10, 10, 50, 50}, p, style, beyond).isEmpty()) << "points beyond the range";
+            }
             // Inside the range: the whole border, and nothing outside the
             // rectangle (a point list's 30 x 30 square moved to its corner).
             const QRect box = drawn({10, 10, 50, 50}, p, style, inside);

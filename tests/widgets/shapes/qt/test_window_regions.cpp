@@ -165,8 +165,9 @@ TEST(WindowRegions, ShapeRegionsComeFromSettingsAndData)
     for (int s = 0; s <= static_cast<int>(S::rsPointList); ++s) {
         p = {};
         p.Shape = static_cast<S>(s);
-        if (const auto o = DUDCreateShapeRegion(r, p); o && p.Shape != S::rsHalfRound)
+        if (const auto o = DUDCreateShapeRegion(r, p); o && p.Shape != S::rsHalfRound) {
             EXPECT_TRUE(QRect(0, 0, 200, 100).contains(o->boundingRect())) << s;
+        }
     }
 }
 
@@ -197,8 +198,9 @@ TEST(WindowRegionFrames, LightAtTheUpperLeftDarkAtTheLowerRight)
                     darkSum += QPointF(x, y);
                 }
                 // Curves are traced on their own, so a pixel may touch the region's edge from outside.
-                if (px != 0xFFFFFF)
+                if (px != 0xFFFFFF) {
                     EXPECT_TRUE(inside.intersects(QRect(x - 1, y - 1, 3, 3))) << int(shape) << " at " << x << "," << y;
+                }
             }
         EXPECT_GT(light, 10) << int(shape);
         EXPECT_GT(dark, 10) << int(shape);

@@ -254,5 +254,34 @@ TEST_F(PortLifetime, AnAssignedPortOutlivesItsSource)
     packet->SetComPort(nullptr);
 }
 
+
+// A wait for text gives up when a handler it runs frees the port (the
+// wait's own character event here), and nothing touches the gone port.
+TEST_F(PortLifetime, FreeingThePortFromTheWaitsCharacterEventEndsTheWait)
+{
+    port->SetOpen(true);
+    std::string seen;
+    port->SetOnWaitChar([&](TSioCustomComPort&, char c) {
+        seen += c;
+        port.reset();
+    });
+    ASSERT_TRUE(pty.write("xyz"));
+    TSioCustomComPort* p = port.get();
+    EXPECT_FALSE(p->WaitForString("yz", 18 * 20, false, false));
+    EXPECT_EQ("x", seen);
+    EXPECT_TRUE(pumpUntil([&] { return released(); }));
+}
+
+// The same for a message the wait runs while it waits for input.
+TEST_F(PortLifetime, FreeingThePortWhileAWaitPumpsMessagesEndsTheWait)
+{
+    port->SetOpen(true);
+    loop.postCall([this] { port.reset(); });
+    TSioCustomComPort* p = port.get();
+    EXPECT_EQ(0, p->WaitForMultiString("a|b", 18 * 20, true, false, '|'));
+    EXPECT_EQ(nullptr, port);
+    EXPECT_TRUE(pumpUntil([&] { return released(); }));
+}
+
 } // namespace
 } // namespace sio::test

@@ -150,6 +150,17 @@ public:
             d->Sync(fn); // false: the port is closing and fn will not run
         else
             fn();
+        // The event freed the port. A delivery without a notification (a
+        // hold released on this thread) has no last notification to free
+        // the manager, and a free posted while the event pumped messages
+        // found it still delivering: try again once this delivery is over.
+        bool orphaned;
+        {
+            std::lock_guard lock(gate_->mutex);
+            orphaned = gate_->orphaned;
+        }
+        if (orphaned)
+            PostFreeOrphans();
     }
 
     void Log(std::uint16_t subType, std::uint32_t data, const std::uint8_t* bytes, std::size_t count) override

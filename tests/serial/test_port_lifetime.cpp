@@ -208,6 +208,34 @@ TEST_F(PortLifetime, FreeingThePortWithAnEventQueuedDropsTheEvent)
     loop.processPending();
 }
 
+// Bytes held back by the packet manager are delivered on the thread that
+// lets them go; the event frees the port and runs the message loop before
+// it returns. The manager goes once the event is over.
+TEST_F(PortLifetime, FreeingThePortInAnEventALetGoHoldDeliversFreesItsManagerAfterwards)
+{
+    packetThatFreesThePort();
+    packet->SetOnStringPacket([this](TSioDataPacket&, const std::string& s) {
+        events.push_back("S:" + s);
+        port.reset();
+        loop.processPending();
+        events.push_back("freed");
+    });
+    // The port's window hears of the bytes after the manager has taken them.
+    int avail = 0;
+    port->SetOnTriggerAvail([&](TSioCustomComPort&, std::uint16_t) { ++avail; });
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    TSioDataPacketManager* m = TSioDataPacketManagerList::Find(port.get());
+    ASSERT_NE(nullptr, m);
+    m->SetHold(true);
+    ASSERT_TRUE(pty.write("a"));
+    ASSERT_TRUE(pumpUntil([&] { return avail > 0; }));
+    ASSERT_EQ(1, m->DataCount());
+    m->SetHold(false);
+    EXPECT_EQ((std::vector<std::string>{"S:a", "freed"}), events);
+    EXPECT_TRUE(pumpUntil([&] { return released() && TSioDataPacketManagerList::Count() == managers; }));
+}
+
 // A port given the settings of one with an armed packet and triggers:
 // opening and closing it leaves the other's packet alone, which still gets
 // its reply, and it has none of the other's triggers.

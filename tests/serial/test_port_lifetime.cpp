@@ -1,6 +1,7 @@
 // The port component's lifetime on a pseudo-terminal: a port freed from
 // inside its own handlers finishes its close once the handler has returned;
 // a port assigned from another keeps its own users and packets.
+#include "platform/clock.h"
 #include "platform/plain_message_loop.h"
 #include "platform/port_resolver.h"
 #include "serial/SioPacket.h"
@@ -22,9 +23,11 @@
 namespace sio::test {
 namespace {
 
-// A deadlock inside a handler cannot be pumped out of: after a generous
-// limit the watchdog ends the process with a message instead of leaving the
-// run hanging.
+// A destructor that waits for the very handler it runs in cannot be pumped
+// out of: the watchdog ends the process with a message instead of leaving
+// the run hanging. It guards only the free itself, which never waits for
+// more than the port's threads to end, so a loaded machine stays far
+// below its limit.
 class HangWatchdog {
 public:
     explicit HangWatchdog(const char* what) : what_(what)
@@ -60,8 +63,6 @@ protected:
     void SetUp() override
     {
         PtyPortTest::SetUp();
-        watchdog = std::make_unique<HangWatchdog>(
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         // What the library starts once and keeps (not the port's own).
         port->SetOpen(true);
         port->PumpUntil([] { return true; }, 0); // the loop's watch of the line
@@ -84,19 +85,19 @@ protected:
         packet->SetTimeOut(0);
         packet->SetOnStringPacket([this](TSioDataPacket&, const std::string& s) {
             events.push_back("S:" + s);
-            port.reset();
+            freePort();
             events.push_back("freed");
         });
         packet->SetComPort(port.get());
     }
 
-    void TearDown() override
+    // Frees the port (also from inside its own handlers).
+    void freePort()
     {
-        PtyPortTest::TearDown();
-        watchdog.reset();
+        HangWatchdog guard("freeing the port");
+        port.reset();
     }
 
-    std::unique_ptr<HangWatchdog> watchdog;
     int fds = 0;
     std::size_t managers = 0;
 };
@@ -162,12 +163,31 @@ TEST_F(PortLifetime, FreeingThePortInAnEventDropsWhatWouldFollow)
     EXPECT_EQ(nullptr, second.GetComPort());
 }
 
+// The packet's time-out event frees the port.
+TEST_F(PortLifetime, FreeingThePortInATimeOutEventFinishesOnceTheEventHasReturned)
+{
+    kyd::platform::ScopedFakeClock clock;
+    makeReplyPacket(1);
+    packet->SetOnTimeout([this](TSioDataPacket&) {
+        events.push_back("T");
+        freePort();
+        events.push_back("freed");
+    });
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    clock->advance(10 * 55);
+    ASSERT_TRUE(pumpUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ((std::vector<std::string>{"T", "freed"}), events);
+    EXPECT_EQ(nullptr, packet->GetComPort());
+    EXPECT_TRUE(pumpUntil([&] { return released() && TSioDataPacketManagerList::Count() == managers; }));
+}
+
 TEST_F(PortLifetime, FreeingThePortInATriggerHandlerFinishesOnceTheHandlerHasReturned)
 {
     int avail = 0;
     port->SetOnTriggerAvail([&](TSioCustomComPort&, std::uint16_t) {
         ++avail;
-        port.reset();
+        freePort();
     });
     port->SetOpen(true);
     ASSERT_TRUE(pty.write("a"));
@@ -182,7 +202,7 @@ TEST_F(PortLifetime, FreeingThePortInAStatusHandlerFinishesOnceTheHandlerHasRetu
     int status = 0;
     port->SetOnTriggerStatus([&](TSioCustomComPort&, std::uint16_t) {
         ++status;
-        port.reset();
+        freePort();
     });
     port->SetOpen(true);
     const int h = port->AddStatusTrigger(stOutFree);
@@ -203,7 +223,7 @@ TEST_F(PortLifetime, FreeingThePortWithAnEventQueuedDropsTheEvent)
     for (int i = 0; i < 5000 && !d->InNotification(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(d->InNotification());
-    port.reset();
+    freePort();
     EXPECT_TRUE(released());
     loop.processPending();
 }
@@ -216,7 +236,7 @@ TEST_F(PortLifetime, FreeingThePortInAnEventALetGoHoldDeliversFreesItsManagerAft
     packetThatFreesThePort();
     packet->SetOnStringPacket([this](TSioDataPacket&, const std::string& s) {
         events.push_back("S:" + s);
-        port.reset();
+        freePort();
         loop.processPending();
         events.push_back("freed");
     });
@@ -269,7 +289,7 @@ TEST_F(PortLifetime, AnAssignedPortOutlivesItsSource)
     makeReplyPacket();
     TSioComPort target;
     target.Assign(*port);
-    port.reset();
+    freePort();
     EXPECT_EQ(managers, TSioDataPacketManagerList::Count());
     target.SetOpen(true);
     target.SetOpen(false);
@@ -291,7 +311,7 @@ TEST_F(PortLifetime, FreeingThePortFromTheWaitsCharacterEventEndsTheWait)
     std::string seen;
     port->SetOnWaitChar([&](TSioCustomComPort&, char c) {
         seen += c;
-        port.reset();
+        freePort();
     });
     ASSERT_TRUE(pty.write("xyz"));
     TSioCustomComPort* p = port.get();
@@ -304,7 +324,7 @@ TEST_F(PortLifetime, FreeingThePortFromTheWaitsCharacterEventEndsTheWait)
 TEST_F(PortLifetime, FreeingThePortWhileAWaitPumpsMessagesEndsTheWait)
 {
     port->SetOpen(true);
-    loop.postCall([this] { port.reset(); });
+    loop.postCall([this] { freePort(); });
     TSioCustomComPort* p = port.get();
     EXPECT_EQ(0, p->WaitForMultiString("a|b", 18 * 20, true, false, '|'));
     EXPECT_EQ(nullptr, port);

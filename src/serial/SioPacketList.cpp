@@ -319,8 +319,11 @@ void FreeOrphans()
 
 void PostFreeOrphans()
 {
-    if (pf::hasMessageLoop())
-        pf::messageLoop().postCall([] { pf::guarded("data packet manager list", [] { FreeOrphans(); }); });
+    // Also from the dispatch thread of a freed port, which may end while
+    // the program uninstalls its loop.
+    pf::withInstalledLoop([](pf::MessageLoop& loop) {
+        loop.postCall([] { pf::guarded("data packet manager list", [] { FreeOrphans(); }); });
+    });
 }
 
 void FreeEmptyManagers()

@@ -183,18 +183,20 @@ void TSioPosixDispatcher::ThreadGone(ThreadId id, int code)
         }
     }
     threadCv_.notify_all();
-    if (!pf::hasMessageLoop())
-        return;
-    if (last && ClosePending()) {
-        // A deferred close finishes on the main thread once every thread
-        // has ended (the owner joins them there).
-        std::weak_ptr<int> alive = life_;
-        pf::messageLoop().postCall([this, alive] {
-            if (alive.lock())
-                RunCloseDoneCallback();
-        });
-    }
-    pf::messageLoop().wakeUp();
+    // The threads of a port freed inside its own handler may end while the
+    // program, quitting, uninstalls and destroys its loop.
+    pf::withInstalledLoop([&](pf::MessageLoop& loop) {
+        if (last && ClosePending()) {
+            // A deferred close finishes on the main thread once every
+            // thread has ended (the owner joins them there).
+            std::weak_ptr<int> alive = life_;
+            loop.postCall([this, alive] {
+                if (alive.lock())
+                    RunCloseDoneCallback();
+            });
+        }
+        loop.wakeUp();
+    });
 }
 
 void TSioPosixDispatcher::RecordDeviceFailure(int code)

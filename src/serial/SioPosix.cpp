@@ -333,14 +333,16 @@ int TSioPosixDispatcher::FlushCom(int which)
     }
     // Everything received so far goes: what the device holds, the queued
     // blocks, and (by their stale count) a block the reader holds back or
-    // has just read and one the dispatch thread holds at this moment.
+    // has just read and one the dispatch thread holds at this moment. The
+    // queue is emptied in the same step: a block the reader reads once the
+    // step is over holds new bytes and must stay.
     int r;
     {
         std::lock_guard purge(purgeMutex_);
         r = device_->isOpen() ? device_->flushInput() : 0;
         ++inputGeneration_;
+        IOQueue().Clear();
     }
-    IOQueue().Clear();
     QueueConsumed();
     return PurgeResult(r, ecodes::ecDeviceRead);
 }

@@ -364,5 +364,26 @@ TEST_F(PortLifetime, FreeingThePortWhileAWaitPumpsMessagesEndsTheWait)
     EXPECT_TRUE(pumpUntil([&] { return released(); }));
 }
 
+// A wait inside the port's own packet event: the port is freed while it
+// pumps. The wait ends, and the close finishes once the event has returned.
+TEST_F(PortLifetime, FreeingThePortWhileAWaitInItsPacketsEventPumpsEndsTheWait)
+{
+    packetThatFreesThePort();
+    int waited = -1;
+    packet->SetOnStringPacket([this, &waited](TSioDataPacket&, const std::string& s) {
+        events.push_back("S:" + s);
+        loop.postCall([this] { freePort(); });
+        waited = port->WaitForString("z", 18 * 20, true, false);
+        events.push_back("waited");
+    });
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("a"));
+    ASSERT_TRUE(pumpUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ(0, waited);
+    EXPECT_EQ(nullptr, port);
+    EXPECT_TRUE(pumpUntil([&] { return released() && TSioDataPacketManagerList::Count() == managers; }));
+}
+
 } // namespace
 } // namespace sio::test

@@ -258,35 +258,37 @@ TEST_F(PortLifetime, FreeingThePortInAnEventALetGoHoldDeliversFreesItsManagerAft
 
 // The program ends right after a handler freed the port: its loop is
 // uninstalled and destroyed while the port's threads may still be ending
-// (they must not use it any more). Repeated, as the threads' end races
-// with the loop's.
+// (they must not use it any more), and the process exits. Run in a child
+// process that ends so; repeated there, as the threads' end races with the
+// loop's.
 TEST_F(PortLifetime, FreeingThePortJustBeforeTheProgramEndsIsSafe)
 {
-    for (int i = 0; i < 50; ++i) {
-        // A line of its own each time: the ended program's port keeps its
-        // line until the process ends.
-        TestPty line;
-        ASSERT_TRUE(line.ok());
-        kyd::platform::setPortPathOverride(kCom + 1 + i, line.slavePath());
-        auto ending = std::make_unique<kyd::platform::PlainMessageLoop>();
-        kyd::platform::setMessageLoop(ending.get());
-        struct Back {
-            kyd::platform::MessageLoop& loop;
-            ~Back() { kyd::platform::setMessageLoop(&loop); }
-        } back{loop};
-        port = std::make_unique<TSioComPort>();
-        port->SetAutoOpen(false);
-        port->SetPromptForPort(false);
-        port->SetComNumber(kCom + 1 + i);
-        packetThatFreesThePort();
-        port->SetOpen(true);
-        packet->SetEnabled(true);
-        ASSERT_TRUE(line.write("a"));
-        ASSERT_TRUE(pumpWithWatchdog(*ending, [&] { return events.size() == 2; }, 20));
-        kyd::platform::setMessageLoop(nullptr);
-        ending.reset();
-        events.clear();
-    }
+    const auto run = [this]() -> int {
+        for (int i = 0; i < 50; ++i) {
+            // A line of its own each time: the ended program's port keeps
+            // its line until the process ends.
+            TestPty line;
+            if (!line.ok())
+                return 1;
+            kyd::platform::setPortPathOverride(kCom + 1 + i, line.slavePath());
+            auto ending = std::make_unique<kyd::platform::PlainMessageLoop>();
+            kyd::platform::setMessageLoop(ending.get());
+            port = std::make_unique<TSioComPort>();
+            port->SetAutoOpen(false);
+            port->SetPromptForPort(false);
+            port->SetComNumber(kCom + 1 + i);
+            packetThatFreesThePort();
+            port->SetOpen(true);
+            packet->SetEnabled(true);
+            if (!line.write("a") || !pumpWithWatchdog(*ending, [&] { return events.size() == 2; }, 20))
+                return 2;
+            kyd::platform::setMessageLoop(nullptr);
+            ending.reset();
+            events.clear();
+        }
+        return 0;
+    };
+    EXPECT_EXIT(std::exit(run()), ::testing::ExitedWithCode(0), "");
 }
 
 // A port given the settings of one with an armed packet and triggers:

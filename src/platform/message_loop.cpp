@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <shared_mutex>
 #include <stdexcept>
 
 namespace kyd::platform {
@@ -37,6 +38,8 @@ void MessageLoop::removeCancelHook(SyncToken& t, std::uint64_t id)
 
 namespace {
 std::atomic<MessageLoop*> g_loop{nullptr};
+// Held shared by withInstalledLoop, exclusively while the loop changes.
+std::shared_mutex g_installMutex;
 }
 
 MessageLoop& messageLoop()
@@ -52,8 +55,19 @@ bool hasMessageLoop()
     return g_loop.load(std::memory_order_acquire) != nullptr;
 }
 
+bool withInstalledLoop(const std::function<void(MessageLoop&)>& fn)
+{
+    std::shared_lock lock(g_installMutex);
+    MessageLoop* l = g_loop.load(std::memory_order_acquire);
+    if (!l)
+        return false;
+    fn(*l);
+    return true;
+}
+
 void setMessageLoop(MessageLoop* loop)
 {
+    std::unique_lock lock(g_installMutex);
     g_loop.store(loop, std::memory_order_release);
 }
 

@@ -135,6 +135,12 @@ protected:
 // by a test (PlainMessageLoop); using it before one is installed is a bug.
 MessageLoop& messageLoop();
 bool hasMessageLoop();
+// Runs fn with the installed loop and returns true, or returns false when
+// none is installed. For a worker that may end while the program
+// uninstalls its loop: setMessageLoop waits for such a call to return, so
+// the loop may be destroyed as soon as it is uninstalled. fn must not block
+// (post, postCall, wakeUp).
+bool withInstalledLoop(const std::function<void(MessageLoop&)>& fn);
 // The caller keeps ownership; nullptr uninstalls.
 void setMessageLoop(MessageLoop* loop);
 

@@ -150,6 +150,17 @@ public:
             d->Sync(fn); // false: the port is closing and fn will not run
         else
             fn();
+        // The event freed the port. A delivery without a notification (a
+        // hold released on this thread) has no last notification to free
+        // the manager, and a free posted while the event pumped messages
+        // found it still delivering: try again once this delivery is over.
+        bool orphaned;
+        {
+            std::lock_guard lock(gate_->mutex);
+            orphaned = gate_->orphaned;
+        }
+        if (orphaned)
+            PostFreeOrphans();
     }
 
     void Log(std::uint16_t subType, std::uint32_t data, const std::uint8_t* bytes, std::size_t count) override
@@ -308,8 +319,11 @@ void FreeOrphans()
 
 void PostFreeOrphans()
 {
-    if (pf::hasMessageLoop())
-        pf::messageLoop().postCall([] { pf::guarded("data packet manager list", [] { FreeOrphans(); }); });
+    // Also from the dispatch thread of a freed port, which may end while
+    // the program uninstalls its loop.
+    pf::withInstalledLoop([](pf::MessageLoop& loop) {
+        loop.postCall([] { pf::guarded("data packet manager list", [] { FreeOrphans(); }); });
+    });
 }
 
 void FreeEmptyManagers()

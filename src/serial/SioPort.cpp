@@ -135,6 +135,8 @@ TSioCustomComPort::~TSioCustomComPort()
         // A close still waiting for the dispatch thread: finish it here.
         pf::guarded("serial port", [&] {
             WhileClosing([&] { dispatcher_->FinishDeferredClose(); });
+            if (waitDepth_ > 0)
+                retiredDispatchers_->push_back(std::move(dispatcher_));
             dispatcher_.reset();
         });
     }
@@ -483,7 +485,7 @@ void TSioCustomComPort::FinishClose()
     // A wait for text further up the stack still refers to it: it goes
     // when that wait has ended.
     if (waitDepth_ > 0 && dispatcher_)
-        retiredDispatchers_.push_back(std::move(dispatcher_));
+        retiredDispatchers_->push_back(std::move(dispatcher_));
     dispatcher_.reset();
     // A PrepareWait held the handlers of the line that is gone: the next
     // wait holds those of the next one itself.

@@ -403,8 +403,11 @@ private:
     bool destroying_ = false;
     UserList* toldOpen_ = nullptr; // users told "open" by the open under way
     int waitDepth_ = 0; // waits for text on the stack
-    // Dispatchers closed while a wait for text ran (freed when it ends).
-    std::vector<std::unique_ptr<TSioBaseDispatcher>> retiredDispatchers_;
+    // Dispatchers closed while a wait for text ran, freed when it ends.
+    // Each wait holds the list too: a port freed while it waits (by a
+    // handler it runs) leaves the wait its dispatcher to let go of.
+    using DispatcherList = std::vector<std::unique_ptr<TSioBaseDispatcher>>;
+    std::shared_ptr<DispatcherList> retiredDispatchers_ = std::make_shared<DispatcherList>();
     bool waitBusyKept_ = false; // the dispatcher's busy state before PrepareWait
     bool waitPrepared_ = false;
     bool saveTriggerBuffers_ = false;

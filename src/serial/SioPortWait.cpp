@@ -109,9 +109,15 @@ int TSioCustomComPort::WaitForStrings(const std::vector<std::string>& texts, Tic
     if (ShuttingDown())
         return 0;
     TSioBaseDispatcher& d = ValidDispatcher();
-    // A handler run while the wait pumps may close the port: from then on
-    // the dispatcher is not touched any more.
-    const auto alive = [this, &d] { return dispatcher_.get() == &d && IsOpenState(); };
+    // A handler run while the wait pumps (OnWaitChar among them) may close
+    // or even free the port: from then on neither the port nor the
+    // dispatcher is used for anything but letting go of the latter, which
+    // a close or free leaves in the retired list until the wait has ended.
+    const std::weak_ptr<int> portAlive = life_;
+    const std::shared_ptr<DispatcherList> retired = retiredDispatchers_;
+    const auto alive = [this, &d, &portAlive] {
+        return !portAlive.expired() && dispatcher_.get() == &d && IsOpenState();
+    };
     // The trigger handlers are held back while the wait reads the bytes
     // itself, and let go again at its end (also after PrepareWait).
     const bool busyBefore = waitPrepared_ ? waitBusyKept_ : d.SetEventBusy(true);
@@ -119,6 +125,7 @@ int TSioCustomComPort::WaitForStrings(const std::vector<std::string>& texts, Tic
     ++waitDepth_;
     struct Release {
         TSioCustomComPort& port;
+        const std::weak_ptr<int>& portAlive;
         std::function<bool()> alive;
         TSioBaseDispatcher& d;
         bool before;
@@ -126,10 +133,10 @@ int TSioCustomComPort::WaitForStrings(const std::vector<std::string>& texts, Tic
         {
             if (alive())
                 d.SetEventBusy(before);
-            if (--port.waitDepth_ == 0)
-                port.retiredDispatchers_.clear();
+            if (!portAlive.expired() && --port.waitDepth_ == 0)
+                port.retiredDispatchers_->clear();
         }
-    } release{*this, alive, d, busyBefore};
+    } release{*this, portAlive, alive, d, busyBefore};
 
     EventTimer timer;
     NewTimer(timer, ticks);

@@ -183,18 +183,20 @@ void TSioPosixDispatcher::ThreadGone(ThreadId id, int code)
         }
     }
     threadCv_.notify_all();
-    if (!pf::hasMessageLoop())
-        return;
-    if (last && ClosePending()) {
-        // A deferred close finishes on the main thread once every thread
-        // has ended (the owner joins them there).
-        std::weak_ptr<int> alive = life_;
-        pf::messageLoop().postCall([this, alive] {
-            if (alive.lock())
-                RunCloseDoneCallback();
-        });
-    }
-    pf::messageLoop().wakeUp();
+    // The threads of a port freed inside its own handler may end while the
+    // program, quitting, uninstalls and destroys its loop.
+    pf::withInstalledLoop([&](pf::MessageLoop& loop) {
+        if (last && ClosePending()) {
+            // A deferred close finishes on the main thread once every
+            // thread has ended (the owner joins them there).
+            std::weak_ptr<int> alive = life_;
+            loop.postCall([this, alive] {
+                if (alive.lock())
+                    RunCloseDoneCallback();
+            });
+        }
+        loop.wakeUp();
+    });
 }
 
 void TSioPosixDispatcher::RecordDeviceFailure(int code)
@@ -331,14 +333,16 @@ int TSioPosixDispatcher::FlushCom(int which)
     }
     // Everything received so far goes: what the device holds, the queued
     // blocks, and (by their stale count) a block the reader holds back or
-    // has just read and one the dispatch thread holds at this moment.
+    // has just read and one the dispatch thread holds at this moment. The
+    // queue is emptied in the same step: a block the reader reads once the
+    // step is over holds new bytes and must stay.
     int r;
     {
         std::lock_guard purge(purgeMutex_);
         r = device_->isOpen() ? device_->flushInput() : 0;
         ++inputGeneration_;
+        IOQueue().Clear();
     }
-    IOQueue().Clear();
     QueueConsumed();
     return PurgeResult(r, ecodes::ecDeviceRead);
 }

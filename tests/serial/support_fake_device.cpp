@@ -125,6 +125,8 @@ int FakeSerialDevice::flushInput()
 {
     std::lock_guard lock(s_->mutex);
     s_->rx.clear();
+    if (s_->afterFlushInput)
+        s_->afterFlushInput();
     return pf::kDevOk;
 }
 

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -31,6 +32,8 @@ struct FakeDeviceState {
     kyd::platform::WakeEvent writableEvent; // signal after raising writeChunk from 0
     std::condition_variable txChanged;      // notified (under mutex) when tx grows
     std::condition_variable rxTaken;        // notified (under mutex) when a read takes bytes
+    // Runs (under mutex) right after an input flush: bytes arriving then.
+    std::function<void()> afterFlushInput;
 
     void push(const std::vector<std::uint8_t>& bytes);
     void push(const std::string& s);

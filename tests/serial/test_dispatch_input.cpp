@@ -315,5 +315,47 @@ TEST(InputPurge, StaleBytesDoNotFollowAPurgeWhileTheThreadsRun)
     kyd::platform::setMessageLoop(nullptr);
 }
 
+// Bytes that come while the input is purged, once the device has dropped
+// the old ones, are new: the reader may take them before the purge is
+// over, and they still arrive. Repeated, as the reader races the purge.
+TEST(InputPurge, BytesArrivingDuringAPurgeAreKept)
+{
+    kyd::platform::PlainMessageLoop loop;
+    kyd::platform::setMessageLoop(&loop);
+    auto st = std::make_shared<FakeDeviceState>();
+    st->afterFlushInput = [&] {
+        const std::string line = "new\r";
+        st->rx.insert(st->rx.end(), line.begin(), line.end());
+        st->dataEvent.signal();
+    };
+    auto d = std::make_unique<TSioPosixDispatcher>(nullptr, std::make_unique<FakeSerialDevice>(st));
+    std::mutex m;
+    std::condition_variable cv;
+    int lineEnds = 0;
+    d->RegisterEventTriggerHandler(&m, [&](std::uint32_t msg, std::uint32_t, std::int32_t) {
+        if (msg != kMsgTriggerData)
+            return;
+        std::lock_guard lock(m);
+        ++lineEnds;
+        cv.notify_all();
+    });
+    ASSERT_EQ(0, d->InitPort("/dev/fake", 9600, Parity::None, 8, 1, 4096, 4096, 3));
+    d->AddDataTrigger("\r", false);
+    for (int i = 1; i <= 3000; ++i) {
+        EXPECT_EQ(0, d->FlushInBuffer());
+        {
+            std::unique_lock lock(m);
+            ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(10), [&] { return lineEnds == i; })) << "purge " << i;
+        }
+        std::vector<std::uint8_t> buf(d->InBuffUsed());
+        ASSERT_EQ(4u, buf.size()) << "purge " << i;
+        ASSERT_EQ(4, d->GetBlock(buf.data(), 4));
+        ASSERT_EQ("new\r", std::string(buf.begin(), buf.end()));
+    }
+    d->DonePort();
+    d.reset();
+    kyd::platform::setMessageLoop(nullptr);
+}
+
 } // namespace
 } // namespace sio::test

@@ -1,6 +1,7 @@
 // The port component's lifetime on a pseudo-terminal: a port freed from
 // inside its own handlers finishes its close once the handler has returned;
 // a port assigned from another keeps its own users and packets.
+#include "platform/clock.h"
 #include "platform/plain_message_loop.h"
 #include "platform/port_resolver.h"
 #include "serial/SioPacket.h"
@@ -22,9 +23,11 @@
 namespace sio::test {
 namespace {
 
-// A deadlock inside a handler cannot be pumped out of: after a generous
-// limit the watchdog ends the process with a message instead of leaving the
-// run hanging.
+// A destructor that waits for the very handler it runs in cannot be pumped
+// out of: the watchdog ends the process with a message instead of leaving
+// the run hanging. It guards only the free itself, which never waits for
+// more than the port's threads to end, so a loaded machine stays far
+// below its limit.
 class HangWatchdog {
 public:
     explicit HangWatchdog(const char* what) : what_(what)
@@ -60,8 +63,6 @@ protected:
     void SetUp() override
     {
         PtyPortTest::SetUp();
-        watchdog = std::make_unique<HangWatchdog>(
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         // What the library starts once and keeps (not the port's own).
         port->SetOpen(true);
         port->PumpUntil([] { return true; }, 0); // the loop's watch of the line
@@ -84,19 +85,19 @@ protected:
         packet->SetTimeOut(0);
         packet->SetOnStringPacket([this](TSioDataPacket&, const std::string& s) {
             events.push_back("S:" + s);
-            port.reset();
+            freePort();
             events.push_back("freed");
         });
         packet->SetComPort(port.get());
     }
 
-    void TearDown() override
+    // Frees the port (also from inside its own handlers).
+    void freePort()
     {
-        PtyPortTest::TearDown();
-        watchdog.reset();
+        HangWatchdog guard("freeing the port");
+        port.reset();
     }
 
-    std::unique_ptr<HangWatchdog> watchdog;
     int fds = 0;
     std::size_t managers = 0;
 };
@@ -162,12 +163,31 @@ TEST_F(PortLifetime, FreeingThePortInAnEventDropsWhatWouldFollow)
     EXPECT_EQ(nullptr, second.GetComPort());
 }
 
+// The packet's time-out event frees the port.
+TEST_F(PortLifetime, FreeingThePortInATimeOutEventFinishesOnceTheEventHasReturned)
+{
+    kyd::platform::ScopedFakeClock clock;
+    makeReplyPacket(1);
+    packet->SetOnTimeout([this](TSioDataPacket&) {
+        events.push_back("T");
+        freePort();
+        events.push_back("freed");
+    });
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    clock->advance(10 * 55);
+    ASSERT_TRUE(pumpUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ((std::vector<std::string>{"T", "freed"}), events);
+    EXPECT_EQ(nullptr, packet->GetComPort());
+    EXPECT_TRUE(pumpUntil([&] { return released() && TSioDataPacketManagerList::Count() == managers; }));
+}
+
 TEST_F(PortLifetime, FreeingThePortInATriggerHandlerFinishesOnceTheHandlerHasReturned)
 {
     int avail = 0;
     port->SetOnTriggerAvail([&](TSioCustomComPort&, std::uint16_t) {
         ++avail;
-        port.reset();
+        freePort();
     });
     port->SetOpen(true);
     ASSERT_TRUE(pty.write("a"));
@@ -182,7 +202,7 @@ TEST_F(PortLifetime, FreeingThePortInAStatusHandlerFinishesOnceTheHandlerHasRetu
     int status = 0;
     port->SetOnTriggerStatus([&](TSioCustomComPort&, std::uint16_t) {
         ++status;
-        port.reset();
+        freePort();
     });
     port->SetOpen(true);
     const int h = port->AddStatusTrigger(stOutFree);
@@ -203,9 +223,72 @@ TEST_F(PortLifetime, FreeingThePortWithAnEventQueuedDropsTheEvent)
     for (int i = 0; i < 5000 && !d->InNotification(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(d->InNotification());
-    port.reset();
+    freePort();
     EXPECT_TRUE(released());
     loop.processPending();
+}
+
+// Bytes held back by the packet manager are delivered on the thread that
+// lets them go; the event frees the port and runs the message loop before
+// it returns. The manager goes once the event is over.
+TEST_F(PortLifetime, FreeingThePortInAnEventALetGoHoldDeliversFreesItsManagerAfterwards)
+{
+    packetThatFreesThePort();
+    packet->SetOnStringPacket([this](TSioDataPacket&, const std::string& s) {
+        events.push_back("S:" + s);
+        freePort();
+        loop.processPending();
+        events.push_back("freed");
+    });
+    // The port's window hears of the bytes after the manager has taken them.
+    int avail = 0;
+    port->SetOnTriggerAvail([&](TSioCustomComPort&, std::uint16_t) { ++avail; });
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    TSioDataPacketManager* m = TSioDataPacketManagerList::Find(port.get());
+    ASSERT_NE(nullptr, m);
+    m->SetHold(true);
+    ASSERT_TRUE(pty.write("a"));
+    ASSERT_TRUE(pumpUntil([&] { return avail > 0; }));
+    ASSERT_EQ(1, m->DataCount());
+    m->SetHold(false);
+    EXPECT_EQ((std::vector<std::string>{"S:a", "freed"}), events);
+    EXPECT_TRUE(pumpUntil([&] { return released() && TSioDataPacketManagerList::Count() == managers; }));
+}
+
+// The program ends right after a handler freed the port: its loop is
+// uninstalled and destroyed while the port's threads may still be ending
+// (they must not use it any more), and the process exits. Run in a child
+// process that ends so; repeated there, as the threads' end races with the
+// loop's.
+TEST_F(PortLifetime, FreeingThePortJustBeforeTheProgramEndsIsSafe)
+{
+    const auto run = [this]() -> int {
+        for (int i = 0; i < 50; ++i) {
+            // A line of its own each time: the ended program's port keeps
+            // its line until the process ends.
+            TestPty line;
+            if (!line.ok())
+                return 1;
+            kyd::platform::setPortPathOverride(kCom + 1 + i, line.slavePath());
+            auto ending = std::make_unique<kyd::platform::PlainMessageLoop>();
+            kyd::platform::setMessageLoop(ending.get());
+            port = std::make_unique<TSioComPort>();
+            port->SetAutoOpen(false);
+            port->SetPromptForPort(false);
+            port->SetComNumber(kCom + 1 + i);
+            packetThatFreesThePort();
+            port->SetOpen(true);
+            packet->SetEnabled(true);
+            if (!line.write("a") || !pumpWithWatchdog(*ending, [&] { return events.size() == 2; }, 20))
+                return 2;
+            kyd::platform::setMessageLoop(nullptr);
+            ending.reset();
+            events.clear();
+        }
+        return 0;
+    };
+    EXPECT_EXIT(std::exit(run()), ::testing::ExitedWithCode(0), "");
 }
 
 // A port given the settings of one with an armed packet and triggers:
@@ -241,7 +324,7 @@ TEST_F(PortLifetime, AnAssignedPortOutlivesItsSource)
     makeReplyPacket();
     TSioComPort target;
     target.Assign(*port);
-    port.reset();
+    freePort();
     EXPECT_EQ(managers, TSioDataPacketManagerList::Count());
     target.SetOpen(true);
     target.SetOpen(false);
@@ -252,6 +335,56 @@ TEST_F(PortLifetime, AnAssignedPortOutlivesItsSource)
     ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
     EXPECT_EQ("S:040", events[0]);
     packet->SetComPort(nullptr);
+}
+
+
+// A wait for text gives up when a handler it runs frees the port (the
+// wait's own character event here), and nothing touches the gone port.
+TEST_F(PortLifetime, FreeingThePortFromTheWaitsCharacterEventEndsTheWait)
+{
+    port->SetOpen(true);
+    std::string seen;
+    port->SetOnWaitChar([&](TSioCustomComPort&, char c) {
+        seen += c;
+        freePort();
+    });
+    ASSERT_TRUE(pty.write("xyz"));
+    TSioCustomComPort* p = port.get();
+    EXPECT_FALSE(p->WaitForString("yz", 18 * 20, false, false));
+    EXPECT_EQ("x", seen);
+    EXPECT_TRUE(pumpUntil([&] { return released(); }));
+}
+
+// The same for a message the wait runs while it waits for input.
+TEST_F(PortLifetime, FreeingThePortWhileAWaitPumpsMessagesEndsTheWait)
+{
+    port->SetOpen(true);
+    loop.postCall([this] { freePort(); });
+    TSioCustomComPort* p = port.get();
+    EXPECT_EQ(0, p->WaitForMultiString("a|b", 18 * 20, true, false, '|'));
+    EXPECT_EQ(nullptr, port);
+    EXPECT_TRUE(pumpUntil([&] { return released(); }));
+}
+
+// A wait inside the port's own packet event: the port is freed while it
+// pumps. The wait ends, and the close finishes once the event has returned.
+TEST_F(PortLifetime, FreeingThePortWhileAWaitInItsPacketsEventPumpsEndsTheWait)
+{
+    packetThatFreesThePort();
+    int waited = -1;
+    packet->SetOnStringPacket([this, &waited](TSioDataPacket&, const std::string& s) {
+        events.push_back("S:" + s);
+        loop.postCall([this] { freePort(); });
+        waited = port->WaitForString("z", 18 * 20, true, false);
+        events.push_back("waited");
+    });
+    port->SetOpen(true);
+    packet->SetEnabled(true);
+    ASSERT_TRUE(pty.write("a"));
+    ASSERT_TRUE(pumpUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ(0, waited);
+    EXPECT_EQ(nullptr, port);
+    EXPECT_TRUE(pumpUntil([&] { return released() && TSioDataPacketManagerList::Count() == managers; }));
 }
 
 } // namespace

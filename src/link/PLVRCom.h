@@ -139,8 +139,8 @@ private:
     }
 
     // Waits until the line is quiet for ResyncMs(), keeping what arrives in
-    // discarded_. True when it was; false on an abort or when no window of
-    // the few it tries stayed quiet.
+    // discarded_. True when it was; false on an abort or when no window
+    // stayed quiet within the time of a few.
     bool Resync();
 
     std::unique_ptr<LinkPort> port_;

@@ -247,6 +247,33 @@ TEST_F(E2eMisbehavingLine, LineThatNeverFallsQuietFailsTheCommandUnsentWithinSec
     EXPECT_EQ(responder->Frames().size(), 2u);
 }
 
+// A few stray lines that end quiet windows one after the other, then
+// silence: the line has fallen quiet within the time a noisy line is given,
+// so the command goes out and gets its own reply.
+TEST_F(E2eMisbehavingLine, StrayLinesInQuickSuccessionThenQuietLetTheCommandGoOut)
+{
+    responder->SetScript([](const std::string& f, std::size_t) { return f == "030" ? frame("0") : std::string(); });
+    ExpectResetSucceeds(false);
+    responder->Write("x\r");
+    WaitForStrayBytes(2);
+
+    autoPassQuietWindows = false;
+    com->QuietWaitHandler = [this](int ms) {
+        quietWaits.push_back(ms);
+        if (quietWaits.size() <= 3)
+            loop.postCall([this] { responder->Write("x\r"); }); // ends the window at once
+        else
+            loop.postCall([this, ms] { clock.advance(ms + 110); });
+    };
+    quietWaits.clear();
+    cmd->SendCommand("0", 20);
+    ExpectStatus(195, 48);
+    EXPECT_EQ(cmd->Reply, "0");
+    EXPECT_EQ(quietWaits.size(), 4u);
+    EXPECT_FALSE(com->OutOfStep());
+    EXPECT_EQ(responder->Frames().size(), 2u);
+}
+
 // The port lent to another user (the firmware downloader closes it and
 // opens it with its own settings and packets): the stray watch is stopped,
 // so every byte is the borrower's; the link's own open starts it again.

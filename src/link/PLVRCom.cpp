@@ -25,10 +25,11 @@ constexpr int kResyncReplyLengths = 3;
 // tester gave up on it: the default quiet interval is never shorter than
 // this.
 constexpr int kMinDefaultResyncMs = 2000;
-// A line that has not fallen quiet within this many windows (a late reply
-// needs two: the one it ends, and a quiet one behind it; a reply in two
-// pieces three) stays noisy: the command fails without being sent, so the
-// wait lasts a few seconds at most.
+// A line that has not fallen quiet for a whole window within the time of
+// this many windows (a late reply needs two: the one it ends, and a quiet
+// one behind it; a reply in two pieces three) stays noisy: the command fails
+// without being sent, so the wait lasts a few seconds at most. Windows that
+// bytes end early leave their time to the next ones.
 constexpr int kMaxQuietWindows = 3;
 
 // The line carries 7-bit printable text: any other byte before the carriage
@@ -185,8 +186,13 @@ bool TCom::Resync()
 {
     const int quietMs = ResyncMs();
     const int ticks = std::max(2, static_cast<int>((quietMs + kTickMs - 1) / kTickMs));
+    const std::int64_t windowMs = ticks * kTickMs;
+    // The last moment a window past the first few may start and still end
+    // in time.
+    const std::int64_t lastStartMs = platform::clock().monotonicMs() + (kMaxQuietWindows - 1) * windowMs;
     bool quiet = false;
-    for (int window = 0; window < kMaxQuietWindows && !abort_; ++window) {
+    for (int window = 0; !abort_ && (window < kMaxQuietWindows || platform::clock().monotonicMs() <= lastStartMs);
+         ++window) {
         packetArrived_ = false;
         error_ = false;
         reply_.clear();
@@ -198,7 +204,7 @@ bool TCom::Resync()
         if (QuietWaitHandler)
             QuietWaitHandler(quietMs);
         const bool ended = port_->PumpUntil([this] { return packetArrived_ || error_ || abort_; },
-                                            ticks * kTickMs + kBackstopMs);
+                                            windowMs + kBackstopMs);
         if (!ended && platform::messageLoop().quitRequested())
             abort_ = true;
         if (abort_ || !ended) {

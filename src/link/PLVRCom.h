@@ -70,10 +70,11 @@ public:
     void SetAbort();
 
     // No command has a longer reply, as received (status, payload and
-    // checksum, without the carriage return): the longest, a page of the
-    // module error log, has 228 (28 records of 8 characters behind "0/");
-    // the rest is room for the device's own item data.
-    static constexpr int kMaxReplyChars = 256;
+    // checksum, without the carriage return): the longest its format
+    // allows is a reject table counting every two-digit reason, 504 (100
+    // records of 5 characters behind "0/"); a page of the module error log
+    // has 228, a status table counting every status code 329.
+    static constexpr int kMaxReplyChars = 512;
 
     // After an exchange that failed once the command had gone out (time-out,
     // abort, corrupt reply), and when bytes came while no command waited,
@@ -138,8 +139,8 @@ private:
     }
 
     // Waits until the line is quiet for ResyncMs(), keeping what arrives in
-    // discarded_. True when it was; false on an abort or when no window of
-    // the few it tries stayed quiet.
+    // discarded_. True when it was; false on an abort or when no window
+    // stayed quiet within the time of a few.
     bool Resync();
 
     std::unique_ptr<LinkPort> port_;

@@ -170,6 +170,32 @@ TEST_F(E2eMisbehavingLine, ReplyLongerThanAnyCommandHasIsCorrupt)
                                                 item + TCom::Checksum(item), "030"}));
 }
 
+// The longest replies the formats allow are no flood: a status table that
+// counts every status code (65 records of 5 characters) and a reject table
+// that counts every two-digit reason (100 records) are read whole.
+TEST_F(E2eMisbehavingLine, FullStatusAndRejectTablesAreNoCorruptReplies)
+{
+    std::string statusTable = "0/";
+    for (int code = 0x30; code <= 0x70; ++code) {
+        static const char hex[] = "0123456789ABCDEF";
+        statusTable += hex[code >> 4];
+        statusTable += hex[code & 15];
+        statusTable += "001";
+    }
+    std::string rejectTable = "0/";
+    for (int code = 0; code < 100; ++code)
+        rejectTable += std::to_string(code / 10) + std::to_string(code % 10) + "002";
+    ASSERT_EQ(statusTable.size() + 2, 329u);
+    ASSERT_EQ(rejectTable.size() + 2, 504u);
+    AnswerInTurn({frame(statusTable), frame(rejectTable)});
+    EXPECT_TRUE(cmd->ReadData(301));
+    EXPECT_EQ(model.ReadData, statusTable.substr(1));
+    EXPECT_FALSE(com->OutOfStep());
+    EXPECT_TRUE(cmd->ReadData(300));
+    EXPECT_EQ(model.ReadData, rejectTable.substr(1));
+    EXPECT_FALSE(com->OutOfStep());
+}
+
 // A line that never falls quiet (here a stray line 1.5 s into every quiet
 // window) holds the command a few seconds at most and fails it unsent; the
 // operator's abort ends the wait at once; the link stays out of step until
@@ -218,6 +244,33 @@ TEST_F(E2eMisbehavingLine, LineThatNeverFallsQuietFailsTheCommandUnsentWithinSec
         loop.postCall([this, ms] { clock.advance(ms + 110); });
     };
     ExpectResetSucceeds(true);
+    EXPECT_EQ(responder->Frames().size(), 2u);
+}
+
+// A few stray lines that end quiet windows one after the other, then
+// silence: the line has fallen quiet within the time a noisy line is given,
+// so the command goes out and gets its own reply.
+TEST_F(E2eMisbehavingLine, StrayLinesInQuickSuccessionThenQuietLetTheCommandGoOut)
+{
+    responder->SetScript([](const std::string& f, std::size_t) { return f == "030" ? frame("0") : std::string(); });
+    ExpectResetSucceeds(false);
+    responder->Write("x\r");
+    WaitForStrayBytes(2);
+
+    autoPassQuietWindows = false;
+    com->QuietWaitHandler = [this](int ms) {
+        quietWaits.push_back(ms);
+        if (quietWaits.size() <= 3)
+            loop.postCall([this] { responder->Write("x\r"); }); // ends the window at once
+        else
+            loop.postCall([this, ms] { clock.advance(ms + 110); });
+    };
+    quietWaits.clear();
+    cmd->SendCommand("0", 20);
+    ExpectStatus(195, 48);
+    EXPECT_EQ(cmd->Reply, "0");
+    EXPECT_EQ(quietWaits.size(), 4u);
+    EXPECT_FALSE(com->OutOfStep());
     EXPECT_EQ(responder->Frames().size(), 2u);
 }
 

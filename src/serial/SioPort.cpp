@@ -135,9 +135,7 @@ TSioCustomComPort::~TSioCustomComPort()
         // A close still waiting for the dispatch thread: finish it here.
         pf::guarded("serial port", [&] {
             WhileClosing([&] { dispatcher_->FinishDeferredClose(); });
-            if (waitDepth_ > 0)
-                retiredDispatchers_->push_back(std::move(dispatcher_));
-            dispatcher_.reset();
+            LetGoOfDispatcher();
         });
     }
     state_ = psClosed;
@@ -482,16 +480,19 @@ void TSioCustomComPort::FinishClose()
     RegisterComPort(false);
     if (dispatcher_)
         dispatcher_->SetCloseDoneCallback({});
-    // A wait for text further up the stack still refers to it: it goes
-    // when that wait has ended.
-    if (waitDepth_ > 0 && dispatcher_)
-        retiredDispatchers_->push_back(std::move(dispatcher_));
-    dispatcher_.reset();
+    LetGoOfDispatcher();
     // A PrepareWait held the handlers of the line that is gone: the next
     // wait holds those of the next one itself.
     waitPrepared_ = false;
     state_ = psClosed;
     open_ = false;
+}
+
+void TSioCustomComPort::LetGoOfDispatcher()
+{
+    if (waitDepth_ > 0 && dispatcher_)
+        retiredDispatchers_->push_back(std::move(dispatcher_));
+    dispatcher_.reset();
 }
 
 void TSioCustomComPort::PortClosing()

@@ -362,6 +362,10 @@ private:
     bool ShuttingDown() const { return state_.load() == psShuttingDown; }
     int Check(int code) const { return CheckException(loading_, code); }
     void FinishClose();
+    // Frees the dispatcher, or hands it to the retired list while a wait for
+    // text further up the stack still refers to it (it goes when that wait
+    // has ended).
+    void LetGoOfDispatcher();
     // The wait behind WaitForString and WaitForMultiString: 1-based number
     // of the text that came, 0 when none did.
     int WaitForStrings(const std::vector<std::string>& texts, Ticks ticks, bool yield, bool ignoreCase);

@@ -274,87 +274,84 @@ TEST_F(Input, FlushInBufferDropsTheBlockTheReaderHeldBack)
     EXPECT_EQ("new\r", std::string(buf.begin(), buf.end()));
 }
 
+// A dispatcher with its threads running on an in-memory device, told of
+// each line end ("\r").
+class InputPurge : public ::testing::Test {
+protected:
+    void SetUp() override { kyd::platform::setMessageLoop(&loop); }
+    void TearDown() override
+    {
+        if (d)
+            d->DonePort();
+        d.reset();
+        kyd::platform::setMessageLoop(nullptr);
+    }
+    void open()
+    {
+        d = std::make_unique<TSioPosixDispatcher>(nullptr, std::make_unique<FakeSerialDevice>(st));
+        d->RegisterEventTriggerHandler(&m, [this](std::uint32_t msg, std::uint32_t, std::int32_t) {
+            if (msg != kMsgTriggerData)
+                return;
+            std::lock_guard lock(m);
+            ++lineEnds;
+            cv.notify_all();
+        });
+        ASSERT_EQ(0, d->InitPort("/dev/fake", 9600, Parity::None, 8, 1, 4096, 4096, 3));
+        d->AddDataTrigger("\r", false);
+    }
+    bool waitForLineEnds(int n)
+    {
+        std::unique_lock lock(m);
+        return cv.wait_for(lock, std::chrono::seconds(10), [&] { return lineEnds == n; });
+    }
+
+    kyd::platform::PlainMessageLoop loop;
+    std::shared_ptr<FakeDeviceState> st = std::make_shared<FakeDeviceState>();
+    std::mutex m;
+    std::condition_variable cv;
+    int lineEnds = 0;
+    std::unique_ptr<TSioPosixDispatcher> d;
+};
+
 // The same with the dispatcher's threads running: the reader has read all
 // there is and holds the last block back from the full queue when the
 // purge comes; only the line sent after it arrives.
-TEST(InputPurge, StaleBytesDoNotFollowAPurgeWhileTheThreadsRun)
+TEST_F(InputPurge, StaleBytesDoNotFollowAPurgeWhileTheThreadsRun)
 {
-    kyd::platform::PlainMessageLoop loop;
-    kyd::platform::setMessageLoop(&loop);
-    auto st = std::make_shared<FakeDeviceState>();
     st->push(std::vector<std::uint8_t>(kDispatchBufferSize + kIOQueueLimit + TSioPosixDispatcher::kReadBlockSize, 'o'));
-    auto d = std::make_unique<TSioPosixDispatcher>(nullptr, std::make_unique<FakeSerialDevice>(st));
-    std::mutex m;
-    std::condition_variable cv;
-    bool lineEnd = false;
-    d->RegisterEventTriggerHandler(&m, [&](std::uint32_t msg, std::uint32_t, std::int32_t) {
-        if (msg != kMsgTriggerData)
-            return;
-        std::lock_guard lock(m);
-        lineEnd = true;
-        cv.notify_all();
-    });
-    ASSERT_EQ(0, d->InitPort("/dev/fake", 9600, Parity::None, 8, 1, 4096, 4096, 3));
-    d->AddDataTrigger("\r", false);
+    ASSERT_NO_FATAL_FAILURE(open());
     {
         std::unique_lock lock(st->mutex);
         ASSERT_TRUE(st->rxTaken.wait_for(lock, std::chrono::seconds(10), [&] { return st->rx.empty(); }));
     }
     EXPECT_EQ(0, d->FlushInBuffer());
     st->push("new\r");
-    {
-        std::unique_lock lock(m);
-        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(10), [&] { return lineEnd; }));
-    }
+    ASSERT_TRUE(waitForLineEnds(1));
     std::vector<std::uint8_t> buf(d->InBuffUsed());
     ASSERT_EQ(4u, buf.size());
     ASSERT_EQ(4, d->GetBlock(buf.data(), 4));
     EXPECT_EQ("new\r", std::string(buf.begin(), buf.end()));
-    d->DonePort();
-    d.reset();
-    kyd::platform::setMessageLoop(nullptr);
 }
 
 // Bytes that come while the input is purged, once the device has dropped
 // the old ones, are new: the reader may take them before the purge is
 // over, and they still arrive. Repeated, as the reader races the purge.
-TEST(InputPurge, BytesArrivingDuringAPurgeAreKept)
+TEST_F(InputPurge, BytesArrivingDuringAPurgeAreKept)
 {
-    kyd::platform::PlainMessageLoop loop;
-    kyd::platform::setMessageLoop(&loop);
-    auto st = std::make_shared<FakeDeviceState>();
     st->afterFlushInput = [&] {
         const std::string line = "new\r";
         st->rx.insert(st->rx.end(), line.begin(), line.end());
         st->dataEvent.signal();
     };
-    auto d = std::make_unique<TSioPosixDispatcher>(nullptr, std::make_unique<FakeSerialDevice>(st));
-    std::mutex m;
-    std::condition_variable cv;
-    int lineEnds = 0;
-    d->RegisterEventTriggerHandler(&m, [&](std::uint32_t msg, std::uint32_t, std::int32_t) {
-        if (msg != kMsgTriggerData)
-            return;
-        std::lock_guard lock(m);
-        ++lineEnds;
-        cv.notify_all();
-    });
-    ASSERT_EQ(0, d->InitPort("/dev/fake", 9600, Parity::None, 8, 1, 4096, 4096, 3));
-    d->AddDataTrigger("\r", false);
+    ASSERT_NO_FATAL_FAILURE(open());
     for (int i = 1; i <= 3000; ++i) {
         EXPECT_EQ(0, d->FlushInBuffer());
-        {
-            std::unique_lock lock(m);
-            ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(10), [&] { return lineEnds == i; })) << "purge " << i;
-        }
+        ASSERT_TRUE(waitForLineEnds(i)) << "purge " << i;
         std::vector<std::uint8_t> buf(d->InBuffUsed());
         ASSERT_EQ(4u, buf.size()) << "purge " << i;
         ASSERT_EQ(4, d->GetBlock(buf.data(), 4));
         ASSERT_EQ("new\r", std::string(buf.begin(), buf.end()));
     }
-    d->DonePort();
-    d.reset();
-    kyd::platform::setMessageLoop(nullptr);
 }
 
 } // namespace

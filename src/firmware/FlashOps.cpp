@@ -145,13 +145,16 @@ int TDMHexLoader::CheckFileFitsFlash(const std::vector<std::string>& lines)
         SetLastError(leDeviceError);
         return -1;
     }
+    return FileFitsKnownFlash(lines) ? 0 : -1;
+}
+
+bool TDMHexLoader::FileFitsKnownFlash(const std::vector<std::string>& lines)
+{
     // A file past the chip's end says so, naming the chip and its size.
-    if (const std::string fault = HexFileFault(lines, FlashRow(flashRow_).Bytes, FlashRow(flashRow_).Name);
-        !fault.empty()) {
+    const std::string fault = HexFileFault(lines, FlashRow(flashRow_).Bytes, FlashRow(flashRow_).Name);
+    if (!fault.empty())
         SetLastError(leHexFileError, fault);
-        return -1;
-    }
-    return 0;
+    return fault.empty();
 }
 
 std::uint32_t TDMHexLoader::FlashBytes() const
@@ -172,11 +175,8 @@ int TDMHexLoader::CheckedFlashTransfer(const std::vector<std::string>& lines, in
         SetLastError(leDeviceError);
         return -1;
     }
-    if (const std::string fault = HexFileFault(lines, FlashRow(flashRow_).Bytes, FlashRow(flashRow_).Name);
-        !fault.empty()) {
-        SetLastError(leHexFileError, fault);
+    if (!FileFitsKnownFlash(lines))
         return -1;
-    }
     return TransferFlashFile(lines, FlashRow(flashRow_).*routine);
 }
 

@@ -38,14 +38,11 @@ std::string RecordBytes(std::string_view line)
 
 namespace {
 
-bool IsWhiteSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-}
+constexpr std::string_view kWhiteSpace = " \t\r\n\f\v";
 
 bool IsBlank(std::string_view line)
 {
-    return std::all_of(line.begin(), line.end(), IsWhiteSpace);
+    return line.find_first_not_of(kWhiteSpace) == std::string_view::npos;
 }
 
 bool IsHexDigit(char c)
@@ -183,7 +180,7 @@ std::vector<std::string> SplitHexLines(std::string_view text)
         text.remove_prefix(3);
     // A DOS end-of-file mark (Ctrl+Z) that only white space follows: the
     // file's text ends before it.
-    if (const auto mark = text.find_last_not_of(" \t\r\n\f\v");
+    if (const auto mark = text.find_last_not_of(kWhiteSpace);
         mark != std::string_view::npos && text[mark] == '\x1A')
         text.remove_suffix(text.size() - mark);
     std::vector<std::string> lines;

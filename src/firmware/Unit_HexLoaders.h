@@ -246,6 +246,9 @@ private:
     bool LineGone() const;
     // Identifies the flash when no id is held yet; true when it is known.
     bool EnsureFlash();
+    // With the flash known: whether the file's data fit it; when not, the
+    // file's fault (naming the chip and its size) is the last error.
+    bool FileFitsKnownFlash(const std::vector<std::string>& lines);
     // Program and verify alike: checks the file and the flash id (either
     // failing is -1 with its last error), then runs the row's routine.
     int CheckedFlashTransfer(const std::vector<std::string>& lines, int TFlashRow::*routine);

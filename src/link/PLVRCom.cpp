@@ -32,18 +32,6 @@ constexpr int kMinDefaultResyncMs = 2000;
 // bytes end early leave their time to the next ones.
 constexpr int kMaxQuietWindows = 3;
 
-// The line carries 7-bit printable text: any other byte before the carriage
-// return (a NUL, also what a line break reads as, a control character or a
-// byte with the eighth bit set) is none of the device's, and the checksum
-// cannot be trusted to see it (two equal bytes cancel).
-bool PrintableText(const std::string& text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u >= 0x20 && u < 0x7F;
-    });
-}
-
 // The same library exception (its class and error code kept), its message
 // led by the operator's sentence.
 template <class E>
@@ -160,6 +148,14 @@ bool TCom::CheckReply(const std::string& reply)
     if (reply.size() < 2)
         return false;
     return reply.compare(reply.size() - 2, 2, Checksum(reply.substr(0, reply.size() - 2))) == 0;
+}
+
+bool TCom::IsLineText(const std::string& text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 0x20 && u < 0x7F;
+    });
 }
 
 bool TCom::WaitForCTS()
@@ -316,9 +312,11 @@ std::string TCom::WaitReply()
     }
     port_->SetRTS(false);
     // A reply longer than any the device gives, or one holding a byte the
-    // line does not carry, is corrupt whatever its checksum says.
+    // line does not carry (a NUL is also what a line break reads as), is
+    // corrupt whatever its checksum says: the checksum cannot be trusted to
+    // see such a byte (two equal bytes cancel).
     if (!error_ && (!CheckReply(reply_) || reply_.size() > static_cast<std::size_t>(kMaxReplyChars) ||
-                    !PrintableText(reply_)))
+                    !IsLineText(reply_)))
         error_ = true;
     // The real reply, or the rest of it, may still come after a failure;
     // an exchange that ended well puts the link back in step (the command

@@ -49,6 +49,11 @@ public:
     static std::string Checksum(const std::string& text);
     // True when the last two characters are the checksum of the rest.
     static bool CheckReply(const std::string& reply);
+    // True when every byte is 7-bit printable text, all the line carries
+    // between carriage returns: any other byte (a NUL, a control character
+    // or one with the eighth bit set) is none of the device's, and would
+    // end or garble a command's frame.
+    static bool IsLineText(const std::string& text);
     // Packet time-out in ticks for a time-out in seconds.
     static int TimeoutTicks(int seconds) { return seconds * 18 + 9; }
 

@@ -23,19 +23,6 @@ using platform::DlgButtons;
 using platform::DlgResult;
 using platform::DlgType;
 
-// Control characters would end a command's frame early or garble it, and
-// bytes from 0x80 up do not fit the dispenser's 7-bit line at all (the
-// dispenser would never answer such a frame).
-bool HasNonCommandCharacter(const std::string& s)
-{
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u >= 0x7F)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 const std::vector<std::string>& TTDLScript::Keywords()
@@ -109,7 +96,7 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
     }
     if (k == "STR_CMD" || k == "POLL") {
         const std::string command = Param(i, 1);
-        if (HasNonCommandCharacter(command))
+        if (!TCom::IsLineText(command))
             return RefusedText(i);
         if (k == "STR_CMD")
             return Send(command, 180);
@@ -136,7 +123,7 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
     }
     if (k == "CHANGE_TELLER") {
         const std::string p = Param(i, 1);
-        if (HasNonCommandCharacter(p))
+        if (!TCom::IsLineText(p))
             return RefusedText(i);
         if (!p.empty())
             teller_ = p[0];

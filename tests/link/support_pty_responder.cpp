@@ -1,6 +1,7 @@
 #include "support_pty_responder.h"
 
 #include "platform/port_resolver.h"
+#include "sim/pty_line.h"
 
 #include <unistd.h>
 
@@ -31,15 +32,7 @@ void PtyResponder::SetScript(Script script)
 void PtyResponder::Write(const std::string& bytes)
 {
     std::lock_guard lock(writeMutex_);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const long n = pty_.writeSome(bytes.data() + done, bytes.size() - done);
-        if (n < 0)
-            return;
-        done += static_cast<std::size_t>(n);
-        if (done < bytes.size() && pty_.waitWritable(5000) != platform::PtyMaster::Wait::Ready)
-            return;
-    }
+    sim::writeAllToPty(pty_, bytes.data(), bytes.size());
 }
 
 std::vector<std::string> PtyResponder::Frames() const
@@ -59,10 +52,7 @@ void PtyResponder::Run()
     std::string pending;
     char buf[512];
     for (;;) {
-        const auto w = pty_.waitReadable(-1);
-        if (w == platform::PtyMaster::Wait::Stopped || w == platform::PtyMaster::Wait::HungUp)
-            return;
-        const long n = pty_.readSome(buf, sizeof buf);
+        const long n = sim::readFromPty(pty_, buf, sizeof buf);
         if (n < 0)
             return;
         for (long i = 0; i < n; ++i) {

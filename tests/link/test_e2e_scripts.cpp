@@ -110,13 +110,14 @@ protected:
                 out.push_back(c.text);
         return out;
     }
-    void Answer(const std::string& pattern, int nth, char status)
+    void Answer(const std::string& pattern, int nth, char status, bool always = false)
     {
         simulator.updateFaults([&](sim::SimFaults& f) {
             sim::ScriptedStatus s;
             s.pattern = pattern;
             s.nth = nth;
             s.status = status;
+            s.always = always;
             f.scripted.push_back(s);
         });
     }
@@ -230,14 +231,7 @@ TEST_F(E2eScriptAbort, ContinueAfterADispenseThatFailedSendsItAgain)
 TEST_F(E2eScripts, AnIgnoredFailureAtTheEndOfALoopHoldsBackTheDeliver)
 {
     // Every dispense answered with a failure; Ignore once.
-    simulator.updateFaults([](sim::SimFaults& f) {
-        sim::ScriptedStatus s;
-        s.pattern = "1*";
-        s.nth = 1;
-        s.status = 'J';
-        s.always = true;
-        f.scripted.push_back(s);
-    });
+    Answer("1*", 1, 'J', true);
     dialogs.queueResult(DlgResult::Ignore);
     EXPECT_EQ(RunText("LOOP 1\nDISPENSE 0 2 0 0 0 0 0 0\nENDLOOP\nDELIVER\nRESET\n"), 0);
     EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "0"}));

@@ -129,8 +129,7 @@ void TFormFlashDownLoader::Button3Click()
     std::string flashName;
     if (CMCChkBox->isChecked()) {
         flashBytes = loader_->FlashBytes() > 0 ? loader_->FlashBytes() : kLargestCmcFlashBytes;
-        if (loader_->FlashBytes() > 0)
-            flashName = loader_->CMC_CPU_ID_String();
+        flashName = loader_->CMC_CPU_ID_String(); // empty while no chip is identified
     }
     std::vector<std::string> lines = SplitHexLines(text);
     if (const std::string fault = HexFileFault(lines, flashBytes, flashName); !fault.empty()) {

@@ -281,26 +281,29 @@ void TCassettePage::TabControlCassItemChange()
             failure = FailedRead(pos);
         return ok;
     };
-    if (read(kItemCassetteId)) {
+    auto readAll = [&] {
+        if (!read(kItemCassetteId))
+            return;
         {
             const QSignalBlocker block(MaskEditCassId);
             MaskEditCassId->setText(Latin1(link::SubString(model.ReadData, 2, 8)));
         }
-        if (pos >= 1) {
-            GroupBoxCassDenom->setEnabled(true);
-            GroupBoxNoteSize->setEnabled(true);
-            if (read(kItemDenomination)) {
-                const TDenomination d(link::SubString(model.ReadData, 2, 7));
-                if (d.Valid)
-                    ShowDenomination(d);
-            }
-            if (read(kItemNoteSize)) {
-                const QSignalBlocker b1(MaskEditNoteHeigth), b2(MaskEditNoteWidth);
-                MaskEditNoteHeigth->setText(Latin1(link::SubString(model.ReadData, 2, 3)));
-                MaskEditNoteWidth->setText(Latin1(link::SubString(model.ReadData, 5, 3)));
-            }
+        if (pos < 1)
+            return;
+        GroupBoxCassDenom->setEnabled(true);
+        GroupBoxNoteSize->setEnabled(true);
+        if (read(kItemDenomination)) {
+            const TDenomination d(link::SubString(model.ReadData, 2, 7));
+            if (d.Valid)
+                ShowDenomination(d);
         }
-    }
+        if (read(kItemNoteSize)) {
+            const QSignalBlocker b1(MaskEditNoteHeigth), b2(MaskEditNoteWidth);
+            MaskEditNoteHeigth->setText(Latin1(link::SubString(model.ReadData, 2, 3)));
+            MaskEditNoteWidth->setText(Latin1(link::SubString(model.ReadData, 5, 3)));
+        }
+    };
+    readAll();
     if (failure)
         platform::dialogs().messageDlg(failure->Text, failure->Type, platform::DlgButtons::Ok);
 }

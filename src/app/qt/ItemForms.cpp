@@ -209,9 +209,9 @@ void TModifyItemDlg::PrepareInteger(const std::string& title, const std::string&
     clearOnly_ = !writable;
     CommentLabel->setText(Latin1(number ? comment : comment + "\nValue read: " + text));
     range_ = comment;
-    width_ = static_cast<int>(IntegerItemMask(width).size());
+    const std::string mask = IntegerItemMask(width);
+    width_ = static_cast<int>(mask.size());
     if (writable) {
-        const std::string mask = IntegerItemMask(width);
         ValueMaskEdit->setInputMask(QString::fromStdString(QtInputMask(mask + ";1;_")));
         ValueMaskEdit->setMaxLength(static_cast<int>(mask.size()));
     } else {

@@ -119,10 +119,19 @@ std::string AppFixture::ReadFile(const std::string& path) const
 
 void AppFixture::TypeCommand(const std::string& text)
 {
-    // Keys go to the combo box, which has the focus and hands them to its
-    // line edit, as typing does.
-    QComboBox* combo = app->CmdStrForm().CmdCombo;
-    combo->lineEdit()->clear();
+    // Typed as the operator types: the command window's box is focused and
+    // gets the keys, then Enter. Nothing empties the box first; after an
+    // Enter that sent a command the window leaves that command selected, so
+    // the keys typed replace it. (The combo box hands them to its line edit.)
+    TCmdStrForm& form = app->CmdStrForm();
+    QComboBox* combo = form.CmdCombo;
+    EXPECT_TRUE(form.isVisible()) << "typing into a command window that is not shown";
+    if (!combo->lineEdit()->hasFocus()) {
+        form.activateWindow();
+        combo->setFocus();
+        EXPECT_TRUE(QTest::qWaitFor([combo] { return combo->lineEdit()->hasFocus(); }, 5000))
+            << "the command box does not get the focus";
+    }
     QTest::keyClicks(combo, QString::fromLatin1(text.c_str()));
     QTest::keyClick(combo, Qt::Key_Return);
 }

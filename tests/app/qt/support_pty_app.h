@@ -10,6 +10,7 @@
 #include "sim/pty_transport.h"
 #include "sim/simulator.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
 
@@ -50,14 +51,27 @@ protected:
         Start();
     }
 
-    // Replaces an edit's text as typing does.
+    // Replaces an edit's text as typing does: into the focused edit, all
+    // of it selected and deleted, typed from its start.
     static void Type(QLineEdit* e, const char* text)
     {
         e->setFocus();
-        e->selectAll();
+        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(e, Qt::Key_Delete);
-        e->setCursorPosition(0);
+        QTest::keyClick(e, Qt::Key_Home);
         QTest::keyClicks(e, text);
+    }
+    // The same for an editable combo box. Its list completes what is typed
+    // (typing "EU" shows "EUR", the "R" selected); Delete drops that, so
+    // the box holds what was typed.
+    static void Type(QComboBox* c, const char* text)
+    {
+        c->setFocus();
+        QTest::keyClick(c, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(c, Qt::Key_Delete);
+        QTest::keyClicks(c, text);
+        if (c->lineEdit()->hasSelectedText())
+            QTest::keyClick(c, Qt::Key_Delete);
     }
 
     // The commands the dispenser received since the last call, without

@@ -85,7 +85,7 @@ TEST_F(CassettePageTest, ReadsWritesAndReadsBackAPositionThenOpensLocksAndCloses
     EXPECT_FALSE(p.ButtonSetNoteSize->isEnabled());
 
     p.ComboBoxCurrency->setCurrentText("EUR");
-    p.ComboBoxDemValue->setEditText("500");
+    Type(p.ComboBoxDemValue, "500");
     Type(p.MaskEditDenVariant, "");
     ASSERT_TRUE(p.ButtonSetDenom->isEnabled());
     p.ButtonSetDenom->click();
@@ -155,7 +155,7 @@ TEST_F(CassettePageTest, InputThatCannotBeWrittenIsRefusedWithoutSending)
     TakeCommands();
 
     Type(p.MaskEditDenVariant, "c");
-    p.ComboBoxDemValue->setEditText("255"); // would be stored as 250
+    Type(p.ComboBoxDemValue, "255"); // would be stored as 250
     p.ButtonSetDenom->click();
     EXPECT_EQ(Messages(), std::vector<std::string>{"Wrong Denomination value: EUR 255 C"});
     EXPECT_TRUE(TakeCommands().empty());
@@ -181,7 +181,7 @@ TEST_F(CassettePageTest, InputThatCannotBeWrittenIsRefusedWithoutSending)
     EXPECT_TRUE(TakeCommands().empty());
 
     // Variant letters are written in upper case.
-    p.ComboBoxDemValue->setEditText("100");
+    Type(p.ComboBoxDemValue, "100");
     Type(p.MaskEditDenVariant, "b");
     p.ButtonSetDenom->click();
     EXPECT_EQ(p.MaskEditDenVariant->text(), "B");
@@ -199,8 +199,8 @@ TEST_F(CassettePageTest, ACurrencyThatIsNotThreeLettersIsRefusedAndNothingIsWrit
     // "EU 500" would read as the code of EU 50.
     for (const char* currency : {"EU", "E1R", "EURO"}) {
         SCOPED_TRACE(currency);
-        p.ComboBoxCurrency->setEditText(currency);
-        p.ComboBoxDemValue->setEditText("500");
+        Type(p.ComboBoxCurrency, currency);
+        Type(p.ComboBoxDemValue, "500");
         ASSERT_TRUE(p.ButtonSetDenom->isEnabled());
         p.ButtonSetDenom->click();
         EXPECT_TRUE(TakeCommands().empty());
@@ -217,8 +217,8 @@ TEST_F(CassettePageTest, ACurrencyThatIsNotThreeLettersIsRefusedAndNothingIsWrit
 
     // A write the dispenser refuses keeps what was typed, to be sent again.
     simulator.updateFaults([](sim::SimFaults& f) { f.scripted.push_back({"WD/9227*", 1, '6'}); });
-    p.ComboBoxCurrency->setEditText("GBP");
-    p.ComboBoxDemValue->setEditText("20");
+    Type(p.ComboBoxCurrency, "GBP");
+    Type(p.ComboBoxDemValue, "20");
     p.ButtonSetDenom->click();
     EXPECT_EQ(TakeCommands(), Commands{"WD/9227/GBP021 "});
     EXPECT_EQ(p.ComboBoxCurrency->currentText(), "GBP");

@@ -11,8 +11,10 @@
 #include "link/Protokoll.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QTest>
 #include <QToolButton>
 
 namespace kyd::app::test {
@@ -130,6 +132,9 @@ TEST_F(PtyAppTest, PortBackClearsTheLostTextAndCommandsWork)
 
     transport = std::make_unique<sim::PtyTransport>(simulator);
     platform::setPortPathOverride(1, transport->slavePath());
+    // The command that could not be sent is still in the box, not selected:
+    // the operator selects it to type the next one over it.
+    QTest::keyClick(App().CmdStrForm().CmdCombo, Qt::Key_A, Qt::ControlModifier);
     TypeCommand("0");
     EXPECT_EQ(Main().StatusPanel2->text(), "30 Successful Command");
     EXPECT_EQ(Main().StatusPanel1->text(), "");

@@ -205,6 +205,8 @@ TEST_F(MainWindowTest, TypedCommandShowsLinesStatusAndLogEntry)
 
     // The history: newest first, each text once; an empty Enter sends nothing.
     TypeCommand("A");
+    // The command sent stays selected: Backspace empties the box.
+    QTest::keyClick(App().CmdStrForm().CmdCombo, Qt::Key_Backspace);
     TypeCommand("");
     EXPECT_EQ(Port().written.size(), 2u);
     EXPECT_EQ(App().CmdStrForm().CmdCombo->count(), 1);
@@ -308,6 +310,8 @@ TEST_F(MainWindowTest, CommandLayerIsHandedOverWhenTheMainWindowIsShown)
     App().Show();
     ProcessEvents();
     EXPECT_EQ(App().CmdStrForm().CommandLayer(), Main().CommandLayer());
+    // The "A" not sent is still in the box: selected, the new one replaces it.
+    QTest::keyClick(App().CmdStrForm().CmdCombo, Qt::Key_A, Qt::ControlModifier);
     TypeCommand("A");
     EXPECT_EQ(Port().written, std::vector<std::string>{"A41\r"});
 }

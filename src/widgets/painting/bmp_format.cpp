@@ -24,8 +24,7 @@ std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p
 std::vector<std::uint8_t> DUDBmpHeaders(std::int64_t width, std::int64_t height, int bits)
 {
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-    const std::int64_t palette = bits >= 24 ? 0 : 4LL << bits;
-    const std::int64_t offset = 14 + 40 + palette;
+    const std::int64_t offset = DUDBmpPixelOffset(bits);
     if (width < 0 || height < 0 || width > kMax || height > kMax)
         throw EWriteError("Bitmap too large to store");
     const std::int64_t image = DUDBmpRowBytes(width, bits) * height;
@@ -115,7 +114,7 @@ void DUDCheckBmp(const std::uint8_t* data, std::size_t size)
 std::int64_t DUDBmpDecodedBytes(const std::uint8_t* data, std::size_t size)
 {
     const BmpShape shape = CheckedShape(data, size);
-    return shape.width * shape.height * kDUDDecodedPixelBytes;
+    return DUDDecodedBytes(shape.width, shape.height);
 }
 
 std::vector<std::uint8_t> stReadBitmapBytes(TStream& s, bool compressed)

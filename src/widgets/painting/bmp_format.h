@@ -16,6 +16,9 @@ inline constexpr std::int64_t kDUDMaxBmpPixelBytes = 256LL * 1024 * 1024;
 
 // Bytes of one stored row: padded to a multiple of 4.
 constexpr std::int64_t DUDBmpRowBytes(std::int64_t width, int bits) { return (width * bits + 31) / 32 * 4; }
+// Where the pixels of a picture without compression start: after the two
+// headers and a colour table of 2^bits entries (none for 24 bits).
+constexpr std::int64_t DUDBmpPixelOffset(int bits) { return 14 + 40 + (bits >= 24 ? 0 : 4LL << bits); }
 
 // The 14-byte file header and the 40-byte information header of a bottom-up
 // picture without compression, for a colour table of 2^bits entries (none
@@ -32,6 +35,11 @@ void DUDCheckBmp(const std::uint8_t* data, std::size_t size);
 // Bytes a pixel of a decoded picture, whatever its depth: the library
 // paints pictures in true colour, and the decoder accounts for them so.
 inline constexpr std::int64_t kDUDDecodedPixelBytes = 4;
+// The bytes a picture of width x height pixels is held at once decoded.
+constexpr std::int64_t DUDDecodedBytes(std::int64_t width, std::int64_t height)
+{
+    return width * height * kDUDDecodedPixelBytes;
+}
 // The bytes a checked BMP image decodes to (width x height x
 // kDUDDecodedPixelBytes), worked out from its headers before anything is
 // decoded; EReadError when the check fails.

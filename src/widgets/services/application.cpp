@@ -69,7 +69,6 @@ void TDUDTimerItem::SetEnabled(bool on)
 
 void TDUDTimerItem::arm()
 {
-    countdown_ = divisor_;
     armedInPass_ = pool_->pass_;
 }
 
@@ -253,11 +252,11 @@ void TDUDTimerPool::HandleTimers()
             ids.push_back(i->id_);
         for (std::uint16_t id : ids) {
             TDUDTimerItem* item = GetTimer(id);
-            if (!item || !item->enabled_ || item->divisor_ <= 0 || item->armedInPass_ == pass_)
+            if (!item || !item->enabled_ || item->divisor_ <= 0)
                 continue;
-            if (--item->countdown_ > 0)
+            const std::uint64_t since = pass_ - item->armedInPass_;
+            if (since == 0 || since % static_cast<std::uint64_t>(item->divisor_) != 0)
                 continue;
-            item->countdown_ = item->divisor_;
             // One item's failing handler neither ends the pass nor the pool.
             try {
                 item->Timer();

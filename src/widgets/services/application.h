@@ -69,9 +69,8 @@ private:
     bool enabled_ = true;
     std::uint16_t interval_ = 1000;
     std::int32_t divisor_ = 1;
-    // Pool ticks until the next call, and the pass in which the count was
-    // last started (a pass that is running then does not count it).
-    std::int32_t countdown_ = 1;
+    // The pass in which its count was last started: it is called every
+    // divisor-th pass after it (a pass that is running then does not count).
     std::uint64_t armedInPass_ = 0;
     void arm();
 };

@@ -397,11 +397,8 @@ void TDUDCustomContainer::WriteData(TStream& s, bool withOffsets) const
 {
     // Reading holds every item at once, and one item's passing bytes on top.
     TDUDReadCost cost;
-    for (const auto& item : items_) {
-        const TDUDReadCost c = item->ReadCost();
-        cost.Held += c.Held;
-        cost.Passing = std::max(cost.Passing, c.Passing);
-    }
+    for (const auto& item : items_)
+        cost.Add(item->ReadCost());
     DUDCheckReadBack(cost);
     stWriteInteger(s, GetCount());
     if (!withOffsets) {

@@ -16,6 +16,7 @@
 #include "widgets/storage/wave.h"
 #include "widgets/framework/image_list_link.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,6 +59,12 @@ class TDUDCustomContainer;
 struct TDUDReadCost {
     std::int64_t Held = 0;
     std::int64_t Passing = 0;
+    // Read together with another: both held, the larger passing on top.
+    void Add(const TDUDReadCost& other)
+    {
+        Held += other.Held;
+        Passing = std::max(Passing, other.Passing);
+    }
 };
 
 class TDUDListItem : public TDUDCustomComponent {

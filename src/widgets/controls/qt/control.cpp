@@ -355,29 +355,33 @@ bool TDUDBaseGraphicControl::DrawParentBackground(TCanvas& canvas)
     return source->BackDrawArea(canvas, all, source->BackMapPoint({at.x(), at.y()}));
 }
 
+bool DUDDrawBackThroughFX(TCanvas& canvas, int width, int height, TDUDBitmapEffectObject& fx,
+                          const std::function<bool(TCanvas&)>& draw)
+{
+    auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
+    if (!qc || !fx.Active())
+        return draw(canvas);
+    QImage back = MakeCanvasImage(width, height);
+    bool drawn;
+    {
+        TQtCanvas bc(back);
+        drawn = draw(bc);
+    }
+    if (!drawn)
+        return false;
+    fx.Draw(back);
+    qc->DrawImage({0, 0, width, height}, back, back.rect());
+    return true;
+}
+
 void TDUDBaseGraphicControl::Paint(TCanvas& canvas)
 {
     if (CheckOptimized()) {
         // The background behind the control goes through the background
         // effects on its way.
-        auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
-        if (!qc || !BackFX().Active()) {
-            if (!DrawParentBackground(canvas))
-                FillControl(canvas);
-            return;
-        }
-        QImage back = MakeCanvasImage(width(), height());
-        bool drawn;
-        {
-            TQtCanvas bc(back);
-            drawn = DrawParentBackground(bc);
-        }
-        if (!drawn) {
+        if (!DUDDrawBackThroughFX(canvas, width(), height(), BackFX(),
+                                  [this](TCanvas& c) { return DrawParentBackground(c); }))
             FillControl(canvas);
-            return;
-        }
-        BackFX().Draw(back);
-        qc->DrawImage(ClientRect(), back, back.rect());
         return;
     }
     if (!transparent_)

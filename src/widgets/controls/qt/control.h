@@ -154,6 +154,11 @@ private:
 
 // The shared rule of BackMapPoint for a control at `pos` on `parent`.
 TPoint DUDBackMapPoint(TPoint p, TPoint pos, const QWidget* parent, QSize back);
+// Paints the background that `draw` gives into a client area of width x
+// height on canvas, through fx on its way when fx is active (and canvas can
+// take a picture). False, and nothing painted, when draw has none.
+bool DUDDrawBackThroughFX(TCanvas& canvas, int width, int height, TDUDBitmapEffectObject& fx,
+                          const std::function<bool(TCanvas&)>& draw);
 
 // A windowless-looking control: transparent by default, 30 x 30. A
 // transparent one whose parent supplies a background (CheckOptimized)

@@ -90,19 +90,11 @@ void TDUDCustomControl::FillControl(TCanvas& canvas)
 {
     const TRect all{0, 0, width(), height()};
     if (BackBitmap()) {
-        auto* qc = dynamic_cast<TQtCanvas*>(&canvas);
-        if (!qc || !backFX_.Active()) {
-            BackDrawArea(canvas, all);
-            return;
-        }
         // The background goes through the effects on its way.
-        QImage back = MakeCanvasImage(width(), height());
-        {
-            TQtCanvas bc(back);
-            BackDrawArea(bc, all);
-        }
-        backFX_.Draw(back);
-        qc->DrawImage(all, back, back.rect());
+        DUDDrawBackThroughFX(canvas, width(), height(), backFX_, [&](TCanvas& c) {
+            BackDrawArea(c, all);
+            return true;
+        });
         return;
     }
     if (transparent_)

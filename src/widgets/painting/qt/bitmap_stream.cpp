@@ -122,8 +122,7 @@ std::int64_t DUDBmpImageSize(const QImage& picture, int format)
     if (picture.isNull())
         return 0;
     const int bits = StoredBits(picture, format);
-    const std::int64_t palette = bits >= 24 ? 0 : 4LL << bits;
-    return 14 + 40 + palette + DUDBmpRowBytes(picture.width(), bits) * picture.height();
+    return DUDBmpPixelOffset(bits) + DUDBmpRowBytes(picture.width(), bits) * picture.height();
 }
 
 std::vector<std::uint8_t> DUDBmpImage(const QImage& picture, int format)

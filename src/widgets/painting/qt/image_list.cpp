@@ -49,6 +49,11 @@ int FormatFromFlag(std::uint8_t flag)
     return 0;
 }
 
+TDUDReadCost PictureReadCost(const QImage& picture, int bmpFormat)
+{
+    return {DUDDecodedBytes(picture.width(), picture.height()), DUDBmpImageSize(picture, bmpFormat)};
+}
+
 } // namespace detail
 
 using detail::FormatFromFlag;
@@ -213,11 +218,7 @@ void TDUDBitmapListItem::ReadBody(TStream& s, std::uint8_t flag)
 
 TDUDReadCost TDUDBitmapListItem::ReadCost() const
 {
-    if (bitmap_.isNull())
-        return {};
-    // Held at the bytes a pixel it decodes to; its stored bytes pass.
-    return {kDUDDecodedPixelBytes * bitmap_.width() * bitmap_.height(),
-            DUDBmpImageSize(bitmap_, DUDSavePixelFormatToBmpFormat(savePixelFormat_))};
+    return detail::PictureReadCost(bitmap_, DUDSavePixelFormatToBmpFormat(savePixelFormat_));
 }
 
 void TDUDBitmapListItem::WriteBody(TStream& s) const

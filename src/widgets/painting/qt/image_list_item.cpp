@@ -337,12 +337,9 @@ TDUDReadCost TDUDImageListItem::ReadCost() const
 {
     if (count_ == 0)
         return {};
-    TDUDReadCost cost{kDUDDecodedPixelBytes * strip_.width() * strip_.height(),
-                      DUDBmpImageSize(strip_, DUDSavePixelFormatToBmpFormat(savePixelFormat_))};
-    if (masked_) {
-        cost.Held += kDUDDecodedPixelBytes * mask_.width() * mask_.height();
-        cost.Passing = std::max(cost.Passing, DUDBmpImageSize(mask_, bfMono));
-    }
+    TDUDReadCost cost = detail::PictureReadCost(strip_, DUDSavePixelFormatToBmpFormat(savePixelFormat_));
+    if (masked_)
+        cost.Add(detail::PictureReadCost(mask_, bfMono));
     return cost;
 }
 

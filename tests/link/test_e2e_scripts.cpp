@@ -270,13 +270,7 @@ TEST_F(E2eScriptAbort, ContinueInsideNestedLoopsGoesOnInThePassesUnderWay)
 {
     // Stopped during the first B of the outer pass 2, which went well: both
     // loops keep their passes, and nothing that went well is sent again.
-    simulator.updateFaults([](sim::SimFaults& f) {
-        sim::ScriptedStatus s;
-        s.pattern = "*";
-        s.status = '0';
-        s.always = true;
-        f.scripted.push_back(s);
-    });
+    Answer("*", 1, '0', true);
     AbortDuringFrameStartingWith('B', 3);
     const std::string text = "LOOP 2\n"
                              "STR_CMD A\n"

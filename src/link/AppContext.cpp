@@ -27,9 +27,10 @@ void FakeMainWindow::SetBusy(int state)
     }
 }
 
-void FakeMainWindow::ShowStatusText(const std::string& reply, const std::string& text)
+void FakeMainWindow::ShowStatusText(const std::string& reply, const std::string& text, platform::TextCoding coding)
 {
     StatusTexts.emplace_back(reply, text);
+    StatusCodings.push_back(coding);
 }
 
 void FakeMainWindow::ShowInfoText(const std::string& text, platform::TextCoding coding)

@@ -43,8 +43,11 @@ public:
     virtual ~MainWindowCallbacks() = default;
     // 0 idle, 1 busy, 2 start of a batch (1 and 0 then ignored), 3 end of it.
     virtual void SetBusy(int state) = 0;
-    // Shows the status text in the status panel and the status window.
-    virtual void ShowStatusText(const std::string& reply, const std::string& text) = 0;
+    // Shows the status text in the status panel and the status window, its
+    // bytes read as coding says (the dispenser's texts are Latin-1; a line
+    // of a script is read as the script's file is).
+    virtual void ShowStatusText(const std::string& reply, const std::string& text,
+                                platform::TextCoding coding = platform::TextCoding::Latin1) = 0;
     // Shows an information text in the information panel and the status
     // window, its bytes read as coding says (a text that names a file is
     // in the file system's encoding).
@@ -83,7 +86,8 @@ struct AppContext {
 class FakeMainWindow final : public MainWindowCallbacks {
 public:
     void SetBusy(int state) override;
-    void ShowStatusText(const std::string& reply, const std::string& text) override;
+    void ShowStatusText(const std::string& reply, const std::string& text,
+                        platform::TextCoding coding = platform::TextCoding::Latin1) override;
     void ShowInfoText(const std::string& text,
                       platform::TextCoding coding = platform::TextCoding::Latin1) override;
 
@@ -92,6 +96,7 @@ public:
 
     std::vector<int> BusyCalls;
     std::vector<std::pair<std::string, std::string>> StatusTexts; // (reply, text)
+    std::vector<platform::TextCoding> StatusCodings;              // one for each of StatusTexts
     std::vector<std::string> InfoTexts;
     std::vector<platform::TextCoding> InfoCodings; // one for each of InfoTexts
 

@@ -105,6 +105,56 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
     return q;
 }
 
+// Whether the bytes are well-formed UTF-8: no stray continuation byte, no
+// sequence cut short, no overlong form, no surrogate, nothing above
+// U+10FFFF.
+bool IsUtf8(std::string_view s)
+{
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        int more = 0;
+        unsigned lo = 0x80, hi = 0xBF; // allowed range of the second byte
+        if (b >= 0xC2 && b <= 0xDF) {
+            more = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            more = 2;
+            if (b == 0xE0)
+                lo = 0xA0; // overlong
+            else if (b == 0xED)
+                hi = 0x9F; // surrogates
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            more = 3;
+            if (b == 0xF0)
+                lo = 0x90; // overlong
+            else if (b == 0xF4)
+                hi = 0x8F; // above U+10FFFF
+        } else {
+            return false;
+        }
+        if (s.size() - i <= static_cast<std::size_t>(more))
+            return false;
+        for (int k = 1; k <= more; ++k) {
+            const auto c = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+            if (k == 1 ? (c < lo || c > hi) : (c < 0x80 || c > 0xBF))
+                return false;
+        }
+        i += static_cast<std::size_t>(more) + 1;
+    }
+    return true;
+}
+
+bool IsAscii(std::string_view s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
 std::vector<std::string> SplitLines(const std::string& bytes)
 {
     std::vector<std::string> lines;
@@ -147,14 +197,27 @@ bool TTDLScript::Load(const std::string& fileName)
         throw std::runtime_error("Cannot open file \"" + fileName + "\". " + why);
     }
 
+    // Texts in UTF-8 from a current editor, or Latin-1 from older tools; a
+    // file of plain ASCII reads the same either way.
+    platform::TextCoding coding = platform::TextCoding::Latin1;
+    if (IsUtf8(bytes) && !IsAscii(bytes)) {
+        coding = platform::TextCoding::Utf8;
+        if (std::string_view(bytes).substr(0, kUtf8Bom.size()) == kUtf8Bom)
+            bytes.erase(0, kUtf8Bom.size());
+    }
+
     fileName_ = fileName;
     abort_ = false;
     trace_ = false;
     lines_ = SplitLines(bytes);
+    coding_ = coding;
     loopEnd_ = MatchLoops(lines_);
     loaded_ = true;
-    SetResumeLine(0, RangeState{});
+    resumeLine_ = 0;
     resumeCounter_ = 0;
+    resumeState_ = RangeState{};
+    resumePasses_.clear();
+    resumePassLine_ = 0;
     state_ = kLoaded;
     return true;
 }
@@ -229,7 +292,9 @@ int TTDLScript::Resume()
     RunBracket bracket(runningDepth_, ctx_->MainWindow);
     try {
         abort_ = false;
-        return RunFrom(resumeLine_, -resumeCounter_, resumeState_);
+        // RunFrom may change the resume point as it goes.
+        const std::vector<Range> passes = resumePasses_;
+        return RunFrom(resumeLine_, 0, resumeState_, &passes, resumePassLine_);
     } catch (...) {
         state_ = kAbortedState;
         throw;
@@ -258,14 +323,15 @@ int TTDLScript::RunOnce(int start)
     }
 }
 
-int TTDLScript::RunFrom(int start, int counter, RangeState state)
+int TTDLScript::RunFrom(int start, int counter, RangeState state, const std::vector<Range>* passes, int passLine)
 {
     state_ = kRunning;
     unchecked_ = false;
+    uncheckedLine_ = -1;
     if (model_->FatalMark != 3)
         model_->StatusClass = kClassWarning;
     ShowInfo("TDL-file: " + BaseName(fileName_), platform::TextCoding::FileSystem);
-    const int result = ExecuteFrom(start, static_cast<int>(lines_.size()), counter, state);
+    const int result = ExecuteFrom(start, static_cast<int>(lines_.size()), counter, state, passes, passLine);
     if (result != kDone) {
         // A soft break that reaches the top level counts as an abort.
         state_ = kAbortedState;
@@ -284,7 +350,8 @@ int TTDLScript::Execute(int first, int end, int counter)
     return ExecuteFrom(first, end, counter, RangeState{});
 }
 
-int TTDLScript::ExecuteFrom(int first, int end, int counter, RangeState state)
+int TTDLScript::ExecuteFrom(int first, int end, int counter, RangeState state, const std::vector<Range>* passes,
+                            int passLine)
 {
     Settings* options = Options();
     if (first < 0)
@@ -298,119 +365,144 @@ int TTDLScript::ExecuteFrom(int first, int end, int counter, RangeState state)
     ranges[0].counter = counter;
     ranges[0].savedLogging = options ? options->LoggingEnabled : false;
     ranges[0].state = state;
+    int i = first;
+    if (passes && !passes->empty()) {
+        // Inside loops: the passes under way at the stop go on as they were.
+        ranges.insert(ranges.end(), passes->begin(), passes->end());
+        i = passLine;
+    }
+    SetMark(ranges, i, ranges.back().state);
     lastPumpMs_ = platform::clock().monotonicMs();
 
-    int i = first;
-    for (;;) {
-        LetMessagesThrough();
-        Range& range = ranges.back();
-        if (i >= range.end) {
-            // The end of the range: logging as it was when the range began.
-            if (options)
-                options->LoggingEnabled = range.savedLogging;
-            if (ranges.size() == 1)
-                return range.state.softBreak ? kSoftBreak : kDone;
-            const Range pass = range;
-            if (pass.state.softBreak) {
-                // The operator is asked once; Yes goes on after ENDLOOP.
-                if (platform::dialogs().messageDlg(softBreakText_ + "\nContinue with script after ENDLOOP?",
-                                                   DlgType::Error, DlgButtons::YesNo) != DlgResult::Yes)
-                    return Aborted(ranges);
-            } else {
-                if (trace_)
-                    ShowTraceLine(pass.end);
-                if (pass.counter < pass.count) {
-                    ranges.pop_back();
-                    EnterPass(ranges, pass.loopLine, pass.count, pass.counter + 1);
-                    if (abort_) // also where the body has no lines
+    try {
+        for (;;) {
+            LetMessagesThrough();
+            Range& range = ranges.back();
+            if (i >= range.end) {
+                // The end of the range: logging as it was when the range began.
+                if (options)
+                    options->LoggingEnabled = range.savedLogging;
+                if (ranges.size() == 1)
+                    return range.state.softBreak ? kSoftBreak : kDone;
+                const Range pass = range;
+                const bool endedWell = MarkAtEndOf(ranges);
+                if (pass.state.softBreak) {
+                    // The operator is asked once; Yes goes on after ENDLOOP. No
+                    // stops the script, and Continue starts again with the
+                    // statement that broke the pass off.
+                    if (platform::dialogs().messageDlg(softBreakText_ + "\nContinue with script after ENDLOOP?",
+                                                       DlgType::Error, DlgButtons::YesNo) != DlgResult::Yes) {
+                        if (pass.softBreakLine >= 0)
+                            SetMark(ranges, pass.softBreakLine, pass.beforeSoftBreak);
                         return Aborted(ranges);
-                    i = pass.loopLine + 1;
-                    continue;
-                }
-            }
-            ranges.pop_back();
-            i = pass.end + 1;
-            const bool topLevelLoop = ranges.size() == 1 && ranges.back().counter == 0;
-            if (!CheckAfterLoop(pass, ranges.back().state)) {
-                // Abort in the check of a top-level loop's last exchange:
-                // its last pass runs again, as when the abort button ends it.
-                if (topLevelLoop)
-                    resumeCounter_ = pass.counter;
-                return Aborted(ranges);
-            }
-            if (topLevelLoop) {
-                // A top-level loop has run all its passes. When its last
-                // exchange went well, a later stop continues after ENDLOOP;
-                // else the last pass is run again.
-                if (model_->StatusClass == kClassWarning && !pass.state.softBreak) {
-                    SetResumeLine(i, ranges.back().state);
-                    resumeCounter_ = 0;
+                    }
                 } else {
-                    resumeCounter_ = pass.counter;
+                    if (trace_)
+                        ShowTraceLine(pass.end);
+                    if (pass.counter < pass.count) {
+                        if (!endedWell)
+                            KeepMark(ranges); // Continue runs the pass's failed last statement again
+                        ranges.pop_back();
+                        EnterPass(ranges, pass.loopLine, pass.count, pass.counter + 1);
+                        if (endedWell)
+                            SetMark(ranges, pass.loopLine + 1, ranges.back().state);
+                        if (abort_) // also where the body has no lines
+                            return Aborted(ranges);
+                        i = pass.loopLine + 1;
+                        continue;
+                    }
                 }
-            }
-            continue;
-        }
-
-        if (abort_)
-            return Aborted(ranges);
-        if (range.counter == 0) {
-            // A new top-level statement: a resume re-enters here, and no
-            // loop iteration of an earlier abort applies to it any more.
-            SetResumeLine(i, range.state);
-            resumeCounter_ = 0;
-        }
-        const std::string keyword = KeywordOf(lines_[static_cast<std::size_t>(i)]);
-        if (trace_)
-            ShowTraceLine(i);
-
-        if (keyword == "LOOP") {
-            const int count = IntParam(i, 1, 1);
-            const int endLine = loopEnd_[static_cast<std::size_t>(i)];
-            if (endLine < 0) {
-                platform::dialogs().messageDlg("Missing matching ENDLOOP\nline: " + std::to_string(i),
-                                               DlgType::Error, DlgButtons::Ok);
-                return Aborted(ranges);
-            }
-            int k = 1;
-            if (range.counter < 0) {
-                // A resume: the loop starts at the iteration that was under way.
-                k = range.counter == INT_MIN ? INT_MAX : -range.counter;
-                range.counter = 0;
-            }
-            if (k <= count) {
-                EnterPass(ranges, i, count, k);
-                ++i;
+                if (!endedWell)
+                    KeepMark(ranges);
+                ranges.pop_back();
+                i = pass.end + 1;
+                const RangeState before = ranges.back().state;
+                if (!CheckAfterLoop(pass, ranges.back().state)) {
+                    // Abort in the check of the body's last exchange (a POLL's):
+                    // Continue sends it again, in its pass.
+                    ranges.back().state = before;
+                    ranges.push_back(pass);
+                    const bool inPass = uncheckedLine_ > pass.loopLine && uncheckedLine_ < pass.end;
+                    SetMark(ranges, inPass ? uncheckedLine_ : pass.loopLine + 1, pass.state);
+                    return Aborted(ranges);
+                }
+                NoteSoftBreak(ranges.back(), i, before);
+                // A loop that ran all its passes has ended well when its last
+                // statement did; else Continue runs that statement again.
+                if (endedWell)
+                    SetMark(ranges, i, ranges.back().state);
                 continue;
             }
-            i = endLine + 1;
-            if (unchecked_ && !CheckStatus(range.state))
-                return Aborted(ranges);
-            continue;
-        }
 
-        const std::uint64_t exchangesBefore = exchanges_;
-        const Outcome outcome = Statement(i, keyword, range.counter, range.state);
-        if (outcome == Outcome::Stop)
-            return Aborted(ranges);
-        if (outcome == Outcome::Exchanged) {
-            lastPumpMs_ = platform::clock().monotonicMs(); // the reply wait let them through
-            unchecked_ = true;
-            ++exchanges_;
-            if (!CheckStatus(range.state))
+            if (abort_)
                 return Aborted(ranges);
-        }
-        if (range.counter == 0 && ranges.size() == 1) {
-            // A top-level statement that ended well is not repeated when the
-            // operator's abort takes effect after it (an exchange under way
-            // runs to its reply): Continue starts with the next line. One
-            // that failed, or a delay the abort cut short, is run again.
+            // The statement under way: Continue starts with it until it has
+            // ended well.
+            SetMark(ranges, i, range.state);
+            const std::string keyword = KeywordOf(lines_[static_cast<std::size_t>(i)]);
+            if (trace_)
+                ShowTraceLine(i);
+
+            if (keyword == "LOOP") {
+                const int count = IntParam(i, 1, 1);
+                const int endLine = loopEnd_[static_cast<std::size_t>(i)];
+                if (endLine < 0) {
+                    platform::dialogs().messageDlg("Missing matching ENDLOOP\nline: " + std::to_string(i),
+                                                   DlgType::Error, DlgButtons::Ok);
+                    return Aborted(ranges);
+                }
+                int k = 1;
+                if (range.counter < 0) {
+                    // A resume: the loop starts at the iteration that was under way.
+                    k = range.counter == INT_MIN ? INT_MAX : -range.counter;
+                    range.counter = 0;
+                }
+                if (k <= count) {
+                    EnterPass(ranges, i, count, k);
+                    ++i;
+                    continue;
+                }
+                i = endLine + 1;
+                if (unchecked_ && !CheckStatus(range.state))
+                    return Aborted(ranges);
+                if (model_->StatusClass == kClassWarning)
+                    SetMark(ranges, i, range.state);
+                continue;
+            }
+
+            const RangeState before = range.state;
+            const std::uint64_t exchangesBefore = exchanges_;
+            const Outcome outcome = Statement(i, keyword, range.counter, range.state);
+            if (outcome == Outcome::Stop)
+                return Aborted(ranges);
+            if (outcome == Outcome::Exchanged || outcome == Outcome::CutShort) {
+                lastPumpMs_ = platform::clock().monotonicMs(); // the reply wait let them through
+                unchecked_ = true;
+                uncheckedLine_ = i;
+                ++exchanges_;
+                if (!CheckStatus(range.state))
+                    return Aborted(ranges);
+                NoteSoftBreak(range, i, before);
+            }
+            // A statement that ended well is not repeated when the operator's
+            // abort takes effect after it (an exchange under way runs to its
+            // reply): Continue starts with the next line. One that failed, one
+            // cut short between its exchanges, or a delay the abort cut short,
+            // is run again.
             const bool exchanged = exchanges_ != exchangesBefore;
-            if (exchanged ? model_->StatusClass == kClassWarning && model_->StatusCode != kCodeCommunicationCanceled
-                          : !abort_)
-                SetResumeLine(i + 1, range.state);
+            const bool endedWell =
+                outcome != Outcome::CutShort &&
+                (exchanged ? model_->StatusClass == kClassWarning && model_->StatusCode != kCodeCommunicationCanceled
+                           : !abort_);
+            if (endedWell)
+                SetMark(ranges, i + 1, range.state);
+            ++i;
         }
-        ++i;
+    } catch (...) {
+        // An exception (a port that is not open) ends the run like an
+        // abort: Continue starts with the statement under way.
+        Aborted(ranges);
+        throw;
     }
 }
 
@@ -429,15 +521,41 @@ void TTDLScript::EnterPass(std::vector<Range>& ranges, int loopLine, int count, 
         ShowTraceLine(loopLine);
 }
 
-void TTDLScript::SetResumeLine(int line, const RangeState& topLevel)
+void TTDLScript::NoteSoftBreak(Range& range, int line, const RangeState& before)
 {
-    resumeLine_ = line;
-    // Continue goes on in the same top-level range: a failure ignored (or
-    // a soft break) before the resume line still holds back its DELIVER and
-    // REJECT. A soft break is not carried as such, so the resumed run does
-    // not end as broken off for it again.
-    resumeState_ = RangeState{};
-    resumeState_.deviceCommandsAllowed = topLevel.deviceCommandsAllowed && !topLevel.softBreak;
+    if (!before.softBreak && range.state.softBreak) {
+        range.softBreakLine = line;
+        range.beforeSoftBreak = before;
+    }
+}
+
+void TTDLScript::SetMark(const std::vector<Range>& ranges, int line, const RangeState& state)
+{
+    mark_.depth = ranges.size();
+    mark_.line = line;
+    mark_.state = state;
+    mark_.topState = ranges.size() == 1 ? state : ranges.front().state;
+    mark_.kept = false;
+    mark_.passes.clear();
+}
+
+void TTDLScript::KeepMark(const std::vector<Range>& ranges)
+{
+    if (mark_.kept || mark_.depth != ranges.size() || ranges.size() < 2)
+        return;
+    mark_.passes.assign(ranges.begin() + 1, ranges.end());
+    mark_.passes.back().state = mark_.state;
+    mark_.kept = true;
+}
+
+bool TTDLScript::MarkAtEndOf(const std::vector<Range>& ranges) const
+{
+    if (mark_.kept)
+        return false;
+    const Range& pass = ranges.back();
+    // At its end, or still at its LOOP line: nothing in it has failed.
+    return (mark_.depth == ranges.size() && mark_.line >= pass.end) ||
+           (mark_.depth + 1 == ranges.size() && mark_.line == pass.loopLine);
 }
 
 bool TTDLScript::CheckAfterLoop(const Range& pass, RangeState& enclosing)
@@ -477,9 +595,27 @@ bool TTDLScript::CheckStatus(RangeState& range)
 
 int TTDLScript::Aborted(const std::vector<Range>& ranges)
 {
-    // A resume starts the outermost loop under way again at its iteration.
-    if (ranges.size() > 1)
-        resumeCounter_ = ranges[1].counter;
+    // Continue starts at the mark, in the loop passes it lies in.
+    std::vector<Range> passes;
+    if (mark_.kept) {
+        passes = std::move(mark_.passes);
+    } else if (mark_.depth > 1) {
+        passes.assign(ranges.begin() + 1, ranges.begin() + static_cast<std::ptrdiff_t>(mark_.depth));
+        passes.back().state = mark_.state;
+    }
+    const RangeState& top = passes.empty() ? mark_.state : mark_.topState;
+    resumeLine_ = passes.empty() ? mark_.line : passes.front().loopLine;
+    resumeCounter_ = passes.empty() ? 0 : passes.front().counter;
+    // A failure ignored (or a soft break) in the top-level range before the
+    // resume line still holds back its DELIVER and REJECT. A soft break is
+    // not carried as such, so the resumed run does not end as broken off
+    // for it again.
+    resumeState_ = RangeState{};
+    resumeState_.deviceCommandsAllowed = top.deviceCommandsAllowed && !top.softBreak;
+    resumePassLine_ = mark_.line;
+    resumePasses_ = std::move(passes);
+    mark_.kept = false;
+    mark_.passes.clear();
     return kAborted;
 }
 
@@ -515,10 +651,15 @@ void TTDLScript::Delay(int seconds)
     lastPumpMs_ = clk.monotonicMs();
 }
 
-std::string TTDLScript::Clipped(std::string text)
+std::string TTDLScript::Clipped(std::string text) const
 {
     if (text.size() > kShownBytes) {
-        text.resize(kShownBytes);
+        std::size_t n = kShownBytes;
+        // Not in the middle of a character of a UTF-8 script.
+        if (coding_ == platform::TextCoding::Utf8)
+            while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+                --n;
+        text.resize(n);
         text += "...";
     }
     return text;
@@ -540,7 +681,7 @@ void TTDLScript::ShowInfo(const std::string& text, platform::TextCoding coding)
 void TTDLScript::ShowStatus(const std::string& text)
 {
     if (ctx_->MainWindow)
-        ctx_->MainWindow->ShowStatusText("", Clipped(text));
+        ctx_->MainWindow->ShowStatusText("", Clipped(text), coding_);
 }
 
 Settings* TTDLScript::Options() const

@@ -56,7 +56,10 @@ public:
     // Reads the script as bytes, one line per line feed (a carriage return
     // before it is dropped). A file that cannot be read raises
     // std::runtime_error and leaves the engine as it was. Refused (false,
-    // nothing changed) while any script is running.
+    // nothing changed) while any script is running. The texts the script
+    // shows are read as UTF-8 when the whole file is valid UTF-8 (a byte
+    // order mark before the first line is dropped), else as Latin-1, as
+    // older tools saved them; the log gets them as they are in the file.
     bool Load(const std::string& fileName);
 
     // Runs the script n times, stopping after a run that did not end
@@ -65,15 +68,20 @@ public:
     // layer is busy. The main window's batch busy state brackets the runs.
     // An exception ends the run as aborted and passes on to the caller.
     int Run(int n);
-    // Continues an aborted script: at the top level with the statement
-    // that was under way, or with the one after it when it had ended well
-    // before the abort took effect (a loop: all its passes run and its last
-    // exchange good); inside a loop with the pass that was under way, from
-    // the first line of its body. An error ignored at the top level before
-    // that line still holds back its DELIVER and REJECT. 0 unless aborted.
+    // Continues an aborted script where it stopped, at the top level and
+    // inside loops alike (the passes under way keep their counters): with
+    // the statement that was under way, or with the one after it when it
+    // had ended well before the abort took effect. A failed statement, one
+    // the abort cut short (a delay, or a statement of several exchanges
+    // stopped between them) and one whose failure was answered Abort run
+    // again; a loop whose pass broke off on an empty cassette and was not
+    // to go on starts again with the statement that broke it off. An error
+    // ignored before that line still holds back its DELIVER and REJECT.
+    // 0 unless aborted.
     int Resume();
-    // Stops the script before its next statement (a delay ends at once);
-    // an exchange under way runs to its end. Also when idle: state aborted.
+    // Stops the script before its next statement, or before the next
+    // exchange of a statement of several (a delay ends at once); an
+    // exchange under way runs to its end. Also when idle: state aborted.
     void Abort();
 
     bool IsRunning() const { return state_ == kRunning; }
@@ -94,6 +102,8 @@ public:
     // ---- state, for the windows and for tests ----
     const std::string& FileName() const { return fileName_; }
     const std::vector<std::string>& Lines() const { return lines_; }
+    // How the texts the script shows are read.
+    platform::TextCoding ScriptCoding() const { return coding_; }
     std::uint8_t State() const { return state_; }
     bool Trace() const { return trace_; }
     int ResumeLine() const { return resumeLine_; }
@@ -111,6 +121,7 @@ private:
     enum class Outcome {
         None,      // no exchange: no status check
         Exchanged, // at least one command exchanged: status check
+        CutShort,  // exchanged, then stopped by the abort before its end: status check
         Stop,      // the script ends here (-1)
     };
     struct RangeState {
@@ -127,14 +138,41 @@ private:
         bool savedLogging = false;
         std::uint64_t exchangesAtStart = 0; // exchanges made before the range began
         RangeState state;
+        // The statement that broke the range off (soft break), and the
+        // range's state before it.
+        int softBreakLine = -1;
+        RangeState beforeSoftBreak;
+    };
+    // Where Continue starts: the statement under way, or the line after it
+    // once it has ended well. It lies in the first depth ranges open (their
+    // innermost with the given state) while those stay open; when they end
+    // before the stop, their passes are kept in passes.
+    struct Mark {
+        std::size_t depth = 1;
+        int line = 0;
+        RangeState state;    // the innermost range's
+        RangeState topState; // the outermost range's
+        bool kept = false;
+        std::vector<Range> passes; // kept: the loop passes, outermost first
     };
 
-    int RunFrom(int start, int counter, RangeState state);
-    // Execute, with the state the outermost range starts in.
-    int ExecuteFrom(int first, int end, int counter, RangeState state);
-    // The line Continue starts with, and the top-level range's state that
-    // goes with it.
-    void SetResumeLine(int line, const RangeState& topLevel);
+    // passes: loop passes to go on with (outermost first), starting at line
+    // passLine of the innermost; none: start at line start.
+    int RunFrom(int start, int counter, RangeState state, const std::vector<Range>* passes = nullptr,
+                int passLine = 0);
+    // Execute, with the state the outermost range starts in and the passes
+    // to go on with.
+    int ExecuteFrom(int first, int end, int counter, RangeState state, const std::vector<Range>* passes = nullptr,
+                    int passLine = 0);
+    // Continue starts at line of the innermost open range, with its state.
+    void SetMark(const std::vector<Range>& ranges, int line, const RangeState& state);
+    // Notes the statement on line that broke the range off, when it did.
+    static void NoteSoftBreak(Range& range, int line, const RangeState& before);
+    // Keeps the passes of the mark before its innermost range ends.
+    void KeepMark(const std::vector<Range>& ranges);
+    // Whether Continue would start at the end of the pass that is ending
+    // (the innermost open range): its last statement ended well.
+    bool MarkAtEndOf(const std::vector<Range>& ranges) const;
     Outcome Statement(int i, const std::string& keyword, int counter, const RangeState& range);
     // An unrecognised statement: shown, and asked about unless IGNORE_SYNTAX.
     Outcome Unknown(int i, const std::string& keyword);
@@ -145,7 +183,8 @@ private:
     // The status check after ENDLOOP, on the status of the body's last
     // exchange; false when the operator aborted.
     bool CheckAfterLoop(const Range& pass, RangeState& enclosing);
-    // Ends Execute as aborted from inside the open ranges.
+    // Ends Execute as aborted from inside the open ranges: Continue will
+    // start at the mark.
     int Aborted(const std::vector<Range>& ranges);
     // Lets pending messages through when a few milliseconds have passed
     // since they last were.
@@ -153,8 +192,9 @@ private:
     void Delay(int seconds);
     void ShowTraceLine(int i);
     // A text taken from a script line, cut for showing.
-    static std::string Clipped(std::string text);
+    std::string Clipped(std::string text) const;
     void ShowInfo(const std::string& text, platform::TextCoding coding = platform::TextCoding::Latin1);
+    // A text of the script's (or made from one) in the status panel.
     void ShowStatus(const std::string& text);
     Settings* Options() const;
     void ClearCommandFlags();
@@ -169,6 +209,9 @@ private:
     Outcome Send(const std::string& command, int seconds);
     Outcome Dispense(int i, char a, char b);
     Outcome CheckThroat(int n);
+    // Runs the exchanges of one statement in turn; once the script is
+    // stopped, none after the one under way is sent.
+    Outcome InTurn(const std::vector<std::function<void()>>& exchanges);
     Outcome LogFile(const std::string& p);
     // Reports a statement whose numbers the command layer refused.
     Outcome Refused(int i);
@@ -196,9 +239,17 @@ private:
     int resumeCounter_ = 0;
     // The top-level range's state at the resume line.
     RangeState resumeState_;
+    // The loop passes Continue goes on with (outermost first; empty: it
+    // starts at the top level), and its line in the innermost.
+    std::vector<Range> resumePasses_;
+    int resumePassLine_ = 0;
+    Mark mark_;
+    // How the script's own texts are read: UTF-8 or Latin-1.
+    platform::TextCoding coding_ = platform::TextCoding::Latin1;
     // The last exchange's status has not been through a status check (a
-    // POLL's): the check after ENDLOOP looks at it.
+    // POLL's): the check after ENDLOOP looks at it. uncheckedLine_: its line.
     bool unchecked_ = false;
+    int uncheckedLine_ = -1;
     // Exchanges made so far (a count that only grows).
     std::uint64_t exchanges_ = 0;
     std::int64_t lastPumpMs_ = 0;

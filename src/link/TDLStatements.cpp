@@ -65,11 +65,8 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
         return CheckThroat(IntParam(i, 1, 1));
     if (k == "READ_CASS_NR")
         return Send("5", 20);
-    if (k == "READ_CASS_ID") {
-        cmd_->ReadCassetteIds();
-        cmd_->ReadProgramId();
-        return Outcome::Exchanged;
-    }
+    if (k == "READ_CASS_ID")
+        return InTurn({[this] { cmd_->ReadCassetteIds(); }, [this] { cmd_->ReadProgramId(); }});
     if (k == "SHOW_CASSETTE_DLG") {
         if (cmd_->ReadCassetteIds() && ShowCassetteDialog)
             ShowCassetteDialog(*model_);
@@ -103,18 +100,21 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
         cmd_->SendCommand(command, 180);
         lastPumpMs_ = platform::clock().monotonicMs();
         unchecked_ = true;
+        uncheckedLine_ = i;
         ++exchanges_;
         return Outcome::None; // never followed by the status check
     }
     if (k == "SEND_SELFTESTDATA") {
-        cmd_->ReadCassetteIds();
-        cmd_->ReadProgramId();
+        std::vector<std::function<void()>> exchanges{[this] { cmd_->ReadCassetteIds(); },
+                                                     [this] { cmd_->ReadProgramId(); }};
         for (int d = 0; d <= 9; ++d)
-            cmd_->SendSelfTestData(d);
-        cmd_->SendSelfTestData(-1);
-        if (model_->FatalMark != 3)
+            exchanges.emplace_back([this, d] { cmd_->SendSelfTestData(d); });
+        exchanges.emplace_back([this] { cmd_->SendSelfTestData(-1); });
+        const Outcome outcome = InTurn(exchanges);
+        // All sent: the parts a dispenser lacks do not fail the statement.
+        if (outcome == Outcome::Exchanged && model_->FatalMark != 3)
             model_->StatusClass = kClassWarning;
-        return Outcome::Exchanged;
+        return outcome;
     }
     if (k == "SEND_SELFTESTDATA_NC") {
         const int n = IntParam(i, 1, 1);
@@ -134,7 +134,7 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
         return Outcome::None;
     }
     if (k == "SHOW_MESSAGE") {
-        platform::dialogs().showMessage(Clipped(Rest(i)));
+        platform::dialogs().showMessage(Clipped(Rest(i)), coding_);
         return Outcome::None;
     }
     if (k == "DELAY_SEC") {
@@ -146,7 +146,7 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
         return Outcome::None;
     }
     if (k == "%") {
-        ShowInfo(Rest(i));
+        ShowInfo(Rest(i), coding_);
         return Outcome::None;
     }
     if (k == "LOG") {
@@ -165,7 +165,7 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
         const bool stopIfEqual = k == "STOP_IF_REPLY_EQUAL";
         if (equal == stopIfEqual) {
             const std::string msg = (stopIfEqual ? "Reply is equal: " : "Reply NOT equal: ") + text;
-            if (platform::dialogs().messageDlg(Clipped(msg), DlgType::Error, DlgButtons::AbortIgnore) !=
+            if (platform::dialogs().messageDlg(Clipped(msg), DlgType::Error, DlgButtons::AbortIgnore, coding_) !=
                 DlgResult::Ignore)
                 return Outcome::Stop;
         }
@@ -216,7 +216,7 @@ TTDLScript::Outcome TTDLScript::Unknown(int i, const std::string& k)
     std::snprintf(buf, sizeof buf, "Line %d: ", i + 1);
     ShowStatus(buf + text);
     if (!ignoreSyntax_ &&
-        platform::dialogs().messageDlg(Clipped(text), DlgType::Warning, DlgButtons::AbortIgnore) !=
+        platform::dialogs().messageDlg(Clipped(text), DlgType::Warning, DlgButtons::AbortIgnore, coding_) !=
             DlgResult::Ignore)
         return Outcome::Stop;
     return Outcome::None;
@@ -256,11 +256,23 @@ TTDLScript::Outcome TTDLScript::CheckThroat(int n)
         cmd_->SendCommand(":", 5);
         // Notes still in the bundle output unit: look again a second later,
         // unless the operator stopped the script meanwhile.
-        if (model_->StatusCode != kCodeNotesInBundleUnit || k == n || abort_)
+        if (model_->StatusCode != kCodeNotesInBundleUnit || k == n)
             break;
+        if (abort_)
+            return Outcome::CutShort;
         Delay(1);
         if (abort_)
-            break;
+            return Outcome::CutShort;
+    }
+    return Outcome::Exchanged;
+}
+
+TTDLScript::Outcome TTDLScript::InTurn(const std::vector<std::function<void()>>& exchanges)
+{
+    for (std::size_t k = 0; k < exchanges.size(); ++k) {
+        if (k > 0 && abort_)
+            return Outcome::CutShort;
+        exchanges[k]();
     }
     return Outcome::Exchanged;
 }
@@ -297,7 +309,7 @@ TTDLScript::Outcome TTDLScript::Refused(int i)
     std::snprintf(buf, sizeof buf, "Line %d: ", i + 1);
     const std::string where = buf + lines_[static_cast<std::size_t>(i)];
     ShowStatus(where);
-    platform::dialogs().messageDlg(model_->CodeText + "\n" + Clipped(where), DlgType::Error, DlgButtons::Ok);
+    platform::dialogs().messageDlg(model_->CodeText + "\n" + Clipped(where), DlgType::Error, DlgButtons::Ok, coding_);
     return Outcome::Stop;
 }
 

@@ -23,8 +23,9 @@ enum class DlgResult { Ok, Cancel, Yes, No, Abort, Ignore };
 // file is in the file system's encoding (its names are UTF-8 bytes), so that
 // a name reads as the file system gives it, not as two Latin-1 characters
 // for each letter outside ASCII; such a message is composed of file names,
-// system error texts and plain ASCII only.
-enum class TextCoding { Latin1, FileSystem };
+// system error texts and plain ASCII only. A text a user wrote in a file
+// that is valid UTF-8 (a script saved by a current editor) is read as UTF-8.
+enum class TextCoding { Latin1, FileSystem, Utf8 };
 
 struct FileFilter {
     std::string description; // "TDL scripts"

@@ -31,7 +31,10 @@ public:
         if (state == 0)
             idle_();
     }
-    void ShowStatusText(const std::string& r, const std::string& t) override { inner_.ShowStatusText(r, t); }
+    void ShowStatusText(const std::string& r, const std::string& t, platform::TextCoding c) override
+    {
+        inner_.ShowStatusText(r, t, c);
+    }
     void ShowInfoText(const std::string& t, platform::TextCoding c) override { inner_.ShowInfoText(t, c); }
 
 private:
@@ -154,7 +157,7 @@ TEST_F(E2eScripts, SoftBreakOnAnEmptyCassetteWithThroatChecks)
     EXPECT_FALSE(mainWindow.Busy());
 }
 
-TEST_F(E2eScripts, JamAbortThenContinueRunsFourDispensesAndFourDelivers)
+TEST_F(E2eScripts, JamAbortThenContinueRunsThreeDispensesAndFourDelivers)
 {
     // The operator takes the notes out of the throat before every dispense.
     onFrame = [this](const std::string& frame) {
@@ -169,11 +172,12 @@ TEST_F(E2eScripts, JamAbortThenContinueRunsFourDispensesAndFourDelivers)
     EXPECT_EQ(RunText("LOOP 3\nDISPENSE 0 2 0 0 0 0 0 0\nDELIVER\nENDLOOP\n"), -1);
     EXPECT_EQ(Dialogs(), std::vector<std::string>{"39 Jam in Note Qualifier"});
     ASSERT_TRUE(script->CanRunAgain());
+    // The jammed deliver again, in pass 2; the dispense before it is not.
     EXPECT_EQ(script->Resume(), 0);
     const std::vector<std::string> commands = Commands();
-    EXPECT_EQ(Count(commands, "102002"), 4);
+    EXPECT_EQ(Count(commands, "102002"), 3);
     EXPECT_EQ(Count(commands, "3"), 4);
-    EXPECT_EQ(commands.size(), 8u);
+    EXPECT_EQ(commands.size(), 7u);
     EXPECT_FALSE(mainWindow.Busy());
 }
 
@@ -182,18 +186,26 @@ TEST_F(E2eScripts, JamAbortThenContinueRunsFourDispensesAndFourDelivers)
 // the abort, then the exchange runs to its end.
 class E2eScriptAbort : public E2eScripts {
 protected:
-    void AbortDuringFirstFrameStartingWith(char c)
+    void AbortDuringFirstFrameStartingWith(char c) { AbortDuringFrameStartingWith(c, 1); }
+    // The nth frame (from 1) that starts with c.
+    void AbortDuringFrameStartingWith(char c, int nth)
     {
-        onFrame = [this, c](const std::string& frame) {
-            if (frame.empty() || frame[0] != c || abortDone.exchange(true))
+        onFrame = [this, c, nth, seen = 0](const std::string& frame) mutable {
+            if (frame.empty() || frame[0] != c || ++seen != nth || abortDone.exchange(true))
                 return;
-            auto taken = std::make_shared<std::promise<void>>();
-            loop.postCall([this, taken] {
-                script->Abort();
-                taken->set_value();
-            });
-            taken->get_future().wait_for(std::chrono::seconds(30));
+            TakeAbort();
         };
+    }
+    // Called on the simulator's thread: the script takes the abort before
+    // the dispenser answers.
+    void TakeAbort()
+    {
+        auto taken = std::make_shared<std::promise<void>>();
+        loop.postCall([this, taken] {
+            script->Abort();
+            taken->set_value();
+        });
+        taken->get_future().wait_for(std::chrono::seconds(30));
     }
     std::atomic<bool> abortDone{false};
 };
@@ -226,6 +238,135 @@ TEST_F(E2eScriptAbort, ContinueAfterADispenseThatFailedSendsItAgain)
     EXPECT_EQ(Dialogs().size(), 1u);
     EXPECT_EQ(script->Resume(), 0);
     EXPECT_EQ(Commands(), (std::vector<std::string>{"102002", "3"}));
+}
+
+TEST_F(E2eScriptAbort, ContinueInsideALoopDoesNotDispenseAgainWhatWasPaidOut)
+{
+    // Abort while the dispense of pass 2 waits for its answer, which comes
+    // back as success with the bundle presented: Continue goes on in pass 2
+    // with its DELIVER and throat checks, then pass 3. Three passes, three
+    // dispenses, three bundles paid out.
+    AbortDuringFrameStartingWith('1', 2);
+    const std::string loop3 = "LOOP 3\n"
+                              "DISPENSE 1 0 0 0 0 0 0 0\n"
+                              "DELIVER\n"
+                              "CHECK_THROAT 5\n"
+                              "ENDLOOP\n";
+    EXPECT_EQ(RunText(loop3), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"101001", "3", ":", ":", ":", "101001"}));
+    EXPECT_TRUE(Dialogs().empty());
+    EXPECT_EQ(script->ResumeCounter(), 2);
+
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"3", ":", ":", ":", "101001", "3", ":", ":", ":"}));
+    EXPECT_TRUE(Dialogs().empty());
+    EXPECT_EQ(simulator.withCore([](sim::SimCore& c) { return 500 - c.cassette(1).notes; }), 3);
+    EXPECT_EQ(simulator.withCore([](sim::SimCore& c) { return c.throatNotes() + c.stackNotes(); }), 0);
+    EXPECT_EQ(script->State(), TTDLScript::kLoaded);
+    EXPECT_FALSE(mainWindow.Busy());
+}
+
+TEST_F(E2eScriptAbort, ContinueInsideNestedLoopsGoesOnInThePassesUnderWay)
+{
+    // Stopped during the first B of the outer pass 2, which went well: both
+    // loops keep their passes, and nothing that went well is sent again.
+    Answer("*", 1, '0', true);
+    AbortDuringFrameStartingWith('B', 3);
+    const std::string text = "LOOP 2\n"
+                             "STR_CMD A\n"
+                             "LOOP 2\n"
+                             "STR_CMD B\n"
+                             "STR_CMD C\n"
+                             "ENDLOOP\n"
+                             "STR_CMD D\n"
+                             "ENDLOOP\n"
+                             "STR_CMD E\n";
+    EXPECT_EQ(RunText(text), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "B", "C", "B", "C", "D", "A", "B"}));
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"C", "B", "C", "D", "E"}));
+    EXPECT_TRUE(Dialogs().empty());
+}
+
+// The dispenser does not answer at all; every exchange ends at its
+// time-out, which the fake clock reaches from inside the link's wait.
+class E2eDeadLine : public E2eScriptAbort {
+protected:
+    void SetUp() override
+    {
+        E2eScriptAbort::SetUp();
+        Dead(true);
+        onFrame = [this](const std::string&) {
+            const int n = ++frames;
+            if (n == 1 && !abortDone.exchange(true)) {
+                TakeAbort();
+                if (secondAbort) {
+                    // The second press of the abort button, with the script
+                    // stopped already, cancels the exchange under way.
+                    loop.postCall([this] { cmd->Abort(); });
+                    return;
+                }
+            }
+            if (dead)
+                loop.postCall([this] { clock.advance(static_cast<std::int64_t>(com->PacketTimeoutTicks()) * 55 + 100); });
+        };
+    }
+    void Dead(bool on)
+    {
+        dead = on;
+        simulator.updateFaults([on](sim::SimFaults& f) { f.silent = on ? -1 : 0; });
+    }
+    std::atomic<int> frames{0};
+    std::atomic<bool> dead{false};
+    bool secondAbort = false;
+};
+
+TEST_F(E2eDeadLine, AbortStopsTheSelfTestSequenceAtItsNextExchange)
+{
+    // Thirteen exchanges in one statement: pressed during the first, the
+    // abort lets no other go out.
+    const std::int64_t start = clock.monotonicMs();
+    EXPECT_EQ(RunText("SEND_SELFTESTDATA\nRESET\n"), -1);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"5"});
+    EXPECT_LT(clock.monotonicMs() - start, 2 * 20'000); // one time-out, not thirteen
+    EXPECT_TRUE(script->IsAborted());
+    EXPECT_FALSE(mainWindow.Busy());
+
+    // Continue on a line that answers again: the whole statement again.
+    Dead(false);
+    dialogs.clear();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"5", "A", "G0", "G1", "G2", "G3", "G4", "G5", "G6", "G7",
+                                                    "G8", "G9", "GA", "0"}));
+    EXPECT_TRUE(Dialogs().empty());
+}
+
+TEST_F(E2eDeadLine, ASecondAbortEndsTheExchangeUnderWayAndTheStatement)
+{
+    secondAbort = true;
+    const std::int64_t start = clock.monotonicMs();
+    EXPECT_EQ(RunText("READ_CASS_ID\nRESET\n"), -1);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"5"});
+    EXPECT_LT(clock.monotonicMs() - start, 20'000); // no time-out waited for
+    ExpectStatus(195, 205);                          // "Communication Canceled"
+    EXPECT_TRUE(Dialogs().empty());
+
+    Dead(false);
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"5", "A", "0"}));
+}
+
+TEST_F(E2eScriptAbort, AReadOfCassetteIdsStoppedAfterItsFirstExchangeRunsAgain)
+{
+    // The cassette ids came back well, but the program id was not read:
+    // Continue reads both.
+    AbortDuringFirstFrameStartingWith('5');
+    EXPECT_EQ(RunText("RESET\nREAD_CASS_ID\nRESET\n"), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"0", "5"}));
+    EXPECT_EQ(script->ResumeLine(), 1);
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"5", "A", "0"}));
+    EXPECT_TRUE(Dialogs().empty());
 }
 
 TEST_F(E2eScripts, AnIgnoredFailureAtTheEndOfALoopHoldsBackTheDeliver)

@@ -81,7 +81,7 @@ TEST_F(TdlEngine, SoftBreakAtTopLevelEndsTheRunAsAborted)
     EXPECT_TRUE(script->IsAborted());
 }
 
-TEST_F(TdlEngine, JamAbortThenContinueRepeatsOnlyTheFailedIteration)
+TEST_F(TdlEngine, JamAbortThenContinueRepeatsOnlyTheFailedDeliver)
 {
     OperatorEmptiesThroat();
     Answer("3", 2, '9'); // the second deliver: jam in the note qualifier
@@ -92,10 +92,12 @@ TEST_F(TdlEngine, JamAbortThenContinueRepeatsOnlyTheFailedIteration)
     EXPECT_EQ(script->ResumeCounter(), 2);
     ASSERT_TRUE(script->CanRunAgain());
 
+    // The jammed deliver of pass 2 again, not the dispense before it; then
+    // pass 3.
     EXPECT_EQ(script->Resume(), 0);
-    EXPECT_EQ(CountCommands("102002"), 4);
+    EXPECT_EQ(CountCommands("102002"), 3);
     EXPECT_EQ(CountCommands("3"), 4);
-    EXPECT_EQ(Commands().size(), 8u);
+    EXPECT_EQ(Commands().size(), 7u);
     EXPECT_EQ(script->State(), TTDLScript::kLoaded);
     EXPECT_EQ(mainWindow.BusyCalls.back(), 3);
     EXPECT_FALSE(mainWindow.Busy());
@@ -132,12 +134,13 @@ TEST_F(TdlEngine, AbortAndResumeInsideNestedLoops)
                       "STR_CMD D\n"),
               -1);
     EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "B", "B", "B", "A", "B", "B"}));
-    // The outermost loop's iteration stays: the body starts over in pass 2.
+    // Both loops keep their passes: the failed B of inner pass 2 runs
+    // again, then inner pass 3.
     EXPECT_EQ(script->ResumeLine(), 0);
     EXPECT_EQ(script->ResumeCounter(), 2);
     ClearCommands();
     EXPECT_EQ(script->Resume(), 0);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "B", "B", "B", "D"}));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"B", "B", "D"}));
 }
 
 TEST_F(TdlEngine, ResumeAtTopLevelReentersTheFailedStatement)
@@ -229,10 +232,10 @@ TEST_F(TdlEngineAbort, ALoopWhoseLastExchangeFailedRunsItsLastPassAgain)
     EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "B"}));
 }
 
-TEST_F(TdlEngineAbort, InsideALoopThePassUnderWayStartsAgain)
+TEST_F(TdlEngineAbort, InsideALoopContinueGoesOnInThePassUnderWay)
 {
-    // Stopped during the dispense of pass 2: pass 2 runs again from the
-    // first line of the body, its dispense included.
+    // Stopped during the command of pass 2 that went well: Continue goes on
+    // after it in pass 2, then pass 3.
     Answer("*", 1, '0', true);
     AbortOnFrame("D", 2);
     EXPECT_EQ(RunText("LOOP 3\nSTR_CMD D\nSTR_CMD E\nENDLOOP\n"), -1);
@@ -240,13 +243,14 @@ TEST_F(TdlEngineAbort, InsideALoopThePassUnderWayStartsAgain)
     EXPECT_EQ(script->ResumeCounter(), 2);
     ClearCommands();
     EXPECT_EQ(script->Resume(), 0);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"D", "E", "D", "E"}));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"E", "D", "E"}));
 }
 
-TEST_F(TdlEngine, AbortAfterTheLastPassOfALoopRunsThatPassAgain)
+TEST_F(TdlEngine, AbortAfterTheLastPassOfALoopSendsItsFailedPollAgain)
 {
     // The POLL that ends the last pass fails; its check after ENDLOOP is
-    // answered Abort: Continue runs the last pass again, not the whole loop.
+    // answered Abort: Continue sends that POLL again in the last pass, not
+    // the pass's A that went well, nor the whole loop.
     Answer("X", 2, '6');
     Answer("*", 1, '0', true);
     dialogs.queueResult(DlgResult::Abort);
@@ -257,7 +261,7 @@ TEST_F(TdlEngine, AbortAfterTheLastPassOfALoopRunsThatPassAgain)
     EXPECT_EQ(script->ResumeCounter(), 2);
     ClearCommands();
     EXPECT_EQ(script->Resume(), 0);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "X", "B"}));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "B"}));
 }
 
 TEST_F(TdlEngineAbort, AFailureIgnoredBeforeTheStopStillHoldsBackTheDeliverAfterContinue)
@@ -276,7 +280,7 @@ TEST_F(TdlEngineAbort, AFailureIgnoredBeforeTheStopStillHoldsBackTheDeliverAfter
     EXPECT_EQ(Commands(), std::vector<std::string>{"B"});
 
     // The same when the stop comes inside a loop after the failure: the
-    // pass under way runs again, and the DELIVER after it is held back.
+    // pass under way goes on, and the DELIVER after the loop is held back.
     ClearCommands();
     dialogs.clear();
     AbortOnFrame("A", 2);
@@ -286,7 +290,7 @@ TEST_F(TdlEngineAbort, AFailureIgnoredBeforeTheStopStillHoldsBackTheDeliverAfter
     EXPECT_EQ(script->ResumeCounter(), 2);
     ClearCommands();
     EXPECT_EQ(script->Resume(), 0);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "C", "B"}));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"C", "B"}));
 
     // Without a failure before it the DELIVER goes out after Continue.
     ClearCommands();
@@ -340,6 +344,61 @@ TEST_F(TdlEngineAbort, ContinueAfterAStopDuringADelayAPollOrAThroatCheck)
     dialogs.queueResult(DlgResult::Ignore);
     EXPECT_EQ(script->Resume(), -1);
     EXPECT_EQ(Commands(), (std::vector<std::string>{":", ":"}));
+}
+
+TEST_F(TdlEngineAbort, InsideALoopContinueKeepsThePassAsItWas)
+{
+    // X fails in pass 1 and is ignored; the stop comes after A, which went
+    // well. Continue goes on in pass 1 with its DELIVER still held back,
+    // then runs pass 2 in full.
+    Answer("X", 1, '6');
+    Answer("*", 1, '0', true);
+    AbortOnFrame("A", 1);
+    dialogs.queueResult(DlgResult::Ignore);
+    EXPECT_EQ(RunText("LOOP 2\nSTR_CMD X\nSTR_CMD A\nDELIVER\nENDLOOP\n"), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "A"}));
+    ClearCommands();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "A", "3"}));
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"36 Failure to Feed"});
+}
+
+TEST_F(TdlEngineAbort, InsideALoopADelayCutShortRunsAgainInFull)
+{
+    Answer("*", 1, '0', true);
+    bool stopped = false;
+    onTick = [&] {
+        if (!stopped && !cmd->Busy() && CountCommands("A") == 2) {
+            stopped = true;
+            script->Abort();
+        }
+    };
+    EXPECT_EQ(RunText("LOOP 2\nSTR_CMD A\nDELAY_SEC 5\nSTR_CMD B\nENDLOOP\n"), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "B", "A"}));
+    onTick = nullptr;
+    ClearCommands();
+    const std::int64_t start = clock.monotonicMs();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_GE(clock.monotonicMs() - start, 4000);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"B"});
+}
+
+TEST_F(TdlEngine, APassThatBrokeOffAndWasNotToGoOnContinuesWithTheStatementThatBrokeIt)
+{
+    // Pass 2's E finds a cassette empty; the operator does not go on after
+    // ENDLOOP. Continue sends E again in pass 2 (the A before it went well),
+    // then the rest of the script.
+    Answer("E", 2, '2');
+    Answer("*", 1, '0', true);
+    dialogs.queueResult(DlgResult::No);
+    EXPECT_EQ(RunText("SOFT_BREAK_ON_EMPTY\nLOOP 2\nSTR_CMD A\nSTR_CMD E\nSTR_CMD C\nENDLOOP\nSTR_CMD Z\n"), -1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"A", "E", "C", "A", "E", "C"}));
+    EXPECT_EQ(Dialogs(), std::vector<std::string>{"32 Empty Cassette\nContinue with script after ENDLOOP?"});
+    ClearCommands();
+    dialogs.clear();
+    EXPECT_EQ(script->Resume(), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"E", "C", "Z"}));
+    EXPECT_TRUE(Dialogs().empty());
 }
 
 TEST_F(TdlEngine, ALaterTopLevelAbortDoesNotInheritAnOldLoopIteration)
@@ -501,7 +560,7 @@ TEST_F(TdlEngine, DeeplyNestedLoopsRunAndResume)
     EXPECT_EQ(script->ResumeCounter(), 1);
     ClearCommands();
     EXPECT_EQ(script->Resume(), 0);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "X", "0"}));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"X", "0"}));
 
     // One ENDLOOP short: the outermost LOOP has none.
     dialogs.clear();

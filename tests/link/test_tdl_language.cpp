@@ -406,6 +406,71 @@ TEST_F(TdlLanguage, MessagesInfoTextsAndTrace)
     EXPECT_EQ(std::count(info.begin(), info.end(), "#2"), 1);
 }
 
+TEST_F(TdlLanguage, TextsOfAUtf8ScriptAreShownAsUtf8AndLoggedAsTheyAre)
+{
+    options.settings.TimeStamp = false;
+    options.settings.DateStamp = false;
+    // Saved by a current editor, with a byte order mark before the first
+    // statement.
+    const std::string message = "m\xC3\xABssage \xE2\x82\xAC";
+    EXPECT_EQ(RunText("\xEF\xBB\xBFSHOW_MESSAGE " + message + "\n% st\xC3\xBC" "ck\nLOG gr\xC3\xBC\xC3\x9F" "e\n"), 0);
+    EXPECT_EQ(script->ScriptCoding(), platform::TextCoding::Utf8);
+    auto calls = dialogs.calls();
+    ASSERT_EQ(calls.size(), 1u); // the first line is a statement, the mark is no part of it
+    EXPECT_EQ(calls[0].kind, "showMessage");
+    EXPECT_EQ(calls[0].text, message);
+    EXPECT_EQ(calls[0].coding, platform::TextCoding::Utf8);
+    const auto info = std::find(mainWindow.InfoTexts.begin(), mainWindow.InfoTexts.end(), "st\xC3\xBC" "ck");
+    ASSERT_NE(info, mainWindow.InfoTexts.end());
+    EXPECT_EQ(mainWindow.InfoCodings[static_cast<std::size_t>(info - mainWindow.InfoTexts.begin())],
+              platform::TextCoding::Utf8);
+    const auto status = std::find(mainWindow.StatusTexts.begin(), mainWindow.StatusTexts.end(),
+                                  std::pair<std::string, std::string>("", "gr\xC3\xBC\xC3\x9F" "e"));
+    ASSERT_NE(status, mainWindow.StatusTexts.end());
+    EXPECT_EQ(mainWindow.StatusCodings[static_cast<std::size_t>(status - mainWindow.StatusTexts.begin())],
+              platform::TextCoding::Utf8);
+    // The log gets the bytes of the file.
+    EXPECT_NE(ReadFile(dir / "KYD.LOG").find(">> gr\xC3\xBC\xC3\x9F" "e\n"), std::string::npos)
+        << ReadFile(dir / "KYD.LOG");
+    // A device's status text stays Latin-1, also in a UTF-8 script.
+    dialogs.clear();
+    Answer("0", 1, 'C');
+    EXPECT_EQ(RunText("% \xC3\xBC\nRESET\n"), -1);
+    calls = dialogs.calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls[0].coding, platform::TextCoding::Latin1) << calls[0].text;
+
+    // Older tools saved Latin-1: a byte that cannot be UTF-8 makes the whole
+    // file Latin-1.
+    dialogs.clear();
+    EXPECT_EQ(RunText("SHOW_MESSAGE m\xEBssage\nSHOW_MESSAGE \xC3\xBC\n"), 0);
+    EXPECT_EQ(script->ScriptCoding(), platform::TextCoding::Latin1);
+    calls = dialogs.calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].text, "m\xEBssage");
+    EXPECT_EQ(calls[0].coding, platform::TextCoding::Latin1);
+    EXPECT_EQ(calls[1].coding, platform::TextCoding::Latin1);
+
+    // Forms that are not UTF-8: overlong, surrogate, beyond U+10FFFF, cut
+    // short at the end of the file.
+    for (const std::string bad : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82"}) {
+        EXPECT_EQ(RunText("SHOW_MESSAGE " + bad), 0);
+        EXPECT_EQ(script->ScriptCoding(), platform::TextCoding::Latin1);
+    }
+}
+
+TEST_F(TdlLanguage, AUtf8TextCutForShowingKeepsWholeCharacters)
+{
+    std::string text;
+    for (int k = 0; k < 400; ++k)
+        text += "\xC3\xAB"; // two bytes each
+    text = "x" + text;      // the cut at 512 bytes falls inside a character
+    EXPECT_EQ(RunText("SHOW_MESSAGE " + text + "\n"), 0);
+    const auto calls = Dialogs("showMessage");
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], text.substr(0, 511) + "...");
+}
+
 TEST_F(TdlLanguage, LogFileAndAnnotations)
 {
     options.settings.ScriptFolder = dir.string() + "/";

@@ -488,14 +488,14 @@ void TPLVRMainF::TimerCountTimer()
     StatusPanel0->setText(QString::fromStdString(busy_.Elapsed(platform::clock().monotonicMs())));
 }
 
-void TPLVRMainF::ShowStatusText(const std::string& reply, const std::string& text)
+void TPLVRMainF::ShowStatusText(const std::string& reply, const std::string& text, platform::TextCoding coding)
 {
     // A reply came: the line is back.
     if (!reply.empty())
         ClearPortLostText();
-    StatusPanel2->setText(Latin1(text));
+    StatusPanel2->setText(platform::messageText(text, coding));
     if (statusWindow_)
-        statusWindow_->AddLine(text);
+        statusWindow_->AddLine(text, coding);
 }
 
 void TPLVRMainF::ShowInfoText(const std::string& text, platform::TextCoding coding)

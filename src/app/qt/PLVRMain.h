@@ -75,7 +75,8 @@ public:
 
     // --- MainWindowCallbacks ---
     void SetBusy(int state) override;
-    void ShowStatusText(const std::string& reply, const std::string& text) override;
+    void ShowStatusText(const std::string& reply, const std::string& text,
+                        platform::TextCoding coding = platform::TextCoding::Latin1) override;
     void ShowInfoText(const std::string& text,
                       platform::TextCoding coding = platform::TextCoding::Latin1) override;
 

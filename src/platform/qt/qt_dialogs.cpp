@@ -102,7 +102,15 @@ void toStandardError(const char* title, const std::string& msg)
 
 QString messageText(const std::string& msg, TextCoding coding)
 {
-    return coding == TextCoding::FileSystem ? path(msg) : text(msg);
+    switch (coding) {
+    case TextCoding::FileSystem:
+        return path(msg);
+    case TextCoding::Utf8:
+        return QString::fromUtf8(msg.data(), static_cast<qsizetype>(msg.size()));
+    case TextCoding::Latin1:
+        break;
+    }
+    return text(msg);
 }
 
 DlgResult QtDialogs::messageDlg(const std::string& msg, DlgType type, DlgButtons buttons, TextCoding coding)

@@ -141,5 +141,17 @@ TEST_F(HelpGuideTest, TdlSectionNamesEveryKeywordOfTheEngine)
     EXPECT_NE(html.find("<pre>"), std::string::npos); // the example
 }
 
+TEST_F(HelpGuideTest, TdlSectionTellsWhereContinueStartsInsideLoops)
+{
+    const std::string html = ReadGuide("tdl.html");
+    // Inside a loop Continue goes on in the pass under way, it does not
+    // start that pass again; a statement of several commands stops between
+    // them; a script's texts may be UTF-8.
+    EXPECT_NE(html.find("Inside a loop, Continue goes on in the pass that was under way"), std::string::npos);
+    EXPECT_EQ(html.find("from the first line after its"), std::string::npos);
+    EXPECT_NE(html.find("stops before its next command"), std::string::npos);
+    EXPECT_NE(html.find("valid UTF-8"), std::string::npos);
+}
+
 } // namespace
 } // namespace kyd::app::test

@@ -397,6 +397,23 @@ TEST_F(ScriptsTest, FileNamesInTheInformationTextsReadAsTheFileSystemNamesThem)
     EXPECT_EQ(list->item(list->count() - 1)->text(), QString::fromUtf8("Ger\u00E4t"));
 }
 
+TEST_F(ScriptsTest, TextsOfAUtf8ScriptReadAsWritten)
+{
+    // Saved by a current editor: its information comment and its LOG line
+    // read in the panels and the status window as the script's author wrote
+    // them, not as two Latin-1 characters for each letter.
+    WriteFile("utf8.tdl", "% st\xC3\xBC" "ck\nLOG gr\xC3\xBC\xC3\x9F" "e\n");
+    Start();
+    OpenScript(Path("utf8.tdl"));
+    EXPECT_EQ(Main().StatusPanel2->text(), QString::fromUtf8("gr\u00FC\u00DFe"));
+    QListWidget* list = App().StatusListFrame().StatusListBox;
+    std::vector<QString> shown;
+    for (int i = 0; i < list->count(); ++i)
+        shown.push_back(list->item(i)->text());
+    for (const char* want : {"st\u00FCck", "gr\u00FC\u00DFe"})
+        EXPECT_NE(std::find(shown.begin(), shown.end(), QString::fromUtf8(want)), shown.end()) << want;
+}
+
 // SIGTERM while a script waits: the script stops at once, the settings
 // are on disk and the program's quit is called, without the script's
 // 60 s running out or anything waiting for the operator.

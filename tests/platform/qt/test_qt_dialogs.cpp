@@ -101,6 +101,8 @@ TEST(QtDialogs, AFileNameReadsAsTheFileSystemNamesItAndDeviceTextsStayLatin1)
     EXPECT_EQ(messageText("Cannot read " + name, TextCoding::FileSystem),
               QString::fromUtf8("Cannot read /tmp/pr\u00FCfung.hex"));
     EXPECT_EQ(messageText("Ger\xE4t \xC3\xBC", TextCoding::Latin1), QString::fromUtf8("Ger\u00E4t \u00C3\u00BC"));
+    // A text from a file in UTF-8 (a script saved by a current editor).
+    EXPECT_EQ(messageText("m\xC3\xABssage \xE2\x82\xAC", TextCoding::Utf8), QString::fromUtf8("m\u00EBssage \u20AC"));
 
     QtDialogs d;
     QStringList shown;

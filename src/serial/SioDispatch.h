@@ -549,6 +549,7 @@ private:
     bool holdReads_ = false;
     std::uint32_t holdReadCount_ = 0;
     std::uint32_t holdMaximum_ = 0;
+    std::uint64_t inputFlushes_ = 0; // FlushInBuffer calls so far
 
     std::uint32_t lengthTrigger_ = 0;
     bool statusHit_ = false;

@@ -219,6 +219,9 @@ public:
     int SetDtr(bool on);
     int SetRts(bool on);
     int SetModem(bool dtr, bool rts);
+    // Reads the modem lines into the shadow (a level that differs from the
+    // shadow's sets its delta bit), returns the shadow and then keeps only
+    // its bits in clearMask.
     std::uint8_t GetModemStatusPrim(std::uint8_t clearMask);
     std::uint8_t GetModemStatus() { return GetModemStatusPrim(0xF0); }
     bool CheckCTS();
@@ -549,6 +552,7 @@ private:
     bool holdReads_ = false;
     std::uint32_t holdReadCount_ = 0;
     std::uint32_t holdMaximum_ = 0;
+    std::uint64_t inputFlushes_ = 0; // FlushInBuffer calls so far
 
     std::uint32_t lengthTrigger_ = 0;
     bool statusHit_ = false;

@@ -115,14 +115,15 @@ int TSioBaseDispatcher::FlushInBuffer()
     {
         // The device's purge and the buffer's are one step for the
         // dispatch thread: what it extracts after them is new and stays.
+        // Inside a notification the bytes go at once as well: what its
+        // handlers have read so far is gone with them, and its end takes
+        // only what they read after this.
         std::lock_guard in(inputLock_);
         FlushCom(1);
-        if (holdReads_) {
-            holdMaximum_ = UsedLocked();
-        } else {
-            dispTail_ = dispHead_;
-            holdReadCount_ = 0;
-        }
+        dispTail_ = dispHead_;
+        holdReadCount_ = 0;
+        holdMaximum_ = 0;
+        ++inputFlushes_;
         dispFull_ = false;
         lastScanned_ = dispHead_;
         unscanned_ = 0;

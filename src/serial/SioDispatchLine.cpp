@@ -223,9 +223,16 @@ int TSioBaseDispatcher::SetModem(bool dtr, bool rts)
 
 std::uint8_t TSioBaseDispatcher::GetModemStatusPrim(std::uint8_t clearMask)
 {
-    const std::uint8_t lines = ReadModemLines() & 0xF0;
+    // The lines are read under the lock, so that two readers cannot store
+    // their levels in the opposite order to the one they read them in.
     std::lock_guard lock(dispatcherLock_);
-    std::uint8_t ms = static_cast<std::uint8_t>((modemStatus_.load() & 0x0F) | lines);
+    const std::uint8_t lines = ReadModemLines() & 0xF0;
+    const std::uint8_t old = modemStatus_.load();
+    // A level that differs from the shadow's is a change, whoever reads it
+    // first (a status read, an input pass, the status poll's event): its
+    // delta bit is set here and stays until it is read.
+    const std::uint8_t delta = static_cast<std::uint8_t>(((old ^ lines) >> 4) & 0x0F);
+    std::uint8_t ms = static_cast<std::uint8_t>((old & 0x0F) | delta | lines);
     if (ringSeen_.exchange(false))
         ms |= 0x04;
     modemStatus_.store(static_cast<std::uint8_t>(ms & clearMask));
@@ -243,11 +250,9 @@ bool TSioBaseDispatcher::CheckDeltaDCD() { return GetModemStatusPrim(247) & 0x08
 
 void TSioBaseDispatcher::MapEventsToMS(std::uint32_t)
 {
-    std::lock_guard lock(dispatcherLock_);
-    const std::uint8_t old = modemStatus_.load();
-    const std::uint8_t now = GetModemStatusPrim(0xFF);
-    const std::uint8_t delta = static_cast<std::uint8_t>(((old ^ now) >> 4) & 0x0F);
-    modemStatus_.store(static_cast<std::uint8_t>(modemStatus_.load() | delta));
+    // The lines that changed since the shadow was last refreshed get their
+    // delta bits; one already seen by an earlier read has it already.
+    GetModemStatusPrim(0xFF);
 }
 
 void TSioBaseDispatcher::RefreshStatus()

@@ -260,7 +260,9 @@ void TSioBaseDispatcher::DispatchInputPass()
     if (ExtractData() && inputWaiters_.load() > 0)
         NotifyInputWaiters();
     if (!HandlersHeld()) {
-        GetModemStatus();
+        // The shadow takes what the status read returns: the levels are
+        // fresh and the deltas stay set until they are read.
+        GetModemStatusPrim(0xFF);
         StatusTriggerLoop();
         if (closePending_.load())
             return;

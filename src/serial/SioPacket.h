@@ -315,6 +315,15 @@ public:
     // was generation: dropped when a flush came in between.
     void OnData(const std::uint8_t* data, std::size_t count, std::uint64_t generation);
     std::uint64_t FlushGeneration() const;
+    // Dispatch thread: runs take (which takes bytes from the dispatcher and
+    // says whether it did) and notes the flush generation, as one step
+    // against FlushInput; the bytes then go to OnData with that generation.
+    bool TakeInput(const std::function<bool()>& take, std::uint64_t& generation);
+    // Main thread: runs flushInput (the dispatcher's input flush) and
+    // FlushData as one step against TakeInput: bytes taken before it are
+    // dropped as old, bytes taken after it are new and kept. Returns
+    // flushInput's result.
+    int FlushInput(const std::function<int()>& flushInput);
 
     // Main thread: drops every buffered byte; packets waiting for a start
     // string or collecting after one start over, packets collecting any
@@ -386,6 +395,8 @@ private:
     bool disposePending_ = false;
     std::string eventString_; // the string of the packet being delivered
     std::uint64_t flushGeneration_ = 0;
+    // Held by TakeInput and FlushInput (never with mutex_ held).
+    std::mutex inputStepMutex_;
     // The lock of the thread running OnData / OnTimer, released around
     // deliveries.
     std::unique_lock<std::mutex>* dispatchLock_ = nullptr;

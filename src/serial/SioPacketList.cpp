@@ -59,10 +59,13 @@ void Route(Gate& gate, TSioBaseDispatcher& d, std::uint32_t msg, std::uint32_t s
     tlsDispatcher = &d;
     pf::guarded("data packet trigger handler", [&] {
         if (msg == kMsgTriggerAvail) {
-            const std::uint64_t generation = m->FlushGeneration();
             thread_local std::vector<std::uint8_t> buffer;
             buffer.resize(second);
-            if (second > 0 && d.GetBlock(buffer.data(), second) >= 0)
+            // The generation goes with the read, not with the delivery: a
+            // flush of the port comes wholly before or wholly after both.
+            std::uint64_t generation = 0;
+            if (second > 0
+                && m->TakeInput([&] { return d.GetBlock(buffer.data(), second) >= 0; }, generation))
                 m->OnData(buffer.data(), second, generation);
         } else {
             m->OnTimer(static_cast<int>(second));

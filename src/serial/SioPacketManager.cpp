@@ -267,6 +267,21 @@ std::uint64_t TSioDataPacketManager::FlushGeneration() const
     return flushGeneration_;
 }
 
+bool TSioDataPacketManager::TakeInput(const std::function<bool()>& take, std::uint64_t& generation)
+{
+    std::lock_guard<std::mutex> step(inputStepMutex_);
+    generation = FlushGeneration();
+    return take();
+}
+
+int TSioDataPacketManager::FlushInput(const std::function<int()>& flushInput)
+{
+    std::lock_guard<std::mutex> step(inputStepMutex_);
+    const int r = flushInput();
+    FlushData();
+    return r;
+}
+
 void TSioDataPacketManager::FlushData()
 {
     std::lock_guard<std::mutex> g(mutex_);

@@ -251,6 +251,7 @@ public:
     // Discards every received byte not yet handed out: the device's input
     // queue, the dispatch buffer and the bytes the port's packets hold
     // (partial matches start over; an event not yet delivered is dropped).
+    // From inside a trigger handler too, they are gone when it returns.
     void FlushInBuffer();
     void FlushOutBuffer();
     // MessageLoop::pumpUntil on the main thread, during which the main

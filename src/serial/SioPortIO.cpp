@@ -80,11 +80,14 @@ void TSioCustomComPort::FlushInBuffer()
 {
     if (ShuttingDown())
         return;
-    Check(ValidDispatcher().FlushInBuffer());
-    // Then the bytes the packets hold: a notification that took bytes
-    // before the flush above is dropped by the manager's flush generation.
+    TSioBaseDispatcher& d = ValidDispatcher();
+    // With the bytes the packets hold, as one step against a notification
+    // taking bytes: what it took before is dropped by the manager's flush
+    // generation, what it takes after is new.
     if (TSioDataPacketManager* m = TSioDataPacketManagerList::Find(this))
-        m->FlushData();
+        Check(m->FlushInput([&] { return d.FlushInBuffer(); }));
+    else
+        Check(d.FlushInBuffer());
 }
 
 bool TSioCustomComPort::PumpUntil(const std::function<bool()>& done, std::int64_t timeoutMs)

@@ -609,11 +609,13 @@ bool TSioBaseDispatcher::FeedDataTrigger(TDataTrigger& t, std::uint8_t c)
 bool TSioBaseDispatcher::CheckReceiveTriggers()
 {
     std::vector<Notice> notices;
+    std::uint64_t flushes;
     {
         std::lock_guard in(inputLock_);
         std::lock_guard lock(dispatcherLock_);
         if (dispBuf_.empty())
             return false;
+        flushes = inputFlushes_;
         std::uint32_t p = lastScanned_;
         while (unscanned_ > 0) {
             const std::uint8_t c = dispBuf_[p];
@@ -674,6 +676,13 @@ bool TSioBaseDispatcher::CheckReceiveTriggers()
         return false;
     bool r = false;
     for (auto& n : notices) {
+        {
+            // A handler flushed the input: the rest speak of bytes that
+            // are gone.
+            std::lock_guard in(inputLock_);
+            if (inputFlushes_ != flushes)
+                return false;
+        }
         r = SendNotify(n.msg, n.second, n.third);
         if (closePending_.load() || killThreads_.load())
             return false;

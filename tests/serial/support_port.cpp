@@ -2,6 +2,7 @@
 
 #include "platform/baud_termios2.h"
 
+#include <chrono>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -32,6 +33,27 @@ SlaveLine SlaveProbe::read() const
         && !(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP));
     l.twoStop = (t.c_cflag & CSTOPB) != 0;
     return l;
+}
+
+void PollCounter::count()
+{
+    {
+        std::lock_guard lock(mutex_);
+        ++polls_;
+    }
+    cv_.notify_all();
+}
+
+std::uint64_t PollCounter::polls()
+{
+    std::lock_guard lock(mutex_);
+    return polls_;
+}
+
+bool PollCounter::waitFor(std::uint64_t n, int maxSeconds)
+{
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, std::chrono::seconds(maxSeconds), [&] { return polls_ >= n; });
 }
 
 } // namespace sio::test

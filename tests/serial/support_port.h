@@ -7,9 +7,11 @@
 #include "platform/serial_device.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace sio::test {
@@ -35,6 +37,22 @@ private:
     int fd_ = -1;
 };
 
+// Counts the status thread's polls of a RefusingDevice (each poll asks for
+// the line errors once) and lets a test wait for them.
+class PollCounter {
+public:
+    void count();
+    std::uint64_t polls();
+    // Blocks until at least n polls were counted; false after maxSeconds
+    // (which only a failing test meets).
+    bool waitFor(std::uint64_t n, int maxSeconds);
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::uint64_t polls_ = 0;
+};
+
 // What a RefusingDevice refuses (kDevIo), switchable while it is in use.
 struct Refusals {
     std::atomic<bool> modemLines{false}; // a driver without modem lines
@@ -42,13 +60,13 @@ struct Refusals {
 };
 
 // A device that forwards to another and can refuse RTS changes, the
-// modem-line query and output purges.
+// modem-line query and output purges, and count the status polls.
 class RefusingDevice final : public kyd::platform::SerialDevice {
 public:
     RefusingDevice(std::unique_ptr<kyd::platform::SerialDevice> inner, std::shared_ptr<bool> refuseRts,
-                   std::shared_ptr<Refusals> refusals = nullptr)
+                   std::shared_ptr<Refusals> refusals = nullptr, std::shared_ptr<PollCounter> polls = nullptr)
         : inner_(std::move(inner)), refuseRts_(std::move(refuseRts)),
-          refusals_(refusals ? std::move(refusals) : std::make_shared<Refusals>()) {}
+          refusals_(refusals ? std::move(refusals) : std::make_shared<Refusals>()), polls_(std::move(polls)) {}
     int open(const std::string& path) override { return inner_->open(path); }
     void close() override { inner_->close(); }
     bool isOpen() const override { return inner_->isOpen(); }
@@ -71,7 +89,13 @@ public:
         return refusals_->flushOutput.load() ? kyd::platform::kDevIo : inner_->flushOutput();
     }
     long outputQueued() override { return inner_->outputQueued(); }
-    int takeLineErrors(std::uint32_t& b) override { return inner_->takeLineErrors(b); }
+    int takeLineErrors(std::uint32_t& b) override
+    {
+        const int r = inner_->takeLineErrors(b);
+        if (polls_)
+            polls_->count();
+        return r;
+    }
     kyd::platform::WaitResult waitReadable(kyd::platform::WakeEvent& w, int t) override { return inner_->waitReadable(w, t); }
     kyd::platform::WaitResult waitWritable(kyd::platform::WakeEvent& w, int t) override { return inner_->waitWritable(w, t); }
     int lastErrno() const override { return inner_->lastErrno(); }
@@ -81,6 +105,7 @@ private:
     std::unique_ptr<kyd::platform::SerialDevice> inner_;
     std::shared_ptr<bool> refuseRts_;
     std::shared_ptr<Refusals> refusals_;
+    std::shared_ptr<PollCounter> polls_;
 };
 
 } // namespace sio::test

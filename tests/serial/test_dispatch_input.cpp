@@ -249,6 +249,40 @@ TEST_F(Input, MatchWalkAgreesWithItsDescriptionOnRandomTwoLetterText)
     }
 }
 
+// A handler of an availability notice flushes the input: the data notice
+// of the same match speaks of bytes that are gone and is not sent; the
+// next line is announced whole.
+TEST_F(Input, FlushInAHandlerDropsTheRestOfItsNotices)
+{
+    d->ChangeLengthTrigger(1);
+    d->AddDataTrigger("\r", false);
+    bool flushed = false;
+    d->RegisterEventTriggerHandler(this, [&](std::uint32_t m, std::uint32_t s, std::int32_t t) {
+        notes.push_back({m, s, t});
+        if (m == kMsgTriggerAvail && !flushed) {
+            flushed = true;
+            EXPECT_EQ(0, d->FlushInBuffer());
+            EXPECT_EQ(0u, d->InBuffUsed());
+        }
+    });
+    feed("OLD\r");
+    ASSERT_EQ(1u, notes.size());
+    EXPECT_EQ(kMsgTriggerAvail, notes[0].msg);
+    EXPECT_EQ(3u, notes[0].second);
+    EXPECT_EQ(0u, d->InBuffUsed());
+
+    // (The bytes left unread are announced again after the line's notices.)
+    feed("NEW\r");
+    ASSERT_GE(notes.size(), 3u);
+    EXPECT_EQ(kMsgTriggerAvail, notes[1].msg);
+    EXPECT_EQ(3u, notes[1].second);
+    EXPECT_EQ(kMsgTriggerData, notes[2].msg);
+    std::vector<std::uint8_t> buf(d->InBuffUsed());
+    ASSERT_EQ(4u, buf.size());
+    ASSERT_EQ(4, d->GetBlock(buf.data(), 4));
+    EXPECT_EQ("NEW\r", std::string(buf.begin(), buf.end()));
+}
+
 // The reader keeps one block back while the I/O queue is full; a purge of
 // the input drops it with all else received before the purge.
 TEST_F(Input, FlushInBufferDropsTheBlockTheReaderHeldBack)

@@ -257,11 +257,12 @@ TEST(PictureBudget, EveryItemReadsBackWithinWhatItsSaveCounted)
         EXPECT_TRUE(ReadsBackWithin(*item, cost.Held + cost.Passing)) << typeid(*item).name();
         EXPECT_FALSE(ReadsBackWithin(*item, cost.Held + cost.Passing - 1)) << typeid(*item).name();
     }
-    // A masked item holds its two strips, and one stored strip at a time.
+    // A masked item holds its two strips (each a picture object too), and
+    // one stored strip at a time.
     TDUDImageListItem masked;
     masked.ConvertBmpToIML(Gradient(90, 30), 3, true);
     const TDUDReadCost cost = masked.ReadCost();
-    EXPECT_EQ(cost.Held, 2 * 4 * 90 * 30);
+    EXPECT_EQ(cost.Held, 2 * (4 * 90 * 30 + kDUDPictureObjectBytes));
     EXPECT_TRUE(ReadsBackWithin(masked, cost.Held + cost.Passing));
     // An empty item costs nothing.
     EXPECT_EQ(TDUDBitmapListItem().ReadCost().Held + TDUDImageListItem().ReadCost().Passing, 0);

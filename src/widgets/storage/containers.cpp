@@ -314,9 +314,8 @@ std::vector<std::unique_ptr<TDUDListItem>> TDUDCustomContainer::CopiesOf(const T
 
 void TDUDCustomContainer::AddList(const TDUDCustomContainer& other)
 {
-    if (&other == this)
-        return;
-    // The copies are made before any is added: all or nothing.
+    // The copies are made before any is added: all or nothing, and a
+    // container added to itself takes a copy of each item it had.
     auto copies = CopiesOf(other);
     if (copies.empty())
         return;

@@ -235,7 +235,9 @@ public:
     void Clear();
     int IndexOf(const TDUDListItem* item) const;
     void Move(int from, int to);
-    // Appends copies of the other container's items (all or none).
+    // Appends copies of the other container's items (all or none; the
+    // copies are made first, so a container added to itself holds each of
+    // its items twice).
     void AddList(const TDUDCustomContainer& other);
     // The other container's items (copies) and defaults; on failure the
     // container keeps its own.

@@ -21,19 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("kyd_listcosts_" + std::to_string(::getpid()));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() { fs::remove_all(path); }
-    std::string Write(const std::string& name, const Bytes& bytes) const
-    {
-        const std::string file = (path / name).string();
-        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        return file;
-    }
-};
-
 // A compressed stream of `count` bytes equal to `byte`, each block
 // compressed once and repeated: small however large the count.
 Bytes CompressedRun(std::int64_t count, std::uint8_t byte)
@@ -166,7 +153,7 @@ TEST(ListCosts, EveryItemIsCountedAtWhatItTakesEvenEmpty)
 // feeds. Refused within the budget, in the library's error.
 TEST(ListCosts, AStringListOfLineFeedsIsRefusedWithinTheBudget)
 {
-    TempDir dir;
+    const TempListDir dir("kyd_listcosts_");
     Bytes body = CompressedRun(256'000'000, '\n');
     const std::string path = dir.Write("feeds.sll", SharedOffsetList(lftStringList, 1, ifData | ifCompressed, body));
     ASSERT_LT(fs::file_size(path), 400'000u);
@@ -182,7 +169,7 @@ TEST(ListCosts, AStringListOfLineFeedsIsRefusedWithinTheBudget)
 // would make 10 million items.
 TEST(ListCosts, ManyOffsetsAtOneEmptyItemAreRefusedWithinTheBudget)
 {
-    TempDir dir;
+    const TempListDir dir("kyd_listcosts_");
     const std::string path =
         dir.Write("offsets.sll", SharedOffsetList(lftStringList, 10'000'000, 0, Bytes(10'000'000, 0)));
     const auto r = kyd::test::runWithinMemoryBound([&]() -> std::string {
@@ -205,7 +192,7 @@ TEST(ListCosts, ALoadThatMemoryCannotHoldEndsInTheLibrarysError)
 #ifdef KYD_TEST_UNDER_ASAN
     GTEST_SKIP() << "a failed allocation ends the process under AddressSanitizer";
 #else
-    TempDir dir;
+    const TempListDir dir("kyd_listcosts_");
     const std::string path = (dir.path / "lines.sll").string();
     // Made in a child of its own, so that the heap the test's child starts
     // with has no room left over from making it.

@@ -19,19 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("kyd_piccosts_" + std::to_string(::getpid()));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() { fs::remove_all(path); }
-    std::string Write(const std::string& name, const Bytes& bytes) const
-    {
-        const std::string file = (path / name).string();
-        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        return file;
-    }
-};
-
 // Loads in a child whose memory may grow by the budget at most: "" for the
 // library's refusal.
 std::string RefusedWithinTheBudget(TDUDCustomContainer& list, const std::string& path)
@@ -54,7 +41,7 @@ std::string RefusedWithinTheBudget(TDUDCustomContainer& list, const std::string&
 
 TEST(PictureListCosts, ManyOffsetsAtOneTinyPictureAreRefusedWithinTheBudget)
 {
-    TempDir dir;
+    const TempListDir dir("kyd_piccosts_");
     // A byte for each item after the table, as a list of empty items takes.
     const Bytes tiny = RunLengthPicture(1, 1);
     Bytes bitmap = BitmapBody(tiny), image = ImageBody(1, 1, tiny);

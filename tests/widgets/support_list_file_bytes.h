@@ -5,6 +5,10 @@
 #include "widgets/storage/containers.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace kyd::widgets::test {
@@ -89,5 +93,27 @@ inline Bytes ImageBody(std::int32_t width, std::int32_t height, const Bytes& pic
     s.WriteBuffer(block.data(), block.size());
     return s.Bytes();
 }
+
+// A folder of its own for the files of a test, removed with everything in
+// it at the end.
+struct TempListDir {
+    std::filesystem::path path;
+    explicit TempListDir(const std::string& prefix)
+        : path(std::filesystem::temp_directory_path() / (prefix + std::to_string(::getpid())))
+    {
+        std::filesystem::create_directories(path);
+    }
+    ~TempListDir() { std::filesystem::remove_all(path); }
+    TempListDir(const TempListDir&) = delete;
+    TempListDir& operator=(const TempListDir&) = delete;
+    // Writes the bytes to the file `name` in the folder; its path.
+    std::string Write(const std::string& name, const Bytes& bytes) const
+    {
+        const std::string file = (path / name).string();
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        return file;
+    }
+};
 
 } // namespace kyd::widgets::test

@@ -159,9 +159,10 @@ int FuzzRegionGeometry(const std::uint8_t* data, std::size_t size)
         const auto nose = DUDNosePoints(r, s, pos, 5);
         Require(nose.size() == 3 && inside(nose[0]));
         const auto bubbles = DUDThinkBubbleRects(r, s, count, pos);
-        Require(bubbles.size() == (count < 1 ? 0u : std::size_t(count) + 2));
+        // Of the count + 2 bubbles, those 2 pixels across or more.
+        Require(bubbles.size() <= (count < 1 ? 0u : std::size_t(count) + 2));
         for (std::size_t i = 0; i < bubbles.size(); ++i) {
-            Require(bubbles[i].Width() >= 0 && bubbles[i].Height() == bubbles[i].Width());
+            Require(bubbles[i].Width() >= 2 && bubbles[i].Height() == bubbles[i].Width());
             Require(i == 0 || bubbles[i].Width() >= bubbles[i - 1].Width());
             const TPoint c{(bubbles[i].Left + bubbles[i].Right) / 2, (bubbles[i].Top + bubbles[i].Bottom) / 2};
             // Within the size of the rectangle (a flat one lets them rise above it).

@@ -35,6 +35,9 @@ void DUDCheckBmp(const std::uint8_t* data, std::size_t size);
 // Bytes a pixel of a decoded picture, whatever its depth: the library
 // paints pictures in true colour, and the decoder accounts for them so.
 inline constexpr std::int64_t kDUDDecodedPixelBytes = 4;
+// What a decoded picture holds besides its pixels: its object, header and
+// colour table (the 256 entries of 8 bits a pixel at most).
+inline constexpr std::int64_t kDUDPictureObjectBytes = 1536;
 // The bytes a picture of width x height pixels is held at once decoded.
 constexpr std::int64_t DUDDecodedBytes(std::int64_t width, std::int64_t height)
 {

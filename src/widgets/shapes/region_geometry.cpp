@@ -105,16 +105,24 @@ std::vector<TRect> DUDThinkBubbleRects(const TRect& r, int size, int count, TDUD
     std::vector<TRect> out;
     if (count < 1 || !DUDRegionRectInBounds(r))
         return out;
-    count = std::min(count, kDUDMaxThinkBubbles);
     size = HeldSize(size);
     const TRect b = DUDNoseBody(r, size, pos);
     const int L = b.Left, T = b.Top, R = b.Right, B = b.Bottom, s = size;
-    const double step = (s * 2.0 * M_PI / 4.0) / count / count;
+    const double n = count;
+    const double step = (s * 2.0 * M_PI / 4.0) / n / n;
+    if (step <= 0)
+        return out;
     const double c = 1.57;
+    // The bubbles before the first one 2 pixels across (its diameter
+    // i * step rounds to 2 from 1.5 on) are not visited.
+    const std::int64_t last = std::int64_t{count} + 1;
+    const auto first = static_cast<std::int64_t>(std::clamp(1.5 / step - 1, 0.0, static_cast<double>(last + 1)));
     using E = TDUDExtPos;
-    for (int i = 0; i <= count + 1; ++i) {
-        const double a = i * (90.0 / (count + 1)) * M_PI / 180.0;
-        const int d = Round(i * step);
+    for (std::int64_t i = first; i <= last; ++i) {
+        const int d = Round(static_cast<double>(i) * step);
+        if (d < 2)
+            continue;
+        const double a = static_cast<double>(i) * (90.0 / (n + 1)) * M_PI / 180.0;
         int x = 0, y = 0;
         switch (pos) {
         case E::epLeftTop: x = L - Round(s * std::cos(a)); y = (T - s) + Round(s * std::sin(a)); break;

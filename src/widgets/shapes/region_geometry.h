@@ -28,12 +28,6 @@ std::vector<TPoint> DUDCombPoints(const TRect& r);
 // The size of a nose or a trail of bubbles is held to 0 ..
 // kDUDRegionCoordLimit, the window range (nothing is drawn beyond it).
 inline constexpr int kDUDMaxNoseSize = 32767;
-// The most bubbles a trail has; a larger count is held to it. The bubbles
-// grow by size * pi / 2 / count^2 pixels each and one under 2 pixels across
-// has no width: with more, even on the largest trail the first bubble after
-// the point would have none, and every bubble costs a frame and a cut of
-// the clipping.
-inline constexpr int kDUDMaxThinkBubbles = 185;
 
 // The rectangle shrunk by size on the two sides that meet at the corner
 // (edges beyond the int range are held to it).
@@ -42,9 +36,13 @@ TRect DUDNoseBody(const TRect& r, int size, TDUDExtPos pos);
 // from the body's corner (any off; points beyond the int range are held
 // to it).
 std::vector<TPoint> DUDNosePoints(const TRect& r, int size, TDUDExtPos pos, int off);
-// The bounds of the thought bubbles' circles, count + 2 of them growing from
-// nothing at the outer corner towards the body; none for a count below 1 or
-// a rectangle beyond the window range.
+// The bounds of the thought bubbles' circles, growing from nothing at the
+// outer corner towards the body: of the count + 2 circles of the trail,
+// those 2 pixels across or more (a smaller one has no width and draws
+// nothing). The bubbles grow by size * pi / 2 / count^2 pixels each, so
+// that however large the count, at most about size * pi / 12 of them are
+// that large and the work stays bounded. None for a count below 1 or a
+// rectangle beyond the window range.
 std::vector<TRect> DUDThinkBubbleRects(const TRect& r, int size, int count, TDUDExtPos pos);
 
 } // namespace kyd::widgets

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <new>
 
 namespace kyd::widgets {
 
@@ -53,6 +54,11 @@ EDUDException DUDCannotOpenFile(const std::string& name)
     return EDUDException("Cannot open file " + name);
 }
 
+EReadError DUDOutOfMemory()
+{
+    return EReadError("Stream read error: not enough memory for the data");
+}
+
 // --- items -------------------------------------------------------------
 
 std::uint8_t TDUDListItem::WriteFlag() const
@@ -98,20 +104,35 @@ void TDUDListItem::WriteData(TStream& s) const
     WriteBody(s);
 }
 
+TDUDReadCost TDUDListItem::ReadCost() const
+{
+    TDUDReadCost cost = DataCost();
+    cost.Held += DUDStringHeapBytes(description_.size());
+    return cost;
+}
+
 void TDUDListItem::ReadData(TStream& s)
 {
     // What one record expands and decodes to is bounded (the container's
     // budget bounds all its records together).
     TDUDReadBudget budget(kDUDMaxExpanded);
-    auto fresh = NewEmpty();
-    const std::uint8_t flag = stReadByte(s);
+    std::unique_ptr<TDUDListItem> fresh;
     std::string description;
     std::uint16_t ident = 0;
-    if (flag & ifDescription)
-        description = stReadString(s);
-    if (flag & ifIdent)
-        ident = static_cast<std::uint16_t>(stReadInteger(s));
-    fresh->ReadBody(s, flag);
+    std::uint8_t flag = 0;
+    try {
+        fresh = NewEmpty();
+        flag = stReadByte(s);
+        if (flag & ifDescription) {
+            description = stReadString(s);
+            TDUDReadBudget::Charge(DUDStringHeapBytes(description.size()));
+        }
+        if (flag & ifIdent)
+            ident = static_cast<std::uint16_t>(stReadInteger(s));
+        fresh->ReadBody(s, flag);
+    } catch (const std::bad_alloc&) {
+        throw DUDOutOfMemory();
+    }
     // The whole record was read: take it over.
     TDUDUpdate update(*this);
     SetDescription(description);
@@ -139,11 +160,14 @@ void TDUDStringListBody::ReadFrom(TStream& s, std::uint8_t flag)
 
 TDUDReadCost TDUDStringListBody::BodyCost() const
 {
-    // The text as it is stored: every line with its CR LF.
+    if (Items.empty())
+        return {};
+    // The lines as they are held, and the text as it is stored (every line
+    // with its CR LF) while it is split.
     std::int64_t text = 0;
     for (const auto& line : Items)
         text += static_cast<std::int64_t>(line.size()) + 2;
-    return {text, 0};
+    return {DUDStringListHeldBytes(Items), text};
 }
 
 void TDUDStringListBody::WriteTo(TStream& s, bool compressed) const
@@ -158,6 +182,7 @@ void TDUDGenericListBody::ReadFrom(TStream& s, std::uint8_t flag)
     if (flag & ifData)
         Data = stReadBlock(s, (flag & ifCompressed) != 0);
     FileName = stReadString(s);
+    TDUDReadBudget::Charge(DUDStringHeapBytes(FileName.size()));
 }
 
 void TDUDGenericListBody::WriteTo(TStream& s, bool compressed) const
@@ -289,9 +314,8 @@ std::vector<std::unique_ptr<TDUDListItem>> TDUDCustomContainer::CopiesOf(const T
 
 void TDUDCustomContainer::AddList(const TDUDCustomContainer& other)
 {
-    if (&other == this)
-        return;
-    // The copies are made before any is added: all or nothing.
+    // The copies are made before any is added: all or nothing, and a
+    // container added to itself takes a copy of each item it had.
     auto copies = CopiesOf(other);
     if (copies.empty())
         return;
@@ -343,8 +367,9 @@ void TDUDCustomContainer::SetPrefix(int v)
 namespace {
 
 // The count and offset table of container data, checked against the
-// stream's bytes before anything is allocated.
-std::vector<std::int32_t> ReadTable(TStream& s, bool withOffsets)
+// stream's bytes, and `perItem` bytes for each item counted against the read
+// budget, before anything is allocated.
+std::vector<std::int32_t> ReadTable(TStream& s, bool withOffsets, std::int64_t perItem = 0)
 {
     const std::int32_t count = stReadInteger(s);
     if (count < 0)
@@ -352,6 +377,7 @@ std::vector<std::int32_t> ReadTable(TStream& s, bool withOffsets)
     const std::int64_t per = withOffsets ? 4 + 1 : 1; // an offset and at least a flag byte
     if (count * per > s.Remaining())
         throw EReadError("Item count beyond the data");
+    TDUDReadBudget::Charge(count * perItem);
     std::vector<std::int32_t> offsets;
     if (!withOffsets) {
         offsets.assign(static_cast<std::size_t>(count), -1);
@@ -359,9 +385,10 @@ std::vector<std::int32_t> ReadTable(TStream& s, bool withOffsets)
     }
     offsets.resize(static_cast<std::size_t>(count));
     const std::int64_t tableEnd = s.Position() + 4LL * count;
+    const std::int64_t size = s.Size(); // a file stream's takes two seeks
     for (auto& o : offsets) {
         o = stReadInteger(s);
-        if (o < tableEnd || o >= s.Size())
+        if (o < tableEnd || o >= size)
             throw EReadError("Item offset outside the data");
     }
     return offsets;
@@ -369,24 +396,45 @@ std::vector<std::int32_t> ReadTable(TStream& s, bool withOffsets)
 
 } // namespace
 
+std::int64_t TDUDCustomContainer::ItemSlotBytes() const
+{
+    const auto item = NewItem();
+    return static_cast<std::int64_t>(sizeof(std::int32_t) + sizeof(std::unique_ptr<TDUDListItem>)) +
+           (item ? DUDHeapBytes(item->ObjectBytes()) : 0);
+}
+
+TDUDReadCost TDUDCustomContainer::ReadCost() const
+{
+    // Reading holds every item at once, and one item's passing bytes on top.
+    TDUDReadCost cost{GetCount() * ItemSlotBytes(), 0};
+    for (const auto& item : items_)
+        cost.Add(item->ReadCost());
+    return cost;
+}
+
 void TDUDCustomContainer::ReadData(TStream& s, bool withOffsets)
 {
-    const std::vector<std::int32_t> offsets = ReadTable(s, withOffsets);
-    // Offsets may name one item many times over: what all items expand to
-    // is bounded, not only each one.
+    // Offsets may name one item many times over: what all items take is
+    // bounded, not only each one, and each item, even an empty one, takes
+    // its object and its place.
     TDUDReadBudget budget(kDUDMaxExpanded);
     std::vector<std::unique_ptr<TDUDListItem>> loaded;
-    loaded.reserve(offsets.size());
-    std::int64_t end = s.Position();
-    for (std::int32_t o : offsets) {
-        if (withOffsets)
-            s.SetPosition(o);
-        auto item = NewItem();
-        item->ReadData(s);
-        end = std::max(end, s.Position());
-        loaded.push_back(std::move(item));
+    try {
+        const std::vector<std::int32_t> offsets = ReadTable(s, withOffsets, ItemSlotBytes());
+        loaded.reserve(offsets.size());
+        std::int64_t end = s.Position();
+        for (std::int32_t o : offsets) {
+            if (withOffsets)
+                s.SetPosition(o);
+            auto item = NewItem();
+            item->ReadData(s);
+            end = std::max(end, s.Position());
+            loaded.push_back(std::move(item));
+        }
+        s.SetPosition(end);
+    } catch (const std::bad_alloc&) {
+        throw DUDOutOfMemory();
     }
-    s.SetPosition(end);
     items_ = std::move(loaded);
     for (auto& item : items_)
         Own(*item);
@@ -395,11 +443,7 @@ void TDUDCustomContainer::ReadData(TStream& s, bool withOffsets)
 
 void TDUDCustomContainer::WriteData(TStream& s, bool withOffsets) const
 {
-    // Reading holds every item at once, and one item's passing bytes on top.
-    TDUDReadCost cost;
-    for (const auto& item : items_)
-        cost.Add(item->ReadCost());
-    DUDCheckReadBack(cost);
+    DUDCheckReadBack(ReadCost());
     stWriteInteger(s, GetCount());
     if (!withOffsets) {
         for (const auto& item : items_)
@@ -430,7 +474,12 @@ TMemoryStream DUDLoadListFile(const std::string& name, int type)
         throw EReadError("Wrong signature");
     const std::int64_t body = f.Position();
     f.SetPosition(0);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(f.Size()));
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(f.Size()));
+    } catch (const std::bad_alloc&) {
+        throw DUDOutOfMemory();
+    }
     f.ReadBuffer(bytes.data(), bytes.size());
     TMemoryStream s(std::move(bytes));
     s.SetPosition(body);
@@ -527,6 +576,8 @@ bool DUDListGetItemFromFile(const std::string& name, int type, std::vector<std::
         }
         return DUDListGetItemFromStream(f, table, index, item);
     } catch (const EStreamError&) {
+        throw DUDCannotOpenFile(name);
+    } catch (const std::bad_alloc&) {
         throw DUDCannotOpenFile(name);
     }
 }

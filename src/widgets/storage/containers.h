@@ -54,8 +54,10 @@ enum : std::uint8_t {
 class TDUDCustomContainer;
 
 // What reading an item's record back counts against the read budget: the
-// bytes the item then holds, and the most it holds on top of them for a
-// while as it reads (a stored picture until it is decoded).
+// bytes the item then holds in memory (its description, lines, pictures and
+// data, each at what it takes there rather than what it takes stored), and
+// the most it holds on top of them for a while as it reads (the stored text
+// of its lines until they are split, a stored picture until it is decoded).
 struct TDUDReadCost {
     std::int64_t Held = 0;
     std::int64_t Passing = 0;
@@ -80,12 +82,18 @@ public:
 
     virtual void FreeData() = 0;
     virtual bool GetEmpty() const = 0;
-    // The whole record. A damaged record raises EReadError and leaves the
-    // item as it was. A record that could not be read back within the read
-    // budget is not written: EWriteError.
+    // The whole record. A damaged record, or one that memory or the read
+    // budget cannot hold, raises EReadError and leaves the item as it was.
+    // A record that could not be read back within the read budget is not
+    // written: EWriteError.
     void ReadData(TStream& s);
     void WriteData(TStream& s) const;
-    virtual TDUDReadCost ReadCost() const = 0;
+    // What reading the record back counts: the description and the data.
+    TDUDReadCost ReadCost() const;
+    // The same for the kind's data.
+    virtual TDUDReadCost DataCost() const = 0;
+    // The size of the item object itself.
+    virtual std::int64_t ObjectBytes() const = 0;
     virtual std::uint8_t WriteFlag() const;
     void LoadFromStream(TStream& s) { ReadData(s); }
     void SaveToStream(TStream& s) const { WriteData(s); }
@@ -132,7 +140,10 @@ struct TDUDGenericListBody {
     std::string FileName; // without folder
     void ClearBody() { Data.clear(); }
     bool BodyEmpty() const { return Data.empty(); }
-    TDUDReadCost BodyCost() const { return {static_cast<std::int64_t>(Data.size()), 0}; }
+    TDUDReadCost BodyCost() const
+    {
+        return {static_cast<std::int64_t>(Data.size()) + DUDStringHeapBytes(FileName.size()), 0};
+    }
     void ReadFrom(TStream& s, std::uint8_t flag);
     void WriteTo(TStream& s, bool compressed) const;
 };
@@ -162,7 +173,8 @@ class TDUDListItemOf : public TDUDListItem, public Body {
 public:
     void FreeData() override { Body::ClearBody(); }
     bool GetEmpty() const override { return Body::BodyEmpty(); }
-    TDUDReadCost ReadCost() const override { return Body::BodyCost(); }
+    TDUDReadCost DataCost() const override { return Body::BodyCost(); }
+    std::int64_t ObjectBytes() const override { return sizeof(Self); }
     std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<Self>(); }
     void Assign(const TDUDListItem& other) override
     {
@@ -223,7 +235,9 @@ public:
     void Clear();
     int IndexOf(const TDUDListItem* item) const;
     void Move(int from, int to);
-    // Appends copies of the other container's items (all or none).
+    // Appends copies of the other container's items (all or none; the
+    // copies are made first, so a container added to itself holds each of
+    // its items twice).
     void AddList(const TDUDCustomContainer& other);
     // The other container's items (copies) and defaults; on failure the
     // container keeps its own.
@@ -233,12 +247,16 @@ public:
     void SetSource(int v);
     void SetPrefix(int v);
 
-    // Container data; a damaged one raises EReadError and leaves the
-    // container as it was. Writing refuses (EWriteError, before anything
-    // is written) a list that reading could not take back within the
-    // read budget.
+    // Container data; a damaged one, or one that memory or the read budget
+    // cannot hold, raises EReadError and leaves the container as it was.
+    // Every item is counted at what it holds in memory, its object and its
+    // place in the list too, before it is made. Writing refuses
+    // (EWriteError, before anything is written) a list that reading could
+    // not take back within the read budget.
     void ReadData(TStream& s, bool withOffsets);
     void WriteData(TStream& s, bool withOffsets) const;
+    // What reading the container data back counts against the read budget.
+    TDUDReadCost ReadCost() const;
     void LoadFromStream(TStream& s) { ReadData(s, true); }
     void SaveToStream(TStream& s) const { WriteData(s, true); }
     // List files of the container's type; a file of another type, or a
@@ -253,6 +271,9 @@ public:
     virtual std::unique_ptr<TDUDListItem> NewItem() const = 0;
 
 private:
+    // What each item takes in memory before its data: its object, its
+    // place in the list and its offset while the list is read.
+    std::int64_t ItemSlotBytes() const;
     void Own(TDUDListItem& item);
     std::vector<std::unique_ptr<TDUDListItem>> CopiesOf(const TDUDCustomContainer& other) const;
     int fileType_;
@@ -311,6 +332,8 @@ bool DUDWVLGetItem(const std::string& name, int index, TDUDWave& wave);
 
 // The "Cannot open file %s" error of the containers.
 EDUDException DUDCannotOpenFile(const std::string& name);
+// The read error of a load that memory could not hold.
+EReadError DUDOutOfMemory();
 // EWriteError unless reading back what costs `cost` fits the read budget.
 void DUDCheckReadBack(const TDUDReadCost& cost);
 // Writes a list file made in memory; EWriteError, the file left as it was,

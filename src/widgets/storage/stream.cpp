@@ -181,22 +181,80 @@ std::string StringListText(const TStringList& list)
     return text;
 }
 
-TStringList StringListFromText(const std::string& text)
+namespace {
+
+// Calls line(start, length) for each line of the text, in order, while it
+// returns true.
+template <class F>
+void ForEachLine(std::string_view text, F line)
 {
-    TStringList list;
     std::size_t i = 0;
     while (i < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", i);
-        if (end == std::string::npos) {
-            list.push_back(text.substr(i));
+        const std::size_t end = text.find_first_of("\r\n", i);
+        if (end == std::string_view::npos) {
+            line(i, text.size() - i);
             break;
         }
-        list.push_back(text.substr(i, end - i));
+        if (!line(i, end - i))
+            break;
         i = end + 1;
         if (text[end] == '\r' && i < text.size() && text[i] == '\n')
             ++i;
     }
+}
+
+} // namespace
+
+TStringList StringListFromText(std::string_view text)
+{
+    std::size_t count = 0;
+    ForEachLine(text, [&](std::size_t, std::size_t) { return ++count, true; });
+    TStringList list;
+    list.reserve(count);
+    ForEachLine(text, [&](std::size_t at, std::size_t n) { return list.emplace_back(text.substr(at, n)), true; });
     return list;
+}
+
+std::int64_t DUDStringHeapBytes(std::size_t n)
+{
+    static const std::size_t inside = std::string().capacity();
+    return n <= inside ? 0 : DUDHeapBytes(static_cast<std::int64_t>(n) + 1);
+}
+
+namespace {
+
+// DUDStringListHeldBytes(text), or as soon as the lines pass `most` bytes
+// some figure above it.
+std::int64_t HeldBytesUpTo(std::string_view text, std::int64_t most)
+{
+    std::int64_t count = 0, lines = 0;
+    constexpr auto object = static_cast<std::int64_t>(sizeof(std::string));
+    ForEachLine(text, [&](std::size_t, std::size_t n) {
+        ++count;
+        lines += DUDStringHeapBytes(n);
+        return count * object + lines <= most;
+    });
+    return DUDHeapBytes(count * object) + lines;
+}
+
+} // namespace
+
+std::int64_t DUDStringListHeldBytes(std::string_view text)
+{
+    return HeldBytesUpTo(text, std::numeric_limits<std::int64_t>::max());
+}
+
+std::int64_t DUDStringListHeldBytes(const TStringList& list)
+{
+    // A line holding a line end reads back as more than one line: worked
+    // out from the text as it is stored then.
+    if (std::any_of(list.begin(), list.end(),
+                    [](const std::string& l) { return l.find_first_of("\r\n") != std::string::npos; }))
+        return DUDStringListHeldBytes(StringListText(list));
+    std::int64_t lines = 0;
+    for (const auto& l : list)
+        lines += DUDStringHeapBytes(l.size());
+    return DUDHeapBytes(static_cast<std::int64_t>(list.size() * sizeof(std::string))) + lines;
 }
 
 namespace {
@@ -399,8 +457,18 @@ void stWriteStringList(TStream& s, const TStringList& list, bool compressed)
 
 void stReadStringList(TStream& s, TStringList& list, bool compressed)
 {
-    const std::vector<std::uint8_t> bytes = stReadBlock(s, compressed);
-    list = StringListFromText(std::string(bytes.begin(), bytes.end()));
+    std::vector<std::uint8_t> bytes = stReadBlock(s, compressed);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    // A short text of line ends alone makes a string object of each: the
+    // lines are counted at what they hold before any is made (and no
+    // further than the budget allows).
+    TDUDReadBudget::Charge(HeldBytesUpTo(text, TDUDReadBudget::Left()));
+    TStringList lines = StringListFromText(text);
+    // The stored text (counted as it was read) is dropped once split.
+    const auto stored = static_cast<std::int64_t>(bytes.size());
+    bytes = {};
+    TDUDReadBudget::Release(stored);
+    list = std::move(lines);
 }
 
 } // namespace kyd::widgets

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kyd::widgets {
@@ -103,7 +104,19 @@ private:
 // read as line ends too).
 using TStringList = std::vector<std::string>;
 std::string StringListText(const TStringList& list);
-TStringList StringListFromText(const std::string& text);
+TStringList StringListFromText(std::string_view text);
+
+// What an allocation of n bytes takes from the heap: rounded up to its
+// alignment, with the allocator's bookkeeping (0 for none).
+constexpr std::int64_t DUDHeapBytes(std::int64_t n) { return n <= 0 ? 0 : (n + 15) / 16 * 16 + 16; }
+// The bytes a string of n characters holds beyond its own object: its
+// characters and their end on the heap once they no longer fit inside it.
+std::int64_t DUDStringHeapBytes(std::size_t n);
+// The bytes StringListFromText(text) holds: the list's array of strings and
+// each line's characters.
+std::int64_t DUDStringListHeldBytes(std::string_view text);
+// The same for the list that reading list's stored text back gives.
+std::int64_t DUDStringListHeldBytes(const TStringList& list);
 
 void stWriteInteger(TStream& s, std::int32_t v);
 void stWriteWord(TStream& s, std::uint16_t v);
@@ -175,6 +188,8 @@ void stWriteBlock(TStream& s, const std::uint8_t* bytes, std::size_t size, bool 
 std::vector<std::uint8_t> stReadBlock(TStream& s, bool compressed);
 
 void stWriteStringList(TStream& s, const TStringList& list, bool compressed);
+// Counts the stored text while it is read, and the lines at what they hold
+// (DUDStringListHeldBytes) before any is made, against the read budget.
 void stReadStringList(TStream& s, TStringList& list, bool compressed);
 
 } // namespace kyd::widgets

@@ -406,9 +406,20 @@ TEST(WidgetContainers, AddListAssignAndPrefix)
     // The copies report to their new container.
     copy->SetDescription("renamed");
     EXPECT_EQ(2, changes);
-    target->AddList(*target); // itself: nothing
+    // Added to itself, a container takes a copy of each item it had, in
+    // one change.
+    changes = 0;
+    target->AddList(*target);
+    EXPECT_EQ(1, changes);
+    ASSERT_EQ(6, target->Count());
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(target->GetItem(i)->Description(), target->GetItem(i + 3)->Description());
+        EXPECT_NE(target->GetItem(i), target->GetItem(i + 3));
+        EXPECT_EQ(target.get(), target->GetItem(i + 3)->Container());
+    }
+    EXPECT_EQ(TStringList{"changed"}, static_cast<TDUDStringListItem*>(target->GetItem(4))->Items);
     target->AddList(TDUDStringList()); // nothing to add
-    EXPECT_EQ(3, target->Count());
+    EXPECT_EQ(6, target->Count());
 
     // Assign replaces the items and takes the defaults, in one change.
     source->DefaultCompressed = true;

@@ -210,7 +210,7 @@ QImage DUDDecodeBmp(const std::uint8_t* data, std::size_t size)
     // Counted before anything is decoded: a reader of many pictures (a list
     // file whose offsets all name one small run-length picture) runs out of
     // budget instead of memory.
-    TDUDReadBudget::Charge(DUDBmpDecodedBytes(data, size));
+    TDUDReadBudget::Charge(DUDBmpDecodedBytes(data, size) + kDUDPictureObjectBytes);
     QImage loaded;
     if (!loaded.loadFromData(data, static_cast<int>(size), "BMP") || loaded.isNull())
         throw EReadError("Bitmap image is not valid");

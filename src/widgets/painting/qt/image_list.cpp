@@ -51,7 +51,10 @@ int FormatFromFlag(std::uint8_t flag)
 
 TDUDReadCost PictureReadCost(const QImage& picture, int bmpFormat)
 {
-    return {DUDDecodedBytes(picture.width(), picture.height()), DUDBmpImageSize(picture, bmpFormat)};
+    if (picture.isNull())
+        return {};
+    return {DUDDecodedBytes(picture.width(), picture.height()) + kDUDPictureObjectBytes,
+            DUDBmpImageSize(picture, bmpFormat)};
 }
 
 } // namespace detail
@@ -216,7 +219,7 @@ void TDUDBitmapListItem::ReadBody(TStream& s, std::uint8_t flag)
         stReadBitmap(s, bitmap_, (flag & ifCompressed) != 0);
 }
 
-TDUDReadCost TDUDBitmapListItem::ReadCost() const
+TDUDReadCost TDUDBitmapListItem::DataCost() const
 {
     return detail::PictureReadCost(bitmap_, DUDSavePixelFormatToBmpFormat(savePixelFormat_));
 }

@@ -73,7 +73,8 @@ public:
 
     void FreeData() override { bitmap_ = QImage(); fetched_ = false; }
     bool GetEmpty() const override { return bitmap_.isNull(); }
-    TDUDReadCost ReadCost() const override;
+    TDUDReadCost DataCost() const override;
+    std::int64_t ObjectBytes() const override { return sizeof(TDUDBitmapListItem); }
     std::uint8_t WriteFlag() const override;
     std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<TDUDBitmapListItem>(); }
     void Assign(const TDUDListItem& other) override;
@@ -145,7 +146,8 @@ public:
 
     void FreeData() override { Clear(); }
     bool GetEmpty() const override { return count_ == 0; }
-    TDUDReadCost ReadCost() const override;
+    TDUDReadCost DataCost() const override;
+    std::int64_t ObjectBytes() const override { return sizeof(TDUDImageListItem); }
     std::uint8_t WriteFlag() const override;
     std::unique_ptr<TDUDListItem> NewEmpty() const override { return std::make_unique<TDUDImageListItem>(); }
     void Assign(const TDUDListItem& other) override;

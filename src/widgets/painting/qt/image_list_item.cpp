@@ -333,7 +333,7 @@ void TDUDImageListItem::WriteBody(TStream& s) const
     }
 }
 
-TDUDReadCost TDUDImageListItem::ReadCost() const
+TDUDReadCost TDUDImageListItem::DataCost() const
 {
     if (count_ == 0)
         return {};

@@ -48,19 +48,6 @@ std::string LoadInBoundedChild(const std::string& path, TDUDCustomImageList& lis
     return r.report;
 }
 
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("kyd_picbudget_" + std::to_string(::getpid()));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() { fs::remove_all(path); }
-    std::string Write(const std::string& name, const Bytes& bytes) const
-    {
-        const std::string file = (path / name).string();
-        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        return file;
-    }
-};
-
 } // namespace
 
 TEST(PictureBudget, TheDecodedSizeIsKnownBeforeDecoding)
@@ -75,7 +62,7 @@ TEST(PictureBudget, TheDecodedSizeIsKnownBeforeDecoding)
 
 TEST(PictureBudget, ImageListWhoseOffsetsShareOneRunLengthPicture)
 {
-    TempDir dir;
+    const TempListDir dir("kyd_picbudget_");
     // 8 offsets at an image of 32768 x 800: 105 MB a copy once held at four
     // bytes a pixel, 917 MB in all.
     const std::string path = dir.Write(
@@ -87,7 +74,7 @@ TEST(PictureBudget, ImageListWhoseOffsetsShareOneRunLengthPicture)
 
 TEST(PictureBudget, BitmapListWhoseOffsetsShareOneRunLengthPicture)
 {
-    TempDir dir;
+    const TempListDir dir("kyd_picbudget_");
     // 16 offsets at a picture of 32 million pixels: 512 MB in all even at
     // the one byte a pixel it is held at.
     const std::string path = dir.Write(
@@ -153,7 +140,7 @@ std::string SaveIsRefused(const TDUDCustomContainer& list, const std::string& pa
 // would not, and saving refuses it up front.
 TEST(PictureBudget, AListThatSavesLoadsRightUpToTheBudget)
 {
-    TempDir dir;
+    const TempListDir dir("kyd_picbudget_");
     const QImage picture = Gradient(2000, 2000); // shared by every item
     {
         // Sixteen bitmaps of 2000 x 2000 (16 MB each held, a file of 192 MB).
@@ -257,11 +244,12 @@ TEST(PictureBudget, EveryItemReadsBackWithinWhatItsSaveCounted)
         EXPECT_TRUE(ReadsBackWithin(*item, cost.Held + cost.Passing)) << typeid(*item).name();
         EXPECT_FALSE(ReadsBackWithin(*item, cost.Held + cost.Passing - 1)) << typeid(*item).name();
     }
-    // A masked item holds its two strips, and one stored strip at a time.
+    // A masked item holds its two strips (each a picture object too), and
+    // one stored strip at a time.
     TDUDImageListItem masked;
     masked.ConvertBmpToIML(Gradient(90, 30), 3, true);
     const TDUDReadCost cost = masked.ReadCost();
-    EXPECT_EQ(cost.Held, 2 * 4 * 90 * 30);
+    EXPECT_EQ(cost.Held, 2 * (4 * 90 * 30 + kDUDPictureObjectBytes));
     EXPECT_TRUE(ReadsBackWithin(masked, cost.Held + cost.Passing));
     // An empty item costs nothing.
     EXPECT_EQ(TDUDBitmapListItem().ReadCost().Held + TDUDImageListItem().ReadCost().Passing, 0);

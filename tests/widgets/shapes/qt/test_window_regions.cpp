@@ -73,6 +73,16 @@ TEST(WindowRegions, ThoughtBubblesGrowTowardsTheBody)
     EXPECT_TRUE(DUDCreateRoundThinkBubbleRgn(r, 20, 4, E::epBottomLeft, 20, 20).contains(QPoint(70, 20)));
 }
 
+namespace {
+
+// The diameter the trail of `count` bubbles of `size` gives bubble i.
+int BubbleDiameter(int size, int count, int i)
+{
+    return static_cast<int>(std::nearbyint(i * (size * M_PI / 2) / count / count));
+}
+
+} // namespace
+
 TEST(WindowRegions, BubbleSizesAndCountsAreHeldToWhatCanBeDrawn)
 {
     constexpr int kMax = std::numeric_limits<int>::max();
@@ -83,15 +93,28 @@ TEST(WindowRegions, BubbleSizesAndCountsAreHeldToWhatCanBeDrawn)
         EXPECT_EQ(DUDNoseBody(r, -5, pos), r);
         EXPECT_EQ(DUDNosePoints(r, kMax, pos, 0), DUDNosePoints(r, kDUDMaxNoseSize, pos, 0));
         EXPECT_EQ(DUDThinkBubbleRects(r, kMax, 4, pos), DUDThinkBubbleRects(r, kDUDMaxNoseSize, 4, pos));
-        // A count beyond the most is the most: count + 2 circles, the one
-        // after the point still with a width on the largest trail.
-        const auto most = DUDThinkBubbleRects(r, kMax, 10'000'000, pos);
-        ASSERT_EQ(most.size(), std::size_t(kDUDMaxThinkBubbles) + 2);
-        EXPECT_EQ(most, DUDThinkBubbleRects(r, kDUDMaxNoseSize, kDUDMaxThinkBubbles, pos));
-        EXPECT_GE(most[1].Width(), 2);
-        // With one more the first bubble would be under 2 pixels: none.
-        const double next = kDUDMaxThinkBubbles + 1.0;
-        EXPECT_LT(kDUDMaxNoseSize * M_PI / 2 / (next * next), 1.5);
+        // Any count keeps the sizes of its trail; the bubbles under 2
+        // pixels, which draw nothing, are left out. 300 on the largest
+        // trail: 302 circles up to 172 pixels, the first three under 2.
+        const auto many = DUDThinkBubbleRects(r, kMax, 300, pos);
+        ASSERT_EQ(many.size(), 299u);
+        for (std::size_t k = 0; k < many.size(); ++k) {
+            const int d = BubbleDiameter(kDUDMaxNoseSize, 300, static_cast<int>(k) + 3);
+            EXPECT_EQ(many[k].Width(), d / 2 * 2);
+            EXPECT_EQ(many[k].Height(), d / 2 * 2);
+        }
+        EXPECT_EQ(many.back().Width(), 172);
+        // Ever more bubbles grow ever less: at most about size * pi / 12
+        // of them are 2 pixels across, and with enough none is.
+        for (const int count : {17157, 1'000'000, 10'000'000, kMax}) {
+            const auto rects = DUDThinkBubbleRects(r, kMax, count, pos);
+            EXPECT_LE(rects.size(), std::size_t(kDUDMaxNoseSize * M_PI / 12) + 3) << count;
+            for (const TRect& e : rects)
+                ASSERT_GE(e.Width(), 2) << count;
+        }
+        EXPECT_GT(DUDThinkBubbleRects(r, kMax, 17157, pos).size(), 8000u);
+        EXPECT_TRUE(DUDThinkBubbleRects(r, kMax, 10'000'000, pos).empty());
+        EXPECT_EQ(DUDThinkBubbles(r, kMax, kMax, pos), QRegion());
         EXPECT_FALSE(DUDCreateThinkBubbleRgn(r, kMax, kMax, pos).isEmpty());
     }
     // An edge at the integer limit: the body stays put there, and a
@@ -440,11 +463,16 @@ TEST(WindowRegionFrames, BubbleFramesTakeTheSizeAndCountTheyAreGiven)
                                    TDUDRegionBorderStyle::rbSingle);
         }
         // The body's frame at the shrunk rectangle, and a frame at the top
-        // of each bubble but the first (a point).
+        // of each bubble but those under 2 pixels (the first is a point),
+        // which are left out.
         const TRect body = DUDNoseBody(r, size, TDUDExtPos::epLeftTop);
         EXPECT_EQ(Px(img, (body.Left + body.Right) / 2, body.Top), kSingle) << size;
         const auto bubbles = DUDThinkBubbleRects(r, size, count, TDUDExtPos::epLeftTop);
-        ASSERT_EQ(bubbles.size(), std::size_t(count) + 2);
+        std::size_t drawn = 0;
+        for (int i = 0; i <= count + 1; ++i)
+            drawn += BubbleDiameter(size, count, i) >= 2;
+        ASSERT_EQ(bubbles.size(), drawn);
+        ASSERT_LT(drawn, std::size_t(count) + 2);
         int framed = 0;
         for (const TRect& b : bubbles) {
             if (b.Width() < 4)

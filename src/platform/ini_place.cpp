@@ -89,8 +89,9 @@ IniChoice settleIniPlace(const IniPlace& place)
         return {place.seedFrom, {}};
     // Made now, empty: from the next start on it is simply the user's file.
     replaceFile(place.path, std::string());
-    return {place.path, "The settings file beside the program cannot be read: " + seedError +
-                            "\nThe settings start empty in " + place.path + " and are kept there."};
+    // The names on lines of their own: a box would break them anywhere.
+    return {place.path, "The settings file beside the program cannot be read:\n" + seedError +
+                            "\n\nThe settings start empty and are kept in:\n" + place.path};
 }
 
 } // namespace kyd::platform

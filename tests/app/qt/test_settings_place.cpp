@@ -46,9 +46,8 @@ protected:
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0].kind, "messageDlg");
         EXPECT_EQ(shown[0].type, platform::DlgType::Information);
-        EXPECT_EQ(shown[0].text, "The settings file beside the program cannot be read: " + Path("bin/kydtest.INI") +
-                                     ": " + reason + "\nThe settings start empty in " + userFile +
-                                     " and are kept there.");
+        EXPECT_EQ(shown[0].text, "The settings file beside the program cannot be read:\n" + Path("bin/kydtest.INI") +
+                                     ": " + reason + "\n\nThe settings start empty and are kept in:\n" + userFile);
         EXPECT_EQ(App().Ini().readInteger("Communication", "ComPort", -1), -1); // nothing of the shipped file
         EXPECT_FALSE(App().StatusListFrame().isVisible());
         Main().ViewStatusMenuItem->trigger();

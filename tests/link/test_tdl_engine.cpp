@@ -619,53 +619,44 @@ TEST_F(TdlEngine, NoLoadRunOrResumeWhileAScriptRuns)
 
 // A port gone when a statement sends ends the run as the operator's abort
 // does: the port's message, the "aborted!" box, Continue with that
-// statement. (Formerly the library's exception passed on to the caller.)
-TEST_F(TdlEngine, APortGoneWhenAStatementSendsEndsTheRunAbortedAndClosesTheBusyBracket)
+// statement (formerly the library's exception passed on to the caller).
+// Any other exception ends the run aborted and passes on. Either way the
+// busy bracket is closed.
+TEST_F(TdlEngine, AnExceptionEndsTheRunAbortedAndClosesTheBusyBracket)
 {
+    const auto endedAborted = [this](const char* how) {
+        EXPECT_TRUE(script->IsAborted()) << how;
+        EXPECT_FALSE(TTDLScript::AnyRunning()) << how;
+        ASSERT_FALSE(mainWindow.BusyCalls.empty()) << how;
+        EXPECT_EQ(mainWindow.BusyCalls.front(), 2) << how;
+        EXPECT_EQ(mainWindow.BusyCalls.back(), 3) << how;
+        EXPECT_FALSE(mainWindow.Busy()) << how;
+        EXPECT_EQ(script->ResumeLine(), 1) << how;
+        mainWindow.BusyCalls.clear();
+    };
+
     com->Port().Close(); // sending now raises the library's exception
     const std::string path = Write("a.tdl", "% go\nRESET\n");
     ASSERT_TRUE(script->Load(path));
     EXPECT_EQ(script->Run(2), TTDLScript::kAborted);
-    EXPECT_TRUE(script->IsAborted());
-    EXPECT_FALSE(TTDLScript::AnyRunning());
-    ASSERT_FALSE(mainWindow.BusyCalls.empty());
-    EXPECT_EQ(mainWindow.BusyCalls.front(), 2);
-    EXPECT_EQ(mainWindow.BusyCalls.back(), 3);
-    EXPECT_FALSE(mainWindow.Busy());
-    EXPECT_EQ(script->ResumeLine(), 1);
+    endedAborted("port gone, Run");
     const std::vector<std::string> said = Dialogs();
     ASSERT_EQ(said.size(), 1u);
     EXPECT_NE(said[0].find("ie_"), std::string::npos) << said[0];
     EXPECT_EQ(Dialogs("showMessage"), std::vector<std::string>{"File " + path + " aborted!"});
-
-    // The same through Resume.
-    mainWindow.BusyCalls.clear();
     dialogs.clear();
     EXPECT_EQ(script->Resume(), TTDLScript::kAborted);
-    EXPECT_EQ(mainWindow.BusyCalls.back(), 3);
-    EXPECT_TRUE(script->IsAborted());
+    endedAborted("port gone, Resume");
     EXPECT_EQ(Dialogs().size(), 1u);
     EXPECT_EQ(Dialogs("showMessage").size(), 1u);
-}
 
-TEST_F(TdlEngine, AnExceptionEndsTheRunAbortedAndClosesTheBusyBracket)
-{
     script->ShowCassetteDialog = [](Protokoll&) { throw std::runtime_error("the window failed"); };
-    ASSERT_TRUE(script->Load(Write("a.tdl", "% go\nSHOW_CASSETTE_DLG\n")));
+    ASSERT_TRUE(script->Load(Write("b.tdl", "% go\nSHOW_CASSETTE_DLG\n")));
+    com->Port().Open(com->Port().Settings());
     EXPECT_THROW(script->Run(2), std::runtime_error);
-    EXPECT_TRUE(script->IsAborted());
-    EXPECT_FALSE(TTDLScript::AnyRunning());
-    ASSERT_FALSE(mainWindow.BusyCalls.empty());
-    EXPECT_EQ(mainWindow.BusyCalls.front(), 2);
-    EXPECT_EQ(mainWindow.BusyCalls.back(), 3);
-    EXPECT_FALSE(mainWindow.Busy());
-    EXPECT_EQ(script->ResumeLine(), 1);
-
-    // The same through Resume.
-    mainWindow.BusyCalls.clear();
+    endedAborted("another exception, Run");
     EXPECT_THROW(script->Resume(), std::runtime_error);
-    EXPECT_EQ(mainWindow.BusyCalls.back(), 3);
-    EXPECT_TRUE(script->IsAborted());
+    endedAborted("another exception, Resume");
 }
 
 TEST_F(TdlEngine, RunResetsTheCountersAndFlags)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <string_view>
 
 namespace kyd::app {
 
@@ -38,19 +39,35 @@ int SizeValue(const std::string& s)
 
 } // namespace
 
-std::string CassetteIdText(const std::string& id)
+bool CassetteIdText(const std::string& shown, std::string& out, std::string& error)
 {
-    return id.substr(0, 8);
-}
-
-bool CheckCassetteId(const std::string& id, std::string& error)
-{
-    bool ok = !id.empty() && id.size() <= 8;
-    for (char c : id)
-        ok = ok && std::isalnum(static_cast<unsigned char>(c)) != 0;
-    if (!ok)
-        error = "Wrong Cassette ID: " + id;
-    return ok;
+    const std::string mask(kCassetteIdMask, std::string_view(kCassetteIdMask).find(';'));
+    std::string id = shown;
+    if (id.size() < mask.size())
+        id.append(mask.size() - id.size(), ' ');
+    bool fits = id.size() == mask.size();
+    bool requiredEmpty = false;
+    for (std::size_t i = 0; fits && i < mask.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(id[i]);
+        const bool required = std::isupper(static_cast<unsigned char>(mask[i])) != 0;
+        if (c == ' ') {
+            requiredEmpty = requiredEmpty || required;
+            continue;
+        }
+        fits = c < 0x80 && std::isalnum(c) != 0;
+    }
+    if (!fits) {
+        error = "Wrong Cassette ID: " + shown + "\nAn id holds letters A-Z, a-z and digits 0-9 only.";
+        return false;
+    }
+    if (requiredEmpty) {
+        error = "Wrong Cassette ID: " + Trimmed(shown) +
+                "\nThe 8th position of the id must be filled. Positions left empty before it are sent as "
+                "blanks.";
+        return false;
+    }
+    out = id;
+    return true;
 }
 
 bool ComposeDenomination(const std::string& currency, const std::string& value, const std::string& variant,

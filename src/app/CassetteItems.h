@@ -13,12 +13,17 @@ constexpr int kItemDenomination = 27;
 constexpr int kItemCassetteId = 28;
 constexpr int kItemNoteSize = 29;
 
-// The id as written: at most 8 characters.
-std::string CassetteIdText(const std::string& id);
-// An id to write holds 1 to 8 letters or digits (what its edit mask lets
-// through); false, with "Wrong Cassette ID: " and the text in error,
-// otherwise.
-bool CheckCassetteId(const std::string& id, std::string& error);
+// The id edit's mask: seven positions that may stay empty, then one that
+// must be filled, each a letter or a digit; an empty position is a blank.
+inline constexpr const char* kCassetteIdMask = "aaaaaaaA;1; ";
+
+// Item 28 from the id edit's positions as shown (a blank where nothing was
+// typed; missing positions at the end count as empty): always 8 characters,
+// the empty positions sent as blanks. False, with "Wrong Cassette ID: ", the
+// text and the reason in error, when a position the mask requires is empty
+// or a position holds anything but a letter, a digit or (where it may stay
+// empty) a blank.
+bool CassetteIdText(const std::string& shown, std::string& out, std::string& error);
 
 // Composes "CUR value variant" from the fields (the currency and the variant
 // in upper case; no variant, no trailing blank) and parses it. False, with

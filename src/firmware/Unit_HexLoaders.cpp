@@ -1,6 +1,7 @@
 #include "firmware/Unit_HexLoaders.h"
 
 #include "firmware/BootBlocks.h"
+#include "link/PLVRCom.h"
 #include "platform/clock.h"
 #include "platform/beep.h"
 #include "platform/dialogs.h"
@@ -318,6 +319,20 @@ bool TDMHexLoader::WaitOutRoom(std::size_t length)
 
 // ---- link ----------------------------------------------------------------
 
+namespace {
+
+// What the operator reads when the port cannot be opened for the
+// bootloader: which port, in the link's words when its device is missing
+// (unplugged, or the simulator ended), then the library's message.
+std::string PortFailureText(int port, const std::exception& e)
+{
+    if (dynamic_cast<const sio::EBadId*>(&e))
+        return link::PortNotAvailableText(port) + "\n" + e.what();
+    return link::PortName(port) + ": " + e.what();
+}
+
+} // namespace
+
 bool TDMHexLoader::OpenBootPort()
 {
     linkState_ = lsReopening;
@@ -369,10 +384,11 @@ bool TDMHexLoader::OpenBootPort()
         // A library exception, or a device error from a purge the device
         // refused.
         dataBytes_ = TDataBytes::None;
-        // The library's message text for the error code, after the beep of
-        // an error.
+        // The port named, then the library's message text for the error
+        // code, after the beep of an error.
         platform::messageBeep(platform::BeepKind::Hand);
-        platform::dialogs().messageDlg(e.what(), platform::DlgType::Error, platform::DlgButtons::Ok);
+        platform::dialogs().messageDlg(PortFailureText(comPort_->GetComNumber(), e), platform::DlgType::Error,
+                                       platform::DlgButtons::Ok, platform::TextCoding::FileSystem);
         return false;
     }
 }

@@ -66,7 +66,7 @@ public:
 
 } // namespace
 
-std::string PortNotAvailableText(int port)
+std::string PortName(int port)
 {
     std::string text = "COM" + std::to_string(port);
     if (port > 0) {
@@ -74,7 +74,12 @@ std::string PortNotAvailableText(int port)
         if (!path.empty())
             text += " (" + path + ")";
     }
-    return text + " is not available: check the cable and the dispenser's power.";
+    return text;
+}
+
+std::string PortNotAvailableText(int port)
+{
+    return PortName(port) + " is not available: check the cable and the dispenser's power.";
 }
 
 TCom::TCom(std::unique_ptr<LinkPort> port) : port_(std::move(port))

@@ -22,6 +22,8 @@ public:
     virtual ~InOperatorWords() = default;
 };
 
+// "COM5 (/dev/ttyS4)": the port and the device it stands for (when known).
+std::string PortName(int port);
 // "COM5 (/dev/ttyS4) is not available: check the cable and the dispenser's
 // power."
 std::string PortNotAvailableText(int port);

@@ -7,6 +7,7 @@
 #include "platform/dialogs.h"
 #include "platform/message_loop.h"
 #include "platform/safe_file.h"
+#include "serial/SioExcept.h"
 
 #include <cctype>
 #include <climits>
@@ -472,7 +473,16 @@ int TTDLScript::ExecuteFrom(int first, int end, int counter, RangeState state, c
 
             const RangeState before = range.state;
             const std::uint64_t exchangesBefore = exchanges_;
-            const Outcome outcome = Statement(i, keyword, range.counter, range.state);
+            Outcome outcome = Outcome::Stop;
+            try {
+                outcome = Statement(i, keyword, range.counter, range.state);
+            } catch (const sio::ESIOException& e) {
+                // The port is gone (the cable pulled, the device ended): the
+                // operator is told which, and the script stops as an abort
+                // does, to be continued with this statement once it is back.
+                platform::dialogs().messageDlg(e.what(), DlgType::Error, DlgButtons::Ok,
+                                               platform::TextCoding::FileSystem);
+            }
             if (outcome == Outcome::Stop)
                 return Aborted(ranges);
             if (outcome == Outcome::Exchanged || outcome == Outcome::CutShort) {

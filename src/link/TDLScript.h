@@ -66,7 +66,10 @@ public:
     // normally; returns the last run's result. Nothing runs (result 0) when
     // nothing is loaded, n is below 1, a script is running or the command
     // layer is busy. The main window's batch busy state brackets the runs.
-    // An exception ends the run as aborted and passes on to the caller.
+    // A port that is gone when a statement sends (the serial library's
+    // exception) is shown and ends the run as an abort, to be continued;
+    // any other exception ends the run as aborted and passes on to the
+    // caller.
     int Run(int n);
     // Continues an aborted script where it stopped, at the top level and
     // inside loops alike (the passes under way keep their counters): with

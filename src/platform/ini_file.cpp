@@ -134,6 +134,18 @@ std::string IniFile::loadError() const
     return loadError_;
 }
 
+std::string IniFile::startNotice() const
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    return startNotice_;
+}
+
+void IniFile::setStartNotice(std::string notice)
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    startNotice_ = std::move(notice);
+}
+
 void IniFile::reload()
 {
     std::string text;
@@ -368,22 +380,21 @@ bool IniFile::updateFile(std::string* error)
     return true;
 }
 
-std::string defaultIniPath()
+IniChoice defaultIniChoice()
 {
     if (const char* env = std::getenv("KYD_INI"); env && *env)
-        return env;
+        return {env, {}};
     std::string exe;
     char buf[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n > 0)
         exe.assign(buf, static_cast<std::size_t>(n));
-    const IniPlace place = chooseIniPlace(exe, userConfigDir(), &folderWritable);
-    // Where the user's folder cannot be made, or the file beside the program
-    // not copied there (the user's file would start empty), the file beside
-    // the program is used, as it stands.
-    if (!seedIniFile(place))
-        return place.seedFrom;
-    return place.path;
+    return settleIniPlace(chooseIniPlace(exe, userConfigDir(), &folderWritable));
+}
+
+std::string defaultIniPath()
+{
+    return defaultIniChoice().path;
 }
 
 namespace {
@@ -403,8 +414,11 @@ void setSharedIniPath(const std::string& path)
 IniFile& sharedIni()
 {
     std::lock_guard<std::mutex> g(g_sharedMutex);
-    if (!g_shared)
-        g_shared = std::make_unique<IniFile>(g_sharedPath.empty() ? defaultIniPath() : g_sharedPath);
+    if (!g_shared) {
+        const IniChoice choice = g_sharedPath.empty() ? defaultIniChoice() : IniChoice{g_sharedPath, {}};
+        g_shared = std::make_unique<IniFile>(choice.path);
+        g_shared->setStartNotice(choice.notice);
+    }
     return *g_shared;
 }
 

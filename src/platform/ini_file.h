@@ -23,6 +23,8 @@
 // ini files takes (FileLock), so two writers at once never undo each other.
 #pragma once
 
+#include "platform/ini_place.h"
+
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -38,6 +40,11 @@ public:
     // Why the file could not be read ("<path>: Permission denied"); empty
     // when it was read or does not exist.
     std::string loadError() const;
+    // What the operator is to be told at start about where the settings
+    // live (see settleIniPlace); empty when nothing. Set by whoever chose
+    // the file.
+    std::string startNotice() const;
+    void setStartNotice(std::string notice);
 
     std::string readString(const std::string& section, const std::string& key,
                            const std::string& def) const;
@@ -96,6 +103,7 @@ private:
     Document doc_;
     std::vector<Change> changes_; // since the file was last read or written
     std::string loadError_;
+    std::string startNotice_;
 };
 
 // Path of the program's ini file: the KYD_INI environment variable when set,
@@ -105,10 +113,13 @@ private:
 // made a copy of the file beside the program the first time (see
 // ini_place.h).
 std::string defaultIniPath();
+// The same, with what the operator is to be told about the choice.
+IniChoice defaultIniChoice();
 // Overrides the path used by sharedIni() (the --ini command-line option);
 // must be called before the first sharedIni().
 void setSharedIniPath(const std::string& path);
-// The one ini object of the process, shared by every window that uses it.
+// The one ini object of the process, shared by every window that uses it;
+// its start notice is the default choice's.
 IniFile& sharedIni();
 
 } // namespace kyd::platform

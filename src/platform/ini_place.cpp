@@ -55,7 +55,7 @@ IniPlace chooseIniPlace(const std::string& exePath, const std::string& userConfi
     return {userConfig + "/kydtest/" + name, beside};
 }
 
-bool seedIniFile(const IniPlace& place)
+bool seedIniFile(const IniPlace& place, std::string* seedError)
 {
     if (place.seedFrom.empty())
         return true;
@@ -66,16 +66,32 @@ bool seedIniFile(const IniPlace& place)
     std::error_code ec;
     if (std::filesystem::exists(place.path, ec) || !std::filesystem::exists(place.seedFrom, ec))
         return true;
-    std::string text;
-    switch (readRegularFile(place.seedFrom, IniFile::kMaxFileSize, text)) {
+    std::string text, reason;
+    switch (readRegularFile(place.seedFrom, IniFile::kMaxFileSize, text, &reason)) {
     case ReadResult::Ok:
         break;
     case ReadResult::Missing:
         return true;
     case ReadResult::Failed:
+        if (seedError)
+            *seedError = reason;
         return false;
     }
     return replaceFile(place.path, text);
+}
+
+IniChoice settleIniPlace(const IniPlace& place)
+{
+    std::string seedError;
+    if (seedIniFile(place, &seedError))
+        return {place.path, {}};
+    if (seedError.empty())
+        return {place.seedFrom, {}};
+    // Made now, empty: from the next start on it is simply the user's file.
+    replaceFile(place.path, std::string());
+    // The names on lines of their own: a box would break them anywhere.
+    return {place.path, "The settings file beside the program cannot be read:\n" + seedError +
+                            "\n\nThe settings start empty and are kept in:\n" + place.path};
 }
 
 } // namespace kyd::platform

@@ -172,11 +172,33 @@ TEST(CassetteItems, NoteSizeAndId)
     EXPECT_NE(error.find("Wrong note size"), std::string::npos);
     EXPECT_FALSE(NoteSizeText("1234", "120", text, error));
     EXPECT_FALSE(NoteSizeText("8a", "120", text, error));
-    EXPECT_EQ(CassetteIdText("ABCDEFGHIJ"), "ABCDEFGH");
-    EXPECT_TRUE(CheckCassetteId("NC01", error));
-    EXPECT_FALSE(CheckCassetteId("", error));
-    EXPECT_FALSE(CheckCassetteId("NC 01", error));
-    EXPECT_EQ(error, "Wrong Cassette ID: NC 01");
+}
+
+// The id goes out as its edit's mask has it: 8 positions, the last one
+// required, the others a blank where nothing was typed.
+TEST(CassetteItems, CassetteIdFollowsItsEditMask)
+{
+    std::string id, error;
+    ASSERT_TRUE(CassetteIdText("NC000001", id, error));
+    EXPECT_EQ(id, "NC000001");
+    ASSERT_TRUE(CassetteIdText("      AB", id, error));
+    EXPECT_EQ(id, "      AB");
+    ASSERT_TRUE(CassetteIdText("N C    7", id, error));
+    EXPECT_EQ(id, "N C    7");
+
+    const std::string lastEmpty = "\nThe 8th position of the id must be filled.";
+    for (const char* shown : {"NC01", "NC01    ", "", "        ", "NC 01"}) {
+        id = "kept";
+        EXPECT_FALSE(CassetteIdText(shown, id, error)) << shown;
+        EXPECT_EQ(id, "kept");
+        EXPECT_NE(error.find(lastEmpty), std::string::npos) << error;
+    }
+    EXPECT_EQ(error.rfind("Wrong Cassette ID: NC 01\n", 0), 0u) << error;
+    for (const char* shown : {"NC-00001", "ABCDEFGHIJ", "NC00000\xC4"}) {
+        EXPECT_FALSE(CassetteIdText(shown, id, error)) << shown;
+        EXPECT_EQ(error, std::string("Wrong Cassette ID: ") + shown +
+                             "\nAn id holds letters A-Z, a-z and digits 0-9 only.");
+    }
 }
 
 } // namespace

@@ -676,24 +676,46 @@ TEST_F(TdlEngine, NoLoadRunOrResumeWhileAScriptRuns)
     EXPECT_FALSE(TTDLScript::AnyRunning());
 }
 
+// A port gone when a statement sends ends the run as the operator's abort
+// does: the port's message, the "aborted!" box, Continue with that
+// statement (formerly the library's exception passed on to the caller).
+// Any other exception ends the run aborted and passes on. Either way the
+// busy bracket is closed.
 TEST_F(TdlEngine, AnExceptionEndsTheRunAbortedAndClosesTheBusyBracket)
 {
-    com->Port().Close(); // sending now raises the library's exception
-    ASSERT_TRUE(script->Load(Write("a.tdl", "% go\nRESET\n")));
-    EXPECT_ANY_THROW(script->Run(2));
-    EXPECT_TRUE(script->IsAborted());
-    EXPECT_FALSE(TTDLScript::AnyRunning());
-    ASSERT_FALSE(mainWindow.BusyCalls.empty());
-    EXPECT_EQ(mainWindow.BusyCalls.front(), 2);
-    EXPECT_EQ(mainWindow.BusyCalls.back(), 3);
-    EXPECT_FALSE(mainWindow.Busy());
-    EXPECT_EQ(script->ResumeLine(), 1);
+    const auto endedAborted = [this](const char* how) {
+        EXPECT_TRUE(script->IsAborted()) << how;
+        EXPECT_FALSE(TTDLScript::AnyRunning()) << how;
+        ASSERT_FALSE(mainWindow.BusyCalls.empty()) << how;
+        EXPECT_EQ(mainWindow.BusyCalls.front(), 2) << how;
+        EXPECT_EQ(mainWindow.BusyCalls.back(), 3) << how;
+        EXPECT_FALSE(mainWindow.Busy()) << how;
+        EXPECT_EQ(script->ResumeLine(), 1) << how;
+        mainWindow.BusyCalls.clear();
+    };
 
-    // The same through Resume.
-    mainWindow.BusyCalls.clear();
-    EXPECT_ANY_THROW(script->Resume());
-    EXPECT_EQ(mainWindow.BusyCalls.back(), 3);
-    EXPECT_TRUE(script->IsAborted());
+    com->Port().Close(); // sending now raises the library's exception
+    const std::string path = Write("a.tdl", "% go\nRESET\n");
+    ASSERT_TRUE(script->Load(path));
+    EXPECT_EQ(script->Run(2), TTDLScript::kAborted);
+    endedAborted("port gone, Run");
+    const std::vector<std::string> said = Dialogs();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("ie_"), std::string::npos) << said[0];
+    EXPECT_EQ(Dialogs("showMessage"), std::vector<std::string>{"File " + path + " aborted!"});
+    dialogs.clear();
+    EXPECT_EQ(script->Resume(), TTDLScript::kAborted);
+    endedAborted("port gone, Resume");
+    EXPECT_EQ(Dialogs().size(), 1u);
+    EXPECT_EQ(Dialogs("showMessage").size(), 1u);
+
+    script->ShowCassetteDialog = [](Protokoll&) { throw std::runtime_error("the window failed"); };
+    ASSERT_TRUE(script->Load(Write("b.tdl", "% go\nSHOW_CASSETTE_DLG\n")));
+    com->Port().Open(com->Port().Settings());
+    EXPECT_THROW(script->Run(2), std::runtime_error);
+    endedAborted("another exception, Run");
+    EXPECT_THROW(script->Resume(), std::runtime_error);
+    endedAborted("another exception, Resume");
 }
 
 TEST_F(TdlEngine, RunResetsTheCountersAndFlags)

@@ -94,7 +94,7 @@ void TCassettePage::BuildControls()
     // Cassette id.
     GroupBoxCassID = new QGroupBox("Cassette ID", this);
     GroupBoxCassID->setObjectName("GroupBoxCassID");
-    MaskEditCassId = MaskEdit(GroupBoxCassID, "MaskEditCassId", "aaaaaaaA;1; ", 8, 90);
+    MaskEditCassId = MaskEdit(GroupBoxCassID, "MaskEditCassId", kCassetteIdMask, 8, 90);
     ButtonSetCassId = Button(GroupBoxCassID, "ButtonSetCassId", "Set Cassette ID");
     auto* idLayout = new QHBoxLayout(GroupBoxCassID);
     idLayout->addWidget(MaskEditCassId);
@@ -341,9 +341,9 @@ void TCassettePage::ButtonSetCassIdClick()
     link::TPLVRCmdF* cmd = Cmd();
     if (!cmd || TabIndex() < 0)
         return;
-    const std::string id = CassetteIdText(Latin1Std(MaskEditCassId->text()));
-    std::string error;
-    if (!CheckCassetteId(id, error)) {
+    // The positions as the edit shows them: what was left empty is a blank.
+    std::string id, error;
+    if (!CassetteIdText(Latin1Std(MaskEditCassId->displayText()), id, error)) {
         platform::dialogs().messageDlg(error, platform::DlgType::Error, platform::DlgButtons::Ok);
         return;
     }

@@ -609,7 +609,7 @@ void TPLVRMainF::OpenTDLfileClick()
 {
     const std::string start = ini_.readString("TDL", "dir", ".");
     const std::optional<std::string> file =
-        platform::dialogs().openFile("Open", start, {{"TDL Files", "*.tdl"}, {"All Files", "*.*"}});
+        platform::dialogs().openFile("Open", start, {{"TDL Files", "*.tdl"}, {"All Files", "*"}});
     if (!file)
         return;
     const std::string folder = FolderOf(*file);

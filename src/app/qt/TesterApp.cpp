@@ -68,6 +68,10 @@ TesterApp::TesterApp(TesterSetup setup) : ini_(setup.Ini ? setup.Ini : &platform
                                            "\nThe tool runs with default settings and does not save them.",
                                        platform::DlgType::Warning, platform::DlgButtons::Ok,
                                        platform::TextCoding::FileSystem);
+    // Where the settings live now, said at the start that chose the place.
+    if (const std::string notice = ini_->startNotice(); !notice.empty())
+        platform::dialogs().messageDlg(notice, platform::DlgType::Information, platform::DlgButtons::Ok,
+                                       platform::TextCoding::FileSystem);
 
     // The program's version block answers for the program's file (About box,
     // the component library's version information).

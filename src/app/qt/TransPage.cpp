@@ -12,6 +12,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -157,6 +158,8 @@ TTransPage::TTransPage(QWidget* parent, const TTcdTransOptions* options, Command
     runLayout->addWidget(AutoChkThroatCheckBox);
     StartTransButton = new QPushButton("Start", run);
     StartTransButton->setObjectName("StartTransButton");
+    // The default button (drawn as one); Enter in the page is taken by
+    // keyPressEvent, as no dialog is there to take it.
     StartTransButton->setDefault(true);
     StartTransButton->setEnabled(false);
     runLayout->addWidget(StartTransButton);
@@ -262,6 +265,22 @@ TransactionSetup TTransPage::Settings() const
         s.Counts[i] = CSpinEditNF[i]->value();
     s.MoveForwardOption = MFOptionComboBox->currentIndex();
     return s;
+}
+
+void TTransPage::keyPressEvent(QKeyEvent* e)
+{
+    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    if (!enter || (e->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    e->accept();
+    // The key comes from the focused control of the page (or the page).
+    QPushButton* target = qobject_cast<QPushButton*>(focusWidget());
+    if (!target)
+        target = StartTransButton;
+    if (target->isEnabled() && target->isVisible())
+        target->click();
 }
 
 void TTransPage::StartTransButtonClick()

@@ -15,6 +15,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -85,6 +86,13 @@ public:
     // The command buttons of the page go into these two.
     QGroupBox* TransCmdGroupBox = nullptr;
     QGroupBox* KYD050CmdGroupBox = nullptr;
+
+protected:
+    // "Start" is the page's default button: Enter that no control of the
+    // page took (a count, the deliver option, a check box) starts, as the
+    // default button of a dialog does; on a focused push button Enter
+    // presses that button.
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     int Total() const;

@@ -67,6 +67,7 @@ AppFixture::~AppFixture()
 void AppFixture::Start(bool show)
 {
     ini = std::make_unique<platform::IniFile>(iniPath);
+    ini->setStartNotice(iniNotice);
     TesterSetup s;
     s.Ini = ini.get();
     s.ExeDir = dir;

@@ -60,6 +60,7 @@ protected:
 
     std::string dir;
     std::string iniPath;
+    std::string iniNotice; // the settings file's start notice, as the program's choice of file gives it
     std::vector<int> portList{1, 2, 3};
     platform::FakeClock clock;
     platform::QtMessageLoop loop;

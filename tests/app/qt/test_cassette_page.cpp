@@ -174,7 +174,9 @@ TEST_F(CassettePageTest, InputThatCannotBeWrittenIsRefusedWithoutSending)
 
     Type(p.MaskEditCassId, "");
     p.ButtonSetCassId->click();
-    EXPECT_EQ(Messages(), std::vector<std::string>{"Wrong Cassette ID: "});
+    const std::vector<std::string> idMessages = Messages();
+    ASSERT_EQ(idMessages.size(), 1u);
+    EXPECT_EQ(idMessages[0].rfind("Wrong Cassette ID: \n", 0), 0u) << idMessages[0];
 
     // Picking the selected position again reads nothing, like a tab.
     Pick(1);
@@ -186,6 +188,40 @@ TEST_F(CassettePageTest, InputThatCannotBeWrittenIsRefusedWithoutSending)
     p.ButtonSetDenom->click();
     EXPECT_EQ(p.MaskEditDenVariant->text(), "B");
     EXPECT_EQ(TakeCommands(), Commands{"WD/9127/EUR012B"});
+}
+
+// The id edit's last position must be filled; the ones before it may stay
+// empty and go out as blanks, so the dispenser always gets 8 characters.
+TEST_F(CassettePageTest, AnIdThatLeavesTheLastPositionEmptyIsRefusedAndEmptyPositionsGoOutAsBlanks)
+{
+    StartOnPty();
+    TCassettePage& p = Page();
+    Pick(1);
+    TakeCommands();
+
+    Type(p.MaskEditCassId, "AB");
+    ASSERT_TRUE(p.ButtonSetCassId->isEnabled());
+    QTest::mouseClick(p.ButtonSetCassId, Qt::LeftButton);
+    const std::vector<std::string> m = Messages();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0], "Wrong Cassette ID: AB\nThe 8th position of the id must be filled. Positions left empty "
+                    "before it are sent as blanks.");
+    EXPECT_TRUE(TakeCommands().empty());
+    EXPECT_EQ(simulator.withCore([](sim::SimCore& c) { return c.cassette(1).id; }), "NC000001");
+    // What was typed stays, to be corrected.
+    EXPECT_EQ(p.MaskEditCassId->text(), "AB");
+    EXPECT_TRUE(p.ButtonSetCassId->isEnabled());
+
+    // Typed into the last two positions, the six before them left empty.
+    Type(p.MaskEditCassId, "");
+    for (int i = 0; i < 6; ++i)
+        QTest::keyClick(p.MaskEditCassId, Qt::Key_Right);
+    QTest::keyClicks(p.MaskEditCassId, "AB");
+    QTest::mouseClick(p.ButtonSetCassId, Qt::LeftButton);
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(TakeCommands(), Commands{"WD/9128/      AB"});
+    EXPECT_EQ(simulator.withCore([](sim::SimCore& c) { return c.cassette(1).id; }), "      AB");
+    EXPECT_FALSE(p.ButtonSetCassId->isEnabled());
 }
 
 TEST_F(CassettePageTest, ACurrencyThatIsNotThreeLettersIsRefusedAndNothingIsWritten)

@@ -258,5 +258,33 @@ TEST_F(FirmwareWindowTest, ALineLostMidRunShowsOneClosingMessageAndKeepsTheSaved
     EXPECT_EQ(saved.readInteger("Communication", "ComPort", -1), 1);
 }
 
+// The device goes away while the window is connected (the cable pulled,
+// the simulator ended): the message says which port is missing.
+TEST_F(FirmwareWindowTest, ADeviceGoneWhileConnectedIsNamedInTheMessage)
+{
+    firmware::TFormFlashDownLoader& w = OpenConnected();
+    ASSERT_TRUE(w.Connected());
+    const std::string path = transport->slavePath();
+    dialogs.clear();
+    transport.reset();
+    // The next tick's poll finds the line gone, the one after it cannot
+    // open the port again.
+    std::vector<platform::FakeDialogs::Call> shown;
+    for (int tick = 0; tick < 20 && shown.empty(); ++tick) {
+        w.ConnectorTimer();
+        QCoreApplication::processEvents();
+        shown = dialogs.calls();
+    }
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].type, platform::DlgType::Error);
+    EXPECT_EQ(shown[0].text.rfind("COM1 (" + path + ") is not available: check the cable and the dispenser's power.\n",
+                                  0),
+              0u)
+        << shown[0].text;
+    EXPECT_NE(shown[0].text.find("ie_BadId"), std::string::npos) << shown[0].text;
+    EXPECT_EQ(w.StatusPanel(1), "No connection with KYD CMC");
+    platform::setClock(&clock);
+}
+
 } // namespace
 } // namespace kyd::app::test

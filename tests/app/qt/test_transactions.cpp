@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 namespace kyd::app::test {
@@ -191,6 +192,42 @@ TEST_F(TransactionsTest, SingleTransactionsAndTheirFollowUps)
     EXPECT_EQ(Port().WithCore([](sim::SimCore& c) { return c.cassette(0).notes; }), 9);
     EXPECT_TRUE(Questions().empty());
     EXPECT_TRUE(Main().MenuPageControl->isEnabled());
+}
+
+// "Start" is the page's default button: Enter typed in a count starts the
+// transaction; on a focused button of the page Enter presses that button.
+TEST_F(TransactionsTest, EnterInThePageStartsAsItsDefaultButtonDoes)
+{
+    StartOpen();
+    Main().TcdTransOptions->TransCmdDispense->click();
+    const auto typeCount = [](QSpinBox* s, const char* text) {
+        s->setFocus();
+        QTest::keyClick(s, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(s, text);
+    };
+    // Nothing to dispense yet: Enter does nothing.
+    typeCount(Page().CSpinEditNF[0], "0");
+    QTest::keyClick(Page().CSpinEditNF[0], Qt::Key_Return);
+    EXPECT_TRUE(Commands().empty());
+
+    typeCount(Page().CSpinEditNF[0], "2");
+    typeCount(Page().CSpinEditNF[2], "1");
+    QTest::keyClick(Page().CSpinEditNF[2], Qt::Key_Return);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"1010023001"}));
+
+    // From the keypad, in the number of transactions.
+    Port().written.clear();
+    typeCount(Page().CSpinEditNoOfTrans, "1");
+    QTest::keyClick(Page().CSpinEditNoOfTrans, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"1010023001"}));
+
+    // Enter on "Clear" clears the counts; nothing is sent.
+    Port().written.clear();
+    Page().ClearNFNotesButton->setFocus();
+    QTest::keyClick(Page().ClearNFNotesButton, Qt::Key_Return);
+    EXPECT_EQ(Page().TotNumNotesLabel->text(), "0");
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_TRUE(Questions().empty());
 }
 
 TEST_F(TransactionsTest, AMoveForwardTheOperatorCancelsIsFollowedByNothing)

@@ -316,7 +316,7 @@ void TOptionForm::ButtonBrowseLogFileClick()
     std::optional<std::string> picked =
         platform::dialogs().saveFile("Log file", FolderOf(settings_.LogFile),
                                      std::filesystem::path(settings_.LogFile).filename().string(),
-                                     {{"Log files", "*.log"}, {"All files", "*.*"}}, false);
+                                     {{"Log files", "*.log"}, {"All files", "*"}}, false);
     if (!picked)
         return;
     settings_.LogFile = *picked;

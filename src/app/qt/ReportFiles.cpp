@@ -36,7 +36,7 @@ std::string SaveReportFile(const std::string& logFile, const std::string& defaul
     const std::string folder = std::filesystem::path(logFile).parent_path().string();
     std::optional<std::string> file = platform::dialogs().saveFile(
         "Save As", folder, defaultName + ".txt",
-        {{"Text files", "*.txt"}, {"Log files", "*.log"}, {"All files", "*.*"}}, true, "txt");
+        {{"Text files", "*.txt"}, {"Log files", "*.log"}, {"All files", "*"}}, true, "txt");
     if (!file || file->empty())
         return {};
     // The dialog has added the extension to a name typed without one.

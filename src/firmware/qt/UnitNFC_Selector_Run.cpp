@@ -46,7 +46,7 @@ void TFormFlashDownLoader::Button4Click()
         if (!FileNameEdit->text().isEmpty() && !last.empty())
             start = (std::filesystem::path(start) / last).string();
         const std::optional<std::string> file =
-            platform::dialogs().openFile("Open", start, {{"Hex files", "*.hex"}, {"*.*", "*.*"}});
+            platform::dialogs().openFile("Open", start, {{"Hex files", "*.hex"}, {"*.*", "*"}});
         if (!file)
             return;
         TakeFile(*file);
@@ -72,7 +72,7 @@ bool TFormFlashDownLoader::ChooseHexFile()
     }
     const std::string start = setup_.Ini ? setup_.Ini->readString("Flash", "LastPath", setup_.ExeDir) : setup_.ExeDir;
     const std::optional<std::string> file =
-        platform::dialogs().openFile("Open", start, {{"Hex files", "*.hex"}, {"*.*", "*.*"}});
+        platform::dialogs().openFile("Open", start, {{"Hex files", "*.hex"}, {"*.*", "*"}});
     if (!file)
         return false;
     return TakeFile(*file);

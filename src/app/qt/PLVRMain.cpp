@@ -131,7 +131,11 @@ TPLVRMainF::TPLVRMainF(platform::IniFile& ini, link::AppContext& ctx, MainWindow
         ShowStatusText({}, link::StatusCodeText(link::kCodeNoConnection));
         ShowInfoText(portLostText_);
     };
-    com_->PortOpenedHandler = [this] { ClearPortLostText(); };
+    com_->PortOpenedHandler = [this] {
+        ClearPortLostText();
+        if (options_)
+            options_->PortOpened();
+    };
     ctx_.MainWindow = this;
     teller_ = '0';
     model_ = std::make_unique<link::Protokoll>();

@@ -270,8 +270,8 @@ TEST_F(MainWindowTest, TypedCharacterTheLineCannotCarryIsRefusedNotSentAsAQuesti
     StartWithToolWindows();
     QComboBox* combo = App().CmdStrForm().CmdCombo;
     // Answers for whatever goes out (the simulator has none for these).
-    Port().QueueReply("0");
-    Port().QueueReply("0");
+    for (int i = 0; i < 5; ++i)
+        Port().QueueReply("0");
     combo->lineEdit()->setText(QString::fromUtf8("Z\u20AC"));
     QTest::keyClick(combo, Qt::Key_Return);
     EXPECT_TRUE(Port().written.empty());
@@ -303,6 +303,7 @@ TEST_F(MainWindowTest, TypedCharacterTheLineCannotCarryIsRefusedNotSentAsAQuesti
 TEST_F(MainWindowTest, TypedLetterOutsideAsciiIsRefusedBeforeItIsSent)
 {
     StartWithToolWindows();
+    Port().QueueReply("0"); // an answer, should the frame go out
     QComboBox* combo = App().CmdStrForm().CmdCombo;
     combo->setFocus();
     QTest::keyClicks(combo, "A");
@@ -318,6 +319,7 @@ TEST_F(MainWindowTest, TypedLetterOutsideAsciiIsRefusedBeforeItIsSent)
     // Left selected: the next command typed takes its place.
     TypeCommand("A");
     EXPECT_EQ(Port().written, std::vector<std::string>{"A41\r"});
+    EXPECT_EQ(combo->count(), 1); // the refused text is not in the history
 }
 
 // After every Enter the text is selected, also when nothing went out

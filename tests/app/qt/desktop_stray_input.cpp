@@ -4,6 +4,7 @@
 // out; and a second copy of the tool on a port the first one holds. The
 // simulator's frame log tells what reached the dispenser.
 #include "support_desktop.h"
+#include "support_stray_clicks.h"
 
 #include "app/qt/ItemPages.h"
 #include "app/qt/TransDlg.h"
@@ -39,32 +40,6 @@ bool HaveXdotool()
 {
     return !QStandardPaths::findExecutable("xdotool").isEmpty();
 }
-
-// Works each modal box or dialog once it is shown.
-class OnModalShown final : public QObject {
-public:
-    explicit OnModalShown(std::function<void(QWidget&)> work) : work_(std::move(work))
-    {
-        qApp->installEventFilter(this);
-    }
-    bool eventFilter(QObject* o, QEvent* e) override
-    {
-        if (e->type() != QEvent::Show || !o->isWidgetType())
-            return false;
-        auto* w = static_cast<QWidget*>(o);
-        if (w->isWindow() && w->isModal()) {
-            QPointer<QWidget> box(w);
-            QTimer::singleShot(0, w, [this, box] {
-                if (box)
-                    work_(*box);
-            });
-        }
-        return false;
-    }
-
-private:
-    std::function<void(QWidget&)> work_;
-};
 
 // Moves the pointer there through the X server and waits until it is.
 bool PointerTo(const QPoint& at)
@@ -216,16 +191,7 @@ TEST_F(StrayInputTest, DoubleClickOnCloseOfAFinishedTransactionRunStartsNoNewRun
     if (!HaveXdotool())
         GTEST_SKIP() << "xdotool is missing: no clicks can be made";
     StartFramed();
-    // The cassettes open; the notes are taken half a second after each bundle.
-    simulator.withCore([](sim::SimCore& c) {
-        c.config().takeNotesAfterMs = 500;
-        c.execute("8");
-    });
-    TTransPage& page = *Main().TransPage;
-    Main().TcdTransOptions->TransCmdDispense->click();
-    page.CSpinEditNF[0]->setValue(1);
-    page.CSpinEditNoOfTrans->setValue(2);
-    page.AutoChkThroatCheckBox->setChecked(true);
+    TTransPage& page = TwoDispensesReady(simulator, Main());
     int runs = 0;
     std::string end;
     const auto work = [&](QWidget& w) {

@@ -3,6 +3,7 @@
 // start nothing there. The clicks carry the event times a window system
 // gives them, as an operator's double-click has them.
 #include "support_pty_app.h"
+#include "support_stray_clicks.h"
 
 #include "app/qt/ItemPages.h"
 #include "app/qt/ModalRun.h"
@@ -44,32 +45,6 @@ void ClickAt(QWidget* w, quint64 ms)
     release.setTimestamp(ms + 60);
     QApplication::sendEvent(w, &release);
 }
-
-// Works the next modal box or dialog once it is shown.
-class OnModalShown final : public QObject {
-public:
-    explicit OnModalShown(std::function<void(QWidget&)> work) : work_(std::move(work))
-    {
-        qApp->installEventFilter(this);
-    }
-    bool eventFilter(QObject* o, QEvent* e) override
-    {
-        if (e->type() != QEvent::Show || !o->isWidgetType() || !work_)
-            return false;
-        auto* w = static_cast<QWidget*>(o);
-        if (w->isWindow() && w->isModal()) {
-            QPointer<QWidget> box(w);
-            QTimer::singleShot(0, w, [work = std::exchange(work_, {}), box] {
-                if (box)
-                    work(*box);
-            });
-        }
-        return false;
-    }
-
-private:
-    std::function<void(QWidget&)> work_;
-};
 
 class StrayClickTest : public PtyAppFixture {
 protected:
@@ -120,16 +95,7 @@ TEST_F(StrayClickTest, SecondClickOfADoubleClickOnABoxsOkStartsNothingUnderIt)
 TEST_F(StrayClickTest, DoubleClickOnCloseOfAFinishedTransactionRunStartsNoNewRun)
 {
     StartOnPty();
-    // The cassettes open; the notes are taken half a second after each bundle.
-    simulator.withCore([](sim::SimCore& c) {
-        c.config().takeNotesAfterMs = 500;
-        c.execute("8");
-    });
-    TTransPage& page = *Main().TransPage;
-    Main().TcdTransOptions->TransCmdDispense->click();
-    page.CSpinEditNF[0]->setValue(1);
-    page.CSpinEditNoOfTrans->setValue(2);
-    page.AutoChkThroatCheckBox->setChecked(true);
+    TTransPage& page = TwoDispensesReady(simulator, Main());
     const quint64 t0 = 7'000'000;
     int runs = 0;
     std::string end;

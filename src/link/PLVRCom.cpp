@@ -66,6 +66,7 @@ public:
 
 } // namespace
 
+// "COM5 (/dev/ttyS4)", or only "COM5" when the port has no device.
 std::string PortName(int port)
 {
     std::string text = "COM" + std::to_string(port);
@@ -81,6 +82,30 @@ std::string PortNotAvailableText(int port)
 {
     return PortName(port) + " is not available: check the cable and the dispenser's power.";
 }
+
+std::string PortInUseText(int port)
+{
+    return PortName(port) + " is in use by another program: once that program has let it go, the next command "
+                            "opens it.";
+}
+
+namespace {
+
+// Rethrows the failure under way to open or reach the port with the
+// sentence that tells the operator why; anything but a failure to open as
+// it is.
+[[noreturn]] void RethrowOpenFailure(int port)
+{
+    try {
+        throw;
+    } catch (const sio::EAlreadyOpen&) {
+        RethrowSaying(PortInUseText(port));
+    } catch (const sio::EOpenComm&) {
+        RethrowSaying(PortNotAvailableText(port));
+    }
+}
+
+} // namespace
 
 TCom::TCom(std::unique_ptr<LinkPort> port) : port_(std::move(port))
 {
@@ -108,6 +133,9 @@ int TCom::Open(int port, int baud, TParity parity, int dataBits, int stopBits, b
     if (port_->IsOpen() && handshake == handshake_ && port_->Settings() == wanted)
         return port_->Settings().ComNumber;
 
+    // Until a port is open, the next command tries this one again.
+    configured_ = wanted;
+    openWanted_ = port > 0;
     bool badId = false;
     outOfStep_ = false; // a reopened line holds nothing of the old exchanges
     try {
@@ -116,6 +144,9 @@ int TCom::Open(int port, int baud, TParity parity, int dataBits, int stopBits, b
         port_->Open(wanted);
     } catch (const sio::EBadId&) {
         badId = true;
+    } catch (const sio::EAlreadyOpen& e) {
+        platform::dialogs().messageDlg(PortInUseText(port) + "\n" + e.what(), platform::DlgType::Error,
+                                       platform::DlgButtons::Ok);
     } catch (const std::exception& e) {
         platform::dialogs().messageDlg(std::string("Error: ") + e.what(), platform::DlgType::Error,
                                        platform::DlgButtons::Ok);
@@ -132,9 +163,27 @@ int TCom::Open(int port, int baud, TParity parity, int dataBits, int stopBits, b
             RethrowSaying(PortNotAvailableText(port_->Settings().ComNumber));
         }
     }
-    if (port_->IsOpen() && PortOpenedHandler)
-        PortOpenedHandler();
+    if (port_->IsOpen()) {
+        openWanted_ = false;
+        if (PortOpenedHandler)
+            PortOpenedHandler();
+    }
     return port_->Settings().ComNumber;
+}
+
+void TCom::OpenAgainIfWanted()
+{
+    if (!openWanted_ || port_->IsOpen())
+        return;
+    try {
+        port_->Open(configured_);
+    } catch (...) {
+        RethrowOpenFailure(configured_.ComNumber);
+    }
+    openWanted_ = false;
+    outOfStep_ = false;
+    if (PortOpenedHandler)
+        PortOpenedHandler();
 }
 
 std::string TCom::Checksum(const std::string& text)
@@ -240,6 +289,9 @@ void TCom::Send(std::string& command, int seconds)
     lineMicrosPerChar_ = 0;
     timeoutTicks_ = TimeoutTicks(seconds);
     command += Checksum(command);
+    // A port that failed to open (another program held it, or it was
+    // missing) may be there now.
+    OpenAgainIfWanted();
 
     // Bytes that came while no command waited answer nothing this link
     // asked for, or answer it twice: the line is out of step as after a
@@ -267,8 +319,8 @@ void TCom::Send(std::string& command, int seconds)
         discarded_ += port_->TakePendingInput();
         port_->FlushInBuffer();
         port_->FlushOutBuffer();
-    } catch (const sio::EOpenComm&) {
-        RethrowSaying(PortNotAvailableText(port_->Settings().ComNumber));
+    } catch (...) {
+        RethrowOpenFailure(port_->Settings().ComNumber);
     }
 
     if (handshake_) {

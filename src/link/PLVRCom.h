@@ -27,6 +27,8 @@ std::string PortName(int port);
 // "COM5 (/dev/ttyS4) is not available: check the cable and the dispenser's
 // power."
 std::string PortNotAvailableText(int port);
+// "COM5 (/dev/ttyS4) is in use by another program." and what to do.
+std::string PortInUseText(int port);
 // The operator cancelled the choice of a port.
 inline constexpr const char* kNoPortSelectedText = "No port selected.";
 
@@ -42,8 +44,10 @@ public:
     // exist makes the library ask for one (an exception of that second
     // attempt reaches the caller, its message led by "No port selected."
     // when the operator cancelled the choice, else by PortNotAvailableText);
-    // any other open failure is shown as "Error: " + message and leaves the
-    // port closed.
+    // any other open failure is shown (a port another program holds as
+    // PortInUseText, anything else as "Error: " + message) and leaves the
+    // port closed. A port that failed to open is opened again by the next
+    // command (see Send).
     int Open(int port, int baud, TParity parity, int dataBits, int stopBits, bool handshake);
 
     // Two characters: the high and low nibble of the exclusive-or of all
@@ -62,9 +66,13 @@ public:
     // Raises RTS's partner: waits up to 3 s for CTS, pumping messages, so
     // an abort ends the wait. Returns the CTS state (false when aborted).
     bool WaitForCTS();
-    // Starts one exchange; appends the checksum to command. An exception of
-    // the library (port not open, nor to be opened again) passes to the
-    // caller, its message led by PortNotAvailableText.
+    // Starts one exchange; appends the checksum to command. When the last
+    // Open of a port left it closed (the port was missing or another
+    // program held it), the port is opened first with the settings Open
+    // was given. An exception of the library (port not open, nor to be
+    // opened again) passes to the caller, its message led by
+    // PortNotAvailableText, or by PortInUseText when another program holds
+    // the port.
     void Send(std::string& command, int seconds);
     // Waits, pumping messages, for the reply packet, its time-out or an
     // abort; ends the exchange and returns the reply as received (with its
@@ -145,12 +153,20 @@ private:
             PortLostHandler();
     }
 
+    // Opens the port with the settings of the last Open when that left it
+    // closed; a failure reaches the caller in the operator's words.
+    void OpenAgainIfWanted();
+
     // Waits until the line is quiet for ResyncMs(), keeping what arrives in
     // discarded_. True when it was; false on an abort or when no window
     // stayed quiet within the time of a few.
     bool Resync();
 
     std::unique_ptr<LinkPort> port_;
+    // The settings of the last Open, and whether that Open left the port
+    // closed (the next command then tries again).
+    PortSettings configured_;
+    bool openWanted_ = false;
     bool outOfStep_ = false;
     int resyncSetting_ = 0;
     std::string discarded_;

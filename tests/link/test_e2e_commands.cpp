@@ -1,6 +1,7 @@
 // Every command of the command set through the serial library's port
 // component to the simulator on a pseudo-terminal: the exact bytes on the
 // line, the packet time-out, and the reply parsed into the status model.
+#include "platform/serial_device.h"
 #include "serial/SioExcept.h"
 #include "support_pty_link.h"
 
@@ -224,6 +225,43 @@ TEST_F(E2eCommands, PortNotOpenReachesTheCallerWithBusyCleared)
     // Opened again, the next command works.
     OpenPort();
     ExpectIdleAndNextCommandWorks();
+}
+
+// Another program holds the port when the link opens it: the operator is
+// told so plainly, and each command tries the port again; once the other
+// program has let it go, the next command opens it and goes out.
+TEST_F(E2eCommands, PortHeldByAnotherProgramIsOpenedByTheFirstCommandAfterItWasFreed)
+{
+    com->Port().Close();
+    const std::unique_ptr<platform::SerialDevice> other = platform::createPosixSerialDevice();
+    ASSERT_EQ(other->open(linkPath), platform::kDevOk);
+    EXPECT_EQ(com->Open(kCom, 9600, TParity::pEven, 7, 1, false), kCom);
+    EXPECT_FALSE(port->IsOpen());
+    const std::string inUse = "COM" + std::to_string(kCom) + " (" + linkPath + ") is in use by another program";
+    ASSERT_EQ(dialogs.calls().size(), 1u);
+    EXPECT_EQ(dialogs.calls()[0].text.rfind(inUse, 0), 0u) << dialogs.calls()[0].text;
+    EXPECT_NE(dialogs.calls()[0].text.find("\nie_Open - device already open"), std::string::npos);
+
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            cmd->SendCommand("3", 5);
+            ADD_FAILURE() << "no exception";
+        } catch (const sio::EAlreadyOpen& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(inUse, 0), 0u) << e.what();
+        }
+        EXPECT_FALSE(cmd->Busy());
+        EXPECT_TRUE(NoFrame());
+    }
+
+    other->close();
+    cmd->SendCommand("3", 5);
+    EXPECT_TRUE(port->IsOpen());
+    EXPECT_EQ(OneFrame(), "333\r");
+    EXPECT_FALSE(com->ErrorFlag()); // answered
+    // A port closed on purpose (not by a failed open) stays closed.
+    com->Port().Close();
+    EXPECT_THROW(cmd->SendCommand("3", 5), sio::ECommNotOpen);
+    EXPECT_TRUE(NoFrame());
 }
 
 } // namespace

@@ -65,14 +65,28 @@ TEST_F(Link, OpenWithSameSettingsTouchesNothing)
 
 TEST_F(Link, OtherOpenFailureIsShownAndPortStaysClosed)
 {
-    port->openFault = [](const PortSettings&) { throw sio::EAlreadyOpen(sio::ecodes::ecAlreadyOpen); };
+    port->openFault = [](const PortSettings&) { throw sio::EDefault(-2004); };
     EXPECT_EQ(com->Open(2, 9600, TParity::pEven, 7, 1, false), 2);
     EXPECT_FALSE(port->IsOpen());
     auto calls = dialogs.calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].type, platform::DlgType::Error);
     EXPECT_EQ(calls[0].text.rfind("Error: ", 0), 0u);
-    EXPECT_NE(calls[0].text.find("already open"), std::string::npos) << calls[0].text;
+    EXPECT_NE(calls[0].text.find("ie_Default"), std::string::npos) << calls[0].text;
+}
+
+// A port another program holds: said plainly, with the library's text.
+TEST_F(Link, PortHeldByAnotherProgramIsNamedSo)
+{
+    port->openFault = [](const PortSettings&) { throw sio::EAlreadyOpen(sio::ecodes::ecAlreadyOpen); };
+    EXPECT_EQ(com->Open(2, 9600, TParity::pEven, 7, 1, false), 2);
+    EXPECT_FALSE(port->IsOpen());
+    auto calls = dialogs.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].type, platform::DlgType::Error);
+    EXPECT_EQ(calls[0].text.rfind("COM2", 0), 0u) << calls[0].text;
+    EXPECT_NE(calls[0].text.find("is in use by another program"), std::string::npos) << calls[0].text;
+    EXPECT_NE(calls[0].text.find("\nie_Open - device already open"), std::string::npos) << calls[0].text;
 }
 
 TEST_F(Link, HandshakeWaitsForCtsWithoutSpinningAndWakesOnLineChange)

@@ -1,6 +1,7 @@
 #include "app/qt/CmdStr.h"
 
 #include "link/PLVRCmd.h"
+#include "link/PLVRCom.h"
 #include "platform/dialogs.h"
 #include "platform/exception_sink.h"
 #include "platform/qt/ui_scale.h"
@@ -65,17 +66,27 @@ void TCmdStrForm::SetBusy(bool busy)
 
 void TCmdStrForm::CmdStrEditKeyPress()
 {
+    // Whatever comes of it (sent, refused, nothing sent, or the link failed
+    // and says why), the text is left selected: what is typed next replaces
+    // it instead of being added to it.
+    struct SelectAfterwards {
+        QLineEdit* edit;
+        ~SelectAfterwards() { edit->selectAll(); }
+    } select{CmdCombo->lineEdit()};
+
     const QString typed = CmdCombo->currentText();
     if (typed.isEmpty() || !cmd_ || busy_ || cmd_->Busy())
         return;
-    // The line carries single bytes: a character that has none would go
-    // out as '?', another command than the one typed.
+    // Only what the line carries goes out (7-bit printable text, as in a
+    // script): any other character would end or garble the frame, and the
+    // dispenser would ignore it, leaving the tool waiting for a reply.
     // (By code point: a character beyond the basic plane is named as one.)
     for (const char32_t c : typed.toUcs4()) {
-        if (c > 0xFF) {
+        if (c > 0xFF || !link::TCom::IsLineText(std::string(1, static_cast<char>(c)))) {
             const QString code = QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QChar('0')).toUpper();
             platform::dialogs().messageDlg("The command cannot be sent: it holds a character (" + code.toStdString() +
-                                               ") that the line cannot carry. Only Latin-1 characters can be sent.",
+                                               ") that the line cannot carry. Only printable ASCII characters "
+                                               "(space to ~) can be sent.",
                                            platform::DlgType::Error, platform::DlgButtons::Ok);
             return;
         }
@@ -91,9 +102,6 @@ void TCmdStrForm::CmdStrEditKeyPress()
         CmdCombo->removeItem(old);
     CmdCombo->insertItem(0, typed);
     CmdCombo->setCurrentIndex(0);
-    // Selected, as a combo box shows a text it takes from its list: the
-    // next command typed replaces it instead of being added to it.
-    CmdCombo->lineEdit()->selectAll();
 }
 
 } // namespace kyd::app

@@ -26,8 +26,9 @@ public:
     void SetBusy(bool busy);
 
     // Enter in the combo box: sends the text and moves it to the top of the
-    // history, where it stays shown and selected. Nothing happens for an
-    // empty text, without a command layer, or while busy.
+    // history. Nothing is sent for an empty text, without a command layer,
+    // or while busy; a text holding a character the line cannot carry is
+    // refused with a message. Whatever happened, the text is left selected.
     void CmdStrEditKeyPress();
 
     QComboBox* CmdCombo = nullptr;

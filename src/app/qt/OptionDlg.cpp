@@ -243,6 +243,16 @@ int TOptionForm::OpenPort(int port)
     }
 }
 
+void TOptionForm::PortOpened()
+{
+    if (!ctx_.Com)
+        return;
+    settings_.Port = ctx_.Com->Port().Settings().ComNumber;
+    settings_.CaptionText = Caption(settings_.Port);
+    if (OnCaption)
+        OnCaption(settings_.CaptionText);
+}
+
 void TOptionForm::ApplySettings()
 {
     ReadSettings();

@@ -66,6 +66,9 @@ public:
 
     // Where the caption text goes when OK is pressed (the main window).
     std::function<void(const std::string&)> OnCaption;
+    // The link has opened the port (also by itself, for a command after an
+    // open that had failed): the port in force and the caption follow.
+    void PortOpened();
 
     // Handlers.
     void ButtonOkClick();

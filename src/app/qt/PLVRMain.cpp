@@ -16,6 +16,7 @@
 #include "app/qt/ModalRun.h"
 #include "app/qt/OptionDlg.h"
 #include "app/qt/StatusList.h"
+#include "app/qt/StrayClickGuard.h"
 #include "app/qt/TransDlg.h"
 #include "app/qt/ToolWindow.h"
 #include "app/qt/TransPage.h"
@@ -97,6 +98,9 @@ TPLVRMainF::TPLVRMainF(platform::IniFile& ini, link::AppContext& ctx, MainWindow
 {
     setObjectName("PLVRMainF");
     setWindowTitle("KYDTest");
+    // The second click of a double-click that closed one of the program's
+    // boxes starts nothing on the window under it.
+    new StrayClickGuard(this);
 
     BuildMenus();
     BuildToolBar();
@@ -131,7 +135,11 @@ TPLVRMainF::TPLVRMainF(platform::IniFile& ini, link::AppContext& ctx, MainWindow
         ShowStatusText({}, link::StatusCodeText(link::kCodeNoConnection));
         ShowInfoText(portLostText_);
     };
-    com_->PortOpenedHandler = [this] { ClearPortLostText(); };
+    com_->PortOpenedHandler = [this] {
+        ClearPortLostText();
+        if (options_)
+            options_->PortOpened();
+    };
     ctx_.MainWindow = this;
     teller_ = '0';
     model_ = std::make_unique<link::Protokoll>();

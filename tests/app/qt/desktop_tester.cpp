@@ -3,7 +3,7 @@
 // pseudo-terminal: the titles the desktop shows, which window can be raised
 // above which, a modal dialog that stays usable while the stay-on-top
 // command window is shown, and window places that survive restarts.
-#include "support_app.h"
+#include "support_desktop.h"
 
 #include "app/LinkPortFactory.h"
 #include "app/qt/CmdStr.h"
@@ -52,132 +52,6 @@
 
 namespace kyd::app::test {
 namespace {
-
-constexpr int kSettleMs = 5000;
-
-// A property of an X window as xprop prints it, without the quotes.
-std::string XProp(WId window, const char* property)
-{
-    QProcess p;
-    p.start("xprop", {"-id", QString::number(window), property});
-    p.waitForFinished(5000);
-    const QString out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-    const qsizetype eq = out.indexOf(" = ");
-    if (eq < 0)
-        return out.toStdString();
-    QString value = out.mid(eq + 3);
-    if (value.startsWith('"') && value.endsWith('"'))
-        value = value.mid(1, value.size() - 2);
-    return value.toStdString();
-}
-
-// The client windows as the window manager stacks them, bottom first.
-std::vector<WId> Stacking()
-{
-    QProcess p;
-    p.start("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
-    p.waitForFinished(5000);
-    const QString out = QString::fromUtf8(p.readAllStandardOutput());
-    std::vector<WId> ids;
-    const qsizetype hash = out.indexOf('#');
-    if (hash < 0)
-        return ids;
-    for (const QString& part : out.mid(hash + 1).split(',', Qt::SkipEmptyParts))
-        ids.push_back(part.trimmed().toULongLong(nullptr, 16));
-    return ids;
-}
-
-bool Above(QWidget& upper, QWidget& lower)
-{
-    const std::vector<WId> s = Stacking();
-    const auto u = std::find(s.begin(), s.end(), upper.winId());
-    const auto l = std::find(s.begin(), s.end(), lower.winId());
-    return u != s.end() && l != s.end() && u > l;
-}
-
-class DesktopTest : public AppFixture {
-protected:
-    DesktopTest()
-    {
-        transport = std::make_unique<sim::PtyTransport>(simulator);
-        platform::setPortResolverUsesSharedIni(false);
-        platform::setPortPathOverride(1, transport->slavePath());
-        SetLinkPortFactory([] { return std::make_unique<link::SioLinkPort>(); });
-        platform::IniFile pre(iniPath);
-        pre.writeInteger("Communication", "ComPort", 1);
-        for (const char* s : {"CmdWindow", "ComWindow", "StatusWindow"})
-            pre.writeBool(s, "Visible", true);
-        EXPECT_TRUE(pre.updateFile());
-    }
-    ~DesktopTest() override
-    {
-        app.reset();
-        ini.reset();
-        loop.processPending();
-        transport.reset();
-        platform::clearPortPathOverrides();
-        platform::setPortResolverUsesSharedIni(true);
-    }
-
-    std::vector<QWidget*> Windows()
-    {
-        return {&Main(), &App().CmdStrForm(), &App().ComStringDlg(), &App().StatusListFrame()};
-    }
-    // Starts with every window shown and framed by the window manager.
-    void StartFramed()
-    {
-        Start();
-        for (QWidget* w : Windows()) {
-            ASSERT_TRUE(QTest::qWaitForWindowExposed(w, kSettleMs)) << w->objectName().toStdString();
-            ASSERT_TRUE(QTest::qWaitFor([w] { return w->frameGeometry() != w->geometry(); }, kSettleMs))
-                << w->objectName().toStdString();
-        }
-    }
-    // What the windows wrote about their places.
-    std::map<std::string, int> SavedPlaces()
-    {
-        platform::IniFile saved(iniPath);
-        std::map<std::string, int> out;
-        for (const char* s : {"CmdWindow", "ComWindow", "StatusWindow", "Misc"})
-            for (const char* k : {"Top", "Left", "Height", "Width"})
-                if (saved.valueExists(s, k))
-                    out[std::string(s) + "." + k] = saved.readInteger(s, k, 0);
-        return out;
-    }
-
-    // The program itself in the test's folder, on the simulator as COM1.
-    void StartProgram(QProcess& tool) { StartProgram(tool, iniPath); }
-    void StartProgram(QProcess& tool, const std::string& ini)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("KYD_COM1", QString::fromStdString(transport->slavePath()));
-        tool.setProcessEnvironment(env);
-        tool.setWorkingDirectory(QString::fromStdString(dir));
-        // The signals the tests send end it, whatever this runner ignores.
-        tool.setChildProcessModifier(&kyd::test::DefaultEndSignals::InChild);
-        tool.start(KYD_TESTER_EXE, {"--ini", QString::fromStdString(ini)});
-    }
-
-    // The program's window of that title, once the desktop shows it (0 when
-    // it does not).
-    static WId ProgramWindow(const QProcess& tool, const std::string& title)
-    {
-        WId found = 0;
-        (void)QTest::qWaitFor(
-            [&] {
-                for (WId w : Stacking())
-                    if (XProp(w, "_NET_WM_PID") == std::to_string(tool.processId()) &&
-                        XProp(w, "_NET_WM_NAME") == title)
-                        found = w;
-                return found != 0;
-            },
-            4 * kSettleMs);
-        return found;
-    }
-
-    sim::Simulator simulator;
-    std::unique_ptr<sim::PtyTransport> transport;
-};
 
 // The program itself, on the simulator's pseudo-terminal as COM1: the titles
 // of its windows as the desktop shows them.
@@ -263,13 +137,6 @@ TEST_F(DesktopTest, ProgramStartsBesideAFifoOnTheScreenAndSavesWhenSignalled)
     }
 }
 
-// Keys typed on the keyboard (xdotool), to the window that has the focus.
-bool Keys(const QStringList& args)
-{
-    QProcess p;
-    p.start("xdotool", args);
-    return p.waitForFinished(kSettleMs) && p.exitCode() == 0;
-}
 
 // The program runs a script (opened from the Scripts menu with the keyboard)
 // that waits ten minutes; a termination then ends it within seconds, the

@@ -9,6 +9,7 @@
 #include "link/PLVRCmd.h"
 #include "link/PLVRCom.h"
 #include "link/Protokoll.h"
+#include "platform/serial_device.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -70,6 +71,39 @@ TEST_F(PtyAppTest, TypedCommandGoesOverTheLineAndShowsLinesStatusAndLog)
     EXPECT_NE(log.find("Out: A41"), std::string::npos) << log;
     EXPECT_NE(log.find(("In : " + lines[1].mid(5)).toStdString()), std::string::npos) << log;
     EXPECT_TRUE(exceptions.messages().empty());
+}
+
+// Another program (a second copy of the tool) holds the dispenser's port when
+// the tool starts: the tool says so plainly. Once that program has let the
+// port go, the next command opens it and goes out.
+TEST_F(PtyAppTest, PortHeldByAnotherProgramAtStartIsOpenedByTheNextCommandOnceFreed)
+{
+    const std::unique_ptr<platform::SerialDevice> other = platform::createPosixSerialDevice();
+    ASSERT_EQ(other->open(transport->slavePath()), platform::kDevOk);
+    StartOnPty();
+    ASSERT_FALSE(Main().Com()->Port().IsOpen());
+    const std::string inUse = "COM1 (" + transport->slavePath() + ") is in use by another program";
+    ASSERT_EQ(dialogs.calls().size(), 1u);
+    EXPECT_EQ(dialogs.calls()[0].type, platform::DlgType::Error);
+    EXPECT_EQ(dialogs.calls()[0].text.rfind(inUse, 0), 0u) << dialogs.calls()[0].text;
+    EXPECT_EQ(Main().windowTitle(), "KYDTest COM1 (not open)");
+
+    // Still held: the command says so too, and nothing goes out.
+    TypeCommand("Q");
+    ASSERT_EQ(exceptions.messages().size(), 1u);
+    EXPECT_EQ(exceptions.messages()[0].rfind(inUse, 0), 0u) << exceptions.messages()[0];
+    EXPECT_TRUE(Frames().empty());
+    EXPECT_FALSE(Main().CommandLayer()->Busy());
+
+    // The other program ends.
+    other->close();
+    TypeCommand("Q");
+    EXPECT_EQ(Frames(), std::vector<std::string>{"Q51"});
+    EXPECT_EQ(Main().StatusPanel2->text(), "30 Successful Command");
+    EXPECT_EQ(Main().windowTitle(), "KYDTest COM1");
+    EXPECT_EQ(exceptions.messages().size(), 1u);
+    TypeCommand("A");
+    EXPECT_EQ(Frames(), (std::vector<std::string>{"Q51", "A41"}));
 }
 
 TEST_F(PtyAppTest, AbortDuringAHeldReplyCancelsAndTheNextCommandWorks)

@@ -270,8 +270,8 @@ TEST_F(MainWindowTest, TypedCharacterTheLineCannotCarryIsRefusedNotSentAsAQuesti
     StartWithToolWindows();
     QComboBox* combo = App().CmdStrForm().CmdCombo;
     // Answers for whatever goes out (the simulator has none for these).
-    Port().QueueReply("0");
-    Port().QueueReply("0");
+    for (int i = 0; i < 5; ++i)
+        Port().QueueReply("0");
     combo->lineEdit()->setText(QString::fromUtf8("Z\u20AC"));
     QTest::keyClick(combo, Qt::Key_Return);
     EXPECT_TRUE(Port().written.empty());
@@ -286,11 +286,61 @@ TEST_F(MainWindowTest, TypedCharacterTheLineCannotCarryIsRefusedNotSentAsAQuesti
     EXPECT_TRUE(Port().written.empty());
     ASSERT_EQ(dialogs.calls().size(), 1u);
     EXPECT_NE(dialogs.calls()[0].text.find("(U+1F600)"), std::string::npos) << dialogs.calls()[0].text;
-    // Latin-1 characters go out as their single bytes.
-    combo->lineEdit()->setText(QString::fromUtf8("Z\u00E9"));
+    // Nor does a Latin-1 letter, nor a control character: the line carries
+    // printable 7-bit text only.
+    for (const char* text : {"Z\u00E9", "Z\u007F", "Z\t"}) {
+        dialogs.clear();
+        combo->lineEdit()->setText(QString::fromUtf8(text));
+        QTest::keyClick(combo, Qt::Key_Return);
+        EXPECT_TRUE(Port().written.empty()) << text;
+        EXPECT_EQ(dialogs.calls().size(), 1u) << text;
+    }
+}
+
+// "A\xE9" typed on the keyboard: refused with a message naming the letter,
+// before anything goes out, and the window is idle at once (the dispenser
+// would ignore the frame and leave the tool waiting for its time-out).
+TEST_F(MainWindowTest, TypedLetterOutsideAsciiIsRefusedBeforeItIsSent)
+{
+    StartWithToolWindows();
+    Port().QueueReply("0"); // an answer, should the frame go out
+    QComboBox* combo = App().CmdStrForm().CmdCombo;
+    combo->setFocus();
+    QTest::keyClicks(combo, "A");
+    QTest::sendKeyEvent(QTest::Click, combo, Qt::Key_Eacute, QString::fromUtf8("\u00E9"), Qt::NoModifier);
+    ASSERT_EQ(combo->currentText(), QString::fromUtf8("A\u00E9"));
     QTest::keyClick(combo, Qt::Key_Return);
-    ASSERT_EQ(Port().written.size(), 1u);
-    EXPECT_EQ(Port().written[0].substr(0, 2), "Z\xE9");
+    EXPECT_TRUE(Port().written.empty());
+    ASSERT_EQ(dialogs.calls().size(), 1u);
+    EXPECT_EQ(dialogs.calls()[0].type, platform::DlgType::Error);
+    EXPECT_NE(dialogs.calls()[0].text.find("(U+00E9)"), std::string::npos) << dialogs.calls()[0].text;
+    EXPECT_TRUE(IdleLooks());
+    EXPECT_FALSE(Main().CommandLayer()->Busy());
+    // Left selected: the next command typed takes its place.
+    TypeCommand("A");
+    EXPECT_EQ(Port().written, std::vector<std::string>{"A41\r"});
+    EXPECT_EQ(combo->count(), 1); // the refused text is not in the history
+}
+
+// After every Enter the text is selected, also when nothing went out
+// because the port was gone: once the port is back, the command typed next
+// goes out as typed, not added to the one before.
+TEST_F(MainWindowTest, TextIsSelectedAfterACommandTheLinkCouldNotSend)
+{
+    StartWithToolWindows();
+    QComboBox* combo = App().CmdStrForm().CmdCombo;
+    const link::PortSettings settings = Port().Settings();
+    Port().Close();
+    TypeCommand("Q");
+    ASSERT_EQ(exceptions.messages().size(), 1u);
+    EXPECT_NE(exceptions.messages()[0].find("is not available"), std::string::npos) << exceptions.messages()[0];
+    EXPECT_EQ(combo->lineEdit()->selectedText(), "Q");
+    EXPECT_TRUE(Port().written.empty());
+    // The port back.
+    Port().Open(settings);
+    TypeCommand("Q");
+    EXPECT_EQ(Port().written, std::vector<std::string>{"Q51\r"});
+    EXPECT_EQ(combo->lineEdit()->selectedText(), "Q");
 }
 
 TEST_F(MainWindowTest, CommandLayerIsHandedOverWhenTheMainWindowIsShown)

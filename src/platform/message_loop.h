@@ -11,7 +11,10 @@
 //  - targets are created and destroyed on the main thread only;
 //  - post/postDelayed/postCall/sendTimeout/synchronize/wakeUp may be called
 //    from any thread;
-//  - pumping (processOne/processPending/pumpUntil) happens on the main thread.
+//  - pumping (processOne/processPending/pumpUntil) happens on the main thread;
+//  - the main thread may destroy the loop once what workers queued on it has
+//    run: the destructor waits for a worker still on its way out of the call
+//    that queued it.
 #pragma once
 
 #include <atomic>

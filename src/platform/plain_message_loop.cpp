@@ -15,6 +15,8 @@ namespace kyd::platform {
 
 PlainMessageLoop::~PlainMessageLoop()
 {
+    // A worker may still be signalling the descriptor.
+    waitForSenders();
     if (eventFd_ >= 0)
         ::close(eventFd_);
 }

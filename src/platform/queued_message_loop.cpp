@@ -11,7 +11,43 @@ QueuedMessageLoop::QueuedMessageLoop() : mainThread_(std::this_thread::get_id())
 
 QueuedMessageLoop::~QueuedMessageLoop()
 {
+    waitForSenders();
     shutdownQueue();
+}
+
+bool QueuedMessageLoop::enterSenderLocked()
+{
+    // kEnding is set under mutex_ only, so this sees it when it is there.
+    if (senders_.load(std::memory_order_relaxed) & kEnding)
+        return false;
+    senders_.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
+void QueuedMessageLoop::leaveSender()
+{
+    std::uint32_t s = senders_.load(std::memory_order_relaxed);
+    while (!(s & kEnding))
+        if (senders_.compare_exchange_weak(s, s - 1, std::memory_order_release, std::memory_order_relaxed))
+            return; // nobody waits yet: the loop is not touched again
+    // The loop's end waits for us. Counted out under its lock, which it
+    // needs to go on: it neither misses this nor goes before we let go.
+    std::lock_guard<std::mutex> g(mutex_);
+    senders_.fetch_sub(1, std::memory_order_relaxed);
+    cv_.notify_all();
+}
+
+void QueuedMessageLoop::announce(std::size_t n)
+{
+    queueChanged(n);
+    leaveSender();
+}
+
+void QueuedMessageLoop::waitForSenders()
+{
+    std::unique_lock<std::mutex> lk(mutex_);
+    senders_.fetch_or(kEnding, std::memory_order_relaxed);
+    cv_.wait(lk, [&] { return (senders_.load(std::memory_order_acquire) & ~kEnding) == 0; });
 }
 
 bool QueuedMessageLoop::claim(CallState& s)
@@ -75,6 +111,8 @@ std::size_t QueuedMessageLoop::enqueue(Item item)
     std::lock_guard<std::mutex> g(mutex_);
     if (item.target != 0 && targets_.find(item.target) == targets_.end())
         return 0;
+    if (!enterSenderLocked())
+        return 0;
     ready_.push_back(std::move(item));
     return 1;
 }
@@ -89,7 +127,7 @@ bool QueuedMessageLoop::post(TargetId target, const Message& m)
     it.msg = m;
     if (enqueue(std::move(it)) == 0)
         return false;
-    queueChanged(1);
+    announce(1);
     return true;
 }
 
@@ -100,7 +138,7 @@ bool QueuedMessageLoop::postDelayed(TargetId target, const Message& m, std::int6
     std::int64_t due = clock().monotonicMs() + delayMs;
     {
         std::lock_guard<std::mutex> g(mutex_);
-        if (target == 0 || targets_.find(target) == targets_.end())
+        if (target == 0 || targets_.find(target) == targets_.end() || !enterSenderLocked())
             return false;
         Item it;
         it.kind = Item::Kind::Message;
@@ -108,7 +146,7 @@ bool QueuedMessageLoop::postDelayed(TargetId target, const Message& m, std::int6
         it.msg = m;
         delayed_.emplace(std::make_pair(due, nextSeq_++), std::move(it));
     }
-    queueChanged(0);
+    announce(0);
     return true;
 }
 
@@ -117,8 +155,8 @@ void QueuedMessageLoop::postCall(std::function<void()> fn)
     Item it;
     it.kind = Item::Kind::Call;
     it.fn = std::move(fn);
-    enqueue(std::move(it));
-    queueChanged(1);
+    if (enqueue(std::move(it)) != 0)
+        announce(1);
 }
 
 std::optional<std::intptr_t> QueuedMessageLoop::sendTimeout(TargetId target, const Message& m,
@@ -146,7 +184,7 @@ std::optional<std::intptr_t> QueuedMessageLoop::sendTimeout(TargetId target, con
     it.state = state;
     if (target == 0 || enqueue(std::move(it)) == 0)
         return std::nullopt;
-    queueChanged(1);
+    announce(1);
 
     std::unique_lock<std::mutex> sl(state->m);
     std::int64_t deadline = timeoutMs < 0 ? -1 : clock().monotonicMs() + timeoutMs;
@@ -179,8 +217,12 @@ bool QueuedMessageLoop::synchronize(const std::function<void()>& fn, SyncToken* 
     Item it;
     it.kind = Item::Kind::Sync;
     it.state = state;
-    enqueue(std::move(it));
-    queueChanged(1);
+    if (enqueue(std::move(it)) == 0) { // the loop is ending
+        if (token)
+            removeCancelHook(*token, hook);
+        return false;
+    }
+    announce(1);
 
     bool ran;
     {
@@ -201,12 +243,17 @@ bool QueuedMessageLoop::synchronize(const std::function<void()>& fn, SyncToken* 
 
 void QueuedMessageLoop::requestQuit()
 {
+    bool entered;
     {
         std::lock_guard<std::mutex> g(mutex_);
         quit_.store(true, std::memory_order_release);
+        entered = enterSenderLocked();
     }
+    if (!entered)
+        return;
     cv_.notify_all();
     quitRequestedHook();
+    leaveSender();
 }
 
 std::int64_t QueuedMessageLoop::promoteDue()

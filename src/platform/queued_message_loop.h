@@ -20,8 +20,9 @@ namespace kyd::platform {
 class QueuedMessageLoop : public MessageLoop {
 public:
     QueuedMessageLoop();
-    // Pending sendTimeout()/synchronize() calls are released (they report
-    // failure) and pending posts are dropped.
+    // Waits for workers still announcing what they queued (see
+    // waitForSenders()). Pending sendTimeout()/synchronize() calls are
+    // released (they report failure) and pending posts are dropped.
     ~QueuedMessageLoop() override;
 
     TargetId createTarget(MessageHandler handler) override;
@@ -40,6 +41,8 @@ public:
 protected:
     // Called (any thread, no lock held) after the queue changed: n items
     // became ready to run (n may be 0 when only a delayed post was added).
+    // Called from a worker, it may come after the item has already run; the
+    // loop's destruction waits for it (waitForSenders()).
     virtual void queueChanged(std::size_t n) = 0;
     // Called (any thread, no lock held) by requestQuit().
     virtual void quitRequestedHook() {}
@@ -57,6 +60,13 @@ protected:
     std::int64_t promoteDue();
     // Releases every pending call and empties the queues.
     void shutdownQueue();
+    // Main thread, on the way out: waits until no worker is inside
+    // queueChanged() or quitRequestedHook() any more, and refuses what
+    // workers queue from then on. A worker's item may run (and its owner
+    // free the loop) before the worker has announced it, so a subclass whose
+    // hooks use its own members calls this first in its destructor; the
+    // base calls it again in its own.
+    void waitForSenders();
 
     // Guards the queues; subclasses may wait on cv_ with it.
     std::mutex mutex_;
@@ -87,7 +97,16 @@ private:
     static bool claim(CallState& s);
     static void finish(CallState& s, bool ran, std::optional<std::intptr_t> result);
 
-    std::size_t enqueue(Item item); // returns items made ready (0 or 1)
+    // Queues the item under mutex_ and counts its sender in (see
+    // announce()); returns the items made ready (0 or 1, 0 = not queued).
+    std::size_t enqueue(Item item);
+    // With mutex_ held: counts a worker in that is about to call a hook;
+    // false once the loop is ending.
+    bool enterSenderLocked();
+    // Calls queueChanged(n) for a counted-in sender, then counts it out:
+    // the sender's last use of the loop.
+    void announce(std::size_t n);
+    void leaveSender();
     std::uint32_t run(Item& item);
 
     std::thread::id mainThread_;
@@ -97,6 +116,11 @@ private:
     std::deque<Item> ready_;
     std::multimap<std::pair<std::int64_t, std::uint64_t>, Item> delayed_; // (due, sequence)
     std::uint64_t nextSeq_ = 1;
+    // Workers between queueing an item and the end of its announcement, and
+    // kEnding once waitForSenders() has begun. Counted in under mutex_;
+    // counted out without it until kEnding is set, then under it.
+    static constexpr std::uint32_t kEnding = 0x8000'0000u;
+    std::atomic<std::uint32_t> senders_{0};
 };
 
 } // namespace kyd::platform

@@ -87,6 +87,8 @@ struct QtMessageLoop::Watch {
 
 QtMessageLoop::~QtMessageLoop()
 {
+    // A worker may still be posting its kick or wake event to the receiver.
+    waitForSenders();
     watches_.clear();
     // Kick events still queued for the receiver are discarded with it.
     delayTimer_.reset();

@@ -32,14 +32,15 @@ protected:
             return n < answers.size() ? answers[n] : std::string();
         });
     }
-    // The command failed as a corrupt reply; the reply as received is shown.
+    // The command failed as a corrupt reply; the reply as received is
+    // shown, its control characters and 8-bit bytes written as <xx>.
     void ExpectCorrupt(const std::string& received)
     {
         ExpectStatus(197, 202);
         EXPECT_EQ(cmd->Reply, "");
         EXPECT_FALSE(model.Succeeded());
         EXPECT_TRUE(com->OutOfStep());
-        EXPECT_EQ(comStrings.Lines.back(), "In : " + received);
+        EXPECT_EQ(comStrings.Lines.back(), "In : " + ShownText(received));
     }
     // A reset that gets "0": it waits for a quiet line first when the link
     // is out of step, and puts it back in step.

@@ -11,6 +11,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -80,16 +83,34 @@ protected:
         return std::vector<std::string>(l.end() - static_cast<std::ptrdiff_t>(std::min(n, l.size())), l.end());
     }
     // Once the reply packet holds n bytes, the fake clock moves past its
-    // time-out (run from inside the link's wait).
-    void TimeOutOnceCollected(std::size_t n)
+    // time-out (run from inside the link's wait): the exchange's, or a quiet
+    // window's of windowMs. The packet may collect on the library's dispatch
+    // thread, which does not wake the message loop: a waker thread does,
+    // blocked on its condition between wake-ups.
+    void TimeOutOnceCollected(std::size_t n, int windowMs = 0)
     {
-        loop.postCall([this, n] {
-            ASSERT_TRUE(loop.pumpUntil([&] {
+        loop.postCall([this, n, windowMs] {
+            std::mutex m;
+            std::condition_variable cv;
+            bool collected = false;
+            std::thread waker([&] {
+                std::unique_lock lock(m);
+                while (!cv.wait_for(lock, std::chrono::milliseconds(5), [&] { return collected; }))
+                    loop.wakeUp();
+            });
+            const bool got = loop.pumpUntil([&] {
                 std::string s;
                 port->Packet().GetCollectingString(s);
                 return s.size() >= n;
-            }));
-            clock.advance(static_cast<std::int64_t>(com->PacketTimeoutTicks()) * 55 + 100);
+            });
+            {
+                std::lock_guard lock(m);
+                collected = true;
+            }
+            cv.notify_all();
+            waker.join();
+            ASSERT_TRUE(got);
+            clock.advance(windowMs > 0 ? windowMs + 110 : static_cast<std::int64_t>(com->PacketTimeoutTicks()) * 55 + 100);
         });
     }
     // Writes the bytes to the link from a thread of their own (a large
@@ -308,7 +329,7 @@ TEST_F(E2eLineBounds, LateLineFeedOfACrLfDeviceCostsNothing)
         quietWaits.push_back(ms);
         if (quietWaits.size() == 1)
             responder->Write("\n");
-        TimeOutOnceCollected(quietWaits.size() == 1 ? 1 : 0);
+        TimeOutOnceCollected(quietWaits.size() == 1 ? 1 : 0, ms);
     };
     ExpectResetSucceeds(true);
     EXPECT_EQ(LastLines(3), (std::vector<std::string>{"Discarded: x<CR>", "Out: 030", "In : 030"}));

@@ -36,23 +36,6 @@ protected:
             fs::remove(logPath_);
     }
 
-    // Answers every frame in turn (silence past the end).
-    void AnswerInTurn(std::vector<std::string> answers)
-    {
-        responder->SetScript([answers = std::move(answers)](const std::string&, std::size_t n) {
-            return n < answers.size() ? answers[n] : std::string();
-        });
-    }
-    // A reset that gets "0", with a quiet wait first or not.
-    void ExpectResetSucceeds(bool waitsForQuiet)
-    {
-        quietWaits.clear();
-        cmd->SendCommand("0", 20);
-        ExpectStatus(195, 48);
-        EXPECT_EQ(cmd->Reply, "0");
-        EXPECT_EQ(quietWaits.size(), waitsForQuiet ? 1u : 0u);
-        EXPECT_FALSE(com->OutOfStep());
-    }
     // A stray line between exchanges: the link is out of step.
     void PutOutOfStep()
     {

@@ -2,6 +2,7 @@
 
 #include "platform/safe_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -74,9 +75,18 @@ LogWrite AppendLogLines(const std::string& path, const std::vector<std::string>&
     return written ? LogWrite::Written : LogWrite::Failed;
 }
 
-std::string DiscardedLine(const std::string& bytes)
+void ShownBytes::Add(const std::string& bytes)
 {
-    std::string out = "Discarded: ";
+    const std::size_t room = kMaxShownBytes - std::min(text_.size(), kMaxShownBytes);
+    const std::size_t kept = std::min(room, bytes.size());
+    text_.append(bytes, 0, kept);
+    dropped_ += bytes.size() - kept;
+}
+
+std::string ShownText(const std::string& bytes, std::uint64_t dropped)
+{
+    std::string out;
+    out.reserve(bytes.size());
     for (char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
         if (c == '\r') {
@@ -89,7 +99,14 @@ std::string DiscardedLine(const std::string& bytes)
             out += c;
         }
     }
+    if (dropped > 0)
+        out += " ... (" + std::to_string(dropped) + " more bytes not shown)";
     return out;
+}
+
+std::string DiscardedLine(const std::string& bytes, std::uint64_t dropped)
+{
+    return "Discarded: " + ShownText(bytes, dropped);
 }
 
 } // namespace kyd::link

@@ -78,10 +78,14 @@ public:
     // so a late reply to an earlier command never reaches the next one.
     // Throws ECommNotOpen when the port is closed.
     virtual void FlushInBuffer() = 0;
-    // Takes the bytes received and not yet delivered, as far as they can be
-    // read without waiting (for the log): those that came while no reply
-    // packet was armed first. The caller flushes the rest.
+    // Takes the bytes received and not yet delivered, and those the device
+    // holds that the port has not read yet, as far as they can be read
+    // without waiting (for the log): those that came while no reply packet
+    // was armed first. The caller flushes the rest.
     virtual std::string TakePendingInput() { return {}; }
+    // How many received bytes the port threw away unseen, beyond those it
+    // keeps for the link to show, since the last call.
+    virtual std::uint64_t TakeDroppedInput() { return 0; }
     // Takes only the bytes that came while no reply packet was armed (after
     // the last packet event, or before EnablePacket): while the reply packet
     // is armed, the device's input is its own.
@@ -106,8 +110,9 @@ public:
     {
         return platform::messageLoop().pumpUntil(done, timeoutMs);
     }
-    // After a packet time-out: the bytes the packet had collected without
-    // seeing its carriage return (empty when nothing had arrived).
+    // After the packet ended without its carriage return (its time-out or
+    // size limit, DisablePacket while it collected, its line gone): the
+    // bytes it had collected (empty when nothing had arrived).
     virtual std::string CollectedAtTimeout() const { return {}; }
     // True while the packet can arm and its time-out can run (the port open
     // and its line present): only then can the link wait for a quiet line.

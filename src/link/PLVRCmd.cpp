@@ -103,13 +103,22 @@ void TPLVRCmdF::SendCommand(std::string command, int seconds)
     const std::string sent = command;
     if (ctx_->Options)
         com.SetResyncMs(ctx_->Options->InForce().ResyncMs);
+    com.SetMaxReplyChars(MaxReplyChars(sent));
     com.Send(command, seconds);
     SendTime = platform::clock().wallNow();
-    const std::string discarded = com.Discarded();
+    ExchangeLines lines;
+    const std::size_t discardedBefore = com.Discarded().size();
+    const std::uint64_t droppedBefore = com.DiscardedDropped();
+    if (discardedBefore > 0 || droppedBefore > 0)
+        lines.Discarded = DiscardedLine(com.Discarded(), droppedBefore);
+    // A command the link failed before writing it (the line never fell
+    // quiet, no CTS) is not shown as sent, and has no reply line.
+    const bool wentOut = com.CommandSent();
+    lines.Out = (wentOut ? "Out: " : "Not sent: ") + command;
     if (ctx_->ComStrings) {
-        if (!discarded.empty())
-            ctx_->ComStrings->AddLine(DiscardedLine(discarded));
-        ctx_->ComStrings->AddLine("Out: " + command);
+        if (!lines.Discarded.empty())
+            ctx_->ComStrings->AddLine(lines.Discarded);
+        ctx_->ComStrings->AddLine(lines.Out);
     }
 
     std::string reply;
@@ -117,18 +126,29 @@ void TPLVRCmdF::SendCommand(std::string command, int seconds)
         reply = com.WaitReply();
     ReplyTime = platform::clock().wallNow();
     guard.Idle();
-    // Replies the wait found stale, set aside before the command's own.
-    const std::string stale = com.Discarded().substr(discarded.size());
+    if (wentOut) {
+        // Replies the wait found stale, set aside before the command's own.
+        const std::uint64_t staleDropped = com.DiscardedDropped() - droppedBefore;
+        if (com.Discarded().size() > discardedBefore || staleDropped > 0)
+            lines.Stale = DiscardedLine(com.Discarded().substr(discardedBefore), staleDropped);
+        // The reply as received, or what had come of it when it failed.
+        ShownBytes in;
+        if (!reply.empty())
+            in.Add(reply);
+        else
+            in = com.Collected();
+        lines.In = "In : " + ShownText(in.Text(), in.Dropped());
+    }
 
-    if (ctx_->ComStrings) {
-        if (!stale.empty())
-            ctx_->ComStrings->AddLine(DiscardedLine(stale));
-        ctx_->ComStrings->AddLine("In : " + reply);
+    if (ctx_->ComStrings && wentOut) {
+        if (!lines.Stale.empty())
+            ctx_->ComStrings->AddLine(lines.Stale);
+        ctx_->ComStrings->AddLine(lines.In);
     }
     if (ctx_->Options) {
         const Settings& s = ctx_->Options->InForce();
         if (s.LoggingEnabled)
-            LogExchange(command, reply, s.TimeStamp, s.DateStamp, discarded, stale);
+            WriteExchange(lines, s.TimeStamp, s.DateStamp);
         else
             logTroubleSaid_.reset(); // switched on again: a trouble is told anew
     }
@@ -195,6 +215,18 @@ std::string TPLVRCmdF::LogFileName() const
 void TPLVRCmdF::LogExchange(const std::string& command, const std::string& reply, bool timeStamp,
                             bool dateStamp, const std::string& discarded, const std::string& stale)
 {
+    ExchangeLines lines;
+    if (!discarded.empty())
+        lines.Discarded = DiscardedLine(discarded);
+    lines.Out = "Out: " + command;
+    if (!stale.empty())
+        lines.Stale = DiscardedLine(stale);
+    lines.In = "In : " + ShownText(reply);
+    WriteExchange(lines, timeStamp, dateStamp);
+}
+
+void TPLVRCmdF::WriteExchange(const ExchangeLines& exchange, bool timeStamp, bool dateStamp)
+{
     std::string sendStamp = FormatLogStamp(SendTime, timeStamp, dateStamp);
     std::string replyStamp = FormatLogStamp(ReplyTime, timeStamp, dateStamp);
     if (!sendStamp.empty())
@@ -202,12 +234,13 @@ void TPLVRCmdF::LogExchange(const std::string& command, const std::string& reply
     if (!replyStamp.empty())
         replyStamp += ' ';
     std::vector<std::string> lines;
-    if (!discarded.empty())
-        lines.push_back(sendStamp + DiscardedLine(discarded));
-    lines.push_back(sendStamp + "Out: " + command);
-    if (!stale.empty())
-        lines.push_back(replyStamp + DiscardedLine(stale));
-    lines.push_back(replyStamp + "In : " + reply);
+    if (!exchange.Discarded.empty())
+        lines.push_back(sendStamp + exchange.Discarded);
+    lines.push_back(sendStamp + exchange.Out);
+    if (!exchange.Stale.empty())
+        lines.push_back(replyStamp + exchange.Stale);
+    if (!exchange.In.empty())
+        lines.push_back(replyStamp + exchange.In);
     WriteLog(lines);
 }
 
@@ -461,7 +494,7 @@ bool TPLVRCmdF::SendSelfTestData(int n)
 {
     if (busy_)
         return false;
-    if (n < -1 || n > 9) {
+    if (n < -1) {
         Refuse();
         return false;
     }

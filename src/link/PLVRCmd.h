@@ -43,7 +43,8 @@ public:
     // discarded: bytes thrown away before the command went out (the link
     // waited for a quiet line after a failed exchange); logged first as a
     // "Discarded: " line. stale: replies set aside as stale while waiting
-    // for the command's own, logged between "Out: " and "In : ".
+    // for the command's own, logged between "Out: " and "In : ". Control
+    // characters of the reply and of both are written as <CR> and <xx>.
     void LogExchange(const std::string& command, const std::string& reply, bool timeStamp,
                      bool dateStamp, const std::string& discarded = {}, const std::string& stale = {});
     void LogAnnotation(const std::string& text);
@@ -78,6 +79,16 @@ public:
     Protokoll* Model() const { return model_; }
 
 private:
+    // The lines of one exchange, as the window shows them; an empty one is
+    // left out.
+    struct ExchangeLines {
+        std::string Discarded; // "Discarded: " what came before the command
+        std::string Out;       // "Out: " the command, or "Not sent: " it
+        std::string Stale;     // "Discarded: " replies set aside as stale
+        std::string In;        // "In : " the reply; none for a command not sent
+    };
+    // Appends the lines to the log with the exchange's stamps.
+    void WriteExchange(const ExchangeLines& lines, bool timeStamp, bool dateStamp);
     // Reports a command refused before sending (an argument out of range)
     // like a failed command.
     void Refuse();

@@ -64,6 +64,13 @@ public:
     }
 }
 
+// Line feeds alone are no noise: a device that ends its lines with CR LF
+// sends one behind every reply, and it may come late.
+bool OnlyLineFeeds(const std::string& bytes)
+{
+    return bytes.find_first_not_of('\n') == std::string::npos;
+}
+
 } // namespace
 
 // "COM5 (/dev/ttyS4)", or only "COM5" when the port has no device.
@@ -232,6 +239,16 @@ int TCom::ResyncMs() const
     return static_cast<int>(std::clamp<std::int64_t>(ms, kMinDefaultResyncMs, 60000));
 }
 
+bool TCom::Discard(const std::string& bytes)
+{
+    const std::uint64_t dropped = port_->TakeDroppedInput();
+    discarded_.AddDropped(dropped);
+    if (OnlyLineFeeds(bytes))
+        return dropped > 0;
+    discarded_.Add(bytes);
+    return true;
+}
+
 bool TCom::Resync()
 {
     const int quietMs = ResyncMs();
@@ -250,7 +267,7 @@ bool TCom::Resync()
         // What came between two windows (behind a packet that ended one)
         // came before this window: it is thrown away, the window still
         // counts.
-        discarded_ += port_->TakeStrayInput();
+        Discard(port_->TakeStrayInput());
         if (QuietWaitHandler)
             QuietWaitHandler(quietMs);
         const bool ended = port_->PumpUntil([this] { return packetArrived_ || error_ || abort_; },
@@ -259,18 +276,19 @@ bool TCom::Resync()
             abort_ = true;
         if (abort_ || !ended) {
             port_->DisablePacket();
+            Discard(port_->CollectedAtTimeout());
             break;
         }
         if (packetArrived_) {
-            discarded_ += reply_ + "\r";
+            Discard(reply_ + "\r");
             continue;
         }
-        const std::string partial = port_->CollectedAtTimeout();
-        if (partial.empty()) {
-            quiet = true; // a whole window without a byte
+        // A window that brought nothing but the line feed of a CR LF line
+        // was quiet.
+        if (!Discard(port_->CollectedAtTimeout())) {
+            quiet = true;
             break;
         }
-        discarded_ += partial;
     }
     packetArrived_ = false;
     error_ = false;
@@ -283,7 +301,9 @@ void TCom::Send(std::string& command, int seconds)
     error_ = false;
     abort_ = false;
     reply_.clear();
-    discarded_.clear();
+    discarded_.Clear();
+    collected_.Clear();
+    sent_ = false;
     packetArrived_ = false;
     staleReply_ = false;
     lineMicrosPerChar_ = 0;
@@ -295,13 +315,11 @@ void TCom::Send(std::string& command, int seconds)
 
     // Bytes that came while no command waited answer nothing this link
     // asked for, or answer it twice: the line is out of step as after a
-    // time-out, and the command waits for it to fall quiet. A line feed
-    // behind a reply's carriage return only ends its line once more.
-    const std::string stray = port_->TakePendingInput();
-    if (stray.find_first_not_of('\n') != std::string::npos) {
-        discarded_ += stray;
+    // time-out, and the command waits for it to fall quiet. So do bytes
+    // still in the device or the library, which the purge below would
+    // otherwise drop unseen: the port reads them first.
+    if (Discard(port_->TakePendingInput()))
         outOfStep_ = true;
-    }
     if (outOfStep_ && port_->CanWaitForQuiet()) {
         const bool quiet = Resync();
         if (abort_ || !quiet) {
@@ -316,7 +334,7 @@ void TCom::Send(std::string& command, int seconds)
         // Opens the port again when its line had gone away. Whatever came
         // since the last exchange is no reply to this command: it is thrown
         // away, and shown with the bytes the quiet wait threw away.
-        discarded_ += port_->TakePendingInput();
+        Discard(port_->TakePendingInput());
         port_->FlushInBuffer();
         port_->FlushOutBuffer();
     } catch (...) {
@@ -337,6 +355,7 @@ void TCom::Send(std::string& command, int seconds)
             if (lineMicrosPerChar_ > 0)
                 commandOutUs_ = platform::clock().monotonicMs() * 1000
                                 + static_cast<std::int64_t>(command.size() + 1) * lineMicrosPerChar_;
+            sent_ = true;
             port_->PutString(command + "\r");
         } else {
             error_ = true;
@@ -367,12 +386,15 @@ std::string TCom::WaitReply()
         error_ = true;
         port_->DisablePacket();
     }
+    // What the packet had collected is shown, even though it is no reply.
+    if (error_ && !packetArrived_)
+        collected_.Add(port_->CollectedAtTimeout());
     port_->SetRTS(false);
     // A reply longer than any the device gives, or one holding a byte the
     // line does not carry (a NUL is also what a line break reads as), is
     // corrupt whatever its checksum says: the checksum cannot be trusted to
     // see such a byte (two equal bytes cancel).
-    if (!error_ && (!CheckReply(reply_) || reply_.size() > static_cast<std::size_t>(kMaxReplyChars) ||
+    if (!error_ && (!CheckReply(reply_) || reply_.size() > static_cast<std::size_t>(maxReplyChars_) ||
                     !IsLineText(reply_)))
         error_ = true;
     // The real reply, or the rest of it, may still come after a failure;
@@ -389,14 +411,16 @@ void TCom::SetAbort()
         platform::messageLoop().wakeUp();
 }
 
-void TCom::SioDataPacket1StringPacket(const std::string& text)
+void TCom::SioDataPacket1StringPacket(const std::string& packet)
 {
+    // Line feeds before the reply end the line before it.
+    const std::string text = packet.substr(std::min(packet.find_first_not_of('\n'), packet.size()));
     if (lineMicrosPerChar_ > 0) {
         // Where the reply's first character came, from its end and length.
         const std::int64_t firstUs = platform::clock().monotonicMs() * 1000
                                      - static_cast<std::int64_t>(text.size() + 1) * lineMicrosPerChar_;
         if (firstUs + kStaleMarginMs * 1000 < commandOutUs_) {
-            discarded_ += text + "\r";
+            discarded_.Add(text + "\r");
             staleReply_ = true;
             packetArrived_ = true; // ends this wait; WaitReply arms again
             return;

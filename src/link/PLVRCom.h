@@ -5,9 +5,11 @@
 #pragma once
 
 #include "link/AppContext.h"
+#include "link/CommLog.h"
 #include "link/LinkPort.h"
 #include "serial/SioExcept.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -77,19 +79,26 @@ public:
     // Waits, pumping messages, for the reply packet, its time-out or an
     // abort; ends the exchange and returns the reply as received (with its
     // checksum, without the carriage return). Besides a wrong checksum, a
-    // reply longer than kMaxReplyChars or holding any byte but 7-bit
-    // printable text fails the exchange as corrupt.
+    // reply longer than MaxReplyChars() or holding any byte but 7-bit
+    // printable text fails the exchange as corrupt. Line feeds at its start
+    // end the reply before (a device that ends its lines with CR LF may
+    // send the LF late) and are dropped.
     std::string WaitReply();
 
     // Sets the abort flag (main thread); the exchange under way ends.
     void SetAbort();
 
-    // No command has a longer reply, as received (status, payload and
-    // checksum, without the carriage return): the longest its format
-    // allows is a reject table counting every two-digit reason, 504 (100
-    // records of 5 characters behind "0/"); a page of the module error log
-    // has 228, a status table counting every status code 329.
+    // The longest reply, as received (status, payload and checksum, without
+    // the carriage return), of a command whose reply format is bounded: the
+    // longest is an item read of a reject table counting every two-digit
+    // reason, 504 (100 records of 5 characters behind "0/"); a page of the
+    // module error log has 228, a status table counting every status code
+    // 329. The bound of the exchanges to come unless set otherwise.
     static constexpr int kMaxReplyChars = 512;
+    // The longest reply the next exchanges accept (the command layer sets
+    // it from each command's reply format).
+    void SetMaxReplyChars(int chars) { maxReplyChars_ = std::max(chars, 2); }
+    int MaxReplyChars() const { return maxReplyChars_; }
 
     // After an exchange that failed once the command had gone out (time-out,
     // abort, corrupt reply), and when bytes came while no command waited,
@@ -111,8 +120,19 @@ public:
     // return), empty when there were none: what came since the exchange
     // before, what came while Send waited for a quiet line and what was
     // still unread when the command went out, then what WaitReply found
-    // stale.
-    const std::string& Discarded() const { return discarded_; }
+    // stale. The first kMaxShownBytes are kept; DiscardedDropped() counts
+    // the rest. Lone line feeds (the end of a CR LF line) are no noise and
+    // are dropped silently.
+    const std::string& Discarded() const { return discarded_.Text(); }
+    std::uint64_t DiscardedDropped() const { return discarded_.Dropped(); }
+    // What the reply packet had collected when it ended without its
+    // carriage return (time-out, its size limit, abort, line gone), bounded
+    // as Discarded(); empty otherwise.
+    const ShownBytes& Collected() const { return collected_; }
+    // True once the command of the exchange under way was written to the
+    // port; false when Send failed it before (a line that never fell quiet,
+    // an abort during that wait, no CTS, no room).
+    bool CommandSent() const { return sent_; }
     // A reply whose first character arrived before the command's last one
     // could have left the line answers something earlier: on a line with a
     // line time (not a pseudo-terminal) WaitReply discards it and waits on.
@@ -161,6 +181,10 @@ private:
     // discarded_. True when it was; false on an abort or when no window
     // stayed quiet within the time of a few.
     bool Resync();
+    // Keeps bytes the link throws away to be shown, with the count of
+    // those the port dropped itself; lone line feeds are dropped silently.
+    // True when there was anything besides line feeds.
+    bool Discard(const std::string& bytes);
 
     std::unique_ptr<LinkPort> port_;
     // The settings of the last Open, and whether that Open left the port
@@ -169,7 +193,10 @@ private:
     bool openWanted_ = false;
     bool outOfStep_ = false;
     int resyncSetting_ = 0;
-    std::string discarded_;
+    int maxReplyChars_ = kMaxReplyChars;
+    ShownBytes discarded_;
+    ShownBytes collected_;
+    bool sent_ = false;
     bool abort_ = false;
     bool error_ = false;
     bool handshake_ = false;

@@ -1,5 +1,7 @@
 #include "link/ReplyShape.h"
 
+#include "link/PLVRCom.h"
+
 #include <algorithm>
 
 namespace kyd::link {
@@ -61,7 +63,30 @@ bool StatusOnly(const std::string& c)
     return StartsWith(c, "WD/");
 }
 
+// The status character and the checksum around every payload.
+constexpr int kFrameChars = 3;
+// Self-test data of the note qualifier: its clock sensor's state and
+// calibration, then one record for each denomination it knows.
+constexpr int kSelfTestHead = 4;
+constexpr int kDenominationRecord = 21;
+// Cassette ids and the last dispense status: one record for each cassette
+// position (the reject vault's too).
+constexpr int kCassetteIdRecord = 7;
+constexpr int kLastStatusRecord = 5;
+
 } // namespace
+
+int MaxReplyChars(const std::string& command)
+{
+    int records = 0;
+    if (command == "GA")
+        records = kSelfTestHead + kMaxRepeatedRecords * kDenominationRecord;
+    else if (command == "5")
+        records = kMaxRepeatedRecords * kCassetteIdRecord;
+    else if (command == "6")
+        records = kMaxRepeatedRecords * kLastStatusRecord;
+    return std::max(TCom::kMaxReplyChars, kFrameChars + records);
+}
 
 bool ReplyFitsCommand(const std::string& command, const std::string& reply)
 {

@@ -13,4 +13,11 @@ namespace kyd::link {
 // their parser could take nothing from, and accept a bare status character.
 bool ReplyFitsCommand(const std::string& command, const std::string& reply);
 
+// The longest reply, as received (status, payload and checksum), that
+// command may get. A format of records repeated without a limit of its own
+// admits kMaxRepeatedRecords of them; the other formats are bounded by what
+// they hold.
+inline constexpr int kMaxRepeatedRecords = 64;
+int MaxReplyChars(const std::string& command);
+
 } // namespace kyd::link

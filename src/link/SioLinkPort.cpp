@@ -5,6 +5,7 @@
 #include "platform/serial_presence.h"
 #include "serial/SioDispatch.h"
 #include "serial/SioExcept.h"
+#include "serial/SioPosix.h"
 
 #include <algorithm>
 #include <climits>
@@ -25,6 +26,9 @@ constexpr std::int64_t kCloseWaitMs = 2000;
 // Most unread bytes taken for the log before a command; the flush drops the
 // rest.
 constexpr std::uint32_t kMaxPendingShown = 4096;
+// Most bytes read from the device before a command: a device that floods
+// the line faster than they can be read is not waited for.
+constexpr std::size_t kMaxDeviceDrain = 256 * 1024;
 
 } // namespace
 
@@ -286,8 +290,9 @@ void SioLinkPort::KeepStray(const std::string& bytes)
         return;
     {
         std::lock_guard lock(strayMutex_);
-        if (stray_.size() < kMaxPendingShown)
-            stray_.append(bytes, 0, kMaxPendingShown - stray_.size());
+        const std::size_t kept = std::min<std::size_t>(bytes.size(), kMaxPendingShown - std::min<std::size_t>(stray_.size(), kMaxPendingShown));
+        stray_.append(bytes, 0, kept);
+        dropped_ += bytes.size() - kept;
     }
     if (platform::hasMessageLoop())
         platform::messageLoop().wakeUp();
@@ -319,22 +324,61 @@ std::string SioLinkPort::TakeStrayInput()
     return std::exchange(stray_, {});
 }
 
+std::uint64_t SioLinkPort::TakeDroppedInput()
+{
+    std::lock_guard lock(strayMutex_);
+    return std::exchange(dropped_, 0);
+}
+
 std::string SioLinkPort::TakePendingInput()
 {
-    // What the watch has, then what was not yet read from the device.
+    // What the watch has, then what the library has not handed out yet,
+    // then what the device holds that the library has not read: a purge
+    // would drop both unseen.
     std::string bytes = TakeStrayInput();
     if (lineLost_ || !IsOpen())
         return bytes;
     std::string unread;
+    std::uint64_t notShown = 0;
     try {
-        const std::uint32_t n = std::min<std::uint32_t>(SioComPort1.InBuffUsed(), kMaxPendingShown);
+        const std::uint32_t used = SioComPort1.InBuffUsed();
+        const std::uint32_t n = std::min<std::uint32_t>(used, kMaxPendingShown);
         unread.resize(n);
         if (n > 0)
             SioComPort1.GetBlock(unread.data(), n);
+        notShown = used - n;
     } catch (const sio::ESIOException&) {
         unread.clear(); // the flush that follows reports a port gone bad
     }
+    unread += ReadUnreadDeviceInput(kMaxPendingShown - std::min<std::size_t>(kMaxPendingShown, unread.size()));
+    std::lock_guard lock(strayMutex_);
+    dropped_ += notShown;
     return bytes + unread;
+}
+
+std::string SioLinkPort::ReadUnreadDeviceInput(std::size_t room)
+{
+    auto* d = dynamic_cast<sio::TSioPosixDispatcher*>(SioComPort1.CurrentDispatcher());
+    if (!d || !d->Device().isOpen())
+        return {};
+    // Non-blocking reads; whatever the library's reader takes meanwhile
+    // reaches the watch.
+    std::string kept;
+    std::uint64_t notShown = 0;
+    char buf[512];
+    for (std::size_t total = 0; total < kMaxDeviceDrain;) {
+        const long n = d->Device().read(buf, sizeof buf);
+        if (n <= 0)
+            break; // all read, or the line failed (the library reports it)
+        const std::size_t got = static_cast<std::size_t>(n);
+        const std::size_t keep = std::min(got, room - std::min(room, kept.size()));
+        kept.append(buf, keep);
+        notShown += got - keep;
+        total += got;
+    }
+    std::lock_guard lock(strayMutex_);
+    dropped_ += notShown;
+    return kept;
 }
 
 void SioLinkPort::FlushOutBuffer()
@@ -365,6 +409,8 @@ void SioLinkPort::EnablePacket(int timeoutTicks)
     const bool watching = StopStrayWatchKeeping();
     // Disarmed first, so the time-out starts over.
     SioDataPacket1.SetEnabled(false);
+    endedUnseen_ = false;
+    endedCollecting_.clear();
     SioDataPacket1.SetTimeOut(std::max(timeoutTicks, 1));
     SioDataPacket1.SetEnabled(true);
     if (watching)
@@ -373,6 +419,10 @@ void SioLinkPort::EnablePacket(int timeoutTicks)
 
 void SioLinkPort::DisablePacket()
 {
+    if (SioDataPacket1.GetEnabled()) {
+        SioDataPacket1.GetCollectingString(endedCollecting_);
+        endedUnseen_ = true;
+    }
     SioDataPacket1.SetEnabled(false);
 }
 
@@ -384,6 +434,8 @@ bool SioLinkPort::PumpUntil(const std::function<bool()>& done, std::int64_t time
 
 std::string SioLinkPort::CollectedAtTimeout() const
 {
+    if (endedUnseen_)
+        return endedCollecting_;
     std::string s;
     SioDataPacket1.GetCollectedString(s);
     return s;
@@ -410,7 +462,7 @@ void SioLinkPort::LineErrorRaised(std::uint16_t error)
         return;
     lineLost_ = true;
     if (SioDataPacket1.GetEnabled()) {
-        SioDataPacket1.SetEnabled(false);
+        DisablePacket(); // what it had collected is still shown
         if (events_)
             events_->OnPacketTimeout();
     }

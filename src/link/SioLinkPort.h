@@ -53,6 +53,7 @@ public:
     void FlushInBuffer() override;
     std::string TakePendingInput() override;
     std::string TakeStrayInput() override;
+    std::uint64_t TakeDroppedInput() override;
     void FlushOutBuffer() override;
     void PutString(const std::string& bytes) override;
     void EnablePacket(int timeoutTicks) override;
@@ -105,6 +106,10 @@ private:
     bool StopStrayWatchKeeping();
     // Dispatch thread: keeps what the watch collected.
     void KeepStray(const std::string& bytes);
+    // Reads, without waiting, what the device holds that the library has
+    // not read yet, keeping up to room bytes of it and counting the rest as
+    // dropped.
+    std::string ReadUnreadDeviceInput(std::size_t room);
 
     // Declared first: the packet goes before its port.
     mutable sio::TSioComPort SioComPort1;
@@ -113,6 +118,10 @@ private:
     LinkPortEvents* events_ = nullptr;
     mutable std::mutex strayMutex_;
     std::string stray_; // guarded by strayMutex_
+    std::uint64_t dropped_ = 0; // guarded by strayMutex_: bytes not kept for showing
+    // What the reply packet held when the link or a lost line ended it.
+    std::string endedCollecting_;
+    bool endedUnseen_ = false;
     int modemTrigger_ = 0;
     int lineTrigger_ = 0;
     bool lineLost_ = false;

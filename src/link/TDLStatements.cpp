@@ -119,7 +119,7 @@ TTDLScript::Outcome TTDLScript::Statement(int i, const std::string& k, int count
     if (k == "SEND_SELFTESTDATA_NC") {
         const int n = IntParam(i, 1, 1);
         cmd_->SendSelfTestData(n);
-        return (n < -1 || n > 9) ? Refused(i) : Outcome::Exchanged;
+        return n < -1 ? Refused(i) : Outcome::Exchanged;
     }
     if (k == "CHANGE_TELLER") {
         const std::string p = Param(i, 1);

@@ -120,4 +120,21 @@ void ResponderLinkFixture::WaitForStrayBytes(std::size_t n)
     ASSERT_TRUE(loop.pumpUntil([&] { return port->StrayBytes() >= n; })) << port->StrayBytes();
 }
 
+void ResponderLinkFixture::AnswerInTurn(std::vector<std::string> answers)
+{
+    responder->SetScript([answers = std::move(answers)](const std::string&, std::size_t n) {
+        return n < answers.size() ? answers[n] : std::string();
+    });
+}
+
+void ResponderLinkFixture::ExpectResetSucceeds(bool waitsForQuiet)
+{
+    quietWaits.clear();
+    cmd->SendCommand("0", 20);
+    ExpectStatus(195, 48);
+    EXPECT_EQ(cmd->Reply, "0");
+    EXPECT_EQ(quietWaits.size(), waitsForQuiet ? 1u : 0u);
+    EXPECT_FALSE(com->OutOfStep());
+}
+
 } // namespace kyd::link::test

@@ -74,6 +74,12 @@ protected:
     void ExpectStatus(int cls, int code);
     // Waits, pumping, until the port's stray watch holds at least n bytes.
     void WaitForStrayBytes(std::size_t n);
+    // The answers to the frames in the order they come (silence past the
+    // end); set before the first command.
+    void AnswerInTurn(std::vector<std::string> answers);
+    // A reset that gets "0": it waits for a quiet line first when the link
+    // is out of step, and puts it back in step.
+    void ExpectResetSucceeds(bool waitsForQuiet);
 
     std::string linkPath;
     std::unique_ptr<PtyResponder> responder;

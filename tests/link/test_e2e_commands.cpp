@@ -71,13 +71,15 @@ TEST_F(E2eCommands, EveryBuilderSendsItsExactFrame)
     EXPECT_EQ(OneFrame(), "G374\r");
     cmd->SendSelfTestData(-1);
     EXPECT_EQ(OneFrame(), "GA06\r");
+    cmd->SendSelfTestData(10);
+    EXPECT_EQ(OneFrame(), "G1046\r");
     cmd->CheckStatus();
     EXPECT_EQ(OneFrame(), "Q51\r");
 
     // Arguments that cannot be framed never reach the line.
     cmd->Dispense('1', '0', {1000, 0, 0, 0, 0, 0, 0, 0});
     cmd->OpenCassette(9, 1);
-    cmd->SendSelfTestData(10);
+    cmd->SendSelfTestData(-2);
     EXPECT_TRUE(NoFrame());
     ExpectStatus(197, 0x3E);
     EXPECT_FALSE(cmd->Busy());

@@ -123,7 +123,7 @@ TEST_F(E2eFaults, CtsHeldLowWithHandshakeSendsNothing)
     EXPECT_TRUE(NoFrame());
     ExpectFailedExchange(200);
     EXPECT_FALSE(port->Port().GetRTS());
-    EXPECT_EQ(comStrings.Lines, (std::vector<std::string>{"Out: 030", "In : "}));
+    EXPECT_EQ(comStrings.Lines, (std::vector<std::string>{"Not sent: 030"}));
 
     // CTS answering late, within the wait: the command goes out.
     Faults([](sim::SimFaults& f) {

@@ -24,33 +24,15 @@ class E2eMisbehavingLine : public ResponderLinkFixture {
 protected:
     void SetUp() override { OpenPort(); }
 
-    // The answers to the frames in the order they come (silence past the
-    // end); set before the first command.
-    void AnswerInTurn(std::vector<std::string> answers)
-    {
-        responder->SetScript([answers = std::move(answers)](const std::string&, std::size_t n) {
-            return n < answers.size() ? answers[n] : std::string();
-        });
-    }
-    // The command failed as a corrupt reply; the reply as received is shown.
+    // The command failed as a corrupt reply; the reply as received is
+    // shown, its control characters and 8-bit bytes written as <xx>.
     void ExpectCorrupt(const std::string& received)
     {
         ExpectStatus(197, 202);
         EXPECT_EQ(cmd->Reply, "");
         EXPECT_FALSE(model.Succeeded());
         EXPECT_TRUE(com->OutOfStep());
-        EXPECT_EQ(comStrings.Lines.back(), "In : " + received);
-    }
-    // A reset that gets "0": it waits for a quiet line first when the link
-    // is out of step, and puts it back in step.
-    void ExpectResetSucceeds(bool waitsForQuiet)
-    {
-        quietWaits.clear();
-        cmd->SendCommand("0", 20);
-        ExpectStatus(195, 48);
-        EXPECT_EQ(cmd->Reply, "0");
-        EXPECT_EQ(quietWaits.size(), waitsForQuiet ? 1u : 0u);
-        EXPECT_FALSE(com->OutOfStep());
+        EXPECT_EQ(comStrings.Lines.back(), "In : " + ShownText(received));
     }
 };
 

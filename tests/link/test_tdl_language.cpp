@@ -113,7 +113,7 @@ TEST_F(TdlLanguage, BadCountsCassettesAndCommandTextsAreRefusedAndStopTheScript)
     // A control character in a command text would end or garble its frame;
     // a byte from 0x80 up does not fit the 7-bit line.
     for (const char* line : {"DISPENSE 1000", "MOVE_FORWARD 0 -1", "CLOSE_CASS 9", "OPEN_CASS 12",
-                             "SEND_SELFTESTDATA_NC 10", "STR_CMD 333\rX", "POLL Q\x7f", "CHANGE_TELLER \t",
+                             "SEND_SELFTESTDATA_NC -2", "STR_CMD 333\rX", "POLL Q\x7f", "CHANGE_TELLER \t",
                              "STR_CMD 3\x80", "POLL \xc3\xa4", "CHANGE_TELLER \xff"}) {
         SCOPED_TRACE(line);
         ClearCommands();
@@ -130,6 +130,10 @@ TEST_F(TdlLanguage, BadCountsCassettesAndCommandTextsAreRefusedAndStopTheScript)
     ClearCommands();
     EXPECT_EQ(RunText("CLOSE_CASS -3\nOPEN_CASS -1\n"), 0);
     EXPECT_EQ(Commands(), (std::vector<std::string>{"7", "8"}));
+    // A self-test selector goes out in decimal, past 9 too.
+    ClearCommands();
+    RunText("SEND_SELFTESTDATA_NC 10\n");
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"G10"}));
 }
 
 TEST_F(TdlLanguage, CheckThroatRepeatsOnceASecondWhileNotesAreInTheThroat)

@@ -8,6 +8,8 @@
 #include <QTextBlock>
 #include <QVBoxLayout>
 
+#include <string>
+
 namespace kyd::app {
 
 TComStringDlg::TComStringDlg(platform::IniFile& ini, QWidget* parent) : ToolWindow(ini, "ComWindow", true, parent)
@@ -35,7 +37,13 @@ TComStringDlg::TComStringDlg(platform::IniFile& ini, QWidget* parent) : ToolWind
 void TComStringDlg::AddLine(const std::string& text)
 {
     // Device bytes, shown one for one.
-    CommStrings->appendPlainText(Latin1(text));
+    if (text.size() <= kMaxLineChars) {
+        CommStrings->appendPlainText(Latin1(text));
+    } else {
+        CommStrings->appendPlainText(Latin1(text.substr(0, kMaxLineChars) + " ... (" +
+                                            std::to_string(text.size() - kMaxLineChars) +
+                                            " more characters not shown)"));
+    }
     QScrollBar* bar = CommStrings->verticalScrollBar();
     bar->setValue(bar->maximum());
 }

@@ -5,6 +5,8 @@
 #include "app/qt/ToolWindow.h"
 #include "link/AppContext.h"
 
+#include <cstddef>
+
 class QPlainTextEdit;
 
 namespace kyd::app {
@@ -13,10 +15,13 @@ class TComStringDlg : public ToolWindow, public link::ComStringsWindow {
     Q_OBJECT
 public:
     static constexpr int kMaxLines = 100;
+    // Longest line shown; the rest of a longer one is only counted.
+    static constexpr std::size_t kMaxLineChars = 20000;
 
     TComStringDlg(platform::IniFile& ini, QWidget* parent = nullptr);
 
-    // Appends a line, dropping the oldest beyond 100.
+    // Appends a line, dropping the oldest beyond 100; a line longer than
+    // kMaxLineChars is cut, with the count of what was cut.
     void AddLine(const std::string& text) override;
     // The lines shown, oldest first.
     QStringList Lines() const;

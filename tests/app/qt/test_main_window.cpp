@@ -96,6 +96,22 @@ TEST_F(MainWindowTest, StartsWithTitleCaptionPositionAndPages)
     EXPECT_FALSE(Main().ViewCmdStrMenuItem->isChecked());
 }
 
+// Whatever a line brings, the communication-strings window never holds a
+// line of megabytes: the start of it is shown, and how much was cut.
+TEST_F(MainWindowTest, CommunicationStringsCutALineOfMegabytes)
+{
+    Start();
+    TComStringDlg& window = App().ComStringDlg();
+    window.AddLine("In : " + std::string(3'000'000, '0'));
+    const QString cut = window.Lines().last();
+    EXPECT_EQ(cut.size(), QString(" ... (2980005 more characters not shown)").size() +
+                              static_cast<int>(TComStringDlg::kMaxLineChars));
+    EXPECT_TRUE(cut.startsWith("In : 000")) << cut.left(20).toStdString();
+    EXPECT_TRUE(cut.endsWith(" ... (2980005 more characters not shown)")) << cut.right(60).toStdString();
+    window.AddLine("In : 030");
+    EXPECT_EQ(window.Lines().last(), "In : 030");
+}
+
 TEST_F(MainWindowTest, PlaceSavedOffTheScreenComesBackOntoIt)
 {
     {

@@ -16,6 +16,8 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -47,7 +49,9 @@ protected:
     // the window's timer would.
     static void Connect(firmware::TFormFlashDownLoader& w)
     {
-        for (int tick = 0; tick < 400 && !w.Connected(); ++tick) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!w.Connected() && waited.elapsed() < 30000) {
             w.ConnectorTimer();
             QCoreApplication::processEvents();
         }
@@ -267,13 +271,18 @@ TEST_F(FirmwareWindowTest, ADeviceGoneWhileConnectedIsNamedInTheMessage)
     const std::string path = transport->slavePath();
     dialogs.clear();
     transport.reset();
-    // The next tick's poll finds the line gone, the one after it cannot
-    // open the port again.
+    // A tick's poll finds the line gone once the reader has seen the
+    // hang-up (later on a busy machine), the one after it cannot open the
+    // port again.
     std::vector<platform::FakeDialogs::Call> shown;
-    for (int tick = 0; tick < 20 && shown.empty(); ++tick) {
+    QElapsedTimer waited;
+    waited.start();
+    while (shown.empty() && waited.elapsed() < 30000) {
         w.ConnectorTimer();
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         shown = dialogs.calls();
+        if (shown.empty())
+            QTest::qWait(5);
     }
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].type, platform::DlgType::Error);

@@ -20,6 +20,40 @@
 # tests/<sub>/<a>/qt/... into the same test programs as above. The Qt-free
 # library stays Qt-free: only the qt/ folders go into kyd_<sub>_qt.
 
+# Precompiled headers: the standard, GoogleTest and Qt headers that most
+# sources include are compiled once per library or test program instead of
+# once per source. Off by default under a compiler cache, which cannot reuse
+# a precompiled header's results across builds and would miss every time.
+if(CMAKE_CXX_COMPILER_LAUNCHER)
+  set(kyd_pch_default OFF)
+else()
+  set(kyd_pch_default ON)
+endif()
+option(KYD_PCH "Precompile the common standard, GoogleTest and Qt headers" ${kyd_pch_default})
+set(KYD_PCH_STD <algorithm> <array> <atomic> <chrono> <condition_variable> <cstdint> <cstdio>
+    <cstdlib> <cstring> <filesystem> <functional> <map> <memory> <mutex> <optional> <string>
+    <string_view> <thread> <utility> <vector>)
+set(KYD_PCH_QT <QApplication> <QWidget> <QDialog> <QLabel> <QPushButton> <QCheckBox>
+    <QRadioButton> <QButtonGroup> <QLineEdit> <QComboBox> <QSpinBox> <QGroupBox> <QTabWidget>
+    <QTreeWidget> <QPlainTextEdit> <QHeaderView> <QFrame> <QVBoxLayout> <QHBoxLayout>
+    <QGridLayout> <QAction> <QTimer> <QPainter> <QImage> <QPixmap> <QScreen> <QString> <QEvent>)
+set(KYD_PCH_TEST <gtest/gtest.h>)
+set(KYD_PCH_QTEST <QTest>)
+
+# kyd_precompile(<target> <headers...>): the headers precompiled for the
+# target, when it has enough sources to gain from it.
+function(kyd_precompile target)
+  if(NOT KYD_PCH)
+    return()
+  endif()
+  get_target_property(srcs ${target} SOURCES)
+  list(FILTER srcs INCLUDE REGEX "\\.cpp$")
+  list(LENGTH srcs count)
+  if(count GREATER_EQUAL 4)
+    target_precompile_headers(${target} PRIVATE ${ARGN})
+  endif()
+endfunction()
+
 # kyd_globs(<var> <patterns...> SUBDIRS <dirs...>): the files matching each
 # pattern in the current source folder and in each of the subfolders.
 function(kyd_globs var)
@@ -51,6 +85,7 @@ function(kyd_library sub)
   else()
     target_include_directories(kyd_${sub} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(kyd_${sub} PUBLIC Threads::Threads ${ARG_DEPS})
+    kyd_precompile(kyd_${sub} ${KYD_PCH_STD})
   endif()
   if(KYD_WITH_QT)
     kyd_globs(qtsrcs qt/*.cpp qt/*.h SUBDIRS ${ARG_SUBDIRS})
@@ -58,6 +93,7 @@ function(kyd_library sub)
     if(qtsrcs)
       add_library(kyd_${sub}_qt STATIC ${qtsrcs})
       target_link_libraries(kyd_${sub}_qt PUBLIC kyd_${sub} Qt6::Widgets ${ARG_QT_DEPS})
+      kyd_precompile(kyd_${sub}_qt ${KYD_PCH_STD} ${KYD_PCH_QT})
     else()
       add_library(kyd_${sub}_qt INTERFACE)
       target_link_libraries(kyd_${sub}_qt INTERFACE kyd_${sub} Qt6::Widgets ${ARG_QT_DEPS})
@@ -87,6 +123,7 @@ function(kyd_tests sub)
     target_compile_definitions(kyd_${sub}_tests PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
     target_link_libraries(kyd_${sub}_tests PRIVATE ${ARG_DEPS} GTest::gtest_main GTest::gmock)
     kyd_sanitizer_defaults(kyd_${sub}_tests)
+    kyd_precompile(kyd_${sub}_tests ${KYD_PCH_STD} ${KYD_PCH_TEST})
     gtest_discover_tests(kyd_${sub}_tests
       PROPERTIES LABELS ${sub} TIMEOUT 60
       DISCOVERY_TIMEOUT 60)
@@ -101,6 +138,7 @@ function(kyd_tests sub)
       target_compile_definitions(kyd_${sub}_qt_tests PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
       target_link_libraries(kyd_${sub}_qt_tests PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
       kyd_sanitizer_defaults(kyd_${sub}_qt_tests)
+      kyd_precompile(kyd_${sub}_qt_tests ${KYD_PCH_STD} ${KYD_PCH_TEST} ${KYD_PCH_QT} ${KYD_PCH_QTEST})
       gtest_discover_tests(kyd_${sub}_qt_tests
         PROPERTIES LABELS ${sub} TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
         DISCOVERY_TIMEOUT 60)
@@ -113,6 +151,7 @@ function(kyd_tests sub)
         KYD_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
       target_link_libraries(kyd_${sub}_screenshots PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
       kyd_sanitizer_defaults(kyd_${sub}_screenshots)
+      kyd_precompile(kyd_${sub}_screenshots ${KYD_PCH_STD} ${KYD_PCH_TEST} ${KYD_PCH_QT} ${KYD_PCH_QTEST})
       gtest_discover_tests(kyd_${sub}_screenshots
         PROPERTIES TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
         DISCOVERY_TIMEOUT 60)
@@ -130,6 +169,7 @@ function(kyd_tests sub)
       target_compile_definitions(kyd_${sub}_desktop PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
       target_link_libraries(kyd_${sub}_desktop PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
       kyd_sanitizer_defaults(kyd_${sub}_desktop)
+      kyd_precompile(kyd_${sub}_desktop ${KYD_PCH_STD} ${KYD_PCH_TEST} ${KYD_PCH_QT} ${KYD_PCH_QTEST})
       # One X server for the whole program; 77 when none can be had.
       add_test(NAME kyd_${sub}_desktop
         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/support/with_desktop.sh $<TARGET_FILE:kyd_${sub}_desktop>)

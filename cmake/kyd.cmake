@@ -38,7 +38,6 @@ set(KYD_PCH_QT <QApplication> <QWidget> <QDialog> <QLabel> <QPushButton> <QCheck
     <QTreeWidget> <QPlainTextEdit> <QHeaderView> <QFrame> <QVBoxLayout> <QHBoxLayout>
     <QGridLayout> <QAction> <QTimer> <QPainter> <QImage> <QPixmap> <QScreen> <QString> <QEvent>)
 set(KYD_PCH_TEST <gtest/gtest.h>)
-set(KYD_PCH_QTEST <QTest>)
 
 # kyd_precompile(<target> <headers...>): the headers precompiled for the
 # target, when it has enough sources to gain from it.
@@ -52,6 +51,42 @@ function(kyd_precompile target)
   if(count GREATER_EQUAL 4)
     target_precompile_headers(${target} PRIVATE ${ARGN})
   endif()
+endfunction()
+
+# kyd_shared_precompile(<target> LIB|QT_LIB|TEST|QT_TEST): the libraries
+# and test programs of one kind share one precompiled header, made by a
+# small object library with the same flags, rather than each making its
+# own. gcc checks each use and falls back to reading the headers when one
+# would not fit; other compilers get one per target. QTest stays out: its
+# header tests a definition that differs from folder to folder.
+function(kyd_shared_precompile target kind)
+  set(headers ${KYD_PCH_STD})
+  set(libs Threads::Threads)
+  if(kind MATCHES "TEST")
+    list(APPEND headers ${KYD_PCH_TEST})
+    list(APPEND libs GTest::gtest)
+  endif()
+  if(kind MATCHES "QT")
+    list(APPEND headers ${KYD_PCH_QT})
+    list(APPEND libs Qt6::Widgets)
+  endif()
+  if(NOT KYD_PCH)
+    return()
+  elseif(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    kyd_precompile(${target} ${headers})
+    return()
+  endif()
+  string(TOLOWER "kyd_pch_${kind}" shared)
+  if(NOT TARGET ${shared})
+    set(src ${PROJECT_BINARY_DIR}/${shared}.cpp)
+    if(NOT EXISTS ${src})
+      file(WRITE ${src} "// The shared precompiled header's own source.\n")
+    endif()
+    add_library(${shared} OBJECT ${src})
+    target_link_libraries(${shared} PRIVATE ${libs})
+    target_precompile_headers(${shared} PRIVATE ${headers})
+  endif()
+  set_target_properties(${target} PROPERTIES PRECOMPILE_HEADERS_REUSE_FROM ${shared})
 endfunction()
 
 # kyd_globs(<var> <patterns...> SUBDIRS <dirs...>): the files matching each
@@ -85,7 +120,7 @@ function(kyd_library sub)
   else()
     target_include_directories(kyd_${sub} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(kyd_${sub} PUBLIC Threads::Threads ${ARG_DEPS})
-    kyd_precompile(kyd_${sub} ${KYD_PCH_STD})
+    kyd_shared_precompile(kyd_${sub} LIB)
   endif()
   if(KYD_WITH_QT)
     kyd_globs(qtsrcs qt/*.cpp qt/*.h SUBDIRS ${ARG_SUBDIRS})
@@ -93,7 +128,7 @@ function(kyd_library sub)
     if(qtsrcs)
       add_library(kyd_${sub}_qt STATIC ${qtsrcs})
       target_link_libraries(kyd_${sub}_qt PUBLIC kyd_${sub} Qt6::Widgets ${ARG_QT_DEPS})
-      kyd_precompile(kyd_${sub}_qt ${KYD_PCH_STD} ${KYD_PCH_QT})
+      kyd_shared_precompile(kyd_${sub}_qt QT_LIB)
     else()
       add_library(kyd_${sub}_qt INTERFACE)
       target_link_libraries(kyd_${sub}_qt INTERFACE kyd_${sub} Qt6::Widgets ${ARG_QT_DEPS})
@@ -123,7 +158,7 @@ function(kyd_tests sub)
     target_compile_definitions(kyd_${sub}_tests PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
     target_link_libraries(kyd_${sub}_tests PRIVATE ${ARG_DEPS} GTest::gtest_main GTest::gmock)
     kyd_sanitizer_defaults(kyd_${sub}_tests)
-    kyd_precompile(kyd_${sub}_tests ${KYD_PCH_STD} ${KYD_PCH_TEST})
+    kyd_shared_precompile(kyd_${sub}_tests TEST)
     gtest_discover_tests(kyd_${sub}_tests
       PROPERTIES LABELS ${sub} TIMEOUT 60
       DISCOVERY_TIMEOUT 60)
@@ -152,7 +187,7 @@ function(kyd_tests sub)
       target_compile_definitions(kyd_${sub}_qt_tests PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
       target_link_libraries(kyd_${sub}_qt_tests PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} ${qthelpers} kyd_qt_main Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
       kyd_sanitizer_defaults(kyd_${sub}_qt_tests)
-      kyd_precompile(kyd_${sub}_qt_tests ${KYD_PCH_STD} ${KYD_PCH_TEST} ${KYD_PCH_QT} ${KYD_PCH_QTEST})
+      kyd_shared_precompile(kyd_${sub}_qt_tests QT_TEST)
       gtest_discover_tests(kyd_${sub}_qt_tests
         PROPERTIES LABELS ${sub} TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
         DISCOVERY_TIMEOUT 60)
@@ -165,7 +200,7 @@ function(kyd_tests sub)
         KYD_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
       target_link_libraries(kyd_${sub}_screenshots PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} ${qthelpers} kyd_qt_main Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
       kyd_sanitizer_defaults(kyd_${sub}_screenshots)
-      kyd_precompile(kyd_${sub}_screenshots ${KYD_PCH_STD} ${KYD_PCH_TEST} ${KYD_PCH_QT} ${KYD_PCH_QTEST})
+      kyd_shared_precompile(kyd_${sub}_screenshots QT_TEST)
       gtest_discover_tests(kyd_${sub}_screenshots
         PROPERTIES TIMEOUT 60 ENVIRONMENT QT_QPA_PLATFORM=offscreen
         DISCOVERY_TIMEOUT 60)
@@ -183,7 +218,7 @@ function(kyd_tests sub)
       target_compile_definitions(kyd_${sub}_desktop PRIVATE KYD_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
       target_link_libraries(kyd_${sub}_desktop PRIVATE ${ARG_DEPS} ${ARG_QT_DEPS} ${qthelpers} kyd_qt_main Qt6::Widgets Qt6::Test GTest::gtest GTest::gmock)
       kyd_sanitizer_defaults(kyd_${sub}_desktop)
-      kyd_precompile(kyd_${sub}_desktop ${KYD_PCH_STD} ${KYD_PCH_TEST} ${KYD_PCH_QT} ${KYD_PCH_QTEST})
+      kyd_shared_precompile(kyd_${sub}_desktop QT_TEST)
       # One X server for the whole program; 77 when none can be had.
       add_test(NAME kyd_${sub}_desktop
         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/support/with_desktop.sh $<TARGET_FILE:kyd_${sub}_desktop>)

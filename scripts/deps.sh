@@ -5,6 +5,7 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest
       libbenchmark-dev python3-serial xdg-utils xvfb openbox x11-utils xdotool libx11-dev poppler-utils)
 pkgs+=(zlib1g-dev libasound2-dev locales) # the compression benchmark's yardstick; sound output; localedef for the comma-decimal locale tests
+pkgs+=(lld) # the linker the build uses when present: links the test programs several times faster
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
